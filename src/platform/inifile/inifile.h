@@ -1,0 +1,51 @@
+#pragma once
+// Private-profile (INI) files with the classic rules: section and key names compare without case,
+// blanks around names and values are trimmed, a matching pair of quotes around a value is removed
+// on read, a key present with an empty value reads as missing, a missing key is appended at the
+// end of its section and a missing section at the end of the file, every other line is kept as it
+// was. LF, CR LF and CR are read; a file keeps its own line endings, new files use LF. UTF-8.
+// Values holding CR or LF are refused. Every write is atomic (temporary file, then rename).
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace inifile {
+
+// One file held in memory: read once, changed, written back whole with save().
+class IniFile
+{
+public:
+    explicit IniFile(QString path);
+    ~IniFile();
+    IniFile(const IniFile &) = delete;
+    IniFile &operator=(const IniFile &) = delete;
+
+    const QString &path() const;
+    // Reads the file; a missing file is an empty one. False when it exists but cannot be read.
+    bool load();
+    // The value, or nullopt when the key is missing or its value is empty.
+    std::optional<QString> value(const QString &section, const QString &key) const;
+    // False (and nothing changes) when the value holds CR or LF.
+    bool setValue(const QString &section, const QString &key, const QString &value);
+    void removeKey(const QString &section, const QString &key);
+    void removeSection(const QString &section);
+    QStringList sections() const;
+    QStringList keys(const QString &section) const;
+    bool isModified() const;
+    // Writes the whole file atomically; false (old file kept) on failure.
+    bool save();
+
+private:
+    struct Data;
+    Data *d;
+};
+
+// One-shot helpers, each reading the file and (for writes) saving it at once.
+std::optional<QString> readString(const QString &path, const QString &section, const QString &key);
+// nullopt deletes the key. False when refused (CR/LF) or when the file cannot be written.
+bool writeString(const QString &path, const QString &section, const QString &key,
+    const std::optional<QString> &value);
+bool deleteSection(const QString &path, const QString &section);
+
+} // namespace inifile
