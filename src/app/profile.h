@@ -1,0 +1,39 @@
+#pragma once
+// Settings access: strings, integers and Booleans in INI files (with an optional defaults file)
+// and strings in the registry, stored as the default value of one key per setting. These
+// routines never report a failure: readers fall back to their default, writers do nothing.
+
+#include "runtime/error.h"
+
+#include <QString>
+
+namespace registry {
+enum class Root;
+}
+
+namespace Profile {
+
+QString GetIniString(const QString &section, const QString &key, const QString &dflt,
+    const QString &file, const QString &defaultsFile = QString());
+rt::Long GetIniLong(const QString &section, const QString &key, rt::Long dflt, const QString &file,
+    const QString &defaultsFile = QString());
+bool GetIniBool(const QString &section, const QString &key, bool dflt, const QString &file,
+    const QString &defaultsFile = QString());
+
+void PutIniString(const QString &section, const QString &key, const QString &value,
+    const QString &dflt, const QString &file, const QString &defaultsFile = QString());
+void PutIniLong(const QString &section, const QString &key, rt::Long value, rt::Long dflt,
+    const QString &file, const QString &defaultsFile = QString());
+void PutIniBool(const QString &section, const QString &key, bool value, bool dflt,
+    const QString &file, const QString &defaultsFile = QString());
+
+// Root selector: 1 current user, 2 local machine, any other value the classes root.
+QString GetRegString(rt::Int root, const QString &keyPath, const QString &dflt);
+void PutRegString(rt::Int root, const QString &keyPath, const QString &value, const QString &dflt);
+void DeleteRegKey(rt::Int root, const QString &keyPath);
+registry::Root RegRootKey(rt::Int root);
+
+QString BoolToStr(bool value);
+bool StrToBool(const QString &text);
+
+} // namespace Profile
