@@ -1,0 +1,301 @@
+#include "app/files.h"
+
+#include "app/filespec.h"
+#include "app/profile.h"
+#include "app/strfunc.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <array>
+
+QString gStartDir;
+QString gAppDir;
+QString gLastDir;
+
+namespace Files {
+
+namespace {
+
+const char *const kModule = "files";
+
+QString withSlash(QString dir)
+{
+    if (!dir.endsWith(u'/'))
+        dir += u'/';
+    return dir;
+}
+
+QString withoutSlash(QString dir)
+{
+    if (dir.size() > 1 && dir.endsWith(u'/'))
+        dir.chop(1);
+    return dir;
+}
+
+QString executableDir()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+}
+
+// A home text from the settings that begins with "My Documents" followed by a separator (or
+// nothing) lies in the user's Documents folder. Unchanged when there is no Documents folder.
+QString mapMyDocuments(const QString &home)
+{
+    static const QLatin1String prefix("my documents");
+    if (!home.startsWith(prefix, Qt::CaseInsensitive))
+        return home;
+    QString rest = home.mid(prefix.size());
+    if (!rest.isEmpty() && rest.at(0) != u'\\' && rest.at(0) != u'/')
+        return home;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty())
+        return home;
+    if (!rest.isEmpty())
+        rest.remove(0, 1);
+    return withSlash(documents) + rest;
+}
+
+// The home directory as configured, before it is checked.
+QString configuredHome()
+{
+    QString home = qEnvironmentVariable("NVWIN");
+    if (!home.isEmpty())
+        return home; // taken as it stands
+    home
+        = Profile::GetRegString(2, QStringLiteral("Software\\Dremo\\Nvwin2k\\HomePath"), QString());
+    if (home.isEmpty())
+        home = Profile::GetIniString(
+            QStringLiteral("NVWIN"), QStringLiteral("HomePath"), QString(), WinIniPath());
+    return mapMyDocuments(home);
+}
+
+// The configured home resolved against the program directory; the program directory when it is
+// not an existing directory. No trailing "/" except for the root.
+QString resolvedHome(const QString &configured, const QString &appDir)
+{
+    QString home = configured.isEmpty() ? withoutSlash(appDir) : configured;
+    QString drive, directory, name;
+    if (FileSpec::ParseDirectory(home, drive, directory, name, appDir) != FileSpec::PathDirectory)
+        home = appDir;
+    return withoutSlash(home);
+}
+
+// Resolves a name and answers its full path when it is an existing file, else "".
+QString existingFile(const QString &name, const QString &base)
+{
+    QString path = name, drive, directory, last;
+    if (FileSpec::ParseDirectory(path, drive, directory, last, base) == FileSpec::PathFile)
+        return path;
+    return QString();
+}
+
+// One line of a possible script: true when it begins with a script keyword.
+bool isScriptLine(QString line)
+{
+    static const std::array<QLatin1String, 16> keywords { QLatin1String("sub "),
+        QLatin1String("function "), QLatin1String("dim "), QLatin1String("global "),
+        QLatin1String("static "), QLatin1String("public "), QLatin1String("private "),
+        QLatin1String("begin "), QLatin1String("option "), QLatin1String("type "),
+        QLatin1String("declare sub "), QLatin1String("declare function "), QLatin1String("rem"),
+        // The script host runs JavaScript.
+        QLatin1String("var "), QLatin1String("let "), QLatin1String("const ") };
+    qsizetype start = 0;
+    while (start < line.size() && (line.at(start) == u' ' || line.at(start) == u'\t'))
+        ++start;
+    line = line.mid(start).toLower();
+    if (line.isEmpty() || line.startsWith(u'\'') || line.startsWith(QLatin1String("//")))
+        return false;
+    for (const QLatin1String &keyword : keywords) {
+        if (line.startsWith(keyword))
+            return true;
+    }
+    return false;
+}
+
+// Reads the file line by line (LF, CR LF or CR) until a line begins with a script keyword. Lines
+// are read in bounded pieces, so a huge file without line ends costs no more than one piece.
+bool containsScriptLine(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 kPiece = 64 * 1024;
+    bool continuation = false; // the piece goes on with a line begun in the previous one
+    bool first = true;
+    while (!file.atEnd()) {
+        const QByteArray piece = file.readLine(kPiece);
+        if (piece.isEmpty())
+            return false; // a read error
+        const QList<QByteArray> lines = piece.split('\r');
+        for (qsizetype i = continuation ? 1 : 0; i < lines.size(); ++i) {
+            QString line = QString::fromUtf8(lines.at(i));
+            if (first && line.startsWith(QChar(0xFEFF)))
+                line.remove(0, 1);
+            first = false;
+            if (line.endsWith(u'\n'))
+                line.chop(1);
+            if (line.startsWith(u'\n')) // the LF of a CR LF pair
+                line.remove(0, 1);
+            if (isScriptLine(line))
+                return true;
+        }
+        continuation = !piece.endsWith('\n') && !piece.endsWith('\r');
+    }
+    return false;
+}
+
+} // namespace
+
+QString ProgramDir()
+{
+    const QString configured = qEnvironmentVariable("NORVALIS_APPDIR");
+    if (!configured.isEmpty())
+        return withSlash(QDir(configured).absolutePath());
+    const QString exeDir = executableDir();
+    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
+        return withSlash(exeDir);
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QLatin1String("/norvalis");
+    QDir().mkpath(data);
+    return withSlash(data);
+}
+
+QString WinIniPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QLatin1String("/norvalis/win.ini");
+}
+
+void GetIniDir()
+{
+    rt::Proc h(kModule, "GetIniDir");
+    QString home;
+    h([&] { gStartDir = withSlash(QDir::currentPath()); });
+    h([&] { gAppDir = ProgramDir(); });
+    h([&] { home = configuredHome(); });
+    h([&] { gLastDir = resolvedHome(home, gAppDir); });
+}
+
+QString GetFilePath(const QString &name, const QString &extensions)
+{
+    rt::Proc h(kModule, "GetFilePath");
+    const QString separator = QStringLiteral(";");
+    QString found;
+    bool hasExtension = false;
+    // The name as typed when its last component has an extension, else with extension i.
+    const auto candidate = [&](rt::Int i) {
+        return hasExtension ? name : name + u'.' + Strfunc::Field(extensions, separator, i);
+    };
+    h([&] { hasExtension = GetFileName(name).contains(u'.'); });
+    h([&] {
+        const rt::Int n = Strfunc::Dcount(extensions, separator);
+        const rt::Int tries = hasExtension ? qMin<rt::Int>(n, 1) : n; // the same name each time
+        for (rt::Int i = 1; i <= tries && found.isEmpty(); ++i)
+            found = existingFile(candidate(i), gStartDir);
+    });
+    if (found.isEmpty())
+        h([&] { found = existingFile(candidate(1), gLastDir); });
+    return found;
+}
+
+QString MakePath(const QString &drive, const QString &directory)
+{
+    rt::Proc h(kModule, "MakePath");
+    QString path;
+    h([&] { path = drive + withoutSlash(directory); });
+    return path;
+}
+
+QString FileNameBak(const QString &name)
+{
+    rt::Proc h(kModule, "FileNameBak");
+    QString result;
+    h([&] {
+        // The extension follows the last "." of the last component; a leading "." (a hidden
+        // file) is part of the name, so ".nvrc" and ".phone" keep backups of their own.
+        const qsizetype slash = name.lastIndexOf(u'/');
+        const qsizetype dot = name.lastIndexOf(u'.');
+        const bool hasExtension = dot > slash + 1;
+        const QString base = hasExtension ? name.left(dot) : name;
+        const bool isBak = hasExtension && QStringView(name).mid(dot + 1) == u"bak";
+        result = base + QLatin1String(isBak ? ".~ak" : ".bak");
+    });
+    return result;
+}
+
+QString GetFileName(const QString &path)
+{
+    QString drive, directory, base, extension;
+    FileSpec::ParseFileName(path, drive, directory, base, extension);
+    return base + extension;
+}
+
+rt::Int GetFileType(const QString &path)
+{
+    if (IsConfigFile(path))
+        return KindSession;
+    if (IsLayoutFile(path))
+        return KindLayout;
+    if (IsScriptFile(path))
+        return KindScript;
+    return KindOther;
+}
+
+bool IsConfigFile(const QString &path)
+{
+    rt::Proc h(kModule, "IsConfigFile");
+    bool result = false;
+    h([&] {
+        result = !Profile::GetIniString(
+            QStringLiteral("Norvalis"), QStringLiteral("TermType"), QString(), path)
+                      .isEmpty();
+    });
+    return result;
+}
+
+bool IsLayoutFile(const QString &path)
+{
+    rt::Proc h(kModule, "IsLayoutFile");
+    bool result = false;
+    h([&] {
+        result = Profile::GetIniLong(
+                     QStringLiteral("Norvalis Main"), QStringLiteral("WindowState"), -1, path)
+            >= 0;
+    });
+    return result;
+}
+
+bool IsScriptFile(const QString &path)
+{
+    try {
+        const QString file = existingFile(path, gAppDir.isEmpty() ? ProgramDir() : gAppDir);
+        return !file.isEmpty() && containsScriptLine(file);
+    } catch (...) {
+        return false;
+    }
+}
+
+QString FindProgramFile(const QString &directory, const QString &name)
+{
+    const QDir dir(directory);
+    if (dir.exists(name))
+        return dir.filePath(name);
+    const QStringList entries
+        = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QString match;
+    for (const QString &entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        if (!match.isEmpty())
+            return dir.filePath(name); // not unique
+        match = entry;
+    }
+    return dir.filePath(match.isEmpty() ? name : match);
+}
+
+} // namespace Files
