@@ -1,7 +1,9 @@
 #include "runtime/error.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHash>
+#include <QMessageBox>
+#include <QThread>
 #include <cstdio>
 #include <new>
 
@@ -53,7 +55,8 @@ const QHash<Long, QString> &errorTexts()
         { 440, QStringLiteral("Automation error") },
         { 449, QStringLiteral("Argument not optional") },
         { 450, QStringLiteral("Wrong number of arguments or invalid property assignment") },
-        { 457, QStringLiteral("This key is already associated with an element of this collection") },
+        { 457,
+            QStringLiteral("This key is already associated with an element of this collection") },
         { 32755, QStringLiteral("Cancel was selected.") },
     };
     return texts;
@@ -69,6 +72,12 @@ FatalHandler &fatalHandler()
 {
     static FatalHandler h;
     return h;
+}
+
+bool &fatalReported()
+{
+    static bool reported = false;
+    return reported;
 }
 
 } // namespace
@@ -147,6 +156,7 @@ ResumeNext::~ResumeNext()
 void setFatalHandler(FatalHandler handler)
 {
     fatalHandler() = std::move(handler);
+    fatalReported() = false;
 }
 
 QString unhandledErrorMessage(const Error &error)
@@ -154,18 +164,39 @@ QString unhandledErrorMessage(const Error &error)
     return QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number).arg(error.description);
 }
 
+// Whether a message box can be seen: a widget application on a real display.
+static bool canShowMessageBox()
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())
+        || QThread::currentThread() != QCoreApplication::instance()->thread())
+        return false;
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+// The program ends with the runtime's message: in a critical message box titled with the
+// application's name when there is a display, on stderr in any case. Nothing else runs after it.
+static void endWithMessage(const Error &error)
+{
+    const QString message = unhandledErrorMessage(error);
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    std::fflush(stderr);
+    if (canShowMessageBox())
+        QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), message);
+    std::_Exit(1);
+}
+
+// Only the first unhandled error is reported: a second one, raised by an event that runs while
+// the first is being shown, is dropped.
 void unhandledError(const Error &error)
 {
-    static bool ending = false;
-    if (ending)
+    if (fatalReported())
         return;
-    if (fatalHandler()) {
+    fatalReported() = true;
+    if (fatalHandler())
         fatalHandler()(error);
-        return;
-    }
-    ending = true;
-    std::fprintf(stderr, "%s\n", qPrintable(unhandledErrorMessage(error)));
-    std::_Exit(1);
+    else
+        endWithMessage(error);
 }
 
 } // namespace rt

@@ -127,7 +127,9 @@ private:
 };
 
 // The event boundary: an error that leaves an event handler ends the program with the runtime's
-// own message (once). Tests replace what "ends the program" does.
+// own message, exactly once: in a critical message box titled with the application's name when
+// there is a display (on stderr too), then the process ends. Tests replace what "ends the
+// program" does; setting a handler arms the once-only report again.
 using FatalHandler = std::function<void(const Error &error)>;
 void setFatalHandler(FatalHandler handler);
 void unhandledError(const Error &error);

@@ -2,17 +2,28 @@
 // Forms: a QObject that owns its widget tree only while loaded, with the load/unload protocol,
 // modal display in a nested event loop, geometry in twips, key preview with virtual-key codes,
 // and MDI frame and child forms.
+//
+// Events of a form's window (close box, activation, resizing, keys) reach its Form_* handlers
+// through an event boundary (rt::event): an error that leaves such a handler ends the program.
+// Calls made by code (load, unload, show) let the handlers' errors pass on to the caller.
+//
+// Window messages for a form (in place of subclassing its window) are attached to the Form
+// object with rt::attachMessage (messages.h); the form's window sends it WM_ACTIVATE and
+// WM_SYSCOLORCHANGE.
 
 #include "runtime/error.h"
+#include "runtime/keyboard.h"
 
 #include <QList>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
-class QMdiArea;
-class QMdiSubWindow;
+class QEventLoop;
+class QKeyEvent;
 
 namespace rt {
 
@@ -29,9 +40,6 @@ enum UnloadMode : Int {
 // Window states.
 enum WindowState : Int { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
 
-// Shift mask of key events.
-enum ShiftMask : Int { vbShiftMask = 1, vbCtrlMask = 2, vbAltMask = 4 };
-
 class MdiForm;
 
 class Form : public QObject
@@ -45,17 +53,22 @@ public:
     bool isLoaded() const { return m_widget != nullptr; }
     // The top-level widget while loaded (nullptr otherwise); loading it on demand is load()'s job.
     QWidget *widget() const { return m_widget; }
+    // The window that carries the form's frame: the widget itself, or an MDI child's subwindow.
+    virtual QWidget *windowWidget() const { return m_widget; }
 
     // Builds the widgets (createWidgets) and runs Form_Load. Does nothing when already loaded.
     void load();
-    // Runs Form_QueryUnload and Form_Unload; false when either cancelled. Destroys the widgets.
+    // Runs Form_QueryUnload and Form_Unload; false when either cancelled (or when an unload of
+    // the form is already running). Destroys the widgets. True when the form was not loaded.
     bool unload(Int mode = vbFormCode);
 
+    // Loads the form when needed and shows it.
     void show();
     void hide();
     bool isVisible() const;
     // Shows the form modally (loading it first) in a nested event loop that ends when the form
-    // is hidden or unloaded. Raises 400 when the form is already shown.
+    // is hidden or unloaded; other events keep running meanwhile. Raises 400 when the form is
+    // already shown (modally or not).
     void showModal(QWidget *owner = nullptr);
     bool isModalShown() const { return m_modalDepth > 0; }
 
@@ -63,11 +76,13 @@ public:
     QString caption() const;
     void setCaption(const QString &caption);
 
-    // Geometry in twips (frame included for top-level forms).
+    // Geometry in twips (frame included for top-level forms; an MDI child's subwindow frame in
+    // its frame's client area). Moving or sizing a minimized or maximized form raises 384.
     Long left() const;
     Long top() const;
     Long width() const;
     Long height() const;
+    // A negative width or height keeps that dimension.
     void move(Long left, Long top, Long width = -1, Long height = -1);
     void setWidth(Long width);
     void setHeight(Long height);
@@ -79,6 +94,9 @@ public:
     void setWindowState(Int state);
 
     bool keyPreview = false;
+
+    // The form that owns a widget (the innermost form whose widget tree holds it), or nullptr.
+    static Form *formOf(const QWidget *widget);
 
 protected:
     // Builds the widget tree; the returned widget becomes widget().
@@ -94,11 +112,18 @@ protected:
     }
     virtual void Form_Unload(Int &cancel) { Q_UNUSED(cancel); }
     // Key preview: keyCode is a virtual-key code, shift the mask; set keyCode to 0 to swallow.
+    // The form sees the keys of its controls when keyPreview is set, and its own keys always.
     virtual void Form_KeyDown(Int &keyCode, Int shift)
     {
         Q_UNUSED(keyCode);
         Q_UNUSED(shift);
     }
+    virtual void Form_KeyUp(Int &keyCode, Int shift)
+    {
+        Q_UNUSED(keyCode);
+        Q_UNUSED(shift);
+    }
+    // The character of a key (its code, 1..255); set keyAscii to 0 to swallow.
     virtual void Form_KeyPress(Int &keyAscii) { Q_UNUSED(keyAscii); }
 
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -109,12 +134,39 @@ signals:
 
 private:
     friend class MdiForm;
+    friend class MdiChildForm;
+    friend class KeyPreviewFilter;
+
+    // Places the new widget tree (an MDI child puts it into its frame's area).
+    virtual void placeWidget() { }
+    // Frame unloading: asks the children before the frame's own Form_Unload; true to go on.
+    virtual bool queryChildren(Int mode)
+    {
+        Q_UNUSED(mode);
+        return true;
+    }
+    virtual bool unloadChildren() { return true; }
+
+    bool runUnload(Int mode);
+    bool queryUnload(Int mode);
+    bool finishUnload();
     void destroyWidgets();
+    void watchWindow();
+    void endModalLoop();
+    void applyWindowState(Int state);
+    void activated();
+    void closeRequested();
+
+    bool previewKey(const QKeyEvent &event);
+    bool previewKeyPress(const QKeyEvent &event);
 
     QString m_name;
     QPointer<QWidget> m_widget;
     int m_modalDepth = 0;
     bool m_unloading = false;
+    QEventLoop *m_modalLoop = nullptr;
+    int m_lastMinimized = -1;
+    int m_pendingState = -1; // state set while an MDI child was hidden
 };
 
 // All loaded forms in load order, hidden ones included.
@@ -126,31 +178,48 @@ class MdiForm : public Form
     Q_OBJECT
 public:
     using Form::Form;
+    ~MdiForm() override;
     QMdiArea *mdiArea() const;
+    // The active child form (the last one activated while the frame is not the active window).
     Form *activeForm() const;
-    // Arrange: 0 cascade, 1 tile horizontally, 2 tile vertically, 3 arrange icons.
+    // Arrange: 0 cascade, 1 tile horizontally, 2 tile vertically, 3 arrange icons; others 5.
     void arrange(Int arrangement);
+    // The loaded child forms of this frame in load order.
+    QList<Form *> children() const;
 
 protected:
-    // Unloading the frame asks each loaded child with mode 4 first; a cancel stops the rest.
+    // Unloading the frame asks each loaded child with mode 4 after the frame's own
+    // Form_QueryUnload; a cancel stops the rest. Then the children unload, then the frame.
     // The frame's createWidgets must make the QMdiArea through makeMdiArea().
     QMdiArea *makeMdiArea(QWidget *parent);
 
 private:
-    QMdiArea *m_area = nullptr;
+    bool queryChildren(Int mode) override;
+    bool unloadChildren() override;
+    void subWindowActivated(QMdiSubWindow *window);
+    void tile(bool horizontal);
+    void arrangeIcons();
+
+    QPointer<QMdiArea> m_area;
+    QPointer<Form> m_activeChild;
 };
 
-// A child form shown inside an MdiForm's area.
+// A child form shown inside an MdiForm's area. Loading it loads the frame (without showing it).
 class MdiChildForm : public Form
 {
     Q_OBJECT
 public:
     MdiChildForm(const QString &name, MdiForm *frame, QObject *parent = nullptr);
+    ~MdiChildForm() override;
     MdiForm *frame() const { return m_frame; }
-    QMdiSubWindow *subWindow() const;
+    QMdiSubWindow *subWindow() const { return m_subWindow; }
+    QWidget *windowWidget() const override;
 
 private:
+    void placeWidget() override;
+
     QPointer<MdiForm> m_frame;
+    QPointer<QMdiSubWindow> m_subWindow;
 };
 
 } // namespace rt
