@@ -5,6 +5,13 @@
 // end of its section and a missing section at the end of the file, every other line is kept as it
 // was. LF, CR LF and CR are read; a file keeps its own line endings, new files use LF. UTF-8.
 // Values holding CR or LF are refused. Every write is atomic (temporary file, then rename).
+//
+// Lines starting with ";" are comments and never keys; a line without "=" inside a section is a
+// key without a value; lines before the first section belong to no section. A repeated section
+// reads as one (the first key of a name wins). A new key goes after the last key of its section;
+// a value that would not read back whole (blanks or a pair of quotes at its ends) is written in
+// double quotes. Reads are served from parsed copies checked against the file's stamp, so reading
+// one key of a large file costs a stat.
 
 #include <QString>
 #include <QStringList>

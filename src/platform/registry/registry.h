@@ -4,7 +4,9 @@
 // the current user's in $XDG_CONFIG_HOME/norvalis/, the local machine's in the first folder of
 // $XDG_CONFIG_DIRS (default /etc/xdg) under norvalis/ (read-only to a user), the classes root
 // beside the user's. Every write re-reads the file under a lock and replaces it atomically, so
-// two running instances lose no value.
+// two running instances lose no value. Value names compare without case too; any text can be a
+// value. The program never writes the machine's own store: writes to the local machine root fail
+// unless tests have pointed it at a file of their own with setStoreFile().
 
 #include <QString>
 #include <QStringList>
