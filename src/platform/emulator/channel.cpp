@@ -1,0 +1,182 @@
+#include "emulator/channel.h"
+
+#include "emulator/modemchannel.h"
+#include "emulator/serialchannel.h"
+#include "emulator/sshchannel.h"
+#include "emulator/tcpchannel.h"
+#include "emulator/telnetchannel.h"
+
+#include <QTimer>
+
+namespace emu {
+
+QString channelErrorText(int code)
+{
+    using namespace channelerror;
+    switch (code) {
+    case None:
+        return {};
+    case HostNotFound:
+        return QStringLiteral("Host not found");
+    case Refused:
+        return QStringLiteral("Connection refused");
+    case TimedOut:
+        return QStringLiteral("Connection timed out");
+    case DeviceNotFound:
+        return QStringLiteral("Device not found");
+    case DeviceBusy:
+        return QStringLiteral("Device is busy");
+    case ConnectionLost:
+        return QStringLiteral("Connection lost");
+    case PermissionDenied:
+        return QStringLiteral("Permission denied");
+    case DeviceError:
+        return QStringLiteral("Device error");
+    case ClosedByHost:
+        return QStringLiteral("Connection closed by host");
+    case CarrierLost:
+        return QStringLiteral("Carrier lost");
+    case DialBusy:
+        return QStringLiteral("Busy");
+    case DialNoCarrier:
+        return QStringLiteral("No carrier");
+    case DialNoDialtone:
+        return QStringLiteral("No dial tone");
+    case DialNoAnswer:
+        return QStringLiteral("No answer");
+    case DialError:
+        return QStringLiteral("Dial failed");
+    case BadSetting:
+        return QStringLiteral("Invalid setting");
+    case StartFailed:
+        return QStringLiteral("Cannot start the connection program");
+    case NotSupported:
+        return QStringLiteral("Not supported by this device");
+    case Busy:
+        return QStringLiteral("A dial or hang-up is in progress");
+    case NotOpen:
+        return QStringLiteral("The connection is not open");
+    }
+    return QStringLiteral("Communication error %1").arg(code);
+}
+
+Channel::Channel(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<emu::Channel::State>();
+}
+
+Channel::~Channel() = default;
+
+bool Channel::sendBreak()
+{
+    return false;
+}
+
+void Channel::setWindowSize(int, int) { }
+
+int Channel::dial(const QString &)
+{
+    return channelerror::NotSupported;
+}
+
+int Channel::hangUp()
+{
+    close();
+    return channelerror::None;
+}
+
+int Channel::dialStatus() const
+{
+    return dialstatus::Idle;
+}
+
+Channel::State Channel::state() const
+{
+    return m_state;
+}
+
+bool Channel::isConnected() const
+{
+    return isOpen();
+}
+
+void Channel::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+QString Channel::errorMessage(int code, const QString &detail)
+{
+    const QString text = channelErrorText(code);
+    if (detail.isEmpty())
+        return text;
+    return text.isEmpty() ? detail : text + QStringLiteral(": ") + detail;
+}
+
+void Channel::reportOpened()
+{
+    setState(State::Open);
+    if (isConnected())
+        emit connected();
+}
+
+void Channel::reportOpenFailed(int code, const QString &detail)
+{
+    setState(State::Closed);
+    emit error(code, errorMessage(code, detail));
+}
+
+void Channel::reportEnded(int code, const QString &detail)
+{
+    setState(State::Closed);
+    const QString text = errorMessage(code, detail);
+    if (code != channelerror::None && code != channelerror::ClosedByHost)
+        emit error(code, text);
+    emit disconnected(code, text);
+}
+
+void Channel::failOpenLater(int code, const QString &detail)
+{
+    setState(State::Opening);
+    QTimer::singleShot(0, this, [this, code, detail] {
+        if (state() == State::Opening)
+            reportOpenFailed(code, detail);
+    });
+}
+
+Channel *createChannel(const Settings &settings, QObject *parent)
+{
+    switch (settings.Device()) {
+    case device::Serial:
+        return new SerialChannel(settings, parent);
+    case device::Tcp:
+        return new TcpChannel(settings, parent);
+    case device::Telnet:
+        return new TelnetChannel(settings, parent);
+    case device::Modem:
+        return new ModemChannel(settings, parent);
+    case device::Ssh:
+        return new SshChannel(settings, parent);
+    default:
+        return nullptr;
+    }
+}
+
+QString serialDeviceName(Int port)
+{
+    if (port >= 1 && port <= 99)
+        return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    if (port >= 100 && port <= 199)
+        return QStringLiteral("/dev/ttyUSB%1").arg(port - 100);
+    if (port >= 200 && port <= 299)
+        return QStringLiteral("/dev/ttyACM%1").arg(port - 200);
+    if (port >= 1000)
+        return QStringLiteral("/dev/pts/%1").arg(port - 1000);
+    return {};
+}
+
+} // namespace emu

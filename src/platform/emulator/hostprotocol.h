@@ -1,0 +1,98 @@
+#pragma once
+// The host protocol: how a program on the host talks to the emulator through the data stream.
+// A request is the sequence  ESC ] 7701 ; <verb> [; <arg>]* BEL  (ESC \ ends it as well); text
+// arguments are base64 of UTF-8, numbers are decimal. Such sequences are taken out of the data
+// and never displayed; every other byte, other escape sequences included, goes on unchanged.
+//
+//   server-start;<name>                    ServerStart
+//   server-exit                            ServerExit
+//   result;<errnum>;<result>;<errmsg>      ServerResult
+//   script;<0|1 asynchronous>;<text>       ExecScript
+//   extension;<command>                    Extension
+//   save-settings, load-settings, close-session
+//
+// A sequence may arrive split over any number of reads, at any byte. A malformed request (unknown
+// verb, wrong number of arguments, bad base64 or number) is dropped silently. A request longer
+// than maxRequestSize without its BEL is abandoned: what was held is dropped and the bytes after
+// it are displayed again, so memory stays bounded.
+//
+// The other way, a request for the host program (ServerRequest) is sent as
+//   ESC ] 7701 ; request ; <text> BEL CR
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+namespace emu {
+
+enum class HostVerb {
+    ServerStart,
+    ServerExit,
+    Result,
+    Script,
+    Extension,
+    SaveSettings,
+    LoadSettings,
+    CloseSession
+};
+
+struct HostRequest
+{
+    HostVerb verb = HostVerb::ServerExit;
+    QString text; // ServerStart: the name; Script: the script; Extension: the command;
+                  // Result: the result
+    qint32 errNum = 0; // Result
+    QString errMsg; // Result
+    bool async = false; // Script
+
+    bool operator==(const HostRequest &other) const = default;
+};
+
+// One piece of the parsed stream: bytes to display, or a request, in the order they came.
+struct HostPiece
+{
+    bool isRequest = false;
+    QByteArray display;
+    HostRequest request;
+};
+
+class HostProtocol : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr qsizetype maxRequestSize = 1024 * 1024;
+
+    explicit HostProtocol(QObject *parent = nullptr);
+
+    // The bytes of one read, as display bytes and requests in stream order. Bytes that may begin
+    // a request are held back until the next read decides.
+    QList<HostPiece> parse(const QByteArray &chunk);
+    // The same for callers that do not need the order: returns the display bytes and emits
+    // requestReceived() for each request (after the whole chunk is parsed).
+    QByteArray feed(const QByteArray &chunk);
+    // Forgets a partly received sequence (a new connection). Returns the bytes held back.
+    QByteArray reset();
+
+    // The ServerRequest sequence for text.
+    static QByteArray encodeServerRequest(const QString &text);
+    // The sequence of a request as a host program sends it (the fake hosts of the tests use it).
+    static QByteArray encode(const HostRequest &request);
+
+signals:
+    void requestReceived(const emu::HostRequest &request);
+
+private:
+    enum class State { Text, Escape, Prefix, Body, BodyEscape };
+
+    void step(char c, QList<HostPiece> &out);
+    void display(const QByteArray &bytes, QList<HostPiece> &out);
+    void finishBody(QList<HostPiece> &out);
+
+    State m_state = State::Text;
+    QByteArray m_held; // the bytes of a possible request so far, ESC ] included
+};
+
+} // namespace emu
+
+Q_DECLARE_METATYPE(emu::HostRequest)

@@ -1,0 +1,68 @@
+#pragma once
+// Modem connections (Device 4): a serial port with a Hayes-compatible modem on it. Opening opens
+// the port; the link is a call: dial() sends the dial command and waits (ConnectTimeout seconds,
+// 60 when 0) for the modem's result, hangUp() returns the modem to command mode (guard time,
+// "+++", guard time) and sends "ATH0", dropping DTR when the modem does not answer. While a call
+// is up, "NO CARRIER" from the modem ends it. Everything the modem sends is also passed on, so
+// the user sees its answers. A call the modem answers by itself ("CONNECT" while idle) is taken
+// as connected; AutoAnswer non-zero tells the modem to answer on the first ring.
+
+#include "emulator/serialchannel.h"
+
+#include <QTimer>
+
+namespace emu {
+
+class ModemChannel : public SerialChannel
+{
+    Q_OBJECT
+public:
+    explicit ModemChannel(const Settings &settings, QObject *parent = nullptr);
+
+    Int device() const override { return device::Modem; }
+    int dial(const QString &number) override;
+    int hangUp() override;
+    int dialStatus() const override { return m_status; }
+    bool isConnected() const override;
+    QString description() const override;
+
+    // Digits, the dial modifiers , W P T ! @ * # + and A-D, and the blanks, dashes and
+    // parentheses of a written number; nothing that could end the command or start another.
+    static bool isDialable(const QString &number);
+
+    // Tuning; the defaults suit real modems: guard time 1000 ms, "ATH0" answered within 3000 ms,
+    // dial command "ATDT" number CR.
+    void setGuardTime(int ms) { m_guardMs = ms; }
+    void setHangUpTimeout(int ms) { m_hangUpTimeoutMs = ms; }
+    void setDialCommand(const QByteArray &prefix, const QByteArray &suffix);
+
+protected:
+    void received(const QByteArray &data) override;
+
+private:
+    enum class HangUpStep { None, GuardBefore, GuardAfter, AwaitOk, DtrLow };
+
+    void setDialStatus(int status);
+    void onStateChanged(State state);
+    void onLine(const QByteArray &line);
+    void onDialTimeout();
+    void failDial(int code, const QString &detail);
+    void callUp();
+    void callEnded(int code, const QString &detail);
+    void hangUpStep();
+    void finishHangUp();
+
+    int m_status = dialstatus::Idle;
+    int m_dialTimeoutSeconds;
+    bool m_autoAnswer;
+    int m_guardMs = 1000;
+    int m_hangUpTimeoutMs = 3000;
+    QByteArray m_dialPrefix = "ATDT";
+    QByteArray m_dialSuffix = "\r";
+    QByteArray m_line;
+    QTimer m_dialTimer;
+    QTimer m_hangUpTimer;
+    HangUpStep m_hangUpStep = HangUpStep::None;
+};
+
+} // namespace emu

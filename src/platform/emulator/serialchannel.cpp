@@ -1,0 +1,163 @@
+#include "emulator/serialchannel.h"
+
+#include <QTimer>
+
+namespace emu {
+
+namespace {
+constexpr int kBreakMs = 250;
+}
+
+SerialChannel::SerialChannel(const Settings &settings, QObject *parent)
+    : Channel(parent)
+    , m_port(new QSerialPort(this))
+    , m_portName(serialDeviceName(settings.Port()))
+    , m_portNumber(settings.Port())
+    , m_baud(baudRate(settings.Baud()))
+    , m_parity(settings.Parity())
+    , m_dataBits(settings.DataBits())
+    , m_stopBits(settings.StopBits())
+    , m_handshake(settings.Handshake())
+{
+    connect(m_port, &QSerialPort::readyRead, this, &SerialChannel::onReadyRead);
+    connect(m_port, &QSerialPort::errorOccurred, this, &SerialChannel::onError);
+}
+
+SerialChannel::~SerialChannel()
+{
+    m_port->disconnect(this);
+}
+
+QString SerialChannel::configure()
+{
+    static const QSerialPort::Parity parities[] = { QSerialPort::NoParity, QSerialPort::OddParity,
+        QSerialPort::EvenParity, QSerialPort::MarkParity, QSerialPort::SpaceParity };
+    if (m_baud <= 0 || !m_port->setBaudRate(m_baud))
+        return QStringLiteral("baud rate %1").arg(m_baud);
+    if (m_parity < 0 || m_parity > 4 || !m_port->setParity(parities[m_parity]))
+        return QStringLiteral("parity %1").arg(m_parity);
+    if (m_dataBits < 5 || m_dataBits > 8 || !m_port->setDataBits(QSerialPort::DataBits(m_dataBits)))
+        return QStringLiteral("data bits %1").arg(m_dataBits);
+    if (m_stopBits < 1 || m_stopBits > 3 || !m_port->setStopBits(QSerialPort::StopBits(m_stopBits)))
+        return QStringLiteral("stop bits %1").arg(m_stopBits);
+    static const QSerialPort::FlowControl flows[] = { QSerialPort::NoFlowControl,
+        QSerialPort::SoftwareControl, QSerialPort::HardwareControl };
+    if (m_handshake < 0 || m_handshake > 2 || !m_port->setFlowControl(flows[m_handshake]))
+        return QStringLiteral("handshake %1").arg(m_handshake);
+    return {};
+}
+
+void SerialChannel::open()
+{
+    if (state() != State::Closed)
+        return;
+    if (m_portName.isEmpty())
+        return failOpenLater(channelerror::BadSetting, QStringLiteral("port %1").arg(m_portNumber));
+    m_port->setPortName(m_portName);
+    if (const QString bad = configure(); !bad.isEmpty())
+        return failOpenLater(channelerror::BadSetting, bad);
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        int code = channelerror::DeviceError;
+        switch (m_port->error()) {
+        case QSerialPort::DeviceNotFoundError:
+            code = channelerror::DeviceNotFound;
+            break;
+        case QSerialPort::PermissionError:
+            code = channelerror::PermissionDenied;
+            break;
+        case QSerialPort::OpenError:
+            code = channelerror::DeviceBusy;
+            break;
+        default:
+            break;
+        }
+        const QString detail = m_port->portName() + QStringLiteral(": ") + m_port->errorString();
+        m_port->clearError();
+        return failOpenLater(code, detail);
+    }
+    setState(State::Opening);
+    QTimer::singleShot(0, this, [this] {
+        if (state() != State::Opening)
+            return;
+        reportOpened();
+        if (m_port->bytesAvailable() > 0)
+            onReadyRead();
+    });
+}
+
+void SerialChannel::close()
+{
+    const bool wasConnected = isConnected();
+    setState(State::Closed);
+    m_port->close();
+    if (wasConnected)
+        emit disconnected(channelerror::None, QString());
+}
+
+bool SerialChannel::write(const QByteArray &data)
+{
+    if (!isOpen())
+        return false;
+    return m_port->write(data) == data.size();
+}
+
+bool SerialChannel::sendBreak()
+{
+    if (!isOpen() || !m_port->setBreakEnabled(true))
+        return false;
+    QTimer::singleShot(kBreakMs, m_port, [port = m_port] {
+        if (port->isOpen())
+            port->setBreakEnabled(false);
+    });
+    return true;
+}
+
+QString SerialChannel::description() const
+{
+    return QStringLiteral("Serial %1 %2").arg(m_portName).arg(m_baud);
+}
+
+void SerialChannel::received(const QByteArray &data)
+{
+    emit dataReceived(data);
+}
+
+void SerialChannel::onReadyRead()
+{
+    if (!isOpen())
+        return;
+    const QByteArray data = m_port->readAll();
+    if (!data.isEmpty())
+        received(data);
+}
+
+void SerialChannel::onError(QSerialPort::SerialPortError serialError)
+{
+    if (!isOpen() || serialError == QSerialPort::NoError)
+        return;
+    const QString detail = m_port->errorString();
+    switch (serialError) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError: // what a pseudo-terminal whose other side closed reports
+        endLink(channelerror::ConnectionLost, detail);
+        break;
+    case QSerialPort::WriteError:
+        endLink(channelerror::DeviceError, detail);
+        break;
+    default:
+        break; // a refused setting or a timeout of a blocking call: the port still works
+    }
+}
+
+void SerialChannel::endLink(int code, const QString &detail)
+{
+    const bool wasConnected = isConnected();
+    setState(State::Closed);
+    m_port->close();
+    if (wasConnected)
+        reportEnded(code, detail);
+    else
+        reportOpenFailed(code, detail); // a modem without a call: there is no link to end
+}
+
+} // namespace emu

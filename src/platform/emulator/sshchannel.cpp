@@ -1,0 +1,291 @@
+#include "emulator/sshchannel.h"
+
+#include "emulator/tcpchannel.h"
+
+#include <QProcessEnvironment>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace emu {
+
+namespace {
+
+// A host name the client can only take as a destination: no option ("-..."), no blanks or
+// control characters that would split or bend the command.
+bool isSafeHost(const QString &host)
+{
+    if (host.isEmpty() || host.startsWith(u'-'))
+        return false;
+    for (QChar c : host) {
+        if (c.isSpace() || c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    }
+    return true;
+}
+
+winsize windowSize(int cols, int rows)
+{
+    winsize ws {};
+    ws.ws_col = ushort(qBound(1, cols, 0xFFFF));
+    ws.ws_row = ushort(qBound(1, rows, 0xFFFF));
+    return ws;
+}
+
+void setCloseOnExec(int fd)
+{
+    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
+
+} // namespace
+
+SshChannel::SshChannel(const Settings &settings, QObject *parent)
+    : Channel(parent)
+    , m_host(settings.HostName().trimmed())
+    , m_portText(settings.HostPort())
+    , m_port(parsePort(settings.HostPort(), 22))
+    , m_terminalName(settings.hostTerminalName().toLatin1())
+    , m_timeoutSeconds(settings.ConnectTimeout())
+    , m_keepAliveSeconds(settings.SSHKeepAlive())
+    , m_breakCharacter(settings.SSHBreakCharacter())
+    , m_cols(settings.NormCols())
+    , m_rows(settings.NormRows())
+{ }
+
+SshChannel::~SshChannel()
+{
+    releaseTerminal();
+    discardProcess();
+}
+
+QStringList SshChannel::arguments() const
+{
+    QStringList args { QStringLiteral("-p"), QString::number(m_port) };
+    if (m_timeoutSeconds > 0)
+        args << QStringLiteral("-o") << QStringLiteral("ConnectTimeout=%1").arg(m_timeoutSeconds);
+    if (m_keepAliveSeconds > 0)
+        args << QStringLiteral("-o")
+             << QStringLiteral("ServerAliveInterval=%1").arg(m_keepAliveSeconds);
+    args << QStringLiteral("--") << m_host;
+    return args;
+}
+
+void SshChannel::open()
+{
+    if (state() != State::Closed)
+        return;
+    if (!isSafeHost(m_host))
+        return failOpenLater(channelerror::BadSetting,
+            m_host.isEmpty() ? QStringLiteral("no host name")
+                             : QStringLiteral("bad host name \"%1\"").arg(m_host));
+    if (m_port == 0)
+        return failOpenLater(
+            channelerror::BadSetting, QStringLiteral("bad host port \"%1\"").arg(m_portText));
+    const QString program
+        = m_program.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("ssh")) : m_program;
+    if (program.isEmpty())
+        return failOpenLater(channelerror::StartFailed, QStringLiteral("no ssh client found"));
+
+    int master = -1;
+    int slave = -1;
+    winsize ws = windowSize(m_cols, m_rows);
+    if (::openpty(&master, &slave, nullptr, nullptr, &ws) != 0)
+        return failOpenLater(channelerror::StartFailed, QString::fromLocal8Bit(strerror(errno)));
+    setCloseOnExec(master);
+    setCloseOnExec(slave); // the child's copies on 0, 1 and 2 stay open
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    m_master = master;
+
+    m_process = new QProcess(this);
+    m_process->setProgram(program);
+    m_process->setArguments(arguments());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TERM"), QString::fromLatin1(m_terminalName));
+    m_process->setProcessEnvironment(env);
+    m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+    m_process->setInputChannelMode(QProcess::ForwardedInputChannel);
+    // In the child: a session of its own with the pseudo-terminal as its controlling terminal.
+    m_process->setChildProcessModifier([slave] {
+        ::setsid();
+        ::ioctl(slave, TIOCSCTTY, 0);
+        ::dup2(slave, STDIN_FILENO);
+        ::dup2(slave, STDOUT_FILENO);
+        ::dup2(slave, STDERR_FILENO);
+    });
+    connect(m_process, &QProcess::started, this, [this] {
+        if (state() != State::Opening)
+            return;
+        m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &SshChannel::onReadable);
+        m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
+        m_writeNotifier->setEnabled(false);
+        connect(m_writeNotifier, &QSocketNotifier::activated, this, &SshChannel::flush);
+        reportOpened();
+    });
+    connect(m_process, &QProcess::finished, this, &SshChannel::onFinished);
+    connect(m_process, &QProcess::errorOccurred, this, &SshChannel::onProcessError);
+
+    setState(State::Opening);
+    m_process->start();
+    ::close(slave); // the child has its own; the terminal must have no other writer
+}
+
+void SshChannel::close()
+{
+    const bool wasOpen = isOpen();
+    setState(State::Closed);
+    releaseTerminal(); // the client gets SIGHUP, as from a terminal that goes away
+    discardProcess();
+    if (wasOpen)
+        emit disconnected(channelerror::None, QString());
+}
+
+bool SshChannel::write(const QByteArray &data)
+{
+    if (!isOpen() || m_master < 0)
+        return false;
+    m_pending += data;
+    flush();
+    return true;
+}
+
+// Writes what the terminal takes now; the rest waits for the client to read (never blocking).
+void SshChannel::flush()
+{
+    qsizetype done = 0;
+    while (m_master >= 0 && done < m_pending.size()) {
+        const ssize_t n
+            = ::write(m_master, m_pending.constData() + done, size_t(m_pending.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break; // EAGAIN: full for now; other errors: the client has gone
+    }
+    m_pending.remove(0, done);
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(!m_pending.isEmpty());
+}
+
+bool SshChannel::sendBreak()
+{
+    if (m_breakCharacter <= 0 || m_breakCharacter > 255)
+        return false;
+    return write(QByteArray(1, char(m_breakCharacter)));
+}
+
+void SshChannel::setWindowSize(int cols, int rows)
+{
+    m_cols = cols;
+    m_rows = rows;
+    applyWindowSize();
+}
+
+void SshChannel::applyWindowSize()
+{
+    if (m_master < 0)
+        return;
+    const winsize ws = windowSize(m_cols, m_rows);
+    ::ioctl(m_master, TIOCSWINSZ, &ws);
+}
+
+QString SshChannel::description() const
+{
+    return QStringLiteral("SSH %1:%2").arg(m_host).arg(m_port);
+}
+
+bool SshChannel::drain()
+{
+    QByteArray data;
+    bool alive = true;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0) {
+            data.append(buffer, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // EAGAIN: nothing more now; 0 or EIO: no writer left on the terminal's other side.
+        alive = n < 0 && errno == EAGAIN;
+        break;
+    }
+    if (!data.isEmpty())
+        emit dataReceived(data);
+    return alive;
+}
+
+void SshChannel::onReadable()
+{
+    if (!isOpen() || m_master < 0)
+        return;
+    if (!drain() && m_notifier)
+        m_notifier->setEnabled(false); // the client has gone; finished() tells the rest
+}
+
+void SshChannel::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    if (state() == State::Opening) {
+        releaseTerminal();
+        discardProcess();
+        failOpenLater(channelerror::StartFailed, QString());
+        return;
+    }
+    if (!isOpen())
+        return;
+    if (m_master >= 0)
+        drain();
+    releaseTerminal();
+    discardProcess();
+    reportEnded(channelerror::ClosedByHost,
+        exitStatus == QProcess::CrashExit
+            ? QStringLiteral("the ssh client crashed")
+            : QStringLiteral("the ssh client ended with status %1").arg(exitCode));
+}
+
+void SshChannel::onProcessError(QProcess::ProcessError processError)
+{
+    if (processError != QProcess::FailedToStart || state() != State::Opening)
+        return;
+    const QString detail = m_process->errorString();
+    releaseTerminal();
+    discardProcess();
+    failOpenLater(channelerror::StartFailed, detail); // start() may report it from inside open()
+}
+
+void SshChannel::releaseTerminal()
+{
+    delete m_notifier;
+    m_notifier = nullptr;
+    delete m_writeNotifier;
+    m_writeNotifier = nullptr;
+    m_pending.clear();
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}
+
+void SshChannel::discardProcess()
+{
+    if (!m_process)
+        return;
+    QProcess *process = m_process;
+    m_process = nullptr;
+    process->disconnect(this);
+    if (process->state() == QProcess::NotRunning) {
+        process->deleteLater();
+        return;
+    }
+    // Reaped from the event loop; a channel destroyed first takes it along.
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    process->kill();
+}
+
+} // namespace emu

@@ -1,0 +1,173 @@
+#include "emulator/tcpchannel.h"
+
+#include <QTcpSocket>
+
+namespace emu {
+
+quint16 parsePort(const QString &text, quint16 defaultPort)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return defaultPort;
+    bool ok = false;
+    const uint port = trimmed.toUInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? quint16(port) : 0;
+}
+
+TcpChannel::TcpChannel(const Settings &settings, QObject *parent)
+    : TcpChannel(settings, 0, parent)
+{ }
+
+TcpChannel::TcpChannel(const Settings &settings, quint16 defaultPort, QObject *parent)
+    : Channel(parent)
+    , m_socket(new QTcpSocket(this))
+    , m_host(settings.HostName().trimmed())
+    , m_portText(settings.HostPort())
+    , m_port(parsePort(settings.HostPort(), defaultPort))
+    , m_timeoutSeconds(settings.ConnectTimeout())
+    , m_keepAlive(settings.TelnetKeepalive() != 0)
+    , m_noDelay(settings.TelnetNoDelay() != 0)
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &TcpChannel::onTimeout);
+    connect(m_socket, &QTcpSocket::connected, this, &TcpChannel::onConnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &TcpChannel::onReadyRead);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &TcpChannel::onSocketError);
+    connect(m_socket, &QTcpSocket::disconnected, this, &TcpChannel::onDisconnected);
+}
+
+TcpChannel::~TcpChannel()
+{
+    // No signals from a channel being destroyed.
+    m_socket->disconnect(this);
+}
+
+void TcpChannel::open()
+{
+    if (state() != State::Closed)
+        return;
+    if (m_host.isEmpty())
+        return failOpenLater(channelerror::BadSetting, QStringLiteral("no host name"));
+    if (m_port == 0)
+        return failOpenLater(channelerror::BadSetting,
+            m_portText.trimmed().isEmpty()
+                ? QStringLiteral("no host port")
+                : QStringLiteral("bad host port \"%1\"").arg(m_portText));
+    setState(State::Opening);
+    m_socket->connectToHost(m_host, m_port);
+    if (m_timeoutSeconds > 0)
+        m_timer.start(m_timeoutSeconds * 1000);
+}
+
+void TcpChannel::close()
+{
+    const State was = state();
+    m_timer.stop();
+    setState(State::Closed); // before abort(), whose signals then find the channel closed
+    m_socket->abort();
+    if (was == State::Open)
+        emit disconnected(channelerror::None, QString());
+}
+
+bool TcpChannel::write(const QByteArray &data)
+{
+    if (!isOpen())
+        return false;
+    sendRaw(encode(data));
+    return true;
+}
+
+QString TcpChannel::description() const
+{
+    return QStringLiteral("TCP %1:%2").arg(m_host).arg(m_port);
+}
+
+void TcpChannel::sendRaw(const QByteArray &bytes)
+{
+    if (!bytes.isEmpty() && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->write(bytes);
+}
+
+void TcpChannel::onConnected()
+{
+    if (state() != State::Opening)
+        return;
+    m_timer.stop();
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, m_keepAlive ? 1 : 0);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, m_noDelay ? 1 : 0);
+    reportOpened();
+    if (isOpen())
+        linkUp();
+    // Bytes that came with the connection are read now that the channel is open.
+    if (m_socket->bytesAvailable() > 0)
+        onReadyRead();
+}
+
+void TcpChannel::onReadyRead()
+{
+    if (!isOpen())
+        return;
+    const QByteArray data = decode(m_socket->readAll());
+    if (!data.isEmpty())
+        emit dataReceived(data);
+}
+
+void TcpChannel::onSocketError(QAbstractSocket::SocketError socketError)
+{
+    const QString detail = m_socket->errorString();
+    if (state() == State::Opening) {
+        m_timer.stop();
+        int code = channelerror::ConnectionLost;
+        switch (socketError) {
+        case QAbstractSocket::HostNotFoundError:
+            code = channelerror::HostNotFound;
+            break;
+        case QAbstractSocket::ConnectionRefusedError:
+            code = channelerror::Refused;
+            break;
+        case QAbstractSocket::SocketTimeoutError:
+            code = channelerror::TimedOut;
+            break;
+        case QAbstractSocket::SocketAccessError:
+            code = channelerror::PermissionDenied;
+            break;
+        default:
+            break;
+        }
+        m_socket->abort();
+        reportOpenFailed(code, detail);
+    } else if (state() == State::Open) {
+        if (socketError == QAbstractSocket::RemoteHostClosedError)
+            onDisconnected();
+        else
+            endLink(channelerror::ConnectionLost, detail);
+    }
+}
+
+void TcpChannel::onDisconnected()
+{
+    if (state() != State::Open)
+        return;
+    // What the host sent before it closed is still passed on.
+    if (m_socket->bytesAvailable() > 0)
+        onReadyRead();
+    endLink(channelerror::ClosedByHost, QString());
+}
+
+void TcpChannel::onTimeout()
+{
+    if (state() != State::Opening)
+        return;
+    m_socket->abort();
+    reportOpenFailed(channelerror::TimedOut,
+        QStringLiteral("no answer from %1 within %2 seconds").arg(m_host).arg(m_timeoutSeconds));
+}
+
+void TcpChannel::endLink(int code, const QString &detail)
+{
+    setState(State::Closed);
+    m_socket->abort();
+    reportEnded(code, detail);
+}
+
+} // namespace emu

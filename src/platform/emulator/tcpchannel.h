@@ -1,0 +1,63 @@
+#pragma once
+// Raw TCP connections (Device 2), and the socket handling that Telnet builds on: connect to
+// HostName:HostPort within ConnectTimeout, pass bytes both ways, tell how the link ended.
+
+#include "emulator/channel.h"
+
+#include <QAbstractSocket>
+#include <QTimer>
+
+class QTcpSocket;
+
+namespace emu {
+
+class TcpChannel : public Channel
+{
+    Q_OBJECT
+public:
+    explicit TcpChannel(const Settings &settings, QObject *parent = nullptr);
+    ~TcpChannel() override;
+
+    Int device() const override { return device::Tcp; }
+    void open() override;
+    void close() override;
+    bool write(const QByteArray &data) override;
+    QString description() const override;
+
+    QString hostName() const { return m_host; }
+    // The port HostPort names (the default port when empty), 0 when it names none.
+    quint16 port() const { return m_port; }
+
+protected:
+    // For Telnet: the port when HostPort is empty (0: a port is required).
+    TcpChannel(const Settings &settings, quint16 defaultPort, QObject *parent);
+    // Hooks of the protocol on top: the connection is up; bytes came in (returns the bytes to
+    // pass on); bytes go out (returns the bytes to send).
+    virtual void linkUp() { }
+    virtual QByteArray decode(const QByteArray &received) { return received; }
+    virtual QByteArray encode(const QByteArray &data) { return data; }
+    // Sends bytes as they are (protocol replies).
+    void sendRaw(const QByteArray &bytes);
+
+private:
+    void onConnected();
+    void onReadyRead();
+    void onSocketError(QAbstractSocket::SocketError socketError);
+    void onDisconnected();
+    void onTimeout();
+    void endLink(int code, const QString &detail);
+
+    QTcpSocket *m_socket;
+    QTimer m_timer;
+    QString m_host;
+    QString m_portText;
+    quint16 m_port = 0;
+    int m_timeoutSeconds = 0;
+    bool m_keepAlive = false;
+    bool m_noDelay = false;
+};
+
+// A HostPort text as a port number: the default when empty, 0 when it is not 1-65535.
+quint16 parsePort(const QString &text, quint16 defaultPort);
+
+} // namespace emu

@@ -1,0 +1,333 @@
+#include "emulator/hostprotocol.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using emu::HostPiece;
+using emu::HostProtocol;
+using emu::HostRequest;
+using emu::HostVerb;
+
+namespace {
+
+QByteArray b64(const QString &text)
+{
+    return text.toUtf8().toBase64();
+}
+
+QByteArray seq(const QByteArray &body)
+{
+    return "\x1b]7701;" + body + "\x07";
+}
+
+HostRequest request(HostVerb verb, const QString &text = {}, qint32 errNum = 0,
+    const QString &errMsg = {}, bool async = false)
+{
+    HostRequest r;
+    r.verb = verb;
+    r.text = text;
+    r.errNum = errNum;
+    r.errMsg = errMsg;
+    r.async = async;
+    return r;
+}
+
+// Feeds the chunks one after the other and collects display bytes and requests, checking that
+// each request comes after exactly the display bytes that preceded it in the stream.
+struct Collected
+{
+    QByteArray display;
+    QList<HostRequest> requests;
+    QList<qsizetype> displayedBefore;
+};
+
+Collected run(HostProtocol &protocol, const QList<QByteArray> &chunks)
+{
+    Collected c;
+    for (const QByteArray &chunk : chunks) {
+        for (const HostPiece &piece : protocol.parse(chunk)) {
+            if (piece.isRequest) {
+                c.requests.append(piece.request);
+                c.displayedBefore.append(c.display.size());
+            } else {
+                c.display += piece.display;
+            }
+        }
+    }
+    return c;
+}
+
+} // namespace
+
+class tst_HostProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void verbs_data();
+    void verbs();
+    void textArguments_data();
+    void textArguments();
+    void splitAtEveryByte();
+    void byteByByte();
+    void passThrough_data();
+    void passThrough();
+    void malformedDropped_data();
+    void malformedDropped();
+    void interruptedBody();
+    void runawayAbandoned();
+    void longRequestWithinLimit();
+    void feedEmitsRequests();
+    void resetReturnsHeldBytes();
+    void serverRequestEncoding();
+};
+
+void tst_HostProtocol::verbs_data()
+{
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<HostRequest>("expected");
+
+    QTest::newRow("server-start") << seq("server-start;" + b64("ORDERS"))
+                                  << request(HostVerb::ServerStart, "ORDERS");
+    QTest::newRow("server-exit") << seq("server-exit") << request(HostVerb::ServerExit);
+    QTest::newRow("result") << seq("result;0;" + b64("42 rows") + ";" + b64(""))
+                            << request(HostVerb::Result, "42 rows", 0, "");
+    QTest::newRow("result error") << seq("result;-2147483648;" + b64("") + ";" + b64("No file"))
+                                  << request(HostVerb::Result, "", -2147483647 - 1, "No file");
+    QTest::newRow("result big") << seq("result;2147483647;;") // empty base64 is empty text
+                                << request(HostVerb::Result, "", 2147483647, "");
+    QTest::newRow("script sync") << seq("script;0;" + b64("Session.Output('x')"))
+                                 << request(HostVerb::Script, "Session.Output('x')");
+    QTest::newRow("script async") << seq("script;1;" + b64("run()"))
+                                  << request(HostVerb::Script, "run()", 0, {}, true);
+    QTest::newRow("extension") << seq("extension;" + b64("EXT 1"))
+                               << request(HostVerb::Extension, "EXT 1");
+    QTest::newRow("save-settings") << seq("save-settings") << request(HostVerb::SaveSettings);
+    QTest::newRow("load-settings") << seq("load-settings") << request(HostVerb::LoadSettings);
+    QTest::newRow("close-session") << seq("close-session") << request(HostVerb::CloseSession);
+    QTest::newRow("ended by ST") << QByteArray("\x1b]7701;server-exit\x1b\\")
+                                 << request(HostVerb::ServerExit);
+    QTest::newRow("unpadded base64")
+        << seq("extension;" + b64("ab").replace("=", "")) << request(HostVerb::Extension, "ab");
+}
+
+void tst_HostProtocol::verbs()
+{
+    QFETCH(QByteArray, wire);
+    QFETCH(HostRequest, expected);
+
+    HostProtocol protocol;
+    const Collected c = run(protocol, { "A" + wire + "B" });
+    QCOMPARE(c.display, QByteArray("AB"));
+    QCOMPARE(c.requests.size(), 1);
+    QCOMPARE(c.requests.first(), expected);
+    QCOMPARE(c.displayedBefore.first(), 1);
+
+    // The encoder speaks the same protocol.
+    QCOMPARE(run(protocol, { HostProtocol::encode(expected) }).requests,
+        QList<HostRequest> { expected });
+}
+
+void tst_HostProtocol::textArguments_data()
+{
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("empty") << QString();
+    QTest::newRow("plain") << QStringLiteral("hello world");
+    QTest::newRow("separators") << QStringLiteral("a;b;c=d");
+    QTest::newRow("controls") << QString::fromLatin1("\x1b]7701;x\x07 \x1b\\ \x18\x1a\r\n\t");
+    QTest::newRow("nul") << QString(QStringLiteral("a%1b")).arg(QChar(0));
+    QTest::newRow("latin1 high") << QString::fromLatin1("\xe9\xff\x80");
+    QTest::newRow("unicode") << QStringLiteral("Grüße € 日本 \U0001F600");
+    QTest::newRow("long") << QString(100000, u'x');
+}
+
+void tst_HostProtocol::textArguments()
+{
+    QFETCH(QString, text);
+
+    HostProtocol protocol;
+    for (HostVerb verb : { HostVerb::ServerStart, HostVerb::Script, HostVerb::Extension }) {
+        const HostRequest sent = request(verb, text);
+        const Collected c = run(protocol, { HostProtocol::encode(sent) });
+        QVERIFY(c.display.isEmpty());
+        QCOMPARE(c.requests, QList<HostRequest> { sent });
+    }
+    const HostRequest result = request(HostVerb::Result, text, 7, text + text);
+    QCOMPARE(
+        run(protocol, { HostProtocol::encode(result) }).requests, QList<HostRequest> { result });
+}
+
+void tst_HostProtocol::splitAtEveryByte()
+{
+    const HostRequest first = request(HostVerb::ServerStart, "SRV");
+    const HostRequest second = request(HostVerb::Result, "ok;done", 12, "none");
+    const QByteArray stream = "before\x1b[1m" + HostProtocol::encode(first) + "mid\x1b]0;title\x07"
+        + HostProtocol::encode(second) + "\x1b]7701;server-exit\x1b\\after\x1b";
+    const QByteArray shown = "before\x1b[1mmid\x1b]0;title\x07"
+                             "after";
+
+    for (qsizetype at = 0; at <= stream.size(); ++at) {
+        HostProtocol protocol;
+        const Collected c = run(protocol, { stream.left(at), stream.mid(at), "!" });
+        QCOMPARE(c.display, shown + "\x1b!");
+        QCOMPARE(c.requests.size(), 3);
+        QCOMPARE(c.requests.at(0), first);
+        QCOMPARE(c.requests.at(1), second);
+        QCOMPARE(c.requests.at(2).verb, HostVerb::ServerExit);
+        const qsizetype beforeFirst = QByteArray("before\x1b[1m").size();
+        const qsizetype beforeSecond = beforeFirst + QByteArray("mid\x1b]0;title\x07").size();
+        QCOMPARE(c.displayedBefore, (QList<qsizetype> { beforeFirst, beforeSecond, beforeSecond }));
+    }
+}
+
+void tst_HostProtocol::byteByByte()
+{
+    const QByteArray stream = "x"
+        + HostProtocol::encode(request(HostVerb::Script, "a", 0, {}, true)) + "\x1b]77;y\x07"
+        + HostProtocol::encode(request(HostVerb::CloseSession)) + "z";
+    QList<QByteArray> bytes;
+    for (char c : stream)
+        bytes.append(QByteArray(1, c));
+    HostProtocol protocol;
+    const Collected c = run(protocol, bytes);
+    QCOMPARE(c.display, QByteArray("x\x1b]77;y\x07z"));
+    QCOMPARE(c.requests.size(), 2);
+    QCOMPARE(c.requests.at(0).text, QStringLiteral("a"));
+    QVERIFY(c.requests.at(0).async);
+    QCOMPARE(c.requests.at(1).verb, HostVerb::CloseSession);
+}
+
+void tst_HostProtocol::passThrough_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("CSI") << QByteArray("\x1b[1;31mred\x1b[0m");
+    QTest::newRow("title OSC") << QByteArray("\x1b]0;my title\x07");
+    QTest::newRow("OSC 77") << QByteArray("\x1b]77;x\x07");
+    QTest::newRow("OSC 770") << QByteArray("\x1b]770\x07");
+    QTest::newRow("OSC 77012") << QByteArray("\x1b]77012;server-exit\x07");
+    QTest::newRow("OSC 7702") << QByteArray("\x1b]7702;server-exit\x07");
+    QTest::newRow("double ESC") << QByteArray("\x1b\x1b[A");
+    QTest::newRow("ESC ESC ]") << QByteArray("\x1b\x1b]0;t\x07");
+    QTest::newRow("8-bit") << QByteArray("\x80\x9b\x9d\xff\x00 end", 9);
+    QTest::newRow("BEL alone") << QByteArray("ding\x07");
+}
+
+void tst_HostProtocol::passThrough()
+{
+    QFETCH(QByteArray, bytes);
+    HostProtocol protocol;
+    const Collected c = run(protocol, { bytes, "." });
+    QCOMPARE(c.display, bytes + ".");
+    QVERIFY(c.requests.isEmpty());
+}
+
+void tst_HostProtocol::malformedDropped_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("no verb") << QByteArray("\x1b]7701\x07");
+    QTest::newRow("no verb, ST") << QByteArray("\x1b]7701\x1b\\");
+    QTest::newRow("empty verb") << seq("");
+    QTest::newRow("unknown verb") << seq("reboot");
+    QTest::newRow("verb in capitals") << seq("SERVER-EXIT");
+    QTest::newRow("missing argument") << seq("server-start");
+    QTest::newRow("extra argument") << seq("server-exit;" + b64("x"));
+    QTest::newRow("result short") << seq("result;0;" + b64("x"));
+    QTest::newRow("bad base64") << seq("extension;!!!!");
+    QTest::newRow("errnum text") << seq("result;abc;;");
+    QTest::newRow("errnum blank") << seq("result; 1;;");
+    QTest::newRow("errnum plus") << seq("result;+1;;");
+    QTest::newRow("errnum overflow") << seq("result;2147483648;;");
+    QTest::newRow("script flag 2") << seq("script;2;" + b64("x"));
+    QTest::newRow("script flag empty") << seq("script;;" + b64("x"));
+    QTest::newRow("cancelled by CAN") << QByteArray("\x1b]7701;server-exit\x18");
+    QTest::newRow("cancelled by SUB") << QByteArray("\x1b]7701;server-exit\x1a");
+}
+
+void tst_HostProtocol::malformedDropped()
+{
+    QFETCH(QByteArray, bytes);
+    HostProtocol protocol;
+    const Collected c = run(protocol, { "<" + bytes + ">" });
+    QCOMPARE(c.display, QByteArray("<>"));
+    QVERIFY(c.requests.isEmpty());
+    // The parser is back in step for the next request.
+    QCOMPARE(run(protocol, { seq("server-exit") }).requests.size(), 1);
+}
+
+void tst_HostProtocol::interruptedBody()
+{
+    // Another escape sequence inside a request cuts it short; the new sequence is shown.
+    HostProtocol protocol;
+    const Collected c = run(protocol, { "\x1b]7701;server-exit\x1b[2J", "x" });
+    QCOMPARE(c.display, QByteArray("\x1b[2Jx"));
+    QVERIFY(c.requests.isEmpty());
+}
+
+void tst_HostProtocol::runawayAbandoned()
+{
+    HostProtocol protocol;
+    const QByteArray intro = "\x1b]7701;script;0;";
+    const qsizetype overrun = 40;
+    QByteArray body(HostProtocol::maxRequestSize - intro.size() + overrun, 'A');
+    // Arrives in pieces, as from a socket.
+    QList<QByteArray> chunks { intro };
+    for (qsizetype at = 0; at < body.size(); at += 4096)
+        chunks.append(body.mid(at, 4096));
+    chunks.append("tail");
+    const Collected c = run(protocol, chunks);
+    QVERIFY(c.requests.isEmpty());
+    QCOMPARE(c.display, QByteArray(overrun, 'A') + "tail");
+
+    const Collected next = run(protocol, { seq("load-settings") });
+    QCOMPARE(next.requests.size(), 1);
+    QCOMPARE(next.requests.first().verb, HostVerb::LoadSettings);
+}
+
+void tst_HostProtocol::longRequestWithinLimit()
+{
+    HostProtocol protocol;
+    const QByteArray intro = "\x1b]7701;extension;";
+    const QByteArray body(HostProtocol::maxRequestSize - intro.size(), 'Q');
+    const Collected c = run(protocol, { intro + body.left(1000), body.mid(1000) + "\x07" });
+    QVERIFY(c.display.isEmpty());
+    QCOMPARE(c.requests.size(), 1);
+    QCOMPARE(c.requests.first().text, QString::fromUtf8(QByteArray::fromBase64(body)));
+}
+
+void tst_HostProtocol::feedEmitsRequests()
+{
+    HostProtocol protocol;
+    QSignalSpy spy(&protocol, &HostProtocol::requestReceived);
+    const QByteArray shown = protocol.feed(
+        "a" + seq("server-start;" + b64("S1")) + "b" + seq("save-settings") + "c\x1b]77");
+    QCOMPARE(shown, QByteArray("abc"));
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(spy.at(0).at(0).value<HostRequest>(), request(HostVerb::ServerStart, "S1"));
+    QCOMPARE(spy.at(1).at(0).value<HostRequest>().verb, HostVerb::SaveSettings);
+    QCOMPARE(protocol.feed("0;x\x07"), QByteArray("\x1b]770;x\x07"));
+}
+
+void tst_HostProtocol::resetReturnsHeldBytes()
+{
+    HostProtocol protocol;
+    QCOMPARE(protocol.feed("ab\x1b]77"), QByteArray("ab"));
+    QCOMPARE(protocol.reset(), QByteArray("\x1b]77"));
+    QCOMPARE(protocol.feed("01;server-exit\x07"), QByteArray("01;server-exit\x07"));
+
+    QVERIFY(protocol.feed("\x1b]7701;server-ex").isEmpty());
+    QVERIFY(protocol.reset().isEmpty()); // a partial request is never shown
+    QCOMPARE(protocol.feed("it\x07"), QByteArray("it\x07"));
+}
+
+void tst_HostProtocol::serverRequestEncoding()
+{
+    QCOMPARE(HostProtocol::encodeServerRequest(QStringLiteral("LIST CUSTOMERS;ü")),
+        "\x1b]7701;request;" + QStringLiteral("LIST CUSTOMERS;ü").toUtf8().toBase64() + "\x07\r");
+    QCOMPARE(HostProtocol::encodeServerRequest(QString()), QByteArray("\x1b]7701;request;\x07\r"));
+}
+
+QTEST_GUILESS_MAIN(tst_HostProtocol)
+#include "tst_hostprotocol.moc"
