@@ -223,7 +223,9 @@ void WriteErrorLog(const QString &text)
 
 QString LogFileName()
 {
-    return gAppDir + ExeName() + QStringLiteral(".log");
+    // An error before the start-up has fixed the directories still goes to the program's log.
+    const QString dir = gAppDir.isEmpty() ? Files::ProgramDir() : gAppDir;
+    return dir + ExeName() + QStringLiteral(".log");
 }
 
 QString ExeName()

@@ -38,7 +38,7 @@ rt::Error SavedError();
 
 // Appends text and CR LF to the error log; a log that cannot be written is skipped.
 void WriteErrorLog(const QString &text);
-// gAppDir + the executable's name + ".log".
+// The program directory (gAppDir) + the executable's name + ".log".
 QString LogFileName();
 // The executable's name without directory and extension ("norvalis").
 QString ExeName();

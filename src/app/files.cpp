@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <array>
 
 QString gStartDir;
 QString gAppDir;
@@ -94,59 +93,57 @@ QString existingFile(const QString &name, const QString &base)
     return QString();
 }
 
-// One line of a possible script: true when it begins with a script keyword.
-bool isScriptLine(QString line)
+// The beginning of a line, leading blanks dropped: true when it begins with a script keyword.
+bool isScriptLine(QByteArray start)
 {
-    static const std::array<QLatin1String, 16> keywords { QLatin1String("sub "),
-        QLatin1String("function "), QLatin1String("dim "), QLatin1String("global "),
-        QLatin1String("static "), QLatin1String("public "), QLatin1String("private "),
-        QLatin1String("begin "), QLatin1String("option "), QLatin1String("type "),
-        QLatin1String("declare sub "), QLatin1String("declare function "), QLatin1String("rem"),
-        // The script host runs JavaScript.
-        QLatin1String("var "), QLatin1String("let "), QLatin1String("const ") };
-    qsizetype start = 0;
-    while (start < line.size() && (line.at(start) == u' ' || line.at(start) == u'\t'))
-        ++start;
-    line = line.mid(start).toLower();
-    if (line.isEmpty() || line.startsWith(u'\'') || line.startsWith(QLatin1String("//")))
+    static const char *const keywords[]
+        = { "sub ", "function ", "dim ", "global ", "static ", "public ", "private ", "begin ",
+              "option ", "type ", "declare sub ", "declare function ", "rem",
+              // The script host runs JavaScript.
+              "var ", "let ", "const " };
+    start = start.toLower();
+    if (start.isEmpty() || start.startsWith('\'') || start.startsWith("//"))
         return false;
-    for (const QLatin1String &keyword : keywords) {
-        if (line.startsWith(keyword))
+    for (const char *keyword : keywords) {
+        if (start.startsWith(keyword))
             return true;
     }
     return false;
 }
 
-// Reads the file line by line (LF, CR LF or CR) until a line begins with a script keyword. Lines
-// are read in bounded pieces, so a huge file without line ends costs no more than one piece.
+// Reads the file in pieces and tests the beginning of each line (ended by LF, CR LF or CR). Only
+// as much of a line as the longest keyword is kept, so a huge file, or one without line ends,
+// costs no more memory than one piece.
 bool containsScriptLine(const QString &path)
 {
+    constexpr qsizetype LongestKeyword = 17; // "declare function "
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    constexpr qint64 kPiece = 64 * 1024;
-    bool continuation = false; // the piece goes on with a line begun in the previous one
-    bool first = true;
-    while (!file.atEnd()) {
-        const QByteArray piece = file.readLine(kPiece);
-        if (piece.isEmpty())
-            return false; // a read error
-        const QList<QByteArray> lines = piece.split('\r');
-        for (qsizetype i = continuation ? 1 : 0; i < lines.size(); ++i) {
-            QString line = QString::fromUtf8(lines.at(i));
-            if (first && line.startsWith(QChar(0xFEFF)))
-                line.remove(0, 1);
-            first = false;
-            if (line.endsWith(u'\n'))
-                line.chop(1);
-            if (line.startsWith(u'\n')) // the LF of a CR LF pair
-                line.remove(0, 1);
-            if (isScriptLine(line))
-                return true;
+    if (file.peek(3) == "\xEF\xBB\xBF")
+        file.skip(3); // the UTF-8 byte-order mark
+    QByteArray start; // of the current line, leading blanks dropped
+    bool tested = false; // the current line's start has been looked at
+    char piece[16 * 1024];
+    qint64 count;
+    while ((count = file.read(piece, sizeof piece)) > 0) {
+        for (const char c : QByteArrayView(piece, count)) {
+            if (c == '\n' || c == '\r') {
+                if (!tested && isScriptLine(start))
+                    return true;
+                start.clear();
+                tested = false;
+            } else if (!tested && !(start.isEmpty() && (c == ' ' || c == '\t'))) {
+                start += c;
+                if (start.size() == LongestKeyword) {
+                    if (isScriptLine(start))
+                        return true;
+                    tested = true;
+                }
+            }
         }
-        continuation = !piece.endsWith('\n') && !piece.endsWith('\r');
     }
-    return false;
+    return count == 0 && !tested && isScriptLine(start);
 }
 
 } // namespace

@@ -59,13 +59,18 @@ Icon iconOf(rt::Int flags)
     }
 }
 
+rt::Long textLimitWidth(const Metrics &metrics)
+{
+    return std::max<rt::Long>(metrics.screenWidth / 2, MinMessageWidth);
+}
+
 Layout computeLayout(const Metrics &metrics, const QList<Line> &lines, rt::Int flags)
 {
     const ButtonSet set = buttonSet(flags);
     Layout layout;
 
-    // Steps 1-4: the text takes at most half the screen each way.
-    layout.limitWidth = std::max<rt::Long>(metrics.screenWidth / 2, MinMessageWidth);
+    // The text takes at most half the screen each way.
+    layout.limitWidth = textLimitWidth(metrics);
     const rt::Long limitHeight = std::max<rt::Long>(metrics.screenHeight / 2, MinMessageHeight);
     rt::Long widest = 0;
     for (const Line &line : lines) {
@@ -77,13 +82,13 @@ Layout computeLayout(const Metrics &metrics, const QList<Line> &lines, rt::Int f
     layout.messageWidth = std::max(widest, MinMessageWidth);
     layout.messageHeight = std::max(rt::Long(textHeight), MinMessageHeight);
 
-    // Step 5: the window around the text.
+    // The window around the text.
     const rt::Long reserve = std::max(metrics.buttonReserve, ClassicButtonReserve);
     layout.width = std::max(layout.messageWidth + metrics.messageLeft + RightMargin, set.minWidth);
     layout.height = std::max(layout.messageHeight + metrics.messageTop + reserve + TextToButtons,
         MinHeight + reserve - ClassicButtonReserve);
 
-    // Step 6: the check box between the text and the buttons.
+    // The check box between the text and the buttons.
     if (flags & NotAgainFlag) {
         layout.width = std::max(layout.width, metrics.checkWidth + 500);
         layout.height += 2 * metrics.checkHeight;
@@ -91,7 +96,7 @@ Layout computeLayout(const Metrics &metrics, const QList<Line> &lines, rt::Int f
         layout.checkTop = layout.height - metrics.checkHeight * 3 / 2 - reserve;
     }
 
-    // Step 8: one centred row of buttons; the window is never narrower than the row.
+    // One centred row of buttons; the window is never narrower than the row.
     rt::Long rowWidth = ButtonGap * (set.codes.size() - 1);
     for (int i = 0; i < set.codes.size(); ++i)
         rowWidth += metrics.buttonWidths.value(i);
@@ -285,8 +290,8 @@ void frmMsgBox::applyLayout(const QString &prompt, rt::Int flags)
 {
     const MsgBox::ButtonSet set = MsgBox::buttonSet(flags);
     const MsgBox::Metrics metrics = measure(set);
-    const rt::Long limitWidth = std::max<rt::Long>(metrics.screenWidth / 2, 500);
-    m_layout = MsgBox::computeLayout(metrics, measureLines(prompt, limitWidth), flags);
+    m_layout = MsgBox::computeLayout(
+        metrics, measureLines(prompt, MsgBox::textLimitWidth(metrics)), flags);
 
     lbMessage->setGeometry(pixelRect(
         metrics.messageLeft, metrics.messageTop, m_layout.messageWidth, m_layout.messageHeight));

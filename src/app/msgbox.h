@@ -79,6 +79,9 @@ struct Layout
 // Spacing between the buttons of a row and the least margin left and right of the row.
 constexpr rt::Long ButtonGap = 200;
 
+// The widest a line of text may be before it wraps: half the screen.
+rt::Long textLimitWidth(const Metrics &metrics);
+
 // Sizes the window for prompt lines (split at LF) with flags.
 Layout computeLayout(const Metrics &metrics, const QList<Line> &lines, rt::Int flags);
 

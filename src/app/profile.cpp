@@ -10,16 +10,6 @@ namespace Profile {
 
 namespace {
 
-// A key's text in the file, else in the defaults file; nullopt when neither has a non-empty one.
-std::optional<QString> readIni(
-    const QString &section, const QString &key, const QString &file, const QString &defaultsFile)
-{
-    std::optional<QString> text = inifile::readString(file, section, key);
-    if (!text && !defaultsFile.isEmpty())
-        text = inifile::readString(defaultsFile, section, key);
-    return text;
-}
-
 // The leading number rounded half to even; a number beyond the 32-bit range is 0.
 rt::Long toLong(const QString &text)
 {
@@ -30,12 +20,30 @@ rt::Long toLong(const QString &text)
     }
 }
 
-// Writes the value, or deletes the key when it is not to be kept. A value holding CR or LF is
-// refused by the writer, so the key keeps what it had.
-void writeIni(const QString &section, const QString &key, const std::optional<QString> &value,
-    const QString &file)
+// The key's text in the file, else in the defaults file, converted; dflt when neither has a
+// non-empty one.
+template<class T, class Convert>
+T readIni(const QString &section, const QString &key, T dflt, const QString &file,
+    const QString &defaultsFile, Convert convert)
 {
-    inifile::writeString(file, section, key, value);
+    rt::ResumeNext silent;
+    T result = dflt;
+    silent([&] {
+        std::optional<QString> text = inifile::readString(file, section, key);
+        if (!text && !defaultsFile.isEmpty())
+            text = inifile::readString(defaultsFile, section, key);
+        if (text)
+            result = convert(*text);
+    });
+    return result;
+}
+
+// Writes text, or deletes the key when it is not to be kept. The writer refuses a value holding
+// CR or LF, and the key then keeps what it had.
+void writeOrDelete(
+    const QString &section, const QString &key, bool keep, const QString &text, const QString &file)
+{
+    inifile::writeString(file, section, key, keep ? std::optional(text) : std::nullopt);
 }
 
 } // namespace
@@ -43,37 +51,20 @@ void writeIni(const QString &section, const QString &key, const std::optional<QS
 QString GetIniString(const QString &section, const QString &key, const QString &dflt,
     const QString &file, const QString &defaultsFile)
 {
-    rt::ResumeNext silent;
-    QString result = dflt;
-    silent([&] {
-        if (const auto text = readIni(section, key, file, defaultsFile))
-            result = *text;
-    });
-    return result;
+    return readIni(
+        section, key, dflt, file, defaultsFile, [](const QString &text) { return text; });
 }
 
 rt::Long GetIniLong(const QString &section, const QString &key, rt::Long dflt, const QString &file,
     const QString &defaultsFile)
 {
-    rt::ResumeNext silent;
-    rt::Long result = dflt;
-    silent([&] {
-        if (const auto text = readIni(section, key, file, defaultsFile))
-            result = toLong(*text);
-    });
-    return result;
+    return readIni(section, key, dflt, file, defaultsFile, toLong);
 }
 
 bool GetIniBool(const QString &section, const QString &key, bool dflt, const QString &file,
     const QString &defaultsFile)
 {
-    rt::ResumeNext silent;
-    bool result = dflt;
-    silent([&] {
-        if (const auto text = readIni(section, key, file, defaultsFile))
-            result = StrToBool(*text);
-    });
-    return result;
+    return readIni(section, key, dflt, file, defaultsFile, StrToBool);
 }
 
 void PutIniString(const QString &section, const QString &key, const QString &value,
@@ -84,8 +75,7 @@ void PutIniString(const QString &section, const QString &key, const QString &val
         const QString reference = defaultsFile.isEmpty()
             ? dflt
             : inifile::readString(defaultsFile, section, key).value_or(QString());
-        const bool keep = !value.isEmpty() && value != reference;
-        writeIni(section, key, keep ? std::optional<QString>(value) : std::nullopt, file);
+        writeOrDelete(section, key, !value.isEmpty() && value != reference, value, file);
     });
 }
 
@@ -97,8 +87,7 @@ void PutIniLong(const QString &section, const QString &key, rt::Long value, rt::
         const bool keep = defaultsFile.isEmpty()
             ? dflt != 0 || value != 0
             : value != GetIniLong(section, key, dflt, defaultsFile);
-        writeIni(section, key, keep ? std::optional<QString>(QString::number(value)) : std::nullopt,
-            file);
+        writeOrDelete(section, key, keep, QString::number(value), file);
     });
 }
 
@@ -110,8 +99,7 @@ void PutIniBool(const QString &section, const QString &key, bool value, bool dfl
         const bool keep = defaultsFile.isEmpty()
             ? dflt || value
             : value != GetIniBool(section, key, dflt, defaultsFile);
-        writeIni(
-            section, key, keep ? std::optional<QString>(BoolToStr(value)) : std::nullopt, file);
+        writeOrDelete(section, key, keep, BoolToStr(value), file);
     });
 }
 

@@ -1,6 +1,7 @@
 #include "app/errdlg.h"
 #include "app/errhndlr.h"
 #include "app/files.h"
+#include "platform/tst_inifile_files.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -121,23 +122,18 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString proc = "Procedure:\tLet Baud (session)\r\n";
         const QString desc = "Description:\tSomething broke\r\n";
-        QTest::newRow("positive number, other source")
-            << 5 << "emulator" << 0 << proc + "Error:\t5\r\n" + desc + "Source:\temulator\r\n";
-        QTest::newRow("negative number in hex")
-            << -2147219503 << "emulator" << 0
-            << proc + "Error:\t0x800407D1\r\n" + desc + "Source:\temulator\r\n";
-        QTest::newRow("minus one")
-            << -1 << "norvalis" << 0 << proc + "Error:\t0xFFFFFFFF\r\n" + desc;
-        QTest::newRow("zero") << 0 << "norvalis" << 0 << proc + "Error:\t0\r\n" + desc;
-        QTest::newRow("own source in another case has no Source line")
-            << 53 << "NorValis" << 0 << proc + "Error:\t53\r\n" + desc;
-        QTest::newRow("no source has no Source line")
-            << 53 << "" << 0 << proc + "Error:\t53\r\n" + desc;
-        QTest::newRow("line number")
-            << 9 << "norvalis" << 120
-            << "Procedure:\tLet Baud (session) line 120\r\nError:\t9\r\n" + desc;
-        QTest::newRow("source that only starts with the name")
-            << 9 << "norvalis2" << 0 << proc + "Error:\t9\r\n" + desc + "Source:\tnorvalis2\r\n";
+        const QString other = "Source:\temulator\r\n";
+        dataRow("positive number, other source", 5, "emulator", 0,
+            proc + "Error:\t5\r\n" + desc + other);
+        dataRow("negative number in hex", -2147219503, "emulator", 0,
+            proc + "Error:\t0x800407D1\r\n" + desc + other);
+        dataRow("minus one", -1, "norvalis", 0, proc + "Error:\t0xFFFFFFFF\r\n" + desc);
+        dataRow("own source in another case", 53, "NorValis", 0, proc + "Error:\t53\r\n" + desc);
+        dataRow("no source", 53, "", 0, proc + "Error:\t53\r\n" + desc);
+        dataRow("line number", 9, "norvalis", 120,
+            "Procedure:\tLet Baud (session) line 120\r\nError:\t9\r\n" + desc);
+        dataRow("source that only starts with the name", 9, "norvalis2", 0,
+            proc + "Error:\t9\r\n" + desc + "Source:\tnorvalis2\r\n");
     }
     void reportText()
     {
@@ -157,10 +153,10 @@ private slots:
         QTest::addColumn<bool>("secondRan");
         QTest::addColumn<bool>("raised");
         QTest::addColumn<QString>("action");
-        QTest::newRow("Fail raises") << 0 << 1 << false << true << "Fail";
-        QTest::newRow("Retry runs the statement again") << 1 << 2 << true << false << "Retry";
-        QTest::newRow("Ignore goes on") << 2 << 1 << true << false << "Ignore";
-        QTest::newRow("unknown choice counts as Fail") << 7 << 1 << false << true << "Fail";
+        dataRow("Fail raises", 0, 1, false, true, "Fail");
+        dataRow("Retry runs the statement again", 1, 2, true, false, "Retry");
+        dataRow("Ignore goes on", 2, 1, true, false, "Ignore");
+        dataRow("unknown choice counts as Fail", 7, 1, false, true, "Fail");
     }
     void answers()
     {

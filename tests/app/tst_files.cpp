@@ -1,18 +1,8 @@
 #include "app/files.h"
+#include "platform/tst_inifile_files.h"
 #include "registry/registry.h"
 
 #include <QtTest>
-
-namespace {
-
-// Data rows of text columns, given as Latin-1 literals.
-template<class... Texts> void textRow(const char *tag, const Texts *...texts)
-{
-    auto &row = QTest::newRow(tag);
-    ((row << QString::fromLatin1(texts)), ...);
-}
-
-} // namespace
 
 // Paths in the tables are written with "@" for the temporary folder. The program directory is
 // @/app, the home folder @/home (so the Documents folder is @/home/Documents), the start
@@ -23,14 +13,6 @@ class tst_files : public QObject
     QTemporaryDir m_tmp;
 
     QString expand(QString text) const { return text.replace(u'@', m_tmp.path()); }
-
-    void write(const QString &path, const QByteArray &content) const
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(content), content.size());
-    }
 
 private slots:
     void initTestCase()
@@ -55,21 +37,21 @@ private slots:
         QTest::addColumn<QString>("reg"); // local-machine HomePath
         QTest::addColumn<QString>("winIni"); // WIN.INI [NVWIN] HomePath
         QTest::addColumn<QString>("expected");
-        textRow("environment", "@/home/env", "@/last", "", "@/home/env");
-        textRow("environment relative to program", "../home/env", "", "", "@/app/../home/env");
-        textRow("environment taken unchanged", "My Documents/NVWIN", "", "", "@/app");
-        textRow("missing falls back", "@/nowhere", "", "", "@/app");
-        textRow("registry", "-", "@/last", "@/home/env", "@/last");
-        textRow("registry my documents", "-", "My Documents\\NVWIN", "", "@/home/Documents/NVWIN");
-        textRow(
+        dataRow("environment", "@/home/env", "@/last", "", "@/home/env");
+        dataRow("environment relative to program", "../home/env", "", "", "@/app/../home/env");
+        dataRow("environment taken unchanged", "My Documents/NVWIN", "", "", "@/app");
+        dataRow("missing falls back", "@/nowhere", "", "", "@/app");
+        dataRow("registry", "-", "@/last", "@/home/env", "@/last");
+        dataRow("registry my documents", "-", "My Documents\\NVWIN", "", "@/home/Documents/NVWIN");
+        dataRow(
             "registry my documents slash", "-", "my documents/NVWIN", "", "@/home/Documents/NVWIN");
-        textRow("registry my documents alone", "-", "MY DOCUMENTS", "", "@/home/Documents");
-        textRow("not my documents", "-", "My DocumentsX", "", "@/app");
-        textRow("win.ini", "-", "", "@/home/env", "@/home/env");
-        textRow("win.ini my documents", "-", "", "My Documents\\NVWIN", "@/home/Documents/NVWIN");
-        textRow("root keeps its slash", "/", "", "", "/");
-        textRow("trailing slash dropped", "@/last/", "", "", "@/last");
-        textRow("nothing configured", "-", "", "", "@/app");
+        dataRow("registry my documents alone", "-", "MY DOCUMENTS", "", "@/home/Documents");
+        dataRow("not my documents", "-", "My DocumentsX", "", "@/app");
+        dataRow("win.ini", "-", "", "@/home/env", "@/home/env");
+        dataRow("win.ini my documents", "-", "", "My Documents\\NVWIN", "@/home/Documents/NVWIN");
+        dataRow("root keeps its slash", "/", "", "", "/");
+        dataRow("trailing slash dropped", "@/last/", "", "", "@/last");
+        dataRow("nothing configured", "-", "", "", "@/app");
     }
     void getIniDir()
     {
@@ -89,7 +71,7 @@ private slots:
                 QStringLiteral("Software\\Dremo\\Nvwin2k\\HomePath"), expand(reg)));
         QFile::remove(Files::WinIniPath());
         if (!winIni.isEmpty())
-            write(Files::WinIniPath(), "[NVWIN]\nHomePath=" + expand(winIni).toUtf8() + '\n');
+            writeBytes(Files::WinIniPath(), "[NVWIN]\nHomePath=" + expand(winIni).toUtf8() + '\n');
 
         Files::GetIniDir();
         qunsetenv("NVWIN");
@@ -114,28 +96,28 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("extensions");
         QTest::addColumn<QString>("expected");
-        textRow("first extension wins in start directory",
+        dataRow("first extension wins in start directory",
             "@/start/a.nvcf,@/start/a.cfg,@/last/a.nvcf", "a", "nvcf;cfg", "@/start/a.nvcf");
-        textRow("second extension in start directory before home", "@/start/b.cfg,@/last/b.nvcf",
+        dataRow("second extension in start directory before home", "@/start/b.cfg,@/last/b.nvcf",
             "b", "nvcf;cfg", "@/start/b.cfg");
-        textRow("first extension in last-used directory", "@/last/c.nvcf", "c", "nvcf;cfg",
+        dataRow("first extension in last-used directory", "@/last/c.nvcf", "c", "nvcf;cfg",
             "@/last/c.nvcf");
-        textRow(
+        dataRow(
             "only the first extension in last-used directory", "@/last/d.cfg", "d", "nvcf;cfg", "");
-        textRow("bare name never found", "@/start/e,@/last/e", "e", "nvcf;cfg", "");
-        textRow("with extension in start directory", "@/start/f.txt,@/last/f.txt", "f.txt", "nvcf",
+        dataRow("bare name never found", "@/start/e,@/last/e", "e", "nvcf;cfg", "");
+        dataRow("with extension in start directory", "@/start/f.txt,@/last/f.txt", "f.txt", "nvcf",
             "@/start/f.txt");
-        textRow("with extension in last-used directory", "@/last/g.txt", "g.txt", "nvcf",
+        dataRow("with extension in last-used directory", "@/last/g.txt", "g.txt", "nvcf",
             "@/last/g.txt");
-        textRow("absolute path", "@/home/h.lyt", "@/home/h.lyt", "nvcf;cfg", "@/home/h.lyt");
-        textRow("relative with directory", "@/start/sub/i.cfg", "sub/i", "nvcf;cfg",
+        dataRow("absolute path", "@/home/h.lyt", "@/home/h.lyt", "nvcf;cfg", "@/home/h.lyt");
+        dataRow("relative with directory", "@/start/sub/i.cfg", "sub/i", "nvcf;cfg",
             "@/start/sub/i.cfg");
-        textRow("case-sensitive", "@/start/j.nvcf", "J", "nvcf", "");
-        textRow("dot in directory only", "@/start/sub/k.nvcf", "@/start/sub/../sub/k", "nvcf",
+        dataRow("case-sensitive", "@/start/j.nvcf", "J", "nvcf", "");
+        dataRow("dot in directory only", "@/start/sub/k.nvcf", "@/start/sub/../sub/k", "nvcf",
             "@/start/sub/../sub/k.nvcf");
-        textRow("empty extension list searches home only", "@/start/l.,@/last/l.", "l", "",
+        dataRow("empty extension list searches home only", "@/start/l.,@/last/l.", "l", "",
             "@/last/l.");
-        textRow("directory is not a file", "", "sub", "", "");
+        dataRow("directory is not a file", "", "sub", "", "");
     }
     void getFilePath()
     {
@@ -144,7 +126,7 @@ private slots:
         QFETCH(QString, extensions);
         QFETCH(QString, expected);
         for (const QString &file : files.split(u',', Qt::SkipEmptyParts))
-            write(expand(file), "x");
+            writeBytes(expand(file), "x");
         QCOMPARE(Files::GetFilePath(expand(name), extensions), expand(expected));
     }
 
@@ -154,22 +136,22 @@ private slots:
         QTest::addColumn<QString>("routine");
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("output");
-        textRow("bak extension replaced", "FileNameBak", "PHONE.DAT", "PHONE.bak");
-        textRow("bak becomes ~ak", "FileNameBak", "phone.bak", "phone.~ak");
-        textRow("bak BAK is another extension", "FileNameBak", "phone.BAK", "phone.bak");
-        textRow("bak dot in directory", "FileNameBak", "/my.dir/phone", "/my.dir/phone.bak");
-        textRow("bak no extension", "FileNameBak", "phone", "phone.bak");
-        textRow(
+        dataRow("bak extension replaced", "FileNameBak", "PHONE.DAT", "PHONE.bak");
+        dataRow("bak becomes ~ak", "FileNameBak", "phone.bak", "phone.~ak");
+        dataRow("bak BAK is another extension", "FileNameBak", "phone.BAK", "phone.bak");
+        dataRow("bak dot in directory", "FileNameBak", "/my.dir/phone", "/my.dir/phone.bak");
+        dataRow("bak no extension", "FileNameBak", "phone", "phone.bak");
+        dataRow(
             "bak hidden file keeps its name", "FileNameBak", "/home/u/.nvrc", "/home/u/.nvrc.bak");
-        textRow(
+        dataRow(
             "bak hidden file with extension", "FileNameBak", "/home/u/.nv.ini", "/home/u/.nv.bak");
-        textRow("bak last dot", "FileNameBak", "a.b.c", "a.b.bak");
-        textRow("name of full path", "GetFileName", "/data/phone.dat", "phone.dat");
-        textRow("name alone", "GetFileName", "phone.dat", "phone.dat");
-        textRow("name without extension", "GetFileName", "/data/phone", "phone");
-        textRow("path trailing slash dropped", "MakePath", "/data/", "/data");
-        textRow("path root stays", "MakePath", "/", "/");
-        textRow("path without trailing slash", "MakePath", "/a/b", "/a/b");
+        dataRow("bak last dot", "FileNameBak", "a.b.c", "a.b.bak");
+        dataRow("name of full path", "GetFileName", "/data/phone.dat", "phone.dat");
+        dataRow("name alone", "GetFileName", "phone.dat", "phone.dat");
+        dataRow("name without extension", "GetFileName", "/data/phone", "phone");
+        dataRow("path trailing slash dropped", "MakePath", "/data/", "/data");
+        dataRow("path root stays", "MakePath", "/", "/");
+        dataRow("path without trailing slash", "MakePath", "/a/b", "/a/b");
     }
     void names()
     {
@@ -190,53 +172,54 @@ private slots:
     {
         QTest::addColumn<QString>("content");
         QTest::addColumn<int>("kind");
-        const auto row = [](const char *tag, const char *content, int kind) {
-            QTest::newRow(tag) << QString::fromUtf8(content) << kind;
-        };
-        row("session", "[Norvalis]\nTermType=VT100\n", 1);
-        row("layout", "[Norvalis Main]\nWindowState=0\n", 2);
-        row("session before layout", "[Norvalis Main]\nWindowState=2\n[Norvalis]\nTermType=ANSI\n",
-            1);
-        row("negative window state", "[Norvalis Main]\nWindowState=-1\n", 0);
-        row("empty term type", "[Norvalis]\nTermType=\n", 0);
-        row("basic script", "' greeting\r\n\r\n  Sub Main\r\nEnd Sub\r\n", 3);
-        row("rem without blank", "REMARK\n", 3);
-        row("javascript function", "// hello\nfunction main() {}\n", 3);
-        row("javascript const", "\tconst x = 1;\n", 3);
-        row("javascript let", "let y = 2;\n", 3);
-        row("javascript var", "var z;\n", 3);
-        row("byte order mark",
+        dataRow("session", "[Norvalis]\nTermType=VT100\n", 1);
+        dataRow("layout", "[Norvalis Main]\nWindowState=0\n", 2);
+        dataRow("session before layout",
+            "[Norvalis Main]\nWindowState=2\n[Norvalis]\nTermType=ANSI\n", 1);
+        dataRow("negative window state", "[Norvalis Main]\nWindowState=-1\n", 0);
+        dataRow("empty term type", "[Norvalis]\nTermType=\n", 0);
+        dataRow("basic script", "' greeting\r\n\r\n  Sub Main\r\nEnd Sub\r\n", 3);
+        dataRow("rem without blank", "REMARK\n", 3);
+        dataRow("javascript function", "// hello\nfunction main() {}\n", 3);
+        dataRow("javascript const", "\tconst x = 1;\n", 3);
+        dataRow("javascript let", "let y = 2;\n", 3);
+        dataRow("javascript var", "var z;\n", 3);
+        dataRow("byte order mark",
             "\xEF\xBB\xBF"
             "function f() {}\n",
             3);
-        row("CR line ends", "hello\rfunction f() {}\r", 3);
-        row("keyword needs its blank", "subroutine\nfunctional\n", 0);
-        row("comment only", "' Sub Main\n// var x\n", 0);
-        row("plain text", "hello world\n", 0);
-        row("empty", "", 0);
+        dataRow("CR line ends", "hello\rfunction f() {}\r", 3);
+        dataRow("keyword needs its blank", "subroutine\nfunctional\n", 0);
+        dataRow("comment only", "' Sub Main\n// var x\n", 0);
+        dataRow("plain text", "hello world\n", 0);
+        dataRow("empty", "", 0);
     }
     void getFileType()
     {
         QFETCH(QString, content);
         QFETCH(int, kind);
         const QString path = expand("@/kinds/") + QString::fromLatin1(QTest::currentDataTag());
-        write(path, content.toUtf8());
+        writeBytes(path, content.toUtf8());
         QCOMPARE(int(Files::GetFileType(path)), kind);
     }
 
     void scriptFileEdgeCases()
     {
-        write(expand("@/app/startup.js"), "function start() {}\n");
+        writeBytes(expand("@/app/startup.js"), "function start() {}\n");
         QVERIFY(Files::IsScriptFile(QStringLiteral("startup.js"))); // against the program dir
         QVERIFY(!Files::IsScriptFile(expand("@/kinds/missing.js")));
         QVERIFY(!Files::IsScriptFile(expand("@/kinds"))); // a directory
-        // A keyword that begins a line beyond the first read piece is still found.
-        write(expand("@/kinds/long"), QByteArray(200000, 'x') + "\nsub main\n");
-        QVERIFY(Files::IsScriptFile(expand("@/kinds/long")));
-        // A line longer than a read piece is one line: its middle is no line start.
-        for (int length : { 65535, 65536, 131070, 131072 }) {
-            write(expand("@/kinds/longline"), QByteArray(length, 'x') + "sub main\n");
-            QVERIFY2(!Files::IsScriptFile(expand("@/kinds/longline")), QByteArray::number(length));
+        // Wherever a read piece ends, a keyword at a line start is found (lines ended by LF or
+        // CR alone) and one in the middle of a long line is not.
+        const QString path = expand("@/kinds/long");
+        for (int length : { 16381, 16382, 65533, 65534, 65535, 65536, 131071 }) {
+            for (const char *end : { "\n", "\r" }) {
+                const QByteArray filler(length, 'x');
+                writeBytes(path, filler + end + "sub main" + end);
+                QVERIFY2(Files::IsScriptFile(path), QByteArray::number(length) + end);
+                writeBytes(path, filler + "sub main" + end);
+                QVERIFY2(!Files::IsScriptFile(path), QByteArray::number(length) + end);
+            }
         }
         QCOMPARE(int(Files::GetFileType(expand("@/kinds/missing"))), 0);
     }
@@ -246,10 +229,10 @@ private slots:
         QTest::addColumn<QString>("files"); // created first, separated by ","
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        textRow("exact", "NVWIN.INI,nvwin.ini", "NVWIN.INI", "NVWIN.INI");
-        textRow("unique other case", "Phone.dat", "PHONE.DAT", "Phone.dat");
-        textRow("ambiguous keeps own spelling", "a.mnu,A.MNU", "A.mnu", "A.mnu");
-        textRow("missing keeps own spelling", "", "dfltmain.mnu", "dfltmain.mnu");
+        dataRow("exact", "NVWIN.INI,nvwin.ini", "NVWIN.INI", "NVWIN.INI");
+        dataRow("unique other case", "Phone.dat", "PHONE.DAT", "Phone.dat");
+        dataRow("ambiguous keeps own spelling", "a.mnu,A.MNU", "A.mnu", "A.mnu");
+        dataRow("missing keeps own spelling", "", "dfltmain.mnu", "dfltmain.mnu");
     }
     void findProgramFile()
     {
@@ -259,7 +242,7 @@ private slots:
         const QString dir = expand("@/find/") + QString::fromLatin1(QTest::currentDataTag());
         QVERIFY(QDir().mkpath(dir));
         for (const QString &file : files.split(u',', Qt::SkipEmptyParts))
-            write(dir + u'/' + file, "x");
+            writeBytes(dir + u'/' + file, "x");
         QCOMPARE(Files::FindProgramFile(dir, name), dir + u'/' + expected);
     }
 };

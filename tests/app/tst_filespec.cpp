@@ -1,5 +1,6 @@
 #include "app/files.h"
 #include "app/filespec.h"
+#include "platform/tst_inifile_files.h"
 
 #include <QtTest>
 
@@ -13,20 +14,12 @@ class tst_filespec : public QObject
 
     QString expand(QString text) const { return text.replace(u'@', m_tmp.path()); }
 
-    void touch(const QString &relative) const
-    {
-        QFile file(m_tmp.filePath(relative));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-
 private slots:
     void initTestCase()
     {
         QVERIFY(m_tmp.isValid());
-        QVERIFY(QDir(m_tmp.path()).mkpath(QStringLiteral("data")));
-        touch(QStringLiteral("data/phone.dat"));
-        touch(QStringLiteral("a.txt"));
-        touch(QStringLiteral("back\\slash"));
+        for (const char *name : { "data/phone.dat", "a.txt", "back\\slash" })
+            writeBytes(m_tmp.filePath(QLatin1String(name)), "x");
         gStartDir = m_tmp.filePath(QStringLiteral("data")) + u'/';
     }
 
@@ -38,29 +31,24 @@ private slots:
         QTest::addColumn<QString>("fullPath");
         QTest::addColumn<QString>("directory"); // "keep": the out-argument stays as it was
         QTest::addColumn<QString>("name");
-        const auto row = [](const char *tag, const char *path, const char *base, int result,
-                             const char *fullPath, const char *directory, const char *name) {
-            QTest::newRow(tag) << QString::fromLatin1(path) << QString::fromLatin1(base) << result
-                               << QString::fromLatin1(fullPath) << QString::fromLatin1(directory)
-                               << QString::fromLatin1(name);
-        };
-        row("directory", "@/data", "", 1, "@/data/", "@/data/", "");
-        row("directory with slash", "@/data/", "", 1, "@/data/", "@/data/", "");
-        row("file", "@/data/phone.dat", "", 2, "@/data/phone.dat", "@/data/", "phone.dat");
-        row("new name against base", "new.txt", "@", 3, "@/new.txt", "@/", "new.txt");
-        row("relative file against base", "data/phone.dat", "@/", 2, "@/data/phone.dat", "@/data/",
+        dataRow("directory", "@/data", "", 1, "@/data/", "@/data/", "");
+        dataRow("directory with slash", "@/data/", "", 1, "@/data/", "@/data/", "");
+        dataRow("file", "@/data/phone.dat", "", 2, "@/data/phone.dat", "@/data/", "phone.dat");
+        dataRow("new name against base", "new.txt", "@", 3, "@/new.txt", "@/", "new.txt");
+        dataRow("relative file against base", "data/phone.dat", "@/", 2, "@/data/phone.dat",
+            "@/data/", "phone.dat");
+        dataRow("empty path is the base", "", "@", 1, "@/", "@/", "");
+        dataRow("start directory when no base", "phone.dat", "", 2, "@/data/phone.dat", "@/data/",
             "phone.dat");
-        row("empty path is the base", "", "@", 1, "@/", "@/", "");
-        row("start directory when no base", "phone.dat", "", 2, "@/data/phone.dat", "@/data/",
-            "phone.dat");
-        row("missing directory", "@/missing/x", "", 0, "@/missing/x", "keep", "keep");
-        row("missing directory only", "@/missing/", "", 0, "@/missing/", "keep", "keep");
-        row("file used as directory", "@/a.txt/", "", 0, "@/a.txt/", "keep", "keep");
-        row("root", "/", "", 1, "/", "/", "");
-        row("backslash is a name character", "@/back\\slash", "", 2, "@/back\\slash", "@/",
+        dataRow("missing directory", "@/missing/x", "", 0, "@/missing/x", "keep", "keep");
+        dataRow("missing directory only", "@/missing/", "", 0, "@/missing/", "keep", "keep");
+        dataRow("file used as directory", "@/a.txt/", "", 0, "@/a.txt/", "keep", "keep");
+        dataRow("root", "/", "", 1, "/", "/", "");
+        dataRow("backslash is a name character", "@/back\\slash", "", 2, "@/back\\slash", "@/",
             "back\\slash");
-        row("names are case-sensitive", "@/DATA", "", 3, "@/DATA", "@/", "DATA");
-        row("parent component", "../a.txt", "@/data", 2, "@/data/../a.txt", "@/data/../", "a.txt");
+        dataRow("names are case-sensitive", "@/DATA", "", 3, "@/DATA", "@/", "DATA");
+        dataRow(
+            "parent component", "../a.txt", "@/data", 2, "@/data/../a.txt", "@/data/../", "a.txt");
     }
     void parseDirectory()
     {
@@ -85,17 +73,12 @@ private slots:
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QString>("baseName");
         QTest::addColumn<QString>("extension");
-        const auto row = [](const char *tag, const char *path, const char *directory,
-                             const char *baseName, const char *extension) {
-            QTest::newRow(tag) << QString::fromLatin1(path) << QString::fromLatin1(directory)
-                               << QString::fromLatin1(baseName) << QString::fromLatin1(extension);
-        };
-        row("full path", "/tmp/data/phone.dat", "/tmp/data/", "phone", ".dat");
-        row("name only", "phone.dat", "", "phone", ".dat");
-        row("dot in directory", "/my.dir/phone", "/my.dir/", "phone", "");
-        row("last dot splits", "a.b.c", "", "a.b", ".c");
-        row("no drive on Linux", "C:\\data\\phone.dat", "", "C:\\data\\phone", ".dat");
-        row("root file", "/x.y", "/", "x", ".y");
+        dataRow("full path", "/tmp/data/phone.dat", "/tmp/data/", "phone", ".dat");
+        dataRow("name only", "phone.dat", "", "phone", ".dat");
+        dataRow("dot in directory", "/my.dir/phone", "/my.dir/", "phone", "");
+        dataRow("last dot splits", "a.b.c", "", "a.b", ".c");
+        dataRow("no drive on Linux", "C:\\data\\phone.dat", "", "C:\\data\\phone", ".dat");
+        dataRow("root file", "/x.y", "/", "x", ".y");
     }
     void parseFileName()
     {

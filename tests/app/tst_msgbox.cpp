@@ -1,5 +1,6 @@
 #include "app/msgbox.h"
 #include "app/nvmain.h"
+#include "platform/tst_inifile_files.h"
 #include "runtime/screen.h"
 
 #include <QCheckBox>
@@ -107,28 +108,26 @@ private slots:
         QTest::addColumn<int>("escapeCode");
         QTest::addColumn<QStringList>("captions");
         QTest::addColumn<int>("icon");
-        const QList<int> ok { OK };
-        const QStringList okCaption { "&OK" };
-        const int info = int(Icon::Information);
-        const int quest = int(Icon::Question);
+        using Codes = QList<int>;
+        using Captions = QStringList;
+        const int info = int(Icon::Information), quest = int(Icon::Question);
         const int excl = int(Icon::Exclamation);
-        QTest::newRow("0 OK") << 0 << ok << 1440 << 1 << 1 << okCaption << info;
-        QTest::newRow("1 OK only, 16") << 1 + 16 << ok << 1440 << 1 << 1 << okCaption << info;
-        QTest::newRow("2 OK only, 64") << 2 + 64 << ok << 1440 << 1 << 1 << okCaption << info;
-        QTest::newRow("3 Yes No Cancel") << 3 << QList<int> { Yes, No, Cancel } << 2880 << 6 << 2
-                                         << QStringList { "&Yes", "&No", "&Cancel" } << info;
-        QTest::newRow("4 Yes No, 32 question") << 4 + 32 << QList<int> { Yes, No } << 2160 << 6 << 7
-                                               << QStringList { "&Yes", "&No" } << quest;
-        QTest::newRow("5 Retry Cancel, 48 exclamation")
-            << 5 + 48 << QList<int> { Retry, Cancel } << 2160 << 4 << 2
-            << QStringList { "&Retry", "&Cancel" } << excl;
-        QTest::newRow("6 Yes All No") << 6 << QList<int> { Yes, All, No } << 2880 << 6 << 7
-                                      << QStringList { "&Yes", "Yes to &All", "&No" } << info;
-        QTest::newRow("7 Yes All No Cancel, check box")
-            << 7 + 256 << QList<int> { Yes, All, No, Cancel } << 3600 << 6 << 7
-            << QStringList { "&Yes", "Yes to &All", "&No", "&Cancel" } << info;
-        QTest::newRow("8 OK, 32") << 8 + 32 << ok << 1440 << 1 << 1 << okCaption << quest;
-        QTest::newRow("15 OK, 48") << 15 + 48 << ok << 1440 << 1 << 1 << okCaption << excl;
+        const Captions ok { "&OK" };
+        dataRow("0 OK", 0, Codes { OK }, 1440, 1, 1, ok, info);
+        dataRow("1 OK only, 16", 1 + 16, Codes { OK }, 1440, 1, 1, ok, info);
+        dataRow("2 OK only, 64", 2 + 64, Codes { OK }, 1440, 1, 1, ok, info);
+        dataRow("3 Yes No Cancel", 3, Codes { Yes, No, Cancel }, 2880, 6, 2,
+            Captions { "&Yes", "&No", "&Cancel" }, info);
+        dataRow("4 Yes No, 32 question", 4 + 32, Codes { Yes, No }, 2160, 6, 7,
+            Captions { "&Yes", "&No" }, quest);
+        dataRow("5 Retry Cancel, 48 exclamation", 5 + 48, Codes { Retry, Cancel }, 2160, 4, 2,
+            Captions { "&Retry", "&Cancel" }, excl);
+        dataRow("6 Yes All No", 6, Codes { Yes, All, No }, 2880, 6, 7,
+            Captions { "&Yes", "Yes to &All", "&No" }, info);
+        dataRow("7 Yes All No Cancel, check box", 7 + 256, Codes { Yes, All, No, Cancel }, 3600, 6,
+            7, Captions { "&Yes", "Yes to &All", "&No", "&Cancel" }, info);
+        dataRow("8 OK, 32", 8 + 32, Codes { OK }, 1440, 1, 1, ok, quest);
+        dataRow("15 OK, 48", 15 + 48, Codes { OK }, 1440, 1, 1, ok, excl);
     }
     void buttonSets()
     {
@@ -171,22 +170,17 @@ private slots:
         QTest::addColumn<int>("messageHeight");
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
-        QTest::newRow("short line, OK")
-            << QList<rt::Long> { 300 } << 0 << 1 << 500 << 200 << 1760 << 1550;
-        QTest::newRow("short line, set 7 minimum width")
-            << QList<rt::Long> { 300 } << 7 << 1 << 500 << 200 << 3600 << 1550;
-        QTest::newRow("short line, set 3 minimum width")
-            << QList<rt::Long> { 300 } << 3 << 1 << 500 << 200 << 2880 << 1550;
-        QTest::newRow("empty prompt has no lines")
-            << QList<rt::Long> {} << 0 << 0 << 500 << 200 << 1760 << 1550;
-        QTest::newRow("one wide line wraps")
-            << QList<rt::Long> { 12000 } << 0 << 2 << 9600 << 390 << 10860 << 1630;
-        QTest::newRow("three lines, one wider than half the screen")
-            << QList<rt::Long> { 2000, 12000, 1000 } << 4 << 4 << 9600 << 780 << 10860 << 2020;
-        QTest::newRow("exactly twice the limit counts three rows")
-            << QList<rt::Long> { 19200 } << 0 << 3 << 9600 << 585 << 10860 << 1825;
-        QTest::newRow("height limited to half the screen")
-            << QList<rt::Long>(60, 100) << 0 << 60 << 500 << 7200 << 1760 << 8440;
+        using Widths = QList<rt::Long>;
+        dataRow("short line, OK", Widths { 300 }, 0, 1, 500, 200, 1760, 1550);
+        dataRow("short line, set 7 minimum width", Widths { 300 }, 7, 1, 500, 200, 3600, 1550);
+        dataRow("short line, set 3 minimum width", Widths { 300 }, 3, 1, 500, 200, 2880, 1550);
+        dataRow("empty prompt has no lines", Widths {}, 0, 0, 500, 200, 1760, 1550);
+        dataRow("one wide line wraps", Widths { 12000 }, 0, 2, 9600, 390, 10860, 1630);
+        dataRow("three lines, one wider than half the screen", Widths { 2000, 12000, 1000 }, 4, 4,
+            9600, 780, 10860, 2020);
+        dataRow("exactly twice the limit counts three rows", Widths { 19200 }, 0, 3, 9600, 585,
+            10860, 1825);
+        dataRow("height limited to half the screen", Widths(60, 100), 0, 60, 500, 7200, 1760, 8440);
     }
     void layout()
     {
@@ -214,17 +208,14 @@ private slots:
         QTest::addColumn<QList<rt::Long>>("buttonWidths");
         QTest::addColumn<QList<rt::Long>>("lefts");
         QTest::addColumn<int>("width");
+        using Widths = QList<rt::Long>;
         // 2 x 1000 + 200 = 2200 in a 2600 window (the row and its margins).
-        QTest::newRow("two buttons")
-            << 4 << QList<rt::Long> { 1000, 1000 } << QList<rt::Long> { 200, 1400 } << 2600;
-        QTest::newRow("one button in the minimum width")
-            << 0 << QList<rt::Long> { 600 } << QList<rt::Long> { 580 } << 1760;
+        dataRow("two buttons", 4, Widths { 1000, 1000 }, Widths { 200, 1400 }, 2600);
+        dataRow("one button in the minimum width", 0, Widths { 600 }, Widths { 580 }, 1760);
         // 4 x 1200 + 600 = 5400: wider than the set's 3600, so the window grows to hold it.
-        QTest::newRow("wide row widens the window")
-            << 7 << QList<rt::Long> { 1200, 1200, 1200, 1200 }
-            << QList<rt::Long> { 200, 1600, 3000, 4400 } << 5800;
-        QTest::newRow("uneven widths")
-            << 5 << QList<rt::Long> { 900, 1300 } << QList<rt::Long> { 250, 1350 } << 2900;
+        dataRow("wide row widens the window", 7, Widths { 1200, 1200, 1200, 1200 },
+            Widths { 200, 1600, 3000, 4400 }, 5800);
+        dataRow("uneven widths", 5, Widths { 900, 1300 }, Widths { 250, 1350 }, 2900);
     }
     void layoutButtonsCentred()
     {
@@ -294,31 +285,23 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<int>("result");
-        const int none = Qt::NoModifier;
-        QTest::newRow("OK Esc") << 0 << int(Qt::Key_Escape) << none << 1;
-        QTest::newRow("OK Enter") << 0 << int(Qt::Key_Return) << none << 1;
-        QTest::newRow("OK o") << 0 << int(Qt::Key_O) << none << 1;
-        QTest::newRow("OK c does nothing") << 1 << int(Qt::Key_C) << none << 1;
-        QTest::newRow("Yes No Esc") << 4 << int(Qt::Key_Escape) << none << 7;
-        QTest::newRow("Yes No Enter") << 4 << int(Qt::Key_Return) << none << 6;
-        QTest::newRow("Yes No y") << 4 << int(Qt::Key_Y) << none << 6;
-        QTest::newRow("Yes No shift+N") << 4 << int(Qt::Key_N) << int(Qt::ShiftModifier) << 7;
-        QTest::newRow("Yes No o does nothing") << 4 << int(Qt::Key_O) << none << 7;
-        QTest::newRow("Yes No Cancel Esc") << 3 << int(Qt::Key_Escape) << none << 2;
-        QTest::newRow("Yes No Cancel c") << 3 << int(Qt::Key_C) << none << 2;
-        QTest::newRow("Retry Cancel Enter") << 5 << int(Qt::Key_Enter) << none << 4;
-        QTest::newRow("Retry Cancel r") << 5 << int(Qt::Key_R) << none << 4;
-        QTest::newRow("Retry Cancel Esc") << 5 << int(Qt::Key_Escape) << none << 2;
-        QTest::newRow("Yes All No a") << 6 << int(Qt::Key_A) << none << 8;
-        QTest::newRow("Yes All No c does nothing") << 6 << int(Qt::Key_C) << none << 7;
-        QTest::newRow("Yes All No Cancel c") << 7 << int(Qt::Key_C) << none << 2;
-        QTest::newRow("Yes All No Cancel Alt+A")
-            << 7 << int(Qt::Key_A) << int(Qt::AltModifier) << 8;
-        QTest::newRow("other key does nothing") << 4 << int(Qt::Key_X) << none << 7;
+        const int none = Qt::NoModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
+        dataRow("OK o", 0, int(Qt::Key_O), none, 1);
+        dataRow("OK c does nothing", 1, int(Qt::Key_C), none, 1);
+        dataRow("Yes No Enter", 4, int(Qt::Key_Return), none, 6);
+        dataRow("Yes No y", 4, int(Qt::Key_Y), none, 6);
+        dataRow("Yes No shift+N", 4, int(Qt::Key_N), shift, 7);
+        dataRow("Yes No o does nothing", 4, int(Qt::Key_O), none, 7);
+        dataRow("Yes No Cancel c", 3, int(Qt::Key_C), none, 2);
+        dataRow("Retry Cancel Enter", 5, int(Qt::Key_Enter), none, 4);
+        dataRow("Retry Cancel r", 5, int(Qt::Key_R), none, 4);
+        dataRow("Yes All No a", 6, int(Qt::Key_A), none, 8);
+        dataRow("Yes All No c does nothing", 6, int(Qt::Key_C), none, 7);
+        dataRow("Yes All No Cancel c", 7, int(Qt::Key_C), none, 2);
+        dataRow("Yes All No Cancel Alt+A", 7, int(Qt::Key_A), alt, 8);
         // Key 0: the window's close box, which gives the escape code.
-        QTest::newRow("Yes No Cancel close box") << 3 << 0 << none << 2;
-        QTest::newRow("Yes No close box") << 4 << 0 << none << 7;
-        QTest::newRow("OK close box") << 0 << 0 << none << 1;
+        dataRow("Yes No Cancel close box", 3, 0, none, 2);
+        dataRow("Yes No close box", 4, 0, none, 7);
     }
     void keys()
     {
@@ -425,8 +408,8 @@ private slots:
     {
         QTest::addColumn<int>("flags");
         QTest::addColumn<int>("result");
-        QTest::newRow("Yes No") << 4 << 7;
-        QTest::newRow("check box not counted") << 3 + 256 << 2;
+        dataRow("Yes No", 4, 7);
+        dataRow("check box not counted", 3 + 256, 2);
     }
     void secondMessageWhileShown()
     {

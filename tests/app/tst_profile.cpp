@@ -11,6 +11,8 @@ namespace {
 const QString S = QStringLiteral("S");
 const QString K = QStringLiteral("K");
 const QString RegKey = QStringLiteral("Software\\Dremo\\Nvwin2k\\Setting");
+const QByteArray None; // no such file
+const QByteArray Deleted = "[S]\n";
 
 QByteArray keyLine(const QByteArray &value)
 {
@@ -26,8 +28,8 @@ class tst_profile : public QObject
     QTemporaryDir m_dir;
     QString m_file, m_defaults;
 
-    // Writes the file (a null content: no file) and the defaults file (a null content: none is
-    // named); answers the defaults file's name.
+    // Writes the file (None: no file) and the defaults file (None: none is named); answers the
+    // defaults file's name.
     QString prepare(const QByteArray &content, const QByteArray &defaults)
     {
         if (!content.isNull())
@@ -36,12 +38,6 @@ class tst_profile : public QObject
             return QString();
         writeBytes(m_defaults, defaults);
         return m_defaults;
-    }
-
-    void addReadColumns()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QByteArray>("defaults");
     }
 
 private slots:
@@ -68,76 +64,48 @@ private slots:
             registry::setStoreFile(root, QString());
     }
 
-    void getIniString_data()
+    // The same key read as a string (default "dflt") and as an integer (default 99).
+    void read_data()
     {
-        addReadColumns();
-        QTest::addColumn<QString>("expected");
-        const QByteArray none;
-        QTest::newRow("value") << keyLine("v") << none << "v";
-        QTest::newRow("missing key") << QByteArray("[S]\n") << none << "dflt";
-        QTest::newRow("empty value") << keyLine("") << none << "dflt";
-        QTest::newRow("missing file") << none << none << "dflt";
-        QTest::newRow("quoted") << keyLine("\"  x \"") << none << "  x ";
-        QTest::newRow("from defaults file") << keyLine("") << keyLine("d") << "d";
-        QTest::newRow("file before defaults") << keyLine("v") << keyLine("d") << "v";
-        QTest::newRow("missing file, defaults") << none << keyLine("d") << "d";
-        QTest::newRow("empty in both") << keyLine("") << keyLine("") << "dflt";
-        QTest::newRow("1024 characters whole")
-            << keyLine(QByteArray(1024, 'x')) << none << QString(1024, u'x');
-        QTest::newRow("5000 characters whole")
-            << keyLine(QByteArray(5000, 'y')) << none << QString(5000, u'y');
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("defaults");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("number");
+        dataRow("value", keyLine("12"), None, "12", 12);
+        dataRow("leading number", keyLine("7abc"), None, "7abc", 7);
+        dataRow("half to even down", keyLine("2.5"), None, "2.5", 2);
+        dataRow("half to even up", keyLine("3.5"), None, "3.5", 4);
+        dataRow("no number", keyLine("abc"), None, "abc", 0);
+        dataRow("beyond 32 bits", keyLine("2147483648"), None, "2147483648", 0);
+        dataRow("quoted", keyLine("\"  x \""), None, "  x ", 0);
+        dataRow("missing key", Deleted, None, "dflt", 99);
+        dataRow("empty value", keyLine(""), None, "dflt", 99);
+        dataRow("missing file", None, None, "dflt", 99);
+        dataRow("from defaults file", keyLine(""), keyLine("5"), "5", 5);
+        dataRow("file before defaults", keyLine("1"), keyLine("5"), "1", 1);
+        dataRow("missing file, defaults", None, keyLine("5"), "5", 5);
+        dataRow("empty in both", keyLine(""), keyLine(""), "dflt", 99);
+        dataRow("long value whole", keyLine(QByteArray(5000, 'y')), None, QString(5000, u'y'), 0);
     }
-    void getIniString()
+    void read()
     {
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, defaults);
-        QFETCH(QString, expected);
+        QFETCH(QString, text);
+        QFETCH(int, number);
         const QString defaultsFile = prepare(content, defaults);
-        QCOMPARE(GetIniString(S, K, u"dflt"_qs, m_file, defaultsFile), expected);
-    }
-
-    void getIniLong_data()
-    {
-        addReadColumns();
-        QTest::addColumn<int>("expected"); // the default is 99
-        const QByteArray none;
-        QTest::newRow("plain") << keyLine("12") << none << 12;
-        QTest::newRow("negative") << keyLine("-1") << none << -1;
-        QTest::newRow("leading number") << keyLine("7abc") << none << 7;
-        QTest::newRow("half to even down") << keyLine("2.5") << none << 2;
-        QTest::newRow("half to even up") << keyLine("3.5") << none << 4;
-        QTest::newRow("negative half") << keyLine("-2.5") << none << -2;
-        QTest::newRow("no number") << keyLine("abc") << none << 0;
-        QTest::newRow("hex") << keyLine("&H10") << none << 16;
-        QTest::newRow("exponent") << keyLine("1e3") << none << 1000;
-        QTest::newRow("largest") << keyLine("2147483647") << none << 2147483647;
-        QTest::newRow("smallest") << keyLine("-2147483648") << none << int(-2147483648LL);
-        QTest::newRow("too large") << keyLine("2147483648") << none << 0;
-        QTest::newRow("too small") << keyLine("-2147483649") << none << 0;
-        QTest::newRow("huge") << keyLine("1e999") << none << 0;
-        QTest::newRow("empty value") << keyLine("") << none << 99;
-        QTest::newRow("missing") << QByteArray("[S]\n") << none << 99;
-        QTest::newRow("from defaults file") << QByteArray("[S]\n") << keyLine("5") << 5;
-    }
-    void getIniLong()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QByteArray, defaults);
-        QFETCH(int, expected);
-        const QString defaultsFile = prepare(content, defaults);
-        QCOMPARE(GetIniLong(S, K, 99, m_file, defaultsFile), expected);
+        QCOMPARE(GetIniString(S, K, u"dflt"_qs, m_file, defaultsFile), text);
+        QCOMPARE(GetIniLong(S, K, 99, m_file, defaultsFile), number);
     }
 
     void strToBool_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("expected");
-        const QList<std::pair<const char *, bool>> rows
-            = { { "True", true }, { "t", true }, { "tx", true }, { "-1", true }, { "0.5", true },
-                  { "&H1", true }, { "False", false }, { "0", false }, { "", false },
-                  { "yes", false }, { " True", false }, { "0True", false } };
-        for (const auto &[text, expected] : rows)
-            QTest::newRow(*text ? text : "empty") << QString::fromLatin1(text) << expected;
+        for (const char *text : { "True", "t", "tx", "-1", "0.5", "&H1" })
+            dataRow(text, text, true);
+        for (const char *text : { "False", "0", "", "yes", " True", "0True" })
+            dataRow(*text ? text : "empty", text, false);
     }
     void strToBool()
     {
@@ -152,102 +120,58 @@ private slots:
         QCOMPARE(GetIniBool(S, K, !expected, m_file), text.isEmpty() ? !expected : expected);
     }
 
-    void putIniString_data()
+    // Writing over "[S]\nK=old\n": what the file holds afterwards.
+    void write_data()
     {
+        QTest::addColumn<QString>("routine"); // String, Long or Bool
         QTest::addColumn<QByteArray>("defaults");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("dflt");
-        QTest::addColumn<QByteArray>("after"); // the file held "[S]\nK=old\n"
-        const QByteArray none, deleted = "[S]\n";
-        QTest::newRow("written") << none << "new"
-                                 << "" << keyLine("new");
-        QTest::newRow("equal to default") << none << "d"
-                                          << "d" << deleted;
-        QTest::newRow("default compared with case") << none << "D"
-                                                    << "d" << keyLine("D");
-        QTest::newRow("empty") << none << ""
-                               << "x" << deleted;
-        QTest::newRow("equal to defaults file") << keyLine("dv") << "dv"
-                                                << "other" << deleted;
-        QTest::newRow("defaults file, not default") << keyLine("dv") << "d"
-                                                    << "d" << keyLine("d");
-        QTest::newRow("defaults file lacks key") << deleted << ""
-                                                 << "" << deleted;
-        QTest::newRow("defaults file lacks key, value") << deleted << "v"
-                                                        << "v" << keyLine("v");
-        QTest::newRow("CR LF kept out") << none << "a\r\nb"
-                                        << "" << keyLine("old");
-        QTest::newRow("LF kept out") << none << "a\nb"
-                                     << "" << keyLine("old");
-        QTest::newRow("1024 characters whole")
-            << none << QString(1024, u'x') << "" << keyLine(QByteArray(1024, 'x'));
-        QTest::newRow("5000 characters whole")
-            << none << QString(5000, u'y') << "" << keyLine(QByteArray(5000, 'y'));
+        QTest::addColumn<QByteArray>("after");
+        dataRow("string", "String", None, "new", "", keyLine("new"));
+        dataRow("string equal to default", "String", None, "d", "d", Deleted);
+        dataRow("string default compared with case", "String", None, "D", "d", keyLine("D"));
+        dataRow("string empty", "String", None, "", "x", Deleted);
+        dataRow("string equal to defaults file", "String", keyLine("dv"), "dv", "x", Deleted);
+        dataRow(
+            "string defaults file, not default", "String", keyLine("dv"), "d", "d", keyLine("d"));
+        dataRow("string defaults file lacks key", "String", Deleted, "v", "v", keyLine("v"));
+        dataRow("string CR LF kept out", "String", None, "a\r\nb", "", keyLine("old"));
+        dataRow("string LF kept out", "String", None, "a\nb", "", keyLine("old"));
+        dataRow("string long whole", "String", None, QString(5000, u'y'), "",
+            keyLine(QByteArray(5000, 'y')));
+        dataRow("long 0, default 0", "Long", None, "0", "0", Deleted);
+        dataRow("long 5, default 5", "Long", None, "5", "5", keyLine("5"));
+        dataRow("long 0, default -1", "Long", None, "0", "-1", keyLine("0"));
+        dataRow("long 7, default 0", "Long", None, "7", "0", keyLine("7"));
+        dataRow("long negative", "Long", None, "-12", "0", keyLine("-12"));
+        dataRow("long equal to defaults file", "Long", keyLine("7"), "7", "0", Deleted);
+        dataRow("long differs from defaults file", "Long", keyLine("7"), "0", "0", keyLine("0"));
+        dataRow("long defaults file lacks key, default", "Long", Deleted, "3", "3", Deleted);
+        dataRow("long defaults file lacks key, other", "Long", Deleted, "4", "3", keyLine("4"));
+        dataRow("bool False, default False", "Bool", None, "False", "False", Deleted);
+        dataRow("bool True, default True", "Bool", None, "True", "True", keyLine("True"));
+        dataRow("bool False, default True", "Bool", None, "False", "True", keyLine("False"));
+        dataRow("bool True, default False", "Bool", None, "True", "False", keyLine("True"));
+        dataRow("bool equal to defaults file", "Bool", keyLine("T"), "True", "False", Deleted);
+        dataRow("bool differs from defaults file", "Bool", keyLine("T"), "False", "False",
+            keyLine("False"));
+        dataRow("bool defaults file lacks key", "Bool", Deleted, "True", "True", Deleted);
     }
-    void putIniString()
+    void write()
     {
+        QFETCH(QString, routine);
         QFETCH(QByteArray, defaults);
         QFETCH(QString, value);
         QFETCH(QString, dflt);
         QFETCH(QByteArray, after);
         const QString defaultsFile = prepare(keyLine("old"), defaults);
-        PutIniString(S, K, value, dflt, m_file, defaultsFile);
-        QCOMPARE(readBytes(m_file), after);
-        if (after == keyLine(value.toUtf8()))
-            QCOMPARE(GetIniString(S, K, QString(), m_file), value);
-    }
-
-    void putIniLong_data()
-    {
-        QTest::addColumn<QByteArray>("defaults");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<int>("dflt");
-        QTest::addColumn<QByteArray>("after"); // the file held "[S]\nK=old\n"
-        const QByteArray none, deleted = "[S]\n";
-        QTest::newRow("0, default 0") << none << 0 << 0 << deleted;
-        QTest::newRow("5, default 5") << none << 5 << 5 << keyLine("5");
-        QTest::newRow("0, default -1") << none << 0 << -1 << keyLine("0");
-        QTest::newRow("7, default 0") << none << 7 << 0 << keyLine("7");
-        QTest::newRow("negative") << none << -12 << 0 << keyLine("-12");
-        QTest::newRow("largest") << none << 2147483647 << 0 << keyLine("2147483647");
-        QTest::newRow("equal to defaults file") << keyLine("7") << 7 << 0 << deleted;
-        QTest::newRow("differs from defaults file") << keyLine("7") << 0 << 0 << keyLine("0");
-        QTest::newRow("defaults file lacks key, default") << deleted << 3 << 3 << deleted;
-        QTest::newRow("defaults file lacks key, other") << deleted << 4 << 3 << keyLine("4");
-    }
-    void putIniLong()
-    {
-        QFETCH(QByteArray, defaults);
-        QFETCH(int, value);
-        QFETCH(int, dflt);
-        QFETCH(QByteArray, after);
-        PutIniLong(S, K, value, dflt, m_file, prepare(keyLine("old"), defaults));
-        QCOMPARE(readBytes(m_file), after);
-    }
-
-    void putIniBool_data()
-    {
-        QTest::addColumn<QByteArray>("defaults");
-        QTest::addColumn<bool>("value");
-        QTest::addColumn<bool>("dflt");
-        QTest::addColumn<QByteArray>("after"); // the file held "[S]\nK=old\n"
-        const QByteArray none, deleted = "[S]\n";
-        QTest::newRow("False, default False") << none << false << false << deleted;
-        QTest::newRow("True, default True") << none << true << true << keyLine("True");
-        QTest::newRow("False, default True") << none << false << true << keyLine("False");
-        QTest::newRow("True, default False") << none << true << false << keyLine("True");
-        QTest::newRow("equal to defaults file") << keyLine("T") << true << false << deleted;
-        QTest::newRow("differs from defaults file")
-            << keyLine("T") << false << false << keyLine("False");
-        QTest::newRow("defaults file lacks key") << deleted << true << true << deleted;
-    }
-    void putIniBool()
-    {
-        QFETCH(QByteArray, defaults);
-        QFETCH(bool, value);
-        QFETCH(bool, dflt);
-        QFETCH(QByteArray, after);
-        PutIniBool(S, K, value, dflt, m_file, prepare(keyLine("old"), defaults));
+        if (routine == u"String")
+            PutIniString(S, K, value, dflt, m_file, defaultsFile);
+        else if (routine == u"Long")
+            PutIniLong(S, K, value.toInt(), dflt.toInt(), m_file, defaultsFile);
+        else
+            PutIniBool(S, K, value == u"True", dflt == u"True", m_file, defaultsFile);
         QCOMPARE(readBytes(m_file), after);
     }
 
@@ -274,17 +198,16 @@ private slots:
     {
         QTest::addColumn<int>("selector");
         QTest::addColumn<int>("root");
-        QTest::newRow("1 current user") << 1 << int(registry::Root::CurrentUser);
-        QTest::newRow("2 local machine") << 2 << int(registry::Root::LocalMachine);
-        QTest::newRow("0 classes") << 0 << int(registry::Root::ClassesRoot);
-        QTest::newRow("3 classes") << 3 << int(registry::Root::ClassesRoot);
-        QTest::newRow("-1 classes") << -1 << int(registry::Root::ClassesRoot);
+        dataRow("1 current user", 1, int(registry::Root::CurrentUser));
+        dataRow("2 local machine", 2, int(registry::Root::LocalMachine));
+        for (const int selector : { 0, 3, -1 })
+            dataRow(
+                qPrintable(QString::number(selector)), selector, int(registry::Root::ClassesRoot));
     }
     void registryRoots()
     {
         QFETCH(int, selector);
         QFETCH(int, root);
-        QCOMPARE(int(RegRootKey(rt::Int(selector))), root);
         PutRegString(rt::Int(selector), RegKey, u"v"_qs, QString());
         for (int r = 0; r < 3; ++r)
             QCOMPARE(registry::value(registry::Root(r), RegKey).has_value(), r == root);
@@ -296,17 +219,10 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("dflt");
         QTest::addColumn<QString>("read");
-        QTest::newRow("equal to default is stored") << "2"
-                                                    << "2"
-                                                    << "2";
-        QTest::newRow("empty reads default") << ""
-                                             << "d"
-                                             << "d";
-        QTest::newRow("1024 characters whole") << QString(1024, u'x') << "d" << QString(1024, u'x');
-        QTest::newRow("5000 characters whole") << QString(5000, u'y') << "d" << QString(5000, u'y');
-        QTest::newRow("line breaks kept") << "a\r\nb"
-                                          << ""
-                                          << "a\r\nb";
+        dataRow("equal to default is stored", "2", "2", "2");
+        dataRow("empty reads default", "", "d", "d");
+        dataRow("long value whole", QString(5000, u'y'), "d", QString(5000, u'y'));
+        dataRow("line breaks kept", "a\r\nb", "", "a\r\nb");
     }
     void registryValues()
     {
@@ -322,14 +238,12 @@ private slots:
     {
         const QString parent = QStringLiteral("Software\\Dremo\\Nvwin2k\\RecentFiles");
         PutRegString(1, parent + u"\\File_1"_qs, u"A"_qs, QString());
-        PutRegString(1, parent + u"\\File_2"_qs, u"B"_qs, QString());
         PutRegString(1, RegKey, u"kept"_qs, QString());
         DeleteRegKey(1, parent);
         QCOMPARE(GetRegString(1, parent + u"\\File_1"_qs, u"none"_qs), u"none"_qs);
         QVERIFY(!registry::keyExists(registry::Root::CurrentUser, parent));
         QCOMPARE(GetRegString(1, RegKey, QString()), u"kept"_qs);
         DeleteRegKey(1, parent); // a missing key is no failure to report
-        QCOMPARE(GetRegString(1, u"No\\Such\\Key"_qs, u"d"_qs), u"d"_qs);
     }
 };
 

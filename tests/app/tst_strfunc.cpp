@@ -1,4 +1,5 @@
 #include "app/strfunc.h"
+#include "platform/tst_inifile_files.h"
 
 #include <QtTest>
 #include <functional>
@@ -13,12 +14,6 @@ QString nulList(const QStringList &names)
     return names.join(QChar(0));
 }
 
-// Rows of the conversion table: routine, input, expected output.
-void conversion(const char *tag, const char *routine, const QString &input, const QString &output)
-{
-    QTest::newRow(tag) << QString::fromLatin1(routine) << input << output;
-}
-
 } // namespace
 
 class tst_strfunc : public QObject
@@ -31,29 +26,21 @@ private slots:
         QTest::addColumn<QString>("delimiter");
         QTest::addColumn<int>("n");
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char *tag, const char *text, const char *delimiter, int n,
-                             const char *expected) {
-            QTest::newRow(tag) << QString::fromLatin1(text) << QString::fromLatin1(delimiter) << n
-                               << QString::fromLatin1(expected);
-        };
-        row("first", "a,b,c", ",", 1, "a");
-        row("last", "a,b,c", ",", 3, "c");
-        row("beyond", "a,b,c", ",", 4, "");
-        row("zero is whole", "a,b,c", ",", 0, "a,b,c");
-        row("before trailing delimiter", "a,b,", ",", 2, "b");
-        row("after trailing delimiter", "a,b,", ",", 3, "");
-        row("empty field counts", "a,,b", ",", 3, "b");
-        row("empty middle", "a,,b", ",", 2, "");
-        row("long delimiter", "one<>two<>three", "<>", 2, "two");
-        row("case-sensitive", "aXbxc", "x", 2, "c");
-        row("no delimiter", "abc", ",", 1, "abc");
-        row("empty text", "", ",", 1, "");
-        row("control name",
+        dataRow("first", "a,b,c", ",", 1, "a");
+        dataRow("last", "a,b,c", ",", 3, "c");
+        dataRow("beyond", "a,b,c", ",", 4, "");
+        dataRow("zero is whole", "a,b,c", ",", 0, "a,b,c");
+        dataRow("before trailing delimiter", "a,b,", ",", 2, "b");
+        dataRow("after trailing delimiter", "a,b,", ",", 3, "");
+        dataRow("empty field counts", "a,,b", ",", 3, "b");
+        dataRow("long delimiter", "one<>two<>three", "<>", 2, "two");
+        dataRow("case-sensitive", "aXbxc", "x", 2, "c");
+        dataRow("control name",
             "0\x01Toolbar\x01"
             "105",
             "\x01", 3, "105");
-        row("empty delimiter", "abc", "", 1, "abc");
-        row("empty delimiter beyond", "abc", "", 2, "");
+        dataRow("empty delimiter", "abc", "", 1, "abc");
+        dataRow("empty delimiter beyond", "abc", "", 2, "");
     }
     void field()
     {
@@ -71,23 +58,16 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("other");
         QTest::addColumn<int>("expected");
-        const auto row = [](const char *tag, const char *routine, const char *text,
-                             const char *other, int expected) {
-            QTest::newRow(tag) << QString::fromLatin1(routine) << QString::fromLatin1(text)
-                               << QString::fromLatin1(other) << expected;
-        };
-        row("dcount empty", "Dcount", "", ",", 0);
-        row("dcount one", "Dcount", "abc", ",", 1);
-        row("dcount empty field", "Dcount", "a,,b", ",", 3);
-        row("dcount trailing", "Dcount", "a,b,", ",", 3);
-        row("dcount overlapping", "Dcount", "a---b", "--", 3);
-        row("dcount only delimiter", "Dcount", ",", ",", 2);
-        row("dcount empty delimiter", "Dcount", "abc", "", 1);
-        row("findstr full stop", "Findstr", "name.txt", ".", 5);
-        row("findstr empty set", "Findstr", "name.txt", "", 0);
-        row("findstr first of several", "Findstr", "a|b<c", "<|", 2);
-        row("findstr none", "Findstr", "abc", "xyz", 0);
-        row("findstr first character", "Findstr", "abc", "a", 1);
+        dataRow("dcount empty", "Dcount", "", ",", 0);
+        dataRow("dcount one", "Dcount", "abc", ",", 1);
+        dataRow("dcount empty field", "Dcount", "a,,b", ",", 3);
+        dataRow("dcount trailing", "Dcount", "a,b,", ",", 3);
+        dataRow("dcount overlapping", "Dcount", "a---b", "--", 3);
+        dataRow("dcount empty delimiter", "Dcount", "abc", "", 1);
+        dataRow("findstr full stop", "Findstr", "name.txt", ".", 5);
+        dataRow("findstr empty set", "Findstr", "name.txt", "", 0);
+        dataRow("findstr first of several", "Findstr", "a|b<c", "<|", 2);
+        dataRow("findstr none", "Findstr", "abc", "xyz", 0);
     }
     void counts()
     {
@@ -102,19 +82,17 @@ private slots:
     // More fields than a 16-bit count holds is an overflow, reported by Dcount from strfunc.
     void dcountOverflowReported()
     {
-        QString module, procedure;
+        QString where;
         rt::Long number = 0;
         rt::setReporter([&](rt::Error &e, const QString &m, const QString &p) {
             number = e.number;
-            module = m;
-            procedure = p;
+            where = m + u'.' + p;
             return 0;
         });
         QVERIFY_THROWS_EXCEPTION(rt::Error, Dcount(QString(32767, u','), QStringLiteral(",")));
         rt::setReporter(nullptr);
         QCOMPARE(number, 6);
-        QCOMPARE(module, QStringLiteral("strfunc"));
-        QCOMPARE(procedure, QStringLiteral("Dcount"));
+        QCOMPARE(where, QStringLiteral("strfunc.Dcount"));
         QCOMPARE(int(Dcount(QString(32766, u','), QStringLiteral(","))), 32767);
     }
 
@@ -122,44 +100,32 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<int>>("codes");
-        const auto row = [](const char *tag, const char *text, const QList<int> &codes) {
-            QTest::newRow(tag) << QString::fromLatin1(text) << codes;
-        };
-        row("CR LF", "^M^J", { 13, 10 });
-        row("lower case", "^a", { 1 });
-        row("at", "^@", { 0 });
-        row("escape", "^[", { 27 });
-        row("delete", "^?", { 127 });
-        row("two carets", "^^", { 94 });
-        row("two backslashes", "\\\\", { 92 });
-        row("backslash A", "\\A", { 193 });
-        row("high delete", "\\^?", { 255 });
-        row("high less", "\\^<", { 220 });
-        row("high greater", "\\^>", { 222 });
-        row("high A", "\\^A", { 129 });
-        row("high caret", "\\^^", { 158 });
-        row("lone caret dropped", "abc^", { 'a', 'b', 'c' });
-        row("lone backslash dropped", "x\\", { 'x' });
-        row("lone backslash caret dropped", "x\\^", { 'x' });
-        row("mixed", "ab^Mc", { 'a', 'b', 13, 'c' });
-        row("empty", "", {});
+        dataRow("CR LF", "^M^J", QList<int> { 13, 10 });
+        dataRow("lower case", "^a", QList<int> { 1 });
+        dataRow("at", "^@", QList<int> { 0 });
+        dataRow("escape", "^[", QList<int> { 27 });
+        dataRow("delete", "^?", QList<int> { 127 });
+        dataRow("two carets", "^^", QList<int> { 94 });
+        dataRow("two backslashes", "\\\\", QList<int> { 92 });
+        dataRow("backslash A", "\\A", QList<int> { 193 });
+        dataRow("high delete", "\\^?", QList<int> { 255 });
+        dataRow("high less", "\\^<", QList<int> { 220 });
+        dataRow("high greater", "\\^>", QList<int> { 222 });
+        dataRow("high A", "\\^A", QList<int> { 129 });
+        dataRow("high caret", "\\^^", QList<int> { 158 });
+        dataRow("lone caret dropped", "abc^", QList<int> { 'a', 'b', 'c' });
+        dataRow("lone backslash dropped", "x\\", QList<int> { 'x' });
+        dataRow("lone backslash caret dropped", "x\\^", QList<int> { 'x' });
+        dataRow("mixed", "ab^Mc", QList<int> { 'a', 'b', 13, 'c' });
     }
     void arrowToCtrl()
     {
         QFETCH(QString, text);
         QFETCH(QList<int>, codes);
-        const QString result = ArrowToCtrl(text);
         QList<int> got;
-        for (QChar c : result)
+        for (QChar c : ArrowToCtrl(text))
             got << c.unicode();
         QCOMPARE(got, codes);
-    }
-
-    void arrowToCtrlLong()
-    {
-        const QString result = ArrowToCtrl(QString(5000, u'x') + QStringLiteral("^M"));
-        QCOMPARE(result.size(), 5001);
-        QCOMPARE(result.back(), QChar(13));
     }
 
     // The text-to-text routines: XlateCmd, ParseFiles, UnParseFiles.
@@ -168,38 +134,29 @@ private slots:
         QTest::addColumn<QString>("routine");
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("output");
-        conversion("xlate two groups", "XlateCmd", "[one][two]", "one\r\ntwo\r\n");
-        conversion("xlate outside ignored", "XlateCmd", "x[a]b]y", "a\r\n");
-        conversion("xlate quoted bracket", "XlateCmd", "[say \"a]b\"][x \"c]\"]",
+        dataRow("xlate two groups", "XlateCmd", "[one][two]", "one\r\ntwo\r\n");
+        dataRow("xlate outside ignored", "XlateCmd", "x[a]b]y", "a\r\n");
+        dataRow("xlate quoted bracket", "XlateCmd", "[say \"a]b\"][x \"c]\"]",
             "say \"a]b\"\r\nx \"c]\"\r\n");
-        conversion("xlate unterminated", "XlateCmd", "[open", "open\r\n");
-        conversion("xlate no bracket", "XlateCmd", "plain", "");
-        conversion("xlate nested opening is text", "XlateCmd", "[a[b]", "a[b\r\n");
-        conversion("xlate quote left open", "XlateCmd", "[a \"b] c", "a \"b\r\n");
-        conversion("xlate empty group", "XlateCmd", "[]", "\r\n");
-        conversion("xlate group at end", "XlateCmd", "x[", "\r\n");
+        dataRow("xlate unterminated", "XlateCmd", "[open", "open\r\n");
+        dataRow("xlate no bracket", "XlateCmd", "plain", "");
+        dataRow("xlate nested opening is text", "XlateCmd", "[a[b]", "a[b\r\n");
+        dataRow("xlate quote left open", "XlateCmd", "[a \"b] c", "a \"b\r\n");
+        dataRow("xlate group at end", "XlateCmd", "x[", "\r\n");
 
-        conversion(
+        dataRow(
             "unparse quoted blank", "UnParseFiles", nulList({ "a", "b c", "", "" }), "a \"b c\"");
-        conversion("unparse single", "UnParseFiles", "one", "one");
-        conversion("unparse directory first", "UnParseFiles", nulList({ "/tmp/d", "x", "y" }),
-            "/tmp/d x y");
-        conversion("unparse empty", "UnParseFiles", "", "");
+        dataRow("unparse single", "UnParseFiles", "one", "one");
 
-        conversion("parse quoted and plain", "ParseFiles", "\"b c\" d", nulList({ "b c", "d" }));
-        conversion("parse trailing blanks", "ParseFiles", "a b   ", nulList({ "a", "b" }));
-        conversion("parse trailing blanks after quote", "ParseFiles", "\"a b\"   ", "a b");
-        conversion(
-            "parse slash is part of name", "ParseFiles", "dir/a b", nulList({ "dir/a", "b" }));
-        conversion("parse shell characters", "ParseFiles", "a<b>c|d", "a<b>c|d");
-        conversion("parse backslash", "ParseFiles", "a\\b", "a\\b");
-        conversion(
-            "parse quote ends plain name", "ParseFiles", "ab\"cd\"", nulList({ "ab", "cd" }));
-        conversion("parse unclosed quote", "ParseFiles", "\"a b", "a b");
-        conversion("parse empty quotes dropped", "ParseFiles", "\"\" x", "x");
-        conversion("parse only blanks", "ParseFiles", "   ", "");
-        conversion("parse empty", "ParseFiles", "", "");
-        conversion("parse leading blanks", "ParseFiles", "   x", "x");
+        dataRow("parse quoted and plain", "ParseFiles", "\"b c\" d", nulList({ "b c", "d" }));
+        dataRow("parse trailing blanks", "ParseFiles", "a b   ", nulList({ "a", "b" }));
+        dataRow("parse trailing blanks after quote", "ParseFiles", "\"a b\"   ", "a b");
+        dataRow("parse slash is part of name", "ParseFiles", "dir/a b", nulList({ "dir/a", "b" }));
+        dataRow("parse shell characters", "ParseFiles", "a<b>c|d\\e", "a<b>c|d\\e");
+        dataRow("parse quote ends plain name", "ParseFiles", "ab\"cd\"", nulList({ "ab", "cd" }));
+        dataRow("parse unclosed quote", "ParseFiles", "\"a b", "a b");
+        dataRow("parse empty quotes dropped", "ParseFiles", "\"\" x", "x");
+        dataRow("parse only blanks", "ParseFiles", "   ", "");
     }
     void conversions()
     {

@@ -7,6 +7,11 @@
 
 using namespace inifile;
 
+namespace {
+const QString S = QStringLiteral("S");
+const QString K = QStringLiteral("K");
+} // namespace
+
 class tst_inifile : public QObject
 {
     Q_OBJECT
@@ -85,8 +90,8 @@ private slots:
 
     void readMissingFile()
     {
-        QVERIFY(!readString(m_path, QStringLiteral("S"), QStringLiteral("K")));
-        QVERIFY(!readString(QString(), QStringLiteral("S"), QStringLiteral("K")));
+        QVERIFY(!readString(m_path, S, K));
+        QVERIFY(!readString(QString(), S, K));
         IniFile file(m_path);
         QVERIFY(file.load());
         QVERIFY(file.sections().isEmpty());
@@ -189,33 +194,15 @@ private slots:
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("LF in value") << "S"
-                                     << "K"
-                                     << "a\nb";
-        QTest::newRow("CR in value") << "S"
-                                     << "K"
-                                     << "a\rb";
-        QTest::newRow("CR LF at end") << "S"
-                                      << "K"
-                                      << "a\r\n";
-        QTest::newRow("equals in key") << "S"
-                                       << "K=1"
-                                       << "v";
-        QTest::newRow("comment key") << "S"
-                                     << ";K"
-                                     << "v";
-        QTest::newRow("bracket key") << "S"
-                                     << "[K"
-                                     << "v";
-        QTest::newRow("empty key") << "S"
-                                   << "  "
-                                   << "v";
-        QTest::newRow("LF in key") << "S"
-                                   << "K\nL"
-                                   << "v";
-        QTest::newRow("LF in section") << "S\nT"
-                                       << "K"
-                                       << "v";
+        dataRow("LF in value", "S", "K", "a\nb");
+        dataRow("CR in value", "S", "K", "a\rb");
+        dataRow("CR LF at end", "S", "K", "a\r\n");
+        dataRow("equals in key", "S", "K=1", "v");
+        dataRow("comment key", "S", ";K", "v");
+        dataRow("bracket key", "S", "[K", "v");
+        dataRow("empty key", "S", "  ", "v");
+        dataRow("LF in key", "S", "K\nL", "v");
+        dataRow("LF in section", "S\nT", "K", "v");
     }
     void refused()
     {
@@ -235,24 +222,18 @@ private slots:
     void roundTrip_data()
     {
         QTest::addColumn<QString>("value");
-        QTest::newRow("leading blank") << " lead";
-        QTest::newRow("trailing tab") << "trail\t";
-        QTest::newRow("double-quoted") << "\"q\"";
-        QTest::newRow("single-quoted") << "'q'";
-        QTest::newRow("quote and blank") << "\"a ";
-        QTest::newRow("lone quote") << "\"";
-        QTest::newRow("equals and semicolon") << "a=b;c";
-        QTest::newRow("brackets") << "[x]";
-        QTest::newRow("non-Latin") << "Ωμέγα 😀";
-        QTest::newRow("long") << QString(100000, u'x') + u'y';
+        for (const char *value :
+            { " lead", "trail\t", "\"q\"", "'q'", "\"a ", "\"", "a=b;c", "[x]", "Ωμέγα 😀" })
+            dataRow(value, value);
+        dataRow("long", QString(100000, u'x') + u'y');
     }
     void roundTrip()
     {
         QFETCH(QString, value);
         writeBytes(m_path, "[S]\nK=old\n");
-        QCOMPARE(readString(m_path, QStringLiteral("S"), QStringLiteral("K")), u"old"_qs);
-        QVERIFY(writeString(m_path, QStringLiteral("S"), QStringLiteral("K"), value));
-        QCOMPARE(readString(m_path, QStringLiteral("S"), QStringLiteral("K")), value);
+        QCOMPARE(readString(m_path, S, K), u"old"_qs);
+        QVERIFY(writeString(m_path, S, K, value));
+        QCOMPARE(readString(m_path, S, K), value);
         IniFile fresh(m_path);
         QVERIFY(fresh.load());
         QCOMPARE(fresh.value(QStringLiteral("s"), QStringLiteral("k")), value);
@@ -262,17 +243,16 @@ private slots:
     // (a new inode) or rewritten in place.
     void seesOutsideChanges()
     {
-        const QString s = QStringLiteral("S"), k = QStringLiteral("K");
         writeBytes(m_path, "[S]\nK=one\n");
-        QCOMPARE(readString(m_path, s, k), u"one"_qs);
+        QCOMPARE(readString(m_path, S, K), u"one"_qs);
         const QString other = m_dir.filePath(QStringLiteral("other.ini"));
         writeBytes(other, "[S]\nK=two\n");
         QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(m_path)) == 0);
-        QCOMPARE(readString(m_path, s, k), u"two"_qs);
+        QCOMPARE(readString(m_path, S, K), u"two"_qs);
         writeBytes(m_path, "[S]\nK=three\n");
-        QCOMPARE(readString(m_path, s, k), u"three"_qs);
+        QCOMPARE(readString(m_path, S, K), u"three"_qs);
         QVERIFY(QFile::remove(m_path));
-        QVERIFY(!readString(m_path, s, k));
+        QVERIFY(!readString(m_path, S, K));
     }
 
     void fileApi()
@@ -302,16 +282,15 @@ private slots:
         writeBytes(m_path, before);
         {
             const FileSizeLimit limit(64);
-            QVERIFY(!writeString(
-                m_path, QStringLiteral("S"), QStringLiteral("K"), QString(1000, u'n')));
+            QVERIFY(!writeString(m_path, S, K, QString(1000, u'n')));
             IniFile file(m_path);
             QVERIFY(file.load());
-            QVERIFY(file.setValue(QStringLiteral("S"), QStringLiteral("K"), QString(1000, u'n')));
+            QVERIFY(file.setValue(S, K, QString(1000, u'n')));
             QVERIFY(!file.save());
             QVERIFY(file.isModified());
         }
         QCOMPARE(readBytes(m_path), before);
-        QCOMPARE(readString(m_path, QStringLiteral("S"), QStringLiteral("K")), u"old"_qs);
+        QCOMPARE(readString(m_path, S, K), u"old"_qs);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList({ "test.ini" }));
     }
 
@@ -322,8 +301,7 @@ private slots:
         const QByteArray before = "[S]\nK=old\n";
         writeBytes(m_path, before);
         QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        const bool ok
-            = writeString(m_path, QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("x"));
+        const bool ok = writeString(m_path, S, K, QStringLiteral("x"));
         QFile::setPermissions(
             m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(!ok);
@@ -336,8 +314,8 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.resize(65 * 1024 * 1024)); // sparse: costs no disk
         file.close();
-        QVERIFY(!readString(m_path, QStringLiteral("S"), QStringLiteral("K")));
-        QVERIFY(!writeString(m_path, QStringLiteral("S"), QStringLiteral("K"), u"v"_qs));
+        QVERIFY(!readString(m_path, S, K));
+        QVERIFY(!writeString(m_path, S, K, u"v"_qs));
         QCOMPARE(QFileInfo(m_path).size(), 65 * 1024 * 1024);
     }
 
@@ -347,9 +325,9 @@ private slots:
         QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("test.ini")));
         IniFile file(m_path);
         QVERIFY(!file.load());
-        QVERIFY(file.setValue(QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("v")));
+        QVERIFY(file.setValue(S, K, QStringLiteral("v")));
         QVERIFY(!file.save());
-        QVERIFY(!writeString(m_path, QStringLiteral("S"), QStringLiteral("K"), u"v"_qs));
+        QVERIFY(!writeString(m_path, S, K, u"v"_qs));
         QVERIFY(QFileInfo(m_path).isDir());
         QVERIFY(QDir(m_dir.path()).rmdir(QStringLiteral("test.ini")));
     }

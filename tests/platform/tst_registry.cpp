@@ -225,18 +225,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_dir.filePath(u"etc"_qs)));
     }
 
-    void readableFile()
-    {
-        QVERIFY(setValue(User, u"Software\\Dremo\\Nvwin2k\\ChildWindowState"_qs, u"2"_qs));
-        QVERIFY(setValue(
-            User, u"Software\\Dremo\\Nvwin2k\\ChildWindowState"_qs, u"a\"b"_qs, u"Name"_qs));
-        const QByteArray text = readBytes(storeFile(User));
-        QVERIFY2(text.contains("\n[Software]\n"), text);
-        QVERIFY2(text.contains("\n[Software\\Dremo\\Nvwin2k\\ChildWindowState]\n@=\"2\"\n"
-                               "\"Name\"=\"a\\\"b\"\n"),
-            text);
-    }
-
     void handEditedFile()
     {
         writeBytes(storeFile(User),
