@@ -1,0 +1,226 @@
+#include "emulator/asciitransfer.h"
+
+#include "runtime/error.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace emu {
+
+namespace {
+
+constexpr qint64 chunkSize = 16 * 1024;
+
+QByteArray lineEnd(int eolMode, char eolChar)
+{
+    switch (eolMode) {
+    case 0:
+        return QByteArray(1, eolChar);
+    case 1:
+        return QByteArrayLiteral("\r\n");
+    case 2:
+        return QByteArrayLiteral("\n");
+    default:
+        return QByteArray();
+    }
+}
+
+} // namespace
+
+QByteArray hostText(const QString &text, int eolMode, char eolChar)
+{
+    if (eolMode == 3)
+        return text.toLatin1();
+    const QByteArray end = lineEnd(eolMode, eolChar);
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch == u'\r' || ch == u'\n') {
+            if (ch == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+            out += end;
+        } else {
+            out += ch.unicode() <= 0xFF ? char(ch.unicode()) : '?';
+        }
+    }
+    return out;
+}
+
+AsciiUpload::AsciiUpload(const QStringList &files, bool binary, int eolMode, int lineDelayMs,
+    Sender send, QObject *parent)
+    : QObject(parent)
+    , m_files(files)
+    , m_binary(binary)
+    , m_eolMode(eolMode)
+    , m_send(std::move(send))
+{
+    for (const QString &name : files) {
+        const QFileInfo info(name);
+        if (!info.exists() || info.isDir())
+            rt::raise(53, QStringLiteral("File not found: %1").arg(name));
+        if (!info.isReadable())
+            rt::raise(75, QStringLiteral("Path/File access error: %1").arg(name));
+    }
+    // Without a delay the data goes in chunks from the event loop, so the window stays alive.
+    m_timer.setInterval(std::max(0, lineDelayMs));
+    connect(&m_timer, &QTimer::timeout, this, &AsciiUpload::step);
+}
+
+void AsciiUpload::start()
+{
+    m_running = true;
+    if (!openNext())
+        return;
+    m_timer.start();
+}
+
+bool AsciiUpload::openNext()
+{
+    m_file.close();
+    m_pending.clear();
+    m_decoder.resetState();
+    if (m_next >= m_files.size()) {
+        finish(Completed);
+        return false;
+    }
+    m_file.setFileName(m_files.at(m_next++));
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        finish(Failed);
+        return false;
+    }
+    return true;
+}
+
+bool AsciiUpload::nextLine(QByteArray *out)
+{
+    for (;;) {
+        qsizetype end = 0;
+        while (end < m_pending.size() && m_pending.at(end) != u'\n' && m_pending.at(end) != u'\r')
+            ++end;
+        const bool complete = end < m_pending.size();
+        // A CR at the end of what was read may be the first half of CR LF.
+        if (complete
+            && !(m_pending.at(end) == u'\r' && end + 1 == m_pending.size() && !m_file.atEnd())) {
+            qsizetype skip = end + 1;
+            if (m_pending.at(end) == u'\r' && skip < m_pending.size()
+                && m_pending.at(skip) == u'\n')
+                ++skip;
+            *out = m_eolMode == 3
+                ? hostText(m_pending.left(skip), m_eolMode)
+                : hostText(m_pending.left(end), m_eolMode) + lineEnd(m_eolMode, '\r');
+            m_pending.remove(0, skip);
+            return true;
+        }
+        if (m_file.atEnd()) {
+            if (m_pending.isEmpty())
+                return false;
+            *out = hostText(m_pending, m_eolMode);
+            m_pending.clear();
+            return true;
+        }
+        m_pending += m_decoder(m_file.read(chunkSize));
+    }
+}
+
+void AsciiUpload::step()
+{
+    QByteArray data;
+    if (m_binary) {
+        data = m_file.read(chunkSize);
+    } else if (m_timer.interval() > 0) {
+        nextLine(&data); // one line per tick: the host gets its time per line
+    } else {
+        QByteArray line;
+        while (data.size() < chunkSize && nextLine(&line))
+            data += line;
+    }
+    if (!data.isEmpty()) {
+        if (!m_send(data)) {
+            finish(Failed);
+            return;
+        }
+        m_bytes += data.size();
+        emit progress();
+    }
+    if (m_file.atEnd() && (m_binary || m_pending.isEmpty())) {
+        ++m_filesDone;
+        emit progress();
+        if (!openNext())
+            return;
+    }
+}
+
+void AsciiUpload::finish(int result)
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_timer.stop();
+    m_file.close();
+    emit finished(result);
+}
+
+AsciiDownload::AsciiDownload(
+    const QString &fileName, bool binary, bool overwrite, int idleMs, QObject *parent)
+    : QObject(parent)
+    , m_file(fileName)
+    , m_binary(binary)
+{
+    const QFileInfo info(fileName);
+    if (fileName.isEmpty() || info.isDir())
+        rt::raise(75);
+    if (!info.absoluteDir().exists())
+        rt::raise(76);
+    if (info.exists() && !overwrite)
+        rt::raise(58);
+    if (!m_file.open(QIODevice::WriteOnly))
+        rt::raise(75);
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(idleMs);
+    connect(&m_idle, &QTimer::timeout, this, [this] { finish(Completed); });
+    m_idle.start();
+}
+
+void AsciiDownload::receive(const QByteArray &bytes)
+{
+    if (!m_running)
+        return;
+    m_idle.start();
+    m_bytes += bytes.size();
+    QByteArray out;
+    if (m_binary) {
+        out = bytes;
+    } else {
+        QString text;
+        text.reserve(bytes.size());
+        for (const char byte : bytes) {
+            const QChar ch = QChar(uchar(byte));
+            if (ch == u'\n' && m_afterCr) {
+                m_afterCr = false;
+                continue; // the LF of CR LF
+            }
+            m_afterCr = ch == u'\r';
+            text += m_afterCr ? QChar(u'\n') : ch;
+        }
+        out = text.toUtf8();
+    }
+    if (m_file.write(out) != out.size()) {
+        finish(Failed);
+        return;
+    }
+    emit progress();
+}
+
+void AsciiDownload::finish(int result)
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_idle.stop();
+    if (!m_file.commit() && result == Completed)
+        result = Failed;
+    emit finished(result);
+}
+
+} // namespace emu

@@ -1,0 +1,96 @@
+#pragma once
+// ASCII file transfers, done in-house: an upload sends text files line by line (or binary files
+// as they are) through a sender; a download writes what the host sends into a file until the
+// host has been idle for a while or the transfer is ended.
+//
+// Line ends of text sent to the host (uploads and pastes): mode 0 the given character (CR by
+// default, the Enter key), 1 CR LF, 2 LF, 3 as they are in the text, 4 left out (lines joined).
+// Text files are UTF-8; the host gets Latin-1 (characters outside it become "?").
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+namespace emu {
+
+QByteArray hostText(const QString &text, int eolMode, char eolChar = '\r');
+
+class AsciiUpload : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Result { Completed = 0, Aborted = 1, Failed = 2 };
+    using Sender = std::function<bool(const QByteArray &)>;
+
+    // Every file must exist and be readable (53 File not found, 75 Path/File access error).
+    AsciiUpload(const QStringList &files, bool binary, int eolMode, int lineDelayMs, Sender send,
+        QObject *parent = nullptr);
+
+    void start();
+    void abort() { finish(Aborted); }
+    qint64 bytesSent() const { return m_bytes; }
+    int filesDone() const { return m_filesDone; }
+    bool isRunning() const { return m_running; }
+
+signals:
+    void progress();
+    void finished(int result);
+
+private:
+    void step();
+    bool openNext();
+    bool nextLine(QByteArray *out);
+    void finish(int result);
+
+    QStringList m_files;
+    bool m_binary;
+    int m_eolMode;
+    Sender m_send;
+    QTimer m_timer;
+    QFile m_file;
+    QStringDecoder m_decoder { QStringDecoder::Utf8 };
+    QString m_pending;
+    int m_next = 0;
+    int m_filesDone = 0;
+    qint64 m_bytes = 0;
+    bool m_running = false;
+};
+
+class AsciiDownload : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Result { Completed = 0, Aborted = 1, Failed = 2 };
+
+    // Refuses an existing file unless overwrite (58), a missing directory (76) and a file that
+    // cannot be written (75). The file appears when the download ends.
+    AsciiDownload(const QString &fileName, bool binary, bool overwrite, int idleMs,
+        QObject *parent = nullptr);
+
+    // Text mode turns CR LF and lone CRs into LF and writes UTF-8.
+    void receive(const QByteArray &bytes);
+    // Writes the file whole (the data received so far) and reports the result.
+    void finish(int result);
+    qint64 bytesReceived() const { return m_bytes; }
+    bool isRunning() const { return m_running; }
+
+signals:
+    void progress();
+    void finished(int result);
+
+private:
+    QSaveFile m_file;
+    bool m_binary;
+    bool m_afterCr = false;
+    QTimer m_idle;
+    qint64 m_bytes = 0;
+    bool m_running = true;
+};
+
+} // namespace emu

@@ -1,0 +1,68 @@
+#include "emulator/capturefile.h"
+
+#include "runtime/error.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+namespace emu {
+
+CaptureFile::CaptureFile(const QString &fileName, int mode)
+    : m_fileName(fileName)
+    , m_mode(mode)
+{
+    if (mode < 0 || mode > 3)
+        rt::raise(5);
+    if (mode == 3)
+        return;
+    const QFileInfo info(fileName);
+    if (fileName.isEmpty() || info.isDir())
+        rt::raise(75);
+    if (!info.absoluteDir().exists())
+        rt::raise(76);
+    if (mode == 0 && info.exists())
+        rt::raise(58);
+    m_file.setFileName(fileName);
+    // NewOnly makes "new file only" hold even against a file created since the check.
+    const QIODevice::OpenMode how = mode == 0 ? QIODevice::WriteOnly | QIODevice::NewOnly
+        : mode == 1                           ? QIODevice::WriteOnly | QIODevice::Truncate
+                                              : QIODevice::WriteOnly | QIODevice::Append;
+    if (!m_file.open(how))
+        rt::raise(m_file.exists() && mode == 0 ? 58 : 75);
+}
+
+CaptureFile::~CaptureFile()
+{
+    finish();
+}
+
+bool CaptureFile::write(const QByteArray &latin1)
+{
+    if (m_finished || latin1.isEmpty())
+        return !m_finished;
+    const QString text = QString::fromLatin1(latin1);
+    if (m_mode == 3) {
+        m_clipText += text;
+        return true;
+    }
+    // Flushed at once, so the file follows the session while the capture runs.
+    const QByteArray utf8 = text.toUtf8();
+    return m_file.write(utf8) == utf8.size() && m_file.flush();
+}
+
+void CaptureFile::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    if (m_mode == 3) {
+        if (QClipboard *clipboard = QGuiApplication::clipboard())
+            clipboard->setText(m_clipText);
+    } else {
+        m_file.close();
+    }
+}
+
+} // namespace emu

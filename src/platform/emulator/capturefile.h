@@ -1,0 +1,38 @@
+#pragma once
+// A running capture: the host's received or printer data written, as it arrives, into a text
+// file (UTF-8; the host's bytes are Latin-1) or gathered for the clipboard.
+//
+// Modes: 0 a new file only (an existing file is refused with 58), 1 overwrite, 2 append,
+// 3 the clipboard (the file name is not used; the text goes to the clipboard when the capture
+// ends). Failures raise rt::Error: 76 the directory does not exist, 75 the file cannot be opened,
+// 58 the file exists (mode 0), 5 a bad mode.
+
+#include <QFile>
+#include <QString>
+
+namespace emu {
+
+class CaptureFile
+{
+public:
+    CaptureFile(const QString &fileName, int mode);
+    ~CaptureFile();
+    CaptureFile(const CaptureFile &) = delete;
+    CaptureFile &operator=(const CaptureFile &) = delete;
+
+    int mode() const { return m_mode; }
+    QString fileName() const { return m_fileName; }
+    // False when the file could not take the data (the capture should end).
+    bool write(const QByteArray &latin1);
+    // Ends the capture: closes the file, or puts the text on the clipboard.
+    void finish();
+
+private:
+    QString m_fileName;
+    int m_mode;
+    QFile m_file;
+    QString m_clipText;
+    bool m_finished = false;
+};
+
+} // namespace emu

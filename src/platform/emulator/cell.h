@@ -1,0 +1,54 @@
+#pragma once
+// One character cell of the terminal screen: the character and how it is drawn.
+
+#include <QtGlobal>
+
+namespace emu {
+
+enum CellAttr : quint8 {
+    AttrBold = 0x01,
+    AttrUnderline = 0x02,
+    AttrBlink = 0x04,
+    AttrReverse = 0x08,
+    AttrItalic = 0x10,
+    AttrStrike = 0x20,
+    // The colour indexes are ignored in favour of the view's default colours.
+    AttrDefaultFg = 0x40,
+    AttrDefaultBg = 0x80,
+};
+
+enum CellFlag : quint8 {
+    // Kept by a selective erase (the host's protected characters).
+    CellProtected = 0x01,
+};
+
+// Six bytes per cell keeps a full history small; colours index the 256-colour palette.
+struct Cell
+{
+    char16_t ch = u' ';
+    quint8 fg = 7;
+    quint8 bg = 0;
+    quint8 attr = AttrDefaultFg | AttrDefaultBg;
+    quint8 flags = 0;
+
+    bool operator==(const Cell &other) const = default;
+    bool sameLook(const Cell &other) const
+    {
+        return fg == other.fg && bg == other.bg && attr == other.attr;
+    }
+};
+
+// A colour code as the automation members pass it: foreground + 16 * background, both from the
+// sixteen basic colours; -1 (or any negative value) means the terminal's default colours.
+inline Cell blankCell(int colorCode)
+{
+    Cell c;
+    if (colorCode >= 0) {
+        c.fg = quint8(colorCode & 15);
+        c.bg = quint8((colorCode >> 4) & 15);
+        c.attr = 0;
+    }
+    return c;
+}
+
+} // namespace emu

@@ -1,0 +1,56 @@
+#pragma once
+// What the screen asks of a terminal emulation (plain TTY or the VT family), and what an
+// emulation tells the screen back.
+
+#include "emulator/cell.h"
+
+#include <QByteArray>
+#include <QPoint>
+#include <QString>
+#include <Qt>
+
+namespace emu {
+
+class EmulationSink
+{
+public:
+    virtual ~EmulationSink() = default;
+    // Rows first..last (inclusive) changed their contents.
+    virtual void rowsChanged(int first, int last) = 0;
+    // A line leaves the top of the screen for the history.
+    virtual void lineScrolledOff(const Cell *cells, int n) = 0;
+    // The newest history line comes back (the screen grew taller); false when there is none.
+    virtual bool lineScrolledBack(Cell *cells, int n) = 0;
+    virtual void cursorMoved() = 0;
+    virtual void bell() = 0;
+    // Bytes the terminal answers to the host on its own (device attributes, status, answerback).
+    virtual void answer(const QByteArray &bytes) = 0;
+    // A media-copy request of the host other than the print controller (CSI i, CSI 0 i).
+    virtual void printScreenRequested() = 0;
+};
+
+class Emulation
+{
+public:
+    virtual ~Emulation() = default;
+
+    virtual void feed(const char *data, qsizetype len) = 0;
+    virtual int rows() const = 0;
+    virtual int cols() const = 0;
+    virtual void resize(int rows, int cols) = 0;
+    // Copies row `row` of the screen into out (cols() cells).
+    virtual void readRow(int row, Cell *out) const = 0;
+    // x is the column, y the row, both from 0.
+    virtual QPoint cursor() const = 0;
+    virtual bool cursorVisible() const = 0;
+    virtual void setCursor(int row, int col) = 0;
+    // Writes cells at a position without moving the cursor (text and blanks put from the API).
+    virtual void putCells(int row, int col, const Cell *cells, int n) = 0;
+    // Back to the power-on state: screen cleared, cursor home, modes reset.
+    virtual void reset() = 0;
+    // The bytes a key sends to the host; empty when the key sends nothing.
+    virtual QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) = 0;
+    virtual void setAnswerBack(const QByteArray &text) = 0;
+};
+
+} // namespace emu

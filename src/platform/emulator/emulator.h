@@ -1,0 +1,457 @@
+#pragma once
+// The terminal-emulator control: one per session window. It shows the character screen, holds
+// the session's Settings object, connects to the host through a byte channel, reads the host
+// protocol out of the data, prints, captures and transfers files, and raises its events as Qt
+// signals. Its methods and properties carry the names and dispatch ids that the program calls
+// them by (see dispatch.h for the table and the late-bound entry invoke()).
+//
+// Conventions
+// - Screen positions count from 0 (column 0, row 0 is the top left cell); -1 for a position
+//   means the cursor's, for a right or bottom edge the last column or row. The screen has one
+//   page, 0; -1 for a page means the current one.
+// - A colour code is foreground + 16 * background, each one of the sixteen basic colours
+//   (0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white, 8-15 the bright
+//   forms); -1 means the `color` property.
+// - Texts to and from the host are Latin-1: character n is byte n; characters without a
+//   Latin-1 byte are sent as "?".
+// - Timeouts of WaitFor and ReadText are in seconds: 0 checks what has arrived without waiting,
+//   a negative value waits without limit (until the text comes, Abort, or the link ends).
+// - Methods that wait (WaitFor, ReadText, and Upload, Download, Dial and HangUp with Wait) run a
+//   nested event loop: the window stays alive, and Busy is non-zero meanwhile. One such wait at
+//   a time: a second one raises errBusy.
+//
+// Errors raised to callers (rt::Error), besides the runtime's own numbers (5 invalid argument,
+// 9 index out of range, 13 type mismatch, 53 file not found, 58 file already exists, 75 path or
+// file access error, 76 path not found, 380 invalid property value, 381 invalid property array
+// index, 383 property is read-only, 438 unknown member, 449 argument not optional, 450 wrong
+// number of arguments):
+//
+//   30001 "Not connected"                     Output, Break, Paste, Upload, Download without a link
+//   30002 "The control is busy"               a second wait, transfer or capture while one runs
+//   30003 "Transfer protocol not available"   Upload or Download with Kermit, XModem, YModem,
+//   ZModem 30004 "Not supported by this terminal"    LoadImage, UnloadImage, PlayMIDI, PlayWave
+//   30005 "Invalid capture source"            Capture with a source other than 1 or 2
+//   30006 "Invalid screen position"           Locate, SetText, GetText ... outside the screen
+//   30007 "The device cannot dial"            Dial on a session whose Device is not a modem
+//   30008 "Print failed"                      the print job could not be written
+//   30009 "Invalid page"                      a page other than 0 or -1
+//   30010 "No device"                         Reset of the connection with Device 0
+
+#include "emulator/channel.h"
+#include "emulator/emusettings.h"
+#include "emulator/hostprotocol.h"
+#include "emulator/screen.h"
+#include "emulator/scriptinput.h"
+#include "emulator/streamsplitter.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QVariant>
+#include <QWidget>
+
+#include <memory>
+
+class QEventLoop;
+class QScrollBar;
+
+namespace emu {
+
+class AsciiDownload;
+class AsciiUpload;
+class Block;
+class CaptureFile;
+class PrinterJob;
+class ScreenView;
+struct PrintOptions;
+
+namespace emuerror {
+constexpr Long NotConnected = 30001;
+constexpr Long Busy = 30002;
+constexpr Long ProtocolNotAvailable = 30003;
+constexpr Long NotSupported = 30004;
+constexpr Long BadCaptureSource = 30005;
+constexpr Long BadPosition = 30006;
+constexpr Long CannotDial = 30007;
+constexpr Long PrintFailed = 30008;
+constexpr Long BadPage = 30009;
+constexpr Long NoDevice = 30010;
+QString text(Long number);
+} // namespace emuerror
+
+// PrinterChange states.
+namespace printerstate {
+constexpr Int Off = -1; // printer mode off, no job open
+constexpr Int Idle = 0; // printer mode off, a job waits for its close or time-out
+constexpr Int On = 1; // printer mode or the host's print controller on
+} // namespace printerstate
+
+class nvEmulator : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit nvEmulator(QWidget *parent = nullptr);
+    ~nvEmulator() override;
+
+    // The Settings object (the argument is accepted for callers that pass it before a save; it
+    // changes nothing).
+    emu::Settings *Settings(bool beforeSave = false);
+    emu::Screen *screen() const { return m_screen; }
+    ScreenView *view() const { return m_view; }
+    Channel *channel() const { return m_channel; }
+
+    // --- Methods ---------------------------------------------------------------------------
+    // Printer mode: host data also goes to the printer; Transparent non-zero sends it to the
+    // printer only (not shown). The job prints at PrinterClose, or when no print data came for
+    // PrinterTimeout seconds.
+    void PrinterOn(Int transparent = 0);
+    void PrinterOff();
+    void PrinterClose();
+    // Prints the screen as a job of its own.
+    void PrintScreen();
+    // Source 1 received data, 2 printer data; mode 0 new file only, 1 overwrite, 2 append,
+    // 3 clipboard. A relative file name is taken in DefaultCaptureDir.
+    void Capture(const QString &fileName, Int source, Int mode);
+    void CaptureEnd();
+    // All four 0: the selection (nothing when there is none); else the screen's rectangle.
+    void Copy(Int left = 0, Int top = 0, Int right = 0, Int bottom = 0);
+    // All four 0: the whole history; else a rectangle of it (row 0 the oldest line).
+    void CopyHistory(Int left = 0, Int top = 0, Int right = 0, Int bottom = 0);
+    // Sends the clipboard's text (fileName empty) or a text file, with the line ends of
+    // PasteEOLMode/PasteEOLChar (see asciitransfer.h) and, when PasteEOFMode is non-zero,
+    // PasteEOFChar at the end. The file name is by reference and comes back unchanged.
+    void Paste(QString *fileName = nullptr);
+    // Mode 0 resets the terminal and the connection, 1 the terminal only, 2 the connection only
+    // (closes it and connects again with the current settings).
+    void Reset(Int mode = 0);
+    // Shows text as if the host had sent it (it goes to the terminal emulation only).
+    void Emulate(const QString &text);
+    void SetText(const QString &text, Int col = -1, Int row = -1, Int color = -1);
+    void SetBlock(Block *block, Int left, Int top, Int page = -1);
+    void Break();
+    // Blanks a rectangle in a colour; with no arguments the whole screen, cursor to the top left.
+    void Clear(Int left = -1, Int top = -1, Int right = -1, Int bottom = -1, Int color = -1);
+    void SetSelection(Int left = 0, Int top = 0, Int right = -1, Int bottom = -1);
+    void ClearSelection();
+    void Locate(Int col, Int row, Int page = -1);
+    void LoadImage(const QString &fileName, Int col, Int row, Int width = 0, Int height = 0,
+        Int preserveAspect = 0, Int borderStyle = 0);
+    void UnloadImage(const QString &fileName = QString());
+    void PlayMIDI(const QString &fileName);
+    void PlayWave(const QString &fileName);
+    // The mouse table: a click of Button (1 left, 2 right, 4 middle) on a word matching
+    // Pattern (wildcards * and ?, without case) sends RClick (single click) or RDblClk (double
+    // click) to the host. A text "menu:<band>" instead asks the window for the popup band of
+    // that name (ContextMenu kind 3).
+    void MouseTableReset();
+    void MouseTableAdd(
+        Int button, const QString &pattern, const QString &rClick, const QString &rDblClk);
+    // Ends a running transfer, wait or dial.
+    void Abort();
+    // The host data of this control is shown by the sink control instead (and keys typed
+    // there go to this control's host) until DetachAlternateSink, or, with ExitMode 1, until the
+    // host sends the byte ExitCode.
+    void AttachAlternateSink(nvEmulator *sink, Int exitMode = 0, Int exitCode = 0);
+    void DetachAlternateSink();
+    // Protocol 0 ASCII (the others raise ProtocolNotAvailable); mode 0 text, 1 binary. FileName
+    // is a path, or a directory, a NUL and file names separated by NULs. Download: Overwrite 0
+    // refuses an existing file; it ends when the host has been idle downloadIdleMs or at Abort.
+    // Result: 0 completed (or started, without Wait), 1 aborted, 2 failed.
+    Int Upload(const QString &fileName, Int protocol, Int mode, Int overwrite = 0, Int wait = 0);
+    Int Download(const QString &fileName, Int protocol, Int mode, Int overwrite = 0, Int wait = 0);
+    // Result: 0 dialled (or started, without Wait), else the channel's error code.
+    Int Dial(const QString &phoneNumber, Int wait = 0);
+    Int HangUp(Int wait = 0);
+    // Cols characters from a position (-1: the cursor's; Cols -1 to the end of the row).
+    QString GetText(Int col = -1, Int row = -1, Int cols = -1, Int noProtect = 0);
+    // The caller owns the block.
+    Block *GetBlock(Int left, Int top, Int right, Int bottom, Int page = -1);
+    // Mode 0: waits for Length characters; 1: for a line (the text before CR or LF, which is
+    // taken too); 2: takes what has arrived without waiting. On time-out returns what there is.
+    QString ReadText(Int mode = 0, Int length = 80, Int timeout = 30);
+    void Output(const QString &text);
+    // Compare 0 exact, non-zero without case. Empty targets are skipped. Returns the number
+    // (1-10) of the target met, 0 on time-out, Abort or the end of the link.
+    Int WaitFor(Int compare, Int timeout, const QVariantList &targets);
+    // Host text LeadIn ... Terminator raises Extension with what is between (an empty LeadIn
+    // turns this off). The arguments come back holding the previous lead-in and terminator.
+    void SetExtension(QString *leadIn, QString *terminator);
+    // Raises the change events that describe the current state.
+    void Startup();
+    // Ends waits, transfers and the capture, prints a pending job, closes the link without
+    // events; the control stays inert afterwards.
+    void Shutdown();
+    // Hands a request to the host program: 1 sent, 0 refused (not in server mode, no link).
+    Int ServerRequest(const QString &text);
+
+    // --- Properties ------------------------------------------------------------------------
+    Int Connected() const;
+    Int Cols() const;
+    Int Rows() const;
+    Int Col() const;
+    void setCol(Int col);
+    Int Row() const;
+    void setRow(Int row);
+    Int Page() const { return 0; }
+    void setPage(Int page);
+    Int color() const { return m_color; }
+    void setcolor(Int color);
+    // The mode Sessions.Add gives a new session; kept for the program (typed keys go to the
+    // host in every mode).
+    Int InputMode() const { return m_inputMode; }
+    void setInputMode(Int mode);
+    Int LockKeyboard() const { return m_lockKeyboard; }
+    void setLockKeyboard(Int locked);
+    Int LockHistory() const { return m_lockHistory; }
+    void setLockHistory(Int locked);
+    // Percentage of the control's height given to the history pane (0-100); the value is taken
+    // by reference and comes back as it was kept.
+    Int HistoryVisible() const { return m_historyVisible; }
+    void setHistoryVisible(Int *percent);
+    // 0 off, 1 on, 2 transparent. Writing calls PrinterOff or PrinterOn.
+    Int PrinterMode() const { return m_printerMode; }
+    void setPrinterMode(Int mode);
+    Int XferStatus() const;
+    Int XferFiles() const;
+    Long XferBytes() const;
+    Int DialStatus() const;
+    QString Selection() const;
+    // 0 not attached, 1 this control's host data goes to a sink, 2 this control is a sink.
+    Int AttachState() const;
+    Long BytesIn() const;
+    Long BytesOut() const;
+    // Text sent by a function key instead of its usual sequence: index 0-11 F1-F12, 12-23 with
+    // Shift, 24-35 with Ctrl, 36-47 with Ctrl+Shift; empty for the usual sequence.
+    QString FKeys(Int index) const;
+    void setFKeys(Int index, const QString &text);
+    // The colour code (0-255) of text without colours of its own, by attribute set: index 0-15,
+    // bit 0 bold, bit 1 underline, bit 2 reverse, bit 3 blink.
+    Int Colors(Int index) const;
+    void setColors(Int index, Int code);
+    // 0 the normal screen size (NormCols x NormRows), 1 the extended one (ExtCols x ExtRows).
+    Int ExtendedMode() const { return m_extendedMode; }
+    void setExtendedMode(Int mode);
+    Int CaptureMode() const;
+    Int CaptureSource() const;
+    QString CaptureFileName() const;
+    QString Caption() const { return m_caption; }
+    void setCaption(const QString &caption) { m_caption = caption; }
+    Long hWnd() const;
+    // Non-zero while a transfer runs or a method waits.
+    Int Busy() const;
+    // Above 0 when the control uses the key itself (key code: Windows virtual-key code plus
+    // 1000 Shift, 2000 Ctrl, 4000 Alt): the function keys that have an FKeys text.
+    Int KeyAssigned(Int keyCode) const;
+    // The state the window steps with Alt+L; kept for the program.
+    Int CycleMode() const { return m_cycleMode; }
+    void setCycleMode(Int mode);
+
+    // --- Late-bound access -----------------------------------------------------------------
+    // Methods and properties by name (without case): a property is read with no argument (or
+    // its index) and written with one more; by-reference arguments are written back into args.
+    QVariant invoke(const QString &name, const QVariantList &args = {});
+    QVariant invokeRef(const QString &name, QVariantList &args);
+
+    // Host bytes as if the link had brought them: the host protocol, extensions, the print
+    // controller, capture, the scripts' input and the screen.
+    void feedHostData(const QByteArray &bytes);
+
+    // Idle time that ends an ASCII download, in milliseconds (10 s by default).
+    void setDownloadIdleTime(int ms) { m_downloadIdleMs = ms; }
+    // Where the last print job went (a printer's name or a PDF file).
+    QString lastPrintTarget() const { return m_lastPrintTarget; }
+
+signals:
+    // By-reference arguments are pointers: handlers connected directly may change the value,
+    // and the control goes on with what they leave there.
+    void ExecScript(const QString &script, rt::Int asynchronous);
+    void Disconnect();
+    // Code: commErrorBase + the channel's code; when it comes back 0 the error is not shown.
+    // Show non-zero: the control shows the error whatever the window's own setting.
+    void CommError(rt::Long *code, const QString &detail, rt::Int show);
+    // Device code and its name ("" for no device); a handler may rename it.
+    void DeviceChange(rt::Int device, QString *name);
+    void StatusChange(const QString &text);
+    void TermChange(rt::Int termType);
+    void PrinterChange(rt::Int state);
+    void CaptureChange(rt::Int capturing);
+    // Columns, rows, pages, and the extended mode.
+    void ScreenChange(rt::Int cols, rt::Int rows, rt::Int pages, rt::Int extended);
+    // The cursor for display: column, row and page, counted from 1.
+    void LocationChange(rt::Int col, rt::Int row, rt::Int page);
+    void KeyboardLockChange(rt::Int locked);
+    // History pane shown, and LockHistory.
+    void HistoryChange(rt::Int shown, rt::Int locked);
+    void ServerStart(const QString &name);
+    void ServerExit();
+    void ServerResult(const QString &result, const QString &errNum, const QString &errMsg);
+    void SaveSettings();
+    void LoadSettings();
+    void CloseSession();
+    // A handler may rewrite the command; a changed text is sent back to the host as its answer.
+    void Extension(QString *command);
+    void DataReady();
+    // Button 1 left, 2 right, 4 middle; shift 1 Shift, 2 Ctrl, 4 Alt; x, y in pixels of the
+    // control. A handler that sets the button to 0 keeps the control from handling the press.
+    void ButtonPress(rt::Int *button, rt::Int shift, rt::Int x, rt::Int y);
+    // Kind 2 the right button, 3 a popup band named by the mouse table; x, y in pixels.
+    void ContextMenu(rt::Int kind, rt::Int x, rt::Int y, const QString &bandName);
+    // Code 1 Connected, 2 Busy, 3 XferStatus changed to value.
+    void StateNotify(rt::Int code, rt::Int value);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    struct MouseEntry
+    {
+        Int button;
+        QString pattern;
+        QString click;
+        QString doubleClick;
+    };
+    class BusyScope;
+    friend class BusyScope;
+
+    // Settings
+    void applySettings();
+    void onSettingChanged(int id, int index);
+    void applyScreenSize();
+    void applyFont();
+    void applyColors();
+    void applyTerminalModes();
+
+    // Connection
+    void connectHost();
+    void dropChannel();
+    void onConnected();
+    void onChannelData(const QByteArray &data);
+    void onChannelError(int code, const QString &text);
+    void onChannelDisconnected(int code, const QString &text);
+    QString connectionKey() const;
+    bool sendToHost(const QByteArray &bytes);
+    void requireConnection() const;
+
+    // Host data
+    void processHostData(const QByteArray &data);
+    void handleHostRequest(const HostRequest &request);
+    void processDisplay(const QByteArray &bytes);
+    void processExtensionFree(const QByteArray &bytes);
+    void processPrinterFree(const QByteArray &data);
+    void displayBytes(const QByteArray &bytes);
+    void raiseExtension(const QString &command);
+    void afterHostData();
+    void reportLocation(bool force = false);
+
+    // Printer
+    void printData(const QByteArray &bytes);
+    void closePrintJob(bool raiseErrors);
+    void updatePrinterState();
+    PrintOptions printOptions() const;
+
+    // Capture
+    void captureData(int source, const QByteArray &bytes);
+    void stopCapture();
+
+    // Waits
+    int runWait(int timeoutSeconds, const std::function<bool()> &done);
+    void wakeWaiter();
+
+    // Transfers
+    QStringList transferFiles(const QString &fileName) const;
+    void checkTransfer(Int protocol) const;
+    template<class Transfer> void beginTransfer(Transfer *transfer, const QString &status);
+    void onTransferProgress();
+    void onTransferFinished(int result);
+    Int waitTransfer(Int wait);
+
+    // Screen helpers
+    int checkedRow(Int row) const;
+    int checkedCol(Int col) const;
+    void checkPage(Int page) const;
+    QString rectangleText(const std::function<QString(int)> &lineText, int lines, Int left, Int top,
+        Int right, Int bottom) const;
+    void setClipboardText(const QString &text);
+    void historyPaneChanged();
+    void updateHistoryPane();
+
+    // Input
+    void onMousePressed(QMouseEvent *event, bool *handled, bool doubleClick);
+    bool mouseTableHit(QMouseEvent *event, Int button, bool doubleClick);
+    void sendKeys(const QByteArray &bytes);
+    static Int shiftMask(Qt::KeyboardModifiers mods);
+
+    emu::Settings *m_settings;
+    emu::Screen *m_screen;
+    ScreenView *m_view;
+    ScreenView *m_historyView;
+    QScrollBar *m_historyBar;
+    QWidget *m_historyPane;
+    HostProtocol m_protocol;
+    StreamSplitter m_extension;
+    StreamSplitter m_printController;
+    ScriptInput m_input;
+
+    QPointer<Channel> m_channel;
+    QString m_channelKey;
+    QString m_statusText;
+    QString m_pendingDial; // dialled once the modem's port is open
+    bool m_linkUp = false;
+    bool m_dialing = false;
+    bool m_serverMode = false;
+    bool m_shutdown = false;
+    bool m_gotInput = false;
+    qint64 m_bytesIn = 0;
+    qint64 m_bytesOut = 0;
+    QByteArray m_extensionCommand;
+
+    // Printer
+    Int m_printerMode = 0;
+    bool m_controllerActive = false;
+    Int m_printerState = printerstate::Off;
+    std::unique_ptr<PrinterJob> m_printJob;
+    QTimer m_printTimer;
+    QString m_lastPrintTarget;
+
+    // Capture
+    std::unique_ptr<CaptureFile> m_capture;
+    Int m_captureSource = 0;
+
+    // Waits and transfers
+    QEventLoop *m_waitLoop = nullptr;
+    std::function<bool()> m_waitDone;
+    int m_busy = 0;
+    QPointer<AsciiUpload> m_upload;
+    QPointer<AsciiDownload> m_download;
+    int m_transferResult = 0;
+    int m_xferFiles = 0;
+    qint64 m_xferBytes = 0;
+    int m_downloadIdleMs = 10000;
+    int m_dialResult = 0;
+
+    // Alternate sink
+    QPointer<nvEmulator> m_sink;
+    QPointer<nvEmulator> m_source;
+    Int m_sinkExitMode = 0;
+    char m_sinkExitCode = 0;
+
+    // Run-time properties
+    Int m_color = 7;
+    Int m_inputMode = 0;
+    Int m_lockKeyboard = 0;
+    Int m_lockHistory = 0;
+    Int m_historyVisible = 0;
+    Int m_extendedMode = 0;
+    Int m_cycleMode = 0;
+    QString m_caption;
+    QStringList m_fkeys;
+    QList<Int> m_colors;
+    QList<MouseEntry> m_mouseTable;
+    QPoint m_reportedLocation { -1, -1 };
+};
+
+} // namespace emu

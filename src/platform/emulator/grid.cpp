@@ -1,0 +1,97 @@
+#include "emulator/grid.h"
+
+#include <algorithm>
+
+namespace emu {
+
+Grid::Grid(int rows, int cols)
+    : m_rows(std::max(1, rows))
+    , m_cols(std::max(1, cols))
+    , m_cells(size_t(m_rows) * size_t(m_cols))
+{ }
+
+void Grid::fill(const Cell &blank)
+{
+    std::fill(m_cells.begin(), m_cells.end(), blank);
+    m_top = 0;
+}
+
+void Grid::fillRect(int top, int left, int bottom, int right, const Cell &blank)
+{
+    top = std::max(0, top);
+    left = std::max(0, left);
+    bottom = std::min(m_rows, bottom);
+    right = std::min(m_cols, right);
+    for (int r = top; r < bottom && left < right; ++r)
+        std::fill(row(r) + left, row(r) + right, blank);
+}
+
+void Grid::scroll(
+    int top, int bottom, int n, const Cell &blank, const std::function<void(const Cell *)> &leaving)
+{
+    top = std::max(0, top);
+    bottom = std::min(m_rows, bottom);
+    const int height = bottom - top;
+    if (n == 0 || height <= 0)
+        return;
+    if (n > 0) {
+        n = std::min(n, height);
+        if (leaving) {
+            for (int r = top; r < top + n; ++r)
+                leaving(row(r));
+        }
+        if (top == 0 && bottom == m_rows) {
+            m_top = (m_top + n) % m_rows;
+        } else {
+            for (int r = top; r < bottom - n; ++r)
+                std::copy_n(row(r + n), m_cols, row(r));
+        }
+        fillRect(bottom - n, 0, bottom, m_cols, blank);
+    } else {
+        n = std::min(-n, height);
+        if (top == 0 && bottom == m_rows) {
+            m_top = (m_top + m_rows - n) % m_rows;
+        } else {
+            for (int r = bottom - 1; r >= top + n; --r)
+                std::copy_n(row(r - n), m_cols, row(r));
+        }
+        fillRect(top, 0, top + n, m_cols, blank);
+    }
+}
+
+void Grid::moveRect(int destTop, int destLeft, int srcTop, int srcLeft, int rows, int cols)
+{
+    auto copyRow = [&](int r) {
+        const Cell *src = row(srcTop + r) + srcLeft;
+        Cell *dst = row(destTop + r) + destLeft;
+        if (dst < src)
+            std::copy_n(src, cols, dst);
+        else
+            std::copy_backward(src, src + cols, dst + cols);
+    };
+    if (destTop <= srcTop) {
+        for (int r = 0; r < rows; ++r)
+            copyRow(r);
+    } else {
+        for (int r = rows - 1; r >= 0; --r)
+            copyRow(r);
+    }
+}
+
+void Grid::resize(int rows, int cols, int firstKept)
+{
+    rows = std::max(1, rows);
+    cols = std::max(1, cols);
+    std::vector<Cell> cells(size_t(rows) * size_t(cols));
+    for (int r = 0; r < rows && firstKept + r < m_rows; ++r) {
+        if (firstKept + r >= 0)
+            std::copy_n(
+                row(firstKept + r), std::min(cols, m_cols), cells.begin() + ptrdiff_t(r) * cols);
+    }
+    m_cells.swap(cells);
+    m_rows = rows;
+    m_cols = cols;
+    m_top = 0;
+}
+
+} // namespace emu

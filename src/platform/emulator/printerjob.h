@@ -1,0 +1,58 @@
+#pragma once
+// One print job of the terminal: the host's print data (or a screen) as lines of text and
+// pages, printed through Qt's printing support when the job closes.
+//
+// Where the job goes: the printer named in the settings; with no name, the system's default
+// printer; when there is no such printer (or none at all), a PDF file in the capture directory
+// (the home directory when that is empty or missing), named "norvalis-print-<date>-<time>.pdf",
+// written whole or not at all.
+
+#include <QString>
+#include <QStringList>
+
+namespace emu {
+
+struct PrintOptions
+{
+    QString printerName;
+    QString fontName; // empty: the system's fixed-pitch font
+    int fontSize = 10;
+    bool bold = false;
+    bool italic = false;
+    bool landscape = false;
+    QString pdfDirectory;
+    QString title = QStringLiteral("Norvalis");
+};
+
+class PrinterJob
+{
+public:
+    // Host print data (Latin-1): CR returns to the start of the line (later characters
+    // overprint it), LF ends the line, FF ends the page, HT moves to the next multiple of 8;
+    // escape sequences meant for a printer and other control characters are left out.
+    void add(const QByteArray &bytes);
+    void addLine(const QString &line);
+    void newPage();
+    bool isEmpty() const;
+    QList<QStringList> pages() const;
+
+    // Prints every page; returns where the job went (the printer's name or the PDF file).
+    // Failures raise rt::Error 75 (the PDF file or the printer could not be written).
+    QString print(const PrintOptions &options) const;
+
+    // The PDF file a job would go to now (a new name in the directory).
+    static QString pdfFileName(const QString &directory);
+
+private:
+    void putChar(QChar ch);
+    void endLine();
+
+    enum class Escape { None, Esc, Csi };
+    QList<QStringList> m_pages { QStringList() };
+    QString m_line;
+    int m_col = 0;
+    bool m_lineStarted = false;
+    Escape m_escape = Escape::None;
+};
+
+} // namespace emu

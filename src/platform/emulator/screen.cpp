@@ -1,0 +1,323 @@
+#include "emulator/screen.h"
+
+#include "emulator/emusettings.h"
+#include "emulator/ttyemulation.h"
+#include "emulator/vtermemulation.h"
+
+#include <algorithm>
+
+namespace emu {
+
+class Screen::Sink : public EmulationSink
+{
+public:
+    explicit Sink(Screen *screen)
+        : m_screen(screen)
+    { }
+    void rowsChanged(int first, int last) override { m_screen->onRowsChanged(first, last); }
+    void lineScrolledOff(const Cell *cells, int n) override
+    {
+        m_screen->onLineScrolledOff(cells, n);
+    }
+    bool lineScrolledBack(Cell *cells, int n) override
+    {
+        return m_screen->onLineScrolledBack(cells, n);
+    }
+    void cursorMoved() override { m_screen->onCursorMoved(); }
+    void bell() override { emit m_screen->bell(); }
+    void answer(const QByteArray &bytes) override { emit m_screen->answer(bytes); }
+    void printScreenRequested() override { emit m_screen->printScreenRequested(); }
+
+private:
+    Screen *m_screen;
+};
+
+namespace {
+
+QString cellsText(const Cell *cells, int n)
+{
+    QString s(n, Qt::Uninitialized);
+    QChar *out = s.data();
+    for (int i = 0; i < n; ++i)
+        out[i] = QChar(cells[i].ch);
+    return s;
+}
+
+QString trimmedRight(QString s)
+{
+    qsizetype n = s.size();
+    while (n > 0 && s.at(n - 1) == u' ')
+        --n;
+    s.truncate(n);
+    return s;
+}
+
+} // namespace
+
+Screen::Screen(int rows, int cols, int historyRows, QObject *parent)
+    : QObject(parent)
+    , m_history(historyRows, cols)
+    , m_sink(std::make_unique<Sink>(this))
+{
+    m_emulation = makeEmulation(0, rows, cols);
+    m_dirty.assign(size_t(this->rows()), true);
+}
+
+Screen::~Screen() = default;
+
+bool Screen::isVtFamily(int termType)
+{
+    const TerminalType *type = findTerminalType(Int(termType));
+    return type && type->vtFamily;
+}
+
+std::unique_ptr<Emulation> Screen::makeEmulation(int termType, int rows, int cols)
+{
+    std::unique_ptr<Emulation> e;
+    if (isVtFamily(termType))
+        e = std::make_unique<VtermEmulation>(rows, cols, m_sink.get());
+    else
+        e = std::make_unique<TtyEmulation>(rows, cols, m_sink.get());
+    e->setAnswerBack(m_answerBack);
+    return e;
+}
+
+void Screen::setTerminalType(int termType)
+{
+    const bool family = isVtFamily(termType);
+    const bool changed = family != isVtFamily(m_termType);
+    m_termType = termType;
+    if (!changed)
+        return;
+    m_emulation = makeEmulation(termType, rows(), cols());
+    markAll();
+}
+
+void Screen::feed(const char *data, qsizetype len)
+{
+    m_emulation->feed(data, len);
+}
+
+void Screen::resize(int rows, int cols)
+{
+    rows = std::max(1, rows);
+    cols = std::max(1, cols);
+    if (rows == this->rows() && cols == this->cols())
+        return;
+    // History lines take the new width before the emulation pushes or pulls lines.
+    m_history.reshape(m_history.capacity(), cols);
+    m_emulation->resize(rows, cols);
+    m_dirty.assign(size_t(this->rows()), true);
+    markAll();
+}
+
+void Screen::setHistoryCapacity(int lines)
+{
+    m_history.reshape(lines, cols());
+    m_historyDirty = true;
+    signalDamage();
+}
+
+void Screen::clearHistory()
+{
+    m_history.clear();
+    m_historyDirty = true;
+    signalDamage();
+}
+
+QString Screen::rowText(int row) const
+{
+    if (row < 0 || row >= rows())
+        return QString();
+    std::vector<Cell> cells(static_cast<size_t>(cols()));
+    readRow(row, cells.data());
+    return cellsText(cells.data(), cols());
+}
+
+QString Screen::historyText(int i) const
+{
+    if (i < 0 || i >= m_history.count())
+        return QString();
+    return cellsText(m_history.line(i), m_history.cols());
+}
+
+QString Screen::lineText(qint64 line) const
+{
+    if (line >= m_pushed)
+        return rowText(int(line - m_pushed));
+    return historyText(int(line - firstLine()));
+}
+
+void Screen::putText(int row, int col, const QString &text, int colorCode)
+{
+    const Cell look = blankCell(colorCode);
+    std::vector<Cell> cells(size_t(text.size()), look);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t ch = text.at(i).unicode();
+        cells[size_t(i)].ch = ch > 0xFF ? u'?' : ch;
+    }
+    putCells(row, col, cells.data(), int(cells.size()));
+}
+
+void Screen::putCells(int row, int col, const Cell *cells, int n)
+{
+    if (row < 0 || row >= rows() || n <= 0)
+        return;
+    if (col < 0) {
+        cells -= col;
+        n += col;
+        col = 0;
+    }
+    if (n > 0 && col < cols())
+        m_emulation->putCells(row, col, cells, std::min(n, cols() - col));
+}
+
+void Screen::clearRect(int left, int top, int right, int bottom, int colorCode)
+{
+    left = std::max(0, left);
+    top = std::max(0, top);
+    right = std::min(cols() - 1, right);
+    bottom = std::min(rows() - 1, bottom);
+    if (left > right || top > bottom)
+        return;
+    const std::vector<Cell> blanks(size_t(right - left + 1), blankCell(colorCode));
+    for (int r = top; r <= bottom; ++r)
+        m_emulation->putCells(r, left, blanks.data(), int(blanks.size()));
+}
+
+void Screen::reset()
+{
+    m_emulation->reset();
+    markAll();
+}
+
+void Screen::setAnswerBack(const QByteArray &text)
+{
+    m_answerBack = text;
+    m_emulation->setAnswerBack(text);
+}
+
+void Screen::setSelection(Pos from, Pos to)
+{
+    m_hasSelection = true;
+    m_selFrom = from;
+    m_selTo = to;
+    markAll();
+}
+
+void Screen::clearSelection()
+{
+    if (!m_hasSelection)
+        return;
+    m_hasSelection = false;
+    markAll();
+}
+
+bool Screen::isSelected(qint64 line, int col) const
+{
+    if (!m_hasSelection)
+        return false;
+    const Pos p { line, col };
+    return selectionStart() <= p && p <= selectionEnd();
+}
+
+bool Screen::wordAt(Pos pos, int *from, int *to) const
+{
+    const QString line = lineText(pos.line);
+    auto inWord = [&line](int i) { return i >= 0 && i < line.size() && !line.at(i).isSpace(); };
+    if (!inWord(pos.col))
+        return false;
+    *from = *to = pos.col;
+    while (inWord(*from - 1))
+        --*from;
+    while (inWord(*to + 1))
+        ++*to;
+    return true;
+}
+
+QString Screen::text(Pos from, Pos to) const
+{
+    if (to < from)
+        std::swap(from, to);
+    from.line = std::max(from.line, firstLine());
+    to.line = std::min(to.line, endLine() - 1);
+    QStringList lines;
+    for (qint64 line = from.line; line <= to.line; ++line) {
+        const QString full = lineText(line);
+        const int start = line == from.line ? std::clamp(from.col, 0, int(full.size())) : 0;
+        const int end
+            = line == to.line ? std::clamp(to.col + 1, 0, int(full.size())) : int(full.size());
+        lines << trimmedRight(full.mid(start, std::max(0, end - start)));
+    }
+    return lines.join(u'\n');
+}
+
+QString Screen::selectedText() const
+{
+    return m_hasSelection ? text(selectionStart(), selectionEnd()) : QString();
+}
+
+Screen::Damage Screen::takeDamage()
+{
+    Damage d;
+    d.rows.swap(m_dirty);
+    m_dirty.assign(size_t(rows()), false);
+    d.rows.resize(size_t(rows()), true);
+    d.history = m_historyDirty;
+    d.cursor = m_cursorDirty;
+    m_historyDirty = m_cursorDirty = false;
+    m_damageSignalled = false;
+    return d;
+}
+
+void Screen::signalDamage()
+{
+    if (m_damageSignalled)
+        return;
+    m_damageSignalled = true;
+    emit damaged();
+}
+
+void Screen::markAll()
+{
+    m_dirty.assign(size_t(rows()), true);
+    m_historyDirty = true;
+    m_cursorDirty = true;
+    signalDamage();
+}
+
+void Screen::onRowsChanged(int first, int last)
+{
+    const int n = int(m_dirty.size());
+    for (int r = std::max(0, first); r <= last && r < n; ++r)
+        m_dirty[size_t(r)] = true;
+    signalDamage();
+}
+
+void Screen::onLineScrolledOff(const Cell *cells, int n)
+{
+    m_history.push(cells, n);
+    ++m_pushed;
+    m_historyDirty = true;
+}
+
+bool Screen::onLineScrolledBack(Cell *cells, int n)
+{
+    if (m_history.count() == 0)
+        return false;
+    std::vector<Cell> line(size_t(m_history.cols()));
+    m_history.popNewest(line.data());
+    std::fill(cells, cells + n, Cell());
+    std::copy_n(line.begin(), std::min(n, m_history.cols()), cells);
+    --m_pushed;
+    m_historyDirty = true;
+    return true;
+}
+
+void Screen::onCursorMoved()
+{
+    m_cursorDirty = true;
+    signalDamage();
+}
+
+} // namespace emu

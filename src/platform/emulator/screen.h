@@ -1,0 +1,148 @@
+#pragma once
+// The terminal's character screen: rows x columns of cells, the history of lines that scrolled off
+// the top, the cursor and the selection. Host bytes (Latin-1) go through the emulation of the
+// terminal type: libvterm for the VT and ANSI family, the plain TTY for every other type.
+//
+// Changes are not drawn here: the screen notes which rows changed and says so once (damaged())
+// until a view takes the damage, so heavy output costs no repaint per byte.
+
+#include "emulator/cell.h"
+#include "emulator/emulation.h"
+#include "emulator/history.h"
+
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+namespace emu {
+
+class Screen : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A place in the text: lines are counted from the first line that ever entered the history,
+    // so a place stays on its text while the screen scrolls.
+    struct Pos
+    {
+        qint64 line = 0;
+        int col = 0;
+        auto operator<=>(const Pos &) const = default;
+    };
+
+    struct Damage
+    {
+        std::vector<bool> rows; // screen rows whose cells changed
+        bool history = false; // lines entered or left the history
+        bool cursor = false;
+    };
+
+    Screen(int rows, int cols, int historyRows, QObject *parent = nullptr);
+    ~Screen() override;
+
+    // Terminal types (the TermType setting) emulated by libvterm: ANSI, the DEC VT100 to VT420
+    // and the SCO and Linux consoles.
+    static bool isVtFamily(int termType);
+    // Changing between the two families starts a fresh emulation (the screen is cleared, the
+    // history kept).
+    void setTerminalType(int termType);
+    int terminalType() const { return m_termType; }
+    bool vtFamily() const { return isVtFamily(m_termType); }
+
+    void feed(const char *data, qsizetype len);
+    void feed(const QByteArray &bytes) { feed(bytes.constData(), bytes.size()); }
+
+    int rows() const { return m_emulation->rows(); }
+    int cols() const { return m_emulation->cols(); }
+    void resize(int rows, int cols);
+
+    int historyCapacity() const { return m_history.capacity(); }
+    int historyCount() const { return m_history.count(); }
+    void setHistoryCapacity(int lines);
+    void clearHistory();
+    size_t historyBytes() const { return m_history.bytes(); }
+
+    // Screen rows (0 = top) and history lines (0 = oldest); both cols() cells wide.
+    void readRow(int row, Cell *out) const { m_emulation->readRow(row, out); }
+    const Cell *historyLine(int i) const { return m_history.line(i); }
+    QString rowText(int row) const;
+    QString historyText(int i) const;
+
+    qint64 firstLine() const { return m_pushed - m_history.count(); }
+    qint64 screenLine(int row) const { return m_pushed + row; }
+    qint64 endLine() const { return m_pushed + rows(); }
+    // The text of a line (history or screen), full width; empty for a line that is gone.
+    QString lineText(qint64 line) const;
+
+    QPoint cursor() const { return m_emulation->cursor(); }
+    bool cursorVisible() const { return m_emulation->cursorVisible(); }
+    void setCursor(int row, int col) { m_emulation->setCursor(row, col); }
+
+    // Text and blanks put from the API, in a colour code (see blankCell); characters without a
+    // Latin-1 byte show as "?". Positions outside the screen are cut off.
+    void putText(int row, int col, const QString &text, int colorCode);
+    void putCells(int row, int col, const Cell *cells, int n);
+    void clearRect(int left, int top, int right, int bottom, int colorCode);
+    // Power-on state of the terminal; the history stays.
+    void reset();
+
+    QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text)
+    {
+        return m_emulation->key(qtKey, mods, text);
+    }
+    void setAnswerBack(const QByteArray &text);
+
+    // Stream selection from one place to another (both included, in either order).
+    void setSelection(Pos from, Pos to);
+    void clearSelection();
+    bool hasSelection() const { return m_hasSelection; }
+    Pos selectionStart() const { return std::min(m_selFrom, m_selTo); }
+    Pos selectionEnd() const { return std::max(m_selFrom, m_selTo); }
+    bool isSelected(qint64 line, int col) const;
+    // The columns of the word (characters between blanks) at a place; false on a blank.
+    bool wordAt(Pos pos, int *from, int *to) const;
+    // Lines joined by "\n", trailing blanks of each line removed.
+    QString selectedText() const;
+    QString text(Pos from, Pos to) const;
+
+    Damage takeDamage();
+
+signals:
+    // The first change after the last takeDamage().
+    void damaged();
+    // Bytes the terminal answers to the host by itself.
+    void answer(const QByteArray &bytes);
+    void bell();
+    void printScreenRequested();
+
+private:
+    class Sink; // the emulation's callbacks, forwarded to the screen
+    friend class Sink;
+
+    void onRowsChanged(int first, int last);
+    void onLineScrolledOff(const Cell *cells, int n);
+    bool onLineScrolledBack(Cell *cells, int n);
+    void onCursorMoved();
+    void signalDamage();
+    void markAll();
+    std::unique_ptr<Emulation> makeEmulation(int termType, int rows, int cols);
+
+    int m_termType = 0;
+    History m_history;
+    qint64 m_pushed = 0; // lines that ever entered the history
+    std::unique_ptr<Sink> m_sink;
+    std::unique_ptr<Emulation> m_emulation;
+    QByteArray m_answerBack;
+
+    std::vector<bool> m_dirty;
+    bool m_historyDirty = false;
+    bool m_cursorDirty = false;
+    bool m_damageSignalled = false;
+
+    bool m_hasSelection = false;
+    Pos m_selFrom;
+    Pos m_selTo;
+};
+
+} // namespace emu

@@ -1,0 +1,363 @@
+#include "emulator/screenview.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace emu {
+
+namespace {
+
+// The xterm palette beyond the sixteen basic colours: a 6x6x6 cube and a 24-step grey ramp.
+QRgb extendedColor(int index)
+{
+    if (index < 232) {
+        const int i = index - 16;
+        auto level = [](int v) { return v == 0 ? 0 : 55 + v * 40; };
+        return qRgb(level(i / 36), level((i / 6) % 6), level(i % 6));
+    }
+    const int grey = 8 + (index - 232) * 10;
+    return qRgb(grey, grey, grey);
+}
+
+const std::array<QRgb, 16> defaultBasicColors = {
+    qRgb(0, 0, 0),
+    qRgb(128, 0, 0),
+    qRgb(0, 128, 0),
+    qRgb(128, 128, 0),
+    qRgb(0, 0, 128),
+    qRgb(128, 0, 128),
+    qRgb(0, 128, 128),
+    qRgb(192, 192, 192),
+    qRgb(128, 128, 128),
+    qRgb(255, 0, 0),
+    qRgb(0, 255, 0),
+    qRgb(255, 255, 0),
+    qRgb(0, 0, 255),
+    qRgb(255, 0, 255),
+    qRgb(0, 255, 255),
+    qRgb(255, 255, 255),
+};
+
+struct Look
+{
+    QRgb fg;
+    QRgb bg;
+    quint8 attr;
+    bool operator==(const Look &) const = default;
+};
+
+} // namespace
+
+ScreenView::ScreenView(Screen *screen, Mode mode, QWidget *parent)
+    : QWidget(parent)
+    , m_screen(screen)
+    , m_mode(mode)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+    setMouseTracking(false);
+    for (int i = 16; i < 256; ++i)
+        m_colors[size_t(i)] = extendedColor(i);
+    m_defaultCodes.fill(7);
+    setBasicColors(defaultBasicColors);
+    setTerminalFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(10);
+    connect(&m_timer, &QTimer::timeout, this, &ScreenView::applyDamage);
+    if (mode == Mode::Live)
+        connect(m_screen, &Screen::damaged, this, &ScreenView::onDamaged);
+}
+
+void ScreenView::setTerminalFont(const QFont &font)
+{
+    m_font = font;
+    m_font.setFixedPitch(true);
+    m_font.setStyleHint(QFont::TypeWriter);
+    m_font.setKerning(false);
+    m_boldFont = m_font;
+    m_boldFont.setBold(true);
+    const QFontMetrics fm(m_font);
+    m_cellWidth = std::max(1, fm.horizontalAdvance(QLatin1Char('M')));
+    m_cellHeight = std::max(1, fm.height());
+    m_ascent = fm.ascent();
+    updateGeometry();
+    update();
+}
+
+void ScreenView::setBasicColors(const std::array<QRgb, 16> &colors)
+{
+    std::copy(colors.begin(), colors.end(), m_colors.begin());
+    update();
+}
+
+void ScreenView::setDefaultColorCodes(const std::array<quint8, 16> &codes)
+{
+    m_defaultCodes = codes;
+    update();
+}
+
+void ScreenView::setCursorStyle(int style)
+{
+    m_cursorStyle = style;
+    update();
+}
+
+void ScreenView::setTopLine(qint64 line)
+{
+    const qint64 last = std::max(m_screen->firstLine(), m_screen->screenLine(0) - visibleLines());
+    line = std::clamp(line, m_screen->firstLine(), last);
+    if (line == m_topLine)
+        return;
+    m_topLine = line;
+    update();
+}
+
+qint64 ScreenView::topLine() const
+{
+    return std::max(m_topLine, m_screen->firstLine());
+}
+
+int ScreenView::visibleLines() const
+{
+    if (m_mode == Mode::Live)
+        return m_screen->rows();
+    return std::max(1, height() / m_cellHeight);
+}
+
+QSize ScreenView::sizeHint() const
+{
+    return QSize(m_screen->cols() * m_cellWidth, m_screen->rows() * m_cellHeight);
+}
+
+bool ScreenView::cellAt(const QPoint &point, Screen::Pos *pos) const
+{
+    if (point.x() < 0 || point.y() < 0)
+        return false;
+    const int col = point.x() / m_cellWidth;
+    const int row = point.y() / m_cellHeight;
+    if (col >= m_screen->cols() || row >= visibleLines())
+        return false;
+    const qint64 line = lineAtRow(row);
+    if (line < m_screen->firstLine() || line >= m_screen->endLine())
+        return false;
+    *pos = Screen::Pos { line, col };
+    return true;
+}
+
+qint64 ScreenView::lineAtRow(int row) const
+{
+    return m_mode == Mode::Live ? m_screen->screenLine(row) : topLine() + row;
+}
+
+QRect ScreenView::rowRect(int row) const
+{
+    return QRect(0, row * m_cellHeight, width(), m_cellHeight);
+}
+
+void ScreenView::onDamaged()
+{
+    if (!m_timer.isActive())
+        m_timer.start();
+}
+
+void ScreenView::flushDamage()
+{
+    m_timer.stop();
+    applyDamage();
+}
+
+void ScreenView::applyDamage()
+{
+    const Screen::Damage damage = m_screen->takeDamage();
+    for (size_t r = 0; r < damage.rows.size(); ++r) {
+        if (damage.rows[r])
+            update(rowRect(int(r)));
+    }
+    const QPoint cursor = m_screen->cursor();
+    if (damage.cursor || cursor != m_paintedCursor) {
+        update(rowRect(m_paintedCursor.y()));
+        update(rowRect(cursor.y()));
+    }
+    if (damage.history)
+        emit historyChanged();
+}
+
+void ScreenView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    const QRect area = event->rect();
+    const int cols = m_screen->cols();
+    const int rows = visibleLines();
+    const QColor background = QColor::fromRgb(m_colors[m_defaultCodes[0] >> 4]);
+    const bool live = m_mode == Mode::Live;
+    const QPoint cursor = m_screen->cursor();
+    const bool showCursor
+        = live && m_screen->cursorVisible() && m_cursorStyle >= 0 && m_cursorStyle <= 2;
+
+    std::vector<Cell> buffer(static_cast<size_t>(cols));
+    const int firstRow = std::max(0, area.top() / m_cellHeight);
+    const int lastRow = std::min(rows - 1, area.bottom() / m_cellHeight);
+    for (int row = firstRow; row <= lastRow; ++row) {
+        const qint64 line = lineAtRow(row);
+        const Cell *cells = buffer.data();
+        if (live) {
+            m_screen->readRow(row, buffer.data());
+        } else if (line < m_screen->screenLine(0)) {
+            cells = m_screen->historyLine(int(line - m_screen->firstLine()));
+        } else {
+            std::fill(buffer.begin(), buffer.end(), Cell());
+        }
+        paintLine(painter, row * m_cellHeight, line, cells, cols,
+            showCursor && row == cursor.y() ? cursor.x() : -1);
+    }
+    // Beyond the text: the default background.
+    const int textWidth = cols * m_cellWidth;
+    const int textHeight = rows * m_cellHeight;
+    if (area.right() >= textWidth)
+        painter.fillRect(
+            QRect(textWidth, area.top(), area.right() - textWidth + 1, area.height()), background);
+    if (area.bottom() >= textHeight)
+        painter.fillRect(
+            QRect(area.left(), textHeight, area.width(), area.bottom() - textHeight + 1),
+            background);
+    if (live)
+        m_paintedCursor = cursor;
+}
+
+void ScreenView::paintLine(
+    QPainter &painter, int y, qint64 line, const Cell *cells, int n, int cursorCol)
+{
+    const bool focused = m_focusOwner ? m_focusOwner->hasFocus() : hasFocus();
+    auto lookOf = [&](int col) {
+        const Cell &c = cells[col];
+        const int set = ((c.attr & AttrBold) ? 1 : 0) | ((c.attr & AttrUnderline) ? 2 : 0)
+            | ((c.attr & AttrReverse) ? 4 : 0) | ((c.attr & AttrBlink) ? 8 : 0);
+        const quint8 code = m_defaultCodes[size_t(set)];
+        int fg = (c.attr & AttrDefaultFg) ? (code & 15) : c.fg;
+        // Bold text in one of the eight basic colours shows in its bright form, as terminals do.
+        if ((c.attr & AttrBold) && fg < 8)
+            fg += 8;
+        Look look { m_colors[size_t(fg)],
+            (c.attr & AttrDefaultBg) ? m_colors[code >> 4] : m_colors[c.bg], c.attr };
+        bool inverse = (c.attr & AttrReverse) != 0;
+        if (m_screen->isSelected(line, col))
+            inverse = !inverse;
+        if (col == cursorCol && m_cursorStyle == 0 && focused)
+            inverse = !inverse;
+        if (inverse)
+            std::swap(look.fg, look.bg);
+        return look;
+    };
+    int col = 0;
+    while (col < n) {
+        const Look look = lookOf(col);
+        int end = col + 1;
+        while (end < n && lookOf(end) == look)
+            ++end;
+        const QRect rect(col * m_cellWidth, y, (end - col) * m_cellWidth, m_cellHeight);
+        painter.fillRect(rect, QColor::fromRgb(look.bg));
+        QString text(end - col, Qt::Uninitialized);
+        bool blank = true;
+        for (int i = col; i < end; ++i) {
+            text[i - col] = QChar(cells[i].ch);
+            blank = blank && cells[i].ch == u' ';
+        }
+        if (!blank) {
+            QFont font = (look.attr & AttrBold) ? m_boldFont : m_font;
+            font.setItalic(look.attr & AttrItalic);
+            font.setUnderline(look.attr & AttrUnderline);
+            font.setStrikeOut(look.attr & AttrStrike);
+            painter.setFont(font);
+            painter.setPen(QColor::fromRgb(look.fg));
+            // Characters go to their own cells, so a font whose bold or italic advance differs
+            // cannot shift the columns.
+            for (int i = col; i < end; ++i) {
+                if (cells[i].ch != u' ')
+                    painter.drawText(
+                        QPoint(i * m_cellWidth, y + m_ascent), QString(QChar(cells[i].ch)));
+            }
+        } else if (look.attr & AttrUnderline) {
+            painter.fillRect(
+                QRect(rect.left(), y + m_ascent + 1, rect.width(), 1), QColor::fromRgb(look.fg));
+        }
+        col = end;
+    }
+    if (cursorCol < 0 || cursorCol >= n)
+        return;
+    const Look look = lookOf(cursorCol);
+    const QRect cell(cursorCol * m_cellWidth, y, m_cellWidth, m_cellHeight);
+    if (m_cursorStyle == 0 && !focused) {
+        painter.setPen(QColor::fromRgb(look.fg));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(cell.adjusted(0, 0, -1, -1));
+    } else if (m_cursorStyle == 1) {
+        painter.fillRect(
+            QRect(cell.left(), cell.bottom() - 1, cell.width(), 2), QColor::fromRgb(look.fg));
+    } else if (m_cursorStyle == 2) {
+        painter.fillRect(
+            QRect(cell.left(), cell.top(), 2, cell.height()), QColor::fromRgb(look.fg));
+    }
+}
+
+void ScreenView::mousePressEvent(QMouseEvent *event)
+{
+    bool handled = false;
+    emit mousePressed(event, &handled);
+    if (handled || event->button() != Qt::LeftButton)
+        return;
+    Screen::Pos pos;
+    m_screen->clearSelection();
+    m_selecting = cellAt(event->position().toPoint(), &pos);
+    m_anchor = pos;
+}
+
+void ScreenView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_selecting || !(event->buttons() & Qt::LeftButton))
+        return;
+    QPoint point = event->position().toPoint();
+    point.setX(std::clamp(point.x(), 0, m_screen->cols() * m_cellWidth - 1));
+    point.setY(std::clamp(point.y(), 0, visibleLines() * m_cellHeight - 1));
+    Screen::Pos pos;
+    if (cellAt(point, &pos))
+        m_screen->setSelection(m_anchor, pos);
+    update();
+}
+
+void ScreenView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (m_selecting && event->button() == Qt::LeftButton) {
+        m_selecting = false;
+        if (m_screen->hasSelection())
+            emit selectionFinished();
+    }
+}
+
+void ScreenView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    bool handled = false;
+    emit doubleClicked(event, &handled);
+    if (handled || event->button() != Qt::LeftButton)
+        return;
+    Screen::Pos pos;
+    if (cellAt(event->position().toPoint(), &pos))
+        selectWordAt(pos);
+}
+
+void ScreenView::selectWordAt(const Screen::Pos &pos)
+{
+    int from = 0;
+    int to = 0;
+    if (!m_screen->wordAt(pos, &from, &to))
+        return;
+    m_screen->setSelection({ pos.line, from }, { pos.line, to });
+    update();
+    emit selectionFinished();
+}
+
+} // namespace emu

@@ -1,0 +1,102 @@
+#pragma once
+// Draws a Screen in a monospaced font: the live screen with its cursor, or the history (a pane
+// that the user scrolls). The live view gathers the screen's changes and repaints the changed
+// rows once per update interval, so heavy output is not drawn per byte.
+//
+// The view selects text with the mouse (drag, double-click for a word) and passes the mouse
+// events it receives to its owner first (mousePressed) so that the owner can take them.
+
+#include "emulator/screen.h"
+
+#include <QFont>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+
+namespace emu {
+
+class ScreenView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum class Mode { Live, History };
+
+    ScreenView(Screen *screen, Mode mode, QWidget *parent = nullptr);
+
+    Mode mode() const { return m_mode; }
+    void setTerminalFont(const QFont &font);
+    QFont terminalFont() const { return m_font; }
+    QSize cellSize() const { return QSize(m_cellWidth, m_cellHeight); }
+    // The sixteen basic colours (0-7 normal, 8-15 bright); the rest of the 256 are the usual
+    // colour cube and grey ramp.
+    void setBasicColors(const std::array<QRgb, 16> &colors);
+    QColor color(int index) const { return QColor::fromRgb(m_colors[size_t(index & 255)]); }
+    // Colour codes (foreground + 16 * background) of cells without colours of their own, by
+    // attribute set: bit 0 bold, bit 1 underline, bit 2 reverse, bit 3 blink.
+    void setDefaultColorCodes(const std::array<quint8, 16> &codes);
+    // 0 block, 1 underline, 2 vertical bar; any other value shows no cursor.
+    void setCursorStyle(int style);
+    // Milliseconds between repaints of changed rows (0-16).
+    void setUpdateInterval(int ms) { m_timer.setInterval(std::clamp(ms, 0, 16)); }
+    int updateInterval() const { return m_timer.interval(); }
+
+    // History mode: the line shown at the top, by its place in the text (Screen::Pos::line), so
+    // the pane stays on its text while new lines arrive; kept within the history.
+    void setTopLine(qint64 line);
+    qint64 topLine() const;
+    // Rows of text the view shows (the screen's rows in live mode).
+    int visibleLines() const;
+    // The widget whose keyboard focus the cursor shows (filled block when focused).
+    void setFocusOwner(QWidget *owner) { m_focusOwner = owner; }
+
+    // The cell under a point of the widget; false outside the text.
+    bool cellAt(const QPoint &point, Screen::Pos *pos) const;
+    QSize sizeHint() const override;
+
+    // Repaints what changed now (the update timer does this by itself).
+    void flushDamage();
+
+signals:
+    // Before the view handles a press: set *handled to keep the view from selecting.
+    void mousePressed(QMouseEvent *event, bool *handled);
+    void doubleClicked(QMouseEvent *event, bool *handled);
+    // The history gained or lost lines (for the owner's history pane).
+    void historyChanged();
+    void selectionFinished();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    void onDamaged();
+    void applyDamage();
+    void paintLine(QPainter &painter, int y, qint64 line, const Cell *cells, int n, int cursorCol);
+    qint64 lineAtRow(int row) const;
+    QRect rowRect(int row) const;
+    void selectWordAt(const Screen::Pos &pos);
+
+    Screen *m_screen;
+    Mode m_mode;
+    QFont m_font;
+    QFont m_boldFont;
+    int m_cellWidth = 8;
+    int m_cellHeight = 16;
+    int m_ascent = 12;
+    std::array<QRgb, 256> m_colors {};
+    std::array<quint8, 16> m_defaultCodes {};
+    int m_cursorStyle = 0;
+    QTimer m_timer;
+    QPoint m_paintedCursor { -1, -1 };
+    qint64 m_topLine = 0;
+    QWidget *m_focusOwner = nullptr;
+    bool m_selecting = false;
+    Screen::Pos m_anchor;
+};
+
+} // namespace emu

@@ -1,0 +1,41 @@
+#pragma once
+// The plain TTY: printable characters, CR, LF, BS, HT, BEL and FF (clear screen); every other
+// control character is ignored. Lines wrap at the right margin.
+
+#include "emulator/emulation.h"
+#include "emulator/grid.h"
+
+namespace emu {
+
+class TtyEmulation : public Emulation
+{
+public:
+    TtyEmulation(int rows, int cols, EmulationSink *sink);
+
+    void feed(const char *data, qsizetype len) override;
+    int rows() const override { return m_grid.rows(); }
+    int cols() const override { return m_grid.cols(); }
+    void resize(int rows, int cols) override;
+    void readRow(int row, Cell *out) const override;
+    QPoint cursor() const override { return QPoint(m_col, m_row); }
+    bool cursorVisible() const override { return true; }
+    void setCursor(int row, int col) override;
+    void putCells(int row, int col, const Cell *cells, int n) override;
+    void reset() override;
+    QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) override;
+    void setAnswerBack(const QByteArray &text) override { m_answerBack = text; }
+
+private:
+    const char *printRun(const char *p, const char *end);
+    void lineFeed();
+    void clearScreen();
+
+    EmulationSink *m_sink;
+    Grid m_grid;
+    int m_row = 0;
+    int m_col = 0;
+    bool m_wrapPending = false; // the last column was written; the next character wraps
+    QByteArray m_answerBack;
+};
+
+} // namespace emu

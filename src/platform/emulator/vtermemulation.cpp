@@ -1,0 +1,582 @@
+#include "emulator/vtermemulation.h"
+
+#include <vterm.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace emu {
+
+namespace {
+
+VtermEmulation *self(void *user)
+{
+    return static_cast<VtermEmulation *>(user);
+}
+
+int cbPutGlyph(VTermGlyphInfo *info, VTermPos pos, void *user)
+{
+    self(user)->onPutGlyph(info, pos.row, pos.col);
+    return 1;
+}
+
+int cbMoveCursor(VTermPos pos, VTermPos, int visible, void *user)
+{
+    self(user)->onMoveCursor(pos.row, pos.col, visible != 0);
+    return 1;
+}
+
+int cbScrollRect(VTermRect rect, int downward, int rightward, void *user)
+{
+    return self(user)->onScrollRect(
+               rect.start_row, rect.end_row, rect.start_col, rect.end_col, downward, rightward)
+        ? 1
+        : 0;
+}
+
+int cbMoveRect(VTermRect dest, VTermRect src, void *user)
+{
+    self(user)->onMoveRect(dest.start_row, dest.start_col, src.start_row, src.start_col,
+        src.end_row - src.start_row, src.end_col - src.start_col);
+    return 1;
+}
+
+int cbErase(VTermRect rect, int selective, void *user)
+{
+    self(user)->onErase(rect.start_row, rect.end_row, rect.start_col, rect.end_col, selective != 0);
+    return 1;
+}
+
+int cbInitPen(void *user)
+{
+    self(user)->onInitPen();
+    return 1;
+}
+
+int cbSetPenAttr(VTermAttr attr, VTermValue *val, void *user)
+{
+    self(user)->onSetPenAttr(attr, val);
+    return 1;
+}
+
+int cbSetTermProp(VTermProp prop, VTermValue *val, void *user)
+{
+    self(user)->onSetTermProp(prop, val);
+    return 1;
+}
+
+int cbBell(void *user)
+{
+    self(user)->sink()->bell();
+    return 1;
+}
+
+int cbResize(int rows, int cols, VTermPos *delta, void *user)
+{
+    self(user)->onResize(rows, cols, delta);
+    return 1;
+}
+
+int cbSetLineInfo(int, const VTermLineInfo *, const VTermLineInfo *, void *)
+{
+    return 1; // double-width and double-height lines are shown at normal size
+}
+
+void cbOutput(const char *s, size_t len, void *user)
+{
+    self(user)->onOutput(s, len);
+}
+
+int cbControl(unsigned char control, void *user)
+{
+    return self(user)->onControl(control) ? 1 : 0;
+}
+
+int cbCsi(const char *leader, const long args[], int argcount, const char *intermed, char command,
+    void *user)
+{
+    return self(user)->onCsi(leader, args, argcount, intermed, command) ? 1 : 0;
+}
+
+const VTermStateCallbacks stateCallbacks = {
+    cbPutGlyph,
+    cbMoveCursor,
+    cbScrollRect,
+    cbMoveRect,
+    cbErase,
+    cbInitPen,
+    cbSetPenAttr,
+    cbSetTermProp,
+    cbBell,
+    cbResize,
+    cbSetLineInfo,
+};
+
+const VTermParserCallbacks fallbacks = {
+    nullptr, // text
+    cbControl,
+    nullptr, // escape
+    cbCsi,
+    nullptr, // osc
+    nullptr, // dcs
+    nullptr, // resize
+};
+
+// Nearest entry of the 6x6x6 colour cube for a true-colour request.
+quint8 cubeIndex(const VTermColor &c)
+{
+    auto level = [](int v) { return v < 48 ? 0 : v < 115 ? 1 : (v - 35) / 40; };
+    return quint8(16 + 36 * level(c.rgb.red) + 6 * level(c.rgb.green) + level(c.rgb.blue));
+}
+
+// A colour of the pen: the palette index, or the default flag.
+void setColor(Cell &cell, const VTermColor &color, bool foreground)
+{
+    const quint8 defaultFlag = foreground ? AttrDefaultFg : AttrDefaultBg;
+    const bool isDefault
+        = foreground ? VTERM_COLOR_IS_DEFAULT_FG(&color) : VTERM_COLOR_IS_DEFAULT_BG(&color);
+    const quint8 index = VTERM_COLOR_IS_INDEXED(&color) ? color.indexed.idx : cubeIndex(color);
+    if (isDefault) {
+        cell.attr |= defaultFlag;
+        (foreground ? cell.fg : cell.bg) = foreground ? Cell().fg : Cell().bg;
+    } else {
+        cell.attr &= quint8(~defaultFlag);
+        (foreground ? cell.fg : cell.bg) = index;
+    }
+}
+
+void setFlag(Cell &cell, quint8 flag, bool on)
+{
+    cell.attr = on ? quint8(cell.attr | flag) : quint8(cell.attr & ~flag);
+}
+
+// The SGR parameters that give a cell's look from a reset pen.
+QByteArray sgrFor(const Cell &c)
+{
+    QByteArray s("\x1b[0");
+    if (c.attr & AttrBold)
+        s += ";1";
+    if (c.attr & AttrItalic)
+        s += ";3";
+    if (c.attr & AttrUnderline)
+        s += ";4";
+    if (c.attr & AttrBlink)
+        s += ";5";
+    if (c.attr & AttrReverse)
+        s += ";7";
+    if (c.attr & AttrStrike)
+        s += ";9";
+    auto colour = [&s](int base, int brightBase, int index) {
+        if (index < 8)
+            s += ';' + QByteArray::number(base + index);
+        else if (index < 16)
+            s += ';' + QByteArray::number(brightBase + index - 8);
+        else
+            s += ';' + QByteArray::number(base + 8) + ";5;" + QByteArray::number(index);
+    };
+    if (!(c.attr & AttrDefaultFg))
+        colour(30, 90, c.fg);
+    if (!(c.attr & AttrDefaultBg))
+        colour(40, 100, c.bg);
+    s += 'm';
+    return s;
+}
+
+struct KeyMap
+{
+    int qtKey;
+    VTermKey key;
+};
+
+const KeyMap keyMap[] = {
+    { Qt::Key_Return, VTERM_KEY_ENTER },
+    { Qt::Key_Enter, VTERM_KEY_ENTER },
+    { Qt::Key_Tab, VTERM_KEY_TAB },
+    { Qt::Key_Backtab, VTERM_KEY_TAB },
+    { Qt::Key_Backspace, VTERM_KEY_BACKSPACE },
+    { Qt::Key_Escape, VTERM_KEY_ESCAPE },
+    { Qt::Key_Up, VTERM_KEY_UP },
+    { Qt::Key_Down, VTERM_KEY_DOWN },
+    { Qt::Key_Left, VTERM_KEY_LEFT },
+    { Qt::Key_Right, VTERM_KEY_RIGHT },
+    { Qt::Key_Insert, VTERM_KEY_INS },
+    { Qt::Key_Delete, VTERM_KEY_DEL },
+    { Qt::Key_Home, VTERM_KEY_HOME },
+    { Qt::Key_End, VTERM_KEY_END },
+    { Qt::Key_PageUp, VTERM_KEY_PAGEUP },
+    { Qt::Key_PageDown, VTERM_KEY_PAGEDOWN },
+};
+
+VTermModifier modifiers(Qt::KeyboardModifiers mods)
+{
+    int m = VTERM_MOD_NONE;
+    if (mods & Qt::ShiftModifier)
+        m |= VTERM_MOD_SHIFT;
+    if (mods & Qt::ControlModifier)
+        m |= VTERM_MOD_CTRL;
+    if (mods & Qt::AltModifier)
+        m |= VTERM_MOD_ALT;
+    return VTermModifier(m);
+}
+
+} // namespace
+
+VtermEmulation::VtermEmulation(int rows, int cols, EmulationSink *sink)
+    : m_sink(sink)
+    , m_main(rows, cols)
+    , m_alt(rows, cols)
+{
+    m_vt = vterm_new(m_main.rows(), m_main.cols());
+    // libvterm's 8-bit mode reads bytes above 0x9F through an ASCII character set; Latin-1 is
+    // given to it as UTF-8 instead (see feed).
+    vterm_set_utf8(m_vt, 1);
+    vterm_output_set_callback(m_vt, cbOutput, this);
+    m_state = vterm_obtain_state(m_vt);
+    vterm_state_set_callbacks(m_state, &stateCallbacks, this);
+    vterm_state_set_unrecognised_fallbacks(m_state, &fallbacks, this);
+    vterm_state_reset(m_state, 1);
+}
+
+VtermEmulation::~VtermEmulation()
+{
+    vterm_free(m_vt);
+}
+
+void VtermEmulation::feed(const char *data, qsizetype len)
+{
+    if (len <= 0)
+        return;
+    const char *end = data + len;
+    const char *high = std::find_if(data, end, [](char c) { return uchar(c) >= 0x80; });
+    if (high == end) {
+        vterm_input_write(m_vt, data, size_t(len));
+        flushGlyphRows();
+        return;
+    }
+    // Latin-1 to UTF-8; the C1 controls 0x80-0x9F become their 7-bit forms (ESC and
+    // 0x40-0x5F), which is what they mean to a VT terminal.
+    m_utf8.resize(0);
+    m_utf8.reserve(len * 2);
+    m_utf8.append(data, high - data);
+    for (const char *p = high; p < end; ++p) {
+        const uchar c = uchar(*p);
+        if (c < 0x80) {
+            m_utf8.append(char(c));
+        } else if (c < 0xA0) {
+            m_utf8.append('\x1b');
+            m_utf8.append(char(c - 0x40));
+        } else {
+            m_utf8.append(char(0xC0 | (c >> 6)));
+            m_utf8.append(char(0x80 | (c & 0x3F)));
+        }
+    }
+    vterm_input_write(m_vt, m_utf8.constData(), size_t(m_utf8.size()));
+    flushGlyphRows();
+}
+
+void VtermEmulation::flushGlyphRows()
+{
+    if (m_glyphFirst > m_glyphLast)
+        return;
+    m_sink->rowsChanged(m_glyphFirst, m_glyphLast);
+    m_glyphFirst = std::numeric_limits<int>::max();
+    m_glyphLast = -1;
+}
+
+void VtermEmulation::write(const QByteArray &bytes)
+{
+    feed(bytes.constData(), bytes.size());
+}
+
+void VtermEmulation::resize(int rows, int cols)
+{
+    rows = std::max(1, rows);
+    cols = std::max(1, cols);
+    if (rows == this->rows() && cols == this->cols())
+        return;
+    // libvterm calls back onResize, which reshapes the grids.
+    vterm_set_size(m_vt, rows, cols);
+}
+
+void VtermEmulation::onResize(int rows, int cols, void *delta)
+{
+    // The cursor row stays on screen: rows above it that no longer fit go to the history (from
+    // the main screen), rows below it are dropped.
+    const int dropTop = std::max(0, m_cursor.y() - (rows - 1));
+    if (!m_altActive) {
+        for (int r = 0; r < dropTop; ++r)
+            m_sink->lineScrolledOff(m_main.row(r), m_main.cols());
+    }
+    m_main.resize(rows, cols, m_altActive ? 0 : dropTop);
+    m_alt.resize(rows, cols, m_altActive ? dropTop : 0);
+    static_cast<VTermPos *>(delta)->row = -dropTop;
+    m_sink->rowsChanged(0, rows - 1);
+}
+
+void VtermEmulation::readRow(int row, Cell *out) const
+{
+    std::copy_n(grid().row(row), cols(), out);
+}
+
+void VtermEmulation::setCursor(int row, int col)
+{
+    row = std::clamp(row, 0, rows() - 1);
+    col = std::clamp(col, 0, cols() - 1);
+    write("\x1b[" + QByteArray::number(row + 1) + ';' + QByteArray::number(col + 1) + 'H');
+}
+
+void VtermEmulation::putCells(int row, int col, const Cell *cells, int n)
+{
+    if (row < 0 || row >= rows() || col < 0 || col >= cols())
+        return;
+    n = std::min(n, cols() - col);
+    // Written through the terminal itself between a cursor save and restore (which also keeps
+    // the host's pen and character set); the text is cut at the right margin so it never wraps.
+    QByteArray s("\x1b"
+                 "7\x1b(B\x1b[");
+    s += QByteArray::number(row + 1) + ';' + QByteArray::number(col + 1) + 'H';
+    const Cell *last = nullptr;
+    for (int i = 0; i < n; ++i) {
+        const Cell &c = cells[i];
+        if (!last || !last->sameLook(c))
+            s += sgrFor(c);
+        last = &c;
+        const char16_t ch = c.ch;
+        s += ch < 0x20 || (ch >= 0x7F && ch < 0xA0) ? ' ' : ch > 0xFF ? '?' : char(ch);
+    }
+    s += "\x1b"
+         "8";
+    write(s);
+}
+
+void VtermEmulation::reset()
+{
+    m_altActive = false;
+    vterm_state_reset(m_state, 1);
+    m_main.fill(eraseCell());
+    m_alt.fill(eraseCell());
+    m_sink->rowsChanged(0, rows() - 1);
+    m_sink->cursorMoved();
+}
+
+QByteArray VtermEmulation::key(int qtKey, Qt::KeyboardModifiers mods, const QString &text)
+{
+    QByteArray out;
+    m_keyOut = &out;
+    const VTermModifier mod = modifiers(mods);
+    bool done = false;
+    for (const KeyMap &k : keyMap) {
+        if (k.qtKey == qtKey) {
+            VTermKey key = k.key;
+            if (qtKey == Qt::Key_Enter && (mods & Qt::KeypadModifier))
+                key = VTERM_KEY_KP_ENTER;
+            vterm_keyboard_key(
+                m_vt, key, qtKey == Qt::Key_Backtab ? VTermModifier(mod | VTERM_MOD_SHIFT) : mod);
+            done = true;
+            break;
+        }
+    }
+    if (!done && qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F35) {
+        vterm_keyboard_key(m_vt, VTermKey(VTERM_KEY_FUNCTION(qtKey - Qt::Key_F1 + 1)), mod);
+        done = true;
+    }
+    if (!done && (mods & Qt::ControlModifier) && qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) {
+        vterm_keyboard_unichar(
+            m_vt, uint32_t('a' + (qtKey - Qt::Key_A)), VTermModifier(mod & ~VTERM_MOD_SHIFT));
+        done = true;
+    }
+    if (!done) {
+        const bool alt = mods & Qt::AltModifier;
+        for (QChar qc : text) {
+            const char16_t ch = qc.unicode();
+            if (ch < 0x20 || ch == 0x7F) {
+                out += char(ch); // a control character the keyboard already made
+            } else if (ch < 0x80) {
+                vterm_keyboard_unichar(m_vt, ch, alt ? VTERM_MOD_ALT : VTERM_MOD_NONE);
+            } else if (ch <= 0xFF) {
+                // libvterm would encode UTF-8; the host reads Latin-1.
+                if (alt)
+                    out += '\x1b';
+                out += char(ch);
+            }
+        }
+    }
+    m_keyOut = nullptr;
+    return out;
+}
+
+Cell VtermEmulation::eraseCell() const
+{
+    // Erased cells take the pen's colours but none of its other attributes.
+    Cell blank;
+    blank.fg = m_pen.fg;
+    blank.bg = m_pen.bg;
+    blank.attr = m_pen.attr & (AttrDefaultFg | AttrDefaultBg);
+    return blank;
+}
+
+void VtermEmulation::markRows(int first, int end)
+{
+    first = std::max(0, first);
+    end = std::min(rows(), end);
+    if (first < end)
+        m_sink->rowsChanged(first, end - 1);
+}
+
+void VtermEmulation::onPutGlyph(const void *glyph, int row, int col)
+{
+    if (row < 0 || row >= rows() || col < 0 || col >= cols())
+        return;
+    const auto *info = static_cast<const VTermGlyphInfo *>(glyph);
+    Cell cell = m_pen;
+    const uint32_t ch = info->chars[0];
+    cell.ch = ch == 0 ? u' ' : ch > 0xFFFF ? u'?' : char16_t(ch);
+    cell.flags = info->protected_cell ? CellProtected : 0;
+    Cell *line = grid().row(row);
+    line[col] = cell;
+    if (info->width == 2 && col + 1 < cols()) {
+        cell.ch = u' ';
+        line[col + 1] = cell;
+    }
+    // Rows written by characters are reported once per chunk of host data.
+    m_glyphFirst = std::min(m_glyphFirst, row);
+    m_glyphLast = std::max(m_glyphLast, row);
+}
+
+bool VtermEmulation::onScrollRect(
+    int top, int bottom, int left, int right, int downward, int rightward)
+{
+    // Whole lines only; sideways scrolls and parts of lines go through moves and erases.
+    if (rightward != 0 || left != 0 || right != cols())
+        return false;
+    flushGlyphRows(); // the rows written so far are about to move
+    std::function<void(const Cell *)> leaving;
+    if (downward > 0 && top == 0 && !m_altActive)
+        leaving = [this](const Cell *line) { m_sink->lineScrolledOff(line, cols()); };
+    grid().scroll(top, bottom, downward, eraseCell(), leaving);
+    markRows(top, bottom);
+    return true;
+}
+
+void VtermEmulation::onMoveRect(
+    int destTop, int destLeft, int srcTop, int srcLeft, int rows, int cols)
+{
+    flushGlyphRows();
+    grid().moveRect(destTop, destLeft, srcTop, srcLeft, rows, cols);
+    markRows(destTop, destTop + rows);
+}
+
+void VtermEmulation::onErase(int top, int bottom, int left, int right, bool selective)
+{
+    const Cell blank = eraseCell();
+    if (!selective) {
+        grid().fillRect(top, left, bottom, right, blank);
+    } else {
+        for (int r = std::max(0, top); r < std::min(rows(), bottom); ++r) {
+            Cell *line = grid().row(r);
+            for (int c = std::max(0, left); c < std::min(cols(), right); ++c) {
+                if (!(line[c].flags & CellProtected))
+                    line[c] = blank;
+            }
+        }
+    }
+    markRows(top, bottom);
+}
+
+void VtermEmulation::onInitPen()
+{
+    m_pen = Cell();
+}
+
+void VtermEmulation::onSetPenAttr(int attr, const void *value)
+{
+    const auto *val = static_cast<const VTermValue *>(value);
+    switch (attr) {
+    case VTERM_ATTR_BOLD:
+        setFlag(m_pen, AttrBold, val->boolean);
+        break;
+    case VTERM_ATTR_UNDERLINE:
+        setFlag(m_pen, AttrUnderline, val->number != 0);
+        break;
+    case VTERM_ATTR_ITALIC:
+        setFlag(m_pen, AttrItalic, val->boolean);
+        break;
+    case VTERM_ATTR_BLINK:
+        setFlag(m_pen, AttrBlink, val->boolean);
+        break;
+    case VTERM_ATTR_REVERSE:
+        setFlag(m_pen, AttrReverse, val->boolean);
+        break;
+    case VTERM_ATTR_STRIKE:
+        setFlag(m_pen, AttrStrike, val->boolean);
+        break;
+    case VTERM_ATTR_FOREGROUND:
+        setColor(m_pen, val->color, true);
+        break;
+    case VTERM_ATTR_BACKGROUND:
+        setColor(m_pen, val->color, false);
+        break;
+    default:
+        break;
+    }
+}
+
+void VtermEmulation::onSetTermProp(int prop, const void *value)
+{
+    const auto *val = static_cast<const VTermValue *>(value);
+    switch (prop) {
+    case VTERM_PROP_CURSORVISIBLE:
+        m_cursorVisible = val->boolean;
+        m_sink->cursorMoved();
+        break;
+    case VTERM_PROP_ALTSCREEN:
+        if (m_altActive != bool(val->boolean)) {
+            m_altActive = val->boolean;
+            if (m_altActive)
+                m_alt.fill(eraseCell());
+            markRows(0, rows());
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void VtermEmulation::onMoveCursor(int row, int col, bool visible)
+{
+    m_cursor = QPoint(col, row);
+    m_cursorVisible = visible;
+    m_sink->cursorMoved();
+}
+
+void VtermEmulation::onOutput(const char *bytes, size_t len)
+{
+    if (m_keyOut)
+        m_keyOut->append(bytes, qsizetype(len));
+    else
+        m_sink->answer(QByteArray(bytes, qsizetype(len)));
+}
+
+bool VtermEmulation::onControl(unsigned char control)
+{
+    if (control != 0x05) // ENQ asks for the answerback text
+        return false;
+    if (!m_answerBack.isEmpty())
+        m_sink->answer(m_answerBack);
+    return true;
+}
+
+bool VtermEmulation::onCsi(
+    const char *leader, const long *args, int argCount, const char *intermed, char command)
+{
+    // Media copy: "print screen" (no parameter or 0). The print controller (4 and 5) is taken
+    // out of the stream before it reaches the terminal.
+    if (command != 'i' || (leader && leader[0]) || (intermed && intermed[0]))
+        return false;
+    const long p = argCount > 0 ? CSI_ARG(args[0]) : 0;
+    if (argCount == 0 || p == 0 || CSI_ARG_IS_MISSING(args[0]))
+        m_sink->printScreenRequested();
+    return true;
+}
+
+} // namespace emu

@@ -1,0 +1,82 @@
+#pragma once
+// The VT and ANSI family (VT100, VT220, VT320, VT420, ANSI, SCO and Linux consoles) through
+// libvterm's state layer: libvterm parses and keeps the terminal's modes, and draws through our
+// callbacks into a grid of our own, which scrolls by turning a ring (libvterm's own screen layer
+// moves every cell per line and could not keep up with heavy output). The host's bytes are
+// Latin-1.
+
+#include "emulator/emulation.h"
+#include "emulator/grid.h"
+
+#include <limits>
+#include <vector>
+
+struct VTerm;
+struct VTermState;
+
+namespace emu {
+
+class VtermEmulation : public Emulation
+{
+public:
+    VtermEmulation(int rows, int cols, EmulationSink *sink);
+    ~VtermEmulation() override;
+    VtermEmulation(const VtermEmulation &) = delete;
+    VtermEmulation &operator=(const VtermEmulation &) = delete;
+
+    void feed(const char *data, qsizetype len) override;
+    int rows() const override { return m_main.rows(); }
+    int cols() const override { return m_main.cols(); }
+    void resize(int rows, int cols) override;
+    void readRow(int row, Cell *out) const override;
+    QPoint cursor() const override { return m_cursor; }
+    bool cursorVisible() const override { return m_cursorVisible; }
+    void setCursor(int row, int col) override;
+    void putCells(int row, int col, const Cell *cells, int n) override;
+    void reset() override;
+    QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) override;
+    void setAnswerBack(const QByteArray &text) override { m_answerBack = text; }
+
+    // libvterm's callbacks (public so the C callback tables can reach them); the arguments are
+    // libvterm's types, passed as opaque pointers to keep <vterm.h> out of this header.
+    void onPutGlyph(const void *info, int row, int col);
+    bool onScrollRect(int top, int bottom, int left, int right, int downward, int rightward);
+    void onMoveRect(int destTop, int destLeft, int srcTop, int srcLeft, int rows, int cols);
+    void onErase(int top, int bottom, int left, int right, bool selective);
+    void onInitPen();
+    void onSetPenAttr(int attr, const void *value);
+    void onSetTermProp(int prop, const void *value);
+    void onMoveCursor(int row, int col, bool visible);
+    void onResize(int rows, int cols, void *delta);
+    void onOutput(const char *bytes, size_t len);
+    bool onControl(unsigned char control);
+    bool onCsi(
+        const char *leader, const long *args, int argCount, const char *intermed, char command);
+    EmulationSink *sink() const { return m_sink; }
+
+private:
+    Grid &grid() { return m_altActive ? m_alt : m_main; }
+    const Grid &grid() const { return m_altActive ? m_alt : m_main; }
+    Cell eraseCell() const;
+    void markRows(int first, int end);
+    void flushGlyphRows();
+    void write(const QByteArray &bytes);
+
+    EmulationSink *m_sink;
+    VTerm *m_vt = nullptr;
+    VTermState *m_state = nullptr;
+    Grid m_main;
+    Grid m_alt;
+    bool m_altActive = false;
+    Cell m_pen;
+    QPoint m_cursor;
+    bool m_cursorVisible = true;
+    QByteArray *m_keyOut = nullptr; // collects key bytes while a key is translated
+    QByteArray m_answerBack;
+    QByteArray m_utf8;
+    // Rows written by characters since the last report.
+    int m_glyphFirst = std::numeric_limits<int>::max();
+    int m_glyphLast = -1;
+};
+
+} // namespace emu

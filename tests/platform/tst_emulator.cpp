@@ -1,0 +1,1111 @@
+// The terminal-emulator control against a fake host on a loopback TCP port: the Telnet link,
+// data both ways, waits, captures, transfers, the host protocol and its events, printing,
+// selection and copy, and the late-bound entry.
+
+#include "emulator/block.h"
+#include "emulator/dispatch.h"
+#include "emulator/emulator.h"
+#include "emulator/printerjob.h"
+#include "emulator/screenview.h"
+#include "platform/fakehost.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+using emu::nvEmulator;
+
+namespace {
+
+constexpr int Tty = 0;
+constexpr int Vt100 = 12;
+
+QString trimmed(QString s)
+{
+    while (s.endsWith(u' '))
+        s.chop(1);
+    return s;
+}
+
+QByteArray readFile(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile file(name);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+rt::Long errorOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const rt::Error &error) {
+        return error.number;
+    }
+    return 0;
+}
+
+QByteArray request(emu::HostVerb verb, const QString &text = QString(), qint32 errNum = 0,
+    const QString &errMsg = QString(), bool async = false)
+{
+    emu::HostRequest r;
+    r.verb = verb;
+    r.text = text;
+    r.errNum = errNum;
+    r.errMsg = errMsg;
+    r.async = async;
+    return emu::HostProtocol::encode(r);
+}
+
+} // namespace
+
+class TestEmulator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void telnetDataBothWays();
+    void keysGoToTheHost();
+    void waitFor_data();
+    void waitFor();
+    void waitForTimesOut();
+    void waitIsBusyAndSingle();
+    void controlDeletedDuringWait();
+    void readText_data();
+    void readText();
+    void capture_data();
+    void capture();
+    void captureNewFileRefusesExisting();
+    void captureToClipboard();
+    void asciiUpload_data();
+    void asciiUpload();
+    void asciiDownload();
+    void transferErrors_data();
+    void transferErrors();
+    void hostProtocolEvents_data();
+    void hostProtocolEvents();
+    void serverRequest();
+    void serverModeEndsWithTheLink();
+    void extensionAnswer();
+    void disconnectAndReconnect();
+    void vt100AnswersTheHost();
+    void vt100PrintController();
+    void ttyThroughTheControl();
+    void selectionAndCopy();
+    void screenMethods();
+    void methodErrors_data();
+    void methodErrors();
+    void startupRaisesState();
+    void invokeByName_data();
+    void invokeByName();
+    void dispatchTable();
+    void historyPane();
+    void mouseEvents();
+    void alternateSink();
+    void paste_data();
+    void paste();
+    void printerJobText_data();
+    void printerJobText();
+    void printScreenToPdf();
+    void terminalResetKeepsTheLink();
+    void dialThroughModem_data();
+    void dialThroughModem();
+    void screenshot();
+
+private:
+    void connectControl(int termType = Tty, rt::Int device = emu::device::Telnet);
+
+    std::unique_ptr<FakeHost> m_host;
+    std::unique_ptr<nvEmulator> m_control;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestEmulator::init()
+{
+    m_host = std::make_unique<FakeHost>();
+    QVERIFY(m_host->isListening());
+    m_control = std::make_unique<nvEmulator>();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // Communication errors go to the window's handler only.
+    connect(m_control.get(), &nvEmulator::CommError, this,
+        [](rt::Long *code, const QString &, rt::Int) { *code = 0; });
+}
+
+void TestEmulator::cleanup()
+{
+    m_control.reset();
+    m_host.reset();
+    m_dir.reset();
+}
+
+void TestEmulator::connectControl(int termType, rt::Int device)
+{
+    emu::Settings *settings = m_control->Settings();
+    settings->setTermType(rt::Int(termType));
+    settings->setDevice(device);
+    settings->setHostName(QStringLiteral("127.0.0.1"));
+    settings->setHostPort(m_host->portText());
+    settings->setDefaultCaptureDir(m_dir->path());
+    m_control->Reset(2);
+    QVERIFY(m_host->waitForConnection());
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+}
+
+void TestEmulator::telnetDataBothWays()
+{
+    QSignalSpy ready(m_control.get(), &nvEmulator::DataReady);
+    QSignalSpy location(m_control.get(), &nvEmulator::LocationChange);
+    connectControl();
+    m_host->send("hello\r\nw\xf6rld");
+    QTRY_COMPARE(trimmed(m_control->screen()->rowText(1)), QStringLiteral("wörld"));
+    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("hello"));
+    QVERIFY(ready.count() >= 1);
+    QCOMPARE(location.last(), (QVariantList { rt::Int(6), rt::Int(2), rt::Int(1) }));
+    QVERIFY(m_control->BytesIn() >= 12);
+
+    // Telnet sends a bare CR as CR NUL.
+    m_control->Output(QStringLiteral("ls -l\r caf\u00e9 \u20ac"));
+    QVERIFY(m_host->waitForReceived(QByteArray("ls -l\r\0 caf\xe9 ?", 14)));
+    QVERIFY(m_control->BytesOut() >= 13);
+    m_control->Break();
+    QVERIFY(m_host->waitForReceived(FakeHost::iac(FakeHost::BRK)));
+}
+
+void TestEmulator::keysGoToTheHost()
+{
+    connectControl(Vt100);
+    QTest::keyClick(m_control.get(), Qt::Key_A);
+    QTest::keyClick(m_control.get(), Qt::Key_Up);
+    QTest::keyClick(m_control.get(), Qt::Key_Tab);
+    QVERIFY(m_host->waitForReceived("a\x1b[A\t"));
+    m_control->setFKeys(1, QStringLiteral("F2!"));
+    QCOMPARE(m_control->KeyAssigned(113), rt::Int(1));
+    QCOMPARE(m_control->KeyAssigned(2009), rt::Int(0));
+    QTest::keyClick(m_control.get(), Qt::Key_F2);
+    QVERIFY(m_host->waitForReceived("F2!"));
+
+    QSignalSpy lock(m_control.get(), &nvEmulator::KeyboardLockChange);
+    m_control->setLockKeyboard(rt::True);
+    QCOMPARE(lock.count(), 1);
+    m_host->clearReceived();
+    QTest::keyClick(m_control.get(), Qt::Key_B);
+    m_control->setLockKeyboard(rt::False);
+    QTest::keyClick(m_control.get(), Qt::Key_C);
+    QVERIFY(m_host->waitForReceived("c"));
+    QVERIFY(!m_host->received().contains('b'));
+}
+
+void TestEmulator::waitFor_data()
+{
+    QTest::addColumn<QByteArray>("early");
+    QTest::addColumn<QByteArray>("late");
+    QTest::addColumn<int>("compare");
+    QTest::addColumn<QVariantList>("targets");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("rest");
+
+    QTest::newRow("already there") << QByteArray("login: ") << QByteArray() << 0
+                                   << QVariantList { "password", "login" } << 2 << ": ";
+    QTest::newRow("arrives later") << QByteArray() << QByteArray("Password:") << 0
+                                   << QVariantList { "Password", "login" } << 1 << ":";
+    QTest::newRow("split over two reads") << QByteArray("pass") << QByteArray("word? x") << 0
+                                          << QVariantList { "password?" } << 1 << " x";
+    QTest::newRow("earliest target wins") << QByteArray("b then a") << QByteArray() << 0
+                                          << QVariantList { "a", "b" } << 2 << " then a";
+    QTest::newRow("without case") << QByteArray("LOGIN:") << QByteArray() << 1
+                                  << QVariantList { "login:" } << 1 << "";
+    QTest::newRow("case matters") << QByteArray("LOGIN:") << QByteArray("login:") << 0
+                                  << QVariantList { "login:" } << 1 << "";
+    QTest::newRow("empty targets skipped") << QByteArray("$ ") << QByteArray() << 0
+                                           << QVariantList { QVariant(), "", "#", "$" } << 4 << " ";
+}
+
+void TestEmulator::waitFor()
+{
+    QFETCH(QByteArray, early);
+    QFETCH(QByteArray, late);
+    QFETCH(int, compare);
+    QFETCH(QVariantList, targets);
+    QFETCH(int, result);
+    QFETCH(QString, rest);
+    connectControl();
+    if (!early.isEmpty()) {
+        QSignalSpy ready(m_control.get(), &nvEmulator::DataReady);
+        m_host->send(early);
+        QVERIFY(ready.wait());
+    }
+    if (!late.isEmpty())
+        QTimer::singleShot(20, this, [&] { m_host->send(late); });
+    QCOMPARE(int(m_control->WaitFor(rt::Int(compare), 10, targets)), result);
+    QCOMPARE(m_control->ReadText(2, 100), rest);
+}
+
+void TestEmulator::waitForTimesOut()
+{
+    connectControl();
+    m_host->send("nothing here");
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(m_control->WaitFor(0, 1, { "prompt>" }), rt::Int(0));
+    QVERIFY(clock.elapsed() >= 900);
+    // Timeout 0 looks at what arrived and returns at once.
+    QCOMPARE(m_control->WaitFor(0, 0, { "here" }), rt::Int(1));
+    // No link: nothing can arrive, so no wait either.
+    m_control->HangUp();
+    clock.restart();
+    QCOMPARE(m_control->WaitFor(0, 30, { "never" }), rt::Int(0));
+    QVERIFY(clock.elapsed() < 5000);
+}
+
+void TestEmulator::waitIsBusyAndSingle()
+{
+    connectControl();
+    QCOMPARE(m_control->Busy(), rt::Int(0));
+    rt::Int busyDuring = 0;
+    rt::Long nestedError = 0;
+    QTimer::singleShot(20, this, [&] {
+        busyDuring = m_control->Busy();
+        nestedError = errorOf([&] { m_control->ReadText(0, 5, 5); });
+        m_control->Abort();
+    });
+    QCOMPARE(m_control->WaitFor(0, 10, { "never" }), rt::Int(0));
+    QCOMPARE(busyDuring, rt::True);
+    QCOMPARE(nestedError, emu::emuerror::Busy);
+    QCOMPARE(m_control->Busy(), rt::Int(0));
+}
+
+void TestEmulator::controlDeletedDuringWait()
+{
+    connectControl();
+    nvEmulator *control = m_control.get();
+    QTimer::singleShot(20, this, [this] { m_control.reset(); });
+    QCOMPARE(control->WaitFor(0, 10, { "never" }), rt::Int(0));
+    QVERIFY(!m_control);
+}
+
+void TestEmulator::readText_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QByteArray>("early");
+    QTest::addColumn<QByteArray>("late");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("rest");
+
+    QTest::newRow("count, all there") << 0 << 3 << QByteArray("abcdef") << QByteArray() << "abc"
+                                      << "def";
+    QTest::newRow("count, waits for the rest")
+        << 0 << 6 << QByteArray("abc") << QByteArray("defgh") << "abcdef"
+        << "gh";
+    QTest::newRow("line with CR LF")
+        << 1 << 80 << QByteArray("first\r\nsecond") << QByteArray() << "first"
+        << "second";
+    QTest::newRow("line arrives later")
+        << 1 << 80 << QByteArray("par") << QByteArray("tial\nx") << "partial"
+        << "x";
+    QTest::newRow("line longer than asked")
+        << 1 << 4 << QByteArray("abcdefgh\r") << QByteArray() << "abcd"
+        << "efgh\r";
+    QTest::newRow("no wait") << 2 << 80 << QByteArray("abc") << QByteArray() << "abc"
+                             << "";
+}
+
+void TestEmulator::readText()
+{
+    QFETCH(int, mode);
+    QFETCH(int, length);
+    QFETCH(QByteArray, early);
+    QFETCH(QByteArray, late);
+    QFETCH(QString, result);
+    QFETCH(QString, rest);
+    connectControl();
+    QSignalSpy ready(m_control.get(), &nvEmulator::DataReady);
+    m_host->send(early);
+    QVERIFY(ready.wait());
+    if (!late.isEmpty())
+        QTimer::singleShot(20, this, [&] { m_host->send(late); });
+    QCOMPARE(m_control->ReadText(rt::Int(mode), rt::Int(length), 10), result);
+    QString left;
+    QTRY_COMPARE(left += m_control->ReadText(2, 100), rest);
+}
+
+void TestEmulator::capture_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("new file") << 0 << false << QByteArray("caf\xc3\xa9 line\r\n");
+    QTest::newRow("overwrite") << 1 << true << QByteArray("caf\xc3\xa9 line\r\n");
+    QTest::newRow("append") << 2 << true << QByteArray("old\ncaf\xc3\xa9 line\r\n");
+    QTest::newRow("append to a new file") << 2 << false << QByteArray("caf\xc3\xa9 line\r\n");
+}
+
+void TestEmulator::capture()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, exists);
+    QFETCH(QByteArray, expected);
+    connectControl();
+    const QString name = m_dir->filePath(QStringLiteral("capture.txt"));
+    if (exists)
+        writeFile(name, "old\n");
+    QSignalSpy change(m_control.get(), &nvEmulator::CaptureChange);
+    // A relative name is taken in the capture directory.
+    m_control->Capture(QStringLiteral("capture.txt"), 1, rt::Int(mode));
+    QCOMPARE(m_control->CaptureSource(), rt::Int(1));
+    QCOMPARE(m_control->CaptureMode(), rt::Int(mode));
+    QCOMPARE(m_control->CaptureFileName(), name);
+    QCOMPARE(m_control->Busy(), rt::Int(0));
+    m_host->send("caf\xe9 line\r\n");
+    QTRY_COMPARE(readFile(name), expected);
+    m_control->CaptureEnd();
+    QCOMPARE(change.count(), 2);
+    QCOMPARE(change.at(0).at(0).value<rt::Int>(), rt::True);
+    QCOMPARE(change.at(1).at(0).value<rt::Int>(), rt::False);
+    QCOMPARE(m_control->CaptureSource(), rt::Int(0));
+    m_host->send("after\r\n");
+    QTRY_VERIFY(m_control->screen()->rowText(1).startsWith(QLatin1String("after")));
+    QCOMPARE(readFile(name), expected);
+}
+
+void TestEmulator::captureNewFileRefusesExisting()
+{
+    const QString name = m_dir->filePath(QStringLiteral("exists.txt"));
+    writeFile(name, "keep me");
+    QCOMPARE(errorOf([&] { m_control->Capture(name, 1, 0); }), rt::Long(58));
+    QCOMPARE(readFile(name), QByteArray("keep me"));
+    QCOMPARE(m_control->CaptureSource(), rt::Int(0));
+    QCOMPARE(errorOf([&] { m_control->Capture(m_dir->filePath("no/such/dir/x.txt"), 1, 1); }),
+        rt::Long(76));
+    QCOMPARE(errorOf([&] { m_control->Capture(name, 3, 1); }), emu::emuerror::BadCaptureSource);
+    QCOMPARE(errorOf([&] { m_control->Capture(name, 1, 7); }), rt::Long(5));
+    m_control->Capture(name, 1, 2);
+    QCOMPARE(errorOf([&] { m_control->Capture(name, 1, 2); }), emu::emuerror::Busy);
+}
+
+void TestEmulator::captureToClipboard()
+{
+    connectControl();
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    m_control->Capture(QString(), 1, 3);
+    m_host->send("to the clipboard");
+    QTRY_VERIFY(m_control->screen()->rowText(0).startsWith(QLatin1String("to the")));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    m_control->CaptureEnd();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("to the clipboard"));
+}
+
+void TestEmulator::asciiUpload_data()
+{
+    QTest::addColumn<int>("eol");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("sent");
+    const QByteArray file("one\ntwo\r\ncaf\xc3\xa9");
+    QTest::newRow("CR line ends") << 0 << 0 << 0 << QByteArray("one\rtwo\rcaf\xe9");
+    QTest::newRow("CR LF line ends") << 1 << 0 << 0 << QByteArray("one\r\ntwo\r\ncaf\xe9");
+    QTest::newRow("LF, with a delay per line") << 2 << 5 << 0 << QByteArray("one\ntwo\ncaf\xe9");
+    QTest::newRow("binary as it is") << 0 << 0 << 1 << file;
+}
+
+void TestEmulator::asciiUpload()
+{
+    QFETCH(int, eol);
+    QFETCH(int, delay);
+    QFETCH(int, mode);
+    QFETCH(QByteArray, sent);
+    connectControl(Tty, emu::device::Tcp); // raw TCP: the bytes as they are sent
+    m_control->Settings()->setAsciiEOL(rt::Int(eol));
+    m_control->Settings()->setAsciiDelay(rt::Int(delay));
+    writeFile(m_dir->filePath("up.txt"), "one\ntwo\r\ncaf\xc3\xa9");
+    writeFile(m_dir->filePath("second.txt"), "2nd");
+    m_host->clearReceived();
+    // The way the upload dialog names files: directory, NUL, names separated by NULs.
+    const QString spec = m_dir->path() + QChar(0) + "up.txt" + QChar(0) + "second.txt";
+    QCOMPARE(m_control->Upload(spec, 0, rt::Int(mode), 0, 1), rt::Int(0));
+    QVERIFY2(m_host->waitForReceived(sent + "2nd"), m_host->received().toHex(' ').constData());
+    QCOMPARE(m_control->XferFiles(), rt::Int(2));
+    QCOMPARE(m_control->XferBytes(), rt::Long(sent.size() + 3));
+    QCOMPARE(m_control->XferStatus(), rt::Int(0));
+}
+
+void TestEmulator::asciiDownload()
+{
+    connectControl();
+    const QString name = m_dir->filePath(QStringLiteral("down.txt"));
+    QSignalSpy notify(m_control.get(), &nvEmulator::StateNotify);
+    QCOMPARE(m_control->Download(m_dir->path() + QChar(0) + "down.txt", 0, 0, 0, 0), rt::Int(0));
+    QCOMPARE(m_control->XferStatus(), rt::True);
+    QCOMPARE(m_control->Busy(), rt::True);
+    m_host->send("first\r\nsecond\rthird\xe9\r\n");
+    QTRY_COMPARE(m_control->XferBytes(), rt::Long(22));
+    QVERIFY(!QFile::exists(name)); // written whole when it ends
+    m_control->Abort();
+    QCOMPARE(m_control->XferStatus(), rt::Int(0));
+    QCOMPARE(readFile(name), QByteArray("first\nsecond\nthird\xc3\xa9\n"));
+    // The host going quiet ends a download too; an existing file is kept unless overwritten.
+    QCOMPARE(errorOf([&] { m_control->Download(name, 0, 0, 0, 0); }), rt::Long(58));
+    m_control->setDownloadIdleTime(100);
+    QCOMPARE(m_control->Download(name, 0, 1, 1, 1), rt::Int(0));
+    QCOMPARE(readFile(name), QByteArray());
+}
+
+void TestEmulator::transferErrors_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("error");
+    QTest::newRow("Kermit later") << 1 << true << "up.txt"
+                                  << int(emu::emuerror::ProtocolNotAvailable);
+    QTest::newRow("ZModem later") << 4 << true << "up.txt"
+                                  << int(emu::emuerror::ProtocolNotAvailable);
+    QTest::newRow("unknown protocol") << 9 << true << "up.txt" << 5;
+    QTest::newRow("no link") << 0 << false << "up.txt" << int(emu::emuerror::NotConnected);
+    QTest::newRow("missing file") << 0 << true << "missing.txt" << 53;
+    QTest::newRow("no file named") << 0 << true << "" << 5;
+}
+
+void TestEmulator::transferErrors()
+{
+    QFETCH(int, protocol);
+    QFETCH(bool, connected);
+    QFETCH(QString, file);
+    QFETCH(int, error);
+    if (connected)
+        connectControl();
+    writeFile(m_dir->filePath("up.txt"), "x");
+    const QString spec = m_dir->path() + QChar(0) + file;
+    QCOMPARE(int(errorOf([&] { m_control->Upload(spec, rt::Int(protocol), 0, 0, 1); })), error);
+    QCOMPARE(m_control->XferStatus(), rt::Int(0));
+}
+
+void TestEmulator::hostProtocolEvents_data()
+{
+    using emu::HostVerb;
+    QTest::addColumn<QByteArray>("sequence");
+    QTest::addColumn<QByteArray>("signal");
+    QTest::addColumn<QVariantList>("arguments");
+
+    QTest::newRow("server-start") << request(HostVerb::ServerStart, "Orders")
+                                  << QByteArray(SIGNAL(ServerStart(QString)))
+                                  << QVariantList { "Orders" };
+    QTest::newRow("server-exit") << request(HostVerb::ServerExit)
+                                 << QByteArray(SIGNAL(ServerExit())) << QVariantList {};
+    QTest::newRow("result") << request(HostVerb::Result, "42 rows", 7, "partial")
+                            << QByteArray(SIGNAL(ServerResult(QString, QString, QString)))
+                            << QVariantList { "42 rows", "7", "partial" };
+    QTest::newRow("script") << request(HostVerb::Script, "Norvalis.Beep()", 0, {}, true)
+                            << QByteArray(SIGNAL(ExecScript(QString, rt::Int)))
+                            << QVariantList { "Norvalis.Beep()", QVariant::fromValue(rt::True) };
+    QTest::newRow("save-settings")
+        << request(HostVerb::SaveSettings) << QByteArray(SIGNAL(SaveSettings())) << QVariantList {};
+    QTest::newRow("load-settings")
+        << request(HostVerb::LoadSettings) << QByteArray(SIGNAL(LoadSettings())) << QVariantList {};
+    QTest::newRow("close-session")
+        << request(HostVerb::CloseSession) << QByteArray(SIGNAL(CloseSession())) << QVariantList {};
+}
+
+void TestEmulator::hostProtocolEvents()
+{
+    QFETCH(QByteArray, sequence);
+    QFETCH(QByteArray, signal);
+    QFETCH(QVariantList, arguments);
+    connectControl();
+    QSignalSpy spy(m_control.get(), signal.constData());
+    // The request sits between text and is not shown.
+    m_host->send("before " + sequence + "after");
+    QVERIFY(spy.wait());
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.first(), arguments);
+    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("before after"));
+}
+
+void TestEmulator::serverRequest()
+{
+    connectControl();
+    QCOMPARE(m_control->ServerRequest(QStringLiteral("too early")), rt::Int(0));
+    QSignalSpy start(m_control.get(), &nvEmulator::ServerStart);
+    m_host->send(request(emu::HostVerb::ServerStart, QStringLiteral("Stock")));
+    QVERIFY(start.wait());
+    m_host->clearReceived();
+    QCOMPARE(m_control->ServerRequest(QStringLiteral("count widgets")), rt::Int(1));
+    QVERIFY(m_host->waitForReceived(
+        emu::HostProtocol::encodeServerRequest(QStringLiteral("count widgets"))));
+    QSignalSpy exit(m_control.get(), &nvEmulator::ServerExit);
+    m_host->send(request(emu::HostVerb::ServerExit));
+    QVERIFY(exit.wait());
+    QCOMPARE(m_control->ServerRequest(QStringLiteral("too late")), rt::Int(0));
+}
+
+void TestEmulator::serverModeEndsWithTheLink()
+{
+    connectControl();
+    QSignalSpy start(m_control.get(), &nvEmulator::ServerStart);
+    m_host->send(request(emu::HostVerb::ServerStart, QStringLiteral("Stock")));
+    QVERIFY(start.wait());
+    QSignalSpy exit(m_control.get(), &nvEmulator::ServerExit);
+    QSignalSpy disconnect(m_control.get(), &nvEmulator::Disconnect);
+    m_host->closeClient();
+    QVERIFY(disconnect.wait());
+    QCOMPARE(exit.count(), 1);
+    QCOMPARE(m_control->ServerRequest(QStringLiteral("x")), rt::Int(0));
+}
+
+void TestEmulator::extensionAnswer()
+{
+    connectControl();
+    QStringList seen;
+    connect(m_control.get(), &nvEmulator::Extension, this, [&seen](QString *command) {
+        seen << *command;
+        if (*command == QLatin1String("version?"))
+            *command = QStringLiteral("v1\r");
+    });
+    QString leadIn = QStringLiteral("\x1b_");
+    QString terminator = QStringLiteral("\x1b\\");
+    m_control->SetExtension(&leadIn, &terminator);
+    QVERIFY(leadIn.isEmpty());
+    m_host->send("a\x1b_vers");
+    m_host->send("ion?\x1b\\b\x1b_quiet\x1b\\c");
+    QVERIFY(m_host->waitForReceived("v1\r"));
+    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("abc"));
+    // The host protocol's own form of an extension.
+    m_host->send(request(emu::HostVerb::Extension, QStringLiteral("ping")));
+    QTRY_COMPARE(seen, (QStringList { "version?", "quiet", "ping" }));
+    m_control->SetExtension(&leadIn, &terminator);
+    QCOMPARE(leadIn, QStringLiteral("\x1b_"));
+}
+
+void TestEmulator::disconnectAndReconnect()
+{
+    connectControl();
+    QSignalSpy disconnect(m_control.get(), &nvEmulator::Disconnect);
+    QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
+    m_host->closeClient();
+    QVERIFY(disconnect.wait());
+    QCOMPARE(m_control->Connected(), rt::Int(0));
+    QVERIFY(!status.isEmpty());
+    QCOMPARE(errorOf([&] { m_control->Output(QStringLiteral("x")); }), emu::emuerror::NotConnected);
+    m_control->Reset(2);
+    QVERIFY(m_host->waitForConnection(2));
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+    m_control->Output(QStringLiteral("again"));
+    QVERIFY(m_host->waitForReceived("again"));
+    // Our own hang-up is no disconnection by the host.
+    m_control->HangUp(1);
+    QCOMPARE(m_control->Connected(), rt::Int(0));
+    QCOMPARE(disconnect.count(), 1);
+}
+
+void TestEmulator::vt100AnswersTheHost()
+{
+    connectControl(Vt100);
+    m_host->clearReceived();
+    m_host->send("\x1b[2J\x1b[5;10H\x1b[1;31mX\x1b[0m\x1b[c\x1b[6n");
+    QVERIFY(m_host->waitForReceived("\x1b[?1;2c\x1b[5;11R"));
+    const QString row = m_control->screen()->rowText(4);
+    QCOMPARE(row.indexOf(u'X'), 9);
+    QCOMPARE(m_control->Row(), rt::Int(4));
+    QCOMPARE(m_control->Col(), rt::Int(10));
+    QCOMPARE(m_control->GetText(9, 4, 1), QStringLiteral("X"));
+}
+
+void TestEmulator::vt100PrintController()
+{
+    connectControl(Vt100);
+    m_control->Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    QSignalSpy printer(m_control.get(), &nvEmulator::PrinterChange);
+    m_host->send("shown\x1b[5iprinted line\r\n\x1b[4i more");
+    QTRY_VERIFY(!m_control->lastPrintTarget().isEmpty());
+    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("shown more"));
+    const QString pdf = m_control->lastPrintTarget();
+    QVERIFY(pdf.startsWith(m_dir->path() + "/norvalis-print-"));
+    QVERIFY(pdf.endsWith(QLatin1String(".pdf")));
+    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QCOMPARE(printer.count(), 2);
+    QCOMPARE(printer.at(0).at(0).value<rt::Int>(), emu::printerstate::On);
+    QCOMPARE(printer.at(1).at(0).value<rt::Int>(), emu::printerstate::Off);
+
+    // Printer mode: shown and printed; the job waits for PrinterClose.
+    m_control->PrinterOn();
+    QCOMPARE(m_control->PrinterMode(), rt::Int(1));
+    m_host->send("\r\nboth");
+    QTRY_VERIFY(m_control->screen()->rowText(1).startsWith(QLatin1String("both")));
+    m_control->PrinterOff();
+    QCOMPARE(printer.last().at(0).value<rt::Int>(), emu::printerstate::Idle);
+    m_control->PrinterClose();
+    QCOMPARE(printer.last().at(0).value<rt::Int>(), emu::printerstate::Off);
+    QVERIFY(m_control->lastPrintTarget() != pdf);
+}
+
+void TestEmulator::ttyThroughTheControl()
+{
+    connectControl(Tty);
+    m_host->send("a\x1b[1mb\tc\r\nd\be");
+    QTRY_COMPARE(trimmed(m_control->screen()->rowText(1)), QStringLiteral("e"));
+    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("a[1mb   c"));
+}
+
+void TestEmulator::selectionAndCopy()
+{
+    m_control->Settings()->setTermType(Tty);
+    m_control->Emulate(QStringLiteral("first line\r\nsecond line\r\nthird"));
+    m_control->SetSelection(6, 0, 5, 1);
+    QCOMPARE(m_control->Selection(), QStringLiteral("line\nsecond"));
+    m_control->Copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("line\nsecond"));
+    m_control->Copy(0, 1, 5, 2);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("second\nthird"));
+    m_control->ClearSelection();
+    QCOMPARE(m_control->Selection(), QString());
+    m_control->SetSelection();
+    QVERIFY(m_control->Selection().startsWith(QLatin1String("first line\nsecond line\nthird")));
+
+    // History: the lines that scrolled off the top.
+    m_control->Settings()->setNormRows(2);
+    QCOMPARE(m_control->Rows(), rt::Int(2));
+    m_control->CopyHistory();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("first line"));
+    m_control->Emulate(QStringLiteral("\r\nfourth"));
+    m_control->CopyHistory(0, 1, 2, 1);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("sec"));
+}
+
+void TestEmulator::screenMethods()
+{
+    m_control->Settings()->setTermType(Vt100);
+    m_control->Emulate(QStringLiteral("hello world"));
+    m_control->SetText(QStringLiteral("XY"), 2, 1, 0x17);
+    QCOMPARE(m_control->GetText(0, 1, 5), QStringLiteral("  XY "));
+    QCOMPARE(
+        m_control->GetText(6, 0), QStringLiteral("world") + QString(m_control->Cols() - 11, u' '));
+    std::unique_ptr<emu::Block> block(m_control->GetBlock(0, 0, 4, 1));
+    QCOMPARE(block->Text(), QStringLiteral("hello\n  XY "));
+    m_control->SetBlock(block.get(), 10, 3);
+    QCOMPARE(m_control->GetText(10, 4, 5), QStringLiteral("  XY "));
+    m_control->Clear(0, 0, 4, 0);
+    QCOMPARE(m_control->GetText(0, 0, 11), QStringLiteral("      world"));
+    m_control->Locate(3, 2);
+    QCOMPARE(m_control->Row(), rt::Int(2));
+    QCOMPARE(m_control->Col(), rt::Int(3));
+    m_control->setRow(5);
+    QCOMPARE(m_control->Row(), rt::Int(5));
+    m_control->Clear();
+    QCOMPARE(trimmed(m_control->GetText(0, 4)), QString());
+    QCOMPARE(m_control->Row(), rt::Int(0));
+    QSignalSpy screen(m_control.get(), &nvEmulator::ScreenChange);
+    m_control->setExtendedMode(1);
+    QCOMPARE(m_control->Cols(), rt::Int(132));
+    QCOMPARE(screen.last(), (QVariantList { rt::Int(132), rt::Int(24), rt::Int(1), rt::True }));
+}
+
+void TestEmulator::methodErrors_data()
+{
+    QTest::addColumn<QString>("member");
+    QTest::addColumn<QVariantList>("args");
+    QTest::addColumn<int>("error");
+    QTest::newRow("LoadImage") << "LoadImage" << QVariantList { "a.png", 0, 0 }
+                               << int(emu::emuerror::NotSupported);
+    QTest::newRow("PlayWave") << "PlayWave" << QVariantList { "a.wav" }
+                              << int(emu::emuerror::NotSupported);
+    QTest::newRow("Locate off screen")
+        << "Locate" << QVariantList { 80, 0 } << int(emu::emuerror::BadPosition);
+    QTest::newRow("another page") << "Locate" << QVariantList { 0, 0, 2 }
+                                  << int(emu::emuerror::BadPage);
+    QTest::newRow("Output without link")
+        << "Output" << QVariantList { "x" } << int(emu::emuerror::NotConnected);
+    QTest::newRow("Dial on Telnet")
+        << "Dial" << QVariantList { "555" } << int(emu::emuerror::CannotDial);
+    QTest::newRow("bad colour") << "SetText" << QVariantList { "x", 0, 0, 300 } << 380;
+    QTest::newRow("FKeys index") << "FKeys" << QVariantList { 48 } << 381;
+    QTest::newRow("read-only") << "Rows" << QVariantList { 5 } << 383;
+    QTest::newRow("unknown member") << "Frobnicate" << QVariantList {} << 438;
+    QTest::newRow("missing argument") << "Emulate" << QVariantList {} << 449;
+    QTest::newRow("too many arguments") << "Break" << QVariantList { 1 } << 450;
+    QTest::newRow("reset mode") << "Reset" << QVariantList { 3 } << 5;
+}
+
+void TestEmulator::methodErrors()
+{
+    QFETCH(QString, member);
+    QFETCH(QVariantList, args);
+    QFETCH(int, error);
+    QCOMPARE(int(errorOf([&] { m_control->invoke(member, args); })), error);
+}
+
+void TestEmulator::startupRaisesState()
+{
+    QSignalSpy term(m_control.get(), &nvEmulator::TermChange);
+    QSignalSpy device(m_control.get(), &nvEmulator::DeviceChange);
+    QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
+    QSignalSpy screen(m_control.get(), &nvEmulator::ScreenChange);
+    QSignalSpy location(m_control.get(), &nvEmulator::LocationChange);
+    QSignalSpy printer(m_control.get(), &nvEmulator::PrinterChange);
+    QSignalSpy capture(m_control.get(), &nvEmulator::CaptureChange);
+    QSignalSpy lock(m_control.get(), &nvEmulator::KeyboardLockChange);
+    QSignalSpy history(m_control.get(), &nvEmulator::HistoryChange);
+    QString renamed;
+    connect(m_control.get(), &nvEmulator::DeviceChange, this, [&renamed](rt::Int, QString *name) {
+        renamed = *name;
+        *name = QStringLiteral("changed by the window");
+    });
+    m_control->Startup();
+    for (QSignalSpy *spy :
+        { &term, &device, &status, &screen, &location, &printer, &capture, &lock, &history })
+        QCOMPARE(spy->count(), 1);
+    QCOMPARE(term.first().at(0).value<rt::Int>(), m_control->Settings()->TermType());
+    QCOMPARE(renamed, QStringLiteral("Telnet"));
+    QCOMPARE(screen.first(), (QVariantList { rt::Int(80), rt::Int(24), rt::Int(1), rt::False }));
+    QCOMPARE(location.first(), (QVariantList { rt::Int(1), rt::Int(1), rt::Int(1) }));
+    QCOMPARE(printer.first().at(0).value<rt::Int>(), emu::printerstate::Off);
+}
+
+void TestEmulator::invokeByName_data()
+{
+    QTest::addColumn<QString>("member");
+    QTest::addColumn<QVariantList>("args");
+    QTest::addColumn<QVariant>("result");
+    QTest::addColumn<QVariantList>("argsAfter");
+    QTest::newRow("get without case")
+        << "ROWS" << QVariantList {} << QVariant(rt::Int(24)) << QVariantList {};
+    QTest::newRow("let") << "CycleMode" << QVariantList { 3 } << QVariant(rt::Int(3))
+                         << QVariantList { 3 };
+    QTest::newRow("indexed let") << "colors" << QVariantList { 2, 0x1F } << QVariant(rt::Int(0x1F))
+                                 << QVariantList { 2, 0x1F };
+    QTest::newRow("by reference, clamped")
+        << "HistoryVisible" << QVariantList { 150 } << QVariant(rt::Int(100))
+        << QVariantList { QVariant(rt::Int(100)) };
+    QTest::newRow("method with defaults")
+        << "GetText" << QVariantList { 0, 0, 3 } << QVariant(QStringLiteral("abc"))
+        << QVariantList { 0, 0, 3 };
+    QTest::newRow("Empty takes the default")
+        << "GetText" << QVariantList { QVariant(), 0, 2 } << QVariant(QStringLiteral("de"))
+        << QVariantList { QVariant(), 0, 2 };
+    QTest::newRow("server request refused")
+        << "serverrequest" << QVariantList { "x" } << QVariant(rt::Int(0)) << QVariantList { "x" };
+}
+
+void TestEmulator::invokeByName()
+{
+    QFETCH(QString, member);
+    QFETCH(QVariantList, args);
+    QFETCH(QVariant, result);
+    QFETCH(QVariantList, argsAfter);
+    m_control->Emulate(QStringLiteral("abcdefg"));
+    m_control->Locate(3, 0);
+    QCOMPARE(m_control->invokeRef(member, args), result);
+    QCOMPARE(args, argsAfter);
+}
+
+void TestEmulator::dispatchTable()
+{
+    const QList<emu::DispatchEntry> &table = emu::dispatchTable();
+    QSet<rt::Long> ids;
+    QSet<QString> names;
+    for (const emu::DispatchEntry &e : table) {
+        QVERIFY2(!ids.contains(e.id), e.name);
+        QVERIFY2(!names.contains(QString::fromLatin1(e.name).toLower()), e.name);
+        ids.insert(e.id);
+        names.insert(QString::fromLatin1(e.name).toLower());
+        if (e.kind == emu::DispatchEntry::Kind::Method)
+            QVERIFY2((e.id >= 0x60030041 && e.id <= 0x6003006A) || e.id == 0x60030095, e.name);
+        else
+            QVERIFY2(e.id >= 0x6803001C && e.id <= 0x6803003B, e.name);
+        QCOMPARE(emu::findDispatch(e.id)->name, e.name);
+    }
+    // The ids the program calls by.
+    QCOMPARE(emu::findDispatch(QStringLiteral("upload"))->id, rt::Long(0x60030060));
+    QCOMPARE(emu::findDispatch(QStringLiteral("Paste"))->id, rt::Long(0x60030049));
+    QCOMPARE(emu::findDispatch(QStringLiteral("Settings"))->id, rt::Long(0x6003005F));
+    QCOMPARE(emu::findDispatch(QStringLiteral("Shutdown"))->id, rt::Long(0x60030095));
+    QCOMPARE(emu::findDispatch(QStringLiteral("Caption"))->id, rt::Long(0x68030029));
+    QCOMPARE(emu::findDispatch(QStringLiteral("hWnd"))->id, rt::Long(0x68030027));
+    QCOMPARE(emu::findDispatch(QStringLiteral("ExtendedMode"))->id, rt::Long(0x68030034));
+    QCOMPARE(emu::findDispatch(QStringLiteral("CaptureSource"))->id, rt::Long(0x6803003B));
+    QVERIFY(!emu::findDispatch(QStringLiteral("nothing")));
+}
+
+void TestEmulator::historyPane()
+{
+    QSignalSpy history(m_control.get(), &nvEmulator::HistoryChange);
+    m_control->resize(640, 480);
+    m_control->show();
+    for (int i = 0; i < 60; ++i)
+        m_control->Emulate(QStringLiteral("line %1\r\n").arg(i));
+    rt::Int half = 50;
+    m_control->setHistoryVisible(&half);
+    QCOMPARE(history.last(), (QVariantList { rt::True, rt::False }));
+    m_control->view()->flushDamage();
+    const auto *bar = m_control->findChild<QScrollBar *>();
+    QVERIFY(bar && bar->isVisible());
+    QCOMPARE(bar->value(), bar->maximum());
+    m_control->setLockHistory(rt::True);
+    QCOMPARE(history.last(), (QVariantList { rt::True, rt::True }));
+    const int kept = bar->value();
+    m_control->Emulate(QStringLiteral("more\r\nand more\r\n"));
+    m_control->view()->flushDamage();
+    QCOMPARE(bar->value(), kept);
+    rt::Int none = 0;
+    m_control->setHistoryVisible(&none);
+    QVERIFY(!bar->isVisible());
+}
+
+void TestEmulator::mouseEvents()
+{
+    connectControl(Tty);
+    m_control->resize(800, 500);
+    m_control->show();
+    m_control->Emulate(QStringLiteral("open file.txt now"));
+    emu::ScreenView *view = m_control->view();
+    const QSize cell = view->cellSize();
+    auto at = [&cell](int col) { return QPoint(col * cell.width() + 1, cell.height() / 2); };
+    QSignalSpy press(m_control.get(), &nvEmulator::ButtonPress);
+    QSignalSpy menu(m_control.get(), &nvEmulator::ContextMenu);
+
+    QTest::mouseClick(view, Qt::RightButton, Qt::ShiftModifier, at(1));
+    QCOMPARE(press.count(), 1);
+    QCOMPARE(
+        press.last().mid(1), (QVariantList { rt::Int(1), rt::Int(at(1).x()), rt::Int(at(1).y()) }));
+    QCOMPARE(menu.count(), 1);
+    QCOMPARE(menu.last(),
+        (QVariantList { rt::Int(2), rt::Int(at(1).x()), rt::Int(at(1).y()), QString() }));
+
+    // The mouse table: a text for the host, or a popup band for the window.
+    m_control->MouseTableAdd(1, QStringLiteral("*.TXT"), QStringLiteral("cat "), QString());
+    m_control->MouseTableAdd(2, QStringLiteral("n?w"), QStringLiteral("menu:Tools"), QString());
+    m_host->clearReceived();
+    QTest::mouseClick(view, Qt::LeftButton, {}, at(7));
+    QVERIFY(m_host->waitForReceived("cat "));
+    QVERIFY(!m_control->screen()->hasSelection());
+    QTest::mouseClick(view, Qt::RightButton, {}, at(15));
+    QCOMPARE(menu.last().at(0).value<rt::Int>(), rt::Int(3));
+    QCOMPARE(menu.last().at(3).toString(), QStringLiteral("Tools"));
+    m_control->MouseTableReset();
+
+    // A press the window takes for itself does not start a selection.
+    connect(m_control.get(), &nvEmulator::ButtonPress, this,
+        [](rt::Int *button, rt::Int, rt::Int, rt::Int) { *button = 0; });
+    QTest::mousePress(view, Qt::LeftButton, {}, at(0));
+    QTest::mouseMove(view, at(4));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, at(4));
+    QVERIFY(!m_control->screen()->hasSelection());
+}
+
+void TestEmulator::alternateSink()
+{
+    connectControl(Tty);
+    nvEmulator sink;
+    m_control->AttachAlternateSink(&sink, 1, 4);
+    QCOMPARE(m_control->AttachState(), rt::Int(1));
+    QCOMPARE(sink.AttachState(), rt::Int(2));
+    m_host->send("to the sink");
+    QTRY_COMPARE(trimmed(sink.screen()->rowText(0)), QStringLiteral("to the sink"));
+    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QString());
+    // Keys typed in the sink go to the host whose data it shows.
+    QTest::keyClick(&sink, Qt::Key_X);
+    QVERIFY(m_host->waitForReceived("x"));
+    // The exit byte ends the attachment and is not shown.
+    m_host->send("!\x04"
+                 "back home");
+    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("back home"));
+    QCOMPARE(trimmed(sink.screen()->rowText(0)), QStringLiteral("to the sink!"));
+    QCOMPARE(m_control->AttachState(), rt::Int(0));
+    QCOMPARE(sink.AttachState(), rt::Int(0));
+}
+
+void TestEmulator::paste_data()
+{
+    QTest::addColumn<int>("eolMode");
+    QTest::addColumn<int>("eofMode");
+    QTest::addColumn<bool>("fromFile");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("line ends as Enter") << 0 << 0 << false << QByteArray("a\rb\rc\xe9");
+    QTest::newRow("CR LF") << 1 << 0 << false << QByteArray("a\r\nb\r\nc\xe9");
+    QTest::newRow("LF") << 2 << 0 << false << QByteArray("a\nb\nc\xe9");
+    QTest::newRow("as they are") << 3 << 0 << false << QByteArray("a\nb\r\nc\xe9");
+    QTest::newRow("left out") << 4 << 0 << false << QByteArray("abc\xe9");
+    QTest::newRow("end character") << 0 << 1 << false << QByteArray("a\rb\rc\xe9\x1a");
+    QTest::newRow("from a file") << 0 << 0 << true << QByteArray("a\rb\rc\xe9");
+}
+
+void TestEmulator::paste()
+{
+    QFETCH(int, eolMode);
+    QFETCH(int, eofMode);
+    QFETCH(bool, fromFile);
+    QFETCH(QByteArray, sent);
+    connectControl(Tty, emu::device::Tcp);
+    m_control->Settings()->setPasteEOLMode(rt::Int(eolMode));
+    m_control->Settings()->setPasteEOFMode(rt::Int(eofMode));
+    QString fileName;
+    if (fromFile) {
+        fileName = m_dir->filePath(QStringLiteral("paste.txt"));
+        writeFile(fileName, "a\nb\r\nc\xc3\xa9");
+    } else {
+        QGuiApplication::clipboard()->setText(QStringLiteral("a\nb\r\nc\u00e9"));
+    }
+    m_host->clearReceived();
+    m_control->Paste(&fileName);
+    QVERIFY(m_host->waitForReceived(sent));
+    QCOMPARE(m_host->received(), sent);
+}
+
+void TestEmulator::printerJobText_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QList<QStringList>>("pages");
+    QTest::newRow("lines") << QByteArray("one\r\ntwo\r\n")
+                           << QList<QStringList> { { "one", "two" } };
+    QTest::newRow("CR overprints") << QByteArray("abc\rX\n") << QList<QStringList> { { "Xbc" } };
+    QTest::newRow("form feed") << QByteArray("p1\fp2") << QList<QStringList> { { "p1" }, { "p2" } };
+    QTest::newRow("tab") << QByteArray("a\tb") << QList<QStringList> { { "a       b" } };
+    QTest::newRow("printer escapes left out") << QByteArray("\x1b[1mbold\x1b(B \x1b"
+                                                            "Eplain\x07")
+                                              << QList<QStringList> { { "bold plain" } };
+    QTest::newRow("Latin-1") << QByteArray("na\xefve") << QList<QStringList> { { "naïve" } };
+    QTest::newRow("trailing form feed") << QByteArray("end\f") << QList<QStringList> { { "end" } };
+}
+
+void TestEmulator::printerJobText()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QList<QStringList>, pages);
+    emu::PrinterJob job;
+    QVERIFY(job.isEmpty());
+    // Byte by byte: sequences split over reads.
+    for (char c : data)
+        job.add(QByteArray(1, c));
+    QCOMPARE(job.pages(), pages);
+}
+
+void TestEmulator::printScreenToPdf()
+{
+    m_control->Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    m_control->Settings()->setDefaultCaptureDir(m_dir->path());
+    m_control->Emulate(QStringLiteral("screen to print"));
+    m_control->PrintScreen();
+    const QString pdf = m_control->lastPrintTarget();
+    QCOMPARE(QFileInfo(pdf).absolutePath(), QFileInfo(m_dir->path()).absoluteFilePath());
+    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QFileInfo(pdf).fileName() });
+}
+
+void TestEmulator::terminalResetKeepsTheLink()
+{
+    connectControl(Vt100);
+    m_host->send("text\x1b[?1h");
+    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("text"));
+    m_control->Reset(1);
+    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QString());
+    QCOMPARE(m_control->Connected(), rt::True);
+    QCOMPARE(m_host->connectionCount(), 1);
+    // The cursor keys are back in their normal mode.
+    m_host->clearReceived();
+    QTest::keyClick(m_control.get(), Qt::Key_Up);
+    QVERIFY(m_host->waitForReceived("\x1b[A"));
+}
+
+void TestEmulator::dialThroughModem_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("connected");
+    QTest::newRow("call goes through") << QByteArray("CONNECT 9600\r\n") << 0 << true;
+    QTest::newRow("line busy") << QByteArray("BUSY\r\n") << int(emu::channelerror::DialBusy)
+                               << false;
+    QTest::newRow("no carrier") << QByteArray("NO CARRIER\r\n")
+                                << int(emu::channelerror::DialNoCarrier) << false;
+}
+
+// A modem played on the master side of a pseudo-terminal; the control dials and waits.
+void TestEmulator::dialThroughModem()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, result);
+    QFETCH(bool, connected);
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        QSKIP("no pseudo-terminal");
+    const QString device = QString::fromLocal8Bit(::ttyname(slave));
+    m_control->Settings()->setTermType(Tty);
+    m_control->Settings()->setDevice(emu::device::Modem);
+    m_control->Settings()->setPort(rt::Int(1000 + device.section(u'/', -1).toInt()));
+    QByteArray heard;
+    QSocketNotifier notifier(master, QSocketNotifier::Read);
+    connect(&notifier, &QSocketNotifier::activated, this, [&] {
+        char buffer[256];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        heard.append(buffer, n);
+        if (heard.contains("ATDT5551234\r"))
+            QCOMPARE(::write(master, answer.constData(), size_t(answer.size())), answer.size());
+    });
+    QCOMPARE(int(m_control->Dial(QStringLiteral("5551234"), 1)), result);
+    QCOMPARE(m_control->Connected() != 0, connected);
+    QCOMPARE(int(m_control->DialStatus()),
+        connected ? emu::dialstatus::Connected : emu::dialstatus::Failed);
+    if (connected) {
+        QCOMPARE(::write(master, "hello", 5), ssize_t(5));
+        QTRY_VERIFY(m_control->screen()->rowText(1).startsWith(QLatin1String("hello")));
+    }
+    notifier.setEnabled(false);
+    m_control.reset();
+    ::close(master);
+    ::close(slave);
+}
+
+// A window with the control connected to the fake host, for tests/screenshot.sh.
+void TestEmulator::screenshot()
+{
+    const QByteArray out = qgetenv("NORVALIS_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("set NORVALIS_SCREENSHOT to take the screenshot");
+    connectControl(Vt100);
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Session 1"));
+    auto *layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_control->setParent(&window);
+    layout->addWidget(m_control.get());
+    window.resize(m_control->view()->sizeHint() + QSize(0, 4));
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    m_control->setFocus();
+    m_host->send("\x1b[1;34mNorvalis\x1b[0m test host (VT100)\r\n\r\n"
+                 "login: \x1b[1mguest\x1b[0m\r\n"
+                 "Last login: Mon Dec  4 09:12:45 on ttyS0\r\n\r\n"
+                 "\x1b[32m$\x1b[0m ls -l\r\n"
+                 "-rw-r--r--  1 guest  users   2048 caf\xe9.txt\r\n"
+                 "-rw-r--r--  1 guest  users  10240 \x1b[7mreport.pdf\x1b[0m\r\n"
+                 "drwxr-xr-x  2 guest  users   4096 \x1b[1;36mprojects\x1b[0m\r\n"
+                 "\x1b[32m$\x1b[0m \x1b[31mcat\x1b[0m notes");
+    QTRY_VERIFY(m_control->screen()->rowText(9).contains(QLatin1String("notes")));
+    m_control->view()->flushDamage();
+    QCoreApplication::processEvents();
+    QVERIFY(window.grab().save(QString::fromLocal8Bit(out)));
+    m_control->setParent(nullptr);
+}
+
+QTEST_MAIN(TestEmulator)
+#include "tst_emulator.moc"
