@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 namespace bar {
 
@@ -136,7 +137,9 @@ void Renderer::recalcLayout()
             menuBarViews.append(view);
         anyStatus = anyStatus || kind == Kind::Status;
     }
-    if (menuBarViews != m_menuBarViews) {
+    // std::equal: QList's own comparison hands memcmp a null pointer for two empty lists.
+    if (!std::equal(menuBarViews.cbegin(), menuBarViews.cend(), m_menuBarViews.cbegin(),
+            m_menuBarViews.cend())) {
         m_menuBarViews = menuBarViews;
         m_menuBarDirty = true;
     }

@@ -268,7 +268,7 @@ void Form::watchWindow()
     m_widget->installEventFilter(this);
     if (QWidget *window = windowWidget(); window != m_widget)
         window->installEventFilter(this);
-    m_lastMinimized = -1;
+    m_lastMinimized = (windowWidget()->windowState() & Qt::WindowMinimized) ? 1 : 0;
 }
 
 bool Form::unload(Int mode)

@@ -1,0 +1,45 @@
+#pragma once
+// Process-wide state of the running program: how it was started, the shutdown request and the
+// clean-up work it leaves for the DDE form's timer, the session windows' activation state, and the
+// application object's running-object registration. Start-up sets the first values.
+
+#include "dde/ddetopic.h"
+#include "runtime/error.h"
+#include "runtime/timer.h"
+#include "script/scripthost.h"
+#include "session/orderedlist.h"
+
+#include <QPointer>
+#include <memory>
+
+// True when the user started the program, false when an automation client did.
+extern bool gStandalone;
+// Shutdown requested (by the application's Terminate, or by the clean-up timer when the last
+// session has gone and AutoClose is on); a session that declines to close clears it again.
+extern bool gTerminating;
+// The prompt code the shutdown closes sessions with: bit 1 asks to save a changed session, bit 2
+// asks to disconnect a connected one.
+extern rt::Int gTerminatePrompt;
+// Closed sessions await removal by the clean-up timer.
+extern bool gCleanupPending;
+// Ctrl+Tab cycling through the session windows is in progress (the activation list keeps its
+// order until Ctrl is released).
+extern bool gCtrlTabCycling;
+// After a session closed, the next activated session window gives its control the focus.
+extern bool gRefocusPending;
+// A session has been created during this run.
+extern bool gSessionCreated;
+// The application object's running-object registration; 0 when not registered.
+extern rt::Long gROTCookie;
+// Session numbers in window-activation order, most recent first (made at start-up).
+extern std::unique_ptr<OrderedList> gActivationList;
+// The script host (made at start-up, owned by the application).
+extern QPointer<script::ScriptHost> gScriptHost;
+// The DDE form's clean-up timer and SYSTEM topic: the form sets them when it loads. Shutdown
+// requests and closed sessions enable the timer; it does the deferred work of closing.
+extern QPointer<rt::Timer> gCleanupTimer;
+extern QPointer<dde::Topic> gSystemTopic;
+
+// The registry key of one per-user setting under the current user's root:
+// Software\Dremo\Nvwin2k\<name> (the setting is the key's default value).
+QString SettingsKey(const QString &name);

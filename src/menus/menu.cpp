@@ -1,0 +1,251 @@
+#include "menus/menu.h"
+
+#include "app/strfunc.h"
+#include "runtime/values.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// The last Chr(1)-field of a control name, and the one before it.
+QString lastField(const QString &path)
+{
+    return Strfunc::Field(path, ControlNameDelimiter, Strfunc::Dcount(path, ControlNameDelimiter));
+}
+
+QString fieldBeforeLast(const QString &path)
+{
+    return Strfunc::Field(
+        path, ControlNameDelimiter, rt::Int(Strfunc::Dcount(path, ControlNameDelimiter) - 1));
+}
+
+bool isToolPath(const QString &path)
+{
+    return rt::IsNumeric(lastField(path));
+}
+
+} // namespace
+
+clsMenu::clsMenu(bar::ActiveBar *control)
+    : m_control(control)
+{ }
+
+clsMenu::~clsMenu()
+{
+    rt::ResumeNext quiet;
+    quiet([&] { RemoveAllBands(); });
+}
+
+void clsMenu::Activate()
+{
+    rt::Proc h("menu", "Activate");
+    for (const MnuBandPtr &band : m_bands.values())
+        h([&] { band->Activate(); });
+    h([&] { m_active = rt::True; });
+}
+
+void clsMenu::Deactivate()
+{
+    rt::Proc h("menu", "Deactivate");
+    for (const MnuBandPtr &band : m_bands.values())
+        h([&] { band->Deactivate(); });
+    h([&] { m_active = rt::False; });
+}
+
+void clsMenu::RecalcLayout()
+{
+    rt::Proc h("menu", "RecalcLayout");
+    h([&] {
+        if (m_active == rt::False)
+            return;
+        if (!m_control)
+            rt::raise(91);
+        m_control->recalcLayout();
+    });
+}
+
+void clsMenu::SetTool(rt::Long toolId, rt::Long property, const QVariant &value)
+{
+    rt::ResumeNext quiet;
+    for (const MnuBandPtr &band : m_bands.values()) {
+        for (const MnuToolPtr &tool : band->NewEnum()) {
+            quiet([&] {
+                if (tool->ToolID() != toolId)
+                    return;
+                switch (property) {
+                case PropBeginGroup:
+                    tool->setBeginGroup(rt::CInt(value));
+                    break;
+                case PropCaption:
+                    tool->setCaption(rt::CStr(value));
+                    break;
+                case PropChecked:
+                    tool->setChecked(rt::CInt(value));
+                    break;
+                case PropControlType:
+                    tool->setControlType(rt::CInt(value));
+                    break;
+                case PropEnabled:
+                    tool->setEnabled(rt::CInt(value));
+                    break;
+                case PropImageNo:
+                    tool->setImageNo(rt::CInt(value));
+                    break;
+                case PropAction:
+                    tool->setAction(rt::CStr(value));
+                    break;
+                case PropStyle:
+                    tool->setStyle(rt::CInt(value));
+                    break;
+                case PropSubBand:
+                    tool->setSubBand(rt::CStr(value));
+                    break;
+                case PropToolTipText:
+                    tool->setToolTipText(rt::CStr(value));
+                    break;
+                case PropVisible:
+                    tool->setVisible(rt::CInt(value));
+                    break;
+                default:
+                    break;
+                }
+            });
+        }
+    }
+}
+
+std::vector<MnuBandPtr> clsMenu::NewEnum() const
+{
+    std::vector<MnuBandPtr> bands;
+    rt::Proc h("menu", "NewEnum");
+    h([&] { bands = m_bands.values(); });
+    return bands;
+}
+
+rt::Long clsMenu::Count() const
+{
+    rt::Long count = 0;
+    rt::Proc h("menu", "Get Count");
+    h([&] { count = m_bands.count(); });
+    return count;
+}
+
+void clsMenu::RemoveAll()
+{
+    rt::Proc h("menu", "RemoveAll");
+    for (rt::Long position = m_bands.count(); position >= 1; --position)
+        h([&] { Remove(QVariant(position)); });
+}
+
+void clsMenu::Remove(const QVariant &key)
+{
+    const int index = m_bands.indexOf(key);
+    const MnuBandPtr band = m_bands.at(index);
+    m_bands.removeAt(index);
+    band->RemoveAllTools();
+    band->Detach();
+}
+
+MnuBandPtr clsMenu::MnuBands(const QVariant &key) const
+{
+    return m_bands.item(key);
+}
+
+MnuBandPtr clsMenu::AddNew(const QString &name)
+{
+    // A taken name or a refusing control gives no band and no error: the callers skip it.
+    MnuBandPtr result;
+    rt::ResumeNext quiet;
+    quiet([&] {
+        if (m_bands.contains(name))
+            return;
+        if (!m_control)
+            rt::raise(91);
+        auto band = std::make_shared<clsMnuBand>();
+        band->setMenuNo(m_menuNo);
+        bar::BandPtr barBand = m_control->bands().add(BandControlName(m_menuNo, name));
+        barBand->setFlags(512);
+        barBand->setGrabHandleStyle(0);
+        barBand->setWrapTools(0);
+        barBand->setDisplayMoreTools(0);
+        barBand->setVisible(false);
+        band->setBarBand(std::move(barBand));
+        m_bands.add(name, band);
+        result = band;
+    });
+    return result;
+}
+
+void clsMenu::RemoveAllBands()
+{
+    rt::Proc h("menu", "RemoveAllBands");
+    while (!m_bands.isEmpty()) {
+        h([&] {
+            const MnuBandPtr band = m_bands.at(0);
+            m_bands.remove(QVariant(m_bands.keyAt(0)));
+            band->Detach();
+        });
+    }
+}
+
+void clsMenu::Move(const QString &source, const QString &target)
+{
+    rt::Proc h("menu", "Move");
+    h([&] {
+        if (!isToolPath(source))
+            return;
+        if (isToolPath(target)) {
+            if (source != target)
+                moveToolToTool(source, target);
+        } else {
+            moveToolToBand(source, target);
+        }
+    });
+}
+
+void clsMenu::moveToolToTool(const QString &source, const QString &target)
+{
+    rt::Proc h("menu", "MoveTooltoTool");
+    h([&] {
+        const MnuBandPtr from = MnuBands(fieldBeforeLast(source));
+        const QString toolKey = lastField(source);
+        const MnuToolPtr tool = from->MnuTools(toolKey);
+        from->Remove(rt::CLng(toolKey));
+        const MnuBandPtr to = MnuBands(fieldBeforeLast(target));
+        to->Insert(tool, rt::CLng(lastField(target)));
+    });
+}
+
+void clsMenu::moveToolToBand(const QString &source, const QString &target)
+{
+    rt::Proc h("menu", "MoveTooltoBand");
+    h([&] {
+        const MnuBandPtr from = MnuBands(fieldBeforeLast(source));
+        const QString toolKey = lastField(source);
+        const MnuToolPtr tool = from->MnuTools(toolKey);
+        const MnuBandPtr to = MnuBands(lastField(target));
+        to->InsertAfter(tool, 0);
+        from->Remove(rt::CLng(toolKey));
+    });
+}
+
+QString clsMenu::CreateTempFileName(const QString &directory) const
+{
+    QString result;
+    rt::Proc h("menu", "CreateTempFileName");
+    h([&] {
+        QString dir = directory;
+        if (!dir.endsWith(u'/'))
+            dir += u'/';
+        for (int n = 1; n <= 999; ++n) {
+            const QString candidate = dir + QStringLiteral("Work%1.tmp").arg(n);
+            // A dangling link counts as taken: the file would be written through it.
+            const QFileInfo info(candidate);
+            if (!info.exists() && !info.isSymLink()) {
+                result = candidate;
+                return;
+            }
+        }
+    });
+    return result;
+}

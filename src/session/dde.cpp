@@ -1,0 +1,217 @@
+#include "session/dde.h"
+
+#include "app/appglobals.h"
+#include "app/common.h"
+#include "app/mdiparnt.h"
+#include "app/norvalis.h"
+#include "app/nvmain.h"
+#include "app/rotapi.h"
+#include "dde/ddeserver.h"
+#include "dde/ddetopic.h"
+#include "runtime/timer.h"
+#include "script/scripthost.h"
+#include "session/sessions.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QWidget>
+
+namespace {
+
+constexpr rt::Long CleanupInterval = 100;
+constexpr rt::Long ErrInvalidCommand = 285;
+
+const QString kSysItems = QStringLiteral("SYSITEMS");
+const QString kTopics = QStringLiteral("TOPICS");
+const QString kResult = QStringLiteral("RESULT");
+const QString kErrNum = QStringLiteral("ERRNUM");
+const QString kErrMsg = QStringLiteral("ERRMSG");
+const QString kBusy = QStringLiteral("BUSY");
+
+bool isClosing(const SessionPtr &session)
+{
+    const auto *flag = dynamic_cast<const ClosingFlag *>(session.get());
+    return flag && flag->Closing();
+}
+
+// The main window's form while it is loaded, else nullptr.
+frmMdiParent *loadedMainWindow()
+{
+    auto *main = dynamic_cast<frmMdiParent *>(TheMainWindow());
+    return main && main->isLoaded() ? main : nullptr;
+}
+
+} // namespace
+
+frmDDE::frmDDE(QObject *parent)
+    : rt::Form(QStringLiteral("frmDDE"), parent)
+{ }
+
+frmDDE &frmDDE::instance()
+{
+    static QPointer<frmDDE> form;
+    if (!form)
+        form = new frmDDE(QCoreApplication::instance());
+    return *form;
+}
+
+QString frmDDE::SysItems()
+{
+    return QStringList { kSysItems, kTopics, kResult, kErrNum, kErrMsg, kBusy }.join(u'\t');
+}
+
+QWidget *frmDDE::createWidgets()
+{
+    auto *window = new QWidget;
+    window->setWindowTitle(QStringLiteral("DDE"));
+    CleanupTimer = new rt::Timer(window);
+    CleanupTimer->setEnabled(false);
+    CleanupTimer->setInterval(CleanupInterval);
+    connect(CleanupTimer, &rt::Timer::tick, this,
+        [this] { rt::event([this] { CleanupTimer_Timer(); }); });
+    SystemTopic = new dde::Topic(QStringLiteral("SYSTEM"), window);
+    return window;
+}
+
+void frmDDE::Form_Load()
+{
+    rt::Proc h("dde", "Form_Load");
+    h([&] {
+        SystemTopic->setItem(kSysItems, SysItems());
+        SystemTopic->setItem(kTopics, QStringLiteral("SYSTEM"));
+        SystemTopic->setItem(kResult, QString());
+        SystemTopic->setItem(kErrNum, QStringLiteral("0"));
+        SystemTopic->setItem(kErrMsg, QString());
+        SystemTopic->setItem(kBusy, QStringLiteral("0"));
+    });
+    h([&] {
+        SystemTopic->setExecuteHandler(
+            [this](const QString &command) { return Form_LinkExecute(command); });
+        dde::Server &server = dde::Server::instance();
+        server.addTopic(SystemTopic);
+        server.publish();
+    });
+    gSystemTopic = SystemTopic;
+    gCleanupTimer = CleanupTimer;
+}
+
+void frmDDE::Form_Unload(rt::Int &cancel)
+{
+    Q_UNUSED(cancel);
+    rt::ResumeNext quiet;
+    quiet([&] { dde::Server::instance().removeTopic(SystemTopic); });
+}
+
+bool frmDDE::Form_LinkExecute(const QString &command)
+{
+    bool accepted = false;
+    rt::Proc h("dde", "Form_LinkExecute");
+    h([&] {
+        if (!command.startsWith(u'[')) {
+            SystemTopic->setItem(kErrNum, QString::number(ErrInvalidCommand));
+            SystemTopic->setItem(kErrMsg, QStringLiteral("Invaid command"));
+            return;
+        }
+        rt::Long errNum = 0;
+        QString errMsg;
+        accepted = Nvmain::DDEExecScript(command, QString(), errNum, errMsg);
+        SystemTopic->setItem(kErrNum, QString::number(errNum));
+        SystemTopic->setItem(kErrMsg, errMsg);
+    });
+    return accepted;
+}
+
+void frmDDE::CleanupTimer_Timer()
+{
+    rt::Proc h("dde", "CleanupTimer_Timer");
+    if (gCleanupPending)
+        h([&] { removeClosedSessions(); });
+    if (gTerminating) {
+        h([&] {
+            if (frmMdiParent *main = loadedMainWindow())
+                main->unload(rt::vbFormCode);
+        });
+    }
+    if (gTerminating) {
+        bool goOn = false;
+        h([&] { goOn = finishShutdown(); });
+        if (!goOn)
+            return;
+    }
+    if (gTerminating)
+        unloadOtherForms();
+    h([&] { end(); });
+}
+
+// Pass 1: a closing session is removed, then the walk starts again, until a walk finds none.
+void frmDDE::removeClosedSessions()
+{
+    if (gApp) {
+        clsSessions &sessions = gApp->ClsSessions();
+        bool removed = true;
+        while (removed) {
+            removed = false;
+            for (rt::Long position = 0; position < sessions.Count(); ++position) {
+                if (isClosing(sessions.clsItem(QVariant(position)))) {
+                    sessions.Remove(QVariant(position));
+                    removed = true;
+                    break;
+                }
+            }
+        }
+    }
+    gCleanupPending = false;
+    if (gApp && gApp->AutoClose() && gApp->ClsSessions().Count() == 0)
+        gTerminating = true;
+}
+
+// Pass 3: once every session window is closing, the main window is hidden, the registration
+// revoked, the script host stopped and the shared store emptied.
+bool frmDDE::finishShutdown()
+{
+    for (rt::Form *form : rt::Forms()) {
+        SessionWindow *window = SessionWindow::of(form);
+        if (window && !window->IsClosing())
+            return false;
+    }
+    if (frmMdiParent *main = loadedMainWindow()) {
+        rt::ResumeNext quiet;
+        quiet([&] { main->setClosing(true); });
+        quiet([&] { main->hide(); });
+    }
+    gROTCookie = ROTAPI::RevokeRunningObject(gROTCookie);
+    if (gScriptHost && gScriptHost->Shutdown())
+        return false;
+    if (gApp)
+        gApp->ClsCommon().Common_Clear();
+    return true;
+}
+
+// Pass 4: every other form but the session windows, the main window and the error dialog.
+void frmDDE::unloadOtherForms()
+{
+    rt::ResumeNext quiet;
+    const QList<rt::Form *> forms = rt::Forms();
+    for (rt::Form *form : forms) {
+        if (form == this || SessionWindow::of(form) || form == loadedMainWindow()
+            || form->name() == QLatin1String("frmErrHndlr"))
+            continue;
+        quiet([&] { form->unload(rt::vbFormCode); });
+    }
+}
+
+// Pass 5: the last form releases the application object and goes; otherwise the timer rests
+// when there is nothing left to do.
+void frmDDE::end()
+{
+    const QList<rt::Form *> forms = rt::Forms();
+    if (forms.size() == 1 && forms.first() == this) {
+        delete gApp.data();
+        gApp = nullptr;
+        unload(rt::vbFormCode);
+        emit ended();
+        return;
+    }
+    if (!gCleanupPending && !gTerminating)
+        CleanupTimer->setEnabled(false);
+}

@@ -1,0 +1,533 @@
+// Start-up and shutdown: the command line, the splash timing, the connection-wizard offer, the
+// script bridge, the order of start-up in each mode, and, with the real program in further
+// processes, the single-instance hand-over and the whole shutdown.
+
+#include "app/tst_startup_env.h"
+
+#include "app/common.h"
+#include "app/mdiparnt.h"
+#include "app/profile.h"
+#include "app/splash.h"
+#include "automation/bridge.h"
+#include "dde/ddetopic.h"
+#include "runtime/screen.h"
+#include "runtime/timer.h"
+#include "script/scripthost.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+const QString kBusName = QStringLiteral("NVWin32.Norvalis");
+const QString kWizardPrompt
+    = QStringLiteral("Do you want to use the connection wizard to create a new session?");
+
+QString iniFile()
+{
+    return Files::FindProgramFile(gAppDir, QStringLiteral("NVWIN.INI"));
+}
+
+void setWizard(const QString &command)
+{
+    Profile::PutIniString(
+        QStringLiteral("Connection"), QStringLiteral("Wizard32"), command, QString(), iniFile());
+}
+
+void setSingleInstance(const QString &value)
+{
+    Profile::PutRegString(1, SettingsKey(QStringLiteral("SingleInstance")), value, QString());
+}
+
+bool nameHasOwner(const QString &name)
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(name).value();
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void commandLine_data();
+    void commandLine();
+    void commandLineFileName_data();
+    void commandLineFileName();
+    void splashInterval_data();
+    void splashInterval();
+    void installDefaultFiles();
+    void wizardOffer_data();
+    void wizardOffer();
+    void topicName_data();
+    void topicName();
+    void ddeExecScript_data();
+    void ddeExecScript();
+
+    void startOrder_data();
+    void startOrder();
+    void splashTimerArmed_data();
+    void splashTimerArmed();
+    void embeddingClassFactory();
+    void terminateTwice();
+
+    void singleInstance_data();
+    void singleInstance();
+    void wholeShutdown_data();
+    void wholeShutdown();
+
+private:
+    QProcess *startChild(const QStringList &arguments);
+
+    StartupEnvironment m_env;
+    QStringList m_messages; // prompts the message box was asked to show
+    rt::Int m_answer = 7; // No
+    QStringList m_errors; // reports of the error reporter
+    QStringList m_started; // programs the wizard offer started
+    double m_clock = 0;
+};
+
+void TestStartup::initTestCase()
+{
+    m_env.setUp();
+    installTestHooks(m_errors);
+    frmMsgBox::setAnswerHook([this](const QString &prompt, rt::Int flags) {
+        m_messages.append(prompt + QStringLiteral(" | ") + QString::number(flags));
+        return m_answer;
+    });
+    Nvmain::SetProgramStarter([this](const QString &command) {
+        m_started.append(command);
+        return true;
+    });
+    Nvmain::SetClock([this] { return m_clock; });
+}
+
+void TestStartup::init()
+{
+    m_messages.clear();
+    m_errors.clear();
+    m_started.clear();
+    m_answer = 7;
+    m_clock = 1000;
+    gSessionCreated = false;
+    gStandalone = true;
+}
+
+void TestStartup::cleanup()
+{
+    endProgram();
+    setWizard(QString());
+    setSingleInstance(QStringLiteral("1"));
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+}
+
+void TestStartup::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("standalone");
+    QTest::addColumn<QString>("commandLine");
+
+    QTest::newRow("none") << QStringList() << true << QString();
+    QTest::newRow("file") << QStringList { u"host.nvcf"_qs } << true << u"host.nvcf"_qs;
+    QTest::newRow("blank in file, more words") << QStringList { u"/tmp/my hosts/a.nvcf"_qs, u"x"_qs,
+        u"y"_qs } << true << u"\"/tmp/my hosts/a.nvcf\" x y"_qs;
+    QTest::newRow("automation") << QStringList { u"-Embedding"_qs } << false << u"-Embedding"_qs;
+    QTest::newRow("automation, any case")
+        << QStringList { u"-embedding"_qs } << false << u"-embedding"_qs;
+}
+
+void TestStartup::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, standalone);
+    Nvmain::SetArguments(arguments);
+    QCOMPARE(gStandalone, standalone);
+    QTEST(Nvmain::CommandLine(), "commandLine");
+    if (!arguments.isEmpty() && gStandalone)
+        QCOMPARE(Nvmain::CommandLineFileName(Nvmain::CommandLine()), arguments.first());
+}
+
+void TestStartup::commandLineFileName_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QString>("fileName");
+
+    QTest::newRow("quoted path with a blank, then a word")
+        << u"\"/home/u/my hosts/a.nvcf\" more"_qs << u"/home/u/my hosts/a.nvcf"_qs;
+    QTest::newRow("unquoted: the first word only")
+        << u"/home/u/my hosts/a.nvcf"_qs << u"/home/u/my"_qs;
+    QTest::newRow("one word") << u"host"_qs << u"host"_qs;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestStartup::commandLineFileName()
+{
+    QFETCH(QString, commandLine);
+    QTEST(Nvmain::CommandLineFileName(commandLine), "fileName");
+}
+
+void TestStartup::splashInterval_data()
+{
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("now");
+    QTest::addColumn<int>("interval");
+
+    QTest::newRow("shown at once") << 100.0 << 100.0 << 4000;
+    QTest::newRow("after 1.25 s") << 100.0 << 101.25 << 2750;
+    QTest::newRow("after exactly 3 s") << 100.0 << 103.0 << 1000;
+    QTest::newRow("more than 3 s: at least 1 s more") << 100.0 << 110.0 << 1000;
+    QTest::newRow("midnight passed") << 86399.5 << 0.5 << 4000;
+}
+
+void TestStartup::splashInterval()
+{
+    QFETCH(double, start);
+    QFETCH(double, now);
+    QTEST(int(Nvmain::SplashInterval(start, now)), "interval");
+}
+
+void TestStartup::installDefaultFiles()
+{
+    QTemporaryDir source;
+    QTemporaryDir target;
+    StartupEnvironment::writeFile(source.filePath(u"NVWIN.INI"_qs), "[Options]\n");
+    StartupEnvironment::writeFile(source.filePath(u"dfltmain.mnu"_qs), "installed");
+    StartupEnvironment::writeFile(source.filePath(u"stdsess.mnu"_qs), "installed");
+    // The user's own files stay as they are, whatever their case.
+    StartupEnvironment::writeFile(target.filePath(u"nvwin.ini"_qs), "[Mine]\n");
+    StartupEnvironment::writeFile(target.filePath(u"dfltmain.mnu"_qs), "mine");
+    const QString dir = target.path() + u'/';
+
+    Nvmain::InstallDefaultFiles(dir, { u"/nonexistent/"_qs, source.path() + u'/' });
+
+    const auto contents = [&](const QString &name) {
+        QFile file(dir + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    };
+    QCOMPARE(contents(u"nvwin.ini"_qs), QByteArray("[Mine]\n"));
+    QVERIFY(!QFile::exists(dir + u"NVWIN.INI"_qs));
+    QCOMPARE(contents(u"dfltmain.mnu"_qs), QByteArray("mine"));
+    QCOMPARE(contents(u"stdsess.mnu"_qs), QByteArray("installed"));
+    QVERIFY(!QFile::exists(dir + u"dfltsess.mnu"_qs));
+    QCOMPARE(QDir(dir).entryList(QDir::Files).size(), 3);
+}
+
+void TestStartup::wizardOffer_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QStringList>("started");
+
+    QTest::newRow("no wizard") << QString() << 6 << false << QStringList();
+    QTest::newRow("yes") << u"/opt/wizard --new"_qs << 6 << true
+                         << QStringList { u"/opt/wizard --new"_qs };
+    QTest::newRow("no") << u"/opt/wizard"_qs << 7 << true << QStringList();
+}
+
+void TestStartup::wizardOffer()
+{
+    QFETCH(QString, command);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    setWizard(command);
+    m_answer = rt::Int(answer);
+    Nvmain::OfferConnectionWizard();
+    const QStringList expected
+        = asked ? QStringList { kWizardPrompt + QStringLiteral(" | 36") } : QStringList();
+    QCOMPARE(m_messages, expected);
+    QTEST(m_started, "started");
+}
+
+void TestStartup::topicName_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("sessionNo");
+    QTest::addColumn<QString>("topic");
+
+    QTest::newRow("file with two dots") << u"/srv/hosts/host.net.nvcf"_qs << 3 << u"host"_qs;
+    QTest::newRow("file without extension") << u"/srv/plain"_qs << 3 << u"plain"_qs;
+    QTest::newRow("no file") << QString() << 7 << u"Session_7"_qs;
+}
+
+void TestStartup::topicName()
+{
+    QFETCH(QString, fileName);
+    QFETCH(int, sessionNo);
+    QTEST(Nvmain::MakeTopicName(fileName, rt::Int(sessionNo)), "topic");
+}
+
+void TestStartup::ddeExecScript_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("async");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("errNum");
+
+    QTest::newRow("one group") << u"[ran = 'x']"_qs << false << true << 0;
+    QTest::newRow("two groups") << u"[ran = 'x'][ran += 'y']"_qs << false << true << 0;
+    QTest::newRow("trailing &") << u"[ran = 'x']&"_qs << true << true << 0;
+    QTest::newRow("& then blanks") << u"[ran = 'x']&   "_qs << true << true << 0;
+    QTest::newRow("error 5") << u"[throw 5]"_qs << false << false << 5;
+}
+
+void TestStartup::ddeExecScript()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, async);
+    QFETCH(int, errNum);
+    script::ScriptHost host;
+    QPointer<script::ScriptHost> previous = gScriptHost;
+    gScriptHost = &host;
+    host.engine().globalObject().setProperty(u"ran"_qs, QString());
+    QSignalSpy finished(&host, &script::ScriptHost::runFinished);
+
+    rt::Long number = -1;
+    QString text = u"old"_qs;
+    const bool ok = Nvmain::DDEExecScript(command, u"0"_qs, number, text);
+    gScriptHost = previous;
+
+    QVERIFY2(number == errNum, qPrintable(text));
+    QTEST(ok, "ok");
+    QCOMPARE(text, errNum ? rt::errorText(errNum) : QString());
+    const auto ran = [&] { return host.engine().globalObject().property(u"ran"_qs).toString(); };
+    if (async) {
+        QVERIFY(ran().isEmpty()); // not run yet
+        QVERIFY(finished.wait());
+    }
+    if (ok)
+        QVERIFY(ran().startsWith(u'x'));
+}
+
+// Start-up in each mode: which windows it shows, whether it makes the application object, what
+// it does with the file on the command line and whether it offers the connection wizard.
+void TestStartup::startOrder_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("file"); // written to the home directory when not empty
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("splash");
+    QTest::addColumn<bool>("application");
+    QTest::addColumn<int>("windowState");
+    QTest::addColumn<bool>("wizardOffered");
+    QTest::addColumn<QString>("scriptResult");
+
+    const QByteArray script = "var n = 'ran';\nNorvalis.Common.SetItem('script', n);\n";
+    QTest::newRow("standalone") << QStringList() << QString() << QByteArray() << true << true << 0
+                                << true << QString();
+    QTest::newRow("automation") << QStringList { u"-Embedding"_qs } << QString() << QByteArray()
+                                << false << false << 1 << false << QString();
+    QTest::newRow("script file") << QStringList { u"start.js"_qs } << u"start.js"_qs << script
+                                 << true << true << 0 << true << u"ran"_qs;
+    QTest::newRow("script named without extension, not found")
+        << QStringList { u"start"_qs } << u"start.js"_qs << script << true << true << 0 << true
+        << QString();
+    QTest::newRow("layout file") << QStringList { u"desk.nvly"_qs } << u"desk.nvly"_qs
+                                 << QByteArray("[Norvalis Main]\nWindowState=0\n") << true << true
+                                 << 0 << true << QString();
+    QTest::newRow("name that does not resolve")
+        << QStringList { u"nosuch"_qs, u"more"_qs } << QString() << QByteArray() << true << true
+        << 0 << true << QString();
+}
+
+void TestStartup::startOrder()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, file);
+    QFETCH(bool, application);
+    QFETCH(QString, scriptResult);
+    QFETCH(QByteArray, contents);
+    QFETCH(bool, wizardOffered);
+    if (!file.isEmpty())
+        StartupEnvironment::writeFile(m_env.homeDir() + u'/' + file, contents);
+    setWizard(u"/opt/wizard"_qs);
+
+    startProgram(arguments);
+
+    QVERIFY(!Nvmain::HandedOver());
+    QVERIFY(frmDDE::instance().isLoaded());
+    QVERIFY(gSystemTopic);
+    QVERIFY(frmMdiParent::instance().isVisible());
+    QTEST(frmMdiParent::instance().windowState() + 0, "windowState");
+    QTEST(frmSplash::instance().isVisible(), "splash");
+    QCOMPARE(!gApp.isNull(), application);
+    QVERIFY(gActivationList);
+    QVERIFY(gScriptHost);
+    QCOMPARE(rt::mousePointer(), rt::Int(rt::vbDefault));
+    QCOMPARE(!m_messages.isEmpty(), wizardOffered);
+    if (application) {
+        QVERIFY(nameHasOwner(kBusName));
+        QVERIFY(gROTCookie != 0);
+    }
+    if (!scriptResult.isEmpty())
+        QTRY_COMPARE(gApp->ClsCommon().Common_Item(u"script"_qs).toString(), scriptResult);
+    else if (gApp)
+        QCOMPARE(gApp->ClsCommon().Common_Item(u"script"_qs), QVariant());
+}
+
+void TestStartup::splashTimerArmed_data()
+{
+    QTest::addColumn<double>("elapsed"); // from the recorded start to the main window shown
+    QTest::addColumn<int>("interval");
+
+    QTest::newRow("quick start") << 0.5 << 3500;
+    QTest::newRow("slow start") << 7.0 << 1000;
+}
+
+// The splash closes 4 s after the start and at least 1 s after the main window was shown.
+void TestStartup::splashTimerArmed()
+{
+    QFETCH(double, elapsed);
+    int reads = 0;
+    Nvmain::SetClock([&] { return ++reads == 1 ? 500.0 : 500.0 + elapsed; });
+    startProgram({});
+    Nvmain::SetClock([this] { return m_clock; });
+    QVERIFY(frmSplash::instance().isVisible());
+    rt::Timer *timer = frmSplash::instance().Timer;
+    QTEST(int(timer->interval()), "interval");
+    QVERIFY(timer->enabled());
+}
+
+// A process started by an automation client makes the application object only when the client
+// asks the class factory for it.
+void TestStartup::embeddingClassFactory()
+{
+    startProgram({ u"-Embedding"_qs });
+    QVERIFY(!gApp);
+    QVERIFY(nameHasOwner(kBusName));
+
+    const QDBusMessage reply = callOwn(
+        u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs, { u"nvwin32.norvalis"_qs });
+    QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(reply.arguments().value(0).value<QDBusObjectPath>().path(), u"/Norvalis"_qs);
+    QVERIFY(gApp);
+    QVERIFY(gROTCookie != 0);
+
+    const QDBusMessage state = callOwn(u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs,
+        u"Get"_qs, { kBusName, u"WindowState"_qs });
+    QCOMPARE(state.arguments().value(0).value<QDBusVariant>().variant().toInt(), 1);
+    QCOMPARE(callOwn(u"/Common"_qs, u"NVWin32.Common"_qs, u"Item"_qs, { u"none"_qs }).type(),
+        QDBusMessage::ReplyMessage);
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestStartup::terminateTwice()
+{
+    startProgram({});
+    gApp->Terminate(1);
+    gApp->Terminate(3);
+    QCOMPARE(gTerminatePrompt, rt::Int(3));
+    QVERIFY(gTerminating);
+    QVERIFY(gCleanupTimer->enabled());
+}
+
+QProcess *TestStartup::startChild(const QStringList &arguments)
+{
+    auto *process = new QProcess(this);
+    process->setProgram(StartupEnvironment::executable());
+    process->setArguments(arguments);
+    process->setWorkingDirectory(m_env.homeDir());
+    process->start();
+    return process;
+}
+
+// A second standalone start hands over to the running instance (this process) and ends, unless
+// single-instance mode is off; a script is never handed over.
+void TestStartup::singleInstance_data()
+{
+    QTest::addColumn<QString>("singleInstance");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("handedOver");
+
+    const QByteArray script = "var m = 'second instance ran';\nconsole.log(m);\n"
+                              "Norvalis.Terminate(0);\n";
+    QTest::newRow("on, session file")
+        << u"1"_qs << u"host.nvcf"_qs << QByteArray("[Norvalis]\nTermType=VT100\n") << true;
+    QTest::newRow("on, script") << u"1"_qs << u"second.js"_qs << script << true;
+    QTest::newRow("off") << u"0"_qs << u"second.js"_qs << script << false;
+}
+
+void TestStartup::singleInstance()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, handedOver);
+    QFETCH(QString, singleInstance);
+    QFETCH(QByteArray, contents);
+    setSingleInstance(singleInstance);
+    StartupEnvironment::writeFile(m_env.homeDir() + u'/' + file, contents);
+    startProgram({});
+    QVERIFY(nameHasOwner(kBusName));
+    frmMdiParent::instance().setWindowState(rt::vbMinimized);
+
+    QProcess *second = startChild({ file });
+    QSignalSpy finished(second, &QProcess::finished);
+    QVERIFY(finished.wait(60000));
+    const QByteArray output = second->readAllStandardError();
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QCOMPARE(output.contains("second instance ran"), !handedOver);
+    QCOMPARE(frmMdiParent::instance().windowState(),
+        handedOver ? rt::Int(rt::vbNormal) : rt::Int(rt::vbMinimized));
+    QVERIFY(gApp); // this instance goes on
+}
+
+// The real program, started alone: after Terminate the clean-up passes run, the bus name is
+// released and the process ends with status 0.
+void TestStartup::wholeShutdown_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("standalone") << QStringList();
+    QTest::newRow("automation") << QStringList { u"-Embedding"_qs };
+}
+
+void TestStartup::wholeShutdown()
+{
+    QFETCH(QStringList, arguments);
+    QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
+    QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
+    QSignalSpy unregistered(&watcher, &QDBusServiceWatcher::serviceUnregistered);
+    QProcess *program = startChild(arguments);
+    QSignalSpy finished(program, &QProcess::finished);
+    QVERIFY(registered.wait(60000));
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (arguments.contains(u"-Embedding"_qs)) {
+        QDBusMessage create = QDBusMessage::createMethodCall(
+            kBusName, u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs);
+        create.setArguments({ kBusName });
+        QCOMPARE(
+            bus.call(create).arguments().value(0).value<QDBusObjectPath>().path(), u"/Norvalis"_qs);
+    }
+    QDBusMessage read = QDBusMessage::createMethodCall(
+        kBusName, u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs, u"Get"_qs);
+    read.setArguments({ kBusName, u"ProductName"_qs });
+    QCOMPARE(bus.call(read).arguments().value(0).value<QDBusVariant>().variant().toString(),
+        u"NORVALIS/WIN32"_qs);
+
+    QDBusMessage terminate
+        = QDBusMessage::createMethodCall(kBusName, u"/Norvalis"_qs, kBusName, u"Terminate"_qs);
+    terminate.setArguments({ QVariant::fromValue(rt::Int(0)) });
+    QCOMPARE(bus.call(terminate).type(), QDBusMessage::ReplyMessage);
+
+    QVERIFY(unregistered.count() > 0 || unregistered.wait(30000));
+    QVERIFY(finished.count() > 0 || finished.wait(30000));
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 0);
+    QVERIFY(!nameHasOwner(kBusName));
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,277 @@
+// The DDE form: the SYSTEM topic as DDE clients see it over the bus, and the clean-up timer's
+// passes: removing closed sessions, AutoClose, waiting for session windows, and the order of the
+// final steps of a shutdown.
+
+#include "app/tst_startup_env.h"
+
+#include "app/common.h"
+#include "automation/runningobject.h"
+#include "runtime/timer.h"
+#include "session/sessions.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QtTest>
+
+namespace {
+
+// A call to this process's DDE server through the bus.
+QDBusMessage callDde(const QString &method, const QVariantList &arguments)
+{
+    return callOwn(u"/DDE"_qs, u"NVWin32.DDE"_qs, method, arguments);
+}
+
+QString request(const QString &item)
+{
+    return callDde(u"Request"_qs, { u"system"_qs, item }).arguments().value(0).toString();
+}
+
+bool nameHasOwner()
+{
+    return QDBusConnection::sessionBus()
+        .interface()
+        ->isServiceRegistered(u"NVWin32.Norvalis"_qs)
+        .value();
+}
+
+// A form that notes, when the clean-up timer unloads it (pass 4), what the earlier passes did.
+class ProbeForm : public rt::Form
+{
+public:
+    ProbeForm()
+        : rt::Form(u"frmProbe"_qs)
+    { }
+    bool unloaded = false;
+    QVariant common;
+    rt::Long cookie = -1;
+    bool registered = true;
+    bool mainLoaded = true;
+
+protected:
+    QWidget *createWidgets() override { return new QWidget; }
+    void Form_Unload(rt::Int &cancel) override
+    {
+        Q_UNUSED(cancel);
+        unloaded = true;
+        common = gApp ? gApp->ClsCommon().Common_Item(u"kept"_qs) : QVariant(u"no app"_qs);
+        cookie = gROTCookie;
+        registered = nameHasOwner();
+        mainLoaded = frmMdiParent::instance().isLoaded();
+    }
+};
+
+} // namespace
+
+class TestDde : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void systemItems();
+    void execute_data();
+    void execute();
+    void topicList();
+
+    void closedSessionsRemoved();
+    void autoClose_data();
+    void autoClose();
+    void idleTimerStops();
+    void windowNotClosingHoldsShutdown();
+    void finalStepsInOrder();
+
+private:
+    std::shared_ptr<FakeSession> addSession(int number);
+
+    StartupEnvironment m_env;
+    QStringList m_errors;
+};
+
+void TestDde::initTestCase()
+{
+    m_env.setUp();
+    installTestHooks(m_errors);
+}
+
+void TestDde::init()
+{
+    gStandalone = true;
+    startProgram({});
+    QVERIFY(gApp);
+    gApp->setAutoClose(rt::False);
+}
+
+void TestDde::cleanup()
+{
+    if (gApp) {
+        for (const SessionPtr &session : gApp->ClsSessions().NewEnum())
+            session->Terminate(0);
+        gCleanupPending = true;
+    }
+    endProgram();
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+}
+
+std::shared_ptr<FakeSession> TestDde::addSession(int number)
+{
+    auto session = std::make_shared<FakeSession>(number);
+    gApp->ClsSessions().clsAdd(session, session->ID());
+    return session;
+}
+
+void TestDde::systemItems()
+{
+    QCOMPARE(request(u"sysitems"_qs), u"SYSITEMS\tTOPICS\tRESULT\tERRNUM\tERRMSG\tBUSY"_qs);
+    QCOMPARE(request(u"Topics"_qs), u"SYSTEM"_qs);
+    QCOMPARE(request(u"ERRNUM"_qs), u"0"_qs);
+    QCOMPARE(request(u"ErrMsg"_qs), QString());
+    QCOMPARE(request(u"busy"_qs), u"0"_qs);
+    QCOMPARE(callDde(u"Topics"_qs, {}).arguments().value(0).toStringList().value(0), u"SYSTEM"_qs);
+    // The application's DDEResult is the RESULT item.
+    gApp->setDDEResult(u"answer"_qs);
+    QCOMPARE(request(u"result"_qs), u"answer"_qs);
+}
+
+void TestDde::execute_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("errNum");
+    QTest::addColumn<QString>("errMsg");
+
+    QTest::newRow("script") << u"[Norvalis.Common.SetItem('dde', 'ran')]"_qs << true << u"0"_qs
+                            << QString();
+    QTest::newRow("failing script") << u"[throw 5]"_qs << false << u"5"_qs << rt::errorText(5);
+    QTest::newRow("not a script") << u"LIST FILES"_qs << false << u"285"_qs << u"Invaid command"_qs;
+}
+
+void TestDde::execute()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, accepted);
+    gSystemTopic->setItem(u"ErrNum"_qs, u"-1"_qs);
+    const QDBusMessage reply = callDde(u"Execute"_qs, { u"SYSTEM"_qs, command });
+    QCOMPARE(reply.type() == QDBusMessage::ReplyMessage, accepted);
+    if (!accepted)
+        QCOMPARE(reply.errorName(), u"NVWin32.DDE.Refused"_qs);
+    QTEST(request(u"ErrNum"_qs), "errNum");
+    QTEST(request(u"ErrMsg"_qs), "errMsg");
+    if (accepted)
+        QCOMPARE(gApp->ClsCommon().Common_Item(u"dde"_qs).toString(), u"ran"_qs);
+}
+
+// Sessions 1 (no file) and 2 (file host.nvcf): SYSTEM, Session_1 and host.
+void TestDde::topicList()
+{
+    addSession(1);
+    addSession(2);
+    FakeSessionWindow first(
+        u"1"_qs, Nvmain::MakeTopicName(QString(), 1), &frmMdiParent::instance());
+    FakeSessionWindow second(
+        u"2"_qs, Nvmain::MakeTopicName(u"/data/host.nvcf"_qs, 2), &frmMdiParent::instance());
+    first.load();
+    second.load();
+    Nvmain::UpdateTopicList();
+    QCOMPARE(request(u"TOPICS"_qs), u"SYSTEM\tSession_1\thost"_qs);
+    first.closing = second.closing = true;
+    first.unload();
+    second.unload();
+}
+
+// Two sessions closed in the same moment are both removed in one tick.
+void TestDde::closedSessionsRemoved()
+{
+    auto one = addSession(1);
+    auto two = addSession(2);
+    auto three = addSession(3);
+    one->closing = true;
+    three->closing = true;
+    gCleanupPending = true;
+    frmDDE::instance().CleanupTimer_Timer();
+    QCOMPARE(gApp->ClsSessions().Count(), rt::Long(1));
+    QCOMPARE(gApp->ClsSessions().clsItem(QVariant(0)), SessionPtr(two));
+    QVERIFY(!gCleanupPending);
+    QVERIFY(!gTerminating);
+}
+
+void TestDde::autoClose_data()
+{
+    QTest::addColumn<bool>("autoClose");
+    QTest::newRow("AutoClose on: the application ends") << true;
+    QTest::newRow("AutoClose off: it stays") << false;
+}
+
+void TestDde::autoClose()
+{
+    QFETCH(bool, autoClose);
+    gApp->setAutoClose(autoClose ? rt::True : rt::False);
+    addSession(1)->closing = true;
+    QSignalSpy ended(&frmDDE::instance(), &frmDDE::ended);
+    gCleanupPending = true;
+    gCleanupTimer->setEnabled(true);
+    if (autoClose) {
+        QVERIFY(ended.wait(10000));
+        QVERIFY(!gApp);
+    } else {
+        QTRY_VERIFY(!gCleanupTimer->enabled());
+        QCOMPARE(gApp->ClsSessions().Count(), rt::Long(0));
+        QVERIFY(frmMdiParent::instance().isVisible());
+        QVERIFY(ended.isEmpty());
+    }
+}
+
+void TestDde::idleTimerStops()
+{
+    gCleanupTimer->setEnabled(true);
+    frmDDE::instance().CleanupTimer_Timer();
+    QVERIFY(!gCleanupTimer->enabled());
+    QVERIFY(frmDDE::instance().isLoaded());
+}
+
+// A session window that is not closing (its emulator is busy) keeps the shutdown at pass 3:
+// nothing is revoked until it closes.
+void TestDde::windowNotClosingHoldsShutdown()
+{
+    FakeSessionWindow window(u"1"_qs, u"Session_1"_qs, &frmMdiParent::instance());
+    window.refuseUnload = true;
+    window.show();
+    gTerminating = true;
+    frmDDE::instance().CleanupTimer_Timer();
+    QVERIFY(frmMdiParent::instance().isLoaded());
+    QVERIFY(gROTCookie != 0);
+    QVERIFY(nameHasOwner());
+
+    window.refuseUnload = false;
+    window.closing = true;
+    QSignalSpy ended(&frmDDE::instance(), &frmDDE::ended);
+    gCleanupTimer->setEnabled(true);
+    QVERIFY(ended.wait(10000));
+    QVERIFY(!window.isLoaded());
+}
+
+// After the main window, the registration is revoked and Common emptied before the other forms
+// go; the last tick releases the application object and unloads the DDE form.
+void TestDde::finalStepsInOrder()
+{
+    ProbeForm probe;
+    probe.load();
+    gApp->ClsCommon().Common_Item(u"kept"_qs, 42);
+    QVERIFY(nameHasOwner());
+    QSignalSpy ended(&frmDDE::instance(), &frmDDE::ended);
+    gApp->Terminate(0);
+    QVERIFY(ended.wait(10000));
+    QVERIFY(probe.unloaded);
+    QCOMPARE(probe.common, QVariant());
+    QCOMPARE(probe.cookie, rt::Long(0));
+    QVERIFY(!probe.registered);
+    QVERIFY(!probe.mainLoaded);
+    QVERIFY(!gApp);
+    QVERIFY(!frmDDE::instance().isLoaded());
+    QVERIFY(rt::Forms().isEmpty());
+}
+
+QTEST_MAIN(TestDde)
+#include "tst_dde.moc"

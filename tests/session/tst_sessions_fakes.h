@@ -1,0 +1,36 @@
+#pragma once
+// A session for tests of the sessions collection and of the application object: its own emulator
+// Settings object, a plain automation object, and a record of Terminate calls.
+
+#include "session/sessionbase.h"
+
+#include <QList>
+#include <QObject>
+#include <memory>
+
+class FakeSession : public SessionBase
+{
+public:
+    explicit FakeSession(QString id)
+        : m_id(std::move(id))
+    {
+        m_object.setObjectName(m_id);
+    }
+
+    QString ID() const override { return m_id; }
+    void Terminate(rt::Int prompt) override { terminated << prompt; }
+    emu::Settings &EmulatorSettings() const override { return m_settings; }
+    QObject *AutomationObject() override { return &m_object; }
+
+    QList<int> terminated; // the prompt codes Terminate was called with
+
+private:
+    QString m_id;
+    mutable emu::Settings m_settings;
+    QObject m_object;
+};
+
+inline std::shared_ptr<FakeSession> makeSession(const QString &id)
+{
+    return std::make_shared<FakeSession>(id);
+}
