@@ -2,6 +2,7 @@
 
 #include "app/norvalis.h"
 #include "interfaces/commoniface.h"
+#include "interfaces/menuiface.h"
 #include "session/sessions.h"
 
 namespace {
@@ -20,9 +21,9 @@ NorvalisAdapter::NorvalisAdapter(Norvalis *application, QObject *parent)
     , m_app(application)
 { }
 
-void NorvalisAdapter::noMenuObject()
+QObject *NorvalisAdapter::menuObject() const
 {
-    notImplemented();
+    return MenuIface::of(app().Menu());
 }
 
 QString NorvalisAdapter::ProductName() const
@@ -263,7 +264,7 @@ void NorvalisIface::Close(rt::Int Prompt)
 
 QObject *NorvalisIface::Menu() const
 {
-    return call([&]() -> QObject * { noMenuObject(); });
+    return call([&] { return menuObject(); });
 }
 
 void NorvalisIface::Reserved9()
@@ -372,11 +373,10 @@ NORVALIS_METHODS(NorvalisDefaultIface)
 
 QObject *NorvalisDefaultIface::Menu() const
 {
-    return call([&]() -> QObject * { noMenuObject(); });
+    return call([&] { return menuObject(); });
 }
 
 void NorvalisDefaultIface::setMenu(QObject *menu)
 {
-    Q_UNUSED(menu)
-    call([&] { noMenuObject(); });
+    call([&] { app().setMenu(MenuIface::menuOf(menu).object()); });
 }

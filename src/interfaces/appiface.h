@@ -86,8 +86,8 @@ protected:
     {
         return automation::guard(std::forward<F>(body));
     }
-    // The main menu's automation object is not published yet: raises ErrNotImplemented.
-    [[noreturn]] static void noMenuObject();
+    // The main menu's automation object (its Menu interface); nullptr when there is none.
+    QObject *menuObject() const;
 
 private:
     Norvalis *m_app;
@@ -286,6 +286,8 @@ public:
     NorvalisDefaultIface(Norvalis *application, QObject *parent);
 
     QObject *Menu() const;
+    // Replaces the application's menu object with the menu that menu stands for (Nothing for
+    // nullptr; 13 for an object that is not a menu).
     void setMenu(QObject *menu);
 
 public slots:

@@ -1,282 +1,219 @@
 #include "interfaces/menuiface.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+#include <algorithm>
+#include <map>
+
+using menuiface::forward;
+
 namespace {
 
-template<class T> T &target(const std::shared_ptr<T> &object)
+// One adapter per model object while the object lives. Entries are keyed by the objects' control
+// blocks (owner order), which stay distinct while an entry holds them, so an object made later at
+// the address of a gone one never meets the gone one's adapter.
+class AdapterRegistry : public QObject
+{
+public:
+    using Key = std::weak_ptr<const void>;
+
+    static AdapterRegistry &instance()
+    {
+        static QPointer<AdapterRegistry> registry;
+        if (!registry)
+            registry = new AdapterRegistry(QCoreApplication::instance());
+        return *registry;
+    }
+
+    // The adapter of model (nullptr for none), made when it has none.
+    template<class Adapter, class Model> Adapter *adapterFor(const std::shared_ptr<Model> &model)
+    {
+        if (!model)
+            return nullptr;
+        const Key key = model;
+        const auto found = m_adapters.find(key);
+        if (found != m_adapters.end() && found->second)
+            return static_cast<Adapter *>(found->second.data());
+        if (m_adapters.size() >= m_dropAt) {
+            dropGone();
+            m_dropAt = std::max(2 * m_adapters.size(), MinDropAt);
+        }
+        // The registry parents its adapters: a script engine never takes one over.
+        auto *adapter = new Adapter(model, this);
+        m_adapters[key] = adapter;
+        return adapter;
+    }
+
+private:
+    using QObject::QObject;
+
+    // Adapters of gone objects are dropped when the registry has doubled since the last time, so
+    // that making an adapter costs the same on average however many there are, and a gone
+    // object's adapter stays a while to answer 91. A dropped adapter leaves once the current call
+    // is over: a script or client that is using it meets no deleted object.
+    void dropGone()
+    {
+        for (auto it = m_adapters.begin(); it != m_adapters.end();) {
+            if (it->first.expired() || !it->second) {
+                if (it->second)
+                    it->second->deleteLater();
+                it = m_adapters.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    static constexpr size_t MinDropAt = 64;
+
+    std::map<Key, QPointer<QObject>, std::owner_less<Key>> m_adapters;
+    size_t m_dropAt = MinDropAt;
+};
+
+// The value an adapter passed in stands for: Nothing for nullptr, 13 for another kind of object,
+// 91 for an object that has gone.
+template<class Value, class Adapter> Value valueOf(QObject *object)
 {
     if (!object)
+        return Value();
+    const auto *adapter = qobject_cast<const Adapter *>(object);
+    if (!adapter)
+        rt::raise(13);
+    Value value(adapter->object());
+    if (value.isNothing())
         rt::raise(91);
-    return *object;
+    return value;
 }
 
-template<class Iface, class Ptr> std::vector<Iface> wrapAll(const std::vector<Ptr> &objects)
+template<class Value, class Model> std::vector<Value> values(const std::vector<Model> &models)
 {
-    std::vector<Iface> wrapped;
-    wrapped.reserve(objects.size());
-    for (const Ptr &object : objects)
-        wrapped.emplace_back(object);
-    return wrapped;
+    return std::vector<Value>(models.begin(), models.end());
+}
+
+template<class Adapter, class Model> QVariantList adapters(const std::vector<Model> &models)
+{
+    QVariantList list;
+    list.reserve(qsizetype(models.size()));
+    for (const Model &model : models)
+        list << QVariant::fromValue<QObject *>(Adapter::of(model));
+    return list;
 }
 
 } // namespace
 
-// MnuTool
-
-clsMnuTool &MnuTool::tool() const
-{
-    return target(m_tool);
-}
-rt::Long MnuTool::ToolID() const
-{
-    return tool().ToolID();
-}
-QString MnuTool::Name() const
-{
-    return tool().Name();
-}
-QString MnuTool::Caption() const
-{
-    return tool().Caption();
-}
-void MnuTool::setCaption(const QString &value)
-{
-    tool().setCaption(value);
-}
-QString MnuTool::ToolTipText() const
-{
-    return tool().ToolTipText();
-}
-void MnuTool::setToolTipText(const QString &value)
-{
-    tool().setToolTipText(value);
-}
-rt::Int MnuTool::ControlType() const
-{
-    return tool().ControlType();
-}
-void MnuTool::setControlType(rt::Int value)
-{
-    tool().setControlType(value);
-}
-rt::Int MnuTool::Style() const
-{
-    return tool().Style();
-}
-void MnuTool::setStyle(rt::Int value)
-{
-    tool().setStyle(value);
-}
-rt::Int MnuTool::Enabled() const
-{
-    return tool().Enabled();
-}
-void MnuTool::setEnabled(rt::Int value)
-{
-    tool().setEnabled(value);
-}
-rt::Int MnuTool::Visible() const
-{
-    return tool().Visible();
-}
-void MnuTool::setVisible(rt::Int value)
-{
-    tool().setVisible(value);
-}
-rt::Int MnuTool::Checked() const
-{
-    return tool().Checked();
-}
-void MnuTool::setChecked(rt::Int value)
-{
-    tool().setChecked(value);
-}
-rt::Int MnuTool::BeginGroup() const
-{
-    return tool().BeginGroup();
-}
-void MnuTool::setBeginGroup(rt::Int value)
-{
-    tool().setBeginGroup(value);
-}
-rt::Int MnuTool::ImageNo() const
-{
-    return tool().ImageNo();
-}
-void MnuTool::setImageNo(rt::Int value)
-{
-    tool().setImageNo(value);
-}
-QString MnuTool::Action() const
-{
-    return tool().Action();
-}
-void MnuTool::setAction(const QString &value)
-{
-    tool().setAction(value);
-}
-QString MnuTool::SubBand() const
-{
-    return tool().SubBand();
-}
-void MnuTool::setSubBand(const QString &value)
-{
-    tool().setSubBand(value);
-}
-rt::Long MnuTool::Height() const
-{
-    return tool().Height();
-}
-void MnuTool::setHeight(rt::Long value)
-{
-    tool().setHeight(value);
-}
-rt::Long MnuTool::Width() const
-{
-    return tool().Width();
-}
-void MnuTool::setWidth(rt::Long value)
-{
-    tool().setWidth(value);
-}
-QString MnuTool::ParentBandName() const
-{
-    return tool().ParentBandName();
-}
-void MnuTool::setParentBandName(const QString &value)
-{
-    tool().setParentBandName(value);
-}
-
 // MnuBand
 
-clsMnuBand &MnuBand::band() const
-{
-    return target(m_band);
-}
-QString MnuBand::Name() const
-{
-    return band().Name();
-}
-void MnuBand::setCaption(const QString &value)
-{
-    band().setCaption(value);
-}
-QString MnuBand::Caption() const
-{
-    return band().Caption();
-}
-void MnuBand::setDockingArea(rt::Int value)
-{
-    band().setDockingArea(value);
-}
-rt::Int MnuBand::DockingArea() const
-{
-    return band().DockingArea();
-}
-void MnuBand::setBandType(rt::Int value)
-{
-    band().setBandType(value);
-}
-rt::Int MnuBand::BandType() const
-{
-    return band().BandType();
-}
-void MnuBand::setVisible(rt::Int value)
-{
-    band().setVisible(value);
-}
-rt::Int MnuBand::Visible() const
-{
-    return band().Visible();
-}
-void MnuBand::Activate()
-{
-    band().Activate();
-}
-void MnuBand::Deactivate()
-{
-    band().Deactivate();
-}
 MnuTool MnuBand::AddNew(rt::Long toolId)
 {
-    return MnuTool(band().AddNew(toolId));
-}
-rt::Int MnuBand::Count() const
-{
-    return band().Count();
+    return MnuTool(forward(m_band, [&](clsMnuBand &band) { return band.AddNew(toolId); }));
 }
 MnuTool MnuBand::MnuTools(const QVariant &index) const
 {
-    return MnuTool(band().MnuTools(index));
-}
-void MnuBand::Remove(rt::Long toolId)
-{
-    band().Remove(toolId);
+    return MnuTool(forward(m_band, [&](clsMnuBand &band) { return band.MnuTools(index); }));
 }
 void MnuBand::Insert(const MnuTool &tool, rt::Long afterToolId)
 {
-    band().Insert(tool.object(), afterToolId);
+    forward(m_band, [&](clsMnuBand &band) { band.Insert(tool.object(), afterToolId); });
 }
 std::vector<MnuTool> MnuBand::NewEnum() const
 {
-    return wrapAll<MnuTool>(band().NewEnum());
+    return values<MnuTool>(forward(m_band, [](clsMnuBand &band) { return band.NewEnum(); }));
 }
 
 // Menu
 
-clsMenu &Menu::menu() const
-{
-    return target(m_menu);
-}
-void Menu::Activate()
-{
-    menu().Activate();
-}
-void Menu::Deactivate()
-{
-    menu().Deactivate();
-}
-void Menu::RecalcLayout()
-{
-    menu().RecalcLayout();
-}
 std::vector<MnuBand> Menu::NewEnum() const
 {
-    return wrapAll<MnuBand>(menu().NewEnum());
-}
-rt::Long Menu::Count() const
-{
-    return menu().Count();
-}
-void Menu::RemoveAll()
-{
-    menu().RemoveAll();
-}
-void Menu::Remove(const QVariant &key)
-{
-    menu().Remove(key);
+    return values<MnuBand>(forward(m_menu, [](clsMenu &menu) { return menu.NewEnum(); }));
 }
 MnuBand Menu::MnuBands(const QVariant &key) const
 {
-    return MnuBand(menu().MnuBands(key));
+    return MnuBand(forward(m_menu, [&](clsMenu &menu) { return menu.MnuBands(key); }));
 }
 MnuBand Menu::AddNew(const QString &name)
 {
-    return MnuBand(menu().AddNew(name));
+    return MnuBand(forward(m_menu, [&](clsMenu &menu) { return menu.AddNew(name); }));
 }
-void Menu::Load(const QString &fileName)
+
+// MenuIface
+
+MenuIface *MenuIface::of(const MenuPtr &menu)
 {
-    menu().Load(fileName);
+    return AdapterRegistry::instance().adapterFor<MenuIface>(menu);
 }
-void Menu::Save(const QString &fileName)
+
+Menu MenuIface::menuOf(QObject *object)
 {
-    menu().Save(fileName);
+    return valueOf<Menu, MenuIface>(object);
 }
-QString Menu::MenuText() const
+
+MenuIface::MenuIface(const MenuPtr &menu, QObject *parent)
+    : QObject(parent)
+    , m_menu(menu)
+{ }
+
+QVariantList MenuIface::NewEnum() const
 {
-    return menu().MenuText();
+    return forward(object(), [](clsMenu &menu) { return adapters<MnuBandIface>(menu.NewEnum()); });
 }
-void Menu::setMenuText(const QString &text)
+QObject *MenuIface::MnuBands(const QVariant &vntKey) const
 {
-    menu().setMenuText(text);
+    return forward(object(),
+        [&](clsMenu &menu) -> QObject * { return MnuBandIface::of(menu.MnuBands(vntKey)); });
 }
+QObject *MenuIface::AddNew(const QString &strName)
+{
+    return forward(object(),
+        [&](clsMenu &menu) -> QObject * { return MnuBandIface::of(menu.AddNew(strName)); });
+}
+
+// MnuBandIface
+
+MnuBandIface *MnuBandIface::of(const MnuBandPtr &band)
+{
+    return AdapterRegistry::instance().adapterFor<MnuBandIface>(band);
+}
+
+MnuBandIface::MnuBandIface(const MnuBandPtr &band, QObject *parent)
+    : QObject(parent)
+    , m_band(band)
+{ }
+
+QObject *MnuBandIface::AddNew(rt::Long lngToolID)
+{
+    return forward(object(),
+        [&](clsMnuBand &band) -> QObject * { return MnuToolIface::of(band.AddNew(lngToolID)); });
+}
+QObject *MnuBandIface::MnuTools(const QVariant &Index) const
+{
+    return forward(object(),
+        [&](clsMnuBand &band) -> QObject * { return MnuToolIface::of(band.MnuTools(Index)); });
+}
+void MnuBandIface::Insert(QObject *mnuTool, rt::Long lngAfterToolID)
+{
+    forward(object(), [&](clsMnuBand &band) {
+        band.Insert(MnuToolIface::toolOf(mnuTool).object(), lngAfterToolID);
+    });
+}
+QVariantList MnuBandIface::NewEnum() const
+{
+    return forward(
+        object(), [](clsMnuBand &band) { return adapters<MnuToolIface>(band.NewEnum()); });
+}
+
+// MnuToolIface
+
+MnuToolIface *MnuToolIface::of(const MnuToolPtr &tool)
+{
+    return AdapterRegistry::instance().adapterFor<MnuToolIface>(tool);
+}
+
+MnuTool MnuToolIface::toolOf(QObject *object)
+{
+    return valueOf<MnuTool, MnuToolIface>(object);
+}
+
+MnuToolIface::MnuToolIface(const MnuToolPtr &tool, QObject *parent)
+    : QObject(parent)
+    , m_tool(tool)
+{ }
