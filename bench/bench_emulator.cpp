@@ -54,17 +54,8 @@ void feedScreen(benchmark::State &state, int termType)
     });
 }
 
-void BM_ScreenTty(benchmark::State &state)
-{
-    feedScreen(state, Tty);
-}
-BENCHMARK(BM_ScreenTty);
-
-void BM_ScreenVt100(benchmark::State &state)
-{
-    feedScreen(state, Vt100);
-}
-BENCHMARK(BM_ScreenVt100);
+BENCHMARK_CAPTURE(feedScreen, Tty, Tty);
+BENCHMARK_CAPTURE(feedScreen, Vt100, Vt100);
 
 // The control's whole path for host data, in chunks as a socket brings them; the repaint timer
 // would run between chunks in the program, here only the damage is gathered.
@@ -78,17 +69,8 @@ void feedControl(benchmark::State &state, int termType)
     });
 }
 
-void BM_ControlTty(benchmark::State &state)
-{
-    feedControl(state, Tty);
-}
-BENCHMARK(BM_ControlTty);
-
-void BM_ControlVt100(benchmark::State &state)
-{
-    feedControl(state, Vt100);
-}
-BENCHMARK(BM_ControlVt100);
+BENCHMARK_CAPTURE(feedControl, Tty, Tty);
+BENCHMARK_CAPTURE(feedControl, Vt100, Vt100);
 
 void BM_ConstructControl(benchmark::State &state)
 {
@@ -114,7 +96,7 @@ void BM_ControlMemory(benchmark::State &state)
         auto *control = new emu::nvEmulator;
         const size_t built = mallinfo2().uordblks;
         const int historyRows = control->Settings()->HistoryRows();
-        for (int fed = 0; control->screen()->historyCount() < historyRows; ++fed)
+        while (control->screen()->historyCount() < historyRows)
             control->feedHostData(text);
         const size_t full = mallinfo2().uordblks;
         state.counters["built_KiB"] = double(built - before) / 1024;

@@ -147,7 +147,7 @@ struct ModemRig
         settings.setPort(pty.portNumber());
         modem = std::make_unique<emu::ModemChannel>(settings);
         modem->setGuardTime(20);
-        modem->setHangUpTimeout(200);
+        modem->setHangUpTimeout(1000);
         spies = std::make_unique<Spies>(modem.get());
         modem->open();
         return QTest::qWaitFor([&] { return modem->isOpen(); }, 5000);
@@ -274,6 +274,7 @@ private slots:
     void modemDialRefused();
     void modemHangUp_data();
     void modemHangUp();
+    void modemHangUpWithoutCommandMode();
     void modemCarrierLost();
     void modemAnswersCall();
     void dialableNumbers_data();
@@ -650,7 +651,10 @@ void tst_Channels::serialBadSettings_data()
     QTest::addColumn<int>("value");
     QTest::addColumn<int>("code");
 
-    QTest::newRow("no such device") << "Port" << 32000 << ce::DeviceNotFound;
+    // A device number of this process's own: serial ports are locked by name, and a run of this
+    // test in another process must not hold the lock.
+    const int absent = 20000 + int(QCoreApplication::applicationPid() % 12000);
+    QTest::newRow("no such device") << "Port" << absent << ce::DeviceNotFound;
     QTest::newRow("port 0") << "Port" << 0 << ce::BadSetting;
     QTest::newRow("baud negative") << "Baud" << -1 << ce::BadSetting;
     QTest::newRow("parity 5") << "Parity" << 5 << ce::BadSetting;
@@ -793,6 +797,21 @@ void tst_Channels::modemHangUp()
     QCOMPARE(rig.modem->dialStatus(), ds::Idle);
     QVERIFY(rig.modem->isOpen());
     QCOMPARE(rig.modem->dial(QStringLiteral("6")), 0);
+}
+
+void tst_Channels::modemHangUpWithoutCommandMode()
+{
+    ModemRig rig;
+    QVERIFY(rig.open());
+    QVERIFY(rig.call());
+    rig.pty.clear();
+    QCOMPARE(rig.modem->hangUp(), 0);
+    QVERIFY(rig.pty.waitFor("+++"));
+    // No OK: the modem is still passing data, so "ATH0" would go to the host; DTR hangs up.
+    QVERIFY(rig.spies->disconnected.wait());
+    QCOMPARE(rig.spies->lastDisconnectCode(), ce::None);
+    QCOMPARE(rig.modem->dialStatus(), ds::Idle);
+    QVERIFY(!rig.pty.received().contains("ATH"));
 }
 
 void tst_Channels::modemCarrierLost()

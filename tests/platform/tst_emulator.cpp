@@ -82,12 +82,15 @@ private slots:
     void cleanup();
 
     void telnetDataBothWays();
+    void loadingASessionFileConnects();
     void keysGoToTheHost();
     void waitFor_data();
     void waitFor();
     void waitForTimesOut();
     void waitIsBusyAndSingle();
     void controlDeletedDuringWait();
+    void controlDeletedByAHostRequest();
+    void controlDeletedWhenATransferEnds();
     void readText_data();
     void readText();
     void capture_data();
@@ -104,6 +107,7 @@ private slots:
     void serverRequest();
     void serverModeEndsWithTheLink();
     void extensionAnswer();
+    void runawayExtensionIsShown();
     void disconnectAndReconnect();
     void vt100AnswersTheHost();
     void vt100PrintController();
@@ -127,10 +131,12 @@ private slots:
     void terminalResetKeepsTheLink();
     void dialThroughModem_data();
     void dialThroughModem();
+    void modemAnswersCalls();
     void screenshot();
 
 private:
     void connectControl(int termType = Tty, rt::Int device = emu::device::Telnet);
+    void sendEarlyAndLate(const QByteArray &early, const QByteArray &late);
 
     std::unique_ptr<FakeHost> m_host;
     std::unique_ptr<nvEmulator> m_control;
@@ -169,6 +175,19 @@ void TestEmulator::connectControl(int termType, rt::Int device)
     QTRY_COMPARE(m_control->Connected(), rt::True);
 }
 
+// The host sends `early` now (the control has it when this returns) and `late` while the
+// control waits.
+void TestEmulator::sendEarlyAndLate(const QByteArray &early, const QByteArray &late)
+{
+    if (!early.isEmpty()) {
+        QSignalSpy ready(m_control.get(), &nvEmulator::DataReady);
+        m_host->send(early);
+        QVERIFY(ready.wait());
+    }
+    if (!late.isEmpty())
+        QTimer::singleShot(20, this, [this, late] { m_host->send(late); });
+}
+
 void TestEmulator::telnetDataBothWays()
 {
     QSignalSpy ready(m_control.get(), &nvEmulator::DataReady);
@@ -187,6 +206,30 @@ void TestEmulator::telnetDataBothWays()
     QVERIFY(m_control->BytesOut() >= 13);
     m_control->Break();
     QVERIFY(m_host->waitForReceived(FakeHost::iac(FakeHost::BRK)));
+}
+
+void TestEmulator::loadingASessionFileConnects()
+{
+    const QString file = m_dir->filePath(QStringLiteral("host.nvcf"));
+    emu::Settings written;
+    written.setTermType(Vt100);
+    written.setDevice(emu::device::Telnet);
+    written.setHostName(QStringLiteral("127.0.0.1"));
+    written.setHostPort(m_host->portText());
+    written.Save(file);
+    QSignalSpy term(m_control.get(), &nvEmulator::TermChange);
+    QSignalSpy device(m_control.get(), &nvEmulator::DeviceChange);
+    m_control->Settings()->Load(file);
+    QCOMPARE(term.count(), 1);
+    QCOMPARE(term.first().at(0).value<rt::Int>(), rt::Int(Vt100));
+    QCOMPARE(device.count(), 1);
+    QVERIFY(m_host->waitForConnection());
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+    // The same file again (the host asked for a reload): the link stays.
+    m_control->Settings()->Load(file);
+    QCoreApplication::processEvents();
+    QCOMPARE(m_control->Connected(), rt::True);
+    QCOMPARE(m_host->connectionCount(), 1);
 }
 
 void TestEmulator::keysGoToTheHost()
@@ -247,13 +290,7 @@ void TestEmulator::waitFor()
     QFETCH(int, result);
     QFETCH(QString, rest);
     connectControl();
-    if (!early.isEmpty()) {
-        QSignalSpy ready(m_control.get(), &nvEmulator::DataReady);
-        m_host->send(early);
-        QVERIFY(ready.wait());
-    }
-    if (!late.isEmpty())
-        QTimer::singleShot(20, this, [&] { m_host->send(late); });
+    sendEarlyAndLate(early, late);
     QCOMPARE(int(m_control->WaitFor(rt::Int(compare), 10, targets)), result);
     QCOMPARE(m_control->ReadText(2, 100), rest);
 }
@@ -301,6 +338,43 @@ void TestEmulator::controlDeletedDuringWait()
     QVERIFY(!m_control);
 }
 
+void TestEmulator::controlDeletedByAHostRequest()
+{
+    connectControl();
+    // A window that closes its session at once when the host asks for it: the request comes
+    // from inside the channel's own signal, so the channel must outlive the control.
+    QPointer<emu::Channel> channel = m_control->channel();
+    bool channelSurvived = false;
+    connect(m_control.get(), &nvEmulator::CloseSession, this, [&] {
+        m_control.reset();
+        channelSurvived = !channel.isNull();
+    });
+    m_host->send("bye" + request(emu::HostVerb::CloseSession) + "after");
+    QTRY_VERIFY(!m_control);
+    QVERIFY(channelSurvived);
+    QTRY_VERIFY(channel.isNull()); // and goes from the event loop
+    QTRY_VERIFY(!m_host->hasClient());
+}
+
+void TestEmulator::controlDeletedWhenATransferEnds()
+{
+    connectControl(Tty, emu::device::Tcp);
+    m_control->Settings()->setAsciiDelay(20); // one line per tick: the upload is still running
+    QByteArray lines;
+    for (int i = 0; i < 100; ++i)
+        lines += "line " + QByteArray::number(i) + "\n";
+    writeFile(m_dir->filePath("long.txt"), lines);
+    // A window that closes as soon as the transfer is over.
+    connect(m_control.get(), &nvEmulator::StatusChange, this, [this](const QString &text) {
+        if (text == QLatin1String("Upload aborted"))
+            m_control.reset();
+    });
+    QCOMPARE(m_control->Upload(m_dir->filePath("long.txt"), 0, 0), rt::Int(0));
+    QVERIFY(m_host->waitForReceived("line 1\r"));
+    m_host->closeClient();
+    QTRY_VERIFY(!m_control);
+}
+
 void TestEmulator::readText_data()
 {
     QTest::addColumn<int>("mode");
@@ -337,11 +411,7 @@ void TestEmulator::readText()
     QFETCH(QString, result);
     QFETCH(QString, rest);
     connectControl();
-    QSignalSpy ready(m_control.get(), &nvEmulator::DataReady);
-    m_host->send(early);
-    QVERIFY(ready.wait());
-    if (!late.isEmpty())
-        QTimer::singleShot(20, this, [&] { m_host->send(late); });
+    sendEarlyAndLate(early, late);
     QCOMPARE(m_control->ReadText(rt::Int(mode), rt::Int(length), 10), result);
     QString left;
     QTRY_COMPARE(left += m_control->ReadText(2, 100), rest);
@@ -592,6 +662,25 @@ void TestEmulator::extensionAnswer()
     QTRY_COMPARE(seen, (QStringList { "version?", "quiet", "ping" }));
     m_control->SetExtension(&leadIn, &terminator);
     QCOMPARE(leadIn, QStringLiteral("\x1b_"));
+}
+
+void TestEmulator::runawayExtensionIsShown()
+{
+    connectControl();
+    QStringList seen;
+    connect(m_control.get(), &nvEmulator::Extension, this,
+        [&seen](QString *command) { seen << *command; });
+    QString leadIn = QStringLiteral("\x1b_");
+    QString terminator = QStringLiteral("\x1b\\");
+    m_control->SetExtension(&leadIn, &terminator);
+    // A lead-in whose terminator never comes holds the text back only up to a limit.
+    m_host->send("\x1b_" + QByteArray(70000, 'x') + " tail");
+    QTRY_VERIFY(trimmed(m_control->screen()->rowText(m_control->Rows() - 1)).endsWith("x tail"));
+    QVERIFY(seen.isEmpty());
+    // Later extensions work as before.
+    m_host->send("\r\n\x1b_ok\x1b\\shown");
+    QTRY_COMPARE(seen, QStringList { "ok" });
+    QTRY_VERIFY(m_control->screen()->rowText(m_control->Rows() - 1).startsWith("shown"));
 }
 
 void TestEmulator::disconnectAndReconnect()
@@ -873,7 +962,7 @@ void TestEmulator::mouseEvents()
     connectControl(Tty);
     m_control->resize(800, 500);
     m_control->show();
-    m_control->Emulate(QStringLiteral("open file.txt now"));
+    m_control->Emulate(QStringLiteral("open docs/file.txt now"));
     emu::ScreenView *view = m_control->view();
     const QSize cell = view->cellSize();
     auto at = [&cell](int col) { return QPoint(col * cell.width() + 1, cell.height() / 2); };
@@ -888,14 +977,15 @@ void TestEmulator::mouseEvents()
     QCOMPARE(menu.last(),
         (QVariantList { rt::Int(2), rt::Int(at(1).x()), rt::Int(at(1).y()), QString() }));
 
-    // The mouse table: a text for the host, or a popup band for the window.
+    // The mouse table: a text for the host, or a popup band for the window. "*" takes in the
+    // "/" of a path.
     m_control->MouseTableAdd(1, QStringLiteral("*.TXT"), QStringLiteral("cat "), QString());
     m_control->MouseTableAdd(2, QStringLiteral("n?w"), QStringLiteral("menu:Tools"), QString());
     m_host->clearReceived();
-    QTest::mouseClick(view, Qt::LeftButton, {}, at(7));
+    QTest::mouseClick(view, Qt::LeftButton, {}, at(9));
     QVERIFY(m_host->waitForReceived("cat "));
     QVERIFY(!m_control->screen()->hasSelection());
-    QTest::mouseClick(view, Qt::RightButton, {}, at(15));
+    QTest::mouseClick(view, Qt::RightButton, {}, at(20));
     QCOMPARE(menu.last().at(0).value<rt::Int>(), rt::Int(3));
     QCOMPARE(menu.last().at(3).toString(), QStringLiteral("Tools"));
     m_control->MouseTableReset();
@@ -928,6 +1018,17 @@ void TestEmulator::alternateSink()
     QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("back home"));
     QCOMPARE(trimmed(sink.screen()->rowText(0)), QStringLiteral("to the sink!"));
     QCOMPARE(m_control->AttachState(), rt::Int(0));
+    QCOMPARE(sink.AttachState(), rt::Int(0));
+
+    // A sink shows one source: a second one takes it over from the first.
+    nvEmulator other;
+    m_control->AttachAlternateSink(&sink);
+    other.AttachAlternateSink(&sink);
+    QCOMPARE(m_control->AttachState(), rt::Int(0));
+    QCOMPARE(other.AttachState(), rt::Int(1));
+    m_control->DetachAlternateSink(); // no longer attached: changes nothing
+    QCOMPARE(sink.AttachState(), rt::Int(2));
+    other.DetachAlternateSink();
     QCOMPARE(sink.AttachState(), rt::Int(0));
 }
 
@@ -982,6 +1083,12 @@ void TestEmulator::printerJobText_data()
                                               << QList<QStringList> { { "bold plain" } };
     QTest::newRow("Latin-1") << QByteArray("na\xefve") << QList<QStringList> { { "naïve" } };
     QTest::newRow("trailing form feed") << QByteArray("end\f") << QList<QStringList> { { "end" } };
+    const QString widest(emu::PrinterJob::maxColumns, u'x');
+    QTest::newRow("endless line cut") << QByteArray(5000, 'x') << QList<QStringList> { { widest } };
+    QTest::newRow("tabs past the edge")
+        << QByteArray(emu::PrinterJob::maxColumns - 3, 'x') + "\t\t\tz\r\nnext"
+        << QList<QStringList> { { QString(emu::PrinterJob::maxColumns - 3, u'x') + "   ",
+               "next" } };
 }
 
 void TestEmulator::printerJobText()
@@ -1006,6 +1113,17 @@ void TestEmulator::printScreenToPdf()
     QCOMPARE(QFileInfo(pdf).absolutePath(), QFileInfo(m_dir->path()).absoluteFilePath());
     QVERIFY(readFile(pdf).startsWith("%PDF"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QFileInfo(pdf).fileName() });
+
+    // The host's requests for one screen in one burst print once; a changed screen prints
+    // again, and so does a later request.
+    m_control->Settings()->setTermType(Vt100);
+    m_control->feedHostData(QByteArray("\x1b[i").repeated(50));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2);
+    m_control->feedHostData("page 2\x1b[i\x1b[i");
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 3);
+    QCoreApplication::processEvents(); // the next pass of the event loop
+    m_control->feedHostData("\x1b[0i");
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 4);
 }
 
 void TestEmulator::terminalResetKeepsTheLink()
@@ -1035,43 +1153,103 @@ void TestEmulator::dialThroughModem_data()
                                 << int(emu::channelerror::DialNoCarrier) << false;
 }
 
-// A modem played on the master side of a pseudo-terminal; the control dials and waits.
+// A modem played on the master side of a pseudo-terminal: it collects what the control sends
+// and answers a command when it has heard it.
+class PtyModem : public QObject
+{
+public:
+    PtyModem()
+    {
+        if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
+            return;
+        const QString device = QString::fromLocal8Bit(::ttyname(m_slave));
+        m_port = rt::Int(1000 + device.section(u'/', -1).toInt());
+        m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
+        connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { read(); });
+    }
+    ~PtyModem() override
+    {
+        m_notifier.reset();
+        if (m_master >= 0) {
+            ::close(m_master);
+            ::close(m_slave);
+        }
+    }
+    bool isValid() const { return m_master >= 0; }
+    // The control's Port for this modem.
+    rt::Int port() const { return m_port; }
+    QByteArray heard() const { return m_heard; }
+    void answer(const QByteArray &command, const QByteArray &reply)
+    {
+        m_command = command;
+        m_reply = reply;
+    }
+    void send(const QByteArray &bytes)
+    {
+        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), bytes.size());
+    }
+
+private:
+    void read()
+    {
+        char buffer[256];
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        m_heard.append(buffer, n);
+        if (!m_command.isEmpty() && m_heard.contains(m_command))
+            send(std::exchange(m_reply, QByteArray()));
+    }
+
+    int m_master = -1;
+    int m_slave = -1;
+    rt::Int m_port = 0;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QByteArray m_heard;
+    QByteArray m_command;
+    QByteArray m_reply;
+};
+
+// The control dials and waits for the modem's answer.
 void TestEmulator::dialThroughModem()
 {
     QFETCH(QByteArray, answer);
     QFETCH(int, result);
     QFETCH(bool, connected);
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+    PtyModem modem;
+    if (!modem.isValid())
         QSKIP("no pseudo-terminal");
-    const QString device = QString::fromLocal8Bit(::ttyname(slave));
     m_control->Settings()->setTermType(Tty);
     m_control->Settings()->setDevice(emu::device::Modem);
-    m_control->Settings()->setPort(rt::Int(1000 + device.section(u'/', -1).toInt()));
-    QByteArray heard;
-    QSocketNotifier notifier(master, QSocketNotifier::Read);
-    connect(&notifier, &QSocketNotifier::activated, this, [&] {
-        char buffer[256];
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n <= 0)
-            return;
-        heard.append(buffer, n);
-        if (heard.contains("ATDT5551234\r"))
-            QCOMPARE(::write(master, answer.constData(), size_t(answer.size())), answer.size());
-    });
+    m_control->Settings()->setPort(modem.port());
+    modem.answer("ATDT5551234\r", answer);
     QCOMPARE(int(m_control->Dial(QStringLiteral("5551234"), 1)), result);
     QCOMPARE(m_control->Connected() != 0, connected);
     QCOMPARE(int(m_control->DialStatus()),
         connected ? emu::dialstatus::Connected : emu::dialstatus::Failed);
     if (connected) {
-        QCOMPARE(::write(master, "hello", 5), ssize_t(5));
+        modem.send("hello");
         QTRY_VERIFY(m_control->screen()->rowText(1).startsWith(QLatin1String("hello")));
     }
-    notifier.setEnabled(false);
     m_control.reset();
-    ::close(master);
-    ::close(slave);
+}
+
+// With AutoAnswer the modem's port opens with the connection and a call that comes in connects.
+void TestEmulator::modemAnswersCalls()
+{
+    PtyModem modem;
+    if (!modem.isValid())
+        QSKIP("no pseudo-terminal");
+    m_control->Settings()->setTermType(Tty);
+    m_control->Settings()->setDevice(emu::device::Modem);
+    m_control->Settings()->setPort(modem.port());
+    m_control->Settings()->setAutoAnswer(1);
+    m_control->Reset(2);
+    QTRY_VERIFY(modem.heard().contains("ATS0=1\r"));
+    QCOMPARE(m_control->Connected(), rt::Int(0));
+    modem.send("\r\nRING\r\n\r\nCONNECT 9600\r\n");
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+    m_control.reset();
 }
 
 // A window with the control connected to the fake host, for tests/screenshot.sh.

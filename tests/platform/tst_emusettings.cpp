@@ -154,7 +154,9 @@ void tst_EmuSettings::roundTripEverySetting()
     QVERIFY(!written.Changed());
 
     Settings read;
+    QSignalSpy reloaded(&read, &Settings::reloaded);
     read.Load(m_file);
+    QCOMPARE(reloaded.count(), 1); // one reload, not the defaults and then the file
     for (const SettingDef &def : emu::settingTable()) {
         if (def.section.isEmpty())
             continue;
@@ -345,7 +347,9 @@ void tst_EmuSettings::loadMissingFile()
 {
     Settings s;
     s.setNormCols(90);
+    QSignalSpy reloaded(&s, &Settings::reloaded);
     QCOMPARE(rtError([&] { s.Load(m_dir.filePath(QStringLiteral("absent.nvcf"))); }), 53);
+    QCOMPARE(reloaded.count(), 1);
     QCOMPARE(s.NormCols(), emu::Int(80));
     QVERIFY(!s.Changed());
 }

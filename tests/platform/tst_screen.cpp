@@ -4,6 +4,7 @@
 #include "emulator/screen.h"
 #include "emulator/screenview.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -86,6 +87,7 @@ private slots:
     void answerBack();
     void printScreenRequest();
     void putCellsAtMarginDoesNotWrapHostText();
+    void putTextIgnoresTheHostsModes();
     void switchingFamilyRestartsEmulation();
     void keys_data();
     void keys();
@@ -96,6 +98,8 @@ private slots:
     void resizeKeepsCursorRow();
     void damageIsSignalledOncePerFrame();
     void viewPaintsWithoutCrashing();
+    void hostileStreams_data() { bothFamilies_data(); }
+    void hostileStreams();
 };
 
 void TestScreen::ttyControls_data()
@@ -327,6 +331,20 @@ void TestScreen::putCellsAtMarginDoesNotWrapHostText()
     QCOMPARE(screen.cursor(), QPoint(3, 0));
 }
 
+void TestScreen::putTextIgnoresTheHostsModes()
+{
+    Screen screen(3, 20, 0);
+    screen.setTerminalType(Vt100);
+    // Insert mode, a scrolling region of rows 2-3 and origin mode (the cursor goes to row 2).
+    screen.feed("abcdef\x1b[4h\x1b[2;3r\x1b[?6h");
+    QCOMPARE(screen.cursor(), QPoint(0, 1));
+    screen.putText(0, 0, QStringLiteral("XY\r"), -1);
+    QCOMPARE(screenLines(screen), QStringList { "XY def" });
+    QCOMPARE(screen.cursor(), QPoint(0, 1));
+    screen.feed("z");
+    QCOMPARE(screenLines(screen), (QStringList { "XY def", "z" }));
+}
+
 void TestScreen::switchingFamilyRestartsEmulation()
 {
     Screen screen(3, 20, 5);
@@ -495,6 +513,43 @@ void TestScreen::viewPaintsWithoutCrashing()
     QVERIFY(view.cellAt(QPoint(view.cellSize().width() * 2 + 1, 1), &pos));
     QCOMPARE(pos.col, 2);
     QCOMPARE(pos.line, screen.screenLine(0));
+}
+
+// Random host data rich in control sequences (a fixed seed, so a failure repeats): scrolling
+// regions, the alternate screen, erases, insertions, huge and missing parameters, cut-off
+// sequences, with resizes and text from the API in between. The screen must stay whole.
+void TestScreen::hostileStreams()
+{
+    QFETCH(int, termType);
+    QRandomGenerator random(20240611);
+    const QList<QByteArray> pieces = { "\033[", "\033[?", "\033]", "\033P", "\033(0", "\033#8",
+        "\0337", "\0338", "\033D", "\033M", "\033c", "\x9b", "\x9d", "\x07", "\r\n", "\b\t",
+        "\033\\", "r", "h", "l", "J", "K", "L", "M", "P", "@", "X", "S", "T", "H", "m", "n", "1049",
+        "47", "6", "7", "25", "999999999", "65535", "-1", ";", ";;", "0", "\xe9", "wide" };
+    Screen screen(24, 80, 100);
+    screen.setTerminalType(termType);
+    for (int chunk = 0; chunk < 400; ++chunk) {
+        QByteArray data;
+        while (data.size() < 512) {
+            if (random.bounded(4) == 0)
+                data += char(random.bounded(256));
+            else
+                data += pieces.at(random.bounded(pieces.size()));
+        }
+        screen.feed(data);
+        if (chunk % 50 == 49)
+            screen.resize(1 + random.bounded(60), 1 + random.bounded(200));
+        if (chunk % 17 == 0)
+            screen.putText(random.bounded(screen.rows()), random.bounded(screen.cols()),
+                QStringLiteral("api"), random.bounded(256));
+        const QPoint cursor = screen.cursor();
+        QVERIFY(cursor.x() >= 0 && cursor.x() < screen.cols());
+        QVERIFY(cursor.y() >= 0 && cursor.y() < screen.rows());
+        QVERIFY(screen.historyCount() <= screen.historyCapacity());
+        for (int r = 0; r < screen.rows(); ++r)
+            QCOMPARE(screen.rowText(r).size(), screen.cols());
+        screen.takeDamage();
+    }
 }
 
 QTEST_MAIN(TestScreen)

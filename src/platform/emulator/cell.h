@@ -32,10 +32,6 @@ struct Cell
     quint8 flags = 0;
 
     bool operator==(const Cell &other) const = default;
-    bool sameLook(const Cell &other) const
-    {
-        return fg == other.fg && bg == other.bg && attr == other.attr;
-    }
 };
 
 // A colour code as the automation members pass it: foreground + 16 * background, both from the

@@ -59,6 +59,7 @@ QString emuerror::text(Long number)
 namespace {
 
 constexpr int maxExtensionCommand = 64 * 1024;
+constexpr qsizetype maxPrintJobLines = 50000;
 constexpr int functionKeys = 48;
 
 [[noreturn]] void fail(Long number, const QString &detail = QString())
@@ -95,6 +96,18 @@ QString trimmedRight(const QString &s)
     while (n > 0 && s.at(n - 1) == u' ')
         --n;
     return s.left(n);
+}
+
+// The whole word against a pattern with the wildcards * and ?, without case. Unlike a file
+// glob, "/" is an ordinary character here: words on a screen are often paths.
+bool wildcardMatch(const QString &pattern, const QString &word)
+{
+    QString expression = QRegularExpression::escape(pattern);
+    expression.replace(QLatin1String("\\*"), QLatin1String(".*"));
+    expression.replace(QLatin1String("\\?"), QLatin1String("."));
+    const QRegularExpression re(
+        QRegularExpression::anchoredPattern(expression), QRegularExpression::CaseInsensitiveOption);
+    return re.match(word).hasMatch();
 }
 
 Int vbButton(Qt::MouseButton button)
@@ -165,31 +178,11 @@ nvEmulator::nvEmulator(QWidget *parent)
     connect(&m_printTimer, &QTimer::timeout, this, [this] { closePrintJob(false); });
 
     connect(m_settings, &emu::Settings::settingChanged, this, &nvEmulator::onSettingChanged);
-    connect(m_settings, &emu::Settings::reloaded, this, [this] {
-        applySettings();
-        emit TermChange(m_settings->TermType());
-        QString name = deviceName(m_settings->Device());
-        emit DeviceChange(m_settings->Device(), &name);
-        const Int device = m_settings->Device();
-        const bool reachable
-            = ((device == device::Telnet || device == device::Tcp || device == device::Ssh)
-                  && !m_settings->HostName().trimmed().isEmpty())
-            || device == device::Serial;
-        // A file that names the same host keeps the link (the host may have asked for the reload).
-        if (reachable && (!m_channel || m_channelKey != connectionKey()))
-            QTimer::singleShot(0, this, [this] {
-                if (!m_shutdown)
-                    connectHost();
-            });
-    });
+    connect(m_settings, &emu::Settings::reloaded, this, &nvEmulator::onSettingsReloaded);
     connect(m_screen, &emu::Screen::answer, this,
         [this](const QByteArray &bytes) { sendToHost(bytes); });
     connect(m_screen, &emu::Screen::bell, this, [] { QApplication::beep(); });
-    connect(m_screen, &emu::Screen::printScreenRequested, this, [this] {
-        rt::ResumeNext quietly;
-        if (!quietly([this] { PrintScreen(); }))
-            emit StatusChange(quietly.error().description);
-    });
+    connect(m_screen, &emu::Screen::printScreenRequested, this, &nvEmulator::onHostPrintScreen);
     connect(m_view, &ScreenView::mousePressed, this,
         [this](QMouseEvent *e, bool *handled) { onMousePressed(e, handled, false); });
     connect(m_view, &ScreenView::doubleClicked, this,
@@ -220,9 +213,7 @@ emu::Settings *nvEmulator::Settings(bool)
 
 void nvEmulator::applySettings()
 {
-    m_screen->setTerminalType(m_settings->TermType());
-    m_printController.setMarkers(
-        m_screen->vtFamily() ? QByteArray("\x1b[5i") : QByteArray(), QByteArray("\x1b[4i"));
+    applyTerminalType();
     m_screen->setHistoryCapacity(std::max<int>(0, m_settings->HistoryRows()));
     m_screen->setAnswerBack(m_settings->AnswerBack().toLatin1());
     m_view->setCursorStyle(m_settings->CursorType());
@@ -232,13 +223,45 @@ void nvEmulator::applySettings()
     applyTerminalModes();
 }
 
+void nvEmulator::onSettingsReloaded()
+{
+    applySettings();
+    const Int device = m_settings->Device();
+    const bool reachable
+        = ((device == device::Telnet || device == device::Tcp || device == device::Ssh)
+              && !m_settings->HostName().trimmed().isEmpty())
+        || device == device::Serial || (device == device::Modem && m_settings->AutoAnswer() != 0);
+    // A file that names the same host keeps the link (the host may have asked for the reload).
+    if (reachable && (!m_channel || m_channelKey != connectionKey()))
+        QTimer::singleShot(0, this, [this] {
+            if (!m_shutdown)
+                connectHost();
+        });
+    QPointer<nvEmulator> self(this);
+    emit TermChange(m_settings->TermType());
+    if (self)
+        raiseDeviceChange();
+}
+
+void nvEmulator::applyTerminalType()
+{
+    m_screen->setTerminalType(m_settings->TermType());
+    // Only the VT family has the print controller.
+    m_printController.setMarkers(
+        m_screen->vtFamily() ? QByteArray("\x1b[5i") : QByteArray(), QByteArray("\x1b[4i"));
+}
+
+void nvEmulator::raiseDeviceChange()
+{
+    QString name = deviceName(m_settings->Device());
+    emit DeviceChange(m_settings->Device(), &name);
+}
+
 void nvEmulator::onSettingChanged(int id, int)
 {
     switch (Setting(id)) {
     case Setting::TermType:
-        m_screen->setTerminalType(m_settings->TermType());
-        m_printController.setMarkers(
-            m_screen->vtFamily() ? QByteArray("\x1b[5i") : QByteArray(), QByteArray("\x1b[4i"));
+        applyTerminalType();
         applyTerminalModes();
         emit TermChange(m_settings->TermType());
         break;
@@ -271,11 +294,9 @@ void nvEmulator::onSettingChanged(int id, int)
     case Setting::AnsiAppKeypad:
         applyTerminalModes();
         break;
-    case Setting::Device: {
-        QString name = deviceName(m_settings->Device());
-        emit DeviceChange(m_settings->Device(), &name);
+    case Setting::Device:
+        raiseDeviceChange();
         break;
-    }
     default:
         break;
     }
@@ -383,8 +404,8 @@ void nvEmulator::connectHost()
         }
     });
     channel->setWindowSize(m_screen->cols(), m_screen->rows());
-    // A modem's port opens when a number is dialled.
-    if (channel->device() != device::Modem) {
+    // A modem's port opens when a number is dialled, unless the modem is to answer calls.
+    if (channel->device() != device::Modem || m_settings->AutoAnswer() != 0) {
         m_statusText = QStringLiteral("Connecting: ") + channel->description();
         emit StatusChange(m_statusText);
         channel->open();
@@ -401,6 +422,9 @@ void nvEmulator::dropChannel()
     disconnect(channel, nullptr, this, nullptr);
     const bool wasConnected = channel->isConnected();
     channel->close();
+    // The channel may be inside one of its own signals (a handler of host data closed the
+    // session): it must outlive this control and go from the event loop.
+    channel->setParent(nullptr);
     channel->deleteLater();
     m_linkUp = false;
     m_protocol.reset();
@@ -426,9 +450,12 @@ void nvEmulator::onConnected()
         m_dialing = false;
         m_dialResult = 0;
     }
+    QPointer<nvEmulator> self(this);
     emit StatusChange(m_statusText);
-    emit StateNotify(1, rt::True);
-    wakeWaiter();
+    if (self)
+        emit StateNotify(1, rt::True);
+    if (self)
+        wakeWaiter();
 }
 
 void nvEmulator::onChannelData(const QByteArray &data)
@@ -488,11 +515,7 @@ void nvEmulator::onChannelDisconnected(int code, const QString &text)
     m_linkUp = false;
     m_protocol.reset();
     emit StateNotify(1, rt::False);
-    if (m_upload)
-        m_upload->abort();
-    if (m_download)
-        m_download->finish(AsciiDownload::Completed);
-    if (!self)
+    if (!self || !endTransfer(AsciiDownload::Completed))
         return;
     if (m_serverMode) {
         // The host program is gone with its link: its queued requests must not wait forever.
@@ -579,7 +602,9 @@ void nvEmulator::handleHostRequest(const HostRequest &request)
 void nvEmulator::processDisplay(const QByteArray &bytes)
 {
     QPointer<nvEmulator> self(this);
-    for (const StreamSplitter::Piece &piece : m_extension.split(bytes)) {
+    const QList<StreamSplitter::Piece> pieces = m_extension.split(bytes);
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        const StreamSplitter::Piece &piece = pieces.at(i);
         switch (piece.kind) {
         case StreamSplitter::Kind::Outside:
             processExtensionFree(piece.bytes);
@@ -588,8 +613,11 @@ void nvEmulator::processDisplay(const QByteArray &bytes)
             m_extensionCommand.clear();
             break;
         case StreamSplitter::Kind::Inside:
-            if (m_extensionCommand.size() + piece.bytes.size() <= maxExtensionCommand)
-                m_extensionCommand += piece.bytes;
+            if (m_extensionCommand.size() + piece.bytes.size() > maxExtensionCommand) {
+                abandonExtension(piece.bytes, pieces.mid(i + 1));
+                return;
+            }
+            m_extensionCommand += piece.bytes;
             break;
         case StreamSplitter::Kind::End:
             raiseExtension(QString::fromLatin1(std::exchange(m_extensionCommand, QByteArray())));
@@ -598,6 +626,30 @@ void nvEmulator::processDisplay(const QByteArray &bytes)
         if (!self || m_shutdown)
             return;
     }
+}
+
+// A lead-in whose terminator does not come within maxExtensionCommand was no extension: what it
+// held back is shown after all, and the stream after it is read afresh, so a host that never
+// ends one cannot blank the screen for good.
+void nvEmulator::abandonExtension(
+    const QByteArray &inside, const QList<StreamSplitter::Piece> &rest)
+{
+    const QByteArray shown
+        = m_extension.beginMarker() + std::exchange(m_extensionCommand, QByteArray()) + inside;
+    QByteArray after;
+    for (const StreamSplitter::Piece &piece : rest) {
+        if (piece.kind == StreamSplitter::Kind::Begin)
+            after += m_extension.beginMarker();
+        else if (piece.kind == StreamSplitter::Kind::End)
+            after += m_extension.endMarker();
+        else
+            after += piece.bytes;
+    }
+    after += m_extension.reset();
+    QPointer<nvEmulator> self(this);
+    processExtensionFree(shown);
+    if (self && !m_shutdown)
+        processDisplay(after);
 }
 
 void nvEmulator::processExtensionFree(const QByteArray &bytes)
@@ -628,14 +680,18 @@ void nvEmulator::processExtensionFree(const QByteArray &bytes)
 
 void nvEmulator::processPrinterFree(const QByteArray &data)
 {
-    captureData(1, data);
+    QPointer<nvEmulator> self(this);
+    if (!captureData(1, data))
+        return;
     if (m_download)
-        m_download->receive(data);
+        m_download->receive(data); // a download that cannot write ends, with its events
+    if (!self)
+        return;
     m_input.append(QString::fromLatin1(data));
     m_gotInput = true;
     if (m_printerMode != 0)
         printData(data);
-    if (m_printerMode == 2)
+    if (!self || m_printerMode == 2)
         return; // transparent printing: the printer only
     QByteArray bytes = data;
     if (m_sink && m_sinkExitMode == 1) {
@@ -709,10 +765,16 @@ PrintOptions nvEmulator::printOptions() const
 
 void nvEmulator::printData(const QByteArray &bytes)
 {
-    captureData(2, bytes);
+    if (!captureData(2, bytes))
+        return;
     if (!m_printJob)
         m_printJob = std::make_unique<PrinterJob>();
     m_printJob->add(bytes);
+    // A job the host never ends is printed in parts, so that it cannot take all memory.
+    if (m_printJob->lineCount() >= maxPrintJobLines) {
+        closePrintJob(false);
+        return;
+    }
     const int timeout = m_settings->PrinterTimeout();
     if (timeout > 0)
         m_printTimer.start(timeout * 1000);
@@ -735,8 +797,9 @@ void nvEmulator::closePrintJob(bool raiseErrors)
 {
     m_printTimer.stop();
     std::unique_ptr<PrinterJob> job = std::move(m_printJob);
+    QPointer<nvEmulator> self(this);
     updatePrinterState();
-    if (!job || job->isEmpty())
+    if (!self || !job || job->isEmpty())
         return;
     try {
         m_lastPrintTarget = job->print(printOptions());
@@ -768,11 +831,35 @@ void nvEmulator::PrinterClose()
     closePrintJob(true);
 }
 
+QStringList nvEmulator::screenLines() const
+{
+    QStringList lines;
+    for (int r = 0; r < m_screen->rows(); ++r)
+        lines << trimmedRight(m_screen->rowText(r));
+    return lines;
+}
+
+// A burst of requests for the same screen (within one pass of the event loop) prints it once: a
+// host that repeats the request cannot fill the printer or the disk with copies. A screen that
+// changed in between is printed again.
+void nvEmulator::onHostPrintScreen()
+{
+    const QStringList lines = screenLines();
+    if (m_hostPrinted == lines)
+        return;
+    if (!m_hostPrinted)
+        QTimer::singleShot(0, this, [this] { m_hostPrinted.reset(); });
+    m_hostPrinted = lines;
+    rt::ResumeNext quietly;
+    if (!quietly([this] { PrintScreen(); }))
+        emit StatusChange(quietly.error().description);
+}
+
 void nvEmulator::PrintScreen()
 {
     PrinterJob job;
-    for (int r = 0; r < m_screen->rows(); ++r)
-        job.addLine(trimmedRight(m_screen->rowText(r)));
+    for (const QString &line : screenLines())
+        job.addLine(line);
     try {
         m_lastPrintTarget = job.print(printOptions());
     } catch (const rt::Error &error) {
@@ -814,15 +901,16 @@ void nvEmulator::stopCapture()
         emit CaptureChange(rt::False);
 }
 
-void nvEmulator::captureData(int source, const QByteArray &bytes)
+bool nvEmulator::captureData(int source, const QByteArray &bytes)
 {
-    if (!m_capture || m_captureSource != source)
-        return;
-    if (!m_capture->write(bytes)) {
-        const QString name = m_capture->fileName();
-        stopCapture();
+    if (!m_capture || m_captureSource != source || m_capture->write(bytes))
+        return true;
+    const QString name = m_capture->fileName();
+    QPointer<nvEmulator> self(this);
+    stopCapture();
+    if (self)
         emit StatusChange(QStringLiteral("Capture stopped: %1 cannot be written").arg(name));
-    }
+    return !self.isNull();
 }
 
 Int nvEmulator::CaptureMode() const
@@ -1127,15 +1215,7 @@ bool nvEmulator::mouseTableHit(QMouseEvent *event, Int button, bool doubleClick)
         return false;
     const QString word = m_screen->lineText(pos.line).mid(from, to - from + 1);
     for (const MouseEntry &entry : std::as_const(m_mouseTable)) {
-        if (entry.button != button)
-            continue;
-        const QRegularExpression pattern(
-            QRegularExpression::wildcardToRegularExpression(
-                entry.pattern, QRegularExpression::UnanchoredWildcardConversion),
-            QRegularExpression::CaseInsensitiveOption);
-        const QRegularExpression whole(QRegularExpression::anchoredPattern(pattern.pattern()),
-            QRegularExpression::CaseInsensitiveOption);
-        if (!whole.match(word).hasMatch())
+        if (entry.button != button || !wildcardMatch(entry.pattern, word))
             continue;
         const QString text = doubleClick ? entry.doubleClick : entry.click;
         if (text.isEmpty())
@@ -1249,20 +1329,32 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
 
 void nvEmulator::Abort()
 {
-    if (m_upload)
-        m_upload->abort();
-    if (m_download)
-        m_download->finish(AsciiDownload::Aborted);
+    QPointer<nvEmulator> self(this);
+    if (!endTransfer(AsciiUpload::Aborted))
+        return;
     if (m_dialing && m_channel) {
         m_dialing = false;
         m_dialResult = -1;
         m_channel->hangUp();
     }
-    if (m_waitLoop)
+    if (self && m_waitLoop)
         m_waitLoop->exit(0);
 }
 
 // --- Transfers -----------------------------------------------------------------------------
+
+// Ends the running transfer, if any (one runs at a time): an upload is aborted, a download
+// keeps what came (result: Completed or Aborted). False when a handler of the transfer's events
+// closed the control.
+bool nvEmulator::endTransfer(int result)
+{
+    QPointer<nvEmulator> self(this);
+    if (m_upload)
+        m_upload->abort();
+    else if (m_download)
+        m_download->finish(result);
+    return !self.isNull();
+}
 
 void nvEmulator::checkTransfer(Int protocol) const
 {
@@ -1323,9 +1415,12 @@ void nvEmulator::onTransferFinished(int result)
     m_statusText = QStringLiteral("%1 %2").arg(
         upload ? QStringLiteral("Upload") : QStringLiteral("Download"),
         QLatin1String(outcomes[std::clamp(result, 0, 2)]));
+    QPointer<nvEmulator> self(this);
     emit StatusChange(m_statusText);
-    emit StateNotify(3, rt::False);
-    wakeWaiter();
+    if (self)
+        emit StateNotify(3, rt::False);
+    if (self)
+        wakeWaiter();
 }
 
 Int nvEmulator::waitTransfer(Int wait)
@@ -1427,6 +1522,8 @@ void nvEmulator::AttachAlternateSink(nvEmulator *sink, Int exitMode, Int exitCod
     if (!sink || sink == this)
         rt::raise(5);
     DetachAlternateSink();
+    if (sink->m_source)
+        sink->m_source->DetachAlternateSink(); // a sink shows one source at a time
     m_sink = sink;
     sink->m_source = this;
     m_sinkExitMode = exitMode;
@@ -1465,35 +1562,26 @@ void nvEmulator::SetExtension(QString *leadIn, QString *terminator)
 
 void nvEmulator::Startup()
 {
+    const std::function<void()> events[] = {
+        [this] { emit TermChange(m_settings->TermType()); },
+        [this] { raiseDeviceChange(); },
+        [this] { emit StatusChange(m_statusText); },
+        [this] { emit ScreenChange(Cols(), Rows(), 1, m_extendedMode ? rt::True : rt::False); },
+        [this] { reportLocation(true); },
+        [this] { emit PrinterChange(m_printerState); },
+        [this] { emit CaptureChange(m_capture ? rt::True : rt::False); },
+        [this] { emit KeyboardLockChange(m_lockKeyboard ? rt::True : rt::False); },
+        [this] {
+            emit HistoryChange(
+                m_historyVisible ? rt::True : rt::False, m_lockHistory ? rt::True : rt::False);
+        },
+    };
     QPointer<nvEmulator> self(this);
-    const auto alive = [&self] { return !self.isNull(); };
-    emit TermChange(m_settings->TermType());
-    if (!alive())
-        return;
-    QString name = deviceName(m_settings->Device());
-    emit DeviceChange(m_settings->Device(), &name);
-    if (!alive())
-        return;
-    emit StatusChange(m_statusText);
-    if (!alive())
-        return;
-    emit ScreenChange(Cols(), Rows(), 1, m_extendedMode ? rt::True : rt::False);
-    if (!alive())
-        return;
-    reportLocation(true);
-    if (!alive())
-        return;
-    emit PrinterChange(m_printerState);
-    if (!alive())
-        return;
-    emit CaptureChange(m_capture ? rt::True : rt::False);
-    if (!alive())
-        return;
-    emit KeyboardLockChange(m_lockKeyboard ? rt::True : rt::False);
-    if (!alive())
-        return;
-    emit HistoryChange(
-        m_historyVisible ? rt::True : rt::False, m_lockHistory ? rt::True : rt::False);
+    for (const std::function<void()> &raise : events) {
+        raise();
+        if (!self)
+            return; // a handler closed the window
+    }
 }
 
 void nvEmulator::Shutdown()

@@ -28,8 +28,9 @@
 //
 //   30001 "Not connected"                     Output, Break, Paste, Upload, Download without a link
 //   30002 "The control is busy"               a second wait, transfer or capture while one runs
-//   30003 "Transfer protocol not available"   Upload or Download with Kermit, XModem, YModem,
-//   ZModem 30004 "Not supported by this terminal"    LoadImage, UnloadImage, PlayMIDI, PlayWave
+//   30003 "Transfer protocol not available"   Upload or Download with Kermit, XModem, YModem
+//                                             or ZModem
+//   30004 "Not supported by this terminal"    LoadImage, UnloadImage, PlayMIDI, PlayWave
 //   30005 "Invalid capture source"            Capture with a source other than 1 or 2
 //   30006 "Invalid screen position"           Locate, SetText, GetText ... outside the screen
 //   30007 "The device cannot dial"            Dial on a session whose Device is not a modem
@@ -50,6 +51,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QEventLoop;
 class QScrollBar;
@@ -107,7 +109,8 @@ public:
     void PrinterOn(Int transparent = 0);
     void PrinterOff();
     void PrinterClose();
-    // Prints the screen as a job of its own.
+    // Prints the screen as a job of its own. The host's own print-screen request (VT family)
+    // does the same, once for a burst of requests for an unchanged screen.
     void PrintScreen();
     // Source 1 received data, 2 printer data; mode 0 new file only, 1 overwrite, 2 append,
     // 3 clipboard. A relative file name is taken in DefaultCaptureDir.
@@ -122,7 +125,8 @@ public:
     // PasteEOFChar at the end. The file name is by reference and comes back unchanged.
     void Paste(QString *fileName = nullptr);
     // Mode 0 resets the terminal and the connection, 1 the terminal only, 2 the connection only
-    // (closes it and connects again with the current settings).
+    // (closes it and connects again with the current settings; a modem's port opens then only
+    // when AutoAnswer is on, else at the next Dial).
     void Reset(Int mode = 0);
     // Shows text as if the host had sent it (it goes to the terminal emulation only).
     void Emulate(const QString &text);
@@ -319,7 +323,10 @@ private:
 
     // Settings
     void applySettings();
+    void applyTerminalType();
+    void raiseDeviceChange();
     void onSettingChanged(int id, int index);
+    void onSettingsReloaded();
     void applyScreenSize();
     void applyFont();
     void applyColors();
@@ -340,6 +347,7 @@ private:
     void processHostData(const QByteArray &data);
     void handleHostRequest(const HostRequest &request);
     void processDisplay(const QByteArray &bytes);
+    void abandonExtension(const QByteArray &inside, const QList<StreamSplitter::Piece> &rest);
     void processExtensionFree(const QByteArray &bytes);
     void processPrinterFree(const QByteArray &data);
     void displayBytes(const QByteArray &bytes);
@@ -350,11 +358,15 @@ private:
     // Printer
     void printData(const QByteArray &bytes);
     void closePrintJob(bool raiseErrors);
+    QStringList screenLines() const;
+    void onHostPrintScreen();
     void updatePrinterState();
     PrintOptions printOptions() const;
 
     // Capture
-    void captureData(int source, const QByteArray &bytes);
+    // Received (1) or printer (2) data into the capture; false when a handler of the events of
+    // a failed capture closed the control.
+    bool captureData(int source, const QByteArray &bytes);
     void stopCapture();
 
     // Waits
@@ -365,6 +377,7 @@ private:
     QStringList transferFiles(const QString &fileName) const;
     void checkTransfer(Int protocol) const;
     template<class Transfer> void beginTransfer(Transfer *transfer, const QString &status);
+    bool endTransfer(int result);
     void onTransferProgress();
     void onTransferFinished(int result);
     Int waitTransfer(Int wait);
@@ -416,6 +429,7 @@ private:
     std::unique_ptr<PrinterJob> m_printJob;
     QTimer m_printTimer;
     QString m_lastPrintTarget;
+    std::optional<QStringList> m_hostPrinted; // the screen the host had printed in this pass
 
     // Capture
     std::unique_ptr<CaptureFile> m_capture;

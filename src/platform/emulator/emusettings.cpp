@@ -256,31 +256,38 @@ QString Settings::stringValue(Setting id, int index) const
     return value(id, index).toString();
 }
 
-void Settings::LoadDefaults()
+void Settings::setDefaults()
 {
     for (const SettingDef &def : settingTable()) {
         for (int i = 0; i < slotCount(def); ++i)
             d->values[int(def.id)][i] = parse(def, def.defaults.at(i)).value_or(QVariant());
     }
+}
+
+void Settings::LoadDefaults()
+{
+    setDefaults();
     emit reloaded();
 }
 
 void Settings::Load(const QString &fileName)
 {
-    LoadDefaults();
-    if (!QFileInfo(fileName).isFile())
-        rt::raise(53);
+    // One reload for the user of the values: the defaults and the file's values together.
+    setDefaults();
     inifile::IniFile file(fileName);
-    if (!file.load())
-        rt::raise(75);
-    forEachSavedValue([&](const SettingDef &def, int index, const QString &key) {
-        const std::optional<QString> text = file.value(def.section, key);
-        if (!text)
-            return;
-        if (const std::optional<QVariant> v = parse(def, *text))
-            d->values[int(def.id)][index] = *v;
-    });
+    const Long error = !QFileInfo(fileName).isFile() ? 53 : !file.load() ? 75 : 0;
+    if (error == 0) {
+        forEachSavedValue([&](const SettingDef &def, int index, const QString &key) {
+            const std::optional<QString> text = file.value(def.section, key);
+            if (!text)
+                return;
+            if (const std::optional<QVariant> v = parse(def, *text))
+                d->values[int(def.id)][index] = *v;
+        });
+    }
     emit reloaded();
+    if (error != 0)
+        rt::raise(error);
 }
 
 void Settings::Save(const QString &fileName)

@@ -238,8 +238,8 @@ public:
     // Every setting to its default; clears Changed.
     void LoadDefaults();
     // Defaults first, then every setting the file holds; a value that does not read as its type
-    // keeps its default. Clears Changed. A missing file raises 53, an unreadable one 75 (the
-    // defaults stay).
+    // keeps its default. Clears Changed; reloaded() follows once. A missing file raises 53, an
+    // unreadable one 75 (the defaults stay).
     void Load(const QString &fileName);
     // Writes every saved setting into the file in one atomic write; keys that are not ours stay
     // as they were. Clears Changed on success; a failure raises 75 and changes nothing.
@@ -255,6 +255,8 @@ signals:
     void reloaded();
 
 private:
+    void setDefaults();
+
     struct Data;
     Data *d;
 };

@@ -110,22 +110,19 @@ int ModemChannel::hangUp()
     }
 }
 
-// The hang-up runs as timed steps: silence, "+++", silence, "ATH0" and its OK; a modem that
-// does not answer is hung up by dropping DTR for a moment.
+// The hang-up runs in steps: silence, "+++" and the modem's OK after its own guard time (it is
+// in command mode then), "ATH0" and its OK. A modem that does not answer a step is hung up by
+// dropping DTR for a moment. The timer ends each step that waits.
 void ModemChannel::hangUpStep()
 {
     switch (m_hangUpStep) {
     case HangUpStep::GuardBefore:
-        port()->write("+++");
-        m_hangUpStep = HangUpStep::GuardAfter;
-        m_hangUpTimer.start(m_guardMs);
-        break;
-    case HangUpStep::GuardAfter:
         m_line.clear();
-        port()->write("ATH0\r");
-        m_hangUpStep = HangUpStep::AwaitOk;
-        m_hangUpTimer.start(m_hangUpTimeoutMs);
+        port()->write("+++");
+        m_hangUpStep = HangUpStep::AwaitEscapeOk;
+        m_hangUpTimer.start(m_guardMs + m_hangUpTimeoutMs);
         break;
+    case HangUpStep::AwaitEscapeOk:
     case HangUpStep::AwaitOk:
         if (port()->setDataTerminalReady(false)) {
             m_hangUpStep = HangUpStep::DtrLow;
@@ -190,8 +187,13 @@ void ModemChannel::onLine(const QByteArray &line)
             callEnded(channelerror::CarrierLost, QString());
         break;
     case dialstatus::HangingUp:
-        if (line == "NO CARRIER" || (line == "OK" && m_hangUpStep == HangUpStep::AwaitOk))
+        if (line == "NO CARRIER" || (line == "OK" && m_hangUpStep == HangUpStep::AwaitOk)) {
             finishHangUp();
+        } else if (line == "OK" && m_hangUpStep == HangUpStep::AwaitEscapeOk) {
+            port()->write("ATH0\r");
+            m_hangUpStep = HangUpStep::AwaitOk;
+            m_hangUpTimer.start(m_hangUpTimeoutMs);
+        }
         break;
     default:
         if (line.startsWith("CONNECT"))

@@ -2,8 +2,8 @@
 // Modem connections (Device 4): a serial port with a Hayes-compatible modem on it. Opening opens
 // the port; the link is a call: dial() sends the dial command and waits (ConnectTimeout seconds,
 // 60 when 0) for the modem's result, hangUp() returns the modem to command mode (guard time,
-// "+++", guard time) and sends "ATH0", dropping DTR when the modem does not answer. While a call
-// is up, "NO CARRIER" from the modem ends it. Everything the modem sends is also passed on, so
+// "+++", and the modem's OK) and sends "ATH0", dropping DTR when the modem does not answer. While a
+// call is up, "NO CARRIER" from the modem ends it. Everything the modem sends is also passed on, so
 // the user sees its answers. A call the modem answers by itself ("CONNECT" while idle) is taken
 // as connected; AutoAnswer non-zero tells the modem to answer on the first ring.
 
@@ -30,8 +30,8 @@ public:
     // parentheses of a written number; nothing that could end the command or start another.
     static bool isDialable(const QString &number);
 
-    // Tuning; the defaults suit real modems: guard time 1000 ms, "ATH0" answered within 3000 ms,
-    // dial command "ATDT" number CR.
+    // Tuning; the defaults suit real modems: guard time 1000 ms, "+++" (after the guard time) and
+    // "ATH0" each answered within 3000 ms, dial command "ATDT" number CR.
     void setGuardTime(int ms) { m_guardMs = ms; }
     void setHangUpTimeout(int ms) { m_hangUpTimeoutMs = ms; }
     void setDialCommand(const QByteArray &prefix, const QByteArray &suffix);
@@ -40,7 +40,7 @@ protected:
     void received(const QByteArray &data) override;
 
 private:
-    enum class HangUpStep { None, GuardBefore, GuardAfter, AwaitOk, DtrLow };
+    enum class HangUpStep { None, GuardBefore, AwaitEscapeOk, AwaitOk, DtrLow };
 
     void setDialStatus(int status);
     void onStateChanged(State state);

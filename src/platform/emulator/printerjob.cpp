@@ -11,6 +11,8 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <algorithm>
+
 namespace emu {
 
 void PrinterJob::add(const QByteArray &bytes)
@@ -44,9 +46,8 @@ void PrinterJob::add(const QByteArray &bytes)
             newPage();
             break;
         case '\t':
-            do
+            for (const int next = std::min((m_col / 8 + 1) * 8, maxColumns); m_col < next;)
                 putChar(u' ');
-            while (m_col % 8);
             break;
         default:
             if ((c >= 0x20 && c < 0x7F) || c >= 0xA0)
@@ -58,6 +59,8 @@ void PrinterJob::add(const QByteArray &bytes)
 
 void PrinterJob::putChar(QChar ch)
 {
+    if (m_col >= maxColumns)
+        return;
     if (m_col < m_line.size())
         m_line[m_col] = ch;
     else
@@ -69,6 +72,7 @@ void PrinterJob::putChar(QChar ch)
 void PrinterJob::endLine()
 {
     m_pages.last() << m_line;
+    ++m_lines;
     m_line.clear();
     m_col = 0;
     m_lineStarted = false;
@@ -79,6 +83,7 @@ void PrinterJob::addLine(const QString &line)
     if (m_lineStarted)
         endLine();
     m_pages.last() << line;
+    ++m_lines;
 }
 
 void PrinterJob::newPage()

@@ -27,6 +27,9 @@ struct PrintOptions
 class PrinterJob
 {
 public:
+    // Characters past this column of a line are left out (no paper is that wide).
+    static constexpr int maxColumns = 1024;
+
     // Host print data (Latin-1): CR returns to the start of the line (later characters
     // overprint it), LF ends the line, FF ends the page, HT moves to the next multiple of 8;
     // escape sequences meant for a printer and other control characters are left out.
@@ -34,6 +37,8 @@ public:
     void addLine(const QString &line);
     void newPage();
     bool isEmpty() const;
+    // Lines ended so far, on all pages.
+    qsizetype lineCount() const { return m_lines; }
     QList<QStringList> pages() const;
 
     // Prints every page; returns where the job went (the printer's name or the PDF file).
@@ -51,6 +56,7 @@ private:
     QList<QStringList> m_pages { QStringList() };
     QString m_line;
     int m_col = 0;
+    qsizetype m_lines = 0;
     bool m_lineStarted = false;
     Escape m_escape = Escape::None;
 };

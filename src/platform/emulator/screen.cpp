@@ -154,7 +154,8 @@ void Screen::putText(int row, int col, const QString &text, int colorCode)
     std::vector<Cell> cells(size_t(text.size()), look);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t ch = text.at(i).unicode();
-        cells[size_t(i)].ch = ch > 0xFF ? u'?' : ch;
+        const bool control = ch < 0x20 || (ch >= 0x7F && ch < 0xA0);
+        cells[size_t(i)].ch = control ? u' ' : ch > 0xFF ? u'?' : ch;
     }
     putCells(row, col, cells.data(), int(cells.size()));
 }

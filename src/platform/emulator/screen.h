@@ -80,7 +80,8 @@ public:
     void setCursor(int row, int col) { m_emulation->setCursor(row, col); }
 
     // Text and blanks put from the API, in a colour code (see blankCell); characters without a
-    // Latin-1 byte show as "?". Positions outside the screen are cut off.
+    // Latin-1 byte show as "?", control characters as blanks. Positions outside the screen are
+    // cut off; the cursor and the terminal's modes stay as they are.
     void putText(int row, int col, const QString &text, int colorCode);
     void putCells(int row, int col, const Cell *cells, int n);
     void clearRect(int left, int top, int right, int bottom, int colorCode);

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -200,12 +201,12 @@ QString SshChannel::description() const
     return QStringLiteral("SSH %1:%2").arg(m_host).arg(m_port);
 }
 
-bool SshChannel::drain()
+bool SshChannel::drain(qsizetype limit)
 {
     QByteArray data;
     bool alive = true;
     char buffer[4096];
-    for (;;) {
+    while (data.size() < limit) {
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n > 0) {
             data.append(buffer, n);
@@ -226,7 +227,9 @@ void SshChannel::onReadable()
 {
     if (!isOpen() || m_master < 0)
         return;
-    if (!drain() && m_notifier)
+    // A bounded read per wake-up: a client that writes without pause must not hold the event
+    // loop (the notifier wakes us again for the rest).
+    if (!drain(64 * 1024) && m_notifier)
         m_notifier->setEnabled(false); // the client has gone; finished() tells the rest
 }
 
@@ -241,7 +244,9 @@ void SshChannel::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
     if (!isOpen())
         return;
     if (m_master >= 0)
-        drain();
+        drain(std::numeric_limits<qsizetype>::max()); // the client is gone: what it left
+    if (!isOpen())
+        return; // a handler of the last data closed the channel
     releaseTerminal();
     discardProcess();
     reportEnded(channelerror::ClosedByHost,
@@ -279,13 +284,13 @@ void SshChannel::discardProcess()
     QProcess *process = m_process;
     m_process = nullptr;
     process->disconnect(this);
-    if (process->state() == QProcess::NotRunning) {
-        process->deleteLater();
-        return;
+    if (process->state() != QProcess::NotRunning) {
+        // SIGKILL ends the client at once; reaping it here leaves no zombie and no running
+        // process behind a channel that is destroyed next.
+        process->kill();
+        process->waitForFinished(1000);
     }
-    // Reaped from the event loop; a channel destroyed first takes it along.
-    connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    process->kill();
+    process->deleteLater();
 }
 
 } // namespace emu

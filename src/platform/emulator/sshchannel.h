@@ -40,8 +40,9 @@ private:
     void onReadable();
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void onProcessError(QProcess::ProcessError processError);
-    // Reads what the client wrote; false once the terminal has no writer left.
-    bool drain();
+    // Reads up to limit bytes of what the client wrote; false once the terminal has no writer
+    // left.
+    bool drain(qsizetype limit);
     void flush();
     void releaseTerminal();
     void discardProcess();

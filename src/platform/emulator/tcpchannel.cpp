@@ -148,10 +148,11 @@ void TcpChannel::onDisconnected()
 {
     if (state() != State::Open)
         return;
-    // What the host sent before it closed is still passed on.
+    // What the host sent before it closed is still passed on (a handler may close us meanwhile).
     if (m_socket->bytesAvailable() > 0)
         onReadyRead();
-    endLink(channelerror::ClosedByHost, QString());
+    if (isOpen())
+        endLink(channelerror::ClosedByHost, QString());
 }
 
 void TcpChannel::onTimeout()

@@ -150,38 +150,6 @@ void setFlag(Cell &cell, quint8 flag, bool on)
     cell.attr = on ? quint8(cell.attr | flag) : quint8(cell.attr & ~flag);
 }
 
-// The SGR parameters that give a cell's look from a reset pen.
-QByteArray sgrFor(const Cell &c)
-{
-    QByteArray s("\x1b[0");
-    if (c.attr & AttrBold)
-        s += ";1";
-    if (c.attr & AttrItalic)
-        s += ";3";
-    if (c.attr & AttrUnderline)
-        s += ";4";
-    if (c.attr & AttrBlink)
-        s += ";5";
-    if (c.attr & AttrReverse)
-        s += ";7";
-    if (c.attr & AttrStrike)
-        s += ";9";
-    auto colour = [&s](int base, int brightBase, int index) {
-        if (index < 8)
-            s += ';' + QByteArray::number(base + index);
-        else if (index < 16)
-            s += ';' + QByteArray::number(brightBase + index - 8);
-        else
-            s += ';' + QByteArray::number(base + 8) + ";5;" + QByteArray::number(index);
-    };
-    if (!(c.attr & AttrDefaultFg))
-        colour(30, 90, c.fg);
-    if (!(c.attr & AttrDefaultBg))
-        colour(40, 100, c.bg);
-    s += 'm';
-    return s;
-}
-
 struct KeyMap
 {
     int qtKey;
@@ -329,24 +297,10 @@ void VtermEmulation::putCells(int row, int col, const Cell *cells, int n)
 {
     if (row < 0 || row >= rows() || col < 0 || col >= cols())
         return;
-    n = std::min(n, cols() - col);
-    // Written through the terminal itself between a cursor save and restore (which also keeps
-    // the host's pen and character set); the text is cut at the right margin so it never wraps.
-    QByteArray s("\x1b"
-                 "7\x1b(B\x1b[");
-    s += QByteArray::number(row + 1) + ';' + QByteArray::number(col + 1) + 'H';
-    const Cell *last = nullptr;
-    for (int i = 0; i < n; ++i) {
-        const Cell &c = cells[i];
-        if (!last || !last->sameLook(c))
-            s += sgrFor(c);
-        last = &c;
-        const char16_t ch = c.ch;
-        s += ch < 0x20 || (ch >= 0x7F && ch < 0xA0) ? ' ' : ch > 0xFF ? '?' : char(ch);
-    }
-    s += "\x1b"
-         "8";
-    write(s);
+    // Straight into the grid: the terminal's own modes (insert mode, margins, origin) must not
+    // bend text put from the API, and the host's cursor and pen stay as they are.
+    std::copy_n(cells, std::min(n, cols() - col), grid().row(row) + col);
+    m_sink->rowsChanged(row, row);
 }
 
 void VtermEmulation::reset()
