@@ -203,16 +203,23 @@ void clsMenu::Move(const QString &source, const QString &target)
     });
 }
 
+clsMenu::ToolPlace clsMenu::toolAt(const QString &path) const
+{
+    ToolPlace place;
+    place.band = MnuBands(fieldBeforeLast(path));
+    place.toolId = rt::CLng(lastField(path));
+    place.tool = place.band->MnuTools(lastField(path));
+    return place;
+}
+
 void clsMenu::moveToolToTool(const QString &source, const QString &target)
 {
     rt::Proc h("menu", "MoveTooltoTool");
     h([&] {
-        const MnuBandPtr from = MnuBands(fieldBeforeLast(source));
-        const QString toolKey = lastField(source);
-        const MnuToolPtr tool = from->MnuTools(toolKey);
-        from->Remove(rt::CLng(toolKey));
+        const ToolPlace from = toolAt(source);
+        from.band->Remove(from.toolId);
         const MnuBandPtr to = MnuBands(fieldBeforeLast(target));
-        to->Insert(tool, rt::CLng(lastField(target)));
+        to->Insert(from.tool, rt::CLng(lastField(target)));
     });
 }
 
@@ -220,12 +227,10 @@ void clsMenu::moveToolToBand(const QString &source, const QString &target)
 {
     rt::Proc h("menu", "MoveTooltoBand");
     h([&] {
-        const MnuBandPtr from = MnuBands(fieldBeforeLast(source));
-        const QString toolKey = lastField(source);
-        const MnuToolPtr tool = from->MnuTools(toolKey);
+        const ToolPlace from = toolAt(source);
         const MnuBandPtr to = MnuBands(lastField(target));
-        to->InsertAfter(tool, 0);
-        from->Remove(rt::CLng(toolKey));
+        to->InsertAfter(from.tool, 0);
+        from.band->Remove(from.toolId);
     });
 }
 

@@ -83,6 +83,14 @@ public:
     void RemoveAllBands();
 
 private:
+    // The band and tool that a tool's control name stands for.
+    struct ToolPlace
+    {
+        MnuBandPtr band;
+        MnuToolPtr tool;
+        rt::Long toolId = 0;
+    };
+    ToolPlace toolAt(const QString &path) const;
     void moveToolToTool(const QString &source, const QString &target);
     void moveToolToBand(const QString &source, const QString &target);
     QByteArray menuFileBytes();

@@ -4,8 +4,6 @@
 #include "runtime/screen.h"
 #include "runtime/values.h"
 
-#include <cmath>
-
 namespace {
 
 // Runs a control-backed accessor under its handler.
@@ -44,11 +42,6 @@ bar::Tool &clsMnuTool::barTool() const
     if (!m_barTool)
         rt::raise(91);
     return *m_barTool;
-}
-
-bool clsMnuTool::isSeparator() const
-{
-    return m_barTool && m_barTool->controlType() == bar::ControlSeparator;
 }
 
 rt::Long clsMnuTool::ToolID() const

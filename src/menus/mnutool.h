@@ -72,7 +72,6 @@ public:
     void setMenuNo(rt::Long menuNo) { m_menuNo = menuNo; }
     const bar::ToolPtr &BarTool() const { return m_barTool; }
     void setBarTool(bar::ToolPtr tool) { m_barTool = std::move(tool); }
-    bool isSeparator() const;
 
 private:
     // The control tool; 91 while there is none.

@@ -162,7 +162,9 @@ private slots:
         menus.setActiveMenu(1);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTest::qWait(50);
+        // Tool bars and the status line are laid out by posted events: let them run.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         const QString base = out.chopped(4) + u'-' + QTest::currentDataTag();
         QVERIFY(window.grab().save(base + QStringLiteral(".png")));
         QMenu *popup = control.menuFor(menu->MnuBands(dropDown)->BarBand().get());

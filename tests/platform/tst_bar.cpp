@@ -720,6 +720,8 @@ private slots:
             ";" } << QList<QStringList> { { "a|b", "c;d", "|;", "\\" }, { ";" }, { "|" } };
         QTest::newRow("long delimiters") << QStringList { "<row>",
             "{cell}" } << QList<QStringList> { { "<row>", "{cell}", "<r" }, { "x" } };
+        QTest::newRow("delimiters with escape letters") << QStringList { "rx",
+            "}y" } << QList<QStringList> { { "r", "}", "\r", "u{78}", "rx}y" }, { "x", "y" } };
     }
     void tableRoundTrip()
     {
@@ -784,7 +786,8 @@ private slots:
         QCOMPARE(errorOf([&] { table.setItem(1, 0, "x"); }), 9);
         QCOMPARE(errorOf([&] { table.setItem(2000000000, "x"); }), 9);
         for (const QStringList &bad :
-            QList<QStringList> { {}, { "\r\n" }, { "", "\t" }, { "\\", "\t" }, { "ab", "b" } }) {
+            QList<QStringList> { {}, { "\r\n" }, { "", "\t" }, { "\\", "\t" }, { "ab", "b" },
+                { "r", "\t" }, { "\r\n", "}" }, { "\r\n", "7b" } }) {
             QCOMPARE(errorOf([&] { table.init("keep", bad); }), 5);
         }
         QCOMPARE(table.getItem(1), QString("Norvalis 2000 Menu"));

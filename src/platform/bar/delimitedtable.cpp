@@ -2,6 +2,8 @@
 
 #include "bar/delimitedtable.h"
 
+#include <algorithm>
+
 namespace bar {
 
 namespace {
@@ -10,9 +12,16 @@ constexpr QChar kEscape = QLatin1Char('\\');
 // Far more than any menu text needs; keeps a stray index from taking all memory.
 constexpr int kMaxIndex = 1000000;
 
+// Every delimiter character in a cell is written as an escape, so a delimiter turns up in the
+// text only where it is a piece of an escape: one made of escape characters alone ("r", "}",
+// "7b") would split cells inside their escapes.
 bool usable(const QString &delimiter)
 {
-    return !delimiter.isEmpty() && !delimiter.contains(kEscape);
+    static const QString escapeCharacters = QStringLiteral("rntu{}0123456789abcdef");
+    if (delimiter.isEmpty() || delimiter.contains(kEscape))
+        return false;
+    return std::any_of(delimiter.cbegin(), delimiter.cend(),
+        [](QChar c) { return !escapeCharacters.contains(c); });
 }
 
 bool shareCharacters(const QString &a, const QString &b)

@@ -29,7 +29,9 @@ class DelimitedTable
 {
 public:
     // Loads a text with the delimiters (row delimiter first). The two must be non-empty, hold no
-    // backslash and share no character; otherwise 5 is raised and the table is left as it was.
+    // backslash, share no character and each hold a character that escapes never use (other
+    // than r n t u { } and lower-case hex digits); otherwise 5 is raised and the table is left
+    // as it was.
     void init(const QString &text, const QStringList &delimiters);
 
     // Rows and cells count from 1. Setting grows the table as needed; 9 for an index below 1 or
