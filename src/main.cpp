@@ -42,6 +42,10 @@ int main(int argc, char *argv[])
     // Hidden forms and a minimized or hidden main window must not end the program: it ends when
     // the clean-up timer has unloaded the last form.
     QApplication::setQuitOnLastWindowClosed(false);
+    // A shutdown can also end while start-up still runs (in an event loop of its own, before
+    // exec() runs): there is then no loop to leave.
+    bool ended = false;
+    QObject::connect(&frmDDE::instance(), &frmDDE::ended, &app, [&ended] { ended = true; });
     QObject::connect(
         &frmDDE::instance(), &frmDDE::ended, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
@@ -49,7 +53,7 @@ int main(int argc, char *argv[])
     Nvmain::SetArguments(QApplication::arguments().mid(1));
     setUpProgramDirectory();
     Nvmain::Main();
-    if (Nvmain::HandedOver())
+    if (Nvmain::HandedOver() || ended)
         return 0;
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "app/about.h"
 
+#include "app/appglobals.h"
 #include "app/globals.h"
 #include "app/norvalis.h"
 #include "runtime/controls.h"
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QVersionNumber>
 #include <QWidget>
@@ -131,10 +131,7 @@ frmAboutBox::frmAboutBox(QObject *parent)
 
 frmAboutBox &frmAboutBox::instance()
 {
-    static QPointer<frmAboutBox> form;
-    if (!form)
-        form = new frmAboutBox(QCoreApplication::instance());
-    return *form;
+    return ProgramObject<frmAboutBox>();
 }
 
 QString frmAboutBox::ReleaseLine(const QString &release, const VersionNumbers &version)
@@ -179,7 +176,7 @@ QWidget *frmAboutBox::createWidgets()
     cmdOK->setAutoDefault(true);
     Timer = new rt::Timer(window);
     rt::onClick(cmdOK, this, [this] { cmdOK_Click(); });
-    connect(Timer, &rt::Timer::tick, this, [this] { rt::event([this] { Timer_Timer(); }); });
+    connect(Timer, &rt::Timer::tick, this, &frmAboutBox::Timer_Timer);
     return window;
 }
 

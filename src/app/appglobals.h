@@ -9,6 +9,7 @@
 #include "script/scripthost.h"
 #include "session/orderedlist.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <memory>
 
@@ -43,3 +44,13 @@ extern QPointer<dde::Topic> gSystemTopic;
 // The registry key of one per-user setting under the current user's root:
 // Software\Dremo\Nvwin2k\<name> (the setting is the key's default value).
 QString SettingsKey(const QString &name);
+
+// The program's one object of class T (a form that lives as long as the program): made on first
+// use, owned by the application.
+template<class T> T &ProgramObject()
+{
+    static QPointer<T> object;
+    if (!object)
+        object = new T(QCoreApplication::instance());
+    return *object;
+}

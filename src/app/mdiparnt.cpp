@@ -21,7 +21,6 @@
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMdiArea>
-#include <QPointer>
 #include <QUrl>
 
 namespace {
@@ -223,10 +222,7 @@ frmMdiParent::frmMdiParent(QObject *parent)
 
 frmMdiParent &frmMdiParent::instance()
 {
-    static QPointer<frmMdiParent> form;
-    if (!form)
-        form = new frmMdiParent(QCoreApplication::instance());
-    return *form;
+    return ProgramObject<frmMdiParent>();
 }
 
 QMainWindow *frmMdiParent::mainWindow() const

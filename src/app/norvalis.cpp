@@ -174,7 +174,8 @@ Norvalis::~Norvalis()
 }
 
 // The running-object registration puts the Norvalis interface on the bus under the class name;
-// the default interface and GlobalSettings share its object path. No bus: no registration.
+// the default interface and GlobalSettings share its object path, and the shared store is at
+// /Common. No bus: no registration.
 void Norvalis::registerForAutomation()
 {
     rt::ResumeNext quiet;
@@ -185,6 +186,7 @@ void Norvalis::registerForAutomation()
         if (bridge.exportedPath(m_norvalisIface) == path) {
             bridge.exportObject(m_defaultIface, path);
             bridge.exportObject(m_globalSettingsIface, path);
+            bridge.pathOf(m_commonIface);
         }
     });
 }
@@ -218,6 +220,14 @@ bool Norvalis::changeFlag(rt::Int &flag, rt::Int value)
     if (normalized == flag)
         return false;
     flag = normalized;
+    return true;
+}
+
+bool Norvalis::changeText(QString &text, const QString &value)
+{
+    if (value == text)
+        return false;
+    text = value;
     return true;
 }
 
@@ -267,10 +277,8 @@ void Norvalis::setInitChildWindowState(rt::Int state)
 
 void Norvalis::setPhoneBookName(const QString &name)
 {
-    if (name == m_phoneBookName)
-        return;
-    m_phoneBookName = name;
-    writeRegistry(u"PhoneBook"_qs, name);
+    if (changeText(m_phoneBookName, name))
+        writeRegistry(u"PhoneBook"_qs, name);
 }
 
 void Norvalis::setDefaultDirectory(const DirectorySetting &setting, const QString &directory)
@@ -353,18 +361,14 @@ void Norvalis::setNoCloseWarning(rt::Int on)
 
 void Norvalis::setTelnetHostsFile(const QString &file)
 {
-    if (file == m_telnetHostsFile)
-        return;
-    m_telnetHostsFile = file;
-    writeIni(u"Hosts"_qs, u"Path"_qs, file);
+    if (changeText(m_telnetHostsFile, file))
+        writeIni(u"Hosts"_qs, u"Path"_qs, file);
 }
 
 void Norvalis::setCustomMouseTable(const QString &file)
 {
-    if (file == m_customMouseTable)
-        return;
-    m_customMouseTable = file;
-    writeIni(u"Custom"_qs, u"MouseTable"_qs, file);
+    if (changeText(m_customMouseTable, file))
+        writeIni(u"Custom"_qs, u"MouseTable"_qs, file);
 }
 
 void Norvalis::setRecentListSize(rt::Int size)
@@ -382,9 +386,8 @@ void Norvalis::setRecentListSize(rt::Int size)
 void Norvalis::setIcon(const QString &file)
 {
     rt::ResumeNext quiet;
-    if (file == m_icon)
+    if (!changeText(m_icon, file))
         return;
-    m_icon = file;
     quiet([&] { writeIni(u"Custom"_qs, u"Icon"_qs, file); });
     quiet([&] {
         QWidget *window = mainForm().widget();
@@ -397,27 +400,23 @@ void Norvalis::setIcon(const QString &file)
 void Norvalis::setCaption(const QString &caption)
 {
     rt::ResumeNext quiet;
-    if (caption == m_caption)
+    if (!changeText(m_caption, caption))
         return;
-    m_caption = caption;
     quiet([&] { writeIni(u"Custom"_qs, u"Title"_qs, caption); });
     quiet([&] { mainForm().setCaption(caption.isEmpty() ? kDefaultCaption : caption); });
 }
 
+// The dialled number and name are written on every change, while loading too.
 void Norvalis::setDialedNumber(const QString &number)
 {
-    if (number == m_dialedNumber)
-        return;
-    m_dialedNumber = number;
-    putReg(u"DialedNumber"_qs, number);
+    if (changeText(m_dialedNumber, number))
+        putReg(u"DialedNumber"_qs, number);
 }
 
 void Norvalis::setDialedName(const QString &name)
 {
-    if (name == m_dialedName)
-        return;
-    m_dialedName = name;
-    putReg(u"DialedName"_qs, name);
+    if (changeText(m_dialedName, name))
+        putReg(u"DialedName"_qs, name);
 }
 
 QString Norvalis::Recent(rt::Int index) const

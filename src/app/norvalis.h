@@ -171,8 +171,9 @@ private:
     // Writes a setting through unless the settings are being loaded.
     void writeRegistry(const QString &name, const QString &text) const;
     void writeIni(const QString &section, const QString &key, const QString &text) const;
-    // The new value of a Boolean setting when it differs from the held one.
+    // Stores a setting's new value; false when it equals the held one (nothing to write).
     static bool changeFlag(rt::Int &flag, rt::Int value);
+    static bool changeText(QString &text, const QString &value);
     // A default directory of the application and the sessions' own setting that follows it.
     struct DirectorySetting
     {

@@ -1,14 +1,13 @@
 #include "app/splash.h"
 
 #include "app/about.h"
+#include "app/appglobals.h"
 #include "runtime/interaction.h"
 #include "runtime/screen.h"
 #include "runtime/timer.h"
 #include "runtime/values.h"
 
-#include <QCoreApplication>
 #include <QLabel>
-#include <QPointer>
 #include <QWidget>
 
 frmSplash::frmSplash(QObject *parent)
@@ -17,10 +16,7 @@ frmSplash::frmSplash(QObject *parent)
 
 frmSplash &frmSplash::instance()
 {
-    static QPointer<frmSplash> form;
-    if (!form)
-        form = new frmSplash(QCoreApplication::instance());
-    return *form;
+    return ProgramObject<frmSplash>();
 }
 
 QString frmSplash::BuildSuffix(rt::Int major, rt::Int minor, rt::Int revision)
@@ -48,7 +44,7 @@ QWidget *frmSplash::createWidgets()
         QStringLiteral("Terminal sessions for multi-user hosts. Starting..."), picBackground);
     lbNotice->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     Timer = new rt::Timer(window);
-    connect(Timer, &rt::Timer::tick, this, [this] { rt::event([this] { Timer_Timer(); }); });
+    connect(Timer, &rt::Timer::tick, this, &frmSplash::Timer_Timer);
     return window;
 }
 

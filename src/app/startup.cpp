@@ -7,11 +7,9 @@
 #include "app/profile.h"
 #include "app/splash.h"
 #include "app/strfunc.h"
-#include "automation/bridge.h"
 #include "automation/classfactory.h"
 #include "automation/runningobject.h"
 #include "interfaces/appiface.h"
-#include "interfaces/commoniface.h"
 #include "runtime/screen.h"
 #include "runtime/timer.h"
 #include "runtime/values.h"
@@ -74,22 +72,13 @@ void copyWhole(const QString &source, const QString &target)
         QFile::remove(temporary);
 }
 
-// The application object made by start-up or by an automation client, with its objects on the
-// bus: the application's interfaces at /Norvalis (the running-object registration) and the
-// shared store at /Common.
+// The application object made by start-up or by an automation client (it puts itself on the
+// bus).
 QObject *createApplication()
 {
     if (!gApp)
         new Norvalis(QCoreApplication::instance());
-    if (!gApp)
-        return nullptr;
-    rt::ResumeNext quiet;
-    quiet([&] {
-        automation::Bridge &bridge = automation::Bridge::instance();
-        if (bridge.exportedPath(gApp->Common()).isEmpty())
-            bridge.exportObject(gApp->Common(), QStringLiteral("/Common"));
-    });
-    return gApp->AsNorvalis();
+    return gApp ? gApp->AsNorvalis() : nullptr;
 }
 
 // The class factory at "/" makes the application object for a client that asks for it.
@@ -254,7 +243,9 @@ void Main()
         h([&] { main.show(); });
         h([&] { publishClassFactory(); });
     }
-    if (gStandalone && splash) {
+    // The splash may have closed by its own timer meanwhile (a message held start-up): its timer is
+    // gone with it.
+    if (gStandalone && splash && splash->isLoaded()) {
         rt::ResumeNext quiet;
         quiet([&] {
             rt::Timer *timer = splash->Timer;
@@ -310,9 +301,13 @@ bool CheckSingleInstance(const QString &fileName)
         if (app.get(QStringLiteral("WindowState")).toInt() == rt::vbMinimized)
             app.set(QStringLiteral("WindowState"), QVariant::fromValue(rt::Int(rt::vbNormal)));
     });
-    quiet([&] { app.call(QStringLiteral("Activate")); });
-    result = true;
-    if (!fileName.isEmpty() && Files::GetFileType(fileName) == Files::KindSession) {
+    // An instance that does not take the activation (it is ending, or it does not answer) cannot
+    // take the file either: this start then goes on by itself rather than lose the file.
+    quiet([&] {
+        app.call(QStringLiteral("Activate"));
+        result = true;
+    });
+    if (result && !fileName.isEmpty() && Files::GetFileType(fileName) == Files::KindSession) {
         automation::Remote sessions;
         automation::Remote session;
         quiet([&] {

@@ -1,13 +1,12 @@
 #include "app/wizard.h"
 
+#include "app/appglobals.h"
 #include "bar/bar.h"
 #include "runtime/controls.h"
 #include "runtime/keyboard.h"
 
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QWidget>
@@ -40,10 +39,7 @@ frmWizard::frmWizard(QObject *parent)
 
 frmWizard &frmWizard::instance()
 {
-    static QPointer<frmWizard> form;
-    if (!form)
-        form = new frmWizard(QCoreApplication::instance());
-    return *form;
+    return ProgramObject<frmWizard>();
 }
 
 QWidget *frmWizard::createWidgets()

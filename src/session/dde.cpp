@@ -12,8 +12,6 @@
 #include "script/scripthost.h"
 #include "session/sessions.h"
 
-#include <QCoreApplication>
-#include <QPointer>
 #include <QWidget>
 
 namespace {
@@ -49,10 +47,7 @@ frmDDE::frmDDE(QObject *parent)
 
 frmDDE &frmDDE::instance()
 {
-    static QPointer<frmDDE> form;
-    if (!form)
-        form = new frmDDE(QCoreApplication::instance());
-    return *form;
+    return ProgramObject<frmDDE>();
 }
 
 QString frmDDE::SysItems()
@@ -67,8 +62,8 @@ QWidget *frmDDE::createWidgets()
     CleanupTimer = new rt::Timer(window);
     CleanupTimer->setEnabled(false);
     CleanupTimer->setInterval(CleanupInterval);
-    connect(CleanupTimer, &rt::Timer::tick, this,
-        [this] { rt::event([this] { CleanupTimer_Timer(); }); });
+    // The timer's tick is an event boundary already.
+    connect(CleanupTimer, &rt::Timer::tick, this, &frmDDE::CleanupTimer_Timer);
     SystemTopic = new dde::Topic(QStringLiteral("SYSTEM"), window);
     return window;
 }
@@ -187,14 +182,17 @@ bool frmDDE::finishShutdown()
     return true;
 }
 
-// Pass 4: every other form but the session windows, the main window and the error dialog.
+// Pass 4: every other form but the session windows, the main window and the error dialog. A
+// form shown modally stays too: its caller (an automation call into the application object, for
+// one) waits for the answer, so the last pass must not release the objects under it; the form
+// goes on a later tick, once answered.
 void frmDDE::unloadOtherForms()
 {
     rt::ResumeNext quiet;
     const QList<rt::Form *> forms = rt::Forms();
     for (rt::Form *form : forms) {
         if (form == this || SessionWindow::of(form) || form == loadedMainWindow()
-            || form->name() == QLatin1String("frmErrHndlr"))
+            || form->name() == QLatin1String("frmErrHndlr") || form->isModalShown())
             continue;
         quiet([&] { form->unload(rt::vbFormCode); });
     }

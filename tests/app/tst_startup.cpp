@@ -9,6 +9,7 @@
 #include "app/profile.h"
 #include "app/splash.h"
 #include "automation/bridge.h"
+#include "automation/runningobject.h"
 #include "dde/ddetopic.h"
 #include "runtime/screen.h"
 #include "runtime/timer.h"
@@ -23,6 +24,7 @@
 #include <QDBusServiceWatcher>
 #include <QProcess>
 #include <QtTest>
+#include <functional>
 
 namespace {
 
@@ -50,6 +52,22 @@ bool nameHasOwner(const QString &name)
 {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(name).value();
 }
+
+// A running instance that answers on the bus but does not take the activation (as one whose main
+// window is already gone at shutdown).
+class RefusingInstance : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "NVWin32.Norvalis")
+    Q_PROPERTY(rt::Int WindowState READ WindowState WRITE setWindowState)
+
+public:
+    rt::Int WindowState() const { return rt::vbMinimized; }
+    void setWindowState(rt::Int state) { Q_UNUSED(state); }
+
+public slots:
+    void Activate() { rt::raise(91); }
+};
 
 } // namespace
 
@@ -80,11 +98,13 @@ private slots:
     void startOrder();
     void splashTimerArmed_data();
     void splashTimerArmed();
+    void splashClosedEarly();
     void embeddingClassFactory();
     void terminateTwice();
 
     void singleInstance_data();
     void singleInstance();
+    void refusedHandOver();
     void wholeShutdown_data();
     void wholeShutdown();
 
@@ -96,6 +116,7 @@ private:
     rt::Int m_answer = 7; // No
     QStringList m_errors; // reports of the error reporter
     QStringList m_started; // programs the wizard offer started
+    std::function<void()> m_whileAsked; // runs while the message box is open
     double m_clock = 0;
 };
 
@@ -105,6 +126,8 @@ void TestStartup::initTestCase()
     installTestHooks(m_errors);
     frmMsgBox::setAnswerHook([this](const QString &prompt, rt::Int flags) {
         m_messages.append(prompt + QStringLiteral(" | ") + QString::number(flags));
+        if (m_whileAsked)
+            m_whileAsked();
         return m_answer;
     });
     Nvmain::SetProgramStarter([this](const QString &command) {
@@ -120,6 +143,7 @@ void TestStartup::init()
     m_errors.clear();
     m_started.clear();
     m_answer = 7;
+    m_whileAsked = nullptr;
     m_clock = 1000;
     gSessionCreated = false;
     gStandalone = true;
@@ -400,6 +424,24 @@ void TestStartup::splashTimerArmed()
     QVERIFY(timer->enabled());
 }
 
+// The splash window can close by its own timer before start-up shortens its time (a message about
+// a missing main menu file held start-up meanwhile): start-up then leaves it closed.
+void TestStartup::splashClosedEarly()
+{
+    const QString missing = m_env.path("nosuch") + u"/missing.mnu"_qs;
+    Profile::PutIniString(u"Options"_qs, u"MenuFileName"_qs, missing, QString(), iniFile());
+    m_whileAsked = [] {
+        frmSplash::instance().unload();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    startProgram({});
+    Profile::PutIniString(u"Options"_qs, u"MenuFileName"_qs, QString(), QString(), iniFile());
+
+    QVERIFY(m_messages.value(0).contains(missing));
+    QVERIFY(!frmSplash::instance().isLoaded());
+    QVERIFY(frmMdiParent::instance().isVisible());
+}
+
 // A process started by an automation client makes the application object only when the client
 // asks the class factory for it.
 void TestStartup::embeddingClassFactory()
@@ -482,6 +524,25 @@ void TestStartup::singleInstance()
     QCOMPARE(frmMdiParent::instance().windowState(),
         handedOver ? rt::Int(rt::vbNormal) : rt::Int(rt::vbMinimized));
     QVERIFY(gApp); // this instance goes on
+}
+
+// A running instance that refuses the activation cannot take the file either: the second start
+// goes on by itself instead of ending with nothing done.
+void TestStartup::refusedHandOver()
+{
+    RefusingInstance running;
+    QVERIFY(automation::Bridge::instance().exportObject(&running, u"/Norvalis"_qs));
+    QVERIFY(automation::ownBusName(kBusName));
+    StartupEnvironment::writeFile(m_env.homeDir() + u"/second.js"_qs,
+        "var m = 'second instance ran';\nconsole.log(m);\nNorvalis.Terminate(0);\n");
+
+    QProcess *second = startChild({ u"second.js"_qs });
+    QSignalSpy finished(second, &QProcess::finished);
+    const bool ended = finished.wait(60000);
+    automation::releaseBusName(kBusName);
+    QVERIFY(ended);
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(second->readAllStandardError().contains("second instance ran"));
 }
 
 // The real program, started alone: after Terminate the clean-up passes run, the bus name is

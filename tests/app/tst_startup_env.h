@@ -6,10 +6,12 @@
 #include "app/appglobals.h"
 #include "app/errhndlr.h"
 #include "app/files.h"
+#include "app/mdiparnt.h"
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "session/dde.h"
+#include "session/tst_sessions_fakes.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -122,34 +124,8 @@ inline void endProgram()
     QVERIFY(!frmDDE::instance().isLoaded());
 }
 
-// Stand-ins for a session and its window until the real ones exist: enough for the main
-// window's and the clean-up timer's dealings with them.
-#include "app/mdiparnt.h"
-#include "emulator/emusettings.h"
-
-class FakeSession : public SessionBase, public ClosingFlag
-{
-public:
-    explicit FakeSession(int number)
-        : m_id(QString::number(number))
-    { }
-    QString ID() const override { return m_id; }
-    void Terminate(rt::Int prompt) override
-    {
-        Q_UNUSED(prompt);
-        closing = true;
-    }
-    emu::Settings &EmulatorSettings() const override { return m_settings; }
-    QObject *AutomationObject() override { return nullptr; }
-    bool Closing() const override { return closing; }
-
-    bool closing = false;
-
-private:
-    QString m_id;
-    mutable emu::Settings m_settings;
-};
-
+// A stand-in for a session window until the real one exists: enough for the main window's and
+// the clean-up timer's dealings with it (the session's stand-in is FakeSession).
 class FakeSessionWindow : public rt::MdiChildForm, public SessionWindow
 {
 public:

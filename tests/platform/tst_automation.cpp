@@ -7,6 +7,7 @@
 #include "automation/bridge.h"
 #include "automation/buserror.h"
 #include "automation/classfactory.h"
+#include "automation/marshal.h"
 #include "automation/remote.h"
 #include "automation/runningobject.h"
 
@@ -64,6 +65,45 @@ private slots:
         m_adapter->setCount(7);
         m_adapter->setFlag(rt::True);
         m_adapter->setValue(QVariant());
+    }
+
+    // A received number for a whole-number argument of a declared width: in range it converts,
+    // out of range it raises 6 (the largest 64-bit value has no exact double: 2^63 is out).
+    void wholeNumbers_data()
+    {
+        QTest::addColumn<double>("received");
+        QTest::addColumn<int>("declared");
+        QTest::addColumn<QVariant>("expected"); // Empty: error 6
+
+        const double two63 = 9223372036854775808.0;
+        QTest::newRow("64-bit, largest double below 2^63")
+            << 9223372036854774784.0 << int(QMetaType::LongLong)
+            << QVariant::fromValue(qint64(9223372036854774784LL));
+        QTest::newRow("64-bit, 2^63") << two63 << int(QMetaType::LongLong) << QVariant();
+        QTest::newRow("64-bit, -2^63") << -two63 << int(QMetaType::LongLong)
+                                       << QVariant::fromValue(std::numeric_limits<qint64>::min());
+        QTest::newRow("16-bit unsigned, largest")
+            << 65535.0 << int(QMetaType::UShort) << QVariant::fromValue(quint16(65535));
+        QTest::newRow("16-bit unsigned, one more")
+            << 65536.0 << int(QMetaType::UShort) << QVariant();
+        QTest::newRow("16-bit unsigned, negative") << -1.0 << int(QMetaType::UShort) << QVariant();
+        QTest::newRow("byte, 256") << 256.0 << int(QMetaType::UChar) << QVariant();
+    }
+    void wholeNumbers()
+    {
+        QFETCH(double, received);
+        QFETCH(int, declared);
+        QFETCH(QVariant, expected);
+        rt::Long error = 0;
+        QVariant converted;
+        try {
+            converted = automation::fromBus(QVariant(received), QMetaType(declared), nullptr);
+        } catch (const rt::Error &e) {
+            error = e.number;
+        }
+        QCOMPARE(error, expected.isValid() ? 0 : 6);
+        if (expected.isValid())
+            QCOMPARE(converted, expected);
     }
 
     void errorNames_data()

@@ -5,12 +5,14 @@
 #include "app/tst_startup_env.h"
 
 #include "app/common.h"
+#include "automation/bridge.h"
 #include "automation/runningobject.h"
 #include "runtime/timer.h"
 #include "session/sessions.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -82,6 +84,7 @@ private slots:
     void idleTimerStops();
     void windowNotClosingHoldsShutdown();
     void finalStepsInOrder();
+    void openMessageHoldsEnd();
 
 private:
     std::shared_ptr<FakeSession> addSession(int number);
@@ -117,7 +120,7 @@ void TestDde::cleanup()
 
 std::shared_ptr<FakeSession> TestDde::addSession(int number)
 {
-    auto session = std::make_shared<FakeSession>(number);
+    auto session = makeSession(QString::number(number));
     gApp->ClsSessions().clsAdd(session, session->ID());
     return session;
 }
@@ -259,6 +262,17 @@ void TestDde::finalStepsInOrder()
     ProbeForm probe;
     probe.load();
     gApp->ClsCommon().Common_Item(u"kept"_qs, 42);
+    // The objects of the application that clients can reach.
+    const QDBusMessage sessions = callOwn(u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs,
+        u"Get"_qs, { u"NVWin32.Norvalis"_qs, u"Sessions"_qs });
+    const QStringList handedOut { u"/Norvalis"_qs, u"/Common"_qs,
+        sessions.arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant()
+            .value<QDBusObjectPath>()
+            .path() };
+    QCOMPARE(handedOut.last(), u"/Norvalis/Sessions"_qs);
     QVERIFY(nameHasOwner());
     QSignalSpy ended(&frmDDE::instance(), &frmDDE::ended);
     gApp->Terminate(0);
@@ -271,6 +285,34 @@ void TestDde::finalStepsInOrder()
     QVERIFY(!gApp);
     QVERIFY(!frmDDE::instance().isLoaded());
     QVERIFY(rt::Forms().isEmpty());
+    // The application's objects have left the bus with it.
+    for (const QString &path : handedOut)
+        QVERIFY2(!automation::Bridge::instance().objectAt(path), qPrintable(path));
+}
+
+// A message box that a call into the application object left open holds the end of a shutdown:
+// the caller waits for the answer on the object, so the object must outlive it. Once the box is
+// answered the shutdown ends.
+void TestDde::openMessageHoldsEnd()
+{
+    frmMsgBox::setAnswerHook(nullptr);
+    QSignalSpy ended(&frmDDE::instance(), &frmDDE::ended);
+    int ticksAfterMainWindow = 0;
+    bool heldWhileOpen = false;
+    connect(gCleanupTimer, &rt::Timer::tick, this, [&] {
+        if (frmMdiParent::instance().isLoaded() || ++ticksAfterMainWindow != 3)
+            return;
+        heldWhileOpen = ended.isEmpty() && gApp && frmMsgBox::instance().isModalShown();
+        frmMsgBox::instance().hide(); // the user answers
+    });
+    QTimer::singleShot(0, this, [] { gApp->Terminate(0); });
+    // A main menu file that cannot be found asks the user while the shutdown runs.
+    gApp->setMenuFileName(m_env.path("nosuch") + u"/missing.mnu"_qs);
+    frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
+
+    QVERIFY(heldWhileOpen);
+    QVERIFY(!ended.isEmpty() || ended.wait(10000));
+    QVERIFY(!gApp);
 }
 
 QTEST_MAIN(TestDde)

@@ -109,11 +109,14 @@ QVariant demarshal(const QDBusArgument &argument, const ObjectMap *objects)
     }
 }
 
-// A whole number of a declared width from any received value (6 when out of range).
+// A whole number of a declared width from any received value (6 when out of range). The upper
+// bound is exclusive and one above the largest value: the largest 64-bit value has no exact
+// double, and the double it rounds to is already out of range.
 template<class T> QVariant wholeNumber(const QVariant &value)
 {
     const double d = rt::CDbl(value);
-    if (!(d >= double(std::numeric_limits<T>::min()) && d <= double(std::numeric_limits<T>::max())))
+    if (!(d >= double(std::numeric_limits<T>::min())
+            && d < double(std::numeric_limits<T>::max()) + 1.0))
         rt::raise(6);
     return QVariant::fromValue(T(d));
 }
