@@ -1,6 +1,6 @@
 #include "app/files.h"
 
-#include "app/filespec.h"
+#include "app/fileparts.h"
 #include "app/profile.h"
 #include "app/strfunc.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Where the program's files are: the directories fixed at start-up, resolving a typed file name
 // against default extensions and directories, backup names, and recognising the program's three
-// file kinds (session file, layout file, script) by their contents. POSIX paths (see filespec.h).
+// file kinds (session file, layout file, script) by their contents. POSIX paths (see fileparts.h).
 
 #include "runtime/error.h"
 

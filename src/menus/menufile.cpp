@@ -14,7 +14,7 @@
 #include "menus/menu.h"
 
 #include "app/files.h"
-#include "app/filespec.h"
+#include "app/fileparts.h"
 #include "app/msgbox.h"
 
 #include <QFile>

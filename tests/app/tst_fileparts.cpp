@@ -1,5 +1,5 @@
 #include "app/files.h"
-#include "app/filespec.h"
+#include "app/fileparts.h"
 #include "platform/tst_inifile_files.h"
 
 #include <QtTest>
@@ -7,7 +7,7 @@
 using namespace FileSpec;
 
 // Paths in the tables are written with "@" for the temporary folder.
-class tst_filespec : public QObject
+class tst_fileparts : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_tmp;
@@ -95,5 +95,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_filespec)
-#include "tst_filespec.moc"
+QTEST_GUILESS_MAIN(tst_fileparts)
+#include "tst_fileparts.moc"

@@ -1,4 +1,4 @@
-#include "app/filespec.h"
+#include "app/fileparts.h"
 
 #include "app/files.h"
 
