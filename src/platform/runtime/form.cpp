@@ -239,7 +239,7 @@ void Form::load()
     KeyPreviewFilter::install();
     QWidget *widget = createWidgets();
     if (!widget)
-        raise(91);
+        raise(err::ObjectNotSet);
     m_widget = widget;
     try {
         placeWidget();
@@ -374,7 +374,7 @@ bool Form::isVisible() const
 void Form::showModal(QWidget *owner)
 {
     if (m_modalLoop || isVisible())
-        raise(400);
+        raise(err::FormAlreadyModal);
     load();
     QWidget *window = windowWidget();
     window->setWindowModality(Qt::ApplicationModal);
@@ -438,7 +438,7 @@ void Form::move(Long left, Long top, Long width, Long height)
 {
     load();
     if (windowState() != vbNormal)
-        raise(384);
+        raise(err::FormMinimizedOrMaximized);
     QWidget *window = windowWidget();
     const QRect frame = frameRect(window);
     const int w = width < 0 ? frame.width() : twipsToPixelsX(width);
@@ -711,7 +711,7 @@ void MdiForm::arrange(Int arrangement)
         arrangeIcons();
         break;
     default:
-        raise(5);
+        raise(err::InvalidCall);
     }
 }
 
@@ -789,11 +789,11 @@ QWidget *MdiChildForm::windowWidget() const
 void MdiChildForm::placeWidget()
 {
     if (!m_frame)
-        raise(91);
+        raise(err::ObjectNotSet);
     m_frame->load();
     QMdiArea *area = m_frame->mdiArea();
     if (!area)
-        raise(91);
+        raise(err::ObjectNotSet);
     m_subWindow = area->addSubWindow(widget());
     m_subWindow->setAttribute(Qt::WA_DeleteOnClose, false);
     m_subWindow->hide();
