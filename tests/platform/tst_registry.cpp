@@ -236,6 +236,39 @@ private slots:
         QCOMPARE(valueNames(User, u"Software\\Dremo\\Nvwin2k\\HomePath"_qs), QStringList({ "" }));
     }
 
+    // Lines the store cannot read (comments, lines written by hand) survive a rewrite of the
+    // file, under the key they stood under; lines before the first key stay at the top.
+    void keepsLinesItCannotRead_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after"); // once [New] @="v" is written
+        QTest::newRow("comment at the top")
+            << QByteArray("; my notes\n[A]\n@=\"1\"\n")
+            << QByteArray("; my notes\n\n[A]\n@=\"1\"\n\n[New]\n@=\"v\"\n");
+        QTest::newRow("garbage under a key")
+            << QByteArray(
+                   "[A]\r\n@=\"1\"\r\ngarbage line\r\n\"unterminated\r\n[B]\r\n\"n\"=\"v\"\r\n")
+            << QByteArray("\n[A]\n@=\"1\"\ngarbage line\n\"unterminated\n\n[B]\n\"n\"=\"v\"\n"
+                          "\n[New]\n@=\"v\"\n");
+        QTest::newRow("not UTF-8, kept byte for byte") << QByteArray(
+            "[A]\n\xe9t\xe9 \xff\n") << QByteArray("\n[A]\n\xe9t\xe9 \xff\n\n[New]\n@=\"v\"\n");
+        QTest::newRow("value line before any key") << QByteArray(
+            "@=\"orphan\"\n[A]\n") << QByteArray("@=\"orphan\"\n\n[A]\n\n[New]\n@=\"v\"\n");
+    }
+    void keepsLinesItCannotRead()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        writeBytes(storeFile(User), before);
+        QVERIFY(setValue(User, u"New"_qs, u"v"_qs));
+        const QByteArray written = readBytes(storeFile(User));
+        QVERIFY(written.startsWith(";"));
+        QCOMPARE(written.mid(written.indexOf('\n') + 1), after);
+        // Written again, the file stays as it is.
+        QVERIFY(setValue(User, u"New"_qs, u"v"_qs));
+        QCOMPARE(readBytes(storeFile(User)), written);
+    }
+
     void seesOutsideChanges()
     {
         QVERIFY(setValue(User, u"K"_qs, u"one"_qs));

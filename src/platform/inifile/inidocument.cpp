@@ -87,6 +87,9 @@ QByteArray withValue(const QByteArray &raw, const QByteArray &stored)
 IniDocument IniDocument::parse(const QByteArray &bytes)
 {
     IniDocument doc;
+    // UTF-32 and most UTF-16 text hold NUL bytes; UTF-16 of other scripts has its mark.
+    doc.m_text
+        = !bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF") && !bytes.contains('\0');
     const qsizetype n = bytes.size();
     qsizetype pos = 0;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
