@@ -7,6 +7,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -14,11 +15,14 @@ using inifile::IniDocument;
 
 namespace {
 
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+// A broken property names itself on stderr before the run stops.
+#define check(condition)                                                                           \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "property broken: %s (line %d)\n", #condition, __LINE__);         \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (false)
 
 QString text(FuzzedDataProvider &in)
 {
@@ -73,7 +77,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(doc.serialize() == bytes);
     checkRoundTrip(doc);
 
+    static const bool trace = qEnvironmentVariableIsSet("FUZZ_TRACE");
+    if (trace)
+        std::fprintf(stderr, "file: %s\n", bytes.toPercentEncoding().constData());
     for (const Edit &e : plan) {
+        if (trace) {
+            std::fprintf(stderr, "edit %d [%s] %s = %s\n", e.op,
+                e.section.toUtf8().toPercentEncoding().constData(),
+                e.key.toUtf8().toPercentEncoding().constData(),
+                e.value.toUtf8().toPercentEncoding().constData());
+        }
         switch (e.op) {
         case 0:
         case 1: {

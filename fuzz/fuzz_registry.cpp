@@ -8,17 +8,21 @@
 
 #include <QMap>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 using registry::RegStore;
 
 namespace {
 
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+// A broken property names itself on stderr before the run stops.
+#define check(condition)                                                                           \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "property broken: %s (line %d)\n", #condition, __LINE__);         \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (false)
 
 // Any text, lone surrogates and controls included: the store must keep every one.
 QString text(FuzzedDataProvider &in)
@@ -80,6 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::vector<std::uint8_t> rest = in.ConsumeRemainingBytes<std::uint8_t>();
     const QByteArray bytes(reinterpret_cast<const char *>(rest.data()), qsizetype(rest.size()));
 
+    static const bool trace = qEnvironmentVariableIsSet("FUZZ_TRACE");
+    if (trace)
+        std::fprintf(stderr, "file: %s\n", bytes.toPercentEncoding().constData());
     RegStore store = RegStore::parse(bytes);
     checkRoundTrip(store);
 

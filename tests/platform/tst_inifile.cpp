@@ -249,6 +249,7 @@ private slots:
             { " lead", "trail\t", "\"q\"", "'q'", "\"a ", "\"", "a=b;c", "[x]", "Ωμέγα 😀" })
             dataRow(value, value);
         dataRow("long", QString(100000, u'x') + u'y');
+        dataRow("byte-order mark first", QString(QChar(0xFEFF)) + u"x"_qs);
     }
     void roundTrip()
     {
@@ -260,6 +261,27 @@ private slots:
         IniFile fresh(m_path);
         QVERIFY(fresh.load());
         QCOMPARE(fresh.value(QStringLiteral("s"), QStringLiteral("k")), value);
+    }
+
+    // A name is found again as it was written, whatever character it begins with.
+    void namesReadBackAsWritten_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        const QString bom(QChar(0xFEFF));
+        QTest::newRow("byte-order mark in key") << u"S"_qs << bom + u"\fA"_qs;
+        QTest::newRow("byte-order mark in section") << bom + u"S"_qs << u"K"_qs;
+        dataRow("control character in section", "\x01S", "K");
+    }
+    void namesReadBackAsWritten()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QVERIFY(writeString(m_path, section, key, u"v"_qs));
+        QCOMPARE(readString(m_path, section, key), u"v"_qs);
+        IniFile file(m_path);
+        QVERIFY(file.load());
+        QCOMPARE(file.keys(section), QStringList { key });
     }
 
     // A cached file must not hide a change made by someone else, whether the file is replaced

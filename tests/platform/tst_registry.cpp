@@ -252,6 +252,8 @@ private slots:
                           "\n[New]\n@=\"v\"\n");
         QTest::newRow("not UTF-8, kept byte for byte") << QByteArray(
             "[A]\n\xe9t\xe9 \xff\n") << QByteArray("\n[A]\n\xe9t\xe9 \xff\n\n[New]\n@=\"v\"\n");
+        QTest::newRow("stray CRs at a line's end")
+            << QByteArray("[A]\nnote\r\r\n") << QByteArray("\n[A]\nnote\n\n[New]\n@=\"v\"\n");
         QTest::newRow("value line before any key") << QByteArray(
             "@=\"orphan\"\n[A]\n") << QByteArray("@=\"orphan\"\n\n[A]\n\n[New]\n@=\"v\"\n");
     }

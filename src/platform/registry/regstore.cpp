@@ -191,7 +191,7 @@ RegStore RegStore::parse(const QByteArray &bytes)
     Key *current = nullptr; // values before the first header belong to no key
     const QByteArray title = QByteArray(Title).trimmed();
     for (QByteArray raw : bytes.split('\n')) {
-        if (raw.endsWith('\r'))
+        while (raw.endsWith('\r')) // a line's end, whatever wrote it
             raw.chop(1);
         const QString line = QString::fromUtf8(raw).trimmed();
         QString name, text;
