@@ -67,8 +67,8 @@ QString configuredHome()
     QString home = qEnvironmentVariable("NVWIN");
     if (!home.isEmpty())
         return home; // taken as it stands
-    home
-        = Profile::GetRegString(2, QStringLiteral("Software\\Dremo\\Nvwin2k\\HomePath"), QString());
+    home = Profile::GetRegString(
+        Profile::HKLM, QStringLiteral("Software\\Dremo\\Nvwin2k\\HomePath"), QString());
     if (home.isEmpty())
         home = Profile::GetIniString(
             QStringLiteral("NVWIN"), QStringLiteral("HomePath"), QString(), WinIniPath());

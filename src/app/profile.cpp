@@ -144,9 +144,9 @@ void DeleteRegKey(rt::Int root, const QString &keyPath)
 registry::Root RegRootKey(rt::Int root)
 {
     switch (root) {
-    case 1:
+    case HKCU:
         return registry::Root::CurrentUser;
-    case 2:
+    case HKLM:
         return registry::Root::LocalMachine;
     default:
         return registry::Root::ClassesRoot;
