@@ -146,6 +146,7 @@ private slots:
         QTest::newRow("target is a folder") << "folder";
         QTest::newRow("target is a FIFO") << "fifo";
         QTest::newRow("read-only folder") << "read-only";
+        QTest::newRow("read-only file, writable folder") << "read-only file";
         QTest::newRow("folder missing") << "no folder";
         QTest::newRow("links in a loop") << "loop";
         QTest::newRow("disk full in the middle") << "full";
@@ -178,14 +179,17 @@ private slots:
         } else if (kind == u"empty") {
             path.clear();
         }
-        if (kind == u"read-only") {
+        if (kind.startsWith(u"read-only")) {
             // Permissions do not bind root: root's write is made by a child that is nobody.
             const bool root = ::geteuid() == 0;
             QVERIFY(QFile::setPermissions(m_dir.path(),
                 QFile::permissions(m_dir.path()) | QFileDevice::ExeOther | QFileDevice::ReadOther));
-            QVERIFY(QFile::setPermissions(folder,
-                QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                    | QFileDevice::ExeOther));
+            if (kind == u"read-only") {
+                QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+            } else {
+                QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
+                QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+            }
             const int code = root ? child({ u"--write"_qs, path, u"new"_qs, u"--as-nobody"_qs })
                                   : child({ u"--write"_qs, path, u"new"_qs });
             QFile::setPermissions(

@@ -178,6 +178,9 @@ WriteResult writeWholeFile(const QString &path, const QByteArray &data)
     if (existed && !S_ISREG(old.st_mode))
         return failure(EINVAL, QStringLiteral("Cannot replace"), finalPath,
             QStringLiteral("not a regular file"));
+    // A file we may not write is not replaced behind its back, though its folder would allow it.
+    if (existed && ::access(finalName.constData(), W_OK) != 0)
+        return failure(errno, QStringLiteral("Cannot write"), finalPath);
 
     const QByteArray tempName = folder + '/' + prefix + QByteArray::number(::getpid()) + '-'
         + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');

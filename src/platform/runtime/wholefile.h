@@ -7,7 +7,8 @@
 // target. The target keeps its permission bits (and its owner and group where the process may
 // keep them); a new file gets the mode the umask leaves. A symbolic link is written through to
 // the file it names (the link stays a link). Only a regular file is ever replaced. On any failure
-// the temporary file is removed, the old file is untouched and the reason is given. Temporary
+// the temporary file is removed, the old file is untouched and the reason is given. A file this
+// process may not write is not replaced, though its folder would allow it. Temporary
 // files left by a writer that was killed are removed by the next successful write of the same
 // file.
 //
