@@ -6,7 +6,8 @@
 
 #include <QCoreApplication>
 
-Q_LOGGING_CATEGORY(lcMenus, "norvalis.menus")
+// Debug lines only when asked for (QT_LOGGING_RULES="norvalis.menus.debug=true").
+Q_LOGGING_CATEGORY(lcMenus, "norvalis.menus", QtInfoMsg)
 
 std::unique_ptr<Menus> gMenus;
 

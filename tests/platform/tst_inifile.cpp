@@ -4,8 +4,6 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
-#include <iostream>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,18 +18,9 @@ QString writerKey(const QString &prefix, int i)
     return QStringLiteral("%1%2").arg(prefix).arg(i);
 }
 
-// The second writer of the concurrency test, run as a separate process: it says "ready", waits
-// for "go" on its input, then writes its keys as fast as it can, each write on its own.
-int runWriter(const QString &file, const QString &prefix, int count)
+bool writeKey(const QString &file, const QString &prefix, int i)
 {
-    std::cout << "ready" << std::endl;
-    std::string go;
-    std::getline(std::cin, go);
-    for (int i = 0; i < count; ++i) {
-        if (!writeString(file, S, writerKey(prefix, i), QString::number(i)))
-            return 1;
-    }
-    return 0;
+    return writeString(file, S, writerKey(prefix, i), QString::number(i));
 }
 } // namespace
 
@@ -456,20 +445,9 @@ private slots:
     void concurrentWriters()
     {
         constexpr int Count = 1000;
-        QProcess other;
-        other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        other.start(QCoreApplication::applicationFilePath(),
-            { u"--writer"_qs, m_path, u"B"_qs, QString::number(Count) });
-        QVERIFY(other.waitForStarted());
-        while (!other.canReadLine())
-            QVERIFY(other.waitForReadyRead(30000));
-        QCOMPARE(other.readLine(), QByteArray("ready\n"));
-        other.write("go\n");
-        QVERIFY(other.waitForBytesWritten());
-        for (int i = 0; i < Count; ++i)
-            QVERIFY(writeString(m_path, S, writerKey(u"A"_qs, i), QString::number(i)));
-        QVERIFY(other.waitForFinished(240000));
-        QCOMPARE(other.exitCode(), 0);
+        writeConcurrently(m_path, Count, writeKey);
+        if (QTest::currentTestFailed())
+            return;
         IniFile file(m_path);
         QVERIFY(file.load());
         QCOMPARE(file.keys(S).size(), 2 * Count);
@@ -496,9 +474,9 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    if (argc == 5 && qstrcmp(argv[1], "--writer") == 0)
-        return runWriter(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-            QByteArray(argv[4]).toInt());
+    const int writer = runSecondWriter(argc, argv, writeKey);
+    if (writer >= 0)
+        return writer;
     QCoreApplication app(argc, argv);
     tst_inifile test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -3,10 +3,6 @@
 
 #include <QtTest>
 
-#include <cstdio>
-#include <iostream>
-#include <string>
-
 using namespace registry;
 
 namespace {
@@ -18,19 +14,10 @@ QString writerKey(const QString &prefix, int i)
     return QStringLiteral("Writers\\%1\\Key%2").arg(prefix).arg(i);
 }
 
-// The second writer of the concurrency test, run as a separate process: it says "ready", waits
-// for "go" on its input, then writes its keys as fast as it can.
-int runWriter(const QString &file, const QString &prefix, int count)
+bool writeKey(const QString &file, const QString &prefix, int i)
 {
     setStoreFile(User, file);
-    std::cout << "ready" << std::endl;
-    std::string go;
-    std::getline(std::cin, go);
-    for (int i = 0; i < count; ++i) {
-        if (!setValue(User, writerKey(prefix, i), QString::number(i)))
-            return 1;
-    }
-    return 0;
+    return setValue(User, writerKey(prefix, i), QString::number(i));
 }
 
 } // namespace
@@ -298,20 +285,9 @@ private slots:
     void concurrentWriters()
     {
         constexpr int Count = 150;
-        QProcess other;
-        other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        other.start(QCoreApplication::applicationFilePath(),
-            { u"--writer"_qs, storeFile(User), u"B"_qs, QString::number(Count) });
-        QVERIFY(other.waitForStarted());
-        while (!other.canReadLine())
-            QVERIFY(other.waitForReadyRead(30000));
-        QCOMPARE(other.readLine(), QByteArray("ready\n"));
-        other.write("go\n");
-        QVERIFY(other.waitForBytesWritten());
-        for (int i = 0; i < Count; ++i)
-            QVERIFY(setValue(User, writerKey(u"A"_qs, i), QString::number(i)));
-        QVERIFY(other.waitForFinished(120000));
-        QCOMPARE(other.exitCode(), 0);
+        writeConcurrently(storeFile(User), Count, writeKey);
+        if (QTest::currentTestFailed())
+            return;
         for (const QString &prefix : { u"A"_qs, u"B"_qs }) {
             for (int i = 0; i < Count; ++i)
                 QCOMPARE(value(User, writerKey(prefix, i)), QString::number(i));
@@ -321,9 +297,9 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    if (argc == 5 && qstrcmp(argv[1], "--writer") == 0)
-        return runWriter(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-            QByteArray(argv[4]).toInt());
+    const int writer = runSecondWriter(argc, argv, writeKey);
+    if (writer >= 0)
+        return writer;
     QCoreApplication app(argc, argv);
     tst_registry test;
     QTEST_SET_MAIN_SOURCE_PATH

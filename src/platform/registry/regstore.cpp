@@ -1,5 +1,7 @@
 #include "registry/regstore.h"
 
+#include <algorithm>
+
 namespace registry {
 
 namespace {
@@ -238,6 +240,10 @@ QString RegStore::fold(const QString &name)
 {
     // QString::toCaseFolded() turns an unpaired surrogate inside a text into U+FFFD, which would
     // make two different names one; here such a half stays as it is.
+    const bool surrogates
+        = std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.isSurrogate(); });
+    if (!surrogates)
+        return name.toCaseFolded();
     QString out;
     out.reserve(name.size());
     for (qsizetype i = 0; i < name.size(); ++i) {

@@ -18,7 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-Q_LOGGING_CATEGORY(lcStores, "norvalis.stores")
+// Debug lines only when asked for (QT_LOGGING_RULES="norvalis.stores.debug=true").
+Q_LOGGING_CATEGORY(lcStores, "norvalis.stores", QtInfoMsg)
 
 namespace rt {
 
