@@ -2,27 +2,14 @@
 // byte; after each edit the document reads as the edit says, and what it writes reads back as the
 // same sections, keys and values.
 
+#include "fuzzinput.h"
 #include "inifile/inidocument.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 using inifile::IniDocument;
 
 namespace {
-
-// A broken property names itself on stderr before the run stops.
-#define check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "property broken: %s (line %d)\n", #condition, __LINE__);         \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 QString text(FuzzedDataProvider &in)
 {
@@ -54,59 +41,33 @@ void checkRoundTrip(const IniDocument &doc)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    FuzzedDataProvider in(data, size);
-    const int edits = in.ConsumeIntegralInRange(0, 6);
-    struct Edit
-    {
-        int op;
-        QString section, key, value;
-    };
-    std::vector<Edit> plan;
-    for (int i = 0; i < edits; ++i) {
-        Edit e;
-        e.op = in.ConsumeIntegralInRange(0, 3);
-        e.section = text(in);
-        e.key = text(in);
-        e.value = text(in);
-        plan.push_back(e);
-    }
-    const std::vector<std::uint8_t> rest = in.ConsumeRemainingBytes<std::uint8_t>();
-    const QByteArray bytes(reinterpret_cast<const char *>(rest.data()), qsizetype(rest.size()));
-
+    const FuzzInput input = splitFuzzInput(data, size, 6, 3, text);
+    const QByteArray &bytes = input.file;
     IniDocument doc = IniDocument::parse(bytes);
     check(doc.serialize() == bytes);
     checkRoundTrip(doc);
 
-    static const bool trace = qEnvironmentVariableIsSet("FUZZ_TRACE");
-    if (trace)
-        std::fprintf(stderr, "file: %s\n", bytes.toPercentEncoding().constData());
-    for (const Edit &e : plan) {
-        if (trace) {
-            std::fprintf(stderr, "edit %d [%s] %s = %s\n", e.op,
-                e.section.toUtf8().toPercentEncoding().constData(),
-                e.key.toUtf8().toPercentEncoding().constData(),
-                e.value.toUtf8().toPercentEncoding().constData());
-        }
+    for (const FuzzEdit &e : input.edits) {
         switch (e.op) {
         case 0:
         case 1: {
-            const IniDocument::Edit result = doc.setValue(e.section, e.key, e.value);
+            const IniDocument::Edit result = doc.setValue(e.where, e.name, e.value);
             if (result == IniDocument::Edit::Refused)
                 break;
             const std::optional<QString> expected
                 = e.value.isEmpty() ? std::nullopt : std::optional<QString>(e.value);
-            check(doc.value(e.section, e.key) == expected);
-            check(doc.hasKey(e.section, e.key));
+            check(doc.value(e.where, e.name) == expected);
+            check(doc.hasKey(e.where, e.name));
             break;
         }
         case 2:
-            doc.removeKey(e.section, e.key);
-            check(!doc.hasKey(e.section, e.key));
-            check(!doc.value(e.section, e.key));
+            doc.removeKey(e.where, e.name);
+            check(!doc.hasKey(e.where, e.name));
+            check(!doc.value(e.where, e.name));
             break;
         default:
-            doc.removeSection(e.section);
-            check(!doc.hasSection(e.section));
+            doc.removeSection(e.where);
+            check(!doc.hasSection(e.where));
             break;
         }
         checkRoundTrip(doc);

@@ -2,27 +2,14 @@
 // reads back as the same keys and values and is written the same way again (lines it cannot read
 // included); a value set reads back as set, and a key removed is gone with its subtree.
 
+#include "fuzzinput.h"
 #include "registry/regstore.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <QMap>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using registry::RegStore;
 
 namespace {
-
-// A broken property names itself on stderr before the run stops.
-#define check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "property broken: %s (line %d)\n", #condition, __LINE__);         \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 // Any text, lone surrogates and controls included: the store must keep every one.
 QString text(FuzzedDataProvider &in)
@@ -65,43 +52,22 @@ void checkRoundTrip(const RegStore &store)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    FuzzedDataProvider in(data, size);
-    const int edits = in.ConsumeIntegralInRange(0, 4);
-    struct Edit
-    {
-        int op;
-        QString path, name, value;
-    };
-    std::vector<Edit> plan;
-    for (int i = 0; i < edits; ++i) {
-        Edit e;
-        e.op = in.ConsumeIntegralInRange(0, 2);
-        e.path = text(in);
-        e.name = text(in);
-        e.value = text(in);
-        plan.push_back(e);
-    }
-    const std::vector<std::uint8_t> rest = in.ConsumeRemainingBytes<std::uint8_t>();
-    const QByteArray bytes(reinterpret_cast<const char *>(rest.data()), qsizetype(rest.size()));
-
-    static const bool trace = qEnvironmentVariableIsSet("FUZZ_TRACE");
-    if (trace)
-        std::fprintf(stderr, "file: %s\n", bytes.toPercentEncoding().constData());
-    RegStore store = RegStore::parse(bytes);
+    const FuzzInput input = splitFuzzInput(data, size, 4, 2, text);
+    RegStore store = RegStore::parse(input.file);
     checkRoundTrip(store);
 
-    for (const Edit &e : plan) {
+    for (const FuzzEdit &e : input.edits) {
         switch (e.op) {
         case 0:
         case 1: {
-            store.create(e.path).setValue(e.name, e.value);
-            const RegStore::Key *key = store.find(e.path);
+            store.create(e.where).setValue(e.name, e.value);
+            const RegStore::Key *key = store.find(e.where);
             check(key && key->value(e.name) && *key->value(e.name) == e.value);
             break;
         }
         default:
-            if (store.remove(e.path))
-                check(!store.find(e.path));
+            if (store.remove(e.where))
+                check(!store.find(e.where));
             break;
         }
         checkRoundTrip(store);
