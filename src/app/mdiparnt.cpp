@@ -10,14 +10,15 @@
 #include "app/profile.h"
 #include "app/splash.h"
 #include "app/strfunc.h"
+#include "commondlg/commondlg.h"
 #include "menus/menus.h"
+#include "runtime/errnum.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
 #include "session/sessions.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -25,7 +26,6 @@
 
 namespace {
 
-constexpr rt::Int HKCU = 1;
 constexpr rt::Long CommandsPerMenu = 100000;
 
 // Command numbers of the dynamic lists: the placeholder, and the range (exclusive) of the entries
@@ -238,7 +238,7 @@ QString frmMdiParent::HelpFile()
 QWidget *frmMdiParent::createWidgets()
 {
     auto *window = new QMainWindow;
-    window->setWindowTitle(QStringLiteral("Norvalis 2000"));
+    window->setWindowTitle(ProductTitle());
     window->setCentralWidget(makeMdiArea(window));
     window->resize(800, 560);
     return window;
@@ -516,13 +516,12 @@ void frmMdiParent::PasteFromFile()
             return;
         const QString last = source->PasteFromFileName();
         const QString start = last.isEmpty() ? gStartDir : last;
-        const QString file
-            = QFileDialog::getOpenFileName(widget(), QStringLiteral("Select File to Paste"), start,
-                QStringLiteral("Text Files (*.txt);;All Files (*)"), nullptr,
-                QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
-        if (file.isEmpty())
-            rt::raise(32755); // cancelled
-        source->Paste(file);
+        const commondlg::Answer file
+            = commondlg::openFile(widget(), QStringLiteral("Select File to Paste"), start,
+                { QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)") });
+        if (!file)
+            rt::raise(rt::err::Cancelled);
+        source->Paste(*file);
     });
 }
 

@@ -26,6 +26,14 @@ const QString kErrNum = QStringLiteral("ERRNUM");
 const QString kErrMsg = QStringLiteral("ERRMSG");
 const QString kBusy = QStringLiteral("BUSY");
 
+// The items the program keeps itself: a client's poke may set only the others (Result).
+const QStringList kKeptItems { kSysItems, kTopics, kErrNum, kErrMsg, kBusy };
+
+bool clientMaySet(const QString &item)
+{
+    return !kKeptItems.contains(item, Qt::CaseInsensitive);
+}
+
 bool isClosing(const SessionPtr &session)
 {
     const auto *flag = dynamic_cast<const ClosingFlag *>(session.get());
@@ -82,6 +90,8 @@ void frmDDE::Form_Load()
     h([&] {
         SystemTopic->setExecuteHandler(
             [this](const QString &command) { return Form_LinkExecute(command); });
+        SystemTopic->setPokeHandler(
+            [](const QString &item, const QString &) { return clientMaySet(item); });
         dde::Server &server = dde::Server::instance();
         server.addTopic(SystemTopic);
         server.publish();

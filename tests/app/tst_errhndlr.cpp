@@ -1,7 +1,9 @@
 #include "app/errdlg.h"
 #include "app/errhndlr.h"
 #include "app/files.h"
+#include "automation/guard.h"
 #include "platform/tst_inifile_files.h"
+#include "runtime/interaction.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -13,6 +15,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <optional>
 
 using namespace ErrHndlr;
 
@@ -99,6 +102,7 @@ class tst_errhndlr : public QObject
 private slots:
     void initTestCase()
     {
+        rt::setDialogsWaitOffscreen(true); // the real dialog is driven here
         QVERIFY(m_dir.isValid());
         gAppDir = m_dir.path() + QLatin1Char('/');
         SetExeName(QStringLiteral("norvalis"));
@@ -379,25 +383,100 @@ private slots:
         QVERIFY(!shownWindow(Title));
     }
 
-    // A report that arrives while the dialog is open (a timer, a D-Bus call) is logged and
-    // answered 0 at once; the first report is not disturbed.
+    // A report that arrives while the dialog is open (a timer, a DDE conversation) is logged and
+    // its handler goes on as if Ignore had been chosen; the first report is not disturbed.
     void reportWhileRealDialogOpen()
     {
-        int nestedAnswer = -1;
+        int nestedRuns = 0;
+        bool nestedSecondRan = false;
+        rt::Error nestedLeft(-1);
         whenShown(Title, [&](QWidget *w) {
-            rt::Error nested(91, "Nothing", "dde");
-            nestedAnswer = ReportError(nested, "dde", "Form_LinkExecute");
+            nestedLeft = runProcedure(rt::Error(91, "Nothing", "dde"), nestedRuns, nestedSecondRan);
             QVERIFY(w->isVisible());
             type(w, Qt::Key_I);
         });
         rt::Error error(5, "Bad", "emulator");
         QCOMPARE(int(ReportError(error, "session", "Let Baud")), 2);
-        QCOMPARE(nestedAnswer, 0);
-        QVERIFY(log().contains("Procedure:\tForm_LinkExecute (dde)\r\nError:\t91\r\n"
+        QCOMPARE(nestedLeft.number, 0); // nothing left the nested procedure
+        QCOMPARE(nestedRuns, 1);
+        QVERIFY(nestedSecondRan);
+        QVERIFY(log().contains("Procedure:\tLet Baud (session)\r\nError:\t91\r\n"
                                "Description:\tNothing\r\nSource:\tdde\r\n"
-                               "Action:\tFail (automatic: another error was on screen)\r\n"));
+                               "Action:\tIgnore (automatic: another error was on screen)\r\n"));
         QVERIFY(log().endsWith("Action:\tIgnore\r\n"));
         QVERIFY(!gErrFatal);
+    }
+
+    // Reports nobody answers: the error goes back to its caller at once, logged with the reason,
+    // no window opens and the fatal mode stays off.
+    void unansweredReports_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<bool>("hook");
+        QTest::addColumn<QString>("action"); // "" when the hook answers (Ignore)
+        QTest::newRow("automation call")
+            << "call" << true << "Fail (automatic: an automation call)";
+        QTest::newRow("automation call, no hook")
+            << "call" << false << "Fail (automatic: an automation call)";
+        QTest::newRow("nobody to answer")
+            << "offscreen" << false << "Fail (automatic: nobody to answer)";
+        QTest::newRow("event in a modal loop during a call") << "loop in call" << true << "";
+    }
+    void unansweredReports()
+    {
+        QFETCH(QString, situation);
+        QFETCH(bool, hook);
+        QFETCH(QString, action);
+        if (hook)
+            answerWith(2);
+        rt::setDialogsWaitOffscreen(situation != "offscreen");
+        if (situation == "offscreen" && rt::userCanAnswer()) {
+            rt::setDialogsWaitOffscreen(true);
+            QSKIP("a display: someone can answer (run offscreen)");
+        }
+        int runs = 0;
+        bool ran = false;
+        rt::Error left;
+        {
+            std::optional<automation::CallerScope> call;
+            if (situation != "offscreen")
+                call.emplace(automation::Caller::Bus);
+            if (situation == "loop in call") {
+                QEventLoop loop;
+                QTimer::singleShot(0, &loop, [&] {
+                    left = runProcedure(rt::Error(380, "Bad value", "norvalis"), runs, ran);
+                    loop.quit();
+                });
+                loop.exec();
+            } else {
+                left = runProcedure(rt::Error(380, "Bad value", "norvalis"), runs, ran);
+            }
+        }
+        rt::setDialogsWaitOffscreen(true);
+        QVERIFY(!shownWindow(Title));
+        QVERIFY(!gErrFatal);
+        if (action.isEmpty()) {
+            QCOMPARE(m_reports.size(), 1);
+            QVERIFY(ran);
+            QVERIFY(log().endsWith("Action:\tIgnore\r\n"));
+            return;
+        }
+        QVERIFY(m_reports.isEmpty());
+        QCOMPARE(left.number, 380);
+        QCOMPARE(left.description, QStringLiteral("Bad value"));
+        QVERIFY(!ran);
+        QVERIFY2(log().endsWith("Description:\tBad value\r\nAction:\t" + action + "\r\n"),
+            qPrintable(log()));
+    }
+
+    // The program told to end closes the dialog as its close box does: Fail.
+    void dialogClosedByShutdown()
+    {
+        whenShown(Title, [](QWidget *) { rt::cancelModalWindows(); });
+        rt::Error error(5, "Bad", "emulator");
+        QCOMPARE(int(ReportError(error, "session", "Let Baud")), 0);
+        QVERIFY(log().endsWith("Action:\tFail\r\n"));
+        QVERIFY(!shownWindow(Title));
     }
 
     // The dialog's controls: caption, frame, report, buttons in their row and tab order.

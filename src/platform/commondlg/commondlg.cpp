@@ -2,6 +2,8 @@
 
 #include "commondlg/commondlg.h"
 
+#include "runtime/interaction.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -31,13 +33,32 @@ QString existingDirectory(const QString &directory)
     return path;
 }
 
+void setUp(QFileDialog &dialog, const Request &request)
+{
+    switch (request.kind) {
+    case Kind::Folder:
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        break;
+    case Kind::OpenFile:
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
+        dialog.setNameFilters(request.filters);
+        break;
+    }
+}
+
 Answer ask(const Request &request)
 {
     if (hook())
         return hook()(request);
+    if (!rt::userCanAnswer()) {
+        rt::logUnanswered(QStringLiteral("file dialog"), request.title, QStringLiteral("Cancel"));
+        return std::nullopt;
+    }
     QFileDialog dialog(request.owner, request.title, request.directory);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    setUp(dialog, request);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
@@ -61,6 +82,22 @@ Answer chooseFolder(QWidget *owner, const QString &title, const QString &directo
     if (!answer || answer->isEmpty())
         return std::nullopt;
     return QDir::cleanPath(QFileInfo(*answer).absoluteFilePath());
+}
+
+Answer openFile(
+    QWidget *owner, const QString &title, const QString &directory, const QStringList &filters)
+{
+    Request request;
+    request.kind = Kind::OpenFile;
+    request.title = title;
+    request.directory = QFileInfo(directory).isFile() ? QFileInfo(directory).absoluteFilePath()
+                                                      : existingDirectory(directory);
+    request.owner = owner;
+    request.filters = filters;
+    const Answer answer = ask(request);
+    if (!answer || answer->isEmpty())
+        return std::nullopt;
+    return QFileInfo(*answer).absoluteFilePath();
 }
 
 } // namespace commondlg
