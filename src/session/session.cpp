@@ -27,6 +27,7 @@
 #include <QLoggingCategory>
 #include <QTextStream>
 #include <initializer_list>
+#include <limits>
 
 Q_LOGGING_CATEGORY(lcSession, "norvalis.session")
 
@@ -35,7 +36,10 @@ rt::Int gSessionCounter = 0;
 namespace {
 
 constexpr const char *kModule = "session";
-constexpr rt::Int MaxSessionNumber = 32767;
+// The highest session number whose menu can hold every command number: a tool's control ID is the
+// menu number x MenuIdFactor + the command number, in 32 bits.
+constexpr rt::Int MaxSessionNumber
+    = rt::Int((std::numeric_limits<rt::Long>::max() - (MenuIdFactor - 1)) / MenuIdFactor);
 const QString kDefaultSessionMenu = QStringLiteral("dfltsess.mnu");
 
 // Message-box flags and answers.
@@ -774,8 +778,11 @@ void clsSession::setFileName(const QString &fileName)
     h([&] {
         if (!fileName.isEmpty())
             resolved = Files::GetFilePath(fileName, QStringLiteral("nvcf;cfg"));
+        // Only a regular file is read (a FIFO or a device must not hold the program up).
+        if (!resolved.isEmpty() && !QFileInfo(resolved).isFile())
+            resolved.clear();
         if (!fileName.isEmpty() && resolved.isEmpty())
-            qCWarning(lcSession) << "session file not found, defaults used:" << fileName;
+            qCWarning(lcSession) << "no session file of that name, defaults used:" << fileName;
     });
     h([&] { LoadSessionFile(resolved); });
 }

@@ -21,9 +21,10 @@
 // default is removed), each write whole or not at all. A save that fails is reported (75) and
 // leaves Changed set and FileName as it was.
 //
-// Session numbers are 16-bit: after 32767 the counter starts again at 1 and skips the numbers of
-// sessions still in Sessions, so a new session never takes a live session's key; with all 32767
-// in use a new session raises 6 (Overflow).
+// Session numbers are 16-bit, and a session's menu number is its session number: after 21473,
+// the highest number whose menu tool IDs still fit 32 bits, the counter starts again at 1 and
+// skips the numbers of sessions still in Sessions, so a new session never takes a live session's
+// key; with every number in use a new session raises 6 (Overflow).
 
 #include "menus/menu.h"
 #include "runtime/error.h"
