@@ -11,6 +11,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSocketNotifier>
@@ -132,6 +133,10 @@ private slots:
     void dialThroughModem_data();
     void dialThroughModem();
     void modemAnswersCalls();
+    void modemHangUpWaits_data();
+    void modemHangUpWaits();
+    void sshConnectsAfterLogin_data();
+    void sshConnectsAfterLogin();
     void screenshot();
 
 private:
@@ -1154,7 +1159,7 @@ void TestEmulator::dialThroughModem_data()
 }
 
 // A modem played on the master side of a pseudo-terminal: it collects what the control sends
-// and answers a command when it has heard it.
+// and answers each command it was given once it has heard it (in the order given).
 class PtyModem : public QObject
 {
 public:
@@ -1181,8 +1186,7 @@ public:
     QByteArray heard() const { return m_heard; }
     void answer(const QByteArray &command, const QByteArray &reply)
     {
-        m_command = command;
-        m_reply = reply;
+        m_answers.append({ command, reply });
     }
     void send(const QByteArray &bytes)
     {
@@ -1197,8 +1201,13 @@ private:
         if (n <= 0)
             return;
         m_heard.append(buffer, n);
-        if (!m_command.isEmpty() && m_heard.contains(m_command))
-            send(std::exchange(m_reply, QByteArray()));
+        while (!m_answers.isEmpty()) {
+            const qsizetype at = m_heard.indexOf(m_answers.first().first, m_answered);
+            if (at < 0)
+                break;
+            m_answered = at + m_answers.first().first.size();
+            send(m_answers.takeFirst().second);
+        }
     }
 
     int m_master = -1;
@@ -1206,8 +1215,8 @@ private:
     rt::Int m_port = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QByteArray m_heard;
-    QByteArray m_command;
-    QByteArray m_reply;
+    qsizetype m_answered = 0; // what was heard up to here has been answered
+    QList<QPair<QByteArray, QByteArray>> m_answers;
 };
 
 // The control dials and waits for the modem's answer.
@@ -1249,6 +1258,117 @@ void TestEmulator::modemAnswersCalls()
     QCOMPARE(m_control->Connected(), rt::Int(0));
     modem.send("\r\nRING\r\n\r\nCONNECT 9600\r\n");
     QTRY_COMPARE(m_control->Connected(), rt::True);
+    m_control.reset();
+}
+
+void TestEmulator::modemHangUpWaits_data()
+{
+    QTest::addColumn<bool>("answers");
+    QTest::newRow("modem answers") << true;
+    QTest::newRow("silent modem: time-out, DTR") << false;
+}
+
+// HangUp with Wait returns once the modem is back on hook, not while it is hanging up.
+void TestEmulator::modemHangUpWaits()
+{
+    QFETCH(bool, answers);
+    PtyModem modem;
+    if (!modem.isValid())
+        QSKIP("no pseudo-terminal");
+    m_control->Settings()->setTermType(Tty);
+    m_control->Settings()->setDevice(emu::device::Modem);
+    m_control->Settings()->setPort(modem.port());
+    modem.answer("ATDT5\r", "CONNECT 9600\r\n");
+    if (answers) {
+        modem.answer("+++", "\r\nOK\r\n");
+        modem.answer("ATH0\r", "\r\nOK\r\n");
+    }
+    QCOMPARE(int(m_control->Dial(QStringLiteral("5"), 1)), 0);
+    QCOMPARE(m_control->Connected(), rt::True);
+    QSignalSpy state(m_control.get(), &nvEmulator::StateNotify);
+    QCOMPARE(int(m_control->HangUp(1)), 0);
+    QCOMPARE(int(m_control->DialStatus()), emu::dialstatus::Idle);
+    QCOMPARE(m_control->Connected(), rt::Int(0));
+    QVERIFY(state.contains(QVariantList { rt::Int(1), rt::False }));
+    QCOMPARE(modem.heard().contains("+++ATH0\r"), answers);
+    m_control.reset();
+}
+
+void TestEmulator::sshConnectsAfterLogin_data()
+{
+    QTest::addColumn<int>("login");
+    QTest::addColumn<bool>("closedPort");
+    QTest::addColumn<int>("code"); // 0: the login succeeds
+    QTest::newRow("login") << int(LocalSshd::Login::AcceptedKey) << false << 0;
+    QTest::newRow("key refused") << int(LocalSshd::Login::RefusedKey) << false
+                                 << emu::channelerror::PermissionDenied;
+    QTest::newRow("port refused") << int(LocalSshd::Login::AcceptedKey) << true
+                                  << emu::channelerror::Refused;
+    QTest::newRow("wrong password from a script") << int(LocalSshd::Login::Password) << false
+                                                  << emu::channelerror::PermissionDenied;
+}
+
+// An SSH session counts as connected once the login has succeeded; a failure to get there is a
+// communication error with the network's code, shown, and no disconnection.
+void TestEmulator::sshConnectsAfterLogin()
+{
+    QFETCH(int, login);
+    QFETCH(bool, closedPort);
+    QFETCH(int, code);
+    LocalSshd sshd;
+    if (!sshd.isRunning())
+        QSKIP(sshd.skipReason());
+    quint16 port = sshd.port();
+    if (closedPort) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    // The control starts the ssh found on PATH: the wrapper with the test's keys.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(sshd.clientDir(LocalSshd::Login(login))) + ':' + path);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+
+    disconnect(m_control.get(), &nvEmulator::CommError, this, nullptr);
+    QList<rt::Long> errors;
+    QList<rt::Int> shown;
+    connect(m_control.get(), &nvEmulator::CommError, this,
+        [&](rt::Long *error, const QString &, rt::Int show) {
+            errors << *error;
+            shown << show;
+            *error = 0;
+        });
+    QSignalSpy state(m_control.get(), &nvEmulator::StateNotify);
+    QSignalSpy disconnected(m_control.get(), &nvEmulator::Disconnect);
+    emu::Settings *settings = m_control->Settings();
+    settings->setTermType(Tty);
+    settings->setDevice(emu::device::Ssh);
+    settings->setHostName(QStringLiteral("127.0.0.1"));
+    settings->setHostPort(QString::number(port));
+    settings->setConnectTimeout(10);
+    m_control->Reset(2);
+    QCOMPARE(m_control->Connected(), rt::Int(0)); // the client has only just been started
+    if (code == 0) {
+        QTRY_COMPARE_WITH_TIMEOUT(m_control->Connected(), rt::True, 20000);
+        QCOMPARE(state, (QList<QVariantList> { { rt::Int(1), rt::True } }));
+        m_control->Output(QStringLiteral("echo sum-$((6*7))\r"));
+        QCOMPARE(m_control->WaitFor(0, 10, { "sum-42" }), rt::Int(1));
+        QVERIFY(errors.isEmpty());
+    } else {
+        if (LocalSshd::Login(login) == LocalSshd::Login::Password) {
+            // A script answers the prompt: the channel is open, though the link is not up.
+            QTRY_VERIFY(m_control->channel() && m_control->channel()->isOpen());
+            QCOMPARE(m_control->WaitFor(0, 20, { "password:" }), rt::Int(1));
+            QCOMPARE(m_control->Connected(), rt::Int(0));
+            m_control->Output(QStringLiteral("not the password\r"));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 20000);
+        QCOMPARE(errors.first(), rt::Long(emu::commErrorBase + code));
+        QCOMPARE(shown.first(), rt::True);
+        QCOMPARE(m_control->Connected(), rt::Int(0));
+        QVERIFY(!state.contains(QVariantList { rt::Int(1), rt::True }));
+        QCOMPARE(disconnected.count(), 0);
+    }
     m_control.reset();
 }
 

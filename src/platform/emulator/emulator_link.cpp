@@ -12,6 +12,12 @@ namespace emu {
 
 using detail::fail;
 
+namespace {
+
+constexpr int maxHangUpSeconds = 30;
+
+} // namespace
+
 // --- Connection ----------------------------------------------------------------------------
 
 QString nvEmulator::connectionKey() const
@@ -39,6 +45,7 @@ void nvEmulator::connectHost()
     connect(channel, &Channel::dataReceived, this, &nvEmulator::onChannelData);
     connect(channel, &Channel::error, this, &nvEmulator::onChannelError);
     connect(channel, &Channel::disconnected, this, &nvEmulator::onChannelDisconnected);
+    connect(channel, &Channel::dialStatusChanged, this, &nvEmulator::wakeWaiter);
     connect(channel, &Channel::stateChanged, this, [this](Channel::State state) {
         if (state == Channel::State::Open && !m_pendingDial.isEmpty()) {
             const int code = m_channel->dial(std::exchange(m_pendingDial, QString()));
@@ -178,9 +185,14 @@ bool nvEmulator::sendToHost(const QByteArray &bytes)
     return true;
 }
 
+bool nvEmulator::linkOpen() const
+{
+    return m_channel && m_channel->isOpen();
+}
+
 void nvEmulator::requireConnection() const
 {
-    if (!m_channel || !m_channel->isConnected())
+    if (!linkOpen())
         fail(emuerror::NotConnected);
 }
 
@@ -225,7 +237,12 @@ Int nvEmulator::HangUp(Int wait)
         return Int(code);
     if (!wait)
         return 0;
-    runWait(30, [this] { return !m_channel || !m_channel->isConnected(); });
+    // A modem hangs up in steps ("+++", "ATH0", the modem's answers or their time-outs): the
+    // wait ends when it is back on hook, or when the channel has gone.
+    runWait(maxHangUpSeconds, [this] {
+        return !m_channel
+            || (!m_channel->isConnected() && m_channel->dialStatus() != dialstatus::HangingUp);
+    });
     return 0;
 }
 

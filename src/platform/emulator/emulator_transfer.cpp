@@ -79,7 +79,7 @@ QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
     if (mode < 0 || mode > 2)
         rt::raise(5);
     const qsizetype n = length > 0 ? length : 32767;
-    const bool linkUp = m_channel && m_channel->isConnected();
+    const bool linkUp = linkOpen();
     QString line;
     bool gotLine = false;
     const int result = runWait(mode == 2 || !linkUp ? 0 : timeout, [&] {
@@ -106,7 +106,7 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
     if (std::all_of(list.begin(), list.end(), [](const QString &t) { return t.isEmpty(); }))
         rt::raise(449);
     const Qt::CaseSensitivity cs = compare ? Qt::CaseInsensitive : Qt::CaseSensitive;
-    const bool linkUp = m_channel && m_channel->isConnected();
+    const bool linkUp = linkOpen();
     int hit = 0;
     const int result = runWait(linkUp ? int(timeout) : 0, [&] {
         hit = m_input.takeThrough(list, cs);
