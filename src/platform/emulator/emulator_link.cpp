@@ -4,6 +4,7 @@
 
 #include "emulator/asciitransfer.h"
 #include "emulator/emulator_internal.h"
+#include "emulator/emulog.h"
 
 #include <QEventLoop>
 #include <QMessageBox>
@@ -179,8 +180,12 @@ bool nvEmulator::sendToHost(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return true;
-    if (!m_channel || !m_channel->isOpen() || !m_channel->write(bytes))
+    if (!m_channel || !m_channel->isOpen() || !m_channel->write(bytes)) {
+        // Answers and keys for a host that is not there are dropped; callers that must know
+        // (Output, ServerRequest, uploads) check the link or the result themselves.
+        qCDebug(lcEmulator) << "not sent, no open link:" << bytes.size() << "bytes";
         return false;
+    }
     m_bytesOut += bytes.size();
     return true;
 }

@@ -1,5 +1,7 @@
 #include "emulator/serialchannel.h"
 
+#include "emulator/emulog.h"
+
 #include <QFile>
 #include <QTimer>
 
@@ -160,7 +162,9 @@ void SerialChannel::onError(QSerialPort::SerialPortError serialError)
         endLink(channelerror::DeviceError, detail);
         break;
     default:
-        break; // a refused setting or a timeout of a blocking call: the port still works
+        // A refused setting or a timeout of a blocking call: the port still works.
+        qCDebug(lcEmulator) << m_portName << "error passed over:" << detail;
+        break;
     }
 }
 

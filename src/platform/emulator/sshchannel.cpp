@@ -233,8 +233,13 @@ void SshChannel::flush()
             done += n;
         else if (n < 0 && errno == EINTR)
             continue;
-        else
-            break; // EAGAIN: full for now; other errors: the client has gone
+        else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // The client has gone: finished() ends the link.
+            qCDebug(lcEmulator) << "ssh terminal write failed:" << strerror(errno);
+            break;
+        } else {
+            break; // full for now: the write notifier says when it takes more
+        }
     }
     m_pending.remove(0, done);
     if (m_writeNotifier)
@@ -410,8 +415,11 @@ void SshChannel::failBeforeLink(int exitCode, QProcess::ExitStatus exitStatus)
 
 void SshChannel::onProcessError(QProcess::ProcessError processError)
 {
-    if (processError != QProcess::FailedToStart || state() != State::Opening)
+    if (processError != QProcess::FailedToStart || state() != State::Opening) {
+        // A crash or a lost pipe of a running client: finished() tells the rest.
+        qCDebug(lcEmulator) << "ssh client:" << m_process->errorString();
         return;
+    }
     const QString detail = m_process->errorString();
     releaseTerminal();
     discardProcess();
