@@ -116,6 +116,14 @@ private:
     bool m_listening = false;
 };
 
+// A loopback port that was free a moment ago and has no listener now: a client is refused at
+// once. (0 if no port could be had.)
+inline quint16 closedLoopbackPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
 // A loopback port that takes no connection: its listen queue is full and never served, so the
 // kernel drops further connection requests and a client waits until its own time-out. (A closed
 // port would refuse at once instead.)
@@ -173,7 +181,7 @@ public:
         // Run by root, sshd wants its privilege-separation folder, which its service would make.
         if (::geteuid() == 0)
             QDir().mkpath(QStringLiteral("/run/sshd"));
-        m_port = freePort();
+        m_port = closedLoopbackPort(); // free: the server takes it next
         write("sshd_config",
             QStringLiteral("ListenAddress 127.0.0.1\nPort %1\nHostKey %2\n"
                            "AuthorizedKeysFile %3\nPidFile none\nStrictModes no\nUsePAM no\n"
@@ -242,11 +250,6 @@ private:
             return true;
         m_skipReason = "ssh-keygen failed";
         return false;
-    }
-    static quint16 freePort()
-    {
-        QTcpServer probe;
-        return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
     }
     // The server greets a client with its version line.
     bool answers() const

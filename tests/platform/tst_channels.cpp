@@ -551,12 +551,7 @@ void tst_Channels::connectFailures_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<int>("code");
 
-    quint16 closedPort;
-    {
-        QTcpServer probe; // a port that was free a moment ago and has no listener now
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    const quint16 closedPort = closedLoopbackPort();
     const QString local = QStringLiteral("127.0.0.1");
     auto row = [&](const char *name, int device, const QString &host, const char *port, int code) {
         QTest::newRow(name) << device << host << QString::fromLatin1(port) << code;
@@ -1079,9 +1074,7 @@ void tst_Channels::sshFailures()
         QVERIFY(silent->isReady());
         port = QString::number(silent->port());
     } else if (port == QLatin1String("closed")) {
-        QTcpServer probe; // a port that was free a moment ago and has no listener now
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        port = QString::number(probe.serverPort());
+        port = QString::number(closedLoopbackPort());
     } else {
         port = sshd.portText();
     }

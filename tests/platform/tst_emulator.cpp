@@ -74,6 +74,8 @@ QByteArray request(emu::HostVerb verb, const QString &text = QString(), qint32 e
 
 } // namespace
 
+class PtyModem;
+
 class TestEmulator : public QObject
 {
     Q_OBJECT
@@ -142,6 +144,7 @@ private slots:
 private:
     void connectControl(int termType = Tty, rt::Int device = emu::device::Telnet);
     void sendEarlyAndLate(const QByteArray &early, const QByteArray &late);
+    void useModem(const PtyModem &modem);
 
     std::unique_ptr<FakeHost> m_host;
     std::unique_ptr<nvEmulator> m_control;
@@ -1219,6 +1222,14 @@ private:
     QList<QPair<QByteArray, QByteArray>> m_answers;
 };
 
+// A modem session (plain terminal) on the modem's port.
+void TestEmulator::useModem(const PtyModem &modem)
+{
+    m_control->Settings()->setTermType(Tty);
+    m_control->Settings()->setDevice(emu::device::Modem);
+    m_control->Settings()->setPort(modem.port());
+}
+
 // The control dials and waits for the modem's answer.
 void TestEmulator::dialThroughModem()
 {
@@ -1228,9 +1239,7 @@ void TestEmulator::dialThroughModem()
     PtyModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
-    m_control->Settings()->setTermType(Tty);
-    m_control->Settings()->setDevice(emu::device::Modem);
-    m_control->Settings()->setPort(modem.port());
+    useModem(modem);
     modem.answer("ATDT5551234\r", answer);
     QCOMPARE(int(m_control->Dial(QStringLiteral("5551234"), 1)), result);
     QCOMPARE(m_control->Connected() != 0, connected);
@@ -1249,9 +1258,7 @@ void TestEmulator::modemAnswersCalls()
     PtyModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
-    m_control->Settings()->setTermType(Tty);
-    m_control->Settings()->setDevice(emu::device::Modem);
-    m_control->Settings()->setPort(modem.port());
+    useModem(modem);
     m_control->Settings()->setAutoAnswer(1);
     m_control->Reset(2);
     QTRY_VERIFY(modem.heard().contains("ATS0=1\r"));
@@ -1275,9 +1282,7 @@ void TestEmulator::modemHangUpWaits()
     PtyModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
-    m_control->Settings()->setTermType(Tty);
-    m_control->Settings()->setDevice(emu::device::Modem);
-    m_control->Settings()->setPort(modem.port());
+    useModem(modem);
     modem.answer("ATDT5\r", "CONNECT 9600\r\n");
     if (answers) {
         modem.answer("+++", "\r\nOK\r\n");
@@ -1318,12 +1323,7 @@ void TestEmulator::sshConnectsAfterLogin()
     LocalSshd sshd;
     if (!sshd.isRunning())
         QSKIP(sshd.skipReason());
-    quint16 port = sshd.port();
-    if (closedPort) {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
-    }
+    const quint16 port = closedPort ? closedLoopbackPort() : sshd.port();
     // The control starts the ssh found on PATH: the wrapper with the test's keys.
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(sshd.clientDir(LocalSshd::Login(login))) + ':' + path);
