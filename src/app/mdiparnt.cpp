@@ -177,12 +177,6 @@ void FileSaveLayout() { }
 // Saves the window layout under a new name (comes with the layouts).
 void FileSaveLayoutAs() { }
 
-// A command on the active session (comes with the session object).
-void ActiveSessionCommand(rt::Long command)
-{
-    Q_UNUSED(command);
-}
-
 // The settings dialog on a start page (comes with the settings dialog).
 void ShowSettingsDialog(const QString &startPage)
 {
@@ -196,23 +190,6 @@ void ShowDialogCommand(rt::Long command)
 }
 
 } // namespace
-
-// ---- SessionWindow ----
-
-SessionWindow *SessionWindow::of(rt::Form *form)
-{
-    return dynamic_cast<SessionWindow *>(form);
-}
-
-SessionWindow *SessionWindow::ofSession(const QString &key)
-{
-    for (rt::Form *form : rt::Forms()) {
-        SessionWindow *window = of(form);
-        if (window && form->Tag == key)
-            return window;
-    }
-    return nullptr;
-}
 
 // ---- frmMdiParent ----
 
@@ -408,7 +385,16 @@ void frmMdiParent::dispatchCommand(rt::Long menuNo, rt::Long command, bar::Tool 
         Nvmain::MenuToolAction(QString::number(menuNo), modelTool->Action());
         return;
     }
+    if (runSessionCommand(menuNo, command))
+        return;
     runBuiltInCommand(command);
+}
+
+bool frmMdiParent::runSessionCommand(rt::Long menuNo, rt::Long command)
+{
+    SessionWindow *window = menuNo != 0 ? SessionWindow::ofSession(QString::number(menuNo))
+                                        : SessionWindow::of(activeForm());
+    return window && window->SessionCommand(command);
 }
 
 void frmMdiParent::toggleBand(rt::Long menuNo, bar::Tool *tool)
@@ -483,24 +469,6 @@ void frmMdiParent::runBuiltInCommand(rt::Long command)
     case CmdDial:
         ShowDialogCommand(command);
         break;
-    case CmdSave:
-    case CmdSaveAs:
-    case CmdPrinterToggle:
-    case CmdPrintScreen:
-    case CmdCopy:
-    case CmdCopyHistory:
-    case CmdPaste:
-    case CmdNormMode:
-    case CmdExtMode:
-    case CmdLockHistory:
-    case CmdUnlockHistory:
-    case CmdHistoryOff:
-    case CmdHistoryHalf:
-    case CmdHistoryFull:
-    case CmdResetTerm:
-    case CmdResetComm:
-        ActiveSessionCommand(command);
-        break;
     default:
         break;
     }
@@ -510,18 +478,22 @@ void frmMdiParent::PasteFromFile()
 {
     rt::ResumeNext quiet;
     quiet([&] {
-        SessionPtr active = gApp ? gApp->ActiveClsSession() : nullptr;
-        auto *source = dynamic_cast<PasteSource *>(active.get());
-        if (!source)
+        const SessionPtr session = gApp ? gApp->ActiveClsSession() : nullptr;
+        if (!session)
             return;
-        const QString last = source->PasteFromFileName();
-        const QString start = last.isEmpty() ? gStartDir : last;
-        const commondlg::Answer file
-            = commondlg::openFile(widget(), QStringLiteral("Select File to Paste"), start,
-                { QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)") });
+        commondlg::Request request;
+        request.kind = commondlg::Kind::OpenFile;
+        const QString last = session->PasteFromFileName();
+        request.directory = last.isEmpty() ? gStartDir : QFileInfo(last).path();
+        request.fileName = last;
+        request.title = QStringLiteral("Select File to Paste");
+        request.defaultExtension = QStringLiteral("txt");
+        request.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*");
+        request.owner = widget();
+        const commondlg::Answer file = commondlg::chooseFile(request);
         if (!file)
             rt::raise(rt::err::Cancelled);
-        source->Paste(*file);
+        session->Paste(*file);
     });
 }
 

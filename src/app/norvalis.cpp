@@ -12,6 +12,7 @@
 #include "automation/runningobject.h"
 #include "interfaces/appiface.h"
 #include "interfaces/commoniface.h"
+#include "interfaces/sessioniface.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/interaction.h"
@@ -182,6 +183,8 @@ Norvalis::Norvalis(QObject *parent)
     });
     h([&] {
         m_sessions = new clsSessions(this);
+        m_sessionsDefault = new SessionsDefaultIface(m_sessions, this);
+        m_sessionsIface = new SessionsIface(m_sessions, this);
         m_common = std::make_unique<clsCommon>();
         m_commonIface = new CommonIface(m_common.get(), this);
     });
@@ -219,6 +222,8 @@ void Norvalis::registerForAutomation()
             bridge.exportObject(m_defaultIface, path);
             bridge.exportObject(m_globalSettingsIface, path);
             bridge.pathOf(m_commonIface);
+            bridge.pathOf(m_sessionsDefault);
+            bridge.pathOf(m_sessionsIface);
         }
     });
 }

@@ -27,6 +27,8 @@ class CommonIface;
 class GlobalSettingsIface;
 class NorvalisDefaultIface;
 class NorvalisIface;
+class SessionsDefaultIface;
+class SessionsIface;
 
 constexpr rt::Int MaxRecentListSize = 20;
 
@@ -158,6 +160,9 @@ public:
     NorvalisIface *AsNorvalis() const { return m_norvalisIface; }
     GlobalSettingsIface *AsGlobalSettings() const { return m_globalSettingsIface; }
     NorvalisDefaultIface *AsDefault() const { return m_defaultIface; }
+    // The sessions collection's automation interfaces (_clsSessions and Sessions).
+    SessionsDefaultIface *SessionsDefault() const { return m_sessionsDefault; }
+    SessionsIface *SessionsInterface() const { return m_sessionsIface; }
 
     // BlockedHotKeys from and to the text NVWIN.INI keeps: the capital letters A to Z whose bits
     // are set, in alphabetical order (other characters of a stored text are skipped).
@@ -221,6 +226,8 @@ private:
     NorvalisIface *m_norvalisIface = nullptr;
     GlobalSettingsIface *m_globalSettingsIface = nullptr;
     NorvalisDefaultIface *m_defaultIface = nullptr;
+    SessionsDefaultIface *m_sessionsDefault = nullptr;
+    SessionsIface *m_sessionsIface = nullptr;
 };
 
 // The application object (set by its constructor; null once it is gone).

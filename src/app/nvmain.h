@@ -86,6 +86,9 @@ void MenuToolAction(const QString &sessionNo, const QString &action);
 QString MakeTopicName(const QString &fileName, rt::Int sessionNo);
 // Sets the SYSTEM topic's TOPICS item: "SYSTEM" and the topic of each session window.
 void UpdateTopicList();
+// The recent-file list: adding moves or puts an existing file at the top; removing takes the
+// name out. Names keep their own spelling and compare exactly. The registry copy is rewritten.
+void UpdateRecentFileList(const QString &file, bool remove);
 // The pause state (the program's Scroll Lock).
 bool GetPauseState();
 void SetPauseState(bool state);

@@ -1,8 +1,8 @@
 #include "app/appglobals.h"
 #include "app/files.h"
-#include "app/mdiparnt.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
+#include "app/profile.h"
 #include "app/strfunc.h"
 #include "dde/ddeserver.h"
 #include "runtime/errnum.h"
@@ -10,8 +10,10 @@
 #include "runtime/values.h"
 #include "script/scripthost.h"
 #include "session/sessions.h"
+#include "session/sessionwindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 namespace Nvmain {
 
@@ -23,18 +25,10 @@ const QString kErrMsgItem = QStringLiteral("ERRMSG");
 
 using Completion = script::ScriptHost::Completion;
 
-// Sends text to a session's host through its emulator (the session's Output comes with the
-// session object).
-void outputToSession(const SessionPtr &session, const QString &text)
-{
-    Q_UNUSED(session);
-    Q_UNUSED(text);
-}
-
 // The DDE topic currently set on a session's window ("" when it has no window).
 QString windowTopic(const SessionPtr &session)
 {
-    SessionWindow *window = SessionWindow::ofSession(session->ID());
+    SessionWindow *window = session->Window();
     return window ? window->LinkTopic() : QString();
 }
 
@@ -133,7 +127,7 @@ void MenuToolAction(const QString &sessionNo, const QString &action)
             return;
         const SessionPtr session = gApp->ClsSessions().clsItem(sessionNo);
         if (session)
-            outputToSession(session, Strfunc::ArrowToCtrl(action));
+            session->Output(Strfunc::ArrowToCtrl(action));
     });
 }
 
@@ -164,6 +158,49 @@ void UpdateTopicList()
         if (!gSystemTopic)
             rt::raise(rt::err::ObjectNotSet);
         gSystemTopic->setItem(kTopicsItem, list);
+    });
+}
+
+void UpdateRecentFileList(const QString &file, bool remove)
+{
+    rt::ResumeNext quiet;
+    if (file.isEmpty() || !gApp)
+        return;
+    if (!remove && !QFileInfo(file).isFile())
+        return;
+    Norvalis &app = *gApp;
+    const rt::Int size = app.RecentListSize();
+    QStringList entries;
+    for (rt::Int i = 0; i < size; ++i)
+        entries << app.Recent(i);
+    qsizetype found = -1;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (entries.at(i) == file && (remove || QFileInfo(entries.at(i)).isFile())) {
+            found = i;
+            break;
+        }
+    }
+    if (found >= 0) {
+        entries.removeAt(found);
+        entries.append(QString());
+    } else if (remove) {
+        return;
+    }
+    if (!remove) {
+        entries.prepend(file);
+        entries.removeLast();
+    }
+    for (rt::Int i = 0; i < size; ++i)
+        quiet([&] { app.setRecent(i, entries.value(i)); });
+    quiet([&] {
+        Profile::DeleteRegKey(1, SettingsKey(QStringLiteral("RecentFiles")));
+        int number = 0;
+        for (const QString &entry : entries) {
+            if (!entry.isEmpty())
+                Profile::PutRegString(1,
+                    SettingsKey(QStringLiteral("RecentFiles\\File_%1").arg(++number)), entry,
+                    QString());
+        }
     });
 }
 

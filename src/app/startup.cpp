@@ -101,10 +101,15 @@ void createScriptHost()
 }
 
 // Opens a session file named on the command line in a new session and puts it at the top of the
-// recent-file list (the sessions collection's Add comes with the session object).
+// recent-file list.
 void openSessionFile(const QString &fileName)
 {
-    Q_UNUSED(fileName);
+    if (!gApp)
+        rt::raise(rt::err::ObjectNotSet);
+    const SessionPtr session
+        = gApp->ClsSessions().Add(fileName, gApp->InitChildWindowState(), 0, 0);
+    if (session)
+        UpdateRecentFileList(fileName, false);
 }
 
 // Loads a layout file named on the command line (the layout loader comes with the layouts).
@@ -316,7 +321,7 @@ bool CheckSingleInstance(const QString &fileName)
         });
         quiet([&] {
             session = sessions.object(sessions.call(QStringLiteral("Add"), { fileName }),
-                QStringLiteral("NVWin32.Session"));
+                QStringLiteral("NVWin32._clsSession"));
             session.setTimeout(HandOverTimeout);
         });
         quiet([&] { session.call(QStringLiteral("Activate")); });

@@ -3,6 +3,7 @@
 #include "app/norvalis.h"
 #include "interfaces/commoniface.h"
 #include "interfaces/menuiface.h"
+#include "interfaces/sessioniface.h"
 #include "session/sessions.h"
 
 namespace {
@@ -44,7 +45,11 @@ void NorvalisAdapter::setDDEResult(const QString &value)
 }
 QObject *NorvalisAdapter::Sessions() const
 {
-    return call([&]() -> QObject * { return app().Sessions(); });
+    return call([&]() -> QObject * { return app().SessionsDefault(); });
+}
+QObject *NorvalisIface::Sessions() const
+{
+    return call([&]() -> QObject * { return app().SessionsInterface(); });
 }
 QObject *NorvalisAdapter::Common() const
 {

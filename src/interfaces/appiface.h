@@ -139,6 +139,8 @@ class NorvalisIface : public NorvalisAdapter
 public:
     NorvalisIface(Norvalis *application, QObject *parent);
 
+    // The sessions collection through its Sessions interface.
+    QObject *Sessions() const;
     QObject *Menu() const;
 
     void setDefaultXferMode(rt::Int value);

@@ -15,14 +15,6 @@ namespace rt {
 class Timer;
 }
 
-// A session the clean-up timer removes once its Closing flag is set.
-class ClosingFlag
-{
-public:
-    virtual ~ClosingFlag() = default;
-    virtual bool Closing() const = 0;
-};
-
 class frmDDE : public rt::Form
 {
     Q_OBJECT

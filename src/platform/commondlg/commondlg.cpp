@@ -33,20 +33,27 @@ QString existingDirectory(const QString &directory)
     return path;
 }
 
-void setUp(QFileDialog &dialog, const Request &request)
+Answer askFile(const Request &request)
 {
-    switch (request.kind) {
-    case Kind::Folder:
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-        break;
-    case Kind::OpenFile:
-        dialog.setFileMode(QFileDialog::ExistingFile);
+    QFileDialog dialog(request.owner, request.title, request.directory);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const QStringList filters = nameFilters(request.filter);
+    dialog.setNameFilters(filters);
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters.at(request.filterIndex - 1));
+    dialog.setDefaultSuffix(request.defaultExtension);
+    if (request.kind == Kind::SaveFile) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
-        dialog.setNameFilters(request.filters);
-        break;
+        dialog.setFileMode(QFileDialog::ExistingFile);
     }
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
 }
 
 Answer ask(const Request &request)
@@ -57,8 +64,11 @@ Answer ask(const Request &request)
         rt::logUnanswered(QStringLiteral("file dialog"), request.title, QStringLiteral("Cancel"));
         return std::nullopt;
     }
+    if (request.kind != Kind::Folder)
+        return askFile(request);
     QFileDialog dialog(request.owner, request.title, request.directory);
-    setUp(dialog, request);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
@@ -84,20 +94,35 @@ Answer chooseFolder(QWidget *owner, const QString &title, const QString &directo
     return QDir::cleanPath(QFileInfo(*answer).absoluteFilePath());
 }
 
-Answer openFile(
-    QWidget *owner, const QString &title, const QString &directory, const QStringList &filters)
+Answer chooseFile(const Request &request)
 {
-    Request request;
-    request.kind = Kind::OpenFile;
-    request.title = title;
-    request.directory = QFileInfo(directory).isFile() ? QFileInfo(directory).absoluteFilePath()
-                                                      : existingDirectory(directory);
-    request.owner = owner;
-    request.filters = filters;
-    const Answer answer = ask(request);
+    Request asked = request;
+    asked.directory = existingDirectory(request.directory);
+    const Answer answer = ask(asked);
     if (!answer || answer->isEmpty())
         return std::nullopt;
-    return QFileInfo(*answer).absoluteFilePath();
+    QString path = QDir(asked.directory).absoluteFilePath(*answer);
+    if (!request.defaultExtension.isEmpty() && QFileInfo(path).suffix().isEmpty()
+        && !QFileInfo(path).isFile())
+        path += u'.' + request.defaultExtension;
+    return QDir::cleanPath(path);
+}
+
+QStringList nameFilters(const QString &filter)
+{
+    QStringList filters;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts.at(i + 1);
+        patterns.replace(u';', u' ');
+        patterns.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        QString description = parts.at(i);
+        const qsizetype paren = description.indexOf(u'(');
+        if (paren > 0)
+            description = description.left(paren).trimmed();
+        filters << description + QStringLiteral(" (") + patterns + u')';
+    }
+    return filters;
 }
 
 } // namespace commondlg

@@ -24,9 +24,13 @@ const QString SessionGlobal = QStringLiteral("Session");
 
 QString askForScript(QWidget *owner, const QString &directory)
 {
-    return commondlg::openFile(owner, QStringLiteral("Run Script"), directory,
-        { QStringLiteral("Scripts (*.js)"), QStringLiteral("All Files (*)") })
-        .value_or(QString());
+    commondlg::Request request;
+    request.kind = commondlg::Kind::OpenFile;
+    request.title = QStringLiteral("Run Script");
+    request.directory = directory;
+    request.owner = owner;
+    request.filter = QStringLiteral("Scripts (*.js)|*.js|All Files (*.*)|*.*");
+    return commondlg::chooseFile(request).value_or(QString());
 }
 
 void showFailure(QWidget *owner, const rt::Error &error)
