@@ -608,37 +608,21 @@ void TestStartup::wholeShutdown_data()
 void TestStartup::wholeShutdown()
 {
     QFETCH(QStringList, arguments);
-    QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
-    QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
-    QSignalSpy unregistered(&watcher, &QDBusServiceWatcher::serviceUnregistered);
-    QProcess *program = startChild(arguments);
-    QSignalSpy finished(program, &QProcess::finished);
-    QVERIFY(registered.wait(60000));
-
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QProcess *program = startOnBus(arguments);
+    QVERIFY(nameHasOwner(kBusName));
     if (arguments.contains(u"-Embedding"_qs)) {
-        QDBusMessage create = QDBusMessage::createMethodCall(
-            kBusName, u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs);
-        create.setArguments({ kBusName });
-        QCOMPARE(
-            bus.call(create).arguments().value(0).value<QDBusObjectPath>().path(), u"/Norvalis"_qs);
+        QCOMPARE(callProgram(u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs, { kBusName })
+                     .arguments()
+                     .value(0)
+                     .value<QDBusObjectPath>()
+                     .path(),
+            u"/Norvalis"_qs);
     }
-    QDBusMessage read = QDBusMessage::createMethodCall(
-        kBusName, u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs, u"Get"_qs);
-    read.setArguments({ kBusName, u"ProductName"_qs });
-    QCOMPARE(bus.call(read).arguments().value(0).value<QDBusVariant>().variant().toString(),
-        u"NORVALIS/WIN32"_qs);
-
-    QDBusMessage terminate
-        = QDBusMessage::createMethodCall(kBusName, u"/Norvalis"_qs, kBusName, u"Terminate"_qs);
-    terminate.setArguments({ QVariant::fromValue(rt::Int(0)) });
-    QCOMPARE(bus.call(terminate).type(), QDBusMessage::ReplyMessage);
-
-    QVERIFY(unregistered.count() > 0 || unregistered.wait(30000));
-    QVERIFY(finished.count() > 0 || finished.wait(30000));
-    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program->exitCode(), 0);
-    QVERIFY(!nameHasOwner(kBusName));
+    const QDBusMessage read = callProgram(u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs,
+        u"Get"_qs, { kBusName, u"ProductName"_qs });
+    QCOMPARE(
+        read.arguments().value(0).value<QDBusVariant>().variant().toString(), u"NORVALIS/WIN32"_qs);
+    terminate(program);
 }
 
 QProcess *TestStartup::startOnBus(const QStringList &arguments)

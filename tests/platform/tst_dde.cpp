@@ -46,9 +46,8 @@ private slots:
         m_system->setItem(QStringLiteral("SysItems"), QStringLiteral("SYSITEMS\tTOPICS"));
         m_system->setItem(QStringLiteral("ErrNum"), QStringLiteral("0"));
         m_system->setItem(QStringLiteral("Result"), QString());
-        m_system->setPokeHandler([](const QString &item, const QString &value) {
-            return item.compare(QLatin1String("ErrNum"), Qt::CaseInsensitive) != 0
-                && value != QLatin1String("refused");
+        m_system->setPokeHandler([](const QString &item, const QString &) {
+            return item.compare(QLatin1String("ErrNum"), Qt::CaseInsensitive) != 0;
         });
         m_system->setExecuteHandler([this](const QString &command) {
             m_executed << command;
@@ -145,11 +144,6 @@ private slots:
             << "5"
             << "error\tNVWin32.DDE.Refused\tThe item ErrNum of topic SYSTEM cannot be set"
             << "0";
-        QTest::newRow("value refused")
-            << "Result"
-            << "refused"
-            << "error\tNVWin32.DDE.Refused\tThe item Result of topic SYSTEM cannot be set"
-            << "";
         QTest::newRow("accepted") << "result"
                                   << "done"
                                   << "ok"

@@ -196,7 +196,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("shutDownFirst");
         QTest::addColumn<int>("number");
-        QTest::newRow("succeeds") << "Norvalis.Mark()" << false << 0;
         QTest::newRow("fails") << "Norvalis.Fail(11)" << false << 11;
         QTest::newRow("host shut down before it starts")
             << "Norvalis.Mark()" << true << int(script::ErrShutDown);

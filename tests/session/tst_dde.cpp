@@ -331,8 +331,6 @@ void TestDde::messageOpenAtTerminate_data()
     QTest::addColumn<int>("flags");
     QTest::addColumn<int>("answer");
     QTest::newRow("Terminate, Yes No") << false << int(MsgBox::YesNo) << int(MsgBox::No);
-    QTest::newRow("Terminate, Yes No Cancel")
-        << false << int(MsgBox::YesNoCancel) << int(MsgBox::Cancel);
     QTest::newRow("File Exit, OK") << true << int(MsgBox::OKOnly) << int(MsgBox::OK);
 }
 
