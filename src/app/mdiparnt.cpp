@@ -219,6 +219,8 @@ QWidget *frmMdiParent::createWidgets()
     auto *window = new QMainWindow;
     window->setWindowTitle(QStringLiteral("Norvalis 2000"));
     window->setCentralWidget(makeMdiArea(window));
+    // The session windows cycle with Ctrl+Tab in their own activation order.
+    setAreaCycling(false);
     window->resize(800, 560);
     return window;
 }
