@@ -321,6 +321,11 @@ private:
     class BusyScope;
     friend class BusyScope;
 
+    // Runs the steps in order while this control exists: each may raise events, and a handler
+    // may delete the control (close the window). True when the control is still there after
+    // the last step; false as soon as it is gone, and the remaining steps are skipped.
+    template<class... Steps> bool survives(Steps &&...steps);
+
     // Settings
     void applySettings();
     void applyTerminalType();
@@ -467,5 +472,11 @@ private:
     QList<MouseEntry> m_mouseTable;
     QPoint m_reportedLocation { -1, -1 };
 };
+
+template<class... Steps> bool nvEmulator::survives(Steps &&...steps)
+{
+    const QPointer<nvEmulator> self(this);
+    return ((std::forward<Steps>(steps)(), !self.isNull()) && ...);
+}
 
 } // namespace emu
