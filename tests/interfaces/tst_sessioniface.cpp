@@ -183,6 +183,16 @@ private slots:
             u"org.freedesktop.DBus.Error"_qs));
     }
 
+    // A client may make a session of its own through the class factory.
+    void createdByClient()
+    {
+        QCOMPARE(busCall(u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs,
+                     { u"NVWin32.clsSession"_qs }),
+            u"/Sessions/1"_qs);
+        QCOMPARE(gApp->ClsSessions().Count(), 1);
+        QCOMPARE(busGet(u"/Sessions/1"_qs, SessionIfc, u"Visible"_qs), QVariant::fromValue(rt::False));
+    }
+
     // The session's events reach clients as signals.
     void eventsAsSignals()
     {

@@ -5,7 +5,9 @@
 #include "app/tst_startup_env.h"
 
 #include "app/profile.h"
+#include "commondlg/commondlg.h"
 #include "emulator/emulator.h"
+#include "platform/fakehost.h"
 #include "interfaces/sessioniface.h"
 #include "menus/menus.h"
 #include "runtime/keyboard.h"
@@ -392,6 +394,38 @@ private slots:
         const auto session = add();
         rt::sendMessage(session->frmSession(), WM_STARTTRANSFER, 3, 0);
         QCOMPARE(session->Emulator()->XferStatus(), rt::Int(0));
+    }
+
+    // Paste from file: the file the user picks goes to the active session's host, and the next
+    // question offers it again.
+    void pasteFromFile()
+    {
+        FakeHost host;
+        const QString file = m_env.homeDir() + u"/paste.nvcf"_qs;
+        StartupEnvironment::writeFile(file,
+            QStringLiteral("[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\n"
+                           "HostPort=%1\n")
+                .arg(host.port())
+                .toUtf8());
+        const QString text = m_env.homeDir() + u"/pasted.txt"_qs;
+        StartupEnvironment::writeFile(text, "first line\nsecond line\n");
+        const auto session = add(file);
+        QVERIFY(host.waitForConnection());
+        QTRY_VERIFY(session->Emulator()->Connected() != 0);
+        QList<commondlg::Request> asked;
+        commondlg::setHook([&](const commondlg::Request &request) {
+            asked << request;
+            return std::optional<QString>(text);
+        });
+        frmMdiParent::instance().PasteFromFile();
+        QVERIFY(host.waitForReceived("second line"));
+        QCOMPARE(session->PasteFromFileName(), text);
+        frmMdiParent::instance().PasteFromFile();
+        commondlg::setHook(nullptr);
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.at(0).title, u"Select File to Paste"_qs);
+        QCOMPARE(asked.at(0).fileName, QString());
+        QCOMPARE(asked.at(1).fileName, text);
     }
 
     // ---- Session commands ----
