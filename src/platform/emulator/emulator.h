@@ -26,7 +26,8 @@
 // index, 383 property is read-only, 438 unknown member, 449 argument not optional, 450 wrong
 // number of arguments):
 //
-//   30001 "Not connected"                     Output, Break, Paste, Upload, Download without a link
+//   30001 "Not connected"                     Output, Break, Paste, Upload, Download without an
+//                                             open channel
 //   30002 "The control is busy"               a second wait, transfer or capture while one runs
 //   30003 "Transfer protocol not available"   Upload or Download with Kermit, XModem, YModem
 //                                             or ZModem
@@ -165,6 +166,7 @@ public:
     Int Download(const QString &fileName, Int protocol, Int mode, Int overwrite = 0, Int wait = 0);
     // Result: 0 dialled (or started, without Wait), else the channel's error code.
     Int Dial(const QString &phoneNumber, Int wait = 0);
+    // With Wait, returns once the call is down (a modem's hang-up takes seconds).
     Int HangUp(Int wait = 0);
     // Cols characters from a position (-1: the cursor's; Cols -1 to the end of the row).
     QString GetText(Int col = -1, Int row = -1, Int cols = -1, Int noProtect = 0);
@@ -346,6 +348,11 @@ private:
     void onChannelDisconnected(int code, const QString &text);
     QString connectionKey() const;
     bool sendToHost(const QByteArray &bytes);
+    // Bytes can go to the host and come from it: the channel is open. That is so before the
+    // link counts as up (Connected) while an SSH client asks for the login or a modem is in
+    // command mode, so that scripts can answer prompts.
+    bool linkOpen() const;
+    // Raises NotConnected unless linkOpen().
     void requireConnection() const;
 
     // Host data

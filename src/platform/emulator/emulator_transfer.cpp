@@ -4,6 +4,7 @@
 
 #include "emulator/asciitransfer.h"
 #include "emulator/emulator_internal.h"
+#include "runtime/errnum.h"
 #include "runtime/values.h"
 
 #include <QDir>
@@ -77,9 +78,9 @@ void nvEmulator::wakeWaiter()
 QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
 {
     if (mode < 0 || mode > 2)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     const qsizetype n = length > 0 ? length : 32767;
-    const bool linkUp = m_channel && m_channel->isConnected();
+    const bool linkUp = linkOpen();
     QString line;
     bool gotLine = false;
     const int result = runWait(mode == 2 || !linkUp ? 0 : timeout, [&] {
@@ -104,9 +105,9 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
     for (const QVariant &target : targets.mid(0, 10))
         list << (rt::IsEmpty(target) ? QString() : rt::CStr(target));
     if (std::all_of(list.begin(), list.end(), [](const QString &t) { return t.isEmpty(); }))
-        rt::raise(449);
+        rt::raise(rt::err::ArgumentNotOptional);
     const Qt::CaseSensitivity cs = compare ? Qt::CaseInsensitive : Qt::CaseSensitive;
-    const bool linkUp = m_channel && m_channel->isConnected();
+    const bool linkUp = linkOpen();
     int hit = 0;
     const int result = runWait(linkUp ? int(timeout) : 0, [&] {
         hit = m_input.takeThrough(list, cs);
@@ -150,7 +151,7 @@ void nvEmulator::checkTransfer(Int protocol) const
         fail(emuerror::ProtocolNotAvailable,
             QStringList { "Kermit", "XModem", "YModem", "ZModem" }.at(protocol - 1));
     if (protocol != 0)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     if (m_upload || m_download)
         fail(emuerror::Busy, QStringLiteral("a transfer is running"));
     requireConnection();
@@ -172,7 +173,7 @@ QStringList nvEmulator::transferFiles(const QString &fileName) const
         files << (QFileInfo(part).isRelative() && !dir.isEmpty() ? QDir(dir).filePath(part) : part);
     }
     if (files.isEmpty())
-        rt::raise(5, QStringLiteral("No file named for the transfer"));
+        rt::raise(rt::err::InvalidCall, QStringLiteral("No file named for the transfer"));
     return files;
 }
 
@@ -246,7 +247,7 @@ Int nvEmulator::Download(const QString &fileName, Int protocol, Int mode, Int ov
     checkTransfer(protocol);
     const QStringList files = transferFiles(fileName);
     if (files.size() != 1)
-        rt::raise(5, QStringLiteral("An ASCII download writes one file"));
+        rt::raise(rt::err::InvalidCall, QStringLiteral("An ASCII download writes one file"));
     auto *download
         = new AsciiDownload(files.first(), mode == 1, overwrite != 0, m_downloadIdleMs, this);
     m_download = download;
