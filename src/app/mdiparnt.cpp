@@ -217,6 +217,8 @@ QWidget *frmMdiParent::createWidgets()
     auto *window = new QMainWindow;
     window->setWindowTitle(ProductTitle());
     window->setCentralWidget(makeMdiArea(window));
+    // The session windows cycle with Ctrl+Tab in their own activation order.
+    setAreaCycling(false);
     window->resize(800, 560);
     return window;
 }

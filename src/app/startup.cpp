@@ -18,6 +18,7 @@
 #include "runtime/values.h"
 #include "script/scripthost.h"
 #include "session/dde.h"
+#include "session/session.h"
 #include "session/sessions.h"
 
 #include <QCoreApplication>
@@ -85,6 +86,12 @@ void publishClassFactory()
 {
     automation::ClassFactory &factory = automation::ClassFactory::instance();
     factory.registerClass(kClassName, [] { return createApplication(); });
+    // A client may make a session of its own: it is a session like any other, without a file
+    // and not shown until the client shows it.
+    factory.registerClass(QStringLiteral("NVWin32.clsSession"), []() -> QObject * {
+        createApplication();
+        return clsSession::create()->AutomationObject();
+    });
     factory.publish(kClassName);
 }
 

@@ -355,6 +355,7 @@ void Form::show()
             applyWindowState(Int(std::exchange(m_pendingState, -1)));
         if (sub->mdiArea())
             sub->mdiArea()->setActiveSubWindow(sub);
+        shownInArea();
         return;
     }
     window->show();
@@ -648,6 +649,20 @@ QMdiArea *MdiForm::makeMdiArea(QWidget *parent)
     return m_area;
 }
 
+void MdiForm::setAreaCycling(bool on)
+{
+    m_areaCycling = on;
+    applyAreaCycling();
+}
+
+// The area puts its filter on the application when windows come into it: it is taken off again
+// each time.
+void MdiForm::applyAreaCycling()
+{
+    if (!m_areaCycling && m_area && QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(m_area);
+}
+
 QMdiArea *MdiForm::mdiArea() const
 {
     return isLoaded() ? m_area.data() : nullptr;
@@ -698,6 +713,7 @@ bool MdiForm::unloadChildren()
 
 void MdiForm::subWindowActivated(QMdiSubWindow *window)
 {
+    applyAreaCycling();
     Form *form = window ? formOf(window->widget()) : nullptr;
     if (!form || form == m_activeChild)
         return;
@@ -813,6 +829,13 @@ void MdiChildForm::placeWidget()
     m_subWindow = area->addSubWindow(widget());
     m_subWindow->setAttribute(Qt::WA_DeleteOnClose, false);
     m_subWindow->hide();
+    m_frame->applyAreaCycling();
+}
+
+void MdiChildForm::shownInArea()
+{
+    if (m_frame)
+        m_frame->applyAreaCycling();
 }
 
 } // namespace rt

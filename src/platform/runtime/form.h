@@ -141,6 +141,8 @@ private:
 
     // Places the new widget tree (an MDI child puts it into its frame's area).
     virtual void placeWidget() { }
+    // An MDI child has been shown in its frame's area.
+    virtual void shownInArea() { }
     // Frame unloading: asks the children before the frame's own Form_Unload; true to go on.
     virtual bool queryChildren(Int mode)
     {
@@ -189,6 +191,11 @@ public:
     void arrange(Int arrangement);
     // The loaded child forms of this frame in load order.
     QList<Form *> children() const;
+    // The area's own window cycling (Ctrl+Tab, and a Ctrl press and release that activates the
+    // previous window); on by default. A frame whose children cycle in an order of their own
+    // turns it off.
+    void setAreaCycling(bool on);
+    void applyAreaCycling();
 
 protected:
     // Unloading the frame asks each loaded child with mode 4 after the frame's own
@@ -205,6 +212,7 @@ private:
 
     QPointer<QMdiArea> m_area;
     QPointer<Form> m_activeChild;
+    bool m_areaCycling = true;
 };
 
 // A child form shown inside an MdiForm's area. Loading it loads the frame (without showing it).
@@ -220,6 +228,7 @@ public:
 
 private:
     void placeWidget() override;
+    void shownInArea() override;
 
     QPointer<MdiForm> m_frame;
     QPointer<QMdiSubWindow> m_subWindow;
