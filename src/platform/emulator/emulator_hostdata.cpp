@@ -1,0 +1,237 @@
+// The emulator control: host data on its way to the host protocol, extensions, the print
+// controller, capture, the scripts' input and the screen (or an alternate sink's).
+
+#include "emulator/emulator.h"
+
+#include "emulator/asciitransfer.h"
+#include "runtime/errnum.h"
+
+namespace emu {
+
+namespace {
+
+constexpr int maxExtensionCommand = 64 * 1024;
+
+} // namespace
+
+// --- Host data -----------------------------------------------------------------------------
+
+void nvEmulator::processHostData(const QByteArray &data)
+{
+    const QList<HostPiece> pieces = m_protocol.parse(data);
+    for (const HostPiece &piece : pieces) {
+        const bool alive = survives([&] {
+            if (piece.isRequest)
+                handleHostRequest(piece.request);
+            else
+                processDisplay(piece.display);
+        });
+        if (!alive || m_shutdown)
+            return;
+    }
+    afterHostData();
+}
+
+void nvEmulator::handleHostRequest(const HostRequest &request)
+{
+    switch (request.verb) {
+    case HostVerb::ServerStart:
+        m_serverMode = true;
+        emit ServerStart(request.text);
+        break;
+    case HostVerb::ServerExit:
+        m_serverMode = false;
+        emit ServerExit();
+        break;
+    case HostVerb::Result:
+        emit ServerResult(request.text, QString::number(request.errNum), request.errMsg);
+        break;
+    case HostVerb::Script:
+        emit ExecScript(request.text, request.async ? rt::True : rt::False);
+        break;
+    case HostVerb::Extension:
+        raiseExtension(request.text);
+        break;
+    case HostVerb::SaveSettings:
+        emit SaveSettings();
+        break;
+    case HostVerb::LoadSettings:
+        emit LoadSettings();
+        break;
+    case HostVerb::CloseSession:
+        emit CloseSession();
+        break;
+    }
+}
+
+void nvEmulator::processDisplay(const QByteArray &bytes)
+{
+    const QList<StreamSplitter::Piece> pieces = m_extension.split(bytes);
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        const StreamSplitter::Piece &piece = pieces.at(i);
+        if (piece.kind == StreamSplitter::Kind::Inside
+            && m_extensionCommand.size() + piece.bytes.size() > maxExtensionCommand) {
+            abandonExtension(piece.bytes, pieces.mid(i + 1));
+            return;
+        }
+        const bool alive = survives([&] {
+            switch (piece.kind) {
+            case StreamSplitter::Kind::Outside:
+                processExtensionFree(piece.bytes);
+                break;
+            case StreamSplitter::Kind::Begin:
+                m_extensionCommand.clear();
+                break;
+            case StreamSplitter::Kind::Inside:
+                m_extensionCommand += piece.bytes;
+                break;
+            case StreamSplitter::Kind::End:
+                raiseExtension(
+                    QString::fromLatin1(std::exchange(m_extensionCommand, QByteArray())));
+                break;
+            }
+        });
+        if (!alive || m_shutdown)
+            return;
+    }
+}
+
+// A lead-in whose terminator does not come within maxExtensionCommand was no extension: what it
+// held back is shown after all, and the stream after it is read afresh, so a host that never
+// ends one cannot blank the screen for good.
+void nvEmulator::abandonExtension(
+    const QByteArray &inside, const QList<StreamSplitter::Piece> &rest)
+{
+    const QByteArray shown
+        = m_extension.beginMarker() + std::exchange(m_extensionCommand, QByteArray()) + inside;
+    QByteArray after;
+    for (const StreamSplitter::Piece &piece : rest) {
+        if (piece.kind == StreamSplitter::Kind::Begin)
+            after += m_extension.beginMarker();
+        else if (piece.kind == StreamSplitter::Kind::End)
+            after += m_extension.endMarker();
+        else
+            after += piece.bytes;
+    }
+    after += m_extension.reset();
+    if (survives([&] { processExtensionFree(shown); }) && !m_shutdown)
+        processDisplay(after);
+}
+
+void nvEmulator::processExtensionFree(const QByteArray &bytes)
+{
+    for (const StreamSplitter::Piece &piece : m_printController.split(bytes)) {
+        const bool alive = survives([&] {
+            switch (piece.kind) {
+            case StreamSplitter::Kind::Outside:
+                processPrinterFree(piece.bytes);
+                break;
+            case StreamSplitter::Kind::Begin:
+                m_controllerActive = true;
+                updatePrinterState();
+                break;
+            case StreamSplitter::Kind::Inside:
+                printData(piece.bytes);
+                break;
+            case StreamSplitter::Kind::End:
+                m_controllerActive = false;
+                // The host's print job ends with its controller sequence.
+                closePrintJob(false);
+                break;
+            }
+        });
+        if (!alive || m_shutdown)
+            return;
+    }
+}
+
+void nvEmulator::processPrinterFree(const QByteArray &data)
+{
+    if (!captureData(1, data))
+        return;
+    // A download that cannot write ends, with its events.
+    if (m_download && !survives([&] { m_download->receive(data); }))
+        return;
+    m_input.append(QString::fromLatin1(data));
+    m_gotInput = true;
+    if (m_printerMode != 0 && !survives([&] { printData(data); }))
+        return;
+    if (m_printerMode == 2)
+        return; // transparent printing: the printer only
+    QByteArray bytes = data;
+    if (m_sink && m_sinkExitMode == 1) {
+        const qsizetype exit = bytes.indexOf(m_sinkExitCode);
+        if (exit >= 0) {
+            m_sink->m_screen->feed(bytes.left(exit));
+            DetachAlternateSink();
+            bytes = bytes.mid(exit + 1);
+        }
+    }
+    displayBytes(bytes);
+}
+
+void nvEmulator::displayBytes(const QByteArray &bytes)
+{
+    if (m_sink)
+        m_sink->m_screen->feed(bytes);
+    else
+        m_screen->feed(bytes);
+}
+
+void nvEmulator::raiseExtension(const QString &command)
+{
+    QString answer = command;
+    if (survives([&] { emit Extension(&answer); }) && answer != command && !answer.isEmpty())
+        sendToHost(hostText(answer, 3));
+}
+
+void nvEmulator::afterHostData()
+{
+    if (m_gotInput) {
+        m_gotInput = false;
+        if (!survives([this] { emit DataReady(); }, [this] { wakeWaiter(); }))
+            return;
+    }
+    reportLocation();
+}
+
+void nvEmulator::reportLocation(bool force)
+{
+    const QPoint cursor = m_screen->cursor();
+    if (!force && cursor == m_reportedLocation)
+        return;
+    m_reportedLocation = cursor;
+    emit LocationChange(Int(cursor.x() + 1), Int(cursor.y() + 1), 1);
+}
+
+// --- Alternate sink ------------------------------------------------------------------------
+
+void nvEmulator::AttachAlternateSink(nvEmulator *sink, Int exitMode, Int exitCode)
+{
+    if (!sink || sink == this)
+        rt::raise(rt::err::InvalidCall);
+    DetachAlternateSink();
+    if (sink->m_source)
+        sink->m_source->DetachAlternateSink(); // a sink shows one source at a time
+    m_sink = sink;
+    sink->m_source = this;
+    m_sinkExitMode = exitMode;
+    m_sinkExitCode = char(exitCode & 0xFF);
+}
+
+void nvEmulator::DetachAlternateSink()
+{
+    if (m_sink) {
+        m_sink->m_source = nullptr;
+        m_sink = nullptr;
+    } else if (m_source) {
+        m_source->DetachAlternateSink();
+    }
+}
+
+Int nvEmulator::AttachState() const
+{
+    return m_sink ? 1 : m_source ? 2 : 0;
+}
+
+} // namespace emu

@@ -1,0 +1,254 @@
+// The emulator control: the link to the host, dialling and hanging up.
+
+#include "emulator/emulator.h"
+
+#include "emulator/asciitransfer.h"
+#include "emulator/emulator_internal.h"
+#include "emulator/emulog.h"
+
+#include <QEventLoop>
+#include <QMessageBox>
+
+namespace emu {
+
+using detail::fail;
+
+namespace {
+
+constexpr int maxHangUpSeconds = 30;
+
+} // namespace
+
+// --- Connection ----------------------------------------------------------------------------
+
+QString nvEmulator::connectionKey() const
+{
+    QStringList parts;
+    for (const SettingDef &def : settingTable()) {
+        if (def.section == QLatin1String("Connection") || def.id == Setting::TermType)
+            parts << m_settings->value(def.id).toString();
+    }
+    return parts.join(QChar(1));
+}
+
+void nvEmulator::connectHost()
+{
+    dropChannel();
+    Channel *channel = createChannel(*m_settings, this);
+    if (!channel) {
+        m_statusText = QStringLiteral("No device");
+        emit StatusChange(m_statusText);
+        return;
+    }
+    m_channel = channel;
+    m_channelKey = connectionKey();
+    connect(channel, &Channel::connected, this, &nvEmulator::onConnected);
+    connect(channel, &Channel::dataReceived, this, &nvEmulator::onChannelData);
+    connect(channel, &Channel::error, this, &nvEmulator::onChannelError);
+    connect(channel, &Channel::disconnected, this, &nvEmulator::onChannelDisconnected);
+    connect(channel, &Channel::dialStatusChanged, this, &nvEmulator::wakeWaiter);
+    connect(channel, &Channel::stateChanged, this, [this](Channel::State state) {
+        if (state == Channel::State::Open && !m_pendingDial.isEmpty()) {
+            const int code = m_channel->dial(std::exchange(m_pendingDial, QString()));
+            if (code)
+                onChannelError(code, channelErrorText(code));
+        }
+    });
+    channel->setWindowSize(m_screen->cols(), m_screen->rows());
+    // A modem's port opens when a number is dialled, unless the modem is to answer calls.
+    if (channel->device() != device::Modem || m_settings->AutoAnswer() != 0) {
+        m_statusText = QStringLiteral("Connecting: ") + channel->description();
+        emit StatusChange(m_statusText);
+        channel->open();
+    }
+}
+
+void nvEmulator::dropChannel()
+{
+    m_pendingDial.clear();
+    if (!m_channel)
+        return;
+    Channel *channel = m_channel;
+    m_channel = nullptr;
+    disconnect(channel, nullptr, this, nullptr);
+    const bool wasConnected = channel->isConnected();
+    channel->close();
+    // The channel may be inside one of its own signals (a handler of host data closed the
+    // session): it must outlive this control and go from the event loop.
+    channel->setParent(nullptr);
+    channel->deleteLater();
+    m_linkUp = false;
+    m_protocol.reset();
+    m_extension.reset();
+    m_printController.reset();
+    m_controllerActive = false;
+    if (m_shutdown)
+        return;
+    if (wasConnected)
+        emit StateNotify(statecode::Connected, rt::False);
+    if (m_serverMode) {
+        m_serverMode = false;
+        emit ServerExit();
+    }
+}
+
+void nvEmulator::onConnected()
+{
+    m_linkUp = true;
+    m_statusText = QStringLiteral("Connected: ") + m_channel->description();
+    m_channel->setWindowSize(m_screen->cols(), m_screen->rows());
+    if (m_dialing) {
+        m_dialing = false;
+        m_dialResult = 0;
+    }
+    survives([this] { emit StatusChange(m_statusText); },
+        [this] { emit StateNotify(statecode::Connected, rt::True); }, [this] { wakeWaiter(); });
+}
+
+void nvEmulator::onChannelData(const QByteArray &data)
+{
+    feedHostData(data);
+}
+
+void nvEmulator::feedHostData(const QByteArray &data)
+{
+    if (m_shutdown)
+        return;
+    m_bytesIn += data.size();
+    if (m_settings->Strip8th()) {
+        QByteArray seven = data;
+        for (char &c : seven)
+            c = char(uchar(c) & 0x7F);
+        processHostData(seven);
+    } else {
+        processHostData(data);
+    }
+}
+
+void nvEmulator::onChannelError(int code, const QString &text)
+{
+    if (m_shutdown)
+        return;
+    if (m_dialing) {
+        m_dialing = false;
+        m_dialResult = code;
+    }
+    // A link that fails to come up is shown in any case; trouble on a link that was up only
+    // when the window wants it.
+    rt::Long reported = commErrorBase + code;
+    if (!survives([&] { emit CommError(&reported, text, m_linkUp ? rt::False : rt::True); },
+            [&] {
+                m_statusText = text;
+                emit StatusChange(text);
+            }))
+        return;
+    if (reported != 0) {
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Communication error"),
+            text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+    if (m_waitLoop)
+        m_waitLoop->exit(0);
+}
+
+void nvEmulator::onChannelDisconnected(int code, const QString &text)
+{
+    if (m_shutdown)
+        return;
+    m_linkUp = false;
+    m_protocol.reset();
+    if (!survives([this] { emit StateNotify(statecode::Connected, rt::False); })
+        || !endTransfer(AsciiDownload::Completed))
+        return;
+    if (m_serverMode) {
+        // The host program is gone with its link: its queued requests must not wait forever.
+        m_serverMode = false;
+        if (!survives([this] { emit ServerExit(); }))
+            return;
+    }
+    m_statusText = code ? text : QStringLiteral("Disconnected");
+    if (!survives([this] { emit StatusChange(m_statusText); }))
+        return;
+    if (m_waitLoop)
+        m_waitLoop->exit(m_waitDone && m_waitDone() ? 1 : 0);
+    if (code != channelerror::None)
+        emit Disconnect();
+}
+
+bool nvEmulator::sendToHost(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return true;
+    if (!m_channel || !m_channel->isOpen() || !m_channel->write(bytes)) {
+        // Answers and keys for a host that is not there are dropped; callers that must know
+        // (Output, ServerRequest, uploads) check the link or the result themselves.
+        qCDebug(lcEmulator) << "not sent, no open link:" << bytes.size() << "bytes";
+        return false;
+    }
+    m_bytesOut += bytes.size();
+    return true;
+}
+
+bool nvEmulator::linkOpen() const
+{
+    return m_channel && m_channel->isOpen();
+}
+
+void nvEmulator::requireConnection() const
+{
+    if (!linkOpen())
+        fail(emuerror::NotConnected);
+}
+
+Int nvEmulator::Dial(const QString &phoneNumber, Int wait)
+{
+    if (m_settings->Device() != device::Modem)
+        fail(emuerror::CannotDial);
+    if (!m_channel || m_channel->device() != device::Modem || m_channelKey != connectionKey())
+        connectHost();
+    if (!m_channel)
+        fail(emuerror::NoDevice);
+    m_dialing = true;
+    m_dialResult = -1;
+    m_statusText = QStringLiteral("Dialling ") + phoneNumber;
+    emit StatusChange(m_statusText);
+    if (m_channel->isOpen()) {
+        if (const int code = m_channel->dial(phoneNumber)) {
+            m_dialing = false;
+            return Int(code);
+        }
+    } else {
+        m_pendingDial = phoneNumber;
+        if (m_channel->state() == Channel::State::Closed)
+            m_channel->open();
+    }
+    if (!wait)
+        return 0;
+    const int result = runWait(-1, [this] { return !m_dialing; });
+    if (result < 0)
+        return -1;
+    m_dialing = false;
+    return Int(m_dialResult);
+}
+
+Int nvEmulator::HangUp(Int wait)
+{
+    if (!m_channel || m_channel->state() == Channel::State::Closed)
+        return 0;
+    m_pendingDial.clear();
+    m_dialing = false;
+    if (const int code = m_channel->hangUp())
+        return Int(code);
+    if (!wait)
+        return 0;
+    // A modem hangs up in steps ("+++", "ATH0", the modem's answers or their time-outs): the
+    // wait ends when it is back on hook, or when the channel has gone.
+    runWait(maxHangUpSeconds, [this] {
+        return !m_channel
+            || (!m_channel->isConnected() && m_channel->dialStatus() != dialstatus::HangingUp);
+    });
+    return 0;
+}
+
+} // namespace emu

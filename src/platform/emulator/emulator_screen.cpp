@@ -1,0 +1,377 @@
+// The emulator control: the clipboard, the methods that read and write the screen, and the
+// mouse table.
+
+#include "emulator/emulator.h"
+
+#include "emulator/asciitransfer.h"
+#include "emulator/block.h"
+#include "emulator/emulator_internal.h"
+#include "emulator/screenview.h"
+#include "runtime/errnum.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace emu {
+
+using detail::fail;
+using detail::trimmedRight;
+
+namespace {
+
+// The whole word against a pattern with the wildcards * and ?, without case. Unlike a file
+// glob, "/" is an ordinary character here: words on a screen are often paths.
+bool wildcardMatch(const QString &pattern, const QString &word)
+{
+    QString expression = QRegularExpression::escape(pattern);
+    expression.replace(QLatin1String("\\*"), QLatin1String(".*"));
+    expression.replace(QLatin1String("\\?"), QLatin1String("."));
+    const QRegularExpression re(
+        QRegularExpression::anchoredPattern(expression), QRegularExpression::CaseInsensitiveOption);
+    return re.match(word).hasMatch();
+}
+
+Int vbButton(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return 1;
+    case Qt::RightButton:
+        return 2;
+    case Qt::MiddleButton:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+// --- Clipboard -----------------------------------------------------------------------------
+
+void nvEmulator::setClipboardText(const QString &text)
+{
+    if (QClipboard *clipboard = QGuiApplication::clipboard())
+        clipboard->setText(text);
+}
+
+QString nvEmulator::rectangleText(const std::function<QString(int)> &lineText, int lines, Int left,
+    Int top, Int right, Int bottom) const
+{
+    int l = std::max<int>(0, left);
+    int r = right < 0 ? std::numeric_limits<int>::max() : int(right);
+    int t = std::max<int>(0, top);
+    int b = bottom < 0 ? lines - 1 : std::min<int>(bottom, lines - 1);
+    if (r < l)
+        std::swap(l, r);
+    if (b < t)
+        std::swap(t, b);
+    QStringList out;
+    for (int row = t; row <= b; ++row)
+        out << trimmedRight(lineText(row).mid(l, qsizetype(r) - l + 1));
+    return out.join(u'\n');
+}
+
+void nvEmulator::Copy(Int left, Int top, Int right, Int bottom)
+{
+    if (left == 0 && top == 0 && right == 0 && bottom == 0) {
+        if (m_screen->hasSelection())
+            setClipboardText(m_screen->selectedText());
+        return;
+    }
+    setClipboardText(rectangleText([this](int row) { return m_screen->rowText(row); },
+        m_screen->rows(), left, top, right, bottom));
+}
+
+void nvEmulator::CopyHistory(Int left, Int top, Int right, Int bottom)
+{
+    const int lines = m_screen->historyCount();
+    if (left == 0 && top == 0 && right == 0 && bottom == 0) {
+        right = -1;
+        bottom = -1;
+    }
+    if (lines == 0) {
+        setClipboardText(QString());
+        return;
+    }
+    setClipboardText(rectangleText(
+        [this](int row) { return m_screen->historyText(row); }, lines, left, top, right, bottom));
+}
+
+void nvEmulator::Paste(QString *fileName)
+{
+    const QString name = fileName ? *fileName : QString();
+    QString text;
+    if (name.isEmpty()) {
+        const QClipboard *clipboard = QGuiApplication::clipboard();
+        text = clipboard ? clipboard->text() : QString();
+        if (text.isEmpty())
+            return;
+    } else {
+        QFile file(name);
+        if (!file.exists())
+            rt::raise(rt::err::FileNotFound, QStringLiteral("File not found: %1").arg(name));
+        if (!file.open(QIODevice::ReadOnly))
+            rt::raise(
+                rt::err::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(name));
+        text = QString::fromUtf8(file.readAll());
+    }
+    requireConnection();
+    QByteArray bytes = hostText(text, m_settings->PasteEOLMode(), char(m_settings->PasteEOLChar()));
+    if (m_settings->PasteEOFMode() != 0)
+        bytes += char(m_settings->PasteEOFChar());
+    sendToHost(bytes);
+    if (m_settings->Duplex() != 0)
+        m_screen->feed(bytes);
+}
+
+// --- Terminal ------------------------------------------------------------------------------
+
+void nvEmulator::Reset(Int mode)
+{
+    if (mode < 0 || mode > 2)
+        rt::raise(rt::err::InvalidCall);
+    if (mode == 2 && m_settings->Device() == device::None)
+        fail(emuerror::NoDevice);
+    if (mode != 2) {
+        m_screen->reset();
+        m_screen->clearSelection();
+        m_input.clear();
+        applyTerminalModes();
+        reportLocation(true);
+    }
+    if (mode != 1 && m_settings->Device() != device::None)
+        connectHost();
+}
+
+void nvEmulator::Emulate(const QString &text)
+{
+    m_screen->feed(text.toLatin1());
+    reportLocation();
+}
+
+// A row or column given to a method: -1 is the cursor's, anything else must be on the screen.
+static int checkedPlace(Int value, int cursor, int count, const char *what)
+{
+    if (value == -1)
+        return cursor;
+    if (value < 0 || value >= count)
+        fail(emuerror::BadPosition, QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(value));
+    return value;
+}
+
+int nvEmulator::checkedRow(Int row) const
+{
+    return checkedPlace(row, m_screen->cursor().y(), m_screen->rows(), "row");
+}
+
+int nvEmulator::checkedCol(Int col) const
+{
+    return checkedPlace(col, m_screen->cursor().x(), m_screen->cols(), "column");
+}
+
+void nvEmulator::checkPage(Int page) const
+{
+    if (page != -1 && page != 0)
+        fail(emuerror::BadPage, QString::number(page));
+}
+
+static int colorCode(Int color, Int current)
+{
+    if (color == -1)
+        return current;
+    if (color < -1 || color > 255)
+        rt::raise(rt::err::InvalidPropertyValue);
+    return color;
+}
+
+void nvEmulator::SetText(const QString &text, Int col, Int row, Int color)
+{
+    const int r = checkedRow(row);
+    const int c = checkedCol(col);
+    m_screen->putText(r, c, text, colorCode(color, m_color));
+}
+
+void nvEmulator::SetBlock(Block *block, Int left, Int top, Int page)
+{
+    if (!block)
+        rt::raise(rt::err::ObjectNotSet);
+    checkPage(page);
+    const int t = checkedRow(top);
+    const int l = checkedCol(left);
+    for (int r = 0; r < block->Rows() && t + r < m_screen->rows(); ++r)
+        m_screen->putCells(t + r, l, block->row(r), block->Cols());
+}
+
+Block *nvEmulator::GetBlock(Int left, Int top, Int right, Int bottom, Int page)
+{
+    checkPage(page);
+    int l = checkedCol(left);
+    int t = checkedRow(top);
+    int r = right == -1 ? m_screen->cols() - 1 : checkedCol(right);
+    int b = bottom == -1 ? m_screen->rows() - 1 : checkedRow(bottom);
+    if (r < l)
+        std::swap(l, r);
+    if (b < t)
+        std::swap(t, b);
+    auto *block = new Block(b - t + 1, r - l + 1);
+    std::vector<Cell> cells(static_cast<size_t>(m_screen->cols()));
+    for (int row = t; row <= b; ++row) {
+        m_screen->readRow(row, cells.data());
+        std::copy(cells.begin() + l, cells.begin() + r + 1, block->row(row - t));
+    }
+    return block;
+}
+
+void nvEmulator::Break()
+{
+    requireConnection();
+    m_channel->sendBreak();
+}
+
+void nvEmulator::Clear(Int left, Int top, Int right, Int bottom, Int color)
+{
+    const int code = colorCode(color, m_color);
+    if (left == -1 && top == -1 && right == -1 && bottom == -1) {
+        m_screen->clearRect(0, 0, m_screen->cols() - 1, m_screen->rows() - 1, code);
+        m_screen->setCursor(0, 0);
+        reportLocation();
+        return;
+    }
+    const int l = left == -1 ? 0 : checkedCol(left);
+    const int t = top == -1 ? 0 : checkedRow(top);
+    const int r = right == -1 ? m_screen->cols() - 1 : checkedCol(right);
+    const int b = bottom == -1 ? m_screen->rows() - 1 : checkedRow(bottom);
+    m_screen->clearRect(std::min(l, r), std::min(t, b), std::max(l, r), std::max(t, b), code);
+}
+
+void nvEmulator::SetSelection(Int left, Int top, Int right, Int bottom)
+{
+    const int l = checkedCol(left);
+    const int t = checkedRow(top);
+    const int r = right == -1 ? m_screen->cols() - 1 : checkedCol(right);
+    const int b = bottom == -1 ? m_screen->rows() - 1 : checkedRow(bottom);
+    m_screen->setSelection({ m_screen->screenLine(t), l }, { m_screen->screenLine(b), r });
+}
+
+void nvEmulator::ClearSelection()
+{
+    m_screen->clearSelection();
+}
+
+void nvEmulator::Locate(Int col, Int row, Int page)
+{
+    checkPage(page);
+    const int r = checkedRow(row);
+    const int c = checkedCol(col);
+    m_screen->setCursor(r, c);
+    reportLocation();
+}
+
+void nvEmulator::LoadImage(const QString &, Int, Int, Int, Int, Int, Int)
+{
+    fail(emuerror::NotSupported, QStringLiteral("images"));
+}
+
+void nvEmulator::UnloadImage(const QString &)
+{
+    fail(emuerror::NotSupported, QStringLiteral("images"));
+}
+
+void nvEmulator::PlayMIDI(const QString &)
+{
+    fail(emuerror::NotSupported, QStringLiteral("MIDI"));
+}
+
+void nvEmulator::PlayWave(const QString &)
+{
+    fail(emuerror::NotSupported, QStringLiteral("sound files"));
+}
+
+QString nvEmulator::GetText(Int col, Int row, Int cols, Int)
+{
+    const int r = checkedRow(row);
+    const int c = checkedCol(col);
+    const QString line = m_screen->rowText(r);
+    return cols < 0 ? line.mid(c) : line.mid(c, cols);
+}
+
+// --- Mouse table ---------------------------------------------------------------------------
+
+void nvEmulator::MouseTableReset()
+{
+    m_mouseTable.clear();
+}
+
+void nvEmulator::MouseTableAdd(
+    Int button, const QString &pattern, const QString &rClick, const QString &rDblClk)
+{
+    m_mouseTable.append({ button, pattern, rClick, rDblClk });
+}
+
+Int nvEmulator::shiftMask(Qt::KeyboardModifiers mods)
+{
+    Int mask = 0;
+    if (mods & Qt::ShiftModifier)
+        mask |= 1;
+    if (mods & Qt::ControlModifier)
+        mask |= 2;
+    if (mods & Qt::AltModifier)
+        mask |= 4;
+    return mask;
+}
+
+bool nvEmulator::mouseTableHit(QMouseEvent *event, Int button, bool doubleClick)
+{
+    if (m_mouseTable.isEmpty())
+        return false;
+    auto *view = qobject_cast<ScreenView *>(sender());
+    Screen::Pos pos;
+    if (!view || !view->cellAt(event->position().toPoint(), &pos))
+        return false;
+    int from = 0;
+    int to = 0;
+    if (!m_screen->wordAt(pos, &from, &to))
+        return false;
+    const QString word = m_screen->lineText(pos.line).mid(from, to - from + 1);
+    for (const MouseEntry &entry : std::as_const(m_mouseTable)) {
+        if (entry.button != button || !wildcardMatch(entry.pattern, word))
+            continue;
+        const QString text = doubleClick ? entry.doubleClick : entry.click;
+        if (text.isEmpty())
+            return false;
+        const QPoint p = event->position().toPoint();
+        if (text.startsWith(QLatin1String("menu:"), Qt::CaseInsensitive))
+            emit ContextMenu(3, Int(p.x()), Int(p.y()), text.mid(5));
+        else
+            sendKeys(hostText(text, 3));
+        return true;
+    }
+    return false;
+}
+
+void nvEmulator::onMousePressed(QMouseEvent *event, bool *handled, bool doubleClick)
+{
+    const Int button = vbButton(event->button());
+    Int asked = button;
+    const QPoint p = event->position().toPoint();
+    if (!survives([&] {
+            emit ButtonPress(&asked, shiftMask(event->modifiers()), Int(p.x()), Int(p.y()));
+        }))
+        return;
+    if (asked == 0 || mouseTableHit(event, button, doubleClick)) {
+        *handled = true;
+        return;
+    }
+    if (event->button() == Qt::RightButton && !doubleClick) {
+        *handled = true;
+        emit ContextMenu(2, Int(p.x()), Int(p.y()), QString());
+    }
+}
+
+} // namespace emu
