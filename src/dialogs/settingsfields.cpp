@@ -287,9 +287,9 @@ QList<Field> buildFields()
     add(Row(Mouse, "Mouse", "Use the mouse in the terminal", E, "MouseEnable", Check));
     add(Row(Mouse, "Mouse", "Mouse table:", S, "MouseTable", File).empty("none"));
     add(Row(Mouse, "Mouse",
-        "A mouse table is a text file with one entry a line: the button number, the pattern, "
-        "the text for a right click and the text for a right double click, separated by tabs. "
-        "Lines that start with ; are comments.",
+        "A mouse table is a text file with one entry a line: the button (1 left, 2 right, "
+        "4 middle), a pattern for the word clicked, the text sent for a click and the text "
+        "sent for a double click, separated by tabs. Lines that start with ; are comments.",
         S, "", Note));
 
     // Program.
