@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -117,18 +116,20 @@ Binding emulatorBinding(emu::Settings *settings, const Field &field)
         [=](const QVariant &v) { settings->setValue(name, v, index); } };
 }
 
-// A file or folder the user picks; nothing when cancelled or when nobody can answer.
+// A file or folder the user picks, starting from the field's text; nothing when cancelled.
 std::optional<QString> browse(QWidget *owner, const Field &field, const QString &current)
 {
     if (field.kind == Kind::Directory)
         return commondlg::chooseFolder(owner, field.title(), current);
-    if (!somebodyToAnswer())
-        return std::nullopt;
-    const QString chosen = QFileDialog::getOpenFileName(owner, field.title(), current, QString(),
-        nullptr, QFileDialog::DontUseNativeDialog);
-    if (chosen.isEmpty())
-        return std::nullopt;
-    return chosen;
+    commondlg::Request request;
+    request.kind = commondlg::Kind::OpenFile;
+    request.title = field.title();
+    request.owner = owner;
+    const QFileInfo info(current);
+    request.directory = current.isEmpty() ? QString() : info.absolutePath();
+    request.fileName = info.fileName();
+    request.filter = QStringLiteral("All Files (*.*)|*.*");
+    return commondlg::chooseFile(request);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/tst_norvalis_fakes.h"
+#include "commondlg/commondlg.h"
 #include "dialogs/sessionsettings.h"
 #include "dialogs/settingsdlg.h"
 #include "dialogs/settingsfields.h"
@@ -535,6 +536,52 @@ private slots:
         QCOMPARE(window->result(), int(QDialog::Accepted));
         QCOMPARE(m_session->writes,
             (QStringList { u"Caption=Title"_qs, u"MouseTable="_qs + path(u"mouse.tbl"_qs) }));
+    }
+
+    // Browse asks the common dialog for a file or a folder, from what the field holds; its
+    // answer replaces the text, a cancel leaves it.
+    void browse_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("answer"); // "" cancels
+        const int folder = int(commondlg::Kind::Folder), file = int(commondlg::Kind::OpenFile);
+        QTest::newRow("folder") << u"emu:DefaultXferDir"_qs << u"$DIR"_qs << folder
+                                << u"/tmp"_qs;
+        QTest::newRow("folder, cancelled") << u"emu:DefaultXferDir"_qs << u"$DIR"_qs << folder
+                                           << QString();
+        QTest::newRow("mouse table") << u"session:MouseTable"_qs << u"$DIR/mouse.tbl"_qs << file
+                                     << u"$DIR/other.tbl"_qs;
+        QTest::newRow("icon, cancelled")
+            << u"app:Icon"_qs << u"$DIR/icon.png"_qs << file << QString();
+    }
+    void browse()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, start);
+        QFETCH(int, kind);
+        QFETCH(QString, answer);
+        start = expand(start);
+        answer = expand(answer);
+        const auto window = open();
+        enter(*window, key, start);
+        QList<commondlg::Request> asked;
+        commondlg::setHook([&](const commondlg::Request &request) -> commondlg::Answer {
+            asked << request;
+            if (answer.isEmpty())
+                return std::nullopt;
+            return answer;
+        });
+        QTest::mouseClick(
+            window->findChild<QPushButton *>(key + u".browse"_qs), Qt::LeftButton);
+        commondlg::setHook({});
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(int(asked.first().kind), kind);
+        QCOMPARE(asked.first().directory, kind == int(commondlg::Kind::Folder)
+                ? start
+                : QFileInfo(start).absolutePath());
+        QCOMPARE(window->findChild<QLineEdit *>(key)->text(), answer.isEmpty() ? start : answer);
     }
 
     // The Connection page shows the rows of the chosen device.
