@@ -311,7 +311,6 @@ private slots:
         good("telnet option of ssh", "emu:TelnetBinary", "toggle", "", emu::device::Ssh);
         good("connect time-out", "emu:ConnectTimeout", "0", "0");
         good("terminal type", "emu:TermType", "DEC VT220", "8");
-        good("answerback", "emu:AnswerBack", "NORVALIS", "NORVALIS");
         good("backspace", "emu:BkspSendsDel", "toggle", "1");
         good("rows", "emu:NormRows", "30", "30");
         good("rows, lowest", "emu:NormRows", "1", "1");
@@ -323,14 +322,12 @@ private slots:
         good("history", "emu:HistoryRows", "32767", "32767");
         bad("history beyond 16 bits", "emu:HistoryRows", "32768",
             "History (lines): enter a whole number from 0 to 32767.");
-        good("cursor", "emu:CursorType", "Underline", "1");
         good("colour", "emu:Palette1", "#00ff80", QByteArray::number(0x80FF00).constData());
         good("colour without #", "emu:Palette15", "102030", QByteArray::number(0x302010).constData());
         bad("colour of 5 digits", "emu:Palette1", "#12345",
             "Red: enter the colour as #RRGGBB (six hexadecimal digits).");
         bad("colour not hexadecimal", "emu:Palette1", "#GG0000",
             "Red: enter the colour as #RRGGBB (six hexadecimal digits).");
-        good("orientation", "emu:PrinterOrientation", "Landscape", "2");
         bad("printer time-out", "emu:PrinterTimeout", "-1",
             "End a host print job after (idle seconds): enter a whole number from 0 to 3600.");
         good("paste line end", "emu:PasteEOLMode", "LF", "2");
@@ -345,7 +342,6 @@ private slots:
         bad("kermit quote blank", "emu:KermitQuote", "32",
             "Control prefix character code: enter a whole number from 33 to 126.");
         good("zmodem auto", "emu:ZModemAuto", "toggle", "0");
-        good("mouse", "emu:MouseEnable", "toggle", "1");
         // The session's own settings.
         good("title", "session:Caption", "Build host", "Build host");
         good("icon", "session:Icon", "$DIR/icon.png", "$DIR/icon.png");
