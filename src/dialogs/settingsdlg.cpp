@@ -324,7 +324,6 @@ public:
     }
     QWidget *widget() const override { return m_combo; }
     QVariant state() const override { return m_combo->currentData(); }
-    QComboBox *combo() const { return m_combo; }
 
 protected:
     // A stored value the list does not name is added, so that it shows and stays as it is.
