@@ -677,6 +677,7 @@ bool SettingsWindow::writeChanges()
 
 void SettingsWindow::cmdOK_Click()
 {
+    lbError->hide();
     if (checkChanges() && writeChanges())
         accept();
 }
