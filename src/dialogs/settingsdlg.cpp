@@ -5,6 +5,7 @@
 #include "dialogs/settingsfields.h"
 #include "emulator/emusettings.h"
 #include "interfaces/appiface.h"
+#include "runtime/interaction.h"
 #include "runtime/values.h"
 
 #include <QCheckBox>
@@ -17,7 +18,6 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,13 +38,6 @@ Q_LOGGING_CATEGORY(lcSettingsDialog, "norvalis.dialogs")
 namespace settingsdlg {
 
 namespace {
-
-// Whether a user can answer a modal window.
-bool somebodyToAnswer()
-{
-    const QString platform = QGuiApplication::platformName();
-    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
-}
 
 // How a field's value is read from and written to its owner.
 struct Binding
@@ -259,8 +252,11 @@ private:
         };
         QObject::connect(m_edit, &QLineEdit::textChanged, m_row, paint);
         QObject::connect(swatch, &QToolButton::clicked, m_row, [this] {
-            if (!somebodyToAnswer())
+            if (!rt::userCanAnswer()) {
+                rt::logUnanswered(QStringLiteral("colour dialog"), field().title(),
+                    QStringLiteral("Cancel"));
                 return;
+            }
             const QColor start(m_edit->text().trimmed().remove(u'#').prepend(u'#'));
             const QColor chosen = QColorDialog::getColor(start, m_row->window(), field().title());
             if (chosen.isValid())
@@ -419,8 +415,8 @@ void SettingsDialog::Show(SessionSettings *session, GlobalSettingsIface *global,
     Q_UNUSED(number1);
     Q_UNUSED(number2);
     result = QVariant::fromValue(rt::False);
-    if (!somebodyToAnswer()) {
-        qCInfo(lcSettingsDialog) << "settings dialog: nobody can answer it; cancelled";
+    if (!rt::userCanAnswer()) {
+        rt::logUnanswered(QStringLiteral("settings dialog"), startPage, QStringLiteral("Cancel"));
         return;
     }
     QPointer<SettingsWindow> window = new SettingsWindow(session, global, settings, startPage, owner);

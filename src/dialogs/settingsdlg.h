@@ -13,7 +13,8 @@
 // window open with the owner's message; what was written before it stays written. Cancel and the
 // close box write nothing.
 //
-// When nobody can answer a window (the offscreen platform) Show returns at once as cancelled.
+// When nobody can answer a window (runtime/interaction.h) Show returns at once as cancelled; when
+// the program ends while it is open, it closes as cancelled.
 
 #include "runtime/error.h"
 

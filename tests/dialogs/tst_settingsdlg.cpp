@@ -10,6 +10,7 @@
 #include "emulator/emusettings.h"
 #include "interfaces/appiface.h"
 #include "registry/registry.h"
+#include "runtime/interaction.h"
 #include "runtime/errnum.h"
 
 #include <QCheckBox>
@@ -628,6 +629,53 @@ private slots:
             u"X"_qs, 0, 0, nullptr, result);
         QCOMPARE(result, QVariant::fromValue(rt::False));
         QCOMPARE(changedKeys(emuBefore, snapshot(*m_emu)), QStringList());
+    }
+
+    // The entry point shows the window modally on its start page and answers how it closed:
+    // OK, Cancel, or the program ending while it is open.
+    void showModally_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("close");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("OK") << u"X"_qs << u"Transfer"_qs << u"OK"_qs << true;
+        QTest::newRow("Cancel") << u"M"_qs << u"Mouse"_qs << u"Cancel"_qs << false;
+        QTest::newRow("program ends") << u"P"_qs << u"Printer"_qs << u"end"_qs << false;
+    }
+    void showModally()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, page);
+        QFETCH(QString, close);
+        QFETCH(bool, accepted);
+        rt::setDialogsWaitOffscreen(true);
+        QString shownPage;
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *window = qobject_cast<SettingsWindow *>(QApplication::activeModalWidget());
+            if (!window || !window->isVisible())
+                return;
+            poll.stop();
+            shownPage = window->currentPageTitle();
+            enter(*window, u"emu:KermitTimeout"_qs, u"33"_qs);
+            if (close == u"OK")
+                clickOK(*window);
+            else if (close == u"Cancel")
+                QTest::mouseClick(window->cmdCancel, Qt::LeftButton);
+            else
+                rt::cancelModalWindows();
+        });
+        poll.start();
+        QVariant result;
+        SettingsDialog().Show(m_session.get(), global(), m_emu.get(), QString(), QString(), start,
+            0, 0, m_main->widget(), result);
+        rt::setDialogsWaitOffscreen(false);
+        QCOMPARE(shownPage, page);
+        QCOMPARE(result, QVariant::fromValue(accepted ? rt::True : rt::False));
+        QCOMPARE(m_emu->KermitTimeout(), rt::Int(accepted ? 33 : 10));
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     // Every field of the table has its widget, named after it, on its own page.
