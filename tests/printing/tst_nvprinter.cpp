@@ -1,4 +1,5 @@
 #include "app/msgbox.h"
+#include "platform/tst_print_cupsd.h"
 #include "platform/tst_print_pdf.h"
 #include "print/spooler.h"
 #include "printing/nvprinter.h"
@@ -127,6 +128,35 @@ private slots:
         QVERIFY2(fonts.contains(QLatin1String("Mono")) || fonts.contains(QLatin1String("Courier")),
             qPrintable(fonts));
         QVERIFY(near(pdf::pageSize(m_pdf, 1), QSizeF(595.3, 841.9)));
+    }
+
+    // The same job on the default printer of a real print service: cups-pdf makes a PDF of it.
+    void throughACupsQueue()
+    {
+        const QString missing = TestCupsd::unavailable();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        TestCupsd cups;
+        QVERIFY2(cups.start({ { QStringLiteral("nvjobs"), TestCupsd::cupsPdfPpd(), {} } },
+                     QStringLiteral("nvjobs")),
+            qPrintable(cups.error()));
+        const QString title = QStringLiteral("nvtestobject%1").arg(QCoreApplication::applicationPid());
+        QString out;
+        {
+            nvPrinter p;
+            QCOMPARE(p.DeviceName(), QStringLiteral("nvjobs"));
+            p.setDocName(title);
+            p.SelectFont(QStringLiteral("Courier New"), 12, false, false);
+            p.NVPrint(QStringLiteral("First line of page one"), 3);
+            p.NewPage();
+            p.NVPrint(QStringLiteral("Only line of page two"), 3);
+            p.EndDoc();
+            out = cups.waitForOutput(title);
+        }
+        QVERIFY2(!out.isEmpty(), qPrintable(cups.log()));
+        QCOMPARE(pdf::pages(out), 2);
+        QFile::remove(out);
+        QVERIFY(m_prompts.isEmpty());
     }
 
     // Questions that open a page do not make a job of their own.
@@ -587,6 +617,44 @@ private slots:
         QCOMPARE(error.description, QStringLiteral("Could not open printer - Gone"));
         QCOMPARE(m_prompts, QStringList { "Could not open printer - Gone|53" });
         QVERIFY(!QFile::exists(m_pdf));
+    }
+
+    // A page with text in several fonts, boxes with each brush and pen style; with
+    // NORVALIS_SCREENSHOT set, the page rendered at 100 dots per inch is saved there.
+    void samplePage()
+    {
+        auto p = printer();
+        p->setDocName(QStringLiteral("Sample page"));
+        p->setCurrentX(1440);
+        p->setCurrentY(1440);
+        p->SelectFont(QStringLiteral("DejaVu Sans"), 18, true, false);
+        p->NVPrint(QStringLiteral("Norvalis sample page"), 2);
+        p->setCurrentX(1440);
+        p->SelectFont(QStringLiteral("Courier New"), 10, false, false);
+        for (int i = 1; i <= 3; ++i) {
+            p->setCurrentX(1440);
+            p->NVPrint(QStringLiteral("%1. The quick brown fox jumps over the lazy dog").arg(i), 2);
+        }
+        p->setForeColor(Red);
+        p->setCurrentX(1440);
+        p->NVPrint(QStringLiteral("Red text"), 2);
+        p->setForeColor(Black);
+        for (rt::Int style = 0; style < 8; ++style) {
+            const rt::Long x = 1440 + (style % 4) * 2400;
+            const rt::Long y = 4320 + (style / 4) * 2400;
+            p->SelectPen(rt::Int(style % 5), style < 4 ? 0 : 30, Blue);
+            p->SelectBrush(style, style == 0 ? Red : Black);
+            p->DrawBox(x, y, x + 2000, y + 2000, 0, 1, 1);
+        }
+        p->setCurrentX(1440);
+        p->setCurrentY(9500);
+        p->NVPrint(QStringLiteral("Brushes: solid, hollow, horizontal, vertical, forward, backward, cross, diagonal cross"));
+        p->EndDoc();
+        QCOMPARE(pdf::pages(m_pdf), 1);
+        QCOMPARE(pdf::lines(m_pdf).first().trimmed(), QStringLiteral("Norvalis sample page"));
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (!out.isEmpty())
+            QVERIFY(pdf::render(m_pdf, 1, 100).save(out));
     }
 
     void showDialog()

@@ -19,6 +19,9 @@ constexpr int TwipsPerInch = 1440;
 constexpr int CopyPen = 13;
 constexpr double PointsPerInch = 72.0;
 constexpr int DefaultFontPoints = 10;
+constexpr int ScreenDpi = 96;
+constexpr int NullPen = 5;
+constexpr int NullBrush = 1;
 
 // Pen styles by code; the last is the inside-frame pen, drawn solid.
 constexpr Qt::PenStyle PenStyles[] = { Qt::SolidLine, Qt::DashLine, Qt::DotLine,
@@ -76,8 +79,7 @@ DeviceContext::DeviceContext(PrinterInfo printer, const DeviceMode &mode)
     m_metrics->setResolution(m_printer.resolution);
     const int points = qRound(DefaultFontPoints * logPixelsY() / PointsPerInch);
     m_font = fontOf({ -points, 400, false, QStringLiteral("Courier New") });
-    m_pen = QPen(Qt::black, 0);
-    m_brush = QBrush(Qt::white);
+    refreshTools();
 }
 
 DeviceContext::~DeviceContext()
@@ -116,8 +118,47 @@ int DeviceContext::vertRes() const
 void DeviceContext::setMapping(Mapping mapping)
 {
     m_mapping = mapping;
+    refreshTools();
     if (m_painter.isActive())
         applyState();
+}
+
+// Dashes and hatches are as wide as on a screen of 96 dots per inch, whatever the printer's
+// resolution: drawn in the printer's own pixels they would look solid grey on paper.
+void DeviceContext::refreshTools()
+{
+    const double screenPixel = double(logPixelsX()) / ScreenDpi;
+    Qt::PenStyle style = PenStyles[m_logPen.style];
+    const bool hairline = m_logPen.width <= 1;
+    if (!hairline && style != Qt::NoPen)
+        style = Qt::SolidLine;
+    m_pen = QPen(colorOf(m_logPen.color), hairline ? 0 : m_logPen.width, style, Qt::RoundCap,
+        Qt::RoundJoin);
+    if (hairline && style != Qt::SolidLine && style != Qt::NoPen) {
+        QList<qreal> dashes = QPen(Qt::black, 1, style).dashPattern();
+        for (qreal &dash : dashes)
+            dash *= screenPixel;
+        m_pen.setDashPattern(dashes);
+    }
+    switch (m_logBrush.style) {
+    case 0:
+        m_brush = QBrush(colorOf(m_logBrush.color));
+        break;
+    case 2: {
+        m_brush = QBrush(colorOf(m_logBrush.color), Hatches[m_logBrush.hatch]);
+        const double unit = m_mapping == Mapping::Twips ? double(TwipsPerInch) / ScreenDpi
+                                                        : screenPixel;
+        m_brush.setTransform(QTransform::fromScale(unit, unit));
+        break;
+    }
+    default:
+        m_brush = QBrush(Qt::NoBrush);
+        break;
+    }
+    if (m_painter.isActive()) {
+        m_painter.setPen(m_pen);
+        m_painter.setBrush(m_brush);
+    }
 }
 
 QPoint DeviceContext::lpToDp(QPoint logical) const
@@ -228,6 +269,7 @@ void DeviceContext::applyState()
     m_painter.setFont(m_font);
     m_painter.setPen(m_pen);
     m_painter.setBrush(m_brush);
+    m_painter.setRenderHint(QPainter::NonCosmeticBrushPatterns);
     m_painter.setBackgroundMode(Qt::OpaqueMode);
     m_painter.setBackground(colorOf(m_bkColor));
 }
@@ -265,45 +307,30 @@ bool DeviceContext::selectPen(const LogPen &pen)
 {
     if (pen.style < 0 || pen.style >= int(std::size(PenStyles)) || pen.width < 0)
         return false;
-    Qt::PenStyle style = PenStyles[pen.style];
-    if (pen.width > 1 && style != Qt::NoPen)
-        style = Qt::SolidLine;
-    m_pen = QPen(colorOf(pen.color), pen.width, style, Qt::RoundCap, Qt::RoundJoin);
-    if (m_painter.isActive())
-        m_painter.setPen(m_pen);
+    m_logPen = pen;
+    refreshTools();
     return true;
 }
 
 bool DeviceContext::selectBrush(const LogBrush &brush)
 {
-    switch (brush.style) {
-    case 0:
-        m_brush = QBrush(colorOf(brush.color));
-        break;
-    case 1:
-        m_brush = QBrush(Qt::NoBrush);
-        break;
-    case 2:
-        if (brush.hatch < 0 || brush.hatch >= int(std::size(Hatches)))
-            return false;
-        m_brush = QBrush(colorOf(brush.color), Hatches[brush.hatch]);
-        break;
-    default:
+    if (brush.style < 0 || brush.style > 2
+        || (brush.style == 2 && (brush.hatch < 0 || brush.hatch >= int(std::size(Hatches)))))
         return false;
-    }
-    if (m_painter.isActive())
-        m_painter.setBrush(m_brush);
+    m_logBrush = brush;
+    refreshTools();
     return true;
 }
 
 void DeviceContext::selectStockObjects()
 {
-    m_pen = QPen(Qt::NoPen);
-    m_brush = QBrush(Qt::NoBrush);
+    m_logPen = { NullPen, 0, 0 };
+    m_logBrush = { NullBrush, 0, 0 };
     const int points = qRound(DefaultFontPoints * logPixelsY() / PointsPerInch);
     m_font = fontOf({ -points, 400, false, QStringLiteral("Courier New") });
+    refreshTools();
     if (m_painter.isActive())
-        applyState();
+        m_painter.setFont(m_font);
 }
 
 QPen DeviceContext::textPen() const

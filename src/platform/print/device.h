@@ -55,8 +55,8 @@ struct LogFont
     QString faceName;
 };
 
-// Pen styles: 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 none, 6 inside frame. A width
-// of 0 is one device pixel; a pen wider than that draws the dashed styles solid.
+// Pen styles: 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 none, 6 inside frame. Widths
+// 0 and 1 draw the finest line the device has; a wider pen draws the dashed styles solid.
 struct LogPen
 {
     int style = 0;
@@ -141,6 +141,7 @@ private:
     QPageLayout pageLayout() const;
     bool drawOn(); // makes the open page real; false when there is none
     void applyState();
+    void refreshTools(); // the pen and brush for the current mapping
     QPen textPen() const;
 
     PrinterInfo m_printer;
@@ -162,6 +163,8 @@ private:
     QFont m_font;
     QBuffer m_metricsBuffer; // never written: the measuring device's output
     std::unique_ptr<QPdfWriter> m_metrics;
+    LogPen m_logPen;
+    LogBrush m_logBrush;
     QPen m_pen;
     QBrush m_brush;
 };
