@@ -77,9 +77,18 @@ DeviceContext::DeviceContext(PrinterInfo printer, const DeviceMode &mode)
     , m_metrics(std::make_unique<QPdfWriter>(&m_metricsBuffer))
 {
     m_metrics->setResolution(m_printer.resolution);
+    m_printable = pageLayout().paintRectPixels(m_printer.resolution).size();
     const int points = qRound(DefaultFontPoints * logPixelsY() / PointsPerInch);
-    m_font = fontOf({ -points, 400, false, QStringLiteral("Courier New") });
+    setFont(fontOf({ -points, 400, false, QStringLiteral("Courier New") }));
     refreshTools();
+}
+
+void DeviceContext::setFont(const QFont &font)
+{
+    m_font = font;
+    m_fontMetrics.emplace(m_font, m_metrics.get());
+    if (m_painter.isActive())
+        m_painter.setFont(m_font);
 }
 
 DeviceContext::~DeviceContext()
@@ -90,6 +99,7 @@ DeviceContext::~DeviceContext()
 void DeviceContext::reset(const DeviceMode &mode)
 {
     m_mode = mode;
+    m_printable = pageLayout().paintRectPixels(m_printer.resolution).size();
 }
 
 QPageLayout DeviceContext::pageLayout() const
@@ -107,12 +117,12 @@ QPageLayout DeviceContext::pageLayout() const
 
 int DeviceContext::horzRes() const
 {
-    return pageLayout().paintRectPixels(m_printer.resolution).width();
+    return m_printable.width();
 }
 
 int DeviceContext::vertRes() const
 {
-    return pageLayout().paintRectPixels(m_printer.resolution).height();
+    return m_printable.height();
 }
 
 void DeviceContext::setMapping(Mapping mapping)
@@ -297,9 +307,7 @@ bool DeviceContext::selectFont(const LogFont &font)
 {
     if (font.height == 0 && font.faceName.isEmpty())
         return false;
-    m_font = fontOf(font);
-    if (m_painter.isActive())
-        m_painter.setFont(m_font);
+    setFont(fontOf(font));
     return true;
 }
 
@@ -327,10 +335,8 @@ void DeviceContext::selectStockObjects()
     m_logPen = { NullPen, 0, 0 };
     m_logBrush = { NullBrush, 0, 0 };
     const int points = qRound(DefaultFontPoints * logPixelsY() / PointsPerInch);
-    m_font = fontOf({ -points, 400, false, QStringLiteral("Courier New") });
+    setFont(fontOf({ -points, 400, false, QStringLiteral("Courier New") }));
     refreshTools();
-    if (m_painter.isActive())
-        m_painter.setFont(m_font);
 }
 
 QPen DeviceContext::textPen() const
@@ -342,16 +348,14 @@ void DeviceContext::textOut(int x, int y, const QString &text)
 {
     if (text.isEmpty() || !drawOn())
         return;
-    const QFontMetricsF metrics(m_font, m_metrics.get());
     m_painter.setPen(textPen());
-    m_painter.drawText(QPointF(x, y + metrics.ascent()), text);
+    m_painter.drawText(QPointF(x, y + m_fontMetrics->ascent()), text);
     m_painter.setPen(m_pen);
 }
 
 QSize DeviceContext::textExtent(const QString &text) const
 {
-    const QFontMetricsF metrics(m_font, m_metrics.get());
-    return QSize(qRound(metrics.horizontalAdvance(text)), qRound(metrics.height()));
+    return QSize(qRound(m_fontMetrics->horizontalAdvance(text)), qRound(m_fontMetrics->height()));
 }
 
 void DeviceContext::lineTo(QPoint logical)

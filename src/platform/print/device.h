@@ -18,12 +18,14 @@
 
 #include <QBuffer>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPoint>
 #include <QSize>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QPdfWriter;
 
@@ -142,6 +144,7 @@ private:
     bool drawOn(); // makes the open page real; false when there is none
     void applyState();
     void refreshTools(); // the pen and brush for the current mapping
+    void setFont(const QFont &font);
     QPen textPen() const;
 
     PrinterInfo m_printer;
@@ -160,9 +163,11 @@ private:
 
     qint32 m_textColor = 0;
     qint32 m_bkColor = 0xFFFFFF;
+    QSize m_printable; // of the current page layout, device pixels
     QFont m_font;
     QBuffer m_metricsBuffer; // never written: the measuring device's output
     std::unique_ptr<QPdfWriter> m_metrics;
+    std::optional<QFontMetricsF> m_fontMetrics;
     LogPen m_logPen;
     LogBrush m_logBrush;
     QPen m_pen;
