@@ -1,6 +1,8 @@
 // The printer services without a print service: the paper and bin codes, the PDF printers, the
 // device context, and what every call answers when no print service is running.
 
+#include "emulator/emulator.h"
+#include "emulator/emusettings.h"
 #include "platform/tst_print_pdf.h"
 #include "print/device.h"
 #include "print/papercodes.h"
@@ -234,6 +236,57 @@ private slots:
         QVERIFY(dc.selectFont({ -40, 400, false, face }));
         QVERIFY2(QFontInfo(dc.font()).fixedPitch(), qPrintable(QFontInfo(dc.font()).family()));
         QCOMPARE(dc.textExtent(QStringLiteral("iiii")).width(), dc.textExtent(QStringLiteral("MMMM")).width());
+    }
+
+    // The terminal's Print Screen goes through these services with the session's printer
+    // settings: printer, font, paper and orientation.
+    void printScreen_data()
+    {
+        QTest::addColumn<QString>("printer");
+        QTest::addColumn<int>("paper");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSizeF>("size");
+        QTest::newRow("legal, landscape") << "Desk" << 5 << 2 << QSizeF(1008, 612);
+        QTest::newRow("letter, portrait") << "Desk" << 1 << 1 << QSizeF(612, 792);
+        QTest::newRow("a paper the printer lacks: its own") << "Desk" << 70 << 1 << QSizeF(595.3, 841.9);
+        QTest::newRow("no such printer: a PDF file, legal") << "nowhere" << 5 << 1 << QSizeF(612, 1008);
+    }
+    void printScreen()
+    {
+        QFETCH(QString, printer);
+        QFETCH(int, paper);
+        QFETCH(int, orientation);
+        QFETCH(QSizeF, size);
+        const QString missing = pdf::missingTools();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        QTemporaryDir capture;
+        const QString desk = m_dir.filePath(QStringLiteral("desk.pdf"));
+        print::PrinterInfo info = print::pdfPrinter(QStringLiteral("Desk"), desk);
+        info.defaultPaper = 9;
+        print::addPdfPrinter(info);
+        emu::nvEmulator control;
+        emu::Settings &settings = *control.Settings();
+        settings.setPrinterName(printer);
+        settings.setPrinterPaperSize(rt::Int(paper));
+        settings.setPrinterOrientation(rt::Int(orientation));
+        settings.setPrinterFontName(QStringLiteral("DejaVu Sans Mono"));
+        settings.setPrinterFontBold(1);
+        settings.setDefaultCaptureDir(capture.path());
+        control.Emulate(QStringLiteral("screen to print"));
+        control.PrintScreen();
+        const QString out = control.lastPrintTarget();
+        QCOMPARE(out, printer == QLatin1String("Desk") ? desk : out);
+        QVERIFY2(QFileInfo(out).isFile(), qPrintable(out));
+        if (printer != QLatin1String("Desk"))
+            QCOMPARE(QFileInfo(out).absolutePath(), QDir(capture.path()).absolutePath());
+        const QSizeF page = pdf::pageSize(out, 1);
+        QVERIFY2(std::abs(page.width() - size.width()) < 1 && std::abs(page.height() - size.height()) < 1,
+            qPrintable(QStringLiteral("%1 x %2").arg(page.width()).arg(page.height())));
+        QCOMPARE(pdf::lines(out).value(0).trimmed(), QStringLiteral("screen to print"));
+        QCOMPARE(pdf::fonts(out).value(0).section(u'+', -1), QStringLiteral("DejaVuSansMono-Bold"));
+        print::removePdfPrinter(QStringLiteral("Desk"));
+        QFile::remove(desk);
     }
 };
 
