@@ -45,8 +45,8 @@ void BM_TextJobToPdf(benchmark::State &state, bool end)
         printJob(printer);
         end ? printer.EndDoc() : printer.AbortDoc();
     }
-    state.counters["pages/s"]
-        = benchmark::Counter(double(Pages) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["pages/s"] = benchmark::Counter(
+        double(Pages) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 BENCHMARK_CAPTURE(BM_TextJobToPdf, EndDoc, true)->Unit(benchmark::kMillisecond)->UseRealTime();

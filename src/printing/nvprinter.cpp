@@ -150,7 +150,8 @@ void nvPrinter::OpenPrinterDevice()
     while (m_deviceName.isEmpty()) {
         GetDefaultPrinter();
         if (m_deviceName.isEmpty())
-            retryOrCancel(rt::err::PrinterFailure, QStringLiteral("There are no printers available"));
+            retryOrCancel(
+                rt::err::PrinterFailure, QStringLiteral("There are no printers available"));
     }
     std::optional<print::PrinterInfo> printer;
     while (!printer) {

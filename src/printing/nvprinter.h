@@ -35,7 +35,7 @@ namespace print {
 class DeviceContext;
 struct PrinterInfo;
 struct DeviceMode;
-}
+} // namespace print
 
 class nvPrinter
 {

@@ -5,30 +5,6 @@
 
 namespace {
 
-// The entry of a collection at a position or key, nullptr when there is none.
-template<class T> const T *lookUp(const std::optional<rt::Collection<T>> &entries,
-    const QVariant &index)
-{
-    if (!entries)
-        return nullptr;
-    if (index.typeId() == QMetaType::QString) {
-        const rt::Long at = entries->indexOf(index.toString());
-        return at > 0 ? &entries->Item(at) : nullptr;
-    }
-    if (!rt::IsNumeric(index))
-        return nullptr;
-    const double at = index.toDouble();
-    if (at < 1 || at >= entries->Count() + 1)
-        return nullptr;
-    return &entries->Item(rt::CLng(at));
-}
-
-template<class T> const rt::Collection<T> &orEmpty(const std::optional<rt::Collection<T>> &entries)
-{
-    static const rt::Collection<T> none;
-    return entries ? *entries : none;
-}
-
 // The printer's media or sources; nothing when it cannot be opened.
 std::optional<print::PrinterInfo> capabilities(const QString &printer)
 {
@@ -39,8 +15,8 @@ std::optional<print::PrinterInfo> capabilities(const QString &printer)
     return info;
 }
 
-bool takes(const QString &name, rt::Int id, const QString &key, const QString &printer,
-    bool taken)
+// Whether an entry goes in: it has a name, an identifier of 1 or more, and one not taken yet.
+bool takes(const QString &name, rt::Int id, const QString &key, const QString &printer, bool taken)
 {
     if (name.isEmpty() || id < 1)
         return false;
@@ -51,26 +27,6 @@ bool takes(const QString &name, rt::Int id, const QString &key, const QString &p
 }
 
 } // namespace
-
-rt::Long Papers::Count() const
-{
-    return m_papers ? m_papers->Count() : 0;
-}
-
-const Paper *Papers::item(const QVariant &index) const
-{
-    return lookUp(m_papers, index);
-}
-
-rt::Collection<Paper>::const_iterator Papers::begin() const
-{
-    return orEmpty(m_papers).begin();
-}
-
-rt::Collection<Paper>::const_iterator Papers::end() const
-{
-    return orEmpty(m_papers).end();
-}
 
 void Papers::LoadPapers(const QString &strPtrName, const QString &strPortName)
 {
@@ -90,27 +46,7 @@ void Papers::LoadPapers(const QString &strPtrName, const QString &strPortName)
                 before = i;
         papers.Add(Paper { media.id, media.name }, key, before);
     }
-    m_papers = std::move(papers);
-}
-
-rt::Long Bins::Count() const
-{
-    return m_bins ? m_bins->Count() : 0;
-}
-
-const Bin *Bins::item(const QVariant &index) const
-{
-    return lookUp(m_bins, index);
-}
-
-rt::Collection<Bin>::const_iterator Bins::begin() const
-{
-    return orEmpty(m_bins).begin();
-}
-
-rt::Collection<Bin>::const_iterator Bins::end() const
-{
-    return orEmpty(m_bins).end();
+    m_entries = std::move(papers);
 }
 
 void Bins::LoadBins(const QString &strPtrName, const QString &strPortName)
@@ -125,5 +61,5 @@ void Bins::LoadBins(const QString &strPtrName, const QString &strPortName)
         if (takes(source.name, source.id, key, strPtrName, bins.Exists(key)))
             bins.Add(Bin { source.id, source.name }, key);
     }
-    m_bins = std::move(bins);
+    m_entries = std::move(bins);
 }

@@ -11,6 +11,7 @@
 // when there is none.
 
 #include "runtime/collection.h"
+#include "runtime/values.h"
 
 #include <QString>
 #include <QVariant>
@@ -28,31 +29,50 @@ struct Bin
     QString BinName;
 };
 
-class Papers
+// What the two collections share: the entries, counted and found.
+template<class T> class PrinterEntries
 {
 public:
-    rt::Long Count() const;
-    const Paper *item(const QVariant &index) const;
-    void LoadPapers(const QString &strPtrName, const QString &strPortName);
-
+    rt::Long Count() const { return m_entries ? m_entries->Count() : 0; }
+    const T *item(const QVariant &index) const;
     // For Each (nothing before the first load).
-    rt::Collection<Paper>::const_iterator begin() const;
-    rt::Collection<Paper>::const_iterator end() const;
+    typename rt::Collection<T>::const_iterator begin() const { return all().begin(); }
+    typename rt::Collection<T>::const_iterator end() const { return all().end(); }
 
-private:
-    std::optional<rt::Collection<Paper>> m_papers;
+protected:
+    const rt::Collection<T> &all() const
+    {
+        static const rt::Collection<T> none;
+        return m_entries ? *m_entries : none;
+    }
+
+    std::optional<rt::Collection<T>> m_entries;
 };
 
-class Bins
+template<class T> const T *PrinterEntries<T>::item(const QVariant &index) const
+{
+    if (!m_entries)
+        return nullptr;
+    if (index.typeId() == QMetaType::QString) {
+        const rt::Long at = m_entries->indexOf(index.toString());
+        return at > 0 ? &m_entries->Item(at) : nullptr;
+    }
+    if (!rt::IsNumeric(index))
+        return nullptr;
+    const double at = index.toDouble();
+    if (at < 1 || at >= m_entries->Count() + 1)
+        return nullptr;
+    return &m_entries->Item(rt::CLng(at));
+}
+
+class Papers : public PrinterEntries<Paper>
 {
 public:
-    rt::Long Count() const;
-    const Bin *item(const QVariant &index) const;
+    void LoadPapers(const QString &strPtrName, const QString &strPortName);
+};
+
+class Bins : public PrinterEntries<Bin>
+{
+public:
     void LoadBins(const QString &strPtrName, const QString &strPortName);
-
-    rt::Collection<Bin>::const_iterator begin() const;
-    rt::Collection<Bin>::const_iterator end() const;
-
-private:
-    std::optional<rt::Collection<Bin>> m_bins;
 };

@@ -201,8 +201,8 @@ void frmPrinter::fillFrom(nvPrinter &printer)
         opLandscape->setChecked(true);
         break;
     }
-    fillList(cboPaperSize, printer.Papers(), &Paper::PaperIndex, &Paper::PaperName,
-        printer.PaperSize());
+    fillList(
+        cboPaperSize, printer.Papers(), &Paper::PaperIndex, &Paper::PaperName, printer.PaperSize());
     fillList(cboSource, printer.Bins(), &Bin::BinIndex, &Bin::BinName, printer.PaperBin());
 }
 

@@ -3,6 +3,7 @@
 
 #include "emulator/emulator.h"
 #include "emulator/emusettings.h"
+#include "platform/tst_print_cupsd.h"
 #include "platform/tst_print_pdf.h"
 #include "print/device.h"
 #include "print/papercodes.h"
@@ -13,8 +14,6 @@
 #include <QFontInfo>
 #include <QtTest>
 
-#include <cups/cups.h>
-
 class tst_print : public QObject
 {
     Q_OBJECT
@@ -22,12 +21,7 @@ class tst_print : public QObject
     QTemporaryDir m_dir;
 
 private slots:
-    void initTestCase()
-    {
-        const QByteArray nowhere = QFile::encodeName(m_dir.filePath(QStringLiteral("no.sock")));
-        qputenv("CUPS_SERVER", nowhere);
-        cupsSetServer(nowhere.constData());
-    }
+    void initTestCase() { useNoPrintService(m_dir.path()); }
 
     // Every standard code's PWG name is one the print service knows, and codes go up.
     void paperTable()
@@ -79,15 +73,19 @@ private slots:
         const print::Id a1 = one.paperId(QStringLiteral("iso_a1_594x841mm"));
         QCOMPARE(a0, print::FirstPrivatePaper);
         QCOMPARE(a1, print::FirstPrivatePaper + 1);
-        QCOMPARE(print::CodeBook::of(QStringLiteral("SHOP")).paperId(QStringLiteral("iso_a0_841x1189mm")), a0);
+        QCOMPARE(print::CodeBook::of(QStringLiteral("SHOP"))
+                     .paperId(QStringLiteral("iso_a0_841x1189mm")),
+            a0);
         QCOMPARE(one.paperId(QStringLiteral("iso_a4_210x297mm")), 9);
-        QCOMPARE(print::CodeBook::of(QStringLiteral("Other")).paperId(QStringLiteral("iso_a1_594x841mm")),
+        QCOMPARE(print::CodeBook::of(QStringLiteral("Other"))
+                     .paperId(QStringLiteral("iso_a1_594x841mm")),
             print::FirstPrivatePaper);
         QCOMPARE(one.binId(QStringLiteral("tray-1")), print::FirstPrivateBin);
         QCOMPARE(one.binId(QStringLiteral("manual")), 4);
         QCOMPARE(one.binId(QStringLiteral("tray-2")), print::FirstPrivateBin + 1);
         QCOMPARE(one.binId(QStringLiteral("tray-1")), print::FirstPrivateBin);
-        QCOMPARE(print::binName(256, QStringLiteral("by-pass-tray")), QStringLiteral("By Pass Tray"));
+        QCOMPARE(
+            print::binName(256, QStringLiteral("by-pass-tray")), QStringLiteral("By Pass Tray"));
         QCOMPARE(print::binName(7, QStringLiteral("auto")), QStringLiteral("Automatically Select"));
     }
 
@@ -126,7 +124,8 @@ private slots:
         QCOMPARE(failure.code, rt::err::SpoolerUnavailable);
         print::PrinterInfo queue;
         queue.entry.name = QStringLiteral("anything");
-        QCOMPARE(print::submitJob(queue, QStringLiteral("job"), QByteArray("%PDF"), 0, 0, failure), 0);
+        QCOMPARE(
+            print::submitJob(queue, QStringLiteral("job"), QByteArray("%PDF"), 0, 0, failure), 0);
         QCOMPARE(failure.code, rt::err::SpoolerUnavailable);
         QVERIFY(timer.elapsed() < 2000);
     }
@@ -158,11 +157,13 @@ private slots:
     void pagesOfADocument_data()
     {
         QTest::addColumn<QString>("steps"); // s start page, e end page, d drop page, t text
-        QTest::addColumn<int>("pages");     // -1: no file
+        QTest::addColumn<int>("pages"); // -1: no file
         QTest::newRow("nothing") << "" << -1;
         QTest::newRow("a dropped page") << "sd" << -1;
         QTest::newRow("an ended blank page") << "se" << 1;
-        QTest::newRow("text, then a dropped page") << "stese" "d" << 2;
+        QTest::newRow("text, then a dropped page") << "stese"
+                                                      "d"
+                                                   << 2;
         QTest::newRow("a page with text is not dropped") << "std" << 1;
     }
     void pagesOfADocument()
@@ -194,33 +195,6 @@ private slots:
         QCOMPARE(QFile::exists(file) ? pdf::pages(file) : -1, pages);
     }
 
-    void coordinates_data()
-    {
-        QTest::addColumn<int>("dpi");
-        QTest::addColumn<bool>("twips");
-        QTest::addColumn<int>("logical");
-        QTest::addColumn<int>("device");
-        QTest::newRow("pixels") << 300 << false << 1440 << 1440;
-        QTest::newRow("an inch at 300") << 300 << true << 1440 << 300;
-        QTest::newRow("an inch at 1200") << 1200 << true << 1440 << 1200;
-        QTest::newRow("rounded at 300") << 300 << true << 100 << 21;
-        QTest::newRow("negative") << 600 << true << -1440 << -600;
-    }
-    void coordinates()
-    {
-        QFETCH(int, dpi);
-        QFETCH(bool, twips);
-        QFETCH(int, logical);
-        QFETCH(int, device);
-        print::PrinterInfo printer = print::pdfPrinter(QStringLiteral("Res"), QString());
-        printer.resolution = dpi;
-        print::DeviceContext dc(printer, {});
-        dc.setMapping(twips ? print::Mapping::Twips : print::Mapping::Pixels);
-        QCOMPARE(dc.lpToDp(QPoint(logical, logical)), QPoint(device, device));
-        if (!twips || dpi == 1440 || logical % 1440 == 0)
-            QCOMPARE(dc.dpToLp(QPoint(device, device)), QPoint(logical, logical));
-    }
-
     // Faces of other systems that programs ask for: a fixed-pitch face stands in for them.
     void fixedPitchFallback_data()
     {
@@ -235,7 +209,8 @@ private slots:
         print::DeviceContext dc(print::pdfPrinter(QStringLiteral("Fonts"), QString()), {});
         QVERIFY(dc.selectFont({ -40, 400, false, face }));
         QVERIFY2(QFontInfo(dc.font()).fixedPitch(), qPrintable(QFontInfo(dc.font()).family()));
-        QCOMPARE(dc.textExtent(QStringLiteral("iiii")).width(), dc.textExtent(QStringLiteral("MMMM")).width());
+        QCOMPARE(dc.textExtent(QStringLiteral("iiii")).width(),
+            dc.textExtent(QStringLiteral("MMMM")).width());
     }
 
     // The terminal's Print Screen goes through these services with the session's printer
@@ -248,8 +223,10 @@ private slots:
         QTest::addColumn<QSizeF>("size");
         QTest::newRow("legal, landscape") << "Desk" << 5 << 2 << QSizeF(1008, 612);
         QTest::newRow("letter, portrait") << "Desk" << 1 << 1 << QSizeF(612, 792);
-        QTest::newRow("a paper the printer lacks: its own") << "Desk" << 70 << 1 << QSizeF(595.3, 841.9);
-        QTest::newRow("no such printer: a PDF file, legal") << "nowhere" << 5 << 1 << QSizeF(612, 1008);
+        QTest::newRow("a paper the printer lacks: its own")
+            << "Desk" << 70 << 1 << QSizeF(595.3, 841.9);
+        QTest::newRow("no such printer: a PDF file, legal")
+            << "nowhere" << 5 << 1 << QSizeF(612, 1008);
     }
     void printScreen()
     {
@@ -281,7 +258,8 @@ private slots:
         if (printer != QLatin1String("Desk"))
             QCOMPARE(QFileInfo(out).absolutePath(), QDir(capture.path()).absolutePath());
         const QSizeF page = pdf::pageSize(out, 1);
-        QVERIFY2(std::abs(page.width() - size.width()) < 1 && std::abs(page.height() - size.height()) < 1,
+        QVERIFY2(std::abs(page.width() - size.width()) < 1
+                && std::abs(page.height() - size.height()) < 1,
             qPrintable(QStringLiteral("%1 x %2").arg(page.width()).arg(page.height())));
         QCOMPARE(pdf::lines(out).value(0).trimmed(), QStringLiteral("screen to print"));
         QCOMPARE(pdf::fonts(out).value(0).section(u'+', -1), QStringLiteral("DejaVuSansMono-Bold"));

@@ -18,11 +18,20 @@
 #include <pwd.h>
 #include <unistd.h>
 
+// Points this process at a print service that does not exist (a socket in folder that nobody
+// listens on): only the PDF printers a test installs are there.
+inline void useNoPrintService(const QString &folder)
+{
+    const QByteArray nowhere = QFile::encodeName(folder + QStringLiteral("/no-cups.sock"));
+    qputenv("CUPS_SERVER", nowhere);
+    cupsSetServer(nowhere.constData());
+}
+
 struct TestQueue
 {
     QString name;
-    QString ppd;             // the driver description
-    QStringList settings;    // more lines of the queue's entry ("Accepting No" ...)
+    QString ppd; // the driver description
+    QStringList settings; // more lines of the queue's entry ("Accepting No" ...)
 };
 
 class TestCupsd
@@ -96,8 +105,8 @@ public:
             return fail(QStringLiteral("no temporary folder"));
         // The filters run as lp and must reach the spool below this folder.
         QFile::setPermissions(m_dir.path(),
-            QFile::permissions(m_dir.path()) | QFile::ReadOther | QFile::ExeOther
-                | QFile::ReadGroup | QFile::ExeGroup);
+            QFile::permissions(m_dir.path()) | QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup
+                | QFile::ExeGroup);
         for (const char *sub : { "conf/ppd", "spool/tmp", "cache", "state", "log" })
             QDir(m_dir.path()).mkpath(QLatin1String(sub));
         const QString root = m_dir.path();
@@ -162,7 +171,8 @@ public:
         (void)QTest::qWaitFor(
             [&] {
                 const QDir out(outputDir());
-                for (const QFileInfo &info : out.entryInfoList({ QStringLiteral("*.pdf") }, QDir::Files)) {
+                for (const QFileInfo &info :
+                    out.entryInfoList({ QStringLiteral("*.pdf") }, QDir::Files)) {
                     if (!info.fileName().contains(token))
                         continue;
                     QProcess check;

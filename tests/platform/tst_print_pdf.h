@@ -33,8 +33,8 @@ inline QString run(const QString &tool, const QStringList &arguments)
 
 inline int pages(const QString &file)
 {
-    const auto match = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"),
-        QRegularExpression::MultilineOption)
+    const auto match = QRegularExpression(
+        QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption)
                            .match(run(QStringLiteral("pdfinfo"), { file }));
     return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
@@ -43,9 +43,9 @@ inline int pages(const QString &file)
 inline QSizeF pageSize(const QString &file, int page)
 {
     const QString n = QString::number(page);
-    const auto match
-        = QRegularExpression(QStringLiteral("size:\\s+([\\d.]+) x ([\\d.]+) pts"))
-              .match(run(QStringLiteral("pdfinfo"), { QStringLiteral("-f"), n, QStringLiteral("-l"), n, file }));
+    const auto match = QRegularExpression(QStringLiteral("size:\\s+([\\d.]+) x ([\\d.]+) pts"))
+                           .match(run(QStringLiteral("pdfinfo"),
+                               { QStringLiteral("-f"), n, QStringLiteral("-l"), n, file }));
     return match.hasMatch() ? QSizeF(match.captured(1).toDouble(), match.captured(2).toDouble())
                             : QSizeF();
 }
@@ -87,8 +87,8 @@ inline QImage render(const QString &file, int page, int dpi)
     const QString n = QString::number(page);
     const QString prefix = dir.filePath(QStringLiteral("page"));
     run(QStringLiteral("pdftoppm"),
-        { QStringLiteral("-png"), QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), n,
-            QStringLiteral("-l"), n, QStringLiteral("-singlefile"), file, prefix });
+        { QStringLiteral("-png"), QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"),
+            n, QStringLiteral("-l"), n, QStringLiteral("-singlefile"), file, prefix });
     return QImage(prefix + QStringLiteral(".png"));
 }
 

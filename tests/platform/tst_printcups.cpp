@@ -19,8 +19,8 @@ QMap<QString, QString> jobAttributes(int job)
     QMap<QString, QString> values;
     ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     char uri[256];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
-        "/jobs/%d", job);
+    httpAssembleURIf(
+        HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/jobs/%d", job);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
     ipp_t *response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
     for (ipp_attribute_t *attr = ippFirstAttribute(response); attr;
@@ -33,21 +33,12 @@ QMap<QString, QString> jobAttributes(int job)
     return values;
 }
 
-int darkPixels(const QImage &image, const QRect &area)
-{
-    int dark = 0;
-    for (int y = area.top(); y <= area.bottom() && y < image.height(); ++y)
-        for (int x = area.left(); x <= area.right() && x < image.width(); ++x)
-            dark += image.pixelColor(x, y).lightness() < 128;
-    return dark;
-}
-
 // The number of the queue's job with a title.
 int jobTitled(const QString &queue, const QString &title)
 {
     cups_job_t *jobs = nullptr;
-    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 0,
-        CUPS_WHICHJOBS_ALL);
+    const int count
+        = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
     int id = 0;
     for (int i = 0; i < count; ++i)
         if (QString::fromUtf8(jobs[i].title) == title)
@@ -67,7 +58,9 @@ class tst_printcups : public QObject
 
     QString token(const char *what) const
     {
-        return QStringLiteral("nvtest%1%2").arg(QLatin1String(what)).arg(QCoreApplication::applicationPid());
+        return QStringLiteral("nvtest%1%2")
+            .arg(QLatin1String(what))
+            .arg(QCoreApplication::applicationPid());
     }
 
 private slots:
@@ -122,10 +115,12 @@ private slots:
         QTest::newRow("by name") << "iso_a4_210x297mm" << 9 << "A4";
         QTest::newRow("letter") << "na_letter_8.5x11in" << 1 << "Letter";
         QTest::newRow("tabloid") << "na_ledger_11x17in" << 3 << "Tabloid";
-        QTest::newRow("by size: A5 in points") << "custom_148.52x209.9mm_148.52x209.9mm" << 11 << "A5";
+        QTest::newRow("by size: A5 in points")
+            << "custom_148.52x209.9mm_148.52x209.9mm" << 11 << "A5";
         QTest::newRow("by size: B4 in points")
             << "custom_256.47x363.01mm_256.47x363.01mm" << 12 << "B4 (JIS)";
-        QTest::newRow("landscape ledger has no code") << "custom_17x11in_17x11in" << -1 << "17 x 11 in";
+        QTest::newRow("landscape ledger has no code")
+            << "custom_17x11in_17x11in" << -1 << "17 x 11 in";
         QTest::newRow("A0 has no code") << "iso_a0_841x1189mm" << -1 << "A0";
     }
     void media()
@@ -155,24 +150,6 @@ private slots:
         QVERIFY(printer->bins.isEmpty());
     }
 
-    // A size without a code keeps the code it got, and no two sizes share a private code.
-    void privateCodesStay()
-    {
-        print::Failure failure;
-        QMap<QString, int> first;
-        const auto once = print::openPrinter(QStringLiteral("nvpdf"), failure);
-        const auto again = print::openPrinter(QStringLiteral("nvpdf"), failure);
-        QVERIFY(once && again);
-        for (const print::Media &media : once->papers)
-            if (media.id >= print::FirstPrivatePaper)
-                first.insert(media.pwg, media.id);
-        QVERIFY(first.size() > 10);
-        QCOMPARE(QSet<int>(first.begin(), first.end()).size(), first.size());
-        for (const print::Media &media : again->papers)
-            if (media.id >= print::FirstPrivatePaper)
-                QCOMPARE(media.id, first.value(media.pwg));
-    }
-
     void sourcesAndDefaults()
     {
         print::Failure failure;
@@ -193,31 +170,6 @@ private slots:
         print::Failure failure;
         QVERIFY(!print::openPrinter(QStringLiteral("nosuchqueue"), failure));
         QCOMPARE(failure.code, rt::err::InvalidPrinterName);
-    }
-
-    // A document through the queue comes out of cups-pdf as a PDF with its text.
-    void jobThroughTheQueue()
-    {
-        print::Failure failure;
-        auto printer = print::openPrinter(QStringLiteral("nvpdf"), failure);
-        QVERIFY(printer);
-        print::DeviceContext dc(*printer, print::defaultMode(*printer));
-        const QString title = token("job");
-        QVERIFY(dc.startDoc(title) > 0);
-        dc.startPage();
-        dc.textOut(0, 0, QStringLiteral("Through a real print queue"));
-        dc.endPage();
-        QVERIFY2(dc.endDoc(failure), qPrintable(failure.text));
-        const QString out = m_cups.waitForOutput(title);
-        QVERIFY2(!out.isEmpty(), qPrintable(m_cups.log()));
-        m_outputs << out;
-        QCOMPARE(pdf::pages(out), 1);
-        // cups-pdf passes the page through PostScript, which keeps the drawing but not the
-        // text's character codes: the text is looked for on the rendered page.
-        const QImage page = pdf::render(out, 1, 72);
-        QVERIFY(!page.isNull());
-        QVERIFY(darkPixels(page, QRect(0, 0, 200, 20)) > 50);
-        QCOMPARE(darkPixels(page, QRect(0, 100, page.width(), page.height() - 100)), 0);
     }
 
     // The paper and the source go with the job.

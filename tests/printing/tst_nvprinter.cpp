@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QtTest>
 
-#include <cups/cups.h>
-
 namespace {
 
 constexpr rt::Long Red = 0x0000FF;
@@ -90,9 +88,7 @@ private slots:
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing));
         // No print service here: the printers are the PDF printers this test installs.
-        const QByteArray nowhere = QFile::encodeName(m_dir.filePath(QStringLiteral("no.sock")));
-        qputenv("CUPS_SERVER", nowhere);
-        cupsSetServer(nowhere.constData());
+        useNoPrintService(m_dir.path());
         m_pdf = m_dir.filePath(QStringLiteral("out.pdf"));
         addPrinter(QStringLiteral("PDF"), m_pdf);
         frmMsgBox::setAnswerHook([this](const QString &prompt, rt::Int flags) {
@@ -140,7 +136,8 @@ private slots:
         QVERIFY2(cups.start({ { QStringLiteral("nvjobs"), TestCupsd::cupsPdfPpd(), {} } },
                      QStringLiteral("nvjobs")),
             qPrintable(cups.error()));
-        const QString title = QStringLiteral("nvtestobject%1").arg(QCoreApplication::applicationPid());
+        const QString title
+            = QStringLiteral("nvtestobject%1").arg(QCoreApplication::applicationPid());
         QString out;
         {
             nvPrinter p;
@@ -211,8 +208,9 @@ private slots:
             << "x\f\f" << QList<QStringList> { { "x" } };
         QTest::newRow("bare LF keeps the column")
             << "ab\ncd" << QList<QStringList> { { "ab", "cd" } };
-        QTest::newRow("other control characters are dropped")
-            << "a\tb\x01" "c\x1b" << QList<QStringList> { { "abc" } };
+        QTest::newRow("other control characters are dropped") << "a\tb\x01"
+                                                                 "c\x1b"
+                                                              << QList<QStringList> { { "abc" } };
     }
     void pageBreaks()
     {
@@ -273,7 +271,8 @@ private slots:
         QVERIFY(std::abs(p->CurrentY() - linesDown * p->TextHeight(QStringLiteral("A"))) <= 2);
         QCOMPARE(p->CurrentX() == 0, atLeftEdge);
         p->NVClose();
-        QCOMPARE(pdf::lines(m_pdf).join(QString()), QString(text).remove(QRegularExpression("[\\r\\n]")));
+        QCOMPARE(pdf::lines(m_pdf).join(QString()),
+            QString(text).remove(QRegularExpression("[\\r\\n]")));
     }
 
     void scaleModes_data()
@@ -371,9 +370,8 @@ private slots:
             << 2 << QList<int> { 0, 0 } << QList<QSizeF> { a4Landscape };
         QTest::newRow("portrait on a landscape printer")
             << 2 << QList<int> { 0, 1 } << QList<QSizeF> { a4 };
-        QTest::newRow("changed between pages")
-            << 1 << QList<int> { Letter, 1, Legal, 2, 0, 0 }
-            << QList<QSizeF> { letter, legalLandscape, a4 };
+        QTest::newRow("changed between pages") << 1 << QList<int> { Letter, 1, Legal, 2, 0, 0 }
+                                               << QList<QSizeF> { letter, legalLandscape, a4 };
     }
     void paperAndOrientation()
     {
@@ -392,8 +390,12 @@ private slots:
         for (int page = 0; page < sizes.size(); ++page) {
             const QSizeF size = pdf::pageSize(m_pdf, page + 1);
             QVERIFY2(near(size, sizes.at(page)),
-                qPrintable(QStringLiteral("page %1: %2 x %3").arg(page + 1).arg(size.width()).arg(size.height())));
-            QCOMPARE(pdf::lines(m_pdf, page + 1), QStringList { QStringLiteral("page %1").arg(page + 1) });
+                qPrintable(QStringLiteral("page %1: %2 x %3")
+                               .arg(page + 1)
+                               .arg(size.width())
+                               .arg(size.height())));
+            QCOMPARE(pdf::lines(m_pdf, page + 1),
+                QStringList { QStringLiteral("page %1").arg(page + 1) });
         }
         print::removePdfPrinter(QStringLiteral("Turned"));
     }
@@ -407,7 +409,8 @@ private slots:
         QTest::newRow("DejaVu Sans") << "DejaVu Sans" << false << false << "DejaVuSans";
         QTest::newRow("bold") << "DejaVu Sans" << true << false << "DejaVuSans-Bold";
         QTest::newRow("italic") << "DejaVu Serif" << false << true << "DejaVuSerif-Italic";
-        QTest::newRow("bold italic") << "DejaVu Sans Mono" << true << true << "DejaVuSansMono-BoldOblique";
+        QTest::newRow("bold italic")
+            << "DejaVu Sans Mono" << true << true << "DejaVuSansMono-BoldOblique";
     }
     void fonts()
     {
@@ -420,7 +423,8 @@ private slots:
         const rt::Long small = p->TextHeight(QStringLiteral("Ag"));
         p->SelectFont(face, 20, bold, italic);
         const rt::Long large = p->TextHeight(QStringLiteral("Ag"));
-        QVERIFY2(std::abs(large - 2 * small) <= 2, qPrintable(QStringLiteral("%1 %2").arg(small).arg(large)));
+        QVERIFY2(std::abs(large - 2 * small) <= 2,
+            qPrintable(QStringLiteral("%1 %2").arg(small).arg(large)));
         QCOMPARE(p->FontName(), face);
         QCOMPARE(p->FontSize(), 20.0f);
         QCOMPARE(p->FontBold(), bold);
@@ -444,9 +448,8 @@ private slots:
                                       << QStringList { "white", "blue", "white" };
         QTest::newRow("fill only") << QList<int> { 1440, 1440, 2880, 2880, 0, 0, 1 } << 0
                                    << QStringList { "red", "red", "white" };
-        QTest::newRow("fill only, corners swapped")
-            << QList<int> { 2880, 2880, 1440, 1440, 0, 0, 1 } << 0
-            << QStringList { "red", "red", "white" };
+        QTest::newRow("fill only, corners swapped") << QList<int> { 2880, 2880, 1440, 1440, 0, 0,
+            1 } << 0 << QStringList { "red", "red", "white" };
         QTest::newRow("relative to the position") << QList<int> { 720, 720, 2160, 2160, 1, 0, 1 }
                                                   << 0 << QStringList { "red", "red", "white" };
         QTest::newRow("hollow brush") << QList<int> { 1440, 1440, 2880, 2880, 0, 1, 1 } << 1
@@ -464,7 +467,8 @@ private slots:
         p->SelectBrush(rt::Int(brush), Red);
         p->setCurrentX(720);
         p->setCurrentY(720);
-        p->DrawBox(box[0], box[1], box[2], box[3], rt::Int(box[4]), rt::Int(box[5]), rt::Int(box[6]));
+        p->DrawBox(
+            box[0], box[1], box[2], box[3], rt::Int(box[4]), rt::Int(box[5]), rt::Int(box[6]));
         p->EndDoc();
         const QImage page = pdf::render(m_pdf, 1, RenderDpi);
         QVERIFY(!page.isNull());
@@ -537,14 +541,16 @@ private slots:
         p->setDocName(QStringLiteral("Monthly report"));
         p->NVPrint(QStringLiteral("first"));
         p->EndDoc();
-        QVERIFY(pdf::run(QStringLiteral("pdfinfo"), { m_pdf }).contains(QLatin1String("Monthly report")));
+        QVERIFY(pdf::run(QStringLiteral("pdfinfo"), { m_pdf })
+                    .contains(QLatin1String("Monthly report")));
         // The next output starts a new document on the same device context, same name.
         const rt::Long hdc = p->hdc();
         p->NVPrint(QStringLiteral("second"));
         p->EndDoc();
         QCOMPARE(p->hdc(), hdc);
         QCOMPARE(pdf::lines(m_pdf), QStringList { "second" });
-        QVERIFY(pdf::run(QStringLiteral("pdfinfo"), { m_pdf }).contains(QLatin1String("Monthly report")));
+        QVERIFY(pdf::run(QStringLiteral("pdfinfo"), { m_pdf })
+                    .contains(QLatin1String("Monthly report")));
     }
 
     void abortDoc()
@@ -561,7 +567,8 @@ private slots:
         p->NVPrint(QStringLiteral("again"));
         p->EndDoc();
         QCOMPARE(pdf::lines(m_pdf), QStringList { "again" });
-        QVERIFY(pdf::run(QStringLiteral("pdfinfo"), { m_pdf }).contains(QLatin1String("Print Job")));
+        QVERIFY(
+            pdf::run(QStringLiteral("pdfinfo"), { m_pdf }).contains(QLatin1String("Print Job")));
     }
 
     // A document that cannot be written is reported, and the object carries on.
@@ -573,7 +580,8 @@ private slots:
         p->NVPrint(QStringLiteral("lost"));
         const rt::Error error = errorOf([&] { p->EndDoc(); });
         QCOMPARE(error.number, rt::err::PrinterFailure);
-        QVERIFY2(error.description.startsWith(QLatin1String("The document could not be printed - ")),
+        QVERIFY2(
+            error.description.startsWith(QLatin1String("The document could not be printed - ")),
             qPrintable(error.description));
         QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("missing"))));
         p->NVPrint(QStringLiteral("kept"));
@@ -588,7 +596,8 @@ private slots:
         QTest::addColumn<QList<rt::Int>>("answers");
         QTest::addColumn<int>("prompts");
         QTest::newRow("cancel") << QList<rt::Int> { MsgBox::Cancel } << 1;
-        QTest::newRow("retry, then cancel") << QList<rt::Int> { MsgBox::Retry, MsgBox::Cancel } << 2;
+        QTest::newRow("retry, then cancel")
+            << QList<rt::Int> { MsgBox::Retry, MsgBox::Cancel } << 2;
     }
     void noPrinters()
     {
@@ -600,7 +609,8 @@ private slots:
         const rt::Error error = errorOf([&] { p.NVPrint(QStringLiteral("text"), 3); });
         QCOMPARE(error.number, rt::err::PrinterFailure);
         QCOMPARE(error.description, QStringLiteral("There are no printers available"));
-        QCOMPARE(m_prompts, QStringList(prompts, QStringLiteral("There are no printers available|53")));
+        QCOMPARE(
+            m_prompts, QStringList(prompts, QStringLiteral("There are no printers available|53")));
         QCOMPARE(p.hdc(), 0);
         QCOMPARE(p.Papers().Count(), 0);
     }
@@ -648,19 +658,14 @@ private slots:
         }
         p->setCurrentX(1440);
         p->setCurrentY(9500);
-        p->NVPrint(QStringLiteral("Brushes: solid, hollow, horizontal, vertical, forward, backward, cross, diagonal cross"));
+        p->NVPrint(QStringLiteral("Brushes: solid, hollow, horizontal, vertical, forward, "
+                                  "backward, cross, diagonal cross"));
         p->EndDoc();
         QCOMPARE(pdf::pages(m_pdf), 1);
         QCOMPARE(pdf::lines(m_pdf).first().trimmed(), QStringLiteral("Norvalis sample page"));
         const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
         if (!out.isEmpty())
             QVERIFY(pdf::render(m_pdf, 1, 100).save(out));
-    }
-
-    void showDialog()
-    {
-        nvPrinter p;
-        QCOMPARE(errorOf([&] { p.ShowDialog(); }).number, rt::err::NotImplemented);
     }
 };
 

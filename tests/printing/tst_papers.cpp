@@ -37,15 +37,10 @@ class tst_papers : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_dir;
+
 private slots:
-    void initTestCase()
-    {
-        // Only the printers this test installs.
-        QTemporaryDir dir;
-        const QByteArray nowhere = QFile::encodeName(dir.filePath(QStringLiteral("no.sock")));
-        qputenv("CUPS_SERVER", nowhere);
-        cupsSetServer(nowhere.constData());
-    }
+    void initTestCase() { useNoPrintService(m_dir.path()); }
 
     void papersOrder_data()
     {
@@ -59,9 +54,8 @@ private slots:
         QTest::newRow("a second entry of one identifier is left out, the rest loads")
             << Entries { { 1, "Letter" }, { 1, "US Letter" }, { 9, "A4" } }
             << Entries { { 9, "A4" }, { 1, "Letter" } };
-        QTest::newRow("no name, identifier below 1")
-            << Entries { { 5, "" }, { 0, "Zero" }, { -3, "Negative" }, { 7, "Executive" } }
-            << Entries { { 7, "Executive" } };
+        QTest::newRow("no name, identifier below 1") << Entries { { 5, "" }, { 0, "Zero" },
+            { -3, "Negative" }, { 7, "Executive" } } << Entries { { 7, "Executive" } };
     }
     void papersOrder()
     {
@@ -78,16 +72,15 @@ private slots:
     {
         QTest::addColumn<Entries>("reported");
         QTest::addColumn<Entries>("expected");
-        QTest::newRow("the printer's order") << Entries { { 7, "Auto" }, { 2, "Lower" }, { 1, "Upper" } }
-                                             << Entries { { 7, "Auto" }, { 2, "Lower" }, { 1, "Upper" } };
-        QTest::newRow("identifier 0 and empty names left out")
-            << Entries { { 0, "Nothing" }, { 4, "" }, { 256, "Tray 3" } } << Entries { { 256, "Tray 3" } };
+        QTest::newRow("the printer's order") << Entries { { 7, "Auto" }, { 2, "Lower" },
+            { 1, "Upper" } } << Entries { { 7, "Auto" }, { 2, "Lower" }, { 1, "Upper" } };
+        QTest::newRow("identifier 0 and empty names left out") << Entries { { 0, "Nothing" },
+            { 4, "" }, { 256, "Tray 3" } } << Entries { { 256, "Tray 3" } };
         QTest::newRow("a 24-character name is kept whole")
             << Entries { { 1, "Upper tray, letterhead A" } }
             << Entries { { 1, "Upper tray, letterhead A" } };
-        QTest::newRow("a second entry of one identifier is left out")
-            << Entries { { 1, "Upper" }, { 1, "Top" }, { 2, "Lower" } }
-            << Entries { { 1, "Upper" }, { 2, "Lower" } };
+        QTest::newRow("a second entry of one identifier is left out") << Entries { { 1, "Upper" },
+            { 1, "Top" }, { 2, "Lower" } } << Entries { { 1, "Upper" }, { 2, "Lower" } };
     }
     void binsOrder()
     {
@@ -143,7 +136,8 @@ private slots:
         Bins bins;
         papers.LoadPapers(QStringLiteral("Sizes"), QString());
         bins.LoadBins(QStringLiteral("Sizes"), QString());
-        for (const QString &printer : { QStringLiteral("no such printer"), QStringLiteral("Bare") }) {
+        for (const QString &printer :
+            { QStringLiteral("no such printer"), QStringLiteral("Bare") }) {
             papers.LoadPapers(printer, QString());
             bins.LoadBins(printer, QString());
             QCOMPARE(papers.Count(), 1);

@@ -1,3 +1,4 @@
+#include "platform/tst_print_cupsd.h"
 #include "platform/tst_print_pdf.h"
 #include "print/spooler.h"
 #include "printing/nvprinter.h"
@@ -9,8 +10,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
-
-#include <cups/cups.h>
 
 namespace {
 
@@ -66,9 +65,7 @@ private slots:
         const QString missing = pdf::missingTools();
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing));
-        const QByteArray nowhere = QFile::encodeName(m_dir.filePath(QStringLiteral("no.sock")));
-        qputenv("CUPS_SERVER", nowhere);
-        cupsSetServer(nowhere.constData());
+        useNoPrintService(m_dir.path());
         m_pdf = m_dir.filePath(QStringLiteral("out.pdf"));
         print::PrinterInfo office = print::pdfPrinter(QStringLiteral("Office"), m_pdf);
         office.defaultPaper = A4;
@@ -103,11 +100,14 @@ private slots:
         QTest::addColumn<QString>("paperShown");
         QTest::addColumn<QString>("sourceShown");
         QTest::newRow("printer defaults") << 0 << 0 << 0 << "Use Printer Default"
-                                          << "Use Printer Default" << "Use Printer Default";
-        QTest::newRow("portrait on legal") << 1 << 5 << 0 << "Portrait" << "Legal"
+                                          << "Use Printer Default"
+                                          << "Use Printer Default";
+        QTest::newRow("portrait on legal") << 1 << 5 << 0 << "Portrait"
+                                           << "Legal"
                                            << "Use Printer Default";
         QTest::newRow("landscape, manual feed") << 2 << 0 << 4 << "Landscape"
-                                                << "Use Printer Default" << "Manual Feed";
+                                                << "Use Printer Default"
+                                                << "Manual Feed";
     }
     void fill()
     {
@@ -210,7 +210,8 @@ private slots:
         auto f = open();
         frmPrinter &form = f->form;
         if (answered)
-            m_fontAnswer = frmPrinter::FontChoice { QStringLiteral("DejaVu Sans Mono"), 14, true, false };
+            m_fontAnswer
+                = frmPrinter::FontChoice { QStringLiteral("DejaVu Sans Mono"), 14, true, false };
         form.cmdChangeFont->click();
         QCOMPARE(m_fontAsked.size(), 1);
         QCOMPARE(m_fontAsked.first().name, QStringLiteral("Courier New"));

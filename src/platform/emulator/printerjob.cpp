@@ -124,8 +124,7 @@ QString PrinterJob::print(const PrintOptions &options) const
     // The member function hides the namespace's name here.
     namespace pr = ::print;
     pr::Failure failure;
-    const QString name
-        = options.printerName.isEmpty() ? pr::defaultPrinter() : options.printerName;
+    const QString name = options.printerName.isEmpty() ? pr::defaultPrinter() : options.printerName;
     std::optional<pr::PrinterInfo> printer;
     if (!name.isEmpty())
         printer = pr::openPrinter(name, failure);

@@ -22,7 +22,7 @@ struct PrintOptions
     bool bold = false;
     bool italic = false;
     int orientation = 0; // 1 portrait, 2 landscape, others the printer's own
-    int paperSize = 0;   // a paper-size code (DMPAPER); 0 the printer's own
+    int paperSize = 0; // a paper-size code (DMPAPER); 0 the printer's own
     int paperSource = 0; // a paper-source code (DMBIN); 0 the printer's own
     QString pdfDirectory;
     QString title = QStringLiteral("Norvalis");

@@ -24,8 +24,8 @@ constexpr int NullPen = 5;
 constexpr int NullBrush = 1;
 
 // Pen styles by code; the last is the inside-frame pen, drawn solid.
-constexpr Qt::PenStyle PenStyles[] = { Qt::SolidLine, Qt::DashLine, Qt::DotLine,
-    Qt::DashDotLine, Qt::DashDotDotLine, Qt::NoPen, Qt::SolidLine };
+constexpr Qt::PenStyle PenStyles[] = { Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
+    Qt::DashDotDotLine, Qt::NoPen, Qt::SolidLine };
 
 constexpr Qt::BrushStyle Hatches[] = { Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
     Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern };
@@ -142,8 +142,8 @@ void DeviceContext::refreshTools()
     const bool hairline = m_logPen.width <= 1;
     if (!hairline && style != Qt::NoPen)
         style = Qt::SolidLine;
-    m_pen = QPen(colorOf(m_logPen.color), hairline ? 0 : m_logPen.width, style, Qt::RoundCap,
-        Qt::RoundJoin);
+    m_pen = QPen(
+        colorOf(m_logPen.color), hairline ? 0 : m_logPen.width, style, Qt::RoundCap, Qt::RoundJoin);
     if (hairline && style != Qt::SolidLine && style != Qt::NoPen) {
         QList<qreal> dashes = QPen(Qt::black, 1, style).dashPattern();
         for (qreal &dash : dashes)
@@ -156,8 +156,8 @@ void DeviceContext::refreshTools()
         break;
     case 2: {
         m_brush = QBrush(colorOf(m_logBrush.color), Hatches[m_logBrush.hatch]);
-        const double unit = m_mapping == Mapping::Twips ? double(TwipsPerInch) / ScreenDpi
-                                                        : screenPixel;
+        const double unit
+            = m_mapping == Mapping::Twips ? double(TwipsPerInch) / ScreenDpi : screenPixel;
         m_brush.setTransform(QTransform::fromScale(unit, unit));
         break;
     }
@@ -221,8 +221,7 @@ bool DeviceContext::drawOn()
         m_writer->newPage();
     } else {
         if (!m_painter.begin(m_writer.get())) {
-            qCDebug(lcPrint) << "The PDF document for" << m_printer.entry.name
-                             << "could not start";
+            qCDebug(lcPrint) << "The PDF document for" << m_printer.entry.name << "could not start";
             return false;
         }
         m_firstPageMode = m_mode;

@@ -35,9 +35,9 @@ namespace print {
 struct DeviceMode
 {
     Id orientation = Portrait;
-    Id paperSize = 0;     // 0 or a paper the printer lacks: the printer's default paper
+    Id paperSize = 0; // 0 or a paper the printer lacks: the printer's default paper
     Id defaultSource = 0; // 0: the printer's own choice
-    qint32 fields = 0;    // which of the three were set
+    qint32 fields = 0; // which of the three were set
 };
 constexpr qint32 FieldOrientation = 0x1;
 constexpr qint32 FieldPaperSize = 0x2;

@@ -224,26 +224,25 @@ Id CodeBook::paperId(const QString &pwg)
 {
     if (const Id standard = standardPaperId(pwg))
         return standard;
-    auto it = m_papers.constFind(pwg);
-    if (it != m_papers.constEnd())
-        return *it;
-    if (m_nextPaper == std::numeric_limits<Id>::max())
-        return 0;
-    m_papers.insert(pwg, m_nextPaper);
-    return m_nextPaper++;
+    return privateId(m_papers, m_nextPaper, pwg);
 }
 
 Id CodeBook::binId(const QString &keyword)
 {
     if (const Id standard = standardBinId(keyword))
         return standard;
-    auto it = m_bins.constFind(keyword);
-    if (it != m_bins.constEnd())
+    return privateId(m_bins, m_nextBin, keyword);
+}
+
+Id CodeBook::privateId(QHash<QString, Id> &given, Id &next, const QString &name)
+{
+    const auto it = given.constFind(name);
+    if (it != given.constEnd())
         return *it;
-    if (m_nextBin == std::numeric_limits<Id>::max())
+    if (next == std::numeric_limits<Id>::max())
         return 0;
-    m_bins.insert(keyword, m_nextBin);
-    return m_nextBin++;
+    given.insert(name, next);
+    return next++;
 }
 
 } // namespace print

@@ -69,6 +69,9 @@ public:
     Id binId(const QString &keyword);
 
 private:
+    // The code given to a name before, else the next free one.
+    static Id privateId(QHash<QString, Id> &given, Id &next, const QString &name);
+
     QHash<QString, Id> m_papers;
     QHash<QString, Id> m_bins;
     Id m_nextPaper = FirstPrivatePaper;

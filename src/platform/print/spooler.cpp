@@ -51,8 +51,7 @@ const char *const ListAttributes[] = { "printer-name", "printer-make-and-model",
 const char *const AllAttributes[] = { "printer-name", "printer-make-and-model", "device-uri",
     "media-supported", "media-default", "media-source-supported", "media-source-default",
     "orientation-requested-default", "printer-resolution-default", "media-left-margin-supported",
-    "media-top-margin-supported", "media-right-margin-supported",
-    "media-bottom-margin-supported" };
+    "media-top-margin-supported", "media-right-margin-supported", "media-bottom-margin-supported" };
 
 QString serverName()
 {
@@ -205,10 +204,12 @@ PrinterInfo infoOf(const Queue &queue)
         const Id id = book.binId(queue.sourceDefault);
         info.defaultBin = info.bin(id) ? id : Id(0);
     }
-    info.defaultOrientation = queue.orientation == 4 || queue.orientation == 5 ? Landscape : Portrait;
+    info.defaultOrientation
+        = queue.orientation == 4 || queue.orientation == 5 ? Landscape : Portrait;
     if (queue.dpi > 0)
         info.resolution = queue.dpi;
-    info.margins = QMarginsF(queue.margins[0], queue.margins[1], queue.margins[2], queue.margins[3]);
+    info.margins
+        = QMarginsF(queue.margins[0], queue.margins[1], queue.margins[2], queue.margins[3]);
     return info;
 }
 
@@ -233,17 +234,18 @@ Failure refused(const PrinterInfo &printer)
 }
 
 // The document in one request, in slices the connection takes at a time.
-bool sendDocument(http_t *http, const QByteArray &name, int job, const QString &title,
-    const QByteArray &pdf)
+bool sendDocument(
+    http_t *http, const QByteArray &name, int job, const QString &title, const QByteArray &pdf)
 {
     constexpr qsizetype Slice = 64 * 1024;
-    if (cupsStartDocument(http, name.constData(), job, title.toUtf8().constData(), CUPS_FORMAT_PDF,
-            1)
+    if (cupsStartDocument(
+            http, name.constData(), job, title.toUtf8().constData(), CUPS_FORMAT_PDF, 1)
         != HTTP_STATUS_CONTINUE)
         return false;
     bool sent = true;
     for (qsizetype at = 0; sent && at < pdf.size(); at += Slice)
-        sent = cupsWriteRequestData(http, pdf.constData() + at, size_t(std::min(Slice, pdf.size() - at)))
+        sent = cupsWriteRequestData(
+                   http, pdf.constData() + at, size_t(std::min(Slice, pdf.size() - at)))
             == HTTP_STATUS_CONTINUE;
     const ipp_status_t finished = cupsFinishDocument(http, name.constData());
     return sent && finished <= IPP_STATUS_OK_EVENTS_COMPLETE;
@@ -328,8 +330,8 @@ void removePdfPrinter(const QString &name)
     pdfPrinters().remove(name.toLower());
 }
 
-qint32 submitJob(const PrinterInfo &printer, const QString &title, const QByteArray &pdf,
-    Id paper, Id bin, Failure &failure)
+qint32 submitJob(const PrinterInfo &printer, const QString &title, const QByteArray &pdf, Id paper,
+    Id bin, Failure &failure)
 {
     if (!printer.pdfFile.isEmpty())
         return writePdf(printer, pdf, failure);
@@ -341,10 +343,11 @@ qint32 submitJob(const PrinterInfo &printer, const QString &title, const QByteAr
     if (const Media *media = printer.paper(paper))
         count = cupsAddOption("media", media->pwg.toUtf8().constData(), count, &options);
     if (const Source *source = printer.bin(bin))
-        count = cupsAddOption("media-source", source->keyword.toUtf8().constData(), count, &options);
+        count
+            = cupsAddOption("media-source", source->keyword.toUtf8().constData(), count, &options);
     const QByteArray name = printer.entry.name.toUtf8();
-    const int job = cupsCreateJob(http.get(), name.constData(), title.toUtf8().constData(), count,
-        options);
+    const int job
+        = cupsCreateJob(http.get(), name.constData(), title.toUtf8().constData(), count, options);
     cupsFreeOptions(count, options);
     if (job > 0 && sendDocument(http.get(), name, job, title, pdf))
         return job;

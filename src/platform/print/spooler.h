@@ -50,7 +50,7 @@ struct PrinterEntry
 {
     QString name;
     QString driver; // the make and model
-    QString port;   // where the jobs go (the device URI; the file of a PDF printer)
+    QString port; // where the jobs go (the device URI; the file of a PDF printer)
 };
 
 struct PrinterInfo
@@ -59,11 +59,11 @@ struct PrinterInfo
     QList<Media> papers; // in the printer's own order
     QList<Source> bins;
     Id defaultPaper = 0; // 0 when the printer offers no paper at all
-    Id defaultBin = 0;   // 0 when the printer names none
+    Id defaultBin = 0; // 0 when the printer names none
     Id defaultOrientation = Portrait;
     int resolution = 300; // dots per inch
-    QMarginsF margins;    // millimetres the printer cannot print on
-    QString pdfFile;      // a PDF printer: the file its jobs replace
+    QMarginsF margins; // millimetres the printer cannot print on
+    QString pdfFile; // a PDF printer: the file its jobs replace
 
     const Media *paper(Id id) const;
     const Source *bin(Id id) const;
@@ -89,7 +89,7 @@ void removePdfPrinter(const QString &name);
 // Sends a finished PDF document to a printer, on the paper and from the source given (0: the
 // printer's own choice), under a title. Returns the job's number, 0 on failure (a job the service
 // took in part is cancelled).
-qint32 submitJob(const PrinterInfo &printer, const QString &title, const QByteArray &pdf,
-    Id paper, Id bin, Failure &failure);
+qint32 submitJob(const PrinterInfo &printer, const QString &title, const QByteArray &pdf, Id paper,
+    Id bin, Failure &failure);
 
 } // namespace print
