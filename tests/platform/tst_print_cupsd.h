@@ -15,7 +15,9 @@
 #include <QTextStream>
 
 #include <cups/cups.h>
+#include <csignal>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 // Points this process at a print service that does not exist (a socket in folder that nobody
@@ -138,6 +140,8 @@ public:
         write(QStringLiteral("conf/printers.conf"), printers);
 
         m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
+        // A test that dies takes its service with it.
+        m_cupsd.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_cupsd.start(QStringLiteral("/usr/sbin/cupsd"),
             { QStringLiteral("-f"), QStringLiteral("-c"), root + QStringLiteral("/conf/cupsd.conf"),
                 QStringLiteral("-s"), root + QStringLiteral("/conf/cups-files.conf") });
