@@ -31,7 +31,9 @@ PrintOptions nvEmulator::printOptions() const
     options.fontSize = m_settings->PrinterFontSize();
     options.bold = m_settings->PrinterFontBold() != 0;
     options.italic = m_settings->PrinterFontItalic() != 0;
-    options.landscape = m_settings->PrinterOrientation() == 2;
+    options.orientation = m_settings->PrinterOrientation();
+    options.paperSize = m_settings->PrinterPaperSize();
+    options.paperSource = m_settings->PrinterPaperSource();
     options.pdfDirectory = m_settings->DefaultCaptureDir();
     if (!m_caption.isEmpty())
         options.title = m_caption;

@@ -1,11 +1,13 @@
 #pragma once
 // One print job of the terminal: the host's print data (or a screen) as lines of text and
-// pages, printed through Qt's printing support when the job closes.
+// pages, printed through the printer services (print/) when the job closes, on the settings'
+// paper, paper source, orientation and font.
 //
 // Where the job goes: the printer named in the settings; with no name, the system's default
 // printer; when there is no such printer (or none at all), a PDF file in the capture directory
 // (the home directory when that is empty or missing), named "norvalis-print-<date>-<time>.pdf",
-// written whole or not at all.
+// written whole or not at all. A paper or source the printer does not offer gives way to the
+// printer's own.
 
 #include <QString>
 #include <QStringList>
@@ -19,7 +21,9 @@ struct PrintOptions
     int fontSize = 10;
     bool bold = false;
     bool italic = false;
-    bool landscape = false;
+    int orientation = 0; // 1 portrait, 2 landscape, others the printer's own
+    int paperSize = 0; // a paper-size code (DMPAPER); 0 the printer's own
+    int paperSource = 0; // a paper-source code (DMBIN); 0 the printer's own
     QString pdfDirectory;
     QString title = QStringLiteral("Norvalis");
 };
