@@ -157,7 +157,7 @@ void nvEmulator::Capture(const QString &fileName, Int source, Int mode)
     const QString dir = m_settings->DefaultCaptureDir();
     if (mode != 3 && QFileInfo(path).isRelative() && !dir.isEmpty())
         path = QDir(dir).filePath(path);
-    m_capture = std::make_unique<CaptureFile>(path, mode);
+    m_capture = std::make_unique<CaptureFile>(path, mode, hostEncoding());
     m_captureSource = source;
     emit CaptureChange(rt::True);
 }
