@@ -1,23 +1,21 @@
 #pragma once
 // Real peers on loopback for the emulator's channels, started and stopped by their owner: raw TCP
 // through socat, Telnet through the system's telnetd (socat starts one per connection, as inetd
-// would) and SSH through sshd with keys of its own. For each connection the peer runs a shell
-// command: the host's side of the session. For SSH the control finds a client wrapper named ssh
-// first on PATH, which trusts the peer and logs in with the peer's key.
+// would) and SSH through LocalSshd. For each connection the peer runs a shell command: the host's
+// side of the session. For SSH the control finds LocalSshd's client wrapper first on PATH.
 // Header-only, for the tests and the benchmarks.
 
 #include "emulator/emusettings.h"
+#include "platform/fakehost.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <pwd.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -48,11 +46,11 @@ public:
     {
         if (!m_dir.isValid())
             return fail(why, QStringLiteral("no temporary directory"));
-        m_port = freePort();
+        m_port = closedLoopbackPort(); // free: the server takes it next
         const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
+        const QString session = writeScript(QStringLiteral("session"), m_command.toUtf8());
         if (socat.isEmpty() && m_kind != Kind::Ssh)
             return fail(why, QStringLiteral("socat is not installed"));
-        const QString session = writeScript(QStringLiteral("session"), m_command.toUtf8());
         const QString listen
             = QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork").arg(m_port);
         switch (m_kind) {
@@ -72,16 +70,15 @@ public:
             break;
         }
         case Kind::Ssh:
-            if (!prepareSsh(session, why))
-                return false;
-            m_server.start(m_sshd,
-                { QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"),
-                    m_dir.filePath(QStringLiteral("sshd_config")) });
-            break;
+            m_sshd = std::make_unique<LocalSshd>(session);
+            if (!m_sshd->isRunning())
+                return fail(why, QString::fromUtf8(m_sshd->skipReason()));
+            m_port = m_sshd->port();
+            return true;
         }
         if (!m_server.waitForStarted())
             return fail(why, QStringLiteral("the server did not start"));
-        // Both socat -d -d and sshd -e say so on stderr once they listen.
+        // socat -d -d says so on stderr once it listens.
         QByteArray log;
         const bool listening = QTest::qWaitFor(
             [&] {
@@ -110,25 +107,17 @@ public:
     // Device, host and port of the peer (and the SSH client wrapper on PATH).
     void configure(emu::Settings *settings) const
     {
+        settings->setHostName(QStringLiteral("127.0.0.1"));
         settings->setHostPort(QString::number(m_port));
-        switch (m_kind) {
-        case Kind::RawTcp:
-            settings->setDevice(emu::device::Tcp);
-            settings->setHostName(QStringLiteral("127.0.0.1"));
-            break;
-        case Kind::Telnet:
-            settings->setDevice(emu::device::Telnet);
-            settings->setHostName(QStringLiteral("127.0.0.1"));
-            break;
-        case Kind::Ssh:
-            settings->setDevice(emu::device::Ssh);
-            settings->setHostName(userName() + QStringLiteral("@127.0.0.1"));
-            const QByteArray bin = QFile::encodeName(m_dir.filePath(QStringLiteral("bin")));
-            const QByteArray path = qgetenv("PATH");
-            if (!path.startsWith(bin + ':'))
-                qputenv("PATH", bin + ':' + path);
-            break;
-        }
+        settings->setDevice(m_kind == Kind::RawTcp ? emu::device::Tcp
+                : m_kind == Kind::Telnet           ? emu::device::Telnet
+                                                   : emu::device::Ssh);
+        if (m_kind != Kind::Ssh)
+            return;
+        const QByteArray bin = QFile::encodeName(m_sshd->clientDir(LocalSshd::Login::AcceptedKey));
+        const QByteArray path = qgetenv("PATH");
+        if (!path.startsWith(bin + ':'))
+            qputenv("PATH", bin + ':' + path);
     }
 
 private:
@@ -136,13 +125,6 @@ private:
     {
         *why = reason;
         return false;
-    }
-
-    static quint16 freePort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
     }
 
     static QString findSystemProgram(std::initializer_list<const char *> names)
@@ -157,12 +139,6 @@ private:
         return QString();
     }
 
-    static QString userName()
-    {
-        const passwd *pw = getpwuid(getuid());
-        return pw ? QString::fromLocal8Bit(pw->pw_name) : qEnvironmentVariable("USER");
-    }
-
     QString writeScript(const QString &name, const QByteArray &body)
     {
         const QString path = m_dir.filePath(name);
@@ -175,65 +151,10 @@ private:
         return path;
     }
 
-    bool writeText(const QString &name, const QString &text)
-    {
-        QFile file(m_dir.filePath(name));
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            && file.write(text.toUtf8()) == text.toUtf8().size();
-    }
-
-    bool keygen(const QString &name)
-    {
-        QProcess keygen;
-        keygen.start(QStringLiteral("ssh-keygen"),
-            { QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
-                QStringLiteral("-N"), QString(), QStringLiteral("-f"), m_dir.filePath(name) });
-        return keygen.waitForFinished() && keygen.exitStatus() == QProcess::NormalExit
-            && keygen.exitCode() == 0;
-    }
-
-    bool prepareSsh(const QString &session, QString *why)
-    {
-        m_sshd = findSystemProgram({ "sshd" });
-        const QString ssh = QStandardPaths::findExecutable(QStringLiteral("ssh"));
-        if (m_sshd.isEmpty() || ssh.isEmpty())
-            return fail(why, QStringLiteral("sshd or ssh is not installed"));
-        // sshd started by root wants its privilege separation directory.
-        if (getuid() == 0 && !QDir(QStringLiteral("/run/sshd")).exists()
-            && !QDir().mkpath(QStringLiteral("/run/sshd")))
-            return fail(why, QStringLiteral("/run/sshd is missing"));
-        if (!keygen(QStringLiteral("host_key")) || !keygen(QStringLiteral("user_key")))
-            return fail(why, QStringLiteral("ssh-keygen failed"));
-        QFile::copy(m_dir.filePath(QStringLiteral("user_key.pub")),
-            m_dir.filePath(QStringLiteral("authorized_keys")));
-        const QString dir = m_dir.path();
-        const bool written = writeText(QStringLiteral("sshd_config"),
-                                 QStringLiteral("Port %1\nListenAddress 127.0.0.1\n"
-                                                "HostKey %2/host_key\n"
-                                                "AuthorizedKeysFile %2/authorized_keys\n"
-                                                "PidFile none\nStrictModes no\nUsePAM no\n"
-                                                "PasswordAuthentication no\n"
-                                                "KbdInteractiveAuthentication no\n"
-                                                "PermitRootLogin prohibit-password\n"
-                                                "ForceCommand %3\n")
-                                     .arg(m_port)
-                                     .arg(dir, session))
-            && writeText(QStringLiteral("ssh_config"),
-                QStringLiteral("Host *\n  IdentityFile %1/user_key\n  IdentitiesOnly yes\n"
-                               "  StrictHostKeyChecking no\n  UserKnownHostsFile /dev/null\n"
-                               "  BatchMode yes\n  LogLevel ERROR\n")
-                    .arg(dir));
-        if (!written || !QDir(dir).mkpath(QStringLiteral("bin")))
-            return fail(why, QStringLiteral("the SSH files could not be written"));
-        writeScript(QStringLiteral("bin/ssh"),
-            QStringLiteral("exec %1 -F %2/ssh_config \"$@\"").arg(ssh, dir).toUtf8());
-        return true;
-    }
-
     Kind m_kind;
     QString m_command;
     QTemporaryDir m_dir;
     QProcess m_server;
-    QString m_sshd;
+    std::unique_ptr<LocalSshd> m_sshd;
     quint16 m_port = 0;
 };
