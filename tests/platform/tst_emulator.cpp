@@ -1141,7 +1141,9 @@ void TestEmulator::printerJobText_data()
     QTest::newRow("printer escapes left out") << QByteArray("\x1b[1mbold\x1b(B \x1b"
                                                             "Eplain\x07")
                                               << QList<QStringList> { { "bold plain" } };
-    QTest::newRow("Latin-1") << QByteArray("na\xefve") << QList<QStringList> { { "naïve" } };
+    QTest::newRow("Latin-1 byte") << QByteArray("na\xefve") << QList<QStringList> { { "naïve" } };
+    QTest::newRow("UTF-8") << QByteArray("\xe2\x80\x9dna\xc3\xafve\xe2\x80\x9d")
+                           << QList<QStringList> { { "\u201dnaïve\u201d" } };
     QTest::newRow("trailing form feed") << QByteArray("end\f") << QList<QStringList> { { "end" } };
     const QString widest(emu::PrinterJob::maxColumns, u'x');
     QTest::newRow("endless line cut") << QByteArray(5000, 'x') << QList<QStringList> { { widest } };

@@ -43,7 +43,7 @@ void nvEmulator::printData(const QByteArray &bytes)
     if (!captureData(2, bytes))
         return;
     if (!m_printJob)
-        m_printJob = std::make_unique<PrinterJob>();
+        m_printJob = std::make_unique<PrinterJob>(hostEncoding());
     m_printJob->add(bytes);
     // A job the host never ends is printed in parts, so that it cannot take all memory.
     if (m_printJob->lineCount() >= maxPrintJobLines) {
