@@ -255,6 +255,8 @@ void VtermEmulation::feed(const char *data, qsizetype len)
     for (qsizetype at = 0; at < len; at += feedSlice) {
         m_outEnd = m_out.data();
         translate(data + at, data + std::min(len, at + feedSlice));
+        // At most two bytes per byte (a Latin-1 character, a C1 control) and the held ones.
+        Q_ASSERT(m_outEnd - m_out.data() <= qsizetype(m_out.size()));
         vterm_input_write(m_vt, m_out.data(), size_t(m_outEnd - m_out.data()));
     }
     flushGlyphRows();
