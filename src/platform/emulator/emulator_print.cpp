@@ -45,7 +45,7 @@ void nvEmulator::printData(const QByteArray &bytes)
     if (!captureData(2, bytes))
         return;
     if (!m_printJob)
-        m_printJob = std::make_unique<PrinterJob>();
+        m_printJob = std::make_unique<PrinterJob>(hostEncoding());
     m_printJob->add(bytes);
     // A job the host never ends is printed in parts, so that it cannot take all memory.
     if (m_printJob->lineCount() >= maxPrintJobLines) {
@@ -159,7 +159,7 @@ void nvEmulator::Capture(const QString &fileName, Int source, Int mode)
     const QString dir = m_settings->DefaultCaptureDir();
     if (mode != 3 && QFileInfo(path).isRelative() && !dir.isEmpty())
         path = QDir(dir).filePath(path);
-    m_capture = std::make_unique<CaptureFile>(path, mode);
+    m_capture = std::make_unique<CaptureFile>(path, mode, hostEncoding());
     m_captureSource = source;
     emit CaptureChange(rt::True);
 }

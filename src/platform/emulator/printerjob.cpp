@@ -16,43 +16,45 @@ namespace emu {
 
 void PrinterJob::add(const QByteArray &bytes)
 {
-    for (const char byte : bytes) {
-        const uchar c = uchar(byte);
-        if (m_escape == Escape::Esc) {
-            // ESC [ starts a control sequence; intermediates (0x20-0x2F) go on to a final byte.
-            if (c == '[')
-                m_escape = Escape::Csi;
-            else if (c < 0x20 || c > 0x2F)
-                m_escape = Escape::None;
-            continue;
-        }
-        if (m_escape == Escape::Csi) {
-            if (c >= 0x40 && c <= 0x7E)
-                m_escape = Escape::None;
-            continue;
-        }
-        switch (c) {
-        case 0x1B:
-            m_escape = Escape::Esc;
-            break;
-        case '\r':
-            m_col = 0;
-            break;
-        case '\n':
-            endLine();
-            break;
-        case '\f':
-            newPage();
-            break;
-        case '\t':
-            for (const int next = std::min((m_col / 8 + 1) * 8, maxColumns); m_col < next;)
-                putChar(u' ');
-            break;
-        default:
-            if ((c >= 0x20 && c < 0x7F) || c >= 0xA0)
-                putChar(QChar(c));
-            break;
-        }
+    m_decoder.decode(bytes, [this](char32_t c) { addChar(c); });
+}
+
+void PrinterJob::addChar(char32_t c)
+{
+    if (m_escape == Escape::Esc) {
+        // ESC [ starts a control sequence; intermediates (0x20-0x2F) go on to a final byte.
+        if (c == '[')
+            m_escape = Escape::Csi;
+        else if (c < 0x20 || c > 0x2F)
+            m_escape = Escape::None;
+        return;
+    }
+    if (m_escape == Escape::Csi) {
+        if (c >= 0x40 && c <= 0x7E)
+            m_escape = Escape::None;
+        return;
+    }
+    switch (c) {
+    case 0x1B:
+        m_escape = Escape::Esc;
+        break;
+    case '\r':
+        m_col = 0;
+        break;
+    case '\n':
+        endLine();
+        break;
+    case '\f':
+        newPage();
+        break;
+    case '\t':
+        for (const int next = std::min((m_col / 8 + 1) * 8, maxColumns); m_col < next;)
+            putChar(u' ');
+        break;
+    default:
+        if ((c >= 0x20 && c < 0x7F) || c >= 0xA0)
+            putChar(c > 0xFFFF ? QChar(QChar::ReplacementCharacter) : QChar(char16_t(c)));
+        break;
     }
 }
 

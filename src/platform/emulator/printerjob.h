@@ -9,6 +9,8 @@
 // written whole or not at all. A paper or source the printer does not offer gives way to the
 // printer's own.
 
+#include "emulator/hostencoding.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -34,9 +36,14 @@ public:
     // Characters past this column of a line are left out (no paper is that wide).
     static constexpr int maxColumns = 1024;
 
-    // Host print data (Latin-1): CR returns to the start of the line (later characters
-    // overprint it), LF ends the line, FF ends the page, HT moves to the next multiple of 8;
-    // escape sequences meant for a printer and other control characters are left out.
+    explicit PrinterJob(HostEncoding encoding = HostEncoding::Utf8)
+        : m_decoder(encoding)
+    { }
+
+    // Host print data in the host's encoding (see hostencoding.h): CR returns to the start of the
+    // line (later characters overprint it), LF ends the line, FF ends the page, HT moves to the
+    // next multiple of 8; escape sequences meant for a printer and other control characters are
+    // left out.
     void add(const QByteArray &bytes);
     void addLine(const QString &line);
     void newPage();
@@ -53,6 +60,7 @@ public:
     static QString pdfFileName(const QString &directory);
 
 private:
+    void addChar(char32_t c);
     void putChar(QChar ch);
     void endLine();
 
@@ -63,6 +71,7 @@ private:
     qsizetype m_lines = 0;
     bool m_lineStarted = false;
     Escape m_escape = Escape::None;
+    HostDecoder m_decoder;
 };
 
 } // namespace emu
