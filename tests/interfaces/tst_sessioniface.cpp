@@ -5,6 +5,7 @@
 #include "app/tst_startup_env.h"
 
 #include "automation/bridge.h"
+#include "interfaces/busclient.h"
 #include "automation/marshal.h"
 #include "automation/members.h"
 #include "emulator/emulator.h"
@@ -20,50 +21,14 @@
 
 namespace {
 
-const QString Properties = u"org.freedesktop.DBus.Properties"_qs;
 const QString SessionsIfc = u"NVWin32.Sessions"_qs;
 const QString DefaultSessionsIfc = u"NVWin32._clsSessions"_qs;
 const QString SessionIfc = u"NVWin32._clsSession"_qs;
 
-QVariant inVariant(const QVariant &value)
-{
-    return QVariant::fromValue(QDBusVariant(value));
-}
-
-// A call from a second connection, answered while the event loop runs. Answers the value (a
-// path as its text, Nothing as "/"), or the error's name.
-QVariant busCall(const QString &path, const QString &interface, const QString &member,
-    const QVariantList &arguments = {})
-{
-    QDBusConnection client
-        = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"sessioniface-client"_qs);
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        automation::Bridge::instance().connection().baseService(), path, interface, member);
-    message.setArguments(arguments);
-    QDBusPendingCall pending = client.asyncCall(message, 20000);
-    QDBusPendingCallWatcher watcher(pending);
-    QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
-    if (!watcher.isFinished())
-        finished.wait(20000);
-    const QDBusMessage reply = pending.reply();
-    if (reply.type() == QDBusMessage::ErrorMessage)
-        return reply.errorName();
-    QVariant value = automation::variantFromBus(reply.arguments().value(0), nullptr);
-    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    if (automation::holdsObject(value))
-        return u"/"_qs;
-    return value;
-}
-QVariant busGet(const QString &path, const QString &interface, const QString &property)
-{
-    return busCall(path, Properties, u"Get"_qs, { interface, property });
-}
-QVariant busSet(
-    const QString &path, const QString &interface, const QString &property, const QVariant &value)
-{
-    return busCall(path, Properties, u"Set"_qs, { interface, property, inVariant(value) });
-}
+using busclient::busCall;
+using busclient::busGet;
+using busclient::busSet;
+using busclient::inVariant;
 
 } // namespace
 
