@@ -6,6 +6,8 @@
 
 #include "app/profile.h"
 #include "commondlg/commondlg.h"
+#include "app/common.h"
+#include "dde/ddetopic.h"
 #include "emulator/emulator.h"
 #include "platform/fakehost.h"
 #include "interfaces/sessioniface.h"
@@ -274,6 +276,42 @@ private slots:
         QCOMPARE(session->Caption(), u"Reloaded"_qs);
         emit session->Emulator()->CloseSession();
         QVERIFY(session->Closing());
+    }
+
+    // DDE executes on the session's topic: a bracketed script runs for the session whatever
+    // Busy says; a host request is refused while Busy is 1 (and, without a request object yet,
+    // leaves the items alone).
+    void ddeExecute_data()
+    {
+        QTest::addColumn<QString>("busy");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("errNum");
+        QTest::newRow("script") << "0" << "[Norvalis.Common.SetItem('dde', Session.ID)]" << true
+                                << "0";
+        QTest::newRow("script while busy")
+            << "1" << "[Norvalis.Common.SetItem('dde', Session.ID)]" << true << "0";
+        QTest::newRow("failing script") << "0" << "[nosuchname()]" << false << "*";
+        QTest::newRow("request while busy") << "1" << "GET ORDERS" << false << "288";
+        QTest::newRow("request, no request object") << "0" << "GET ORDERS" << false << "7";
+    }
+    void ddeExecute()
+    {
+        QFETCH(QString, busy);
+        QFETCH(QString, command);
+        QFETCH(QString, errNum);
+        const auto session = add();
+        dde::Topic *topic = session->frmSession()->topic();
+        topic->setItem(u"Busy"_qs, busy);
+        topic->setItem(u"ErrNum"_qs, u"7"_qs);
+        QTEST(topic->execute(command), "accepted");
+        if (errNum == u"*"_qs)
+            QVERIFY(topic->item(u"ErrNum"_qs) != u"0"_qs && topic->item(u"ErrNum"_qs) != u"7"_qs);
+        else
+            QCOMPARE(topic->item(u"ErrNum"_qs), errNum);
+        QCOMPARE(topic->item(u"Busy"_qs), busy);
+        if (command.startsWith(u'[') && errNum == u"0"_qs)
+            QCOMPARE(gApp->ClsCommon().Common_Item(u"dde"_qs).toString(), u"1"_qs);
     }
 
     void extensionRewritten()
