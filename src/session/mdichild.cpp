@@ -344,10 +344,17 @@ void frmMdiChild::Form_QueryUnload(rt::Int &cancel, rt::Int unloadMode)
 void frmMdiChild::Form_Unload(rt::Int &cancel)
 {
     rt::Proc h(kModule, "Form_Unload");
-    if (OkToUnload)
+    if (OkToUnload) {
         h([&] { rt::detachMessage(this, WM_STARTTRANSFER); });
-    else
+        h([&] {
+            // The topic leaves the DDE server with the window.
+            if (m_linkSource)
+                dde::Server::instance().removeTopic(m_topic);
+            m_linkSource = false;
+        });
+    } else {
         cancel = 1;
+    }
     h([&] {
         if (gActivationList)
             gActivationList->Remove(rt::CInt(rt::Val(Tag)));

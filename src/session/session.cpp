@@ -600,7 +600,7 @@ void clsSession::setWindowState(rt::Int state)
 rt::Int clsSession::Changed() const
 {
     if (!m_changed && EmulatorSettings().Changed())
-        const_cast<clsSession *>(this)->m_changed = rt::True;
+        m_changed = rt::True;
     return m_changed;
 }
 

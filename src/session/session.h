@@ -180,7 +180,7 @@ private:
     QString m_icon;
     QString m_pasteFromFileName;
     rt::Int m_autoClose = rt::False;
-    rt::Int m_changed = rt::False;
+    mutable rt::Int m_changed = rt::False; // reading Changed takes the emulator's flag over
     bool m_closing = false;
     rt::Int m_showErrs = rt::False;
     MenuPtr m_menu;

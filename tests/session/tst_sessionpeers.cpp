@@ -180,6 +180,9 @@ private slots:
         alpha.set(u"Caption"_qs, u"Gamma"_qs);
         alpha.call(u"Terminate"_qs, { QVariant::fromValue(rt::Int(0)) });
         QTRY_COMPARE_WITH_TIMEOUT(sessions.get(u"Count"_qs).toInt(), 1, 10000);
+        QCOMPARE(dde.call(u"Request"_qs, { u"SYSTEM"_qs, u"Topics"_qs }).toString(),
+            u"SYSTEM\tbeta"_qs);
+        QVERIFY(!dde.call(u"Topics"_qs).toStringList().contains(u"alpha"_qs, Qt::CaseInsensitive));
         QCOMPARE(Profile::GetIniString(
                      u"Norvalis"_qs, u"SessionTitle"_qs, QString(), home(u"alpha.nvcf"_qs)),
             u"Beta"_qs);
