@@ -11,15 +11,14 @@
 #include "app/splash.h"
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
-#include "runtime/errnum.h"
 #include "menus/menus.h"
+#include "runtime/errnum.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
 #include "session/sessions.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -27,7 +26,6 @@
 
 namespace {
 
-constexpr rt::Int HKCU = 1;
 constexpr rt::Long CommandsPerMenu = 100000;
 
 // Command numbers of the dynamic lists: the placeholder, and the range (exclusive) of the entries
@@ -212,7 +210,7 @@ QString frmMdiParent::HelpFile()
 QWidget *frmMdiParent::createWidgets()
 {
     auto *window = new QMainWindow;
-    window->setWindowTitle(QStringLiteral("Norvalis 2000"));
+    window->setWindowTitle(ProductTitle());
     window->setCentralWidget(makeMdiArea(window));
     // The session windows cycle with Ctrl+Tab in their own activation order.
     setAreaCycling(false);

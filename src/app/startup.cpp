@@ -1,6 +1,7 @@
 #include "app/appglobals.h"
 #include "app/files.h"
 #include "app/mdiparnt.h"
+#include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "app/posform.h"
@@ -11,6 +12,7 @@
 #include "automation/runningobject.h"
 #include "interfaces/appiface.h"
 #include "runtime/errnum.h"
+#include "runtime/interaction.h"
 #include "runtime/screen.h"
 #include "runtime/timer.h"
 #include "runtime/values.h"
@@ -31,10 +33,6 @@ namespace Nvmain {
 namespace {
 
 const QString kClassName = QStringLiteral("NVWin32.Norvalis");
-constexpr rt::Int HKCU = 1;
-constexpr rt::Int IDYES = 6;
-// Yes and No buttons with the question icon.
-constexpr rt::Int YesNoQuestion = 36;
 // How long a call to the running instance may take before this start goes on by itself.
 constexpr int HandOverTimeout = 10000;
 
@@ -279,7 +277,7 @@ void Main()
             case Files::KindScript:
                 rt::setMousePointer(rt::vbDefault);
                 if (!gScriptHost)
-                    rt::raise(91);
+                    rt::raise(rt::err::ObjectNotSet);
                 gScriptHost->RunFile(fileName, -1, 0);
                 break;
             default:
@@ -352,9 +350,9 @@ void OfferConnectionWizard()
     quiet([&] {
         answer = MessageBox(
             QStringLiteral("Do you want to use the connection wizard to create a new session?"),
-            YesNoQuestion);
+            MsgBox::YesNo | MsgBox::Question);
     });
-    if (answer != IDYES)
+    if (answer != MsgBox::Yes)
         return;
     quiet([&] {
         if (state().starter)
@@ -374,6 +372,7 @@ void RequestShutdown(rt::Int prompt)
     gTerminating = true;
     if (gCleanupTimer)
         gCleanupTimer->setEnabled(true);
+    rt::cancelModalWindows();
 }
 
 void FileExit()

@@ -88,6 +88,13 @@ constexpr Int Idle = 0; // printer mode off, a job waits for its close or time-o
 constexpr Int On = 1; // printer mode or the host's print controller on
 } // namespace printerstate
 
+// The codes of the StateNotify event: the state that changed.
+namespace statecode {
+constexpr Int Connected = 1;
+constexpr Int Busy = 2;
+constexpr Int XferStatus = 3;
+} // namespace statecode
+
 class nvEmulator : public QWidget
 {
     Q_OBJECT
@@ -302,7 +309,7 @@ signals:
     void ButtonPress(rt::Int *button, rt::Int shift, rt::Int x, rt::Int y);
     // Kind 2 the right button, 3 a popup band named by the mouse table; x, y in pixels.
     void ContextMenu(rt::Int kind, rt::Int x, rt::Int y, const QString &bandName);
-    // Code 1 Connected, 2 Busy, 3 XferStatus changed to value.
+    // The state statecode names (Connected, Busy, XferStatus) changed to value.
     void StateNotify(rt::Int code, rt::Int value);
 
 protected:

@@ -68,7 +68,9 @@ public:
     bool isVisible() const;
     // Shows the form modally (loading it first) in a nested event loop that ends when the form
     // is hidden or unloaded; other events keep running meanwhile. Raises 400 when the form is
-    // already shown (modally or not).
+    // already shown (modally or not). When nobody can answer (interaction.h) the form is not
+    // shown: it is closed at once as by its close box (unload mode 0), and a form that refuses
+    // stays loaded and hidden.
     void showModal(QWidget *owner = nullptr);
     bool isModalShown() const { return m_modalDepth > 0; }
 
@@ -155,6 +157,7 @@ private:
     void destroyWidgets();
     void watchWindow();
     void endModalLoop();
+    void closeUnanswered();
     void applyWindowState(Int state);
     void activated();
     void closeRequested();
