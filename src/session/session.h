@@ -30,9 +30,13 @@
 #include "runtime/error.h"
 #include "session/sessionbase.h"
 
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QString>
 #include <memory>
+
+// The sessions' logging category (norvalis.session).
+Q_DECLARE_LOGGING_CATEGORY(lcSession)
 
 class frmMdiChild;
 class SessionDefaultIface;
