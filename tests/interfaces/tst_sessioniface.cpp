@@ -148,6 +148,23 @@ private slots:
             u"org.freedesktop.DBus.Error"_qs));
     }
 
+    // A save that cannot write reaches the client as error 75, and the session stays changed.
+    void failedSaveReachesClient()
+    {
+        const QString dir = m_env.homeDir() + u"/gone"_qs;
+        QDir(dir).removeRecursively();
+        QVERIFY(QDir().mkpath(dir));
+        const QString file = dir + u"/gone.nvcf"_qs;
+        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\n");
+        const QString path
+            = busCall(u"/Norvalis/Sessions"_qs, SessionsIfc, u"Add"_qs, { file }).toString();
+        QCOMPARE(busSet(path, SessionIfc, u"Caption"_qs, u"Unsaved"_qs), QVariant());
+        QVERIFY(QDir(dir).removeRecursively());
+        QCOMPARE(busCall(path, SessionIfc, u"Save"_qs, { QString() }), u"NVWin32.Error.E75"_qs);
+        QCOMPARE(busGet(path, SessionIfc, u"Changed"_qs), QVariant::fromValue(rt::True));
+        QCOMPARE(busGet(path, SessionIfc, u"FileName"_qs), file);
+    }
+
     // A client may make a session of its own through the class factory.
     void createdByClient()
     {
