@@ -410,6 +410,32 @@ private slots:
         session->setChanged(rt::False);
     }
 
+    // A window whose control is busy (a wait is running) does not close: it only beeps.
+    void closeWhileBusy()
+    {
+        FakeHost host;
+        const QString file = m_env.homeDir() + u"/busy.nvcf"_qs;
+        StartupEnvironment::writeFile(file,
+            QStringLiteral("[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\n"
+                           "HostPort=%1\n")
+                .arg(host.port())
+                .toUtf8());
+        const auto session = add(file);
+        emu::nvEmulator *e = session->Emulator();
+        QTRY_VERIFY(e->Connected() != 0);
+        bool refused = false;
+        QTimer::singleShot(0, this, [&] {
+            QTimer::singleShot(50, this, [&] {
+                refused = e->Busy() != 0 && !session->frmSession()->unload(rt::vbFormControlMenu);
+                e->Abort();
+            });
+            e->WaitFor(0, 10, { u"never arrives"_qs });
+        });
+        QTRY_VERIFY(refused);
+        QVERIFY(!session->Closing());
+        QVERIFY(m_messages.isEmpty());
+    }
+
     // A session that accepts leaves its window loaded but out of the Ctrl+Tab cycle until its
     // destructor unloads it.
     void closeAccepted()
