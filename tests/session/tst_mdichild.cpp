@@ -274,6 +274,8 @@ private slots:
         Profile::PutIniString(u"Norvalis"_qs, u"SessionTitle"_qs, u"Reloaded"_qs, QString(), file);
         emit session->Emulator()->LoadSettings();
         QCOMPARE(session->Caption(), u"Reloaded"_qs);
+        emit session->Emulator()->ExecScript(u"Norvalis.Common.SetItem('host', Session.ID)"_qs, 0);
+        QCOMPARE(gApp->ClsCommon().Common_Item(u"host"_qs).toString(), session->ID());
         emit session->Emulator()->CloseSession();
         QVERIFY(session->Closing());
     }
