@@ -10,6 +10,7 @@
 #include "dde/ddetopic.h"
 #include "emulator/emulator.h"
 #include "platform/fakehost.h"
+#include "session/hostfile.h"
 #include "interfaces/sessioniface.h"
 #include "menus/menus.h"
 #include "runtime/keyboard.h"
@@ -417,11 +418,7 @@ private slots:
     {
         FakeHost host;
         const QString file = m_env.homeDir() + u"/busy.nvcf"_qs;
-        StartupEnvironment::writeFile(file,
-            QStringLiteral("[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\n"
-                           "HostPort=%1\n")
-                .arg(host.port())
-                .toUtf8());
+        StartupEnvironment::writeFile(file, hostSessionFile(host.port()));
         const auto session = add(file);
         emu::nvEmulator *e = session->Emulator();
         QTRY_VERIFY(e->Connected() != 0);
@@ -468,11 +465,7 @@ private slots:
     {
         FakeHost host;
         const QString file = m_env.homeDir() + u"/paste.nvcf"_qs;
-        StartupEnvironment::writeFile(file,
-            QStringLiteral("[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\n"
-                           "HostPort=%1\n")
-                .arg(host.port())
-                .toUtf8());
+        StartupEnvironment::writeFile(file, hostSessionFile(host.port()));
         const QString text = m_env.homeDir() + u"/pasted.txt"_qs;
         StartupEnvironment::writeFile(text, "first line\nsecond line\n");
         const auto session = add(file);

@@ -8,6 +8,7 @@
 #include "commondlg/commondlg.h"
 #include "emulator/emulator.h"
 #include "platform/fakehost.h"
+#include "session/hostfile.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "session/mdichild.h"
@@ -413,11 +414,7 @@ private slots:
         QFETCH(int, flags);
         FakeHost host;
         const QString file = home(u"linked.nvcf"_qs);
-        StartupEnvironment::writeFile(file,
-            QStringLiteral("[Norvalis]\nTermType=9\nSessionTitle=Linked\n[Connection]\nDevice=2\n"
-                           "HostName=127.0.0.1\nHostPort=%1\n")
-                .arg(host.port())
-                .toUtf8());
+        StartupEnvironment::writeFile(file, hostSessionFile(host.port(), u"Linked"_qs));
         const auto session = add(file);
         add();
         QVERIFY(settled());
