@@ -1,5 +1,5 @@
 #include "app/profile.h"
-#include "platform/tst_inifile_files.h"
+#include "common/testutil.h"
 #include "registry/registry.h"
 
 #include <QtTest>
@@ -48,21 +48,14 @@ private slots:
         m_defaults = m_dir.filePath(QStringLiteral("defaults.ini"));
         for (const QString &name : QDir(m_dir.path()).entryList(QDir::Files))
             QFile::remove(m_dir.filePath(name));
-        registry::setStoreFile(registry::Root::CurrentUser, m_dir.filePath(u"user.reg"_qs));
-        registry::setStoreFile(registry::Root::LocalMachine, m_dir.filePath(u"machine.reg"_qs));
-        registry::setStoreFile(registry::Root::ClassesRoot, m_dir.filePath(u"classes.reg"_qs));
+        useStoresIn(QDir(m_dir.path()));
     }
     void cleanup()
     {
         // Every routine lowers the reporter's nesting counter again on its way out.
         QCOMPARE(rt::gErrNest, 0);
     }
-    void cleanupTestCase()
-    {
-        for (auto root : { registry::Root::CurrentUser, registry::Root::LocalMachine,
-                 registry::Root::ClassesRoot })
-            registry::setStoreFile(root, QString());
-    }
+    void cleanupTestCase() { resetStores(); }
 
     // The same key read as a string (default "dflt") and as an integer (default 99).
     void read_data()
