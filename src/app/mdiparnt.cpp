@@ -312,7 +312,7 @@ void frmMdiParent::Form_QueryUnload(rt::Int &cancel, rt::Int unloadMode)
     rt::ResumeNext quiet;
     quiet([&] {
         if (gApp)
-            Profile::PutRegString(HKCU, SettingsKey(QStringLiteral("ChildWindowState")),
+            Profile::PutRegString(Profile::HKCU, SettingsKey(QStringLiteral("ChildWindowState")),
                 QString::number(gApp->InitChildWindowState()), QStringLiteral("2"));
     });
     quiet([&] { frmSplash::instance().unload(); });

@@ -165,8 +165,8 @@ public slots:
     void Show();
     void Hide();
     void Resize(rt::Long Width, rt::Long Height);
-    void Move(rt::Long Left, rt::Long Top = -2147483647, rt::Long Width = -2147483647,
-        rt::Long Height = -2147483647);
+    void Move(rt::Long Left, rt::Long Top = rt::OmittedLong, rt::Long Width = rt::OmittedLong,
+        rt::Long Height = rt::OmittedLong);
     void Delete();
     void Terminate(rt::Int Prompt = 1);
     void Paste(const QString &FileName = QString());

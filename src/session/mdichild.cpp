@@ -73,11 +73,6 @@ enum SessionCommandNo : rt::Long {
     CmdResetComm = 708,
 };
 
-// Devices that the window treats apart.
-constexpr rt::Int DeviceTelnet = 3;
-constexpr rt::Int DeviceModem = 4;
-constexpr rt::Int DeviceSsh = 5;
-
 // Ctrl+Tab as a key code of the emulator's keyboard map.
 constexpr rt::Int CtrlTabKey = 2009;
 // Connection errors that a session which closes or offers to reconnect does not show.
@@ -670,7 +665,7 @@ void frmMdiChild::ctlEmulator_CommError(rt::Long *code, rt::Int show)
         if (!session)
             return;
         const rt::Int device = session->EmulatorSettings().Device();
-        if (session->AutoClose() || device == DeviceTelnet || device == DeviceSsh) {
+        if (session->AutoClose() || device == emu::device::Telnet || device == emu::device::Ssh) {
             for (rt::Long lost : ErrConnectionLost) {
                 if (*code == lost)
                     *code = 0;
@@ -710,7 +705,7 @@ void frmMdiChild::ctlEmulator_DeviceChange(rt::Int device, QString *name)
     h([&] {
         if (name->isEmpty())
             *name = QStringLiteral("No Device");
-        setTool(ToolDial, PropEnabled, flag(device == DeviceModem));
+        setTool(ToolDial, PropEnabled, flag(device == emu::device::Modem));
         setTool(ToolDevice, PropCaption, name->left(DeviceCaptionLength));
         recalcLayout();
     });
@@ -728,7 +723,7 @@ void frmMdiChild::ctlEmulator_Disconnect()
             return;
         }
         const rt::Int device = session->EmulatorSettings().Device();
-        if ((device != DeviceTelnet && device != DeviceSsh) || m_isClosing)
+        if ((device != emu::device::Telnet && device != emu::device::Ssh) || m_isClosing)
             return;
         showReconnectPanel();
         rt::ResumeNext quiet;

@@ -183,8 +183,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_dir.filePath(u"no"_qs)));
         // The machine's own store is read-only to the program.
         registry::setStoreFile(registry::Root::LocalMachine, QString());
-        PutRegString(2, RegKey, u"v"_qs, QString());
-        QCOMPARE(GetRegString(2, RegKey, u"d"_qs), u"d"_qs);
+        PutRegString(HKLM, RegKey, u"v"_qs, QString());
+        QCOMPARE(GetRegString(HKLM, RegKey, u"d"_qs), u"d"_qs);
     }
 
     void registryRoots_data()
@@ -222,21 +222,21 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, dflt);
         QFETCH(QString, read);
-        PutRegString(1, RegKey, value, dflt);
+        PutRegString(HKCU, RegKey, value, dflt);
         QCOMPARE(registry::value(registry::Root::CurrentUser, RegKey), value);
-        QCOMPARE(GetRegString(1, RegKey, dflt), read);
+        QCOMPARE(GetRegString(HKCU, RegKey, dflt), read);
     }
 
     void deleteRegKey()
     {
         const QString parent = QStringLiteral("Software\\Dremo\\Nvwin2k\\RecentFiles");
-        PutRegString(1, parent + u"\\File_1"_qs, u"A"_qs, QString());
-        PutRegString(1, RegKey, u"kept"_qs, QString());
-        DeleteRegKey(1, parent);
-        QCOMPARE(GetRegString(1, parent + u"\\File_1"_qs, u"none"_qs), u"none"_qs);
+        PutRegString(HKCU, parent + u"\\File_1"_qs, u"A"_qs, QString());
+        PutRegString(HKCU, RegKey, u"kept"_qs, QString());
+        DeleteRegKey(HKCU, parent);
+        QCOMPARE(GetRegString(HKCU, parent + u"\\File_1"_qs, u"none"_qs), u"none"_qs);
         QVERIFY(!registry::keyExists(registry::Root::CurrentUser, parent));
-        QCOMPARE(GetRegString(1, RegKey, QString()), u"kept"_qs);
-        DeleteRegKey(1, parent); // a missing key is no failure to report
+        QCOMPARE(GetRegString(HKCU, RegKey, QString()), u"kept"_qs);
+        DeleteRegKey(HKCU, parent); // a missing key is no failure to report
     }
 };
 

@@ -56,7 +56,8 @@ void setMenuFile(const QString &name)
 
 void setSingleInstance(const QString &value)
 {
-    Profile::PutRegString(1, SettingsKey(QStringLiteral("SingleInstance")), value, QString());
+    Profile::PutRegString(
+        Profile::HKCU, SettingsKey(QStringLiteral("SingleInstance")), value, QString());
 }
 
 // A call to the program running in another process: a plain blocking call (-1: the bus's
