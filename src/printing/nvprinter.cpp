@@ -61,8 +61,8 @@ nvPrinter::nvPrinter() = default;
 nvPrinter::~nvPrinter()
 {
     rt::ResumeNext quietly;
-    if (!quietly([this] { NVClose(); }))
-        qCDebug(print::lcPrint) << "Closing the printer object:" << quietly.error().description;
+    quietly([this] { NVClose(); });
+    rt::debugSwallowed(print::lcPrint(), quietly, "closing the printer object");
 }
 
 // --- Printer ------------------------------------------------------------------------------

@@ -372,8 +372,7 @@ rt::Long frmMdiChild::WindowProc(rt::Long message, rt::Long wParam, rt::Long lPa
         else if (wParam == 2)
             m_emulator->Download(xfrFileName, xfrProtocol, xfrMode, xfrOverwrite, 1);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "prepared transfer not started:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "prepared transfer not started");
     return 0;
 }
 
@@ -428,8 +427,7 @@ void frmMdiChild::cmdOKRecon_Click()
         if (sessionOf(Tag))
             m_emulator->Reset(2);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "reconnect failed:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "reconnect failed");
 }
 
 bool frmMdiChild::isActiveChild() const
@@ -686,8 +684,7 @@ void frmMdiChild::ctlEmulator_ContextMenu(rt::Int kind, const QString &bandName)
             = kind == 3 && !bandName.isEmpty() ? bandName : QStringLiteral("ContextMenu");
         m_menu->MnuBands(name)->MousePopup();
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "no popup band:" << bandName << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "no popup band", bandName);
 }
 
 void frmMdiChild::ctlEmulator_DataReady()

@@ -371,8 +371,7 @@ void clsSession::closeNow()
             rt::raise(rt::err::ObjectNotSet);
         gCleanupTimer->setEnabled(true);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "closing step failed:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "closing step failed");
 }
 
 // ---- Window verbs ----
@@ -398,8 +397,7 @@ void clsSession::Hide()
         const rt::Form *active = mainFrame().activeForm();
         gMenus->setActiveMenu(active ? rt::CLng(rt::Val(active->Tag)) : 0);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "active menu not switched:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "active menu not switched");
 }
 
 void clsSession::Resize(rt::Long width, rt::Long height)
@@ -687,9 +685,7 @@ void clsSession::LoadGlobalSettings()
         m_customMouseTable = application().CustomMouseTable();
         MouseTableLoad(m_customMouseTable);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "mouse table not loaded:" << m_customMouseTable
-                           << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "mouse table not loaded", m_customMouseTable);
 }
 
 void clsSession::setMenu(MenuPtr menu)
@@ -724,7 +720,7 @@ void clsSession::loadMenuFile(const QString &name)
         return;
     } catch (const rt::Error &error) {
         if (error.number != rt::err::FileNotFound) {
-            qCDebug(lcSession) << "session menu not loaded:" << name << error.description;
+            rt::debugSwallowed(lcSession(), error, "session menu not loaded", name);
             return;
         }
     }
