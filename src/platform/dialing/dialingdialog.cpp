@@ -43,9 +43,12 @@ DialingPropertiesDialog::DialingPropertiesDialog(
 {
     setWindowTitle(hostName.isEmpty() ? Caption : Caption + QStringLiteral(" - ") + hostName);
     buildWidgets();
-    for (const Location &location : m_properties.locations)
-        cboLocation->addItem(location.name);
-    cboLocation->setCurrentIndex(m_properties.current);
+    {
+        const QSignalBlocker quiet(cboLocation);
+        for (const Location &location : m_properties.locations)
+            cboLocation->addItem(location.name);
+        cboLocation->setCurrentIndex(m_properties.current);
+    }
     showLocation();
     refresh();
 }

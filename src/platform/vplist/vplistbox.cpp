@@ -10,9 +10,11 @@ namespace {
 
 constexpr int LineRole = Qt::UserRole;
 
-// Control characters would draw as nothing or break the row: they show as U+FFFD.
+// Control characters would draw as nothing or break the row: they show as U+FFFD. A cell shows
+// no more than a row can hold (a binary file may make a line of megabytes).
 QString visible(QString text)
 {
+    text.truncate(VPListBox::MaxShown);
     for (QChar &c : text) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QChar::ReplacementCharacter;
@@ -92,12 +94,13 @@ void VPListBox::RemoveItem(int index)
 {
     checkIndex(index, ListCount());
     const QSignalBlocker quiet(this);
-    if (index == ListIndex())
-        setCurrentItem(nullptr);
+    const bool selected = index == ListIndex();
     delete takeTopLevelItem(index);
-    // The view moves the current item to a neighbour by itself: the selection stays empty.
-    setCurrentItem(nullptr);
-    clearSelection();
+    if (selected) {
+        // The view would make a neighbour current: the selection stays empty.
+        setCurrentItem(nullptr);
+        clearSelection();
+    }
 }
 
 QString VPListBox::List(int index) const

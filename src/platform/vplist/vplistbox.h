@@ -1,7 +1,8 @@
 #pragma once
 // VPListBox: a list of text lines shown in two columns, the line split at its first TAB (the
 // part before it in the first column, the rest in the second). The lines themselves are kept
-// exactly as given; only their display is split, and control characters show as U+FFFD there.
+// exactly as given; only their display is split, control characters show as U+FFFD there and a
+// cell shows at most its first MaxShown characters.
 //
 // The operations are those of a classic list box: Clear, AddItem, RemoveItem, List (read and
 // write), ListCount and ListIndex (-1 = nothing selected). Click is raised when a line becomes
@@ -20,6 +21,8 @@ class VPListBox : public QTreeWidget
     Q_OBJECT
 public:
     explicit VPListBox(QWidget *parent = nullptr);
+
+    static constexpr qsizetype MaxShown = 1000;
 
     // The two column headings.
     void setHeadings(const QString &first, const QString &second);
