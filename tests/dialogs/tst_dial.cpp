@@ -576,6 +576,46 @@ private slots:
         QCOMPARE(m_modem->commands().value(0), QByteArray("ATDP9,42"));
     }
 
+    // tests/screenshot.sh build/test/tests/bin/dialogs_tst_dial screenshot out.png
+    // (with NORVALIS_BIN_DIR naming the build's bin folder)
+    void screenshot()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("NORVALIS_SCREENSHOT names no file");
+        m_env.writeFile(book(),
+            "Office\t555 1234\r\nHome\t555 0000\r\nBulletin board\t1-800-555-0199\r\n"
+            "M\xc3\xbcller GmbH\t+49 89 555 01\r\nno number\r\n");
+        gApp->setDialedName(u"Bulletin board"_qs);
+        gApp->setDialedNumber(u"1-800-555-0199"_qs);
+        bool saved = false;
+        runSteps({ [&](frmDial &form) {
+            QVERIFY(QTest::qWaitForWindowExposed(form.widget()));
+            saved = form.widget()->grab().save(out);
+            form.cmdClose->click();
+        } });
+        QVERIFY(saved);
+    }
+
+    // Without a session window the dialer opens all the same; Dial has no session to call and
+    // says so through the error reporter, and the dialer stays for Close.
+    void withoutSession()
+    {
+        m_session->Terminate(0);
+        m_session.reset();
+        QTRY_VERIFY(!gApp->ActiveClsSession());
+        runSteps({ [&](frmDial &form) {
+                      type(form.txNumber, u"5551234"_qs);
+                      form.cmdDial->click();
+                  },
+            [&](frmDial &form) { form.cmdClose->click(); } });
+        QCOMPARE(m_errors.size(), 1);
+        QVERIFY2(m_errors.constFirst().contains(u"No active session"), qPrintable(m_errors.constFirst()));
+        QVERIFY(m_errors.constFirst().contains(u"cmdDial_Click"));
+        m_errors.clear();
+        QVERIFY(m_modem->commands().isEmpty());
+    }
+
     // The dialer is for modem sessions: for another device it goes away unshown.
     void notForOtherDevices()
     {

@@ -224,6 +224,19 @@ private slots:
         QCOMPARE(title, u"Dialing Properties - h"_qs);
         QVERIFY(dialing::load().currentLocation().pulse);
     }
+
+    // tests/screenshot.sh platform_tst_dialing screenshot out.png
+    void screenshot()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("NORVALIS_SCREENSHOT names no file");
+        QVERIFY(dialing::save(two()));
+        dialing::DialingPropertiesDialog dialog(u"dial-up"_qs, u"555 1234"_qs);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.grab().save(out));
+    }
 };
 
 QTEST_MAIN(TestDialing)
