@@ -11,6 +11,7 @@
 #include "app/splash.h"
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
+#include "commondlg/helpwindow.h"
 #include "dialogs/dial.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
@@ -143,16 +144,11 @@ SessionPtr sessionAt(int position)
     return gApp ? gApp->ClsSessions().clsItem(QVariant(position)) : nullptr;
 }
 
-// The session window of a session (its form's Tag is the session's key).
+// The session window of a session.
 rt::Form *windowForm(const SessionPtr &session)
 {
-    if (!session)
-        return nullptr;
-    for (rt::Form *form : rt::Forms()) {
-        if (SessionWindow::of(form) && form->Tag == session->ID())
-            return form;
-    }
-    return nullptr;
+    SessionWindow *window = session ? session->Window() : nullptr;
+    return window ? &window->form() : nullptr;
 }
 
 // ---- Commands that come with the sessions, layouts and file commands ----
@@ -342,6 +338,7 @@ void frmMdiParent::Form_Unload(rt::Int &cancel)
     });
     quiet([&] { disconnect(&TheActiveBar(), nullptr, this, nullptr); });
     quiet([&] { modLockUpdate::SetWindow(nullptr); });
+    quiet([&] { commondlg::showHelp(nullptr, HelpFile(), commondlg::HelpCommand::Quit); });
     setMainWindow(nullptr);
 }
 
@@ -441,8 +438,7 @@ void frmMdiParent::runBuiltInCommand(rt::Long command)
     case CmdHelpContents:
     case CmdHelpIndex:
     case CmdHelpSearch:
-        if (QFileInfo::exists(HelpFile()))
-            QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFile()));
+        commondlg::showHelp(mainWindow(), HelpFile());
         break;
     case CmdAbout:
         frmAboutBox::ShowAbout(0);

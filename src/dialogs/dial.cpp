@@ -9,6 +9,7 @@
 #include "app/nvmain.h"
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
+#include "commondlg/helpwindow.h"
 #include "dialing/dialingdialog.h"
 #include "dialogs/dialerlog.h"
 #include "dialogs/phonebook.h"
@@ -18,10 +19,8 @@
 #include "vplist/vplistbox.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -29,7 +28,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <array>
 #include <optional>
@@ -43,7 +41,6 @@ constexpr rt::Int DeviceModem = 4;
 const QString kTab = QStringLiteral("\t");
 const QString kCaption = QStringLiteral("Norvalis Dialer");
 const QString kDefaultBook = QStringLiteral("PHONE.DAT");
-const QString kHelpTopic = QStringLiteral("dialer");
 
 // Message-box flags and answers.
 constexpr rt::Int MbExclamation = 48;
@@ -396,12 +393,7 @@ void frmDial::cmdHelp_Click()
 {
     rt::Proc h(kModule, "cmdHelp_Click");
     h([&] {
-        const QString file = frmMdiParent::HelpFile();
-        if (!QFileInfo::exists(file))
-            return;
-        QUrl url = QUrl::fromLocalFile(file);
-        url.setFragment(kHelpTopic);
-        QDesktopServices::openUrl(url);
+        commondlg::showHelp(widget(), frmMdiParent::HelpFile(), commondlg::HelpCommand::Context);
     });
 }
 
