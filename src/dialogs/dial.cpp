@@ -319,7 +319,7 @@ void frmDial::Form_Unload(rt::Int &cancel)
 SessionPtr frmDial::session() const
 {
     if (!m_session)
-        rt::raise(rt::err::NoActiveSession);
+        rt::raise(rt::err::NoActiveSession, QStringLiteral("No active session"));
     return m_session;
 }
 
