@@ -4,6 +4,8 @@
 
 #include <QHeaderView>
 
+#include <utility>
+
 namespace vplist {
 
 namespace {
@@ -45,6 +47,13 @@ VPListBox::VPListBox(QWidget *parent)
         }
     });
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this] { emit DblClick(); });
+}
+
+void VPListBox::showEvent(QShowEvent *event)
+{
+    QTreeWidget::showEvent(event);
+    if (!std::exchange(m_columnsSized, true))
+        setColumnWidth(0, viewport()->width() / 2);
 }
 
 void VPListBox::setHeadings(const QString &first, const QString &second)

@@ -44,9 +44,15 @@ signals:
     void Click();
     void DblClick();
 
+protected:
+    // The columns share the width equally when the list is first shown.
+    void showEvent(QShowEvent *event) override;
+
 private:
     void checkIndex(int index, int count) const;
     static void display(QTreeWidgetItem *item, const QString &line);
+
+    bool m_columnsSized = false;
 };
 
 } // namespace vplist
