@@ -573,24 +573,10 @@ void frmDial::DialUpdateEntry(const QString &name, const QString &number)
     h([&] { InfoChanged(); });
 }
 
-void frmDial::cmdAdd_Click()
+void frmDial::editBook(void (frmDial::*change)(const QString &, const QString &))
 {
     rt::ResumeNext quiet;
-    quiet([&] { DialAddEntry(txName->text(), txNumber->text()); });
-    quiet([&] { txNumber->setFocus(); });
-}
-
-void frmDial::cmdDelete_Click()
-{
-    rt::ResumeNext quiet;
-    quiet([&] { DialDeleteEntry(txName->text(), txNumber->text()); });
-    quiet([&] { txNumber->setFocus(); });
-}
-
-void frmDial::cmdUpdate_Click()
-{
-    rt::ResumeNext quiet;
-    quiet([&] { DialUpdateEntry(txName->text(), txNumber->text()); });
+    quiet([&] { (this->*change)(txName->text(), txNumber->text()); });
     quiet([&] { txNumber->setFocus(); });
 }
 

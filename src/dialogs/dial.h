@@ -75,9 +75,9 @@ private:
     void cmdDial_Click();
     void cmdDisc_Click();
     void cmdNew_Click();
-    void cmdAdd_Click();
-    void cmdDelete_Click();
-    void cmdUpdate_Click();
+    void cmdAdd_Click() { editBook(&frmDial::DialAddEntry); }
+    void cmdDelete_Click() { editBook(&frmDial::DialDeleteEntry); }
+    void cmdUpdate_Click() { editBook(&frmDial::DialUpdateEntry); }
     void cmdOptions_Click();
     void cmdChangeDir_Click();
     void cmdHelp_Click();
@@ -95,7 +95,10 @@ private:
     void SetListIndex(const QString &text);
     void InfoChanged();
 
-    // Activation steps 2 to 4: the phone book named by the application, read when it changed.
+    // Add, Delete and Update: the change with the fields, errors ignored; the number gets the
+    // focus.
+    void editBook(void (frmDial::*change)(const QString &, const QString &));
+    // The phone book named by the application, read when it is another than the one shown.
     void takePhoneBook();
     // Refuses an entry the file cannot hold, saying why; true when it is fine.
     bool entryAccepted(const QString &name, const QString &number);
