@@ -117,17 +117,6 @@ private slots:
         QTEST(texts, "lines");
     }
 
-    // Not a regular file: nothing is read (a FIFO would hang a reader) and nothing is changed.
-    void notARegularFile()
-    {
-        const QString fifo = m_dir.filePath(QStringLiteral("fifo.dat"));
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QVERIFY(!PhoneBook::read(fifo).opened);
-        QVERIFY(!PhoneBook::append(fifo, QStringLiteral("a\t1")));
-        QVERIFY(!PhoneBook::read(m_dir.path()).opened);
-        QVERIFY(!PhoneBook::append(m_dir.path(), QStringLiteral("a\t1")));
-    }
-
     void changes_data()
     {
         QTest::addColumn<QByteArray>("before");
@@ -192,74 +181,20 @@ private slots:
         QCOMPARE(contentsOf(backup()), written && before != Missing ? before : Missing);
     }
 
-    void entryProblems_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("number");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("fine") << "Office" << "555 1234" << "";
-        QTest::newRow("both empty") << "" << "" << "";
-        QTest::newRow("TAB in the description") << "Off\tice" << "5"
-                                                << "The description cannot hold a tab or a line break.";
-        QTest::newRow("LF in the description") << "Off\nice" << "5"
-                                               << "The description cannot hold a tab or a line break.";
-        QTest::newRow("CR in the number") << "Office" << "5\r5"
-                                          << "The number cannot hold a tab or a line break.";
-        QTest::newRow("TAB in the number") << "Office" << "5\t5"
-                                           << "The number cannot hold a tab or a line break.";
-    }
-    void entryProblems()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, number);
-        QTEST(PhoneBook::entryProblem(name, number), "problem");
-    }
-
     // A read-only phone book refuses every change (also for a user the system would let write);
     // file and backup stay as they were.
-    void readOnlyFile_data()
-    {
-        QTest::addColumn<QString>("operation");
-        QTest::newRow("append") << "append";
-        QTest::newRow("remove") << "remove";
-        QTest::newRow("replace") << "replace";
-    }
     void readOnlyFile()
     {
-        QFETCH(QString, operation);
         const QByteArray before("a\t1\r\nb\t2\r\n");
         writeBytes(book(), before);
         QVERIFY(QFile::setPermissions(book(), QFile::ReadOwner | QFile::ReadGroup));
-        PhoneBook::Result result;
-        if (operation == u"append")
-            result = PhoneBook::append(book(), QStringLiteral("c\t3"));
-        else if (operation == u"remove")
-            result = PhoneBook::remove(book(), QStringLiteral("a\t1"));
-        else
-            result = PhoneBook::replace(book(), QStringLiteral("a\t1"), QStringLiteral("a\t9"));
-        QVERIFY(!result);
-        QVERIFY(result.reason.contains(u"read-only"));
+        for (const PhoneBook::Result &result : { PhoneBook::append(book(), u"c\t3"_qs),
+                 PhoneBook::remove(book(), u"a\t1"_qs), PhoneBook::replace(book(), u"a\t1"_qs, u"a\t9"_qs) }) {
+            QVERIFY(!result);
+            QVERIFY(result.reason.contains(u"read-only"));
+        }
         QCOMPARE(contentsOf(book()), before);
         QCOMPARE(contentsOf(backup()), Missing);
-    }
-
-    // A file longer than the reader takes: its first part is shown in whole lines, and it is not
-    // changed (a rewrite would lose the rest).
-    void tooLongFile()
-    {
-        const QByteArray line("entry\t0123456789\r\n");
-        QByteArray bytes;
-        bytes.reserve(PhoneBook::MaxBytes + 2 * line.size());
-        while (bytes.size() <= PhoneBook::MaxBytes)
-            bytes += line;
-        writeBytes(book(), bytes);
-        const PhoneBook::Contents contents = PhoneBook::read(book());
-        QVERIFY(contents.opened);
-        QVERIFY(!contents.whole);
-        QCOMPARE(contents.lines.size(), qsizetype(PhoneBook::MaxBytes / line.size()));
-        QCOMPARE(contents.lines.constLast().text, u"entry\t0123456789"_qs);
-        QVERIFY(!PhoneBook::append(book(), QStringLiteral("x\t1")));
-        QCOMPARE(QFileInfo(book()).size(), bytes.size());
     }
 
     // A writer killed at any moment of a save leaves the old phone book or the new one, never a

@@ -6,7 +6,6 @@
 #include "emulator/emulator.h"
 #include "platform/hayesmodem.h"
 #include "registry/registry.h"
-#include "runtime/interaction.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -54,8 +53,6 @@ private slots:
             << "\t1\tTone\t*\r\nHome\t\tTone\t\r\nhome\t2\tTone\t\r\nX\t9;ATH\tTone\t\r\n"
                "Office\t9,\tPulse\t*\r\n"
             << two();
-        QTest::newRow("only bad rows: the default location") << "\t\tTone\t*\r\n"
-                                                             << dialing::defaults();
         QTest::newRow("escaped characters in a name")
             << "A\\tB\t\tTone\t*\r\n" << Properties { { { u"A\tB"_qs, QString(), false } }, 0 };
     }
@@ -65,62 +62,6 @@ private slots:
         QFETCH(Properties, expected);
         QCOMPARE(dialing::fromText(text), expected);
         QCOMPARE(dialing::fromText(dialing::toText(expected)), expected);
-    }
-
-    void saveAndLoad()
-    {
-        QCOMPARE(dialing::load(), dialing::defaults());
-        QVERIFY(dialing::save(two()));
-        QCOMPARE(dialing::load(), two());
-        // A set with a problem is not stored.
-        Properties bad = two();
-        bad.locations[0].name = u"office"_qs;
-        QVERIFY(!dialing::save(bad));
-        QCOMPARE(dialing::load(), two());
-    }
-
-    void problems_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("prefix");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("fine") << "Lab" << "9, W" << "";
-        QTest::newRow("no name") << "  " << "" << "Every location needs a name.";
-        QTest::newRow("same name as another") << "HOME" << ""
-                                              << "There are two locations named \"HOME\".";
-        QTest::newRow("a command in the prefix")
-            << "Lab" << "9;H"
-            << "The outside-line prefix of \"Lab\" may hold only digits, blanks, - ( ) and the dial "
-               "characters , W P T ! @ * # + A B C D.";
-        QTest::newRow("CR in the prefix") << "Lab" << "9\r" << "The outside-line prefix of \"Lab\" "
-            "may hold only digits, blanks, - ( ) and the dial characters , W P T ! @ * # + A B C D.";
-    }
-    void problems()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, prefix);
-        Properties properties = two();
-        properties.locations.append({ name, prefix, false });
-        QTEST(dialing::problem(properties), "problem");
-    }
-
-    void dialCommands_data()
-    {
-        QTest::addColumn<QString>("prefix");
-        QTest::addColumn<bool>("pulse");
-        QTest::addColumn<QString>("number");
-        QTest::addColumn<QByteArray>("command");
-        QTest::newRow("tone, no prefix") << "" << false << "5551234" << QByteArray("ATDT5551234\r");
-        QTest::newRow("pulse with prefix") << "9," << true << " 555-1234 " << QByteArray("ATDP9,555-1234\r");
-        QTest::newRow("empty number") << "9," << false << "  " << QByteArray();
-        QTest::newRow("a second command in the number") << "" << false << "5;H0" << QByteArray();
-    }
-    void dialCommands()
-    {
-        QFETCH(QString, prefix);
-        QFETCH(bool, pulse);
-        QFETCH(QString, number);
-        QTEST(dialing::dialCommand(Location { u"L"_qs, prefix, pulse }, number), "command");
     }
 
     // The modem is sent the command of the location in use, stored by an earlier run.
@@ -182,47 +123,6 @@ private slots:
         expected.locations.append({ u"Lab"_qs, u"8,"_qs, false });
         expected.current = 2;
         QCOMPARE(dialing::load(), expected);
-    }
-
-    // Remove takes the location in use out (never the last one); Cancel stores nothing.
-    void dialogRemovesAndCancels()
-    {
-        QVERIFY(dialing::save(two()));
-        dialing::DialingPropertiesDialog dialog { QString(), QString() };
-        QCOMPARE(dialog.windowTitle(), u"Dialing Properties"_qs);
-        QCOMPARE(dialog.lbDialString->text(), u"The modem is sent: ATDP9,<number>"_qs);
-        dialog.cmdRemove->click();
-        QCOMPARE(dialog.cboLocation->count(), 1);
-        QCOMPARE(dialog.txName->text(), u"Home"_qs);
-        QVERIFY(!dialog.cmdRemove->isEnabled());
-        QCOMPARE(dialog.properties(), (Properties { { two().locations.at(0) }, 0 }));
-        dialog.buttons->button(QDialogButtonBox::Cancel)->click();
-        QCOMPARE(dialing::load(), two());
-    }
-
-    // The entry the program calls: modal over its owner, OK stores; with nobody to answer it
-    // shows nothing and answers 0.
-    void entryPoint()
-    {
-        QWidget owner;
-        owner.show();
-        QCOMPARE(dialing::NVDialingProperties(u"h"_qs, u"1"_qs, owner.winId()), rt::Long(0));
-        rt::setDialogsWaitOffscreen(true);
-        QString title;
-        QTimer::singleShot(0, this, [&] {
-            auto *dialog = qobject_cast<dialing::DialingPropertiesDialog *>(
-                QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            title = dialog->windowTitle();
-            QCOMPARE(dialog->parentWidget(), &owner);
-            dialog->optPulse->click();
-            dialog->buttons->button(QDialogButtonBox::Ok)->click();
-        });
-        const rt::Long answer = dialing::NVDialingProperties(u"h"_qs, u"1"_qs, owner.winId());
-        rt::setDialogsWaitOffscreen(false);
-        QCOMPARE(answer, rt::Long(1));
-        QCOMPARE(title, u"Dialing Properties - h"_qs);
-        QVERIFY(dialing::load().currentLocation().pulse);
     }
 
     // tests/screenshot.sh platform_tst_dialing screenshot out.png
