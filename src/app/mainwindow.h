@@ -13,6 +13,8 @@ public:
     virtual rt::MdiForm &form() = 0;
     // True once the window's unload has begun (it then neither shows nor hides on request).
     virtual bool isUnloading() const = 0;
+    // Lets a close request through unasked (the clean-up timer sets it before hiding the window).
+    virtual void setClosing(bool closing) = 0;
 };
 
 // The registered main window; nullptr before it loads, after it withdraws, or once its form is

@@ -10,14 +10,15 @@
 #include "app/profile.h"
 #include "app/splash.h"
 #include "app/strfunc.h"
+#include "commondlg/commondlg.h"
 #include "menus/menus.h"
+#include "runtime/errnum.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
 #include "session/sessions.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -25,7 +26,6 @@
 
 namespace {
 
-constexpr rt::Int HKCU = 1;
 constexpr rt::Long CommandsPerMenu = 100000;
 
 // Command numbers of the dynamic lists: the placeholder, and the range (exclusive) of the entries
@@ -177,12 +177,6 @@ void FileSaveLayout() { }
 // Saves the window layout under a new name (comes with the layouts).
 void FileSaveLayoutAs() { }
 
-// A command on the active session (comes with the session object).
-void ActiveSessionCommand(rt::Long command)
-{
-    Q_UNUSED(command);
-}
-
 // The settings dialog on a start page (comes with the settings dialog).
 void ShowSettingsDialog(const QString &startPage)
 {
@@ -196,23 +190,6 @@ void ShowDialogCommand(rt::Long command)
 }
 
 } // namespace
-
-// ---- SessionWindow ----
-
-SessionWindow *SessionWindow::of(rt::Form *form)
-{
-    return dynamic_cast<SessionWindow *>(form);
-}
-
-SessionWindow *SessionWindow::ofSession(const QString &key)
-{
-    for (rt::Form *form : rt::Forms()) {
-        SessionWindow *window = of(form);
-        if (window && form->Tag == key)
-            return window;
-    }
-    return nullptr;
-}
 
 // ---- frmMdiParent ----
 
@@ -238,8 +215,10 @@ QString frmMdiParent::HelpFile()
 QWidget *frmMdiParent::createWidgets()
 {
     auto *window = new QMainWindow;
-    window->setWindowTitle(QStringLiteral("Norvalis 2000"));
+    window->setWindowTitle(ProductTitle());
     window->setCentralWidget(makeMdiArea(window));
+    // The session windows cycle with Ctrl+Tab in their own activation order.
+    setAreaCycling(false);
     window->resize(800, 560);
     return window;
 }
@@ -408,7 +387,16 @@ void frmMdiParent::dispatchCommand(rt::Long menuNo, rt::Long command, bar::Tool 
         Nvmain::MenuToolAction(QString::number(menuNo), modelTool->Action());
         return;
     }
+    if (runSessionCommand(menuNo, command))
+        return;
     runBuiltInCommand(command);
+}
+
+bool frmMdiParent::runSessionCommand(rt::Long menuNo, rt::Long command)
+{
+    SessionWindow *window = menuNo != 0 ? SessionWindow::ofSession(QString::number(menuNo))
+                                        : SessionWindow::of(activeForm());
+    return window && window->SessionCommand(command);
 }
 
 void frmMdiParent::toggleBand(rt::Long menuNo, bar::Tool *tool)
@@ -483,24 +471,6 @@ void frmMdiParent::runBuiltInCommand(rt::Long command)
     case CmdDial:
         ShowDialogCommand(command);
         break;
-    case CmdSave:
-    case CmdSaveAs:
-    case CmdPrinterToggle:
-    case CmdPrintScreen:
-    case CmdCopy:
-    case CmdCopyHistory:
-    case CmdPaste:
-    case CmdNormMode:
-    case CmdExtMode:
-    case CmdLockHistory:
-    case CmdUnlockHistory:
-    case CmdHistoryOff:
-    case CmdHistoryHalf:
-    case CmdHistoryFull:
-    case CmdResetTerm:
-    case CmdResetComm:
-        ActiveSessionCommand(command);
-        break;
     default:
         break;
     }
@@ -510,19 +480,22 @@ void frmMdiParent::PasteFromFile()
 {
     rt::ResumeNext quiet;
     quiet([&] {
-        SessionPtr active = gApp ? gApp->ActiveClsSession() : nullptr;
-        auto *source = dynamic_cast<PasteSource *>(active.get());
-        if (!source)
+        const SessionPtr session = gApp ? gApp->ActiveClsSession() : nullptr;
+        if (!session)
             return;
-        const QString last = source->PasteFromFileName();
-        const QString start = last.isEmpty() ? gStartDir : last;
-        const QString file
-            = QFileDialog::getOpenFileName(widget(), QStringLiteral("Select File to Paste"), start,
-                QStringLiteral("Text Files (*.txt);;All Files (*)"), nullptr,
-                QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
-        if (file.isEmpty())
-            rt::raise(32755); // cancelled
-        source->Paste(file);
+        commondlg::Request request;
+        request.kind = commondlg::Kind::OpenFile;
+        const QString last = session->PasteFromFileName();
+        request.directory = last.isEmpty() ? gStartDir : QFileInfo(last).path();
+        request.fileName = last;
+        request.title = QStringLiteral("Select File to Paste");
+        request.defaultExtension = QStringLiteral("txt");
+        request.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*");
+        request.owner = widget();
+        const commondlg::Answer file = commondlg::chooseFile(request);
+        if (!file)
+            rt::raise(rt::err::Cancelled);
+        session->Paste(*file);
     });
 }
 

@@ -8,40 +8,9 @@
 #include "bar/bar.h"
 #include "runtime/form.h"
 #include "session/sessionbase.h"
+#include "session/sessionwindow.h"
 
 class QMainWindow;
-
-// What the main window, the clean-up timer and the script bridge need of a session window (the
-// form whose Tag is its session's key).
-class SessionWindow
-{
-public:
-    virtual ~SessionWindow() = default;
-    // Set once its session has been told to terminate.
-    virtual bool IsClosing() const = 0;
-    // The pause state recorded for the window (applied when it becomes active again).
-    virtual bool PauseState() const = 0;
-    // Enables the Paste tool when the clipboard holds text.
-    virtual void UpdatePasteTool() = 0;
-    // The DDE topic set on the window.
-    virtual QString LinkTopic() const = 0;
-
-    // The session window of a form, or nullptr when the form is none.
-    static SessionWindow *of(rt::Form *form);
-    // The loaded session window whose Tag is key, or nullptr.
-    static SessionWindow *ofSession(const QString &key);
-};
-
-// What the paste-file command needs of a session.
-class PasteSource
-{
-public:
-    virtual ~PasteSource() = default;
-    // The file pasted last ("" when none).
-    virtual QString PasteFromFileName() const = 0;
-    // Pastes a text file into the session and remembers its name.
-    virtual void Paste(const QString &fileName) = 0;
-};
 
 class frmMdiParent : public rt::MdiForm, public MainWindow
 {
@@ -54,8 +23,7 @@ public:
     // MainWindow
     rt::MdiForm &form() override { return *this; }
     bool isUnloading() const override { return m_closing; }
-    // Lets a close request through unasked (the clean-up timer sets it before hiding the window).
-    void setClosing(bool closing) { m_closing = closing; }
+    void setClosing(bool closing) override { m_closing = closing; }
 
     QMainWindow *mainWindow() const;
 
@@ -83,6 +51,9 @@ private:
     void dispatchCommand(rt::Long menuNo, rt::Long command, bar::Tool *tool);
     void toggleBand(rt::Long menuNo, bar::Tool *tool);
     void runBuiltInCommand(rt::Long command);
+    // A command of a session menu goes to the session window that owns the menu (the main
+    // window's own menu: the active session window); false when it is no session command.
+    bool runSessionCommand(rt::Long menuNo, rt::Long command);
     void removeDynamicTools(bar::Band &band);
     void listRecentFiles(bar::Band &band, rt::Long menuNo);
     bool listSessionWindows(bar::Band &band, rt::Long menuNo);

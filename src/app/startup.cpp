@@ -1,6 +1,7 @@
 #include "app/appglobals.h"
 #include "app/files.h"
 #include "app/mdiparnt.h"
+#include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "app/posform.h"
@@ -10,11 +11,14 @@
 #include "automation/classfactory.h"
 #include "automation/runningobject.h"
 #include "interfaces/appiface.h"
+#include "runtime/errnum.h"
+#include "runtime/interaction.h"
 #include "runtime/screen.h"
 #include "runtime/timer.h"
 #include "runtime/values.h"
 #include "script/scripthost.h"
 #include "session/dde.h"
+#include "session/session.h"
 #include "session/sessions.h"
 
 #include <QCoreApplication>
@@ -29,10 +33,6 @@ namespace Nvmain {
 namespace {
 
 const QString kClassName = QStringLiteral("NVWin32.Norvalis");
-constexpr rt::Int HKCU = 1;
-constexpr rt::Int IDYES = 6;
-// Yes and No buttons with the question icon.
-constexpr rt::Int YesNoQuestion = 36;
 // How long a call to the running instance may take before this start goes on by itself.
 constexpr int HandOverTimeout = 10000;
 
@@ -86,6 +86,12 @@ void publishClassFactory()
 {
     automation::ClassFactory &factory = automation::ClassFactory::instance();
     factory.registerClass(kClassName, [] { return createApplication(); });
+    // A client may make a session of its own: it is a session like any other, without a file
+    // and not shown until the client shows it.
+    factory.registerClass(QStringLiteral("NVWin32.clsSession"), []() -> QObject * {
+        createApplication();
+        return clsSession::create()->AutomationObject();
+    });
     factory.publish(kClassName);
 }
 
@@ -102,10 +108,15 @@ void createScriptHost()
 }
 
 // Opens a session file named on the command line in a new session and puts it at the top of the
-// recent-file list (the sessions collection's Add comes with the session object).
+// recent-file list.
 void openSessionFile(const QString &fileName)
 {
-    Q_UNUSED(fileName);
+    if (!gApp)
+        rt::raise(rt::err::ObjectNotSet);
+    const SessionPtr session
+        = gApp->ClsSessions().Add(fileName, gApp->InitChildWindowState(), 0, 0);
+    if (session)
+        UpdateRecentFileList(fileName, false);
 }
 
 // Loads a layout file named on the command line (the layout loader comes with the layouts).
@@ -266,7 +277,7 @@ void Main()
             case Files::KindScript:
                 rt::setMousePointer(rt::vbDefault);
                 if (!gScriptHost)
-                    rt::raise(91);
+                    rt::raise(rt::err::ObjectNotSet);
                 gScriptHost->RunFile(fileName, -1, 0);
                 break;
             default:
@@ -317,7 +328,7 @@ bool CheckSingleInstance(const QString &fileName)
         });
         quiet([&] {
             session = sessions.object(sessions.call(QStringLiteral("Add"), { fileName }),
-                QStringLiteral("NVWin32.Session"));
+                QStringLiteral("NVWin32._clsSession"));
             session.setTimeout(HandOverTimeout);
         });
         quiet([&] { session.call(QStringLiteral("Activate")); });
@@ -339,9 +350,9 @@ void OfferConnectionWizard()
     quiet([&] {
         answer = MessageBox(
             QStringLiteral("Do you want to use the connection wizard to create a new session?"),
-            YesNoQuestion);
+            MsgBox::YesNo | MsgBox::Question);
     });
-    if (answer != IDYES)
+    if (answer != MsgBox::Yes)
         return;
     quiet([&] {
         if (state().starter)
@@ -361,6 +372,7 @@ void RequestShutdown(rt::Int prompt)
     gTerminating = true;
     if (gCleanupTimer)
         gCleanupTimer->setEnabled(true);
+    rt::cancelModalWindows();
 }
 
 void FileExit()

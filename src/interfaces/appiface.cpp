@@ -3,13 +3,14 @@
 #include "app/norvalis.h"
 #include "interfaces/commoniface.h"
 #include "interfaces/menuiface.h"
+#include "interfaces/sessioniface.h"
 #include "session/sessions.h"
 
 namespace {
 
 [[noreturn]] void notImplemented()
 {
-    throw rt::Error(ErrNotImplemented, QStringLiteral("Not implemented"));
+    throw rt::Error(rt::err::NotImplemented, QStringLiteral("Not implemented"));
 }
 
 } // namespace
@@ -44,7 +45,11 @@ void NorvalisAdapter::setDDEResult(const QString &value)
 }
 QObject *NorvalisAdapter::Sessions() const
 {
-    return call([&]() -> QObject * { return app().Sessions(); });
+    return call([&]() -> QObject * { return app().SessionsDefault(); });
+}
+QObject *NorvalisIface::Sessions() const
+{
+    return call([&]() -> QObject * { return app().SessionsInterface(); });
 }
 QObject *NorvalisAdapter::Common() const
 {
@@ -292,7 +297,7 @@ SessionPtr NorvalisIface::activeSession() const
 {
     SessionPtr session = app().ActiveClsSession();
     if (!session)
-        throw rt::Error(ErrNoActiveSession, QStringLiteral("No active session"));
+        throw rt::Error(rt::err::NoActiveSession, QStringLiteral("No active session"));
     return session;
 }
 

@@ -2,7 +2,8 @@
 
 #include "app/appglobals.h"
 #include "app/common.h"
-#include "app/mdiparnt.h"
+#include "app/mainwindow.h"
+#include "session/sessionwindow.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "app/rotapi.h"
@@ -26,17 +27,24 @@ const QString kErrNum = QStringLiteral("ERRNUM");
 const QString kErrMsg = QStringLiteral("ERRMSG");
 const QString kBusy = QStringLiteral("BUSY");
 
-bool isClosing(const SessionPtr &session)
+// The items the program keeps itself: a client's poke may set only the others (Result).
+const QStringList kKeptItems { kSysItems, kTopics, kErrNum, kErrMsg, kBusy };
+
+bool clientMaySet(const QString &item)
 {
-    const auto *flag = dynamic_cast<const ClosingFlag *>(session.get());
-    return flag && flag->Closing();
+    return !kKeptItems.contains(item, Qt::CaseInsensitive);
 }
 
-// The main window's form while it is loaded, else nullptr.
-frmMdiParent *loadedMainWindow()
+bool isClosing(const SessionPtr &session)
 {
-    auto *main = dynamic_cast<frmMdiParent *>(TheMainWindow());
-    return main && main->isLoaded() ? main : nullptr;
+    return session && session->Closing();
+}
+
+// The main window while it is loaded, else nullptr.
+MainWindow *loadedMainWindow()
+{
+    MainWindow *main = TheMainWindow();
+    return main && main->form().isLoaded() ? main : nullptr;
 }
 
 } // namespace
@@ -82,6 +90,8 @@ void frmDDE::Form_Load()
     h([&] {
         SystemTopic->setExecuteHandler(
             [this](const QString &command) { return Form_LinkExecute(command); });
+        SystemTopic->setPokeHandler(
+            [](const QString &item, const QString &) { return clientMaySet(item); });
         dde::Server &server = dde::Server::instance();
         server.addTopic(SystemTopic);
         server.publish();
@@ -123,8 +133,8 @@ void frmDDE::CleanupTimer_Timer()
         h([&] { removeClosedSessions(); });
     if (gTerminating) {
         h([&] {
-            if (frmMdiParent *main = loadedMainWindow())
-                main->unload(rt::vbFormCode);
+            if (MainWindow *main = loadedMainWindow())
+                main->form().unload(rt::vbFormCode);
         });
     }
     if (gTerminating) {
@@ -169,10 +179,10 @@ bool frmDDE::finishShutdown()
         if (window && !window->IsClosing())
             return false;
     }
-    if (frmMdiParent *main = loadedMainWindow()) {
+    if (MainWindow *main = loadedMainWindow()) {
         rt::ResumeNext quiet;
         quiet([&] { main->setClosing(true); });
-        quiet([&] { main->hide(); });
+        quiet([&] { main->form().hide(); });
     }
     gROTCookie = ROTAPI::RevokeRunningObject(gROTCookie);
     if (gScriptHost && gScriptHost->Shutdown())
@@ -191,7 +201,8 @@ void frmDDE::unloadOtherForms()
     rt::ResumeNext quiet;
     const QList<rt::Form *> forms = rt::Forms();
     for (rt::Form *form : forms) {
-        if (form == this || SessionWindow::of(form) || form == loadedMainWindow()
+        MainWindow *main = loadedMainWindow();
+        if (form == this || SessionWindow::of(form) || (main && form == &main->form())
             || form->name() == QLatin1String("frmErrHndlr") || form->isModalShown())
             continue;
         quiet([&] { form->unload(rt::vbFormCode); });

@@ -1,7 +1,9 @@
 #pragma once
-// What the sessions collection and the application object need of a session. The session object
-// implements it; the application reaches the session's transfer settings and default directories,
-// which live in its emulator control's Settings object, through it.
+// What the rest of the program needs of a session: the sessions collection, the application
+// object, the main window, the clean-up timer, the script bridge and the session's own window reach
+// a session through this contract only (the session object implements it; tests give stand-ins).
+// The transfer settings and default directories live in the emulator control's Settings object
+// and are reached through it.
 
 #include "emulator/emusettings.h"
 #include "runtime/error.h"
@@ -10,6 +12,7 @@
 #include <memory>
 
 class QObject;
+class SessionWindow;
 
 class SessionBase
 {
@@ -21,10 +24,41 @@ public:
     // Closes the session; prompt: bit 1 asks to save a changed session, bit 2 to disconnect a
     // connected one.
     virtual void Terminate(rt::Int prompt) = 0;
+    // Terminate has closed the session; the clean-up timer removes it.
+    virtual bool Closing() const = 0;
     // The Settings object of the session's emulator control.
     virtual emu::Settings &EmulatorSettings() const = 0;
-    // The object automation clients see for this session (its Session interface).
+    // The object automation clients see for this session.
     virtual QObject *AutomationObject() = 0;
+    // The session's window (nullptr once it is gone).
+    virtual SessionWindow *Window() const = 0;
+
+    // The session's file ("" without one); setting it loads the file, or the defaults.
+    virtual QString FileName() const = 0;
+    virtual void setFileName(const QString &fileName) = 0;
+    // Saves under fileName, or under the session's own name when it is empty (Save As when
+    // there is none).
+    virtual void Save(const QString &fileName) = 0;
+    // Asks for a name and saves under it; true when the user cancelled.
+    virtual bool SaveAs() = 0;
+    // Close the session when the host disconnects; show communication errors.
+    virtual rt::Int AutoClose() const = 0;
+    virtual rt::Int ShowErrs() const = 0;
+
+    // The file pasted last ("" when none); Paste sends a text file ("" the clipboard) to the host.
+    virtual QString PasteFromFileName() const = 0;
+    virtual void Paste(const QString &fileName) = 0;
+    // Sends text to the host.
+    virtual void Output(const QString &text) = 0;
+
+    // What the session window hands on from its emulator control: server mode and its name,
+    // the answer to a queued host request, and the two events of the session.
+    virtual void setServerMode(rt::Int on) = 0;
+    virtual void setServerName(const QString &name) = 0;
+    virtual void ServerResult(const QString &result, const QString &errNum, const QString &errMsg)
+        = 0;
+    virtual void RaiseExtension(QString &cmd) = 0;
+    virtual void RaiseDataReady() = 0;
 
     // Transfer and capture defaults: each read and write goes to the emulator's setting of the
     // same name, so the values travel with the session file.

@@ -1,7 +1,14 @@
 #include "session/sessions.h"
 
+#include "app/norvalis.h"
+#include "emulator/emulator.h"
 #include "menus/menus.h"
+#include "runtime/errnum.h"
 #include "runtime/values.h"
+#include "session/mdichild.h"
+#include "session/session.h"
+
+#include <QCoreApplication>
 
 namespace {
 constexpr const char *kModule = "sessions";
@@ -11,7 +18,45 @@ clsSessions::clsSessions(QObject *parent)
     : QObject(parent)
 { }
 
-clsSessions::~clsSessions() = default;
+// Each session goes on its own, so that its destructor still finds the collection whole.
+clsSessions::~clsSessions()
+{
+    while (m_sessions.Count() > 0) {
+        SessionPtr session = m_sessions.Item(1);
+        m_sessions.Remove(1);
+        session.reset();
+    }
+}
+
+SessionPtr clsSessions::Add(const QString &fileName, rt::Int state, rt::Int mode, rt::Int hidden)
+{
+    if (state < 0) {
+        if (!gApp)
+            rt::raise(rt::err::ObjectNotSet);
+        state = gApp->InitChildWindowState();
+    }
+    std::shared_ptr<clsSession> session = clsSession::create();
+    try {
+        session->setWindowState(state);
+        session->Emulator()->setInputMode(mode);
+        session->setFileName(fileName);
+        if (!hidden) {
+            session->Show();
+            session->frmSession()->Form_Activate();
+        }
+    } catch (...) {
+        // A session that could not be opened does not stay behind half-made.
+        rt::ResumeNext quiet;
+        quiet([&] { session->Terminate(0); });
+        throw;
+    }
+    if (m_sessions.Count() == 1) {
+        SessionPtr spare = Add(QString(), -1, 0, 1);
+        QCoreApplication::processEvents();
+        spare->Terminate(1);
+    }
+    return session;
+}
 
 rt::Long clsSessions::Count() const
 {

@@ -16,6 +16,7 @@ public:
     { }
     rt::MdiForm &form() override { return *this; }
     bool isUnloading() const override { return unloading; }
+    void setClosing(bool closing) override { unloading = closing; }
 
     bool unloading = false;
 

@@ -131,6 +131,7 @@ class FakeSessionWindow : public rt::MdiChildForm, public SessionWindow
 public:
     FakeSessionWindow(const QString &key, const QString &topic, rt::MdiForm *frame)
         : rt::MdiChildForm(QStringLiteral("frmMdiChild"), frame)
+        , SessionWindow(this)
         , m_topic(topic)
     {
         Tag = key;
@@ -139,11 +140,17 @@ public:
     bool PauseState() const override { return paused; }
     void UpdatePasteTool() override { ++pasteToolUpdates; }
     QString LinkTopic() const override { return m_topic; }
+    bool SessionCommand(rt::Long command) override
+    {
+        commands << command;
+        return true;
+    }
 
     bool closing = false;
     bool paused = false;
     bool refuseUnload = false;
     int pasteToolUpdates = 0;
+    QList<rt::Long> commands;
 
 protected:
     QWidget *createWidgets() override { return new QWidget; }

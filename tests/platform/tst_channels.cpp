@@ -184,6 +184,7 @@ TelnetCodec startedCodec(bool binary, int cols = 80, int rows = 24)
 }
 
 // Opens a channel that must fail: error() with the code, from the event loop, and nothing else.
+// Its text names the failure once.
 void expectOpenFailure(Channel *channel, int code, int ms = 5000)
 {
     Spies spies(channel);
@@ -191,7 +192,8 @@ void expectOpenFailure(Channel *channel, int code, int ms = 5000)
     QCOMPARE(spies.error.count(), 0); // never from inside open()
     QVERIFY(spies.error.wait(ms));
     QCOMPARE(spies.lastErrorCode(), code);
-    QVERIFY(!spies.error.last().at(1).toString().isEmpty());
+    const QString text = spies.error.last().at(1).toString();
+    QVERIFY2(text.count(emu::channelErrorText(code), Qt::CaseInsensitive) == 1, qPrintable(text));
     QCOMPARE(channel->state(), Channel::State::Closed);
     QCoreApplication::processEvents();
     QCOMPARE(spies.connected.count(), 0);
@@ -268,6 +270,7 @@ private slots:
     void serialDeviceGone();
     void serialBadSettings_data();
     void serialBadSettings();
+    void serialPortInUse();
     void modemDial_data();
     void modemDial();
     void modemDialTimeout();
@@ -285,6 +288,12 @@ private slots:
     void sshClose();
     void sshRefusedSettings_data();
     void sshRefusedSettings();
+
+    // The system's ssh client against a local sshd.
+    void sshLinkUpAfterLogin();
+    void sshPromptIsNoLink();
+    void sshFailures_data();
+    void sshFailures();
 
 private:
     QString fakeSsh(const QByteArray &body);
@@ -542,12 +551,7 @@ void tst_Channels::connectFailures_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<int>("code");
 
-    quint16 closedPort;
-    {
-        QTcpServer probe; // a port that was free a moment ago and has no listener now
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    const quint16 closedPort = closedLoopbackPort();
     const QString local = QStringLiteral("127.0.0.1");
     auto row = [&](const char *name, int device, const QString &host, const char *port, int code) {
         QTest::newRow(name) << device << host << QString::fromLatin1(port) << code;
@@ -676,6 +680,22 @@ void tst_Channels::serialBadSettings()
     settings->setValue(name, value);
     std::unique_ptr<Channel> channel(emu::createChannel(*settings));
     expectOpenFailure(channel.get(), code);
+}
+
+// A port another program holds is busy, not forbidden.
+void tst_Channels::serialPortInUse()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    auto settings = settingsFor(emu::device::Serial);
+    settings->setPort(pty.portNumber());
+    std::unique_ptr<Channel> first(emu::createChannel(*settings));
+    Spies spies(first.get());
+    first->open();
+    QVERIFY(spies.connected.wait());
+    std::unique_ptr<Channel> second(emu::createChannel(*settings));
+    expectOpenFailure(second.get(), ce::DeviceBusy);
+    QVERIFY(first->isOpen());
 }
 
 void tst_Channels::modemDial_data()
@@ -874,7 +894,11 @@ QString tst_Channels::fakeSsh(const QByteArray &body)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return {};
-    file.write("#!/bin/sh\n" + body);
+    // Like the real client after a login: the local command first.
+    file.write("#!/bin/sh\n"
+               "for a; do case \"$a\" in LocalCommand=*) /bin/sh -c \"${a#LocalCommand=}\";; "
+               "esac; done\n"
+        + body);
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
@@ -904,8 +928,10 @@ void tst_Channels::sshSession()
     channel->open();
     QVERIFY(spies.connected.wait());
     QVERIFY(spies.waitForData("SIZE:30 100|"));
+    QVERIFY(spies.received().contains("ARGS:-p 22 -o ConnectTimeout=7 -o ServerAliveInterval=30 "
+                                      "-o PermitLocalCommand=yes -o LocalCommand="));
     QVERIFY(spies.received().contains(
-        "ARGS:-p 22 -o ConnectTimeout=7 -o ServerAliveInterval=30 -- user@example.org|"));
+        " -o ControlMaster=no -o ControlPath=none -- user@example.org|"));
     QVERIFY(spies.received().contains("TERM:linux|"));
 
     QVERIFY(channel->write("secret \xe9\r"));
@@ -964,6 +990,99 @@ void tst_Channels::sshRefusedSettings()
     emu::SshChannel channel(*settings);
     channel.setProgram(program.isEmpty() ? fakeSsh("exit 0\n") : program);
     expectOpenFailure(&channel, code);
+}
+
+// The link is up once the server has let the client in, and the session works both ways.
+void tst_Channels::sshLinkUpAfterLogin()
+{
+    LocalSshd sshd;
+    if (!sshd.isRunning())
+        QSKIP(sshd.skipReason());
+    auto settings = settingsFor(emu::device::Ssh, "127.0.0.1", sshd.portText());
+    settings->setConnectTimeout(10);
+    emu::SshChannel channel(*settings);
+    channel.setProgram(sshd.clientProgram(LocalSshd::Login::AcceptedKey));
+    Spies spies(&channel);
+    channel.open();
+    QVERIFY(spies.connected.wait(20000));
+    QVERIFY(channel.isConnected());
+    QVERIFY(channel.write("echo sum-$((6*7))\r"));
+    QVERIFY(spies.waitForData("sum-42", 10000));
+    QVERIFY(!spies.received().contains("nv-link-up-"));
+    QVERIFY(channel.write("exit\r"));
+    QVERIFY(spies.disconnected.wait(10000));
+    QCOMPARE(spies.lastDisconnectCode(), ce::ClosedByHost);
+    QCOMPARE(spies.error.count(), 0);
+}
+
+// While the client asks for the password the channel is open (the answer goes through it) but
+// not connected; a wrong password ends the open with the login refused.
+void tst_Channels::sshPromptIsNoLink()
+{
+    LocalSshd sshd;
+    if (!sshd.isRunning())
+        QSKIP(sshd.skipReason());
+    auto settings = settingsFor(emu::device::Ssh, "127.0.0.1", sshd.portText());
+    emu::SshChannel channel(*settings);
+    channel.setProgram(sshd.clientProgram(LocalSshd::Login::Password));
+    Spies spies(&channel);
+    channel.open();
+    QVERIFY(spies.waitForData("password:", 20000));
+    QVERIFY(channel.isOpen());
+    QVERIFY(!channel.isConnected());
+    QCOMPARE(spies.connected.count(), 0);
+    QVERIFY(channel.write("not the password\r"));
+    QVERIFY(spies.error.wait(20000));
+    QCOMPARE(spies.lastErrorCode(), ce::PermissionDenied);
+    QCoreApplication::processEvents();
+    QCOMPARE(spies.connected.count(), 0);
+    QCOMPARE(spies.disconnected.count(), 0);
+    QCOMPARE(channel.state(), Channel::State::Closed);
+}
+
+void tst_Channels::sshFailures_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port"); // "server", "closed" or "silent"
+    QTest::addColumn<int>("login");
+    QTest::addColumn<int>("code");
+
+    const QString local = QStringLiteral("127.0.0.1");
+    const int accepted = int(LocalSshd::Login::AcceptedKey);
+    QTest::newRow("refused") << local << "closed" << accepted << ce::Refused;
+    QTest::newRow("unknown host") << "no-such-host.invalid" << "server" << accepted
+                                  << ce::HostNotFound;
+    QTest::newRow("timeout") << local << "silent" << accepted << ce::TimedOut;
+    QTest::newRow("key refused") << local << "server" << int(LocalSshd::Login::RefusedKey)
+                                 << ce::PermissionDenied;
+}
+
+// Each failure to connect fails the open with the code a network channel gives it.
+void tst_Channels::sshFailures()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    QFETCH(int, login);
+    QFETCH(int, code);
+
+    LocalSshd sshd;
+    if (!sshd.isRunning())
+        QSKIP(sshd.skipReason());
+    std::optional<SilentPort> silent;
+    if (port == QLatin1String("silent")) {
+        silent.emplace();
+        QVERIFY(silent->isReady());
+        port = QString::number(silent->port());
+    } else if (port == QLatin1String("closed")) {
+        port = QString::number(closedLoopbackPort());
+    } else {
+        port = sshd.portText();
+    }
+    auto settings = settingsFor(emu::device::Ssh, host, port);
+    settings->setConnectTimeout(1);
+    emu::SshChannel channel(*settings);
+    channel.setProgram(sshd.clientProgram(LocalSshd::Login(login)));
+    expectOpenFailure(&channel, code, 20000);
 }
 
 QTEST_GUILESS_MAIN(tst_Channels)

@@ -11,6 +11,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSocketNotifier>
@@ -73,6 +74,8 @@ QByteArray request(emu::HostVerb verb, const QString &text = QString(), qint32 e
 
 } // namespace
 
+class PtyModem;
+
 class TestEmulator : public QObject
 {
     Q_OBJECT
@@ -132,11 +135,16 @@ private slots:
     void dialThroughModem_data();
     void dialThroughModem();
     void modemAnswersCalls();
+    void modemHangUpWaits_data();
+    void modemHangUpWaits();
+    void sshConnectsAfterLogin_data();
+    void sshConnectsAfterLogin();
     void screenshot();
 
 private:
     void connectControl(int termType = Tty, rt::Int device = emu::device::Telnet);
     void sendEarlyAndLate(const QByteArray &early, const QByteArray &late);
+    void useModem(const PtyModem &modem);
 
     std::unique_ptr<FakeHost> m_host;
     std::unique_ptr<nvEmulator> m_control;
@@ -1153,7 +1161,7 @@ void TestEmulator::dialThroughModem_data()
 }
 
 // A modem played on the master side of a pseudo-terminal: it collects what the control sends
-// and answers a command when it has heard it.
+// and answers each command it was given once it has heard it (in the order given).
 class PtyModem : public QObject
 {
 public:
@@ -1180,8 +1188,7 @@ public:
     QByteArray heard() const { return m_heard; }
     void answer(const QByteArray &command, const QByteArray &reply)
     {
-        m_command = command;
-        m_reply = reply;
+        m_answers.append({ command, reply });
     }
     void send(const QByteArray &bytes)
     {
@@ -1196,8 +1203,13 @@ private:
         if (n <= 0)
             return;
         m_heard.append(buffer, n);
-        if (!m_command.isEmpty() && m_heard.contains(m_command))
-            send(std::exchange(m_reply, QByteArray()));
+        while (!m_answers.isEmpty()) {
+            const qsizetype at = m_heard.indexOf(m_answers.first().first, m_answered);
+            if (at < 0)
+                break;
+            m_answered = at + m_answers.first().first.size();
+            send(m_answers.takeFirst().second);
+        }
     }
 
     int m_master = -1;
@@ -1205,9 +1217,17 @@ private:
     rt::Int m_port = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QByteArray m_heard;
-    QByteArray m_command;
-    QByteArray m_reply;
+    qsizetype m_answered = 0; // what was heard up to here has been answered
+    QList<QPair<QByteArray, QByteArray>> m_answers;
 };
+
+// A modem session (plain terminal) on the modem's port.
+void TestEmulator::useModem(const PtyModem &modem)
+{
+    m_control->Settings()->setTermType(Tty);
+    m_control->Settings()->setDevice(emu::device::Modem);
+    m_control->Settings()->setPort(modem.port());
+}
 
 // The control dials and waits for the modem's answer.
 void TestEmulator::dialThroughModem()
@@ -1218,9 +1238,7 @@ void TestEmulator::dialThroughModem()
     PtyModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
-    m_control->Settings()->setTermType(Tty);
-    m_control->Settings()->setDevice(emu::device::Modem);
-    m_control->Settings()->setPort(modem.port());
+    useModem(modem);
     modem.answer("ATDT5551234\r", answer);
     QCOMPARE(int(m_control->Dial(QStringLiteral("5551234"), 1)), result);
     QCOMPARE(m_control->Connected() != 0, connected);
@@ -1239,15 +1257,117 @@ void TestEmulator::modemAnswersCalls()
     PtyModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
-    m_control->Settings()->setTermType(Tty);
-    m_control->Settings()->setDevice(emu::device::Modem);
-    m_control->Settings()->setPort(modem.port());
+    useModem(modem);
     m_control->Settings()->setAutoAnswer(1);
     m_control->Reset(2);
     QTRY_VERIFY(modem.heard().contains("ATS0=1\r"));
     QCOMPARE(m_control->Connected(), rt::Int(0));
     modem.send("\r\nRING\r\n\r\nCONNECT 9600\r\n");
     QTRY_COMPARE(m_control->Connected(), rt::True);
+    m_control.reset();
+}
+
+void TestEmulator::modemHangUpWaits_data()
+{
+    QTest::addColumn<bool>("answers");
+    QTest::newRow("modem answers") << true;
+    QTest::newRow("silent modem: time-out, DTR") << false;
+}
+
+// HangUp with Wait returns once the modem is back on hook, not while it is hanging up.
+void TestEmulator::modemHangUpWaits()
+{
+    QFETCH(bool, answers);
+    PtyModem modem;
+    if (!modem.isValid())
+        QSKIP("no pseudo-terminal");
+    useModem(modem);
+    modem.answer("ATDT5\r", "CONNECT 9600\r\n");
+    if (answers) {
+        modem.answer("+++", "\r\nOK\r\n");
+        modem.answer("ATH0\r", "\r\nOK\r\n");
+    }
+    QCOMPARE(int(m_control->Dial(QStringLiteral("5"), 1)), 0);
+    QCOMPARE(m_control->Connected(), rt::True);
+    QSignalSpy state(m_control.get(), &nvEmulator::StateNotify);
+    QCOMPARE(int(m_control->HangUp(1)), 0);
+    QCOMPARE(int(m_control->DialStatus()), emu::dialstatus::Idle);
+    QCOMPARE(m_control->Connected(), rt::Int(0));
+    QVERIFY(state.contains(QVariantList { rt::Int(1), rt::False }));
+    QCOMPARE(modem.heard().contains("+++ATH0\r"), answers);
+    m_control.reset();
+}
+
+void TestEmulator::sshConnectsAfterLogin_data()
+{
+    QTest::addColumn<int>("login");
+    QTest::addColumn<bool>("closedPort");
+    QTest::addColumn<int>("code"); // 0: the login succeeds
+    QTest::newRow("login") << int(LocalSshd::Login::AcceptedKey) << false << 0;
+    QTest::newRow("key refused") << int(LocalSshd::Login::RefusedKey) << false
+                                 << emu::channelerror::PermissionDenied;
+    QTest::newRow("port refused") << int(LocalSshd::Login::AcceptedKey) << true
+                                  << emu::channelerror::Refused;
+    QTest::newRow("wrong password from a script") << int(LocalSshd::Login::Password) << false
+                                                  << emu::channelerror::PermissionDenied;
+}
+
+// An SSH session counts as connected once the login has succeeded; a failure to get there is a
+// communication error with the network's code, shown, and no disconnection.
+void TestEmulator::sshConnectsAfterLogin()
+{
+    QFETCH(int, login);
+    QFETCH(bool, closedPort);
+    QFETCH(int, code);
+    LocalSshd sshd;
+    if (!sshd.isRunning())
+        QSKIP(sshd.skipReason());
+    const quint16 port = closedPort ? closedLoopbackPort() : sshd.port();
+    // The control starts the ssh found on PATH: the wrapper with the test's keys.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(sshd.clientDir(LocalSshd::Login(login))) + ':' + path);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+
+    disconnect(m_control.get(), &nvEmulator::CommError, this, nullptr);
+    QList<rt::Long> errors;
+    QList<rt::Int> shown;
+    connect(m_control.get(), &nvEmulator::CommError, this,
+        [&](rt::Long *error, const QString &, rt::Int show) {
+            errors << *error;
+            shown << show;
+            *error = 0;
+        });
+    QSignalSpy state(m_control.get(), &nvEmulator::StateNotify);
+    QSignalSpy disconnected(m_control.get(), &nvEmulator::Disconnect);
+    emu::Settings *settings = m_control->Settings();
+    settings->setTermType(Tty);
+    settings->setDevice(emu::device::Ssh);
+    settings->setHostName(QStringLiteral("127.0.0.1"));
+    settings->setHostPort(QString::number(port));
+    settings->setConnectTimeout(10);
+    m_control->Reset(2);
+    QCOMPARE(m_control->Connected(), rt::Int(0)); // the client has only just been started
+    if (code == 0) {
+        QTRY_COMPARE_WITH_TIMEOUT(m_control->Connected(), rt::True, 20000);
+        QCOMPARE(state, (QList<QVariantList> { { rt::Int(1), rt::True } }));
+        m_control->Output(QStringLiteral("echo sum-$((6*7))\r"));
+        QCOMPARE(m_control->WaitFor(0, 10, { "sum-42" }), rt::Int(1));
+        QVERIFY(errors.isEmpty());
+    } else {
+        if (LocalSshd::Login(login) == LocalSshd::Login::Password) {
+            // A script answers the prompt: the channel is open, though the link is not up.
+            QTRY_VERIFY(m_control->channel() && m_control->channel()->isOpen());
+            QCOMPARE(m_control->WaitFor(0, 20, { "password:" }), rt::Int(1));
+            QCOMPARE(m_control->Connected(), rt::Int(0));
+            m_control->Output(QStringLiteral("not the password\r"));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 20000);
+        QCOMPARE(errors.first(), rt::Long(emu::commErrorBase + code));
+        QCOMPARE(shown.first(), rt::True);
+        QCOMPARE(m_control->Connected(), rt::Int(0));
+        QVERIFY(!state.contains(QVariantList { rt::Int(1), rt::True }));
+        QCOMPARE(disconnected.count(), 0);
+    }
     m_control.reset();
 }
 

@@ -1,6 +1,7 @@
 // The character screen: the plain TTY, the VT family through libvterm, history, selection and
 // the damage notices that let the view coalesce repaints.
 
+#include "emulator/emusettings.h"
 #include "emulator/screen.h"
 #include "emulator/screenview.h"
 
@@ -14,7 +15,10 @@ using emu::Screen;
 namespace {
 
 constexpr int Tty = 0;
+constexpr int Ansi = 9;
 constexpr int Vt100 = 12;
+constexpr int Sco = 15;
+constexpr int Linux = 16;
 
 QString trimmed(const QString &s)
 {
@@ -41,8 +45,9 @@ void addFeedColumns()
     QTest::addColumn<QPoint>("cursor");
 }
 
-// Feeds the row's input to a 4 x 20 screen and compares its lines and cursor.
-void feedAndCompare(int termType)
+// Feeds the row's input to a 4 x 20 screen and compares its lines and cursor; with `byByte`
+// a second screen takes the input one byte per read and must end the same.
+void feedAndCompare(int termType, bool byByte = false)
 {
     QFETCH(QByteArray, input);
     QFETCH(QStringList, lines);
@@ -52,6 +57,14 @@ void feedAndCompare(int termType)
     screen.feed(input);
     QCOMPARE(screenLines(screen), lines);
     QCOMPARE(screen.cursor(), cursor);
+    if (!byByte)
+        return;
+    Screen split(4, 20, 10);
+    split.setTerminalType(termType);
+    for (char c : input)
+        split.feed(&c, 1);
+    QCOMPARE(screenLines(split), lines);
+    QCOMPARE(split.cursor(), cursor);
 }
 
 Cell cellAt(const Screen &screen, int row, int col)
@@ -100,6 +113,16 @@ private slots:
     void viewPaintsWithoutCrashing();
     void hostileStreams_data() { bothFamilies_data(); }
     void hostileStreams();
+    void hostText_data();
+    void hostText();
+    void wideCharacters_data() { bothFamilies_data(); }
+    void wideCharacters();
+    void savedCursor_data();
+    void savedCursor();
+    void linuxPalette_data();
+    void linuxPalette();
+    void largeBurst_data();
+    void largeBurst();
 };
 
 void TestScreen::ttyControls_data()
@@ -170,7 +193,7 @@ void TestScreen::putTextAndClear()
     QCOMPARE(int(c.bg), 1);
     QCOMPARE(screen.cursor(), cursor);
     screen.putText(1, -2, QStringLiteral("abZ\u20ac"), -1); // left of the screen cut off
-    QCOMPARE(trimmed(screen.rowText(1)), QStringLiteral("Z?rld"));
+    QCOMPARE(trimmed(screen.rowText(1)), QStringLiteral("Z\u20acrld"));
     screen.clearRect(1, 0, 2, 1, -1);
     QCOMPARE(screenLines(screen), (QStringList { "h  lo  XYZ", "Z  ld" }));
     // The host's text after the API's goes where the cursor was.
@@ -240,9 +263,6 @@ void TestScreen::vtEscapes_data()
         << QByteArray("abcd\x1b[1;2H\x1b[2@XY\x1b[P") << QStringList { "aXYcd" } << QPoint(3, 0);
     QTest::newRow("Latin-1 bytes")
         << QByteArray("na\xefve \xff") << QStringList { "naïve ÿ" } << QPoint(7, 0);
-    QTest::newRow("8-bit CSI") << QByteArray("ab\x9b"
-                                             "1;1HX")
-                               << QStringList { "Xb" } << QPoint(1, 0);
     QTest::newRow("line drawing set")
         << QByteArray("\x1b(0qx\x1b(Bq") << QStringList { QStringLiteral("\u2500\u2502q") }
         << QPoint(3, 0);
@@ -367,35 +387,38 @@ void TestScreen::keys_data()
     QTest::addColumn<int>("mods");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("singleByte");
 
     const int none = Qt::NoModifier;
     const int ctrl = Qt::ControlModifier;
-    QTest::newRow("TTY letter") << Tty << QByteArray() << int(Qt::Key_A) << none << "a"
-                                << QByteArray("a");
-    QTest::newRow("TTY Enter") << Tty << QByteArray() << int(Qt::Key_Return) << none << "\r"
-                               << QByteArray("\r");
-    QTest::newRow("TTY arrow sends nothing")
-        << Tty << QByteArray() << int(Qt::Key_Up) << none << "" << QByteArray();
-    QTest::newRow("TTY Latin-1") << Tty << QByteArray() << int(Qt::Key_Eacute) << none
-                                 << QStringLiteral("é") << QByteArray("\xe9");
-    QTest::newRow("TTY beyond Latin-1")
-        << Tty << QByteArray() << 0 << none << QStringLiteral("\u20ac") << QByteArray();
-    QTest::newRow("VT arrow") << Vt100 << QByteArray() << int(Qt::Key_Up) << none << ""
-                              << QByteArray("\x1b[A");
-    QTest::newRow("VT application cursor")
-        << Vt100 << QByteArray("\x1b[?1h") << int(Qt::Key_Up) << none << "" << QByteArray("\x1bOA");
-    QTest::newRow("VT F1") << Vt100 << QByteArray() << int(Qt::Key_F1) << none << ""
-                           << QByteArray("\x1bOP");
-    QTest::newRow("VT F5") << Vt100 << QByteArray() << int(Qt::Key_F5) << none << ""
-                           << QByteArray("\x1b[15~");
-    QTest::newRow("VT Ctrl+C") << Vt100 << QByteArray() << int(Qt::Key_C) << ctrl << "\x03"
-                               << QByteArray("\x03");
-    QTest::newRow("VT Enter") << Vt100 << QByteArray() << int(Qt::Key_Return) << none << "\r"
-                              << QByteArray("\r");
-    QTest::newRow("VT Latin-1") << Vt100 << QByteArray() << int(Qt::Key_Eacute) << none
-                                << QStringLiteral("é") << QByteArray("\xe9");
-    QTest::newRow("VT Alt+x") << Vt100 << QByteArray() << int(Qt::Key_X) << int(Qt::AltModifier)
-                              << "x" << QByteArray("\x1bx");
+    const int alt = Qt::AltModifier;
+    auto row = [](const char *name, int termType, const QByteArray &setup, int key, int mods,
+                   const QString &text, const QByteArray &bytes, bool singleByte = false) {
+        QTest::newRow(name) << termType << setup << key << mods << text << bytes << singleByte;
+    };
+    const QString e = QStringLiteral("é");
+    const QString euro = QStringLiteral("\u20ac");
+    row("TTY letter", Tty, {}, Qt::Key_A, none, "a", "a");
+    row("TTY Enter", Tty, {}, Qt::Key_Return, none, "\r", "\r");
+    row("TTY arrow sends nothing", Tty, {}, Qt::Key_Up, none, "", {});
+    row("TTY accented letter", Tty, {}, Qt::Key_Eacute, none, e, "\xc3\xa9");
+    row("TTY beyond Latin-1", Tty, {}, 0, none, euro, "\xe2\x82\xac");
+    row("TTY single-byte host", Tty, {}, Qt::Key_Eacute, none, e, "\xe9", true);
+    row("TTY single-byte host, beyond Latin-1", Tty, {}, 0, none, euro, {}, true);
+    row("VT arrow", Vt100, {}, Qt::Key_Up, none, "", "\x1b[A");
+    row("VT application cursor", Vt100, "\x1b[?1h", Qt::Key_Up, none, "", "\x1bOA");
+    row("VT F1", Vt100, {}, Qt::Key_F1, none, "", "\x1bOP");
+    row("VT F5", Vt100, {}, Qt::Key_F5, none, "", "\x1b[15~");
+    row("VT Ctrl+C", Vt100, {}, Qt::Key_C, ctrl, "\x03", "\x03");
+    row("VT Enter", Vt100, {}, Qt::Key_Return, none, "\r", "\r");
+    row("VT Alt+x", Vt100, {}, Qt::Key_X, alt, "x", "\x1bx");
+    row("VT accented letter", Vt100, {}, Qt::Key_Eacute, none, e, "\xc3\xa9");
+    row("VT Alt+accented letter", Vt100, {}, Qt::Key_Eacute, alt, e, "\x1b\xc3\xa9");
+    row("VT beyond the plane", Vt100, {}, 0, none, QStringLiteral("\U0001F600"),
+        "\xf0\x9f\x98\x80");
+    row("VT single-byte host", Vt100, {}, Qt::Key_Eacute, none, e, "\xe9", true);
+    row("VT single-byte host, Alt", Vt100, {}, Qt::Key_Eacute, alt, e, "\x1b\xe9", true);
+    row("VT single-byte host, beyond Latin-1", Vt100, {}, 0, none, euro, {}, true);
 }
 
 void TestScreen::keys()
@@ -406,8 +429,11 @@ void TestScreen::keys()
     QFETCH(int, mods);
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
+    QFETCH(bool, singleByte);
     Screen screen(24, 80, 0);
     screen.setTerminalType(termType);
+    if (singleByte)
+        screen.setHostEncoding(emu::HostEncoding::SingleByte);
     screen.feed(setup);
     QCOMPARE(screen.key(key, Qt::KeyboardModifiers(mods), text), bytes);
 }
@@ -547,9 +573,201 @@ void TestScreen::hostileStreams()
         QVERIFY(cursor.y() >= 0 && cursor.y() < screen.rows());
         QVERIFY(screen.historyCount() <= screen.historyCapacity());
         for (int r = 0; r < screen.rows(); ++r)
-            QCOMPARE(screen.rowText(r).size(), screen.cols());
+            QVERIFY(screen.rowText(r).size() <= screen.cols()); // less with wide characters
         screen.takeDamage();
     }
+}
+
+void TestScreen::hostText_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<bool>("singleByte");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("line");
+
+    const struct
+    {
+        const char *name;
+        int termType;
+    } types[] = { { "TTY", Tty }, { "VT100", Vt100 }, { "ANSI", Ansi }, { "Linux", Linux } };
+    for (const auto &type : types) {
+        const bool vt = type.termType != Tty;
+        auto row = [&](const char *name, const QByteArray &input, const QString &line,
+                       bool singleByte = false) {
+            QTest::addRow("%s: %s", type.name, name)
+                << type.termType << singleByte << input << line;
+        };
+        row("UTF-8 and Latin-1 mixed",
+            "\xe2\x95\x90 caf\xc3\xa9 caf\xe9 \xe2\x80\x9dq\xe2\x80\x9d tail\r\n",
+            QStringLiteral("\u2550 caf\u00e9 caf\u00e9 \u201dq\u201d tail"));
+        row("Latin-1 letter before ASCII", "caf\xe9!", QStringLiteral("caf\u00e9!"));
+        row("cut-off sequence", "\xe2\x95X", QStringLiteral("\u00e2X"));
+        row("lone continuation bytes",
+            "a\xa9\x80"
+            "b",
+            QStringLiteral("a\u00a9b"));
+        row("overlong form", "\xc0\xafx", QStringLiteral("\u00c0\u00afx"));
+        row("surrogate half", "\xed\xa0\x80x", QStringLiteral("\u00ed\u00a0x"));
+        row("beyond U+10FFFF", "\xf4\x90\x80\x80x", QStringLiteral("\u00f4x"));
+        row("C1 controls are not recognised",
+            "a\x9b"
+            "2Jb\xc2\x9d"
+            "0;t\x07"
+            "c",
+            QStringLiteral("a2Jb0;tc"));
+        row("beyond the Basic Multilingual Plane", "\xf0\x9f\x98\x80x", QStringLiteral("\ufffdx"));
+        row("wide characters", "\xe6\xbc\xa2\xe5\xad\x97x", QStringLiteral("\u6f22\u5b57x"));
+        row("combining mark", "e\xcc\x81x", vt ? QStringLiteral("\u00e9x") : QStringLiteral("ex"));
+        row("single-byte host", "caf\xc3\xa9", QStringLiteral("caf\u00c3\u00a9"), true);
+        row("single-byte host, 8-bit CSI",
+            "ab\x9b"
+            "1;1HX",
+            vt ? QStringLiteral("Xb") : QStringLiteral("ab1;1HX"), true);
+    }
+}
+
+// The same text in one read and a byte per read.
+void TestScreen::hostText()
+{
+    QFETCH(int, termType);
+    QFETCH(bool, singleByte);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, line);
+    for (const qsizetype piece : { input.size(), qsizetype(1) }) {
+        Screen screen(3, 40, 0);
+        screen.setTerminalType(termType);
+        if (singleByte)
+            screen.setHostEncoding(emu::HostEncoding::SingleByte);
+        for (qsizetype at = 0; at < input.size(); at += piece)
+            screen.feed(input.mid(at, piece));
+        QCOMPARE(trimmed(screen.rowText(0)), line);
+    }
+}
+
+void TestScreen::wideCharacters()
+{
+    QFETCH(int, termType);
+    const QString kan = QStringLiteral("\u6f22");
+    const QString ji = QStringLiteral("\u5b57");
+    Screen screen(3, 6, 10);
+    screen.setTerminalType(termType);
+    screen.feed("\xe6\xbc\xa2\xe5\xad\x97x"); // two wide characters and a narrow one
+    QCOMPARE(screen.cursor(), QPoint(5, 0));
+    QCOMPARE(trimmed(screen.rowText(0)), kan + ji + u'x');
+    QVERIFY(cellAt(screen, 0, 0).flags & emu::CellWide);
+    QVERIFY(cellAt(screen, 0, 1).flags & emu::CellWideTail);
+    // Columns that begin on a right half start after it.
+    QCOMPARE(screen.rowText(0, 1, 3), ji);
+    QCOMPARE(screen.rowText(0, 0, 2), kan + ji);
+    screen.setSelection({ screen.screenLine(0), 1 }, { screen.screenLine(0), 4 });
+    QCOMPARE(screen.selectedText(), ji + u'x');
+    int from = -1;
+    int to = -1;
+    QVERIFY(screen.wordAt({ screen.screenLine(0), 3 }, &from, &to));
+    QCOMPARE(from, 0);
+    QCOMPARE(to, 4);
+    // A wide character that does not fit in the last column starts the next line.
+    screen.feed("\xe6\xbc\xa2");
+    QCOMPARE(trimmed(screen.rowText(1)), kan);
+    QCOMPARE(screen.cursor(), QPoint(2, 1));
+    // Writing over one half blanks the other.
+    Screen over(2, 10, 0);
+    over.setTerminalType(termType);
+    over.feed("\xe6\xbc\xa2\xe5\xad\x97\b\b\bY"); // onto the right half of the first
+    QCOMPARE(trimmed(over.rowText(0)), QStringLiteral(" Y") + ji);
+    over.feed("Z"); // onto the left half of the second
+    QCOMPARE(trimmed(over.rowText(0)), QStringLiteral(" YZ"));
+    QCOMPARE(over.rowText(0).size(), over.cols());
+    // From the API as well.
+    over.putText(1, 0, kan + QStringLiteral("\u20ac"), -1);
+    QCOMPARE(trimmed(over.rowText(1)), kan + QStringLiteral("\u20ac"));
+    QVERIFY(cellAt(over, 1, 1).flags & emu::CellWideTail);
+}
+
+void TestScreen::savedCursor_data()
+{
+    addFeedColumns();
+    QTest::addColumn<int>("termType");
+    const QByteArray saveMoveRestore("\x1b[2;3H\x1b[s\x1b[4;1HA\x1b[uB");
+    for (const int type : { Ansi, Sco, Linux }) {
+        const char *name = type == Ansi ? "ANSI" : type == Sco ? "SCO" : "Linux";
+        QTest::addRow("%s: CSI s, CSI u", name)
+            << saveMoveRestore << QStringList { "", "  B", "", "A" } << QPoint(3, 1) << type;
+        QTest::addRow("%s: restore without a save goes home", name)
+            << QByteArray("\x1b[3;3HA\x1b[uB") << QStringList { "B", "", "  A" } << QPoint(1, 0)
+            << type;
+        QTest::addRow("%s: restore keeps working", name)
+            << QByteArray("\x1b[2;2H\x1b[s\x1b[uA\x1b[uB") << QStringList { "", " B" }
+            << QPoint(2, 1) << type;
+    }
+    QTest::newRow("VT100: no save")
+        << saveMoveRestore << QStringList { "", "", "", "AB" } << QPoint(2, 3) << Vt100;
+}
+
+void TestScreen::savedCursor()
+{
+    QFETCH(int, termType);
+    feedAndCompare(termType, true);
+}
+
+void TestScreen::linuxPalette_data()
+{
+    addFeedColumns();
+    QTest::addColumn<int>("termType");
+    auto row = [](const char *name, const QByteArray &input, const QString &line, int termType) {
+        QTest::newRow(name) << input << QStringList { line } << QPoint(int(line.size()), 0)
+                            << termType;
+    };
+    row("palette entry", "a\x1b]P1ff8000b", "ab", Linux);
+    row("seven digits, then text that looks like more", "\x1b]P0000000abc", "abc", Linux);
+    row("palette reset", "a\x1b]Rb", "ab", Linux);
+    row("a character that is no digit ends it", "a\x1b]P12zb", "ab", Linux);
+    row("an escape sequence ends it", "a\x1b]P12\x1b[2Cb", "a  b", Linux);
+    row("controls act meanwhile", "ab\x1b]P1\b234567cd", "acd", Linux);
+    row("window title",
+        "a\x1b]0;title\x07"
+        "b",
+        "ab", Linux);
+    row("VT100 reads an OSC",
+        "a\x1b]P1ff8000b\x07"
+        "c",
+        "ac", Vt100);
+}
+
+void TestScreen::linuxPalette()
+{
+    QFETCH(int, termType);
+    feedAndCompare(termType, true);
+}
+
+void TestScreen::largeBurst_data()
+{
+    QTest::addColumn<int>("termType");
+    for (const emu::TerminalType &type : emu::terminalTypes())
+        QTest::newRow(qPrintable(type.name)) << int(type.code);
+}
+
+// A peer can hand over megabytes in one read: plain lines, then lines of characters beyond
+// ASCII, in one chunk.
+void TestScreen::largeBurst()
+{
+    QFETCH(int, termType);
+    static const QByteArray burst = [] {
+        QByteArray data;
+        const QByteArray ascii = QByteArray(78, 'a') + "\r\n";
+        while (data.size() < 5 * 512 * 1024)
+            data += ascii;
+        const QByteArray accented = QByteArray("caf\xc3\xa9 ").repeated(12) + "\r\n";
+        while (data.size() < 7 * 512 * 1024)
+            data += accented;
+        return data + "tail";
+    }();
+    Screen screen(24, 80, 100);
+    screen.setTerminalType(termType);
+    screen.feed(burst);
+    QCOMPARE(trimmed(screen.rowText(23)), QStringLiteral("tail"));
+    QVERIFY(trimmed(screen.rowText(22)).startsWith(QStringLiteral("caf\u00e9 caf\u00e9")));
+    QCOMPARE(screen.historyCount(), 100);
 }
 
 QTEST_MAIN(TestScreen)

@@ -1,16 +1,17 @@
 #pragma once
 // A session for tests of the sessions collection, the application object and the clean-up timer:
-// its own emulator Settings object, a plain automation object, and a record of Terminate calls
-// (a terminated session is closing, and the clean-up timer removes it).
+// its own emulator Settings object, a plain automation object, a record of Terminate calls (a
+// terminated session is closing, and the clean-up timer removes it) and of what it was sent.
 
 #include "session/dde.h"
 #include "session/sessionbase.h"
+#include "session/sessionwindow.h"
 
 #include <QList>
 #include <QObject>
 #include <memory>
 
-class FakeSession : public SessionBase, public ClosingFlag
+class FakeSession : public SessionBase
 {
 public:
     explicit FakeSession(QString id)
@@ -28,9 +29,29 @@ public:
     emu::Settings &EmulatorSettings() const override { return m_settings; }
     QObject *AutomationObject() override { return &m_object; }
     bool Closing() const override { return closing; }
+    // The window whose Tag is the session's key (tests make them apart).
+    SessionWindow *Window() const override { return SessionWindow::ofSession(m_id); }
+    QString FileName() const override { return fileName; }
+    void setFileName(const QString &name) override { fileName = name; }
+    void Save(const QString &name) override { saved << name; }
+    bool SaveAs() override { return true; }
+    rt::Int AutoClose() const override { return rt::False; }
+    rt::Int ShowErrs() const override { return rt::False; }
+    QString PasteFromFileName() const override { return pasted.isEmpty() ? QString() : pasted.last(); }
+    void Paste(const QString &name) override { pasted << name; }
+    void Output(const QString &text) override { output += text; }
+    void setServerMode(rt::Int) override { }
+    void setServerName(const QString &) override { }
+    void ServerResult(const QString &, const QString &, const QString &) override { }
+    void RaiseExtension(QString &) override { }
+    void RaiseDataReady() override { }
 
     QList<int> terminated; // the prompt codes Terminate was called with
     bool closing = false;
+    QString fileName;
+    QStringList saved;
+    QStringList pasted;
+    QString output;
 
 private:
     QString m_id;

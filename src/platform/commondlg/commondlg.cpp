@@ -2,6 +2,8 @@
 
 #include "commondlg/commondlg.h"
 
+#include "runtime/interaction.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -31,10 +33,39 @@ QString existingDirectory(const QString &directory)
     return path;
 }
 
+Answer askFile(const Request &request)
+{
+    QFileDialog dialog(request.owner, request.title, request.directory);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const QStringList filters = nameFilters(request.filter);
+    dialog.setNameFilters(filters);
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters.at(request.filterIndex - 1));
+    dialog.setDefaultSuffix(request.defaultExtension);
+    if (request.kind == Kind::SaveFile) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
 Answer ask(const Request &request)
 {
     if (hook())
         return hook()(request);
+    if (!rt::userCanAnswer()) {
+        rt::logUnanswered(QStringLiteral("file dialog"), request.title, QStringLiteral("Cancel"));
+        return std::nullopt;
+    }
+    if (request.kind != Kind::Folder)
+        return askFile(request);
     QFileDialog dialog(request.owner, request.title, request.directory);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
@@ -61,6 +92,37 @@ Answer chooseFolder(QWidget *owner, const QString &title, const QString &directo
     if (!answer || answer->isEmpty())
         return std::nullopt;
     return QDir::cleanPath(QFileInfo(*answer).absoluteFilePath());
+}
+
+Answer chooseFile(const Request &request)
+{
+    Request asked = request;
+    asked.directory = existingDirectory(request.directory);
+    const Answer answer = ask(asked);
+    if (!answer || answer->isEmpty())
+        return std::nullopt;
+    QString path = QDir(asked.directory).absoluteFilePath(*answer);
+    if (!request.defaultExtension.isEmpty() && QFileInfo(path).suffix().isEmpty()
+        && !QFileInfo(path).isFile())
+        path += u'.' + request.defaultExtension;
+    return QDir::cleanPath(path);
+}
+
+QStringList nameFilters(const QString &filter)
+{
+    QStringList filters;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts.at(i + 1);
+        patterns.replace(u';', u' ');
+        patterns.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        QString description = parts.at(i);
+        const qsizetype paren = description.indexOf(u'(');
+        if (paren > 0)
+            description = description.left(paren).trimmed();
+        filters << description + QStringLiteral(" (") + patterns + u')';
+    }
+    return filters;
 }
 
 } // namespace commondlg

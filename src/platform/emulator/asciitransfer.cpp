@@ -1,5 +1,6 @@
 #include "emulator/asciitransfer.h"
 
+#include "runtime/errnum.h"
 #include "runtime/error.h"
 
 #include <QDir>
@@ -58,9 +59,10 @@ AsciiUpload::AsciiUpload(const QStringList &files, bool binary, int eolMode, int
     for (const QString &name : files) {
         const QFileInfo info(name);
         if (!info.exists() || info.isDir())
-            rt::raise(53, QStringLiteral("File not found: %1").arg(name));
+            rt::raise(rt::err::FileNotFound, QStringLiteral("File not found: %1").arg(name));
         if (!info.isReadable())
-            rt::raise(75, QStringLiteral("Path/File access error: %1").arg(name));
+            rt::raise(
+                rt::err::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(name));
     }
     // Without a delay the data goes in chunks from the event loop, so the window stays alive.
     m_timer.setInterval(std::max(0, lineDelayMs));
@@ -169,13 +171,13 @@ AsciiDownload::AsciiDownload(
 {
     const QFileInfo info(fileName);
     if (fileName.isEmpty() || info.isDir())
-        rt::raise(75);
+        rt::raise(rt::err::PathFileAccess);
     if (!info.absoluteDir().exists())
-        rt::raise(76);
+        rt::raise(rt::err::PathNotFound);
     if (info.exists() && !overwrite)
-        rt::raise(58);
+        rt::raise(rt::err::FileExists);
     if (!m_file.open(QIODevice::WriteOnly))
-        rt::raise(75);
+        rt::raise(rt::err::PathFileAccess);
     m_idle.setSingleShot(true);
     m_idle.setInterval(idleMs);
     connect(&m_idle, &QTimer::timeout, this, [this] { finish(Completed); });

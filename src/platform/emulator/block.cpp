@@ -17,11 +17,7 @@ QString Block::Line(int r) const
 {
     if (r < 0 || r >= m_rows)
         return QString();
-    QString text(m_cols, Qt::Uninitialized);
-    const Cell *cells = row(r);
-    for (int c = 0; c < m_cols; ++c)
-        text[c] = QChar(cells[c].ch);
-    return text;
+    return cellsText(row(r), 0, m_cols);
 }
 
 QString Block::Text() const

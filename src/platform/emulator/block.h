@@ -23,7 +23,8 @@ public:
 
     int Rows() const { return m_rows; }
     int Cols() const { return m_cols; }
-    // The text of a row (0 = top); empty outside the block.
+    // The text of a row (0 = top), the right halves of wide characters left out; empty outside
+    // the block.
     Q_INVOKABLE QString Line(int row) const;
     // The rows joined by "\n", trailing blanks kept.
     QString Text() const;

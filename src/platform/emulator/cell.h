@@ -1,7 +1,14 @@
 #pragma once
-// One character cell of the terminal screen: the character and how it is drawn.
+// One character cell of the terminal screen: the character and how it is drawn. A wide (East
+// Asian) character takes two cells: its own, flagged CellWide, and a blank one after it flagged
+// CellWideTail, which text taken from the screen leaves out. Characters beyond the Basic
+// Multilingual Plane are kept as U+FFFD.
 
 #include <QtGlobal>
+
+QT_BEGIN_NAMESPACE
+class QString;
+QT_END_NAMESPACE
 
 namespace emu {
 
@@ -20,6 +27,10 @@ enum CellAttr : quint8 {
 enum CellFlag : quint8 {
     // Kept by a selective erase (the host's protected characters).
     CellProtected = 0x01,
+    // The left cell of a wide character.
+    CellWide = 0x02,
+    // The right cell of a wide character: no character of its own.
+    CellWideTail = 0x04,
 };
 
 // Six bytes per cell keeps a full history small; colours index the 256-colour palette.
@@ -33,6 +44,16 @@ struct Cell
 
     bool operator==(const Cell &other) const = default;
 };
+
+// A right half whose wide character is still there (a character written over either half
+// leaves a plain blank or a lone left half, which show as they are).
+inline bool isWideTail(const Cell *cells, int col)
+{
+    return (cells[col].flags & CellWideTail) && col > 0 && (cells[col - 1].flags & CellWide);
+}
+
+// The characters of cells [from, end) of a row, the right halves of wide characters left out.
+QString cellsText(const Cell *cells, int from, int end);
 
 // A colour code as the automation members pass it: foreground + 16 * background, both from the
 // sixteen basic colours; -1 (or any negative value) means the terminal's default colours.

@@ -1,5 +1,6 @@
 #include "emulator/channel.h"
 
+#include "emulator/emulog.h"
 #include "emulator/modemchannel.h"
 #include "emulator/serialchannel.h"
 #include "emulator/sshchannel.h"
@@ -9,6 +10,8 @@
 #include <QTimer>
 
 namespace emu {
+
+Q_LOGGING_CATEGORY(lcEmulator, "norvalis.emulator")
 
 QString channelErrorText(int code)
 {
@@ -109,12 +112,22 @@ void Channel::setState(State state)
     emit stateChanged(state);
 }
 
+// The code's text and the detail, saying nothing twice: a detail such as the system's own
+// "Connection refused" often repeats the text, in whole or at its end.
 QString Channel::errorMessage(int code, const QString &detail)
 {
     const QString text = channelErrorText(code);
-    if (detail.isEmpty())
+    const QString trimmed = detail.trimmed();
+    if (trimmed.isEmpty() || trimmed.compare(text, Qt::CaseInsensitive) == 0)
         return text;
-    return text.isEmpty() ? detail : text + QStringLiteral(": ") + detail;
+    if (text.isEmpty())
+        return trimmed;
+    const QString tail = QStringLiteral(": ") + text;
+    if (trimmed.endsWith(tail, Qt::CaseInsensitive))
+        return text + QStringLiteral(": ") + trimmed.chopped(tail.size());
+    if (trimmed.contains(text, Qt::CaseInsensitive))
+        return trimmed;
+    return text + QStringLiteral(": ") + trimmed;
 }
 
 void Channel::reportOpened()

@@ -14,6 +14,8 @@
 // A modem is the exception to "open means connected": open() opens the device (state Open) and
 // the link is a call: connected() when a call comes through (dial() or an answered call),
 // disconnected() when the call ends, while the device stays open for the next dial until close().
+// SSH is open while its client asks for the login (the user answers through the channel) and
+// connected once the login has succeeded; a client that gives up before then fails the open.
 
 #include "emulator/emusettings.h"
 
@@ -34,7 +36,7 @@ constexpr int TimedOut = 3; // no connection within ConnectTimeout, or no answer
 constexpr int DeviceNotFound = 4; // no such serial device
 constexpr int DeviceBusy = 5; // the device is in use by another program
 constexpr int ConnectionLost = 6; // the link broke (reset, network down, device unplugged)
-constexpr int PermissionDenied = 7; // no right to open the device
+constexpr int PermissionDenied = 7; // no right to open the device, or the login was refused
 constexpr int DeviceError = 8; // the device refused its settings, or a read or write failed
 constexpr int ClosedByHost = 9; // the host ended the connection (or the ssh client ended)
 constexpr int CarrierLost = 10; // the modem reported NO CARRIER during a call

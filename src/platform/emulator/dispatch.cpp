@@ -2,6 +2,7 @@
 
 #include "emulator/block.h"
 #include "emulator/emulator.h"
+#include "runtime/errnum.h"
 #include "runtime/values.h"
 
 #include <QHash>
@@ -25,7 +26,7 @@ public:
     const QVariant &at(int n) const
     {
         if (!given(n))
-            rt::raise(449);
+            rt::raise(rt::err::ArgumentNotOptional);
         return m_list.at(n);
     }
     Int i16(int n) const { return rt::CInt(at(n)); }
@@ -41,7 +42,7 @@ public:
             return nullptr;
         const QVariant &v = m_list.at(n);
         if (!v.canConvert<QObject *>())
-            rt::raise(13);
+            rt::raise(rt::err::TypeMismatch);
         return qobject_cast<T *>(v.value<QObject *>());
     }
     void setBack(int n, const QVariant &value)
@@ -52,7 +53,7 @@ public:
     void limit(int count) const
     {
         if (m_list.size() > count)
-            rt::raise(450);
+            rt::raise(rt::err::WrongArguments);
     }
 
 private:
@@ -391,7 +392,7 @@ QVariant invokeMember(nvEmulator &control, const QString &name, QVariantList &ar
 {
     const Member *member = byName().value(name.toLower());
     if (!member)
-        rt::raise(438);
+        rt::raise(rt::err::NotSupported);
     Args a(args);
     if (member->method) {
         a.limit(member->maxArgs);
@@ -401,9 +402,9 @@ QVariant invokeMember(nvEmulator &control, const QString &name, QVariantList &ar
     a.limit(index + 1);
     const bool let = args.size() == index + 1;
     if (args.size() < index)
-        rt::raise(449);
+        rt::raise(rt::err::ArgumentNotOptional);
     if (let && !member->entry.writable)
-        rt::raise(383, QStringLiteral("Property is read-only"));
+        rt::raise(rt::err::PropertyReadOnly, QStringLiteral("Property is read-only"));
     // The value written comes after the index, where the setters read it.
     return member->property(control, a, let);
 }

@@ -1,8 +1,10 @@
 #pragma once
 // What the screen asks of a terminal emulation (plain TTY or the VT family), and what an
-// emulation tells the screen back.
+// emulation tells the screen back. Host data is fed in pieces of any size: an emulation works
+// through a burst of megabytes in bounded slices.
 
 #include "emulator/cell.h"
+#include "emulator/hostencoding.h"
 
 #include <QByteArray>
 #include <QPoint>
@@ -29,12 +31,26 @@ public:
     virtual void printScreenRequested() = 0;
 };
 
+// How the host's data is read: its text encoding, and the escape sequences that only some
+// terminal types of the VT family know.
+struct HostDialect
+{
+    HostEncoding encoding = HostEncoding::Utf8;
+    // CSI s and CSI u save and restore the cursor (ANSI, SCO and Linux consoles).
+    bool scoCursor = false;
+    // The Linux console's palette sequences ESC ] P nrrggbb and ESC ] R (no terminator).
+    bool linuxPalette = false;
+
+    bool operator==(const HostDialect &) const = default;
+};
+
 class Emulation
 {
 public:
     virtual ~Emulation() = default;
 
     virtual void feed(const char *data, qsizetype len) = 0;
+    virtual void setDialect(const HostDialect &dialect) = 0;
     virtual int rows() const = 0;
     virtual int cols() const = 0;
     virtual void resize(int rows, int cols) = 0;
@@ -48,7 +64,8 @@ public:
     virtual void putCells(int row, int col, const Cell *cells, int n) = 0;
     // Back to the power-on state: screen cleared, cursor home, modes reset.
     virtual void reset() = 0;
-    // The bytes a key sends to the host; empty when the key sends nothing.
+    // The bytes a key sends to the host, its characters in the host's encoding; empty when the
+    // key sends nothing.
     virtual QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) = 0;
     virtual void setAnswerBack(const QByteArray &text) = 0;
 };

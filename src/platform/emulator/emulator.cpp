@@ -9,6 +9,7 @@
 #include "emulator/emulator_internal.h"
 #include "emulator/printerjob.h"
 #include "emulator/screenview.h"
+#include "runtime/errnum.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -390,7 +391,7 @@ void nvEmulator::setPage(Int page)
 void nvEmulator::setcolor(Int color)
 {
     if (color < -1 || color > 255)
-        rt::raise(380);
+        rt::raise(rt::err::InvalidPropertyValue);
     m_color = color;
 }
 
@@ -463,7 +464,7 @@ void nvEmulator::setPrinterMode(Int mode)
         PrinterOn(1);
         break;
     default:
-        rt::raise(380);
+        rt::raise(rt::err::InvalidPropertyValue);
     }
 }
 
@@ -505,30 +506,30 @@ Long nvEmulator::BytesOut() const
 QString nvEmulator::FKeys(Int index) const
 {
     if (index < 0 || index >= functionKeys)
-        rt::raise(381);
+        rt::raise(rt::err::InvalidPropertyIndex);
     return m_fkeys.at(index);
 }
 
 void nvEmulator::setFKeys(Int index, const QString &text)
 {
     if (index < 0 || index >= functionKeys)
-        rt::raise(381);
+        rt::raise(rt::err::InvalidPropertyIndex);
     m_fkeys[index] = text;
 }
 
 Int nvEmulator::Colors(Int index) const
 {
     if (index < 0 || index >= m_colors.size())
-        rt::raise(381);
+        rt::raise(rt::err::InvalidPropertyIndex);
     return m_colors.at(index);
 }
 
 void nvEmulator::setColors(Int index, Int code)
 {
     if (index < 0 || index >= m_colors.size())
-        rt::raise(381);
+        rt::raise(rt::err::InvalidPropertyIndex);
     if (code < 0 || code > 255)
-        rt::raise(380);
+        rt::raise(rt::err::InvalidPropertyValue);
     m_colors[index] = code;
     applyColors();
 }

@@ -26,7 +26,8 @@
 // index, 383 property is read-only, 438 unknown member, 449 argument not optional, 450 wrong
 // number of arguments):
 //
-//   30001 "Not connected"                     Output, Break, Paste, Upload, Download without a link
+//   30001 "Not connected"                     Output, Break, Paste, Upload, Download without an
+//                                             open channel
 //   30002 "The control is busy"               a second wait, transfer or capture while one runs
 //   30003 "Transfer protocol not available"   Upload or Download by a protocol whose program
 //                                             (kermit, or lrzsz's sx/sb/sz/rx/rb/rz) is not
@@ -90,6 +91,13 @@ constexpr Int Off = -1; // printer mode off, no job open
 constexpr Int Idle = 0; // printer mode off, a job waits for its close or time-out
 constexpr Int On = 1; // printer mode or the host's print controller on
 } // namespace printerstate
+
+// The codes of the StateNotify event: the state that changed.
+namespace statecode {
+constexpr Int Connected = 1;
+constexpr Int Busy = 2;
+constexpr Int XferStatus = 3;
+} // namespace statecode
 
 class nvEmulator : public QWidget
 {
@@ -176,6 +184,7 @@ public:
     Int Download(const QString &fileName, Int protocol, Int mode, Int overwrite = 0, Int wait = 0);
     // Result: 0 dialled (or started, without Wait), else the channel's error code.
     Int Dial(const QString &phoneNumber, Int wait = 0);
+    // With Wait, returns once the call is down (a modem's hang-up takes seconds).
     Int HangUp(Int wait = 0);
     // Cols characters from a position (-1: the cursor's; Cols -1 to the end of the row).
     QString GetText(Int col = -1, Int row = -1, Int cols = -1, Int noProtect = 0);
@@ -311,7 +320,7 @@ signals:
     void ButtonPress(rt::Int *button, rt::Int shift, rt::Int x, rt::Int y);
     // Kind 2 the right button, 3 a popup band named by the mouse table; x, y in pixels.
     void ContextMenu(rt::Int kind, rt::Int x, rt::Int y, const QString &bandName);
-    // Code 1 Connected, 2 Busy, 3 XferStatus changed to value.
+    // The state statecode names (Connected, Busy, XferStatus) changed to value.
     void StateNotify(rt::Int code, rt::Int value);
 
 protected:
@@ -357,6 +366,11 @@ private:
     void onChannelDisconnected(int code, const QString &text);
     QString connectionKey() const;
     bool sendToHost(const QByteArray &bytes);
+    // Bytes can go to the host and come from it: the channel is open. That is so before the
+    // link counts as up (Connected) while an SSH client asks for the login or a modem is in
+    // command mode, so that scripts can answer prompts.
+    bool linkOpen() const;
+    // Raises NotConnected unless linkOpen().
     void requireConnection() const;
 
     // Host data

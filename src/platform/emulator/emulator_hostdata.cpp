@@ -4,6 +4,7 @@
 #include "emulator/emulator.h"
 
 #include "emulator/asciitransfer.h"
+#include "runtime/errnum.h"
 
 namespace emu {
 
@@ -212,7 +213,7 @@ void nvEmulator::reportLocation(bool force)
 void nvEmulator::AttachAlternateSink(nvEmulator *sink, Int exitMode, Int exitCode)
 {
     if (!sink || sink == this)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     DetachAlternateSink();
     if (sink->m_source)
         sink->m_source->DetachAlternateSink(); // a sink shows one source at a time

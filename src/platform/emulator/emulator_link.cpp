@@ -4,6 +4,7 @@
 
 #include "emulator/asciitransfer.h"
 #include "emulator/emulator_internal.h"
+#include "emulator/emulog.h"
 
 #include <QEventLoop>
 #include <QMessageBox>
@@ -11,6 +12,12 @@
 namespace emu {
 
 using detail::fail;
+
+namespace {
+
+constexpr int maxHangUpSeconds = 30;
+
+} // namespace
 
 // --- Connection ----------------------------------------------------------------------------
 
@@ -39,6 +46,7 @@ void nvEmulator::connectHost()
     connect(channel, &Channel::dataReceived, this, &nvEmulator::onChannelData);
     connect(channel, &Channel::error, this, &nvEmulator::onChannelError);
     connect(channel, &Channel::disconnected, this, &nvEmulator::onChannelDisconnected);
+    connect(channel, &Channel::dialStatusChanged, this, &nvEmulator::wakeWaiter);
     connect(channel, &Channel::stateChanged, this, [this](Channel::State state) {
         if (state == Channel::State::Open && !m_pendingDial.isEmpty()) {
             const int code = m_channel->dial(std::exchange(m_pendingDial, QString()));
@@ -77,7 +85,7 @@ void nvEmulator::dropChannel()
     if (m_shutdown)
         return;
     if (wasConnected)
-        emit StateNotify(1, rt::False);
+        emit StateNotify(statecode::Connected, rt::False);
     if (m_serverMode) {
         m_serverMode = false;
         emit ServerExit();
@@ -93,8 +101,8 @@ void nvEmulator::onConnected()
         m_dialing = false;
         m_dialResult = 0;
     }
-    survives([this] { emit StatusChange(m_statusText); }, [this] { emit StateNotify(1, rt::True); },
-        [this] { wakeWaiter(); });
+    survives([this] { emit StatusChange(m_statusText); },
+        [this] { emit StateNotify(statecode::Connected, rt::True); }, [this] { wakeWaiter(); });
 }
 
 void nvEmulator::onChannelData(const QByteArray &data)
@@ -150,7 +158,7 @@ void nvEmulator::onChannelDisconnected(int code, const QString &text)
         return;
     m_linkUp = false;
     m_protocol.reset();
-    if (!survives([this] { emit StateNotify(1, rt::False); })
+    if (!survives([this] { emit StateNotify(statecode::Connected, rt::False); })
         || !endTransfer(AsciiDownload::Completed))
         return;
     if (m_serverMode) {
@@ -172,15 +180,24 @@ bool nvEmulator::sendToHost(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return true;
-    if (!m_channel || !m_channel->isOpen() || !m_channel->write(bytes))
+    if (!m_channel || !m_channel->isOpen() || !m_channel->write(bytes)) {
+        // Answers and keys for a host that is not there are dropped; callers that must know
+        // (Output, ServerRequest, uploads) check the link or the result themselves.
+        qCDebug(lcEmulator) << "not sent, no open link:" << bytes.size() << "bytes";
         return false;
+    }
     m_bytesOut += bytes.size();
     return true;
 }
 
+bool nvEmulator::linkOpen() const
+{
+    return m_channel && m_channel->isOpen();
+}
+
 void nvEmulator::requireConnection() const
 {
-    if (!m_channel || !m_channel->isConnected())
+    if (!linkOpen())
         fail(emuerror::NotConnected);
 }
 
@@ -225,7 +242,12 @@ Int nvEmulator::HangUp(Int wait)
         return Int(code);
     if (!wait)
         return 0;
-    runWait(30, [this] { return !m_channel || !m_channel->isConnected(); });
+    // A modem hangs up in steps ("+++", "ATH0", the modem's answers or their time-outs): the
+    // wait ends when it is back on hook, or when the channel has gone.
+    runWait(maxHangUpSeconds, [this] {
+        return !m_channel
+            || (!m_channel->isConnected() && m_channel->dialStatus() != dialstatus::HangingUp);
+    });
     return 0;
 }
 

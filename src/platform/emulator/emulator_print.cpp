@@ -4,6 +4,7 @@
 
 #include "emulator/capturefile.h"
 #include "emulator/emulator_internal.h"
+#include "emulator/emulog.h"
 #include "emulator/printerjob.h"
 
 #include <QDir>
@@ -80,6 +81,7 @@ void nvEmulator::closePrintJob(bool raiseErrors)
     } catch (const rt::Error &error) {
         if (raiseErrors)
             fail(emuerror::PrintFailed, error.description);
+        qCDebug(lcEmulator) << "print job failed, shown on the status line:" << error.description;
         if (!m_shutdown)
             emit StatusChange(
                 emuerror::text(emuerror::PrintFailed) + QStringLiteral(": ") + error.description);
@@ -123,8 +125,11 @@ void nvEmulator::onHostPrintScreen()
         QTimer::singleShot(0, this, [this] { m_hostPrinted.reset(); });
     m_hostPrinted = lines;
     rt::ResumeNext quietly;
-    if (!quietly([this] { PrintScreen(); }))
+    if (!quietly([this] { PrintScreen(); })) {
+        qCDebug(lcEmulator) << "the host's print-screen failed, shown on the status line:"
+                            << quietly.error().description;
         emit StatusChange(quietly.error().description);
+    }
 }
 
 void nvEmulator::PrintScreen()

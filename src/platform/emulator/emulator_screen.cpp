@@ -7,6 +7,7 @@
 #include "emulator/block.h"
 #include "emulator/emulator_internal.h"
 #include "emulator/screenview.h"
+#include "runtime/errnum.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -114,9 +115,10 @@ void nvEmulator::Paste(QString *fileName)
     } else {
         QFile file(name);
         if (!file.exists())
-            rt::raise(53, QStringLiteral("File not found: %1").arg(name));
+            rt::raise(rt::err::FileNotFound, QStringLiteral("File not found: %1").arg(name));
         if (!file.open(QIODevice::ReadOnly))
-            rt::raise(75, QStringLiteral("Path/File access error: %1").arg(name));
+            rt::raise(
+                rt::err::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(name));
         text = QString::fromUtf8(file.readAll());
     }
     requireConnection();
@@ -133,7 +135,7 @@ void nvEmulator::Paste(QString *fileName)
 void nvEmulator::Reset(Int mode)
 {
     if (mode < 0 || mode > 2)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     if (mode == 2 && m_settings->Device() == device::None)
         fail(emuerror::NoDevice);
     if (mode != 2) {
@@ -184,7 +186,7 @@ static int colorCode(Int color, Int current)
     if (color == -1)
         return current;
     if (color < -1 || color > 255)
-        rt::raise(380);
+        rt::raise(rt::err::InvalidPropertyValue);
     return color;
 }
 
@@ -198,7 +200,7 @@ void nvEmulator::SetText(const QString &text, Int col, Int row, Int color)
 void nvEmulator::SetBlock(Block *block, Int left, Int top, Int page)
 {
     if (!block)
-        rt::raise(91);
+        rt::raise(rt::err::ObjectNotSet);
     checkPage(page);
     const int t = checkedRow(top);
     const int l = checkedCol(left);

@@ -26,12 +26,12 @@ public:
         : m_control(control)
     {
         if (m_control->m_busy++ == 0)
-            emit m_control->StateNotify(2, rt::True);
+            emit m_control->StateNotify(statecode::Busy, rt::True);
     }
     ~BusyScope()
     {
         if (m_control && --m_control->m_busy == 0)
-            emit m_control->StateNotify(2, rt::False);
+            emit m_control->StateNotify(statecode::Busy, rt::False);
     }
     // The control went away during the wait.
     void release() { m_control = nullptr; }
@@ -79,9 +79,9 @@ void nvEmulator::wakeWaiter()
 QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
 {
     if (mode < 0 || mode > 2)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     const qsizetype n = length > 0 ? length : 32767;
-    const bool linkUp = m_channel && m_channel->isConnected();
+    const bool linkUp = linkOpen();
     QString line;
     bool gotLine = false;
     const int result = runWait(mode == 2 || !linkUp ? 0 : timeout, [&] {
@@ -106,9 +106,9 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
     for (const QVariant &target : targets.mid(0, 10))
         list << (rt::IsEmpty(target) ? QString() : rt::CStr(target));
     if (std::all_of(list.begin(), list.end(), [](const QString &t) { return t.isEmpty(); }))
-        rt::raise(449);
+        rt::raise(rt::err::ArgumentNotOptional);
     const Qt::CaseSensitivity cs = compare ? Qt::CaseInsensitive : Qt::CaseSensitive;
-    const bool linkUp = m_channel && m_channel->isConnected();
+    const bool linkUp = linkOpen();
     int hit = 0;
     const int result = runWait(linkUp ? int(timeout) : 0, [&] {
         hit = m_input.takeThrough(list, cs);
@@ -283,7 +283,7 @@ void nvEmulator::onTransferFinished(int result)
     if (result == AsciiUpload::Failed && !reason.isEmpty())
         m_statusText += QStringLiteral(": ") + reason;
     survives([this] { emit StatusChange(m_statusText); },
-        [this] { emit StateNotify(3, rt::False); }, [this] { wakeWaiter(); });
+        [this] { emit StateNotify(statecode::XferStatus, rt::False); }, [this] { wakeWaiter(); });
 }
 
 Int nvEmulator::waitTransfer(Int wait)
@@ -314,7 +314,7 @@ template<class Transfer> void nvEmulator::beginTransfer(Transfer *transfer, cons
     }
     m_statusText = status;
     emit StatusChange(m_statusText);
-    emit StateNotify(3, rt::True);
+    emit StateNotify(statecode::XferStatus, rt::True);
 }
 
 void nvEmulator::runProtocolTransfer(const XferRequest &request, const QString &directory)
@@ -435,7 +435,7 @@ bool nvEmulator::startAutoDownload(const QByteArray &start)
         runProtocolTransfer(request,
             QFileInfo(directory.isEmpty() ? QStringLiteral(".") : directory).absoluteFilePath());
     } catch (const rt::Error &error) {
-        qCDebug(lcXfer) << "no ZModem download:" << error.description;
+        qCDebug(lcEmulator) << "no ZModem download:" << error.description;
         sendToHost(zmodemCancel());
         m_statusText = QStringLiteral("Download failed: ") + error.description;
         return survives([this] { emit StatusChange(m_statusText); });

@@ -1,6 +1,8 @@
 #include "emulator/emusettings.h"
 
+#include "emulator/emulog.h"
 #include "inifile/inifile.h"
+#include "runtime/errnum.h"
 #include "runtime/values.h"
 
 #include <QFileInfo>
@@ -45,7 +47,7 @@ QVariant convert(const SettingDef &def, const QVariant &value)
         QString text = rt::CStr(value);
         // The session file is a line-oriented text file: these could never be read back.
         if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0)))
-            rt::raise(380);
+            rt::raise(rt::err::InvalidPropertyValue);
         return QVariant(text);
     }
     }
@@ -203,7 +205,7 @@ QVariant Settings::value(const QString &name, int index) const
 {
     const SettingDef *def = findSetting(name);
     if (!def)
-        rt::raise(438);
+        rt::raise(rt::err::NotSupported);
     return value(def->id, index);
 }
 
@@ -211,7 +213,7 @@ void Settings::setValue(const QString &name, const QVariant &value, int index)
 {
     const SettingDef *def = findSetting(name);
     if (!def)
-        rt::raise(438);
+        rt::raise(rt::err::NotSupported);
     setValue(def->id, value, index);
 }
 
@@ -219,7 +221,7 @@ QVariant Settings::value(Setting id, int index) const
 {
     const SettingDef &def = settingDef(id);
     if (index < 0 || index >= slotCount(def))
-        rt::raise(9);
+        rt::raise(rt::err::SubscriptOutOfRange);
     return d->values.at(int(id)).at(index);
 }
 
@@ -227,7 +229,7 @@ void Settings::setValue(Setting id, const QVariant &value, int index)
 {
     const SettingDef &def = settingDef(id);
     if (index < 0 || index >= slotCount(def))
-        rt::raise(9);
+        rt::raise(rt::err::SubscriptOutOfRange);
     const QVariant converted = convert(def, value);
     QVariant &stored = d->values[int(id)][index];
     if (stored == converted)
@@ -275,7 +277,9 @@ void Settings::Load(const QString &fileName)
     // One reload for the user of the values: the defaults and the file's values together.
     setDefaults();
     inifile::IniFile file(fileName);
-    const Long error = !QFileInfo(fileName).isFile() ? 53 : !file.load() ? 75 : 0;
+    const Long error = !QFileInfo(fileName).isFile() ? rt::err::FileNotFound
+        : !file.load()                               ? rt::err::PathFileAccess
+                                                     : 0;
     if (error == 0) {
         forEachSavedValue([&](const SettingDef &def, int index, const QString &key) {
             const std::optional<QString> text = file.value(def.section, key);
@@ -283,6 +287,8 @@ void Settings::Load(const QString &fileName)
                 return;
             if (const std::optional<QVariant> v = parse(def, *text))
                 d->values[int(def.id)][index] = *v;
+            else // a value of the wrong type keeps the default, as if it were missing
+                qCDebug(lcEmulator) << fileName << def.section << key << "unreadable:" << *text;
         });
     }
     emit reloaded();
@@ -294,13 +300,13 @@ void Settings::Save(const QString &fileName)
 {
     inifile::IniFile file(fileName);
     if (!file.load())
-        rt::raise(75);
+        rt::raise(rt::err::PathFileAccess);
     forEachSavedValue([&](const SettingDef &def, int index, const QString &key) {
         if (!file.setValue(def.section, key, format(def, value(def.id, index))))
-            rt::raise(75);
+            rt::raise(rt::err::PathFileAccess);
     });
     if (!file.save())
-        rt::raise(75);
+        rt::raise(rt::err::PathFileAccess);
     setChanged(false);
 }
 

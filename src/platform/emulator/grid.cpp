@@ -10,6 +10,28 @@ Grid::Grid(int rows, int cols)
     , m_cells(size_t(m_rows) * size_t(m_cols))
 { }
 
+void Grid::putChar(int row, int col, Cell cell, bool wide)
+{
+    Cell *line = this->row(row);
+    const int last = col + (wide ? 1 : 0);
+    if (isWideTail(line, col)) {
+        line[col - 1].ch = u' ';
+        line[col - 1].flags &= quint8(~CellWide);
+    }
+    if ((line[last].flags & CellWide) && last + 1 < m_cols)
+        line[last + 1].flags &= quint8(~CellWideTail);
+    cell.flags &= quint8(~(CellWide | CellWideTail));
+    if (!wide) {
+        line[col] = cell;
+        return;
+    }
+    line[col] = cell;
+    line[col].flags |= CellWide;
+    cell.ch = u' ';
+    cell.flags |= CellWideTail;
+    line[col + 1] = cell;
+}
+
 void Grid::fill(const Cell &blank)
 {
     std::fill(m_cells.begin(), m_cells.end(), blank);

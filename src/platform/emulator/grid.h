@@ -19,6 +19,9 @@ public:
     Cell *row(int r) { return m_cells.data() + offset(r); }
     const Cell *row(int r) const { return m_cells.data() + offset(r); }
 
+    // Writes a character one or two cells wide (a wide one needs col + 1 < cols()). The other
+    // half of a wide character it cuts in two becomes a plain blank.
+    void putChar(int row, int col, Cell cell, bool wide);
     void fill(const Cell &blank);
     void fillRect(int top, int left, int bottom, int right, const Cell &blank);
     // Rows [top, bottom) move up by n lines (down for a negative n); the rows left behind are

@@ -1,5 +1,7 @@
 #include "emulator/modemchannel.h"
 
+#include "emulator/emulog.h"
+
 namespace emu {
 
 namespace {
@@ -128,6 +130,7 @@ void ModemChannel::hangUpStep()
             m_hangUpStep = HangUpStep::DtrLow;
             m_hangUpTimer.start(kDtrLowMs);
         } else {
+            qCDebug(lcEmulator) << "the modem did not hang up and DTR cannot be dropped";
             finishHangUp(); // nothing more a program can do
         }
         break;

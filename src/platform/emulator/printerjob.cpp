@@ -1,5 +1,6 @@
 #include "emulator/printerjob.h"
 
+#include "runtime/errnum.h"
 #include "runtime/error.h"
 
 #include <QDateTime>
@@ -152,7 +153,8 @@ QString PrinterJob::print(const PrintOptions &options) const
     QPainter painter;
     if (!painter.begin(&printer)) {
         QFile::remove(pdfTemp);
-        rt::raise(75, QStringLiteral("The printer \"%1\" cannot be opened").arg(target));
+        rt::raise(rt::err::PathFileAccess,
+            QStringLiteral("The printer \"%1\" cannot be opened").arg(target));
     }
     painter.setFont(font);
     const QFontMetrics metrics(font, &printer);
@@ -175,11 +177,13 @@ QString PrinterJob::print(const PrintOptions &options) const
     }
     if (!painter.end()) {
         QFile::remove(pdfTemp);
-        rt::raise(75, QStringLiteral("The print job for \"%1\" failed").arg(target));
+        rt::raise(
+            rt::err::PathFileAccess, QStringLiteral("The print job for \"%1\" failed").arg(target));
     }
     if (!pdfTemp.isEmpty() && !QFile::rename(pdfTemp, target)) {
         QFile::remove(pdfTemp);
-        rt::raise(75, QStringLiteral("The file \"%1\" cannot be written").arg(target));
+        rt::raise(rt::err::PathFileAccess,
+            QStringLiteral("The file \"%1\" cannot be written").arg(target));
     }
     return target;
 }

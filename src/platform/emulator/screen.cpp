@@ -34,13 +34,23 @@ private:
 
 namespace {
 
-QString cellsText(const Cell *cells, int n)
+// Escape sequences that only some terminal types know.
+struct TypeDialect
 {
-    QString s(n, Qt::Uninitialized);
-    QChar *out = s.data();
-    for (int i = 0; i < n; ++i)
-        out[i] = QChar(cells[i].ch);
-    return s;
+    int termType;
+    bool scoCursor;
+    bool linuxPalette;
+};
+constexpr TypeDialect typeDialects[] = {
+    { 9, true, false }, // ANSI
+    { 15, true, false }, // SCO Console
+    { 16, true, true }, // Linux Console
+};
+
+// The end (exclusive) of columns up to `to` (inclusive) in a row of n cells.
+int columnsEnd(int to, int n)
+{
+    return to >= n - 1 ? n : to + 1;
 }
 
 QString trimmedRight(QString s)
@@ -79,7 +89,21 @@ std::unique_ptr<Emulation> Screen::makeEmulation(int termType, int rows, int col
     else
         e = std::make_unique<TtyEmulation>(rows, cols, m_sink.get());
     e->setAnswerBack(m_answerBack);
+    e->setDialect(dialect());
     return e;
+}
+
+HostDialect Screen::dialect() const
+{
+    HostDialect d;
+    d.encoding = m_encoding;
+    for (const TypeDialect &t : typeDialects) {
+        if (t.termType == m_termType) {
+            d.scoCursor = t.scoCursor;
+            d.linuxPalette = t.linuxPalette;
+        }
+    }
+    return d;
 }
 
 void Screen::setTerminalType(int termType)
@@ -87,10 +111,18 @@ void Screen::setTerminalType(int termType)
     const bool family = isVtFamily(termType);
     const bool changed = family != isVtFamily(m_termType);
     m_termType = termType;
-    if (!changed)
+    if (!changed) {
+        m_emulation->setDialect(dialect());
         return;
+    }
     m_emulation = makeEmulation(termType, rows(), cols());
     markAll();
+}
+
+void Screen::setHostEncoding(HostEncoding encoding)
+{
+    m_encoding = encoding;
+    m_emulation->setDialect(dialect());
 }
 
 void Screen::feed(const char *data, qsizetype len)
@@ -125,37 +157,60 @@ void Screen::clearHistory()
     signalDamage();
 }
 
-QString Screen::rowText(int row) const
+const Cell *Screen::lineCells(qint64 line, std::vector<Cell> &buffer) const
+{
+    if (line >= m_pushed) {
+        const qint64 row = line - m_pushed;
+        if (row >= rows())
+            return nullptr;
+        buffer.resize(size_t(cols()));
+        readRow(int(row), buffer.data());
+        return buffer.data();
+    }
+    const qint64 i = line - firstLine();
+    return i >= 0 ? m_history.line(int(i)) : nullptr;
+}
+
+QString Screen::rowText(int row, int from, int to) const
 {
     if (row < 0 || row >= rows())
         return QString();
-    std::vector<Cell> cells(static_cast<size_t>(cols()));
-    readRow(row, cells.data());
-    return cellsText(cells.data(), cols());
+    return lineText(screenLine(row), from, to);
 }
 
-QString Screen::historyText(int i) const
+QString Screen::historyText(int i, int from, int to) const
 {
     if (i < 0 || i >= m_history.count())
         return QString();
-    return cellsText(m_history.line(i), m_history.cols());
+    return lineText(firstLine() + i, from, to);
 }
 
-QString Screen::lineText(qint64 line) const
+QString Screen::lineText(qint64 line, int from, int to) const
 {
-    if (line >= m_pushed)
-        return rowText(int(line - m_pushed));
-    return historyText(int(line - firstLine()));
+    std::vector<Cell> buffer;
+    const Cell *cells = lineCells(line, buffer);
+    return cells ? cellsText(cells, from, columnsEnd(to, cols())) : QString();
 }
 
 void Screen::putText(int row, int col, const QString &text, int colorCode)
 {
     const Cell look = blankCell(colorCode);
-    std::vector<Cell> cells(size_t(text.size()), look);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t ch = text.at(i).unicode();
+    std::vector<Cell> cells;
+    cells.reserve(size_t(text.size()));
+    for (const char32_t ch : text.toUcs4()) {
+        Cell cell = look;
         const bool control = ch < 0x20 || (ch >= 0x7F && ch < 0xA0);
-        cells[size_t(i)].ch = control ? u' ' : ch > 0xFF ? u'?' : ch;
+        const int width = control ? 1 : charWidth(ch);
+        if (width == 0)
+            continue;
+        cell.ch = control ? u' ' : ch > 0xFFFF ? u'\uFFFD' : char16_t(ch);
+        if (width == 2) {
+            cell.flags = CellWide;
+            cells.push_back(cell);
+            cell.ch = u' ';
+            cell.flags = CellWideTail;
+        }
+        cells.push_back(cell);
     }
     putCells(row, col, cells.data(), int(cells.size()));
 }
@@ -224,9 +279,13 @@ bool Screen::isSelected(qint64 line, int col) const
 
 bool Screen::wordAt(Pos pos, int *from, int *to) const
 {
-    const QString line = lineText(pos.line);
-    auto inWord = [&line](int i) { return i >= 0 && i < line.size() && !line.at(i).isSpace(); };
-    if (!inWord(pos.col))
+    std::vector<Cell> buffer;
+    const Cell *cells = lineCells(pos.line, buffer);
+    const int n = cols();
+    auto inWord = [cells, n](int i) {
+        return i >= 0 && i < n && (isWideTail(cells, i) || !QChar(cells[i].ch).isSpace());
+    };
+    if (!cells || !inWord(pos.col))
         return false;
     *from = *to = pos.col;
     while (inWord(*from - 1))
@@ -244,11 +303,9 @@ QString Screen::text(Pos from, Pos to) const
     to.line = std::min(to.line, endLine() - 1);
     QStringList lines;
     for (qint64 line = from.line; line <= to.line; ++line) {
-        const QString full = lineText(line);
-        const int start = line == from.line ? std::clamp(from.col, 0, int(full.size())) : 0;
-        const int end
-            = line == to.line ? std::clamp(to.col + 1, 0, int(full.size())) : int(full.size());
-        lines << trimmedRight(full.mid(start, std::max(0, end - start)));
+        const int start = line == from.line ? std::max(0, from.col) : 0;
+        const int end = line == to.line ? to.col : std::numeric_limits<int>::max();
+        lines << trimmedRight(end < start ? QString() : lineText(line, start, end));
     }
     return lines.join(u'\n');
 }

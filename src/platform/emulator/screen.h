@@ -1,7 +1,11 @@
 #pragma once
 // The terminal's character screen: rows x columns of cells, the history of lines that scrolled off
-// the top, the cursor and the selection. Host bytes (Latin-1) go through the emulation of the
-// terminal type: libvterm for the VT and ANSI family, the plain TTY for every other type.
+// the top, the cursor and the selection. Host bytes go through the emulation of the terminal
+// type: libvterm for the VT and ANSI family, the plain TTY for every other type. They are UTF-8,
+// or single-byte with 8-bit controls when the host encoding says so (see hostencoding.h).
+//
+// Text taken from the screen holds characters: the right half of a wide character is left out,
+// and a range of columns that begins on it starts after it.
 //
 // Changes are not drawn here: the screen notes which rows changed and says so once (damaged())
 // until a view takes the damage, so heavy output costs no repaint per byte.
@@ -12,6 +16,7 @@
 
 #include <QObject>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -49,6 +54,9 @@ public:
     void setTerminalType(int termType);
     int terminalType() const { return m_termType; }
     bool vtFamily() const { return isVtFamily(m_termType); }
+    // The host's encoding (Ansi8Bit: SingleByte); a sequence cut off in the old one is dropped.
+    void setHostEncoding(HostEncoding encoding);
+    HostEncoding hostEncoding() const { return m_encoding; }
 
     void feed(const char *data, qsizetype len);
     void feed(const QByteArray &bytes) { feed(bytes.constData(), bytes.size()); }
@@ -66,22 +74,23 @@ public:
     // Screen rows (0 = top) and history lines (0 = oldest); both cols() cells wide.
     void readRow(int row, Cell *out) const { m_emulation->readRow(row, out); }
     const Cell *historyLine(int i) const { return m_history.line(i); }
-    QString rowText(int row) const;
-    QString historyText(int i) const;
+    // Text of columns [from, to] (to clamped to the width).
+    QString rowText(int row, int from = 0, int to = std::numeric_limits<int>::max()) const;
+    QString historyText(int i, int from = 0, int to = std::numeric_limits<int>::max()) const;
 
     qint64 firstLine() const { return m_pushed - m_history.count(); }
     qint64 screenLine(int row) const { return m_pushed + row; }
     qint64 endLine() const { return m_pushed + rows(); }
     // The text of a line (history or screen), full width; empty for a line that is gone.
-    QString lineText(qint64 line) const;
+    QString lineText(qint64 line, int from = 0, int to = std::numeric_limits<int>::max()) const;
 
     QPoint cursor() const { return m_emulation->cursor(); }
     bool cursorVisible() const { return m_emulation->cursorVisible(); }
     void setCursor(int row, int col) { m_emulation->setCursor(row, col); }
 
-    // Text and blanks put from the API, in a colour code (see blankCell); characters without a
-    // Latin-1 byte show as "?", control characters as blanks. Positions outside the screen are
-    // cut off; the cursor and the terminal's modes stay as they are.
+    // Text and blanks put from the API, in a colour code (see blankCell); control characters show
+    // as blanks, wide characters take two cells. Positions outside the screen are cut off; the
+    // cursor and the terminal's modes stay as they are.
     void putText(int row, int col, const QString &text, int colorCode);
     void putCells(int row, int col, const Cell *cells, int n);
     void clearRect(int left, int top, int right, int bottom, int colorCode);
@@ -101,7 +110,8 @@ public:
     Pos selectionStart() const { return std::min(m_selFrom, m_selTo); }
     Pos selectionEnd() const { return std::max(m_selFrom, m_selTo); }
     bool isSelected(qint64 line, int col) const;
-    // The columns of the word (characters between blanks) at a place; false on a blank.
+    // The columns of the word (characters between blanks) at a place, both halves of a wide
+    // character included; false on a blank.
     bool wordAt(Pos pos, int *from, int *to) const;
     // Lines joined by "\n", trailing blanks of each line removed.
     QString selectedText() const;
@@ -128,8 +138,12 @@ private:
     void signalDamage();
     void markAll();
     std::unique_ptr<Emulation> makeEmulation(int termType, int rows, int cols);
+    HostDialect dialect() const;
+    // The cells of a line (history or screen) into buffer; nullptr for a line that is gone.
+    const Cell *lineCells(qint64 line, std::vector<Cell> &buffer) const;
 
     int m_termType = 0;
+    HostEncoding m_encoding = HostEncoding::Utf8;
     History m_history;
     qint64 m_pushed = 0; // lines that ever entered the history
     std::unique_ptr<Sink> m_sink;

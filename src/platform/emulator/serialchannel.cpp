@@ -1,12 +1,29 @@
 #include "emulator/serialchannel.h"
 
+#include "emulator/emulog.h"
+
+#include <QFile>
 #include <QTimer>
+
+#include <unistd.h>
 
 namespace emu {
 
 namespace {
+
 constexpr int kBreakMs = 250;
+
+// The serial port reports a device that another program holds (its lock file, or the
+// terminal's exclusive mode: EBUSY) as a permission error too. A device we may read and write
+// is busy, not forbidden.
+int permissionOrBusy(const QString &device)
+{
+    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0
+        ? channelerror::DeviceBusy
+        : channelerror::PermissionDenied;
 }
+
+} // namespace
 
 SerialChannel::SerialChannel(const Settings &settings, QObject *parent)
     : Channel(parent)
@@ -63,7 +80,7 @@ void SerialChannel::open()
             code = channelerror::DeviceNotFound;
             break;
         case QSerialPort::PermissionError:
-            code = channelerror::PermissionDenied;
+            code = permissionOrBusy(m_portName);
             break;
         case QSerialPort::OpenError:
             code = channelerror::DeviceBusy;
@@ -145,7 +162,9 @@ void SerialChannel::onError(QSerialPort::SerialPortError serialError)
         endLink(channelerror::DeviceError, detail);
         break;
     default:
-        break; // a refused setting or a timeout of a blocking call: the port still works
+        // A refused setting or a timeout of a blocking call: the port still works.
+        qCDebug(lcEmulator) << m_portName << "error passed over:" << detail;
+        break;
     }
 }
 

@@ -6,8 +6,11 @@ namespace emu {
 
 namespace {
 
-// Latin-1: 0x20-0x7E and 0xA0-0xFF are characters; C0, DEL and C1 are controls.
-inline bool printable(uchar c)
+// Bytes of host data decoded at a time.
+constexpr qsizetype feedSlice = 16 * 1024;
+
+// C0, DEL and C1 are controls; every other character is shown.
+inline bool printable(char32_t c)
 {
     return (c >= 0x20 && c < 0x7F) || c >= 0xA0;
 }
@@ -19,82 +22,97 @@ TtyEmulation::TtyEmulation(int rows, int cols, EmulationSink *sink)
     , m_grid(rows, cols)
 { }
 
+void TtyEmulation::setDialect(const HostDialect &dialect)
+{
+    if (dialect.encoding != m_decoder.encoding())
+        m_decoder.setEncoding(dialect.encoding);
+}
+
 void TtyEmulation::feed(const char *data, qsizetype len)
 {
-    const char *p = data;
-    const char *end = data + len;
-    while (p < end) {
-        const uchar c = uchar(*p);
-        if (printable(c)) {
-            p = printRun(p, end);
-            continue;
-        }
-        ++p;
-        switch (c) {
-        case '\r':
-            m_col = 0;
-            m_wrapPending = false;
-            break;
-        case '\n':
-            lineFeed();
-            break;
-        case '\b':
-            if (m_wrapPending)
-                m_wrapPending = false;
-            else if (m_col > 0)
-                --m_col;
-            break;
-        case '\t':
-            m_col = std::min(cols() - 1, (m_col / 8 + 1) * 8);
-            m_wrapPending = false;
-            break;
-        case '\a':
-            m_sink->bell();
-            break;
-        case '\f':
-            clearScreen();
-            break;
-        case 0x05: // ENQ asks for the answerback text
-            if (!m_answerBack.isEmpty())
-                m_sink->answer(m_answerBack);
-            break;
-        default:
-            break;
-        }
+    for (qsizetype at = 0; at < len; at += feedSlice) {
+        m_chars.clear();
+        m_decoder.decode(QByteArrayView(data + at, std::min(feedSlice, len - at)),
+            [this](char32_t ch) { m_chars.push_back(ch); });
+        process(m_chars.data(), m_chars.data() + m_chars.size());
     }
+    reportRows();
     if (len > 0)
         m_sink->cursorMoved();
 }
 
-const char *TtyEmulation::printRun(const char *p, const char *end)
+void TtyEmulation::process(const char32_t *p, const char32_t *end)
 {
-    while (p < end && printable(uchar(*p))) {
-        if (m_wrapPending) {
-            m_wrapPending = false;
-            m_col = 0;
-            lineFeed();
-        }
-        Cell *line = m_grid.row(m_row);
-        const int cols = m_grid.cols();
-        int col = m_col;
-        while (p < end && col < cols) {
-            const uchar c = uchar(*p);
-            if (!printable(c))
-                break;
-            Cell &cell = line[col++];
-            cell = Cell();
-            cell.ch = char16_t(c);
-            ++p;
-        }
-        m_sink->rowsChanged(m_row, m_row);
-        if (col == cols) {
-            m_col = cols - 1;
-            m_wrapPending = true;
-        } else {
-            m_col = col;
-        }
+    for (; p < end; ++p) {
+        if (printable(*p))
+            print(*p);
+        else
+            control(*p);
     }
-    return p;
+}
+
+void TtyEmulation::control(char32_t c)
+{
+    switch (c) {
+    case '\r':
+        m_col = 0;
+        m_wrapPending = false;
+        break;
+    case '\n':
+        lineFeed();
+        break;
+    case '\b':
+        if (m_wrapPending)
+            m_wrapPending = false;
+        else if (m_col > 0)
+            --m_col;
+        break;
+    case '\t':
+        m_col = std::min(cols() - 1, (m_col / 8 + 1) * 8);
+        m_wrapPending = false;
+        break;
+    case '\a':
+        m_sink->bell();
+        break;
+    case '\f':
+        clearScreen();
+        break;
+    case 0x05: // ENQ asks for the answerback text
+        if (!m_answerBack.isEmpty())
+            m_sink->answer(m_answerBack);
+        break;
+    default:
+        break;
+    }
+}
+
+void TtyEmulation::print(char32_t ch)
+{
+    const int width = charWidth(ch);
+    if (width == 0)
+        return; // a combining mark has no cell of its own
+    const bool wide = width == 2 && cols() > 1;
+    if (m_wrapPending || (wide && m_col == cols() - 1)) {
+        m_col = 0;
+        lineFeed();
+    }
+    Cell cell;
+    cell.ch = ch > 0xFFFF ? u'\uFFFD' : char16_t(ch);
+    m_grid.putChar(m_row, m_col, cell, wide);
+    m_printedFirst = std::min(m_printedFirst, m_row);
+    m_printedLast = std::max(m_printedLast, m_row);
+    const int next = m_col + (wide ? 2 : 1);
+    m_wrapPending = next >= cols();
+    m_col = m_wrapPending ? cols() - 1 : next;
+}
+
+void TtyEmulation::reportRows()
+{
+    if (m_printedFirst > m_printedLast)
+        return;
+    m_sink->rowsChanged(m_printedFirst, m_printedLast);
+    m_printedFirst = std::numeric_limits<int>::max();
+    m_printedLast = -1;
 }
 
 void TtyEmulation::lineFeed()
@@ -104,6 +122,7 @@ void TtyEmulation::lineFeed()
         ++m_row;
         return;
     }
+    reportRows(); // every row moves: all of them are reported below
     m_grid.scroll(
         0, rows(), 1, Cell(), [this](const Cell *line) { m_sink->lineScrolledOff(line, cols()); });
     m_sink->rowsChanged(0, rows() - 1);
@@ -182,15 +201,16 @@ QByteArray TtyEmulation::key(int qtKey, Qt::KeyboardModifiers mods, const QStrin
     default:
         break;
     }
-    if (text.isEmpty())
-        return QByteArray();
     // Ctrl+letter gives its control character in the key's text already; anything else is sent
-    // as Latin-1 (characters outside it have no byte and are dropped).
+    // in the host's encoding (a single-byte host has no byte for a character beyond Latin-1: it
+    // is dropped).
     Q_UNUSED(mods);
+    if (m_decoder.encoding() == HostEncoding::Utf8)
+        return text.toUtf8();
     QByteArray bytes;
-    for (QChar ch : text) {
-        if (ch.unicode() <= 0xFF)
-            bytes.append(char(ch.unicode()));
+    for (const char32_t ch : text.toUcs4()) {
+        if (ch <= 0xFF)
+            bytes.append(char(ch));
     }
     return bytes;
 }

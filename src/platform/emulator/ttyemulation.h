@@ -1,9 +1,13 @@
 #pragma once
 // The plain TTY: printable characters, CR, LF, BS, HT, BEL and FF (clear screen); every other
-// control character is ignored. Lines wrap at the right margin.
+// control character is ignored. Lines wrap at the right margin; a wide character that does not
+// fit in the last column goes to the next line.
 
 #include "emulator/emulation.h"
 #include "emulator/grid.h"
+
+#include <limits>
+#include <vector>
 
 namespace emu {
 
@@ -13,6 +17,7 @@ public:
     TtyEmulation(int rows, int cols, EmulationSink *sink);
 
     void feed(const char *data, qsizetype len) override;
+    void setDialect(const HostDialect &dialect) override;
     int rows() const override { return m_grid.rows(); }
     int cols() const override { return m_grid.cols(); }
     void resize(int rows, int cols) override;
@@ -26,16 +31,24 @@ public:
     void setAnswerBack(const QByteArray &text) override { m_answerBack = text; }
 
 private:
-    const char *printRun(const char *p, const char *end);
+    void process(const char32_t *p, const char32_t *end);
+    void control(char32_t c);
+    void print(char32_t ch);
     void lineFeed();
     void clearScreen();
+    void reportRows();
 
     EmulationSink *m_sink;
     Grid m_grid;
+    HostDecoder m_decoder;
+    std::vector<char32_t> m_chars; // one slice of host data, decoded
     int m_row = 0;
     int m_col = 0;
     bool m_wrapPending = false; // the last column was written; the next character wraps
     QByteArray m_answerBack;
+    // Rows written by characters since the last report.
+    int m_printedFirst = std::numeric_limits<int>::max();
+    int m_printedLast = -1;
 };
 
 } // namespace emu

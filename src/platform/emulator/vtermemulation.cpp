@@ -9,6 +9,39 @@ namespace emu {
 
 namespace {
 
+// Bytes of host data handed on at a time: libvterm 0.1 puts a buffer of four bytes per byte of a
+// text run on the stack.
+constexpr qsizetype feedSlice = 4096;
+
+constexpr char32_t BEL = 0x07;
+constexpr char32_t CAN = 0x18;
+constexpr char32_t SUB = 0x1A;
+constexpr char32_t ESC = 0x1B;
+
+// ESC P (DCS), ESC X (SOS), ESC ^ (PM) and ESC _ (APC) open a string that ends with ST or BEL.
+bool isStringStart(char32_t ch)
+{
+    return ch == 'P' || ch == 'X' || ch == '^' || ch == '_';
+}
+
+bool isHexDigit(char32_t ch)
+{
+    return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
+}
+
+// The character of a cell: a base character and its combining marks, composed when Unicode has
+// one character for them.
+char32_t composed(const uint32_t *chars)
+{
+    if (chars[0] == 0 || chars[1] == 0)
+        return chars[0];
+    QString text;
+    for (int i = 0; chars[i] != 0 && i < 16; ++i)
+        text += QChar::fromUcs4(chars[i]);
+    const QList<uint> nfc = text.normalized(QString::NormalizationForm_C).toUcs4();
+    return nfc.size() == 1 ? char32_t(nfc.first()) : char32_t(chars[0]);
+}
+
 VtermEmulation *self(void *user)
 {
     return static_cast<VtermEmulation *>(user);
@@ -191,12 +224,12 @@ VTermModifier modifiers(Qt::KeyboardModifiers mods)
 
 VtermEmulation::VtermEmulation(int rows, int cols, EmulationSink *sink)
     : m_sink(sink)
+    , m_out(size_t(4 * feedSlice + 16))
     , m_main(rows, cols)
     , m_alt(rows, cols)
 {
     m_vt = vterm_new(m_main.rows(), m_main.cols());
-    // libvterm's 8-bit mode reads bytes above 0x9F through an ASCII character set; Latin-1 is
-    // given to it as UTF-8 instead (see feed).
+    // Whatever the host's encoding, libvterm is given UTF-8 (see feed).
     vterm_set_utf8(m_vt, 1);
     vterm_output_set_callback(m_vt, cbOutput, this);
     m_state = vterm_obtain_state(m_vt);
@@ -210,36 +243,102 @@ VtermEmulation::~VtermEmulation()
     vterm_free(m_vt);
 }
 
+void VtermEmulation::setDialect(const HostDialect &dialect)
+{
+    if (dialect.encoding != m_decoder.encoding())
+        m_decoder.setEncoding(dialect.encoding);
+    m_dialect = dialect;
+}
+
 void VtermEmulation::feed(const char *data, qsizetype len)
 {
-    if (len <= 0)
-        return;
-    const char *end = data + len;
-    const char *high = std::find_if(data, end, [](char c) { return uchar(c) >= 0x80; });
-    if (high == end) {
-        vterm_input_write(m_vt, data, size_t(len));
-        flushGlyphRows();
-        return;
+    for (qsizetype at = 0; at < len; at += feedSlice) {
+        m_outEnd = m_out.data();
+        m_decoder.decode(QByteArrayView(data + at, std::min(feedSlice, len - at)),
+            [this](char32_t ch) { scan(ch); });
+        vterm_input_write(m_vt, m_out.data(), size_t(m_outEnd - m_out.data()));
     }
-    // Latin-1 to UTF-8; the C1 controls 0x80-0x9F become their 7-bit forms (ESC and
-    // 0x40-0x5F), which is what they mean to a VT terminal.
-    m_utf8.resize(0);
-    m_utf8.reserve(len * 2);
-    m_utf8.append(data, high - data);
-    for (const char *p = high; p < end; ++p) {
-        const uchar c = uchar(*p);
-        if (c < 0x80) {
-            m_utf8.append(char(c));
-        } else if (c < 0xA0) {
-            m_utf8.append('\x1b');
-            m_utf8.append(char(c - 0x40));
-        } else {
-            m_utf8.append(char(0xC0 | (c >> 6)));
-            m_utf8.append(char(0x80 | (c & 0x3F)));
-        }
-    }
-    vterm_input_write(m_vt, m_utf8.constData(), size_t(m_utf8.size()));
     flushGlyphRows();
+}
+
+void VtermEmulation::scan(char32_t ch)
+{
+    if (ch >= 0x80 && ch < 0xA0) {
+        // A C1 control: from a single-byte host its 7-bit form (ESC and 0x40-0x5F), which is
+        // what it means to a VT terminal; from a UTF-8 host not recognised, and not shown.
+        if (m_dialect.encoding == HostEncoding::SingleByte) {
+            scan(ESC);
+            scan(ch - 0x40);
+        }
+        return;
+    }
+    switch (m_scan) {
+    case Scan::Ground:
+        if (ch == ESC)
+            m_scan = Scan::Escape;
+        else
+            put(ch);
+        return;
+    case Scan::Escape:
+        m_scan = ch == '['      ? Scan::CsiStart
+            : ch == ']'         ? Scan::OscStart
+            : ch == ESC         ? Scan::Escape
+            : isStringStart(ch) ? Scan::String
+                                : Scan::Ground;
+        if (m_scan == Scan::CsiStart || m_scan == Scan::OscStart)
+            return;
+        put(ESC);
+        if (ch != ESC) // a second ESC starts afresh and is held in turn
+            put(ch);
+        return;
+    case Scan::CsiStart:
+        m_scan = Scan::Ground;
+        if (m_dialect.scoCursor && (ch == 's' || ch == 'u')) {
+            put(ESC);
+            put(ch == 's' ? '7' : '8');
+            return;
+        }
+        put(ESC);
+        put('[');
+        scan(ch);
+        return;
+    case Scan::OscStart:
+        if (m_dialect.linuxPalette && (ch == 'P' || ch == 'R')) {
+            m_scan = ch == 'P' ? Scan::Palette : Scan::Ground;
+            m_paletteDigits = 0;
+            return;
+        }
+        put(ESC);
+        put(']');
+        m_scan = Scan::String;
+        scan(ch);
+        return;
+    case Scan::Palette:
+        // Seven hex digits; as on the console, another printable character ends the sequence
+        // and goes with it, control characters act meanwhile.
+        if (isHexDigit(ch)) {
+            if (++m_paletteDigits == 7)
+                m_scan = Scan::Ground;
+        } else if (ch == ESC) {
+            m_scan = Scan::Escape;
+        } else if (ch == CAN || ch == SUB) {
+            m_scan = Scan::Ground;
+        } else if (ch < 0x20) {
+            put(ch);
+        } else {
+            m_scan = Scan::Ground;
+        }
+        return;
+    case Scan::String:
+        if (ch == ESC) {
+            m_scan = Scan::Escape;
+            return;
+        }
+        if (ch == BEL || ch == CAN || ch == SUB)
+            m_scan = Scan::Ground;
+        put(ch);
+        return;
+    }
 }
 
 void VtermEmulation::flushGlyphRows()
@@ -253,7 +352,9 @@ void VtermEmulation::flushGlyphRows()
 
 void VtermEmulation::write(const QByteArray &bytes)
 {
-    feed(bytes.constData(), bytes.size());
+    // Our own sequences: past the host's decoder and scanner, whose state belongs to the host.
+    vterm_input_write(m_vt, bytes.constData(), size_t(bytes.size()));
+    flushGlyphRows();
 }
 
 void VtermEmulation::resize(int rows, int cols)
@@ -306,6 +407,7 @@ void VtermEmulation::putCells(int row, int col, const Cell *cells, int n)
 void VtermEmulation::reset()
 {
     m_altActive = false;
+    m_scan = Scan::Ground;
     vterm_state_reset(m_state, 1);
     m_main.fill(eraseCell());
     m_alt.fill(eraseCell());
@@ -341,17 +443,21 @@ QByteArray VtermEmulation::key(int qtKey, Qt::KeyboardModifiers mods, const QStr
     }
     if (!done) {
         const bool alt = mods & Qt::AltModifier;
-        for (QChar qc : text) {
-            const char16_t ch = qc.unicode();
+        const bool singleByte = m_dialect.encoding == HostEncoding::SingleByte;
+        for (const char32_t ch : text.toUcs4()) {
             if (ch < 0x20 || ch == 0x7F) {
                 out += char(ch); // a control character the keyboard already made
             } else if (ch < 0x80) {
                 vterm_keyboard_unichar(m_vt, ch, alt ? VTERM_MOD_ALT : VTERM_MOD_NONE);
-            } else if (ch <= 0xFF) {
-                // libvterm would encode UTF-8; the host reads Latin-1.
+            } else if (!singleByte || ch <= 0xFF) {
+                // In the host's encoding (libvterm would put Alt's ESC before a cut-off byte); a
+                // single-byte host has no byte for a character beyond Latin-1.
+                char bytes[4];
+                const char *end
+                    = singleByte ? std::fill_n(bytes, 1, char(ch)) : appendUtf8(bytes, ch);
                 if (alt)
                     out += '\x1b';
-                out += char(ch);
+                out.append(bytes, end - bytes);
             }
         }
     }
@@ -382,16 +488,13 @@ void VtermEmulation::onPutGlyph(const void *glyph, int row, int col)
     if (row < 0 || row >= rows() || col < 0 || col >= cols())
         return;
     const auto *info = static_cast<const VTermGlyphInfo *>(glyph);
+    const char32_t ch = composed(info->chars);
+    if (info->width == 0 && ch != 0)
+        return; // a combining mark with no character before it
     Cell cell = m_pen;
-    const uint32_t ch = info->chars[0];
-    cell.ch = ch == 0 ? u' ' : ch > 0xFFFF ? u'?' : char16_t(ch);
+    cell.ch = ch == 0 ? u' ' : ch > 0xFFFF ? u'\uFFFD' : char16_t(ch);
     cell.flags = info->protected_cell ? CellProtected : 0;
-    Cell *line = grid().row(row);
-    line[col] = cell;
-    if (info->width == 2 && col + 1 < cols()) {
-        cell.ch = u' ';
-        line[col + 1] = cell;
-    }
+    grid().putChar(row, col, cell, info->width == 2 && col + 1 < cols());
     // Rows written by characters are reported once per chunk of host data.
     m_glyphFirst = std::min(m_glyphFirst, row);
     m_glyphLast = std::max(m_glyphLast, row);

@@ -2,8 +2,15 @@
 // The VT and ANSI family (VT100, VT220, VT320, VT420, ANSI, SCO and Linux consoles) through
 // libvterm's state layer: libvterm parses and keeps the terminal's modes, and draws through our
 // callbacks into a grid of our own, which scrolls by turning a ring (libvterm's own screen layer
-// moves every cell per line and could not keep up with heavy output). The host's bytes are
-// Latin-1.
+// moves every cell per line and could not keep up with heavy output).
+//
+// Host data reaches libvterm as UTF-8, in slices of a few kilobytes (libvterm 0.1 takes stack in
+// proportion to what one call hands it). On the way the host's encoding is decoded (see
+// hostencoding.h): a single-byte host's C1 controls become their 7-bit forms, other C1 code points
+// are dropped. A small scanner follows the escape syntax far enough to give CSI s and CSI u their
+// save and restore meaning (ANSI, SCO and Linux consoles: as ESC 7 and ESC 8, as xterm and the
+// Linux console do) and to consume the Linux console's palette sequences (ESC ] P and seven hex
+// digits, ESC ] R), which have no terminator and would otherwise hold up all later output.
 
 #include "emulator/emulation.h"
 #include "emulator/grid.h"
@@ -25,6 +32,7 @@ public:
     VtermEmulation &operator=(const VtermEmulation &) = delete;
 
     void feed(const char *data, qsizetype len) override;
+    void setDialect(const HostDialect &dialect) override;
     int rows() const override { return m_main.rows(); }
     int cols() const override { return m_main.cols(); }
     void resize(int rows, int cols) override;
@@ -55,6 +63,12 @@ public:
     EmulationSink *sink() const { return m_sink; }
 
 private:
+    // Where the scanner stands in the escape syntax. Escape, CsiStart and OscStart hold back
+    // "ESC", "ESC [" and "ESC ]" until the next character decides.
+    enum class Scan { Ground, Escape, CsiStart, OscStart, Palette, String };
+
+    void scan(char32_t ch);
+    void put(char32_t ch) { m_outEnd = appendUtf8(m_outEnd, ch); }
     Grid &grid() { return m_altActive ? m_alt : m_main; }
     const Grid &grid() const { return m_altActive ? m_alt : m_main; }
     Cell eraseCell() const;
@@ -63,6 +77,12 @@ private:
     void write(const QByteArray &bytes);
 
     EmulationSink *m_sink;
+    HostDialect m_dialect;
+    HostDecoder m_decoder;
+    Scan m_scan = Scan::Ground;
+    int m_paletteDigits = 0;
+    std::vector<char> m_out; // one slice of host data as libvterm takes it
+    char *m_outEnd = nullptr;
     VTerm *m_vt = nullptr;
     VTermState *m_state = nullptr;
     Grid m_main;
@@ -73,7 +93,6 @@ private:
     bool m_cursorVisible = true;
     QByteArray *m_keyOut = nullptr; // collects key bytes while a key is translated
     QByteArray m_answerBack;
-    QByteArray m_utf8;
     // Rows written by characters since the last report.
     int m_glyphFirst = std::numeric_limits<int>::max();
     int m_glyphLast = -1;

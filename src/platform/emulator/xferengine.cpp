@@ -25,8 +25,6 @@
 
 namespace emu {
 
-Q_LOGGING_CATEGORY(lcXfer, "norvalis.emulator", QtInfoMsg)
-
 namespace {
 
 constexpr int sampleIntervalMs = 250;
@@ -186,7 +184,7 @@ void XferEngine::start()
     if (!m_process->start(spec, &error))
         rt::raise(emuerror::ProtocolNotAvailable,
             QStringLiteral("%1: %2").arg(emuerror::text(emuerror::ProtocolNotAvailable), error));
-    qCDebug(lcXfer) << "started" << m_command.program << m_command.arguments;
+    qCDebug(lcEmulator) << "started" << m_command.program << m_command.arguments;
     m_running = true;
     m_sampler.start();
 }
@@ -260,7 +258,7 @@ void XferEngine::readReport(const QString &line)
         m_currentFile = m.captured(1);
         m_dirty = true;
     } else if (!counter.match(line).hasMatch()) {
-        qCDebug(lcXfer) << m_command.program << "says" << line;
+        qCDebug(lcEmulator) << m_command.program << "says" << line;
         m_complaints << line;
         if (m_complaints.size() > maxComplaints)
             m_complaints.removeFirst();
@@ -376,7 +374,7 @@ void XferEngine::onFinished(int exitCode, bool crashed)
     } else if (m_command.terminal) {
         m_filesDone = int(kermitLogNames(QStringLiteral("Sending")).size());
     }
-    qCDebug(lcXfer) << m_command.program << "ended:" << exitCode << crashed << "result" << result
+    qCDebug(lcEmulator) << m_command.program << "ended:" << exitCode << crashed << "result" << result
                     << m_errorText;
     m_receiveDir.reset(); // with whatever was left unfinished in it
     m_privateDir.reset();
@@ -483,7 +481,7 @@ int XferEngine::storeDownloads(const QStringList &names)
         }
         ++refused;
         const QString shown = xmodem ? m_xmodemTarget : printable(name);
-        qCDebug(lcXfer) << "received file not stored:" << shown << why;
+        qCDebug(lcEmulator) << "received file not stored:" << shown << why;
         if (!m_errorText.isEmpty())
             m_errorText += QStringLiteral("; ");
         m_errorText += QStringLiteral("%1 not stored: %2").arg(shown, why);

@@ -17,9 +17,9 @@
 // Results (finished()): 0 completed, 1 aborted by abort(), 2 failed (the program failed, the
 // link went, a received file could not be stored). The reason of a failure is in errorText().
 
+#include "emulator/emulog.h"
 #include "emulator/xferplan.h"
 
-#include <QLoggingCategory>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -29,8 +29,6 @@
 #include <memory>
 
 namespace emu {
-
-Q_DECLARE_LOGGING_CATEGORY(lcXfer)
 
 class XferProcess;
 

@@ -31,7 +31,7 @@ XferProcess::XferProcess(QObject *parent)
 {
     m_killTimer.setSingleShot(true);
     connect(&m_killTimer, &QTimer::timeout, this, [this] {
-        qCDebug(lcXfer) << m_process.program() << "did not end when asked: killed";
+        qCDebug(lcEmulator) << m_process.program() << "did not end when asked: killed";
         m_process.kill();
     });
     connect(&m_process, &QProcess::readyReadStandardOutput, this,
@@ -114,7 +114,7 @@ int XferProcess::confinement(const QStringList &folders) const
     const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0,
         LANDLOCK_CREATE_RULESET_VERSION);
     if (abi < 1) {
-        qCDebug(lcXfer) << "no Landlock in this kernel: the receiver runs unconfined";
+        qCDebug(lcEmulator) << "no Landlock in this kernel: the receiver runs unconfined";
         return -1;
     }
     quint64 writes = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_REMOVE_DIR
@@ -221,7 +221,7 @@ void XferProcess::flushTerminal()
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN) {
-            qCDebug(lcXfer) << "terminal write failed:" << strerror(errno);
+            qCDebug(lcEmulator) << "terminal write failed:" << strerror(errno);
             done = m_pending.size(); // the program is gone; its end is reported by finished()
         }
         break;

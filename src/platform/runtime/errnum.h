@@ -60,6 +60,7 @@ constexpr Number Cancelled = 32755; // "Cancel was selected."
 
 // The program's own numbers.
 constexpr Number InvalidMenu = 3182;                      // "Invalid menu format!"
+constexpr Number NotImplemented = Number(0x80004001);        // "Not implemented"
 constexpr Number InvalidRecentListSize = Number(0x800407D1); // "Invalid RecentListSize setting"
 constexpr Number NoActiveSession = Number(0x800407D2);       // "No active session"
 

@@ -1,0 +1,156 @@
+#include "emulator/hostencoding.h"
+
+#include <QChar>
+
+namespace emu {
+
+namespace {
+
+struct Range
+{
+    char32_t first;
+    char32_t last;
+};
+
+// East Asian wide and full-width characters, and the emoji that terminals show two cells wide.
+constexpr Range wideRanges[] = {
+    { 0x1100, 0x115F }, // Hangul Jamo initial consonants
+    { 0x231A, 0x231B }, // watch, hourglass
+    { 0x2329, 0x232A }, // angle brackets
+    { 0x2E80, 0x303E }, // CJK radicals ... CJK symbols and punctuation
+    { 0x3040, 0xA4CF }, // Hiragana ... Yi
+    { 0xAC00, 0xD7A3 }, // Hangul syllables
+    { 0xF900, 0xFAFF }, // CJK compatibility ideographs
+    { 0xFE10, 0xFE19 }, // vertical forms
+    { 0xFE30, 0xFE6F }, // CJK compatibility forms
+    { 0xFF00, 0xFF60 }, // full-width forms
+    { 0xFFE0, 0xFFE6 },
+    { 0x1F300, 0x1F64F }, // pictographs, emoticons
+    { 0x1F900, 0x1F9FF }, // supplemental pictographs
+    { 0x20000, 0x2FFFD }, // CJK extension planes
+    { 0x30000, 0x3FFFD },
+};
+
+// Characters that join the one before them or take no cell; the general categories below
+// cover the rest.
+constexpr Range zeroWidthRanges[] = {
+    { 0x1160, 0x11FF }, // Hangul Jamo medial vowels and final consonants
+    { 0x200B, 0x200B }, // zero-width space
+};
+
+bool inRanges(char32_t ch, const Range *begin, const Range *end)
+{
+    return std::any_of(begin, end, [ch](const Range &r) { return ch >= r.first && ch <= r.last; });
+}
+
+} // namespace
+
+int utf8Sequence(const uchar *p, const uchar *end, char32_t *ch)
+{
+    // The well-formed sequences: the lead byte fixes the length and the range of the second
+    // byte (no overlong forms, no surrogates, nothing above U+10FFFF).
+    const uchar lead = p[0];
+    int length = 0;
+    char32_t value = 0;
+    uchar low = 0x80;
+    uchar high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        value = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        value = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        value = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return -1;
+    }
+    for (int i = 1; i < length; ++i) {
+        if (p + i >= end)
+            return 0;
+        const uchar b = p[i];
+        if (b < low || b > high)
+            return -1;
+        low = 0x80;
+        high = 0xBF;
+        value = (value << 6) | (b & 0x3F);
+    }
+    *ch = value;
+    return length;
+}
+
+QString HostDecoder::decode(QByteArrayView bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    decode(bytes, [&text](char32_t ch) { text += QChar::fromUcs4(ch); });
+    return text;
+}
+
+QString HostDecoder::flush()
+{
+    QString text;
+    flush([&text](char32_t ch) { text += QChar(char16_t(ch)); });
+    return text;
+}
+
+QString decodeHostText(QByteArrayView bytes, HostEncoding encoding)
+{
+    HostDecoder decoder(encoding);
+    return decoder.decode(bytes) + decoder.flush();
+}
+
+QByteArray encodeHostText(QStringView text, HostEncoding encoding)
+{
+    if (encoding == HostEncoding::Utf8)
+        return text.toUtf8();
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const char32_t ch : text.toUcs4())
+        bytes += ch <= 0xFF ? char(ch) : '?';
+    return bytes;
+}
+
+char *appendUtf8(char *out, char32_t ch)
+{
+    if (ch < 0x80) {
+        *out++ = char(ch);
+    } else if (ch < 0x800) {
+        *out++ = char(0xC0 | (ch >> 6));
+        *out++ = char(0x80 | (ch & 0x3F));
+    } else if (ch < 0x10000) {
+        *out++ = char(0xE0 | (ch >> 12));
+        *out++ = char(0x80 | ((ch >> 6) & 0x3F));
+        *out++ = char(0x80 | (ch & 0x3F));
+    } else {
+        *out++ = char(0xF0 | (ch >> 18));
+        *out++ = char(0x80 | ((ch >> 12) & 0x3F));
+        *out++ = char(0x80 | ((ch >> 6) & 0x3F));
+        *out++ = char(0x80 | (ch & 0x3F));
+    }
+    return out;
+}
+
+int charWidth(char32_t ch)
+{
+    if (ch < 0x300)
+        return 1;
+    if (inRanges(ch, std::begin(zeroWidthRanges), std::end(zeroWidthRanges)))
+        return 0;
+    switch (QChar::category(ch)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_Format:
+        return 0;
+    default:
+        break;
+    }
+    return inRanges(ch, std::begin(wideRanges), std::end(wideRanges)) ? 2 : 1;
+}
+
+} // namespace emu

@@ -1,0 +1,134 @@
+#pragma once
+// frmMdiChild: the MDI child window of one session. It hosts the emulator control over its whole
+// client area, keeps the session topic's DDE items, turns the control's events into status tools,
+// session events and host requests, handles the session-window keys (Ctrl+Tab cycling in
+// activation order, Scroll Lock pause, the Alt letter shortcuts that BlockedHotKeys does not
+// block), shows the reconnect panel when a Telnet or SSH connection drops, starts a transfer that
+// a dialog prepared (message 1830) and takes part in the orderly closing of its session.
+//
+// The window never keeps its session: every handler looks it up in Sessions by the key in Tag
+// and does nothing further when there is none. Closing: a close request asks the session to
+// Terminate (prompt 3, or the shutdown's prompt when the main window closes); a session that
+// accepted leaves its window loaded but closing (out of the Ctrl+Tab cycle) until its destructor
+// sets OkToUnload and unloads it.
+
+#include "emulator/emulator.h"
+#include "menus/menu.h"
+#include "runtime/form.h"
+#include "session/sessionwindow.h"
+
+#include <QPointer>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+namespace dde {
+class Topic;
+}
+
+// The message a transfer dialog posts after filling the xfr members: wParam 1 upload, 2 download.
+constexpr rt::Long WM_STARTTRANSFER = 1830;
+
+class frmMdiChild : public rt::MdiChildForm, public SessionWindow
+{
+    Q_OBJECT
+public:
+    explicit frmMdiChild(rt::MdiForm *frame, QObject *parent = nullptr);
+    ~frmMdiChild() override;
+
+    // The window may really unload (set by its session's destructor only).
+    bool OkToUnload = false;
+    // Refresh the status tools at the next activation.
+    bool UpdateStatus = false;
+    // The transfer a dialog prepared: directory, NUL, file names; protocol; mode; overwrite.
+    QString xfrFileName;
+    rt::Int xfrProtocol = 0;
+    rt::Int xfrMode = 0;
+    rt::Int xfrOverwrite = 0;
+
+    // SessionWindow
+    bool IsClosing() const override { return m_isClosing; }
+    bool PauseState() const override { return m_pauseState; }
+    void UpdatePasteTool() override;
+    QString LinkTopic() const override;
+    bool SessionCommand(rt::Long command) override;
+
+    // The session has accepted to close.
+    void setIsClosing(bool closing) { m_isClosing = closing; }
+    // The session's menu (nullptr drops it).
+    void setMenu(MenuPtr menu) { m_menu = std::move(menu); }
+    MenuPtr menu() const { return m_menu; }
+    void setLinkTopic(const QString &topic);
+    // Makes the window's topic a DDE source (link mode 1).
+    void setLinkSource();
+    dde::Topic *topic() const { return m_topic; }
+    emu::nvEmulator *ctlEmulator() const { return m_emulator; }
+    void ForceResize() { Form_Resize(); }
+    // Activation handling, also called by Sessions.Add after showing a new window.
+    void Form_Activate() override;
+
+    // The reconnect panel (shown after a Telnet or SSH connection dropped).
+    bool reconnectShown() const;
+    void cmdOKRecon_Click();
+    void cmdCancelRecon_Click();
+
+    // A DDE execute on the session's topic: a bracketed script runs for this session; other text
+    // is a host request. False refuses it.
+    bool DDEExecCmd(const QString &command);
+
+protected:
+    QWidget *createWidgets() override;
+    void Form_Load() override;
+    void Form_Resize() override;
+    void Form_KeyDown(rt::Int &keyCode, rt::Int shift) override;
+    void Form_KeyUp(rt::Int &keyCode, rt::Int shift) override;
+    void Form_QueryUnload(rt::Int &cancel, rt::Int unloadMode) override;
+    void Form_Unload(rt::Int &cancel) override;
+
+private:
+    rt::Long WindowProc(rt::Long message, rt::Long wParam, rt::Long lParam);
+    void connectEmulator();
+    void showReconnectPanel();
+    void hideReconnectPanel();
+    void placeReconnectPanel();
+    bool isActiveChild() const;
+    void altShortcut(rt::Int keyCode);
+
+    // The emulator control's events.
+    void ctlEmulator_ButtonPress(rt::Int *button);
+    void ctlEmulator_CaptureChange(rt::Int capturing);
+    void ctlEmulator_CloseSession();
+    void ctlEmulator_CommError(rt::Long *code, rt::Int show);
+    void ctlEmulator_ContextMenu(rt::Int kind, const QString &bandName);
+    void ctlEmulator_DataReady();
+    void ctlEmulator_DeviceChange(rt::Int device, QString *name);
+    void ctlEmulator_Disconnect();
+    void ctlEmulator_ExecScript(const QString &script, rt::Int asynchronous);
+    void ctlEmulator_Extension(QString *command);
+    void ctlEmulator_HistoryChange(rt::Int shown, rt::Int locked);
+    void ctlEmulator_KeyboardLockChange(rt::Int locked);
+    void ctlEmulator_LoadSettings();
+    void ctlEmulator_LocationChange(rt::Int col, rt::Int row, rt::Int page);
+    void ctlEmulator_PrinterChange(rt::Int state);
+    void ctlEmulator_SaveSettings();
+    void ctlEmulator_ScreenChange(rt::Int cols, rt::Int rows, rt::Int pages, rt::Int extended);
+    void ctlEmulator_ServerExit();
+    void ctlEmulator_ServerResult(
+        const QString &result, const QString &errNum, const QString &errMsg);
+    void ctlEmulator_ServerStart(const QString &name);
+    void ctlEmulator_StatusChange(const QString &text);
+    void ctlEmulator_TermChange(rt::Int termType);
+
+    // Sets a property of a status tool; nothing without a menu.
+    void setTool(rt::Long tool, rt::Long property, const QVariant &value);
+    void recalcLayout();
+
+    bool m_isClosing = false;
+    bool m_pauseState = false;
+    MenuPtr m_menu;
+    QPointer<emu::nvEmulator> m_emulator;
+    QPointer<QFrame> m_reconnect;
+    QPointer<QPushButton> m_okRecon;
+    dde::Topic *m_topic = nullptr;
+    bool m_linkSource = false;
+};

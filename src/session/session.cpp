@@ -1,0 +1,967 @@
+#include "session/session.h"
+
+#include "app/appglobals.h"
+#include "app/errhndlr.h"
+#include "app/files.h"
+#include "app/mainwindow.h"
+#include "app/norvalis.h"
+#include "app/nvmain.h"
+#include "app/profile.h"
+#include "app/strfunc.h"
+#include "automation/bridge.h"
+#include "commondlg/commondlg.h"
+#include "dde/ddetopic.h"
+#include "emulator/emulator.h"
+#include "inifile/inifile.h"
+#include "interfaces/sessioniface.h"
+#include "menus/menus.h"
+#include "runtime/errnum.h"
+#include "runtime/screen.h"
+#include "runtime/values.h"
+#include "session/mdichild.h"
+#include "session/sessions.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QPixmap>
+#include <QLoggingCategory>
+#include <QTextStream>
+#include <initializer_list>
+#include <limits>
+
+Q_LOGGING_CATEGORY(lcSession, "norvalis.session")
+
+rt::Int gSessionCounter = 0;
+
+namespace {
+
+constexpr const char *kModule = "session";
+// The highest session number whose menu can hold every command number: a tool's control ID is the
+// menu number x MenuIdFactor + the command number, in 32 bits.
+constexpr rt::Int MaxSessionNumber
+    = rt::Int((std::numeric_limits<rt::Long>::max() - (MenuIdFactor - 1)) / MenuIdFactor);
+const QString kDefaultSessionMenu = QStringLiteral("dfltsess.mnu");
+
+// Message-box flags and answers.
+constexpr rt::Int MbYesNo = 4;
+constexpr rt::Int MbYesAllNo = 6;
+constexpr rt::Int MbYesNoCancel = 3;
+constexpr rt::Int MbQuestion = 32;
+constexpr rt::Int MbExclamation = 48;
+constexpr rt::Int MbDontAskAgain = 256;
+constexpr rt::Int IdCancel = 2;
+constexpr rt::Int IdYes = 6;
+constexpr rt::Int IdAll = 8;
+
+// Devices the disconnect question tells apart.
+constexpr rt::Int DeviceSerial = 1;
+constexpr rt::Int DeviceModem = 4;
+
+const QChar Q = u'"';
+const QString CRLF = QStringLiteral("\r\n");
+
+// The main window's frame (91 when there is none).
+rt::MdiForm &mainFrame()
+{
+    MainWindow *main = TheMainWindow();
+    if (!main)
+        rt::raise(rt::err::ObjectNotSet);
+    return main->form();
+}
+
+Norvalis &application()
+{
+    if (!gApp)
+        rt::raise(rt::err::ObjectNotSet);
+    return *gApp;
+}
+
+// A procedure whose errors of the numbers given go back to the caller without a dialog; any
+// other error goes through the error reporter.
+template<class F>
+void withSilentErrors(const char *procedure, std::initializer_list<rt::Long> silent, F &&body)
+{
+    rt::Proc h(kModule, procedure);
+    h([&] {
+        try {
+            body();
+        } catch (const rt::Error &error) {
+            for (rt::Long number : silent) {
+                if (error.number == number)
+                    ErrHndlr::gErrReturn = true;
+            }
+            throw;
+        }
+    });
+}
+
+rt::Long toPixels(rt::Long twips, double twipsPerPixel)
+{
+    return rt::IntDiv(twips, twipsPerPixel);
+}
+
+rt::Long toTwips(rt::Long pixels, double twipsPerPixel)
+{
+    return rt::CLng(pixels * twipsPerPixel);
+}
+
+// The session file's own keys, in the order they are read and written.
+constexpr const char *kSection = "Norvalis";
+
+} // namespace
+
+// ---- Birth and death ----
+
+clsSession::clsSession() = default;
+
+std::shared_ptr<clsSession> clsSession::create()
+{
+    std::shared_ptr<clsSession> session(new clsSession);
+    session->Class_Initialize();
+    return session;
+}
+
+rt::Int clsSession::nextNumber()
+{
+    for (int tried = 0; tried < MaxSessionNumber; ++tried) {
+        gSessionCounter = gSessionCounter >= MaxSessionNumber ? rt::Int(1) : rt::Int(gSessionCounter + 1);
+        if (!gApp || !gApp->ClsSessions().clsItem(QString::number(gSessionCounter)))
+            return gSessionCounter;
+    }
+    rt::raise(rt::err::Overflow);
+}
+
+void clsSession::Class_Initialize()
+{
+    // A session that could not get its number, window or collection entry is no session: those
+    // errors go to the caller.
+    const rt::Int number = nextNumber();
+    m_id = QString::number(number);
+    m_iface = new SessionDefaultIface(weak_from_this());
+    m_window = std::make_unique<frmMdiChild>(&mainFrame());
+    m_window->load();
+    m_window->Tag = m_id;
+    m_emulator = m_window->ctlEmulator();
+    application().ClsSessions().clsAdd(shared_from_this(), m_id);
+
+    rt::Proc h(kModule, "Class_Initialize");
+    h([&] { LoadGlobalSettings(); });
+    h([&] { SetSessionTitle(); });
+    h([&] {
+        if (!gActivationList)
+            rt::raise(rt::err::ObjectNotSet);
+        gActivationList->Add(number);
+    });
+    h([&] {
+        if (!gMenus)
+            rt::raise(rt::err::ObjectNotSet);
+        m_menu = gMenus->AddNew(number);
+    });
+    h([&] {
+        m_menuFileName.clear();
+        setMenuFileName(QString());
+        m_changed = rt::False;
+    });
+    h([&] { showMenuBands(); });
+    h([&] { m_window->setMenu(m_menu); });
+    h([&] { m_window->UpdateStatus = true; });
+    h([&] {
+        m_window->setLinkTopic(Nvmain::MakeTopicName(QString(), number));
+        Nvmain::UpdateTopicList();
+        m_window->setLinkSource();
+    });
+    // Clients find the session at /Sessions/<ID> from its birth on (and hear its events there).
+    {
+        rt::ResumeNext quiet;
+        quiet([&] { automation::Bridge::instance().pathOf(m_iface); });
+    }
+    gSessionCreated = true;
+}
+
+clsSession::~clsSession()
+{
+    rt::ResumeNext quiet;
+    m_emulator = nullptr;
+    if (m_window) {
+        quiet([&] {
+            m_window->OkToUnload = true;
+            m_window->unload(rt::vbFormCode);
+        });
+        // The window object may be in the middle of one of its own events: it goes once they end.
+        m_window.release()->deleteLater();
+    }
+    m_menu.reset();
+    quiet([&] {
+        if (gMenus && !m_id.isEmpty())
+            gMenus->Remove(QVariant(m_id));
+    });
+    quiet([&] { Nvmain::UpdateTopicList(); });
+    delete m_iface;
+}
+
+// ---- SessionBase ----
+
+emu::Settings &clsSession::EmulatorSettings() const
+{
+    if (!m_emulator)
+        rt::raise(rt::err::ObjectNotSet);
+    return *m_emulator->Settings();
+}
+
+QObject *clsSession::AutomationObject()
+{
+    return m_iface;
+}
+
+SessionWindow *clsSession::Window() const
+{
+    return m_window.get();
+}
+
+frmMdiChild *clsSession::frmSession() const
+{
+    if (!m_window)
+        rt::raise(rt::err::ObjectNotSet);
+    return m_window.get();
+}
+
+emu::nvEmulator *clsSession::Emulator() const
+{
+    if (!m_emulator)
+        rt::raise(rt::err::ObjectNotSet);
+    return m_emulator;
+}
+
+QString clsSession::PasteFromFileName() const
+{
+    return m_pasteFromFileName;
+}
+
+void clsSession::Paste(const QString &fileName)
+{
+    QString name = fileName;
+    if (!name.isEmpty())
+        m_pasteFromFileName = name;
+    Emulator()->Paste(&name);
+}
+
+void clsSession::Output(const QString &text)
+{
+    Emulator()->Output(text);
+}
+
+void clsSession::setServerMode(rt::Int on)
+{
+    // The request queue that a server-mode end empties comes with the host requests.
+    m_serverMode = on ? rt::True : rt::False;
+}
+
+void clsSession::setServerName(const QString &name)
+{
+    m_serverName = name;
+    SetSessionTitle();
+}
+
+void clsSession::ServerResult(const QString &result, const QString &errNum, const QString &errMsg)
+{
+    // Without a request queue there is nobody to hand the answer to.
+    Q_UNUSED(result);
+    Q_UNUSED(errNum);
+    Q_UNUSED(errMsg);
+}
+
+void clsSession::RaiseExtension(QString &cmd)
+{
+    if (m_iface)
+        m_iface->raiseExtension(cmd);
+}
+
+void clsSession::RaiseDataReady()
+{
+    if (m_iface)
+        emit m_iface->DataReady();
+}
+
+// ---- Closing ----
+
+void clsSession::Terminate(rt::Int prompt)
+{
+    if (m_closing)
+        return;
+    if ((prompt & 2) && !askToDisconnect())
+        return;
+    if ((prompt & 1) && !askToSave())
+        return;
+    closeNow();
+}
+
+// The disconnect question; false when the session stays open. Hanging up a modem may fail: that
+// error goes to the caller and the session stays open.
+bool clsSession::askToDisconnect()
+{
+    bool ask = false;
+    QString title;
+    rt::Int device = 0;
+    QString host;
+    {
+        rt::Proc h(kModule, "Close");
+        h([&] {
+            title = m_window->caption();
+            ask = Emulator()->Connected() != 0 && !application().NoCloseWarning();
+        });
+        if (!ask)
+            return true;
+        h([&] {
+            device = EmulatorSettings().Device();
+            host = EmulatorSettings().HostName();
+        });
+    }
+    if (device == DeviceSerial)
+        return true;
+    const bool modem = device == DeviceModem;
+    QString question;
+    rt::Int buttons = MbYesNo;
+    if (modem) {
+        question = QStringLiteral("Do you want to disconnect dial-up") + CRLF
+            + QStringLiteral("connection for ") + Q + title + Q + QStringLiteral(" ?");
+    } else {
+        question = QStringLiteral("Do you want to disconnect session") + CRLF + Q + title + Q
+            + QStringLiteral(" from ") + host + QStringLiteral(" ?");
+        if (gTerminating && application().ClsSessions().Count() >= 2)
+            buttons = MbYesAllNo;
+    }
+    rt::Int answer = Nvmain::MessageBox(question, buttons + MbQuestion + MbDontAskAgain);
+    if (answer & MbDontAskAgain) {
+        application().setNoCloseWarning(rt::True);
+        answer = rt::Int(answer & ~MbDontAskAgain);
+    }
+    if (modem) {
+        if (answer != IdYes)
+            return false;
+        Emulator()->HangUp(0);
+        return true;
+    }
+    if (answer == IdAll)
+        gTerminatePrompt = 0;
+    return answer == IdYes || answer == IdAll;
+}
+
+// The save question; false when the session stays open (Cancel, a cancelled Save As, or a save
+// that did not reach the file).
+bool clsSession::askToSave()
+{
+    if (!Changed())
+        return true;
+    QString title;
+    rt::Proc h(kModule, "Close");
+    h([&] { title = m_window->caption(); });
+    const rt::Int answer
+        = Nvmain::MessageBox(QStringLiteral("Do you want to save your changes to ") + CRLF + Q
+                + title + Q + QStringLiteral(" ?"),
+            MbYesNoCancel + MbQuestion);
+    if (answer == IdCancel)
+        return false;
+    if (answer != IdYes)
+        return true;
+    if (!m_fileName.isEmpty())
+        Save(QString());
+    else if (SaveAs())
+        return false;
+    return !Changed();
+}
+
+void clsSession::closeNow()
+{
+    rt::ResumeNext quiet;
+    m_closing = true;
+    quiet([&] { m_window->setIsClosing(true); });
+    quiet([&] { m_window->hide(); });
+    quiet([&] { Emulator()->Shutdown(); });
+    gRefocusPending = true;
+    gCleanupPending = true;
+    quiet([&] {
+        if (!gCleanupTimer)
+            rt::raise(rt::err::ObjectNotSet);
+        gCleanupTimer->setEnabled(true);
+    });
+}
+
+// ---- Window verbs ----
+
+void clsSession::Show()
+{
+    rt::Proc h(kModule, "Show");
+    h([&] {
+        if (!m_closing)
+            m_window->show();
+    });
+}
+
+void clsSession::Hide()
+{
+    rt::Proc h(kModule, "Hide");
+    h([&] {
+        if (!m_closing)
+            m_window->hide();
+    });
+    rt::ResumeNext quiet;
+    quiet([&] {
+        const rt::Form *active = mainFrame().activeForm();
+        gMenus->setActiveMenu(active ? rt::CLng(rt::Val(active->Tag)) : 0);
+    });
+}
+
+void clsSession::Resize(rt::Long width, rt::Long height)
+{
+    withSilentErrors("Resize", { rt::err::ObjectNotSet, rt::err::FormMinimizedOrMaximized }, [&] {
+        m_window->move(m_window->left(), m_window->top(), toTwips(width, rt::TwipsPerPixelX()),
+            toTwips(height, rt::TwipsPerPixelY()));
+    });
+}
+
+void clsSession::Move(rt::Long left, rt::Long top, rt::Long width, rt::Long height)
+{
+    withSilentErrors("Move", { rt::err::ObjectNotSet, rt::err::FormMinimizedOrMaximized }, [&] {
+        if (top == OmittedLong)
+            top = toPixels(m_window->top(), rt::TwipsPerPixelY());
+        if (width == OmittedLong)
+            width = toPixels(m_window->width(), rt::TwipsPerPixelX());
+        if (height == OmittedLong)
+            height = toPixels(m_window->height(), rt::TwipsPerPixelY());
+        m_window->move(toTwips(left, rt::TwipsPerPixelX()), toTwips(top, rt::TwipsPerPixelY()),
+            toTwips(width, rt::TwipsPerPixelX()), toTwips(height, rt::TwipsPerPixelY()));
+    });
+}
+
+void clsSession::Activate()
+{
+    withSilentErrors("Activate", { rt::err::ObjectNotSet }, [&] {
+        QWidget *window = m_window->windowWidget();
+        if (!window)
+            rt::raise(rt::err::ObjectNotSet);
+        window->raise();
+    });
+}
+
+// ---- Mouse table ----
+
+void clsSession::MouseTableLoad(const QString &fileName)
+{
+    {
+        rt::Proc h(kModule, "MouseTableLoad");
+        h([&] { Emulator()->MouseTableReset(); });
+    }
+    if (fileName.isEmpty())
+        return;
+    // Reading errors go to the caller (without a dialog); the entries before stay.
+    QFile file(fileName);
+    if (!QFileInfo(fileName).isFile())
+        rt::raise(rt::err::FileNotFound);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        rt::raise(rt::err::PathFileAccess);
+    QTextStream in(&file);
+    rt::Proc h(kModule, "MouseTableLoad");
+    while (!in.atEnd()) {
+        const QString line = in.readLine();
+        if (line.isEmpty() || line.trimmed().startsWith(u';'))
+            continue;
+        const QStringList fields = line.split(u'\t');
+        const rt::Int button = rt::CInt(QVariant(fields.value(0)));
+        const QString pattern = fields.value(1);
+        const QString click = Strfunc::ArrowToCtrl(fields.value(2));
+        const QString doubleClick = Strfunc::ArrowToCtrl(fields.value(3));
+        h([&] { Emulator()->MouseTableAdd(button, pattern, click, doubleClick); });
+    }
+    if (in.status() != QTextStream::Ok)
+        rt::raise(rt::err::PathFileAccess);
+}
+
+// ---- Properties ----
+
+rt::Int clsSession::Visible() const
+{
+    return rt::BoolToInt(frmSession()->isVisible());
+}
+
+void clsSession::setVisible(rt::Int visible)
+{
+    rt::Proc h(kModule, "Let Visible");
+    h([&] {
+        if (m_closing)
+            return;
+        if (visible)
+            Show();
+        else
+            Hide();
+    });
+}
+
+#define SESSION_POSITION(Name, Axis, Getter)                                                       \
+    rt::Long clsSession::Name() const                                                              \
+    {                                                                                              \
+        rt::Long value = 0;                                                                        \
+        withSilentErrors("Get " #Name, { rt::err::ObjectNotSet },                                  \
+            [&] { value = toPixels(frmSession()->Getter(), rt::TwipsPerPixel##Axis()); });         \
+        return value;                                                                              \
+    }
+SESSION_POSITION(Left, X, left)
+SESSION_POSITION(Top, Y, top)
+SESSION_POSITION(Width, X, width)
+SESSION_POSITION(Height, Y, height)
+#undef SESSION_POSITION
+
+void clsSession::setLeft(rt::Long value)
+{
+    withSilentErrors("Let Left", { rt::err::ObjectNotSet }, [&] {
+        frmMdiChild *w = frmSession();
+        w->move(toTwips(value, rt::TwipsPerPixelX()), w->top());
+    });
+}
+
+void clsSession::setTop(rt::Long value)
+{
+    withSilentErrors("Let Top", { rt::err::ObjectNotSet }, [&] {
+        frmMdiChild *w = frmSession();
+        w->move(w->left(), toTwips(value, rt::TwipsPerPixelY()));
+    });
+}
+
+void clsSession::setWidth(rt::Long value)
+{
+    withSilentErrors("Let Width", { rt::err::ObjectNotSet },
+        [&] { frmSession()->setWidth(toTwips(value, rt::TwipsPerPixelX())); });
+}
+
+void clsSession::setHeight(rt::Long value)
+{
+    withSilentErrors("Let Height", { rt::err::ObjectNotSet },
+        [&] { frmSession()->setHeight(toTwips(value, rt::TwipsPerPixelY())); });
+}
+
+void clsSession::setCaption(const QString &caption)
+{
+    rt::Proc h(kModule, "Let Caption");
+    h([&] {
+        if (caption == m_caption)
+            return;
+        m_caption = caption;
+        m_changed = rt::True;
+        SetSessionTitle();
+    });
+}
+
+void clsSession::setIcon(const QString &icon)
+{
+    rt::Proc h(kModule, "Let Icon");
+    h([&] {
+        if (icon == m_icon)
+            return;
+        m_icon = icon;
+        m_changed = rt::True;
+        ApplyIcon();
+    });
+}
+
+void clsSession::setAutoClose(rt::Int on)
+{
+    rt::Proc h(kModule, "Let AutoClose");
+    h([&] {
+        const rt::Int value = on ? rt::True : rt::False;
+        if (value == m_autoClose)
+            return;
+        m_autoClose = value;
+        m_changed = rt::True;
+    });
+}
+
+void clsSession::setShowErrs(rt::Int on)
+{
+    rt::Proc h(kModule, "Let ShowErrs");
+    h([&] {
+        const rt::Int value = on ? rt::True : rt::False;
+        if (value == m_showErrs)
+            return;
+        m_showErrs = value;
+        m_changed = rt::True;
+    });
+}
+
+rt::Int clsSession::WindowState() const
+{
+    return frmSession()->windowState();
+}
+
+void clsSession::setWindowState(rt::Int state)
+{
+    frmSession()->setWindowState(state);
+}
+
+rt::Int clsSession::Changed() const
+{
+    if (!m_changed && EmulatorSettings().Changed())
+        const_cast<clsSession *>(this)->m_changed = rt::True;
+    return m_changed;
+}
+
+void clsSession::setChanged(rt::Int changed)
+{
+    if (changed) {
+        m_changed = rt::True;
+        return;
+    }
+    m_changed = rt::False;
+    EmulatorSettings().setChanged(false);
+}
+
+QString clsSession::DialedNumber() const
+{
+    return application().DialedNumber();
+}
+
+void clsSession::setDialedNumber(const QString &number)
+{
+    application().setDialedNumber(number);
+}
+
+QString clsSession::DialedName() const
+{
+    return application().DialedName();
+}
+
+void clsSession::setDialedName(const QString &name)
+{
+    application().setDialedName(name);
+}
+
+QString clsSession::PhoneBookName() const
+{
+    return application().PhoneBookName();
+}
+
+void clsSession::setPhoneBookName(const QString &name)
+{
+    application().setPhoneBookName(name);
+}
+
+QString clsSession::DDEResult() const
+{
+    return frmSession()->topic()->item(QStringLiteral("Result"));
+}
+
+void clsSession::setDDEResult(const QString &text)
+{
+    frmSession()->topic()->setItem(QStringLiteral("Result"), text);
+}
+
+rt::Long clsSession::hWnd() const
+{
+    return Emulator()->hWnd();
+}
+
+emu::Settings *clsSession::Settings() const
+{
+    return &EmulatorSettings();
+}
+
+// ---- Title, global settings, menu ----
+
+void clsSession::SetSessionTitle()
+{
+    rt::Proc h(kModule, "SetSessionTitle");
+    h([&] {
+        QString title;
+        if (m_serverMode)
+            title = m_serverName;
+        else if (!m_caption.isEmpty())
+            title = m_caption;
+        else if (!m_fileName.isEmpty())
+            title = Strfunc::Field(Files::GetFileName(m_fileName), QStringLiteral("."), 1);
+        else
+            title = QStringLiteral("New Session");
+        const QString caption = title + QStringLiteral(" (") + m_id + u')';
+        frmSession()->setCaption(caption);
+        Emulator()->setCaption(caption);
+    });
+}
+
+void clsSession::LoadGlobalSettings()
+{
+    rt::Proc h(kModule, "LoadGlobalSettings");
+    h([&] {
+        EmulatorSettings().setDefaultCaptureDir(application().DefaultCaptureDir());
+        EmulatorSettings().setDefaultXferDir(application().DefaultXferDir());
+    });
+    rt::ResumeNext quiet;
+    quiet([&] {
+        m_customMouseTable = application().CustomMouseTable();
+        MouseTableLoad(m_customMouseTable);
+    });
+    if (quiet.failed())
+        qCDebug(lcSession) << "mouse table not loaded:" << m_customMouseTable
+                           << quiet.error().description;
+}
+
+void clsSession::setMenu(MenuPtr menu)
+{
+    m_menu = std::move(menu);
+    frmSession()->setMenu(m_menu);
+}
+
+void clsSession::setMenuFileName(const QString &name)
+{
+    rt::ResumeNext quiet;
+    if (name == m_menuFileName && m_menuLoaded)
+        return;
+    m_changed = rt::True;
+    m_menuFileName = name;
+    quiet([&] { loadMenuFile(name.isEmpty() ? kDefaultSessionMenu : name); });
+    if (m_menuLoaded) {
+        quiet([&] { showMenuBands(); });
+        quiet([&] { frmSession()->UpdateStatus = true; });
+    }
+    m_menuLoaded = true;
+}
+
+// A file that is not found is tried once more by its name alone; only when that fails too does
+// the user hear of it.
+void clsSession::loadMenuFile(const QString &name)
+{
+    if (!m_menu)
+        rt::raise(rt::err::ObjectNotSet);
+    try {
+        m_menu->Load(name);
+        return;
+    } catch (const rt::Error &error) {
+        if (error.number != rt::err::FileNotFound) {
+            qCDebug(lcSession) << "session menu not loaded:" << name << error.description;
+            return;
+        }
+    }
+    try {
+        m_menu->Load(Files::GetFileName(name));
+    } catch (const rt::Error &) {
+        Nvmain::MessageBox(QStringLiteral("The session menu file (") + name
+                + QStringLiteral(") is missing or corrupt. To restore the menu file to its "
+                                 "original state, copy the stdsess.mnu file over dfltsess.mnu "
+                                 "and remove the MenuFileName item from the ")
+                + m_fileName + QStringLiteral(" file."),
+            MbExclamation);
+    }
+}
+
+void clsSession::showMenuBands()
+{
+    rt::ResumeNext quiet;
+    quiet([&] { m_menu->MnuBands(QStringLiteral("Toolbar"))->setVisible(application().ToolbarVisible()); });
+    quiet([&] {
+        m_menu->MnuBands(QStringLiteral("Status Line"))
+            ->setVisible(application().StatusLineVisible());
+    });
+}
+
+void clsSession::setCustomMouseTable(const QString &file)
+{
+    if (file == m_customMouseTable)
+        return;
+    m_customMouseTable = file;
+    m_changed = rt::True;
+    MouseTableLoad(file);
+}
+
+void clsSession::ApplyTopicName()
+{
+    frmSession()->setLinkTopic(Nvmain::MakeTopicName(m_fileName, rt::CInt(rt::Val(m_id))));
+    Nvmain::UpdateTopicList();
+}
+
+// ---- The session file ----
+
+void clsSession::setFileName(const QString &fileName)
+{
+    rt::Proc h(kModule, "Let FileName");
+    QString resolved;
+    h([&] {
+        if (!fileName.isEmpty())
+            resolved = Files::GetFilePath(fileName, QStringLiteral("nvcf;cfg"));
+        // Only a regular file is read (a FIFO or a device must not hold the program up).
+        if (!resolved.isEmpty() && !QFileInfo(resolved).isFile())
+            resolved.clear();
+        if (!fileName.isEmpty() && resolved.isEmpty())
+            qCWarning(lcSession) << "no session file of that name, defaults used:" << fileName;
+    });
+    h([&] { LoadSessionFile(resolved); });
+}
+
+void clsSession::LoadSessionFile(const QString &name)
+{
+    rt::setMousePointer(rt::vbHourglass);
+    {
+        rt::ResumeNext quiet;
+        m_fileName = name;
+        m_menuFileName.clear();
+        m_caption.clear();
+        m_icon.clear();
+        m_customMouseTable.clear();
+        m_autoClose = rt::False;
+        m_showErrs = rt::False;
+        if (!name.isEmpty()) {
+            quiet([&] { ReadSessionSettings(name); });
+            quiet([&] { EmulatorSettings().Load(name); });
+            if (quiet.failed())
+                qCWarning(lcSession) << "session file read with defaults:" << name
+                                     << quiet.error().description;
+            quiet([&] {
+                const QFileInfo info(name);
+                if (!info.path().isEmpty() && info.path() != QStringLiteral("."))
+                    gLastDir = info.absolutePath();
+            });
+        } else {
+            quiet([&] { EmulatorSettings().LoadDefaults(); });
+        }
+        m_changed = rt::False;
+        quiet([&] { SetSessionTitle(); });
+        quiet([&] { ApplyIcon(); });
+        quiet([&] { ApplyTopicName(); });
+    }
+    rt::setMousePointer(rt::vbDefault);
+}
+
+void clsSession::ReadSessionSettings(const QString &file)
+{
+    const QString section = QLatin1String(kSection);
+    setAutoClose(rt::BoolToInt(Profile::GetIniBool(section, u"AutoClose"_qs, false, file)));
+    setCaption(Profile::GetIniString(section, u"SessionTitle"_qs, QString(), file));
+    setIcon(Profile::GetIniString(section, u"Icon"_qs, QString(), file));
+    setMenuFileName(Profile::GetIniString(section, u"MenuFileName"_qs, QString(), file));
+    setCustomMouseTable(Profile::GetIniString(
+        section, u"CustomMouseTable"_qs, application().CustomMouseTable(), file));
+    setShowErrs(rt::BoolToInt(Profile::GetIniBool(section, u"ShowErrs"_qs, false, file)));
+}
+
+void clsSession::WriteSessionSettings(const QString &file)
+{
+    inifile::IniFile ini(file);
+    if (!ini.load())
+        rt::raise(rt::err::PathFileAccess);
+    const QString section = QLatin1String(kSection);
+    const auto put = [&](const QString &key, const QString &value, const QString &dflt) {
+        if (value.isEmpty() || value == dflt)
+            ini.removeKey(section, key);
+        else if (!ini.setValue(section, key, value))
+            rt::raise(rt::err::InvalidPropertyValue);
+    };
+    const auto flag = [](rt::Int on) { return on ? QStringLiteral("True") : QString(); };
+    put(u"AutoClose"_qs, flag(m_autoClose), QString());
+    put(u"SessionTitle"_qs, m_caption, QString());
+    put(u"Icon"_qs, m_icon, QString());
+    put(u"MenuFileName"_qs, m_menuFileName, QString());
+    put(u"CustomMouseTable"_qs, m_customMouseTable, application().CustomMouseTable());
+    put(u"ShowErrs"_qs, flag(m_showErrs), QString());
+    if (ini.isModified() && !ini.save())
+        rt::raise(rt::err::PathFileAccess);
+}
+
+void clsSession::writeSessionFile(const QString &file)
+{
+    EmulatorSettings().Save(file);
+    WriteSessionSettings(file);
+}
+
+void clsSession::Save(const QString &fileName)
+{
+    bool cancelled = false;
+    SaveSessionFile(fileName, false, cancelled);
+}
+
+bool clsSession::SaveAs()
+{
+    bool cancelled = false;
+    rt::Proc h(kModule, "SaveAs");
+    h([&] { SaveSessionFile(QString(), true, cancelled); });
+    return cancelled;
+}
+
+void clsSession::SaveSessionFile(const QString &fileName, bool forceDialog, bool &cancelled)
+{
+    const QString oldName = m_fileName;
+    QString name = fileName.trimmed();
+    if (!name.isEmpty()) {
+        name = Files::GetFilePath(name, QStringLiteral("nvcf;cfg"));
+        m_fileName = name;
+    } else if (!forceDialog) {
+        name = m_fileName;
+    }
+    if (name.isEmpty()) {
+        const QString chosen = askSaveName();
+        if (chosen.isEmpty()) {
+            // A cancelled question leaves the session as it was.
+            m_fileName = oldName;
+            cancelled = true;
+            return;
+        }
+        m_fileName = chosen;
+    }
+    rt::setMousePointer(rt::vbHourglass);
+    bool written = false;
+    {
+        // A failed write reaches the user (or the automation client): nothing is cleared.
+        rt::Proc h(kModule, "Save");
+        try {
+            h([&] {
+                writeSessionFile(m_fileName);
+                written = true;
+            });
+        } catch (...) {
+            rt::setMousePointer(rt::vbDefault);
+            m_fileName = oldName;
+            throw;
+        }
+    }
+    if (!written) {
+        rt::setMousePointer(rt::vbDefault);
+        m_fileName = oldName;
+        cancelled = true;
+        return;
+    }
+    rt::ResumeNext quiet;
+    quiet([&] { setChanged(rt::False); });
+    quiet([&] { ApplyTopicName(); });
+    quiet([&] { SetSessionTitle(); });
+    quiet([&] { Nvmain::UpdateRecentFileList(oldName, true); });
+    quiet([&] { Nvmain::UpdateRecentFileList(m_fileName, false); });
+    rt::setMousePointer(rt::vbDefault);
+}
+
+QString clsSession::askSaveName() const
+{
+    rt::ResumeNext quiet;
+    commondlg::Answer answer;
+    quiet([&] {
+        commondlg::Request request;
+        request.kind = commondlg::Kind::SaveFile;
+        request.title = QStringLiteral("Save As");
+        request.directory = gLastDir;
+        request.fileName = m_fileName;
+        request.defaultExtension = QStringLiteral("nvcf");
+        request.filter
+            = QStringLiteral("Norvalis Session (*.nvcf,*.cfg)|*.nvcf;*.cfg|All Files (*.*)|*.*");
+        request.owner = mainFrame().widget();
+        answer = commondlg::chooseFile(request);
+    });
+    return answer ? *answer : QString();
+}
+
+void clsSession::ApplyIcon()
+{
+    QIcon icon;
+    if (!m_icon.isEmpty()) {
+        const QPixmap picture(m_icon);
+        if (!picture.isNull())
+            icon = QIcon(picture);
+    }
+    if (icon.isNull())
+        icon = QIcon(QStringLiteral(":/pictures/norvalis.png"));
+    if (QWidget *window = frmSession()->windowWidget())
+        window->setWindowIcon(icon);
+}
