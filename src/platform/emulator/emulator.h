@@ -407,13 +407,14 @@ private:
     QStringList transferFiles(const QString &fileName) const;
     void checkTransfer(Int protocol, bool upload) const;
     bool transferRunning() const;
-    template<class Transfer> void beginTransfer(Transfer *transfer, const QString &status);
+    template<class Transfer> bool beginTransfer(Transfer *transfer, const QString &status);
     bool endTransfer(int result);
     void onTransferProgress();
     void onTransferFinished(int result);
     Int waitTransfer(Int wait);
     XferSettings transferSettings(Int protocol) const;
-    void runProtocolTransfer(const XferRequest &request, const QString &directory);
+    bool runProtocolTransfer(Int protocol, bool upload, Int mode, Int overwrite,
+        const QStringList &files, const QString &directory);
     // Host data for a running protocol transfer, or the start of a ZModem download; what is
     // left in data goes on to the screen. False when the control was closed meanwhile.
     bool divertToTransfer(QByteArray *data);

@@ -300,7 +300,8 @@ Int nvEmulator::waitTransfer(Int wait)
     return Int(result == 1 ? m_transferResult : int(AsciiUpload::Aborted));
 }
 
-template<class Transfer> void nvEmulator::beginTransfer(Transfer *transfer, const QString &status)
+// False when a handler of the events closed the control.
+template<class Transfer> bool nvEmulator::beginTransfer(Transfer *transfer, const QString &status)
 {
     m_xferFiles = 0;
     m_xferBytes = 0;
@@ -313,20 +314,34 @@ template<class Transfer> void nvEmulator::beginTransfer(Transfer *transfer, cons
         window->show();
     }
     m_statusText = status;
-    emit StatusChange(m_statusText);
-    emit StateNotify(statecode::XferStatus, rt::True);
+    return survives([this] { emit StatusChange(m_statusText); },
+        [this] { emit StateNotify(statecode::XferStatus, rt::True); });
 }
 
-void nvEmulator::runProtocolTransfer(const XferRequest &request, const QString &directory)
+// A transfer by protocol, with the files (an upload's, or XModem's one) or into the directory;
+// false when a handler of its start closed the control.
+bool nvEmulator::runProtocolTransfer(
+    Int protocol, bool upload, Int mode, Int overwrite, const QStringList &files,
+    const QString &directory)
 {
+    XferRequest request;
+    request.protocol = protocol;
+    request.upload = upload;
+    request.binary = mode == 1;
+    request.overwrite = overwrite;
+    for (const QString &file : files)
+        request.files << QFileInfo(file).absoluteFilePath();
+    request.settings = transferSettings(protocol);
+    const QString into = directory.isEmpty() ? QString()
+                                             : QFileInfo(directory).absoluteFilePath();
     auto engine = std::make_unique<XferEngine>(
-        request, directory, [this](const QByteArray &bytes) { return sendToHost(bytes); }, this);
+        request, into, [this](const QByteArray &bytes) { return sendToHost(bytes); }, this);
     engine->start();
     m_xfer = engine.release();
     m_zmodemStart.reset();
-    beginTransfer(m_xfer.data(),
-        QStringLiteral("%1 %2").arg(QLatin1String(protocolNames[request.protocol]),
-            request.upload ? QStringLiteral("upload") : QStringLiteral("download")));
+    return beginTransfer(m_xfer.data(),
+        QStringLiteral("%1 %2").arg(QLatin1String(protocolNames[protocol]),
+            upload ? QStringLiteral("upload") : QStringLiteral("download")));
 }
 
 Int nvEmulator::Upload(const QString &fileName, Int protocol, Int mode, Int overwrite, Int wait)
@@ -336,22 +351,16 @@ Int nvEmulator::Upload(const QString &fileName, Int protocol, Int mode, Int over
     if (files.isEmpty())
         rt::raise(rt::err::InvalidCall, QStringLiteral("No file named for the transfer"));
     if (protocol != xferprotocol::Ascii) {
-        XferRequest request;
-        request.protocol = protocol;
-        request.upload = true;
-        request.binary = mode == 1;
-        request.overwrite = overwrite;
-        for (const QString &file : files)
-            request.files << QFileInfo(file).absoluteFilePath();
-        request.settings = transferSettings(protocol);
-        runProtocolTransfer(request, QString());
+        if (!runProtocolTransfer(protocol, true, mode, overwrite, files, QString()))
+            return AsciiUpload::Aborted;
         return waitTransfer(wait);
     }
     auto *upload = new AsciiUpload(
         files, mode == 1, m_settings->AsciiEOL(), m_settings->AsciiDelay(),
         [this](const QByteArray &bytes) { return sendToHost(bytes); }, this);
     m_upload = upload;
-    beginTransfer(upload, QStringLiteral("Uploading ") + QFileInfo(files.first()).fileName());
+    if (!beginTransfer(upload, QStringLiteral("Uploading ") + QFileInfo(files.first()).fileName()))
+        return AsciiUpload::Aborted;
     upload->start();
     return waitTransfer(wait);
 }
@@ -360,6 +369,7 @@ Int nvEmulator::Download(const QString &fileName, Int protocol, Int mode, Int ov
 {
     checkTransfer(protocol, false);
     const QStringList files = transferFiles(fileName);
+    bool started = true;
     if (protocol == xferprotocol::Kermit || protocol == xferprotocol::YModem
         || protocol == xferprotocol::ZModem) {
         // The host names the files: they go into the directory (of a lone path, the path's own
@@ -370,34 +380,22 @@ Int nvEmulator::Download(const QString &fileName, Int protocol, Int mode, Int ov
                                                         : QFileInfo(files.first()).path();
         if (directory.isEmpty())
             directory = m_settings->DefaultXferDir();
-        XferRequest request;
-        request.protocol = protocol;
-        request.binary = mode == 1;
-        request.overwrite = overwrite;
-        request.settings = transferSettings(protocol);
-        runProtocolTransfer(request, QFileInfo(directory.isEmpty() ? QStringLiteral(".") : directory)
-                                         .absoluteFilePath());
-        return waitTransfer(wait);
+        started = runProtocolTransfer(protocol, false, mode, overwrite, {},
+            directory.isEmpty() ? QStringLiteral(".") : directory);
+    } else if (files.size() != 1) {
+        rt::raise(rt::err::InvalidCall, QStringLiteral("An %1 download writes one file")
+                                            .arg(QLatin1String(protocolNames[protocol])));
+    } else if (protocol == xferprotocol::XModem) {
+        started = runProtocolTransfer(
+            protocol, false, mode, overwrite, files, QFileInfo(files.first()).absolutePath());
+    } else {
+        auto *download
+            = new AsciiDownload(files.first(), mode == 1, overwrite != 0, m_downloadIdleMs, this);
+        m_download = download;
+        started = beginTransfer(
+            download, QStringLiteral("Downloading ") + QFileInfo(files.first()).fileName());
     }
-    if (files.size() != 1)
-        rt::raise(rt::err::InvalidCall,
-            QStringLiteral("An %1 download writes one file")
-                .arg(QLatin1String(protocolNames[protocol])));
-    if (protocol == xferprotocol::XModem) {
-        XferRequest request;
-        request.protocol = protocol;
-        request.binary = mode == 1;
-        request.overwrite = overwrite;
-        request.files = { QFileInfo(files.first()).absoluteFilePath() };
-        request.settings = transferSettings(protocol);
-        runProtocolTransfer(request, QFileInfo(files.first()).absolutePath());
-        return waitTransfer(wait);
-    }
-    auto *download
-        = new AsciiDownload(files.first(), mode == 1, overwrite != 0, m_downloadIdleMs, this);
-    m_download = download;
-    beginTransfer(download, QStringLiteral("Downloading ") + QFileInfo(files.first()).fileName());
-    return waitTransfer(wait);
+    return started ? waitTransfer(wait) : Int(AsciiUpload::Aborted);
 }
 
 // --- Host data during a transfer -----------------------------------------------------------
@@ -427,13 +425,12 @@ bool nvEmulator::startAutoDownload(const QByteArray &start)
 {
     try {
         checkTransfer(xferprotocol::ZModem, false);
-        XferRequest request;
-        request.protocol = xferprotocol::ZModem;
-        request.overwrite = m_settings->DefaultXferOverwrite();
-        request.settings = transferSettings(xferprotocol::ZModem);
         const QString directory = m_settings->DefaultXferDir();
-        runProtocolTransfer(request,
-            QFileInfo(directory.isEmpty() ? QStringLiteral(".") : directory).absoluteFilePath());
+        // Binary unless the sender asks for text: a ZModem download follows the sender.
+        if (!runProtocolTransfer(xferprotocol::ZModem, false, 1,
+                m_settings->DefaultXferOverwrite(), {},
+                directory.isEmpty() ? QStringLiteral(".") : directory))
+            return false;
     } catch (const rt::Error &error) {
         qCDebug(lcEmulator) << "no ZModem download:" << error.description;
         sendToHost(zmodemCancel());
