@@ -147,6 +147,7 @@ private slots:
     void zmodemStartAcrossPieces_data();
     void zmodemStartAcrossPieces();
     void progressWindowFormats();
+    void screenshot();
 
 private:
     void startHost(const QStringList &command, bool terminal);
@@ -634,6 +635,26 @@ void TestTransfers::progressWindowFormats()
     QCOMPARE(emu::XferProgress::formatRate(512), QStringLiteral("512 bytes/s"));
     QCOMPARE(emu::XferProgress::formatRate(12.5 * 1024), QStringLiteral("12.5 KB/s"));
     QCOMPARE(emu::XferProgress::formatRate(3.2 * 1024 * 1024), QStringLiteral("3.2 MB/s"));
+}
+
+// The progress window of a ZModem download in the middle, for tests/screenshot.sh.
+void TestTransfers::screenshot()
+{
+    const QByteArray out = qgetenv("NORVALIS_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("set NORVALIS_SCREENSHOT to take the screenshot");
+    const QString name = QStringLiteral("quarterly-report.pdf");
+    QVERIFY(writeFile(QDir(m_remote).filePath(name), content(name, 4 * 1024 * 1024, false)));
+    m_host->setPace(2048);
+    startHost(hostCommand(ZModem, true, true, { QDir(m_remote).filePath(name) }), false);
+    QCOMPARE(m_control->Download(m_local + QChar(0), ZModem, 1, 1, 0), rt::Int(0));
+    QTRY_VERIFY_WITH_TIMEOUT(m_control->XferBytes() > 600000, 30000);
+    auto *window = m_control->findChild<emu::XferProgress *>();
+    QVERIFY(window);
+    QTRY_VERIFY(!window->rateText().isEmpty());
+    QVERIFY(window->grab().save(QString::fromLocal8Bit(out)));
+    m_control->Abort();
+    QTRY_COMPARE(m_control->XferStatus(), rt::Int(0));
 }
 
 QTEST_MAIN(TestTransfers)
