@@ -11,6 +11,7 @@
 #include "app/splash.h"
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
+#include "commondlg/helpwindow.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/messages.h"
@@ -341,6 +342,7 @@ void frmMdiParent::Form_Unload(rt::Int &cancel)
     });
     quiet([&] { disconnect(&TheActiveBar(), nullptr, this, nullptr); });
     quiet([&] { modLockUpdate::SetWindow(nullptr); });
+    quiet([&] { commondlg::showHelp(nullptr, HelpFile(), commondlg::HelpCommand::Quit); });
     setMainWindow(nullptr);
 }
 
@@ -440,8 +442,7 @@ void frmMdiParent::runBuiltInCommand(rt::Long command)
     case CmdHelpContents:
     case CmdHelpIndex:
     case CmdHelpSearch:
-        if (QFileInfo::exists(HelpFile()))
-            QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFile()));
+        commondlg::showHelp(mainWindow(), HelpFile());
         break;
     case CmdAbout:
         frmAboutBox::ShowAbout(0);

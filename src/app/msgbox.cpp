@@ -351,9 +351,11 @@ rt::Int frmMsgBox::ShowMessage(const QString &prompt, rt::Int flags, QWidget *ow
 {
     if (gAnswerHook)
         return gAnswerHook(prompt, flags);
-    // Nobody to answer: the default button's answer, at once.
+    // Nobody to answer: the default button's answer, at once; a Retry would only ask again with
+    // nobody there to mend the cause, so Retry/Cancel answers Cancel.
     if (!rt::userCanAnswer()) {
-        const rt::Int code = MsgBox::buttonSet(flags).defaultCode;
+        const MsgBox::ButtonSet set = MsgBox::buttonSet(flags);
+        const rt::Int code = set.defaultCode == MsgBox::Retry ? set.escapeCode : set.defaultCode;
         rt::logUnanswered(QStringLiteral("message box"), prompt, buttonCaption(code));
         return code;
     }

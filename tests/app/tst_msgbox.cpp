@@ -176,7 +176,9 @@ private slots:
         rt::setDialogsWaitOffscreen(true);
         if (!unattended)
             QSKIP("a display: someone can answer (run offscreen)");
-        QCOMPARE(int(answer), defaultCode);
+        // Retry with nobody to mend the cause would ask for ever: Retry/Cancel answers Cancel.
+        const int expected = defaultCode == MsgBox::Retry ? int(MsgBox::Cancel) : defaultCode;
+        QCOMPARE(int(answer), expected);
         QVERIFY(!form().isVisible());
     }
 

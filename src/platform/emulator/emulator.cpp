@@ -145,7 +145,7 @@ void nvEmulator::applySettings()
 {
     applyTerminalType();
     m_screen->setHistoryCapacity(std::max<int>(0, m_settings->HistoryRows()));
-    m_screen->setAnswerBack(m_settings->AnswerBack().toLatin1());
+    applyHostEncoding();
     m_view->setCursorStyle(m_settings->CursorType());
     applyScreenSize();
     applyFont();
@@ -176,6 +176,26 @@ void nvEmulator::applyTerminalType()
     // Only the VT family has the print controller.
     m_printController.setMarkers(
         m_screen->vtFamily() ? QByteArray("\x1b[5i") : QByteArray(), QByteArray("\x1b[4i"));
+}
+
+HostEncoding nvEmulator::hostEncoding() const
+{
+    return m_settings->Ansi8Bit() != 0 ? HostEncoding::SingleByte : HostEncoding::Utf8;
+}
+
+QByteArray nvEmulator::toHost(const QString &text, int eolMode, char eolChar) const
+{
+    return hostText(text, eolMode, eolChar, hostEncoding());
+}
+
+void nvEmulator::applyHostEncoding()
+{
+    const HostEncoding encoding = hostEncoding();
+    m_screen->setHostEncoding(encoding);
+    m_inputDecoder.setEncoding(encoding);
+    if (m_capture)
+        m_capture->setEncoding(encoding);
+    m_screen->setAnswerBack(toHost(m_settings->AnswerBack()));
 }
 
 void nvEmulator::raiseDeviceChange()
@@ -214,7 +234,8 @@ void nvEmulator::onSettingChanged(int id, int)
         m_view->setCursorStyle(m_settings->CursorType());
         break;
     case Setting::AnswerBack:
-        m_screen->setAnswerBack(m_settings->AnswerBack().toLatin1());
+    case Setting::Ansi8Bit:
+        applyHostEncoding();
         break;
     case Setting::NoAutoWrap:
     case Setting::AnsiAppCursor:
@@ -300,11 +321,11 @@ void nvEmulator::applyTerminalModes()
 
 void nvEmulator::SetExtension(QString *leadIn, QString *terminator)
 {
-    const QString oldLeadIn = QString::fromLatin1(m_extension.beginMarker());
-    const QString oldTerminator = QString::fromLatin1(m_extension.endMarker());
+    const QString oldLeadIn = decodeHostText(m_extension.beginMarker(), hostEncoding());
+    const QString oldTerminator = decodeHostText(m_extension.endMarker(), hostEncoding());
     const QString newLeadIn = leadIn ? *leadIn : QString();
     const QString newTerminator = terminator ? *terminator : QString();
-    m_extension.setMarkers(hostText(newLeadIn, 3), hostText(newTerminator, 3));
+    m_extension.setMarkers(toHost(newLeadIn), toHost(newTerminator));
     if (leadIn)
         *leadIn = oldLeadIn;
     if (terminator)
@@ -603,7 +624,7 @@ void nvEmulator::keyPressEvent(QKeyEvent *event)
             = ((mods & Qt::ShiftModifier) ? 1 : 0) + ((mods & Qt::ControlModifier) ? 2 : 0);
         const QString &text = m_fkeys.at(key - Qt::Key_F1 + 12 * group);
         if (!text.isEmpty()) {
-            sendKeys(hostText(text, 3));
+            sendKeys(toHost(text));
             event->accept();
             return;
         }

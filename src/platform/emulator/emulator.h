@@ -349,6 +349,10 @@ private:
     // Settings
     void applySettings();
     void applyTerminalType();
+    // The host's encoding follows Ansi8Bit (see hostencoding.h); text for the host goes out in it.
+    HostEncoding hostEncoding() const;
+    QByteArray toHost(const QString &text, int eolMode = 3, char eolChar = '\r') const;
+    void applyHostEncoding();
     void raiseDeviceChange();
     void onSettingChanged(int id, int index);
     void onSettingsReloaded();
@@ -424,8 +428,9 @@ private:
     int checkedRow(Int row) const;
     int checkedCol(Int col) const;
     void checkPage(Int page) const;
-    QString rectangleText(const std::function<QString(int)> &lineText, int lines, Int left, Int top,
-        Int right, Int bottom) const;
+    // lineText(line, from, to): the text of columns [from, to] of a line.
+    QString rectangleText(const std::function<QString(int, int, int)> &lineText, int lines,
+        Int left, Int top, Int right, Int bottom) const;
     void setClipboardText(const QString &text);
     void historyPaneChanged();
     void updateHistoryPane();
@@ -446,6 +451,7 @@ private:
     StreamSplitter m_extension;
     StreamSplitter m_printController;
     ScriptInput m_input;
+    HostDecoder m_inputDecoder; // host text for m_input
 
     QPointer<Channel> m_channel;
     QString m_channelKey;

@@ -97,7 +97,7 @@ QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
 void nvEmulator::Output(const QString &text)
 {
     requireConnection();
-    sendToHost(hostText(text, 3));
+    sendToHost(toHost(text));
 }
 
 Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
