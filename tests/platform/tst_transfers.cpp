@@ -146,7 +146,6 @@ private slots:
     void programOptions();
     void zmodemStartAcrossPieces_data();
     void zmodemStartAcrossPieces();
-    void progressWindowFormats();
     void screenshot();
 
 private:
@@ -313,6 +312,7 @@ void TestTransfers::cancelMidTransfer()
     auto *window = m_control->findChild<emu::XferProgress *>();
     QVERIFY(window);
     QVERIFY(window->isVisible());
+    QTRY_COMPARE(window->fileText(), name);
     QVERIFY(window->bytesText().endsWith(QLatin1String(" bytes")));
     QPushButton *cancel = window->findChild<QPushButton *>();
     QVERIFY(cancel);
@@ -587,6 +587,9 @@ void TestTransfers::programOptions()
     request.overwrite = overwrite;
     request.files = { QStringLiteral("/data/file.bin") };
     request.settings.timeout = 7;
+    request.settings.kermitCrc = 1;
+    request.settings.kermitRepeat = 0;
+    request.settings.kermitQuote = 200; // not a character Kermit takes
     const emu::XferCommand command = emu::xferCommand(request, QStringLiteral("/private"));
     for (const QString &option : present)
         QVERIFY2(command.arguments.contains(option), qPrintable(option));
@@ -594,8 +597,10 @@ void TestTransfers::programOptions()
         QVERIFY2(!command.arguments.contains(option), qPrintable(option));
     if (protocol == Kermit) {
         QVERIFY(command.terminal);
-        QVERIFY(command.script.contains("set send timeout 7\n"));
-        QVERIFY(command.script.contains("set receive pathnames off\n"));
+        for (const char *line : { "set send timeout 7\n", "set receive pathnames off\n",
+                 "set block-check 3\n", "set repeat counts off\n" })
+            QVERIFY2(command.script.contains(line), line);
+        QVERIFY(!command.script.contains("control-prefix"));
     } else {
         QCOMPARE(command.arguments.mid(command.arguments.indexOf("-t"), 2),
             (QStringList { "-t", "70" }));
@@ -627,14 +632,6 @@ void TestTransfers::zmodemStartAcrossPieces()
     const qsizetype second = detector.find(stream.mid(split));
     QCOMPARE(detector.carried() + stream.mid(split).mid(second), stream.mid(3));
     QCOMPARE(second, std::max<qsizetype>(0, 3 - split));
-}
-
-void TestTransfers::progressWindowFormats()
-{
-    QCOMPARE(emu::XferProgress::formatBytes(1234567), QStringLiteral("1,234,567 bytes"));
-    QCOMPARE(emu::XferProgress::formatRate(512), QStringLiteral("512 bytes/s"));
-    QCOMPARE(emu::XferProgress::formatRate(12.5 * 1024), QStringLiteral("12.5 KB/s"));
-    QCOMPARE(emu::XferProgress::formatRate(3.2 * 1024 * 1024), QStringLiteral("3.2 MB/s"));
 }
 
 // The progress window of a ZModem download in the middle, for tests/screenshot.sh.

@@ -10,6 +10,28 @@
 
 namespace emu {
 
+namespace {
+
+// "1,234,567 bytes"
+QString formatBytes(qint64 bytes)
+{
+    QLocale locale = QLocale::c();
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    return locale.toString(bytes) + QStringLiteral(" bytes");
+}
+
+// "512 bytes/s", "12.5 KB/s", "3.2 MB/s"
+QString formatRate(double bytesPerSecond)
+{
+    if (bytesPerSecond < 1024)
+        return QStringLiteral("%1 bytes/s").arg(qRound64(bytesPerSecond));
+    if (bytesPerSecond < 1024 * 1024)
+        return QStringLiteral("%1 KB/s").arg(bytesPerSecond / 1024, 0, 'f', 1);
+    return QStringLiteral("%1 MB/s").arg(bytesPerSecond / (1024 * 1024), 0, 'f', 1);
+}
+
+} // namespace
+
 XferProgress::XferProgress(const QString &title, QWidget *parent)
     : QWidget(parent, Qt::Tool)
     , m_file(new QLabel(this))
@@ -57,22 +79,6 @@ QString XferProgress::bytesText() const
 QString XferProgress::rateText() const
 {
     return m_rate->text();
-}
-
-QString XferProgress::formatBytes(qint64 bytes)
-{
-    QLocale locale = QLocale::c();
-    locale.setNumberOptions(QLocale::DefaultNumberOptions);
-    return locale.toString(bytes) + QStringLiteral(" bytes");
-}
-
-QString XferProgress::formatRate(double bytesPerSecond)
-{
-    if (bytesPerSecond < 1024)
-        return QStringLiteral("%1 bytes/s").arg(qRound64(bytesPerSecond));
-    if (bytesPerSecond < 1024 * 1024)
-        return QStringLiteral("%1 KB/s").arg(bytesPerSecond / 1024, 0, 'f', 1);
-    return QStringLiteral("%1 MB/s").arg(bytesPerSecond / (1024 * 1024), 0, 'f', 1);
 }
 
 // Closing the window by its close box cancels the transfer, as the button does.

@@ -24,10 +24,6 @@ public:
     QString bytesText() const;
     QString rateText() const;
 
-    // "1,234,567 bytes"; a rate as "512 bytes/s", "12.5 KB/s" or "3.2 MB/s".
-    static QString formatBytes(qint64 bytes);
-    static QString formatRate(double bytesPerSecond);
-
 signals:
     void cancelRequested();
 
