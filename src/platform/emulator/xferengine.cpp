@@ -123,6 +123,7 @@ XferEngine::XferEngine(
                 rt::raise(rt::err::PathFileAccess,
                     QStringLiteral("Path/File access error: %1").arg(name));
             m_uploadSizes << info.size();
+            m_uploadTargets << info.canonicalFilePath();
         }
     } else if (m_request.protocol == xferprotocol::XModem) {
         // XModem carries no name: the one file named here, written in its own directory.
@@ -330,7 +331,7 @@ void XferEngine::sampleKermitUpload()
     const QStringList fds = QDir(fdDir).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot);
     for (const QString &fd : fds) {
         const QString target = QFileInfo(fdDir + u'/' + fd).symLinkTarget();
-        const qsizetype index = m_request.files.indexOf(target, std::max(0, m_currentIndex));
+        const qsizetype index = m_uploadTargets.indexOf(target, std::max(0, m_currentIndex));
         if (index < 0)
             continue;
         while (m_currentIndex < index)

@@ -100,6 +100,7 @@ private:
     QStringList m_reportedNames; // files the program said it sends or receives, in order
     QStringList m_complaints;    // its last messages that were not progress
     QList<qint64> m_uploadSizes;
+    QStringList m_uploadTargets; // the files as /proc names them (links resolved)
     int m_result = -1; // set when the end was asked for
     bool m_running = false;
     bool m_dirty = false; // progress to report at the next sample
