@@ -13,6 +13,7 @@
 #include "runtime/keyboard.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
+#include "session/server.h"
 #include "session/sessions.h"
 
 #include <QApplication>
@@ -471,15 +472,44 @@ bool frmMdiChild::DDEExecCmd(const QString &command)
             m_topic->setItem(kErrMsg, QStringLiteral("Destination is busy"));
             return;
         }
-        if (!sessionOf(Tag)) {
+        const SessionPtr session = sessionOf(Tag);
+        if (!session) {
             m_topic->setItem(kErrNum, QString::number(rt::err::DdeNotRunning));
-            m_topic->setItem(kErrMsg, QStringLiteral("Server not running"));
+            m_topic->setItem(kErrMsg, servererror::text(rt::err::DdeNotRunning));
             return;
         }
-        // The session's request object comes with the host requests: without one the request
-        // is refused and the items stay as they were.
+        if (!DDEServer) {
+            DDEServer = session->Server();
+            if (!DDEServer)
+                return;
+            connect(DDEServer.get(), &clsServer::Notify, this,
+                [this](rt::Long code) { rt::event([&] { DDEServer_Notify(code); }); });
+        }
+        m_topic->setItem(kBusy, QStringLiteral("1"));
+        // The object stays held while it answers: a completion may close the window.
+        const std::shared_ptr<clsServer> request = DDEServer;
+        if (!request->SubmitRequest(command)) {
+            m_topic->setItem(kBusy, QStringLiteral("0"));
+            m_topic->setItem(kErrNum, QString::number(request->ErrNum()));
+            m_topic->setItem(kErrMsg, request->ErrMsg());
+            return;
+        }
+        result = true;
     });
     return result;
+}
+
+// Busy changes last: a client that waits for it finds the answer in the other items.
+void frmMdiChild::DDEServer_Notify(rt::Long code)
+{
+    Q_UNUSED(code);
+    rt::Proc h(kModule, "DDEServer_Notify");
+    h([&] {
+        m_topic->setItem(kResult, DDEServer->Result());
+        m_topic->setItem(kErrNum, QString::number(DDEServer->ErrNum()));
+        m_topic->setItem(kErrMsg, DDEServer->ErrMsg());
+        m_topic->setItem(kBusy, QStringLiteral("0"));
+    });
 }
 
 // ---- Session commands of the window's menu ----

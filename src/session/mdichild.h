@@ -18,9 +18,11 @@
 #include "session/sessionwindow.h"
 
 #include <QPointer>
+#include <memory>
 
 class QFrame;
 class QLabel;
+class clsServer;
 class QPushButton;
 namespace dde {
 class Topic;
@@ -73,8 +75,12 @@ public:
     void cmdCancelRecon_Click();
 
     // A DDE execute on the session's topic: a bracketed script runs for this session; other text
-    // is a host request. False refuses it.
+    // is a host request, submitted through the topic's request object (DDEServer) while the
+    // topic is not Busy. False refuses it.
     bool DDEExecCmd(const QString &command);
+    // The topic's request object, taken from the session at the first host request and kept for
+    // the window's life; its completion sets Result, ErrNum, ErrMsg and then Busy "0".
+    std::shared_ptr<clsServer> DDEServer;
 
 protected:
     QWidget *createWidgets() override;
@@ -118,6 +124,7 @@ private:
     void ctlEmulator_ServerStart(const QString &name);
     void ctlEmulator_StatusChange(const QString &text);
     void ctlEmulator_TermChange(rt::Int termType);
+    void DDEServer_Notify(rt::Long code);
 
     // Sets a property of a status tool; nothing without a menu.
     void setTool(rt::Long tool, rt::Long property, const QVariant &value);

@@ -35,6 +35,7 @@
 #include <memory>
 
 class frmMdiChild;
+class ServerQueue;
 class SessionDefaultIface;
 namespace emu {
 class nvEmulator;
@@ -69,8 +70,14 @@ public:
     QString PasteFromFileName() const override;
     void Paste(const QString &fileName = QString()) override;
     void Output(const QString &text) override;
+    rt::Int ServerMode() const override { return m_serverMode; }
+    QString ServerName() const override { return m_serverName; }
+    bool ServerRequest(const std::shared_ptr<clsServer> &request, const QString &text) override;
+    // Off completes every pending request with 291.
     void setServerMode(rt::Int on) override;
     void setServerName(const QString &name) override;
+    // The host's answer to the request at the host; an error number that does not convert to
+    // 32 bits completes it with the conversion's error.
     void ServerResult(const QString &result, const QString &errNum, const QString &errMsg) override;
     void RaiseExtension(QString &cmd) override;
     void RaiseDataReady() override;
@@ -102,8 +109,6 @@ public:
     void setWidth(rt::Long value);
     rt::Long Height() const;
     void setHeight(rt::Long value);
-    rt::Int ServerMode() const { return m_serverMode; }
-    QString ServerName() const { return m_serverName; }
     QString Caption() const { return m_caption; }
     void setCaption(const QString &caption);
     QString Icon() const { return m_icon; }
@@ -175,6 +180,8 @@ private:
     QPointer<emu::nvEmulator> m_emulator;
     rt::Int m_serverMode = rt::False;
     QString m_serverName;
+    // Made at the first request; shared, so that a completion that closes the session finishes.
+    std::shared_ptr<ServerQueue> m_serverQueue;
     QString m_caption;
     QString m_fileName;
     QString m_icon;
