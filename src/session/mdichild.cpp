@@ -10,9 +10,11 @@
 #include "emulator/emulator.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
+#include "runtime/interaction.h"
 #include "runtime/keyboard.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
+#include "session/scriptconsent.h"
 #include "session/server.h"
 #include "session/session.h"
 #include "session/sessions.h"
@@ -770,14 +772,64 @@ void frmMdiChild::ctlEmulator_Disconnect()
     });
 }
 
+// A script from the host runs when the user allows it (scriptconsent.h); a script that does not
+// run is answered to the host with the reason.
 void frmMdiChild::ctlEmulator_ExecScript(const QString &script, rt::Int asynchronous)
 {
     rt::Proc h(kModule, "ctlEmulator_ExecScript");
     h([&] {
-        rt::Long errNum = 0;
-        QString errMsg;
-        Nvmain::RunScript(rt::CInt(rt::Val(Tag)), script, asynchronous != 0, errNum, errMsg);
+        const SessionPtr session = sessionOf(Tag);
+        if (!session)
+            return;
+        const QString host = ScriptConsent::HostOf(session->EmulatorSettings());
+        const bool async = asynchronous != 0;
+        if (ScriptConsent::IsAllowed(host)) {
+            runHostScript(script, async);
+        } else if (!rt::userCanAnswer()) {
+            rt::logUnanswered(QStringLiteral("question to run a script of ") + host,
+                ScriptConsent::FirstLine(script), QStringLiteral("Don't run"));
+            refuseHostScript(host, QStringLiteral("Nobody can allow the script to run"));
+        } else if (m_scriptQuestion) {
+            refuseHostScript(
+                host, QStringLiteral("Another script of the host awaits the user's answer"));
+        } else {
+            m_scriptQuestion = ScriptConsent::Ask(widget(), host, script,
+                [this, host, script, async](ScriptConsent::Answer answer) {
+                    rt::event([&] { scriptQuestionAnswered(answer, host, script, async); });
+                });
+        }
     });
+}
+
+void frmMdiChild::scriptQuestionAnswered(
+    ScriptConsent::Answer answer, const QString &host, const QString &script, bool async)
+{
+    rt::Proc h(kModule, "ctlEmulator_ExecScript");
+    h([&] {
+        if (m_isClosing || !sessionOf(Tag))
+            return;
+        if (answer == ScriptConsent::Answer::DontRun) {
+            refuseHostScript(host, QStringLiteral("The user did not allow the script to run"));
+            return;
+        }
+        if (answer == ScriptConsent::Answer::Always && !ScriptConsent::Allow(host))
+            qCWarning(lcSession) << "scripts of" << host << "allowed this time only:"
+                                 << "the settings store cannot be written";
+        runHostScript(script, async);
+    });
+}
+
+void frmMdiChild::runHostScript(const QString &script, bool async)
+{
+    rt::Long errNum = 0;
+    QString errMsg;
+    Nvmain::RunScript(rt::CInt(rt::Val(Tag)), script, async, errNum, errMsg);
+}
+
+void frmMdiChild::refuseHostScript(const QString &host, const QString &why)
+{
+    qCInfo(lcSession).noquote() << "script of" << host << "not run:" << why;
+    m_emulator->ScriptError(rt::err::PermissionDenied, why);
 }
 
 void frmMdiChild::ctlEmulator_Extension(QString *command)

@@ -1,9 +1,9 @@
 #pragma once
 // frmMdiChild: the MDI child window of one session. It hosts the emulator control over its whole
 // client area, keeps the session topic's DDE items, turns the control's events into status tools,
-// session events and host requests, handles the session-window keys (Ctrl+Tab cycling in
-// activation order, Scroll Lock pause, the Alt letter shortcuts that BlockedHotKeys does not
-// block), shows the reconnect panel when a Telnet or SSH connection drops, starts a transfer that
+// session events and host requests (a script of the host runs only with the user's consent,
+// scriptconsent.h), handles the session-window keys (Ctrl+Tab cycling in activation order,
+// Scroll Lock pause, the Alt letter shortcuts that BlockedHotKeys does not block), shows the reconnect panel when a Telnet or SSH connection drops, starts a transfer that
 // a dialog prepared (message 1830) and takes part in the orderly closing of its session.
 //
 // The window never keeps its session: every handler looks it up in Sessions by the key in Tag
@@ -15,6 +15,7 @@
 #include "emulator/emulator.h"
 #include "menus/menu.h"
 #include "runtime/form.h"
+#include "session/scriptconsent.h"
 #include "session/sessionwindow.h"
 
 #include <QPointer>
@@ -125,6 +126,11 @@ private:
     void ctlEmulator_StatusChange(const QString &text);
     void ctlEmulator_TermChange(rt::Int termType);
     void DDEServer_Notify(rt::Long code);
+    // Scripts of the host: run, or answered to the host with the reason they did not run.
+    void scriptQuestionAnswered(
+        ScriptConsent::Answer answer, const QString &host, const QString &script, bool async);
+    void runHostScript(const QString &script, bool async);
+    void refuseHostScript(const QString &host, const QString &why);
 
     // Sets a property of a status tool; nothing without a menu.
     void setTool(rt::Long tool, rt::Long property, const QVariant &value);
@@ -138,4 +144,5 @@ private:
     QPointer<QPushButton> m_okRecon;
     dde::Topic *m_topic = nullptr;
     bool m_linkSource = false;
+    QPointer<QWidget> m_scriptQuestion; // open while the user decides on a script of the host
 };

@@ -16,8 +16,13 @@ class ServingHost : public FakeHost
 public:
     struct Answer
     {
+        Answer(QString result = {}, QString errNum = QStringLiteral("0"), QString errMsg = {})
+            : result(std::move(result))
+            , errNum(std::move(errNum))
+            , errMsg(std::move(errMsg))
+        { }
         QString result;
-        QString errNum = QStringLiteral("0");
+        QString errNum;
         QString errMsg;
     };
     using Answerer = std::function<Answer(const QString &request)>;
