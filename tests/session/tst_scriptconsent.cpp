@@ -11,6 +11,7 @@
 #include "platform/serverhost.h"
 #include "registry/registry.h"
 #include "runtime/interaction.h"
+#include "session/hostfile.h"
 #include "session/mdichild.h"
 #include "session/scriptconsent.h"
 #include "session/session.h"
@@ -79,11 +80,7 @@ class TestScriptConsent : public QObject
         quint16 port = 0)
     {
         const QString file = m_env.homeDir() + u'/' + name + u".nvcf"_qs;
-        StartupEnvironment::writeFile(file,
-            QStringLiteral("[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\n"
-                           "HostPort=%1\n")
-                .arg(port ? port : host.port())
-                .toUtf8());
+        StartupEnvironment::writeFile(file, hostSessionFile(port ? port : host.port()));
         const int before = host.connectionCount();
         const auto session = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(file));
         if (!port)

@@ -1,7 +1,8 @@
 // The host request server in the running program: request objects refused and completed, a host
-// that misbehaves, the session's DDE topic, request objects of D-Bus clients (answers, Notify,
-// when they leave the bus), the whole story with the shipped host helper (tools/nvserve) behind
-// socat, and four clients with 2,500 requests each against one session.
+// that misbehaves, a request through the session's DDE topic (tst_mdichild has its refusals),
+// request objects of D-Bus clients (answers, Notify, when they leave the bus), the whole story
+// with the shipped host helper (tools/nvserve) behind socat, and four clients with 2,500
+// requests each against one session.
 
 #include "app/tst_startup_env.h"
 
@@ -14,6 +15,7 @@
 #include "interfaces/serveriface.h"
 #include "platform/serverhost.h"
 #include "runtime/errnum.h"
+#include "session/hostfile.h"
 #include "session/mdichild.h"
 #include "session/server.h"
 #include "session/session.h"
@@ -85,11 +87,7 @@ class TestServer : public QObject
     std::shared_ptr<clsSession> sessionTo(quint16 port)
     {
         const QString file = home(u"srv.nvcf"_qs);
-        StartupEnvironment::writeFile(file,
-            QStringLiteral("[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\n"
-                           "HostPort=%1\n")
-                .arg(port)
-                .toUtf8());
+        StartupEnvironment::writeFile(file, hostSessionFile(port));
         const auto session
             = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(file));
         if (!QTest::qWaitFor([&] { return session->Emulator()->Connected() != 0; }, 20000))
@@ -299,50 +297,6 @@ private slots:
         QCOMPARE(order.first(), u"Busy=1"_qs);
         QCOMPARE(order.last(), u"Busy=0"_qs);
         QVERIFY(order.indexOf(u"Result=OK:PING"_qs) > 0);
-    }
-
-    void ddeRefusals_data()
-    {
-        QTest::addColumn<QString>("situation");
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QString>("errNum");
-        QTest::addColumn<QString>("errMsg");
-        QTest::addColumn<QString>("busy");
-
-        QTest::newRow("busy topic") << "busy" << "AGAIN" << false << "288" << "Destination is busy"
-                                    << "1";
-        QTest::newRow("not in server mode")
-            << "not serving" << "PING" << false << "289" << "Server not running" << "0";
-        QTest::newRow("script while busy")
-            << "busy" << "[Norvalis.Common.SetItem('k', 'v')]" << true << "0" << "" << "1";
-    }
-    void ddeRefusals()
-    {
-        QFETCH(QString, situation);
-        QFETCH(QString, command);
-        ServingHost host;
-        host.answerer = nullptr;
-        const auto session = situation == u"busy"_qs ? serving(host) : connectedTo(host);
-        const QString topic = session->frmSession()->LinkTopic();
-        if (situation == u"busy"_qs) {
-            QCOMPARE(execute(topic, u"PING"_qs).type(), QDBusMessage::ReplyMessage);
-            QCOMPARE(topicItem(topic, u"Busy"_qs), u"1"_qs);
-        }
-        const QDBusMessage reply = execute(topic, command);
-        QTEST(reply.type() == QDBusMessage::ReplyMessage, "accepted");
-        if (reply.type() == QDBusMessage::ErrorMessage)
-            QCOMPARE(reply.errorName(), u"NVWin32.DDE.Refused"_qs);
-        QTEST(topicItem(topic, u"ErrNum"_qs), "errNum");
-        QTEST(topicItem(topic, u"ErrMsg"_qs), "errMsg");
-        QTEST(topicItem(topic, u"Busy"_qs), "busy");
-        if (command.startsWith(u'['))
-            QCOMPARE(gApp->ClsCommon().Common_Item(u"k"_qs).toString(), u"v"_qs);
-        if (situation == u"busy"_qs) {
-            host.answer({ u"late"_qs });
-            QTRY_COMPARE(topicItem(topic, u"Busy"_qs), u"0"_qs);
-            QCOMPARE(topicItem(topic, u"Result"_qs), u"late"_qs);
-        }
     }
 
     // ---- Request objects of D-Bus clients ----
