@@ -11,7 +11,7 @@
 #include "platform/serverhost.h"
 #include "registry/registry.h"
 #include "runtime/interaction.h"
-#include "session/hostfile.h"
+#include "session/hostsession.h"
 #include "session/mdichild.h"
 #include "session/scriptconsent.h"
 #include "session/session.h"
@@ -79,14 +79,11 @@ class TestScriptConsent : public QObject
     std::shared_ptr<clsSession> connectedTo(FakeHost &host, const QString &name = u"a"_qs,
         quint16 port = 0)
     {
-        const QString file = m_env.homeDir() + u'/' + name + u".nvcf"_qs;
-        StartupEnvironment::writeFile(file, hostSessionFile(port ? port : host.port()));
         const int before = host.connectionCount();
-        const auto session = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(file));
+        const auto session = openHostSession(
+            m_env.homeDir() + u'/' + name + u".nvcf"_qs, port ? port : host.port());
         if (!port)
             host.waitForConnection(before + 1);
-        if (!QTest::qWaitFor([&] { return session->Emulator()->Connected() != 0; }, 20000))
-            qWarning("the session did not connect");
         return session;
     }
 

@@ -15,7 +15,7 @@
 #include "interfaces/serveriface.h"
 #include "platform/serverhost.h"
 #include "runtime/errnum.h"
-#include "session/hostfile.h"
+#include "session/hostsession.h"
 #include "session/mdichild.h"
 #include "session/server.h"
 #include "session/session.h"
@@ -86,13 +86,7 @@ class TestServer : public QObject
     // A session connected over raw TCP to a loopback port.
     std::shared_ptr<clsSession> sessionTo(quint16 port)
     {
-        const QString file = home(u"srv.nvcf"_qs);
-        StartupEnvironment::writeFile(file, hostSessionFile(port));
-        const auto session
-            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(file));
-        if (!QTest::qWaitFor([&] { return session->Emulator()->Connected() != 0; }, 20000))
-            qWarning("the session did not connect");
-        return session;
+        return openHostSession(home(u"srv.nvcf"_qs), port);
     }
     std::shared_ptr<clsSession> connectedTo(FakeHost &host)
     {
