@@ -252,6 +252,21 @@ void clsSession::Output(const QString &text)
     Emulator()->Output(text);
 }
 
+rt::Int clsSession::Dial(const QString &phoneNumber, rt::Int wait)
+{
+    return Emulator()->Dial(phoneNumber, wait);
+}
+
+rt::Int clsSession::HangUp(rt::Int wait)
+{
+    return Emulator()->HangUp(wait);
+}
+
+rt::Int clsSession::Connected() const
+{
+    return Emulator()->Connected();
+}
+
 bool clsSession::ServerRequest(const std::shared_ptr<clsServer> &request, const QString &text)
 {
     bool ok = false;

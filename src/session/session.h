@@ -74,6 +74,9 @@ public:
     QString PasteFromFileName() const override;
     void Paste(const QString &fileName = QString()) override;
     void Output(const QString &text) override;
+    rt::Int Dial(const QString &phoneNumber, rt::Int wait = 0) override;
+    rt::Int HangUp(rt::Int wait = 0) override;
+    rt::Int Connected() const override;
     rt::Int ServerMode() const override { return m_serverMode; }
     QString ServerName() const override { return m_serverName; }
     bool ServerRequest(const std::shared_ptr<clsServer> &request, const QString &text) override;

@@ -51,6 +51,12 @@ public:
     virtual void Paste(const QString &fileName) = 0;
     // Sends text to the host.
     virtual void Output(const QString &text) = 0;
+    // Dialling on a modem session: the emulator's verbs, arguments and answers unchanged (Wait
+    // non-zero returns once the call is up, has failed, or the modem is back on hook).
+    virtual rt::Int Dial(const QString &phoneNumber, rt::Int wait = 0) = 0;
+    virtual rt::Int HangUp(rt::Int wait = 0) = 0;
+    // The emulator's link to the host is up (non-zero).
+    virtual rt::Int Connected() const = 0;
 
     // The host request server: a new request object for this session (every call makes one),
     // server mode and the name the host program gave it, and queueing a request for the host
