@@ -14,6 +14,11 @@
 // whether to save a changed one; a session that accepts is Closing from then on (window hidden,
 // emulator shut down) and the clean-up timer removes it.
 //
+// Host requests (server.h, serverq.h): the session queues the requests of its request objects
+// in its ServerQueue (made at the first request) while the host program keeps it in server mode,
+// hands the host's answers to it, and ends server mode, completing every pending request with
+// 291, when the host program leaves it, the link drops or the session closes.
+//
 // The session file: setting FileName resolves the name (extensions "nvcf;cfg") and loads the
 // file, or the defaults for a name that is empty or cannot be found; loading never writes the
 // file. Save writes the emulator's settings and the session's six own keys of [Norvalis]
