@@ -367,6 +367,11 @@ Int nvEmulator::ServerRequest(const QString &text)
     return sendToHost(HostProtocol::encodeServerRequest(text)) ? 1 : 0;
 }
 
+Int nvEmulator::ScriptError(rt::Long errNum, const QString &errMsg)
+{
+    return sendToHost(HostProtocol::encodeScriptError(errNum, errMsg)) ? 1 : 0;
+}
+
 // --- Properties ----------------------------------------------------------------------------
 
 Int nvEmulator::Connected() const

@@ -207,6 +207,9 @@ public:
     void Shutdown();
     // Hands a request to the host program: 1 sent, 0 refused (not in server mode, no link).
     Int ServerRequest(const QString &text);
+    // Tells the host program that a script it sent (ExecScript) was not run, and why: 1 sent,
+    // 0 without a link.
+    Int ScriptError(rt::Long errNum, const QString &errMsg);
 
     // --- Properties ------------------------------------------------------------------------
     Int Connected() const;
