@@ -12,6 +12,9 @@
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
+#include "dialogs/capstart.h"
+#include "dialogs/download.h"
+#include "dialogs/upload.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/messages.h"
@@ -179,10 +182,22 @@ void ShowSettingsDialog(const QString &startPage)
     Q_UNUSED(startPage);
 }
 
-// The transfer, capture and dialing dialogs (come with the dialogs).
+// The transfer, capture and dialing dialogs (the dialer comes with its dialog).
 void ShowDialogCommand(rt::Long command)
 {
-    Q_UNUSED(command);
+    switch (command) {
+    case CmdUpload:
+        frmUpload::ShowUpload();
+        break;
+    case CmdDownload:
+        frmDownload::ShowDownload();
+        break;
+    case CmdCapture:
+        frmCapStart::ShowCaptureDialog();
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace
