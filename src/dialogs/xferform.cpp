@@ -120,6 +120,7 @@ QWidget *XferForm::buildWindow(
         optProtocol[i]->setObjectName(QStringLiteral("optProtocol%1").arg(i));
         protocols->addWidget(optProtocol[i]);
     }
+    protocols->addStretch(1);
 
     frmMode = new QGroupBox(QStringLiteral("&Mode"), window);
     optText = new QRadioButton(QStringLiteral("Text"), frmMode);

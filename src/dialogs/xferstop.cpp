@@ -61,7 +61,7 @@ QWidget *frmXferStop::createWidgets()
     lblCaptureFile = new QLabel(window);
     lblCaptureFile->setTextFormat(Qt::PlainText);
     lblCaptureFile->setWordWrap(true);
-    lblCaptureFile->setMinimumWidth(280);
+    lblCaptureFile->setMinimumWidth(360);
     cmdStartCapture = new QPushButton(QStringLiteral("&End Capture"), window);
     cmdCancel = new QPushButton(QStringLiteral("&Continue"), window);
 
@@ -74,7 +74,8 @@ QWidget *frmXferStop::createWidgets()
     buttons->addStretch(1);
     buttons->addWidget(cmdStartCapture);
     buttons->addWidget(cmdCancel);
-    grid->addLayout(buttons, 2, 0, 1, 2);
+    grid->setRowMinimumHeight(2, 8);
+    grid->addLayout(buttons, 3, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     Xfer::DialogKeys(window, cmdStartCapture, cmdCancel);

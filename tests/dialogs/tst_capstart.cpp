@@ -340,6 +340,37 @@ private slots:
             captured.constData());
         QVERIFY(!captured.contains("after the end"));
     }
+    // tests/screenshot.sh dialogs_tst_capstart screenshots out.png: Begin Capture in out.png,
+    // its clipboard mode in out-clipboard.png, End Capture in out-end.png.
+    void screenshots()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("NORVALIS_SCREENSHOT names no file");
+        open();
+        QVERIFY(m_form->widget()->grab().save(out));
+        DialogTest::clickMark(m_form->optMode[3]);
+        QVERIFY(m_form->widget()->grab().save(out.chopped(4) + u"-clipboard.png"_qs));
+        DialogTest::clickMark(m_form->optMode[0]);
+        startCapture(0, 0, expand(u"$Csession.log"_qs));
+        frmXferStop stop;
+        stop.show();
+        QVERIFY(QTest::qWaitForWindowExposed(stop.widget()));
+        QVERIFY(stop.widget()->grab().save(out.chopped(4) + u"-end.png"_qs));
+        stop.unload();
+        // The refusal of an existing file, in the program's message window.
+        frmMsgBox::setAnswerHook({});
+        QTimer::singleShot(300, this, [&] {
+            QWidget *message = QApplication::activeModalWidget();
+            QVERIFY(message);
+            QVERIFY(message->grab().save(out.chopped(4) + u"-exists.png"_qs));
+            QTest::keyClick(message, Qt::Key_Return);
+        });
+        open();
+        startCapture(0, 0, expand(u"$Csession.log"_qs));
+        m_form->unload();
+    }
+
 };
 
 QTEST_MAIN(tst_capstart)

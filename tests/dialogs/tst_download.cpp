@@ -399,6 +399,21 @@ private slots:
         QVERIFY(file.readAll().startsWith("line one"));
     }
 
+    // tests/screenshot.sh dialogs_tst_download screenshots out.png: XModem with a file name in
+    // out.png, ZModem in out-zmodem.png.
+    void screenshots()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("NORVALIS_SCREENSHOT names no file");
+        open();
+        clickProtocol(2);
+        DialogTest::typeAndLeave(m_form->FileName, u"report.dat"_qs);
+        QVERIFY(m_form->widget()->grab().save(out));
+        clickProtocol(4);
+        QVERIFY(m_form->widget()->grab().save(out.chopped(4) + u"-zmodem.png"_qs));
+    }
+
 };
 
 QTEST_MAIN(tst_download)

@@ -312,6 +312,24 @@ private slots:
         QTest::mouseClick(frmUpload::instance().cmdCancel, Qt::LeftButton);
         QVERIFY(!frmUpload::instance().isLoaded());
     }
+    // tests/screenshot.sh dialogs_tst_upload screenshots out.png: ZModem with two files in
+    // out.png, ASCII in out-ascii.png.
+    void screenshots()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("NORVALIS_SCREENSHOT names no file");
+        open();
+        clickProtocol(4);
+        DialogTest::clickMark(m_form->optBinary);
+        DialogTest::clickMark(m_form->optOverwrite[3]);
+        DialogTest::typeAndLeave(m_form->FileName, u"a.txt \"my b.txt\""_qs);
+        QVERIFY(m_form->widget()->grab().save(out));
+        t.answers << MsgBox::Yes;
+        clickProtocol(0);
+        QVERIFY(m_form->widget()->grab().save(out.chopped(4) + u"-ascii.png"_qs));
+    }
+
 };
 
 QTEST_MAIN(tst_upload)
