@@ -13,6 +13,7 @@
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
 #include "dialogs/capstart.h"
+#include "dialogs/dial.h"
 #include "dialogs/download.h"
 #include "dialogs/upload.h"
 #include "menus/menus.h"
@@ -182,7 +183,7 @@ void ShowSettingsDialog(const QString &startPage)
     Q_UNUSED(startPage);
 }
 
-// The transfer, capture and dialing dialogs (the dialer comes with its dialog).
+// The transfer and capture dialogs.
 void ShowDialogCommand(rt::Long command)
 {
     switch (command) {
@@ -479,8 +480,10 @@ void frmMdiParent::runBuiltInCommand(rt::Long command)
     case CmdUpload:
     case CmdDownload:
     case CmdCapture:
-    case CmdDial:
         ShowDialogCommand(command);
+        break;
+    case CmdDial:
+        frmDial::ShowDialer(widget());
         break;
     default:
         break;

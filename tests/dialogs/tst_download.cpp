@@ -4,6 +4,7 @@
 // a loopback host started by the hand-off.
 
 #include "dialogs/dialogtest.h"
+#include "commondlg/helpwindow.h"
 #include "dialogs/download.h"
 #include "menus/menus.h"
 
@@ -397,6 +398,17 @@ private slots:
         QFile file(m_xferDir + u"from-host.txt"_qs);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().startsWith("line one"));
+    }
+
+    // Help shows the program's help file; the dialog stays.
+    void help()
+    {
+        open();
+        QTest::mouseClick(m_form->cmdHelp, Qt::LeftButton);
+        QVERIFY(commondlg::HelpWindow::current());
+        QCOMPARE(commondlg::HelpWindow::current()->helpFile(), frmMdiParent::HelpFile());
+        QVERIFY(m_form->isLoaded());
+        commondlg::showHelp(nullptr, QString(), commondlg::HelpCommand::Quit);
     }
 
     // tests/screenshot.sh dialogs_tst_download screenshots out.png: XModem with a file name in

@@ -729,7 +729,7 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(Error, f.move(0, 0));
         }
     }
-    // A form whose Form_Load unloads it again is not shown: show and showModal raise 364.
+    // A form whose Form_Load unloads it again is not shown, by show or showModal.
     void unloadedByItsOwnLoad_data()
     {
         QTest::addColumn<bool>("modal");
@@ -742,15 +742,10 @@ private slots:
         QStringList log;
         LogForm f(QStringLiteral("f"), &log);
         f.unloadOnLoad = true;
-        try {
-            if (modal)
-                f.showModal();
-            else
-                f.show();
-            QFAIL("shown");
-        } catch (const Error &error) {
-            QCOMPARE(error.number, err::ObjectUnloaded);
-        }
+        if (modal)
+            f.showModal();
+        else
+            f.show();
         QVERIFY(!f.isLoaded());
         QCOMPARE(log, QStringList({ u"f Load"_qs, u"f QueryUnload 1"_qs, u"f Unload"_qs }));
     }

@@ -57,7 +57,9 @@ Answer askFile(const Request &request)
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(
-            request.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+            request.kind == Kind::OpenOrNewFile ? QFileDialog::AnyFile
+                : request.multiSelect               ? QFileDialog::ExistingFiles
+                                                    : QFileDialog::ExistingFile);
     }
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);

@@ -348,7 +348,7 @@ void Form::show()
 {
     load();
     if (!isLoaded())
-        raise(err::ObjectUnloaded); // Form_Load unloaded it again
+        return; // Form_Load unloaded it
     QWidget *window = windowWidget();
     if (auto *sub = qobject_cast<QMdiSubWindow *>(window)) {
         m_widget->show();
@@ -382,7 +382,7 @@ void Form::showModal(QWidget *owner)
         raise(err::FormAlreadyModal);
     load();
     if (!isLoaded())
-        raise(err::ObjectUnloaded);
+        return; // Form_Load unloaded it
     if (!userCanAnswer()) {
         closeUnanswered();
         return;
