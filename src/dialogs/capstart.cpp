@@ -71,9 +71,7 @@ void frmCapStart::ShowCaptureDialog()
     rt::Form &form = Xfer::ActiveEmulator().CaptureSource() != 0
         ? static_cast<rt::Form &>(frmXferStop::instance())
         : static_cast<rt::Form &>(instance());
-    form.load();
-    if (form.isLoaded())
-        form.showModal(Xfer::MainWidget());
+    form.showModal(Xfer::MainWidget());
 }
 
 QWidget *frmCapStart::createWidgets()
