@@ -6,7 +6,6 @@
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
-#include "commondlg/commondlg.h"
 #include "dialogs/xferform.h"
 #include "dialogs/xferstop.h"
 #include "emulator/emulator.h"
@@ -196,17 +195,8 @@ void frmCapStart::cmdBrowse_Click()
         QString path = m_capturePath;
         QString drive, dir, name;
         FileSpec::ParseDirectory(path, drive, dir, name);
-        commondlg::Request request;
-        request.kind = commondlg::Kind::SaveFile;
-        request.title = QStringLiteral("File Capture");
-        request.directory = drive + dir;
-        request.fileName = name;
-        request.filter = QStringLiteral("*.*|*.*");
-        request.owner = widget();
-        const commondlg::Answer answer = commondlg::chooseFile(request);
-        if (!answer)
-            rt::raise(rt::err::Cancelled);
-        m_capturePath = *answer;
+        m_capturePath = Xfer::AskFile(commondlg::Kind::SaveFile, QStringLiteral("File Capture"),
+            drive + dir, name, widget());
         FileName->setText(m_capturePath);
     });
     rt::debugSwallowed(lcDialogs(), quiet, "capture browse");

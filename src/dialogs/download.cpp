@@ -6,7 +6,6 @@
 #include "app/msgbox.h"
 #include "app/nvmain.h"
 #include "app/strfunc.h"
-#include "commondlg/commondlg.h"
 #include "emulator/emulator.h"
 #include "runtime/controls.h"
 
@@ -71,14 +70,7 @@ frmDownload &frmDownload::instance()
 
 void frmDownload::ShowDownload()
 {
-    if (!Xfer::ActiveSession() || Xfer::ActiveEmulator().XferStatus() == rt::True)
-        return;
-    frmDownload &form = instance();
-    form.load();
-    if (!form.isLoaded())
-        return;
-    Xfer::OwnWindow(form.widget(), Xfer::MainWidget());
-    form.show();
+    showForActiveSession(instance());
 }
 
 QWidget *frmDownload::createWidgets()
@@ -178,23 +170,11 @@ void frmDownload::cmdBrowse_Click()
 {
     rt::ResumeNext quiet;
     quiet([&] {
-        QString chosen;
-        if (protocolRules[m_protocol].namesFile) {
-            commondlg::Request request;
-            request.kind = commondlg::Kind::SaveFile;
-            request.title = QStringLiteral("Select Destination File");
-            request.directory = m_directory;
-            request.fileName = m_fileList;
-            request.filter = QStringLiteral("*.*|*.*");
-            request.owner = widget();
-            const commondlg::Answer answer = commondlg::chooseFile(request);
-            if (!answer)
-                rt::raise(rt::err::Cancelled);
-            chosen = *answer;
-        } else {
-            chosen = modBrowseForFolder::BrowseForFolder(
-                QStringLiteral("Select Destination Folder"), m_directory, widget());
-        }
+        QString chosen = protocolRules[m_protocol].namesFile
+            ? Xfer::AskFile(commondlg::Kind::SaveFile, QStringLiteral("Select Destination File"),
+                  m_directory, m_fileList, widget())
+            : modBrowseForFolder::BrowseForFolder(
+                  QStringLiteral("Select Destination Folder"), m_directory, widget());
         SplitFile(chosen);
         LoadControls();
     });

@@ -4,7 +4,6 @@
 #include "app/msgbox.h"
 #include "app/nvmain.h"
 #include "app/strfunc.h"
-#include "commondlg/commondlg.h"
 #include "emulator/emulator.h"
 #include "runtime/controls.h"
 
@@ -43,14 +42,7 @@ frmUpload &frmUpload::instance()
 
 void frmUpload::ShowUpload()
 {
-    if (!Xfer::ActiveSession() || Xfer::ActiveEmulator().XferStatus() == rt::True)
-        return;
-    frmUpload &form = instance();
-    form.load();
-    if (!form.isLoaded())
-        return;
-    Xfer::OwnWindow(form.widget(), Xfer::MainWidget());
-    form.show();
+    showForActiveSession(instance());
 }
 
 QWidget *frmUpload::createWidgets()
@@ -162,20 +154,11 @@ void frmUpload::cmdBrowse_Click()
 {
     rt::ResumeNext quiet;
     quiet([&] {
-        commondlg::Request request;
-        request.kind = commondlg::Kind::OpenFile;
-        request.directory = m_directory;
-        if (fileCount() == 1)
-            request.fileName = m_fileList;
-        request.title = sendsOneFile(m_protocol) ? QStringLiteral("Select File to Upload")
-                                                 : QStringLiteral("Select Files to Upload");
-        request.filter = QStringLiteral("*.*|*.*");
-        request.multiSelect = !sendsOneFile(m_protocol);
-        request.owner = widget();
-        const commondlg::Answer answer = commondlg::chooseFile(request);
-        if (!answer)
-            rt::raise(rt::err::Cancelled);
-        QString chosen = *answer;
+        const bool oneFile = sendsOneFile(m_protocol);
+        QString chosen = Xfer::AskFile(commondlg::Kind::OpenFile,
+            oneFile ? QStringLiteral("Select File to Upload")
+                    : QStringLiteral("Select Files to Upload"),
+            m_directory, fileCount() == 1 ? m_fileList : QString(), widget(), !oneFile);
         const qsizetype nul = chosen.indexOf(QChar(0));
         if (nul >= 0) {
             // Several files of one directory: the whole list, however long.

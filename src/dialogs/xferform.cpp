@@ -74,6 +74,23 @@ void DialogKeys(QWidget *window, QPushButton *defaultButton, QPushButton *cancel
         cancelButton, &QPushButton::click);
 }
 
+QString AskFile(commondlg::Kind kind, const QString &title, const QString &directory,
+    const QString &fileName, QWidget *owner, bool multiSelect)
+{
+    commondlg::Request request;
+    request.kind = kind;
+    request.title = title;
+    request.directory = directory;
+    request.fileName = fileName;
+    request.filter = QStringLiteral("*.*|*.*");
+    request.owner = owner;
+    request.multiSelect = multiSelect;
+    const commondlg::Answer answer = commondlg::chooseFile(request);
+    if (!answer)
+        rt::raise(rt::err::Cancelled);
+    return *answer;
+}
+
 } // namespace Xfer
 
 namespace {
@@ -88,6 +105,17 @@ XferForm::XferForm(const QString &name, const char *module, bool dropTilde, QObj
     , m_module(module)
     , m_dropTilde(dropTilde)
 { }
+
+void XferForm::showForActiveSession(XferForm &form)
+{
+    if (!Xfer::ActiveSession() || Xfer::ActiveEmulator().XferStatus() == rt::True)
+        return;
+    form.load();
+    if (!form.isLoaded())
+        return;
+    Xfer::OwnWindow(form.widget(), Xfer::MainWidget());
+    form.show();
+}
 
 QWidget *XferForm::buildWindow(
     const QString &caption, const QString &fileFrame, QPushButton *start, QLayout *overwriteLayout)

@@ -13,6 +13,7 @@
 // dialog has gone. The directory box only shows the directory (it is read-only); the file name
 // box is taken when the user leaves it, or when a transfer starts after it was edited.
 
+#include "commondlg/commondlg.h"
 #include "runtime/form.h"
 #include "session/sessionbase.h"
 
@@ -51,6 +52,10 @@ void ShowMainWindow();
 void OwnWindow(QWidget *window, QWidget *owner);
 // Enter clicks the default button, Esc the cancel button.
 void DialogKeys(QWidget *window, QPushButton *defaultButton, QPushButton *cancelButton);
+// Asks for a file (any name: "*.*") of kind in directory, offering fileName, over owner; the
+// chosen path (for several files the directory, a NUL and the names). 32755 when cancelled.
+QString AskFile(commondlg::Kind kind, const QString &title, const QString &directory,
+    const QString &fileName, QWidget *owner, bool multiSelect = false);
 
 } // namespace Xfer
 
@@ -94,6 +99,10 @@ public:
 protected:
     // module names the dialog in error reports; dropTilde: SplitFile first drops a trailing "/~".
     XferForm(const QString &name, const char *module, bool dropTilde, QObject *parent);
+
+    // Commands 601 and 602: shows form, modeless and owned by the main window, for the active
+    // session unless it is transferring; nothing without an active session.
+    static void showForActiveSession(XferForm &form);
 
     // The window: caption, the file frame's caption, the button that starts the transfer and
     // what the overwrite frame holds (laid out by the caller).

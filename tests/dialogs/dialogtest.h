@@ -107,6 +107,13 @@ public:
     }
     QList<HandedTransfer> transfers;
 
+    // Shows a dialog and waits until it is the active window.
+    static void open(rt::Form &form)
+    {
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(form.widget()));
+    }
+
     // Clicks an option button or a check box on its mark (a wide one's middle is no hit).
     static void clickMark(QAbstractButton *button)
     {
@@ -140,4 +147,46 @@ public:
 
 private:
     StartupEnvironment m_env;
+};
+
+// The frame of the upload and download tests: a session whose transfer directory is $X and whose
+// transfers are noted, and a dialog of the test's own (so that each test sees a first load).
+template<class Dialog> class TransferDialogTest
+{
+protected:
+    DialogTest t;
+    std::shared_ptr<clsSession> m_session;
+    std::unique_ptr<Dialog> m_form;
+    QString m_xferDir;
+
+    void startWithDialog()
+    {
+        t.start();
+        m_session = t.addSession();
+        m_xferDir = t.makeDir(u"xfer"_qs);
+        m_session->setDefaultXferDir(m_xferDir);
+        t.noteTransfers(*m_session);
+        m_form = std::make_unique<Dialog>();
+    }
+    void endWithDialog()
+    {
+        m_form->unload();
+        m_form.reset();
+        m_session.reset();
+        t.transfers.clear();
+        t.end();
+    }
+    // $X the session's transfer directory, $H the test's home, "|" a NUL.
+    QString expand(QString text) const
+    {
+        return text.replace(u"$X"_qs, m_xferDir)
+            .replace(u"$H"_qs, t.homeDir())
+            .replace(u'|', QChar(0));
+    }
+    void open() { DialogTest::open(*m_form); }
+    void clickProtocol(int protocol)
+    {
+        DialogTest::clickMark(m_form->optProtocol.at(protocol));
+        QVERIFY(m_form->optProtocol.at(protocol)->isChecked() || !t.messages.isEmpty());
+    }
 };

@@ -41,11 +41,7 @@ class tst_capstart : public QObject
             .replace(u"$H"_qs, t.homeDir());
     }
     emu::nvEmulator &emulator() const { return *m_session->Emulator(); }
-    void open()
-    {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form->widget()));
-    }
+    void open() { DialogTest::open(*m_form); }
     void startCapture(int source, int mode, const QString &typed)
     {
         DialogTest::clickMark(m_form->optSource.at(source));

@@ -37,36 +37,14 @@ QString frames(const frmDownload &form)
 
 } // namespace
 
-class tst_download : public QObject
+class tst_download : public QObject, public TransferDialogTest<frmDownload>
 {
     Q_OBJECT
 
-    DialogTest t;
-    std::shared_ptr<clsSession> m_session;
-    std::unique_ptr<frmDownload> m_form;
-    QString m_xferDir;
-
-    // $X the session's transfer directory, $H the test's home, "|" a NUL.
-    QString expand(QString text) const
-    {
-        return text.replace(u"$X"_qs, m_xferDir)
-            .replace(u"$H"_qs, t.homeDir())
-            .replace(u'|', QChar(0));
-    }
-    void open()
-    {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form->widget()));
-    }
     void setDefaults(rt::Int mode, rt::Int overwrite)
     {
         m_session->setDefaultXferMode(mode);
         m_session->setDefaultXferOverwrite(overwrite);
-    }
-    void clickProtocol(int protocol)
-    {
-        DialogTest::clickMark(m_form->optProtocol.at(protocol));
-        QVERIFY(m_form->optProtocol.at(protocol)->isChecked());
     }
     void clickDownload()
     {
@@ -79,23 +57,14 @@ private slots:
 
     void init()
     {
-        t.start();
-        m_session = t.addSession();
-        m_xferDir = t.makeDir(u"xfer"_qs);
-        m_session->setDefaultXferDir(m_xferDir);
+        startWithDialog();
         setDefaults(0, 0);
-        t.noteTransfers(*m_session);
-        m_form = std::make_unique<frmDownload>();
         t.makeFile(u"xfer/exists.txt"_qs);
         t.makeDir(u"other"_qs);
     }
     void cleanup()
     {
-        m_form->unload();
-        m_form.reset();
-        m_session.reset();
-        t.transfers.clear();
-        t.end();
+        endWithDialog();
     }
 
     // Each protocol sets up the mode and overwrite frames; a change a rule makes is kept as the

@@ -17,28 +17,22 @@ const QString kMultipleFiles = u"36|That protocol does not accept multiple file 
 
 } // namespace
 
-class tst_upload : public QObject
+class tst_upload : public QObject, public TransferDialogTest<frmUpload>
 {
     Q_OBJECT
 
-    DialogTest t;
-    std::shared_ptr<clsSession> m_session;
-    std::unique_ptr<frmUpload> m_form;
-    QString m_xferDir;
-
-    // $X the session's transfer directory, $H the test's home, "|" a NUL.
-    QString expand(QString text) const
+    // Clicks options in turn: T text, B binary, 0-5 an overwrite option.
+    void clickOptions(const QString &clicks)
     {
-        return text.replace(u"$X"_qs, m_xferDir)
-            .replace(u"$H"_qs, t.homeDir())
-            .replace(u'|', QChar(0));
+        for (QChar click : clicks) {
+            if (click == u'T')
+                DialogTest::clickMark(m_form->optText);
+            else if (click == u'B')
+                DialogTest::clickMark(m_form->optBinary);
+            else
+                DialogTest::clickMark(m_form->optOverwrite.at(click.digitValue()));
+        }
     }
-    void open()
-    {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form->widget()));
-    }
-    void clickProtocol(int protocol) { DialogTest::clickMark(m_form->optProtocol.at(protocol)); }
     // The overwrite options that can be chosen ("-" for a disabled one), and the chosen one.
     QString overwriteOptions() const
     {
@@ -53,23 +47,14 @@ private slots:
 
     void init()
     {
-        t.start();
-        m_session = t.addSession();
-        m_xferDir = t.makeDir(u"xfer"_qs);
-        m_session->setDefaultXferDir(m_xferDir);
+        startWithDialog();
         m_session->setDefaultXferMode(1);
-        t.noteTransfers(*m_session);
-        m_form = std::make_unique<frmUpload>();
         for (const char *name : { "a.txt", "b.txt", "c.txt" })
             t.makeFile(u"xfer/"_qs + QLatin1String(name));
     }
     void cleanup()
     {
-        m_form->unload();
-        m_form.reset();
-        m_session.reset();
-        t.transfers.clear();
-        t.end();
+        endWithDialog();
     }
 
     // The mode frame shows for Kermit and ZModem, the overwrite frame for ZModem only, where
@@ -101,14 +86,7 @@ private slots:
         m_session->setDefaultXferMode(1); // the upload starts in text
         open();
         clickProtocol(protocols.first());
-        for (QChar click : clicks) {
-            if (click == u'T')
-                DialogTest::clickMark(m_form->optText);
-            else if (click == u'B')
-                DialogTest::clickMark(m_form->optBinary);
-            else
-                DialogTest::clickMark(m_form->optOverwrite.at(click.digitValue()));
-        }
+        clickOptions(clicks);
         for (int protocol : protocols.mid(1))
             clickProtocol(protocol);
         QTEST(!m_form->frmMode->isHidden(), "modeShown");
@@ -248,14 +226,7 @@ private slots:
         QFETCH(QString, fileName);
         open();
         clickProtocol(protocol);
-        for (QChar click : clicks) {
-            if (click == u'T')
-                DialogTest::clickMark(m_form->optText);
-            else if (click == u'B')
-                DialogTest::clickMark(m_form->optBinary);
-            else
-                DialogTest::clickMark(m_form->optOverwrite.at(click.digitValue()));
-        }
+        clickOptions(clicks);
         // Typed, not left: Upload takes the edited box itself.
         m_form->FileName->setFocus(Qt::MouseFocusReason);
         QTest::keyClicks(m_form->FileName, typed);
