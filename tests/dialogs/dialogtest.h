@@ -7,6 +7,7 @@
 
 #include "commondlg/commondlg.h"
 #include "platform/fakehost.h"
+#include "platform/tst_transfers_host.h"
 #include "session/hostfile.h"
 #include "emulator/emulator.h"
 #include "runtime/messages.h"
@@ -83,11 +84,11 @@ public:
     {
         return std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(file));
     }
-    // A session connected to a loopback host.
-    std::shared_ptr<clsSession> connectedSession(const FakeHost &host)
+    // A session connected to a host on a loopback port.
+    std::shared_ptr<clsSession> connectedSession(quint16 port)
     {
         const QString file = homeDir() + u"/host.nvcf"_qs;
-        StartupEnvironment::writeFile(file, hostSessionFile(host.port()));
+        StartupEnvironment::writeFile(file, hostSessionFile(port));
         const auto session = addSession(file);
         if (!QTest::qWaitFor([&] { return session->Emulator()->Connected() != 0; }, 5000))
             qWarning("the session did not connect");
@@ -129,6 +130,32 @@ public:
         QTest::keyClick(box, Qt::Key_Delete);
         QTest::keyClicks(box, text);
         QTest::keyClick(box, Qt::Key_Tab);
+    }
+
+    // Skips the test when one of the host's transfer programs is missing.
+    static bool haveTransferPrograms(std::initializer_list<const char *> programs)
+    {
+        for (const char *program : programs) {
+            if (QStandardPaths::findExecutable(QLatin1String(program)).isEmpty())
+                return false;
+        }
+        return true;
+    }
+
+    // Bytes of every value, for a binary file.
+    static QByteArray binaryData(int size)
+    {
+        QByteArray data(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i)
+            data[i] = char((i * 7 + i / 251) & 0xff);
+        return data;
+    }
+    // Ends a transfer that hangs, so that the test fails instead of waiting for ever.
+    static void guardTransfer(QTimer &guard, emu::nvEmulator *emulator)
+    {
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, emulator, &emu::nvEmulator::Abort);
+        guard.start(60000);
     }
 
     // A directory or file under the test's home folder, made when asked.

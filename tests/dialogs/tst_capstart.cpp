@@ -145,7 +145,7 @@ private slots:
     void busyControl()
     {
         FakeHost host;
-        m_session = t.connectedSession(host);
+        m_session = t.connectedSession(host.port());
         open();
         emulator().Download(t.homeDir() + u"/busy.txt"_qs, 0, 0, 1, 0);
         QVERIFY(emulator().Busy() != 0);
@@ -316,7 +316,7 @@ private slots:
     void capturesWhatTheHostSends()
     {
         FakeHost host;
-        m_session = t.connectedSession(host);
+        m_session = t.connectedSession(host.port());
         m_session->setDefaultCaptureDir(expand(u"$C"_qs));
         open();
         startCapture(0, 0, expand(u"$C/host.log"_qs));

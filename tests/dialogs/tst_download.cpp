@@ -327,7 +327,7 @@ private slots:
     void command()
     {
         FakeHost host;
-        const auto session = t.connectedSession(host);
+        const auto session = t.connectedSession(host.port());
         const MnuToolPtr tool = session->Menu()->MnuBands(u"Transfer"_qs)->MnuTools(u"602"_qs);
         frmMdiParent::instance().TB_ToolClick(tool->BarTool().get());
         QVERIFY(frmDownload::instance().isVisible());
@@ -345,7 +345,7 @@ private slots:
     void downloadsFromHost()
     {
         FakeHost host;
-        const auto session = t.connectedSession(host);
+        const auto session = t.connectedSession(host.port());
         QVERIFY(host.hasClient());
         session->setDefaultXferDir(m_xferDir);
         session->Emulator()->setDownloadIdleTime(300);
@@ -367,6 +367,31 @@ private slots:
         QFile file(m_xferDir + u"from-host.txt"_qs);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().startsWith("line one"));
+    }
+
+    // The dialog's download runs: Kermit fetches a file from a host running kermit -s.
+    void fetchesByKermit()
+    {
+        if (!DialogTest::haveTransferPrograms({ "kermit", "socat" }))
+            QSKIP("kermit or socat is not installed; scripts/setup installs them");
+        const QString remote = t.makeDir(u"remote"_qs);
+        const QByteArray data = DialogTest::binaryData(50000);
+        const QString sent = t.makeFile(u"remote/fetched.bin"_qs, data);
+        TransferHost host(remote);
+        host.setCommand(u"kermit"_qs, { u"-Y"_qs, u"-q"_qs, u"-i"_qs, u"-s"_qs, sent }, true);
+        const auto session = t.connectedSession(host.port());
+        session->setDefaultXferDir(m_xferDir);
+        open();
+        clickProtocol(1);
+        DialogTest::clickMark(m_form->optBinary);
+        QTimer guard;
+        DialogTest::guardTransfer(guard, session->Emulator());
+        clickDownload();
+        QVERIFY(host.programEnded());
+        QTRY_COMPARE(session->Emulator()->XferStatus(), rt::False);
+        QFile file(m_xferDir + u"fetched.bin"_qs);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == data);
     }
 
     // Help shows the program's help file; the dialog stays.

@@ -283,6 +283,35 @@ private slots:
         QTest::mouseClick(frmUpload::instance().cmdCancel, Qt::LeftButton);
         QVERIFY(!frmUpload::instance().isLoaded());
     }
+    // The dialog's upload runs: two files by YModem to a host running rb.
+    void sendsTwoFilesByYModem()
+    {
+        if (!DialogTest::haveTransferPrograms({ "rb" }))
+            QSKIP("rb (lrzsz) is not installed; scripts/setup installs it");
+        const QString remote = t.makeDir(u"remote"_qs);
+        TransferHost host(remote);
+        host.setCommand(u"rb"_qs, { u"-q"_qs, u"-b"_qs });
+        const auto session = t.connectedSession(host.port());
+        session->setDefaultXferDir(m_xferDir);
+        session->setDefaultXferMode(0); // the upload starts in binary
+        const QByteArray one = DialogTest::binaryData(70001);
+        const QByteArray two = "the second file\r\n";
+        t.makeFile(u"xfer/one.bin"_qs, one);
+        t.makeFile(u"xfer/two.txt"_qs, two);
+        open();
+        clickProtocol(3);
+        DialogTest::typeAndLeave(m_form->FileName, u"one.bin two.txt"_qs);
+        QTimer guard;
+        DialogTest::guardTransfer(guard, session->Emulator());
+        QTest::mouseClick(m_form->cmdUpload, Qt::LeftButton);
+        QVERIFY(host.programEnded());
+        QCOMPARE(host.exitCode(), 0);
+        QFile first(remote + u"one.bin"_qs), second(remote + u"two.txt"_qs);
+        QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+        QVERIFY(first.readAll() == one);
+        QCOMPARE(second.readAll(), two);
+    }
+
     // tests/screenshot.sh dialogs_tst_upload screenshots out.png: ZModem with two files in
     // out.png, ASCII in out-ascii.png.
     void screenshots()
