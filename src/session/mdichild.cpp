@@ -6,6 +6,7 @@
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "dde/ddeserver.h"
+#include "dialogs/capstart.h"
 #include "dde/ddetopic.h"
 #include "emulator/emulator.h"
 #include "menus/menus.h"
@@ -275,7 +276,7 @@ void frmMdiChild::altShortcut(rt::Int keyCode)
         return;
     switch (keyCode) {
     case 'C':
-        // The capture dialogs come with the dialogs.
+        frmCapStart::ShowCaptureDialog();
         break;
     case 'G':
         m_emulator->PrintScreen();
