@@ -665,7 +665,9 @@ QString CharEmulation::statusLine() const
     QString line;
     for (int i = 0; i < 8; ++i)
         line += m_labels[size_t(i)].left(8).leftJustified(8) + u' ';
-    return line.trimmed();
+    while (line.endsWith(u' '))
+        line.chop(1);
+    return line;
 }
 
 void CharEmulation::programKey(int n, bool shifted, const QByteArray &bytes)

@@ -96,6 +96,12 @@ TekEmulation::TekEmulation(Model model, int rows, int cols, EmulationSink *sink)
     m_tekTable = addSequences(tek);
     m_ansiTable = addSequences(ansi);
     setTekCode(false);
+    setKeys({
+        { Qt::Key_Up, Plain, "\x1b[1A" },
+        { Qt::Key_Down, Plain, "\x1b[1B" },
+        { Qt::Key_Right, Plain, "\x1b[1C" },
+        { Qt::Key_Left, Plain, "\x1b[1D" },
+    });
 }
 
 void TekEmulation::setTekCode(bool on)

@@ -21,7 +21,7 @@ int attributeLook(int code)
     return look;
 }
 
-constexpr int defaultTagLook = 0x04; // reverse
+constexpr int defaultTagLook = 0x08; // underline, as the A2's initialisation leaves it
 
 } // namespace
 

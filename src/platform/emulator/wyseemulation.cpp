@@ -95,8 +95,16 @@ WyseEmulation::WyseEmulation(Model model, int rows, int cols, EmulationSink *sin
         { "\x1b^%c", &C::doIgnore },
         { "\x1b" "A%c%c", op(&W::doLineAttribute) },
         { "\x1b" "F%s\r", &C::doStatusText },
-        { "\x1bz%c%s\r", op(&W::doLabelOrKey), 0 },
-        { "\x1bz%c%s\x7f", op(&W::doLabelOrKey), 1 },
+        // Labels '0'-'7' end with CR, function keys (whose text may hold a CR) with DEL.
+        { "\x1bz0%s\r", op(&W::doLabel), 0 },
+        { "\x1bz1%s\r", op(&W::doLabel), 1 },
+        { "\x1bz2%s\r", op(&W::doLabel), 2 },
+        { "\x1bz3%s\r", op(&W::doLabel), 3 },
+        { "\x1bz4%s\r", op(&W::doLabel), 4 },
+        { "\x1bz5%s\r", op(&W::doLabel), 5 },
+        { "\x1bz6%s\r", op(&W::doLabel), 6 },
+        { "\x1bz7%s\r", op(&W::doLabel), 7 },
+        { "\x1bz%c%s\x7f", op(&W::doFunctionKey) },
         { "\x1bZ%c%c%s\x7f", op(&W::doProgramKey) },
         { "\x1bN", &C::doIgnore },
         { "\x1bO", &C::doIgnore },
@@ -208,15 +216,15 @@ void WyseEmulation::doIdentify(const SequenceArgs &, int)
     answer(m_model == Model::Wyse50 ? "50\r" : "60\r");
 }
 
-void WyseEmulation::doLabelOrKey(const SequenceArgs &a, int param)
+void WyseEmulation::doLabel(const SequenceArgs &a, int param)
 {
+    setLabel(param, a.text);
+}
+
+void WyseEmulation::doFunctionKey(const SequenceArgs &a, int)
+{
+    // '@'-'O' F1-F16, '`'-'o' shifted.
     const int code = a.value(0);
-    if (param == 0) { // ended by CR: a label '0'-'7'
-        if (code >= '0' && code <= '7')
-            setLabel(code - '0', a.text);
-        return;
-    }
-    // Ended by DEL: a function key, '@'-'O' F1-F16, '`'-'o' shifted.
     if (code >= '@' && code <= 'O')
         programKey(code - '@' + 1, false, encodeText(a.text));
     else if (code >= '`' && code <= 'o')
@@ -230,7 +238,7 @@ void WyseEmulation::doProgramKey(const SequenceArgs &a, int)
         return;
     SequenceArgs key = a;
     key.values[0] = a.value(1);
-    doLabelOrKey(key, 1);
+    doFunctionKey(key, 0);
 }
 
 void WyseEmulation::doLineAttribute(const SequenceArgs &a, int)

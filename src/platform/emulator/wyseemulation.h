@@ -40,7 +40,8 @@ private:
     void doPcGraphics(const SequenceArgs &, int param);
     void doReportCursor(const SequenceArgs &, int);
     void doIdentify(const SequenceArgs &, int);
-    void doLabelOrKey(const SequenceArgs &a, int param);
+    void doLabel(const SequenceArgs &a, int param);
+    void doFunctionKey(const SequenceArgs &a, int);
     void doProgramKey(const SequenceArgs &a, int);
     void doLineAttribute(const SequenceArgs &a, int);
 

@@ -1,0 +1,851 @@
+// The terminal types against their terminfo entries: every capability an entry defines for
+// cursor movement, erasing, insert and delete, scrolling, attributes, line graphics, the status
+// line, the reports and the keys, with the bytes the entry on this machine gives (tput -T), and
+// what the terminal's screen must look like afterwards.
+
+#include "emulator/screen.h"
+
+#include <QHash>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+using emu::Cell;
+using emu::Screen;
+
+namespace {
+
+constexpr int Rows = 5;
+constexpr int Cols = 20;
+
+struct Entry
+{
+    const char *name;
+    int termType;
+};
+
+// The entries and the types that must honour them.
+const Entry entries[] = {
+    { "wy50", 5 },
+    { "wy60", 6 },
+    { "vt52", 7 },
+    { "viewpoint", 1 },
+    { "vp60", 2 },
+    { "vp60", 3 },
+    { "wyse-vp", 4 },
+    { "tek4105", 17 },
+    { "pcansi", 10 },
+};
+
+struct Capability
+{
+    QByteArray bytes; // empty: not in the entry
+    int exitCode = 0;
+};
+
+// tput -T term cap args: the bytes of a string capability, the value of a number, the exit
+// code of a Boolean (0 true). Cached: the tables ask for the same ones often.
+Capability tput(const QString &term, const QString &cap, const QStringList &args = {})
+{
+    static QHash<QString, Capability> cache;
+    const QString key = term + u'|' + cap + u'|' + args.join(u'|');
+    const auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    QProcess p;
+    p.start(QStringLiteral("tput"), QStringList { QStringLiteral("-T"), term, cap } + args);
+    p.waitForFinished(10000);
+    Capability c { p.readAllStandardOutput(), p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1 };
+    // tput pads with NUL (the terminals ignore it): the tables compare without it.
+    c.bytes.replace('\0', QByteArray());
+    cache.insert(key, c);
+    return c;
+}
+
+QByteArray cap(const char *term, const char *name, const QStringList &args = {})
+{
+    const Capability c = tput(QString::fromLatin1(term), QString::fromLatin1(name), args);
+    return c.exitCode == 0 ? c.bytes : QByteArray();
+}
+
+bool flag(const char *term, const char *name)
+{
+    return tput(QString::fromLatin1(term), QString::fromLatin1(name)).exitCode == 0;
+}
+
+int number(const char *term, const char *name)
+{
+    return std::max(0, tput(QString::fromLatin1(term), QString::fromLatin1(name)).bytes.trimmed().toInt());
+}
+
+bool terminfoAvailable()
+{
+    return tput(QStringLiteral("wy50"), QStringLiteral("cols")).bytes.trimmed() == "80";
+}
+
+QByteArray cup(const char *term, int row, int col)
+{
+    return cap(term, "cup", { QString::number(row), QString::number(col) });
+}
+
+QString trimmedRight(QString s)
+{
+    while (s.endsWith(u' '))
+        s.chop(1);
+    return s;
+}
+
+QStringList screenLines(const Screen &screen)
+{
+    QStringList lines;
+    for (int r = 0; r < screen.rows(); ++r)
+        lines << trimmedRight(screen.rowText(r));
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QStringList normalized(QStringList lines)
+{
+    for (QString &line : lines)
+        line = trimmedRight(line.left(Cols));
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Five rows of 19 characters each (the last column stays free: writing it wraps).
+QStringList canvas()
+{
+    QStringList lines;
+    for (int r = 0; r < Rows; ++r)
+        lines << QString::number(r) + QStringLiteral("abcdefghijklmnopqr");
+    return lines;
+}
+
+QByteArray drawCanvas(const char *term)
+{
+    QByteArray bytes;
+    const QStringList lines = canvas();
+    for (int r = 0; r < Rows; ++r)
+        bytes += cup(term, r, 0) + lines[r].toLatin1();
+    return bytes;
+}
+
+Cell cellAt(const Screen &screen, int row, int col)
+{
+    std::vector<Cell> cells(static_cast<size_t>(screen.cols()));
+    screen.readRow(row, cells.data());
+    return cells[size_t(col)];
+}
+
+QString rowName(const Entry &e, const char *what)
+{
+    return QStringLiteral("%1 (%2) %3").arg(QLatin1String(e.name)).arg(e.termType).arg(QLatin1String(what));
+}
+
+std::unique_ptr<Screen> screenOf(int termType)
+{
+    auto screen = std::make_unique<Screen>(Rows, Cols, 10);
+    screen->setTerminalType(termType);
+    return screen;
+}
+
+// The look of a cell as bits: 1 reverse, 2 underline, 4 blink, 8 bold, 16 dim, 32 concealed.
+int lookOf(const Cell &c)
+{
+    return ((c.attr & emu::AttrReverse) ? 1 : 0) | ((c.attr & emu::AttrUnderline) ? 2 : 0)
+        | ((c.attr & emu::AttrBlink) ? 4 : 0) | ((c.attr & emu::AttrBold) ? 8 : 0)
+        | ((c.flags & emu::CellDim) ? 16 : 0) | ((c.flags & emu::CellConcealed) ? 32 : 0);
+}
+
+} // namespace
+
+class TestTermTypes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void capabilities_data();
+    void capabilities();
+    void attributes_data();
+    void attributes();
+    void lineGraphics_data();
+    void lineGraphics();
+    void keys_data();
+    void keys();
+    void reports_data();
+    void reports();
+    void statusLine_data();
+    void statusLine();
+    void programmedKeys();
+    void protectedFields_data();
+    void protectedFields();
+    void magicCookies();
+    void cursorVisibility_data();
+    void cursorVisibility();
+    void pcCharacterSet_data();
+    void pcCharacterSet();
+    void vt52Keypad_data();
+    void vt52Keypad();
+    void splitSequences_data();
+    void splitSequences();
+};
+
+void TestTermTypes::initTestCase()
+{
+    if (!terminfoAvailable())
+        QSKIP("the terminfo entries of ncurses-term are not installed (scripts/setup installs them)");
+}
+
+// --- Capabilities: bytes of the entry -> screen and cursor -------------------------------------
+
+void TestTermTypes::capabilities_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QPoint>("cursor"); // (-1, -1): not compared
+
+    const QPoint any(-1, -1);
+    for (const Entry &e : entries) {
+        const char *t = e.name;
+        if (cap(t, "cup").isEmpty())
+            continue;
+        const QByteArray base = drawCanvas(t) + cup(t, 2, 5);
+        const QStringList lines = canvas();
+        auto add = [&](const char *what, const QByteArray &input, const QStringList &expected,
+                       QPoint cursor) {
+            QTest::newRow(qPrintable(rowName(e, what)))
+                << e.termType << input << normalized(expected) << cursor;
+        };
+        auto motion = [&](const char *name, QPoint cursor, const QByteArray &start = {}) {
+            const QByteArray bytes = cap(t, name);
+            if (!bytes.isEmpty())
+                add(name, (start.isEmpty() ? base : drawCanvas(t) + start) + bytes, lines, cursor);
+        };
+        add("cup", drawCanvas(t) + cup(t, 3, 7), lines, QPoint(7, 3));
+        motion("home", QPoint(0, 0));
+        motion("ll", QPoint(0, Rows - 1));
+        motion("cuu1", QPoint(5, 1));
+        motion("cud1", QPoint(5, 3));
+        motion("cub1", QPoint(4, 2));
+        motion("cuf1", QPoint(6, 2));
+        motion("cr", QPoint(0, 2));
+        motion("nel", QPoint(0, 3));
+        motion("ht", QPoint(8, 2));
+        motion("cbt", QPoint(8, 2), cup(t, 2, 10));
+
+        if (const QByteArray el = cap(t, "el"); !el.isEmpty()) {
+            QStringList l = lines;
+            l[2] = l[2].left(5);
+            add("el", base + el, l, QPoint(5, 2));
+        }
+        if (const QByteArray ed = cap(t, "ed"); !ed.isEmpty()) {
+            QStringList l = lines;
+            l[2] = l[2].left(5);
+            l[3].clear();
+            l[4].clear();
+            add("ed", base + ed, l, QPoint(5, 2));
+        }
+        if (const QByteArray clear = cap(t, "clear"); !clear.isEmpty())
+            add("clear", base + clear, {}, QPoint(0, 0));
+        if (const QByteArray dl = cap(t, "dl1"); !dl.isEmpty()) {
+            QStringList l = lines;
+            l.removeAt(2);
+            add("dl1", base + dl, l, any);
+        }
+        if (const QByteArray il = cap(t, "il1"); !il.isEmpty()) {
+            QStringList l = lines;
+            l.insert(2, QString());
+            l.removeLast();
+            add("il1", base + il, l, any);
+        }
+        if (const QByteArray dch = cap(t, "dch1"); !dch.isEmpty()) {
+            QStringList l = lines;
+            l[2].remove(5, 1);
+            add("dch1", base + dch, l, QPoint(5, 2));
+        }
+        if (const QByteArray ich = cap(t, "ich1"); !ich.isEmpty()) {
+            QStringList l = lines;
+            l[2].insert(5, u' ');
+            add("ich1", base + ich, l, any);
+        }
+        if (const QByteArray smir = cap(t, "smir"); !smir.isEmpty()) {
+            QStringList l = lines;
+            l[2] = lines[2].left(5) + QStringLiteral("XYz") + lines[2].mid(6);
+            add("smir rmir", base + smir + "XY" + cap(t, "rmir") + "z", l, QPoint(8, 2));
+            l[2] = lines[2].left(5) + QStringLiteral("XY") + lines[2].mid(7);
+            add("rmir ends insert mode", base + smir + cap(t, "rmir") + "XY", l, QPoint(7, 2));
+        }
+        if (const QByteArray ind = cap(t, "ind"); !ind.isEmpty()) {
+            QStringList l = lines.mid(1);
+            add("ind on the bottom row", drawCanvas(t) + cup(t, Rows - 1, 3) + ind, l,
+                QPoint(3, Rows - 1));
+        }
+        if (const QByteArray ri = cap(t, "ri"); !ri.isEmpty()) {
+            QStringList l = lines;
+            l.prepend(QString());
+            l.removeLast();
+            add("ri on the top row", drawCanvas(t) + cup(t, 0, 3) + ri, l, QPoint(3, 0));
+        }
+        {
+            // am: the character after the last column goes to the next line; without it
+            // the last column is written over.
+            QStringList l = lines;
+            const QByteArray text = QByteArray(Cols, 'Z') + 'Y';
+            if (flag(t, "am")) {
+                l[2] = QString(Cols, u'Z');
+                l[3] = u'Y' + lines[3].mid(1);
+                add("am", drawCanvas(t) + cup(t, 2, 0) + text, l, QPoint(1, 3));
+            } else {
+                l[2] = QString(Cols - 1, u'Z') + u'Y';
+                add("no am", drawCanvas(t) + cup(t, 2, 0) + text, l, QPoint(Cols - 1, 2));
+            }
+        }
+        if (const QByteArray cub1 = cap(t, "cub1"); !cub1.isEmpty()) {
+            const QPoint after = flag(t, "bw") ? QPoint(Cols - 1, 1) : QPoint(0, 2);
+            add(flag(t, "bw") ? "bw" : "no bw", drawCanvas(t) + cup(t, 2, 0) + cub1, lines, after);
+        }
+    }
+}
+
+void TestTermTypes::capabilities()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, lines);
+    QFETCH(QPoint, cursor);
+    auto screen = screenOf(termType);
+    screen->feed(input);
+    QCOMPARE(screenLines(*screen), lines);
+    if (cursor.x() >= 0)
+        QCOMPARE(screen->cursor(), cursor);
+}
+
+// --- Attributes ---------------------------------------------------------------------------------
+
+void TestTermTypes::attributes_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("markedCol"); // the X
+    QTest::addColumn<int>("plainCol"); // the b after the attribute ended
+    QTest::addColumn<int>("look"); // lookOf bits the X must have; -1: any highlight
+
+    struct Attribute
+    {
+        const char *on;
+        const char *off;
+        int look;
+    };
+    const Attribute attributes[] = {
+        { "smso", "rmso", -1 },
+        { "smul", "rmul", 2 },
+        { "rev", "sgr0", 1 },
+        { "blink", "sgr0", 4 },
+        { "bold", "sgr0", 8 },
+        { "dim", "sgr0", 16 },
+        { "invis", "sgr0", 32 },
+    };
+    for (const Entry &e : entries) {
+        const int cookie = number(e.name, "xmc");
+        for (const Attribute &a : attributes) {
+            // The 4105's invis lacks its final "m": no terminal could take it.
+            if (QByteArray(e.name) == "tek4105" && QByteArray(a.on) == "invis")
+                continue;
+            const QByteArray on = cap(e.name, a.on);
+            QByteArray off = cap(e.name, a.off);
+            if (off.isEmpty())
+                off = cap(e.name, "sgr0");
+            if (on.isEmpty() || off.isEmpty())
+                continue;
+            QTest::newRow(qPrintable(rowName(e, a.on)))
+                << e.termType << cup(e.name, 1, 0) + "a" + on + "X" + off + "b" << 1 + cookie
+                << 2 + 2 * cookie << a.look;
+        }
+    }
+}
+
+void TestTermTypes::attributes()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(int, markedCol);
+    QFETCH(int, plainCol);
+    QFETCH(int, look);
+    auto screen = screenOf(termType);
+    screen->feed(input);
+    QCOMPARE(cellAt(*screen, 1, markedCol).ch, u'X');
+    QCOMPARE(cellAt(*screen, 1, plainCol).ch, u'b');
+    const int marked = lookOf(cellAt(*screen, 1, markedCol));
+    if (look < 0)
+        QVERIFY2(marked != 0, "standout shows");
+    else
+        QCOMPARE(marked & look, look);
+    QCOMPARE(lookOf(cellAt(*screen, 1, plainCol)), 0);
+    QCOMPARE(lookOf(cellAt(*screen, 1, 0)), 0);
+}
+
+// --- Line graphics: acsc ----------------------------------------------------------------------
+
+void TestTermTypes::lineGraphics_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("expected"); // the characters each may show as
+
+    // What the VT100's graphics letters stand for (and the near forms a PC character set has).
+    const QHash<char, QString> unicode = {
+        { 'j', u"┘"_qs }, { 'k', u"┐"_qs }, { 'l', u"┌"_qs }, { 'm', u"└"_qs }, { 'n', u"┼"_qs },
+        { 'q', u"─"_qs }, { 't', u"├"_qs }, { 'u', u"┤"_qs }, { 'v', u"┴"_qs }, { 'w', u"┬"_qs },
+        { 'x', u"│"_qs }, { 'f', u"°"_qs }, { 'g', u"±"_qs }, { '+', u"→»"_qs }, { ',', u"←«"_qs },
+        { '.', u"↓"_qs }, { 'o', u"⎺~"_qs }, { 'p', u"⎻─"_qs }, { 'r', u"⎼─"_qs },
+        { 's', u"⎽_"_qs }, { '0', u"█"_qs }, { 'a', u"▒▓░"_qs }, { 'h', u"▒▓░"_qs },
+        { 'y', u"≤"_qs }, { 'z', u"≥"_qs }, { '{', u"π"_qs },
+    };
+    for (const Entry &e : entries) {
+        const QByteArray acsc = cap(e.name, "acsc");
+        const QByteArray smacs = cap(e.name, "smacs");
+        if (acsc.size() < 2 || smacs.isEmpty())
+            continue;
+        QByteArray input;
+        QStringList expected;
+        for (qsizetype i = 0; i + 1 < acsc.size(); i += 2) {
+            if (!unicode.contains(acsc[i]) || uchar(acsc[i + 1]) < 0x20)
+                continue;
+            input += acsc[i + 1];
+            expected << unicode.value(acsc[i]);
+        }
+        QTest::newRow(qPrintable(rowName(e, "acsc")))
+            << e.termType << cup(e.name, 0, 0) + smacs + input + cap(e.name, "rmacs") + "q"
+            << expected + QStringList { QStringLiteral("q") };
+    }
+}
+
+void TestTermTypes::lineGraphics()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, expected);
+    Screen screen(Rows, 40, 0);
+    screen.setTerminalType(termType);
+    // The PC console's graphics are bytes of its own character set, from a single-byte host.
+    if (termType == 10)
+        screen.setHostEncoding(emu::HostEncoding::SingleByte);
+    screen.feed(input);
+    const QString shown = trimmedRight(screen.rowText(0));
+    QCOMPARE(shown.size(), expected.size());
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        QVERIFY2(expected[i].contains(shown[i]),
+            qPrintable(QStringLiteral("%1: %2 for one of %3").arg(i).arg(shown[i]).arg(expected[i])));
+}
+
+// --- Keys -------------------------------------------------------------------------------------
+
+void TestTermTypes::keys_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QByteArray>("bytes");
+
+    struct KeyCap
+    {
+        const char *cap;
+        int key;
+        int modifiers;
+    };
+    const KeyCap keyCaps[] = {
+        { "kcuu1", Qt::Key_Up, 0 },
+        { "kcud1", Qt::Key_Down, 0 },
+        { "kcub1", Qt::Key_Left, 0 },
+        { "kcuf1", Qt::Key_Right, 0 },
+        { "khome", Qt::Key_Home, 0 },
+        { "kHOM", Qt::Key_Home, Qt::ShiftModifier },
+        { "kich1", Qt::Key_Insert, 0 },
+        { "kil1", Qt::Key_Insert, Qt::ShiftModifier },
+        { "kdch1", Qt::Key_Delete, 0 },
+        { "kdl1", Qt::Key_Delete, Qt::ShiftModifier },
+        { "kpp", Qt::Key_PageUp, 0 },
+        { "knp", Qt::Key_PageDown, 0 },
+        { "kcbt", Qt::Key_Backtab, Qt::ShiftModifier },
+        { "kbs", Qt::Key_Backspace, 0 },
+        { "kel", Qt::Key_End, 0 },
+        { "ked", Qt::Key_End, Qt::ShiftModifier },
+        { "kprt", Qt::Key_Print, 0 },
+    };
+    for (const Entry &e : entries) {
+        for (const KeyCap &k : keyCaps) {
+            const QByteArray bytes = cap(e.name, k.cap);
+            if (!bytes.isEmpty())
+                QTest::newRow(qPrintable(rowName(e, k.cap)))
+                    << e.termType << k.key << k.modifiers << bytes;
+        }
+        // The function keys, where the entry numbers them from F1 (the Viewpoint A2's entry
+        // counts from F0 and mixes in shifted keys: its own rows follow).
+        if (QByteArray(e.name) == "viewpoint")
+            continue;
+        for (int n = 1; n <= 16; ++n) {
+            const QByteArray name = "kf" + QByteArray::number(n);
+            const QByteArray bytes = cap(e.name, name.constData());
+            if (!bytes.isEmpty())
+                QTest::newRow(qPrintable(rowName(e, name.constData())))
+                    << e.termType << Qt::Key_F1 + n - 1 << 0 << bytes;
+        }
+    }
+    // The Viewpoint A2: ^B and the digit, shifted ^B and the shifted digit (the entry's kf2,
+    // kf3 = ^B ! and kf5 = ^B #).
+    QTest::newRow("viewpoint F2") << 1 << int(Qt::Key_F2) << 0 << QByteArray("\x02" "2");
+    QTest::newRow("viewpoint shift F1") << 1 << int(Qt::Key_F1) << int(Qt::ShiftModifier)
+                                        << QByteArray("\x02!");
+    QTest::newRow("viewpoint shift F3") << 1 << int(Qt::Key_F3) << int(Qt::ShiftModifier)
+                                        << QByteArray("\x02#");
+    QTest::newRow("vp60 F10") << 2 << int(Qt::Key_F10) << 0 << QByteArray("\x02:\r");
+    QTest::newRow("wy50 shift F1") << 5 << int(Qt::Key_F1) << int(Qt::ShiftModifier)
+                                   << QByteArray("\x01`\r");
+    QTest::newRow("wy60 shift F16") << 6 << int(Qt::Key_F16) << int(Qt::ShiftModifier)
+                                    << QByteArray("\x01o\r");
+    QTest::newRow("vt52 F4 (PF4)") << 7 << int(Qt::Key_F4) << 0 << QByteArray("\x1bS");
+    QTest::newRow("vt52 F10") << 7 << int(Qt::Key_F10) << 0 << QByteArray("\x1b?y");
+    QTest::newRow("wy50 F17 (none)") << 5 << int(Qt::Key_F17) << 0 << QByteArray();
+    QTest::newRow("wy50 ctrl+a") << 5 << int(Qt::Key_A) << int(Qt::ControlModifier)
+                                 << QByteArray("\x01");
+    QTest::newRow("wy50 ctrl+[") << 5 << int(Qt::Key_BracketLeft) << int(Qt::ControlModifier)
+                                 << QByteArray("\x1b");
+    QTest::newRow("wy50 return") << 5 << int(Qt::Key_Return) << 0 << QByteArray("\r");
+    QTest::newRow("pc monitor F12") << 10 << int(Qt::Key_F12) << 0 << QByteArray("\x1b[X");
+    QTest::newRow("pc monitor shift F12") << 10 << int(Qt::Key_F12) << int(Qt::ShiftModifier)
+                                          << QByteArray("\x1b[j");
+}
+
+void TestTermTypes::keys()
+{
+    QFETCH(int, termType);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QByteArray, bytes);
+    auto screen = screenOf(termType);
+    QCOMPARE(screen->key(key, Qt::KeyboardModifiers(modifiers), QString()), bytes);
+}
+
+// --- Reports and answerback -----------------------------------------------------------------
+
+void TestTermTypes::reports_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("answer");
+
+    for (const Entry &e : entries)
+        QTest::newRow(qPrintable(rowName(e, "ENQ answerback")))
+            << e.termType << QByteArray("\x05") << QByteArray("LINE7");
+    // The VT52's identity request (u9) and its answer (u8: ESC / K or L).
+    QTest::newRow("vt52 identify") << 7 << cap("vt52", "u9") << QByteArray("\x1b/K");
+    QTest::newRow("wy50 cursor address") << 5 << cup("wy50", 2, 5) + "\x1b?" << QByteArray("\"%\r");
+    QTest::newRow("wy50 identity") << 5 << QByteArray("\x1b ") << QByteArray("50\r");
+    QTest::newRow("wy60 identity") << 6 << QByteArray("\x1b ") << QByteArray("60\r");
+    QTest::newRow("viewpoint cursor address")
+        << 1 << cup("viewpoint", 3, 1) + "\x1b?" << QByteArray("#!\r");
+    QTest::newRow("tek4105 cursor position")
+        << 17 << cup("tek4105", 2, 5) + "\x1b[6n" << QByteArray("\x1b[3;6R");
+    QTest::newRow("pc monitor cursor position")
+        << 10 << QByteArray("\x1b[4;7H\x1b[6n") << QByteArray("\x1b[4;7R");
+}
+
+void TestTermTypes::reports()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, answer);
+    auto screen = screenOf(termType);
+    screen->setAnswerBack("LINE7");
+    QSignalSpy answers(screen.get(), &Screen::answer);
+    screen->feed(input);
+    QCOMPARE(answers.size(), 1);
+    QCOMPARE(answers.at(0).at(0).toByteArray(), answer);
+}
+
+// --- The status and label line of the Wyse terminals -----------------------------------------
+
+void TestTermTypes::statusLine_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("line");
+
+    for (const Entry &e : entries) {
+        if (!flag(e.name, "hs"))
+            continue;
+        const QByteArray tsl = cap(e.name, "tsl");
+        const QByteArray fsl = cap(e.name, "fsl");
+        QTest::newRow(qPrintable(rowName(e, "tsl fsl")))
+            << e.termType << tsl + "Posting run 3" + fsl + "x" << QStringLiteral("Posting run 3");
+        QTest::newRow(qPrintable(rowName(e, "dsl")))
+            << e.termType << tsl + "gone" + fsl + cap(e.name, "dsl") << QString();
+        const QByteArray pln = cap(e.name, "pln", { QStringLiteral("2"), QStringLiteral("Post") });
+        if (!pln.isEmpty()) {
+            QTest::newRow(qPrintable(rowName(e, "pln")))
+                << e.termType << pln + cap(e.name, "pln", { QStringLiteral("1"), QStringLiteral("Help") })
+                << QStringLiteral("Help     Post");
+            QTest::newRow(qPrintable(rowName(e, "rmln")))
+                << e.termType << pln + cap(e.name, "rmln") << QString();
+            QTest::newRow(qPrintable(rowName(e, "smln")))
+                << e.termType << pln + cap(e.name, "rmln") + cap(e.name, "smln")
+                << QStringLiteral("         Post");
+        }
+    }
+}
+
+void TestTermTypes::statusLine()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, line);
+    auto screen = screenOf(termType);
+    QVERIFY(screen->hasStatusLine());
+    screen->feed(input);
+    QCOMPARE(screen->statusLine(), line);
+    // The status line is not part of the screen's rows.
+    QVERIFY(!screenLines(*screen).join(QString()).contains(QStringLiteral("Posting")));
+}
+
+void TestTermTypes::programmedKeys()
+{
+    // pfx programs a function key; LockFKeys keeps the keys as they are.
+    const QByteArray pfx = cap("wy50", "pfx", { QStringLiteral("3"), QStringLiteral("LIST\r") });
+    QVERIFY(!pfx.isEmpty());
+    auto screen = screenOf(5);
+    screen->feed(pfx);
+    QCOMPARE(screen->key(Qt::Key_F3, {}, QString()), QByteArray("LIST\r"));
+    QCOMPARE(screen->key(Qt::Key_F3, Qt::ShiftModifier, QString()), QByteArray("\x01" "b\r"));
+
+    auto locked = screenOf(5);
+    emu::TerminalOptions options;
+    options.lockFunctionKeys = true;
+    locked->setOptions(options);
+    locked->feed(pfx);
+    QCOMPARE(locked->key(Qt::Key_F3, {}, QString()), cap("wy50", "kf3"));
+
+    screen->reset();
+    QCOMPARE(screen->key(Qt::Key_F3, {}, QString()), cap("wy50", "kf3"));
+}
+
+// --- Protected fields -----------------------------------------------------------------------
+
+void TestTermTypes::protectedFields_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("protectAttr");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("look"); // of the protected "P"
+
+    for (const int type : { 5, 6, 4 }) {
+        const QString name = type == 4 ? QStringLiteral("wyse-vp") : QStringLiteral("wy%1").arg(type == 5 ? 50 : 60);
+        auto row = [&](const char *what, const QByteArray &input, int attr, const QStringList &lines,
+                       int look) {
+            QTest::newRow(qPrintable(name + u' ' + QLatin1String(what)))
+                << type << input << attr << lines << look;
+        };
+        const QByteArray field = "ab\x1b)PP\x1b(cd";
+        // Protect mode off: everything erases.
+        row("erased without protect mode", field + "\x1b+", 0, {}, 16);
+        // Protect mode on: erasing keeps the protected characters, text skips them.
+        row("clear keeps them", field + "\x1b&\x1b+", 0, { QStringLiteral("  PP") }, 16);
+        row("line erase keeps them", field + "\r\x1b&\x1bT", 0, { QStringLiteral("  PP") }, 16);
+        const QByteArray right = type == 4 ? "\x06" : "\x0c";
+        row("text skips them", field + "\x1b&\r" + right + right + "xyz", 0,
+            { QStringLiteral("abPPxyz") }, 16);
+        row("ESC * clears them too", field + "\x1b&\x1b*", 0, {}, 16);
+        row("ProtectAttr reverse", field, 1, { QStringLiteral("abPPcd") }, 1);
+        row("ProtectAttr underline", field, 2, { QStringLiteral("abPPcd") }, 2);
+        row("ProtectAttr plain", field, 4, { QStringLiteral("abPPcd") }, 0);
+        row("the host's reverse wins", "\x1b`6" + field, 0, { QStringLiteral("abPPcd") }, 1);
+    }
+}
+
+void TestTermTypes::protectedFields()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(int, protectAttr);
+    QFETCH(QStringList, lines);
+    QFETCH(int, look);
+    auto screen = screenOf(termType);
+    emu::TerminalOptions options;
+    options.protectLook = protectAttr;
+    screen->setOptions(options);
+    screen->feed(input);
+    QCOMPARE(screenLines(*screen), lines);
+    for (int c = 0; c < Cols; ++c) {
+        const Cell cell = cellAt(*screen, 0, c);
+        if (cell.ch == u'P') {
+            QVERIFY(cell.flags & emu::CellProtected);
+            QCOMPARE(lookOf(cell), look);
+        } else {
+            QCOMPARE(lookOf(cell), 0);
+        }
+    }
+}
+
+// The Wyse 50 and the Viewpoint 60 keep attributes on the screen: one attribute cell reaches
+// the cells after it, line after line, up to the next one.
+void TestTermTypes::magicCookies()
+{
+    auto wyse = screenOf(5);
+    wyse->feed("ab\x1bG4cd\r\nef\x1bG0gh");
+    QCOMPARE(screenLines(*wyse), QStringList({ "ab cd", "ef gh" }));
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 1)), 0);
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 2)), 0); // the attribute cell itself shows plain
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 3)), 1);
+    QCOMPARE(lookOf(cellAt(*wyse, 1, 0)), 1); // the next line too
+    QCOMPARE(lookOf(cellAt(*wyse, 1, 4)), 0);
+    // Writing over the attribute cell removes it: the reverse is gone.
+    wyse->feed("\x1e\x0c\x0cX");
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 3)), 0);
+    QCOMPARE(lookOf(cellAt(*wyse, 1, 0)), 0);
+    // Dim and underline: 'p' + 8.
+    wyse->feed("\x1e\x1bGxZ");
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 1)), 2 | 16);
+
+    // The Wyse 60 applies the attribute to what follows without a cell.
+    auto wy60 = screenOf(6);
+    wy60->feed("ab\x1bG4cd\x1bG0" "ef");
+    QCOMPARE(screenLines(*wy60), QStringList({ "abcdef" }));
+    QCOMPARE(lookOf(cellAt(*wy60, 0, 2)), 1);
+    QCOMPARE(lookOf(cellAt(*wy60, 0, 4)), 0);
+
+    // The Viewpoint 60: ESC 0 P reverse, ESC 0 @ normal, one cell each.
+    auto vp60 = screenOf(2);
+    vp60->feed("a\x1b" "0Pbc\x1b" "0@d");
+    QCOMPARE(screenLines(*vp60), QStringList({ "a bc d" }));
+    QCOMPARE(lookOf(cellAt(*vp60, 0, 2)), 1);
+    QCOMPARE(lookOf(cellAt(*vp60, 0, 5)), 0);
+    // Scrolled into the history, a line keeps the look its attribute cells gave it.
+    auto scrolled = screenOf(5);
+    scrolled->feed("\x1bG4xy\r\n\n\n\n\n");
+    QCOMPARE(scrolled->historyCount(), 1);
+    QCOMPARE(lookOf(scrolled->historyLine(0)[1]), 1);
+}
+
+void TestTermTypes::cursorVisibility_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("hide");
+    QTest::addColumn<QByteArray>("show");
+    for (const Entry &e : entries) {
+        const QByteArray civis = cap(e.name, "civis");
+        const QByteArray cnorm = cap(e.name, "cnorm");
+        if (!civis.isEmpty() && !cnorm.isEmpty())
+            QTest::newRow(qPrintable(rowName(e, "civis cnorm"))) << e.termType << civis << cnorm;
+    }
+}
+
+void TestTermTypes::cursorVisibility()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, hide);
+    QFETCH(QByteArray, show);
+    auto screen = screenOf(termType);
+    screen->feed(hide);
+    QVERIFY(!screen->cursorVisible());
+    screen->feed(show);
+    QVERIFY(screen->cursorVisible());
+}
+
+// --- The Pick PC console: code page 437 -----------------------------------------------------
+
+void TestTermTypes::pcCharacterSet_data()
+{
+    QTest::addColumn<bool>("singleByte");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("box from a single-byte host")
+        << true << QByteArray("\xda\xc4\xbf\x80\x9a") << QStringLiteral("┌─┐ÇÜ");
+    QTest::newRow("bytes that are not UTF-8") << false << QByteArray("\xb3\xc9\xcdx")
+                                              << QStringLiteral("│╔═x");
+    QTest::newRow("UTF-8 stays UTF-8") << false << QByteArray("caf\xc3\xa9 \xe2\x94\x80")
+                                       << QStringLiteral("café ─");
+    QTest::newRow("ANSI addressing and colours")
+        << false << QByteArray("xx\x1b[2J\x1b[1;3H\x1b[31mab\x1b[0m\x1b[1;1Hc")
+        << QStringLiteral("c ab");
+}
+
+void TestTermTypes::pcCharacterSet()
+{
+    QFETCH(bool, singleByte);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, text);
+    auto screen = screenOf(10);
+    screen->setHostEncoding(singleByte ? emu::HostEncoding::SingleByte : emu::HostEncoding::Utf8);
+    screen->feed(input);
+    QCOMPARE(trimmedRight(screen->rowText(0)), text);
+}
+
+// --- The VT52's keypad ---------------------------------------------------------------------
+
+void TestTermTypes::vt52Keypad_data()
+{
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("numeric 5") << QByteArray("\x1b>") << int(Qt::Key_5) << "5" << QByteArray("5");
+    QTest::newRow("alternate 5") << QByteArray("\x1b=") << int(Qt::Key_5) << "5" << QByteArray("\x1b?u");
+    QTest::newRow("alternate 0") << QByteArray("\x1b=") << int(Qt::Key_0) << "0" << QByteArray("\x1b?p");
+    QTest::newRow("alternate point") << QByteArray("\x1b=") << int(Qt::Key_Period) << "."
+                                     << QByteArray("\x1b?n");
+    QTest::newRow("alternate enter") << QByteArray("\x1b=") << int(Qt::Key_Enter) << "\r"
+                                     << QByteArray("\x1b?M");
+    QTest::newRow("back to numeric") << QByteArray("\x1b=\x1b>") << int(Qt::Key_7) << "7"
+                                     << QByteArray("7");
+}
+
+void TestTermTypes::vt52Keypad()
+{
+    QFETCH(QByteArray, mode);
+    QFETCH(int, key);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    auto screen = screenOf(7);
+    screen->feed(mode);
+    QCOMPARE(screen->key(key, Qt::KeypadModifier, text), bytes);
+    // The same key off the keypad is the plain character.
+    QCOMPARE(screen->key(key, {}, text), text.toLatin1());
+}
+
+// --- Sequences cut anywhere by the reads -------------------------------------------------------
+
+void TestTermTypes::splitSequences_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    for (const Entry &e : entries) {
+        QTest::newRow(qPrintable(rowName(e, "")))
+            << e.termType
+            << drawCanvas(e.name) + cup(e.name, 2, 5) + cap(e.name, "el") + cup(e.name, 0, 3)
+                + cap(e.name, "dl1") + cup(e.name, 4, 18) + "xyz" + cap(e.name, "smso") + "S"
+                + cap(e.name, "rmso");
+    }
+}
+
+// The same bytes one at a time end on the same screen as in one read.
+void TestTermTypes::splitSequences()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    auto whole = screenOf(termType);
+    whole->feed(input);
+    auto split = screenOf(termType);
+    for (const char c : input)
+        split->feed(&c, 1);
+    QCOMPARE(screenLines(*split), screenLines(*whole));
+    QCOMPARE(split->cursor(), whole->cursor());
+}
+
+QTEST_MAIN(TestTermTypes)
+#include "tst_termtypes.moc"
