@@ -3,7 +3,9 @@
 // line, the reports and the keys, with the bytes the entry on this machine gives (tput -T), and
 // what the terminal's screen must look like afterwards.
 
+#include "emulator/emulator.h"
 #include "emulator/screen.h"
+#include "emulator/screenview.h"
 
 #include <QHash>
 #include <QProcess>
@@ -139,6 +141,103 @@ Cell cellAt(const Screen &screen, int row, int col)
     return cells[size_t(col)];
 }
 
+// A 4014 address of 10 bits (0-1023 x 0-779): high Y, low Y, high X, low X.
+QByteArray tek(int x, int y)
+{
+    const char bytes[] = { char(0x20 | (y >> 5)), char(0x60 | (y & 31)), char(0x20 | (x >> 5)),
+        char(0x40 | (x & 31)) };
+    return QByteArray(bytes, sizeof bytes);
+}
+
+// A 12-bit address (0-4095 x 0-3119): the extra byte carries the two lowest bits of each.
+QByteArray tek12(int x, int y)
+{
+    const char bytes[] = { char(0x20 | (y >> 7)), char(0x60 | ((y & 3) << 2) | (x & 3)),
+        char(0x60 | ((y >> 2) & 31)), char(0x20 | (x >> 7)), char(0x40 | ((x >> 2) & 31)) };
+    return QByteArray(bytes, sizeof bytes);
+}
+
+// A 4100 integer parameter: high characters of six bits, a low one of four bits and the sign.
+QByteArray tekInt(int value)
+{
+    const int magnitude = std::abs(value);
+    QByteArray bytes;
+    if (magnitude >= 16)
+        bytes += char(0x40 | (magnitude >> 4));
+    bytes += char(0x20 | (value >= 0 ? 0x10 : 0) | (magnitude & 15));
+    return bytes;
+}
+
+using Item = emu::GraphicsItem;
+
+Item line(QPoint from, QPoint to, int style = 0, int color = 0)
+{
+    Item item;
+    item.kind = Item::Kind::Line;
+    item.from = from;
+    item.to = to;
+    item.style = quint8(style);
+    item.color = quint8(color);
+    item.size = 1;
+    return item;
+}
+
+Item point(QPoint at)
+{
+    Item item;
+    item.kind = Item::Kind::Point;
+    item.from = item.to = at;
+    item.size = 1;
+    return item;
+}
+
+Item text(QPoint at, const QString &s, int size = 1)
+{
+    Item item;
+    item.kind = Item::Kind::Text;
+    item.from = item.to = at;
+    item.text = s;
+    item.size = quint8(size);
+    return item;
+}
+
+QString describe(const std::vector<Item> &items)
+{
+    QStringList out;
+    for (const Item &i : items)
+        out << QStringLiteral("%1 (%2,%3)-(%4,%5) s%6 c%7 z%8 %9")
+                   .arg(int(i.kind))
+                   .arg(i.from.x())
+                   .arg(i.from.y())
+                   .arg(i.to.x())
+                   .arg(i.to.y())
+                   .arg(i.style)
+                   .arg(i.color)
+                   .arg(i.size)
+                   .arg(i.text);
+    return out.join(u'\n');
+}
+
+// A plot: axes, ticks, a damped wave and labels, as a plotting program draws it.
+QByteArray tekPlot()
+{
+    QByteArray plot = "\x1b\x0c";
+    plot += "\x1d" + tek(100, 80) + tek(100, 700) + "\x1d" + tek(100, 80) + tek(950, 80);
+    for (int x = 100; x <= 950; x += 85)
+        plot += "\x1d" + tek(x, 80) + tek(x, 70);
+    plot += "\x1d";
+    for (int i = 0; i <= 200; ++i) {
+        const double t = i / 200.0;
+        const int x = 100 + int(t * 850);
+        const int y = 390 + int(280 * std::exp(-2.2 * t) * std::sin(t * 6 * 3.14159265));
+        plot += tek(x, y);
+    }
+    plot += "\x1d" + tek(300, 730) + "\x1f" + "Damped response";
+    plot += "\x1d" + tek(880, 40) + "\x1f" + "time";
+    plot += "\x1b" "a\x1d" + tek(100, 390) + tek(950, 390) + "\x1b`";
+    return plot;
+}
+
 QString rowName(const Entry &e, const char *what)
 {
     return QStringLiteral("%1 (%2) %3").arg(QLatin1String(e.name)).arg(e.termType).arg(QLatin1String(what));
@@ -191,6 +290,12 @@ private slots:
     void vt52Keypad();
     void splitSequences_data();
     void splitSequences();
+    void tektronix_data();
+    void tektronix();
+    void tektronixInquiry();
+    void plotShowsAsLines();
+    void statusLineInView();
+    void tektronixScreenshot();
 };
 
 void TestTermTypes::initTestCase()
@@ -845,6 +950,160 @@ void TestTermTypes::splitSequences()
         split->feed(&c, 1);
     QCOMPARE(screenLines(*split), screenLines(*whole));
     QCOMPARE(split->cursor(), whole->cursor());
+}
+
+// --- Tektronix: the graphics layer ---------------------------------------------------------
+
+void TestTermTypes::tektronix_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<bool>("graphics"); // GmodeEnable
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("items"); // describe() of the expected items
+
+    const int top = emu::GraphicsLayer::height - emu::GraphicsLayer::height / 38; // first line
+    auto row = [](const char *name, int type, const QByteArray &input,
+                   const std::vector<Item> &items, bool graphics = true) {
+        QTest::newRow(name) << type << graphics << input << describe(items);
+    };
+    const QPoint a(400, 800), b(1200, 1600), c(2000, 400), d(2004, 400);
+    row("vector: the first address moves", 11, "\x1d" + tek(100, 200) + tek(300, 400), { line(a, b) });
+    row("a polyline", 11, "\x1d" + tek(100, 200) + tek(300, 400) + tek(500, 100),
+        { line(a, b), line(b, c) });
+    row("GS again starts dark", 11,
+        "\x1d" + tek(100, 200) + tek(300, 400) + "\x1d" + tek(500, 100) + tek(100, 200),
+        { line(a, b), line(c, a) });
+    // Only low X changed: one byte is the whole address.
+    row("bytes that did not change are left out", 11, "\x1d" + tek(500, 100) + "U",
+        { line(c, QPoint(2004, 400)) });
+    row("12-bit addresses", 11, "\x1d" + tek12(4001, 3111) + tek12(2, 3),
+        { line(QPoint(4001, 3111), QPoint(2, 3)) });
+    row("point plot", 11, "\x1c" + tek(100, 200) + tek(300, 400), { point(a), point(b) });
+    row("incremental plot", 11, "\x1d" + tek(500, 100) + "\x1e" "APAA",
+        { point(QPoint(2008, 400)), point(QPoint(2012, 400)) });
+    row("alpha text at the top", 11, "\x1f" "Hello", { text(QPoint(0, top), QStringLiteral("Hello")) });
+    row("alpha text at the beam", 11, "\x1d" + tek(100, 200) + "\x1f" "Hi",
+        { text(a, QStringLiteral("Hi")) });
+    row("CR leaves graph mode for the left margin", 11, "\x1d" + tek(100, 200) + tek(300, 400) + "\rX",
+        { line(a, b), text(QPoint(0, 1600), QStringLiteral("X")) });
+    row("line feed and backspace move the beam", 11, "\x1f" "ab\b\ncd",
+        { text(QPoint(0, top), QStringLiteral("ab")),
+            text(QPoint(50, top - 82), QStringLiteral("cd")) });
+    row("character size", 11, "\x1b;\x1f" "small", { text(QPoint(0, top), QStringLiteral("small"), 3) });
+    row("line style", 11, "\x1b" "c" "\x1d" + tek(100, 200) + tek(300, 400), { line(a, b, 3) });
+    row("ESC FF clears", 11, "\x1d" + tek(100, 200) + tek(300, 400) + "\x1b\x0c", {});
+    row("GmodeEnable off draws nothing", 11, "\x1d" + tek(100, 200) + tek(300, 400), {}, false);
+    row("4100: Tektronix code draws", 17,
+        "\x1b%!0\x1d" + tek(100, 200) + tek(300, 400) + "\x1b%!1", { line(a, b) });
+    row("4100: move and draw", 17,
+        "\x1b%!0\x1bLF" + tek(100, 200) + "\x1bLG" + tek(300, 400) + "\x1bLG" + tek(500, 100),
+        { line(a, b), line(b, c) });
+    row("4100: line index", 17, "\x1b%!0\x1bML" + tekInt(3) + "\x1bLF" + tek(100, 200) + "\x1bLG" + tek(300, 400),
+        { line(a, b, 0, 3) });
+    row("4100: graphic text", 17, "\x1b%!0\x1bLF" + tek(100, 200) + "\x1bLT" + tekInt(5) + "Label",
+        { text(a, QStringLiteral("Label")) });
+    row("4100: unknown commands are skipped", 17,
+        "\x1b%!0\x1bQQ" + tekInt(20) + tekInt(3) + "\x1bLF" + tek(100, 200) + "\x1bLG" + tek(300, 400),
+        { line(a, b) });
+    row("4100: back to ANSI code", 17,
+        "\x1b%!0\x1b%!1\x1d" + tek(100, 200) + tek(300, 400), {});
+    row("4100: ANSI code does not draw", 17, "\x1d" + tek(100, 200) + tek(300, 400), {});
+    Q_UNUSED(d);
+}
+
+void TestTermTypes::tektronix()
+{
+    QFETCH(int, termType);
+    QFETCH(bool, graphics);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, items);
+    auto screen = screenOf(termType);
+    emu::TerminalOptions options;
+    options.graphics = graphics;
+    screen->setOptions(options);
+    QSignalSpy damaged(screen.get(), &Screen::damaged);
+    screen->feed(input);
+    QVERIFY(screen->graphics());
+    QCOMPARE(describe(screen->graphics()->items()), items);
+    // The same bytes one at a time draw the same.
+    auto split = screenOf(termType);
+    split->setOptions(options);
+    for (const char ch : input)
+        split->feed(&ch, 1);
+    QCOMPARE(describe(split->graphics()->items()), items);
+}
+
+void TestTermTypes::tektronixInquiry()
+{
+    auto screen = screenOf(11);
+    QSignalSpy answers(screen.get(), &Screen::answer);
+    screen->feed("\x1d" + tek(100, 200) + "\x1b\x05");
+    QCOMPARE(answers.size(), 1);
+    // Status (graph mode), high and low X, high and low Y of the beam, CR.
+    QCOMPARE(answers.at(0).at(0).toByteArray(), QByteArray(" #$&(\r"));
+}
+
+// The view draws the layer over the text area: the pixels along a vector are the foreground's.
+void TestTermTypes::plotShowsAsLines()
+{
+    Screen screen(24, 80, 0);
+    screen.setTerminalType(11);
+    emu::ScreenView view(&screen, emu::ScreenView::Mode::Live);
+    view.resize(view.sizeHint());
+    // A horizontal line across the middle and a vertical one at a quarter of the width.
+    screen.feed("\x1d" + tek(0, 390) + tek(1023, 390) + "\x1d" + tek(256, 0) + tek(256, 779));
+    view.flushDamage();
+    const QImage image = view.grab().toImage();
+    const QColor background = image.pixelColor(image.width() - 2, 2);
+    // The layer fills the view's width or height, whichever comes first.
+    const double scale = std::min(image.width() / 1024.0, image.height() / 780.0);
+    const int middle = int((780 - 390) * scale);
+    int drawn = 0;
+    const int right = int(1023 * scale);
+    for (int x = 10; x < right - 10; x += 10)
+        drawn += image.pixelColor(x, middle) != background ? 1 : 0;
+    QVERIFY2(drawn > (right - 20) / 10 * 9 / 10, qPrintable(QString::number(drawn)));
+    const int quarter = int(256 * scale);
+    QVERIFY(image.pixelColor(quarter, middle / 2) != background);
+    QCOMPARE(image.pixelColor(quarter + 20, middle / 2), background);
+}
+
+// The Wyse terminals' status line is a row of its own below the screen.
+void TestTermTypes::statusLineInView()
+{
+    Screen screen(24, 80, 0);
+    emu::ScreenView view(&screen, emu::ScreenView::Mode::Live);
+    const int plain = view.sizeHint().height();
+    screen.setTerminalType(5);
+    QCOMPARE(view.sizeHint().height(), plain + view.cellSize().height());
+    view.resize(view.sizeHint());
+    screen.feed("\x1b" "FMESSAGE\r");
+    view.flushDamage();
+    const QImage image = view.grab().toImage();
+    const QColor background = image.pixelColor(image.width() - 2, 2);
+    int drawn = 0;
+    const int y0 = 24 * view.cellSize().height() + 2;
+    for (int y = y0; y < image.height(); ++y)
+        for (int x = 0; x < 7 * view.cellSize().width(); ++x)
+            drawn += image.pixelColor(x, y) != background ? 1 : 0;
+    QVERIFY2(drawn > 20, "the message shows in the status row");
+}
+
+// Run by tests/screenshot.sh: the control showing a Tektronix plot.
+void TestTermTypes::tektronixScreenshot()
+{
+    const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("run through tests/screenshot.sh");
+    emu::nvEmulator control;
+    control.Settings()->setTermType(11);
+    control.resize(900, 680);
+    control.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&control));
+    control.feedHostData(tekPlot());
+    control.view()->flushDamage();
+    QCoreApplication::processEvents();
+    QVERIFY(control.grab().save(out));
 }
 
 QTEST_MAIN(TestTermTypes)

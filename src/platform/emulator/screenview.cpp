@@ -223,7 +223,7 @@ void ScreenView::applyDamage()
     if (damage.statusLine && extraRows() > 0)
         update(rowRect(m_screen->rows()));
     if (damage.graphics && m_screen->graphics())
-        update(QRect(0, 0, width(), m_screen->rows() * m_cellHeight));
+        update();
     if (damage.history)
         emit historyChanged();
 }
@@ -256,8 +256,6 @@ void ScreenView::paintEvent(QPaintEvent *event)
         paintLine(painter, row * m_cellHeight, line, cells, cols,
             showCursor && row == cursor.y() ? cursor.x() : -1);
     }
-    if (live && m_screen->graphics() && !m_screen->graphics()->isEmpty())
-        paintGraphics(painter, area);
     if (extraRows() > 0 && area.bottom() >= rows * m_cellHeight)
         paintStatusLine(painter);
     // Beyond the text: the default background.
@@ -270,6 +268,8 @@ void ScreenView::paintEvent(QPaintEvent *event)
         painter.fillRect(
             QRect(area.left(), textHeight, area.width(), area.bottom() - textHeight + 1),
             background);
+    if (live && m_screen->graphics() && !m_screen->graphics()->isEmpty())
+        paintGraphics(painter, area);
     if (live)
         m_paintedCursor = cursor;
 }
@@ -312,15 +312,16 @@ void ScreenView::paintStatusLine(QPainter &painter)
 
 void ScreenView::paintGraphics(QPainter &painter, const QRect &area)
 {
+    // The layer fills the view as far as its proportions allow.
     const GraphicsLayer &layer = *m_screen->graphics();
-    const double w = m_screen->cols() * m_cellWidth;
-    const double h = m_screen->rows() * m_cellHeight;
-    const double sx = w / GraphicsLayer::width;
-    const double sy = h / GraphicsLayer::height;
-    auto at = [&](QPoint p) { return QPointF(p.x() * sx, h - p.y() * sy); };
+    const double scale = std::min(double(width()) / GraphicsLayer::width,
+        double(height()) / GraphicsLayer::height);
+    const double w = GraphicsLayer::width * scale;
+    const double h = GraphicsLayer::height * scale;
+    auto at = [&](QPoint p) { return QPointF(p.x() * scale, h - p.y() * scale); };
     const QColor plain = QColor::fromRgb(m_colors[m_defaultCodes[0] & 15]);
     painter.save();
-    painter.setClipRect(area.intersected(QRect(0, 0, int(w), int(h))));
+    painter.setClipRect(area.intersected(QRect(0, 0, int(w) + 1, int(h) + 1)));
     painter.setRenderHint(QPainter::Antialiasing, true);
     for (const GraphicsItem &item : layer.items()) {
         const QColor color = item.color == 0 ? plain : QColor::fromRgb(m_colors[item.color & 15]);

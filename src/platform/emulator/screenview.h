@@ -4,8 +4,8 @@
 // rows once per update interval, so heavy output is not drawn per byte.
 //
 // The live view also shows what some terminals have beyond their character cells: a status or
-// label line below the rows, and a graphics layer drawn over the text area (its 4096 x 3120
-// points scaled to the area). Lines of double width show each character two cells wide, lines
+// label line below the rows, and a graphics layer drawn over the text (its 4096 x 3120 points
+// scaled to fill the view as far as their proportions allow). Lines of double width show each character two cells wide, lines
 // of double height show the upper or lower half of characters twice as high.
 //
 // The view selects text with the mouse (drag, double-click for a word) and passes the mouse

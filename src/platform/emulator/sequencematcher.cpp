@@ -37,6 +37,8 @@ SequenceMatcher::SequenceMatcher(const std::vector<QByteArray> &patterns)
                 continue;
             }
             // %d, %s and %p end at the literal that follows, which they take in.
+            Q_ASSERT_X(kind == 'd' || kind == 's' || kind == 'p', "SequenceMatcher",
+                pattern.constData());
             const Token token = kind == 'd' ? Token::Decimal : kind == 's' ? Token::Text : Token::Params;
             const char32_t end = i + 1 < pattern.size() ? uchar(pattern.at(++i)) : 0;
             steps.push_back({ token, end });

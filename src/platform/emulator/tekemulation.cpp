@@ -61,6 +61,7 @@ TekEmulation::TekEmulation(Model model, int rows, int cols, EmulationSink *sink)
     };
     if (model == Model::Tek4014) {
         setSequences(common);
+        resetFamily();
         return;
     }
     std::vector<Sequence> tek = common;
@@ -73,8 +74,7 @@ TekEmulation::TekEmulation(Model model, int rows, int cols, EmulationSink *sink)
         { "\x1bMV", op(&T::doCommand), int(Command::LineStyle) },
         { "\x1bKA", op(&T::doCommand), int(Command::DialogArea) },
         { "\x1bLZ", op(&T::doClearDialog) },
-        { "\x1b%!%c", op(&T::doCode) },
-        // Any other command: its parameters are skipped.
+        // Any other command, ESC % ! (select code) among them: see doCommand.
         { "\x1b%c%c", op(&T::doCommand), int(Command::Skip) },
     };
     tek.insert(tek.end(), commands.begin(), commands.end());
@@ -85,7 +85,7 @@ TekEmulation::TekEmulation(Model model, int rows, int cols, EmulationSink *sink)
         { "\x09", &C::doTab },
         { "\x0a", &C::doLineFeed },
         { "\x0d", &C::doCarriageReturn },
-        { "\x1b%!%c", op(&T::doCode) },
+        { "\x1b%%!%c", op(&T::doCode) },
         { "\x1b[=%pm", op(&T::doTekRendition) },
         { "\x1b[%pg", &C::doClearAllTabs },
         { "\x1b\x0c", op(&T::doPage) },
@@ -95,7 +95,7 @@ TekEmulation::TekEmulation(Model model, int rows, int cols, EmulationSink *sink)
     ansi.insert(ansi.end(), csi.begin(), csi.end());
     m_tekTable = addSequences(tek);
     m_ansiTable = addSequences(ansi);
-    setTekCode(false);
+    resetFamily();
     setKeys({
         { Qt::Key_Up, Plain, "\x1b[1A" },
         { Qt::Key_Down, Plain, "\x1b[1B" },
@@ -145,6 +145,11 @@ QPoint TekEmulation::cursor() const
     const int c = m_beam.x() * cols() / GraphicsLayer::width;
     const int r = (GraphicsLayer::height - 1 - m_beam.y()) * rows() / GraphicsLayer::height;
     return QPoint(std::clamp(c, 0, cols() - 1), std::clamp(r, 0, rows() - 1));
+}
+
+bool TekEmulation::cursorVisible() const
+{
+    return m_model != Model::Tek4014 && CharEmulation::cursorVisible();
 }
 
 void TekEmulation::add(GraphicsItem item)
@@ -261,13 +266,13 @@ void TekEmulation::doCode(const SequenceArgs &a, int)
 void TekEmulation::doCommand(const SequenceArgs &a, int param)
 {
     m_command = Command(param);
+    // ESC % ! n: the code n follows; other commands have their parameters skipped.
+    if (m_command == Command::Skip && a.value(0) == '%' && a.value(1) == '!')
+        m_command = Command::Code;
     m_intValue = 0;
     m_textLeft = -1;
     m_text.clear();
     m_gotLoY = m_lastWasLow = false;
-    // ESC % ! n picked up by the catch-all: the code follows as the next character.
-    if (m_command == Command::Skip && a.value(0) == '%' && a.value(1) == '!')
-        m_command = Command::None, setTekCode(false);
 }
 
 void TekEmulation::doClearDialog(const SequenceArgs &a, int)
@@ -433,6 +438,11 @@ bool TekEmulation::commandParameter(char32_t ch)
         return true;
     }
     case Command::Skip:
+        return true;
+    case Command::Code:
+        setTekCode(ch == '0');
+        m_mode = Mode::Alpha;
+        m_command = Command::None;
         return true;
     default:
         break;

@@ -33,6 +33,8 @@ public:
 
     const GraphicsLayer *graphics() const override { return &m_layer; }
     QPoint cursor() const override;
+    // The 4014 has no character cursor (its text goes where the beam is).
+    bool cursorVisible() const override;
 
 protected:
     bool intercept(char32_t ch) override;
@@ -41,7 +43,18 @@ protected:
 private:
     enum class Mode { Alpha, Vector, Point, Incremental };
     // What the packed parameters after a 4100 command are for.
-    enum class Command { None, Move, Draw, Marker, Text, LineIndex, LineStyle, DialogArea, Skip };
+    enum class Command {
+        None,
+        Move,
+        Draw,
+        Marker,
+        Text,
+        LineIndex,
+        LineStyle,
+        DialogArea,
+        Code,
+        Skip
+    };
 
     void doMode(const SequenceArgs &, int param);
     void doPage(const SequenceArgs &, int);
