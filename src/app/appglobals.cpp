@@ -1,5 +1,7 @@
 #include "app/appglobals.h"
 
+Q_LOGGING_CATEGORY(lcApp, "norvalis.app", QtInfoMsg)
+
 bool gStandalone = false;
 bool gTerminating = false;
 rt::Int gTerminatePrompt = 0;
@@ -16,4 +18,9 @@ QPointer<dde::Topic> gSystemTopic;
 QString SettingsKey(const QString &name)
 {
     return QStringLiteral("Software\\Dremo\\Nvwin2k\\") + name;
+}
+
+QString ProductTitle()
+{
+    return QStringLiteral("Norvalis 2000");
 }

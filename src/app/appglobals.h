@@ -10,8 +10,16 @@
 #include "session/orderedlist.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <memory>
+
+// The application core's logging category ("norvalis.app"; debug lines are off unless
+// QT_LOGGING_RULES turns them on).
+Q_DECLARE_LOGGING_CATEGORY(lcApp)
+
+// The main window's title when the settings give none.
+QString ProductTitle();
 
 // True when the user started the program, false when an automation client did.
 extern bool gStandalone;
@@ -41,6 +49,8 @@ extern QPointer<script::ScriptHost> gScriptHost;
 extern QPointer<rt::Timer> gCleanupTimer;
 extern QPointer<dde::Topic> gSystemTopic;
 
+// The current user's root of the settings store (Profile's root selector).
+constexpr rt::Int HKCU = 1;
 // The registry key of one per-user setting under the current user's root:
 // Software\Dremo\Nvwin2k\<name> (the setting is the key's default value).
 QString SettingsKey(const QString &name);

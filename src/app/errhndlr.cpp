@@ -1,7 +1,10 @@
 #include "app/errhndlr.h"
 
+#include "app/appglobals.h"
 #include "app/errdlg.h"
 #include "app/files.h"
+#include "automation/guard.h"
+#include "runtime/interaction.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -37,11 +40,15 @@ struct AskingScope
     ~AskingScope() { gAsking = false; }
 };
 
+// The reporter never fails: a step of its own that fails is skipped (and noted for debugging).
 template<class F> void skipFailure(F &&statement)
 {
     try {
         statement();
-    } catch (...) { }
+    } catch (...) {
+        qCDebug(lcApp) << "error reporter: a step failed and was skipped:"
+                       << rt::currentError().what();
+    }
 }
 
 void saveError(const rt::Error &error)
@@ -137,7 +144,7 @@ bool askUser(const QString &report, rt::Int &choice)
 // The last resort when the dialog cannot be shown: the toolkit's own message box.
 void showFallback(const QString &report)
 {
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+    if (!rt::userCanAnswer())
         return;
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Norvalis - unanticipated error"), report,
         QMessageBox::Ok | QMessageBox::Cancel);
@@ -153,10 +160,21 @@ rt::Int report(rt::Error &error, const QString &module, const QString &procedure
         return 0;
     }
     const QString text = ReportText(error, module, procedure);
+    // Answers nobody chose leave the fatal mode alone.
+    if (automation::servingClient()) {
+        // The client that made the call gets the error, as its D-Bus error.
+        logEntry(text, QStringLiteral("Action:\tFail (automatic: an automation call)"));
+        return giveUp(error);
+    }
     if (gAsking) {
-        // One dialog at a time: this report goes back to its caller as if Fail had been chosen,
-        // without entering the fatal mode.
-        logEntry(text, QStringLiteral("Action:\tFail (automatic: another error was on screen)"));
+        // One dialog at a time, and the one on screen undisturbed: this report's handler goes on
+        // as if Ignore had been chosen.
+        logEntry(text, QStringLiteral("Action:\tIgnore (automatic: another error was on screen)"));
+        return frmErrHndlr::Ignore;
+    }
+    if (!gDialogHook && !rt::userCanAnswer()) {
+        logEntry(text, QStringLiteral("Action:\tFail (automatic: nobody to answer)"));
+        rt::logUnanswered(QStringLiteral("error dialog"), text.trimmed(), QStringLiteral("Fail"));
         return giveUp(error);
     }
     AskingScope asking;
@@ -195,6 +213,8 @@ rt::Int ReportError(rt::Error &error, const QString &module, const QString &proc
     try {
         return report(error, module, procedure);
     } catch (...) {
+        qCDebug(lcApp) << "error reporter failed, the error goes back to its caller:"
+                       << rt::currentError().what();
         return 0;
     }
 }

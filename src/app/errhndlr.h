@@ -3,6 +3,11 @@
 // decides from process-wide state whether to ask the user (error dialog frmErrHndlr), writes each
 // question and answer to the error log beside the program, and answers 0 (give up: raise the
 // saved error again), 1 (retry the statement) or 2 (continue with the next statement).
+//
+// Some reports are answered without the dialog, logged with the answer and why, and without
+// entering the fatal mode: while an automation client's call is served, Fail (the error goes back
+// to that client); while the dialog is open for another report, Ignore (the report on screen is
+// not disturbed); when nobody can answer (runtime/interaction.h) and no hook is set, Fail.
 
 #include "runtime/error.h"
 

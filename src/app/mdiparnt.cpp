@@ -11,15 +11,15 @@
 #include "app/splash.h"
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
-#include "runtime/errnum.h"
+#include "commondlg/helpwindow.h"
 #include "menus/menus.h"
+#include "runtime/errnum.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
 #include "session/sessions.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr rt::Int HKCU = 1;
 constexpr rt::Long CommandsPerMenu = 100000;
 
 // Command numbers of the dynamic lists: the placeholder, and the range (exclusive) of the entries
@@ -217,8 +216,10 @@ QString frmMdiParent::HelpFile()
 QWidget *frmMdiParent::createWidgets()
 {
     auto *window = new QMainWindow;
-    window->setWindowTitle(QStringLiteral("Norvalis 2000"));
+    window->setWindowTitle(ProductTitle());
     window->setCentralWidget(makeMdiArea(window));
+    // The session windows cycle with Ctrl+Tab in their own activation order.
+    setAreaCycling(false);
     window->resize(800, 560);
     return window;
 }
@@ -341,6 +342,7 @@ void frmMdiParent::Form_Unload(rt::Int &cancel)
     });
     quiet([&] { disconnect(&TheActiveBar(), nullptr, this, nullptr); });
     quiet([&] { modLockUpdate::SetWindow(nullptr); });
+    quiet([&] { commondlg::showHelp(nullptr, HelpFile(), commondlg::HelpCommand::Quit); });
     setMainWindow(nullptr);
 }
 
@@ -440,8 +442,7 @@ void frmMdiParent::runBuiltInCommand(rt::Long command)
     case CmdHelpContents:
     case CmdHelpIndex:
     case CmdHelpSearch:
-        if (QFileInfo::exists(HelpFile()))
-            QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFile()));
+        commondlg::showHelp(mainWindow(), HelpFile());
         break;
     case CmdAbout:
         frmAboutBox::ShowAbout(0);

@@ -1,5 +1,7 @@
 #include "app/msgbox.h"
 
+#include "app/appglobals.h"
+#include "runtime/interaction.h"
 #include "runtime/keyboard.h"
 #include "runtime/screen.h"
 
@@ -31,16 +33,16 @@ constexpr rt::Long MinHeight = 1550; // with the classic reserve: the icon above
 
 ButtonSet buttonSet(rt::Int flags)
 {
-    switch (flags & 15) {
-    case 3:
+    switch (flags & ButtonSetMask) {
+    case YesNoCancel:
         return { { Yes, No, Cancel }, 2880, Yes, Cancel };
-    case 4:
+    case YesNo:
         return { { Yes, No }, 2160, Yes, No };
-    case 5:
+    case RetryCancel:
         return { { Retry, Cancel }, 2160, Retry, Cancel };
-    case 6:
+    case YesAllNo:
         return { { Yes, All, No }, 2880, Yes, No };
-    case 7:
+    case YesAllNoCancel:
         return { { Yes, All, No, Cancel }, 3600, Yes, No };
     default:
         return { { OK }, 1440, OK, OK };
@@ -49,10 +51,10 @@ ButtonSet buttonSet(rt::Int flags)
 
 Icon iconOf(rt::Int flags)
 {
-    switch (flags & 240) {
-    case 32:
+    switch (flags & IconMask) {
+    case Question:
         return Icon::Question;
-    case 48:
+    case Exclamation:
         return Icon::Exclamation;
     default:
         return Icon::Information;
@@ -142,6 +144,25 @@ QRect pixelRect(rt::Long left, rt::Long top, rt::Long width, rt::Long height)
         rt::twipsToPixelsY(height));
 }
 
+// The caption of a button, with its hot-key mark.
+QString captionOf(rt::Int code)
+{
+    static const QList<std::pair<rt::Int, const char *>> captions { { MsgBox::OK, "&OK" },
+        { MsgBox::Cancel, "&Cancel" }, { MsgBox::Retry, "&Retry" }, { MsgBox::Yes, "&Yes" },
+        { MsgBox::No, "&No" }, { MsgBox::All, "Yes to &All" } };
+    for (const auto &[c, caption] : captions) {
+        if (c == code)
+            return QLatin1String(caption);
+    }
+    return QString::number(code);
+}
+
+// The same without the mark ("Yes to All"), as a log names the answer.
+QString buttonCaption(rt::Int code)
+{
+    return captionOf(code).remove(QLatin1Char('&'));
+}
+
 // Clears a flag on every way out of a scope.
 struct FlagScope
 {
@@ -200,18 +221,18 @@ QWidget *frmMsgBox::createWidgets()
     imgQuest = makeIcon(QStyle::SP_MessageBoxQuestion);
     imgExcl = makeIcon(QStyle::SP_MessageBoxWarning);
 
-    auto makeButton = [&](const char *name, const char *caption, void (frmMsgBox::*click)()) {
-        auto *button = new QPushButton(QString::fromLatin1(caption), dialog);
+    auto makeButton = [&](const char *name, rt::Int code, void (frmMsgBox::*click)()) {
+        auto *button = new QPushButton(captionOf(code), dialog);
         button->setObjectName(QLatin1String(name));
         connect(button, &QPushButton::clicked, this, click);
         return button;
     };
-    cmdOK = makeButton("cmdOK", "&OK", &frmMsgBox::cmdOK_Click);
-    cmdCancel = makeButton("cmdCancel", "&Cancel", &frmMsgBox::cmdCancel_Click);
-    cmdRetry = makeButton("cmdRetry", "&Retry", &frmMsgBox::cmdRetry_Click);
-    cmdYes = makeButton("cmdYes", "&Yes", &frmMsgBox::cmdYes_Click);
-    cmdNo = makeButton("cmdNo", "&No", &frmMsgBox::cmdNo_Click);
-    cmdAll = makeButton("cmdAll", "Yes to &All", &frmMsgBox::cmdAll_Click);
+    cmdOK = makeButton("cmdOK", MsgBox::OK, &frmMsgBox::cmdOK_Click);
+    cmdCancel = makeButton("cmdCancel", MsgBox::Cancel, &frmMsgBox::cmdCancel_Click);
+    cmdRetry = makeButton("cmdRetry", MsgBox::Retry, &frmMsgBox::cmdRetry_Click);
+    cmdYes = makeButton("cmdYes", MsgBox::Yes, &frmMsgBox::cmdYes_Click);
+    cmdNo = makeButton("cmdNo", MsgBox::No, &frmMsgBox::cmdNo_Click);
+    cmdAll = makeButton("cmdAll", MsgBox::All, &frmMsgBox::cmdAll_Click);
 
     chkNotAgain = new QCheckBox(QStringLiteral("In the future, do not show this &warning"), dialog);
     chkNotAgain->setVisible(false);
@@ -330,6 +351,14 @@ rt::Int frmMsgBox::ShowMessage(const QString &prompt, rt::Int flags, QWidget *ow
 {
     if (gAnswerHook)
         return gAnswerHook(prompt, flags);
+    // Nobody to answer: the default button's answer, at once; a Retry would only ask again with
+    // nobody there to mend the cause, so Retry/Cancel answers Cancel.
+    if (!rt::userCanAnswer()) {
+        const MsgBox::ButtonSet set = MsgBox::buttonSet(flags);
+        const rt::Int code = set.defaultCode == MsgBox::Retry ? set.escapeCode : set.defaultCode;
+        rt::logUnanswered(QStringLiteral("message box"), prompt, buttonCaption(code));
+        return code;
+    }
     // One window: a message that arrives while another is open (from a timer, DDE or an
     // automation call) gets the answer that closing it would give.
     if (m_showing)
@@ -358,6 +387,7 @@ rt::Int frmMsgBox::ShowMessage(const QString &prompt, rt::Int flags, QWidget *ow
     m_result = 0;
     // The window keeps its focus while hidden; the default button has it when it shows again.
     h([&] { focusDefault(); });
+    qCDebug(lcApp).noquote() << "message box shown:" << prompt;
     h([&] { showModal(owner); });
 
     // Unloaded from code while open (the program shutting down): the safe answer.

@@ -19,8 +19,20 @@ namespace MsgBox {
 
 // Button codes (results).
 enum Code : rt::Int { OK = 1, Cancel = 2, Retry = 4, Yes = 6, No = 7, All = 8 };
-// Flags beyond the button set and icon bits.
-constexpr rt::Int NotAgainFlag = 256;
+// Styles (flags): one button set (flags And 15), one icon (flags And 240), and the check box.
+enum Style : rt::Int {
+    OKOnly = 0,
+    YesNoCancel = 3,
+    YesNo = 4,
+    RetryCancel = 5,
+    YesAllNo = 6,
+    YesAllNoCancel = 7,
+    ButtonSetMask = 15,
+    Question = 32,
+    Exclamation = 48,
+    IconMask = 240,
+    NotAgainFlag = 256, // the "do not show again" check box; its tick adds 256 to the result
+};
 
 struct ButtonSet
 {
@@ -98,7 +110,9 @@ public:
 
     // Shows prompt (lines separated by LF) modally over owner and returns the code of the button
     // chosen, plus 256 when flags carry 256 and the check box was ticked. A message asked for
-    // while another is on screen is answered at once with its escape code, without a window.
+    // while another is on screen is answered at once with its escape code, without a window; when
+    // nobody can answer (runtime/interaction.h) a message gets its default button's code at once
+    // and the log says so.
     rt::Int ShowMessage(const QString &prompt, rt::Int flags, QWidget *owner);
 
     // Tests answer messages through this hook instead of the window: it gets the prompt and the

@@ -4,6 +4,7 @@
 #include "app/common.h"
 #include "app/files.h"
 #include "app/mainwindow.h"
+#include "app/msgbox.h"
 #include "app/nvmain.h"
 #include "app/profile.h"
 #include "app/rotapi.h"
@@ -13,6 +14,8 @@
 #include "interfaces/commoniface.h"
 #include "interfaces/sessioniface.h"
 #include "menus/menus.h"
+#include "runtime/errnum.h"
+#include "runtime/interaction.h"
 #include "runtime/screen.h"
 #include "runtime/values.h"
 #include "session/sessions.h"
@@ -26,11 +29,9 @@ QPointer<Norvalis> gApp;
 namespace {
 
 constexpr const char *kModule = "norvalis";
-constexpr rt::Int HKCU = 1;
 constexpr rt::Int InitialRecentListSize = 4;
 const QString kClassName = QStringLiteral("NVWin32.Norvalis");
 const QString kDefaultMainMenu = QStringLiteral("dfltmain.mnu");
-const QString kDefaultCaption = QStringLiteral("Norvalis 2000");
 const QString kProgramIcon = QStringLiteral(":/pictures/norvalis.png");
 
 QString regValue(const QString &name, const QString &dflt)
@@ -95,13 +96,44 @@ MnuBandPtr bandNamed(const clsMenu &menu, const QString &name)
     return nullptr;
 }
 
-// The main window's form (91 when there is none).
+// The main window's form (rt::err::ObjectNotSet when there is none).
 rt::MdiForm &mainForm()
 {
     MainWindow *main = TheMainWindow();
     if (!main)
-        rt::raise(91);
+        rt::raise(rt::err::ObjectNotSet);
     return main->form();
+}
+
+// A setting that NVWIN.INI keeps is one line: the file could not hold another value.
+void requireOneLine(const QString &value)
+{
+    if (value.contains(u'\r') || value.contains(u'\n'))
+        rt::raise(rt::err::InvalidPropertyValue,
+            QStringLiteral("Invalid property value: a setting cannot hold a line break"));
+}
+
+// Tells the user that the main menu file cannot be loaded. The message waits for the event loop,
+// so that it holds neither the caller (an automation client's call) nor the start-up (which
+// registers the application object only after the settings are read).
+void reportMissingMainMenu(const QString &fileName)
+{
+    const auto show = [fileName] {
+        rt::ResumeNext quiet;
+        quiet([&] {
+            Nvmain::MessageBox(QStringLiteral("The main menu file (") + fileName
+                    + QStringLiteral(") is missing or corrupt. To restore the menu file to its "
+                                     "original state, copy the stdmain.mnu file over "
+                                     "dfltmain.mnu and remove the MenuFileName item from the "
+                                     "nvwin.ini file."),
+                MsgBox::Exclamation);
+        });
+    };
+    if (!QCoreApplication::instance()) {
+        show();
+        return;
+    }
+    QMetaObject::invokeMethod(QCoreApplication::instance(), show, Qt::QueuedConnection);
 }
 
 // Runs action on the main window's form as the procedure's one statement.
@@ -238,6 +270,7 @@ bool Norvalis::changeText(QString &text, const QString &value)
 
 void Norvalis::setMenuFileName(const QString &name)
 {
+    requireOneLine(name);
     rt::ResumeNext quiet;
     if (name == m_menuFileName && m_mainMenuLoaded)
         return;
@@ -253,24 +286,20 @@ void Norvalis::loadMainMenu(const QString &fileName)
 {
     const auto load = [&](const QString &file) {
         if (!m_menu)
-            rt::raise(91);
+            rt::raise(rt::err::ObjectNotSet);
         m_menu->Load(file);
     };
     try {
         load(fileName);
         return;
     } catch (const rt::Error &error) {
-        if (error.number != 53)
+        if (error.number != rt::err::FileNotFound)
             return;
     }
     try {
         load(Files::GetFileName(fileName));
     } catch (...) {
-        Nvmain::MessageBox(QStringLiteral("The main menu file (") + fileName
-                + QStringLiteral(") is missing or corrupt. To restore the menu file to its "
-                                 "original state, copy the stdmain.mnu file over dfltmain.mnu "
-                                 "and remove the MenuFileName item from the nvwin.ini file."),
-            48);
+        reportMissingMainMenu(fileName);
     }
 }
 
@@ -366,12 +395,14 @@ void Norvalis::setNoCloseWarning(rt::Int on)
 
 void Norvalis::setTelnetHostsFile(const QString &file)
 {
+    requireOneLine(file);
     if (changeText(m_telnetHostsFile, file))
         writeIni(u"Hosts"_qs, u"Path"_qs, file);
 }
 
 void Norvalis::setCustomMouseTable(const QString &file)
 {
+    requireOneLine(file);
     if (changeText(m_customMouseTable, file))
         writeIni(u"Custom"_qs, u"MouseTable"_qs, file);
 }
@@ -381,7 +412,8 @@ void Norvalis::setRecentListSize(rt::Int size)
     if (size == m_recentListSize)
         return;
     if (size < 0 || size > MaxRecentListSize)
-        throw rt::Error(ErrInvalidRecentListSize, QStringLiteral("Invalid RecentListSize setting"));
+        throw rt::Error(
+            rt::err::InvalidRecentListSize, QStringLiteral("Invalid RecentListSize setting"));
     m_recentListSize = size;
     if (size > 0)
         m_recent.resize(size);
@@ -390,6 +422,7 @@ void Norvalis::setRecentListSize(rt::Int size)
 
 void Norvalis::setIcon(const QString &file)
 {
+    requireOneLine(file);
     rt::ResumeNext quiet;
     if (!changeText(m_icon, file))
         return;
@@ -397,18 +430,19 @@ void Norvalis::setIcon(const QString &file)
     quiet([&] {
         QWidget *window = mainForm().widget();
         if (!window)
-            rt::raise(91);
+            rt::raise(rt::err::ObjectNotSet);
         window->setWindowIcon(iconFromFile(file));
     });
 }
 
 void Norvalis::setCaption(const QString &caption)
 {
+    requireOneLine(caption);
     rt::ResumeNext quiet;
     if (!changeText(m_caption, caption))
         return;
     quiet([&] { writeIni(u"Custom"_qs, u"Title"_qs, caption); });
-    quiet([&] { mainForm().setCaption(caption.isEmpty() ? kDefaultCaption : caption); });
+    quiet([&] { mainForm().setCaption(caption.isEmpty() ? ProductTitle() : caption); });
 }
 
 // The dialled number and name are written on every change, while loading too.
@@ -594,9 +628,10 @@ void Norvalis::Terminate(rt::Int prompt)
     h([&] { gTerminating = true; });
     h([&] {
         if (!gCleanupTimer)
-            rt::raise(91);
+            rt::raise(rt::err::ObjectNotSet);
         gCleanupTimer->setEnabled(true);
     });
+    h([&] { rt::cancelModalWindows(); });
 }
 
 rt::Int Norvalis::WindowState() const
@@ -706,14 +741,14 @@ void Norvalis::setHeight(rt::Long height)
 QString Norvalis::DDEResult() const
 {
     if (!gSystemTopic)
-        rt::raise(91);
+        rt::raise(rt::err::ObjectNotSet);
     return gSystemTopic->item(QStringLiteral("Result"));
 }
 
 void Norvalis::setDDEResult(const QString &text)
 {
     if (!gSystemTopic)
-        rt::raise(91);
+        rt::raise(rt::err::ObjectNotSet);
     gSystemTopic->setItem(QStringLiteral("Result"), text);
 }
 

@@ -7,7 +7,9 @@
 // clients the main window's state, position and size in pixels.
 //
 // Booleans are 16-bit integers here as on the automation interfaces: True -1, False 0 (a setter
-// takes any value that is not 0 as True).
+// takes any value that is not 0 as True). A setting kept in NVWIN.INI (MenuFileName,
+// TelnetHostsFile, CustomMouseTable, Icon, Caption) cannot hold CR or LF: such a value raises
+// rt::err::InvalidPropertyValue and changes nothing.
 
 #include "menus/menu.h"
 #include "runtime/error.h"
@@ -28,8 +30,6 @@ class NorvalisIface;
 class SessionsDefaultIface;
 class SessionsIface;
 
-// The error a RecentListSize outside 0..20 raises: 0x800407D1 "Invalid RecentListSize setting".
-constexpr rt::Long ErrInvalidRecentListSize = rt::Long(0x800407D1u);
 constexpr rt::Int MaxRecentListSize = 20;
 
 class Norvalis : public QObject
@@ -51,7 +51,9 @@ public:
     QString MenuFileName() const { return m_menuFileName; }
     // Stores the name (and writes it through) and loads the main menu from it, or from
     // dfltmain.mnu when it is empty; a main menu file that cannot be found even by its name alone
-    // is reported to the user. Never fails.
+    // is reported to the user once the caller has its answer (the message never holds a client's
+    // call or the start-up). Fails only for a name holding CR or LF (rt::err::InvalidPropertyValue,
+    // and nothing changes).
     void setMenuFileName(const QString &name);
     // 0 normal, 1 minimized, 2 maximized; other values are ignored.
     void setInitChildWindowState(rt::Int state);
@@ -61,7 +63,8 @@ public:
     // 0 cascade, 1 tile horizontally, 2 tile vertically, 3 arrange icons.
     void Arrange(rt::Int style);
     void Activate();
-    // Requests shutdown: records the prompt code and leaves the work to the clean-up timer.
+    // Requests shutdown: records the prompt code and leaves the work to the clean-up timer. The
+    // modal windows open now are closed as if cancelled, so that none of them holds the shutdown.
     void Terminate(rt::Int prompt = 0);
     void setPhoneBookName(const QString &name);
     QString PhoneBookName() const { return m_phoneBookName; }
@@ -87,8 +90,8 @@ public:
     rt::Int AutoClose() const { return m_autoClose; }
     void setNoCloseWarning(rt::Int on);
     rt::Int NoCloseWarning() const { return m_noCloseWarning; }
-    // 0..20 (ErrInvalidRecentListSize otherwise, nothing changes); the list keeps its leading
-    // entries. With 0 the entries are kept but read as empty.
+    // 0..20 (rt::err::InvalidRecentListSize otherwise, nothing changes); the list keeps its
+    // leading entries. With 0 the entries are kept but read as empty.
     void setRecentListSize(rt::Int size);
     rt::Int RecentListSize() const { return m_recentListSize; }
     // Reads every setting (errors ignored one setting at a time).

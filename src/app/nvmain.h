@@ -18,7 +18,8 @@ namespace Nvmain {
 // Shows the program's own message window (frmMsgBox) and returns the code of the button chosen:
 // OK 1, Cancel 2, Retry 4, Yes 6, No 7, Yes to All 8, plus 256 when flags carry 256 and the
 // "do not show again" box was ticked. flags: bits 0-3 the button set, bits 4-7 the icon, 256 the
-// check box. Without an owner the main window owns the message, when there is one.
+// check box (MsgBox::Code and MsgBox::Style name them). Without an owner the main window owns the
+// message, when there is one.
 rt::Int MessageBox(const QString &prompt, rt::Int flags = 0, QWidget *owner = nullptr);
 
 // ---- Start-up ----
@@ -51,7 +52,8 @@ void OfferConnectionWizard();
 // File Exit: the application's Terminate with prompt mode 3, errors ignored.
 void FileExit();
 // Requests shutdown with a prompt mode; without an application object it does what Terminate
-// would (records the mode, sets the terminating flag, starts the clean-up timer).
+// would (records the mode, sets the terminating flag, starts the clean-up timer, closes the modal
+// windows open now as if cancelled).
 void RequestShutdown(rt::Int prompt);
 
 // The platform timer: seconds since midnight (single precision). Tests replace the clock.
@@ -71,6 +73,8 @@ void SetProgramStarter(ProgramStarter starter);
 
 // Runs the bracketed groups of a DDE execute command as a script for a session ("" or "0": none);
 // a trailing "&" runs it asynchronously. False with the error's number and text when it failed.
+// An asynchronous run that fails later leaves its error in the ErrNum and ErrMsg items of the
+// topic the execute came through (SYSTEM, or the session window's topic).
 bool DDEExecScript(
     const QString &command, const QString &sessionNo, rt::Long &errNum, QString &errMsg);
 // Runs text through the script host; a failure comes back as number and text, never raised.

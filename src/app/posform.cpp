@@ -14,7 +14,6 @@ namespace Nvmain {
 
 namespace {
 
-constexpr rt::Int HKCU = 1;
 constexpr const char *kModule = "nvmain";
 
 QString reg(const QString &name, const QString &dflt)

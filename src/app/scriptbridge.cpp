@@ -4,6 +4,8 @@
 #include "app/nvmain.h"
 #include "app/profile.h"
 #include "app/strfunc.h"
+#include "dde/ddeserver.h"
+#include "runtime/errnum.h"
 #include "runtime/keyboard.h"
 #include "runtime/values.h"
 #include "script/scripthost.h"
@@ -18,6 +20,10 @@ namespace Nvmain {
 namespace {
 
 const QString kTopicsItem = QStringLiteral("TOPICS");
+const QString kErrNumItem = QStringLiteral("ERRNUM");
+const QString kErrMsgItem = QStringLiteral("ERRMSG");
+
+using Completion = script::ScriptHost::Completion;
 
 // The DDE topic currently set on a session's window ("" when it has no window).
 QString windowTopic(const SessionPtr &session)
@@ -26,32 +32,37 @@ QString windowTopic(const SessionPtr &session)
     return window ? window->LinkTopic() : QString();
 }
 
-} // namespace
-
-bool DDEExecScript(
-    const QString &command, const QString &sessionNo, rt::Long &errNum, QString &errMsg)
+// The DDE topic an execute for a session came through: SYSTEM for none (0), else the topic set
+// on the session's window; nullptr when there is none.
+dde::Topic *executeTopic(rt::Int sessionNo)
 {
-    bool result = false;
-    errNum = 0;
-    errMsg.clear();
-    rt::Proc h("nvmain", "DDEExecScript");
-    h([&] {
-        const bool async = command.trimmed().endsWith(u'&');
-        const QString text = Strfunc::XlateCmd(command);
-        result = RunScript(rt::CInt(rt::Val(sessionNo)), text, async, errNum, errMsg);
-    });
-    return result;
+    if (sessionNo == 0)
+        return gSystemTopic;
+    SessionWindow *window = SessionWindow::ofSession(QString::number(sessionNo));
+    return window ? dde::Server::instance().topic(window->LinkTopic()) : nullptr;
 }
 
-bool RunScript(
-    rt::Int sessionNo, const QString &text, bool async, rt::Long &errNum, QString &errMsg)
+// An asynchronous execute that fails after its execute was answered leaves its error in the
+// ErrNum and ErrMsg items of its topic, as a synchronous one does at once.
+Completion recordFailureIn(dde::Topic *topic)
+{
+    return [topic = QPointer<dde::Topic>(topic)](const rt::Error &error) {
+        if (!topic || error.number == 0)
+            return;
+        topic->setItem(kErrNumItem, QString::number(error.number));
+        topic->setItem(kErrMsgItem, error.description);
+    };
+}
+
+bool runScript(rt::Int sessionNo, const QString &text, bool async, rt::Long &errNum,
+    QString &errMsg, const Completion &done)
 {
     rt::ResumeNext quiet;
     quiet([&] {
         if (!gScriptHost)
-            rt::raise(91);
+            rt::raise(rt::err::ObjectNotSet);
         QVariant unused;
-        gScriptHost->RunText(text, async ? -1 : 0, sessionNo, unused);
+        gScriptHost->RunText(text, async ? -1 : 0, sessionNo, unused, done);
     });
     if (quiet.failed()) {
         errNum = quiet.error().number;
@@ -63,6 +74,40 @@ bool RunScript(
     return true;
 }
 
+// Runs the bracketed groups of an execute string; with recordLateFailure, an asynchronous run
+// that fails later leaves its error in its DDE topic.
+bool execScript(const QString &command, const QString &sessionNo, rt::Long &errNum, QString &errMsg,
+    bool recordLateFailure)
+{
+    bool result = false;
+    errNum = 0;
+    errMsg.clear();
+    rt::Proc h("nvmain", "DDEExecScript");
+    h([&] {
+        const bool async = command.trimmed().endsWith(u'&');
+        const QString text = Strfunc::XlateCmd(command);
+        const rt::Int session = rt::CInt(rt::Val(sessionNo));
+        const Completion done
+            = async && recordLateFailure ? recordFailureIn(executeTopic(session)) : Completion();
+        result = runScript(session, text, async, errNum, errMsg, done);
+    });
+    return result;
+}
+
+} // namespace
+
+bool DDEExecScript(
+    const QString &command, const QString &sessionNo, rt::Long &errNum, QString &errMsg)
+{
+    return execScript(command, sessionNo, errNum, errMsg, true);
+}
+
+bool RunScript(
+    rt::Int sessionNo, const QString &text, bool async, rt::Long &errNum, QString &errMsg)
+{
+    return runScript(sessionNo, text, async, errNum, errMsg, Completion());
+}
+
 void MenuToolAction(const QString &sessionNo, const QString &action)
 {
     rt::Proc h("nvmain", "MenuToolAction");
@@ -70,7 +115,7 @@ void MenuToolAction(const QString &sessionNo, const QString &action)
         h([&] {
             rt::Long errNum = 0;
             QString errMsg;
-            DDEExecScript(action, sessionNo, errNum, errMsg);
+            execScript(action, sessionNo, errNum, errMsg, false);
         });
         return;
     }
@@ -111,7 +156,7 @@ void UpdateTopicList()
     });
     h([&] {
         if (!gSystemTopic)
-            rt::raise(91);
+            rt::raise(rt::err::ObjectNotSet);
         gSystemTopic->setItem(kTopicsItem, list);
     });
 }
@@ -148,11 +193,11 @@ void UpdateRecentFileList(const QString &file, bool remove)
     for (rt::Int i = 0; i < size; ++i)
         quiet([&] { app.setRecent(i, entries.value(i)); });
     quiet([&] {
-        Profile::DeleteRegKey(1, SettingsKey(QStringLiteral("RecentFiles")));
+        Profile::DeleteRegKey(HKCU, SettingsKey(QStringLiteral("RecentFiles")));
         int number = 0;
         for (const QString &entry : entries) {
             if (!entry.isEmpty())
-                Profile::PutRegString(1,
+                Profile::PutRegString(HKCU,
                     SettingsKey(QStringLiteral("RecentFiles\\File_%1").arg(++number)), entry,
                     QString());
         }

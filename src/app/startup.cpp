@@ -1,6 +1,7 @@
 #include "app/appglobals.h"
 #include "app/files.h"
 #include "app/mdiparnt.h"
+#include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "app/posform.h"
@@ -11,11 +12,13 @@
 #include "automation/runningobject.h"
 #include "interfaces/appiface.h"
 #include "runtime/errnum.h"
+#include "runtime/interaction.h"
 #include "runtime/screen.h"
 #include "runtime/timer.h"
 #include "runtime/values.h"
 #include "script/scripthost.h"
 #include "session/dde.h"
+#include "session/session.h"
 #include "session/sessions.h"
 
 #include <QCoreApplication>
@@ -30,10 +33,6 @@ namespace Nvmain {
 namespace {
 
 const QString kClassName = QStringLiteral("NVWin32.Norvalis");
-constexpr rt::Int HKCU = 1;
-constexpr rt::Int IDYES = 6;
-// Yes and No buttons with the question icon.
-constexpr rt::Int YesNoQuestion = 36;
 // How long a call to the running instance may take before this start goes on by itself.
 constexpr int HandOverTimeout = 10000;
 
@@ -87,6 +86,12 @@ void publishClassFactory()
 {
     automation::ClassFactory &factory = automation::ClassFactory::instance();
     factory.registerClass(kClassName, [] { return createApplication(); });
+    // A client may make a session of its own: it is a session like any other, without a file
+    // and not shown until the client shows it.
+    factory.registerClass(QStringLiteral("NVWin32.clsSession"), []() -> QObject * {
+        createApplication();
+        return clsSession::create()->AutomationObject();
+    });
     factory.publish(kClassName);
 }
 
@@ -272,7 +277,7 @@ void Main()
             case Files::KindScript:
                 rt::setMousePointer(rt::vbDefault);
                 if (!gScriptHost)
-                    rt::raise(91);
+                    rt::raise(rt::err::ObjectNotSet);
                 gScriptHost->RunFile(fileName, -1, 0);
                 break;
             default:
@@ -345,9 +350,9 @@ void OfferConnectionWizard()
     quiet([&] {
         answer = MessageBox(
             QStringLiteral("Do you want to use the connection wizard to create a new session?"),
-            YesNoQuestion);
+            MsgBox::YesNo | MsgBox::Question);
     });
-    if (answer != IDYES)
+    if (answer != MsgBox::Yes)
         return;
     quiet([&] {
         if (state().starter)
@@ -367,6 +372,7 @@ void RequestShutdown(rt::Int prompt)
     gTerminating = true;
     if (gCleanupTimer)
         gCleanupTimer->setEnabled(true);
+    rt::cancelModalWindows();
 }
 
 void FileExit()

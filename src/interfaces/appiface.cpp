@@ -10,7 +10,7 @@ namespace {
 
 [[noreturn]] void notImplemented()
 {
-    throw rt::Error(ErrNotImplemented, QStringLiteral("Not implemented"));
+    throw rt::Error(rt::err::NotImplemented, QStringLiteral("Not implemented"));
 }
 
 } // namespace
@@ -297,7 +297,7 @@ SessionPtr NorvalisIface::activeSession() const
 {
     SessionPtr session = app().ActiveClsSession();
     if (!session)
-        throw rt::Error(ErrNoActiveSession, QStringLiteral("No active session"));
+        throw rt::Error(rt::err::NoActiveSession, QStringLiteral("No active session"));
     return session;
 }
 

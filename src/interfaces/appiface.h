@@ -8,9 +8,10 @@
 // Each member forwards to the application object's member of the same meaning and hands back its
 // result and its error unchanged; an object comes back as that object's automation interface.
 // The Norvalis interface's fifteen file-transfer settings act on the session of the active
-// session window; with none active they raise ErrNoActiveSession.
+// session window; with none active they raise rt::err::NoActiveSession.
 
 #include "automation/guard.h"
+#include "runtime/errnum.h"
 #include "runtime/error.h"
 
 #include <QObject>
@@ -19,12 +20,6 @@
 
 class Norvalis;
 class SessionBase;
-
-// 0x800407D2 "No active session": a file-transfer setting of the Norvalis interface while no
-// session window is active.
-constexpr rt::Long ErrNoActiveSession = rt::Long(0x800407D2u);
-// 0x80004001 "Not implemented".
-constexpr rt::Long ErrNotImplemented = rt::Long(0x80004001u);
 
 // What the interfaces share: the forwarding of the members they have in common. Not published
 // itself (its members are neither slots nor properties).
@@ -180,7 +175,7 @@ public:
     rt::Int ZModemAuto() const;
 
 public slots:
-    // Reserved places of the interface; each raises ErrNotImplemented.
+    // Reserved places of the interface; each raises rt::err::NotImplemented.
     void Reserved9();
     void Reserved10();
     void Reserved11();
@@ -200,7 +195,7 @@ public slots:
         rt::Long Height = -2147483647);
 
 private:
-    // The session of the active session window (ErrNoActiveSession when none is active).
+    // The session of the active session window (rt::err::NoActiveSession when none is active).
     std::shared_ptr<SessionBase> activeSession() const;
 };
 

@@ -1,5 +1,7 @@
 #include "interfaces/menuiface.h"
 
+#include "runtime/errnum.h"
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <algorithm>
@@ -78,10 +80,10 @@ template<class Value, class Adapter> Value valueOf(QObject *object)
         return Value();
     const auto *adapter = qobject_cast<const Adapter *>(object);
     if (!adapter)
-        rt::raise(13);
+        rt::raise(rt::err::TypeMismatch);
     Value value(adapter->object());
     if (value.isNothing())
-        rt::raise(91);
+        rt::raise(rt::err::ObjectNotSet);
     return value;
 }
 

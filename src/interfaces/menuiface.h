@@ -17,6 +17,7 @@
 
 #include "automation/guard.h"
 #include "menus/menu.h"
+#include "runtime/errnum.h"
 
 #include <QObject>
 #include <QVariantList>
@@ -30,12 +31,12 @@ namespace menuiface {
 template<class T> using In = std::conditional_t<std::is_arithmetic_v<T>, T, const T &>;
 
 // Runs body on the object that holder holds, as the caller needs it (automation/guard.h); the
-// holder keeps the object alive for the call. 91 when there is no object.
+// holder keeps the object alive for the call. rt::err::ObjectNotSet when there is no object.
 template<class Ptr, class F> auto forward(const Ptr &holder, F &&body)
 {
     return automation::guard([&] {
         if (!holder)
-            rt::raise(91);
+            rt::raise(rt::err::ObjectNotSet);
         return body(*holder);
     });
 }

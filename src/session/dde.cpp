@@ -27,6 +27,14 @@ const QString kErrNum = QStringLiteral("ERRNUM");
 const QString kErrMsg = QStringLiteral("ERRMSG");
 const QString kBusy = QStringLiteral("BUSY");
 
+// The items the program keeps itself: a client's poke may set only the others (Result).
+const QStringList kKeptItems { kSysItems, kTopics, kErrNum, kErrMsg, kBusy };
+
+bool clientMaySet(const QString &item)
+{
+    return !kKeptItems.contains(item, Qt::CaseInsensitive);
+}
+
 bool isClosing(const SessionPtr &session)
 {
     return session && session->Closing();
@@ -82,6 +90,8 @@ void frmDDE::Form_Load()
     h([&] {
         SystemTopic->setExecuteHandler(
             [this](const QString &command) { return Form_LinkExecute(command); });
+        SystemTopic->setPokeHandler(
+            [](const QString &item, const QString &) { return clientMaySet(item); });
         dde::Server &server = dde::Server::instance();
         server.addTopic(SystemTopic);
         server.publish();

@@ -1,5 +1,6 @@
 #pragma once
-// frmDDE: the hidden form that serves the DDE topic SYSTEM and carries the clean-up timer. The
+// frmDDE: the hidden form that serves the DDE topic SYSTEM (a client may poke its Result item;
+// the items the program keeps refuse a poke) and carries the clean-up timer. The
 // timer does the deferred work of closing: it removes closed sessions from the collection and,
 // during shutdown, unloads the main window and the other forms in order, revokes the running-object
 // registration, stops the script host, empties the shared store, and finally releases the

@@ -8,6 +8,7 @@
 #include "app/nvmain.h"
 #include "app/profile.h"
 #include "app/strfunc.h"
+#include "automation/bridge.h"
 #include "commondlg/commondlg.h"
 #include "dde/ddetopic.h"
 #include "emulator/emulator.h"
@@ -170,6 +171,11 @@ void clsSession::Class_Initialize()
         Nvmain::UpdateTopicList();
         m_window->setLinkSource();
     });
+    // Clients find the session at /Sessions/<ID> from its birth on (and hear its events there).
+    {
+        rt::ResumeNext quiet;
+        quiet([&] { automation::Bridge::instance().pathOf(m_iface); });
+    }
     gSessionCreated = true;
 }
 

@@ -1,6 +1,7 @@
 #include "app/browsefolder.h"
 
 #include "commondlg/commondlg.h"
+#include "runtime/interaction.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -29,6 +30,8 @@ class tst_browsefolder : public QObject
 private slots:
     void initTestCase()
     {
+        // The real dialog is driven here: it must wait on the offscreen platform too.
+        rt::setDialogsWaitOffscreen(true);
         QVERIFY(m_home.isValid());
         // The Documents folder of a user of our own: $HOME/Documents without a user-dirs file.
         qputenv("HOME", m_home.path().toUtf8());

@@ -1,7 +1,9 @@
 #include "app/errdlg.h"
 #include "app/errhndlr.h"
 #include "app/files.h"
+#include "automation/guard.h"
 #include "platform/tst_inifile_files.h"
+#include "runtime/interaction.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -13,6 +15,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <optional>
 
 using namespace ErrHndlr;
 
@@ -99,6 +102,7 @@ class tst_errhndlr : public QObject
 private slots:
     void initTestCase()
     {
+        rt::setDialogsWaitOffscreen(true); // the real dialog is driven here
         QVERIFY(m_dir.isValid());
         gAppDir = m_dir.path() + QLatin1Char('/');
         SetExeName(QStringLiteral("norvalis"));
@@ -379,25 +383,66 @@ private slots:
         QVERIFY(!shownWindow(Title));
     }
 
-    // A report that arrives while the dialog is open (a timer, a D-Bus call) is logged and
-    // answered 0 at once; the first report is not disturbed.
+    // A report that arrives while the dialog is open (a timer, a DDE conversation) is logged and
+    // its handler goes on as if Ignore had been chosen; the first report is not disturbed.
     void reportWhileRealDialogOpen()
     {
-        int nestedAnswer = -1;
+        int nestedRuns = 0;
+        bool nestedSecondRan = false;
+        rt::Error nestedLeft(-1);
         whenShown(Title, [&](QWidget *w) {
-            rt::Error nested(91, "Nothing", "dde");
-            nestedAnswer = ReportError(nested, "dde", "Form_LinkExecute");
+            nestedLeft = runProcedure(rt::Error(91, "Nothing", "dde"), nestedRuns, nestedSecondRan);
             QVERIFY(w->isVisible());
             type(w, Qt::Key_I);
         });
         rt::Error error(5, "Bad", "emulator");
         QCOMPARE(int(ReportError(error, "session", "Let Baud")), 2);
-        QCOMPARE(nestedAnswer, 0);
-        QVERIFY(log().contains("Procedure:\tForm_LinkExecute (dde)\r\nError:\t91\r\n"
+        QCOMPARE(nestedLeft.number, 0); // nothing left the nested procedure
+        QCOMPARE(nestedRuns, 1);
+        QVERIFY(nestedSecondRan);
+        QVERIFY(log().contains("Procedure:\tLet Baud (session)\r\nError:\t91\r\n"
                                "Description:\tNothing\r\nSource:\tdde\r\n"
-                               "Action:\tFail (automatic: another error was on screen)\r\n"));
+                               "Action:\tIgnore (automatic: another error was on screen)\r\n"));
         QVERIFY(log().endsWith("Action:\tIgnore\r\n"));
         QVERIFY(!gErrFatal);
+    }
+
+    // Reports nobody answers: the error goes back to its caller at once, logged with the reason,
+    // no window opens and the fatal mode stays off.
+    void unansweredReports_data()
+    {
+        QTest::addColumn<bool>("clientCall"); // else: offscreen, no hook
+        QTest::addColumn<QString>("action");
+        QTest::newRow("automation call") << true << "Fail (automatic: an automation call)";
+        QTest::newRow("nobody to answer") << false << "Fail (automatic: nobody to answer)";
+    }
+    void unansweredReports()
+    {
+        QFETCH(bool, clientCall);
+        QFETCH(QString, action);
+        if (clientCall)
+            answerWith(2); // the hook stands for a dialog: not asked
+        rt::setDialogsWaitOffscreen(clientCall);
+        const bool unattended = clientCall || !rt::userCanAnswer();
+        int runs = 0;
+        bool ran = false;
+        rt::Error left;
+        if (unattended) {
+            std::optional<automation::CallerScope> call;
+            if (clientCall)
+                call.emplace(automation::Caller::Bus);
+            left = runProcedure(rt::Error(380, "Bad value", "norvalis"), runs, ran);
+        }
+        rt::setDialogsWaitOffscreen(true);
+        if (!unattended)
+            QSKIP("a display: someone can answer (run offscreen)");
+        QVERIFY(m_reports.isEmpty());
+        QVERIFY(!shownWindow(Title));
+        QVERIFY(!gErrFatal);
+        QCOMPARE(left.number, 380);
+        QVERIFY(!ran);
+        QVERIFY2(log().endsWith("Description:\tBad value\r\nAction:\t" + action + "\r\n"),
+            qPrintable(log()));
     }
 
     // The dialog's controls: caption, frame, report, buttons in their row and tab order.

@@ -10,6 +10,7 @@
 #include "app/splash.h"
 #include "menus/menus.h"
 #include "menus/mnuband.h"
+#include "runtime/interaction.h"
 #include "runtime/messages.h"
 #include "runtime/timer.h"
 
@@ -263,6 +264,7 @@ void TestMdiParent::exitCommand()
 void TestMdiParent::aboutCommand()
 {
     const MnuToolPtr about = gApp->Menu()->MnuBands(u"Help"_qs)->MnuTools(u"405"_qs);
+    rt::setDialogsWaitOffscreen(true);
     bool shown = false;
     bool okVisible = false;
     QTimer::singleShot(0, this, [&] {
@@ -272,6 +274,7 @@ void TestMdiParent::aboutCommand()
         box.cmdOK->click();
     });
     frmMdiParent::instance().TB_ToolClick(about->BarTool().get());
+    rt::setDialogsWaitOffscreen(false);
     QVERIFY(shown);
     QVERIFY(okVisible);
     QVERIFY(!frmAboutBox::instance().isLoaded());

@@ -1,6 +1,7 @@
 #include "app/msgbox.h"
 #include "app/nvmain.h"
 #include "platform/tst_inifile_files.h"
+#include "runtime/interaction.h"
 #include "runtime/screen.h"
 
 #include <QCheckBox>
@@ -91,6 +92,8 @@ class tst_msgbox : public QObject
     }
 
 private slots:
+    void initTestCase() { rt::setDialogsWaitOffscreen(true); } // the real window is driven here
+
     void init()
     {
         frmMsgBox::setAnswerHook(nullptr);
@@ -158,6 +161,25 @@ private slots:
             type(f, Qt::Key_Escape);
         });
         QCOMPARE(int(form().ShowMessage("Row", rt::Int(flags), nullptr)), escapeCode);
+    }
+
+    // Nobody to answer (offscreen): every set answers its default button at once, no window
+    // opens and the check box counts as not ticked.
+    void nobodyToAnswer_data() { buttonSets_data(); }
+    void nobodyToAnswer()
+    {
+        QFETCH(int, flags);
+        QFETCH(int, defaultCode);
+        rt::setDialogsWaitOffscreen(false);
+        const bool unattended = !rt::userCanAnswer();
+        const rt::Int answer = unattended ? form().ShowMessage("Row", rt::Int(flags), nullptr) : 0;
+        rt::setDialogsWaitOffscreen(true);
+        if (!unattended)
+            QSKIP("a display: someone can answer (run offscreen)");
+        // Retry with nobody to mend the cause would ask for ever: Retry/Cancel answers Cancel.
+        const int expected = defaultCode == MsgBox::Retry ? int(MsgBox::Cancel) : defaultCode;
+        QCOMPARE(int(answer), expected);
+        QVERIFY(!form().isVisible());
     }
 
     // Window and text sizes for classic metrics; -1 where the row does not care.

@@ -8,6 +8,7 @@
 #include "interfaces/appiface.h"
 #include "menus/menus.h"
 #include "registry/registry.h"
+#include "runtime/errnum.h"
 #include "runtime/screen.h"
 #include "session/sessions.h"
 #include "session/tst_sessions_fakes.h"
@@ -465,9 +466,10 @@ private slots:
         QTest::addColumn<int>("error");
         QTest::addColumn<int>("result");
         QTest::addColumn<QVariant>("stored"); // invalid: not written
-        QTest::newRow("21 is refused") << 21 << ErrInvalidRecentListSize << 4 << QVariant();
-        QTest::newRow("-1 is refused") << -1 << ErrInvalidRecentListSize << 4 << QVariant();
-        QTest::newRow("32767 is refused") << 32767 << ErrInvalidRecentListSize << 4 << QVariant();
+        QTest::newRow("21 is refused") << 21 << rt::err::InvalidRecentListSize << 4 << QVariant();
+        QTest::newRow("-1 is refused") << -1 << rt::err::InvalidRecentListSize << 4 << QVariant();
+        QTest::newRow("32767 is refused")
+            << 32767 << rt::err::InvalidRecentListSize << 4 << QVariant();
         QTest::newRow("20 is the most") << 20 << 0 << 20 << QVariant(u"20"_qs);
         QTest::newRow("0 is the least") << 0 << 0 << 0 << QVariant(u"0"_qs);
         QTest::newRow("the same size writes nothing") << 4 << 0 << 4 << QVariant();
@@ -787,6 +789,9 @@ private slots:
         Norvalis &app = start();
         app.setMenuFileName(name);
         QCOMPARE(app.MenuFileName(), name);
+        // The message waits for the event loop: the caller (a client's call) has its answer first.
+        QVERIFY(m_messages.isEmpty());
+        QCoreApplication::processEvents();
         const QString text = u"48|The main menu file ("_qs + name
             + u") is missing or corrupt. To restore the menu file to its original state, copy "
               "the stdmain.mnu file over dfltmain.mnu and remove the MenuFileName item from the "
@@ -795,15 +800,44 @@ private slots:
         if (!band.isEmpty())
             QVERIFY(app.Menu()->MnuBands(band));
         app.setMenuFileName(name); // the same name once loaded: nothing at all
+        QCoreApplication::processEvents();
         QCOMPARE(m_messages.size(), message ? 1 : 0);
     }
 
+    // A bad name stored earlier holds no start: the object is made (and registered) before the
+    // message shows.
     void missingMainMenuAtStart()
     {
         writeFile(m_ini, "[Options]\nMenuFileName=gone.mnu\n");
         start();
+        QVERIFY(m_messages.isEmpty());
+        QCoreApplication::processEvents();
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(m_messages.first().contains(u"(gone.mnu)"_qs));
+    }
+
+    // NVWIN.INI holds one line per setting: a value with a line break is refused, and nothing
+    // changes, in memory or in the file.
+    void lineBreaksRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        for (const char *name :
+            { "TelnetHostsFile", "CustomMouseTable", "MenuFileName", "Icon", "Caption" }) {
+            QTest::addRow("%s LF", name) << QString::fromLatin1(name) << u"a\nb"_qs;
+            QTest::addRow("%s CR", name) << QString::fromLatin1(name) << u"a\rb"_qs;
+        }
+    }
+    void lineBreaksRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        Norvalis &app = start();
+        const QVariant before = setting(name).get(app);
+        const QByteArray ini = fileBytes(m_ini);
+        QCOMPARE(errorOf([&] { setting(name).set(app, value); }), rt::err::InvalidPropertyValue);
+        QCOMPARE(setting(name).get(app), before);
+        QCOMPARE(fileBytes(m_ini), ini);
     }
 
     void visibility()
@@ -892,8 +926,10 @@ private slots:
         QVERIFY(meta);
 
         // No session window active: the client gets an error, not a made-up value.
-        QCOMPARE(errorOf([&] { automation::members::read(iface, *meta); }), ErrNoActiveSession);
-        QCOMPARE(errorOf([&] { automation::members::write(iface, *meta, 1); }), ErrNoActiveSession);
+        QCOMPARE(
+            errorOf([&] { automation::members::read(iface, *meta); }), rt::err::NoActiveSession);
+        QCOMPARE(errorOf([&] { automation::members::write(iface, *meta, 1); }),
+            rt::err::NoActiveSession);
 
         auto first = makeSession(u"1"_qs);
         auto second = makeSession(u"2"_qs);
@@ -944,6 +980,11 @@ private slots:
             << "NVWin32.Norvalis"
             << "Get" << QVariantList { u"KermitTimeout"_qs }
             << "NVWin32.Error.E_2147219502 No active session";
+        QTest::newRow("HostFile with a line break")
+            << "NVWin32.GlobalSettings"
+            << "Set"
+            << QVariantList { u"HostFile"_qs, QVariant::fromValue(QDBusVariant(u"x\r\ny"_qs)) }
+            << "NVWin32.Error.E380 Invalid property value: a setting cannot hold a line break";
     }
     void busInterfaces()
     {
@@ -958,12 +999,14 @@ private slots:
         const QDBusMessage reply = busCall(interface, member, arguments);
         if (reply.type() == QDBusMessage::ErrorMessage) {
             QCOMPARE(reply.errorName() + u' ' + reply.errorMessage(), answer);
+            QCOMPARE(reply.signature(), u"s"_qs); // the text alone, as every client shows it
         } else {
             QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
             const QVariant value = reply.arguments().value(0);
             QCOMPARE(value.value<QDBusVariant>().variant().toString(), answer);
         }
         QCOMPARE(app.RecentListSize(), rt::Int(4));
+        QCOMPARE(app.TelnetHostsFile(), u"/h"_qs);
     }
 };
 

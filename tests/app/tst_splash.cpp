@@ -4,6 +4,7 @@
 #include "app/about.h"
 #include "app/splash.h"
 #include "app/wizard.h"
+#include "runtime/interaction.h"
 #include "runtime/keyboard.h"
 #include "runtime/timer.h"
 
@@ -42,6 +43,7 @@ private:
 
 void TestSplash::initTestCase()
 {
+    rt::setDialogsWaitOffscreen(true); // the About box and the wizard prompt are driven here
     QCoreApplication::setApplicationVersion(u"2.1.45"_qs);
 }
 

@@ -22,7 +22,9 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 #include <functional>
 
@@ -43,6 +45,12 @@ void setWizard(const QString &command)
         QStringLiteral("Connection"), QStringLiteral("Wizard32"), command, QString(), iniFile());
 }
 
+// The main menu file NVWIN.INI names ("" for the default).
+void setMenuFile(const QString &name)
+{
+    Profile::PutIniString(u"Options"_qs, u"MenuFileName"_qs, name, QString(), iniFile());
+}
+
 void setSingleInstance(const QString &value)
 {
     Profile::PutRegString(1, SettingsKey(QStringLiteral("SingleInstance")), value, QString());
@@ -51,6 +59,30 @@ void setSingleInstance(const QString &value)
 bool nameHasOwner(const QString &name)
 {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(name).value();
+}
+
+// A call to the program running in another process: a plain blocking call (-1: the bus's
+// default time-out of 25 s).
+QDBusMessage callProgram(const QString &path, const QString &interface, const QString &member,
+    const QVariantList &arguments = {}, int timeout = -1)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(kBusName, path, interface, member);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, timeout);
+}
+
+QDBusMessage setProgramProperty(const QString &name, const QVariant &value)
+{
+    return callProgram(u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs, u"Set"_qs,
+        { kBusName, name, QVariant::fromValue(QDBusVariant(value)) }, 10000);
+}
+
+// A reply as one text: "ok", or the error's name and text.
+QString replyText(const QDBusMessage &reply)
+{
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        return reply.errorName() + u' ' + reply.errorMessage();
+    return reply.type() == QDBusMessage::ReplyMessage ? u"ok"_qs : u"no reply"_qs;
 }
 
 // A running instance that answers on the bus but does not take the activation (as one whose main
@@ -98,7 +130,7 @@ private slots:
     void startOrder();
     void splashTimerArmed_data();
     void splashTimerArmed();
-    void splashClosedEarly();
+    void missingMenuNoticeAfterStart();
     void embeddingClassFactory();
     void terminateTwice();
 
@@ -107,9 +139,19 @@ private slots:
     void refusedHandOver();
     void wholeShutdown_data();
     void wholeShutdown();
+    void clientErrorsAnswerAtOnce_data();
+    void clientErrorsAnswerAtOnce();
+    void badMenuFileNameHoldsNoStart();
+    void terminateWithMessageOpen();
+    void runawayScriptAnswered();
 
 private:
+    QProcess *makeChild(const QStringList &arguments);
     QProcess *startChild(const QStringList &arguments);
+    // Starts the program and waits until it owns the bus name.
+    QProcess *startOnBus(const QStringList &arguments);
+    // Terminates the program through the bus and waits for its end with status 0.
+    void terminate(QProcess *program);
 
     StartupEnvironment m_env;
     QStringList m_messages; // prompts the message box was asked to show
@@ -154,6 +196,7 @@ void TestStartup::cleanup()
     endProgram();
     setWizard(QString());
     setSingleInstance(QStringLiteral("1"));
+    setMenuFile(QString());
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
 }
 
@@ -424,21 +467,23 @@ void TestStartup::splashTimerArmed()
     QVERIFY(timer->enabled());
 }
 
-// The splash window can close by its own timer before start-up shortens its time (a message about
-// a missing main menu file held start-up meanwhile): start-up then leaves it closed.
-void TestStartup::splashClosedEarly()
+// A main menu file that cannot be found holds no start-up: the program is on the bus and the
+// splash timer armed before the message about it shows, from the event loop.
+void TestStartup::missingMenuNoticeAfterStart()
 {
     const QString missing = m_env.path("nosuch") + u"/missing.mnu"_qs;
-    Profile::PutIniString(u"Options"_qs, u"MenuFileName"_qs, missing, QString(), iniFile());
-    m_whileAsked = [] {
-        frmSplash::instance().unload();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    setMenuFile(missing);
+    bool startedWhenAsked = false;
+    m_whileAsked = [&] {
+        startedWhenAsked = nameHasOwner(kBusName) && frmSplash::instance().isLoaded()
+            && frmSplash::instance().Timer->enabled();
     };
     startProgram({});
-    Profile::PutIniString(u"Options"_qs, u"MenuFileName"_qs, QString(), QString(), iniFile());
 
+    QVERIFY(m_messages.isEmpty());
+    QTRY_COMPARE(m_messages.size(), 1);
     QVERIFY(m_messages.value(0).contains(missing));
-    QVERIFY(!frmSplash::instance().isLoaded());
+    QVERIFY(startedWhenAsked);
     QVERIFY(frmMdiParent::instance().isVisible());
 }
 
@@ -475,12 +520,18 @@ void TestStartup::terminateTwice()
     QVERIFY(gCleanupTimer->enabled());
 }
 
-QProcess *TestStartup::startChild(const QStringList &arguments)
+QProcess *TestStartup::makeChild(const QStringList &arguments)
 {
     auto *process = new QProcess(this);
     process->setProgram(StartupEnvironment::executable());
     process->setArguments(arguments);
     process->setWorkingDirectory(m_env.homeDir());
+    return process;
+}
+
+QProcess *TestStartup::startChild(const QStringList &arguments)
+{
+    QProcess *process = makeChild(arguments);
     process->start();
     return process;
 }
@@ -557,37 +608,151 @@ void TestStartup::wholeShutdown_data()
 void TestStartup::wholeShutdown()
 {
     QFETCH(QStringList, arguments);
+    QProcess *program = startOnBus(arguments);
+    QVERIFY(nameHasOwner(kBusName));
+    if (arguments.contains(u"-Embedding"_qs)) {
+        QCOMPARE(callProgram(u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs, { kBusName })
+                     .arguments()
+                     .value(0)
+                     .value<QDBusObjectPath>()
+                     .path(),
+            u"/Norvalis"_qs);
+    }
+    const QDBusMessage read = callProgram(u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs,
+        u"Get"_qs, { kBusName, u"ProductName"_qs });
+    QCOMPARE(
+        read.arguments().value(0).value<QDBusVariant>().variant().toString(), u"NORVALIS/WIN32"_qs);
+    terminate(program);
+}
+
+QProcess *TestStartup::startOnBus(const QStringList &arguments)
+{
     QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
     QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
-    QSignalSpy unregistered(&watcher, &QDBusServiceWatcher::serviceUnregistered);
     QProcess *program = startChild(arguments);
+    if (!registered.wait(60000))
+        qWarning("the program did not come onto the bus: %s",
+            program->readAllStandardError().constData());
+    return program;
+}
+
+void TestStartup::terminate(QProcess *program)
+{
     QSignalSpy finished(program, &QProcess::finished);
-    QVERIFY(registered.wait(60000));
-
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (arguments.contains(u"-Embedding"_qs)) {
-        QDBusMessage create = QDBusMessage::createMethodCall(
-            kBusName, u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs);
-        create.setArguments({ kBusName });
-        QCOMPARE(
-            bus.call(create).arguments().value(0).value<QDBusObjectPath>().path(), u"/Norvalis"_qs);
-    }
-    QDBusMessage read = QDBusMessage::createMethodCall(
-        kBusName, u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs, u"Get"_qs);
-    read.setArguments({ kBusName, u"ProductName"_qs });
-    QCOMPARE(bus.call(read).arguments().value(0).value<QDBusVariant>().variant().toString(),
-        u"NORVALIS/WIN32"_qs);
-
-    QDBusMessage terminate
-        = QDBusMessage::createMethodCall(kBusName, u"/Norvalis"_qs, kBusName, u"Terminate"_qs);
-    terminate.setArguments({ QVariant::fromValue(rt::Int(0)) });
-    QCOMPARE(bus.call(terminate).type(), QDBusMessage::ReplyMessage);
-
-    QVERIFY(unregistered.count() > 0 || unregistered.wait(30000));
+    const QDBusMessage reply = callProgram(
+        u"/Norvalis"_qs, kBusName, u"Terminate"_qs, { QVariant::fromValue(rt::Int(0)) }, 10000);
+    QCOMPARE(replyText(reply), u"ok"_qs);
     QVERIFY(finished.count() > 0 || finished.wait(30000));
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(program->exitCode(), 0);
-    QVERIFY(!nameHasOwner(kBusName));
+    QTRY_VERIFY(!nameHasOwner(kBusName));
+}
+
+// With nobody to answer (offscreen), a client's bad value is answered at once: a message box
+// takes its default answer, an error goes back as the call's error (logged, no dialog).
+void TestStartup::clientErrorsAnswerAtOnce_data()
+{
+    QTest::addColumn<QString>("member"); // a property to set, or a method
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("procedure"); // the log's procedure line, "" for none
+
+    QTest::newRow("missing menu file") << "MenuFileName" << QVariant(u"nosuch.mnu"_qs) << "ok"
+                                       << "";
+    QTest::newRow("Arrange(99)") << "Arrange" << QVariant::fromValue(rt::Int(99))
+                                 << "NVWin32.Error.E5 Invalid procedure call or argument"
+                                 << "Arrange (norvalis)";
+    QTest::newRow("Left out of range")
+        << "Left" << QVariant::fromValue(rt::Long(2147483647)) << "NVWin32.Error.E6 Overflow"
+        << "Let Left (norvalis)";
+    QTest::newRow("Width while minimized")
+        << "Width" << QVariant::fromValue(rt::Long(500))
+        << "NVWin32.Error.E384 A form can't be moved or sized while minimized or maximized"
+        << "Let Width (norvalis)";
+}
+
+void TestStartup::clientErrorsAnswerAtOnce()
+{
+    QFETCH(QString, member);
+    QFETCH(QVariant, value);
+    QFETCH(QString, answer);
+    QFETCH(QString, procedure);
+    const QString logFile = m_env.appDir() + u"norvalis.log"_qs; // the program's error log
+    QFile::remove(logFile);
+    QProcess *program = startOnBus({ u"-Embedding"_qs });
+    QCOMPARE(
+        callProgram(u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs, { kBusName }).type(),
+        QDBusMessage::ReplyMessage);
+
+    const QDBusMessage reply = member == u"Arrange"_qs
+        ? callProgram(u"/Norvalis"_qs, kBusName, member, { value }, 10000)
+        : setProgramProperty(member, value);
+    QCOMPARE(replyText(reply), answer);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        QCOMPARE(reply.signature(), u"s"_qs);
+    terminate(program);
+    if (!procedure.isEmpty()) {
+        QFile file(logFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray log = file.readAll();
+        QVERIFY(log.contains("Procedure:\t" + procedure.toUtf8()));
+        QVERIFY(log.contains("Action:\tFail (automatic: an automation call)"));
+    }
+}
+
+// A bad main menu file stored earlier (a client set it) is read again at the next start, which
+// still comes onto the bus: the message about it waits for the event loop, and nobody answers it
+// here.
+void TestStartup::badMenuFileNameHoldsNoStart()
+{
+    setMenuFile(u"nosuch.mnu"_qs);
+    QProcess *program = startOnBus({});
+    QVERIFY2(nameHasOwner(kBusName), program->readAllStandardError().constData());
+    terminate(program);
+}
+
+// With a display, a message box open in the program does not keep Terminate from ending it: the
+// box closes as if cancelled.
+void TestStartup::terminateWithMessageOpen()
+{
+    const QString xvfb = QStandardPaths::findExecutable(u"xvfb-run"_qs);
+    if (xvfb.isEmpty())
+        QSKIP("xvfb-run is not installed: no display to open a message box on");
+    setMenuFile(u"nosuch.mnu"_qs);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QT_QPA_PLATFORM"_qs, u"xcb"_qs);
+    environment.insert(u"QT_LOGGING_RULES"_qs, u"norvalis.app.debug=true"_qs);
+    QProcess *program = makeChild({});
+    program->setProcessEnvironment(environment);
+    program->setProgram(xvfb);
+    program->setArguments({ u"-a"_qs, StartupEnvironment::executable() });
+    QByteArray output;
+    connect(program, &QProcess::readyReadStandardError, this,
+        [&] { output += program->readAllStandardError(); });
+    program->start();
+    QTRY_VERIFY_WITH_TIMEOUT(output.contains("message box shown: The main menu file"), 60000);
+    QVERIFY(nameHasOwner(kBusName));
+    terminate(program);
+    QVERIFY2(output.contains("closing the modal window"), output.constData());
+}
+
+// A script that never ends is stopped before the client's default time-out: the client gets the
+// execute's refusal, and the topic the error.
+void TestStartup::runawayScriptAnswered()
+{
+    QProcess *program = startOnBus({});
+    QElapsedTimer clock;
+    clock.start();
+    const QDBusMessage reply = callProgram(
+        u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Execute"_qs, { u"SYSTEM"_qs, u"[for (;;) {}]"_qs });
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(reply.errorName(), u"NVWin32.DDE.Refused"_qs);
+    qInfo("runaway script answered after %lld ms", elapsed);
+    QVERIFY(elapsed < 25000);
+    const QDBusMessage errNum
+        = callProgram(u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Request"_qs, { u"SYSTEM"_qs, u"ErrNum"_qs });
+    QCOMPARE(errNum.arguments().value(0).toString(), QString::number(script::ErrInterrupted));
+    terminate(program);
 }
 
 QTEST_MAIN(TestStartup)

@@ -158,13 +158,14 @@ private:
 // configuration in a temporary folder; it lets in the current user with one key and no other.
 // clientDir() is a folder holding "ssh", a wrapper around the system client with a configuration
 // of its own (that key or another, or password login; its own known-hosts file), to put first on
-// PATH or give to SshChannel::setProgram. When the server cannot run, skipReason() tells why.
+// PATH or give to SshChannel::setProgram. A command given runs for every login in place of the
+// user's shell. When the server cannot run, skipReason() tells why.
 class LocalSshd
 {
 public:
     enum class Login { AcceptedKey, RefusedKey, Password };
 
-    LocalSshd()
+    explicit LocalSshd(const QString &command = QString())
     {
         const QString sshd = QStandardPaths::findExecutable(
             QStringLiteral("sshd"), { "/usr/sbin", "/usr/local/sbin", "/sbin" });
@@ -187,17 +188,19 @@ public:
                            "AuthorizedKeysFile %3\nPidFile none\nStrictModes no\nUsePAM no\n"
                            "PasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
                            "PermitRootLogin yes\nMaxStartups 50\n")
-                .arg(m_port)
-                .arg(path("host"), path("authorized_keys")));
+                    .arg(m_port)
+                    .arg(path("host"), path("authorized_keys"))
+                + (command.isEmpty() ? QString()
+                                     : QStringLiteral("ForceCommand %1\n").arg(command)));
         for (Login login : { Login::AcceptedKey, Login::RefusedKey, Login::Password })
             writeClient(client, login);
         m_server.setProgram(sshd);
         m_server.setArguments({ "-D", "-e", "-f", path("sshd_config") });
         m_server.setProcessChannelMode(QProcess::MergedChannels);
         m_server.start();
-        const bool up = m_server.waitForStarted(5000) && QTest::qWaitFor([&] {
-            return m_server.state() != QProcess::Running || answers();
-        }, 10000);
+        const bool up = m_server.waitForStarted(5000)
+            && QTest::qWaitFor(
+                [&] { return m_server.state() != QProcess::Running || answers(); }, 10000);
         if (!up || m_server.state() != QProcess::Running) {
             m_skipReason = "sshd cannot run here: "
                 + m_server.readAll().simplified().left(300).toStdString();
@@ -277,8 +280,10 @@ private:
         write(name + "/config", config);
         const QString wrapper = name + "/ssh";
         write(wrapper,
-            QStringLiteral("#!/bin/sh\nexec %1 -F %2 \"$@\"\n").arg(client, path(name + "/config")));
-        QFile::setPermissions(path(wrapper), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QStringLiteral("#!/bin/sh\nexec %1 -F %2 \"$@\"\n")
+                .arg(client, path(name + "/config")));
+        QFile::setPermissions(
+            path(wrapper), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     QTemporaryDir m_dir;

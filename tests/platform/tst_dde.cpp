@@ -45,6 +45,10 @@ private slots:
         m_system = new dde::Topic(QStringLiteral("SYSTEM"), this);
         m_system->setItem(QStringLiteral("SysItems"), QStringLiteral("SYSITEMS\tTOPICS"));
         m_system->setItem(QStringLiteral("ErrNum"), QStringLiteral("0"));
+        m_system->setItem(QStringLiteral("Result"), QString());
+        m_system->setPokeHandler([](const QString &item, const QString &) {
+            return item.compare(QLatin1String("ErrNum"), Qt::CaseInsensitive) != 0;
+        });
         m_system->setExecuteHandler([this](const QString &command) {
             m_executed << command;
             if (command == QLatin1String("raise"))
@@ -95,7 +99,7 @@ private slots:
                                  << "error\tNVWin32.DDE.Refused\tThe execute was refused";
         QTest::newRow("handler fails")
             << "raise"
-            << "error\tNVWin32.Error.E5\tInvalid procedure call or argument\ti:5";
+            << "error\tNVWin32.Error.E5\tInvalid procedure call or argument";
     }
     void executes()
     {
@@ -126,6 +130,37 @@ private slots:
         QCOMPARE(m_received.at(1).arguments().value(2), QVariant(QStringLiteral("0")));
         QCOMPARE(ddeCall({ "Poke", "s:Session_1", "s:Nothing", "s:1" }),
             QStringLiteral("error\tNVWin32.DDE.UnknownItem\tNo item Nothing in topic Session_1"));
+    }
+
+    // The topic's poke handler decides; a refused poke leaves the item as it was, unannounced.
+    void pokes_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("item refused")
+            << "ERRNUM"
+            << "5"
+            << "error\tNVWin32.DDE.Refused\tThe item ErrNum of topic SYSTEM cannot be set"
+            << "0";
+        QTest::newRow("accepted") << "result"
+                                  << "done"
+                                  << "ok"
+                                  << "done";
+    }
+    void pokes()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, value);
+        QFETCH(QString, stored);
+        m_received.clear();
+        QTEST(ddeCall({ "Poke", "s:system", "s:" + item, "s:" + value }), "reply");
+        QCOMPARE(m_system->item(item), stored);
+        if (stored != value)
+            QVERIFY(m_received.isEmpty());
+        else
+            QTRY_COMPARE(m_received.size(), 1);
     }
 
     void renamedAndRemovedTopics()

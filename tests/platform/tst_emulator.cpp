@@ -100,6 +100,8 @@ private slots:
     void capture();
     void captureNewFileRefusesExisting();
     void captureToClipboard();
+    void hostTextEncoding_data();
+    void hostTextEncoding();
     void asciiUpload_data();
     void asciiUpload();
     void asciiDownload();
@@ -210,7 +212,7 @@ void TestEmulator::telnetDataBothWays()
 
     // Telnet sends a bare CR as CR NUL.
     m_control->Output(QStringLiteral("ls -l\r caf\u00e9 \u20ac"));
-    QVERIFY(m_host->waitForReceived(QByteArray("ls -l\r\0 caf\xe9 ?", 14)));
+    QVERIFY(m_host->waitForReceived(QByteArray("ls -l\r\0 caf\xc3\xa9 \xe2\x82\xac", 17)));
     QVERIFY(m_control->BytesOut() >= 13);
     m_control->Break();
     QVERIFY(m_host->waitForReceived(FakeHost::iac(FakeHost::BRK)));
@@ -491,6 +493,55 @@ void TestEmulator::captureToClipboard()
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("to the clipboard"));
 }
 
+void TestEmulator::hostTextEncoding_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<int>("ansi8Bit");
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QByteArray>("typed"); // what Output("é”") sends
+
+    const QByteArray mixed("\xe2\x95\x90 caf\xc3\xa9 caf\xe9 \xe2\x80\x9dq\xe2\x80\x9d tail\r\n");
+    const QString shown = QStringLiteral("\u2550 caf\u00e9 caf\u00e9 \u201dq\u201d tail");
+    const QByteArray utf8("\xc3\xa9\xe2\x80\x9d");
+    QTest::newRow("UTF-8 host, VT100") << Vt100 << 0 << mixed << shown << utf8;
+    QTest::newRow("UTF-8 host, ANSI") << 9 << 0 << mixed << shown << utf8;
+    QTest::newRow("UTF-8 host, Linux Console") << 16 << 0 << mixed << shown << utf8;
+    QTest::newRow("UTF-8 host, TTY") << Tty << 0 << mixed << shown << utf8;
+    QTest::newRow("wide characters") << Vt100 << 0 << QByteArray("\xe6\xbc\xa2\xe5\xad\x97 ok\r\n")
+                                     << QStringLiteral("\u6f22\u5b57 ok") << utf8;
+    QTest::newRow("single-byte host (Ansi8Bit)")
+        << Vt100 << 1 << QByteArray("caf\xe9 \xc3\xa9\r\n")
+        << QStringLiteral("caf\u00e9 \u00c3\u00a9") << QByteArray("\xe9?");
+}
+
+// Host text in its encoding, split inside a sequence: the screen, GetText, ReadText and a
+// capture see the characters; text for the host goes out in the same encoding.
+void TestEmulator::hostTextEncoding()
+{
+    QFETCH(int, termType);
+    QFETCH(int, ansi8Bit);
+    QFETCH(QByteArray, host);
+    QFETCH(QString, line);
+    QFETCH(QByteArray, typed);
+    m_control->Settings()->setAnsi8Bit(rt::Int(ansi8Bit));
+    connectControl(termType, emu::device::Tcp);
+    const QString name = m_dir->filePath(QStringLiteral("capture.txt"));
+    m_control->Capture(name, 1, 0);
+    sendEarlyAndLate(host.left(2), {});
+    sendEarlyAndLate(host.mid(2), {});
+    QTRY_COMPARE(trimmed(m_control->GetText(0, 0, -1)), line);
+    QCOMPARE(m_control->ReadText(1, 80, 0), line);
+    m_control->CaptureEnd();
+    QCOMPARE(QString::fromUtf8(readFile(name)), line + "\r\n");
+    std::unique_ptr<emu::Block> block(m_control->GetBlock(0, 0, 3, 0));
+    QCOMPARE(block->Line(0), m_control->GetText(0, 0, 4));
+    m_host->clearReceived();
+    m_control->Output(QStringLiteral("\u00e9\u201d"));
+    QVERIFY(m_host->waitForReceivedSize(typed.size()));
+    QCOMPARE(m_host->received(), typed);
+}
+
 void TestEmulator::asciiUpload_data()
 {
     QTest::addColumn<int>("eol");
@@ -498,9 +549,10 @@ void TestEmulator::asciiUpload_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<QByteArray>("sent");
     const QByteArray file("one\ntwo\r\ncaf\xc3\xa9");
-    QTest::newRow("CR line ends") << 0 << 0 << 0 << QByteArray("one\rtwo\rcaf\xe9");
-    QTest::newRow("CR LF line ends") << 1 << 0 << 0 << QByteArray("one\r\ntwo\r\ncaf\xe9");
-    QTest::newRow("LF, with a delay per line") << 2 << 5 << 0 << QByteArray("one\ntwo\ncaf\xe9");
+    QTest::newRow("CR line ends") << 0 << 0 << 0 << QByteArray("one\rtwo\rcaf\xc3\xa9");
+    QTest::newRow("CR LF line ends") << 1 << 0 << 0 << QByteArray("one\r\ntwo\r\ncaf\xc3\xa9");
+    QTest::newRow("LF, with a delay per line")
+        << 2 << 5 << 0 << QByteArray("one\ntwo\ncaf\xc3\xa9");
     QTest::newRow("binary as it is") << 0 << 0 << 1 << file;
 }
 
@@ -1046,13 +1098,13 @@ void TestEmulator::paste_data()
     QTest::addColumn<int>("eofMode");
     QTest::addColumn<bool>("fromFile");
     QTest::addColumn<QByteArray>("sent");
-    QTest::newRow("line ends as Enter") << 0 << 0 << false << QByteArray("a\rb\rc\xe9");
-    QTest::newRow("CR LF") << 1 << 0 << false << QByteArray("a\r\nb\r\nc\xe9");
-    QTest::newRow("LF") << 2 << 0 << false << QByteArray("a\nb\nc\xe9");
-    QTest::newRow("as they are") << 3 << 0 << false << QByteArray("a\nb\r\nc\xe9");
-    QTest::newRow("left out") << 4 << 0 << false << QByteArray("abc\xe9");
-    QTest::newRow("end character") << 0 << 1 << false << QByteArray("a\rb\rc\xe9\x1a");
-    QTest::newRow("from a file") << 0 << 0 << true << QByteArray("a\rb\rc\xe9");
+    QTest::newRow("line ends as Enter") << 0 << 0 << false << QByteArray("a\rb\rc\xc3\xa9");
+    QTest::newRow("CR LF") << 1 << 0 << false << QByteArray("a\r\nb\r\nc\xc3\xa9");
+    QTest::newRow("LF") << 2 << 0 << false << QByteArray("a\nb\nc\xc3\xa9");
+    QTest::newRow("as they are") << 3 << 0 << false << QByteArray("a\nb\r\nc\xc3\xa9");
+    QTest::newRow("left out") << 4 << 0 << false << QByteArray("abc\xc3\xa9");
+    QTest::newRow("end character") << 0 << 1 << false << QByteArray("a\rb\rc\xc3\xa9\x1a");
+    QTest::newRow("from a file") << 0 << 0 << true << QByteArray("a\rb\rc\xc3\xa9");
 }
 
 void TestEmulator::paste()
@@ -1089,7 +1141,9 @@ void TestEmulator::printerJobText_data()
     QTest::newRow("printer escapes left out") << QByteArray("\x1b[1mbold\x1b(B \x1b"
                                                             "Eplain\x07")
                                               << QList<QStringList> { { "bold plain" } };
-    QTest::newRow("Latin-1") << QByteArray("na\xefve") << QList<QStringList> { { "naïve" } };
+    QTest::newRow("Latin-1 byte") << QByteArray("na\xefve") << QList<QStringList> { { "naïve" } };
+    QTest::newRow("UTF-8") << QByteArray("\xe2\x80\x9dna\xc3\xafve\xe2\x80\x9d")
+                           << QList<QStringList> { { "\u201dnaïve\u201d" } };
     QTest::newRow("trailing form feed") << QByteArray("end\f") << QList<QStringList> { { "end" } };
     const QString widest(emu::PrinterJob::maxColumns, u'x');
     QTest::newRow("endless line cut") << QByteArray(5000, 'x') << QList<QStringList> { { widest } };

@@ -1,9 +1,12 @@
 #include "runtime/form.h"
+#include "runtime/interaction.h"
 #include "runtime/screen.h"
 
+#include <QDialog>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -160,6 +163,8 @@ class tst_form : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase() { setDialogsWaitOffscreen(true); } // modal forms are driven here
+
     void cleanup()
     {
         for (Form *f : Forms())
@@ -470,6 +475,70 @@ private slots:
         QTimer::singleShot(0, this, [&] { outer.unload(); });
         outer.showModal();
         QVERIFY(!outer.isLoaded());
+    }
+
+    // Nobody to answer: a modal form is closed at once as by its close box, without waiting; a
+    // form that refuses stays loaded and hidden.
+    void modalWithNobodyToAnswer_data()
+    {
+        QTest::addColumn<bool>("refuses");
+        QTest::newRow("closes") << false;
+        QTest::newRow("refuses to close") << true;
+    }
+    void modalWithNobodyToAnswer()
+    {
+        QFETCH(bool, refuses);
+        QStringList log;
+        LogForm f(QStringLiteral("f"), &log);
+        f.cancelQuery = refuses;
+        setDialogsWaitOffscreen(false);
+        const bool unattended = !userCanAnswer();
+        if (unattended)
+            f.showModal();
+        setDialogsWaitOffscreen(true);
+        if (!unattended)
+            QSKIP("a display: someone can answer (run offscreen)");
+        QCOMPARE(log.value(1), QStringLiteral("f QueryUnload 0"));
+        QCOMPARE(f.isLoaded(), refuses);
+        QVERIFY(!f.isVisible());
+        QVERIFY(!f.isModalShown());
+    }
+
+    // The program told to end closes every modal window open, innermost first, as its user
+    // would: a form through its close box (it may answer and hide instead), a dialog rejected, a
+    // box without an escape button hidden.
+    void cancelModalWindows()
+    {
+        QStringList log;
+        LogForm outer(QStringLiteral("outer"), &log), inner(QStringLiteral("inner"), &log);
+        inner.cancelQuery = true; // refuses to unload
+        QStringList order;
+        int dialogResult = -1;
+        QTimer::singleShot(0, this, [&] {
+            QTimer::singleShot(0, this, [&] {
+                QTimer::singleShot(0, this, [&] {
+                    QTimer::singleShot(0, this, [&] { rt::cancelModalWindows(); });
+                    QMessageBox box(QMessageBox::Question, QStringLiteral("box"),
+                        QStringLiteral("Sure?"), QMessageBox::Yes | QMessageBox::No);
+                    box.setEscapeButton(static_cast<QAbstractButton *>(nullptr));
+                    box.exec();
+                    order << QStringLiteral("box");
+                });
+                QDialog dialog;
+                dialogResult = dialog.exec();
+                order << QStringLiteral("dialog");
+            });
+            inner.showModal(outer.widget());
+            order << QStringLiteral("inner");
+        });
+        outer.showModal();
+        order << QStringLiteral("outer");
+        QCOMPARE(order, (QStringList { "box", "dialog", "inner", "outer" }));
+        QCOMPARE(dialogResult, int(QDialog::Rejected));
+        QVERIFY(inner.isLoaded()); // it refused to unload: hidden instead
+        QVERIFY(!inner.isVisible());
+        QVERIFY(!outer.isLoaded());
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void modalEndsWhenHiddenByItsOwnActivate()

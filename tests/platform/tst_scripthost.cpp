@@ -1,6 +1,7 @@
 // The script host: runs, errors and their numbers, globals, shutdown and the watchdog.
 
 #include "automation/guard.h"
+#include "runtime/errnum.h"
 #include "script/scripthost.h"
 
 #include <QEventLoop>
@@ -189,6 +190,31 @@ private slots:
         QCOMPARE(m_host->lastError().number, 11);
     }
 
+    // An asynchronous run tells how it ended to the caller that asked for it.
+    void asynchronousCompletion_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("shutDownFirst");
+        QTest::addColumn<int>("number");
+        QTest::newRow("fails") << "Norvalis.Fail(11)" << false << 11;
+        QTest::newRow("host shut down before it starts")
+            << "Norvalis.Mark()" << true << int(script::ErrShutDown);
+    }
+    void asynchronousCompletion()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, shutDownFirst);
+        QList<rt::Long> ended;
+        QVariant result;
+        m_host->RunText(
+            text, rt::True, 0, result, [&](const rt::Error &error) { ended << error.number; });
+        if (shutDownFirst)
+            QCOMPARE(m_host->Shutdown(), false);
+        QVERIFY(ended.isEmpty());
+        QTRY_COMPARE(ended.size(), 1);
+        QTEST(int(ended.first()), "number");
+    }
+
     void files()
     {
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("home")));
@@ -217,7 +243,7 @@ private slots:
             m_host->RunFile(QStringLiteral("missing.js"), rt::False, 0);
             QFAIL("no error");
         } catch (const rt::Error &error) {
-            QCOMPARE(error.number, 53);
+            QCOMPARE(error.number, rt::err::FileNotFound);
         }
         QVERIFY_THROWS_EXCEPTION(rt::Error, m_host->LayoutScript(1, layout));
     }

@@ -7,7 +7,9 @@
 #include "app/common.h"
 #include "automation/bridge.h"
 #include "automation/runningobject.h"
+#include "runtime/interaction.h"
 #include "runtime/timer.h"
+#include "script/scripthost.h"
 #include "session/sessions.h"
 
 #include <QDBusConnection>
@@ -85,6 +87,12 @@ private slots:
     void windowNotClosingHoldsShutdown();
     void finalStepsInOrder();
     void openMessageHoldsEnd();
+    void messageOpenAtTerminate_data();
+    void messageOpenAtTerminate();
+    void pokes_data();
+    void pokes();
+    void asyncExecute_data();
+    void asyncExecute();
 
 private:
     std::shared_ptr<FakeSession> addSession(int number);
@@ -290,12 +298,12 @@ void TestDde::finalStepsInOrder()
         QVERIFY2(!automation::Bridge::instance().objectAt(path), qPrintable(path));
 }
 
-// A message box that a call into the application object left open holds the end of a shutdown:
-// the caller waits for the answer on the object, so the object must outlive it. Once the box is
-// answered the shutdown ends.
+// A message box opened while the shutdown runs holds its end: the caller waits for the answer,
+// so the objects under it must outlive it. Once the box is answered the shutdown ends.
 void TestDde::openMessageHoldsEnd()
 {
     frmMsgBox::setAnswerHook(nullptr);
+    rt::setDialogsWaitOffscreen(true);
     QSignalSpy ended(&frmDDE::instance(), &frmDDE::ended);
     int ticksAfterMainWindow = 0;
     bool heldWhileOpen = false;
@@ -305,14 +313,98 @@ void TestDde::openMessageHoldsEnd()
         heldWhileOpen = ended.isEmpty() && gApp && frmMsgBox::instance().isModalShown();
         frmMsgBox::instance().hide(); // the user answers
     });
-    QTimer::singleShot(0, this, [] { gApp->Terminate(0); });
-    // A main menu file that cannot be found asks the user while the shutdown runs.
-    gApp->setMenuFileName(m_env.path("nosuch") + u"/missing.mnu"_qs);
+    gApp->Terminate(0);
+    Nvmain::MessageBox(u"Asked while ending"_qs, MsgBox::YesNo);
+    rt::setDialogsWaitOffscreen(false);
     frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
 
     QVERIFY(heldWhileOpen);
     QVERIFY(!ended.isEmpty() || ended.wait(10000));
     QVERIFY(!gApp);
+}
+
+// A message box open when the program is told to end is closed as if cancelled (its escape
+// answer), and the shutdown ends: Terminate from a client, File Exit from the menu.
+void TestDde::messageOpenAtTerminate_data()
+{
+    QTest::addColumn<bool>("fileExit");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("Terminate, Yes No") << false << int(MsgBox::YesNo) << int(MsgBox::No);
+    QTest::newRow("File Exit, OK") << true << int(MsgBox::OKOnly) << int(MsgBox::OK);
+}
+
+void TestDde::messageOpenAtTerminate()
+{
+    QFETCH(bool, fileExit);
+    QFETCH(int, flags);
+    frmMsgBox::setAnswerHook(nullptr);
+    rt::setDialogsWaitOffscreen(true);
+    QSignalSpy ended(&frmDDE::instance(), &frmDDE::ended);
+    QTimer::singleShot(0, this, [&] {
+        QVERIFY(frmMsgBox::instance().isModalShown());
+        if (fileExit)
+            Nvmain::FileExit();
+        else
+            QCOMPARE(callOwn(u"/Norvalis"_qs, u"NVWin32.Norvalis"_qs, u"Terminate"_qs,
+                         { QVariant::fromValue(rt::Int(0)) })
+                         .type(),
+                QDBusMessage::ReplyMessage);
+    });
+    const rt::Int answer = Nvmain::MessageBox(u"Open when told to end"_qs, rt::Int(flags));
+    rt::setDialogsWaitOffscreen(false);
+    frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
+
+    QTEST(int(answer), "answer");
+    QVERIFY(!ended.isEmpty() || ended.wait(10000));
+    QVERIFY(!gApp);
+}
+
+// A client may poke the Result item only; the items the program keeps refuse a poke.
+void TestDde::pokes_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("Result") << u"result"_qs << true;
+    QTest::newRow("Topics") << u"Topics"_qs << false;
+    QTest::newRow("SysItems") << u"SYSITEMS"_qs << false;
+    QTest::newRow("Busy") << u"busy"_qs << false;
+    QTest::newRow("ErrNum") << u"ErrNum"_qs << false;
+    QTest::newRow("ErrMsg") << u"errmsg"_qs << false;
+}
+
+void TestDde::pokes()
+{
+    QFETCH(QString, item);
+    QFETCH(bool, accepted);
+    const QString before = request(item);
+    const QDBusMessage reply = callDde(u"Poke"_qs, { u"SYSTEM"_qs, item, u"poked"_qs });
+    QCOMPARE(reply.type() == QDBusMessage::ReplyMessage, accepted);
+    if (!accepted)
+        QCOMPARE(reply.errorName(), u"NVWin32.DDE.Refused"_qs);
+    QCOMPARE(request(item), accepted ? u"poked"_qs : before);
+}
+
+// An asynchronous execute is accepted at once; one whose script fails later leaves its error in
+// ErrNum and ErrMsg, one that succeeds leaves "0".
+void TestDde::asyncExecute_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("errNum");
+    QTest::addColumn<QString>("errMsg");
+    QTest::newRow("fails later") << u"[throw 5] &"_qs << u"5"_qs << rt::errorText(5);
+    QTest::newRow("succeeds") << u"[Norvalis.Common.SetItem('async', 'ran')]&  "_qs << u"0"_qs
+                              << QString();
+}
+
+void TestDde::asyncExecute()
+{
+    QFETCH(QString, command);
+    QSignalSpy finished(gScriptHost.data(), &script::ScriptHost::runFinished);
+    QCOMPARE(callDde(u"Execute"_qs, { u"SYSTEM"_qs, command }).type(), QDBusMessage::ReplyMessage);
+    QVERIFY(!finished.isEmpty() || finished.wait(10000));
+    QTEST(request(u"ErrNum"_qs), "errNum");
+    QTEST(request(u"ErrMsg"_qs), "errMsg");
 }
 
 QTEST_MAIN(TestDde)

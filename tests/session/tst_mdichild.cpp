@@ -5,7 +5,9 @@
 #include "app/tst_startup_env.h"
 
 #include "app/profile.h"
+#include "commondlg/commondlg.h"
 #include "emulator/emulator.h"
+#include "platform/fakehost.h"
 #include "interfaces/sessioniface.h"
 #include "menus/menus.h"
 #include "runtime/keyboard.h"
@@ -392,6 +394,88 @@ private slots:
         const auto session = add();
         rt::sendMessage(session->frmSession(), WM_STARTTRANSFER, 3, 0);
         QCOMPARE(session->Emulator()->XferStatus(), rt::Int(0));
+    }
+
+    // Paste from file: the file the user picks goes to the active session's host, and the next
+    // question offers it again.
+    void pasteFromFile()
+    {
+        FakeHost host;
+        const QString file = m_env.homeDir() + u"/paste.nvcf"_qs;
+        StartupEnvironment::writeFile(file,
+            QStringLiteral("[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\n"
+                           "HostPort=%1\n")
+                .arg(host.port())
+                .toUtf8());
+        const QString text = m_env.homeDir() + u"/pasted.txt"_qs;
+        StartupEnvironment::writeFile(text, "first line\nsecond line\n");
+        const auto session = add(file);
+        QVERIFY(host.waitForConnection());
+        QTRY_VERIFY(session->Emulator()->Connected() != 0);
+        QList<commondlg::Request> asked;
+        commondlg::setHook([&](const commondlg::Request &request) {
+            asked << request;
+            return std::optional<QString>(text);
+        });
+        frmMdiParent::instance().PasteFromFile();
+        QVERIFY(host.waitForReceived("second line"));
+        QCOMPARE(session->PasteFromFileName(), text);
+        frmMdiParent::instance().PasteFromFile();
+        commondlg::setHook(nullptr);
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.at(0).title, u"Select File to Paste"_qs);
+        QCOMPARE(asked.at(0).fileName, QString());
+        QCOMPARE(asked.at(1).fileName, text);
+    }
+
+    // ---- Pictures (tests/screenshot.sh runs these under Xvfb) ----
+
+    // The main window with two session windows, one maximized and one normal in front of it.
+    void screenshotTwoWindows()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("screenshots only (tests/screenshot.sh)");
+        QWidget *main = frmMdiParent::instance().widget();
+        main->resize(1000, 720);
+        const auto back = add();
+        back->setCaption(u"Host A"_qs);
+        back->Emulator()->Emulate(u"Welcome to host A\r\n\r\nlogin: operator\r\nPassword:\r\n"
+                                  "$ ls -l\r\ntotal 8\r\n-rw-r--r-- 1 op op 120 report.txt\r\n$ "_qs);
+        back->setWindowState(2);
+        const auto front = add();
+        front->setCaption(u"Host B"_qs);
+        front->setWindowState(0);
+        front->Move(40, 40, 560, 360);
+        front->Emulator()->Emulate(u"\x1b[1mHost B\x1b[0m ready\r\n$ uptime\r\n"
+                                   " 10:42:01 up 12 days,  3 users\r\n$ "_qs);
+        // NORVALIS_SCREENSHOT_MAXIMIZED: the maximized window in front instead.
+        if (qEnvironmentVariableIsSet("NORVALIS_SCREENSHOT_MAXIMIZED")) {
+            back->frmSession()->show();
+            back->setWindowState(2);
+            QCOMPARE(front->WindowState(), rt::Int(0));
+        }
+        QTest::qWait(300);
+        QVERIFY(main->grab().save(out));
+    }
+
+    // The reconnect panel over a session whose Telnet connection dropped.
+    void screenshotReconnect()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("screenshots only (tests/screenshot.sh)");
+        QWidget *main = frmMdiParent::instance().widget();
+        main->resize(900, 640);
+        const auto session = withDevice(3, 0, 0);
+        session->setCaption(u"Telnet host"_qs);
+        session->setWindowState(2);
+        session->Emulator()->Emulate(u"Connected to host.\r\n$ exit\r\nlogout\r\n"_qs);
+        emit session->Emulator()->Disconnect();
+        QVERIFY(session->frmSession()->reconnectShown());
+        QTest::qWait(300);
+        QVERIFY(main->grab().save(out));
+        session->setChanged(rt::False);
     }
 
     // ---- Session commands ----

@@ -2,8 +2,10 @@
 
 #include "automation/buserror.h"
 #include "automation/guard.h"
+#include "automation/log.h"
 #include "automation/members.h"
 #include "automation/signalrelay.h"
+#include "runtime/errnum.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -185,7 +187,9 @@ QString Bridge::automaticPath(QObject *object)
         try {
             key = members::read(object, *keyProperty).toString();
         } catch (...) {
-            key.clear(); // no key now: the object is numbered
+            qCDebug(lcAutomation) << "no path key now, the object is numbered:"
+                                  << rt::currentError().what();
+            key.clear();
         }
         const QString path = prefix + u'/' + pathElement(key);
         if (!key.isEmpty() && !m_byPath.contains(path))
@@ -208,7 +212,8 @@ QString Bridge::pathOf(QObject *object)
         return known;
     const QString path = automaticPath(object);
     if (!exportObject(object, path))
-        rt::raise(440, QStringLiteral("The object cannot be put on the bus at ") + path);
+        rt::raise(
+            rt::err::Automation, QStringLiteral("The object cannot be put on the bus at ") + path);
     return path;
 }
 
@@ -257,6 +262,11 @@ bool Bridge::handleMessage(const QDBusMessage &message, const QDBusConnection &c
         } catch (...) {
             reply = errorReply(message, rt::currentError());
         }
+    }
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        qCDebug(lcAutomation).noquote()
+            << message.interface() + u'.' + message.member() << "from" << message.service() << "at"
+            << message.path() << "->" << reply.errorName() << reply.errorMessage();
     }
     if (message.isReplyRequired())
         connection.send(reply);
@@ -328,6 +338,8 @@ QDBusMessage Bridge::propertyCall(const QDBusMessage &message)
                         toBus(members::read(adapter, p), p.metaType(), this));
                 } catch (...) {
                     // A property that cannot be read now is left out of the list.
+                    qCDebug(lcAutomation)
+                        << "GetAll leaves out" << p.name() << ":" << rt::currentError().what();
                 }
             }
         }
@@ -419,7 +431,8 @@ void Bridge::relay(QObject *source, const QMetaMethod &signal, void **args)
         m_connection.send(message);
         callBack(source, signal, args, arguments);
     } catch (...) {
-        return;
+        qCDebug(lcAutomation) << "event" << signal.name()
+                              << "dropped:" << rt::currentError().what();
     }
 }
 
@@ -440,8 +453,12 @@ void Bridge::callBack(
         const QDBusMessage reply = m_connection.call(call, QDBus::BlockWithGui, m_callbackTimeout);
         if (!alive)
             return;
-        if (reply.type() != QDBusMessage::ReplyMessage)
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            qCDebug(lcAutomation) << "callback" << event << "of" << target.service
+                                  << "changed nothing:" << reply.errorName()
+                                  << reply.errorMessage();
             continue;
+        }
         const QVariantList values = reply.arguments();
         qsizetype next = 0;
         for (int i = 0; i < signal.parameterCount() && next < values.size(); ++i) {
@@ -452,6 +469,9 @@ void Bridge::callBack(
                 assignArgument(type, args[i + 1], fromBus(values.at(next), type, this));
             } catch (...) {
                 // A value of the wrong kind leaves the argument as it was.
+                qCDebug(lcAutomation)
+                    << "callback" << event
+                    << "answered a value of the wrong kind:" << rt::currentError().what();
             }
             ++next;
         }

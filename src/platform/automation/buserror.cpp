@@ -1,5 +1,7 @@
 #include "automation/buserror.h"
 
+#include "runtime/errnum.h"
+
 #include <QDBusMessage>
 #include <limits>
 
@@ -39,16 +41,15 @@ std::optional<rt::Long> errorNumber(const QString &name)
 
 QDBusMessage errorReply(const QDBusMessage &call, const rt::Error &error)
 {
-    QDBusMessage reply = call.createErrorReply(errorName(error.number), error.description);
-    reply << QVariant::fromValue(error.number);
-    return reply;
+    return call.createErrorReply(errorName(error.number), error.description);
 }
 
 rt::Error errorFromReply(const QDBusMessage &reply)
 {
     if (const auto number = errorNumber(reply.errorName()))
         return rt::Error(*number, reply.errorMessage());
-    return rt::Error(440, reply.errorName() + QStringLiteral(": ") + reply.errorMessage());
+    return rt::Error(
+        rt::err::Automation, reply.errorName() + QStringLiteral(": ") + reply.errorMessage());
 }
 
 } // namespace automation

@@ -5,8 +5,8 @@
 // number in decimal as the signed 32-bit value; D-Bus names may hold neither a leading digit nor
 // a minus sign, so the element starts with "E" and a negative number is written "E_" and its
 // magnitude: error 5 is "NVWin32.Error.E5", 0x80004001 (-2147467263) is
-// "NVWin32.Error.E_2147467263". The error's message is the error's description; a second
-// argument (int32) repeats the number for clients that prefer not to parse the name.
+// "NVWin32.Error.E_2147467263". The reply's body is the error's description alone (one string),
+// so that every client (gdbus, busctl, Python) shows it.
 
 #include "runtime/error.h"
 
@@ -35,7 +35,7 @@ struct NamedError : std::exception
     const char *what() const noexcept override { return "named bus error"; }
 };
 
-// The reply to a failed call: the error's name, its description and its number.
+// The reply to a failed call: the error's name and its description.
 QDBusMessage errorReply(const QDBusMessage &call, const rt::Error &error);
 
 // A received error reply as an rt::Error: a numbered error keeps its number and text; any other

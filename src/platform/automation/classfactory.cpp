@@ -3,6 +3,7 @@
 #include "automation/bridge.h"
 #include "automation/guard.h"
 #include "automation/runningobject.h"
+#include "runtime/errnum.h"
 #include "runtime/error.h"
 
 #include <QCoreApplication>
@@ -37,7 +38,8 @@ QObject *ClassFactory::CreateObject(const QString &className)
         const Creator creator = m_creators.value(className.toLower());
         QObject *object = creator ? creator() : nullptr;
         if (!object)
-            rt::raise(429, QStringLiteral("Automation server can't create object"));
+            rt::raise(rt::err::CannotCreateObject,
+                QStringLiteral("Automation server can't create object"));
         return object;
     });
 }

@@ -4,6 +4,8 @@
 
 #include <QJSEngine>
 #include <QList>
+#include <QThread>
+#include <algorithm>
 
 namespace automation {
 
@@ -13,7 +15,13 @@ struct Frame
 {
     Caller caller;
     QJSEngine *engine;
+    int loopLevel; // the thread's event-loop level when the frame began
 };
+
+int loopLevel()
+{
+    return QThread::currentThread()->loopLevel();
+}
 
 thread_local QList<Frame> frames;
 
@@ -21,7 +29,7 @@ thread_local QList<Frame> frames;
 
 CallerScope::CallerScope(Caller caller, QJSEngine *engine)
 {
-    frames.append(Frame { caller, engine });
+    frames.append(Frame { caller, engine, loopLevel() });
 }
 
 CallerScope::~CallerScope()
@@ -32,6 +40,13 @@ CallerScope::~CallerScope()
 Caller currentCaller()
 {
     return frames.isEmpty() ? Caller::Native : frames.last().caller;
+}
+
+bool servingClient()
+{
+    const int level = loopLevel();
+    return std::any_of(frames.cbegin(), frames.cend(),
+        [level](const Frame &f) { return f.caller == Caller::Bus && f.loopLevel == level; });
 }
 
 QJSEngine *currentEngine()

@@ -45,6 +45,10 @@ public:
 
 // The caller of the member running now (Native when nobody marked it).
 Caller currentCaller();
+// Whether a D-Bus client's call is being served now: a call the bridge marked is on the stack,
+// at the event-loop level that is running (an event that a modal window's loop runs meanwhile is
+// not that client's). A script the call runs (a DDE execute) counts as part of it.
+bool servingClient();
 // The engine of the script that is the current caller, else nullptr.
 QJSEngine *currentEngine();
 

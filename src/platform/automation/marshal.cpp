@@ -1,5 +1,6 @@
 #include "automation/marshal.h"
 
+#include "runtime/errnum.h"
 #include "runtime/values.h"
 
 #include <QDBusArgument>
@@ -37,7 +38,7 @@ QString pathOf(QObject *object, ObjectMap *objects)
     if (!object)
         return nothingPath();
     if (!objects)
-        rt::raise(13);
+        rt::raise(rt::err::TypeMismatch);
     return objects->pathOf(object);
 }
 
@@ -117,7 +118,7 @@ template<class T> QVariant wholeNumber(const QVariant &value)
     const double d = rt::CDbl(value);
     if (!(d >= double(std::numeric_limits<T>::min())
             && d < double(std::numeric_limits<T>::max()) + 1.0))
-        rt::raise(6);
+        rt::raise(rt::err::Overflow);
     return QVariant::fromValue(T(d));
 }
 
@@ -127,9 +128,9 @@ QVariant objectPointer(const QVariant &value, QMetaType declared)
     if (holdsObject(value))
         object = objectOf(value);
     else if (value.isValid() && value.metaType().id() != QMetaType::Nullptr)
-        rt::raise(13);
+        rt::raise(rt::err::TypeMismatch);
     if (object && declared.metaObject() && !object->metaObject()->inherits(declared.metaObject()))
-        rt::raise(13);
+        rt::raise(rt::err::TypeMismatch);
     return QVariant(declared, &object);
 }
 
@@ -139,7 +140,7 @@ QVariant listFromBus(const QVariant &value, QMetaType declared)
         return QVariant(declared);
     QVariant converted = value;
     if (!converted.convert(declared))
-        rt::raise(13);
+        rt::raise(rt::err::TypeMismatch);
     return converted;
 }
 
@@ -255,7 +256,7 @@ QVariant contentToBus(const QVariant &value, ObjectMap *objects)
         return value;
     if (value.canConvert<QString>())
         return value.toString();
-    rt::raise(13);
+    rt::raise(rt::err::TypeMismatch);
 }
 
 QVariant toBus(const QVariant &value, QMetaType declared, ObjectMap *objects)
@@ -333,12 +334,12 @@ QVariant fromBus(const QVariant &argument, QMetaType declared, const ObjectMap *
         return float(rt::CDbl(value));
     case QMetaType::QString:
         if (holdsObject(value) || value.metaType() == QMetaType::fromType<QDBusObjectPath>())
-            rt::raise(13);
+            rt::raise(rt::err::TypeMismatch);
         return rt::CStr(value);
     case QMetaType::QDateTime: {
         const QDateTime when = QDateTime::fromString(rt::CStr(value), Qt::ISODateWithMs);
         if (!when.isValid())
-            rt::raise(13);
+            rt::raise(rt::err::TypeMismatch);
         return when;
     }
     case QMetaType::QStringList:
@@ -352,11 +353,11 @@ QVariant fromBus(const QVariant &argument, QMetaType declared, const ObjectMap *
     if (declared == QMetaType::fromType<QDBusObjectPath>()) {
         if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
             return value;
-        rt::raise(13);
+        rt::raise(rt::err::TypeMismatch);
     }
     QVariant converted = value;
     if (!converted.convert(declared))
-        rt::raise(13);
+        rt::raise(rt::err::TypeMismatch);
     return converted;
 }
 

@@ -1,6 +1,7 @@
 #include "automation/members.h"
 
 #include "automation/marshal.h"
+#include "runtime/errnum.h"
 #include "runtime/error.h"
 
 #include <QObject>
@@ -195,7 +196,7 @@ QVariantList invoke(QObject *object, const QMetaMethod &method, const QVariantLi
     for (int i = 0; i < count; ++i) {
         const QMetaType type = parameterType(method, i);
         if (!type.isValid())
-            rt::raise(13);
+            rt::raise(rt::err::TypeMismatch);
         cells.emplace_back(type, arguments.value(i));
         argv[i + 1] = cells.back().pointer();
     }
@@ -214,7 +215,7 @@ QVariantList invoke(QObject *object, const QMetaMethod &method, const QVariantLi
 QVariant read(QObject *object, const QMetaProperty &property)
 {
     if (!property.isReadable())
-        rt::raise(13);
+        rt::raise(rt::err::TypeMismatch);
     Slot slot(property.metaType());
     int status = -1;
     void *argv[] = { slot.pointer(), &slot.value, &status };

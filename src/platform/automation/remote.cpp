@@ -2,6 +2,7 @@
 
 #include "automation/buserror.h"
 #include "automation/marshal.h"
+#include "runtime/errnum.h"
 
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -19,7 +20,7 @@ QVariantList Remote::send(
     const QString &interface, const QString &member, const QVariantList &arguments) const
 {
     if (isNothing())
-        rt::raise(91);
+        rt::raise(rt::err::ObjectNotSet);
     QDBusMessage message = QDBusMessage::createMethodCall(m_service, m_path, interface, member);
     QVariantList busArguments;
     for (const QVariant &argument : arguments) {
@@ -66,7 +67,7 @@ Remote Remote::object(const QVariant &reference, const QString &interface) const
     if (!reference.isValid() || (holdsObject(reference) && !objectOf(reference)))
         return Remote();
     if (reference.metaType() != QMetaType::fromType<QDBusObjectPath>())
-        rt::raise(13);
+        rt::raise(rt::err::TypeMismatch);
     return Remote(m_connection, m_service, reference.value<QDBusObjectPath>().path(), interface);
 }
 

@@ -2,6 +2,8 @@
 
 #include "commondlg/commondlg.h"
 
+#include "runtime/interaction.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -58,6 +60,10 @@ Answer ask(const Request &request)
 {
     if (hook())
         return hook()(request);
+    if (!rt::userCanAnswer()) {
+        rt::logUnanswered(QStringLiteral("file dialog"), request.title, QStringLiteral("Cancel"));
+        return std::nullopt;
+    }
     if (request.kind != Kind::Folder)
         return askFile(request);
     QFileDialog dialog(request.owner, request.title, request.directory);

@@ -1,6 +1,7 @@
 #pragma once
 // The common dialogs: Qt's own (non-native) dialogs as the program asks for them, and a hook
-// through which tests answer a dialog instead of showing a window.
+// through which tests answer a dialog instead of showing a window. When nobody can answer
+// (runtime/interaction.h) a dialog without a hook cancels at once, and the log says so.
 
 #include <QString>
 #include <QStringList>

@@ -2,6 +2,7 @@
 
 #include "automation/bridge.h"
 #include "automation/buserror.h"
+#include "automation/log.h"
 
 #include <QCoreApplication>
 
@@ -52,7 +53,8 @@ bool Server::publish()
 {
     try {
         return automation::Bridge::instance().pathOf(this) == QLatin1String("/DDE");
-    } catch (const rt::Error &) {
+    } catch (const rt::Error &error) {
+        qCDebug(automation::lcAutomation) << "the DDE server stays off the bus:" << error.what();
         return false;
     }
 }
@@ -84,7 +86,10 @@ void Server::Poke(const QString &topic, const QString &item, const QString &valu
 {
     Topic &t = knownTopic(topic);
     checkItem(t, item);
-    t.setItem(item, value);
+    if (!t.poke(item, value))
+        throw automation::NamedError(QStringLiteral("NVWin32.DDE.Refused"),
+            QStringLiteral("The item %1 of topic %2 cannot be set")
+                .arg(t.itemName(item), t.name()));
 }
 
 void Server::Execute(const QString &topic, const QString &command)

@@ -1,13 +1,13 @@
 #pragma once
 // The DDE server over D-Bus: one object, /DDE, interface NVWin32.DDE:
 //   Request(s topic, s item) -> s       the item's text
-//   Poke(s topic, s item, s value)      sets the item's text
+//   Poke(s topic, s item, s value)      sets the item's text, unless the topic refuses it
 //   Execute(s topic, s command)         runs the topic's execute handler
 //   Topics() -> as                      the topic names, in the order the topics were added
 //   signal ItemChanged(s topic, s item, s value)   every change of an item's text, in place of
 //                                      advise links
-// Topic and item names compare without case. Errors: a refused execute answers the D-Bus error
-// "NVWin32.DDE.Refused"; an unknown topic "NVWin32.DDE.UnknownTopic"; an unknown item
+// Topic and item names compare without case. Errors: a refused execute or poke answers the D-Bus
+// error "NVWin32.DDE.Refused"; an unknown topic "NVWin32.DDE.UnknownTopic"; an unknown item
 // "NVWin32.DDE.UnknownItem"; an error raised by a handler travels as a numbered error
 // ("NVWin32.Error.E<n>").
 //

@@ -70,4 +70,13 @@ bool Topic::execute(const QString &command)
     return handler && handler(command);
 }
 
+bool Topic::poke(const QString &item, const QString &value)
+{
+    const PokeHandler handler = m_poke;
+    if (handler && !handler(item, value))
+        return false;
+    setItem(item, value);
+    return true;
+}
+
 } // namespace dde

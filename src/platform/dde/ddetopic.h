@@ -1,8 +1,8 @@
 #pragma once
-// A DDE topic that the program serves: a name, items of text and an execute handler. Names of
-// topics and items compare without case; an item keeps the spelling it was made with. Every
-// change of an item's text is announced (itemChanged), whoever made it: the program through
-// setItem, or a client's poke.
+// A DDE topic that the program serves: a name, items of text, an execute handler and a poke
+// handler. Names of topics and items compare without case; an item keeps the spelling it was made
+// with. Every change of an item's text is announced (itemChanged), whoever made it: the program
+// through setItem, or a client's poke.
 
 #include <QList>
 #include <QObject>
@@ -18,6 +18,8 @@ class Topic : public QObject
 public:
     // Answers whether the command is accepted; false refuses the execute.
     using ExecuteHandler = std::function<bool(const QString &command)>;
+    // Answers whether a client may set the item to the value; false refuses the poke.
+    using PokeHandler = std::function<bool(const QString &item, const QString &value)>;
 
     explicit Topic(const QString &name, QObject *parent = nullptr);
 
@@ -37,6 +39,11 @@ public:
     // Runs the handler; a topic without one refuses every command.
     bool execute(const QString &command);
 
+    void setPokeHandler(PokeHandler handler) { m_poke = std::move(handler); }
+    // A client's poke: sets the item when the handler accepts it (a topic without a handler
+    // accepts every poke); false when refused, and the item keeps its text.
+    bool poke(const QString &item, const QString &value);
+
 signals:
     void itemChanged(const QString &item, const QString &value);
     void nameChanged(const QString &name);
@@ -52,6 +59,7 @@ private:
     QString m_name;
     QList<Item> m_items;
     ExecuteHandler m_execute;
+    PokeHandler m_poke;
 };
 
 } // namespace dde

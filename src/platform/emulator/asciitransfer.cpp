@@ -28,24 +28,25 @@ QByteArray lineEnd(int eolMode, char eolChar)
 
 } // namespace
 
-QByteArray hostText(const QString &text, int eolMode, char eolChar)
+QByteArray hostText(const QString &text, int eolMode, char eolChar, HostEncoding encoding)
 {
     if (eolMode == 3)
-        return text.toLatin1();
+        return encodeHostText(text, encoding);
     const QByteArray end = lineEnd(eolMode, eolChar);
     QByteArray out;
     out.reserve(text.size());
+    qsizetype lineStart = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar ch = text.at(i);
-        if (ch == u'\r' || ch == u'\n') {
-            if (ch == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
-                ++i;
-            out += end;
-        } else {
-            out += ch.unicode() <= 0xFF ? char(ch.unicode()) : '?';
-        }
+        if (ch != u'\r' && ch != u'\n')
+            continue;
+        out += encodeHostText(QStringView(text).sliced(lineStart, i - lineStart), encoding);
+        if (ch == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+            ++i;
+        out += end;
+        lineStart = i + 1;
     }
-    return out;
+    return out + encodeHostText(QStringView(text).sliced(lineStart), encoding);
 }
 
 AsciiUpload::AsciiUpload(const QStringList &files, bool binary, int eolMode, int lineDelayMs,

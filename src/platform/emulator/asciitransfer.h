@@ -5,7 +5,9 @@
 //
 // Line ends of text sent to the host (uploads and pastes): mode 0 the given character (CR by
 // default, the Enter key), 1 CR LF, 2 LF, 3 as they are in the text, 4 left out (lines joined).
-// Text files are UTF-8; the host gets Latin-1 (characters outside it become "?").
+// Text files are UTF-8; the host gets the host encoding (see hostencoding.h).
+
+#include "emulator/hostencoding.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -17,7 +19,8 @@
 
 namespace emu {
 
-QByteArray hostText(const QString &text, int eolMode, char eolChar = '\r');
+QByteArray hostText(const QString &text, int eolMode, char eolChar = '\r',
+    HostEncoding encoding = HostEncoding::Utf8);
 
 class AsciiUpload : public QObject
 {

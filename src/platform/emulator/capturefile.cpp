@@ -9,9 +9,10 @@
 
 namespace emu {
 
-CaptureFile::CaptureFile(const QString &fileName, int mode)
+CaptureFile::CaptureFile(const QString &fileName, int mode, HostEncoding encoding)
     : m_fileName(fileName)
     , m_mode(mode)
+    , m_decoder(encoding)
 {
     if (mode < 0 || mode > 3)
         rt::raise(5);
@@ -38,11 +39,23 @@ CaptureFile::~CaptureFile()
     finish();
 }
 
-bool CaptureFile::write(const QByteArray &latin1)
+bool CaptureFile::write(const QByteArray &bytes)
 {
-    if (m_finished || latin1.isEmpty())
-        return !m_finished;
-    const QString text = QString::fromLatin1(latin1);
+    return !m_finished && writeText(m_decoder.decode(bytes));
+}
+
+void CaptureFile::setEncoding(HostEncoding encoding)
+{
+    if (encoding == m_decoder.encoding())
+        return;
+    writeText(m_decoder.flush());
+    m_decoder.setEncoding(encoding);
+}
+
+bool CaptureFile::writeText(const QString &text)
+{
+    if (text.isEmpty())
+        return true;
     if (m_mode == 3) {
         m_clipText += text;
         return true;
@@ -56,6 +69,7 @@ void CaptureFile::finish()
 {
     if (m_finished)
         return;
+    writeText(m_decoder.flush()); // a sequence the host never finished
     m_finished = true;
     if (m_mode == 3) {
         if (QClipboard *clipboard = QGuiApplication::clipboard())

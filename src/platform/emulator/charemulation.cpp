@@ -939,7 +939,9 @@ void CharEmulation::putCells(int row, int col, const Cell *cells, int n)
 {
     if (row < 0 || row >= rows() || col < 0 || col >= cols())
         return;
-    std::copy_n(cells, std::min(n, cols() - col), m_grid.row(row) + col);
+    n = std::min(n, cols() - col);
+    m_grid.noteCopiedCells(cells, n);
+    std::copy_n(cells, n, m_grid.row(row) + col);
     m_sink->rowsChanged(row, rows() - 1);
 }
 

@@ -166,7 +166,7 @@ void nvEmulator::applySettings()
 {
     applyTerminalType();
     m_screen->setHistoryCapacity(std::max<int>(0, m_settings->HistoryRows()));
-    m_screen->setAnswerBack(m_settings->AnswerBack().toLatin1());
+    applyHostEncoding();
     m_view->setCursorStyle(m_settings->CursorType());
     applyScreenSize();
     applyFont();
@@ -217,6 +217,26 @@ void nvEmulator::applyTerminalOptions()
     m_screen->setOptions(options);
 }
 
+HostEncoding nvEmulator::hostEncoding() const
+{
+    return m_settings->Ansi8Bit() != 0 ? HostEncoding::SingleByte : HostEncoding::Utf8;
+}
+
+QByteArray nvEmulator::toHost(const QString &text, int eolMode, char eolChar) const
+{
+    return hostText(text, eolMode, eolChar, hostEncoding());
+}
+
+void nvEmulator::applyHostEncoding()
+{
+    const HostEncoding encoding = hostEncoding();
+    m_screen->setHostEncoding(encoding);
+    m_inputDecoder.setEncoding(encoding);
+    if (m_capture)
+        m_capture->setEncoding(encoding);
+    m_screen->setAnswerBack(toHost(m_settings->AnswerBack()));
+}
+
 void nvEmulator::raiseDeviceChange()
 {
     QString name = deviceName(m_settings->Device());
@@ -253,7 +273,8 @@ void nvEmulator::onSettingChanged(int id, int)
         m_view->setCursorStyle(m_settings->CursorType());
         break;
     case Setting::AnswerBack:
-        m_screen->setAnswerBack(m_settings->AnswerBack().toLatin1());
+    case Setting::Ansi8Bit:
+        applyHostEncoding();
         break;
     case Setting::ProtectAttr:
     case Setting::LockFKeys:
@@ -345,11 +366,11 @@ void nvEmulator::applyTerminalModes()
 
 void nvEmulator::SetExtension(QString *leadIn, QString *terminator)
 {
-    const QString oldLeadIn = QString::fromLatin1(m_extension.beginMarker());
-    const QString oldTerminator = QString::fromLatin1(m_extension.endMarker());
+    const QString oldLeadIn = decodeHostText(m_extension.beginMarker(), hostEncoding());
+    const QString oldTerminator = decodeHostText(m_extension.endMarker(), hostEncoding());
     const QString newLeadIn = leadIn ? *leadIn : QString();
     const QString newTerminator = terminator ? *terminator : QString();
-    m_extension.setMarkers(hostText(newLeadIn, 3), hostText(newTerminator, 3));
+    m_extension.setMarkers(toHost(newLeadIn), toHost(newTerminator));
     if (leadIn)
         *leadIn = oldLeadIn;
     if (terminator)
@@ -648,7 +669,7 @@ void nvEmulator::keyPressEvent(QKeyEvent *event)
             = ((mods & Qt::ShiftModifier) ? 1 : 0) + ((mods & Qt::ControlModifier) ? 2 : 0);
         const QString &text = m_fkeys.at(key - Qt::Key_F1 + 12 * group);
         if (!text.isEmpty()) {
-            sendKeys(hostText(text, 3));
+            sendKeys(toHost(text));
             event->accept();
             return;
         }

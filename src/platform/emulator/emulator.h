@@ -88,6 +88,13 @@ constexpr Int Idle = 0; // printer mode off, a job waits for its close or time-o
 constexpr Int On = 1; // printer mode or the host's print controller on
 } // namespace printerstate
 
+// The codes of the StateNotify event: the state that changed.
+namespace statecode {
+constexpr Int Connected = 1;
+constexpr Int Busy = 2;
+constexpr Int XferStatus = 3;
+} // namespace statecode
+
 class nvEmulator : public QWidget
 {
     Q_OBJECT
@@ -302,7 +309,7 @@ signals:
     void ButtonPress(rt::Int *button, rt::Int shift, rt::Int x, rt::Int y);
     // Kind 2 the right button, 3 a popup band named by the mouse table; x, y in pixels.
     void ContextMenu(rt::Int kind, rt::Int x, rt::Int y, const QString &bandName);
-    // Code 1 Connected, 2 Busy, 3 XferStatus changed to value.
+    // The state statecode names (Connected, Busy, XferStatus) changed to value.
     void StateNotify(rt::Int code, rt::Int value);
 
 protected:
@@ -333,6 +340,10 @@ private:
     void applyTerminalType();
     // ProtectAttr, LockFKeys, GmodeEnable and Pages, for the screen.
     void applyTerminalOptions();
+    // The host's encoding follows Ansi8Bit (see hostencoding.h); text for the host goes out in it.
+    HostEncoding hostEncoding() const;
+    QByteArray toHost(const QString &text, int eolMode = 3, char eolChar = '\r') const;
+    void applyHostEncoding();
     void raiseDeviceChange();
     void onSettingChanged(int id, int index);
     void onSettingsReloaded();
@@ -400,8 +411,9 @@ private:
     int checkedRow(Int row) const;
     int checkedCol(Int col) const;
     void checkPage(Int page) const;
-    QString rectangleText(const std::function<QString(int)> &lineText, int lines, Int left, Int top,
-        Int right, Int bottom) const;
+    // lineText(line, from, to): the text of columns [from, to] of a line.
+    QString rectangleText(const std::function<QString(int, int, int)> &lineText, int lines,
+        Int left, Int top, Int right, Int bottom) const;
     void setClipboardText(const QString &text);
     void historyPaneChanged();
     void updateHistoryPane();
@@ -422,6 +434,7 @@ private:
     StreamSplitter m_extension;
     StreamSplitter m_printController;
     ScriptInput m_input;
+    HostDecoder m_inputDecoder; // host text for m_input
 
     QPointer<Channel> m_channel;
     QString m_channelKey;

@@ -86,8 +86,8 @@ void nvEmulator::processDisplay(const QByteArray &bytes)
                 m_extensionCommand += piece.bytes;
                 break;
             case StreamSplitter::Kind::End:
-                raiseExtension(
-                    QString::fromLatin1(std::exchange(m_extensionCommand, QByteArray())));
+                raiseExtension(decodeHostText(
+                    std::exchange(m_extensionCommand, QByteArray()), hostEncoding()));
                 break;
             }
         });
@@ -152,7 +152,7 @@ void nvEmulator::processPrinterFree(const QByteArray &data)
     // A download that cannot write ends, with its events.
     if (m_download && !survives([&] { m_download->receive(data); }))
         return;
-    m_input.append(QString::fromLatin1(data));
+    m_input.append(m_inputDecoder.decode(data));
     m_gotInput = true;
     if (m_printerMode != 0 && !survives([&] { printData(data); }))
         return;
@@ -182,7 +182,7 @@ void nvEmulator::raiseExtension(const QString &command)
 {
     QString answer = command;
     if (survives([&] { emit Extension(&answer); }) && answer != command && !answer.isEmpty())
-        sendToHost(hostText(answer, 3));
+        sendToHost(toHost(answer));
 }
 
 void nvEmulator::afterHostData()

@@ -85,7 +85,7 @@ void nvEmulator::dropChannel()
     if (m_shutdown)
         return;
     if (wasConnected)
-        emit StateNotify(1, rt::False);
+        emit StateNotify(statecode::Connected, rt::False);
     if (m_serverMode) {
         m_serverMode = false;
         emit ServerExit();
@@ -101,8 +101,8 @@ void nvEmulator::onConnected()
         m_dialing = false;
         m_dialResult = 0;
     }
-    survives([this] { emit StatusChange(m_statusText); }, [this] { emit StateNotify(1, rt::True); },
-        [this] { wakeWaiter(); });
+    survives([this] { emit StatusChange(m_statusText); },
+        [this] { emit StateNotify(statecode::Connected, rt::True); }, [this] { wakeWaiter(); });
 }
 
 void nvEmulator::onChannelData(const QByteArray &data)
@@ -158,7 +158,7 @@ void nvEmulator::onChannelDisconnected(int code, const QString &text)
         return;
     m_linkUp = false;
     m_protocol.reset();
-    if (!survives([this] { emit StateNotify(1, rt::False); })
+    if (!survives([this] { emit StateNotify(statecode::Connected, rt::False); })
         || !endTransfer(AsciiDownload::Completed))
         return;
     if (m_serverMode) {

@@ -31,7 +31,9 @@ PrintOptions nvEmulator::printOptions() const
     options.fontSize = m_settings->PrinterFontSize();
     options.bold = m_settings->PrinterFontBold() != 0;
     options.italic = m_settings->PrinterFontItalic() != 0;
-    options.landscape = m_settings->PrinterOrientation() == 2;
+    options.orientation = m_settings->PrinterOrientation();
+    options.paperSize = m_settings->PrinterPaperSize();
+    options.paperSource = m_settings->PrinterPaperSource();
     options.pdfDirectory = m_settings->DefaultCaptureDir();
     if (!m_caption.isEmpty())
         options.title = m_caption;
@@ -43,7 +45,7 @@ void nvEmulator::printData(const QByteArray &bytes)
     if (!captureData(2, bytes))
         return;
     if (!m_printJob)
-        m_printJob = std::make_unique<PrinterJob>();
+        m_printJob = std::make_unique<PrinterJob>(hostEncoding());
     m_printJob->add(bytes);
     // A job the host never ends is printed in parts, so that it cannot take all memory.
     if (m_printJob->lineCount() >= maxPrintJobLines) {
@@ -157,7 +159,7 @@ void nvEmulator::Capture(const QString &fileName, Int source, Int mode)
     const QString dir = m_settings->DefaultCaptureDir();
     if (mode != 3 && QFileInfo(path).isRelative() && !dir.isEmpty())
         path = QDir(dir).filePath(path);
-    m_capture = std::make_unique<CaptureFile>(path, mode);
+    m_capture = std::make_unique<CaptureFile>(path, mode, hostEncoding());
     m_captureSource = source;
     emit CaptureChange(rt::True);
 }

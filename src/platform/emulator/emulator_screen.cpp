@@ -60,8 +60,8 @@ void nvEmulator::setClipboardText(const QString &text)
         clipboard->setText(text);
 }
 
-QString nvEmulator::rectangleText(const std::function<QString(int)> &lineText, int lines, Int left,
-    Int top, Int right, Int bottom) const
+QString nvEmulator::rectangleText(const std::function<QString(int, int, int)> &lineText, int lines,
+    Int left, Int top, Int right, Int bottom) const
 {
     int l = std::max<int>(0, left);
     int r = right < 0 ? std::numeric_limits<int>::max() : int(right);
@@ -73,7 +73,7 @@ QString nvEmulator::rectangleText(const std::function<QString(int)> &lineText, i
         std::swap(t, b);
     QStringList out;
     for (int row = t; row <= b; ++row)
-        out << trimmedRight(lineText(row).mid(l, qsizetype(r) - l + 1));
+        out << trimmedRight(lineText(row, l, r));
     return out.join(u'\n');
 }
 
@@ -84,7 +84,8 @@ void nvEmulator::Copy(Int left, Int top, Int right, Int bottom)
             setClipboardText(m_screen->selectedText());
         return;
     }
-    setClipboardText(rectangleText([this](int row) { return m_screen->rowText(row); },
+    setClipboardText(rectangleText(
+        [this](int row, int from, int to) { return m_screen->rowText(row, from, to); },
         m_screen->rows(), left, top, right, bottom));
 }
 
@@ -100,7 +101,8 @@ void nvEmulator::CopyHistory(Int left, Int top, Int right, Int bottom)
         return;
     }
     setClipboardText(rectangleText(
-        [this](int row) { return m_screen->historyText(row); }, lines, left, top, right, bottom));
+        [this](int row, int from, int to) { return m_screen->historyText(row, from, to); }, lines,
+        left, top, right, bottom));
 }
 
 void nvEmulator::Paste(QString *fileName)
@@ -122,7 +124,7 @@ void nvEmulator::Paste(QString *fileName)
         text = QString::fromUtf8(file.readAll());
     }
     requireConnection();
-    QByteArray bytes = hostText(text, m_settings->PasteEOLMode(), char(m_settings->PasteEOLChar()));
+    QByteArray bytes = toHost(text, m_settings->PasteEOLMode(), char(m_settings->PasteEOLChar()));
     if (m_settings->PasteEOFMode() != 0)
         bytes += char(m_settings->PasteEOFChar());
     sendToHost(bytes);
@@ -151,7 +153,7 @@ void nvEmulator::Reset(Int mode)
 
 void nvEmulator::Emulate(const QString &text)
 {
-    m_screen->feed(text.toLatin1());
+    m_screen->feed(encodeHostText(text, hostEncoding()));
     reportLocation();
 }
 
@@ -297,8 +299,7 @@ QString nvEmulator::GetText(Int col, Int row, Int cols, Int)
 {
     const int r = checkedRow(row);
     const int c = checkedCol(col);
-    const QString line = m_screen->rowText(r);
-    return cols < 0 ? line.mid(c) : line.mid(c, cols);
+    return m_screen->rowText(r, c, cols < 0 ? std::numeric_limits<int>::max() : c + cols - 1);
 }
 
 // --- Mouse table ---------------------------------------------------------------------------
@@ -338,7 +339,7 @@ bool nvEmulator::mouseTableHit(QMouseEvent *event, Int button, bool doubleClick)
     int to = 0;
     if (!m_screen->wordAt(pos, &from, &to))
         return false;
-    const QString word = m_screen->lineText(pos.line).mid(from, to - from + 1);
+    const QString word = m_screen->lineText(pos.line, from, to);
     for (const MouseEntry &entry : std::as_const(m_mouseTable)) {
         if (entry.button != button || !wildcardMatch(entry.pattern, word))
             continue;
@@ -349,7 +350,7 @@ bool nvEmulator::mouseTableHit(QMouseEvent *event, Int button, bool doubleClick)
         if (text.startsWith(QLatin1String("menu:"), Qt::CaseInsensitive))
             emit ContextMenu(3, Int(p.x()), Int(p.y()), text.mid(5));
         else
-            sendKeys(hostText(text, 3));
+            sendKeys(toHost(text));
         return true;
     }
     return false;

@@ -25,12 +25,12 @@ public:
         : m_control(control)
     {
         if (m_control->m_busy++ == 0)
-            emit m_control->StateNotify(2, rt::True);
+            emit m_control->StateNotify(statecode::Busy, rt::True);
     }
     ~BusyScope()
     {
         if (m_control && --m_control->m_busy == 0)
-            emit m_control->StateNotify(2, rt::False);
+            emit m_control->StateNotify(statecode::Busy, rt::False);
     }
     // The control went away during the wait.
     void release() { m_control = nullptr; }
@@ -96,7 +96,7 @@ QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
 void nvEmulator::Output(const QString &text)
 {
     requireConnection();
-    sendToHost(hostText(text, 3));
+    sendToHost(toHost(text));
 }
 
 Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
@@ -205,7 +205,7 @@ void nvEmulator::onTransferFinished(int result)
         upload ? QStringLiteral("Upload") : QStringLiteral("Download"),
         QLatin1String(outcomes[std::clamp(result, 0, 2)]));
     survives([this] { emit StatusChange(m_statusText); },
-        [this] { emit StateNotify(3, rt::False); }, [this] { wakeWaiter(); });
+        [this] { emit StateNotify(statecode::XferStatus, rt::False); }, [this] { wakeWaiter(); });
 }
 
 Int nvEmulator::waitTransfer(Int wait)
@@ -226,7 +226,7 @@ template<class Transfer> void nvEmulator::beginTransfer(Transfer *transfer, cons
     connect(transfer, &Transfer::finished, this, &nvEmulator::onTransferFinished);
     m_statusText = status;
     emit StatusChange(m_statusText);
-    emit StateNotify(3, rt::True);
+    emit StateNotify(statecode::XferStatus, rt::True);
 }
 
 Int nvEmulator::Upload(const QString &fileName, Int protocol, Int mode, Int, Int wait)

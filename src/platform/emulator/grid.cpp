@@ -10,32 +10,21 @@ Grid::Grid(int rows, int cols)
     , m_cells(size_t(m_rows) * size_t(m_cols))
 { }
 
-void Grid::putChar(int row, int col, Cell cell, bool wide)
+void Grid::cutWideEdges(Cell *line, int first, int end)
 {
-    Cell *line = this->row(row);
-    const int last = col + (wide ? 1 : 0);
-    if (isWideTail(line, col)) {
-        line[col - 1].ch = u' ';
-        line[col - 1].flags &= quint8(~CellWide);
+    if (isWideTail(line, first)) {
+        line[first - 1].ch = u' ';
+        line[first - 1].flags &= quint8(~CellWide);
     }
-    if ((line[last].flags & CellWide) && last + 1 < m_cols)
-        line[last + 1].flags &= quint8(~CellWideTail);
-    cell.flags &= quint8(~(CellWide | CellWideTail));
-    if (!wide) {
-        line[col] = cell;
-        return;
-    }
-    line[col] = cell;
-    line[col].flags |= CellWide;
-    cell.ch = u' ';
-    cell.flags |= CellWideTail;
-    line[col + 1] = cell;
+    if (end < m_cols && isWideTail(line, end))
+        line[end].flags &= quint8(~CellWideTail);
 }
 
 void Grid::fill(const Cell &blank)
 {
     std::fill(m_cells.begin(), m_cells.end(), blank);
     m_top = 0;
+    m_mayHaveWide = false;
 }
 
 void Grid::fillRect(int top, int left, int bottom, int right, const Cell &blank)

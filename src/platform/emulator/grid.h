@@ -4,6 +4,7 @@
 
 #include "emulator/cell.h"
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -19,9 +20,47 @@ public:
     Cell *row(int r) { return m_cells.data() + offset(r); }
     const Cell *row(int r) const { return m_cells.data() + offset(r); }
 
-    // Writes a character one or two cells wide (a wide one needs col + 1 < cols()). The other
-    // half of a wide character it cuts in two becomes a plain blank.
-    void putChar(int row, int col, Cell cell, bool wide);
+    // Writes a character one or two cells wide (a wide one needs col + 1 < cols()); the flags
+    // of `cell` other than the wide ones are kept. The other half of a wide character it cuts in
+    // two becomes a plain blank.
+    void putChar(int row, int col, const Cell &cell, bool wide)
+    {
+        Cell *line = this->row(row);
+        if (m_mayHaveWide)
+            cutWideEdges(line, col, col + (wide ? 2 : 1));
+        const quint8 flags = cell.flags & quint8(~(CellWide | CellWideTail));
+        Cell &head = line[col];
+        head = cell;
+        if (!wide) {
+            head.flags = flags;
+            return;
+        }
+        head.flags = flags | CellWide;
+        m_mayHaveWide = true;
+        Cell &tail = line[col + 1];
+        tail = cell;
+        tail.ch = u' ';
+        tail.flags = flags | CellWideTail;
+    }
+    // Writes n ASCII characters, all looking like `look`, from col on (within the row).
+    void putAscii(int row, int col, const char *chars, int n, const Cell &look)
+    {
+        Cell *line = this->row(row);
+        if (m_mayHaveWide)
+            cutWideEdges(line, col, col + n);
+        const quint8 flags = look.flags & quint8(~(CellWide | CellWideTail));
+        for (Cell *cell = line + col; cell < line + col + n; ++cell, ++chars) {
+            *cell = look;
+            cell->ch = char16_t(uchar(*chars));
+            cell->flags = flags;
+        }
+    }
+    // Cells copied in from outside (text and blocks put from the API) may hold wide characters.
+    void noteCopiedCells(const Cell *cells, int n)
+    {
+        m_mayHaveWide = m_mayHaveWide
+            || std::any_of(cells, cells + n, [](const Cell &c) { return c.flags & CellWide; });
+    }
     void fill(const Cell &blank);
     void fillRect(int top, int left, int bottom, int right, const Cell &blank);
     // Rows [top, bottom) move up by n lines (down for a negative n); the rows left behind are
@@ -35,6 +74,9 @@ public:
     void resize(int rows, int cols, int firstKept);
 
 private:
+    // Cells [first, end) of a line are about to be written: a wide character reaching into them
+    // from either side keeps its other half as a plain blank.
+    void cutWideEdges(Cell *line, int first, int end);
     // r is within [0, rows), so one subtraction wraps the ring (no division per cell written).
     ptrdiff_t offset(int r) const
     {
@@ -45,6 +87,9 @@ private:
     int m_rows;
     int m_cols;
     int m_top = 0; // ring index of row 0
+    // False while no wide character was written since the grid was last cleared: characters
+    // written then need not look for wide ones they cut in two.
+    bool m_mayHaveWide = false;
     std::vector<Cell> m_cells;
 };
 

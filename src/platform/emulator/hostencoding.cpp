@@ -43,6 +43,15 @@ bool inRanges(char32_t ch, const Range *begin, const Range *end)
     return std::any_of(begin, end, [ch](const Range &r) { return ch >= r.first && ch <= r.last; });
 }
 
+// An OR of all bytes, which compilers turn into wide loads.
+bool isAscii(QByteArrayView bytes)
+{
+    uchar any = 0;
+    for (const char c : bytes)
+        any |= uchar(c);
+    return any < 0x80;
+}
+
 } // namespace
 
 int utf8Sequence(const uchar *p, const uchar *end, char32_t *ch)
@@ -86,9 +95,21 @@ int utf8Sequence(const uchar *p, const uchar *end, char32_t *ch)
 
 QString HostDecoder::decode(QByteArrayView bytes)
 {
-    QString text;
-    text.reserve(bytes.size());
-    decode(bytes, [&text](char32_t ch) { text += QChar::fromUcs4(ch); });
+    // Latin-1 is the single-byte encoding, and ASCII reads the same in both.
+    if (m_encoding == HostEncoding::SingleByte || (!holding() && isAscii(bytes)))
+        return QString::fromLatin1(bytes);
+    // No character takes more UTF-16 units than bytes, but the held ones may come in addition.
+    QString text(bytes.size() + 4, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    decode(bytes, [&out](char32_t ch) {
+        if (ch < 0x10000) {
+            *out++ = char16_t(ch);
+        } else {
+            *out++ = QChar::highSurrogate(ch);
+            *out++ = QChar::lowSurrogate(ch);
+        }
+    });
+    text.truncate(out - reinterpret_cast<char16_t *>(text.data()));
     return text;
 }
 

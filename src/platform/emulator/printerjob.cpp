@@ -1,5 +1,6 @@
 #include "emulator/printerjob.h"
 
+#include "print/device.h"
 #include "runtime/errnum.h"
 #include "runtime/error.h"
 
@@ -7,54 +8,53 @@
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
-#include <QFontMetrics>
-#include <QPainter>
-#include <QPrinter>
-#include <QPrinterInfo>
 
 #include <algorithm>
+#include <optional>
 
 namespace emu {
 
 void PrinterJob::add(const QByteArray &bytes)
 {
-    for (const char byte : bytes) {
-        const uchar c = uchar(byte);
-        if (m_escape == Escape::Esc) {
-            // ESC [ starts a control sequence; intermediates (0x20-0x2F) go on to a final byte.
-            if (c == '[')
-                m_escape = Escape::Csi;
-            else if (c < 0x20 || c > 0x2F)
-                m_escape = Escape::None;
-            continue;
-        }
-        if (m_escape == Escape::Csi) {
-            if (c >= 0x40 && c <= 0x7E)
-                m_escape = Escape::None;
-            continue;
-        }
-        switch (c) {
-        case 0x1B:
-            m_escape = Escape::Esc;
-            break;
-        case '\r':
-            m_col = 0;
-            break;
-        case '\n':
-            endLine();
-            break;
-        case '\f':
-            newPage();
-            break;
-        case '\t':
-            for (const int next = std::min((m_col / 8 + 1) * 8, maxColumns); m_col < next;)
-                putChar(u' ');
-            break;
-        default:
-            if ((c >= 0x20 && c < 0x7F) || c >= 0xA0)
-                putChar(QChar(c));
-            break;
-        }
+    m_decoder.decode(bytes, [this](char32_t c) { addChar(c); });
+}
+
+void PrinterJob::addChar(char32_t c)
+{
+    if (m_escape == Escape::Esc) {
+        // ESC [ starts a control sequence; intermediates (0x20-0x2F) go on to a final byte.
+        if (c == '[')
+            m_escape = Escape::Csi;
+        else if (c < 0x20 || c > 0x2F)
+            m_escape = Escape::None;
+        return;
+    }
+    if (m_escape == Escape::Csi) {
+        if (c >= 0x40 && c <= 0x7E)
+            m_escape = Escape::None;
+        return;
+    }
+    switch (c) {
+    case 0x1B:
+        m_escape = Escape::Esc;
+        break;
+    case '\r':
+        m_col = 0;
+        break;
+    case '\n':
+        endLine();
+        break;
+    case '\f':
+        newPage();
+        break;
+    case '\t':
+        for (const int next = std::min((m_col / 8 + 1) * 8, maxColumns); m_col < next;)
+            putChar(u' ');
+        break;
+    default:
+        if ((c >= 0x20 && c < 0x7F) || c >= 0xA0)
+            putChar(c > 0xFFFF ? QChar(QChar::ReplacementCharacter) : QChar(char16_t(c)));
+        break;
     }
 }
 
@@ -123,68 +123,54 @@ QString PrinterJob::pdfFileName(const QString &directory)
 
 QString PrinterJob::print(const PrintOptions &options) const
 {
-    const QPrinterInfo info = options.printerName.isEmpty()
-        ? QPrinterInfo::defaultPrinter()
-        : QPrinterInfo::printerInfo(options.printerName);
-    QPrinter printer(QPrinter::HighResolution);
-    QString target;
-    QString pdfTemp;
-    if (!info.isNull()) {
-        printer.setPrinterName(info.printerName());
-        target = info.printerName();
-    } else {
+    // The member function hides the namespace's name here.
+    namespace pr = ::print;
+    pr::Failure failure;
+    const QString name = options.printerName.isEmpty() ? pr::defaultPrinter() : options.printerName;
+    std::optional<pr::PrinterInfo> printer;
+    if (!name.isEmpty())
+        printer = pr::openPrinter(name, failure);
+    if (!printer) {
         QString directory = options.pdfDirectory;
         if (directory.isEmpty() || !QDir(directory).exists())
             directory = QDir::homePath();
-        target = pdfFileName(directory);
-        pdfTemp = target + QStringLiteral(".part");
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdfTemp);
+        printer = pr::pdfPrinter(QStringLiteral("PDF"), pdfFileName(directory));
     }
-    printer.setDocName(options.title);
-    printer.setPageOrientation(options.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    const QString target = printer->pdfFile.isEmpty() ? printer->entry.name : printer->pdfFile;
 
-    QFont font = options.fontName.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
-                                            : QFont(options.fontName);
-    font.setPointSize(options.fontSize > 0 ? options.fontSize : 10);
-    font.setBold(options.bold);
-    font.setItalic(options.italic);
+    pr::DeviceMode mode = pr::defaultMode(*printer);
+    if (options.orientation == pr::Portrait || options.orientation == pr::Landscape)
+        mode.orientation = pr::Id(options.orientation);
+    if (printer->paper(pr::Id(options.paperSize)))
+        mode.paperSize = pr::Id(options.paperSize);
+    if (printer->bin(pr::Id(options.paperSource)))
+        mode.defaultSource = pr::Id(options.paperSource);
+    pr::DeviceContext dc(*printer, mode);
+    const QString face = options.fontName.isEmpty()
+        ? QFontDatabase::systemFont(QFontDatabase::FixedFont).family()
+        : options.fontName;
+    const int points = options.fontSize > 0 ? options.fontSize : 10;
+    dc.selectFont({ -qRound(points * dc.logPixelsY() / 72.0), options.bold ? 700 : 400,
+        options.italic, face });
 
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        QFile::remove(pdfTemp);
-        rt::raise(rt::err::PathFileAccess,
-            QStringLiteral("The printer \"%1\" cannot be opened").arg(target));
-    }
-    painter.setFont(font);
-    const QFontMetrics metrics(font, &printer);
-    const int lineHeight = std::max(1, metrics.lineSpacing());
-    const int pageHeight = printer.pageLayout().paintRectPixels(printer.resolution()).height();
-    const int linesPerPage = std::max(1, pageHeight / lineHeight);
-    bool firstSheet = true;
+    const int lineHeight = std::max(1, dc.textExtent(QStringLiteral("A")).height());
+    const int linesPerPage = std::max(1, dc.vertRes() / lineHeight);
+    dc.startDoc(options.title);
     for (const QStringList &page : pages()) {
         // A page longer than the paper goes on over as many sheets as it needs.
         qsizetype start = 0;
         do {
-            if (!firstSheet)
-                printer.newPage();
-            firstSheet = false;
+            dc.startPage();
             const qsizetype end = std::min(page.size(), start + linesPerPage);
             for (qsizetype i = start; i < end; ++i)
-                painter.drawText(0, int(i - start) * lineHeight + metrics.ascent(), page.at(i));
+                dc.textOut(0, int(i - start) * lineHeight, page.at(i));
+            dc.endPage();
             start = end;
         } while (start < page.size());
     }
-    if (!painter.end()) {
-        QFile::remove(pdfTemp);
-        rt::raise(
-            rt::err::PathFileAccess, QStringLiteral("The print job for \"%1\" failed").arg(target));
-    }
-    if (!pdfTemp.isEmpty() && !QFile::rename(pdfTemp, target)) {
-        QFile::remove(pdfTemp);
+    if (!dc.endDoc(failure))
         rt::raise(rt::err::PathFileAccess,
-            QStringLiteral("The file \"%1\" cannot be written").arg(target));
-    }
+            QStringLiteral("The print job for \"%1\" failed: %2").arg(target, failure.text));
     return target;
 }
 

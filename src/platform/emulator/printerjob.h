@@ -1,11 +1,15 @@
 #pragma once
 // One print job of the terminal: the host's print data (or a screen) as lines of text and
-// pages, printed through Qt's printing support when the job closes.
+// pages, printed through the printer services (print/) when the job closes, on the settings'
+// paper, paper source, orientation and font.
 //
 // Where the job goes: the printer named in the settings; with no name, the system's default
 // printer; when there is no such printer (or none at all), a PDF file in the capture directory
 // (the home directory when that is empty or missing), named "norvalis-print-<date>-<time>.pdf",
-// written whole or not at all.
+// written whole or not at all. A paper or source the printer does not offer gives way to the
+// printer's own.
+
+#include "emulator/hostencoding.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,7 +23,9 @@ struct PrintOptions
     int fontSize = 10;
     bool bold = false;
     bool italic = false;
-    bool landscape = false;
+    int orientation = 0; // 1 portrait, 2 landscape, others the printer's own
+    int paperSize = 0; // a paper-size code (DMPAPER); 0 the printer's own
+    int paperSource = 0; // a paper-source code (DMBIN); 0 the printer's own
     QString pdfDirectory;
     QString title = QStringLiteral("Norvalis");
 };
@@ -30,9 +36,14 @@ public:
     // Characters past this column of a line are left out (no paper is that wide).
     static constexpr int maxColumns = 1024;
 
-    // Host print data (Latin-1): CR returns to the start of the line (later characters
-    // overprint it), LF ends the line, FF ends the page, HT moves to the next multiple of 8;
-    // escape sequences meant for a printer and other control characters are left out.
+    explicit PrinterJob(HostEncoding encoding = HostEncoding::Utf8)
+        : m_decoder(encoding)
+    { }
+
+    // Host print data in the host's encoding (see hostencoding.h): CR returns to the start of the
+    // line (later characters overprint it), LF ends the line, FF ends the page, HT moves to the
+    // next multiple of 8; escape sequences meant for a printer and other control characters are
+    // left out.
     void add(const QByteArray &bytes);
     void addLine(const QString &line);
     void newPage();
@@ -49,6 +60,7 @@ public:
     static QString pdfFileName(const QString &directory);
 
 private:
+    void addChar(char32_t c);
     void putChar(QChar ch);
     void endLine();
 
@@ -59,6 +71,7 @@ private:
     qsizetype m_lines = 0;
     bool m_lineStarted = false;
     Escape m_escape = Escape::None;
+    HostDecoder m_decoder;
 };
 
 } // namespace emu

@@ -6,13 +6,15 @@ namespace emu {
 
 namespace {
 
-// Bytes of host data decoded at a time.
-constexpr qsizetype feedSlice = 16 * 1024;
-
 // C0, DEL and C1 are controls; every other character is shown.
 inline bool printable(char32_t c)
 {
     return (c >= 0x20 && c < 0x7F) || c >= 0xA0;
+}
+
+inline bool isAscii(char32_t c)
+{
+    return c >= 0x20 && c < 0x7F;
 }
 
 } // namespace
@@ -30,25 +32,51 @@ void TtyEmulation::setDialect(const HostDialect &dialect)
 
 void TtyEmulation::feed(const char *data, qsizetype len)
 {
-    for (qsizetype at = 0; at < len; at += feedSlice) {
-        m_chars.clear();
-        m_decoder.decode(QByteArrayView(data + at, std::min(feedSlice, len - at)),
-            [this](char32_t ch) { m_chars.push_back(ch); });
-        process(m_chars.data(), m_chars.data() + m_chars.size());
+    const char *p = data;
+    const char *end = data + len;
+    while (p < end) {
+        if (!m_decoder.holding() && isAscii(uchar(*p))) {
+            p = printAscii(p, end);
+            continue;
+        }
+        // Through the decoder: a run of bytes above ASCII, or one byte.
+        const char *next = p + 1;
+        while (next < end && uchar(*p) >= 0x80 && uchar(*next) >= 0x80)
+            ++next;
+        m_decoder.decode(QByteArrayView(p, next), [this](char32_t ch) {
+            if (printable(ch))
+                print(ch);
+            else
+                control(ch);
+        });
+        p = next;
     }
     reportRows();
     if (len > 0)
         m_sink->cursorMoved();
 }
 
-void TtyEmulation::process(const char32_t *p, const char32_t *end)
+// Printable ASCII, the bulk of most host output, a row at a time.
+const char *TtyEmulation::printAscii(const char *p, const char *end)
 {
-    for (; p < end; ++p) {
-        if (printable(*p))
-            print(*p);
-        else
-            control(*p);
+    while (p < end && isAscii(uchar(*p))) {
+        if (m_wrapPending) {
+            m_col = 0;
+            lineFeed();
+        }
+        const char *room = p + std::min<qsizetype>(end - p, cols() - m_col);
+        const char *run = p;
+        while (run < room && isAscii(uchar(*run)))
+            ++run;
+        m_grid.putAscii(m_row, m_col, p, int(run - p), Cell());
+        m_printedFirst = std::min(m_printedFirst, m_row);
+        m_printedLast = std::max(m_printedLast, m_row);
+        const int next = m_col + int(run - p);
+        m_wrapPending = next >= cols();
+        m_col = m_wrapPending ? cols() - 1 : next;
+        p = run;
     }
+    return p;
 }
 
 void TtyEmulation::control(char32_t c)
@@ -174,7 +202,9 @@ void TtyEmulation::putCells(int row, int col, const Cell *cells, int n)
 {
     if (row < 0 || row >= rows() || col < 0 || col >= cols())
         return;
-    std::copy_n(cells, std::min(n, cols() - col), m_grid.row(row) + col);
+    n = std::min(n, cols() - col);
+    m_grid.noteCopiedCells(cells, n);
+    std::copy_n(cells, n, m_grid.row(row) + col);
     m_sink->rowsChanged(row, row);
 }
 

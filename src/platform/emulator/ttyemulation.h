@@ -7,7 +7,6 @@
 #include "emulator/grid.h"
 
 #include <limits>
-#include <vector>
 
 namespace emu {
 
@@ -31,7 +30,7 @@ public:
     void setAnswerBack(const QByteArray &text) override { m_answerBack = text; }
 
 private:
-    void process(const char32_t *p, const char32_t *end);
+    const char *printAscii(const char *p, const char *end);
     void control(char32_t c);
     void print(char32_t ch);
     void lineFeed();
@@ -41,7 +40,6 @@ private:
     EmulationSink *m_sink;
     Grid m_grid;
     HostDecoder m_decoder;
-    std::vector<char32_t> m_chars; // one slice of host data, decoded
     int m_row = 0;
     int m_col = 0;
     bool m_wrapPending = false; // the last column was written; the next character wraps

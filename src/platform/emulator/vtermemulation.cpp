@@ -254,11 +254,34 @@ void VtermEmulation::feed(const char *data, qsizetype len)
 {
     for (qsizetype at = 0; at < len; at += feedSlice) {
         m_outEnd = m_out.data();
-        m_decoder.decode(QByteArrayView(data + at, std::min(feedSlice, len - at)),
-            [this](char32_t ch) { scan(ch); });
+        translate(data + at, data + std::min(len, at + feedSlice));
+        // At most two bytes per byte (a Latin-1 character, a C1 control) and the held ones.
+        Q_ASSERT(m_outEnd - m_out.data() <= qsizetype(m_out.size()));
         vterm_input_write(m_vt, m_out.data(), size_t(m_outEnd - m_out.data()));
     }
     flushGlyphRows();
+}
+
+void VtermEmulation::translate(const char *p, const char *end)
+{
+    while (p < end) {
+        if (m_scan == Scan::Ground && !m_decoder.holding()) {
+            // ASCII other than ESC goes through as it is: the bulk of most host output.
+            const char *run = p;
+            while (run < end && uchar(*run) < 0x80 && *run != '\x1b')
+                ++run;
+            m_outEnd = std::copy(p, run, m_outEnd);
+            p = run;
+            if (p == end)
+                return;
+        }
+        // Through the decoder and the scanner: a run of bytes above ASCII, or one byte.
+        const char *next = p + 1;
+        while (next < end && uchar(*p) >= 0x80 && uchar(*next) >= 0x80)
+            ++next;
+        m_decoder.decode(QByteArrayView(p, next), [this](char32_t ch) { scan(ch); });
+        p = next;
+    }
 }
 
 void VtermEmulation::scan(char32_t ch)
@@ -400,7 +423,9 @@ void VtermEmulation::putCells(int row, int col, const Cell *cells, int n)
         return;
     // Straight into the grid: the terminal's own modes (insert mode, margins, origin) must not
     // bend text put from the API, and the host's cursor and pen stay as they are.
-    std::copy_n(cells, std::min(n, cols() - col), grid().row(row) + col);
+    n = std::min(n, cols() - col);
+    grid().noteCopiedCells(cells, n);
+    std::copy_n(cells, n, grid().row(row) + col);
     m_sink->rowsChanged(row, row);
 }
 

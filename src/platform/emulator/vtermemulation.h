@@ -67,6 +67,8 @@ private:
     // "ESC", "ESC [" and "ESC ]" until the next character decides.
     enum class Scan { Ground, Escape, CsiStart, OscStart, Palette, String };
 
+    // Appends one slice of host data to m_out as libvterm takes it.
+    void translate(const char *p, const char *end);
     void scan(char32_t ch);
     void put(char32_t ch) { m_outEnd = appendUtf8(m_outEnd, ch); }
     Grid &grid() { return m_altActive ? m_alt : m_main; }

@@ -56,10 +56,14 @@ constexpr Number Automation = 440;
 constexpr Number ArgumentNotOptional = 449;
 constexpr Number WrongArguments = 450;
 constexpr Number DuplicateKey = 457;
+constexpr Number SpoolerUnavailable = 1722; // the print service cannot be reached
+constexpr Number InvalidPrinterName = 1801; // no printer of that name is installed
 constexpr Number Cancelled = 32755; // "Cancel was selected."
 
 // The program's own numbers.
 constexpr Number InvalidMenu = 3182;                      // "Invalid menu format!"
+constexpr Number PrinterFailure = 32767;                     // the printer object's failures
+constexpr Number NotImplemented = Number(0x80004001);        // "Not implemented"
 constexpr Number InvalidRecentListSize = Number(0x800407D1); // "Invalid RecentListSize setting"
 constexpr Number NoActiveSession = Number(0x800407D2);       // "No active session"
 

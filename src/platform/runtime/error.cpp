@@ -1,9 +1,10 @@
 #include "runtime/error.h"
 
+#include "runtime/interaction.h"
+
 #include <QApplication>
 #include <QHash>
 #include <QMessageBox>
-#include <QThread>
 #include <cstdio>
 #include <new>
 
@@ -164,16 +165,6 @@ QString unhandledErrorMessage(const Error &error)
     return QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number).arg(error.description);
 }
 
-// Whether a message box can be seen: a widget application on a real display.
-static bool canShowMessageBox()
-{
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance())
-        || QThread::currentThread() != QCoreApplication::instance()->thread())
-        return false;
-    const QString platform = QGuiApplication::platformName();
-    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
-}
-
 // The program ends with the runtime's message: in a critical message box titled with the
 // application's name when there is a display, on stderr in any case. Nothing else runs after it.
 static void endWithMessage(const Error &error)
@@ -181,7 +172,7 @@ static void endWithMessage(const Error &error)
     const QString message = unhandledErrorMessage(error);
     std::fprintf(stderr, "%s\n", qPrintable(message));
     std::fflush(stderr);
-    if (canShowMessageBox())
+    if (userCanAnswer())
         QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), message);
     std::_Exit(1);
 }

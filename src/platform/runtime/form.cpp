@@ -1,5 +1,7 @@
 #include "runtime/form.h"
 
+#include "runtime/errnum.h"
+#include "runtime/interaction.h"
 #include "runtime/messages.h"
 #include "runtime/screen.h"
 #include "runtime/timer.h"
@@ -239,7 +241,7 @@ void Form::load()
     KeyPreviewFilter::install();
     QWidget *widget = createWidgets();
     if (!widget)
-        raise(91);
+        raise(err::ObjectNotSet);
     m_widget = widget;
     try {
         placeWidget();
@@ -353,6 +355,7 @@ void Form::show()
             applyWindowState(Int(std::exchange(m_pendingState, -1)));
         if (sub->mdiArea())
             sub->mdiArea()->setActiveSubWindow(sub);
+        shownInArea();
         return;
     }
     window->show();
@@ -374,8 +377,12 @@ bool Form::isVisible() const
 void Form::showModal(QWidget *owner)
 {
     if (m_modalLoop || isVisible())
-        raise(400);
+        raise(err::FormAlreadyModal);
     load();
+    if (!userCanAnswer()) {
+        closeUnanswered();
+        return;
+    }
     QWidget *window = windowWidget();
     window->setWindowModality(Qt::ApplicationModal);
     if (owner && window->isWindow()) {
@@ -400,6 +407,16 @@ void Form::showModal(QWidget *owner)
     m_modalLoop = nullptr;
     if (m_widget && windowWidget()->isHidden())
         windowWidget()->setWindowModality(Qt::NonModal);
+}
+
+// Nobody can answer: the form closes at once, as if its close box had been pressed; a form that
+// refuses to unload stays loaded, hidden.
+void Form::closeUnanswered()
+{
+    logUnanswered(QStringLiteral("form"), m_name, QStringLiteral("closed as if cancelled"));
+    unload(vbFormControlMenu);
+    if (m_widget && isVisible())
+        hide();
 }
 
 QString Form::caption() const
@@ -438,7 +455,7 @@ void Form::move(Long left, Long top, Long width, Long height)
 {
     load();
     if (windowState() != vbNormal)
-        raise(384);
+        raise(err::FormMinimizedOrMaximized);
     QWidget *window = windowWidget();
     const QRect frame = frameRect(window);
     const int w = width < 0 ? frame.width() : twipsToPixelsX(width);
@@ -632,6 +649,20 @@ QMdiArea *MdiForm::makeMdiArea(QWidget *parent)
     return m_area;
 }
 
+void MdiForm::setAreaCycling(bool on)
+{
+    m_areaCycling = on;
+    applyAreaCycling();
+}
+
+// The area puts its filter on the application when windows come into it: it is taken off again
+// each time.
+void MdiForm::applyAreaCycling()
+{
+    if (!m_areaCycling && m_area && QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(m_area);
+}
+
 QMdiArea *MdiForm::mdiArea() const
 {
     return isLoaded() ? m_area.data() : nullptr;
@@ -682,6 +713,7 @@ bool MdiForm::unloadChildren()
 
 void MdiForm::subWindowActivated(QMdiSubWindow *window)
 {
+    applyAreaCycling();
     Form *form = window ? formOf(window->widget()) : nullptr;
     if (!form || form == m_activeChild)
         return;
@@ -711,7 +743,7 @@ void MdiForm::arrange(Int arrangement)
         arrangeIcons();
         break;
     default:
-        raise(5);
+        raise(err::InvalidCall);
     }
 }
 
@@ -789,14 +821,21 @@ QWidget *MdiChildForm::windowWidget() const
 void MdiChildForm::placeWidget()
 {
     if (!m_frame)
-        raise(91);
+        raise(err::ObjectNotSet);
     m_frame->load();
     QMdiArea *area = m_frame->mdiArea();
     if (!area)
-        raise(91);
+        raise(err::ObjectNotSet);
     m_subWindow = area->addSubWindow(widget());
     m_subWindow->setAttribute(Qt::WA_DeleteOnClose, false);
     m_subWindow->hide();
+    m_frame->applyAreaCycling();
+}
+
+void MdiChildForm::shownInArea()
+{
+    if (m_frame)
+        m_frame->applyAreaCycling();
 }
 
 } // namespace rt

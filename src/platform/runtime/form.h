@@ -68,7 +68,9 @@ public:
     bool isVisible() const;
     // Shows the form modally (loading it first) in a nested event loop that ends when the form
     // is hidden or unloaded; other events keep running meanwhile. Raises 400 when the form is
-    // already shown (modally or not).
+    // already shown (modally or not). When nobody can answer (interaction.h) the form is not
+    // shown: it is closed at once as by its close box (unload mode 0), and a form that refuses
+    // stays loaded and hidden.
     void showModal(QWidget *owner = nullptr);
     bool isModalShown() const { return m_modalDepth > 0; }
 
@@ -139,6 +141,8 @@ private:
 
     // Places the new widget tree (an MDI child puts it into its frame's area).
     virtual void placeWidget() { }
+    // An MDI child has been shown in its frame's area.
+    virtual void shownInArea() { }
     // Frame unloading: asks the children before the frame's own Form_Unload; true to go on.
     virtual bool queryChildren(Int mode)
     {
@@ -153,6 +157,7 @@ private:
     void destroyWidgets();
     void watchWindow();
     void endModalLoop();
+    void closeUnanswered();
     void applyWindowState(Int state);
     void activated();
     void closeRequested();
@@ -186,6 +191,11 @@ public:
     void arrange(Int arrangement);
     // The loaded child forms of this frame in load order.
     QList<Form *> children() const;
+    // The area's own window cycling (Ctrl+Tab, and a Ctrl press and release that activates the
+    // previous window); on by default. A frame whose children cycle in an order of their own
+    // turns it off.
+    void setAreaCycling(bool on);
+    void applyAreaCycling();
 
 protected:
     // Unloading the frame asks each loaded child with mode 4 after the frame's own
@@ -202,6 +212,7 @@ private:
 
     QPointer<QMdiArea> m_area;
     QPointer<Form> m_activeChild;
+    bool m_areaCycling = true;
 };
 
 // A child form shown inside an MdiForm's area. Loading it loads the frame (without showing it).
@@ -217,6 +228,7 @@ public:
 
 private:
     void placeWidget() override;
+    void shownInArea() override;
 
     QPointer<MdiForm> m_frame;
     QPointer<QMdiSubWindow> m_subWindow;

@@ -1,11 +1,14 @@
 #include "script/scripthost.h"
 
 #include "automation/guard.h"
+#include "automation/log.h"
+#include "commondlg/commondlg.h"
+#include "runtime/errnum.h"
+#include "runtime/interaction.h"
 #include "script/watchdog.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -21,14 +24,24 @@ const QString SessionGlobal = QStringLiteral("Session");
 
 QString askForScript(QWidget *owner, const QString &directory)
 {
-    return QFileDialog::getOpenFileName(owner, QStringLiteral("Run Script"), directory,
-        QStringLiteral("Scripts (*.js);;All Files (*)"), nullptr, QFileDialog::DontUseNativeDialog);
+    commondlg::Request request;
+    request.kind = commondlg::Kind::OpenFile;
+    request.title = QStringLiteral("Run Script");
+    request.directory = directory;
+    request.owner = owner;
+    request.filter = QStringLiteral("Scripts (*.js)|*.js|All Files (*.*)|*.*");
+    return commondlg::chooseFile(request).value_or(QString());
 }
 
 void showFailure(QWidget *owner, const rt::Error &error)
 {
-    QMessageBox::warning(owner, QGuiApplication::applicationDisplayName(),
-        QStringLiteral("Script error %1:\n\n%2").arg(error.number).arg(error.description));
+    const QString text
+        = QStringLiteral("Script error %1:\n\n%2").arg(error.number).arg(error.description);
+    if (!rt::userCanAnswer()) {
+        rt::logUnanswered(QStringLiteral("message box"), text, QStringLiteral("OK"));
+        return;
+    }
+    QMessageBox::warning(owner, QGuiApplication::applicationDisplayName(), text);
 }
 
 bool isWholeLong(double d)
@@ -122,11 +135,11 @@ void ScriptHost::startFile(const QString &fileName, bool async, rt::Int sessionN
     refuseAfterShutdown();
     const QString path = findFile(fileName);
     if (path.isEmpty())
-        rt::raise(53, QString(), fileName);
+        rt::raise(rt::err::FileNotFound, QString(), fileName);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        rt::raise(75, QString(), path);
-    const Job job { QString::fromUtf8(file.readAll()), path, sessionNo, fromUser };
+        rt::raise(rt::err::PathFileAccess, QString(), path);
+    const Job job { QString::fromUtf8(file.readAll()), path, sessionNo, fromUser, nullptr };
     m_layoutScript = path;
     if (async)
         queue(job);
@@ -136,8 +149,14 @@ void ScriptHost::startFile(const QString &fileName, bool async, rt::Int sessionN
 
 void ScriptHost::RunText(const QString &text, rt::Int async, rt::Int sessionNo, QVariant &result)
 {
+    RunText(text, async, sessionNo, result, nullptr);
+}
+
+void ScriptHost::RunText(
+    const QString &text, rt::Int async, rt::Int sessionNo, QVariant &result, Completion done)
+{
     refuseAfterShutdown();
-    const Job job { text, QString(), sessionNo, false };
+    const Job job { text, QString(), sessionNo, false, std::move(done) };
     if (async)
         queue(job);
     else
@@ -159,14 +178,14 @@ bool ScriptHost::Shutdown()
 void ScriptHost::LayoutScript(rt::Int which, QString &fileName)
 {
     if (which != 0)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     fileName = m_layoutScript;
 }
 
 void ScriptHost::ToolCommand(rt::Int command)
 {
     if (command != 0)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     const QString chosen = m_chooseFile(m_mainWindow, m_homeDir);
     if (chosen.isEmpty())
         return;
@@ -182,14 +201,17 @@ void ScriptHost::queue(const Job &job)
     QMetaObject::invokeMethod(
         this,
         [this, job] {
-            if (m_shutDown)
-                return;
+            rt::Error ending;
             try {
+                refuseAfterShutdown();
                 run(job);
             } catch (const rt::Error &error) {
-                if (job.fromUser)
+                ending = error;
+                if (job.fromUser && error.number != ErrShutDown)
                     m_reportToUser(m_mainWindow, error);
             }
+            if (job.done)
+                job.done(ending);
         },
         Qt::QueuedConnection);
 }
@@ -201,6 +223,8 @@ QJSValue ScriptHost::sessionObject(rt::Int sessionNo)
         try {
             session = m_sessionLookup(sessionNo);
         } catch (...) {
+            qCDebug(automation::lcAutomation)
+                << "no Session object for session" << sessionNo << ":" << rt::currentError().what();
             session = nullptr;
         }
     }

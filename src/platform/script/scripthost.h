@@ -20,9 +20,10 @@
 //   53 for a script file that does not exist.
 //
 // A script cannot hold the user interface forever: a watchdog (watchdog.h) interrupts the engine
-// when the user-interface thread has not run its event loop for watchdogLimit ms (30 s by
-// default) during a run; Shutdown interrupts runs that are still active shutdownGrace ms
-// (2 s by default) after its first call.
+// when the user-interface thread has not run its event loop for watchdogLimit ms (20 s by
+// default: a D-Bus client that started the run, waiting with the bus's default 25 s timeout, gets
+// the run's error rather than a time-out); Shutdown interrupts runs that are still active
+// shutdownGrace ms (2 s by default) after its first call.
 
 #include "runtime/error.h"
 
@@ -65,6 +66,11 @@ public:
     // Runs a text: async and sessionNo as for RunFile. A synchronous run leaves the value of the
     // script's last statement in result; an asynchronous one leaves result unchanged.
     void RunText(const QString &text, rt::Int async, rt::Int sessionNo, QVariant &result);
+    // The same; when the run is asynchronous, done learns how it ended (number 0 when it
+    // succeeded; ErrShutDown when the host was shut down before the run could start).
+    using Completion = std::function<void(const rt::Error &error)>;
+    void RunText(
+        const QString &text, rt::Int async, rt::Int sessionNo, QVariant &result, Completion done);
     // Stops the host: queued runs are dropped and no new run starts. Answers true (busy) while a
     // run is still active; call it again later (runs still active after the grace time are
     // interrupted).
@@ -103,6 +109,7 @@ private:
         QString fileName; // "" for a text
         rt::Int sessionNo = 0;
         bool fromUser = false;
+        Completion done; // asynchronous runs: told how the run ended
     };
 
     void startFile(const QString &fileName, bool async, rt::Int sessionNo, bool fromUser);

@@ -12,6 +12,12 @@ int beatInterval(int limit)
     return std::max(10, limit / 4);
 }
 
+// How often the watching thread looks: often enough to stop a run soon after the limit.
+int checkInterval(int limit)
+{
+    return std::clamp(limit / 4, 10, Watchdog::CheckInterval);
+}
+
 } // namespace
 
 Watchdog::Watchdog(QJSEngine *engine, QObject *parent)
@@ -72,7 +78,7 @@ void Watchdog::watch()
     std::unique_lock lock(m_mutex);
     while (!m_stop) {
         m_wake.wait_for(
-            lock, std::chrono::milliseconds(beatInterval(m_limit > 0 ? m_limit.load() : 1000)));
+            lock, std::chrono::milliseconds(checkInterval(m_limit > 0 ? m_limit.load() : 1000)));
         const int limit = m_limit;
         if (m_stop || !m_armed || limit <= 0)
             continue;

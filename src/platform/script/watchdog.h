@@ -2,7 +2,8 @@
 // Stops a script that holds the user-interface thread too long. While armed, the user-interface
 // thread beats (a timer that runs only when its event loop runs); a helper thread interrupts the
 // engine when no beat came for the limit. A script that waits in an event loop (for host data,
-// a dialog) keeps beating and is left alone; one that computes without end is stopped.
+// a dialog) keeps beating and is left alone; one that computes without end is stopped at most
+// CheckInterval ms after the limit.
 
 #include <QObject>
 #include <QTimer>
@@ -19,6 +20,10 @@ namespace script {
 class Watchdog : public QObject
 {
 public:
+    // The limit a new watchdog has, and the most it can be late in noticing it.
+    static constexpr int DefaultLimit = 20000;
+    static constexpr int CheckInterval = 250;
+
     explicit Watchdog(QJSEngine *engine, QObject *parent = nullptr);
     ~Watchdog() override;
 
@@ -44,7 +49,7 @@ private:
     bool m_stop = false;
     bool m_armed = false;
     Clock::time_point m_lastBeat;
-    std::atomic<int> m_limit { 30000 };
+    std::atomic<int> m_limit { DefaultLimit };
     std::atomic<bool> m_fired { false };
 };
 

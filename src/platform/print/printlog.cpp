@@ -1,0 +1,5 @@
+#include "print/printlog.h"
+
+namespace print {
+Q_LOGGING_CATEGORY(lcPrint, "norvalis.print")
+}

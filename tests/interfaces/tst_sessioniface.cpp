@@ -1,0 +1,234 @@
+// The sessions collection and a session as D-Bus clients and scripts see them: published members
+// in their order, paths handed out by Add and item, properties and verbs over the bus, the events
+// as signals, errors as D-Bus errors, and the same objects in scripts.
+
+#include "app/tst_startup_env.h"
+
+#include "automation/bridge.h"
+#include "automation/marshal.h"
+#include "automation/members.h"
+#include "emulator/emulator.h"
+#include "interfaces/sessioniface.h"
+#include "session/session.h"
+#include "session/sessions.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QtTest>
+
+namespace {
+
+const QString Properties = u"org.freedesktop.DBus.Properties"_qs;
+const QString SessionsIfc = u"NVWin32.Sessions"_qs;
+const QString DefaultSessionsIfc = u"NVWin32._clsSessions"_qs;
+const QString SessionIfc = u"NVWin32._clsSession"_qs;
+
+QVariant inVariant(const QVariant &value)
+{
+    return QVariant::fromValue(QDBusVariant(value));
+}
+
+// A call from a second connection, answered while the event loop runs. Answers the value (a
+// path as its text, Nothing as "/"), or the error's name.
+QVariant busCall(const QString &path, const QString &interface, const QString &member,
+    const QVariantList &arguments = {})
+{
+    QDBusConnection client
+        = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"sessioniface-client"_qs);
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        automation::Bridge::instance().connection().baseService(), path, interface, member);
+    message.setArguments(arguments);
+    QDBusPendingCall pending = client.asyncCall(message, 20000);
+    QDBusPendingCallWatcher watcher(pending);
+    QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
+    if (!watcher.isFinished())
+        finished.wait(20000);
+    const QDBusMessage reply = pending.reply();
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        return reply.errorName();
+    QVariant value = automation::variantFromBus(reply.arguments().value(0), nullptr);
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    if (automation::holdsObject(value))
+        return u"/"_qs;
+    return value;
+}
+QVariant busGet(const QString &path, const QString &interface, const QString &property)
+{
+    return busCall(path, Properties, u"Get"_qs, { interface, property });
+}
+QVariant busSet(
+    const QString &path, const QString &interface, const QString &property, const QVariant &value)
+{
+    return busCall(path, Properties, u"Set"_qs, { interface, property, inVariant(value) });
+}
+
+} // namespace
+
+class TestSessionIface : public QObject
+{
+    Q_OBJECT
+
+    StartupEnvironment m_env;
+    QStringList m_errors;
+
+private slots:
+    void initTestCase()
+    {
+        m_env.setUp();
+        installTestHooks(m_errors);
+    }
+    void init()
+    {
+        gSessionCounter = 0;
+        startProgram({});
+        QVERIFY(gApp);
+    }
+    void cleanup() { endProgram(); }
+
+    void publishedMembers_data()
+    {
+        QTest::addColumn<const QMetaObject *>("meta");
+        QTest::addColumn<QString>("members");
+        QTest::newRow("_clsSessions") << &SessionsDefaultIface::staticMetaObject
+                                      << "NVWin32._clsSessions Add Remove item NewEnum | Count";
+        QTest::newRow("Sessions") << &SessionsIface::staticMetaObject
+                                  << "NVWin32.Sessions Add Remove Item NewEnum | Count";
+        QTest::newRow("_clsSession")
+            << &SessionDefaultIface::staticMetaObject
+            << "NVWin32._clsSession Show Hide Resize Move Delete Terminate Paste Activate Save "
+               "SaveAs MouseTableLoad | ID Visible Left Top Width Height ServerMode ServerName "
+               "Caption Icon AutoClose ShowErrs WindowState Changed DialedNumber DialedName "
+               "PhoneBookName FileName DDEResult hWnd | Extension DataReady";
+    }
+    void publishedMembers()
+    {
+        QFETCH(const QMetaObject *, meta);
+        QStringList names { automation::members::interfaceOf(meta) };
+        for (const QMetaMethod &method : automation::members::methods(meta)) {
+            // Optional arguments make one method of several signatures.
+            if (names.last() != QLatin1String(method.name()))
+                names << QString::fromLatin1(method.name());
+        }
+        names << u"|"_qs;
+        for (const QMetaProperty &property : automation::members::properties(meta))
+            names << QString::fromLatin1(property.name());
+        const QList<QMetaMethod> events = automation::members::events(meta);
+        if (!events.isEmpty()) {
+            names << u"|"_qs;
+            for (const QMetaMethod &event : events)
+                names << QString::fromLatin1(event.name());
+        }
+        QTEST(names.join(u' '), "members");
+    }
+
+    // Both collection interfaces at one path; Add and item answer the session's path.
+    void collectionOverTheBus_data()
+    {
+        QTest::addColumn<QString>("interface");
+        QTest::addColumn<QString>("itemName");
+        QTest::newRow("_clsSessions") << DefaultSessionsIfc << "item";
+        QTest::newRow("Sessions") << SessionsIfc << "Item";
+    }
+    void collectionOverTheBus()
+    {
+        QFETCH(QString, interface);
+        QFETCH(QString, itemName);
+        const QString sessions
+            = busGet(u"/Norvalis"_qs, u"NVWin32.Norvalis"_qs, u"Sessions"_qs).toString();
+        QCOMPARE(sessions, u"/Norvalis/Sessions"_qs);
+        QCOMPARE(busGet(u"/Norvalis"_qs, u"NVWin32._Norvalis"_qs, u"Sessions"_qs).toString(),
+            sessions);
+        const QString file = m_env.homeDir() + u"/bus.nvcf"_qs;
+        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\nSessionTitle=Bus\n");
+        QCOMPARE(busCall(sessions, interface, u"Add"_qs, { file }), u"/Sessions/1"_qs);
+        QCOMPARE(busCall(sessions, interface, u"Add"_qs), u"/Sessions/3"_qs);
+        QTRY_COMPARE(gApp->ClsSessions().Count(), 2);
+        QCOMPARE(busGet(sessions, interface, u"Count"_qs), QVariant(qint32(2)));
+        QCOMPARE(busCall(sessions, interface, itemName, { inVariant(u"3"_qs) }),
+            u"/Sessions/3"_qs);
+        QCOMPARE(busCall(sessions, interface, itemName, { inVariant(0) }), u"/Sessions/1"_qs);
+        QCOMPARE(busCall(sessions, interface, itemName, { inVariant(5) }), u"/"_qs);
+        const QVariantList all = busCall(sessions, interface, u"NewEnum"_qs).toList();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(busGet(u"/Sessions/1"_qs, SessionIfc, u"Caption"_qs), u"Bus"_qs);
+        QCOMPARE(busCall(sessions, interface, u"Remove"_qs, { inVariant(u"1"_qs) }), QVariant());
+        QCOMPARE(gApp->ClsSessions().Count(), 1);
+        QCOMPARE(busGet(sessions, interface, u"Count"_qs), QVariant(qint32(1)));
+    }
+
+    void sessionOverTheBus()
+    {
+        const QString path = busCall(u"/Norvalis/Sessions"_qs, SessionsIfc, u"Add"_qs).toString();
+        QCOMPARE(path, u"/Sessions/1"_qs);
+        QCOMPARE(busGet(path, SessionIfc, u"ID"_qs), u"1"_qs);
+        QCOMPARE(busSet(path, SessionIfc, u"Caption"_qs, u"Beta"_qs), QVariant());
+        QCOMPARE(busGet(path, SessionIfc, u"Changed"_qs), QVariant::fromValue(rt::True));
+        QCOMPARE(gApp->ClsSessions().clsItem(u"1"_qs)->Window()->form().caption(),
+            u"Beta (1)"_qs);
+        QCOMPARE(busGet(path, SessionIfc, u"ServerMode"_qs), QVariant::fromValue(rt::False));
+        QCOMPARE(busSet(path, SessionIfc, u"WindowState"_qs, QVariant::fromValue(rt::Int(2))),
+            QVariant());
+        QCOMPARE(busGet(path, SessionIfc, u"WindowState"_qs), QVariant::fromValue(rt::Int(2)));
+        // An error of the session reaches the client by its number.
+        QCOMPARE(busCall(path, SessionIfc, u"MouseTableLoad"_qs,
+                     { m_env.homeDir() + u"/no-such-table.txt"_qs }),
+            u"NVWin32.Error.E53"_qs);
+        QCOMPARE(busCall(path, SessionIfc, u"Terminate"_qs, { QVariant::fromValue(rt::Int(0)) }),
+            QVariant());
+        QTRY_COMPARE(gApp->ClsSessions().Count(), 0);
+        QVERIFY(busCall(path, SessionIfc, u"Show"_qs).toString().startsWith(
+            u"org.freedesktop.DBus.Error"_qs));
+    }
+
+    // A client may make a session of its own through the class factory.
+    void createdByClient()
+    {
+        QCOMPARE(busCall(u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs,
+                     { u"NVWin32.clsSession"_qs }),
+            u"/Sessions/1"_qs);
+        QCOMPARE(gApp->ClsSessions().Count(), 1);
+        QCOMPARE(busGet(u"/Sessions/1"_qs, SessionIfc, u"Visible"_qs), QVariant::fromValue(rt::False));
+    }
+
+    // The session's events reach clients as signals.
+    void eventsAsSignals()
+    {
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
+        QDBusConnection client
+            = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"sessioniface-client"_qs);
+        QSignalSpy received(this, &TestSessionIface::busSignal);
+        QVERIFY(client.connect(automation::Bridge::instance().connection().baseService(),
+            u"/Sessions/1"_qs, SessionIfc, u"DataReady"_qs, this, SIGNAL(busSignal())));
+        QVERIFY(client.connect(automation::Bridge::instance().connection().baseService(),
+            u"/Sessions/1"_qs, SessionIfc, u"Extension"_qs, this, SIGNAL(busSignal())));
+        emit session->Emulator()->DataReady();
+        QString command = u"cmd"_qs;
+        emit session->Emulator()->Extension(&command);
+        QTRY_COMPARE(received.count(), 2);
+    }
+
+    // Scripts reach the same objects.
+    void scriptsSeeTheSameObjects()
+    {
+        QVariant result;
+        gScriptHost->RunText(
+            u"var s = Norvalis.Sessions.Add(''); s.Caption = 'From script'; "
+            "Norvalis.Sessions.Count + ':' + Norvalis.Sessions.Item(0).ID;"_qs,
+            0, 0, result);
+        QCOMPARE(result.toString(), u"2:1"_qs);
+        QCOMPARE(gApp->ClsSessions().clsItem(u"1"_qs)->Window()->form().caption(),
+            u"From script (1)"_qs);
+        gScriptHost->RunText(u"Session.Caption"_qs, 0, 1, result);
+        QCOMPARE(result.toString(), u"From script"_qs);
+    }
+
+signals:
+    void busSignal();
+};
+
+QTEST_MAIN(TestSessionIface)
+#include "tst_sessioniface.moc"

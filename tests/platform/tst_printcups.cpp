@@ -1,0 +1,219 @@
+// The printer services against a real print service: a cupsd of the test's own with cups-pdf
+// queues.
+
+#include "platform/tst_print_cupsd.h"
+#include "platform/tst_print_pdf.h"
+#include "print/device.h"
+#include "print/spooler.h"
+#include "runtime/errnum.h"
+
+#include <QtTest>
+
+namespace {
+
+const QString Driver = QStringLiteral("Generic CUPS-PDF Printer (w/ options)");
+
+// The job's attributes as the service keeps them.
+QMap<QString, QString> jobAttributes(int job)
+{
+    QMap<QString, QString> values;
+    ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    char uri[256];
+    httpAssembleURIf(
+        HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/jobs/%d", job);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
+    ipp_t *response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    for (ipp_attribute_t *attr = ippFirstAttribute(response); attr;
+         attr = ippNextAttribute(response)) {
+        char text[1024];
+        if (ippGetName(attr) && ippAttributeString(attr, text, sizeof text) > 0)
+            values.insert(QString::fromUtf8(ippGetName(attr)), QString::fromUtf8(text));
+    }
+    ippDelete(response);
+    return values;
+}
+
+// The number of the queue's job with a title.
+int jobTitled(const QString &queue, const QString &title)
+{
+    cups_job_t *jobs = nullptr;
+    const int count
+        = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
+    int id = 0;
+    for (int i = 0; i < count; ++i)
+        if (QString::fromUtf8(jobs[i].title) == title)
+            id = jobs[i].id;
+    cupsFreeJobs(count, jobs);
+    return id;
+}
+
+} // namespace
+
+class tst_printcups : public QObject
+{
+    Q_OBJECT
+
+    TestCupsd m_cups;
+    QStringList m_outputs; // the PDF files cups-pdf made for this test
+
+    QString token(const char *what) const
+    {
+        return QStringLiteral("nvtest%1%2")
+            .arg(QLatin1String(what))
+            .arg(QCoreApplication::applicationPid());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString missing = TestCupsd::unavailable();
+        if (missing.isEmpty())
+            missing = pdf::missingTools();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const QString plain = TestCupsd::cupsPdfPpd();
+        const QString trays = TestCupsd::cupsPdfPpd(
+            { QStringLiteral("Auto"), QStringLiteral("Upper"), QStringLiteral("Lower"),
+                QStringLiteral("Manual"), QStringLiteral("Tray3") },
+            QStringLiteral("Legal"));
+        QVERIFY2(m_cups.start({ { QStringLiteral("nvpdf"), plain, {} },
+                                  { QStringLiteral("nvtrays"), trays,
+                                      { QStringLiteral("Option orientation-requested 4") } },
+                                  { QStringLiteral("nvstopped"), plain,
+                                      { QStringLiteral("Accepting No") } } },
+                     QStringLiteral("nvpdf")),
+            qPrintable(m_cups.error()));
+    }
+
+    void cleanupTestCase()
+    {
+        for (const QString &file : std::as_const(m_outputs))
+            QFile::remove(file);
+    }
+
+    void printersAndDefault()
+    {
+        print::Failure failure;
+        const QList<print::PrinterEntry> printers = print::printers(&failure);
+        QCOMPARE(failure.code, 0);
+        QStringList names;
+        for (const print::PrinterEntry &entry : printers) {
+            names << entry.name;
+            QCOMPARE(entry.driver, Driver);
+            QCOMPARE(entry.port, QStringLiteral("cups-pdf:/"));
+        }
+        QCOMPARE(names, QStringList({ "nvpdf", "nvstopped", "nvtrays" }));
+        QCOMPARE(print::defaultPrinter(), QStringLiteral("nvpdf"));
+    }
+
+    // The queue's sizes with the codes they map to.
+    void media_data()
+    {
+        QTest::addColumn<QString>("pwg");
+        QTest::addColumn<int>("id"); // -1: from the private range
+        QTest::addColumn<QString>("name");
+        QTest::newRow("by name") << "iso_a4_210x297mm" << 9 << "A4";
+        QTest::newRow("letter") << "na_letter_8.5x11in" << 1 << "Letter";
+        QTest::newRow("tabloid") << "na_ledger_11x17in" << 3 << "Tabloid";
+        QTest::newRow("by size: A5 in points")
+            << "custom_148.52x209.9mm_148.52x209.9mm" << 11 << "A5";
+        QTest::newRow("by size: B4 in points")
+            << "custom_256.47x363.01mm_256.47x363.01mm" << 12 << "B4 (JIS)";
+        QTest::newRow("landscape ledger has no code")
+            << "custom_17x11in_17x11in" << -1 << "17 x 11 in";
+        QTest::newRow("A0 has no code") << "iso_a0_841x1189mm" << -1 << "A0";
+    }
+    void media()
+    {
+        QFETCH(QString, pwg);
+        QFETCH(int, id);
+        QFETCH(QString, name);
+        print::Failure failure;
+        const auto printer = print::openPrinter(QStringLiteral("NVPDF"), failure);
+        QVERIFY2(printer, qPrintable(failure.text));
+        const print::Media *found = nullptr;
+        for (const print::Media &media : printer->papers) {
+            QVERIFY(!media.pwg.startsWith(QLatin1String("custom_min"))
+                && !media.pwg.startsWith(QLatin1String("custom_max")));
+            if (media.pwg == pwg)
+                found = &media;
+        }
+        QVERIFY(found);
+        if (id > 0)
+            QCOMPARE(found->id, id);
+        else
+            QVERIFY(found->id >= print::FirstPrivatePaper);
+        QCOMPARE(found->name, name);
+        QCOMPARE(printer->defaultPaper, 9);
+        QCOMPARE(printer->defaultOrientation, print::Portrait);
+        QCOMPARE(printer->resolution, 300);
+        QVERIFY(printer->bins.isEmpty());
+    }
+
+    void sourcesAndDefaults()
+    {
+        print::Failure failure;
+        const auto printer = print::openPrinter(QStringLiteral("nvtrays"), failure);
+        QVERIFY2(printer, qPrintable(failure.text));
+        QStringList bins;
+        for (const print::Source &source : printer->bins)
+            bins << QStringLiteral("%1 %2 %3").arg(source.id).arg(source.keyword, source.name);
+        QCOMPARE(bins,
+            QStringList({ "7 auto Automatically Select", "1 top Upper", "2 bottom Lower",
+                "4 manual Manual Feed", "256 tray-3 Tray 3" }));
+        QCOMPARE(printer->defaultOrientation, print::Landscape);
+        QCOMPARE(printer->defaultPaper, 5);
+    }
+
+    void unknownPrinter()
+    {
+        print::Failure failure;
+        QVERIFY(!print::openPrinter(QStringLiteral("nosuchqueue"), failure));
+        QCOMPARE(failure.code, rt::err::InvalidPrinterName);
+    }
+
+    // The paper and the source go with the job.
+    void paperAndSource()
+    {
+        print::Failure failure;
+        auto printer = print::openPrinter(QStringLiteral("nvtrays"), failure);
+        QVERIFY(printer);
+        print::DeviceMode mode = print::defaultMode(*printer);
+        mode.paperSize = 1;
+        mode.defaultSource = 4;
+        mode.orientation = print::Portrait;
+        print::DeviceContext dc(*printer, mode);
+        const QString title = token("letter");
+        QVERIFY(dc.startDoc(title) > 0);
+        dc.startPage();
+        dc.textOut(100, 100, QStringLiteral("Letter from the manual feed"));
+        QVERIFY2(dc.endDoc(failure), qPrintable(failure.text));
+        const QString out = m_cups.waitForOutput(title);
+        QVERIFY2(!out.isEmpty(), qPrintable(m_cups.log()));
+        m_outputs << out;
+        const auto attributes = jobAttributes(jobTitled(QStringLiteral("nvtrays"), title));
+        QCOMPARE(attributes.value(QStringLiteral("media")), QStringLiteral("na_letter_8.5x11in"));
+        QCOMPARE(attributes.value(QStringLiteral("media-source")), QStringLiteral("manual"));
+        const QSizeF size = pdf::pageSize(out, 1);
+        QVERIFY2(std::abs(size.width() - 612) < 2 && std::abs(size.height() - 792) < 2,
+            qPrintable(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height())));
+    }
+
+    // A queue that takes no jobs: the document is reported lost, not printed.
+    void refusedJob()
+    {
+        print::Failure failure;
+        auto printer = print::openPrinter(QStringLiteral("nvstopped"), failure);
+        QVERIFY(printer);
+        print::DeviceContext dc(*printer, print::defaultMode(*printer));
+        QVERIFY(dc.startDoc(token("refused")) > 0);
+        dc.startPage();
+        dc.textOut(0, 0, QStringLiteral("nobody takes this"));
+        QVERIFY(!dc.endDoc(failure));
+        QCOMPARE(failure.code, rt::err::DeviceIO);
+        QVERIFY2(failure.text.contains(QLatin1String("nvstopped")), qPrintable(failure.text));
+    }
+};
+
+QTEST_MAIN(tst_printcups)
+#include "tst_printcups.moc"

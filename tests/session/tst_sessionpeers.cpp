@@ -1,0 +1,264 @@
+// Sessions against real peers: the program itself in further processes driven over D-Bus (a
+// session file on the command line, the single-instance hand-over, Save, DDE topics, Terminate),
+// and hosts started by the test (a loopback TCP host, socat, telnetd through socat).
+
+#include "app/tst_startup_env.h"
+
+#include "app/profile.h"
+#include "automation/remote.h"
+#include "emulator/emulator.h"
+#include "platform/fakehost.h"
+#include "session/mdichild.h"
+#include "session/session.h"
+#include "session/sessions.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+
+const QString kBusName = QStringLiteral("NVWin32.Norvalis");
+
+std::shared_ptr<clsSession> sessionAt(int position)
+{
+    return std::static_pointer_cast<clsSession>(gApp->ClsSessions().clsItem(QVariant(position)));
+}
+
+// All text of a session's screen, rows joined by LF.
+QString screenText(const clsSession &session)
+{
+    emu::nvEmulator *e = session.Emulator();
+    QStringList rows;
+    for (rt::Int row = 0; row < e->Rows(); ++row)
+        rows << e->GetText(0, row, -1);
+    return rows.join(u'\n');
+}
+
+QString toolCaption(const clsSession &session, rt::Long id)
+{
+    for (const MnuBandPtr &band : session.Menu()->NewEnum()) {
+        for (const MnuToolPtr &tool : band->NewEnum()) {
+            if (tool->ToolID() == id)
+                return tool->Caption();
+        }
+    }
+    return QString();
+}
+
+// A free loopback port (taken and given back at once).
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+QByteArray sessionFile(const QString &title, quint16 port, int device = 2)
+{
+    return QStringLiteral("[Norvalis]\nTermType=9\nSessionTitle=%1\n[Connection]\nDevice=%2\n"
+                          "HostName=127.0.0.1\nHostPort=%3\n")
+        .arg(title)
+        .arg(device)
+        .arg(port)
+        .toUtf8();
+}
+
+// A process the test started, ended when the test ends.
+struct Peer
+{
+    QProcess process;
+    ~Peer()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+};
+
+bool portAnswers(quint16 port)
+{
+    return QTest::qWaitFor(
+        [&] {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, port);
+            return probe.waitForConnected(200);
+        },
+        10000);
+}
+
+} // namespace
+
+class TestSessionPeers : public QObject
+{
+    Q_OBJECT
+
+    StartupEnvironment m_env;
+    QStringList m_errors;
+
+    QString home(const QString &name) const { return m_env.homeDir() + u'/' + name; }
+    QProcess *startChild(const QStringList &arguments)
+    {
+        auto *process = new QProcess(this);
+        process->setProgram(StartupEnvironment::executable());
+        process->setArguments(arguments);
+        process->setWorkingDirectory(m_env.homeDir());
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start();
+        return process;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_env.setUp();
+        installTestHooks(m_errors);
+    }
+    void init() { gSessionCounter = 0; }
+    // The program started in this process ends once the test has let go of its sessions.
+    void cleanup() { endProgram(); }
+
+    // The program in its own process, as a user and a client meet it.
+    void commandLineSessionFile()
+    {
+        FakeHost host;
+        QVERIFY(host.isListening());
+        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), sessionFile(u"Alpha"_qs, host.port()));
+        StartupEnvironment::writeFile(home(u"beta.nvcf"_qs), sessionFile(u"BetaFile"_qs, host.port()));
+
+        QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
+        QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
+        QProcess *program = startChild({ u"alpha.nvcf"_qs });
+        QSignalSpy finished(program, &QProcess::finished);
+        QVERIFY(registered.wait(60000));
+        QVERIFY(host.waitForConnection(1, 30000));
+        host.send("Welcome to the loopback host\r\n");
+
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        automation::Remote app(bus, kBusName, u"/Norvalis"_qs, u"NVWin32.Norvalis"_qs);
+        automation::Remote sessions = app.object(app.get(u"Sessions"_qs), u"NVWin32.Sessions"_qs);
+        QCOMPARE(sessions.path(), u"/Norvalis/Sessions"_qs);
+        // After the clean-up tick only the user's session is left.
+        QTRY_COMPARE_WITH_TIMEOUT(sessions.get(u"Count"_qs).toInt(), 1, 10000);
+        automation::Remote alpha
+            = sessions.object(sessions.call(u"Item"_qs, { QVariant(0) }), u"NVWin32._clsSession"_qs);
+        QCOMPARE(alpha.path(), u"/Sessions/1"_qs);
+        QCOMPARE(alpha.get(u"Caption"_qs).toString(), u"Alpha"_qs);
+        QCOMPARE(alpha.get(u"FileName"_qs).toString(), home(u"alpha.nvcf"_qs));
+
+        alpha.set(u"Caption"_qs, u"Beta"_qs);
+        QCOMPARE(alpha.get(u"Changed"_qs).toInt(), -1);
+        alpha.call(u"Save"_qs, { QString() });
+        QCOMPARE(Profile::GetIniString(
+                     u"Norvalis"_qs, u"SessionTitle"_qs, QString(), home(u"alpha.nvcf"_qs)),
+            u"Beta"_qs);
+        QCOMPARE(alpha.get(u"Changed"_qs).toInt(), 0);
+
+        // A second start hands its file to the running instance and ends.
+        QProcess *second = startChild({ u"beta.nvcf"_qs });
+        QSignalSpy secondDone(second, &QProcess::finished);
+        QVERIFY(secondDone.wait(60000));
+        QCOMPARE(second->exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(sessions.get(u"Count"_qs).toInt(), 2, 10000);
+
+        automation::Remote dde(bus, kBusName, u"/DDE"_qs, u"NVWin32.DDE"_qs);
+        QCOMPARE(dde.call(u"Request"_qs, { u"SYSTEM"_qs, u"Topics"_qs }).toString(),
+            u"SYSTEM\talpha\tbeta"_qs);
+        const QStringList topics = dde.call(u"Topics"_qs).toStringList();
+        QVERIFY(topics.contains(u"alpha"_qs, Qt::CaseInsensitive));
+        QVERIFY(topics.contains(u"beta"_qs, Qt::CaseInsensitive));
+
+        // Terminate with prompt 0 on a changed session asks nothing; the clean-up timer takes
+        // it out of Sessions.
+        alpha.set(u"Caption"_qs, u"Gamma"_qs);
+        alpha.call(u"Terminate"_qs, { QVariant::fromValue(rt::Int(0)) });
+        QTRY_COMPARE_WITH_TIMEOUT(sessions.get(u"Count"_qs).toInt(), 1, 10000);
+        QCOMPARE(Profile::GetIniString(
+                     u"Norvalis"_qs, u"SessionTitle"_qs, QString(), home(u"alpha.nvcf"_qs)),
+            u"Beta"_qs);
+
+        app.call(u"Terminate"_qs, { QVariant::fromValue(rt::Int(0)) });
+        QVERIFY(finished.count() > 0 || finished.wait(30000));
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program->exitCode(), 0);
+    }
+
+    // The same start in this process: the window, the host's text on the screen, the status
+    // line, and text a tool sends to the host.
+    void sessionWindowMeetsHost()
+    {
+        FakeHost host;
+        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), sessionFile(u"Alpha"_qs, host.port()));
+        startProgram({ home(u"alpha.nvcf"_qs) });
+        QVERIFY(host.waitForConnection(1, 30000));
+        host.send("Welcome to the loopback host\r\n");
+        QTRY_COMPARE(gApp->ClsSessions().Count(), 1);
+        const auto session = sessionAt(0);
+        QCOMPARE(session->frmSession()->caption(), u"Alpha (1)"_qs);
+        QTRY_VERIFY(screenText(*session).contains(u"Welcome to the loopback host"_qs));
+        QTRY_COMPARE(toolCaption(*session, 1101), u"ANSI"_qs);
+        QCOMPARE(gApp->Recent(0), home(u"alpha.nvcf"_qs));
+        Nvmain::MenuToolAction(u"1"_qs, u"status^M"_qs);
+        QVERIFY(host.waitForReceived("status\r"));
+    }
+
+    // A real TCP peer (socat running a shell): what the session sends comes back on its screen.
+    void socatEchoHost()
+    {
+        const QString socat = QStandardPaths::findExecutable(u"socat"_qs);
+        if (socat.isEmpty())
+            QSKIP("socat is not installed");
+        const quint16 port = freePort();
+        Peer peer;
+        peer.process.start(socat,
+            { u"TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork"_qs.arg(port),
+                u"SYSTEM:echo Echo host ready; exec cat"_qs });
+        QVERIFY(peer.process.waitForStarted());
+        QVERIFY(portAnswers(port));
+        StartupEnvironment::writeFile(home(u"echo.nvcf"_qs), sessionFile(u"Echo"_qs, port));
+        startProgram({});
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"echo.nvcf"_qs)));
+        QTRY_VERIFY_WITH_TIMEOUT(screenText(*session).contains(u"Echo host ready"_qs), 15000);
+        session->Output(u"round trip\r"_qs);
+        QTRY_VERIFY_WITH_TIMEOUT(screenText(*session).contains(u"round trip"_qs), 15000);
+    }
+
+    // A real Telnet server (telnetd on the socket socat accepted): its login prompt arrives.
+    void telnetdLogin()
+    {
+        const QString socat = QStandardPaths::findExecutable(u"socat"_qs);
+        QString telnetd = QStandardPaths::findExecutable(u"in.telnetd"_qs, { u"/usr/sbin"_qs });
+        if (telnetd.isEmpty())
+            telnetd = QStandardPaths::findExecutable(u"telnetd"_qs, { u"/usr/sbin"_qs });
+        if (socat.isEmpty() || telnetd.isEmpty())
+            QSKIP("socat or telnetd is not installed");
+        const quint16 port = freePort();
+        Peer peer;
+        peer.process.start(socat,
+            { u"TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork"_qs.arg(port),
+                u"EXEC:%1,nofork"_qs.arg(telnetd) });
+        QVERIFY(peer.process.waitForStarted());
+        QVERIFY(portAnswers(port));
+        StartupEnvironment::writeFile(home(u"telnet.nvcf"_qs), sessionFile(u"Telnet"_qs, port, 3));
+        startProgram({});
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"telnet.nvcf"_qs)));
+        const bool prompted = QTest::qWaitFor(
+            [&] { return screenText(*session).contains(u"login"_qs, Qt::CaseInsensitive); }, 20000);
+        const QString screen = screenText(*session);
+        if (!prompted && peer.process.state() != QProcess::Running)
+            QSKIP("telnetd did not run here (no login program or terminal)");
+        QVERIFY2(prompted, qPrintable(screen));
+    }
+};
+
+QTEST_MAIN(TestSessionPeers)
+#include "tst_sessionpeers.moc"
