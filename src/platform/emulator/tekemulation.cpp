@@ -397,21 +397,20 @@ void TekEmulation::alphaChar(char32_t ch)
         doAlphaControl(none, '\r');
         doAlphaControl(none, '\n');
     }
-    const QString text = QString::fromUcs4(&ch, 1);
+    const QChar c = ch > 0xFFFF ? QChar(u'\uFFFD') : QChar(char16_t(ch));
+    const int width = charWidth();
     // A run of text on one line is one item.
-    if (GraphicsItem *last = m_layer.last()) {
-        if (last->kind == GraphicsItem::Kind::Text && last->size == m_charSize
-            && last->from.y() == m_beam.y()
-            && last->from.x() + last->text.size() * charWidth() == m_beam.x()
-            && last->color == m_lineIndex && last->text.size() < SequenceMatcher::maxText) {
-            last->text += text;
-            m_beam.rx() += charWidth();
-            sink()->graphicsChanged();
-            return;
-        }
+    GraphicsItem *last = m_layer.last();
+    if (last && last->kind == GraphicsItem::Kind::Text && last->size == m_charSize
+        && last->from.y() == m_beam.y() && last->from.x() + last->text.size() * width == m_beam.x()
+        && last->color == m_lineIndex && last->text.size() < SequenceMatcher::maxText
+        && options().graphics) {
+        last->text += c;
+        sink()->graphicsChanged();
+    } else {
+        add({ GraphicsItem::Kind::Text, 0, 0, 0, m_beam, m_beam, QString(c) });
     }
-    add({ GraphicsItem::Kind::Text, 0, 0, 0, m_beam, m_beam, text });
-    m_beam.rx() += charWidth();
+    m_beam.rx() += width;
 }
 
 // --- The 4100 commands' parameters ---------------------------------------------------------------
