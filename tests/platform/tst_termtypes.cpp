@@ -3,6 +3,7 @@
 // line, the reports and the keys, with the bytes the entry on this machine gives (tput -T), and
 // what the terminal's screen must look like afterwards.
 
+#include "emulator/block.h"
 #include "emulator/emulator.h"
 #include "emulator/screen.h"
 #include "emulator/screenview.h"
@@ -296,6 +297,16 @@ private slots:
     void plotShowsAsLines();
     void statusLineInView();
     void tektronixScreenshot();
+    void lineSizes_data();
+    void lineSizes();
+    void lineSizesMoveWithTheirLines();
+    void doubleWidthIsDrawnWide();
+    void vt420Pages_data();
+    void vt420Pages();
+    void pagesThroughTheControl();
+    void printController_data();
+    void printController();
+    void settingsReachTheScreen();
 };
 
 void TestTermTypes::initTestCase()
@@ -1104,6 +1115,215 @@ void TestTermTypes::tektronixScreenshot()
     control.view()->flushDamage();
     QCoreApplication::processEvents();
     QVERIFY(control.grab().save(out));
+}
+
+// --- The VT family: double width and height, pages -----------------------------------------
+
+void TestTermTypes::lineSizes_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("text"); // of row 1
+    QTest::addColumn<int>("size"); // of row 1
+    QTest::addColumn<QPoint>("cursor");
+
+    const int wide = emu::LineDoubleWidth;
+    QTest::newRow("double width") << QByteArray("\r\n\x1b#6AB") << "AB" << wide << QPoint(2, 1);
+    QTest::newRow("upper half") << QByteArray("\r\n\x1b#3AB") << "AB" << int(emu::LineDoubleTop)
+                                << QPoint(2, 1);
+    QTest::newRow("lower half") << QByteArray("\r\n\x1b#4AB") << "AB"
+                                << int(emu::LineDoubleBottom) << QPoint(2, 1);
+    QTest::newRow("back to single") << QByteArray("\r\n\x1b#6AB\x1b#5") << "AB" << 0 << QPoint(2, 1);
+    // A double-width line holds half as many characters: the rest waits for the next line.
+    QTest::newRow("half as many characters")
+        << QByteArray("\r\n\x1b#6") + QByteArray(12, 'x') << QString(10, u'x') << wide << QPoint(2, 2);
+    QTest::newRow("erasing the line keeps its size") << QByteArray("\r\n\x1b#6AB\x1b[2K") << ""
+                                                     << wide << QPoint(2, 1);
+    QTest::newRow("characters take the line's size")
+        << QByteArray("\r\n\x1b#6\x1b[2KCD\x1b[1;1H") << "CD" << wide << QPoint(0, 0);
+    QTest::newRow("clearing the screen ends it") << QByteArray("\r\n\x1b#6AB\x1b[2J") << "" << 0
+                                                 << QPoint(2, 1);
+}
+
+void TestTermTypes::lineSizes()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QString, text);
+    QFETCH(int, size);
+    QFETCH(QPoint, cursor);
+    auto screen = screenOf(12);
+    screen->feed(input);
+    QCOMPARE(trimmedRight(screen->rowText(1)), text);
+    for (int c = 0; c < Cols; ++c)
+        QCOMPARE(cellAt(*screen, 1, c).flags & emu::LineSizeMask, size);
+    QCOMPARE(cellAt(*screen, 0, 0).flags & emu::LineSizeMask, 0);
+    QCOMPARE(screen->cursor(), cursor);
+}
+
+// Scrolling and line insertion move a line's size with it; the line into the history keeps it.
+void TestTermTypes::lineSizesMoveWithTheirLines()
+{
+    auto screen = screenOf(12);
+    screen->feed("top\r\n\x1b#6big\r\nlow\x1b[2;1H\x1b[L");
+    QCOMPARE(cellAt(*screen, 2, 0).flags & emu::LineSizeMask, int(emu::LineDoubleWidth));
+    QCOMPARE(cellAt(*screen, 1, 0).flags & emu::LineSizeMask, 0);
+    screen->feed("\x1b[5;1H\n\n");
+    QCOMPARE(trimmedRight(screen->rowText(0)), QStringLiteral("big"));
+    QCOMPARE(cellAt(*screen, 0, 0).flags & emu::LineSizeMask, int(emu::LineDoubleWidth));
+    QCOMPARE(cellAt(*screen, Rows - 1, 0).flags & emu::LineSizeMask, 0);
+    screen->feed("\n");
+    QCOMPARE(screen->historyText(screen->historyCount() - 1).trimmed(), QStringLiteral("big"));
+    QCOMPARE(screen->historyLine(screen->historyCount() - 1)[0].flags & emu::LineSizeMask,
+        int(emu::LineDoubleWidth));
+}
+
+void TestTermTypes::doubleWidthIsDrawnWide()
+{
+    Screen screen(4, 20, 0);
+    screen.setTerminalType(12);
+    emu::ScreenView view(&screen, emu::ScreenView::Mode::Live);
+    view.setCursorStyle(-1);
+    view.resize(view.sizeHint());
+    screen.feed("WWWW\r\n\x1b#6WWWW\r\n\x1b#3Big\r\n\x1b#4Big");
+    view.flushDamage();
+    const QImage image = view.grab().toImage();
+    // Through tests/screenshot.sh: the picture of the four lines.
+    if (const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT"); !out.isEmpty())
+        QVERIFY(image.save(out));
+    const QColor background = image.pixelColor(image.width() - 1, image.height() - 1);
+    const int cell = view.cellSize().width();
+    const int h = view.cellSize().height();
+    auto inkRight = [&](int row) {
+        int right = -1;
+        for (int y = row * h; y < (row + 1) * h; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) != background)
+                    right = std::max(right, x);
+        return right;
+    };
+    QVERIFY(inkRight(0) < 4 * cell + cell / 2);
+    QVERIFY2(inkRight(1) > 6 * cell, qPrintable(QString::number(inkRight(1))));
+}
+
+void TestTermTypes::vt420Pages_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("text"); // of row 0
+    QTest::addColumn<QPoint>("cursor");
+
+    QTest::newRow("NP: next page, home") << QByteArray("first\x1b[U") << 1 << "" << QPoint(0, 0);
+    QTest::newRow("PP: back, home") << QByteArray("first\x1b[Usecond\x1b[V") << 0 << "first"
+                                    << QPoint(0, 0);
+    QTest::newRow("NP n") << QByteArray("\x1b[2U") << 2 << "" << QPoint(0, 0);
+    QTest::newRow("NP past the last page") << QByteArray("\x1b[9U") << 2 << "" << QPoint(0, 0);
+    QTest::newRow("PPA keeps the cursor") << QByteArray("ab\x1b[3 P") << 2 << "" << QPoint(2, 0);
+    QTest::newRow("PPR and PPB") << QByteArray("ab\x1b[2 Qcd\x1b[1 R") << 1 << "" << QPoint(4, 0);
+    QTest::newRow("each page keeps its text")
+        << QByteArray("one\x1b[Utwo\x1b[Uthree\x1b[1 P") << 0 << "one" << QPoint(5, 0);
+}
+
+void TestTermTypes::vt420Pages()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(int, page);
+    QFETCH(QString, text);
+    QFETCH(QPoint, cursor);
+    auto screen = screenOf(14);
+    emu::TerminalOptions options;
+    options.pages = 3;
+    screen->setOptions(options);
+    QCOMPARE(screen->pageCount(), 3);
+    screen->feed(input);
+    QCOMPARE(screen->page(), page);
+    QCOMPARE(trimmedRight(screen->rowText(0)), text);
+    QCOMPARE(screen->cursor(), cursor);
+
+    // With one page the page movements do nothing.
+    auto single = screenOf(14);
+    single->feed("first\x1b[U\x1b[3 P");
+    QCOMPARE(single->page(), 0);
+    QCOMPARE(trimmedRight(single->rowText(0)), QStringLiteral("first"));
+}
+
+void TestTermTypes::pagesThroughTheControl()
+{
+    emu::nvEmulator control;
+    control.Settings()->setPages(3);
+    QCOMPARE(control.Page(), rt::Int(0));
+    QVERIFY_THROWS_EXCEPTION(rt::Error, control.setPage(1)); // not a VT420: one page
+    control.Settings()->setTermType(14);
+    QSignalSpy screenChange(&control, &emu::nvEmulator::ScreenChange);
+    control.Settings()->setNormRows(10);
+    QCOMPARE(screenChange.last().at(2).value<rt::Int>(), rt::Int(3));
+    control.Emulate(QStringLiteral("page one"));
+    control.setPage(2);
+    QCOMPARE(control.Page(), rt::Int(2));
+    control.Emulate(QStringLiteral("page three"));
+    // The cursor kept its place on the new page; another page's text is read without
+    // showing it.
+    QCOMPARE(trimmedRight(control.GetText(0, 0, -1, 0)), QStringLiteral("        page three"));
+    std::unique_ptr<emu::Block> block(control.GetBlock(0, 0, 9, 0, 0));
+    QCOMPARE(block->Text(), QStringLiteral("page one  "));
+    QCOMPARE(control.Page(), rt::Int(2));
+    try {
+        control.setPage(3);
+        QFAIL("page 3 of 3");
+    } catch (const rt::Error &e) {
+        QCOMPARE(e.number, emu::emuerror::BadPage);
+    }
+    control.Locate(0, 0, 0);
+    QCOMPARE(control.Page(), rt::Int(0));
+    QCOMPARE(trimmedRight(control.GetText(0, 0, -1, 0)), QStringLiteral("page one"));
+}
+
+// --- The control: print controllers and settings -------------------------------------------
+
+void TestTermTypes::printController_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("begin");
+    QTest::addColumn<QByteArray>("end");
+    QTest::newRow("wy50") << 5 << cap("wy50", "mc5") << cap("wy50", "mc4");
+    QTest::newRow("wy60") << 6 << cap("wy60", "mc5") << cap("wy60", "mc4");
+    QTest::newRow("vt52") << 7 << QByteArray("\x1bW") << QByteArray("\x1bX");
+}
+
+void TestTermTypes::printController()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, begin);
+    QFETCH(QByteArray, end);
+    QTemporaryDir dir;
+    emu::nvEmulator control;
+    control.Settings()->setTermType(rt::Int(termType));
+    control.Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    control.Settings()->setDefaultCaptureDir(dir.path());
+    control.feedHostData("shown" + begin + "printed line\r\n" + end + " more");
+    QTRY_VERIFY(!control.lastPrintTarget().isEmpty());
+    QVERIFY(control.lastPrintTarget().startsWith(dir.path()));
+    QCOMPARE(trimmedRight(control.screen()->rowText(0)), QStringLiteral("shown more"));
+}
+
+void TestTermTypes::settingsReachTheScreen()
+{
+    emu::nvEmulator control;
+    emu::Settings *settings = control.Settings();
+    settings->setTermType(5);
+    QCOMPARE(settings->GmodeEnable(), rt::Int(1));
+    settings->setProtectAttr(1);
+    settings->setLockFKeys(1);
+    QCOMPARE(control.screen()->options().protectLook, 1);
+    QVERIFY(control.screen()->options().lockFunctionKeys);
+    control.feedHostData("\x1b)P\x1b(" + cap("wy50", "pfx", { QStringLiteral("1"), QStringLiteral("x") }));
+    QCOMPARE(lookOf(cellAt(*control.screen(), 0, 0)), 1);
+    QCOMPARE(control.screen()->key(Qt::Key_F1, {}, QString()), cap("wy50", "kf1"));
+    settings->setTermType(11);
+    settings->setGmodeEnable(0);
+    control.feedHostData("\x1d" + tek(1, 2) + tek(3, 4));
+    QVERIFY(control.screen()->graphics()->isEmpty());
+    settings->setGmodeEnable(1);
+    control.feedHostData(tek(5, 6));
+    QCOMPARE(control.screen()->graphics()->items().size(), size_t(1));
 }
 
 QTEST_MAIN(TestTermTypes)

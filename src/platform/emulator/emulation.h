@@ -97,6 +97,11 @@ public:
     virtual QString statusLine() const { return QString(); }
     // The graphics drawn over the characters; nullptr for a terminal without graphics.
     virtual const GraphicsLayer *graphics() const { return nullptr; }
+    // Pages of display memory (the VT420's, see TerminalOptions::pages): the page shown and how
+    // many there are; setPage shows another one, the cursor keeping its row and column.
+    virtual int page() const { return 0; }
+    virtual int pageCount() const { return 1; }
+    virtual void setPage(int) { }
 };
 
 } // namespace emu

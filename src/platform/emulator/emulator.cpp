@@ -213,7 +213,8 @@ void nvEmulator::applyTerminalOptions()
     options.protectLook = m_settings->ProtectAttr();
     options.lockFunctionKeys = m_settings->LockFKeys() != 0;
     options.graphics = m_settings->GmodeEnable() != 0;
-    options.pages = std::clamp<int>(m_settings->Pages(), 1, 6);
+    // Only the VT420 has pages of display memory.
+    options.pages = m_settings->TermType() == 14 ? std::clamp<int>(m_settings->Pages(), 1, 6) : 1;
     m_screen->setOptions(options);
 }
 
@@ -306,7 +307,8 @@ void nvEmulator::applyScreenSize()
     if (m_channel)
         m_channel->setWindowSize(cols, rows);
     m_view->updateGeometry();
-    emit ScreenChange(Int(cols), Int(rows), 1, extended ? rt::True : rt::False);
+    emit ScreenChange(
+        Int(cols), Int(rows), Int(m_screen->pageCount()), extended ? rt::True : rt::False);
     reportLocation();
 }
 
@@ -382,7 +384,10 @@ void nvEmulator::Startup()
     // A handler that closes the window ends the series.
     survives([this] { emit TermChange(m_settings->TermType()); }, [this] { raiseDeviceChange(); },
         [this] { emit StatusChange(m_statusText); },
-        [this] { emit ScreenChange(Cols(), Rows(), 1, m_extendedMode ? rt::True : rt::False); },
+        [this] {
+            emit ScreenChange(Cols(), Rows(), Int(m_screen->pageCount()),
+                m_extendedMode ? rt::True : rt::False);
+        },
         [this] { reportLocation(true); }, [this] { emit PrinterChange(m_printerState); },
         [this] { emit CaptureChange(m_capture ? rt::True : rt::False); },
         [this] { emit KeyboardLockChange(m_lockKeyboard ? rt::True : rt::False); },
@@ -449,9 +454,16 @@ void nvEmulator::setRow(Int row)
     Locate(Col(), row);
 }
 
+Int nvEmulator::Page() const
+{
+    return Int(m_screen->page());
+}
+
 void nvEmulator::setPage(Int page)
 {
     checkPage(page);
+    if (page != -1)
+        m_screen->setPage(page);
 }
 
 void nvEmulator::setcolor(Int color)

@@ -110,9 +110,10 @@ int cbResize(int rows, int cols, VTermPos *delta, void *user)
     return 1;
 }
 
-int cbSetLineInfo(int, const VTermLineInfo *, const VTermLineInfo *, void *)
+int cbSetLineInfo(int row, const VTermLineInfo *info, const VTermLineInfo *, void *user)
 {
-    return 1; // double-width and double-height lines are shown at normal size
+    self(user)->onLineInfo(row, info->doublewidth != 0, int(info->doubleheight));
+    return 1;
 }
 
 void cbOutput(const char *s, size_t len, void *user)
@@ -227,6 +228,7 @@ VtermEmulation::VtermEmulation(int rows, int cols, EmulationSink *sink)
     , m_out(size_t(4 * feedSlice + 16))
     , m_main(rows, cols)
     , m_alt(rows, cols)
+    , m_pages(1, Grid(rows, cols))
 {
     m_vt = vterm_new(m_main.rows(), m_main.cols());
     // Whatever the host's encoding, libvterm is given UTF-8 (see feed).
@@ -401,6 +403,8 @@ void VtermEmulation::onResize(int rows, int cols, void *delta)
     }
     m_main.resize(rows, cols, m_altActive ? 0 : dropTop);
     m_alt.resize(rows, cols, m_altActive ? dropTop : 0);
+    for (Grid &page : m_pages)
+        page.resize(rows, cols, 0);
     static_cast<VTermPos *>(delta)->row = -dropTop;
     m_sink->rowsChanged(0, rows - 1);
 }
@@ -434,8 +438,11 @@ void VtermEmulation::reset()
     m_altActive = false;
     m_scan = Scan::Ground;
     vterm_state_reset(m_state, 1);
+    setPage(0);
     m_main.fill(eraseCell());
     m_alt.fill(eraseCell());
+    for (Grid &page : m_pages)
+        page.fill(eraseCell());
     m_sink->rowsChanged(0, rows() - 1);
     m_sink->cursorMoved();
 }
@@ -518,7 +525,9 @@ void VtermEmulation::onPutGlyph(const void *glyph, int row, int col)
         return; // a combining mark with no character before it
     Cell cell = m_pen;
     cell.ch = ch == 0 ? u' ' : ch > 0xFFFF ? u'\uFFFD' : char16_t(ch);
-    cell.flags = info->protected_cell ? CellProtected : 0;
+    // The character takes the size of its line.
+    cell.flags = quint8((info->protected_cell ? CellProtected : 0)
+        | (grid().row(row)[0].flags & LineSizeMask));
     grid().putChar(row, col, cell, info->width == 2 && col + 1 < cols());
     // Rows written by characters are reported once per chunk of host data.
     m_glyphFirst = std::min(m_glyphFirst, row);
@@ -550,19 +559,81 @@ void VtermEmulation::onMoveRect(
 
 void VtermEmulation::onErase(int top, int bottom, int left, int right, bool selective)
 {
-    const Cell blank = eraseCell();
-    if (!selective) {
-        grid().fillRect(top, left, bottom, right, blank);
-    } else {
-        for (int r = std::max(0, top); r < std::min(rows(), bottom); ++r) {
-            Cell *line = grid().row(r);
-            for (int c = std::max(0, left); c < std::min(cols(), right); ++c) {
-                if (!(line[c].flags & CellProtected))
-                    line[c] = blank;
-            }
+    for (int r = std::max(0, top); r < std::min(rows(), bottom); ++r) {
+        Cell *line = grid().row(r);
+        // Erased cells keep the size of their line.
+        Cell blank = eraseCell();
+        blank.flags = line[0].flags & LineSizeMask;
+        for (int c = std::max(0, left); c < std::min(cols(), right); ++c) {
+            if (!selective || !(line[c].flags & CellProtected))
+                line[c] = blank;
         }
     }
     markRows(top, bottom);
+}
+
+void VtermEmulation::onLineInfo(int row, bool doubleWidth, int doubleHeight)
+{
+    if (row < 0 || row >= rows())
+        return;
+    const quint8 size = doubleHeight == 1 ? LineDoubleTop
+        : doubleHeight == 2               ? LineDoubleBottom
+        : doubleWidth                     ? LineDoubleWidth
+                                          : 0;
+    flushGlyphRows();
+    Cell *line = grid().row(row);
+    for (int c = 0; c < cols(); ++c)
+        line[c].flags = quint8((line[c].flags & ~LineSizeMask) | size);
+    markRows(row, row + 1);
+}
+
+void VtermEmulation::setOptions(const TerminalOptions &options)
+{
+    const size_t pages = size_t(std::clamp(options.pages, 1, 6));
+    if (pages == m_pages.size())
+        return;
+    if (m_page >= int(pages))
+        setPage(0);
+    m_pages.resize(pages, Grid(rows(), cols()));
+    for (Grid &page : m_pages) {
+        if (page.rows() != rows() || page.cols() != cols())
+            page.resize(rows(), cols(), 0);
+    }
+}
+
+void VtermEmulation::setPage(int page)
+{
+    if (page < 0 || page >= pageCount() || page == m_page || m_altActive)
+        return;
+    flushGlyphRows();
+    std::swap(m_main, m_pages[size_t(m_page)]);
+    std::swap(m_main, m_pages[size_t(page)]);
+    m_page = page;
+    m_sink->rowsChanged(0, rows() - 1);
+    m_sink->cursorMoved();
+}
+
+bool VtermEmulation::pageSequence(long count, const char *intermed, char command)
+{
+    const bool space = intermed && intermed[0] == ' ' && !intermed[1];
+    const bool none = !intermed || !intermed[0];
+    const int n = int(std::max(1L, count));
+    const int last = pageCount() - 1;
+    if (none && (command == 'U' || command == 'V')) {
+        // NP and PP: n pages on or back, to the home position.
+        setPage(std::clamp(m_page + (command == 'U' ? n : -n), 0, last));
+        write("\x1b[H");
+        return true;
+    }
+    if (space && command == 'P') {
+        setPage(std::clamp(n - 1, 0, last)); // PPA: pages count from 1
+        return true;
+    }
+    if (space && (command == 'Q' || command == 'R')) {
+        setPage(std::clamp(m_page + (command == 'Q' ? n : -n), 0, last));
+        return true;
+    }
+    return false;
 }
 
 void VtermEmulation::onInitPen()
@@ -651,6 +722,10 @@ bool VtermEmulation::onControl(unsigned char control)
 bool VtermEmulation::onCsi(
     const char *leader, const long *args, int argCount, const char *intermed, char command)
 {
+    if ((!leader || !leader[0]) && pageCount() > 1
+        && pageSequence(argCount > 0 && !CSI_ARG_IS_MISSING(args[0]) ? CSI_ARG(args[0]) : 1,
+            intermed, command))
+        return true;
     // Media copy: "print screen" (no parameter or 0). The print controller (4 and 5) is taken
     // out of the stream before it reaches the terminal.
     if (command != 'i' || (leader && leader[0]) || (intermed && intermed[0]))

@@ -4,6 +4,11 @@
 // callbacks into a grid of our own, which scrolls by turning a ring (libvterm's own screen layer
 // moves every cell per line and could not keep up with heavy output).
 //
+// Lines of double width and height (ESC # 3, 4, 6) carry their size in their cells' flags. With
+// more than one page (TerminalOptions::pages, the VT420's) the host moves between pages with
+// NP and PP (CSI n U, CSI n V: to the home of the page) and PPA, PPR, PPB (CSI n SP P, Q, R: the
+// cursor keeps its place); each page keeps its own text, and the page the cursor is on shows.
+//
 // Host data reaches libvterm as UTF-8, in slices of a few kilobytes (libvterm 0.1 takes stack in
 // proportion to what one call hands it). On the way the host's encoding is decoded (see
 // hostencoding.h): a single-byte host's C1 controls become their 7-bit forms, other C1 code points
@@ -44,6 +49,10 @@ public:
     void reset() override;
     QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) override;
     void setAnswerBack(const QByteArray &text) override { m_answerBack = text; }
+    void setOptions(const TerminalOptions &options) override;
+    int page() const override { return m_page; }
+    int pageCount() const override { return int(m_pages.size()); }
+    void setPage(int page) override;
 
     // libvterm's callbacks (public so the C callback tables can reach them); the arguments are
     // libvterm's types, passed as opaque pointers to keep <vterm.h> out of this header.
@@ -56,6 +65,8 @@ public:
     void onSetTermProp(int prop, const void *value);
     void onMoveCursor(int row, int col, bool visible);
     void onResize(int rows, int cols, void *delta);
+    // A line's size: doubleHeight 1 the upper half, 2 the lower half.
+    void onLineInfo(int row, bool doubleWidth, int doubleHeight);
     void onOutput(const char *bytes, size_t len);
     bool onControl(unsigned char control);
     bool onCsi(
@@ -77,6 +88,8 @@ private:
     void markRows(int first, int end);
     void flushGlyphRows();
     void write(const QByteArray &bytes);
+    // The page movements of the VT420: NP, PP (to the home of the page), PPA, PPR, PPB.
+    bool pageSequence(long count, const char *intermed, char command);
 
     EmulationSink *m_sink;
     HostDialect m_dialect;
@@ -89,6 +102,9 @@ private:
     VTermState *m_state = nullptr;
     Grid m_main;
     Grid m_alt;
+    // The pages of display memory: the one shown is m_main, its place here holds nothing.
+    std::vector<Grid> m_pages;
+    int m_page = 0;
     bool m_altActive = false;
     Cell m_pen;
     QPoint m_cursor;
