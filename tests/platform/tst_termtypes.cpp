@@ -38,7 +38,19 @@ const Entry entries[] = {
     { "wyse-vp", 4 },
     { "tek4105", 17 },
     { "pcansi", 10 },
+    { "vt100", 12 },
+    { "vt220", 8 },
+    { "vt320", 13 },
+    { "vt420", 14 },
+    { "ansi", 9 },
+    { "scoansi", 15 },
+    { "linux", 16 },
 };
+
+bool vtFamily(const Entry &e)
+{
+    return Screen::isVtFamily(e.termType);
+}
 
 struct Capability
 {
@@ -349,7 +361,9 @@ void TestTermTypes::capabilities_data()
         motion("cub1", QPoint(4, 2));
         motion("cuf1", QPoint(6, 2));
         motion("cr", QPoint(0, 2));
-        motion("nel", QPoint(0, 3));
+        // ANSI's nel scrolls the screen up under the cursor (CR, ESC [ S).
+        if (e.termType != 9)
+            motion("nel", QPoint(0, 3));
         motion("ht", QPoint(8, 2));
         motion("cbt", QPoint(8, 2), cup(t, 2, 10));
 
@@ -518,8 +532,8 @@ void TestTermTypes::lineGraphics_data()
         { 'q', u"─"_qs }, { 't', u"├"_qs }, { 'u', u"┤"_qs }, { 'v', u"┴"_qs }, { 'w', u"┬"_qs },
         { 'x', u"│"_qs }, { 'f', u"°"_qs }, { 'g', u"±"_qs }, { '+', u"→»"_qs }, { ',', u"←«"_qs },
         { '.', u"↓"_qs }, { 'o', u"⎺~"_qs }, { 'p', u"⎻─"_qs }, { 'r', u"⎼─"_qs },
-        { 's', u"⎽_"_qs }, { '0', u"█"_qs }, { 'a', u"▒▓░"_qs }, { 'h', u"▒▓░"_qs },
-        { 'y', u"≤"_qs }, { 'z', u"≥"_qs }, { '{', u"π"_qs },
+        { 's', u"⎽_"_qs }, { '0', u"█"_qs }, { 'a', u"▒▓░"_qs }, { 'h', u"▒▓░␤"_qs },
+        { 'y', u"≤⩽"_qs }, { 'z', u"≥⩾"_qs }, { '{', u"π"_qs },
     };
     for (const Entry &e : entries) {
         const QByteArray acsc = cap(e.name, "acsc");
@@ -534,8 +548,10 @@ void TestTermTypes::lineGraphics_data()
             input += acsc[i + 1];
             expected << unicode.value(acsc[i]);
         }
+        // enacs readies the graphics set, as curses sends it first.
         QTest::newRow(qPrintable(rowName(e, "acsc")))
-            << e.termType << cup(e.name, 0, 0) + smacs + input + cap(e.name, "rmacs") + "q"
+            << e.termType
+            << cap(e.name, "enacs") + cup(e.name, 0, 0) + smacs + input + cap(e.name, "rmacs") + "q"
             << expected + QStringList { QStringLiteral("q") };
     }
 }
@@ -547,8 +563,8 @@ void TestTermTypes::lineGraphics()
     QFETCH(QStringList, expected);
     Screen screen(Rows, 40, 0);
     screen.setTerminalType(termType);
-    // The PC console's graphics are bytes of its own character set, from a single-byte host.
-    if (termType == 10)
+    // The PC consoles' graphics are bytes of the PC's own character set, from a single-byte host.
+    if (termType == 10 || termType == 9)
         screen.setHostEncoding(emu::HostEncoding::SingleByte);
     screen.feed(input);
     const QString shown = trimmedRight(screen.rowText(0));
@@ -591,9 +607,21 @@ void TestTermTypes::keys_data()
         { "kel", Qt::Key_End, 0 },
         { "ked", Qt::Key_End, Qt::ShiftModifier },
         { "kprt", Qt::Key_Print, 0 },
+        { "kfnd", Qt::Key_Home, 0 },
+        { "kslt", Qt::Key_End, 0 },
+        { "kend", Qt::Key_End, 0 },
+        { "kbeg", Qt::Key_Clear, Qt::KeypadModifier },
+        { "kb2", Qt::Key_Clear, Qt::KeypadModifier },
+        { "kent", Qt::Key_Enter, Qt::KeypadModifier },
     };
     for (const Entry &e : entries) {
         for (const KeyCap &k : keyCaps) {
+            // The Wyse "Send" key (kent) is not the keypad's Enter, which sends CR; the VT100's
+            // and VT52's kb2 is a key of the keypad's bottom rows, not its centre.
+            if (QByteArray(k.cap) == "kent" && !vtFamily(e))
+                continue;
+            if (QByteArray(k.cap) == "kb2" && e.termType != 16)
+                continue;
             const QByteArray bytes = cap(e.name, k.cap);
             if (!bytes.isEmpty())
                 QTest::newRow(qPrintable(rowName(e, k.cap)))
@@ -603,7 +631,7 @@ void TestTermTypes::keys_data()
         // counts from F0 and mixes in shifted keys: its own rows follow).
         if (QByteArray(e.name) == "viewpoint")
             continue;
-        for (int n = 1; n <= 16; ++n) {
+        for (int n = 1; n <= 20; ++n) {
             const QByteArray name = "kf" + QByteArray::number(n);
             const QByteArray bytes = cap(e.name, name.constData());
             if (!bytes.isEmpty())
@@ -634,6 +662,34 @@ void TestTermTypes::keys_data()
     QTest::newRow("pc monitor F12") << 10 << int(Qt::Key_F12) << 0 << QByteArray("\x1b[X");
     QTest::newRow("pc monitor shift F12") << 10 << int(Qt::Key_F12) << int(Qt::ShiftModifier)
                                           << QByteArray("\x1b[j");
+    // Control letters are their control characters on every type.
+    for (const int type : { 12, 8, 16, 9, 5, 7, 1 }) {
+        const QString name = QStringLiteral("type %1 ").arg(type);
+        QTest::newRow(qPrintable(name + QStringLiteral("ctrl+i"))) << type << int(Qt::Key_I)
+                                                   << int(Qt::ControlModifier) << QByteArray("\t");
+        QTest::newRow(qPrintable(name + QStringLiteral("ctrl+j"))) << type << int(Qt::Key_J)
+                                                   << int(Qt::ControlModifier) << QByteArray("\n");
+        QTest::newRow(qPrintable(name + QStringLiteral("ctrl+m"))) << type << int(Qt::Key_M)
+                                                   << int(Qt::ControlModifier) << QByteArray("\r");
+        QTest::newRow(qPrintable(name + QStringLiteral("ctrl+shift+c")))
+            << type << int(Qt::Key_C) << int(Qt::ControlModifier | Qt::ShiftModifier)
+            << QByteArray("\x03");
+    }
+    QTest::newRow("vt100 ctrl+alt+x") << 12 << int(Qt::Key_X)
+                                      << int(Qt::ControlModifier | Qt::AltModifier)
+                                      << QByteArray("\x1b\x18");
+    QTest::newRow("sco ctrl+F1") << 15 << int(Qt::Key_F1) << int(Qt::ControlModifier)
+                                 << cap("scoansi", "kf25");
+    QTest::newRow("sco ctrl+shift+F12")
+        << 15 << int(Qt::Key_F12) << int(Qt::ControlModifier | Qt::ShiftModifier)
+        << cap("scoansi", "kf48");
+    QTest::newRow("sco shift+F1") << 15 << int(Qt::Key_F1) << int(Qt::ShiftModifier)
+                                  << cap("scoansi", "kf13");
+    QTest::newRow("linux backtab") << 16 << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
+                                   << cap("linux", "kcbt");
+    QTest::newRow("vt220 shift+F6 (no shifted keys)")
+        << 8 << int(Qt::Key_F6) << int(Qt::ShiftModifier) << cap("vt220", "kf6");
+    QTest::newRow("vt220 F5 (local)") << 8 << int(Qt::Key_F5) << 0 << QByteArray();
 }
 
 void TestTermTypes::keys()
@@ -643,6 +699,11 @@ void TestTermTypes::keys()
     QFETCH(int, modifiers);
     QFETCH(QByteArray, bytes);
     auto screen = screenOf(termType);
+    // The entries describe the keys with the keypad transmitting (smkx).
+    for (const Entry &e : entries) {
+        if (e.termType == termType)
+            screen->feed(cap(e.name, "smkx"));
+    }
     QCOMPARE(screen->key(key, Qt::KeyboardModifiers(modifiers), QString()), bytes);
 }
 
@@ -692,7 +753,8 @@ void TestTermTypes::statusLine_data()
     QTest::addColumn<QString>("line");
 
     for (const Entry &e : entries) {
-        if (!flag(e.name, "hs"))
+        // The VT family's status line (the VT320's, the VT420's) is not shown.
+        if (!flag(e.name, "hs") || vtFamily(e))
             continue;
         const QByteArray tsl = cap(e.name, "tsl");
         const QByteArray fsl = cap(e.name, "fsl");

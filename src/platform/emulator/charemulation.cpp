@@ -18,58 +18,16 @@ bool printable(char32_t c)
     return (c >= 0x20 && c < 0x7F) || c >= 0xA0;
 }
 
-} // namespace
-
-// The upper half of code page 437.
-const char16_t pcUpperHalf[129] = u"ÇüéâäàåçêëèïîìÄÅ"
-                                 u"ÉæÆôöòûùÿÖÜ¢£¥₧ƒ"
-                                 u"áíóúñÑªº¿⌐¬½¼¡«»"
-                                 u"░▒▓│┤╡╢╖╕╣║╗╝╜╛┐"
-                                 u"└┴┬├─┼╞╟╚╔╩╦╠═╬╧"
-                                 u"╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀"
-                                 u"αßΓπΣσµτΦΘΩδ∞φε∩"
-                                 u"≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0";
-
-namespace {
-
 int keyMods(Qt::KeyboardModifiers mods)
 {
     return ((mods & Qt::ShiftModifier) ? 1 : 0) | ((mods & Qt::ControlModifier) ? 2 : 0);
-}
-
-// The control character of Ctrl with a key (Ctrl+A is 1, Ctrl+[ ESC, Ctrl+Space NUL); -1 when
-// the key makes none.
-int controlCode(int qtKey)
-{
-    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
-        return qtKey - Qt::Key_A + 1;
-    switch (qtKey) {
-    case Qt::Key_At:
-    case Qt::Key_Space:
-    case Qt::Key_2:
-        return 0;
-    case Qt::Key_BracketLeft:
-        return 0x1B;
-    case Qt::Key_Backslash:
-        return 0x1C;
-    case Qt::Key_BracketRight:
-        return 0x1D;
-    case Qt::Key_AsciiCircum:
-    case Qt::Key_6:
-        return 0x1E;
-    case Qt::Key_Underscore:
-    case Qt::Key_Minus:
-        return 0x1F;
-    default:
-        return -1;
-    }
 }
 
 } // namespace
 
 char32_t pcGraphic(int i)
 {
-    return i >= 0 && i < 128 ? char32_t(pcUpperHalf[i]) : char32_t(' ');
+    return i >= 0 && i < 128 ? char32_t(cp437Upper[i]) : char32_t(' ');
 }
 
 CharEmulation::CharEmulation(int rows, int cols, EmulationSink *sink)
@@ -1031,7 +989,7 @@ QByteArray CharEmulation::key(int qtKey, Qt::KeyboardModifiers modifiers, const 
         break;
     }
     if ((mods & Ctrl) && !(modifiers & Qt::AltModifier)) {
-        const int code = controlCode(qtKey);
+        const int code = controlCodeOfKey(qtKey);
         if (code >= 0)
             return QByteArray(1, char(code));
     }

@@ -289,6 +289,5 @@ private:
 // The upper half of the IBM PC character set (code page 437), for graphics sets and PC hosts:
 // the character of byte 0x80 + i.
 char32_t pcGraphic(int i);
-extern const char16_t pcUpperHalf[129];
 
 } // namespace emu

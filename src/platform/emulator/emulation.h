@@ -36,8 +36,11 @@ public:
     virtual void graphicsChanged() { }
 };
 
-// How the host's data is read: its text encoding, and the escape sequences that only some
-// terminal types of the VT family know.
+// The keyboards of the VT family: what the editing and function keys send differs by type.
+enum class VtKeyboard { Vt100, Vt220, Vt320, Vt420, Ansi, Sco, Linux };
+
+// How the host's data is read (its text encoding, and the escape sequences that only some
+// terminal types of the VT family know), and which keyboard the type has.
 struct HostDialect
 {
     HostEncoding encoding = HostEncoding::Utf8;
@@ -45,9 +48,38 @@ struct HostDialect
     bool scoCursor = false;
     // The Linux console's palette sequences ESC ] P nrrggbb and ESC ] R (no terminator).
     bool linuxPalette = false;
+    VtKeyboard keyboard = VtKeyboard::Vt100;
 
     bool operator==(const HostDialect &) const = default;
 };
+
+// The control character Ctrl makes with a key (Ctrl+A 1 ... Ctrl+Z 26, Ctrl+[ ESC, Ctrl+Space
+// and Ctrl+@ NUL, Ctrl+\ ] ^ _ 28-31); -1 when it makes none.
+inline int controlCodeOfKey(int qtKey)
+{
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
+        return qtKey - Qt::Key_A + 1;
+    switch (qtKey) {
+    case Qt::Key_At:
+    case Qt::Key_Space:
+    case Qt::Key_2:
+        return 0;
+    case Qt::Key_BracketLeft:
+        return 0x1B;
+    case Qt::Key_Backslash:
+        return 0x1C;
+    case Qt::Key_BracketRight:
+        return 0x1D;
+    case Qt::Key_AsciiCircum:
+    case Qt::Key_6:
+        return 0x1E;
+    case Qt::Key_Underscore:
+    case Qt::Key_Minus:
+        return 0x1F;
+    default:
+        return -1;
+    }
+}
 
 // The session's settings that bend how a terminal behaves.
 struct TerminalOptions

@@ -354,13 +354,11 @@ void nvEmulator::applyTerminalModes()
 {
     if (!m_screen->vtFamily())
         return;
+    // Each mode as the setting says, on or off (a setting put back to 0 ends its mode).
     QByteArray modes;
-    if (m_settings->NoAutoWrap())
-        modes += "\x1b[?7l";
-    if (m_settings->AnsiAppCursor())
-        modes += "\x1b[?1h";
-    if (m_settings->AnsiAppKeypad())
-        modes += "\x1b=";
+    modes += m_settings->NoAutoWrap() ? "\x1b[?7l" : "\x1b[?7h";
+    modes += m_settings->AnsiAppCursor() ? "\x1b[?1h" : "\x1b[?1l";
+    modes += m_settings->AnsiAppKeypad() ? "\x1b=" : "\x1b>";
     m_screen->feed(modes);
 }
 
@@ -674,8 +672,14 @@ void nvEmulator::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
         return;
     }
-    const int key = event->key();
-    const Qt::KeyboardModifiers mods = event->modifiers();
+    int key = event->key();
+    Qt::KeyboardModifiers mods = event->modifiers();
+    // MapUpperFKeys: Shift+F1 ... Shift+F10 are F11 ... F20.
+    if (m_settings->MapUpperFKeys() != 0 && (mods & Qt::ShiftModifier) && key >= Qt::Key_F1
+        && key <= Qt::Key_F10) {
+        key += 10;
+        mods &= ~Qt::ShiftModifier;
+    }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F12) {
         const int group
             = ((mods & Qt::ShiftModifier) ? 1 : 0) + ((mods & Qt::ControlModifier) ? 2 : 0);
@@ -686,9 +690,20 @@ void nvEmulator::keyPressEvent(QKeyEvent *event)
             return;
         }
     }
+    // A character the host's encoding cannot carry is refused, not sent as nothing.
+    if (hostEncoding() == HostEncoding::SingleByte) {
+        const QList<uint> chars = event->text().toUcs4();
+        if (std::any_of(chars.begin(), chars.end(), [](uint ch) { return ch > 0xFF; })) {
+            QApplication::beep();
+            event->accept();
+            return;
+        }
+    }
     QByteArray bytes;
-    if (key == Qt::Key_Backspace && !(mods & (Qt::ControlModifier | Qt::AltModifier)))
-        bytes = m_settings->BkspSendsDel() ? QByteArray("\x7f") : QByteArray("\b");
+    // BkspSendsDel: Backspace sends DEL; otherwise what the terminal type's Backspace sends.
+    if (key == Qt::Key_Backspace && m_settings->BkspSendsDel() != 0
+        && !(mods & (Qt::ControlModifier | Qt::AltModifier)))
+        bytes = QByteArray("\x7f");
     else
         bytes = m_screen->key(key, mods, event->text());
     if (bytes.isEmpty()) {

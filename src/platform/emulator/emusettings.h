@@ -51,7 +51,8 @@ enum class SettingType { Int, Long, Boolean, String };
 //   3 half intensity and reverse, 4 like the rest.  GmodeEnable: Tektronix graphics are drawn
 //   (0: taken in, not shown).  Pages: pages of display memory of the VT420 (1-6).
 //   MapUpperFKeys: Shift+F1 ... Shift+F10 send F11 ... F20.  LockFKeys: the host cannot program
-//   the function keys.  BkspSendsDel: Backspace sends DEL instead of BS.
+//   the function keys.  BkspSendsDel: Backspace sends DEL (0: what the terminal type's
+//   Backspace sends: DEL on the VT320 and the Linux console, BS on the others).
 // The others are kept for the screen, printing and transfer parts, which give them their meaning.
 #define EMU_SETTINGS(X)                                                                            \
     X(Changed, Boolean, 0, "", "False")                                                            \

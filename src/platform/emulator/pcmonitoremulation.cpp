@@ -23,7 +23,7 @@ PcMonitorEmulation::PcMonitorEmulation(int rows, int cols, EmulationSink *sink)
     const std::vector<Sequence> &ansi = ansiSequences();
     table.insert(table.end(), ansi.begin(), ansi.end());
     setSequences(table);
-    setUpperHalf(pcUpperHalf);
+    setUpperHalf(cp437Upper);
 
     setKeys({
         { Qt::Key_Up, Plain, "\x1b[A" },

@@ -62,26 +62,28 @@ struct TypeEngine
     Engine engine;
     bool scoCursor;
     bool linuxPalette;
+    VtKeyboard keyboard;
 };
+constexpr VtKeyboard NoVt = VtKeyboard::Vt100; // the keyboard of a type outside the VT family
 constexpr TypeEngine typeEngines[] = {
-    { 0, Engine::Tty, false, false }, // TTY Emulation
-    { 1, Engine::ViewpointA2, false, false }, // ADDS Viewpoint A2
-    { 2, Engine::Viewpoint60, false, false }, // ADDS Viewpoint 60
-    { 3, Engine::Viewpoint60, false, false }, // Procomm VP60
-    { 4, Engine::ViewpointA2Enhanced, false, false }, // Viewpoint A2 Enhanced
-    { 5, Engine::Wyse50, false, false },
-    { 6, Engine::Wyse60, false, false },
-    { 7, Engine::Vt52, false, false },
-    { 8, Engine::Vterm, false, false }, // VT220
-    { 9, Engine::Vterm, true, false }, // ANSI
-    { 10, Engine::PcMonitor, false, false }, // Pick PC Monitor
-    { 11, Engine::Tek4014, false, false },
-    { 12, Engine::Vterm, false, false }, // VT100
-    { 13, Engine::Vterm, false, false }, // VT320
-    { 14, Engine::Vterm, false, false }, // VT420
-    { 15, Engine::Vterm, true, false }, // SCO Console
-    { 16, Engine::Vterm, true, true }, // Linux Console
-    { 17, Engine::Tek4100, false, false },
+    { 0, Engine::Tty, false, false, NoVt }, // TTY Emulation
+    { 1, Engine::ViewpointA2, false, false, NoVt }, // ADDS Viewpoint A2
+    { 2, Engine::Viewpoint60, false, false, NoVt }, // ADDS Viewpoint 60
+    { 3, Engine::Viewpoint60, false, false, NoVt }, // Procomm VP60
+    { 4, Engine::ViewpointA2Enhanced, false, false, NoVt }, // Viewpoint A2 Enhanced
+    { 5, Engine::Wyse50, false, false, NoVt },
+    { 6, Engine::Wyse60, false, false, NoVt },
+    { 7, Engine::Vt52, false, false, NoVt },
+    { 8, Engine::Vterm, false, false, VtKeyboard::Vt220 },
+    { 9, Engine::Vterm, true, false, VtKeyboard::Ansi },
+    { 10, Engine::PcMonitor, false, false, NoVt }, // Pick PC Monitor
+    { 11, Engine::Tek4014, false, false, NoVt },
+    { 12, Engine::Vterm, false, false, VtKeyboard::Vt100 },
+    { 13, Engine::Vterm, false, false, VtKeyboard::Vt320 },
+    { 14, Engine::Vterm, false, false, VtKeyboard::Vt420 },
+    { 15, Engine::Vterm, true, false, VtKeyboard::Sco },
+    { 16, Engine::Vterm, true, true, VtKeyboard::Linux },
+    { 17, Engine::Tek4100, false, false, NoVt },
 };
 
 const TypeEngine &typeEngine(int termType)
@@ -180,6 +182,7 @@ HostDialect Screen::dialect() const
     d.encoding = m_encoding;
     d.scoCursor = typeEngine(m_termType).scoCursor;
     d.linuxPalette = typeEngine(m_termType).linuxPalette;
+    d.keyboard = typeEngine(m_termType).keyboard;
     return d;
 }
 

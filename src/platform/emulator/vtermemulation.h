@@ -9,6 +9,12 @@
 // NP and PP (CSI n U, CSI n V: to the home of the page) and PPA, PPR, PPB (CSI n SP P, Q, R: the
 // cursor keeps its place); each page keeps its own text, and the page the cursor is on shows.
 //
+// The scanner also keeps what libvterm leaves out: half intensity and concealed text (SGR 2, 8)
+// and the PC fonts of the ANSI, SCO and Linux consoles (SGR 11: bytes 0x80-0xFF in code page
+// 437; SGR 12: the high bit turned over), the Linux console's arrows in its graphics set, the
+// SCO console's cursor shape (CSI = start ; end C hides the cursor when start > end), and the
+// keypad's mode for the Enter key.
+//
 // Host data reaches libvterm as UTF-8, in slices of a few kilobytes (libvterm 0.1 takes stack in
 // proportion to what one call hands it). On the way the host's encoding is decoded (see
 // hostencoding.h): a single-byte host's C1 controls become their 7-bit forms, other C1 code points
@@ -20,6 +26,7 @@
 #include "emulator/emulation.h"
 #include "emulator/grid.h"
 
+#include <array>
 #include <limits>
 #include <vector>
 
@@ -76,11 +83,19 @@ public:
 private:
     // Where the scanner stands in the escape syntax. Escape, CsiStart and OscStart hold back
     // "ESC", "ESC [" and "ESC ]" until the next character decides.
-    enum class Scan { Ground, Escape, CsiStart, OscStart, Palette, String };
+    enum class Scan { Ground, Escape, CsiStart, Csi, Designate, OscStart, Palette, String };
 
     // Appends one slice of host data to m_out as libvterm takes it.
     void translate(const char *p, const char *end);
     void scan(char32_t ch);
+    // A character shown other than libvterm would: the PC fonts of SGR 11 and 12 (ANSI, SCO
+    // and Linux consoles), the Linux console's arrows in its graphics set.
+    bool remapping() const;
+    char32_t remapped(char32_t ch) const;
+    void rendition();
+    void cursorShape();
+    void resetScanner();
+    void useLinuxGraphics();
     void put(char32_t ch) { m_outEnd = appendUtf8(m_outEnd, ch); }
     Grid &grid() { return m_altActive ? m_alt : m_main; }
     const Grid &grid() const { return m_altActive ? m_alt : m_main; }
@@ -88,6 +103,9 @@ private:
     void markRows(int first, int end);
     void flushGlyphRows();
     void write(const QByteArray &bytes);
+    // The keys the terminal type sends itself (see the keyboards in the .cpp); false when
+    // libvterm's choice fits.
+    bool ownKey(int qtKey, Qt::KeyboardModifiers mods, QByteArray *out) const;
     // The page movements of the VT420: NP, PP (to the home of the page), PPA, PPR, PPB.
     bool pageSequence(long count, const char *intermed, char command);
 
@@ -96,6 +114,15 @@ private:
     HostDecoder m_decoder;
     Scan m_scan = Scan::Ground;
     int m_paletteDigits = 0;
+    QByteArray m_csiParams; // the parameters of the control sequence under way
+    bool m_csiPlain = true; // without intermediates
+    char m_csiLeader = 0; // < = > ? before the parameters, 0 when none
+    bool m_faint = false;
+    bool m_conceal = false;
+    int m_font = 0; // 11 or 12 while one of the PC fonts is chosen
+    std::array<bool, 2> m_graphicsSet {}; // G0 and G1 designated DEC graphics
+    int m_designating = 0;
+    bool m_shifted = false; // SO: G1 in use
     std::vector<char> m_out; // one slice of host data as libvterm takes it
     char *m_outEnd = nullptr;
     VTerm *m_vt = nullptr;
@@ -110,6 +137,7 @@ private:
     QPoint m_cursor;
     bool m_cursorVisible = true;
     QByteArray *m_keyOut = nullptr; // collects key bytes while a key is translated
+    bool m_keypadApplication = false; // DECKPAM (ESC =) is in force
     QByteArray m_answerBack;
     // Rows written by characters since the last report.
     int m_glyphFirst = std::numeric_limits<int>::max();
