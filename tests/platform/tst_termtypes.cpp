@@ -7,6 +7,7 @@
 #include "emulator/emulator.h"
 #include "emulator/screen.h"
 #include "emulator/screenview.h"
+#include "platform/fakehost.h"
 
 #include <QHash>
 #include <QProcess>
@@ -319,6 +320,8 @@ private slots:
     void printController_data();
     void printController();
     void settingsReachTheScreen();
+    void keysThroughTheControl_data();
+    void keysThroughTheControl();
 };
 
 void TestTermTypes::initTestCase()
@@ -1386,6 +1389,87 @@ void TestTermTypes::settingsReachTheScreen()
     settings->setGmodeEnable(1);
     control.feedHostData(tek(5, 6));
     QCOMPARE(control.screen()->graphics()->items().size(), size_t(1));
+}
+
+// --- Keys as the control sends them to a host --------------------------------------------------
+
+void TestTermTypes::keysThroughTheControl_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QString>("setting"); // "name=value", empty for none
+    QTest::addColumn<QByteArray>("fromHost"); // fed to the screen first
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("sent"); // empty: nothing (refused)
+
+    const int kp = Qt::KeypadModifier;
+    const int shift = Qt::ShiftModifier;
+    const int ctrl = Qt::ControlModifier;
+    auto row = [](const char *name, int type, const QString &setting, const QByteArray &fromHost,
+                   int key, int mods, const QString &text, const QByteArray &sent) {
+        QTest::newRow(name) << type << setting << fromHost << key << mods << text << sent;
+    };
+    row("ctrl+i", 12, {}, {}, Qt::Key_I, ctrl, "\t", "\t");
+    row("ctrl+m", 8, {}, {}, Qt::Key_M, ctrl, "\r", "\r");
+    row("keypad enter, numeric", 12, {}, {}, Qt::Key_Enter, kp, "\r", "\r");
+    row("keypad enter, new-line mode", 12, {}, "\x1b[20h", Qt::Key_Enter, kp, "\r", "\r\n");
+    row("keypad enter, application", 12, {}, "\x1b=", Qt::Key_Enter, kp, "\r", "\x1bOM");
+    row("keypad 5, application", 12, {}, "\x1b=", Qt::Key_5, kp, "5", "\x1bOu");
+    row("keypad +, application", 12, {}, "\x1b=", Qt::Key_Plus, kp, "+", "\x1bOk");
+    row("keypad -, application", 12, {}, "\x1b=", Qt::Key_Minus, kp, "-", "\x1bOm");
+    row("keypad 5 back in numeric", 12, {}, "\x1b=\x1b>", Qt::Key_5, kp, "5", "5");
+    row("AnsiAppKeypad", 12, "AnsiAppKeypad=1", {}, Qt::Key_7, kp, "7", "\x1bOw");
+    row("AnsiAppKeypad set back", 12, "AnsiAppKeypad=0", {}, Qt::Key_7, kp, "7", "7");
+    row("AnsiAppCursor", 12, "AnsiAppCursor=1", {}, Qt::Key_Up, 0, {}, "\x1bOA");
+    row("AnsiAppCursor set back", 12, "AnsiAppCursor=0", {}, Qt::Key_Up, 0, {}, "\x1b[A");
+    row("shift+F1 without MapUpperFKeys", 8, {}, {}, Qt::Key_F1, shift, {}, "\x1bOP");
+    row("MapUpperFKeys VT220", 8, "MapUpperFKeys=1", {}, Qt::Key_F1, shift, {}, "\x1b[23~");
+    row("MapUpperFKeys Linux", 16, "MapUpperFKeys=1", {}, Qt::Key_F10, shift, {}, "\x1b[34~");
+    row("MapUpperFKeys SCO", 15, "MapUpperFKeys=1", {}, Qt::Key_F1, shift, {}, "\x1b[W");
+    row("SCO shifted F1", 15, {}, {}, Qt::Key_F1, shift, {}, "\x1b[Y");
+    row("MapUpperFKeys Wyse", 5, "MapUpperFKeys=1", {}, Qt::Key_F2, shift, {}, "\x01K\r");
+    row("Backspace VT220", 8, {}, {}, Qt::Key_Backspace, 0, "\b", "\b");
+    row("Backspace Linux", 16, {}, {}, Qt::Key_Backspace, 0, "\b", "\x7f");
+    row("BkspSendsDel", 8, "BkspSendsDel=1", {}, Qt::Key_Backspace, 0, "\b", "\x7f");
+    row("BkspSendsDel Wyse", 5, "BkspSendsDel=1", {}, Qt::Key_Backspace, 0, "\b", "\x7f");
+    row("UTF-8 host", 12, {}, {}, Qt::Key_Eacute, 0, u"é"_qs, "\xc3\xa9");
+    row("single-byte host", 12, "Ansi8Bit=1", {}, Qt::Key_Eacute, 0, u"é"_qs, "\xe9");
+    row("single-byte host refuses the euro", 12, "Ansi8Bit=1", {}, 0, 0, u"€"_qs, {});
+    row("single-byte Wyse refuses the euro", 5, "Ansi8Bit=1", {}, 0, 0, u"€"_qs, {});
+}
+
+void TestTermTypes::keysThroughTheControl()
+{
+    QFETCH(int, termType);
+    QFETCH(QString, setting);
+    QFETCH(QByteArray, fromHost);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, sent);
+    FakeHost host;
+    QVERIFY(host.isListening());
+    emu::nvEmulator control;
+    emu::Settings *settings = control.Settings();
+    settings->setTermType(rt::Int(termType));
+    settings->setDevice(emu::device::Tcp);
+    settings->setHostName(QStringLiteral("127.0.0.1"));
+    settings->setHostPort(host.portText());
+    if (setting.endsWith(QLatin1String("=0"))) // a setting put back: on first
+        settings->setValue(setting.section(u'=', 0, 0), 1);
+    if (!setting.isEmpty())
+        settings->setValue(setting.section(u'=', 0, 0), setting.section(u'=', 1).toInt());
+    control.Reset(2);
+    QVERIFY(host.waitForConnection());
+    QTRY_COMPARE(control.Connected(), rt::True);
+    control.feedHostData(fromHost);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);
+    QApplication::sendEvent(&control, &press);
+    // A plain key after it: what came before it is what the key sent.
+    QTest::keyClick(&control, Qt::Key_Z, {}, 'z');
+    QVERIFY(host.waitForReceived("z"));
+    QCOMPARE(host.received(), sent + "z");
 }
 
 QTEST_MAIN(TestTermTypes)
