@@ -68,6 +68,16 @@ inline bool isWideTail(const Cell *cells, int col)
 // The characters of cells [from, end) of a row, the right halves of wide characters left out.
 QString cellsText(const Cell *cells, int from, int end);
 
+// A cell erased with a pen: the pen's colours, none of its other attributes.
+inline Cell erasedCell(const Cell &pen)
+{
+    Cell blank;
+    blank.fg = pen.fg;
+    blank.bg = pen.bg;
+    blank.attr = pen.attr & (AttrDefaultFg | AttrDefaultBg);
+    return blank;
+}
+
 // A colour code as the automation members pass it: foreground + 16 * background, both from the
 // sixteen basic colours; -1 (or any negative value) means the terminal's default colours.
 inline Cell blankCell(int colorCode)

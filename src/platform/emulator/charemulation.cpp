@@ -11,8 +11,6 @@ namespace {
 // Bytes of host data decoded at a time.
 constexpr qsizetype feedSlice = 16 * 1024;
 
-constexpr char32_t ESC = 0x1B;
-
 bool printable(char32_t c)
 {
     return (c >= 0x20 && c < 0x7F) || c >= 0xA0;
@@ -37,6 +35,22 @@ CharEmulation::CharEmulation(int rows, int cols, EmulationSink *sink)
     m_tabs.assign(size_t(this->cols()), false);
     for (int c = 8; c < this->cols(); c += 8)
         m_tabs[size_t(c)] = true;
+}
+
+std::vector<CharEmulation::Sequence> CharEmulation::withBasicControls(
+    const std::vector<Sequence> &more)
+{
+    using C = CharEmulation;
+    std::vector<Sequence> table = {
+        { "\x05", &C::doAnswerBack },
+        { "\x07", &C::doBell },
+        { "\x08", &C::doCursorLeft },
+        { "\x09", &C::doTab },
+        { "\x0a", &C::doLineFeed },
+        { "\x0d", &C::doCarriageReturn },
+    };
+    table.insert(table.end(), more.begin(), more.end());
+    return table;
 }
 
 void CharEmulation::setSequences(const std::vector<Sequence> &table)
@@ -327,12 +341,7 @@ void CharEmulation::doCursorVisible(const SequenceArgs &, int param)
 
 Cell CharEmulation::blankCell() const
 {
-    // Erased cells take the pen's colours but none of its other attributes.
-    Cell blank;
-    blank.fg = m_pen.fg;
-    blank.bg = m_pen.bg;
-    blank.attr = m_pen.attr & (AttrDefaultFg | AttrDefaultBg);
-    return blank;
+    return erasedCell(m_pen);
 }
 
 void CharEmulation::lineLeaving(const Cell *line)
@@ -471,11 +480,7 @@ Cell CharEmulation::lookCell(Cell cell, int look)
 
 void CharEmulation::setPenLook(int look)
 {
-    Cell pen;
-    pen.fg = m_pen.fg;
-    pen.bg = m_pen.bg;
-    pen.attr = m_pen.attr & (AttrDefaultFg | AttrDefaultBg);
-    m_pen = lookCell(pen, look);
+    m_pen = lookCell(erasedCell(m_pen), look);
 }
 
 int CharEmulation::penLook() const
@@ -864,17 +869,12 @@ void CharEmulation::resize(int rows, int cols)
     cols = std::max(1, cols);
     if (rows == this->rows() && cols == this->cols())
         return;
-    // The cursor row stays on screen: rows above it that no longer fit go to the history, rows
-    // below it are dropped; a wider or taller screen gets blank cells.
-    const int dropTop = std::max(0, m_row - (rows - 1));
-    for (int r = 0; r < dropTop; ++r)
-        lineLeaving(m_grid.row(r));
-    m_grid.resize(rows, cols, dropTop);
+    // The rows that no longer fit above the cursor go to the history.
+    m_row -= m_grid.resizeKeeping(rows, cols, m_row, [this](const Cell *line) { lineLeaving(line); });
     const int oldCols = int(m_tabs.size());
     m_tabs.resize(size_t(cols), false);
     for (int c = (oldCols + 7) / 8 * 8; c < cols; c += 8)
         m_tabs[size_t(c)] = c > 0;
-    m_row -= dropTop;
     m_col = std::min(m_col, cols - 1);
     m_sink->rowsChanged(0, rows - 1);
     m_sink->cursorMoved();
@@ -895,12 +895,9 @@ void CharEmulation::setCursor(int row, int col)
 
 void CharEmulation::putCells(int row, int col, const Cell *cells, int n)
 {
-    if (row < 0 || row >= rows() || col < 0 || col >= cols())
-        return;
-    n = std::min(n, cols() - col);
-    m_grid.noteCopiedCells(cells, n);
-    std::copy_n(cells, n, m_grid.row(row) + col);
-    m_sink->rowsChanged(row, rows() - 1);
+    // The rows below may take their look from attribute cells put here.
+    if (m_grid.copyIn(row, col, cells, n))
+        m_sink->rowsChanged(row, rows() - 1);
 }
 
 void CharEmulation::reset()
@@ -975,19 +972,8 @@ QByteArray CharEmulation::key(int qtKey, Qt::KeyboardModifiers modifiers, const 
                 return QByteArray(k.bytes);
         }
     }
-    switch (qtKey) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QByteArray(1, '\r');
-    case Qt::Key_Tab:
-        return QByteArray(1, '\t');
-    case Qt::Key_Backspace:
-        return QByteArray(1, '\b');
-    case Qt::Key_Escape:
-        return QByteArray(1, char(ESC));
-    default:
-        break;
-    }
+    if (const QByteArray basic = basicKeyBytes(qtKey); !basic.isEmpty())
+        return basic;
     if ((mods & Ctrl) && !(modifiers & Qt::AltModifier)) {
         const int code = controlCodeOfKey(qtKey);
         if (code >= 0)

@@ -98,6 +98,9 @@ protected:
         LookBold = 0x20,
     };
 
+    // ENQ (answerback), BEL, BS (left), HT, LF and CR as most of the terminals have them,
+    // followed by a family's own sequences.
+    static std::vector<Sequence> withBasicControls(const std::vector<Sequence> &more);
     void setSequences(const std::vector<Sequence> &table);
     // A family with more than one code (Tektronix and ANSI) keeps a table per code: addSequences
     // returns the table's number, useSequences switches to it.

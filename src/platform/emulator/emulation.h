@@ -53,6 +53,25 @@ struct HostDialect
     bool operator==(const HostDialect &) const = default;
 };
 
+// What a plain keyboard sends for Return and Enter (CR), Tab, Backspace (BS) and Escape; empty
+// for other keys.
+inline QByteArray basicKeyBytes(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QByteArray(1, '\r');
+    case Qt::Key_Tab:
+        return QByteArray(1, '\t');
+    case Qt::Key_Backspace:
+        return QByteArray(1, '\b');
+    case Qt::Key_Escape:
+        return QByteArray(1, '\x1b');
+    default:
+        return QByteArray();
+    }
+}
+
 // The control character Ctrl makes with a key (Ctrl+A 1 ... Ctrl+Z 26, Ctrl+[ ESC, Ctrl+Space
 // and Ctrl+@ NUL, Ctrl+\ ] ^ _ 28-31); -1 when it makes none.
 inline int controlCodeOfKey(int qtKey)

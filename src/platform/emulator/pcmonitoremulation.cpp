@@ -11,15 +11,8 @@ PcMonitorEmulation::PcMonitorEmulation(int rows, int cols, EmulationSink *sink)
     setBehaviour(b);
 
     using C = PcMonitorEmulation;
-    std::vector<Sequence> table = {
-        { "\x05", &C::doAnswerBack },
-        { "\x07", &C::doBell },
-        { "\x08", &C::doCursorLeft },
-        { "\x09", &C::doTab },
-        { "\x0a", &C::doLineFeed },
-        { "\x0c", &C::doEraseScreen, EraseAll | EraseHome },
-        { "\x0d", &C::doCarriageReturn },
-    };
+    std::vector<Sequence> table
+        = withBasicControls({ { "\x0c", &C::doEraseScreen, EraseAll | EraseHome } });
     const std::vector<Sequence> &ansi = ansiSequences();
     table.insert(table.end(), ansi.begin(), ansi.end());
     setSequences(table);

@@ -78,19 +78,13 @@ TekEmulation::TekEmulation(Model model, int rows, int cols, EmulationSink *sink)
         { "\x1b%c%c", op(&T::doCommand), int(Command::Skip) },
     };
     tek.insert(tek.end(), commands.begin(), commands.end());
-    std::vector<Sequence> ansi = {
-        { "\x05", &C::doAnswerBack },
-        { "\x07", &C::doBell },
-        { "\x08", &C::doCursorLeft },
-        { "\x09", &C::doTab },
-        { "\x0a", &C::doLineFeed },
-        { "\x0d", &C::doCarriageReturn },
+    std::vector<Sequence> ansi = withBasicControls({
         { "\x1b%%!%c", op(&T::doCode) },
         { "\x1b[=%pm", op(&T::doTekRendition) },
         { "\x1b[%pg", &C::doClearAllTabs },
         { "\x1b\x0c", op(&T::doPage) },
         { "\x1bLZ", op(&T::doClearDialog) },
-    };
+    });
     const std::vector<Sequence> &csi = ansiSequences();
     ansi.insert(ansi.end(), csi.begin(), csi.end());
     m_tekTable = addSequences(tek);

@@ -40,16 +40,10 @@ ViewpointEmulation::ViewpointEmulation(Model model, int rows, int cols, Emulatio
 
     using C = ViewpointEmulation;
     using V = ViewpointEmulation;
-    std::vector<Sequence> table = {
+    std::vector<Sequence> table = withBasicControls({
         { "\x01", &C::doHome, model == Model::A2Enhanced ? 0 : 1 },
-        { "\x05", &C::doAnswerBack },
         { "\x06", &C::doCursorRight },
-        { "\x07", &C::doBell },
-        { "\x08", &C::doCursorLeft },
-        { "\x09", &C::doTab },
-        { "\x0a", &C::doLineFeed },
         { "\x0c", &C::doEraseScreen, EraseAll | EraseHome },
-        { "\x0d", &C::doCarriageReturn },
         { "\x15", &C::doCursorLeft },
         { "\x1a", &C::doCursorUp },
         { "\x1bY%c%c", &C::doAddress },
@@ -59,7 +53,7 @@ ViewpointEmulation::ViewpointEmulation(Model model, int rows, int cols, Emulatio
         { "\x1bl", &C::doDeleteLine },
         { "\x1b" "0%c", op(&V::doAttribute) },
         { "\x1b?", op(&V::doReportCursor) },
-    };
+    });
     if (model != Model::Viewpoint60) {
         table.push_back({ "\x0e", op(&V::doTag), 1 });
         table.push_back({ "\x0f", op(&V::doTag), 0 });

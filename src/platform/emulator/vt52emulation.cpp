@@ -22,13 +22,7 @@ Vt52Emulation::Vt52Emulation(int rows, int cols, EmulationSink *sink)
 
     using C = Vt52Emulation;
     using V = Vt52Emulation;
-    setSequences({
-        { "\x05", &C::doAnswerBack },
-        { "\x07", &C::doBell },
-        { "\x08", &C::doCursorLeft },
-        { "\x09", &C::doTab },
-        { "\x0a", &C::doLineFeed },
-        { "\x0d", &C::doCarriageReturn },
+    setSequences(withBasicControls({
         { "\x1b" "A", &C::doCursorUp },
         { "\x1b" "B", &C::doCursorDown },
         { "\x1b" "C", &C::doCursorRight },
@@ -52,7 +46,7 @@ Vt52Emulation::Vt52Emulation(int rows, int cols, EmulationSink *sink)
         { "\x1bV", &C::doIgnore },
         { "\x1bW", &C::doIgnore },
         { "\x1bX", &C::doIgnore },
-    });
+    }));
 
     setKeys({
         { Qt::Key_Up, Plain, "\x1b" "A" },

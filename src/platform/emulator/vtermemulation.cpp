@@ -734,14 +734,10 @@ void VtermEmulation::setCursor(int row, int col)
 
 void VtermEmulation::putCells(int row, int col, const Cell *cells, int n)
 {
-    if (row < 0 || row >= rows() || col < 0 || col >= cols())
-        return;
     // Straight into the grid: the terminal's own modes (insert mode, margins, origin) must not
     // bend text put from the API, and the host's cursor and pen stay as they are.
-    n = std::min(n, cols() - col);
-    grid().noteCopiedCells(cells, n);
-    std::copy_n(cells, n, grid().row(row) + col);
-    m_sink->rowsChanged(row, row);
+    if (grid().copyIn(row, col, cells, n))
+        m_sink->rowsChanged(row, row);
 }
 
 void VtermEmulation::reset()
@@ -851,12 +847,7 @@ bool VtermEmulation::ownKey(int qtKey, Qt::KeyboardModifiers mods, QByteArray *o
 
 Cell VtermEmulation::eraseCell() const
 {
-    // Erased cells take the pen's colours but none of its other attributes.
-    Cell blank;
-    blank.fg = m_pen.fg;
-    blank.bg = m_pen.bg;
-    blank.attr = m_pen.attr & (AttrDefaultFg | AttrDefaultBg);
-    return blank;
+    return erasedCell(m_pen);
 }
 
 void VtermEmulation::markRows(int first, int end)

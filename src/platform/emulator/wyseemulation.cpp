@@ -25,15 +25,9 @@ WyseEmulation::WyseEmulation(Model model, int rows, int cols, EmulationSink *sin
     using C = WyseEmulation;
     using W = WyseEmulation;
     const int clearAll = EraseAll | EraseHome;
-    setSequences({
-        { "\x05", &C::doAnswerBack },
-        { "\x07", &C::doBell },
-        { "\x08", &C::doCursorLeft },
-        { "\x09", &C::doTab },
-        { "\x0a", &C::doLineFeed },
+    setSequences(withBasicControls({
         { "\x0b", &C::doCursorUp },
         { "\x0c", &C::doCursorRight },
-        { "\x0d", &C::doCarriageReturn },
         { "\x1a", &C::doEraseScreen, clearAll },
         { "\x1e", &C::doHome },
         { "\x1f", &C::doNewLine },
@@ -120,7 +114,7 @@ WyseEmulation::WyseEmulation(Model model, int rows, int cols, EmulationSink *sin
         { "\x1bP", &C::doIgnore },
         { "\x1b@", &C::doIgnore },
         { "\x1bL", &C::doIgnore },
-    });
+    }));
 
     setKeys({
         { Qt::Key_Up, Plain, "\x0b" },
