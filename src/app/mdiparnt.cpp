@@ -12,6 +12,7 @@
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
+#include "dialogs/dial.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/messages.h"
@@ -179,7 +180,7 @@ void ShowSettingsDialog(const QString &startPage)
     Q_UNUSED(startPage);
 }
 
-// The transfer, capture and dialing dialogs (come with the dialogs).
+// The transfer and capture dialogs (come with the dialogs).
 void ShowDialogCommand(rt::Long command)
 {
     Q_UNUSED(command);
@@ -464,8 +465,10 @@ void frmMdiParent::runBuiltInCommand(rt::Long command)
     case CmdUpload:
     case CmdDownload:
     case CmdCapture:
-    case CmdDial:
         ShowDialogCommand(command);
+        break;
+    case CmdDial:
+        frmDial::ShowDialer(widget());
         break;
     default:
         break;
