@@ -6,6 +6,7 @@
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "dde/ddeserver.h"
+#include "dialogs/capstart.h"
 #include "dde/ddetopic.h"
 #include "emulator/emulator.h"
 #include "menus/menus.h"
@@ -75,11 +76,6 @@ enum SessionCommandNo : rt::Long {
     CmdResetTerm = 707,
     CmdResetComm = 708,
 };
-
-// Devices that the window treats apart.
-constexpr rt::Int DeviceTelnet = 3;
-constexpr rt::Int DeviceModem = 4;
-constexpr rt::Int DeviceSsh = 5;
 
 // Ctrl+Tab as a key code of the emulator's keyboard map.
 constexpr rt::Int CtrlTabKey = 2009;
@@ -280,7 +276,7 @@ void frmMdiChild::altShortcut(rt::Int keyCode)
         return;
     switch (keyCode) {
     case 'C':
-        // The capture dialogs come with the dialogs.
+        frmCapStart::ShowCaptureDialog();
         break;
     case 'G':
         m_emulator->PrintScreen();
@@ -380,8 +376,7 @@ rt::Long frmMdiChild::WindowProc(rt::Long message, rt::Long wParam, rt::Long lPa
         else if (wParam == 2)
             m_emulator->Download(xfrFileName, xfrProtocol, xfrMode, xfrOverwrite, 1);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "prepared transfer not started:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "prepared transfer not started");
     return 0;
 }
 
@@ -436,8 +431,7 @@ void frmMdiChild::cmdOKRecon_Click()
         if (sessionOf(Tag))
             m_emulator->Reset(2);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "reconnect failed:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "reconnect failed");
 }
 
 bool frmMdiChild::isActiveChild() const
@@ -702,7 +696,7 @@ void frmMdiChild::ctlEmulator_CommError(rt::Long *code, rt::Int show)
         if (!session)
             return;
         const rt::Int device = session->EmulatorSettings().Device();
-        if (session->AutoClose() || device == DeviceTelnet || device == DeviceSsh) {
+        if (session->AutoClose() || device == emu::device::Telnet || device == emu::device::Ssh) {
             for (rt::Long lost : ErrConnectionLost) {
                 if (*code == lost)
                     *code = 0;
@@ -723,8 +717,7 @@ void frmMdiChild::ctlEmulator_ContextMenu(rt::Int kind, const QString &bandName)
             = kind == 3 && !bandName.isEmpty() ? bandName : QStringLiteral("ContextMenu");
         m_menu->MnuBands(name)->MousePopup();
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "no popup band:" << bandName << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "no popup band", bandName);
 }
 
 void frmMdiChild::ctlEmulator_DataReady()
@@ -742,7 +735,7 @@ void frmMdiChild::ctlEmulator_DeviceChange(rt::Int device, QString *name)
     h([&] {
         if (name->isEmpty())
             *name = QStringLiteral("No Device");
-        setTool(ToolDial, PropEnabled, flag(device == DeviceModem));
+        setTool(ToolDial, PropEnabled, flag(device == emu::device::Modem));
         setTool(ToolDevice, PropCaption, name->left(DeviceCaptionLength));
         recalcLayout();
     });
@@ -760,7 +753,7 @@ void frmMdiChild::ctlEmulator_Disconnect()
             return;
         }
         const rt::Int device = session->EmulatorSettings().Device();
-        if ((device != DeviceTelnet && device != DeviceSsh) || m_isClosing)
+        if ((device != emu::device::Telnet && device != emu::device::Ssh) || m_isClosing)
             return;
         showReconnectPanel();
         rt::ResumeNext quiet;

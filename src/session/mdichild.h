@@ -29,9 +29,6 @@ namespace dde {
 class Topic;
 }
 
-// The message a transfer dialog posts after filling the xfr members: wParam 1 upload, 2 download.
-constexpr rt::Long WM_STARTTRANSFER = 1830;
-
 class frmMdiChild : public rt::MdiChildForm, public SessionWindow
 {
     Q_OBJECT
@@ -43,12 +40,6 @@ public:
     bool OkToUnload = false;
     // Refresh the status tools at the next activation.
     bool UpdateStatus = false;
-    // The transfer a dialog prepared: directory, NUL, file names; protocol; mode; overwrite.
-    QString xfrFileName;
-    rt::Int xfrProtocol = 0;
-    rt::Int xfrMode = 0;
-    rt::Int xfrOverwrite = 0;
-
     // SessionWindow
     bool IsClosing() const override { return m_isClosing; }
     bool PauseState() const override { return m_pauseState; }
@@ -65,7 +56,7 @@ public:
     // Makes the window's topic a DDE source (link mode 1).
     void setLinkSource();
     dde::Topic *topic() const { return m_topic; }
-    emu::nvEmulator *ctlEmulator() const { return m_emulator; }
+    emu::nvEmulator *ctlEmulator() const override { return m_emulator; }
     void ForceResize() { Form_Resize(); }
     // Activation handling, also called by Sessions.Add after showing a new window.
     void Form_Activate() override;

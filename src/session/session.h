@@ -33,6 +33,7 @@
 
 #include "menus/menu.h"
 #include "runtime/error.h"
+#include "runtime/values.h"
 #include "session/sessionbase.h"
 
 #include <QLoggingCategory>
@@ -99,9 +100,8 @@ public:
     void Hide();
     // Pixels.
     void Resize(rt::Long width, rt::Long height);
-    static constexpr rt::Long OmittedLong = -2147483647;
-    void Move(rt::Long left, rt::Long top = OmittedLong, rt::Long width = OmittedLong,
-        rt::Long height = OmittedLong);
+    void Move(rt::Long left, rt::Long top = rt::OmittedLong, rt::Long width = rt::OmittedLong,
+        rt::Long height = rt::OmittedLong);
     void Delete() { Terminate(0); }
     void Activate();
     // Always asks for a name; true when the user cancelled.

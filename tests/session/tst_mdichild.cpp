@@ -267,7 +267,7 @@ private slots:
     void settingsRequests()
     {
         const QString file = m_env.homeDir() + u"/req.nvcf"_qs;
-        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\n");
+        writeBytes(file, "[Norvalis]\nTermType=9\n");
         const auto session = add(file);
         session->setCaption(u"From host"_qs);
         emit session->Emulator()->SaveSettings();
@@ -424,7 +424,7 @@ private slots:
     {
         FakeHost host;
         const QString file = m_env.homeDir() + u"/busy.nvcf"_qs;
-        StartupEnvironment::writeFile(file, hostSessionFile(host.port()));
+        writeBytes(file, hostSessionFile(host.port()));
         const auto session = add(file);
         emu::nvEmulator *e = session->Emulator();
         QTRY_VERIFY(e->Connected() != 0);
@@ -471,9 +471,9 @@ private slots:
     {
         FakeHost host;
         const QString file = m_env.homeDir() + u"/paste.nvcf"_qs;
-        StartupEnvironment::writeFile(file, hostSessionFile(host.port()));
+        writeBytes(file, hostSessionFile(host.port()));
         const QString text = m_env.homeDir() + u"/pasted.txt"_qs;
-        StartupEnvironment::writeFile(text, "first line\nsecond line\n");
+        writeBytes(text, "first line\nsecond line\n");
         const auto session = add(file);
         QVERIFY(host.waitForConnection());
         QTRY_VERIFY(session->Emulator()->Connected() != 0);
@@ -549,7 +549,7 @@ private slots:
     void commandRouting()
     {
         const QString file = m_env.homeDir() + u"/routed.nvcf"_qs;
-        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\n");
+        writeBytes(file, "[Norvalis]\nTermType=9\n");
         const auto first = add(file);
         const auto second = add();
         first->setCaption(u"Routed"_qs);
