@@ -6,6 +6,7 @@
 #include "app/tst_startup_env.h"
 #include "common/testutil.h"
 
+#include "common/testutil.h"
 #include "commondlg/commondlg.h"
 #include "platform/fakehost.h"
 #include "platform/tst_transfers_host.h"
