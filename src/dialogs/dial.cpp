@@ -12,7 +12,7 @@
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
 #include "dialing/dialingdialog.h"
-#include "dialogs/dialerlog.h"
+#include "dialogs/dialogslog.h"
 #include "dialogs/phonebook.h"
 #include "runtime/controls.h"
 #include "runtime/errnum.h"
@@ -32,8 +32,6 @@
 #include <QVBoxLayout>
 #include <array>
 #include <optional>
-
-Q_LOGGING_CATEGORY(lcDialer, "norvalis.dialogs")
 
 namespace {
 
@@ -348,7 +346,7 @@ void frmDial::cmdDial_Click()
         const rt::Int result = dialling->Dial(number, 1);
         m_showAgain = result != 0;
         if (result != 0)
-            qCDebug(lcDialer) << "dial failed with" << result << "- the dialer comes back";
+            qCDebug(lcDialogs) << "dial failed with" << result << "- the dialer comes back";
     });
 }
 
@@ -574,6 +572,7 @@ void frmDial::editBook(void (frmDial::*change)(const QString &, const QString &)
     rt::ResumeNext quiet;
     quiet([&] { (this->*change)(txName->text(), txNumber->text()); });
     quiet([&] { txNumber->setFocus(); });
+    rt::debugSwallowed(lcDialogs(), quiet, "phone book change");
 }
 
 void frmDial::cmdChangeDir_Click()
@@ -614,4 +613,5 @@ void frmDial::cmdChangeDir_Click()
         }
         DialReadBook();
     });
+    rt::debugSwallowed(lcDialogs(), quiet, "phone directory not changed");
 }
