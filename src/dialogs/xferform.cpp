@@ -24,8 +24,6 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-Q_LOGGING_CATEGORY(lcDialogs, "norvalis.dialogs", QtInfoMsg)
-
 namespace Xfer {
 
 SessionPtr ActiveSession()
