@@ -1,7 +1,7 @@
 #include "dialogs/settingsdlg.h"
 
 #include "commondlg/commondlg.h"
-#include "dialogs/sessionsettings.h"
+#include "session/sessionsettings.h"
 #include "dialogs/settingsfields.h"
 #include "emulator/emusettings.h"
 #include "interfaces/appiface.h"

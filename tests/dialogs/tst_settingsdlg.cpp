@@ -4,7 +4,7 @@
 #include "app/norvalis.h"
 #include "app/tst_norvalis_fakes.h"
 #include "commondlg/commondlg.h"
-#include "dialogs/sessionsettings.h"
+#include "session/sessionsettings.h"
 #include "dialogs/settingsdlg.h"
 #include "dialogs/settingsfields.h"
 #include "emulator/emusettings.h"
