@@ -11,6 +11,7 @@
 #include "interfaces/busclient.h"
 #include "interfaces/sessioniface.h"
 #include "menus/mnuband.h"
+#include "session/mdichild.h"
 #include "menus/mnutool.h"
 #include "session/session.h"
 #include "session/sessions.h"
@@ -128,18 +129,19 @@ QMap<QString, QStringList> introspect(const QString &path)
         reader.readNext();
         const QXmlStreamAttributes a = reader.attributes();
         if (reader.isStartElement()) {
-            if (reader.name() == u"interface")
-                interface = a.value(u"name").toString();
-            else if (reader.name() == u"property")
-                interfaces[interface] << a.value(u"name") + u':' + a.value(u"type")
-                        + (a.value(u"access") == u"read" ? u":r"_qs : u":rw"_qs);
-            else if (reader.name() == u"method") {
-                method = a.value(u"name").toString();
+            if (reader.name() == QLatin1String("interface"))
+                interface = a.value(QLatin1String("name")).toString();
+            else if (reader.name() == QLatin1String("property"))
+                interfaces[interface] << a.value(QLatin1String("name")).toString() + u':'
+                        + a.value(QLatin1String("type")).toString()
+                        + (a.value(QLatin1String("access")) == u"read" ? u":r"_qs : u":rw"_qs);
+            else if (reader.name() == QLatin1String("method")) {
+                method = a.value(QLatin1String("name")).toString();
                 in.clear();
                 out.clear();
-            } else if (reader.name() == u"arg" && !method.isEmpty())
-                (a.value(u"direction") == u"out" ? out : in) += a.value(u"type");
-        } else if (reader.isEndElement() && reader.name() == u"method") {
+            } else if (reader.name() == QLatin1String("arg") && !method.isEmpty())
+                (a.value(QLatin1String("direction")) == u"out" ? out : in) += a.value(QLatin1String("type"));
+        } else if (reader.isEndElement() && reader.name() == QLatin1String("method")) {
             interfaces[interface] << method + u'(' + in + u')' + out;
             method.clear();
         }
