@@ -238,7 +238,10 @@ SoundPlayer::SoundPlayer(QObject *control)
 
 SoundPlayer::~SoundPlayer()
 {
-    stop();
+    if (m_sink) {
+        m_sink->stop();
+        delete m_sink;
+    }
 }
 
 void SoundPlayer::playWave(const QString &fileName)
@@ -265,7 +268,6 @@ void SoundPlayer::stop()
     sink->disconnect(this);
     sink->stop();
     sink->deleteLater();
-    m_source.reset();
     emit finished();
 }
 
@@ -275,14 +277,17 @@ void SoundPlayer::play(std::unique_ptr<Source> source)
     if (device.isNull())
         rt::raise(emuerror::NoSoundDevice);
     stop();
-    m_source = std::move(source);
-    m_sink = new QAudioSink(device, m_source->format, this);
+    // Without a parent: a sink's platform part takes the sink's parent as its own, and the two
+    // would delete it twice.
+    m_sink = new QAudioSink(device, source->format);
+    Source *samples = source.release();
+    samples->setParent(m_sink);
     connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
         // Idle after the last sample: the sound has been played.
         if (state == QAudio::IdleState || state == QAudio::StoppedState)
             stop();
     });
-    m_sink->start(m_source.get());
+    m_sink->start(samples);
     if (m_sink->error() != QAudio::NoError) {
         qCDebug(lcEmulator) << "sound output refused the sound:" << m_sink->error();
         stop();

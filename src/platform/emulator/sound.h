@@ -43,7 +43,8 @@ private:
     explicit SoundPlayer(QObject *control);
     void play(std::unique_ptr<Source> source);
 
-    std::unique_ptr<Source> m_source;
+    // The sink of the sound playing; its source is its child, so it goes after the sink that
+    // reads it.
     QAudioSink *m_sink = nullptr;
 };
 
