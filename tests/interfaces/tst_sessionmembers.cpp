@@ -223,7 +223,7 @@ private slots:
         QTest::addColumn<QString>("contract");
         QTest::addColumn<int>("members");
         QTest::newRow("_clsSession") << DefaultIfc << DefaultContract << 175;
-        QTest::newRow("Session") << SessionIfc << SessionContract << 196;
+        QTest::newRow("Session") << SessionIfc << SessionContract << 197;
         QTest::newRow("SessionSettings") << SettingsIfc << SettingsContract << 9;
     }
     void contract()
@@ -375,7 +375,7 @@ private slots:
             QCOMPARE(busGet(Path, SessionIfc, parts.at(0)), busGet(Path, DefaultIfc, name));
             ++compared;
         }
-        QCOMPARE(compared, 116);
+        QCOMPARE(compared, 118);
     }
 
     // A setting written through either interface is the Settings object's: read back the same,
