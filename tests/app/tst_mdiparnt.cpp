@@ -368,7 +368,6 @@ void TestMdiParent::settingsCommands_data()
     QTest::newRow("705 on a session: the first page") << true << true << "705" << "Connection" << 8;
     QTest::newRow("203: printer page") << true << true << "203" << "Printer" << 8;
     QTest::newRow("313: mouse page") << true << true << "313" << "Mouse" << 8;
-    QTest::newRow("313 without an active session: nothing") << true << false << "313" << "" << 0;
 }
 
 // The settings commands open the settings dialog over the active session's settings on their

@@ -249,7 +249,7 @@ private slots:
         contract.call(u"Capture"_qs,
             { capture, QVariant::fromValue(rt::Int(1)), QVariant::fromValue(rt::Int(1)) });
         QCOMPARE(contract.get(u"CaptureFileName"_qs).toString(), capture);
-        host.send("captured line\r\n");
+        host.send("\r\ncaptured line\r\n");
         QTRY_COMPARE_WITH_TIMEOUT(
             live.call(u"GetText"_qs, { QVariant::fromValue(rt::Int(0)), QVariant::fromValue(rt::Int(1)),
                                           QVariant::fromValue(rt::Int(13)) })
