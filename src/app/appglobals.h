@@ -49,8 +49,6 @@ extern QPointer<script::ScriptHost> gScriptHost;
 extern QPointer<rt::Timer> gCleanupTimer;
 extern QPointer<dde::Topic> gSystemTopic;
 
-// The current user's root of the settings store (Profile's root selector).
-constexpr rt::Int HKCU = 1;
 // The registry key of one per-user setting under the current user's root:
 // Software\Dremo\Nvwin2k\<name> (the setting is the key's default value).
 QString SettingsKey(const QString &name);

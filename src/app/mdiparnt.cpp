@@ -12,7 +12,11 @@
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
+#include "dialogs/capstart.h"
+#include "dialogs/dial.h"
+#include "dialogs/download.h"
 #include "dialogs/settingsdlg.h"
+#include "dialogs/upload.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/messages.h"
@@ -195,10 +199,22 @@ void ShowSettingsDialog(const QString &startPage, bool withoutSession, QWidget *
         QString(), startPage, 0, 0, owner, result);
 }
 
-// The transfer, capture and dialing dialogs (come with the dialogs).
+// The transfer and capture dialogs.
 void ShowDialogCommand(rt::Long command)
 {
-    Q_UNUSED(command);
+    switch (command) {
+    case CmdUpload:
+        frmUpload::ShowUpload();
+        break;
+    case CmdDownload:
+        frmDownload::ShowDownload();
+        break;
+    case CmdCapture:
+        frmCapStart::ShowCaptureDialog();
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace
@@ -328,7 +344,7 @@ void frmMdiParent::Form_QueryUnload(rt::Int &cancel, rt::Int unloadMode)
     rt::ResumeNext quiet;
     quiet([&] {
         if (gApp)
-            Profile::PutRegString(HKCU, SettingsKey(QStringLiteral("ChildWindowState")),
+            Profile::PutRegString(Profile::HKCU, SettingsKey(QStringLiteral("ChildWindowState")),
                 QString::number(gApp->InitChildWindowState()), QStringLiteral("2"));
     });
     quiet([&] { frmSplash::instance().unload(); });
@@ -480,8 +496,10 @@ void frmMdiParent::runBuiltInCommand(rt::Long command)
     case CmdUpload:
     case CmdDownload:
     case CmdCapture:
-    case CmdDial:
         ShowDialogCommand(command);
+        break;
+    case CmdDial:
+        frmDial::ShowDialer(widget());
         break;
     default:
         break;

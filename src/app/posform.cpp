@@ -18,12 +18,12 @@ constexpr const char *kModule = "nvmain";
 
 QString reg(const QString &name, const QString &dflt)
 {
-    return Profile::GetRegString(HKCU, SettingsKey(name), dflt);
+    return Profile::GetRegString(Profile::HKCU, SettingsKey(name), dflt);
 }
 
 void putReg(const QString &name, const QString &value)
 {
-    Profile::PutRegString(HKCU, SettingsKey(name), value, QString());
+    Profile::PutRegString(Profile::HKCU, SettingsKey(name), value, QString());
 }
 
 // The window's rectangle in its normal state. A top-level window's is its client area: the frame

@@ -193,11 +193,11 @@ void UpdateRecentFileList(const QString &file, bool remove)
     for (rt::Int i = 0; i < size; ++i)
         quiet([&] { app.setRecent(i, entries.value(i)); });
     quiet([&] {
-        Profile::DeleteRegKey(HKCU, SettingsKey(QStringLiteral("RecentFiles")));
+        Profile::DeleteRegKey(Profile::HKCU, SettingsKey(QStringLiteral("RecentFiles")));
         int number = 0;
         for (const QString &entry : entries) {
             if (!entry.isEmpty())
-                Profile::PutRegString(HKCU,
+                Profile::PutRegString(Profile::HKCU,
                     SettingsKey(QStringLiteral("RecentFiles\\File_%1").arg(++number)), entry,
                     QString());
         }

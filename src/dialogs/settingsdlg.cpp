@@ -33,7 +33,7 @@
 #include <QVBoxLayout>
 #include <functional>
 
-Q_LOGGING_CATEGORY(lcSettingsDialog, "norvalis.dialogs")
+Q_LOGGING_CATEGORY(lcSettingsDialog, "norvalis.dialogs", QtInfoMsg)
 
 namespace settingsdlg {
 

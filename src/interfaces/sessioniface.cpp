@@ -1,5 +1,6 @@
 #include "interfaces/sessioniface.h"
 
+#include "interfaces/serveriface.h"
 #include "session/session.h"
 #include "automation/members.h"
 #include "emulator/settingsiface.h"
@@ -57,6 +58,11 @@ QObject *publish(const MenuPtr &menu)
 QObject *publish(emu::Settings *settings)
 {
     return emu::SettingsIface::of(settings);
+}
+
+QObject *publish(const std::shared_ptr<clsServer> &server)
+{
+    return ServerObjects::instance().handOut(server);
 }
 
 } // namespace sessioniface

@@ -26,6 +26,8 @@
 #include "session/sessionmembers.h"
 #include "session/sessionsettings.h"
 
+class clsServer;
+
 #include <QObject>
 #include <QVariantList>
 #include <memory>
@@ -100,6 +102,8 @@ template<class T> T publish(T value)
 }
 QObject *publish(const MenuPtr &menu);
 QObject *publish(emu::Settings *settings);
+QObject *publish(const std::shared_ptr<clsServer> &server);
+
 
 } // namespace sessioniface
 
@@ -119,6 +123,7 @@ SESSION_TRANSFER_SETTINGS(NV_SESSION_TYPE)
 SESSION_INTERFACE_ONLY_PROPERTIES(NV_SESSION_TYPE)
 SESSION_EMULATOR_VERBS(NV_SESSION_VERB_TYPE)
 } // namespace sessiontype
+
 
 // What the three interfaces of a session share: the session they stand for. Not published
 // itself.
@@ -154,7 +159,7 @@ protected:
         else if constexpr (std::is_same_v<decltype(call()), bool>)
             return rt::BoolToInt(call());
         else
-            return call();
+            return sessioniface::publish(call());
     }
     emu::Block *adopt(emu::Block *block);
     // Puts the introspection order of the interface on record, once per class.

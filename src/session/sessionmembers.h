@@ -21,6 +21,7 @@
 // object refuses answers the control's error, unchanged.
 //
 // Verbs: X(Result, Name, (parameters), (arguments), emulator call, Rule)
+//   Result      as clients see it (the request object of Server is an automation object)
 //   parameters  with NV_OPTIONAL(v) after an optional one (its default; 65535 in the design is
 //               the Integer -1)
 //   call        the control's member, e is the control

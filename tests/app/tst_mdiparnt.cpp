@@ -29,7 +29,7 @@ const QChar kSep = QChar(1);
 
 QString regValue(const QString &name)
 {
-    return Profile::GetRegString(1, SettingsKey(name), u"(none)"_qs);
+    return Profile::GetRegString(Profile::HKCU, SettingsKey(name), u"(none)"_qs);
 }
 
 bar::BandPtr controlBand(const QString &bandName)
@@ -150,8 +150,8 @@ void TestMdiParent::unloadFromCode_data()
 void TestMdiParent::unloadFromCode()
 {
     QFETCH(bool, standalone);
-    Profile::DeleteRegKey(1, SettingsKey(u"MainLeft"_qs));
-    Profile::DeleteRegKey(1, SettingsKey(u"ChildWindowState"_qs));
+    Profile::DeleteRegKey(Profile::HKCU, SettingsKey(u"MainLeft"_qs));
+    Profile::DeleteRegKey(Profile::HKCU, SettingsKey(u"ChildWindowState"_qs));
     gStandalone = standalone;
     gApp->setInitChildWindowState(1);
     QVERIFY(frmSplash::instance().isLoaded());

@@ -8,7 +8,8 @@
 #include "automation/members.h"
 #include "emulator/emulator.h"
 #include "emulator/settingsiface.h"
-#include "interfaces/busclient.h"
+#include "common/busclient.h"
+#include "common/testutil.h"
 #include "interfaces/sessioniface.h"
 #include "menus/mnuband.h"
 #include "session/mdichild.h"
@@ -465,10 +466,10 @@ private slots:
         QCOMPARE(busCall(Path, SessionIfc, u"Input"_qs, { QVariant::fromValue(rt::Int(2)) }),
             QString());
         // By-reference arguments come back: SetExtension answers the previous lead-in.
-        const QDBusMessage reply = callOwn(Path, DefaultIfc, u"SetExtension"_qs,
+        const QDBusMessage reply = busMessage(Path, DefaultIfc, u"SetExtension"_qs,
             { u"\x1b{"_qs, u"}"_qs });
         QCOMPARE(reply.arguments().size(), 2);
-        QCOMPARE(callOwn(Path, DefaultIfc, u"SetExtension"_qs, { QString(), QString() })
+        QCOMPARE(busMessage(Path, DefaultIfc, u"SetExtension"_qs, { QString(), QString() })
                      .arguments()
                      .value(0)
                      .toString(),
@@ -535,7 +536,7 @@ private slots:
 
         // A mouse table becomes the session's only once it has loaded.
         const QString table = m_env.homeDir() + u"/mouse.txt"_qs;
-        StartupEnvironment::writeFile(table, "1\tERR*\tshow\r\t\n");
+        writeBytes(table, "1\tERR*\tshow\r\t\n");
         session().setChanged(rt::False);
         QCOMPARE(busSet(Path, SettingsIfc, u"MouseTable"_qs, table), QVariant());
         QCOMPARE(session().CustomMouseTable(), table);

@@ -2,25 +2,25 @@
 // data both ways, waits, captures, transfers, the host protocol and its events, printing,
 // selection and copy, and the late-bound entry.
 
+#include "common/testutil.h"
 #include "emulator/block.h"
 #include "emulator/dispatch.h"
 #include "emulator/emulator.h"
 #include "emulator/printerjob.h"
 #include "emulator/screenview.h"
 #include "platform/fakehost.h"
+#include "platform/hayesmodem.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <unistd.h>
 
 using emu::nvEmulator;
@@ -30,37 +30,7 @@ namespace {
 constexpr int Tty = 0;
 constexpr int Vt100 = 12;
 
-QString trimmed(QString s)
-{
-    while (s.endsWith(u' '))
-        s.chop(1);
-    return s;
-}
-
-QByteArray readFile(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-rt::Long errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const rt::Error &error) {
-        return error.number;
-    }
-    return 0;
-}
-
-QByteArray request(emu::HostVerb verb, const QString &text = QString(), qint32 errNum = 0,
+QByteArray request(emu::HostVerb verb, const QString &text = QString(), const QString &errNum = {},
     const QString &errMsg = QString(), bool async = false)
 {
     emu::HostRequest r;
@@ -74,7 +44,7 @@ QByteArray request(emu::HostVerb verb, const QString &text = QString(), qint32 e
 
 } // namespace
 
-class PtyModem;
+class HayesModem;
 
 class TestEmulator : public QObject
 {
@@ -146,7 +116,7 @@ private slots:
 private:
     void connectControl(int termType = Tty, rt::Int device = emu::device::Telnet);
     void sendEarlyAndLate(const QByteArray &early, const QByteArray &late);
-    void useModem(const PtyModem &modem);
+    void useModem(const HayesModem &modem);
 
     std::unique_ptr<FakeHost> m_host;
     std::unique_ptr<nvEmulator> m_control;
@@ -204,8 +174,8 @@ void TestEmulator::telnetDataBothWays()
     QSignalSpy location(m_control.get(), &nvEmulator::LocationChange);
     connectControl();
     m_host->send("hello\r\nw\xf6rld");
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(1)), QStringLiteral("wörld"));
-    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("hello"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(1)), QStringLiteral("wörld"));
+    QCOMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("hello"));
     QVERIFY(ready.count() >= 1);
     QCOMPARE(location.last(), (QVariantList { rt::Int(6), rt::Int(2), rt::Int(1) }));
     QVERIFY(m_control->BytesIn() >= 12);
@@ -373,7 +343,7 @@ void TestEmulator::controlDeletedWhenATransferEnds()
     QByteArray lines;
     for (int i = 0; i < 100; ++i)
         lines += "line " + QByteArray::number(i) + "\n";
-    writeFile(m_dir->filePath("long.txt"), lines);
+    writeBytes(m_dir->filePath("long.txt"), lines);
     // A window that closes as soon as the transfer is over.
     connect(m_control.get(), &nvEmulator::StatusChange, this, [this](const QString &text) {
         if (text == QLatin1String("Upload aborted"))
@@ -446,7 +416,7 @@ void TestEmulator::capture()
     connectControl();
     const QString name = m_dir->filePath(QStringLiteral("capture.txt"));
     if (exists)
-        writeFile(name, "old\n");
+        writeBytes(name, "old\n");
     QSignalSpy change(m_control.get(), &nvEmulator::CaptureChange);
     // A relative name is taken in the capture directory.
     m_control->Capture(QStringLiteral("capture.txt"), 1, rt::Int(mode));
@@ -455,7 +425,7 @@ void TestEmulator::capture()
     QCOMPARE(m_control->CaptureFileName(), name);
     QCOMPARE(m_control->Busy(), rt::Int(0));
     m_host->send("caf\xe9 line\r\n");
-    QTRY_COMPARE(readFile(name), expected);
+    QTRY_COMPARE(readBytes(name), expected);
     m_control->CaptureEnd();
     QCOMPARE(change.count(), 2);
     QCOMPARE(change.at(0).at(0).value<rt::Int>(), rt::True);
@@ -463,15 +433,15 @@ void TestEmulator::capture()
     QCOMPARE(m_control->CaptureSource(), rt::Int(0));
     m_host->send("after\r\n");
     QTRY_VERIFY(m_control->screen()->rowText(1).startsWith(QLatin1String("after")));
-    QCOMPARE(readFile(name), expected);
+    QCOMPARE(readBytes(name), expected);
 }
 
 void TestEmulator::captureNewFileRefusesExisting()
 {
     const QString name = m_dir->filePath(QStringLiteral("exists.txt"));
-    writeFile(name, "keep me");
+    writeBytes(name, "keep me");
     QCOMPARE(errorOf([&] { m_control->Capture(name, 1, 0); }), rt::Long(58));
-    QCOMPARE(readFile(name), QByteArray("keep me"));
+    QCOMPARE(readBytes(name), QByteArray("keep me"));
     QCOMPARE(m_control->CaptureSource(), rt::Int(0));
     QCOMPARE(errorOf([&] { m_control->Capture(m_dir->filePath("no/such/dir/x.txt"), 1, 1); }),
         rt::Long(76));
@@ -530,10 +500,10 @@ void TestEmulator::hostTextEncoding()
     m_control->Capture(name, 1, 0);
     sendEarlyAndLate(host.left(2), {});
     sendEarlyAndLate(host.mid(2), {});
-    QTRY_COMPARE(trimmed(m_control->GetText(0, 0, -1)), line);
+    QTRY_COMPARE(trimmedRight(m_control->GetText(0, 0, -1)), line);
     QCOMPARE(m_control->ReadText(1, 80, 0), line);
     m_control->CaptureEnd();
-    QCOMPARE(QString::fromUtf8(readFile(name)), line + "\r\n");
+    QCOMPARE(QString::fromUtf8(readBytes(name)), line + "\r\n");
     std::unique_ptr<emu::Block> block(m_control->GetBlock(0, 0, 3, 0));
     QCOMPARE(block->Line(0), m_control->GetText(0, 0, 4));
     m_host->clearReceived();
@@ -565,8 +535,8 @@ void TestEmulator::asciiUpload()
     connectControl(Tty, emu::device::Tcp); // raw TCP: the bytes as they are sent
     m_control->Settings()->setAsciiEOL(rt::Int(eol));
     m_control->Settings()->setAsciiDelay(rt::Int(delay));
-    writeFile(m_dir->filePath("up.txt"), "one\ntwo\r\ncaf\xc3\xa9");
-    writeFile(m_dir->filePath("second.txt"), "2nd");
+    writeBytes(m_dir->filePath("up.txt"), "one\ntwo\r\ncaf\xc3\xa9");
+    writeBytes(m_dir->filePath("second.txt"), "2nd");
     m_host->clearReceived();
     // The way the upload dialog names files: directory, NUL, names separated by NULs.
     const QString spec = m_dir->path() + QChar(0) + "up.txt" + QChar(0) + "second.txt";
@@ -590,12 +560,12 @@ void TestEmulator::asciiDownload()
     QVERIFY(!QFile::exists(name)); // written whole when it ends
     m_control->Abort();
     QCOMPARE(m_control->XferStatus(), rt::Int(0));
-    QCOMPARE(readFile(name), QByteArray("first\nsecond\nthird\xc3\xa9\n"));
+    QCOMPARE(readBytes(name), QByteArray("first\nsecond\nthird\xc3\xa9\n"));
     // The host going quiet ends a download too; an existing file is kept unless overwritten.
     QCOMPARE(errorOf([&] { m_control->Download(name, 0, 0, 0, 0); }), rt::Long(58));
     m_control->setDownloadIdleTime(100);
     QCOMPARE(m_control->Download(name, 0, 1, 1, 1), rt::Int(0));
-    QCOMPARE(readFile(name), QByteArray());
+    QCOMPARE(readBytes(name), QByteArray());
 }
 
 void TestEmulator::transferErrors_data()
@@ -604,11 +574,10 @@ void TestEmulator::transferErrors_data()
     QTest::addColumn<bool>("connected");
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("error");
-    QTest::newRow("Kermit later") << 1 << true << "up.txt"
-                                  << int(emu::emuerror::ProtocolNotAvailable);
-    QTest::newRow("ZModem later") << 4 << true << "up.txt"
-                                  << int(emu::emuerror::ProtocolNotAvailable);
+    QTest::newRow("Kermit, missing file") << 1 << true << "missing.txt" << 53;
+    QTest::newRow("ZModem, no file named") << 4 << true << "" << 5;
     QTest::newRow("unknown protocol") << 9 << true << "up.txt" << 5;
+    QTest::newRow("negative protocol") << -1 << true << "up.txt" << 5;
     QTest::newRow("no link") << 0 << false << "up.txt" << int(emu::emuerror::NotConnected);
     QTest::newRow("missing file") << 0 << true << "missing.txt" << 53;
     QTest::newRow("no file named") << 0 << true << "" << 5;
@@ -622,7 +591,7 @@ void TestEmulator::transferErrors()
     QFETCH(int, error);
     if (connected)
         connectControl();
-    writeFile(m_dir->filePath("up.txt"), "x");
+    writeBytes(m_dir->filePath("up.txt"), "x");
     const QString spec = m_dir->path() + QChar(0) + file;
     QCOMPARE(int(errorOf([&] { m_control->Upload(spec, rt::Int(protocol), 0, 0, 1); })), error);
     QCOMPARE(m_control->XferStatus(), rt::Int(0));
@@ -640,10 +609,10 @@ void TestEmulator::hostProtocolEvents_data()
                                   << QVariantList { "Orders" };
     QTest::newRow("server-exit") << request(HostVerb::ServerExit)
                                  << QByteArray(SIGNAL(ServerExit())) << QVariantList {};
-    QTest::newRow("result") << request(HostVerb::Result, "42 rows", 7, "partial")
+    QTest::newRow("result") << request(HostVerb::Result, "42 rows", "7", "partial")
                             << QByteArray(SIGNAL(ServerResult(QString, QString, QString)))
                             << QVariantList { "42 rows", "7", "partial" };
-    QTest::newRow("script") << request(HostVerb::Script, "Norvalis.Beep()", 0, {}, true)
+    QTest::newRow("script") << request(HostVerb::Script, "Norvalis.Beep()", {}, {}, true)
                             << QByteArray(SIGNAL(ExecScript(QString, rt::Int)))
                             << QVariantList { "Norvalis.Beep()", QVariant::fromValue(rt::True) };
     QTest::newRow("save-settings")
@@ -666,7 +635,7 @@ void TestEmulator::hostProtocolEvents()
     QVERIFY(spy.wait());
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first(), arguments);
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("before after"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("before after"));
 }
 
 void TestEmulator::serverRequest()
@@ -716,7 +685,7 @@ void TestEmulator::extensionAnswer()
     m_host->send("a\x1b_vers");
     m_host->send("ion?\x1b\\b\x1b_quiet\x1b\\c");
     QVERIFY(m_host->waitForReceived("v1\r"));
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("abc"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("abc"));
     // The host protocol's own form of an extension.
     m_host->send(request(emu::HostVerb::Extension, QStringLiteral("ping")));
     QTRY_COMPARE(seen, (QStringList { "version?", "quiet", "ping" }));
@@ -735,7 +704,8 @@ void TestEmulator::runawayExtensionIsShown()
     m_control->SetExtension(&leadIn, &terminator);
     // A lead-in whose terminator never comes holds the text back only up to a limit.
     m_host->send("\x1b_" + QByteArray(70000, 'x') + " tail");
-    QTRY_VERIFY(trimmed(m_control->screen()->rowText(m_control->Rows() - 1)).endsWith("x tail"));
+    QTRY_VERIFY(
+        trimmedRight(m_control->screen()->rowText(m_control->Rows() - 1)).endsWith("x tail"));
     QVERIFY(seen.isEmpty());
     // Later extensions work as before.
     m_host->send("\r\n\x1b_ok\x1b\\shown");
@@ -784,11 +754,11 @@ void TestEmulator::vt100PrintController()
     QSignalSpy printer(m_control.get(), &nvEmulator::PrinterChange);
     m_host->send("shown\x1b[5iprinted line\r\n\x1b[4i more");
     QTRY_VERIFY(!m_control->lastPrintTarget().isEmpty());
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("shown more"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("shown more"));
     const QString pdf = m_control->lastPrintTarget();
     QVERIFY(pdf.startsWith(m_dir->path() + "/norvalis-print-"));
     QVERIFY(pdf.endsWith(QLatin1String(".pdf")));
-    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QVERIFY(readBytes(pdf).startsWith("%PDF"));
     QCOMPARE(printer.count(), 2);
     QCOMPARE(printer.at(0).at(0).value<rt::Int>(), emu::printerstate::On);
     QCOMPARE(printer.at(1).at(0).value<rt::Int>(), emu::printerstate::Off);
@@ -809,8 +779,8 @@ void TestEmulator::ttyThroughTheControl()
 {
     connectControl(Tty);
     m_host->send("a\x1b[1mb\tc\r\nd\be");
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(1)), QStringLiteral("e"));
-    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("a[1mb   c"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(1)), QStringLiteral("e"));
+    QCOMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("a[1mb   c"));
 }
 
 void TestEmulator::selectionAndCopy()
@@ -858,7 +828,7 @@ void TestEmulator::screenMethods()
     m_control->setRow(5);
     QCOMPARE(m_control->Row(), rt::Int(5));
     m_control->Clear();
-    QCOMPARE(trimmed(m_control->GetText(0, 4)), QString());
+    QCOMPARE(trimmedRight(m_control->GetText(0, 4)), QString());
     QCOMPARE(m_control->Row(), rt::Int(0));
     QSignalSpy screen(m_control.get(), &nvEmulator::ScreenChange);
     m_control->setExtendedMode(1);
@@ -1067,16 +1037,16 @@ void TestEmulator::alternateSink()
     QCOMPARE(m_control->AttachState(), rt::Int(1));
     QCOMPARE(sink.AttachState(), rt::Int(2));
     m_host->send("to the sink");
-    QTRY_COMPARE(trimmed(sink.screen()->rowText(0)), QStringLiteral("to the sink"));
-    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QString());
+    QTRY_COMPARE(trimmedRight(sink.screen()->rowText(0)), QStringLiteral("to the sink"));
+    QCOMPARE(trimmedRight(m_control->screen()->rowText(0)), QString());
     // Keys typed in the sink go to the host whose data it shows.
     QTest::keyClick(&sink, Qt::Key_X);
     QVERIFY(m_host->waitForReceived("x"));
     // The exit byte ends the attachment and is not shown.
     m_host->send("!\x04"
                  "back home");
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("back home"));
-    QCOMPARE(trimmed(sink.screen()->rowText(0)), QStringLiteral("to the sink!"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("back home"));
+    QCOMPARE(trimmedRight(sink.screen()->rowText(0)), QStringLiteral("to the sink!"));
     QCOMPARE(m_control->AttachState(), rt::Int(0));
     QCOMPARE(sink.AttachState(), rt::Int(0));
 
@@ -1119,7 +1089,7 @@ void TestEmulator::paste()
     QString fileName;
     if (fromFile) {
         fileName = m_dir->filePath(QStringLiteral("paste.txt"));
-        writeFile(fileName, "a\nb\r\nc\xc3\xa9");
+        writeBytes(fileName, "a\nb\r\nc\xc3\xa9");
     } else {
         QGuiApplication::clipboard()->setText(QStringLiteral("a\nb\r\nc\u00e9"));
     }
@@ -1173,7 +1143,7 @@ void TestEmulator::printScreenToPdf()
     m_control->PrintScreen();
     const QString pdf = m_control->lastPrintTarget();
     QCOMPARE(QFileInfo(pdf).absolutePath(), QFileInfo(m_dir->path()).absoluteFilePath());
-    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QVERIFY(readBytes(pdf).startsWith("%PDF"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QFileInfo(pdf).fileName() });
 
     // The host's requests for one screen in one burst print once; a changed screen prints
@@ -1192,9 +1162,9 @@ void TestEmulator::terminalResetKeepsTheLink()
 {
     connectControl(Vt100);
     m_host->send("text\x1b[?1h");
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("text"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("text"));
     m_control->Reset(1);
-    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QString());
+    QCOMPARE(trimmedRight(m_control->screen()->rowText(0)), QString());
     QCOMPARE(m_control->Connected(), rt::True);
     QCOMPARE(m_host->connectionCount(), 1);
     // The cursor keys are back in their normal mode.
@@ -1208,76 +1178,14 @@ void TestEmulator::dialThroughModem_data()
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<int>("result");
     QTest::addColumn<bool>("connected");
-    QTest::newRow("call goes through") << QByteArray("CONNECT 9600\r\n") << 0 << true;
-    QTest::newRow("line busy") << QByteArray("BUSY\r\n") << int(emu::channelerror::DialBusy)
-                               << false;
-    QTest::newRow("no carrier") << QByteArray("NO CARRIER\r\n")
-                                << int(emu::channelerror::DialNoCarrier) << false;
+    QTest::newRow("call goes through") << QByteArray("CONNECT 9600") << 0 << true;
+    QTest::newRow("line busy") << QByteArray("BUSY") << int(emu::channelerror::DialBusy) << false;
+    QTest::newRow("no carrier") << QByteArray("NO CARRIER") << int(emu::channelerror::DialNoCarrier)
+                                << false;
 }
 
-// A modem played on the master side of a pseudo-terminal: it collects what the control sends
-// and answers each command it was given once it has heard it (in the order given).
-class PtyModem : public QObject
-{
-public:
-    PtyModem()
-    {
-        if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
-            return;
-        const QString device = QString::fromLocal8Bit(::ttyname(m_slave));
-        m_port = rt::Int(1000 + device.section(u'/', -1).toInt());
-        m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
-        connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { read(); });
-    }
-    ~PtyModem() override
-    {
-        m_notifier.reset();
-        if (m_master >= 0) {
-            ::close(m_master);
-            ::close(m_slave);
-        }
-    }
-    bool isValid() const { return m_master >= 0; }
-    // The control's Port for this modem.
-    rt::Int port() const { return m_port; }
-    QByteArray heard() const { return m_heard; }
-    void answer(const QByteArray &command, const QByteArray &reply)
-    {
-        m_answers.append({ command, reply });
-    }
-    void send(const QByteArray &bytes)
-    {
-        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), bytes.size());
-    }
-
-private:
-    void read()
-    {
-        char buffer[256];
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0)
-            return;
-        m_heard.append(buffer, n);
-        while (!m_answers.isEmpty()) {
-            const qsizetype at = m_heard.indexOf(m_answers.first().first, m_answered);
-            if (at < 0)
-                break;
-            m_answered = at + m_answers.first().first.size();
-            send(m_answers.takeFirst().second);
-        }
-    }
-
-    int m_master = -1;
-    int m_slave = -1;
-    rt::Int m_port = 0;
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    QByteArray m_heard;
-    qsizetype m_answered = 0; // what was heard up to here has been answered
-    QList<QPair<QByteArray, QByteArray>> m_answers;
-};
-
 // A modem session (plain terminal) on the modem's port.
-void TestEmulator::useModem(const PtyModem &modem)
+void TestEmulator::useModem(const HayesModem &modem)
 {
     m_control->Settings()->setTermType(Tty);
     m_control->Settings()->setDevice(emu::device::Modem);
@@ -1290,18 +1198,20 @@ void TestEmulator::dialThroughModem()
     QFETCH(QByteArray, answer);
     QFETCH(int, result);
     QFETCH(bool, connected);
-    PtyModem modem;
+    HayesModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
     useModem(modem);
-    modem.answer("ATDT5551234\r", answer);
+    modem.setDialResult(answer);
     QCOMPARE(int(m_control->Dial(QStringLiteral("5551234"), 1)), result);
+    QCOMPARE(modem.commands().value(0), QByteArray("ATDT5551234"));
     QCOMPARE(m_control->Connected() != 0, connected);
     QCOMPARE(int(m_control->DialStatus()),
         connected ? emu::dialstatus::Connected : emu::dialstatus::Failed);
     if (connected) {
+        // The modem's answer takes rows 0 and 1 ("\r\nCONNECT 9600\r\n").
         modem.send("hello");
-        QTRY_VERIFY(m_control->screen()->rowText(1).startsWith(QLatin1String("hello")));
+        QTRY_VERIFY(m_control->screen()->rowText(2).startsWith(QLatin1String("hello")));
     }
     m_control.reset();
 }
@@ -1309,7 +1219,7 @@ void TestEmulator::dialThroughModem()
 // With AutoAnswer the modem's port opens with the connection and a call that comes in connects.
 void TestEmulator::modemAnswersCalls()
 {
-    PtyModem modem;
+    HayesModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
     useModem(modem);
@@ -1333,16 +1243,12 @@ void TestEmulator::modemHangUpWaits_data()
 void TestEmulator::modemHangUpWaits()
 {
     QFETCH(bool, answers);
-    PtyModem modem;
+    HayesModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
     useModem(modem);
-    modem.answer("ATDT5\r", "CONNECT 9600\r\n");
-    if (answers) {
-        modem.answer("+++", "\r\nOK\r\n");
-        modem.answer("ATH0\r", "\r\nOK\r\n");
-    }
     QCOMPARE(int(m_control->Dial(QStringLiteral("5"), 1)), 0);
+    modem.setSilent(!answers);
     QCOMPARE(m_control->Connected(), rt::True);
     QSignalSpy state(m_control.get(), &nvEmulator::StateNotify);
     QCOMPARE(int(m_control->HangUp(1)), 0);

@@ -3,6 +3,7 @@
 // server of the test's own (PulseAudio with a null sink), the clear error without any sound
 // output, and the errors of files that are not what they should be.
 
+#include "common/testutil.h"
 #include "emulator/emulator.h"
 #include "emulator/picturelayer.h"
 #include "emulator/screenview.h"
@@ -58,16 +59,6 @@ QByteArray midi()
         + QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0')) + track;
 }
 
-rt::Long errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const rt::Error &error) {
-        return error.number;
-    }
-    return 0;
-}
-
 } // namespace
 
 class TestMedia : public QObject
@@ -81,9 +72,7 @@ class TestMedia : public QObject
     QString file(const QString &name, const QByteArray &contents)
     {
         const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(contents);
+        writeBytes(path, contents);
         return path;
     }
     QString pngFile(const QString &name, QColor color)

@@ -5,6 +5,7 @@
 #include "app/tst_startup_env.h"
 
 #include "app/profile.h"
+#include "common/testutil.h"
 #include "automation/remote.h"
 #include "emulator/emulator.h"
 #include "platform/fakehost.h"
@@ -122,8 +123,8 @@ private slots:
     {
         FakeHost host;
         QVERIFY(host.isListening());
-        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
-        StartupEnvironment::writeFile(home(u"beta.nvcf"_qs), hostSessionFile(host.port(), u"BetaFile"_qs));
+        writeBytes(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
+        writeBytes(home(u"beta.nvcf"_qs), hostSessionFile(host.port(), u"BetaFile"_qs));
 
         QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
         QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
@@ -193,7 +194,7 @@ private slots:
         FakeHost host;
         QVERIFY(host.isListening());
         const QString file = home(u"live.nvcf"_qs);
-        StartupEnvironment::writeFile(file, hostSessionFile(host.port(), u"Live"_qs));
+        writeBytes(file, hostSessionFile(host.port(), u"Live"_qs));
         QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
         QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
         QProcess *program = startChild({ u"live.nvcf"_qs });
@@ -280,7 +281,7 @@ private slots:
     void sessionWindowMeetsHost()
     {
         FakeHost host;
-        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
+        writeBytes(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
         startProgram({ home(u"alpha.nvcf"_qs) });
         QVERIFY(host.waitForConnection(1, 30000));
         host.send("Welcome to the loopback host\r\n");
@@ -307,7 +308,7 @@ private slots:
                 u"SYSTEM:echo Echo host ready; exec cat"_qs });
         QVERIFY(peer.process.waitForStarted());
         QVERIFY(portAnswers(port));
-        StartupEnvironment::writeFile(home(u"echo.nvcf"_qs), hostSessionFile(port, u"Echo"_qs));
+        writeBytes(home(u"echo.nvcf"_qs), hostSessionFile(port, u"Echo"_qs));
         startProgram({});
         const auto session
             = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"echo.nvcf"_qs)));
@@ -332,7 +333,7 @@ private slots:
                 u"EXEC:%1,nofork"_qs.arg(telnetd) });
         QVERIFY(peer.process.waitForStarted());
         QVERIFY(portAnswers(port));
-        StartupEnvironment::writeFile(home(u"telnet.nvcf"_qs), hostSessionFile(port, u"Telnet"_qs, 3));
+        writeBytes(home(u"telnet.nvcf"_qs), hostSessionFile(port, u"Telnet"_qs, 3));
         startProgram({});
         const auto session
             = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"telnet.nvcf"_qs)));

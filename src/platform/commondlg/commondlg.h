@@ -12,7 +12,8 @@ class QWidget;
 
 namespace commondlg {
 
-enum class Kind { Folder, OpenFile, SaveFile };
+// OpenOrNewFile opens a file that may not exist yet (its folder must): the caller makes it.
+enum class Kind { Folder, OpenFile, SaveFile, OpenOrNewFile };
 
 // What the program asks the user.
 struct Request
@@ -28,6 +29,8 @@ struct Request
     QString filter;
     int filterIndex = 1;
     QString defaultExtension;
+    // Open dialogs: the user may choose several files of one directory.
+    bool multiSelect = false;
 };
 
 // The user's answer: nothing when cancelled, else the chosen path.
@@ -42,9 +45,12 @@ void setHook(Hook hook);
 // parent). The answer is the directory's absolute path without a trailing "/" ("/" for the root).
 Answer chooseFolder(QWidget *owner, const QString &title, const QString &directory);
 
-// Lets the user choose an existing file to open (Kind::OpenFile) or a file name to save under
-// (Kind::SaveFile, asking before an existing file is replaced). request.kind tells which. The
+// Lets the user choose an existing file to open (Kind::OpenFile), a file to open that may be new
+// (Kind::OpenOrNewFile) or a file name to save under (Kind::SaveFile, asking before an existing
+// file is replaced). request.kind tells which. The
 // answer is an absolute path; a name typed without extension gets the default extension.
+// Several files chosen (multiSelect) answer their directory's absolute path, a NUL, and the
+// names separated by NULs; one file chosen answers its path as above.
 Answer chooseFile(const Request &request);
 
 // The Qt name filters of a filter text ("Text Files (*.txt)|*.txt|All Files (*.*)|*.*"): each

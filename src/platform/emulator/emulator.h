@@ -7,8 +7,9 @@
 //
 // Conventions
 // - Screen positions count from 0 (column 0, row 0 is the top left cell); -1 for a position
-//   means the cursor's, for a right or bottom edge the last column or row. The screen has one
-//   page, 0; -1 for a page means the current one.
+//   means the cursor's, for a right or bottom edge the last column or row. Pages count from 0:
+//   the screen has one, the VT420 as many as its Pages setting says; -1 for a page means the
+//   current one.
 // - A colour code is foreground + 16 * background, each one of the sixteen basic colours
 //   (0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white, 8-15 the bright
 //   forms); -1 means the `color` property.
@@ -29,14 +30,15 @@
 //   30001 "Not connected"                     Output, Break, Paste, Upload, Download without an
 //                                             open channel
 //   30002 "The control is busy"               a second wait, transfer or capture while one runs
-//   30003 "Transfer protocol not available"   Upload or Download with Kermit, XModem, YModem
-//                                             or ZModem
+//   30003 "Transfer protocol not available"   Upload or Download by a protocol whose program
+//                                             (kermit, or lrzsz's sx/sb/sz/rx/rb/rz) is not
+//                                             installed or does not start
 //   30004 "Not supported by this terminal"    a member this terminal type cannot do
 //   30005 "Invalid capture source"            Capture with a source other than 1 or 2
 //   30006 "Invalid screen position"           Locate, SetText, GetText ... outside the screen
 //   30007 "The device cannot dial"            Dial on a session whose Device is not a modem
 //   30008 "Print failed"                      the print job could not be written
-//   30009 "Invalid page"                      a page other than 0 or -1
+//   30009 "Invalid page"                      a page the terminal does not have (other than -1)
 //   30010 "No device"                         Reset of the connection with Device 0
 //   30011 "No sound device"                   PlayWave, PlayMIDI on a machine without one
 //   30012 "No sound font"                     PlayMIDI without a General MIDI sound font
@@ -49,7 +51,9 @@
 #include "emulator/screen.h"
 #include "emulator/scriptinput.h"
 #include "emulator/streamsplitter.h"
+#include "emulator/xferengine.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QVariant>
@@ -69,6 +73,7 @@ class Block;
 class CaptureFile;
 class PrinterJob;
 class ScreenView;
+class XferProgress;
 struct PrintOptions;
 
 namespace emuerror {
@@ -178,9 +183,16 @@ public:
     // host sends the byte ExitCode.
     void AttachAlternateSink(nvEmulator *sink, Int exitMode = 0, Int exitCode = 0);
     void DetachAlternateSink();
-    // Protocol 0 ASCII (the others raise ProtocolNotAvailable); mode 0 text, 1 binary. FileName
-    // is a path, or a directory, a NUL and file names separated by NULs. Download: Overwrite 0
-    // refuses an existing file; it ends when the host has been idle downloadIdleMs or at Abort.
+    // Protocol 0 ASCII, 1 Kermit, 2 XModem, 3 YModem, 4 ZModem (see xferplan.h for how the
+    // transfer settings reach the programs); mode 0 text, 1 binary. FileName is a path, or a
+    // directory, a NUL and file names separated by NULs (relative names are taken in
+    // DefaultXferDir). Upload: Overwrite is the ZModem choice 0-5 of xferplan.h. Download:
+    // Overwrite 0 keeps an existing file; ASCII writes the one file named and ends when the host
+    // has been idle downloadIdleMs or at Abort; XModem writes the one file named; Kermit, YModem
+    // and ZModem receive into the directory under the names the host gives (see xferengine.h).
+    // While a protocol transfer runs, host data goes to its program instead of the screen, and
+    // a small window shows its progress. With ZModemAuto on, a ZModem start from the host begins
+    // a download into DefaultXferDir by itself.
     // Result: 0 completed (or started, without Wait), 1 aborted, 2 failed.
     Int Upload(const QString &fileName, Int protocol, Int mode, Int overwrite = 0, Int wait = 0);
     Int Download(const QString &fileName, Int protocol, Int mode, Int overwrite = 0, Int wait = 0);
@@ -209,6 +221,9 @@ public:
     void Shutdown();
     // Hands a request to the host program: 1 sent, 0 refused (not in server mode, no link).
     Int ServerRequest(const QString &text);
+    // Tells the host program that a script it sent (ExecScript) was not run, and why: 1 sent,
+    // 0 without a link.
+    Int ScriptError(rt::Long errNum, const QString &errMsg);
 
     // --- Properties ------------------------------------------------------------------------
     Int Connected() const;
@@ -218,7 +233,7 @@ public:
     void setCol(Int col);
     Int Row() const;
     void setRow(Int row);
-    Int Page() const { return 0; }
+    Int Page() const;
     void setPage(Int page);
     Int color() const { return m_color; }
     void setcolor(Int color);
@@ -351,6 +366,8 @@ private:
     // Settings
     void applySettings();
     void applyTerminalType();
+    // ProtectAttr, LockFKeys, GmodeEnable and Pages, for the screen.
+    void applyTerminalOptions();
     // The host's encoding follows Ansi8Bit (see hostencoding.h); text for the host goes out in it.
     HostEncoding hostEncoding() const;
     QByteArray toHost(const QString &text, int eolMode = 3, char eolChar = '\r') const;
@@ -411,17 +428,27 @@ private:
 
     // Transfers
     QStringList transferFiles(const QString &fileName) const;
-    void checkTransfer(Int protocol) const;
-    template<class Transfer> void beginTransfer(Transfer *transfer, const QString &status);
+    void checkTransfer(Int protocol, bool upload) const;
+    bool transferRunning() const;
+    template<class Transfer> bool beginTransfer(Transfer *transfer, const QString &status);
     bool endTransfer(int result);
     void onTransferProgress();
     void onTransferFinished(int result);
     Int waitTransfer(Int wait);
+    XferSettings transferSettings(Int protocol) const;
+    bool runProtocolTransfer(Int protocol, bool upload, Int mode, Int overwrite,
+        const QStringList &files, const QString &directory);
+    // Host data for a running protocol transfer, or the start of a ZModem download; what is
+    // left in data goes on to the screen. False when the control was closed meanwhile.
+    bool divertToTransfer(QByteArray *data);
+    bool startAutoDownload(const QByteArray &start);
 
     // Screen helpers
     int checkedRow(Int row) const;
     int checkedCol(Int col) const;
     void checkPage(Int page) const;
+    // Runs `work` with `page` shown (-1: the current one), then shows the page shown before.
+    void onPage(Int page, const std::function<void()> &work);
     // lineText(line, from, to): the text of columns [from, to] of a line.
     QString rectangleText(const std::function<QString(int, int, int)> &lineText, int lines,
         Int left, Int top, Int right, Int bottom) const;
@@ -479,6 +506,10 @@ private:
     int m_busy = 0;
     QPointer<AsciiUpload> m_upload;
     QPointer<AsciiDownload> m_download;
+    QPointer<XferEngine> m_xfer;
+    QPointer<XferProgress> m_xferWindow;
+    ZModemStartDetector m_zmodemStart;
+    QElapsedTimer m_xferStatusClock;
     int m_transferResult = 0;
     int m_xferFiles = 0;
     qint64 m_xferBytes = 0;
