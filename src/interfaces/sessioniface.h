@@ -15,7 +15,7 @@
 // emulator's Settings object as their automation objects. A property that takes an Index is a
 // pair of methods: Name(Index) and SetName(Index, value). A session adapter does not keep its
 // session alive: once the session is gone, every member raises 91. Scripts see a session through
-// its Session interface.
+// its default interface, where its events are.
 
 #include "automation/guard.h"
 #include "emulator/block.h"

@@ -245,7 +245,7 @@ emu::Settings &clsSession::EmulatorSettings() const
 
 QObject *clsSession::AutomationObject()
 {
-    return m_sessionIface;
+    return m_iface;
 }
 
 SessionWindow *clsSession::Window() const

@@ -574,12 +574,12 @@ private slots:
             QVariant::fromValue(rt::Int(25)));
     }
 
-    // Scripts see the Session interface.
+    // Scripts see the default interface.
     void scripts()
     {
         QVariant result;
-        gScriptHost->RunText(u"Session.NormCols = 100; Session.Select(0, 0, 1, 0); "
-                             "Session.NormCols + ':' + Session.hwnd"_qs,
+        gScriptHost->RunText(u"Session.NormCols = 100; Session.SetSelection(0, 0, 1, 0); "
+                             "Session.NormCols + ':' + Session.hWnd"_qs,
             0, 1, result);
         QCOMPARE(result.toString(), u"100:0"_qs);
         QCOMPARE(session().NormCols(), rt::Int(100));
