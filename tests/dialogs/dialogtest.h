@@ -88,7 +88,7 @@ public:
     std::shared_ptr<clsSession> connectedSession(quint16 port)
     {
         const QString file = homeDir() + u"/host.nvcf"_qs;
-        StartupEnvironment::writeFile(file, hostSessionFile(port));
+        writeBytes(file, hostSessionFile(port));
         const auto session = addSession(file);
         if (!QTest::qWaitFor([&] { return session->Emulator()->Connected() != 0; }, 5000))
             qWarning("the session did not connect");
@@ -168,7 +168,7 @@ public:
     QString makeFile(const QString &name, const QByteArray &contents = "x") const
     {
         const QString path = homeDir() + u'/' + name;
-        StartupEnvironment::writeFile(path, contents);
+        writeBytes(path, contents);
         return path;
     }
 

@@ -7,6 +7,7 @@
 
 #include "app/appglobals.h"
 #include "app/common.h"
+#include "common/busclient.h"
 #include "emulator/emulator.h"
 #include "platform/serverhost.h"
 #include "registry/registry.h"
@@ -202,23 +203,23 @@ private slots:
         QVERIFY(!question(*session));
 
         const QString id = session->ID();
-        const QString name = callOwn(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs,
+        const QString name = busclient::busMessage(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs,
             u"SessionHost"_qs, { id })
                                  .arguments()
                                  .value(0)
                                  .toString();
         QCOMPARE(name, u"tcp:127.0.0.1:"_qs + host.portText());
         const QDBusMessage allowed
-            = callOwn(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Allow"_qs, { name });
+            = busclient::busMessage(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Allow"_qs, { name });
         QCOMPARE(allowed.arguments().value(0).toInt(), -1);
-        QCOMPARE(callOwn(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Hosts"_qs)
+        QCOMPARE(busclient::busMessage(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Hosts"_qs)
                      .arguments()
                      .value(0)
                      .toStringList(),
             QStringList { name });
         host.send(scriptSequence(countingScript()));
         QTRY_COMPARE(runs(), 1);
-        callOwn(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Revoke"_qs, { name });
+        busclient::busMessage(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Revoke"_qs, { name });
         QVERIFY(!ScriptConsent::IsAllowed(name));
     }
 
@@ -245,7 +246,7 @@ private slots:
             QSKIP("socat is not installed");
         const QString file = m_env.homeDir() + u"/mail.txt"_qs;
         const QString received = m_env.homeDir() + u"/received"_qs;
-        StartupEnvironment::writeFile(file,
+        writeBytes(file,
             "Dear user,\r\nplease read this.\r\n"
                 + scriptSequence(u"Norvalis.Common.SetItem('ran', 1); // <b>harmless</b>"_qs)
                 + "\r\nRegards\r\n");
@@ -294,7 +295,7 @@ private slots:
         const auto session = connectedTo(host);
         Nvmain::MenuToolAction(session->ID(), u"[Norvalis.Common.SetItem('ran', 1)]"_qs);
         QCOMPARE(runs(), 1);
-        const QDBusMessage reply = callOwn(u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Execute"_qs,
+        const QDBusMessage reply = busclient::busMessage(u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Execute"_qs,
             { session->frmSession()->LinkTopic(), u"[Norvalis.Common.SetItem('ran', 5)]"_qs });
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         QCOMPARE(runs(), 5);

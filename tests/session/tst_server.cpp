@@ -7,8 +7,8 @@
 #include "app/tst_startup_env.h"
 
 #include "app/common.h"
-
 #include "automation/bridge.h"
+#include "common/busclient.h"
 #include "dde/ddeserver.h"
 #include "emulator/emulator.h"
 #include "emulator/screen.h"
@@ -26,8 +26,6 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <csignal>
-
 namespace {
 
 const QString kSessionPath = QStringLiteral("/Sessions/1");
@@ -35,7 +33,7 @@ const QString kServerIface = QStringLiteral("NVWin32.Server");
 
 QString topicItem(const QString &topic, const QString &item)
 {
-    return callOwn(u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Request"_qs, { topic, item })
+    return busclient::busMessage(u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Request"_qs, { topic, item })
         .arguments()
         .value(0)
         .toString();
@@ -43,7 +41,7 @@ QString topicItem(const QString &topic, const QString &item)
 
 QDBusMessage execute(const QString &topic, const QString &command)
 {
-    return callOwn(u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Execute"_qs, { topic, command });
+    return busclient::busMessage(u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Execute"_qs, { topic, command });
 }
 
 // The codes of each completion of a request object, in order.
@@ -360,7 +358,7 @@ private slots:
         QVERIFY(QFile::exists(nvserve));
         // The host program answers as the helper does by itself, and keeps "HOLD" at the host.
         const QString handler = home(u"handler.sh"_qs);
-        StartupEnvironment::writeFile(handler,
+        writeBytes(handler,
             "#!/bin/sh\ncase \"$1\" in HOLD) exec sleep 300 ;; esac\necho \"OK:$1\"\n");
         QFile::setPermissions(handler, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QTcpServer probe;
