@@ -1,7 +1,8 @@
 #include "dialogs/settingsdlg.h"
 
 #include "commondlg/commondlg.h"
-#include "dialogs/sessionsettings.h"
+#include "dialogs/dialogslog.h"
+#include "session/sessionsettings.h"
 #include "dialogs/settingsfields.h"
 #include "emulator/emusettings.h"
 #include "interfaces/appiface.h"
@@ -32,8 +33,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <functional>
-
-Q_LOGGING_CATEGORY(lcSettingsDialog, "norvalis.dialogs", QtInfoMsg)
 
 namespace settingsdlg {
 
@@ -659,8 +658,8 @@ bool SettingsWindow::writeChanges()
         try {
             editor->store();
         } catch (const rt::Error &error) {
-            qCDebug(lcSettingsDialog) << "settings dialog:" << editor->field().key() << "refused"
-                                      << error.number << error.description;
+            qCDebug(lcDialogs) << "settings dialog:" << editor->field().key() << "refused"
+                               << error.number << error.description;
             refuse(*editor,
                 error.description.isEmpty() ? QStringLiteral("the value was refused (error %1).")
                                                   .arg(error.number)

@@ -31,12 +31,6 @@ std::shared_ptr<clsSession> asSession(const SessionPtr &session)
     return std::static_pointer_cast<clsSession>(session);
 }
 
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 QStringList listLines(const frmDial &form)
 {
     QStringList lines;
@@ -219,7 +213,7 @@ private slots:
             type(form.txName, u"Office"_qs);
             type(form.txNumber, u"5551234"_qs);
             form.cmdAdd->click();
-            QCOMPARE(contentsOf(book()), QByteArray("Office\t5551234\r\n"));
+            QCOMPARE(readBytes(book()), QByteArray("Office\t5551234\r\n"));
             QCOMPARE(listLines(form), QStringList { u"Office\t5551234"_qs });
             QCOMPARE(form.phonebk->ListIndex(), 0);
             QCOMPARE(buttons(form), u"Dial: dial - delete -"_qs);
@@ -337,13 +331,14 @@ private slots:
         runSteps({ [&](frmDial &form) {
             form.phonebk->setListIndex(2);
             form.cmdDelete->click();
-            QCOMPARE(contentsOf(book()), QByteArray("plain\r\nTwin\t1\r\n"));
-            QCOMPARE(contentsOf(m_env.homeDir() + u"/PHONE.bak"_qs), QByteArray("Twin\t1\r\nplain\r\nTwin\t1\r\n"));
+            QCOMPARE(readBytes(book()), QByteArray("plain\r\nTwin\t1\r\n"));
+            QCOMPARE(readBytes(m_env.homeDir() + u"/PHONE.bak"_qs),
+                QByteArray("Twin\t1\r\nplain\r\nTwin\t1\r\n"));
             QCOMPARE(form.phonebk->ListIndex(), 0);
             writeBytes(book(), "plain\r\n"); // another program took it out
             type(form.txNumber, u"2"_qs);
             form.cmdUpdate->click();
-            QCOMPARE(contentsOf(book()), QByteArray("plain\r\nTwin\t2\r\n"));
+            QCOMPARE(readBytes(book()), QByteArray("plain\r\nTwin\t2\r\n"));
             QCOMPARE(listLines(form), (QStringList { u"Twin\t1"_qs, u"plain"_qs, u"Twin\t2"_qs }));
             form.phonebk->setListIndex(1);
             QCOMPARE(form.txName->text() + u'|' + form.txNumber->text(), u"plain|"_qs);
@@ -387,7 +382,7 @@ private slots:
             } });
         QTEST(m_messages.value(0), "message");
         QCOMPARE(m_messages.size(), 2);
-        QCOMPARE(contentsOf(book()), before);
+        QCOMPARE(readBytes(book()), before);
         QVERIFY(!QFile::exists(m_env.homeDir() + u"/PHONE.bak"_qs));
         QFile::setPermissions(book(), QFile::ReadOwner | QFile::WriteOwner);
     }

@@ -4,6 +4,8 @@
 // which are not asked about.
 
 #include "app/tst_startup_env.h"
+#include "common/busclient.h"
+#include "common/testutil.h"
 
 #include "app/appglobals.h"
 #include "app/common.h"

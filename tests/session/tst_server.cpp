@@ -5,6 +5,8 @@
 // requests each against one session.
 
 #include "app/tst_startup_env.h"
+#include "common/busclient.h"
+#include "common/testutil.h"
 
 #include "app/common.h"
 #include "automation/bridge.h"
