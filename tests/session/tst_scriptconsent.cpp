@@ -4,11 +4,11 @@
 // which are not asked about.
 
 #include "app/tst_startup_env.h"
-#include "common/busclient.h"
-#include "common/testutil.h"
 
 #include "app/appglobals.h"
 #include "app/common.h"
+#include "common/busclient.h"
+#include "common/testutil.h"
 #include "emulator/emulator.h"
 #include "platform/serverhost.h"
 #include "registry/registry.h"

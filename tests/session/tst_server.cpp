@@ -5,12 +5,11 @@
 // requests each against one session.
 
 #include "app/tst_startup_env.h"
-#include "common/busclient.h"
-#include "common/testutil.h"
 
 #include "app/common.h"
-
 #include "automation/bridge.h"
+#include "common/busclient.h"
+#include "common/testutil.h"
 #include "dde/ddeserver.h"
 #include "emulator/emulator.h"
 #include "emulator/screen.h"
@@ -27,8 +26,6 @@
 #include <QDBusObjectPath>
 #include <QStandardPaths>
 #include <QtTest>
-
-#include <csignal>
 
 namespace {
 
