@@ -6,10 +6,10 @@
 //   it under Xvfb beside xterm and Konsole); without one it is skipped.
 // The program runs in temporary folders with the menu files of the build.
 
+#include "benchprogram.h"
+
 #include "app/appglobals.h"
-#include "app/errhndlr.h"
 #include "app/files.h"
-#include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "emulator/emulator.h"
@@ -18,7 +18,6 @@
 #include "session/sessions.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -56,19 +55,6 @@ double residentKiB()
         return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1024;
-}
-
-// Runs the event loop until done() or the time is up.
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 void closeAll()
@@ -230,22 +216,7 @@ BENCHMARK(BM_HostText100MB)->UseManualTime()->Iterations(1)->Unit(benchmark::kMi
 // The program started in the temporary folders, with nobody to answer its questions.
 void startProgram()
 {
-    const QString appDir = dirPath(QStringLiteral("app")) + u'/';
-    for (const char *sub : { "config", "data", "app", "home" })
-        QDir().mkpath(dirPath(QLatin1String(sub)));
-    qputenv("XDG_CONFIG_HOME", dirPath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", dirPath(QStringLiteral("data")).toUtf8());
-    qputenv("NORVALIS_APPDIR", appDir.toUtf8());
-    qputenv("NVWIN", dirPath(QStringLiteral("home")).toUtf8());
-    Nvmain::InstallDefaultFiles(appDir, { QStringLiteral(NORVALIS_BIN_DIR) + u'/' });
-    ErrHndlr::Install();
-    ErrHndlr::SetDialogHook([](const QString &report) {
-        qWarning("%s", qPrintable(report));
-        return rt::Int(2);
-    });
-    frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
-    Nvmain::SetArguments({});
-    Nvmain::Main();
+    startProgramIn(*g_dir);
     // Session windows open maximized in the main window, which takes 80x24 cells and its bands.
     gApp->setInitChildWindowState(0);
 }

@@ -12,7 +12,10 @@
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
+#include "dialogs/capstart.h"
 #include "dialogs/dial.h"
+#include "dialogs/download.h"
+#include "dialogs/upload.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/messages.h"
@@ -180,10 +183,22 @@ void ShowSettingsDialog(const QString &startPage)
     Q_UNUSED(startPage);
 }
 
-// The transfer and capture dialogs (come with the dialogs).
+// The transfer and capture dialogs.
 void ShowDialogCommand(rt::Long command)
 {
-    Q_UNUSED(command);
+    switch (command) {
+    case CmdUpload:
+        frmUpload::ShowUpload();
+        break;
+    case CmdDownload:
+        frmDownload::ShowDownload();
+        break;
+    case CmdCapture:
+        frmCapStart::ShowCaptureDialog();
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace

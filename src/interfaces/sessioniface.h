@@ -167,6 +167,8 @@ public slots:
     void Resize(rt::Long Width, rt::Long Height);
     void Move(rt::Long Left, rt::Long Top = rt::OmittedLong, rt::Long Width = rt::OmittedLong,
         rt::Long Height = rt::OmittedLong);
+    // A new request object for the session's host program (NVWin32.Server, serveriface.h).
+    QObject *Server();
     void Delete();
     void Terminate(rt::Int Prompt = 1);
     void Paste(const QString &FileName = QString());

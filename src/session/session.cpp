@@ -20,6 +20,7 @@
 #include "runtime/screen.h"
 #include "runtime/values.h"
 #include "session/mdichild.h"
+#include "session/serverq.h"
 #include "session/sessions.h"
 
 #include <QFile>
@@ -252,10 +253,38 @@ rt::Int clsSession::Connected() const
     return Emulator()->Connected();
 }
 
+bool clsSession::ServerRequest(const std::shared_ptr<clsServer> &request, const QString &text)
+{
+    bool ok = false;
+    rt::Proc h(kModule, "ServerRequest");
+    h([&] {
+        if (!m_serverQueue) {
+            const std::weak_ptr<clsSession> self = weak_from_this();
+            m_serverQueue = std::make_shared<ServerQueue>(ServerQueue::Session {
+                [self] {
+                    const auto session = self.lock();
+                    return session && session->m_serverMode && !session->m_closing;
+                },
+                [self](const QString &text) {
+                    const auto session = self.lock();
+                    if (!session)
+                        rt::raise(rt::err::ObjectNotSet);
+                    return session->Emulator()->ServerRequest(text);
+                } });
+        }
+        ok = m_serverQueue->AddRequest(request, text);
+    });
+    return ok;
+}
+
 void clsSession::setServerMode(rt::Int on)
 {
-    // The request queue that a server-mode end empties comes with the host requests.
-    m_serverMode = on ? rt::True : rt::False;
+    rt::Proc h(kModule, "Let ServerMode");
+    h([&] {
+        m_serverMode = on ? rt::True : rt::False;
+        if (!m_serverMode && m_serverQueue)
+            m_serverQueue->Shutdown();
+    });
 }
 
 void clsSession::setServerName(const QString &name)
@@ -266,10 +295,25 @@ void clsSession::setServerName(const QString &name)
 
 void clsSession::ServerResult(const QString &result, const QString &errNum, const QString &errMsg)
 {
-    // Without a request queue there is nobody to hand the answer to.
-    Q_UNUSED(result);
-    Q_UNUSED(errNum);
-    Q_UNUSED(errMsg);
+    rt::Proc h(kModule, "ServerResult");
+    h([&] {
+        // Without a request queue there is nobody to hand the answer to.
+        if (!m_serverQueue)
+            return;
+        const std::shared_ptr<ServerQueue> queue = m_serverQueue;
+        rt::Long number = 0;
+        try {
+            number = rt::CLng(rt::Val(errNum));
+        } catch (...) {
+            // The answer still completes its request, with the error the number gave.
+            const rt::Error error = rt::currentError();
+            qCDebug(lcSession) << "host error number" << errNum.left(40) << "unusable:"
+                               << error.description;
+            queue->ReturnServerResult(QString(), error.number, error.description);
+            return;
+        }
+        queue->ReturnServerResult(result, number, errMsg);
+    });
 }
 
 void clsSession::RaiseExtension(QString &cmd)
@@ -379,6 +423,8 @@ void clsSession::closeNow()
     quiet([&] { m_window->setIsClosing(true); });
     quiet([&] { m_window->hide(); });
     quiet([&] { Emulator()->Shutdown(); });
+    // The host program goes with the session: its clients hear so at once.
+    quiet([&] { setServerMode(rt::False); });
     gRefocusPending = true;
     gCleanupPending = true;
     quiet([&] {

@@ -115,6 +115,7 @@ public:
     bool PauseState() const override { return paused; }
     void UpdatePasteTool() override { ++pasteToolUpdates; }
     QString LinkTopic() const override { return m_topic; }
+    emu::nvEmulator *ctlEmulator() const override { return nullptr; }
     bool SessionCommand(rt::Long command) override
     {
         commands << command;

@@ -30,7 +30,7 @@ namespace {
 constexpr int Tty = 0;
 constexpr int Vt100 = 12;
 
-QByteArray request(emu::HostVerb verb, const QString &text = QString(), qint32 errNum = 0,
+QByteArray request(emu::HostVerb verb, const QString &text = QString(), const QString &errNum = {},
     const QString &errMsg = QString(), bool async = false)
 {
     emu::HostRequest r;
@@ -609,10 +609,10 @@ void TestEmulator::hostProtocolEvents_data()
                                   << QVariantList { "Orders" };
     QTest::newRow("server-exit") << request(HostVerb::ServerExit)
                                  << QByteArray(SIGNAL(ServerExit())) << QVariantList {};
-    QTest::newRow("result") << request(HostVerb::Result, "42 rows", 7, "partial")
+    QTest::newRow("result") << request(HostVerb::Result, "42 rows", "7", "partial")
                             << QByteArray(SIGNAL(ServerResult(QString, QString, QString)))
                             << QVariantList { "42 rows", "7", "partial" };
-    QTest::newRow("script") << request(HostVerb::Script, "Norvalis.Beep()", 0, {}, true)
+    QTest::newRow("script") << request(HostVerb::Script, "Norvalis.Beep()", {}, {}, true)
                             << QByteArray(SIGNAL(ExecScript(QString, rt::Int)))
                             << QVariantList { "Norvalis.Beep()", QVariant::fromValue(rt::True) };
     QTest::newRow("save-settings")

@@ -401,7 +401,9 @@ void TestScreen::keys_data()
     row("VT arrow", Vt100, {}, Qt::Key_Up, none, "", "\x1b[A");
     row("VT application cursor", Vt100, "\x1b[?1h", Qt::Key_Up, none, "", "\x1bOA");
     row("VT F1", Vt100, {}, Qt::Key_F1, none, "", "\x1bOP");
-    row("VT F5", Vt100, {}, Qt::Key_F5, none, "", "\x1b[15~");
+    // The VT100 has PF1-PF4; its terminfo entry gives F5-F10 the keypad's application codes.
+    row("VT F5", Vt100, {}, Qt::Key_F5, none, "", "\x1bOt");
+    row("VT220 F5 is local", 8, {}, Qt::Key_F5, none, "", {});
     row("VT Ctrl+C", Vt100, {}, Qt::Key_C, ctrl, "\x03", "\x03");
     row("VT Enter", Vt100, {}, Qt::Key_Return, none, "\r", "\r");
     row("VT Alt+x", Vt100, {}, Qt::Key_X, alt, "x", "\x1bx");
@@ -758,6 +760,11 @@ void TestScreen::largeBurst()
     Screen screen(24, 80, 100);
     screen.setTerminalType(termType);
     screen.feed(burst);
+    if (screen.graphics() && screen.rowText(23).trimmed().isEmpty()) {
+        // The Tektronix 4014 draws its text in the graphics layer.
+        QCOMPARE(screen.graphics()->items().back().text, QStringLiteral("tail"));
+        return;
+    }
     QCOMPARE(trimmedRight(screen.rowText(23)), QStringLiteral("tail"));
     QVERIFY(trimmedRight(screen.rowText(22)).startsWith(QStringLiteral("caf\u00e9 caf\u00e9")));
     QCOMPARE(screen.historyCount(), 100);

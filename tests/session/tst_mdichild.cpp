@@ -16,6 +16,7 @@
 #include "runtime/keyboard.h"
 #include "runtime/messages.h"
 #include "session/mdichild.h"
+#include "session/scriptconsent.h"
 #include "session/session.h"
 #include "session/sessions.h"
 
@@ -275,15 +276,20 @@ private slots:
         Profile::PutIniString(u"Norvalis"_qs, u"SessionTitle"_qs, u"Reloaded"_qs, QString(), file);
         emit session->Emulator()->LoadSettings();
         QCOMPARE(session->Caption(), u"Reloaded"_qs);
+        // A script of a host the user allowed runs for the session (tst_scriptconsent has the
+        // rest of the consent).
+        const QString host = ScriptConsent::HostOf(session->EmulatorSettings());
+        QVERIFY(ScriptConsent::Allow(host));
         emit session->Emulator()->ExecScript(u"Norvalis.Common.SetItem('host', Session.ID)"_qs, 0);
         QCOMPARE(gApp->ClsCommon().Common_Item(u"host"_qs).toString(), session->ID());
+        QVERIFY(ScriptConsent::Revoke(host));
         emit session->Emulator()->CloseSession();
         QVERIFY(session->Closing());
     }
 
     // DDE executes on the session's topic: a bracketed script runs for the session whatever
-    // Busy says; a host request is refused while Busy is 1 (and, without a request object yet,
-    // leaves the items alone).
+    // Busy says; a host request is refused while Busy is 1, and by a session not in server mode
+    // (tst_server has the host requests).
     void ddeExecute_data()
     {
         QTest::addColumn<QString>("busy");
@@ -296,7 +302,7 @@ private slots:
             << "1" << "[Norvalis.Common.SetItem('dde', Session.ID)]" << true << "0";
         QTest::newRow("failing script") << "0" << "[nosuchname()]" << false << "*";
         QTest::newRow("request while busy") << "1" << "GET ORDERS" << false << "288";
-        QTest::newRow("request, no request object") << "0" << "GET ORDERS" << false << "7";
+        QTest::newRow("request, not in server mode") << "0" << "GET ORDERS" << false << "289";
     }
     void ddeExecute()
     {

@@ -254,7 +254,7 @@ bool Bridge::handleMessage(const QDBusMessage &message, const QDBusConnection &c
         return false;
     QDBusMessage reply;
     {
-        CallerScope scope(Caller::Bus);
+        CallerScope scope(Caller::Bus, nullptr, message.service());
         try {
             reply = dispatch(message);
         } catch (const NamedError &e) {
