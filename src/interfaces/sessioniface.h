@@ -127,7 +127,7 @@ private:
         return automation::guard([&] {
             const std::shared_ptr<clsSession> session = m_session.lock();
             if (!session)
-                rt::raise(91);
+                rt::raise(rt::err::ObjectNotSet);
             return body(*session);
         });
     }

@@ -32,7 +32,6 @@ void publishScriptHosts()
 }
 
 constexpr rt::Long CleanupInterval = 100;
-constexpr rt::Long ErrInvalidCommand = 285;
 
 const QString kSysItems = QStringLiteral("SYSITEMS");
 const QString kTopics = QStringLiteral("TOPICS");
@@ -128,7 +127,7 @@ bool frmDDE::Form_LinkExecute(const QString &command)
     rt::Proc h("dde", "Form_LinkExecute");
     h([&] {
         if (!command.startsWith(u'[')) {
-            SystemTopic->setItem(kErrNum, QString::number(ErrInvalidCommand));
+            SystemTopic->setItem(kErrNum, QString::number(rt::err::DdeNotPerformed));
             SystemTopic->setItem(kErrMsg, QStringLiteral("Invaid command"));
             return;
         }
