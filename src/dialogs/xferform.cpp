@@ -93,7 +93,6 @@ QString AskFile(commondlg::Kind kind, const QString &title, const QString &direc
 
 namespace {
 
-#define PENDING_SESSION_SETTINGS(session) nullptr
 const QString kNul(QChar(0));
 
 } // namespace
@@ -298,9 +297,11 @@ void XferForm::cmdSetup_Click()
             return;
         SessionWindow *window = session->Window();
         QVariant result;
-        SettingsDialog().Show(PENDING_SESSION_SETTINGS(session), gApp->AsGlobalSettings(),
+        // The Transfer page edits the emulator's settings; the session's own keys are on pages
+        // of their own.
+        SettingsDialog().Show(nullptr, gApp->AsGlobalSettings(),
             Xfer::ActiveEmulator().Settings(true), QString(), QString(), QStringLiteral("X"), 0, 0,
-            window ? window->form().widget() : nullptr, result);
+            window ? window->form().windowWidget() : nullptr, result);
     });
 }
 

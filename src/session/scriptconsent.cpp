@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTextDocument>
 
 Q_DECLARE_LOGGING_CATEGORY(lcSession)
 
@@ -87,7 +88,15 @@ QStringList AllowedHosts()
 
 QString FirstLine(const QString &script)
 {
-    QString line = script.section(QRegularExpression(QStringLiteral("[\r\n]")), 0, 0);
+    // Blank lines in front would show nothing of the script.
+    static const QRegularExpression lineEnd(QStringLiteral("[\r\n]"));
+    QString line;
+    for (const QString &l : script.split(lineEnd)) {
+        if (!l.trimmed().isEmpty()) {
+            line = l;
+            break;
+        }
+    }
     if (line.size() > FirstLineLength)
         line = line.left(FirstLineLength) + QStringLiteral("...");
     return line;
@@ -101,8 +110,9 @@ QWidget *Ask(QWidget *parent, const QString &host, const QString &script,
         parent);
     box->setObjectName(QStringLiteral("frmScriptConsent"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setInformativeText(FirstLine(script));
     box->setTextFormat(Qt::PlainText);
+    // The host chose that text: markup in it is shown, never rendered.
+    box->setInformativeText(Qt::convertFromPlainText(FirstLine(script)));
     const auto button = [&](const QString &text, const char *name, QMessageBox::ButtonRole role) {
         QPushButton *b = box->addButton(text, role);
         b->setObjectName(QLatin1String(name));

@@ -37,7 +37,8 @@ QStringList AllowedHosts();
 
 enum class Answer { Run, Always, DontRun };
 
-// The first line of a script, as the question shows it (at most 200 characters).
+// The first line of a script that is not blank, as the question shows it (at most 200
+// characters).
 QString FirstLine(const QString &script);
 
 // Opens the question for a script of host over parent, without holding anything up, and calls

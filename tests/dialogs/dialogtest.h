@@ -4,7 +4,9 @@
 // and the transfers a dialog hands to a session window, noted instead of started.
 
 #include "app/tst_startup_env.h"
+#include "common/testutil.h"
 
+#include "common/testutil.h"
 #include "commondlg/commondlg.h"
 #include "platform/fakehost.h"
 #include "platform/tst_transfers_host.h"

@@ -330,9 +330,7 @@ private slots:
         QCOMPARE(emulator().CaptureSource(), rt::Int(0));
         host.send("after the end\r\n");
         QTRY_VERIFY(emulator().GetText(0, 2).startsWith(u"after the end"_qs));
-        QFile file(expand(u"$C/host.log"_qs));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray captured = file.readAll();
+        const QByteArray captured = readBytes(expand(u"$C/host.log"_qs));
         QVERIFY2(captured.contains("first line") && captured.contains("second line"),
             captured.constData());
         QVERIFY(!captured.contains("after the end"));

@@ -6,8 +6,11 @@
 #include "dialogs/dialogtest.h"
 #include "commondlg/helpwindow.h"
 #include "dialogs/download.h"
+#include "dialogs/settingsdlg.h"
+#include "runtime/interaction.h"
 #include "menus/menus.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
@@ -364,9 +367,7 @@ private slots:
         clickDownload();
         QTRY_VERIFY(started);
         QTRY_COMPARE(session->Emulator()->XferStatus(), rt::False);
-        QFile file(m_xferDir + u"from-host.txt"_qs);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().startsWith("line one"));
+        QVERIFY(readBytes(m_xferDir + u"from-host.txt"_qs).startsWith("line one"));
     }
 
     // The dialog's download runs: Kermit fetches a file from a host running kermit -s.
@@ -389,9 +390,35 @@ private slots:
         clickDownload();
         QVERIFY(host.programEnded());
         QTRY_COMPARE(session->Emulator()->XferStatus(), rt::False);
-        QFile file(m_xferDir + u"fetched.bin"_qs);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll() == data);
+        QVERIFY(readBytes(m_xferDir + u"fetched.bin"_qs) == data);
+    }
+
+    // Xfer Settings opens the settings dialog on its Transfer page over the session's settings;
+    // what it changes is the session's, and the download dialog stays.
+    void xferSettings()
+    {
+        open();
+        rt::setDialogsWaitOffscreen(true);
+        QString page;
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *window = qobject_cast<SettingsWindow *>(QApplication::activeModalWidget());
+            if (!window || !window->isVisible())
+                return;
+            poll.stop();
+            page = window->currentPageTitle();
+            auto *timeout = window->findChild<QLineEdit *>(u"emu:KermitTimeout"_qs);
+            QVERIFY(timeout);
+            timeout->setText(u"33"_qs);
+            QTest::mouseClick(window->cmdOK, Qt::LeftButton);
+        });
+        poll.start();
+        QTest::mouseClick(m_form->cmdSetup, Qt::LeftButton);
+        rt::setDialogsWaitOffscreen(false);
+        QCOMPARE(page, u"Transfer"_qs);
+        QCOMPARE(m_session->KermitTimeout(), rt::Int(33));
+        QVERIFY(m_form->isVisible());
     }
 
     // Help shows the program's help file; the dialog stays.

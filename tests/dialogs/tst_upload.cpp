@@ -306,10 +306,8 @@ private slots:
         QTest::mouseClick(m_form->cmdUpload, Qt::LeftButton);
         QVERIFY(host.programEnded());
         QCOMPARE(host.exitCode(), 0);
-        QFile first(remote + u"one.bin"_qs), second(remote + u"two.txt"_qs);
-        QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
-        QVERIFY(first.readAll() == one);
-        QCOMPARE(second.readAll(), two);
+        QVERIFY(readBytes(remote + u"one.bin"_qs) == one);
+        QCOMPARE(readBytes(remote + u"two.txt"_qs), two);
     }
 
     // tests/screenshot.sh dialogs_tst_upload screenshots out.png: ZModem with two files in

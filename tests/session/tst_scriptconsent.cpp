@@ -4,10 +4,11 @@
 // which are not asked about.
 
 #include "app/tst_startup_env.h"
+#include "common/busclient.h"
+#include "common/testutil.h"
 
 #include "app/appglobals.h"
 #include "app/common.h"
-#include "common/busclient.h"
 #include "emulator/emulator.h"
 #include "platform/serverhost.h"
 #include "registry/registry.h"
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTextDocument>
 #include <QtTest>
 
 namespace {
@@ -138,7 +140,7 @@ private slots:
         QTRY_VERIFY(question(*session));
         QMessageBox *box = question(*session);
         QCOMPARE(box->text(), u"The host wants to run a script in this session."_qs);
-        QCOMPARE(box->informativeText(), u"// first line shown"_qs);
+        QCOMPARE(box->informativeText(), Qt::convertFromPlainText(u"// first line shown"_qs));
         QVERIFY(box->windowTitle().contains(hostName));
         QCOMPARE(runs(), 0); // nothing runs before the answer, and nothing waited for it
         answer(box, button.constData());
@@ -202,14 +204,14 @@ private slots:
         QVERIFY(!question(*session));
 
         const QString id = session->ID();
-        const QString name = busclient::busMessage(
-            u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"SessionHost"_qs, { id })
+        const QString name = busclient::busMessage(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs,
+            u"SessionHost"_qs, { id })
                                  .arguments()
                                  .value(0)
                                  .toString();
         QCOMPARE(name, u"tcp:127.0.0.1:"_qs + host.portText());
-        const QDBusMessage allowed = busclient::busMessage(
-            u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Allow"_qs, { name });
+        const QDBusMessage allowed
+            = busclient::busMessage(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Allow"_qs, { name });
         QCOMPARE(allowed.arguments().value(0).toInt(), -1);
         QCOMPARE(busclient::busMessage(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Hosts"_qs)
                      .arguments()
@@ -218,8 +220,7 @@ private slots:
             QStringList { name });
         host.send(scriptSequence(countingScript()));
         QTRY_COMPARE(runs(), 1);
-        busclient::busMessage(
-            u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Revoke"_qs, { name });
+        busclient::busMessage(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs, u"Revoke"_qs, { name });
         QVERIFY(!ScriptConsent::IsAllowed(name));
     }
 
@@ -248,7 +249,7 @@ private slots:
         const QString received = m_env.homeDir() + u"/received"_qs;
         writeBytes(file,
             "Dear user,\r\nplease read this.\r\n"
-                + scriptSequence(u"Norvalis.Common.SetItem('ran', 1); // harmless?"_qs)
+                + scriptSequence(u"Norvalis.Common.SetItem('ran', 1); // <b>harmless</b>"_qs)
                 + "\r\nRegards\r\n");
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
@@ -270,8 +271,10 @@ private slots:
         const auto session = connectedTo(none, u"cat"_qs, port);
         QVERIFY(session->Emulator()->Connected() != 0);
         QTRY_VERIFY_WITH_TIMEOUT(question(*session), 20000);
+        // The line as it is, markup shown and not rendered.
         QCOMPARE(question(*session)->informativeText(),
-            u"Norvalis.Common.SetItem('ran', 1); // harmless?"_qs);
+            Qt::convertFromPlainText(u"Norvalis.Common.SetItem('ran', 1); // <b>harmless</b>"_qs));
+        QVERIFY(question(*session)->informativeText().contains(u"&lt;b&gt;"_qs));
         answer(question(*session), "cmdDontRun");
         QCOMPARE(runs(), 0);
         const QByteArray expected = refusal(u"The user did not allow the script to run"_qs);
@@ -293,12 +296,27 @@ private slots:
         const auto session = connectedTo(host);
         Nvmain::MenuToolAction(session->ID(), u"[Norvalis.Common.SetItem('ran', 1)]"_qs);
         QCOMPARE(runs(), 1);
-        const QDBusMessage reply
-            = busclient::busMessage(u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Execute"_qs,
-                { session->frmSession()->LinkTopic(), u"[Norvalis.Common.SetItem('ran', 5)]"_qs });
+        const QDBusMessage reply = busclient::busMessage(u"/DDE"_qs, u"NVWin32.DDE"_qs, u"Execute"_qs,
+            { session->frmSession()->LinkTopic(), u"[Norvalis.Common.SetItem('ran', 5)]"_qs });
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         QCOMPARE(runs(), 5);
         QVERIFY(!host.received().contains("script-error"));
+    }
+
+    void firstLine_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("one line") << "run()" << "run()";
+        QTest::newRow("CR LF") << "a();\r\nb();" << "a();";
+        QTest::newRow("blank lines first") << "\n  \r\n\tcapture();\nx" << "\tcapture();";
+        QTest::newRow("long line cut") << QString(300, u'x') << QString(200, u'x') + u"..."_qs;
+        QTest::newRow("empty") << "" << "";
+    }
+    void firstLine()
+    {
+        QFETCH(QString, script);
+        QTEST(ScriptConsent::FirstLine(script), "line");
     }
 
     void hostNames_data()

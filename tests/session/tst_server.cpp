@@ -5,11 +5,12 @@
 // requests each against one session.
 
 #include "app/tst_startup_env.h"
+#include "common/busclient.h"
+#include "common/testutil.h"
 
 #include "app/common.h"
 
 #include "automation/bridge.h"
-#include "common/busclient.h"
 #include "dde/ddeserver.h"
 #include "emulator/emulator.h"
 #include "emulator/screen.h"
@@ -361,8 +362,8 @@ private slots:
         QVERIFY(QFile::exists(nvserve));
         // The host program answers as the helper does by itself, and keeps "HOLD" at the host.
         const QString handler = home(u"handler.sh"_qs);
-        writeBytes(
-            handler, "#!/bin/sh\ncase \"$1\" in HOLD) exec sleep 300 ;; esac\necho \"OK:$1\"\n");
+        writeBytes(handler,
+            "#!/bin/sh\ncase \"$1\" in HOLD) exec sleep 300 ;; esac\necho \"OK:$1\"\n");
         QFile::setPermissions(handler, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
