@@ -764,16 +764,27 @@ void clsSession::SetSessionTitle()
 void clsSession::LoadGlobalSettings()
 {
     rt::Proc h(kModule, "LoadGlobalSettings");
-    h([&] {
-        EmulatorSettings().setDefaultCaptureDir(application().DefaultCaptureDir());
-        EmulatorSettings().setDefaultXferDir(application().DefaultXferDir());
-    });
+    h([&] { takeApplicationDirectories(); });
     rt::ResumeNext quiet;
     quiet([&] {
         m_customMouseTable = application().CustomMouseTable();
         MouseTableLoad(m_customMouseTable);
     });
     rt::debugSwallowed(lcSession(), quiet, "mouse table not loaded", m_customMouseTable);
+}
+
+// The Settings object's defaults and a session file's values replace the directories, so a
+// session takes the application's again after each load: for each one it has none of. Taking
+// them is no change to save.
+void clsSession::takeApplicationDirectories()
+{
+    emu::Settings &settings = EmulatorSettings();
+    const bool changed = settings.Changed();
+    if (settings.DefaultCaptureDir().isEmpty())
+        settings.setDefaultCaptureDir(application().DefaultCaptureDir());
+    if (settings.DefaultXferDir().isEmpty())
+        settings.setDefaultXferDir(application().DefaultXferDir());
+    settings.setChanged(changed);
 }
 
 void clsSession::setMenu(MenuPtr menu)
@@ -905,6 +916,7 @@ void clsSession::LoadSessionFile(const QString &name)
         } else {
             quiet([&] { EmulatorSettings().LoadDefaults(); });
         }
+        quiet([&] { takeApplicationDirectories(); });
         m_changed = rt::False;
         quiet([&] { SetSessionTitle(); });
         quiet([&] { ApplyIcon(); });
