@@ -26,9 +26,7 @@ void publishScriptHosts()
 {
     rt::ResumeNext quiet;
     quiet([] { automation::Bridge::instance().pathOf(&ProgramObject<ScriptHostsIface>()); });
-    if (quiet.failed())
-        qCDebug(automation::lcAutomation)
-            << "the script hosts stay off the bus:" << quiet.error().description;
+    rt::debugSwallowed(automation::lcAutomation(), quiet, "the script hosts stay off the bus");
 }
 
 constexpr rt::Long CleanupInterval = 100;

@@ -205,8 +205,7 @@ void clsSession::Class_Initialize()
             bridge.exportObject(m_sessionIface, path);
             bridge.exportObject(m_settingsIface, path);
         });
-        if (quiet.failed())
-            qCDebug(lcSession) << "session" << m_id << "not on the bus:" << quiet.error().description;
+        rt::debugSwallowed(lcSession(), quiet, "session not on the bus", m_id);
     }
     gSessionCreated = true;
 }
@@ -857,9 +856,8 @@ void clsSession::setCustomMouseTable(const QString &file)
         const rt::Error error = rt::currentError();
         rt::ResumeNext quiet;
         quiet([&] { MouseTableLoad(m_customMouseTable); });
-        if (quiet.failed())
-            qCDebug(lcSession) << "previous mouse table not reloaded:" << m_customMouseTable
-                               << quiet.error().description;
+        rt::debugSwallowed(
+            lcSession(), quiet, "previous mouse table not reloaded", m_customMouseTable);
         throw error;
     }
     m_customMouseTable = file;
@@ -942,8 +940,7 @@ void clsSession::ReadSessionSettings(const QString &file)
         own.setMouseTable(Profile::GetIniString(
             section, u"CustomMouseTable"_qs, application().CustomMouseTable(), file));
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "own key not applied from" << file << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "own key not applied from", file);
     quiet([&] {
         own.setShowErrs(rt::BoolToInt(Profile::GetIniBool(section, u"ShowErrs"_qs, false, file)));
     });
