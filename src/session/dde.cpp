@@ -26,13 +26,10 @@ void publishScriptHosts()
 {
     rt::ResumeNext quiet;
     quiet([] { automation::Bridge::instance().pathOf(&ProgramObject<ScriptHostsIface>()); });
-    if (quiet.failed())
-        qCDebug(automation::lcAutomation)
-            << "the script hosts stay off the bus:" << quiet.error().description;
+    rt::debugSwallowed(automation::lcAutomation(), quiet, "the script hosts stay off the bus");
 }
 
 constexpr rt::Long CleanupInterval = 100;
-constexpr rt::Long ErrInvalidCommand = 285;
 
 const QString kSysItems = QStringLiteral("SYSITEMS");
 const QString kTopics = QStringLiteral("TOPICS");
@@ -128,7 +125,7 @@ bool frmDDE::Form_LinkExecute(const QString &command)
     rt::Proc h("dde", "Form_LinkExecute");
     h([&] {
         if (!command.startsWith(u'[')) {
-            SystemTopic->setItem(kErrNum, QString::number(ErrInvalidCommand));
+            SystemTopic->setItem(kErrNum, QString::number(rt::err::DdeNotPerformed));
             SystemTopic->setItem(kErrMsg, QStringLiteral("Invaid command"));
             return;
         }

@@ -120,8 +120,7 @@ bool clsServer::SubmitRequest(const QString &text)
         serving = true;
         ok = session->ServerRequest(shared_from_this(), text);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "request" << m_id << "not queued:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "request not queued", QString::number(m_id));
     if (!serving)
         refuse(rt::err::DdeNotRunning);
     else if (!ok)

@@ -44,8 +44,7 @@ bool ServerQueue::AddRequest(const ServerPtr &request, const QString &text)
         StartNextRequest();
         ok = true;
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "request not queued:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "request not queued");
     return ok;
 }
 
@@ -65,9 +64,8 @@ void ServerQueue::StartNextRequest()
         rt::Int taken = 0;
         rt::ResumeNext quiet;
         quiet([&] { taken = m_session.toHost(request->RequestText()); });
-        if (quiet.failed())
-            qCDebug(lcSession) << "request" << request->ID()
-                               << "not handed to the host:" << quiet.error().description;
+        rt::debugSwallowed(
+            lcSession(), quiet, "request not handed to the host", QString::number(request->ID()));
         if (taken != 0)
             return;
         // Refused, or no host to take it: the request ends now and the next one is tried.

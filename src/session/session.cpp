@@ -205,8 +205,7 @@ void clsSession::Class_Initialize()
             bridge.exportObject(m_sessionIface, path);
             bridge.exportObject(m_settingsIface, path);
         });
-        if (quiet.failed())
-            qCDebug(lcSession) << "session" << m_id << "not on the bus:" << quiet.error().description;
+        rt::debugSwallowed(lcSession(), quiet, "session not on the bus", m_id);
     }
     gSessionCreated = true;
 }
@@ -764,16 +763,27 @@ void clsSession::SetSessionTitle()
 void clsSession::LoadGlobalSettings()
 {
     rt::Proc h(kModule, "LoadGlobalSettings");
-    h([&] {
-        EmulatorSettings().setDefaultCaptureDir(application().DefaultCaptureDir());
-        EmulatorSettings().setDefaultXferDir(application().DefaultXferDir());
-    });
+    h([&] { takeApplicationDirectories(); });
     rt::ResumeNext quiet;
     quiet([&] {
         m_customMouseTable = application().CustomMouseTable();
         MouseTableLoad(m_customMouseTable);
     });
     rt::debugSwallowed(lcSession(), quiet, "mouse table not loaded", m_customMouseTable);
+}
+
+// The Settings object's defaults and a session file's values replace the directories, so a
+// session takes the application's again after each load: for each one it has none of. Taking
+// them is no change to save.
+void clsSession::takeApplicationDirectories()
+{
+    emu::Settings &settings = EmulatorSettings();
+    const bool changed = settings.Changed();
+    if (settings.DefaultCaptureDir().isEmpty())
+        settings.setDefaultCaptureDir(application().DefaultCaptureDir());
+    if (settings.DefaultXferDir().isEmpty())
+        settings.setDefaultXferDir(application().DefaultXferDir());
+    settings.setChanged(changed);
 }
 
 void clsSession::setMenu(MenuPtr menu)
@@ -846,9 +856,8 @@ void clsSession::setCustomMouseTable(const QString &file)
         const rt::Error error = rt::currentError();
         rt::ResumeNext quiet;
         quiet([&] { MouseTableLoad(m_customMouseTable); });
-        if (quiet.failed())
-            qCDebug(lcSession) << "previous mouse table not reloaded:" << m_customMouseTable
-                               << quiet.error().description;
+        rt::debugSwallowed(
+            lcSession(), quiet, "previous mouse table not reloaded", m_customMouseTable);
         throw error;
     }
     m_customMouseTable = file;
@@ -905,6 +914,7 @@ void clsSession::LoadSessionFile(const QString &name)
         } else {
             quiet([&] { EmulatorSettings().LoadDefaults(); });
         }
+        quiet([&] { takeApplicationDirectories(); });
         m_changed = rt::False;
         quiet([&] { SetSessionTitle(); });
         quiet([&] { ApplyIcon(); });
@@ -930,8 +940,7 @@ void clsSession::ReadSessionSettings(const QString &file)
         own.setMouseTable(Profile::GetIniString(
             section, u"CustomMouseTable"_qs, application().CustomMouseTable(), file));
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "own key not applied from" << file << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "own key not applied from", file);
     quiet([&] {
         own.setShowErrs(rt::BoolToInt(Profile::GetIniBool(section, u"ShowErrs"_qs, false, file)));
     });

@@ -184,6 +184,8 @@ private:
     static rt::Int nextNumber();
 
     void LoadSessionFile(const QString &name);
+    // The application's capture and transfer directories where the session has none.
+    void takeApplicationDirectories();
     // Saves under name (resolved; "" the session's own), asking for one when there is none or
     // when forced; cancelled tells the caller that no file was written.
     void SaveSessionFile(const QString &name, bool forceDialog, bool &cancelled);

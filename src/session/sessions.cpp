@@ -82,7 +82,7 @@ void clsSessions::Remove(const QVariant &index)
     quiet([&] {
         if (m_sessions.Count() == 0) {
             if (!gMenus)
-                rt::raise(91);
+                rt::raise(rt::err::ObjectNotSet);
             gMenus->setActiveMenu(0);
         }
     });

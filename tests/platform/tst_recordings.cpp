@@ -5,6 +5,7 @@
 // writes, so the recordings do not depend on timing. (top is left out: its figures change from
 // one run to the next, so two runs never end on the same screen.)
 
+#include "common/testutil.h"
 #include "emulator/screen.h"
 
 #include <QDir>
@@ -135,10 +136,7 @@ Shown replay(const QByteArray &output, int termType)
     screen.feed(output);
     Shown shown;
     for (int r = 0; r < Rows; ++r) {
-        QString line = folded(screen.rowText(r));
-        while (line.endsWith(u' '))
-            line.chop(1);
-        shown.lines << line;
+        shown.lines << trimmedRight(folded(screen.rowText(r)));
     }
     shown.cursor = screen.cursor();
     return shown;

@@ -3,6 +3,7 @@
 // line, the reports and the keys, with the bytes the entry on this machine gives (tput -T), and
 // what the terminal's screen must look like afterwards.
 
+#include "common/testutil.h"
 #include "emulator/block.h"
 #include "emulator/emulator.h"
 #include "emulator/screen.h"
@@ -102,13 +103,6 @@ bool terminfoAvailable()
 QByteArray cup(const char *term, int row, int col)
 {
     return cap(term, "cup", { QString::number(row), QString::number(col) });
-}
-
-QString trimmedRight(QString s)
-{
-    while (s.endsWith(u' '))
-        s.chop(1);
-    return s;
 }
 
 QStringList screenLines(const Screen &screen)

@@ -13,7 +13,7 @@
 #include "platform/serverhost.h"
 #include "registry/registry.h"
 #include "runtime/interaction.h"
-#include "session/hostsession.h"
+#include "session/hostfile.h"
 #include "session/mdichild.h"
 #include "session/scriptconsent.h"
 #include "session/session.h"

@@ -16,7 +16,7 @@
 #include "interfaces/serveriface.h"
 #include "platform/serverhost.h"
 #include "runtime/errnum.h"
-#include "session/hostsession.h"
+#include "session/hostfile.h"
 #include "session/mdichild.h"
 #include "session/server.h"
 #include "session/session.h"

@@ -334,6 +334,43 @@ private slots:
         QVERIFY(m_errors.isEmpty());
     }
 
+    // A new session takes the application's capture and transfer directories, with a session
+    // file or without one, unless its file names its own; taking them is nothing to save.
+    void applicationDirectories_data()
+    {
+        QTest::addColumn<QByteArray>("contents"); // null: no session file
+        QTest::addColumn<QString>("capture");
+        QTest::addColumn<QString>("transfer");
+        QTest::newRow("no file") << QByteArray() << "/app/capture"
+                                 << "/app/xfer";
+        QTest::newRow("file without them")
+            << QByteArray("[Norvalis]\nTermType=9\n") << "/app/capture"
+            << "/app/xfer";
+        QTest::newRow("file with its own capture directory")
+            << QByteArray("[Norvalis]\nTermType=9\n[Transfer]\nDefaultCaptureDir=/own\n") << "/own"
+            << "/app/xfer";
+    }
+    void applicationDirectories()
+    {
+        QFETCH(QByteArray, contents);
+        gApp->setDefaultCaptureDir(u"/app/capture"_qs);
+        gApp->setDefaultXferDir(u"/app/xfer"_qs);
+        QString file;
+        if (!contents.isNull()) {
+            file = home(u"dirs.nvcf"_qs);
+            writeBytes(file, contents);
+        }
+        const auto session = add(file);
+        const QString capture = session->DefaultCaptureDir();
+        const QString transfer = session->DefaultXferDir();
+        const rt::Int changed = session->Changed();
+        gApp->setDefaultCaptureDir(QString());
+        gApp->setDefaultXferDir(QString());
+        QTEST(capture, "capture");
+        QTEST(transfer, "transfer");
+        QCOMPARE(changed, rt::False);
+    }
+
     // ---- Closing ----
 
     void terminatePrompts_data()

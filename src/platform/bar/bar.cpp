@@ -21,7 +21,7 @@ ToolPtr Tools::add(Long toolId, const QString &name)
 ToolPtr Tools::item(int position) const
 {
     if (position < 0 || position >= count())
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     return m_tools[size_t(position)];
 }
 
@@ -30,7 +30,7 @@ void Tools::remove(const QString &key)
     const auto found = std::find_if(m_tools.begin(), m_tools.end(),
         [&](const ToolPtr &tool) { return QString::number(tool->toolId()) == key; });
     if (found == m_tools.end())
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     const ToolPtr tool = *found;
     m_tools.erase(found);
     auto &owners = tool->m_bands;
@@ -41,7 +41,7 @@ void Tools::remove(const QString &key)
 void Tools::insert(int position, const ToolPtr &tool)
 {
     if (position < 0 || !tool)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     const size_t at = std::min(size_t(position), m_tools.size());
     m_tools.insert(m_tools.begin() + qsizetype(at), tool);
     tool->m_bands.push_back(m_band);
@@ -106,7 +106,7 @@ void Tool::changed()
 BandPtr Bands::add(const QString &name)
 {
     if (find(name))
-        rt::raise(457);
+        rt::raise(rt::err::DuplicateKey);
     BandPtr band(new Band(m_bar, name));
     m_bands.push_back(band);
     m_bar->bandAdded(band.get());
@@ -118,7 +118,7 @@ void Bands::remove(const QString &name)
     const auto found = std::find_if(m_bands.begin(), m_bands.end(),
         [&](const BandPtr &band) { return band->name().compare(name, Qt::CaseInsensitive) == 0; });
     if (found == m_bands.end())
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     const BandPtr band = *found;
     m_bands.erase(found);
     m_bar->bandRemoved(band.get());
@@ -129,7 +129,7 @@ void Bands::remove(const QString &name)
 BandPtr Bands::item(int index) const
 {
     if (index < 0 || index >= count())
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     return m_bands[size_t(index)];
 }
 
@@ -137,7 +137,7 @@ BandPtr Bands::item(const QString &name) const
 {
     BandPtr band = find(name);
     if (!band)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     return band;
 }
 

@@ -39,7 +39,7 @@ void DelimitedTable::init(const QString &text, const QStringList &delimiters)
 {
     if (delimiters.size() < 2 || !usable(delimiters[0]) || !usable(delimiters[1])
         || shareCharacters(delimiters[0], delimiters[1]))
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     m_rowDelimiter = delimiters[0];
     m_cellDelimiter = delimiters[1];
     m_rows.clear();
@@ -72,7 +72,7 @@ void DelimitedTable::init(const QString &text, const QStringList &delimiters)
 void DelimitedTable::checkIndex(int index)
 {
     if (index < 1 || index > kMaxIndex)
-        rt::raise(9);
+        rt::raise(rt::err::SubscriptOutOfRange);
 }
 
 void DelimitedTable::setItem(int row, const QString &rowText)

@@ -15,23 +15,23 @@ CaptureFile::CaptureFile(const QString &fileName, int mode, HostEncoding encodin
     , m_decoder(encoding)
 {
     if (mode < 0 || mode > 3)
-        rt::raise(5);
+        rt::raise(rt::err::InvalidCall);
     if (mode == 3)
         return;
     const QFileInfo info(fileName);
     if (fileName.isEmpty() || info.isDir())
-        rt::raise(75);
+        rt::raise(rt::err::PathFileAccess);
     if (!info.absoluteDir().exists())
-        rt::raise(76);
+        rt::raise(rt::err::PathNotFound);
     if (mode == 0 && info.exists())
-        rt::raise(58);
+        rt::raise(rt::err::FileExists);
     m_file.setFileName(fileName);
     // NewOnly makes "new file only" hold even against a file created since the check.
     const QIODevice::OpenMode how = mode == 0 ? QIODevice::WriteOnly | QIODevice::NewOnly
         : mode == 1                           ? QIODevice::WriteOnly | QIODevice::Truncate
                                               : QIODevice::WriteOnly | QIODevice::Append;
     if (!m_file.open(how))
-        rt::raise(m_file.exists() && mode == 0 ? 58 : 75);
+        rt::raise(m_file.exists() && mode == 0 ? rt::err::FileExists : rt::err::PathFileAccess);
 }
 
 CaptureFile::~CaptureFile()

@@ -38,6 +38,7 @@ constexpr Number PathNotFound = 76;
 constexpr Number ObjectNotSet = 91;
 constexpr Number ForNotInitialized = 92;
 constexpr Number InvalidUseOfNull = 94;
+constexpr Number DdeNotPerformed = 285; // the server does not perform the command
 constexpr Number DdeBusy = 288;        // "Destination is busy" / "Server busy"
 constexpr Number DdeNotRunning = 289;  // "Server not running"
 constexpr Number DdeRejected = 290;    // "Request rejected"

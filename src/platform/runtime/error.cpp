@@ -122,7 +122,7 @@ Error currentError()
     } catch (const std::bad_alloc &) {
         return Error(err::OutOfMemory);
     } catch (const std::exception &e) {
-        return Error(51, QString::fromLocal8Bit(e.what()));
+        return Error(err::Internal, QString::fromLocal8Bit(e.what()));
     } catch (...) {
         return Error(err::Internal);
     }
