@@ -15,12 +15,15 @@
 #include "dialogs/capstart.h"
 #include "dialogs/dial.h"
 #include "dialogs/download.h"
+#include "dialogs/settingsdlg.h"
 #include "dialogs/upload.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
 #include "session/sessions.h"
+#include "session/sessionsettings.h"
+#include "session/sessionwindow.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -177,10 +180,23 @@ void FileSaveLayout() { }
 // Saves the window layout under a new name (comes with the layouts).
 void FileSaveLayoutAs() { }
 
-// The settings dialog on a start page (comes with the settings dialog).
-void ShowSettingsDialog(const QString &startPage)
+// The settings dialog on a start page, over the active session's own settings, the program's
+// settings and the session emulator's settings, owned by the session's window. Without an active
+// session it shows the program's settings alone, owned by the main window, when the command
+// allows that; otherwise it does nothing.
+void ShowSettingsDialog(const QString &startPage, bool withoutSession, QWidget *mainWindow)
 {
-    Q_UNUSED(startPage);
+    if (!gApp)
+        return;
+    const SessionPtr session = gApp->ActiveClsSession();
+    if (!session && !withoutSession)
+        return;
+    SessionWindow *window = session ? session->Window() : nullptr;
+    QWidget *owner = window ? window->form().windowWidget() : mainWindow;
+    QVariant result;
+    SettingsDialog().Show(session ? &session->AsSessionSettings() : nullptr,
+        gApp->AsGlobalSettings(), session ? &session->EmulatorSettings() : nullptr, QString(),
+        QString(), startPage, 0, 0, owner, result);
 }
 
 // The transfer and capture dialogs.
@@ -469,13 +485,13 @@ void frmMdiParent::runBuiltInCommand(rt::Long command)
             gScriptHost->ToolCommand(0);
         break;
     case CmdSettings:
-        ShowSettingsDialog(QString());
+        ShowSettingsDialog(QString(), true, widget());
         break;
     case CmdPrinterSettings:
-        ShowSettingsDialog(QStringLiteral("P"));
+        ShowSettingsDialog(QStringLiteral("P"), false, widget());
         break;
     case CmdMouseSettings:
-        ShowSettingsDialog(QStringLiteral("M"));
+        ShowSettingsDialog(QStringLiteral("M"), false, widget());
         break;
     case CmdUpload:
     case CmdDownload:
