@@ -373,6 +373,7 @@ private slots:
         open();
         rt::setDialogsWaitOffscreen(true);
         QString page;
+        bool ownSettings = false;
         QTimer poll;
         poll.setInterval(5);
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -381,6 +382,7 @@ private slots:
                 return;
             poll.stop();
             page = window->currentPageTitle();
+            ownSettings = window->findChild<QWidget *>(u"session:Caption"_qs) != nullptr;
             auto *timeout = window->findChild<QLineEdit *>(u"emu:KermitTimeout"_qs);
             QVERIFY(timeout);
             timeout->setText(u"33"_qs);
@@ -390,6 +392,7 @@ private slots:
         QTest::mouseClick(m_form->cmdSetup, Qt::LeftButton);
         rt::setDialogsWaitOffscreen(false);
         QCOMPARE(page, u"Transfer"_qs);
+        QVERIFY(ownSettings);
         QCOMPARE(m_session->KermitTimeout(), rt::Int(33));
         QVERIFY(m_form->isVisible());
     }
