@@ -22,7 +22,6 @@
 #include "runtime/messages.h"
 #include "runtime/values.h"
 #include "session/sessions.h"
-#include "session/sessionsettings.h"
 #include "session/sessionwindow.h"
 
 #include <QCoreApplication>
@@ -179,25 +178,6 @@ void FileSaveLayout() { }
 
 // Saves the window layout under a new name (comes with the layouts).
 void FileSaveLayoutAs() { }
-
-// The settings dialog on a start page, over the active session's own settings, the program's
-// settings and the session emulator's settings, owned by the session's window. Without an active
-// session it shows the program's settings alone, owned by the main window, when the command
-// allows that; otherwise it does nothing.
-void ShowSettingsDialog(const QString &startPage, bool withoutSession, QWidget *mainWindow)
-{
-    if (!gApp)
-        return;
-    const SessionPtr session = gApp->ActiveClsSession();
-    if (!session && !withoutSession)
-        return;
-    SessionWindow *window = session ? session->Window() : nullptr;
-    QWidget *owner = window ? window->form().windowWidget() : mainWindow;
-    QVariant result;
-    SettingsDialog().Show(session ? &session->AsSessionSettings() : nullptr,
-        gApp->AsGlobalSettings(), session ? &session->EmulatorSettings() : nullptr, QString(),
-        QString(), startPage, 0, 0, owner, result);
-}
 
 // The transfer and capture dialogs.
 void ShowDialogCommand(rt::Long command)

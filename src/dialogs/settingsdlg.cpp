@@ -1,5 +1,6 @@
 #include "dialogs/settingsdlg.h"
 
+#include "app/norvalis.h"
 #include "commondlg/commondlg.h"
 #include "dialogs/dialogslog.h"
 #include "session/sessionsettings.h"
@@ -7,7 +8,9 @@
 #include "emulator/emusettings.h"
 #include "interfaces/appiface.h"
 #include "runtime/interaction.h"
+#include "runtime/form.h"
 #include "runtime/values.h"
+#include "session/sessionwindow.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -404,6 +407,21 @@ void placeColor(QGridLayout *grid, const Field &field, QWidget *editor)
 using namespace settingsdlg;
 
 // ---- SettingsDialog ----
+
+void ShowSettingsDialog(const QString &startPage, bool withoutSession, QWidget *mainWindow)
+{
+    if (!gApp)
+        return;
+    const SessionPtr session = gApp->ActiveClsSession();
+    if (!session && !withoutSession)
+        return;
+    SessionWindow *window = session ? session->Window() : nullptr;
+    QWidget *owner = window ? window->form().windowWidget() : mainWindow;
+    QVariant result;
+    SettingsDialog().Show(session ? &session->AsSessionSettings() : nullptr,
+        gApp->AsGlobalSettings(), session ? &session->EmulatorSettings() : nullptr, QString(),
+        QString(), startPage, 0, 0, owner, result);
+}
 
 void SettingsDialog::Show(SessionSettings *session, GlobalSettingsIface *global,
     emu::Settings *settings, const QString &text1, const QString &text2, const QString &startPage,

@@ -52,6 +52,12 @@ public:
         rt::Long number2, QWidget *owner, QVariant &result);
 };
 
+// The dialog on a start page over the active session: its own settings, the program's settings
+// and its emulator's settings, owned by the session's window. Without an active session it shows
+// the program's settings alone, owned by mainWindow, when withoutSession allows that; otherwise
+// it does nothing. (Commands 203, 313 and 705 and the transfer dialogs' Xfer Settings.)
+void ShowSettingsDialog(const QString &startPage, bool withoutSession, QWidget *mainWindow);
+
 // The window itself.
 class SettingsWindow : public QDialog
 {

@@ -291,18 +291,7 @@ void XferForm::optBinary_Click()
 void XferForm::cmdSetup_Click()
 {
     rt::Proc h(m_module, "cmdSetup_Click");
-    h([&] {
-        const SessionPtr session = Xfer::ActiveSession();
-        if (!session)
-            return;
-        SessionWindow *window = session->Window();
-        QVariant result;
-        // The Transfer page edits the emulator's settings; the session's own keys are on pages
-        // of their own.
-        SettingsDialog().Show(nullptr, gApp->AsGlobalSettings(),
-            Xfer::ActiveEmulator().Settings(true), QString(), QString(), QStringLiteral("X"), 0, 0,
-            window ? window->form().windowWidget() : nullptr, result);
-    });
+    h([&] { ShowSettingsDialog(QStringLiteral("X"), false, nullptr); });
 }
 
 void XferForm::cmdHelp_Click()

@@ -1,7 +1,7 @@
 // The download dialog in the running program, driven through its widgets: the protocol rules,
 // the hand-off to the session window, the refusals, the typed and chosen paths, the choices kept
-// for the run, the session's defaults, the command that opens it, and a real ASCII download from
-// a loopback host started by the hand-off.
+// for the run, the session's defaults, the command that opens it, the settings and help buttons,
+// and a Kermit download from a host running kermit -s, started by the hand-off.
 
 #include "dialogs/dialogtest.h"
 #include "commondlg/helpwindow.h"
@@ -343,33 +343,6 @@ private slots:
         session->Emulator()->Abort();
     }
 
-    // The session window starts what the dialog handed it: an ASCII download of what a loopback
-    // host sends, into the chosen file.
-    void downloadsFromHost()
-    {
-        FakeHost host;
-        const auto session = t.connectedSession(host.port());
-        QVERIFY(host.hasClient());
-        session->setDefaultXferDir(m_xferDir);
-        session->Emulator()->setDownloadIdleTime(300);
-        open();
-        clickProtocol(0);
-        DialogTest::typeAndLeave(m_form->FileName, u"from-host.txt"_qs);
-        // The window waits for the transfer's end: the host sends once it has begun.
-        bool started = false;
-        connect(session->Emulator(), &emu::nvEmulator::StateNotify, this,
-            [&](rt::Int code, rt::Int value) {
-                if (code == emu::statecode::XferStatus && value != 0 && !started) {
-                    started = true;
-                    host.send("line one\r\nline two\r\n");
-                }
-            });
-        clickDownload();
-        QTRY_VERIFY(started);
-        QTRY_COMPARE(session->Emulator()->XferStatus(), rt::False);
-        QVERIFY(readBytes(m_xferDir + u"from-host.txt"_qs).startsWith("line one"));
-    }
-
     // The dialog's download runs: Kermit fetches a file from a host running kermit -s.
     void fetchesByKermit()
     {
@@ -400,6 +373,7 @@ private slots:
         open();
         rt::setDialogsWaitOffscreen(true);
         QString page;
+        bool ownSettings = false;
         QTimer poll;
         poll.setInterval(5);
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -408,6 +382,7 @@ private slots:
                 return;
             poll.stop();
             page = window->currentPageTitle();
+            ownSettings = window->findChild<QWidget *>(u"session:Caption"_qs) != nullptr;
             auto *timeout = window->findChild<QLineEdit *>(u"emu:KermitTimeout"_qs);
             QVERIFY(timeout);
             timeout->setText(u"33"_qs);
@@ -417,6 +392,7 @@ private slots:
         QTest::mouseClick(m_form->cmdSetup, Qt::LeftButton);
         rt::setDialogsWaitOffscreen(false);
         QCOMPARE(page, u"Transfer"_qs);
+        QVERIFY(ownSettings);
         QCOMPARE(m_session->KermitTimeout(), rt::Int(33));
         QVERIFY(m_form->isVisible());
     }

@@ -1,6 +1,7 @@
 // The upload dialog in the running program, driven through its widgets: the protocol rules and
 // the overwrite options, the question about several files, typed and chosen lists (never cut),
-// the hand-off to the session window, the choices kept for the run and the session's defaults.
+// the hand-off to the session window, the choices kept for the run and the session's defaults,
+// and a YModem upload of two files to a host running rb, started by the hand-off.
 
 #include "dialogs/dialogtest.h"
 #include "dialogs/upload.h"
@@ -274,15 +275,6 @@ private slots:
         QCOMPARE(m_form->optOverwrite[frmUpload::Resume]->isEnabled(), binary);
     }
 
-    // Command 601 of the session's menu opens the dialog.
-    void command()
-    {
-        const MnuToolPtr tool = m_session->Menu()->MnuBands(u"Transfer"_qs)->MnuTools(u"601"_qs);
-        frmMdiParent::instance().TB_ToolClick(tool->BarTool().get());
-        QVERIFY(frmUpload::instance().isVisible());
-        QTest::mouseClick(frmUpload::instance().cmdCancel, Qt::LeftButton);
-        QVERIFY(!frmUpload::instance().isLoaded());
-    }
     // The dialog's upload runs: two files by YModem to a host running rb.
     void sendsTwoFilesByYModem()
     {
