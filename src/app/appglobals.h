@@ -49,6 +49,9 @@ extern QPointer<script::ScriptHost> gScriptHost;
 extern QPointer<rt::Timer> gCleanupTimer;
 extern QPointer<dde::Topic> gSystemTopic;
 
+// The current layout file: set by loading a layout and by Save Layout As; "" at start.
+extern QString gLayoutFile;
+
 // The current user's root of the settings store (Profile's root selector).
 constexpr rt::Int HKCU = 1;
 // The registry key of one per-user setting under the current user's root:

@@ -7,6 +7,7 @@
 #include "app/nvmain.h"
 #include "dde/ddeserver.h"
 #include "dde/ddetopic.h"
+#include "dialogs/xfercommands.h"
 #include "emulator/emulator.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
@@ -70,6 +71,9 @@ enum SessionCommandNo : rt::Long {
     CmdHistoryOff = 510,
     CmdHistoryHalf = 511,
     CmdHistoryFull = 512,
+    CmdUpload = 601,
+    CmdDownload = 602,
+    CmdCapture = 603,
     CmdResetTerm = 707,
     CmdResetComm = 708,
 };
@@ -539,6 +543,18 @@ bool frmMdiChild::SessionCommand(rt::Long command)
         emulator.setHistoryVisible(&percent);
         break;
     }
+    case CmdUpload:
+        if (emulator.XferStatus() == 0)
+            XferCommands::ShowUpload(session);
+        break;
+    case CmdDownload:
+        if (emulator.XferStatus() == 0)
+            XferCommands::ShowDownload(session);
+        break;
+    case CmdCapture:
+        XferCommands::ShowCapture(
+            session, emulator.CaptureSource() != 0, frame() ? frame()->widget() : nullptr);
+        break;
     case CmdResetTerm:
         emulator.Reset(1);
         break;
