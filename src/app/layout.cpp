@@ -12,6 +12,7 @@
 #include "app/profile.h"
 #include "commondlg/commondlg.h"
 #include "inifile/inidocument.h"
+#include "inifile/inifile.h"
 #include "runtime/errnum.h"
 #include "runtime/screen.h"
 #include "runtime/values.h"
@@ -94,6 +95,25 @@ Placement placementIn(const QString &file, const QString &section, rt::Long defa
     placement.height = Profile::GetIniLong(section, u"Height"_qs, 0, file);
     placement.width = Profile::GetIniLong(section, u"Width"_qs, 0, file);
     return placement;
+}
+
+// The highest k of the [File<k>] sections a layout holds (0 when none): a count beyond it names
+// nothing more.
+rt::Long lastFileSection(const QString &file)
+{
+    inifile::IniFile layout(file);
+    if (!layout.load())
+        return 0;
+    rt::Long last = 0;
+    for (const QString &section : layout.sections()) {
+        if (!section.startsWith(u"File"_qs, Qt::CaseInsensitive))
+            continue;
+        bool ok = false;
+        const rt::Long k = section.mid(4).toInt(&ok);
+        if (ok && k > last)
+            last = k;
+    }
+    return last;
 }
 
 // The layout as text ------------------------------------------------------------------------
@@ -179,9 +199,10 @@ QByteArray layoutText()
     return layout.text();
 }
 
-// Opens one [File<k>] section's session, hidden, placed and then shown; the session window, or
-// nullptr when the file gave no session (the user has been told).
-SessionWindow *openLayoutSession(const QString &file, const QString &section, rt::Long childState)
+// Opens one [File<k>] section's session, hidden, placed and then shown; the session window (and
+// the state it was given), or nullptr when the file gave no session (the user has been told).
+SessionWindow *openLayoutSession(
+    const QString &file, const QString &section, rt::Long childState, rt::Long &state)
 {
     const QString name = Profile::GetIniString(section, u"FileName"_qs, QString(), file);
     SessionPtr session;
@@ -197,17 +218,23 @@ SessionWindow *openLayoutSession(const QString &file, const QString &section, rt
         MessageBox(u"Unable to open "_qs + name, MsgBox::Exclamation);
         return nullptr;
     }
-    applyPlacement(window->form(), placementIn(file, section, childState));
+    const Placement placement = placementIn(file, section, childState);
+    state = placement.state;
+    applyPlacement(window->form(), placement);
     // Showing it fits the emulator to the window.
     window->form().show();
     return window;
 }
 
-void focusWindow(SessionWindow *window)
+// Activates a session window and, when state is 0 or more, gives it that state again (the
+// windows shown after it may have taken its maximized state over, as MDI windows do).
+void focusWindow(SessionWindow *window, rt::Long state)
 {
     rt::MdiChildForm *child = qobject_cast<rt::MdiChildForm *>(&window->form());
     if (child && child->frame() && child->subWindow())
         child->frame()->mdiArea()->setActiveSubWindow(child->subWindow());
+    if (state >= 0)
+        window->form().setWindowState(rt::Int(state));
     if (IAmActive() && window->form().widget())
         window->form().widget()->setFocus();
 }
@@ -278,23 +305,28 @@ void LoadLayout(const QString &file)
     const rt::Long childState = Profile::GetIniLong(kMainSection, u"ChildState"_qs, 0, file);
     // The window to activate at the end: the one active now, unless the layout marks one.
     SessionWindow *toActivate = activeSessionWindow();
+    rt::Long activeState = -1;
     quiet([&] {
         if (rt::MdiForm *main = mainForm())
             applyPlacement(*main, mainPlacement);
     });
-    const rt::Long files = Profile::GetIniLong(kMainSection, u"Files"_qs, 0, file);
+    const rt::Long files
+        = qMin(Profile::GetIniLong(kMainSection, u"Files"_qs, 0, file), lastFileSection(file));
     for (rt::Long k = 1; k <= files; ++k) {
         const QString section = u"File"_qs + QString::number(k);
         quiet([&] {
-            SessionWindow *window = openLayoutSession(file, section, childState);
-            if (window && Profile::GetIniBool(section, u"Active"_qs, false, file))
+            rt::Long state = -1;
+            SessionWindow *window = openLayoutSession(file, section, childState, state);
+            if (window && Profile::GetIniBool(section, u"Active"_qs, false, file)) {
                 toActivate = window;
+                activeState = state;
+            }
         });
     }
     quiet([&] {
         SessionWindow *window = toActivate ? toActivate : activeSessionWindow();
         if (window && SessionWindow::all().contains(window))
-            focusWindow(window);
+            focusWindow(window, window == toActivate ? activeState : -1);
     });
     const QString script = Profile::GetIniString(kMainSection, u"Script"_qs, QString(), file);
     quiet([&] {
