@@ -1,7 +1,9 @@
 // Fuzz target: menu file contents. Any input either loads or raises 3182 ("Invalid menu file
-// format!"); a menu that loaded reads back through its text form unchanged.
+// format!"), for a session menu too; a menu that loaded reads back through its text form
+// unchanged, into a menu of the same number.
 
 #include "menus/menu.h"
+#include "runtime/errnum.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -29,23 +31,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static char *argv[] = { name, nullptr };
     static QCoreApplication app(argc, argv);
     static bar::ActiveBar control;
+    static bar::ActiveBar copyControl;
+    // A session's menu: its tool IDs carry the menu number.
+    constexpr rt::Long MenuNo = 7;
 
     clsMenu menu(&control);
-    menu.setMenuNo(1);
+    menu.setMenuNo(MenuNo);
     QBuffer buffer;
     buffer.setData(reinterpret_cast<const char *>(data), qsizetype(size));
     buffer.open(QIODevice::ReadOnly);
     try {
         menu.ReadMenu(buffer);
     } catch (const rt::Error &e) {
-        if (e.number != 3182)
+        if (e.number != rt::err::InvalidMenu)
             std::abort();
     }
 
     if (!namesHoldDelimiter(menu)) {
         const QString text = menu.MenuText();
-        clsMenu copy(&control);
-        copy.setMenuNo(2);
+        clsMenu copy(&copyControl);
+        copy.setMenuNo(MenuNo);
         copy.setMenuText(text);
         if (copy.MenuText() != text)
             std::abort();

@@ -1,6 +1,7 @@
 #include "app/fileparts.h"
 
 #include "app/files.h"
+#include "runtime/storeslog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -76,6 +77,8 @@ rt::Int ParseDirectory(
         }
         return result;
     } catch (...) {
+        qCDebug(lcStores) << "ParseDirectory: error while classifying (taken as invalid):" << path
+                          << rt::currentError().number;
         return PathInvalid;
     }
 }

@@ -3,6 +3,8 @@
 #include "app/fileparts.h"
 #include "app/profile.h"
 #include "app/strfunc.h"
+#include "runtime/storeslog.h"
+#include "runtime/wholefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -65,8 +67,8 @@ QString configuredHome()
     QString home = qEnvironmentVariable("NVWIN");
     if (!home.isEmpty())
         return home; // taken as it stands
-    home
-        = Profile::GetRegString(2, QStringLiteral("Software\\Dremo\\Nvwin2k\\HomePath"), QString());
+    home = Profile::GetRegString(
+        Profile::HKLM, QStringLiteral("Software\\Dremo\\Nvwin2k\\HomePath"), QString());
     if (home.isEmpty())
         home = Profile::GetIniString(
             QStringLiteral("NVWIN"), QStringLiteral("HomePath"), QString(), WinIniPath());
@@ -111,22 +113,28 @@ bool isScriptLine(QByteArray start)
     return false;
 }
 
-// Reads the file in pieces and tests the beginning of each line (ended by LF, CR LF or CR). Only
-// as much of a line as the longest keyword is kept, so a huge file, or one without line ends,
-// costs no more memory than one piece.
+// How much of a file the script probe reads: a script shows what it is in its first lines.
+constexpr qint64 ScriptProbeBytes = 1024 * 1024;
+
+// Reads the beginning of a regular file in pieces and tests the beginning of each line (ended by
+// LF, CR LF or CR). Only as much of a line as the longest keyword is kept, so a huge file, or one
+// without line ends, costs no more memory than one piece and no more reading than the probe's
+// bound; a FIFO or a device is not read at all.
 bool containsScriptLine(const QString &path)
 {
     constexpr qsizetype LongestKeyword = 17; // "declare function "
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (rt::openRegularFile(file, path) != rt::OpenStatus::Opened)
         return false;
     if (file.peek(3) == "\xEF\xBB\xBF")
         file.skip(3); // the UTF-8 byte-order mark
     QByteArray start; // of the current line, leading blanks dropped
     bool tested = false; // the current line's start has been looked at
     char piece[16 * 1024];
-    qint64 count;
-    while ((count = file.read(piece, sizeof piece)) > 0) {
+    qint64 count = 0;
+    qint64 left = ScriptProbeBytes;
+    while (left > 0 && (count = file.read(piece, qMin<qint64>(sizeof piece, left))) > 0) {
+        left -= count;
         for (const char c : QByteArrayView(piece, count)) {
             if (c == '\n' || c == '\r') {
                 if (!tested && isScriptLine(start))
@@ -143,7 +151,8 @@ bool containsScriptLine(const QString &path)
             }
         }
     }
-    return count == 0 && !tested && isScriptLine(start);
+    // The last line, unended, is tested only when the whole file was read.
+    return (count == 0 || file.atEnd()) && !tested && isScriptLine(start);
 }
 
 } // namespace
@@ -234,6 +243,11 @@ QString GetFileName(const QString &path)
 
 rt::Int GetFileType(const QString &path)
 {
+    // Something under that name that is not a regular file (a FIFO, a device, a folder) is none
+    // of the program's files and is not read.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return KindOther;
     if (IsConfigFile(path))
         return KindSession;
     if (IsLayoutFile(path))
@@ -273,6 +287,8 @@ bool IsScriptFile(const QString &path)
         const QString file = existingFile(path, gAppDir.isEmpty() ? ProgramDir() : gAppDir);
         return !file.isEmpty() && containsScriptLine(file);
     } catch (...) {
+        qCDebug(lcStores) << "IsScriptFile: error while probing (taken as no script):" << path
+                          << rt::currentError().number;
         return false;
     }
 }

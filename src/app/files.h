@@ -54,7 +54,8 @@ QString FileNameBak(const QString &name);
 // The last component of a path (name and extension).
 QString GetFileName(const QString &path);
 
-// 1 session file, 2 layout file, 3 script, 0 anything else; tested in that order.
+// 1 session file, 2 layout file, 3 script, 0 anything else; tested in that order. Only regular
+// files are read (a FIFO or a device is 0 at once), and only a bounded part of them.
 rt::Int GetFileType(const QString &path);
 // [Norvalis] TermType is not empty.
 bool IsConfigFile(const QString &path);
@@ -63,7 +64,8 @@ bool IsLayoutFile(const QString &path);
 // An existing file (resolved against the program directory) with a line, after leading blanks and
 // lowered, that begins with a script keyword ("sub ", "function ", "dim ", ..., "rem", and for
 // the JavaScript script host also "var ", "let ", "const "). Empty lines and comment lines ("'" or
-// "//") are skipped. False on any read error.
+// "//") are skipped. False on any read error, for anything but a regular file, and when no such
+// line stands in the first MiB.
 bool IsScriptFile(const QString &path);
 
 // A file the program itself names (NVWIN.INI, PHONE.DAT, menu files) in directory: the exact name

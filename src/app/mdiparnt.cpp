@@ -125,16 +125,11 @@ SessionPtr sessionAt(int position)
     return gApp ? gApp->ClsSessions().clsItem(QVariant(position)) : nullptr;
 }
 
-// The session window of a session (its form's Tag is the session's key).
+// The session window of a session.
 rt::Form *windowForm(const SessionPtr &session)
 {
-    if (!session)
-        return nullptr;
-    for (rt::Form *form : rt::Forms()) {
-        if (SessionWindow::of(form) && form->Tag == session->ID())
-            return form;
-    }
-    return nullptr;
+    SessionWindow *window = session ? session->Window() : nullptr;
+    return window ? &window->form() : nullptr;
 }
 
 // The settings dialog on a start page (comes with the settings dialog).

@@ -2,6 +2,7 @@
 
 #include "inifile/inifile.h"
 #include "registry/registry.h"
+#include "runtime/storeslog.h"
 #include "runtime/values.h"
 
 #include <optional>
@@ -16,6 +17,7 @@ rt::Long toLong(const QString &text)
     try {
         return rt::CLng(rt::Val(text));
     } catch (const rt::Error &) {
+        qCDebug(lcStores) << "Profile: number out of range, read as 0:" << text;
         return 0;
     }
 }
@@ -35,6 +37,7 @@ T readIni(const QString &section, const QString &key, T dflt, const QString &fil
         if (text)
             result = convert(*text);
     });
+    rt::debugSwallowed(lcStores(), silent, "Profile: INI value not read");
     return result;
 }
 
@@ -43,7 +46,8 @@ T readIni(const QString &section, const QString &key, T dflt, const QString &fil
 void writeOrDelete(
     const QString &section, const QString &key, bool keep, const QString &text, const QString &file)
 {
-    inifile::writeString(file, section, key, keep ? std::optional(text) : std::nullopt);
+    if (!inifile::writeString(file, section, key, keep ? std::optional(text) : std::nullopt))
+        qCDebug(lcStores) << "Profile: not written (ignored):" << file << section << key;
 }
 
 } // namespace
@@ -77,6 +81,7 @@ void PutIniString(const QString &section, const QString &key, const QString &val
             : inifile::readString(defaultsFile, section, key).value_or(QString());
         writeOrDelete(section, key, !value.isEmpty() && value != reference, value, file);
     });
+    rt::debugSwallowed(lcStores(), silent, "Profile: INI string not written");
 }
 
 void PutIniLong(const QString &section, const QString &key, rt::Long value, rt::Long dflt,
@@ -89,6 +94,7 @@ void PutIniLong(const QString &section, const QString &key, rt::Long value, rt::
             : value != GetIniLong(section, key, dflt, defaultsFile);
         writeOrDelete(section, key, keep, QString::number(value), file);
     });
+    rt::debugSwallowed(lcStores(), silent, "Profile: INI number not written");
 }
 
 void PutIniBool(const QString &section, const QString &key, bool value, bool dflt,
@@ -101,6 +107,7 @@ void PutIniBool(const QString &section, const QString &key, bool value, bool dfl
             : value != GetIniBool(section, key, dflt, defaultsFile);
         writeOrDelete(section, key, keep, BoolToStr(value), file);
     });
+    rt::debugSwallowed(lcStores(), silent, "Profile: INI Boolean not written");
 }
 
 QString GetRegString(rt::Int root, const QString &keyPath, const QString &dflt)
@@ -112,6 +119,7 @@ QString GetRegString(rt::Int root, const QString &keyPath, const QString &dflt)
         if (text && !text->isEmpty())
             result = *text;
     });
+    rt::debugSwallowed(lcStores(), silent, "Profile: registry value not read");
     return result;
 }
 
@@ -119,21 +127,26 @@ void PutRegString(rt::Int root, const QString &keyPath, const QString &value, co
 {
     Q_UNUSED(dflt) // the value is stored whatever its default
     rt::ResumeNext silent;
-    silent([&] { registry::setValue(RegRootKey(root), keyPath, value); });
+    silent([&] {
+        if (!registry::setValue(RegRootKey(root), keyPath, value))
+            qCDebug(lcStores) << "Profile: registry value not written (ignored):" << keyPath;
+    });
+    rt::debugSwallowed(lcStores(), silent, "Profile: registry value not written");
 }
 
 void DeleteRegKey(rt::Int root, const QString &keyPath)
 {
     rt::ResumeNext silent;
     silent([&] { registry::deleteKey(RegRootKey(root), keyPath); });
+    rt::debugSwallowed(lcStores(), silent, "Profile: registry key not deleted");
 }
 
 registry::Root RegRootKey(rt::Int root)
 {
     switch (root) {
-    case 1:
+    case HKCU:
         return registry::Root::CurrentUser;
-    case 2:
+    case HKLM:
         return registry::Root::LocalMachine;
     default:
         return registry::Root::ClassesRoot;
@@ -150,6 +163,7 @@ bool StrToBool(const QString &text)
     rt::ResumeNext silent;
     bool result = false;
     silent([&] { result = rt::Val(text) != 0 || text.startsWith(u'T', Qt::CaseInsensitive); });
+    rt::debugSwallowed(lcStores(), silent, "Profile: text not read as a Boolean");
     return result;
 }
 

@@ -27,7 +27,11 @@ void PutIniLong(const QString &section, const QString &key, rt::Long value, rt::
 void PutIniBool(const QString &section, const QString &key, bool value, bool dflt,
     const QString &file, const QString &defaultsFile = QString());
 
-// Root selector: 1 current user, 2 local machine, any other value the classes root.
+// Root selectors of the registry routines; any other value is the classes root.
+constexpr rt::Int HKCU = 1; // the current user
+constexpr rt::Int HKLM = 2; // the local machine (read-only to the program)
+constexpr rt::Int HKCR = 0; // the classes root
+
 QString GetRegString(rt::Int root, const QString &keyPath, const QString &dflt);
 void PutRegString(rt::Int root, const QString &keyPath, const QString &value, const QString &dflt);
 void DeleteRegKey(rt::Int root, const QString &keyPath);

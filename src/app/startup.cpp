@@ -14,8 +14,10 @@
 #include "runtime/errnum.h"
 #include "runtime/interaction.h"
 #include "runtime/screen.h"
+#include "runtime/storeslog.h"
 #include "runtime/timer.h"
 #include "runtime/values.h"
+#include "runtime/wholefile.h"
 #include "script/scripthost.h"
 #include "session/dde.h"
 #include "session/session.h"
@@ -59,17 +61,18 @@ bool startDetached(const QString &command)
     return QProcess::startDetached(program, parts);
 }
 
-// Copies source to target whole: a temporary file beside the target, then a rename.
+// Copies an installed default file (a regular file, no larger than any of them can be) to target
+// whole. A file that cannot be copied is left out: the program goes on without it.
 void copyWhole(const QString &source, const QString &target)
 {
-    const QString temporary = target + QStringLiteral(".new");
-    QFile::remove(temporary);
-    if (!QFile::copy(source, temporary))
-        return;
-    QFile(temporary).setPermissions(
-        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (!QFile::rename(temporary, target))
-        QFile::remove(temporary);
+    constexpr qint64 MaxDefaultFileBytes = 16 * 1024 * 1024;
+    QFile file;
+    QByteArray bytes;
+    if (rt::openRegularFile(file, source) != rt::OpenStatus::Opened
+        || !rt::readAtMost(file, MaxDefaultFileBytes, bytes)
+        || !rt::writeWholeFile(target, bytes)) {
+        qCDebug(lcStores) << "default file not copied (ignored):" << source << "to" << target;
+    }
 }
 
 // The application object made by start-up or by an automation client (it puts itself on the

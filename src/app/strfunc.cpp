@@ -1,5 +1,7 @@
 #include "app/strfunc.h"
 
+#include "runtime/errnum.h"
+
 #include <QStringList>
 
 namespace Strfunc {
@@ -47,7 +49,7 @@ rt::Int dcount(const QString &text, const QString &delimiter)
             ++count;
     }
     if (count > 32767)
-        rt::raise(6);
+        rt::raise(rt::err::Overflow);
     return rt::Int(count);
 }
 
@@ -156,16 +158,41 @@ rt::Long findstr(const QString &text, const QString &set)
     return 0;
 }
 
+// A name that holds a blank or a double quote is written in double quotes, with each double
+// quote of its own doubled, so that parseFiles() gives it back whole.
 QString unParseFiles(const QString &list)
 {
     QStringList names;
     for (const QStringView name : QStringView(list).split(QChar(0), Qt::SkipEmptyParts)) {
-        if (name.contains(u' '))
-            names << (u'"' + name.toString() + u'"');
-        else
+        if (name.contains(u' ') || name.contains(u'"')) {
+            QString quoted = name.toString();
+            quoted.replace(u'"', QStringLiteral("\"\""));
+            names << (u'"' + quoted + u'"');
+        } else {
             names << name.toString();
+        }
     }
     return names.join(u' ');
+}
+
+// A quoted name starting behind its opening quote at i: up to the next double quote that is not
+// doubled (or to the end); i ends behind the closing quote.
+QString quotedName(const QString &text, qsizetype &i)
+{
+    QString name;
+    const qsizetype n = text.size();
+    while (i < n) {
+        const QChar c = text.at(i++);
+        if (c != u'"') {
+            name += c;
+        } else if (i < n && text.at(i) == u'"') {
+            name += c;
+            ++i;
+        } else {
+            break;
+        }
+    }
+    return name;
 }
 
 QString parseFiles(const QString &text)
@@ -178,18 +205,17 @@ QString parseFiles(const QString &text)
             ++i;
         if (i >= n)
             break;
-        qsizetype end;
         if (text.at(i) == u'"') {
             ++i;
-            end = text.indexOf(u'"', i);
-        } else {
-            // Only a blank or a double quote ends an unquoted name; the terminator is consumed.
-            end = i;
-            while (end < n && text.at(end) != u' ' && text.at(end) != u'"')
-                ++end;
+            const QString name = quotedName(text, i);
+            if (!name.isEmpty())
+                names << name;
+            continue;
         }
-        if (end < 0 || end > n)
-            end = n;
+        // Only a blank or a double quote ends an unquoted name; the terminator is consumed.
+        qsizetype end = i;
+        while (end < n && text.at(end) != u' ' && text.at(end) != u'"')
+            ++end;
         if (end > i)
             names << text.mid(i, end - i);
         i = end + 1;

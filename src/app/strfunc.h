@@ -32,12 +32,14 @@ QString XlateCmd(const QString &text);
 rt::Long Findstr(const QString &text, const QString &set);
 
 // NUL-separated file names (as from a file dialog) to a blank-separated list; a name holding a
-// blank is put in double quotes; empty names are skipped. No length limit.
+// blank or a double quote is put in double quotes, its own double quotes doubled; empty names
+// are skipped. No length limit.
 QString UnParseFiles(const QString &list);
 
 // Blank-separated list (names with blanks in double quotes) to NUL-separated names. Only blanks and
-// double quotes separate names (every other character, "/" included, belongs to the name). Empty
-// names are dropped. No length limit.
+// double quotes separate names (every other character, "/" included, belongs to the name); inside
+// double quotes a doubled double quote stands for one. Empty names are dropped. No length limit.
+// ParseFiles(UnParseFiles(list)) is list without its empty names.
 QString ParseFiles(const QString &text);
 
 } // namespace Strfunc

@@ -1,11 +1,19 @@
 #include "menus/menu.h"
 
 #include "app/strfunc.h"
+#include "menus/menuslog.h"
+#include "runtime/errnum.h"
 #include "runtime/values.h"
 
 #include <QFileInfo>
 
 namespace {
+
+// The settings every control band of a menu gets when it is made.
+constexpr rt::Long NewBandFlags = 512;
+constexpr rt::Int NoGrabHandle = 0;
+constexpr rt::Int NoToolWrap = 0;
+constexpr rt::Int NoMoreToolsButton = 0;
 
 // The last Chr(1)-field of a control name, and the one before it.
 QString lastField(const QString &path)
@@ -34,12 +42,13 @@ clsMenu::~clsMenu()
 {
     rt::ResumeNext quiet;
     quiet([&] { RemoveAllBands(); });
+    rt::debugSwallowed(lcMenus(), quiet, "menu: bands not removed at the end");
 }
 
 void clsMenu::Activate()
 {
     rt::Proc h("menu", "Activate");
-    for (const MnuBandPtr &band : m_bands.values())
+    for (const MnuBandPtr &band : m_bands.items())
         h([&] { band->Activate(); });
     h([&] { m_active = rt::True; });
 }
@@ -47,7 +56,7 @@ void clsMenu::Activate()
 void clsMenu::Deactivate()
 {
     rt::Proc h("menu", "Deactivate");
-    for (const MnuBandPtr &band : m_bands.values())
+    for (const MnuBandPtr &band : m_bands.items())
         h([&] { band->Deactivate(); });
     h([&] { m_active = rt::False; });
 }
@@ -59,7 +68,7 @@ void clsMenu::RecalcLayout()
         if (m_active == rt::False)
             return;
         if (!m_control)
-            rt::raise(91);
+            rt::raise(rt::err::ObjectNotSet);
         m_control->recalcLayout();
     });
 }
@@ -67,7 +76,7 @@ void clsMenu::RecalcLayout()
 void clsMenu::SetTool(rt::Long toolId, rt::Long property, const QVariant &value)
 {
     rt::ResumeNext quiet;
-    for (const MnuBandPtr &band : m_bands.values()) {
+    for (const MnuBandPtr &band : m_bands.items()) {
         for (const MnuToolPtr &tool : band->NewEnum()) {
             quiet([&] {
                 if (tool->ToolID() != toolId)
@@ -112,13 +121,14 @@ void clsMenu::SetTool(rt::Long toolId, rt::Long property, const QVariant &value)
             });
         }
     }
+    rt::debugSwallowed(lcMenus(), quiet, "menu: SetTool");
 }
 
 std::vector<MnuBandPtr> clsMenu::NewEnum() const
 {
     std::vector<MnuBandPtr> bands;
     rt::Proc h("menu", "NewEnum");
-    h([&] { bands = m_bands.values(); });
+    h([&] { bands = m_bands.items(); });
     return bands;
 }
 
@@ -126,29 +136,28 @@ rt::Long clsMenu::Count() const
 {
     rt::Long count = 0;
     rt::Proc h("menu", "Get Count");
-    h([&] { count = m_bands.count(); });
+    h([&] { count = m_bands.Count(); });
     return count;
 }
 
 void clsMenu::RemoveAll()
 {
     rt::Proc h("menu", "RemoveAll");
-    for (rt::Long position = m_bands.count(); position >= 1; --position)
+    for (rt::Long position = m_bands.Count(); position >= 1; --position)
         h([&] { Remove(QVariant(position)); });
 }
 
 void clsMenu::Remove(const QVariant &key)
 {
-    const int index = m_bands.indexOf(key);
-    const MnuBandPtr band = m_bands.at(index);
-    m_bands.removeAt(index);
+    const MnuBandPtr band = m_bands.Item(key);
+    m_bands.Remove(key);
     band->RemoveAllTools();
     band->Detach();
 }
 
 MnuBandPtr clsMenu::MnuBands(const QVariant &key) const
 {
-    return m_bands.item(key);
+    return m_bands.Item(key);
 }
 
 MnuBandPtr clsMenu::AddNew(const QString &name)
@@ -157,32 +166,34 @@ MnuBandPtr clsMenu::AddNew(const QString &name)
     MnuBandPtr result;
     rt::ResumeNext quiet;
     quiet([&] {
-        if (m_bands.contains(name))
+        if (m_bands.Exists(name))
             return;
         if (!m_control)
-            rt::raise(91);
+            rt::raise(rt::err::ObjectNotSet);
         auto band = std::make_shared<clsMnuBand>();
         band->setMenuNo(m_menuNo);
         bar::BandPtr barBand = m_control->bands().add(BandControlName(m_menuNo, name));
-        barBand->setFlags(512);
-        barBand->setGrabHandleStyle(0);
-        barBand->setWrapTools(0);
-        barBand->setDisplayMoreTools(0);
+        barBand->setFlags(NewBandFlags);
+        barBand->setGrabHandleStyle(NoGrabHandle);
+        barBand->setWrapTools(NoToolWrap);
+        barBand->setDisplayMoreTools(NoMoreToolsButton);
         barBand->setVisible(false);
         band->setBarBand(std::move(barBand));
-        m_bands.add(name, band);
+        m_bands.Add(band, name);
         result = band;
     });
+    rt::debugSwallowed(lcMenus(), quiet, "menu: band not made");
     return result;
 }
 
 void clsMenu::RemoveAllBands()
 {
     rt::Proc h("menu", "RemoveAllBands");
-    while (!m_bands.isEmpty()) {
+    // By position: a band with an empty name has no key to be removed by.
+    while (m_bands.Count() > 0) {
         h([&] {
-            const MnuBandPtr band = m_bands.at(0);
-            m_bands.remove(QVariant(m_bands.keyAt(0)));
+            const MnuBandPtr band = m_bands.Item(1);
+            m_bands.Remove(1);
             band->Detach();
         });
     }

@@ -4,8 +4,8 @@
 // the session's number.
 
 #include "bar/bar.h"
-#include "menus/keyedlist.h"
 #include "menus/mnuband.h"
+#include "runtime/collection.h"
 
 #include <QPointer>
 #include <QString>
@@ -28,9 +28,6 @@ enum MenuToolProperty : rt::Long {
     PropToolTipText = 10,
     PropVisible = 11,
 };
-
-// The error of a menu file or menu text that is not one.
-constexpr rt::Long ErrInvalidMenu = 3182;
 
 class clsMenu
 {
@@ -57,15 +54,19 @@ public:
     // A new, hidden band; null (and no error) when the name is taken or the control refuses it.
     MnuBandPtr AddNew(const QString &name);
 
-    // The menu file (binary). Load: 53 when the file is missing, 3182 when it is not a menu
-    // file (the bands read up to the fault stay). Save: through a temporary file in the target's
-    // directory; a read-only target is left alone without an error.
+    // The menu file (binary). Load: 53 when the file is missing or not a regular file, 3182 when
+    // it is not a menu file (the bands read up to the fault stay), also for a command number
+    // that does not fit this menu's tool IDs. Save: whole or not at all (rt::writeWholeFile:
+    // the file keeps its mode, a link is written through); a read-only target is left alone
+    // without an error; a failed write raises 75 "Error writing temporary menu file!" and
+    // shows nothing, so the caller reports it once.
     void Load(const QString &fileName);
     void Save(const QString &fileName);
     // Reads a menu file's content (what Load does once the file is open).
     void ReadMenu(QIODevice &device);
 
-    // The menu as text and back (3182 "Invalid menu format!" for a text that is not a menu).
+    // The menu as text and back (3182 "Invalid menu format!" for a text that is not a menu, also
+    // for a command number that does not fit this menu's tool IDs).
     QString MenuText() const;
     void setMenuText(const QString &text);
 
@@ -94,11 +95,9 @@ private:
     void moveToolToTool(const QString &source, const QString &target);
     void moveToolToBand(const QString &source, const QString &target);
     QByteArray menuFileBytes();
-    // Writes bytes whole into a new temporary file of directory and returns its name.
-    QString writeTemporary(const QString &directory, const QByteArray &bytes) const;
 
     QPointer<bar::ActiveBar> m_control;
-    KeyedList<MnuBandPtr> m_bands;
+    rt::Collection<MnuBandPtr> m_bands; // keyed by band name
     rt::Long m_menuNo = 0;
     rt::Int m_active = rt::False;
 };

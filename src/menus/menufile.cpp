@@ -13,18 +13,16 @@
 
 #include "menus/menu.h"
 
-#include "app/files.h"
 #include "app/fileparts.h"
-#include "app/msgbox.h"
+#include "app/files.h"
+#include "runtime/errnum.h"
+#include "runtime/wholefile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringDecoder>
 #include <QtEndian>
-#include <cerrno>
-#include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -219,7 +217,8 @@ void addTools(clsMnuBand &band, const std::vector<ToolRecord> &records)
 }
 
 // Reads one band entry with its tool entries into menu. A band the menu refuses (a name it
-// holds already) is read and dropped. The tools read before a fault are kept.
+// holds already) is read and dropped. The tools read before a fault are kept. A command number
+// that cannot stand in this menu (its tool ID would pass the 32-bit limit) is a fault.
 void readBand(MenuReader &in, clsMenu &menu)
 {
     if (in.readLong() != BandTag)
@@ -245,7 +244,10 @@ void readBand(MenuReader &in, clsMenu &menu)
         for (rt::Int t = 0; t < toolCount; ++t) {
             if (in.readLong() != ToolTag)
                 throw BadFormat();
-            records.push_back(readToolRecord(in));
+            ToolRecord record = readToolRecord(in);
+            if (!ToolIdFits(menu.MenuNo(), record.toolId))
+                throw BadFormat();
+            records.push_back(std::move(record));
         }
     } catch (const BadFormat &) {
         complete = false;
@@ -290,10 +292,10 @@ void clsMenu::Load(const QString &fileName)
 {
     const QString path = resolveMenuFile(fileName);
     if (path.isEmpty())
-        rt::raise(53);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        rt::raise(53);
+        rt::raise(rt::err::FileNotFound);
+    QFile file;
+    if (rt::openRegularFile(file, path) != rt::OpenStatus::Opened)
+        rt::raise(rt::err::FileNotFound);
     ReadMenu(file);
 }
 
@@ -310,7 +312,7 @@ void clsMenu::ReadMenu(QIODevice &device)
         if (in.readLong() != EndMark)
             throw BadFormat();
     } catch (const BadFormat &) {
-        rt::raise(ErrInvalidMenu, InvalidMenuFile);
+        rt::raise(rt::err::InvalidMenu, InvalidMenuFile);
     }
 }
 
@@ -319,11 +321,11 @@ QByteArray clsMenu::menuFileBytes()
     MenuWriter out;
     out.writeLong(MenuMagic);
     out.writeLong(0);
-    out.writeCount(m_bands.count());
+    out.writeCount(m_bands.Count());
     // A separator is stored as the BeginGroup flag of the next tool written, even when that tool
     // stands in a later band.
     bool pendingGroup = false;
-    for (const MnuBandPtr &band : m_bands.values()) {
+    for (const MnuBandPtr &band : m_bands.items()) {
         out.writeLong(BandTag);
         out.writeString(band->Name());
         out.writeCount(band->ToolCount());
@@ -346,60 +348,26 @@ QByteArray clsMenu::menuFileBytes()
     return out.bytes();
 }
 
-QString clsMenu::writeTemporary(const QString &directory, const QByteArray &bytes) const
-{
-    // Another writer may take a free name between the probe and the open: the open never
-    // reuses a file that exists, and the next free name is tried.
-    for (int attempt = 0; attempt < 999; ++attempt) {
-        const QString name = CreateTempFileName(directory);
-        if (name.isEmpty())
-            break;
-        QFile file(name);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            const QFileInfo taken(name);
-            if (taken.exists() || taken.isSymLink())
-                continue;
-            throw CannotWrite();
-        }
-        bool written
-            = file.write(bytes) == bytes.size() && file.flush() && ::fsync(file.handle()) == 0;
-        file.close();
-        if (written && file.error() == QFileDevice::NoError)
-            return name;
-        file.remove();
-        throw CannotWrite();
-    }
-    rt::raise(75, QStringLiteral("No free temporary file name in %1").arg(directory));
-}
-
 void clsMenu::Save(const QString &fileName)
 {
     const QFileInfo target(fileName);
     if (!targetWritable(target))
         return;
     if (target.isDir())
-        rt::raise(75);
+        rt::raise(rt::err::PathFileAccess);
     const qsizetype slash = fileName.lastIndexOf(u'/');
     const QString directory = slash >= 0 ? fileName.left(slash + 1) : QStringLiteral("./");
     if (!QFileInfo(directory).isDir())
-        rt::raise(76);
+        rt::raise(rt::err::PathNotFound);
 
-    QString temporary;
+    // One failure, reported once: the error goes to the caller (an automation client or a
+    // script), which reports it; nothing is shown here. The writer logs why.
+    QByteArray bytes;
     try {
-        temporary = writeTemporary(directory, menuFileBytes());
+        bytes = menuFileBytes();
     } catch (const CannotWrite &) {
-        frmMsgBox::instance().ShowMessage(WriteFailedText, 0, nullptr);
-        rt::raise(75, WriteFailedText);
+        rt::raise(rt::err::PathFileAccess, WriteFailedText);
     }
-
-    // Replacing the target in one step: it is never missing and never half written. When that
-    // fails, the complete temporary file stays for the user.
-    rt::Proc h("menu", "Save");
-    h([&] {
-        if (std::rename(
-                QFile::encodeName(temporary).constData(), QFile::encodeName(fileName).constData())
-            != 0) {
-            rt::raise(errno == EACCES || errno == EPERM ? 70 : 75);
-        }
-    });
+    if (!rt::writeWholeFile(fileName, bytes))
+        rt::raise(rt::err::PathFileAccess, WriteFailedText);
 }

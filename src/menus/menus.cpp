@@ -1,9 +1,13 @@
 #include "menus/menus.h"
 
 #include "app/lockupdate.h"
+#include "menus/menuslog.h"
 #include "runtime/values.h"
 
 #include <QCoreApplication>
+
+// Debug lines only when asked for (QT_LOGGING_RULES="norvalis.menus.debug=true").
+Q_LOGGING_CATEGORY(lcMenus, "norvalis.menus", QtInfoMsg)
 
 std::unique_ptr<Menus> gMenus;
 
@@ -27,7 +31,7 @@ std::vector<MenuPtr> Menus::NewEnum() const
 {
     std::vector<MenuPtr> menus;
     rt::Proc h("menus", "NewEnum");
-    h([&] { menus = m_menus.values(); });
+    h([&] { menus = m_menus.items(); });
     return menus;
 }
 
@@ -35,26 +39,25 @@ MenuPtr Menus::AddNew(rt::Long menuNo)
 {
     rt::Proc h("menus", "AddNew");
     auto menu = std::make_shared<clsMenu>(m_control);
-    h([&] { m_menus.add(QString::number(menuNo), menu); });
+    h([&] { m_menus.Add(menu, QString::number(menuNo)); });
     h([&] { menu->setMenuNo(menuNo); });
     return menu;
 }
 
 rt::Long Menus::Count() const
 {
-    return m_menus.count();
+    return m_menus.Count();
 }
 
 MenuPtr Menus::item(const QVariant &index) const
 {
-    return m_menus.item(QVariant(rt::CStr(index)));
+    return m_menus.Item(QVariant(rt::CStr(index)));
 }
 
 void Menus::Remove(const QVariant &index)
 {
-    const int position = m_menus.indexOf(index);
-    const MenuPtr menu = m_menus.at(position);
-    m_menus.removeAt(position);
+    const MenuPtr menu = m_menus.Item(index);
+    m_menus.Remove(index);
     for (rt::Long band = menu->Count(); band >= 1; --band)
         menu->Remove(QVariant(band));
 }
@@ -72,6 +75,7 @@ void Menus::setActiveMenu(rt::Long menuNo)
                 item(QVariant(m_activeMenu))->Deactivate();
             }
         });
+        rt::debugSwallowed(lcMenus(), quiet, "menus: old menu not deactivated");
     }
     rt::Proc h("menus", "SetActive");
     h([&] {

@@ -3,8 +3,8 @@
 // all menus live in one toolbar control, and only the active menu's bands are shown.
 
 #include "bar/bar.h"
-#include "menus/keyedlist.h"
 #include "menus/menu.h"
+#include "runtime/collection.h"
 
 #include <QPointer>
 #include <memory>
@@ -42,7 +42,7 @@ public:
 
 private:
     QPointer<bar::ActiveBar> m_control;
-    KeyedList<MenuPtr> m_menus;
+    rt::Collection<MenuPtr> m_menus; // keyed by the decimal menu number
     rt::Long m_activeMenu = -1;
 };
 

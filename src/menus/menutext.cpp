@@ -8,6 +8,7 @@
 #include "menus/menu.h"
 
 #include "bar/delimitedtable.h"
+#include "runtime/errnum.h"
 #include "runtime/values.h"
 
 namespace {
@@ -43,7 +44,7 @@ QString clsMenu::MenuText() const
         table.init(QString(), bar::DelimitedTableGlobal::Delimiters());
         int row = 1;
         table.setItem(row, 1, Header);
-        for (const MnuBandPtr &band : m_bands.values()) {
+        for (const MnuBandPtr &band : m_bands.items()) {
             ++row;
             const QStringList bandCells { BandKeyword, band->Name(), number(band->BandType()),
                 band->Caption(), number(band->DockingArea()), number(band->Visible()) };
@@ -70,7 +71,7 @@ void clsMenu::setMenuText(const QString &text)
     bar::DelimitedTable table;
     table.init(text, bar::DelimitedTableGlobal::Delimiters());
     if (table.getItem(1) != Header)
-        rt::raise(ErrInvalidMenu, InvalidMenuText);
+        rt::raise(rt::err::InvalidMenu, InvalidMenuText);
 
     RemoveAllBands();
     rt::Proc h("menu", "Let MenuText");
@@ -88,10 +89,22 @@ void clsMenu::setMenuText(const QString &text)
                 band->setVisible(cellInt(table, row, 6));
             });
         } else if (keyword == ToolKeyword) {
+            if (!band)
+                continue;
+            // A number that is not one reaches the reporter; one that is too large for this
+            // menu's tool IDs makes the text not a menu text.
+            bool numbered = false;
+            rt::Long toolId = 0;
             h([&] {
-                if (!band)
-                    return;
-                const MnuToolPtr tool = band->AddNew(cellLong(table, row, 2));
+                toolId = cellLong(table, row, 2);
+                numbered = true;
+            });
+            if (!numbered)
+                continue;
+            if (!ToolIdFits(m_menuNo, toolId))
+                rt::raise(rt::err::InvalidMenu, InvalidMenuText);
+            h([&] {
+                const MnuToolPtr tool = band->AddNew(toolId);
                 if (!tool)
                     return;
                 tool->setCaption(table.getItem(row, 3));
@@ -108,7 +121,7 @@ void clsMenu::setMenuText(const QString &text)
                 tool->setWidth(cellLong(table, row, 14));
             });
         } else {
-            rt::raise(ErrInvalidMenu, InvalidMenuText);
+            rt::raise(rt::err::InvalidMenu, InvalidMenuText);
         }
     }
 }

@@ -1,6 +1,8 @@
 #include "menus/mnuband.h"
 
 #include "app/strfunc.h"
+#include "menus/menuslog.h"
+#include "runtime/errnum.h"
 #include "runtime/values.h"
 
 namespace {
@@ -61,7 +63,7 @@ rt::Long clsMnuBand::SeparatorCounter()
 
 clsMnuBand::~clsMnuBand()
 {
-    m_tools = {};
+    m_tools.Clear();
     Detach();
     m_barBand.reset();
 }
@@ -75,12 +77,13 @@ void clsMnuBand::Detach()
         if (bar::ActiveBar *control = m_barBand->activeBar())
             control->bands().remove(m_barBand->name());
     });
+    rt::debugSwallowed(lcMenus(), quiet, "band: control band not removed");
 }
 
 bar::Band &clsMnuBand::barBand() const
 {
     if (!m_barBand)
-        rt::raise(91);
+        rt::raise(rt::err::ObjectNotSet);
     return *m_barBand;
 }
 
@@ -172,7 +175,7 @@ MnuToolPtr clsMnuBand::InsertSeparator(rt::Long afterToolId)
     rt::Proc h("mnuband", "InsertSeparator");
     h([&] {
         int position = 0;
-        for (const MnuToolPtr &tool : m_tools.values()) {
+        for (const MnuToolPtr &tool : m_tools.items()) {
             ++position;
             if (tool->ToolID() == afterToolId) {
                 auto made = std::make_shared<clsMnuTool>();
@@ -213,29 +216,30 @@ MnuToolPtr clsMnuBand::AddNew(rt::Long toolId)
     MnuToolPtr result;
     rt::ResumeNext quiet;
     quiet([&] {
-        if (m_tools.contains(key))
+        if (m_tools.Exists(key))
             return;
         auto tool = std::make_shared<clsMnuTool>();
         tool->setMenuNo(m_menuNo);
         // The control tool is made before the model entry, so that a tool the control refuses
         // leaves nothing behind in the model.
         tool->setBarTool(barBand().tools().add(controlId, name));
-        m_tools.add(key, tool);
+        m_tools.Add(tool, key);
         result = tool;
     });
+    rt::debugSwallowed(lcMenus(), quiet, "band: tool not made");
     return result;
 }
 
 bool clsMnuBand::Holds(rt::Long toolId) const
 {
-    return m_tools.contains(QString::number(toolId));
+    return m_tools.Exists(QString::number(toolId));
 }
 
 rt::Int clsMnuBand::Count() const
 {
     rt::Int count = 0;
     rt::Proc h("mnuband", "Count");
-    h([&] { count = rt::CInt(double(m_tools.count())); });
+    h([&] { count = rt::CInt(double(m_tools.Count())); });
     return count;
 }
 
@@ -243,14 +247,14 @@ MnuToolPtr clsMnuBand::MnuTools(const QVariant &index) const
 {
     MnuToolPtr tool;
     rt::Proc h("mnuband", "Get MnuTools");
-    h([&] { tool = m_tools.item(index); });
+    h([&] { tool = m_tools.Item(index); });
     return tool;
 }
 
 rt::Int clsMnuBand::ToolCount() const
 {
     int count = 0;
-    for (const MnuToolPtr &tool : m_tools.values()) {
+    for (const MnuToolPtr &tool : m_tools.items()) {
         if (tool->ControlType() != bar::ControlSeparator)
             ++count;
     }
@@ -259,7 +263,7 @@ rt::Int clsMnuBand::ToolCount() const
 
 void clsMnuBand::Remove(rt::Long toolId)
 {
-    m_tools.remove(QString::number(toolId));
+    m_tools.Remove(QString::number(toolId));
     barBand().tools().remove(QString::number(ControlToolId(m_menuNo, toolId)));
 }
 
@@ -272,7 +276,7 @@ void clsMnuBand::Insert(const MnuToolPtr &tool, rt::Long afterToolId)
             return;
         }
         int position = 0;
-        for (const MnuToolPtr &each : m_tools.values()) {
+        for (const MnuToolPtr &each : m_tools.items()) {
             ++position;
             if (each->ToolID() == afterToolId) {
                 InsertAfter(tool, position);
@@ -287,8 +291,12 @@ void clsMnuBand::InsertAfter(const MnuToolPtr &tool, int position)
     rt::Proc h("mnuband", "InsertAfter");
     h([&] {
         if (!tool || !tool->BarTool())
-            rt::raise(91);
-        m_tools.insert(position, QString::number(tool->ToolID()), tool);
+            rt::raise(rt::err::ObjectNotSet);
+        // After the tool at that position; a position past the end appends.
+        const QVariant before = position >= 0 && position < m_tools.Count()
+            ? QVariant(rt::Long(position + 1))
+            : QVariant();
+        m_tools.Add(tool, QString::number(tool->ToolID()), before);
         barBand().tools().insert(position, tool->BarTool());
     });
 }
@@ -297,7 +305,7 @@ std::vector<MnuToolPtr> clsMnuBand::NewEnum() const
 {
     std::vector<MnuToolPtr> tools;
     rt::Proc h("mnuband", "NewEnum");
-    h([&] { tools = m_tools.values(); });
+    h([&] { tools = m_tools.items(); });
     return tools;
 }
 
@@ -310,10 +318,11 @@ void clsMnuBand::MousePopup()
 void clsMnuBand::RemoveAllTools()
 {
     rt::ResumeNext quiet;
-    for (const MnuToolPtr &tool : m_tools.values()) {
+    for (const MnuToolPtr &tool : m_tools.items()) {
         rt::Long toolId = 0;
         quiet([&] { toolId = tool->ToolID(); });
-        quiet([&] { m_tools.remove(QString::number(toolId)); });
+        quiet([&] { m_tools.Remove(QString::number(toolId)); });
         quiet([&] { barBand().tools().remove(QString::number(ControlToolId(m_menuNo, toolId))); });
     }
+    rt::debugSwallowed(lcMenus(), quiet, "band: tools not removed");
 }

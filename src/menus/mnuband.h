@@ -4,8 +4,8 @@
 // exactly when the band is both visible (its own wish) and active (its menu is the shown one).
 
 #include "bar/bar.h"
-#include "menus/keyedlist.h"
 #include "menus/mnutool.h"
+#include "runtime/collection.h"
 
 #include <QPointer>
 #include <memory>
@@ -76,7 +76,7 @@ private:
     void showBarBand(bool shown);
 
     bar::BandPtr m_barBand;
-    KeyedList<MnuToolPtr> m_tools;
+    rt::Collection<MnuToolPtr> m_tools; // keyed by the decimal command number
     rt::Int m_visible = rt::False;
     rt::Int m_active = rt::False;
     rt::Long m_menuNo = 0;

@@ -1,8 +1,12 @@
 #include "menus/mnutool.h"
 
 #include "app/strfunc.h"
+#include "menus/menuslog.h"
+#include "runtime/errnum.h"
 #include "runtime/screen.h"
 #include "runtime/values.h"
+
+#include <limits>
 
 namespace {
 
@@ -37,10 +41,16 @@ rt::Long ControlToolId(rt::Long menuNo, rt::Long toolId)
     return rt::AddLong(rt::MulLong(menuNo, MenuIdFactor), toolId);
 }
 
+bool ToolIdFits(rt::Long menuNo, rt::Long toolId)
+{
+    const qint64 id = qint64(menuNo) * MenuIdFactor + toolId;
+    return id >= std::numeric_limits<rt::Long>::min() && id <= std::numeric_limits<rt::Long>::max();
+}
+
 bar::Tool &clsMnuTool::barTool() const
 {
     if (!m_barTool)
-        rt::raise(91);
+        rt::raise(rt::err::ObjectNotSet);
     return *m_barTool;
 }
 
@@ -151,6 +161,7 @@ void clsMnuTool::setImageNo(rt::Int value)
         if (bar::hasPicture(value))
             barTool().setImageNo(value);
     });
+    rt::debugSwallowed(lcMenus(), quiet, "tool: picture not set");
 }
 
 QString clsMnuTool::SubBand() const
@@ -174,6 +185,7 @@ void clsMnuTool::setHeight(rt::Long pixels)
         if (pixels > 0)
             barTool().setHeight(rt::CLng(pixels * rt::TwipsPerPixelY()));
     });
+    rt::debugSwallowed(lcMenus(), quiet, "tool: height not set");
 }
 
 void clsMnuTool::setWidth(rt::Long pixels)
@@ -184,4 +196,5 @@ void clsMnuTool::setWidth(rt::Long pixels)
         if (pixels > 0)
             barTool().setWidth(rt::CLng(pixels * rt::TwipsPerPixelX()));
     });
+    rt::debugSwallowed(lcMenus(), quiet, "tool: width not set");
 }

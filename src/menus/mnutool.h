@@ -22,6 +22,8 @@ QString BandControlName(rt::Long menuNo, const QString &bandName);
 QString ToolControlName(const QString &bandControlName, rt::Long toolId);
 // menuNo x 100000 + toolId; 6 (overflow) when it does not fit 32 bits.
 rt::Long ControlToolId(rt::Long menuNo, rt::Long toolId);
+// Whether a tool with that command number can stand in that menu (ControlToolId fits).
+bool ToolIdFits(rt::Long menuNo, rt::Long toolId);
 
 class clsMnuTool
 {

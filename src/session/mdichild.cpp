@@ -14,6 +14,7 @@
 #include "runtime/keyboard.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
+#include "session/session.h"
 #include "session/sessions.h"
 
 #include <QApplication>
@@ -28,8 +29,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
-
-Q_DECLARE_LOGGING_CATEGORY(lcSession)
 
 namespace {
 
@@ -348,10 +347,17 @@ void frmMdiChild::Form_QueryUnload(rt::Int &cancel, rt::Int unloadMode)
 void frmMdiChild::Form_Unload(rt::Int &cancel)
 {
     rt::Proc h(kModule, "Form_Unload");
-    if (OkToUnload)
+    if (OkToUnload) {
         h([&] { rt::detachMessage(this, WM_STARTTRANSFER); });
-    else
+        h([&] {
+            // The topic leaves the DDE server with the window.
+            if (m_linkSource)
+                dde::Server::instance().removeTopic(m_topic);
+            m_linkSource = false;
+        });
+    } else {
         cancel = 1;
+    }
     h([&] {
         if (gActivationList)
             gActivationList->Remove(rt::CInt(rt::Val(Tag)));
@@ -375,6 +381,8 @@ rt::Long frmMdiChild::WindowProc(rt::Long message, rt::Long wParam, rt::Long lPa
         else if (wParam == 2)
             m_emulator->Download(xfrFileName, xfrProtocol, xfrMode, xfrOverwrite, 1);
     });
+    if (quiet.failed())
+        qCDebug(lcSession) << "prepared transfer not started:" << quiet.error().description;
     return 0;
 }
 
@@ -429,6 +437,8 @@ void frmMdiChild::cmdOKRecon_Click()
         if (sessionOf(Tag))
             m_emulator->Reset(2);
     });
+    if (quiet.failed())
+        qCDebug(lcSession) << "reconnect failed:" << quiet.error().description;
 }
 
 bool frmMdiChild::isActiveChild() const
@@ -697,6 +707,8 @@ void frmMdiChild::ctlEmulator_ContextMenu(rt::Int kind, const QString &bandName)
             = kind == 3 && !bandName.isEmpty() ? bandName : QStringLiteral("ContextMenu");
         m_menu->MnuBands(name)->MousePopup();
     });
+    if (quiet.failed())
+        qCDebug(lcSession) << "no popup band:" << bandName << quiet.error().description;
 }
 
 void frmMdiChild::ctlEmulator_DataReady()

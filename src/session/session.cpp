@@ -30,7 +30,7 @@
 #include <initializer_list>
 #include <limits>
 
-Q_LOGGING_CATEGORY(lcSession, "norvalis.session")
+Q_LOGGING_CATEGORY(lcSession, "norvalis.session", QtInfoMsg)
 
 rt::Int gSessionCounter = 0;
 
@@ -385,6 +385,8 @@ void clsSession::closeNow()
             rt::raise(rt::err::ObjectNotSet);
         gCleanupTimer->setEnabled(true);
     });
+    if (quiet.failed())
+        qCDebug(lcSession) << "closing step failed:" << quiet.error().description;
 }
 
 // ---- Window verbs ----
@@ -410,6 +412,8 @@ void clsSession::Hide()
         const rt::Form *active = mainFrame().activeForm();
         gMenus->setActiveMenu(active ? rt::CLng(rt::Val(active->Tag)) : 0);
     });
+    if (quiet.failed())
+        qCDebug(lcSession) << "active menu not switched:" << quiet.error().description;
 }
 
 void clsSession::Resize(rt::Long width, rt::Long height)
@@ -600,7 +604,7 @@ void clsSession::setWindowState(rt::Int state)
 rt::Int clsSession::Changed() const
 {
     if (!m_changed && EmulatorSettings().Changed())
-        const_cast<clsSession *>(this)->m_changed = rt::True;
+        m_changed = rt::True;
     return m_changed;
 }
 

@@ -30,9 +30,13 @@
 #include "runtime/error.h"
 #include "session/sessionbase.h"
 
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QString>
 #include <memory>
+
+// The sessions' logging category (norvalis.session).
+Q_DECLARE_LOGGING_CATEGORY(lcSession)
 
 class frmMdiChild;
 class SessionDefaultIface;
@@ -180,7 +184,7 @@ private:
     QString m_icon;
     QString m_pasteFromFileName;
     rt::Int m_autoClose = rt::False;
-    rt::Int m_changed = rt::False;
+    mutable rt::Int m_changed = rt::False; // reading Changed takes the emulator's flag over
     bool m_closing = false;
     rt::Int m_showErrs = rt::False;
     MenuPtr m_menu;

@@ -4,6 +4,9 @@
 
 #include <QtTest>
 
+#include <future>
+#include <sys/stat.h>
+
 // Paths in the tables are written with "@" for the temporary folder. The program directory is
 // @/app, the home folder @/home (so the Documents folder is @/home/Documents), the start
 // directory @/start and the last-used directory @/last.
@@ -222,6 +225,47 @@ private slots:
             }
         }
         QCOMPARE(int(Files::GetFileType(expand("@/kinds/missing"))), 0);
+    }
+
+    // What is not a regular file is no file of ours, and finding that out waits for nothing and
+    // reads a bounded amount: a FIFO nobody writes, a device that never ends, a huge file.
+    void notRegularFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("/dev/zero") << "/dev/zero";
+        QTest::newRow("FIFO, nobody writing") << "fifo";
+        QTest::newRow("directory") << "dir";
+        QTest::newRow("huge sparse file, script line at its end") << "sparse";
+    }
+    void notRegularFiles()
+    {
+        QFETCH(QString, kind);
+        QString path = kind;
+        if (kind == u"fifo") {
+            path = expand("@/kinds/pipe");
+            QVERIFY(QDir().mkpath(expand("@/kinds")));
+            QFile::remove(path);
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == u"dir") {
+            path = expand("@/kinds/folder.nvcf");
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == u"sparse") {
+            path = expand("@/kinds/huge");
+            writeBytes(path, QByteArray());
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(qint64(8) << 30));
+            QVERIFY(file.write("\nsub main\n") > 0);
+        }
+        // A probe that hangs ends the test here rather than at the test runner's time limit.
+        auto probe = std::async(std::launch::async, [path] {
+            return QPair<int, bool>(Files::GetFileType(path), Files::IsScriptFile(path));
+        });
+        if (probe.wait_for(std::chrono::seconds(30)) != std::future_status::ready)
+            qFatal("the file-kind probe of %s does not return", qPrintable(path));
+        const QPair<int, bool> result = probe.get();
+        QCOMPARE(result.first, 0);
+        QVERIFY(!result.second);
     }
 
     void findProgramFile_data()

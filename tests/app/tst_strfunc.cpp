@@ -147,6 +147,9 @@ private slots:
         dataRow(
             "unparse quoted blank", "UnParseFiles", nulList({ "a", "b c", "", "" }), "a \"b c\"");
         dataRow("unparse single", "UnParseFiles", "one", "one");
+        dataRow("unparse quote doubled", "UnParseFiles", nulList({ "say\"hi\"", "x" }),
+            "\"say\"\"hi\"\"\" x");
+        dataRow("parse doubled quote", "ParseFiles", "\"a\"\"b\" c", nulList({ "a\"b", "c" }));
 
         dataRow("parse quoted and plain", "ParseFiles", "\"b c\" d", nulList({ "b c", "d" }));
         dataRow("parse trailing blanks", "ParseFiles", "a b   ", nulList({ "a", "b" }));
@@ -169,6 +172,26 @@ private slots:
         QFETCH(QString, input);
         QFETCH(QString, output);
         QCOMPARE(routines.value(routine)(input), output);
+    }
+
+    // Any list of names survives both conversions whole, whatever the names hold.
+    void listRoundTrip_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("quote inside") << QStringList { "ab\"c", "d" };
+        QTest::newRow("quote first") << QStringList { "\"lead" };
+        QTest::newRow("quote last") << QStringList { "trail\"" };
+        QTest::newRow("quote alone") << QStringList { "\"" };
+        QTest::newRow("quotes and blanks") << QStringList { "a \"b\" c", "\"\"", "x y" };
+        QTest::newRow("quote, then a plain name") << QStringList { "q\"", "plain" };
+        QTest::newRow("shell characters") << QStringList { "a<b>c|d\\e/f", "'single'" };
+        QTest::newRow("blanks at the ends") << QStringList { " lead", "trail " };
+    }
+    void listRoundTrip()
+    {
+        QFETCH(QStringList, names);
+        const QString list = nulList(names);
+        QCOMPARE(ParseFiles(UnParseFiles(list)), list);
     }
 
     // A large multiple selection survives both conversions whole.

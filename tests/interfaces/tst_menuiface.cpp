@@ -2,6 +2,7 @@
 #include "app/norvalis.h"
 #include "app/tst_norvalis_fakes.h"
 #include "automation/bridge.h"
+#include "interfaces/busclient.h"
 #include "automation/marshal.h"
 #include "automation/members.h"
 #include "interfaces/appiface.h"
@@ -22,52 +23,12 @@ namespace {
 const QString MenuIfc = u"NVWin32.Menu"_qs;
 const QString BandIfc = u"NVWin32.MnuBand"_qs;
 const QString ToolIfc = u"NVWin32.MnuTool"_qs;
-const QString Properties = u"org.freedesktop.DBus.Properties"_qs;
 
-QVariant inVariant(const QVariant &value)
-{
-    return QVariant::fromValue(QDBusVariant(value));
-}
-
-QVariant objectPath(const QString &path)
-{
-    return QVariant::fromValue(QDBusObjectPath(path));
-}
-
-// A call from a second bus connection, answered while the event loop runs (a synchronous call to
-// the own process would wait for itself). Answers the value, or the error's name.
-QVariant busCall(const QString &path, const QString &interface, const QString &member,
-    const QVariantList &arguments = {})
-{
-    QDBusConnection client
-        = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"menuiface-client"_qs);
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        automation::Bridge::instance().connection().baseService(), path, interface, member);
-    message.setArguments(arguments);
-    QDBusPendingCall pending = client.asyncCall(message, 5000);
-    QDBusPendingCallWatcher watcher(pending);
-    QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
-    if (!watcher.isFinished())
-        finished.wait(5000);
-    const QDBusMessage reply = pending.reply();
-    if (reply.type() == QDBusMessage::ErrorMessage)
-        return reply.errorName();
-    QVariant value = automation::variantFromBus(reply.arguments().value(0), nullptr);
-    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    if (automation::holdsObject(value)) // Nothing
-        return u"/"_qs;
-    return value;
-}
-QVariant busGet(const QString &path, const QString &interface, const QString &property)
-{
-    return busCall(path, Properties, u"Get"_qs, { interface, property });
-}
-QVariant busSet(
-    const QString &path, const QString &interface, const QString &property, const QVariant &value)
-{
-    return busCall(path, Properties, u"Set"_qs, { interface, property, inVariant(value) });
-}
+using busclient::busCall;
+using busclient::busGet;
+using busclient::busSet;
+using busclient::inVariant;
+using busclient::objectPath;
 
 QString menuPath()
 {

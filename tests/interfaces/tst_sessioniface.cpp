@@ -5,6 +5,7 @@
 #include "app/tst_startup_env.h"
 
 #include "automation/bridge.h"
+#include "interfaces/busclient.h"
 #include "automation/marshal.h"
 #include "automation/members.h"
 #include "emulator/emulator.h"
@@ -20,50 +21,14 @@
 
 namespace {
 
-const QString Properties = u"org.freedesktop.DBus.Properties"_qs;
 const QString SessionsIfc = u"NVWin32.Sessions"_qs;
 const QString DefaultSessionsIfc = u"NVWin32._clsSessions"_qs;
 const QString SessionIfc = u"NVWin32._clsSession"_qs;
 
-QVariant inVariant(const QVariant &value)
-{
-    return QVariant::fromValue(QDBusVariant(value));
-}
-
-// A call from a second connection, answered while the event loop runs. Answers the value (a
-// path as its text, Nothing as "/"), or the error's name.
-QVariant busCall(const QString &path, const QString &interface, const QString &member,
-    const QVariantList &arguments = {})
-{
-    QDBusConnection client
-        = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"sessioniface-client"_qs);
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        automation::Bridge::instance().connection().baseService(), path, interface, member);
-    message.setArguments(arguments);
-    QDBusPendingCall pending = client.asyncCall(message, 20000);
-    QDBusPendingCallWatcher watcher(pending);
-    QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
-    if (!watcher.isFinished())
-        finished.wait(20000);
-    const QDBusMessage reply = pending.reply();
-    if (reply.type() == QDBusMessage::ErrorMessage)
-        return reply.errorName();
-    QVariant value = automation::variantFromBus(reply.arguments().value(0), nullptr);
-    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    if (automation::holdsObject(value))
-        return u"/"_qs;
-    return value;
-}
-QVariant busGet(const QString &path, const QString &interface, const QString &property)
-{
-    return busCall(path, Properties, u"Get"_qs, { interface, property });
-}
-QVariant busSet(
-    const QString &path, const QString &interface, const QString &property, const QVariant &value)
-{
-    return busCall(path, Properties, u"Set"_qs, { interface, property, inVariant(value) });
-}
+using busclient::busCall;
+using busclient::busGet;
+using busclient::busSet;
+using busclient::inVariant;
 
 } // namespace
 
@@ -181,6 +146,23 @@ private slots:
         QTRY_COMPARE(gApp->ClsSessions().Count(), 0);
         QVERIFY(busCall(path, SessionIfc, u"Show"_qs).toString().startsWith(
             u"org.freedesktop.DBus.Error"_qs));
+    }
+
+    // A save that cannot write reaches the client as error 75, and the session stays changed.
+    void failedSaveReachesClient()
+    {
+        const QString dir = m_env.homeDir() + u"/gone"_qs;
+        QDir(dir).removeRecursively();
+        QVERIFY(QDir().mkpath(dir));
+        const QString file = dir + u"/gone.nvcf"_qs;
+        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\n");
+        const QString path
+            = busCall(u"/Norvalis/Sessions"_qs, SessionsIfc, u"Add"_qs, { file }).toString();
+        QCOMPARE(busSet(path, SessionIfc, u"Caption"_qs, u"Unsaved"_qs), QVariant());
+        QVERIFY(QDir(dir).removeRecursively());
+        QCOMPARE(busCall(path, SessionIfc, u"Save"_qs, { QString() }), u"NVWin32.Error.E75"_qs);
+        QCOMPARE(busGet(path, SessionIfc, u"Changed"_qs), QVariant::fromValue(rt::True));
+        QCOMPARE(busGet(path, SessionIfc, u"FileName"_qs), file);
     }
 
     // A client may make a session of its own through the class factory.

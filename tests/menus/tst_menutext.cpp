@@ -101,6 +101,15 @@ private slots:
             << rows({ Header, "Band\tA\t0\t\t1\t-1", tool(1, "x"), tool(1, "y") }) << 0 << "A:1";
         QTest::newRow("non-numeric cell")
             << rows({ Header, "Band\tA\tnone\t\t1\t-1" }) << 13 << "A:";
+        QTest::newRow("non-numeric tool ID")
+            << rows({ Header, "Band\tA\t0\t\t1\t-1", "Tool\tx" }) << 13 << "A:";
+        // Menu 2's tool IDs are 200000 + the command number.
+        QTest::newRow("command number past this menu's tool IDs")
+            << rows({ Header, "Band\tA\t0\t\t1\t-1", tool(1), tool(2147483647 - 199999), tool(3) })
+            << 3182 << "A:1";
+        QTest::newRow("largest command number of this menu")
+            << rows({ Header, "Band\tA\t0\t\t1\t-1", tool(2147483647 - 200000) }) << 0
+            << "A:2147283647";
     }
     void let()
     {

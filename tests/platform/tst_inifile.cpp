@@ -1,8 +1,10 @@
 #include "inifile/inifile.h"
 #include "platform/tst_inifile_files.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace inifile;
@@ -10,6 +12,16 @@ using namespace inifile;
 namespace {
 const QString S = QStringLiteral("S");
 const QString K = QStringLiteral("K");
+
+QString writerKey(const QString &prefix, int i)
+{
+    return QStringLiteral("%1%2").arg(prefix).arg(i);
+}
+
+bool writeKey(const QString &file, const QString &prefix, int i)
+{
+    return writeString(file, S, writerKey(prefix, i), QString::number(i));
+}
 } // namespace
 
 class tst_inifile : public QObject
@@ -226,6 +238,7 @@ private slots:
             { " lead", "trail\t", "\"q\"", "'q'", "\"a ", "\"", "a=b;c", "[x]", "Ωμέγα 😀" })
             dataRow(value, value);
         dataRow("long", QString(100000, u'x') + u'y');
+        dataRow("byte-order mark first", QString(QChar(0xFEFF)) + u"x"_qs);
     }
     void roundTrip()
     {
@@ -237,6 +250,27 @@ private slots:
         IniFile fresh(m_path);
         QVERIFY(fresh.load());
         QCOMPARE(fresh.value(QStringLiteral("s"), QStringLiteral("k")), value);
+    }
+
+    // A name is found again as it was written, whatever character it begins with.
+    void namesReadBackAsWritten_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        const QString bom(QChar(0xFEFF));
+        QTest::newRow("byte-order mark in key") << u"S"_qs << bom + u"\fA"_qs;
+        QTest::newRow("byte-order mark in section") << bom + u"S"_qs << u"K"_qs;
+        dataRow("control character in section", "\x01S", "K");
+    }
+    void namesReadBackAsWritten()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QVERIFY(writeString(m_path, section, key, u"v"_qs));
+        QCOMPARE(readString(m_path, section, key), u"v"_qs);
+        IniFile file(m_path);
+        QVERIFY(file.load());
+        QCOMPARE(file.keys(section), QStringList { key });
     }
 
     // A cached file must not hide a change made by someone else, whether the file is replaced
@@ -319,6 +353,111 @@ private slots:
         QCOMPARE(QFileInfo(m_path).size(), 65 * 1024 * 1024);
     }
 
+    // A file that is not 8-bit text is never written: lines in another encoding would be
+    // appended to it. A UTF-8 file with its byte-order mark is written as usual.
+    void otherEncodingIsNotWritten_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("written");
+        const QString text = u"[S]\r\nK=old\r\n"_qs;
+        QByteArray le("\xFF\xFE"), be("\xFE\xFF"), bare, utf32("\xFF\xFE\0\0");
+        for (const QChar c : text) {
+            le += char(c.unicode()) + QByteArray(1, '\0');
+            be += QByteArray(1, '\0') + char(c.unicode());
+            bare += char(c.unicode()) + QByteArray(1, '\0');
+            utf32 += char(c.unicode()) + QByteArray(3, '\0');
+        }
+        QTest::newRow("UTF-16 LE with mark") << le << false;
+        QTest::newRow("UTF-16 BE with mark") << be << false;
+        QTest::newRow("UTF-16 without mark") << bare << false;
+        QTest::newRow("UTF-32 with mark") << utf32 << false;
+        QTest::newRow("UTF-16 mark alone") << QByteArray("\xFF\xFE") << false;
+        QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF[S]\nK=old\n") << true;
+    }
+    void otherEncodingIsNotWritten()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, written);
+        writeBytes(m_path, content);
+        QCOMPARE(writeString(m_path, S, u"New"_qs, u"v"_qs), written);
+        IniFile file(m_path);
+        QVERIFY(file.load());
+        QVERIFY(file.setValue(S, u"Other"_qs, u"w"_qs));
+        QCOMPARE(file.save(), written);
+        QCOMPARE(deleteSection(m_path, S), written);
+        if (!written)
+            QCOMPARE(readBytes(m_path), content);
+        else
+            QCOMPARE(readBytes(m_path), QByteArray("\xEF\xBB\xBF"));
+    }
+
+    // Something that is not a regular file is neither read nor written, and nothing waits for
+    // it: a FIFO with nobody writing, a device, a huge sparse file.
+    void notARegularFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("/dev/zero") << "/dev/zero";
+        QTest::newRow("huge sparse file") << "sparse";
+    }
+    void notARegularFile()
+    {
+        QFETCH(QString, kind);
+        QString path = kind;
+        if (kind == u"fifo") {
+            path = m_dir.filePath(u"pipe.ini"_qs);
+            QFile::remove(path);
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == u"sparse") {
+            path = m_dir.filePath(u"sparse.ini"_qs);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QVERIFY(file.resize(qint64(8) << 30));
+        }
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!readString(path, S, K));
+        QVERIFY(!writeString(path, S, K, u"v"_qs));
+        QCOMPARE(QFileInfo(path).isFile(), kind == u"sparse");
+        QVERIFY(!QFileInfo::exists(path + u".nvlock"_qs));
+        QVERIFY(timer.elapsed() < 5000);
+        if (kind != u"/dev/zero")
+            QFile::remove(path);
+    }
+
+    // save() makes its changes on the file as it is when it saves: a change another writer made
+    // after load() stays.
+    void saveKeepsOutsideChanges()
+    {
+        writeBytes(m_path, "[S]\nK=old\n");
+        IniFile file(m_path);
+        QVERIFY(file.load());
+        QVERIFY(file.setValue(S, K, u"mine"_qs));
+        file.removeKey(S, u"Gone"_qs);
+        QVERIFY(writeString(m_path, S, u"Theirs"_qs, u"1"_qs));
+        QVERIFY(writeString(m_path, S, u"Gone"_qs, u"2"_qs));
+        QVERIFY(file.save());
+        QCOMPARE(readBytes(m_path), QByteArray("[S]\nK=mine\nTheirs=1\n"));
+        QCOMPARE(file.value(S, u"Theirs"_qs), u"1"_qs);
+    }
+
+    // Two processes writing different keys of one file at the same time lose nothing.
+    void concurrentWriters()
+    {
+        constexpr int Count = 1000;
+        writeConcurrently(m_path, Count, writeKey);
+        if (QTest::currentTestFailed())
+            return;
+        IniFile file(m_path);
+        QVERIFY(file.load());
+        QCOMPARE(file.keys(S).size(), 2 * Count);
+        for (const QString &prefix : { u"A"_qs, u"B"_qs }) {
+            for (int i = 0; i < Count; ++i)
+                QCOMPARE(file.value(S, writerKey(prefix, i)), QString::number(i));
+        }
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList({ "test.ini" }));
+    }
+
     void unreadableFileIsNotReplaced()
     {
         // A directory in the file's place stands for any file that exists but cannot be read.
@@ -333,5 +472,15 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_inifile)
+int main(int argc, char **argv)
+{
+    const int writer = runSecondWriter(argc, argv, writeKey);
+    if (writer >= 0)
+        return writer;
+    QCoreApplication app(argc, argv);
+    tst_inifile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_inifile.moc"

@@ -1,14 +1,18 @@
 #pragma once
 // Helpers shared by the settings and file tests: whole-file reads and writes, data rows written
-// as plain literals, and a way to make writes fail on purpose that also binds root (whom
-// permissions do not stop).
+// as plain literals, a way to make writes fail on purpose that also binds root (whom
+// permissions do not stop), and two processes writing one file at once.
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
+#include <iostream>
+#include <string>
 #include <sys/resource.h>
 
 // Writes the bytes as the whole file, making its directory when needed.
@@ -65,3 +69,46 @@ private:
     rlimit m_old {};
     void (*m_oldHandler)(int) = nullptr;
 };
+
+// Two writers of one file at once: the test program runs again as a second process with
+// "--writer FILE PREFIX COUNT". Each writer writes key number 0 to COUNT - 1 of its own prefix
+// ("A" here, "B" there), each as a write of its own, as fast as it can.
+using KeyWriter = std::function<bool(const QString &file, const QString &prefix, int i)>;
+
+// For main(): runs the second writer when the arguments ask for it (-1 when they do not). It
+// says "ready", waits for "go" on its input, then writes; it exits 1 when a write fails.
+inline int runSecondWriter(int argc, char **argv, const KeyWriter &write)
+{
+    if (argc != 5 || qstrcmp(argv[1], "--writer") != 0)
+        return -1;
+    const QString file = QString::fromLocal8Bit(argv[2]);
+    const QString prefix = QString::fromLocal8Bit(argv[3]);
+    const int count = QByteArray(argv[4]).toInt();
+    std::cout << "ready" << std::endl;
+    std::string go;
+    std::getline(std::cin, go);
+    for (int i = 0; i < count; ++i) {
+        if (!write(file, prefix, i))
+            return 1;
+    }
+    return 0;
+}
+
+// Writes the "A" keys here while the second writer writes the "B" keys.
+inline void writeConcurrently(const QString &file, int count, const KeyWriter &write)
+{
+    QProcess other;
+    other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    other.start(QCoreApplication::applicationFilePath(),
+        { QStringLiteral("--writer"), file, QStringLiteral("B"), QString::number(count) });
+    QVERIFY(other.waitForStarted());
+    while (!other.canReadLine())
+        QVERIFY(other.waitForReadyRead(30000));
+    QCOMPARE(other.readLine(), QByteArray("ready\n"));
+    other.write("go\n");
+    QVERIFY(other.waitForBytesWritten());
+    for (int i = 0; i < count; ++i)
+        QVERIFY(write(file, QStringLiteral("A"), i));
+    QVERIFY(other.waitForFinished(240000));
+    QCOMPARE(other.exitCode(), 0);
+}

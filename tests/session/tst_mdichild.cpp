@@ -6,8 +6,11 @@
 
 #include "app/profile.h"
 #include "commondlg/commondlg.h"
+#include "app/common.h"
+#include "dde/ddetopic.h"
 #include "emulator/emulator.h"
 #include "platform/fakehost.h"
+#include "session/hostfile.h"
 #include "interfaces/sessioniface.h"
 #include "menus/menus.h"
 #include "runtime/keyboard.h"
@@ -272,8 +275,46 @@ private slots:
         Profile::PutIniString(u"Norvalis"_qs, u"SessionTitle"_qs, u"Reloaded"_qs, QString(), file);
         emit session->Emulator()->LoadSettings();
         QCOMPARE(session->Caption(), u"Reloaded"_qs);
+        emit session->Emulator()->ExecScript(u"Norvalis.Common.SetItem('host', Session.ID)"_qs, 0);
+        QCOMPARE(gApp->ClsCommon().Common_Item(u"host"_qs).toString(), session->ID());
         emit session->Emulator()->CloseSession();
         QVERIFY(session->Closing());
+    }
+
+    // DDE executes on the session's topic: a bracketed script runs for the session whatever
+    // Busy says; a host request is refused while Busy is 1 (and, without a request object yet,
+    // leaves the items alone).
+    void ddeExecute_data()
+    {
+        QTest::addColumn<QString>("busy");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("errNum");
+        QTest::newRow("script") << "0" << "[Norvalis.Common.SetItem('dde', Session.ID)]" << true
+                                << "0";
+        QTest::newRow("script while busy")
+            << "1" << "[Norvalis.Common.SetItem('dde', Session.ID)]" << true << "0";
+        QTest::newRow("failing script") << "0" << "[nosuchname()]" << false << "*";
+        QTest::newRow("request while busy") << "1" << "GET ORDERS" << false << "288";
+        QTest::newRow("request, no request object") << "0" << "GET ORDERS" << false << "7";
+    }
+    void ddeExecute()
+    {
+        QFETCH(QString, busy);
+        QFETCH(QString, command);
+        QFETCH(QString, errNum);
+        const auto session = add();
+        dde::Topic *topic = session->frmSession()->topic();
+        topic->setItem(u"Busy"_qs, busy);
+        topic->setItem(u"ErrNum"_qs, u"7"_qs);
+        QTEST(topic->execute(command), "accepted");
+        if (errNum == u"*"_qs)
+            QVERIFY(topic->item(u"ErrNum"_qs) != u"0"_qs && topic->item(u"ErrNum"_qs) != u"7"_qs);
+        else
+            QCOMPARE(topic->item(u"ErrNum"_qs), errNum);
+        QCOMPARE(topic->item(u"Busy"_qs), busy);
+        if (command.startsWith(u'[') && errNum == u"0"_qs)
+            QCOMPARE(gApp->ClsCommon().Common_Item(u"dde"_qs).toString(), u"1"_qs);
     }
 
     void extensionRewritten()
@@ -372,6 +413,28 @@ private slots:
         session->setChanged(rt::False);
     }
 
+    // A window whose control is busy (a wait is running) does not close: it only beeps.
+    void closeWhileBusy()
+    {
+        FakeHost host;
+        const QString file = m_env.homeDir() + u"/busy.nvcf"_qs;
+        StartupEnvironment::writeFile(file, hostSessionFile(host.port()));
+        const auto session = add(file);
+        emu::nvEmulator *e = session->Emulator();
+        QTRY_VERIFY(e->Connected() != 0);
+        bool refused = false;
+        QTimer::singleShot(0, this, [&] {
+            QTimer::singleShot(50, this, [&] {
+                refused = e->Busy() != 0 && !session->frmSession()->unload(rt::vbFormControlMenu);
+                e->Abort();
+            });
+            e->WaitFor(0, 10, { u"never arrives"_qs });
+        });
+        QTRY_VERIFY(refused);
+        QVERIFY(!session->Closing());
+        QVERIFY(m_messages.isEmpty());
+    }
+
     // A session that accepts leaves its window loaded but out of the Ctrl+Tab cycle until its
     // destructor unloads it.
     void closeAccepted()
@@ -402,11 +465,7 @@ private slots:
     {
         FakeHost host;
         const QString file = m_env.homeDir() + u"/paste.nvcf"_qs;
-        StartupEnvironment::writeFile(file,
-            QStringLiteral("[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\n"
-                           "HostPort=%1\n")
-                .arg(host.port())
-                .toUtf8());
+        StartupEnvironment::writeFile(file, hostSessionFile(host.port()));
         const QString text = m_env.homeDir() + u"/pasted.txt"_qs;
         StartupEnvironment::writeFile(text, "first line\nsecond line\n");
         const auto session = add(file);

@@ -7,6 +7,8 @@
 #include "app/profile.h"
 #include "commondlg/commondlg.h"
 #include "emulator/emulator.h"
+#include "platform/fakehost.h"
+#include "session/hostfile.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "session/mdichild.h"
@@ -38,6 +40,7 @@ class TestSession : public QObject
     StartupEnvironment m_env;
     QStringList m_errors;
     QStringList m_messages; // prompts the message box showed
+    QList<rt::Int> m_flags; // and their flags
     QList<rt::Int> m_answers; // answers to give, in turn (No when none is left)
     QList<commondlg::Request> m_dialogs; // file dialogs asked
     std::optional<QString> m_dialogAnswer; // nothing: cancel
@@ -57,8 +60,9 @@ class TestSession : public QObject
     void installHooks()
     {
         installTestHooks(m_errors);
-        frmMsgBox::setAnswerHook([this](const QString &prompt, rt::Int) {
+        frmMsgBox::setAnswerHook([this](const QString &prompt, rt::Int flags) {
             m_messages << prompt;
+            m_flags << flags;
             return m_answers.isEmpty() ? rt::Int(7) : m_answers.takeFirst();
         });
         commondlg::setHook([this](const commondlg::Request &request) {
@@ -77,6 +81,7 @@ private slots:
     {
         m_errors.clear();
         m_messages.clear();
+        m_flags.clear();
         m_answers.clear();
         m_dialogs.clear();
         m_dialogAnswer.reset();
@@ -384,6 +389,50 @@ private slots:
             session->Terminate(3); // closing already: nothing
             QCOMPARE(int(m_messages.size()), int(answers.size()));
         }
+    }
+
+    // The disconnect question of a connected session (a loopback host).
+    void disconnectQuestion_data()
+    {
+        QTest::addColumn<bool>("shutdown"); // an application shutdown with two sessions
+        QTest::addColumn<bool>("noWarning"); // NoCloseWarning set before
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("flags"); // asked with; 0 when not asked
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<bool>("noWarningAfter");
+        QTest::newRow("Yes") << false << false << 6 << 292 << true << false;
+        QTest::newRow("No") << false << false << 7 << 292 << false << false;
+        QTest::newRow("No, don't ask again") << false << false << 7 + 256 << 292 << false << true;
+        QTest::newRow("NoCloseWarning: not asked") << false << true << 7 << 0 << true << true;
+        QTest::newRow("shutdown offers All") << true << false << 8 << 294 << true << false;
+    }
+    void disconnectQuestion()
+    {
+        QFETCH(bool, shutdown);
+        QFETCH(bool, noWarning);
+        QFETCH(int, answer);
+        QFETCH(int, flags);
+        FakeHost host;
+        const QString file = home(u"linked.nvcf"_qs);
+        StartupEnvironment::writeFile(file, hostSessionFile(host.port(), u"Linked"_qs));
+        const auto session = add(file);
+        add();
+        QVERIFY(settled());
+        QTRY_VERIFY(session->Emulator()->Connected() != 0);
+        gApp->setNoCloseWarning(noWarning ? rt::True : rt::False);
+        gTerminating = shutdown;
+        gTerminatePrompt = 3;
+        m_answers = { rt::Int(answer) };
+        session->Terminate(2);
+        gTerminating = false;
+        QCOMPARE(m_flags.isEmpty() ? 0 : int(m_flags.first()), flags);
+        if (flags)
+            QCOMPARE(m_messages.first(),
+                u"Do you want to disconnect session\r\n\"Linked (1)\" from 127.0.0.1 ?"_qs);
+        QTEST(session->Closing(), "closed");
+        QTEST(gApp->NoCloseWarning() != 0, "noWarningAfter");
+        QCOMPARE(gTerminatePrompt, rt::Int(answer == 8 ? 0 : 3));
+        gApp->setNoCloseWarning(rt::False);
     }
 
     // Yes saves under the session's own file before closing.

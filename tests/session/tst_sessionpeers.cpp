@@ -8,6 +8,7 @@
 #include "automation/remote.h"
 #include "emulator/emulator.h"
 #include "platform/fakehost.h"
+#include "session/hostfile.h"
 #include "session/mdichild.h"
 #include "session/session.h"
 #include "session/sessions.h"
@@ -60,15 +61,6 @@ quint16 freePort()
     return probe.serverPort();
 }
 
-QByteArray sessionFile(const QString &title, quint16 port, int device = 2)
-{
-    return QStringLiteral("[Norvalis]\nTermType=9\nSessionTitle=%1\n[Connection]\nDevice=%2\n"
-                          "HostName=127.0.0.1\nHostPort=%3\n")
-        .arg(title)
-        .arg(device)
-        .arg(port)
-        .toUtf8();
-}
 
 // A process the test started, ended when the test ends.
 struct Peer
@@ -130,8 +122,8 @@ private slots:
     {
         FakeHost host;
         QVERIFY(host.isListening());
-        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), sessionFile(u"Alpha"_qs, host.port()));
-        StartupEnvironment::writeFile(home(u"beta.nvcf"_qs), sessionFile(u"BetaFile"_qs, host.port()));
+        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
+        StartupEnvironment::writeFile(home(u"beta.nvcf"_qs), hostSessionFile(host.port(), u"BetaFile"_qs));
 
         QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
         QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
@@ -180,6 +172,9 @@ private slots:
         alpha.set(u"Caption"_qs, u"Gamma"_qs);
         alpha.call(u"Terminate"_qs, { QVariant::fromValue(rt::Int(0)) });
         QTRY_COMPARE_WITH_TIMEOUT(sessions.get(u"Count"_qs).toInt(), 1, 10000);
+        QCOMPARE(dde.call(u"Request"_qs, { u"SYSTEM"_qs, u"Topics"_qs }).toString(),
+            u"SYSTEM\tbeta"_qs);
+        QVERIFY(!dde.call(u"Topics"_qs).toStringList().contains(u"alpha"_qs, Qt::CaseInsensitive));
         QCOMPARE(Profile::GetIniString(
                      u"Norvalis"_qs, u"SessionTitle"_qs, QString(), home(u"alpha.nvcf"_qs)),
             u"Beta"_qs);
@@ -195,7 +190,7 @@ private slots:
     void sessionWindowMeetsHost()
     {
         FakeHost host;
-        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), sessionFile(u"Alpha"_qs, host.port()));
+        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
         startProgram({ home(u"alpha.nvcf"_qs) });
         QVERIFY(host.waitForConnection(1, 30000));
         host.send("Welcome to the loopback host\r\n");
@@ -222,7 +217,7 @@ private slots:
                 u"SYSTEM:echo Echo host ready; exec cat"_qs });
         QVERIFY(peer.process.waitForStarted());
         QVERIFY(portAnswers(port));
-        StartupEnvironment::writeFile(home(u"echo.nvcf"_qs), sessionFile(u"Echo"_qs, port));
+        StartupEnvironment::writeFile(home(u"echo.nvcf"_qs), hostSessionFile(port, u"Echo"_qs));
         startProgram({});
         const auto session
             = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"echo.nvcf"_qs)));
@@ -247,7 +242,7 @@ private slots:
                 u"EXEC:%1,nofork"_qs.arg(telnetd) });
         QVERIFY(peer.process.waitForStarted());
         QVERIFY(portAnswers(port));
-        StartupEnvironment::writeFile(home(u"telnet.nvcf"_qs), sessionFile(u"Telnet"_qs, port, 3));
+        StartupEnvironment::writeFile(home(u"telnet.nvcf"_qs), hostSessionFile(port, u"Telnet"_qs, 3));
         startProgram({});
         const auto session
             = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"telnet.nvcf"_qs)));

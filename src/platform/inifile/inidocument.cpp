@@ -1,5 +1,7 @@
 #include "inifile/inidocument.h"
 
+#include <QStringDecoder>
+
 namespace inifile {
 
 namespace {
@@ -37,10 +39,19 @@ void trimBytes(const QByteArray &bytes, qsizetype &begin, qsizetype &end)
         --end;
 }
 
+// UTF-8 as it stands: a byte-order mark at the start of a name or value is a character of it
+// (QString::fromUtf8 would drop it, and the name would no longer be the one written).
+QString decoded(const char *bytes, qsizetype size)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8,
+        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8.decode(QByteArrayView(bytes, size));
+}
+
 QString decodedName(const QByteArray &bytes, qsizetype begin, qsizetype end)
 {
     trimBytes(bytes, begin, end);
-    return QString::fromUtf8(bytes.constData() + begin, end - begin);
+    return decoded(bytes.constData() + begin, end - begin);
 }
 
 // The text to store so that reading gives the value back whole: it is quoted when a reader would
@@ -87,6 +98,9 @@ QByteArray withValue(const QByteArray &raw, const QByteArray &stored)
 IniDocument IniDocument::parse(const QByteArray &bytes)
 {
     IniDocument doc;
+    // UTF-32 and most UTF-16 text hold NUL bytes; UTF-16 of other scripts has its mark.
+    doc.m_text
+        = !bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF") && !bytes.contains('\0');
     const qsizetype n = bytes.size();
     qsizetype pos = 0;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
@@ -223,8 +237,7 @@ std::optional<QString> IniDocument::value(const QString &section, const QString 
     const Line &line = m_lines.at(*it);
     if (line.valueBegin == line.valueEnd)
         return std::nullopt;
-    return QString::fromUtf8(
-        line.raw.constData() + line.valueBegin, line.valueEnd - line.valueBegin);
+    return decoded(line.raw.constData() + line.valueBegin, line.valueEnd - line.valueBegin);
 }
 
 bool IniDocument::hasKey(const QString &section, const QString &key) const

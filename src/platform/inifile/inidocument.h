@@ -22,6 +22,9 @@ public:
     // file has none). A UTF-8 byte-order mark is kept.
     static IniDocument parse(const QByteArray &bytes);
     QByteArray serialize() const;
+    // False for bytes that are not 8-bit text (a UTF-16 or UTF-32 byte-order mark, a NUL byte):
+    // lines written into such a file would be in another encoding than the file's own.
+    bool isText() const { return m_text; }
 
     // The first key of that name in any block of the section, trimmed and unquoted; nullopt when
     // missing or empty.
@@ -74,6 +77,7 @@ private:
 
     QByteArray m_bom;
     QByteArray m_eol = "\n";
+    bool m_text = true;
     QList<Line> m_lines;
     QHash<QString, Section> m_sections; // folded name -> section
     QStringList m_sectionOrder;

@@ -2,8 +2,11 @@
 
 #include "inifile/inidocument.h"
 #include "inifile/storedfile.h"
+#include "runtime/storeslog.h"
+#include "runtime/wholefile.h"
 
 #include <QFileInfo>
+#include <functional>
 #include <memory>
 
 namespace inifile {
@@ -30,6 +33,32 @@ SharedDocument loadDocument(const QString &path)
     return cache().get(cacheKey(path), &IniDocument::parse);
 }
 
+// A change to a file's content: made at once on the copy in memory, and again on the file as
+// save() finds it.
+using Change = std::function<IniDocument::Edit(IniDocument &)>;
+
+// The file's content, read now (never from the cache: another instance may have replaced it a
+// moment ago), with the changes made on it; nullptr when it cannot be read or must not be
+// written. changed tells whether the changes made a difference.
+SharedDocument editedDocument(const QString &path, const QList<Change> &changes, bool &changed)
+{
+    QByteArray bytes;
+    FileStamp stamp;
+    if (readWhole(path, bytes, stamp) == ReadStatus::Failed)
+        return nullptr;
+    auto document = std::make_shared<IniDocument>(IniDocument::parse(bytes));
+    if (!document->isText()) {
+        qCWarning(lcStores).noquote() << "Not written, not UTF-8 text:" << path;
+        return nullptr;
+    }
+    changed = false;
+    for (const Change &change : changes)
+        changed = change(*document) == IniDocument::Edit::Changed || changed;
+    if (!changed)
+        cache().put(cacheKey(path), stamp, document);
+    return document;
+}
+
 } // namespace
 
 struct IniFile::Data
@@ -40,6 +69,8 @@ struct IniFile::Data
     bool shared = false;
     bool modified = false;
     bool unreadable = false;
+    // Every change since the last load or save, made again on the file as save() finds it.
+    QList<Change> changes;
 
     IniDocument &editable()
     {
@@ -49,10 +80,14 @@ struct IniFile::Data
         }
         return *document;
     }
-    void apply(IniDocument::Edit edit)
+    IniDocument::Edit apply(Change change)
     {
+        const IniDocument::Edit edit = change(editable());
         if (edit == IniDocument::Edit::Changed)
             modified = true;
+        if (edit != IniDocument::Edit::Refused)
+            changes.append(std::move(change));
+        return edit;
     }
 };
 
@@ -75,6 +110,7 @@ const QString &IniFile::path() const
 bool IniFile::load()
 {
     d->modified = false;
+    d->changes.clear();
     SharedDocument document = d->path.isEmpty() ? nullptr : loadDocument(d->path);
     d->unreadable = !document;
     if (!document) {
@@ -97,21 +133,26 @@ bool IniFile::setValue(const QString &section, const QString &key, const QString
     // Refusal is decided before anything is copied.
     if (value.contains(u'\r') || value.contains(u'\n'))
         return false;
-    const IniDocument::Edit edit = d->editable().setValue(section, key, value);
-    d->apply(edit);
-    return edit != IniDocument::Edit::Refused;
+    return d->apply([=](IniDocument &document) { return document.setValue(section, key, value); })
+        != IniDocument::Edit::Refused;
 }
 
 void IniFile::removeKey(const QString &section, const QString &key)
 {
+    Change change = [=](IniDocument &document) { return document.removeKey(section, key); };
     if (d->document->hasKey(section, key))
-        d->apply(d->editable().removeKey(section, key));
+        d->apply(std::move(change));
+    else
+        d->changes.append(std::move(change)); // the copy in memory stays as it is
 }
 
 void IniFile::removeSection(const QString &section)
 {
+    Change change = [=](IniDocument &document) { return document.removeSection(section); };
     if (d->document->hasSection(section))
-        d->apply(d->editable().removeSection(section));
+        d->apply(std::move(change));
+    else
+        d->changes.append(std::move(change));
 }
 
 QStringList IniFile::sections() const
@@ -131,15 +172,27 @@ bool IniFile::isModified() const
 
 bool IniFile::save()
 {
-    // A file we could not read is never replaced by what little we know of it.
-    if (d->unreadable || d->path.isEmpty())
+    // A file we could not read is never replaced by what little we know of it, and something
+    // that is not a file (a FIFO, a device) gets no lock file beside it.
+    const QFileInfo info(d->path);
+    if (d->unreadable || d->path.isEmpty() || (info.exists() && !info.isFile()))
+        return false;
+    // Lock, read again, change, replace: two instances writing one file lose nothing.
+    const rt::FileEditLock lock(d->path);
+    bool changed = false;
+    SharedDocument document = editedDocument(d->path, d->changes, changed);
+    if (!document || (!lock.locked() && changed))
         return false;
     FileStamp stamp;
-    if (!writeWhole(d->path, d->document->serialize(), &stamp))
-        return false;
-    d->modified = false;
+    if (changed) {
+        if (!writeWhole(d->path, document->serialize(), &stamp))
+            return false;
+        cache().put(cacheKey(d->path), stamp, document);
+    }
+    d->document = std::move(document);
     d->shared = true;
-    cache().put(cacheKey(d->path), stamp, d->document);
+    d->modified = false;
+    d->changes.clear();
     return true;
 }
 
@@ -155,24 +208,20 @@ bool writeString(const QString &path, const QString &section, const QString &key
     const std::optional<QString> &value)
 {
     IniFile file(path);
-    if (!file.load())
-        return false;
     if (value) {
         if (!file.setValue(section, key, *value))
             return false;
     } else {
         file.removeKey(section, key);
     }
-    return !file.isModified() || file.save();
+    return file.save();
 }
 
 bool deleteSection(const QString &path, const QString &section)
 {
     IniFile file(path);
-    if (!file.load())
-        return false;
     file.removeSection(section);
-    return !file.isModified() || file.save();
+    return file.save();
 }
 
 } // namespace inifile

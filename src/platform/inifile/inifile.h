@@ -4,7 +4,9 @@
 // on read, a key present with an empty value reads as missing, a missing key is appended at the
 // end of its section and a missing section at the end of the file, every other line is kept as it
 // was. LF, CR LF and CR are read; a file keeps its own line endings, new files use LF. UTF-8.
-// Values holding CR or LF are refused. Every write is atomic (temporary file, then rename).
+// Values holding CR or LF are refused. Every write is atomic (the runtime's whole-file writer)
+// and made under the file's edit lock on the file as it is then, so that two instances writing
+// one file lose nothing. A file that is not 8-bit text (UTF-16 or UTF-32) is never written.
 //
 // Lines starting with ";" are comments and never keys; a line without "=" inside a section is a
 // key without a value; lines before the first section belong to no section. A repeated section
@@ -19,7 +21,8 @@
 
 namespace inifile {
 
-// One file held in memory: read once, changed, written back whole with save().
+// One file held in memory: read once, changed, written back whole with save(). The changes are
+// remembered and made again, under the lock, on the file as save() finds it.
 class IniFile
 {
 public:
@@ -40,7 +43,8 @@ public:
     QStringList sections() const;
     QStringList keys(const QString &section) const;
     bool isModified() const;
-    // Writes the whole file atomically; false (old file kept) on failure.
+    // Writes the changes into the file; false (old file kept) when it cannot be read or written,
+    // or is not 8-bit text.
     bool save();
 
 private:

@@ -1,7 +1,9 @@
 #include "inifile/storedfile.h"
 
+#include "runtime/storeslog.h"
+#include "runtime/wholefile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 #include <sys/stat.h>
 
@@ -36,14 +38,22 @@ ReadStatus readWhole(const QString &path, QByteArray &data, FileStamp &stamp)
 {
     data.clear();
     stamp = {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return file.exists() ? ReadStatus::Failed : ReadStatus::Missing;
-    struct stat st;
-    if (::fstat(file.handle(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxFileSize)
+    QFile file;
+    switch (rt::openRegularFile(file, path)) {
+    case rt::OpenStatus::Opened:
+        break;
+    case rt::OpenStatus::Missing:
+        return ReadStatus::Missing;
+    case rt::OpenStatus::NotRegular:
+        qCDebug(lcStores) << "not a regular file, not read:" << path;
         return ReadStatus::Failed;
-    data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    case rt::OpenStatus::Failed:
+        return ReadStatus::Failed;
+    }
+    struct stat st;
+    if (::fstat(file.handle(), &st) != 0)
+        return ReadStatus::Failed;
+    if (!rt::readAtMost(file, MaxFileSize, data))
         return ReadStatus::Failed;
     stamp = fromStat(st);
     // A file that grew or shrank while it was read gets a stamp that cannot match it again.
@@ -54,20 +64,10 @@ ReadStatus readWhole(const QString &path, QByteArray &data, FileStamp &stamp)
 
 bool writeWhole(const QString &path, const QByteArray &data, FileStamp *stamp)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    // The temporary file becomes the file by a rename, which keeps its inode, size and time.
-    struct stat st;
-    const bool stamped = ::fstat(file.handle(), &st) == 0;
-    if (!file.commit())
+    if (!rt::writeWholeFile(path, data))
         return false;
     if (stamp)
-        *stamp = stamped ? fromStat(st) : FileStamp { 0, 0, -2, 0 };
+        *stamp = stampOf(path);
     return true;
 }
 

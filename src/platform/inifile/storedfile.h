@@ -2,7 +2,10 @@
 // Whole-file reads and atomic whole-file writes for the settings stores, with the stamp that
 // tells whether a file changed since it was read: device, inode, size and modification time in
 // nanoseconds. An atomic replacement always brings a new inode, an edit in place a new time or
-// size, so a cached copy whose stamp still matches is the file's content.
+// size, so a cached copy whose stamp still matches is the file's content. Only regular files are
+// read; writes go through the runtime's whole-file writer. A writer that edits a file other
+// instances edit too holds rt::FileEditLock from its re-read (readWhole, never the cache) to its
+// write.
 
 #include <QByteArray>
 #include <QHash>
@@ -29,13 +32,12 @@ FileStamp stampOf(const QString &path);
 enum class ReadStatus { Ok, Missing, Failed };
 
 // Reads a whole regular file; the stamp belongs to the content read. A missing file is Missing
-// with no data; one that exists but cannot be read, is not a file or is larger than any settings
-// file (64 MiB) is Failed.
+// with no data; one that exists but cannot be read, is not a regular file (a FIFO or a device is
+// never waited on) or is larger than any settings file (64 MiB) is Failed.
 ReadStatus readWhole(const QString &path, QByteArray &data, FileStamp &stamp);
 
-// Writes the bytes to a temporary file in the file's directory, flushes it to disk and renames
-// it over the file. False (and the old file untouched) on any failure. The stamp, when asked
-// for, is that of the new file.
+// Writes the bytes whole (rt::writeWholeFile). False (and the old file untouched) on any failure.
+// The stamp, when asked for, is that of the new file.
 bool writeWhole(const QString &path, const QByteArray &data, FileStamp *stamp = nullptr);
 
 // Parsed copies of files, each served while its file's stamp is unchanged, so that a read costs a

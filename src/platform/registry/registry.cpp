@@ -2,20 +2,14 @@
 
 #include "inifile/storedfile.h"
 #include "registry/regstore.h"
+#include "runtime/storeslog.h"
+#include "runtime/wholefile.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QThread>
 #include <array>
 #include <memory>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace registry {
 
@@ -23,9 +17,6 @@ namespace {
 
 using inifile::FileStamp;
 using SharedStore = std::shared_ptr<RegStore>;
-
-// How long a writer waits for another instance to finish its write.
-constexpr int LockTimeoutMs = 5000;
 
 struct State
 {
@@ -78,45 +69,13 @@ QString chosenFile(Root root)
 // The store as the file holds it now; an unreadable file reads as an empty store.
 std::shared_ptr<const RegStore> snapshot(Root root)
 {
-    SharedStore store = state().cache.get(storeFile(root), &RegStore::parse);
-    return store ? store : std::make_shared<RegStore>();
+    const QString path = storeFile(root);
+    SharedStore store = state().cache.get(path, &RegStore::parse);
+    if (store)
+        return store;
+    qCDebug(lcStores) << "registry file cannot be read, taken as empty:" << path;
+    return std::make_shared<RegStore>();
 }
-
-// An exclusive lock on a file beside the store, held by the writer from its re-read to its
-// rename, so that two instances never write on top of each other's change. The kernel drops it
-// when a process dies.
-class WriteLock
-{
-public:
-    explicit WriteLock(const QString &path)
-    {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd < 0)
-            return;
-        const QDeadlineTimer deadline(LockTimeoutMs);
-        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
-                ::close(m_fd);
-                m_fd = -1;
-                return;
-            }
-            QThread::usleep(200);
-        }
-        m_locked = true;
-    }
-    ~WriteLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd); // releases the lock
-    }
-    WriteLock(const WriteLock &) = delete;
-    WriteLock &operator=(const WriteLock &) = delete;
-    bool locked() const { return m_locked; }
-
-private:
-    int m_fd = -1;
-    bool m_locked = false;
-};
 
 // Runs one change on the file's current content under the write lock and writes the result.
 // The change answers whether it applies; nothing is written when it does not.
@@ -129,7 +88,7 @@ template<class Change> bool modify(Root root, Change &&change)
     const QString path = chosen.isEmpty() ? defaultFile(root) : chosen;
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
-    WriteLock lock(path + QStringLiteral(".lock"));
+    const rt::FileEditLock lock(path);
     if (!lock.locked())
         return false;
     QByteArray bytes;

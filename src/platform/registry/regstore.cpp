@@ -1,5 +1,7 @@
 #include "registry/regstore.h"
 
+#include <algorithm>
+
 namespace registry {
 
 namespace {
@@ -189,35 +191,44 @@ RegStore RegStore::parse(const QByteArray &bytes)
 {
     RegStore store;
     Key *current = nullptr; // values before the first header belong to no key
-    const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
-    for (QString line : lines) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        line = line.trimmed();
+    const QByteArray title = QByteArray(Title).trimmed();
+    for (QByteArray raw : bytes.split('\n')) {
+        while (raw.endsWith('\r')) // a line's end, whatever wrote it
+            raw.chop(1);
+        const QString line = QString::fromUtf8(raw).trimmed();
         QString name, text;
+        if (line.isEmpty() || raw.trimmed() == title)
+            continue; // written anew
         if (line.startsWith(u'[') && line.lastIndexOf(u']') > 0)
             current = &store.create(headerPath(line));
         else if (current && parseValueLine(line, name, text))
             current->setValue(name, text);
+        else
+            (current ? current->kept : store.m_leading).append(raw);
     }
     return store;
 }
 
 QByteArray RegStore::serialize() const
 {
-    QString out = QLatin1String(Title);
+    QByteArray out = Title;
+    for (const QByteArray &line : m_leading)
+        out += line + '\n';
     for (const Key &key : m_keys) {
-        if (key.path.isEmpty() && key.values.isEmpty())
+        if (key.path.isEmpty() && key.values.isEmpty() && key.kept.isEmpty())
             continue;
         QStringList names = splitPath(key.path);
         for (QString &name : names)
             name = escapedName(name);
-        out += u'\n' + (u'[' + names.join(Separator) + u']') + u'\n';
-        for (const auto &[name, text] : key.values)
-            out += (name.isEmpty() ? QStringLiteral("@") : quoted(name)) + u'=' + quoted(text)
+        QString text = u'\n' + (u'[' + names.join(Separator) + u']') + u'\n';
+        for (const auto &[name, value] : key.values)
+            text += (name.isEmpty() ? QStringLiteral("@") : quoted(name)) + u'=' + quoted(value)
                 + u'\n';
+        out += text.toUtf8();
+        for (const QByteArray &line : key.kept)
+            out += line + '\n';
     }
-    return out.toUtf8();
+    return out;
 }
 
 QStringList RegStore::splitPath(const QString &path)
@@ -229,6 +240,10 @@ QString RegStore::fold(const QString &name)
 {
     // QString::toCaseFolded() turns an unpaired surrogate inside a text into U+FFFD, which would
     // make two different names one; here such a half stays as it is.
+    const bool surrogates
+        = std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.isSurrogate(); });
+    if (!surrogates)
+        return name.toCaseFolded();
     QString out;
     out.reserve(name.size());
     for (qsizetype i = 0; i < name.size(); ++i) {
@@ -268,7 +283,7 @@ RegStore::Key &RegStore::create(const QString &path)
         const QString candidate = n == 1 ? name : spelled + Separator + name;
         it = m_keys.find(folded);
         if (it == m_keys.end())
-            it = m_keys.insert(folded, Key { candidate, {} });
+            it = m_keys.insert(folded, Key { candidate, {}, {} });
         spelled = it->path;
     }
     return *it;

@@ -9,7 +9,9 @@
 // quoted with backslash escapes (\\ \" \n \r \t and \uHHHH for other control characters and
 // unpaired surrogates), so any text is stored. In a header "%HHHH" stands for a "%", a control
 // character or an unpaired surrogate of a key name. Keys are written sorted, every parent key
-// with its own header.
+// with its own header. Any other line that is not blank (a comment, a line written by hand that
+// is not one of ours) is kept byte for byte with the key it stands under, and written back
+// after that key's values; lines before the first header stay at the top.
 
 #include <QByteArray>
 #include <QList>
@@ -27,6 +29,7 @@ public:
     {
         QString path; // with the spelling it was created with
         QList<std::pair<QString, QString>> values; // name ("" is the default value), text
+        QList<QByteArray> kept; // lines under the key's header that are not values
 
         const QString *value(const QString &name) const;
         void setValue(const QString &name, const QString &text);
@@ -52,6 +55,7 @@ public:
     static QString fold(const QStringList &parts);
 
 private:
+    QList<QByteArray> m_leading; // kept lines before the first header
     QMap<QString, Key> m_keys; // folded path -> key; a subtree is one contiguous range
 };
 

@@ -7,12 +7,14 @@
 // (rounded), a string is a key, Empty is "not given". Callers with their own rules for numeric
 // indexes (another error number, an index base other than 1) check them before calling.
 
+#include "runtime/errnum.h"
 #include "runtime/error.h"
 #include "runtime/values.h"
 
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <vector>
 
 namespace rt {
 
@@ -33,9 +35,9 @@ public:
         const QVariant &after = QVariant())
     {
         if (before.isValid() && after.isValid())
-            raise(5);
+            raise(err::InvalidCall);
         if (!key.isEmpty() && find(key) >= 0)
-            raise(457);
+            raise(err::DuplicateKey);
         qsizetype at = m_entries.size();
         if (before.isValid())
             at = position(before);
@@ -62,6 +64,15 @@ public:
     // The 1-based index of the item with a key (0 when there is none).
     Long indexOf(const QString &key) const { return Long(find(key) + 1); }
     void Clear() { m_entries.clear(); }
+    // A copy of the items in order, safe to walk while the collection changes.
+    std::vector<T> items() const
+    {
+        std::vector<T> copy;
+        copy.reserve(size_t(m_entries.size()));
+        for (const Entry &entry : m_entries)
+            copy.push_back(entry.item);
+        return copy;
+    }
 
     // For Each: items in order.
     class const_iterator
@@ -106,14 +117,14 @@ private:
         if (index.typeId() == QMetaType::QString) {
             const qsizetype at = index.toString().isEmpty() ? -1 : find(index.toString());
             if (at < 0)
-                raise(5);
+                raise(err::InvalidCall);
             return at;
         }
         if (!index.isValid())
-            raise(5);
+            raise(err::InvalidCall);
         const Long n = CLng(index);
         if (n < 1 || n > Count())
-            raise(5);
+            raise(err::InvalidCall);
         return n - 1;
     }
 

@@ -17,7 +17,7 @@ void setCheckValue(QCheckBox *check, Int value)
         check->setCheckState(Qt::PartiallyChecked);
         break;
     default:
-        raise(380);
+        raise(err::InvalidPropertyValue);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHash>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <cstdio>
 #include <new>
@@ -17,48 +18,50 @@ namespace {
 const QHash<Long, QString> &errorTexts()
 {
     static const QHash<Long, QString> texts {
-        { 3, QStringLiteral("Return without GoSub") },
-        { 5, QStringLiteral("Invalid procedure call or argument") },
-        { 6, QStringLiteral("Overflow") },
-        { 7, QStringLiteral("Out of memory") },
-        { 9, QStringLiteral("Subscript out of range") },
-        { 11, QStringLiteral("Division by zero") },
-        { 13, QStringLiteral("Type mismatch") },
-        { 28, QStringLiteral("Out of stack space") },
-        { 51, QStringLiteral("Internal error") },
-        { 52, QStringLiteral("Bad file name or number") },
-        { 53, QStringLiteral("File not found") },
-        { 54, QStringLiteral("Bad file mode") },
-        { 55, QStringLiteral("File already open") },
-        { 57, QStringLiteral("Device I/O error") },
-        { 58, QStringLiteral("File already exists") },
-        { 59, QStringLiteral("Bad record length") },
-        { 61, QStringLiteral("Disk full") },
-        { 62, QStringLiteral("Input past end of file") },
-        { 63, QStringLiteral("Bad record number") },
-        { 67, QStringLiteral("Too many files") },
-        { 68, QStringLiteral("Device unavailable") },
-        { 70, QStringLiteral("Permission denied") },
-        { 71, QStringLiteral("Disk not ready") },
-        { 74, QStringLiteral("Can't rename with different drive") },
-        { 75, QStringLiteral("Path/File access error") },
-        { 76, QStringLiteral("Path not found") },
-        { 91, QStringLiteral("Object variable or With block variable not set") },
-        { 92, QStringLiteral("For loop not initialized") },
-        { 94, QStringLiteral("Invalid use of Null") },
-        { 364, QStringLiteral("Object was unloaded") },
-        { 380, QStringLiteral("Invalid property value") },
-        { 381, QStringLiteral("Invalid property array index") },
-        { 384, QStringLiteral("A form can't be moved or sized while minimized or maximized") },
-        { 400, QStringLiteral("Form already displayed; can't show modally") },
-        { 424, QStringLiteral("Object required") },
-        { 438, QStringLiteral("Object doesn't support this property or method") },
-        { 440, QStringLiteral("Automation error") },
-        { 449, QStringLiteral("Argument not optional") },
-        { 450, QStringLiteral("Wrong number of arguments or invalid property assignment") },
-        { 457,
+        { err::ReturnWithoutGoSub, QStringLiteral("Return without GoSub") },
+        { err::InvalidCall, QStringLiteral("Invalid procedure call or argument") },
+        { err::Overflow, QStringLiteral("Overflow") },
+        { err::OutOfMemory, QStringLiteral("Out of memory") },
+        { err::SubscriptOutOfRange, QStringLiteral("Subscript out of range") },
+        { err::DivisionByZero, QStringLiteral("Division by zero") },
+        { err::TypeMismatch, QStringLiteral("Type mismatch") },
+        { err::OutOfStack, QStringLiteral("Out of stack space") },
+        { err::Internal, QStringLiteral("Internal error") },
+        { err::BadFileName, QStringLiteral("Bad file name or number") },
+        { err::FileNotFound, QStringLiteral("File not found") },
+        { err::BadFileMode, QStringLiteral("Bad file mode") },
+        { err::FileAlreadyOpen, QStringLiteral("File already open") },
+        { err::DeviceIO, QStringLiteral("Device I/O error") },
+        { err::FileExists, QStringLiteral("File already exists") },
+        { err::BadRecordLength, QStringLiteral("Bad record length") },
+        { err::DiskFull, QStringLiteral("Disk full") },
+        { err::InputPastEnd, QStringLiteral("Input past end of file") },
+        { err::BadRecordNumber, QStringLiteral("Bad record number") },
+        { err::TooManyFiles, QStringLiteral("Too many files") },
+        { err::DeviceUnavailable, QStringLiteral("Device unavailable") },
+        { err::PermissionDenied, QStringLiteral("Permission denied") },
+        { err::DiskNotReady, QStringLiteral("Disk not ready") },
+        { err::RenameAcrossDrives, QStringLiteral("Can't rename with different drive") },
+        { err::PathFileAccess, QStringLiteral("Path/File access error") },
+        { err::PathNotFound, QStringLiteral("Path not found") },
+        { err::ObjectNotSet, QStringLiteral("Object variable or With block variable not set") },
+        { err::ForNotInitialized, QStringLiteral("For loop not initialized") },
+        { err::InvalidUseOfNull, QStringLiteral("Invalid use of Null") },
+        { err::ObjectUnloaded, QStringLiteral("Object was unloaded") },
+        { err::InvalidPropertyValue, QStringLiteral("Invalid property value") },
+        { err::InvalidPropertyIndex, QStringLiteral("Invalid property array index") },
+        { err::FormMinimizedOrMaximized,
+            QStringLiteral("A form can't be moved or sized while minimized or maximized") },
+        { err::FormAlreadyModal, QStringLiteral("Form already displayed; can't show modally") },
+        { err::ObjectRequired, QStringLiteral("Object required") },
+        { err::NotSupported, QStringLiteral("Object doesn't support this property or method") },
+        { err::Automation, QStringLiteral("Automation error") },
+        { err::ArgumentNotOptional, QStringLiteral("Argument not optional") },
+        { err::WrongArguments,
+            QStringLiteral("Wrong number of arguments or invalid property assignment") },
+        { err::DuplicateKey,
             QStringLiteral("This key is already associated with an element of this collection") },
-        { 32755, QStringLiteral("Cancel was selected.") },
+        { err::Cancelled, QStringLiteral("Cancel was selected.") },
     };
     return texts;
 }
@@ -116,11 +119,11 @@ Error currentError()
     } catch (const Error &e) {
         return e;
     } catch (const std::bad_alloc &) {
-        return Error(7);
+        return Error(err::OutOfMemory);
     } catch (const std::exception &e) {
         return Error(51, QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        return Error(51);
+        return Error(err::Internal);
     }
 }
 
@@ -152,6 +155,15 @@ ResumeNext::ResumeNext()
 ResumeNext::~ResumeNext()
 {
     --gErrNest;
+}
+
+void debugSwallowed(const QLoggingCategory &category, const ResumeNext &quiet, const char *what)
+{
+    if (quiet.failed() && category.isDebugEnabled()) {
+        QMessageLogger(nullptr, 0, nullptr, category.categoryName()).debug().noquote()
+            << what << "- error" << quiet.error().number << quiet.error().description
+            << "(ignored)";
+    }
 }
 
 void setFatalHandler(FatalHandler handler)

@@ -1,10 +1,14 @@
 #pragma once
 // Numbered run-time errors and the handler protocol of the program's procedures.
 
+#include "runtime/errnum.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <exception>
 #include <functional>
+
+class QLoggingCategory;
 
 namespace rt {
 
@@ -125,6 +129,10 @@ private:
     Error m_error;
     bool m_failed = false;
 };
+
+// Leaves a debug line in category for the last error a quiet region swallowed on purpose (none
+// when it swallowed nothing): what names the operation that went on without it.
+void debugSwallowed(const QLoggingCategory &category, const ResumeNext &quiet, const char *what);
 
 // The event boundary: an error that leaves an event handler ends the program with the runtime's
 // own message, exactly once: in a critical message box titled with the application's name when

@@ -79,7 +79,7 @@ QEvent::Type WindowMessageEvent::eventType()
 void attachMessage(QObject *target, Long message, MessageHandler handler)
 {
     if (!target)
-        raise(91);
+        raise(err::ObjectNotSet);
     MessageHook *hook = MessageHook::of(target);
     if (!hook)
         hook = new MessageHook(target);
@@ -101,7 +101,7 @@ bool isMessageAttached(const QObject *target, Long message)
 void postMessage(QObject *target, Long message, Long wParam, Long lParam)
 {
     if (!target)
-        raise(91);
+        raise(err::ObjectNotSet);
     QCoreApplication::postEvent(target, new WindowMessageEvent(message, wParam, lParam));
 }
 

@@ -69,7 +69,7 @@ QString LoadResString(Long id)
 {
     if (auto s = findResString(id))
         return *s;
-    raise(326, QStringLiteral("Resource with identifier '%1' not found").arg(id));
+    raise(err::ResourceNotFound, QStringLiteral("Resource with identifier '%1' not found").arg(id));
 }
 
 void setStringTableFile(const QString &path)

@@ -20,7 +20,7 @@ void Timer::setEnabled(bool enabled)
 void Timer::setInterval(Long milliseconds)
 {
     if (milliseconds < 0)
-        raise(380);
+        raise(err::InvalidPropertyValue);
     m_interval = milliseconds;
     restart();
 }

@@ -161,12 +161,12 @@ double CDbl(const QVariant &value)
             return 0;
         double d = 0;
         if (!parseNumber(t, d))
-            raise(13);
+            raise(err::TypeMismatch);
         return d;
     }
     default:
         if (!IsNumeric(value))
-            raise(13);
+            raise(err::TypeMismatch);
         return value.toDouble();
     }
 }
@@ -174,10 +174,10 @@ double CDbl(const QVariant &value)
 Int CInt(double value)
 {
     if (std::isnan(value))
-        raise(6);
+        raise(err::Overflow);
     const double r = roundHalfEven(value);
     if (r < std::numeric_limits<Int>::min() || r > std::numeric_limits<Int>::max())
-        raise(6);
+        raise(err::Overflow);
     return Int(r);
 }
 
@@ -189,10 +189,10 @@ Int CInt(const QVariant &value)
 Long CLng(double value)
 {
     if (std::isnan(value))
-        raise(6);
+        raise(err::Overflow);
     const double r = roundHalfEven(value);
     if (r < std::numeric_limits<Long>::min() || r > std::numeric_limits<Long>::max())
-        raise(6);
+        raise(err::Overflow);
     return Long(r);
 }
 
@@ -233,7 +233,7 @@ QString CStr(const QVariant &value)
             return QString::number(value.toLongLong());
         if (value.canConvert<QString>())
             return value.toString();
-        raise(13);
+        raise(err::TypeMismatch);
     }
 }
 
@@ -242,9 +242,9 @@ Long IntDiv(double a, double b)
     const Long x = CLng(a);
     const Long y = CLng(b);
     if (y == 0)
-        raise(11);
+        raise(err::DivisionByZero);
     if (x == std::numeric_limits<Long>::min() && y == -1)
-        raise(6);
+        raise(err::Overflow);
     return x / y;
 }
 
@@ -253,7 +253,7 @@ Long Mod(double a, double b)
     const Long x = CLng(a);
     const Long y = CLng(b);
     if (y == 0)
-        raise(11);
+        raise(err::DivisionByZero);
     if (y == -1)
         return 0;
     return x % y;
@@ -264,7 +264,7 @@ template<class T>
 T checked(qint64 r)
 {
     if (r < std::numeric_limits<T>::min() || r > std::numeric_limits<T>::max())
-        raise(6);
+        raise(err::Overflow);
     return T(r);
 }
 } // namespace

@@ -1,34 +1,50 @@
 #include "runtime/wholefile.h"
 
+#include "runtime/storeslog.h"
+
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-Q_LOGGING_CATEGORY(lcWholeFile, "norvalis.stores")
+// Debug lines only when asked for (QT_LOGGING_RULES="norvalis.stores.debug=true").
+Q_LOGGING_CATEGORY(lcStores, "norvalis.stores", QtInfoMsg)
 
 namespace rt {
 
 namespace {
 
 // Temporary files are "<name>.nvtmp-<pid>-<random>", so that a stale one can be told from a
-// write in progress in another process: its process is gone.
-const QString TempMarker = QStringLiteral(".nvtmp-");
-constexpr int MaxLinkHops = 16;
+// write in progress in another process: its process is gone. A long name is shortened so that
+// the temporary name still fits the file system's limit.
+constexpr char TempMarker[] = ".nvtmp-";
+constexpr qsizetype TempSuffixRoom = 32; // marker, pid, "-" and eight hex digits, with room
+constexpr qsizetype MaxNameBytes = 255;
+constexpr char LockSuffix[] = ".nvlock";
+constexpr int MaxLinkHops = 40;
 
-WriteResult failure(int code, const QString &step, const QString &path)
+QString errnoText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+WriteResult failure(int code, const QString &step, const QString &path, const QString &why = {})
 {
     WriteResult r;
     r.errorCode = code;
-    r.reason = QStringLiteral("%1 %2: %3").arg(step, path, QString::fromLocal8Bit(std::strerror(code)));
-    qCWarning(lcWholeFile).noquote() << r.reason;
+    r.reason = QStringLiteral("%1 %2: %3").arg(step, path, why.isEmpty() ? errnoText(code) : why);
+    qCWarning(lcStores).noquote() << r.reason;
     return r;
 }
 
@@ -49,37 +65,74 @@ bool writeAll(int fd, const QByteArray &data)
     return true;
 }
 
-void syncFolder(const QString &folder)
+void syncFolder(const QByteArray &folder)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     if (::fsync(fd) != 0)
-        qCDebug(lcWholeFile) << "folder sync failed (ignored):" << folder << std::strerror(errno);
+        qCDebug(lcStores) << "folder sync failed (ignored):" << folder << std::strerror(errno);
     ::close(fd);
 }
 
 bool processAlive(qint64 pid)
 {
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+    return pid > 0 && pid <= 0x7fffffff && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+// The part of the target's name that its temporary files begin with: the whole name, or its
+// beginning when the name is too long to take the suffix (cut between UTF-8 sequences).
+QByteArray tempPrefix(const QByteArray &fileName)
+{
+    qsizetype keep = qMin(fileName.size(), MaxNameBytes - TempSuffixRoom);
+    while (keep > 0 && keep < fileName.size() && (uchar(fileName.at(keep)) & 0xC0) == 0x80)
+        --keep;
+    return fileName.left(keep) + TempMarker;
 }
 
 // Removes temporary files of ours for this target whose writing process has ended.
-void removeStaleTemporaries(const QFileInfo &target)
+void removeStaleTemporaries(const QByteArray &folder, const QByteArray &prefix)
 {
-    QDir folder = target.absoluteDir();
-    const QString prefix = target.fileName() + TempMarker;
-    const QStringList names = folder.entryList({ prefix + QLatin1Char('*') },
-        QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-    for (const QString &name : names) {
-        const QString rest = name.mid(prefix.size());
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(prefix))
+            continue;
         bool numeric = false;
-        const qint64 pid = rest.section(QLatin1Char('-'), 0, 0).toLongLong(&numeric);
+        const qint64 pid = name.mid(prefix.size()).split('-').value(0).toLongLong(&numeric);
         if (!numeric || processAlive(pid))
             continue;
-        if (!folder.remove(name))
-            qCDebug(lcWholeFile) << "stale temporary file not removed (ignored):" << name;
+        const QByteArray path = folder + '/' + name;
+        struct stat st = {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (::unlink(path.constData()) == 0)
+            qCDebug(lcStores) << "removed a stale temporary file:" << path;
+        else
+            qCDebug(lcStores) << "stale temporary file not removed (ignored):" << path
+                              << std::strerror(errno);
     }
+    ::closedir(dir);
+}
+
+// Gives the new file the old one's owner and group where we may (root, or a group we are in);
+// the rest stays ours, as with any file we create.
+void keepOwner(int fd, const struct stat &old)
+{
+    if (old.st_uid == ::geteuid() && old.st_gid == ::getegid())
+        return;
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0)
+        return;
+    if (old.st_gid != ::getegid() && ::fchown(fd, uid_t(-1), old.st_gid) == 0)
+        return;
+    qCDebug(lcStores) << "owner of the replaced file not kept (ignored):" << std::strerror(errno);
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 } // namespace
@@ -88,35 +141,50 @@ QString resolvedWriteTarget(const QString &path)
 {
     QString current = QFileInfo(path).absoluteFilePath();
     for (int hop = 0; hop < MaxLinkHops; ++hop) {
-        const QFileInfo info(current);
-        if (!info.isSymLink())
-            return current;
         const QByteArray encoded = QFile::encodeName(current);
-        char buffer[4096];
-        const ssize_t n = ::readlink(encoded.constData(), buffer, sizeof buffer - 1);
-        if (n <= 0)
+        struct stat st = {};
+        if (::lstat(encoded.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
             return current;
-        const QString target = QFile::decodeName(QByteArray(buffer, n));
-        current = QDir::cleanPath(QDir::isAbsolutePath(target)
-                ? target
-                : info.absolutePath() + QLatin1Char('/') + target);
+        QByteArray target(qMax<qsizetype>(st.st_size, 255) + 1, Qt::Uninitialized);
+        const ssize_t n = ::readlink(encoded.constData(), target.data(), size_t(target.size()));
+        if (n <= 0 || n >= target.size())
+            return QString(); // changed while it was read
+        target.truncate(n);
+        const QString decoded = QFile::decodeName(target);
+        current = QDir::cleanPath(QDir::isAbsolutePath(decoded)
+                ? decoded
+                : QFileInfo(current).absolutePath() + QLatin1Char('/') + decoded);
     }
-    return current;
+    return QString();
 }
 
 WriteResult writeWholeFile(const QString &path, const QByteArray &data)
 {
-    const QFileInfo target(resolvedWriteTarget(path));
-    const QString finalPath = target.absoluteFilePath();
-    const QString tempPath = finalPath + TempMarker
-        + QStringLiteral("%1-%2").arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-    const QByteArray tempName = QFile::encodeName(tempPath);
+    if (path.isEmpty())
+        return failure(ENOENT, QStringLiteral("Cannot write"), path);
+    const QString finalPath = resolvedWriteTarget(path);
+    if (finalPath.isEmpty())
+        return failure(ELOOP, QStringLiteral("Cannot write"), path);
+    const QFileInfo target(finalPath);
+    const QByteArray finalName = QFile::encodeName(finalPath);
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    const QByteArray prefix = tempPrefix(QFile::encodeName(target.fileName()));
 
-    struct stat old {};
-    const bool existed = ::stat(QFile::encodeName(finalPath).constData(), &old) == 0;
-    if (existed && !S_ISREG(old.st_mode))
+    struct stat old = {};
+    bool existed = ::stat(finalName.constData(), &old) == 0;
+    if (!existed && errno != ENOENT)
+        return failure(errno, QStringLiteral("Cannot look at"), finalPath);
+    if (existed && S_ISDIR(old.st_mode))
         return failure(EISDIR, QStringLiteral("Cannot replace"), finalPath);
+    if (existed && !S_ISREG(old.st_mode))
+        return failure(EINVAL, QStringLiteral("Cannot replace"), finalPath,
+            QStringLiteral("not a regular file"));
+    // A file we may not write is not replaced behind its back, though its folder would allow it.
+    if (existed && ::access(finalName.constData(), W_OK) != 0)
+        return failure(errno, QStringLiteral("Cannot write"), finalPath);
 
+    const QByteArray tempName = folder + '/' + prefix + QByteArray::number(::getpid()) + '-'
+        + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
     const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return failure(errno, QStringLiteral("Cannot create a temporary file for"), finalPath);
@@ -129,25 +197,132 @@ WriteResult writeWholeFile(const QString &path, const QByteArray &data)
     };
     if (!writeAll(fd, data))
         return abandon(QStringLiteral("Cannot write"));
-    if (existed && ::fchmod(fd, old.st_mode & 07777) != 0)
-        return abandon(QStringLiteral("Cannot keep the permissions of"));
-    if (::fsync(fd) != 0)
+    if (existed) {
+        keepOwner(fd, old);
+        if (::fchmod(fd, old.st_mode & 07777) != 0)
+            return abandon(QStringLiteral("Cannot keep the permissions of"));
+    }
+    if (::fdatasync(fd) != 0)
         return abandon(QStringLiteral("Cannot flush"));
     if (::close(fd) != 0) {
         const int code = errno;
         ::unlink(tempName.constData());
         return failure(code, QStringLiteral("Cannot write"), finalPath);
     }
-    if (::rename(tempName.constData(), QFile::encodeName(finalPath).constData()) != 0) {
+    if (::rename(tempName.constData(), finalName.constData()) != 0) {
         const int code = errno;
         ::unlink(tempName.constData());
         return failure(code, QStringLiteral("Cannot replace"), finalPath);
     }
-    syncFolder(target.absolutePath());
-    removeStaleTemporaries(target);
+    syncFolder(folder);
+    removeStaleTemporaries(folder, prefix);
     WriteResult ok;
     ok.ok = true;
     return ok;
+}
+
+OpenStatus openRegularFile(QFile &file, const QString &path)
+{
+    file.close();
+    file.setFileName(path);
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st = {};
+    if (path.isEmpty() || ::stat(name.constData(), &st) != 0)
+        return path.isEmpty() || errno == ENOENT || errno == ENOTDIR ? OpenStatus::Missing
+                                                                     : OpenStatus::Failed;
+    if (!S_ISREG(st.st_mode))
+        return OpenStatus::NotRegular;
+    // The file may have been swapped for a FIFO since: the open does not wait for a writer, and
+    // what was opened is looked at again.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? OpenStatus::Missing : OpenStatus::Failed;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return OpenStatus::NotRegular;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return OpenStatus::Failed;
+    }
+    return OpenStatus::Opened;
+}
+
+bool readAtMost(QFile &file, qint64 maxBytes, QByteArray &data)
+{
+    constexpr qint64 Piece = 64 * 1024;
+    data.clear();
+    const qint64 expected = file.size() - file.pos();
+    if (expected > maxBytes)
+        return false;
+    data.reserve(qMax<qint64>(expected, 0));
+    for (;;) {
+        const qint64 room = maxBytes + 1 - data.size();
+        const qsizetype before = data.size();
+        data.resize(before + qMin(Piece, room));
+        const qint64 n = file.read(data.data() + before, data.size() - before);
+        data.resize(before + qMax<qint64>(n, 0));
+        if (n < 0 || data.size() > maxBytes) {
+            data.clear();
+            return false;
+        }
+        if (n == 0)
+            return true;
+    }
+}
+
+FileEditLock::FileEditLock(const QString &path, int timeoutMs)
+{
+    const QString target = resolvedWriteTarget(path);
+    if (path.isEmpty() || target.isEmpty())
+        return;
+    m_lockName = QFile::encodeName(target) + LockSuffix;
+    const QDeadlineTimer deadline(timeoutMs);
+    // A short pause between tries: the holder may take the lock again soon after letting go.
+    constexpr unsigned long PauseUs = 100;
+    while (m_fd < 0) {
+        int fd = ::open(m_lockName.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EACCES) // a lock file of another user: reading is enough to lock
+            fd = ::open(m_lockName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            qCDebug(lcStores) << "cannot open the lock" << m_lockName << std::strerror(errno);
+            return;
+        }
+        bool held = false;
+        for (;;) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                held = true;
+                break;
+            }
+            if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired())
+                break;
+            QThread::usleep(PauseUs);
+        }
+        // The holder before us removes the lock file as it lets go: a lock on a file that is no
+        // longer the one under the name locks nothing, and we try again.
+        struct stat mine = {};
+        struct stat named = {};
+        if (held && ::fstat(fd, &mine) == 0 && ::stat(m_lockName.constData(), &named) == 0
+            && sameFile(mine, named)) {
+            m_fd = fd;
+            return;
+        }
+        ::close(fd);
+        if (!held || deadline.hasExpired()) {
+            qCDebug(lcStores) << "lock not taken:" << m_lockName;
+            return;
+        }
+    }
+}
+
+FileEditLock::~FileEditLock()
+{
+    if (m_fd < 0)
+        return;
+    ::unlink(m_lockName.constData());
+    ::close(m_fd);
 }
 
 } // namespace rt
