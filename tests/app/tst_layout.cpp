@@ -8,12 +8,18 @@
 #include "app/posform.h"
 #include "app/profile.h"
 #include "commondlg/commondlg.h"
+#include "emulator/emulator.h"
 #include "inifile/inidocument.h"
+#include "menus/menus.h"
+#include "menus/mnuband.h"
 #include "session/session.h"
 #include "session/sessions.h"
 #include "session/sessionwindow.h"
 
+#include <QApplication>
 #include <QMainWindow>
+#include <QScreen>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -122,6 +128,9 @@ private slots:
     void unwritableLayout();
     void recentFiles_data();
     void recentFiles();
+    void screenshotTiledLayout();
+    void screenshotFileDialog_data();
+    void screenshotFileDialog();
 
 private:
     QString home(const QString &name) const { return m_env.homeDir() + u'/' + name; }
@@ -497,6 +506,81 @@ void TestLayout::recentFiles()
         QCOMPARE(registryList().last(), u"stale"_qs); // not rewritten
     else
         QCOMPARE(registryList(), expand(registry));
+}
+
+// Three sessions from a layout, tiled side by side (tests/screenshot.sh).
+void TestLayout::screenshotTiledLayout()
+{
+    const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("screenshots only (tests/screenshot.sh)");
+    const QStringList hosts { u"billing"_qs, u"stores"_qs, u"reports"_qs };
+    QByteArray layout = "[Norvalis Main]\nWindowState=0\nLeft=1500\nTop=1500\nWidth=16500\n"
+                        "Height=11250\nFiles=3\n";
+    for (int i = 0; i < hosts.size(); ++i) {
+        StartupEnvironment::writeFile(home(hosts.at(i) + u".nvcf"_qs),
+            "[Norvalis]\nTermType=9\nSessionTitle=" + hosts.at(i).toUtf8() + " host\n");
+        layout += "[File" + QByteArray::number(i + 1) + "]\nFileName="
+            + home(hosts.at(i) + u".nvcf"_qs).toUtf8() + (i == 1 ? "\nActive=True\n" : "\n");
+    }
+    StartupEnvironment::writeFile(home(u"three.nvly"_qs), layout);
+    Nvmain::LoadLayout(home(u"three.nvly"_qs));
+    QTRY_VERIFY(!gCleanupPending);
+    const std::vector<SessionPtr> sessions = gApp->ClsSessions().NewEnum();
+    for (size_t n = 0; n < sessions.size(); ++n) {
+        std::static_pointer_cast<clsSession>(sessions.at(n))
+            ->Emulator()
+            ->Emulate(u"Welcome to the %1 host\r\n\r\nlogin: operator\r\n$ uptime\r\n"
+                      " 10:4%2:01 up 12 days,  3 users\r\n$ "_qs.arg(hosts.at(qsizetype(n)))
+                          .arg(n));
+    }
+    frmMdiParent::instance().arrange(2);
+    QTest::qWait(300);
+    QVERIFY(frmMdiParent::instance().widget()->grab().save(out));
+}
+
+void TestLayout::screenshotFileDialog_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::newRow("open") << 103;
+    QTest::newRow("save layout as") << 109;
+}
+
+// The Open and Save As dialogs over the main window, as the File commands show them: the whole
+// screen is taken while the dialog waits for its user.
+void TestLayout::screenshotFileDialog()
+{
+    const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("screenshots only (tests/screenshot.sh)");
+    QFETCH(int, command);
+    for (const char *name : { "billing.nvcf", "stores.nvcf", "reports.nvcf" })
+        StartupEnvironment::writeFile(home(QLatin1String(name)), "[Norvalis]\nTermType=9\n");
+    StartupEnvironment::writeFile(home(u"desk.nvly"_qs), "[Norvalis Main]\nWindowState=0\n");
+    StartupEnvironment::writeFile(home(u"notes.txt"_qs), "text\n");
+    gLastDir = m_env.homeDir();
+    openSession(u"billing.nvcf"_qs);
+    commondlg::setHook(nullptr);
+    bool saved = false;
+    QTimer::singleShot(800, this, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        saved = QGuiApplication::primaryScreen()
+                    ->grabWindow(0)
+                    .copy(frmMdiParent::instance().widget()->frameGeometry().united(
+                        dialog->frameGeometry()))
+                    .save(out);
+        dialog->close();
+    });
+    const bar::ToolPtr tool
+        = gApp->Menu()->MnuBands(u"File"_qs)->MnuTools(QString::number(command))->BarTool();
+    frmMdiParent::instance().TB_ToolClick(tool.get());
+    commondlg::setHook([this](const commondlg::Request &request) {
+        m_asked << request;
+        return m_dialogAnswer;
+    });
+    QVERIFY(saved);
 }
 
 QTEST_MAIN(TestLayout)
