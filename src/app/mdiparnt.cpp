@@ -12,6 +12,7 @@
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
+#include "dialogs/dial.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/messages.h"
@@ -138,12 +139,6 @@ void ShowSettingsDialog(const QString &startPage)
     Q_UNUSED(startPage);
 }
 
-// The dialer, modal over the main window (comes with the dialer).
-void ShowDialer(QWidget *owner)
-{
-    Q_UNUSED(owner);
-}
-
 void showHelpContents(frmMdiParent &main, rt::Long)
 {
     commondlg::showHelp(main.mainWindow(), frmMdiParent::HelpFile());
@@ -190,7 +185,7 @@ const BuiltInCommand kBuiltInCommands[] = {
                 rt::raise(rt::err::ObjectNotSet);
             gScriptHost->ToolCommand(0);
         } },
-    { CmdDial, CmdDial, [](frmMdiParent &main, rt::Long) { ShowDialer(main.widget()); } },
+    { CmdDial, CmdDial, [](frmMdiParent &main, rt::Long) { frmDial::ShowDialer(main.widget()); } },
     { CmdSettings, CmdSettings, [](frmMdiParent &, rt::Long) { ShowSettingsDialog(QString()); } },
 };
 

@@ -251,6 +251,21 @@ void clsSession::Output(const QString &text)
     Emulator()->Output(text);
 }
 
+rt::Int clsSession::Dial(const QString &phoneNumber, rt::Int wait)
+{
+    return Emulator()->Dial(phoneNumber, wait);
+}
+
+rt::Int clsSession::HangUp(rt::Int wait)
+{
+    return Emulator()->HangUp(wait);
+}
+
+rt::Int clsSession::Connected() const
+{
+    return Emulator()->Connected();
+}
+
 void clsSession::setServerMode(rt::Int on)
 {
     // The request queue that a server-mode end empties comes with the host requests.

@@ -73,6 +73,9 @@ public:
     QString PasteFromFileName() const override;
     void Paste(const QString &fileName = QString()) override;
     void Output(const QString &text) override;
+    rt::Int Dial(const QString &phoneNumber, rt::Int wait = 0) override;
+    rt::Int HangUp(rt::Int wait = 0) override;
+    rt::Int Connected() const override;
     void setServerMode(rt::Int on) override;
     void setServerName(const QString &name) override;
     void ServerResult(const QString &result, const QString &errNum, const QString &errMsg) override;

@@ -50,6 +50,12 @@ public:
     virtual void Paste(const QString &fileName) = 0;
     // Sends text to the host.
     virtual void Output(const QString &text) = 0;
+    // Dialling on a modem session: the emulator's verbs, arguments and answers unchanged (Wait
+    // non-zero returns once the call is up, has failed, or the modem is back on hook).
+    virtual rt::Int Dial(const QString &phoneNumber, rt::Int wait = 0) = 0;
+    virtual rt::Int HangUp(rt::Int wait = 0) = 0;
+    // The emulator's link to the host is up (non-zero).
+    virtual rt::Int Connected() const = 0;
 
     // What the session window hands on from its emulator control: server mode and its name,
     // the answer to a queued host request, and the two events of the session.

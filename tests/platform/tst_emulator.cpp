@@ -8,19 +8,18 @@
 #include "emulator/printerjob.h"
 #include "emulator/screenview.h"
 #include "platform/fakehost.h"
+#include "platform/hayesmodem.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <unistd.h>
 
 using emu::nvEmulator;
@@ -74,7 +73,7 @@ QByteArray request(emu::HostVerb verb, const QString &text = QString(), qint32 e
 
 } // namespace
 
-class PtyModem;
+class HayesModem;
 
 class TestEmulator : public QObject
 {
@@ -146,7 +145,7 @@ private slots:
 private:
     void connectControl(int termType = Tty, rt::Int device = emu::device::Telnet);
     void sendEarlyAndLate(const QByteArray &early, const QByteArray &late);
-    void useModem(const PtyModem &modem);
+    void useModem(const HayesModem &modem);
 
     std::unique_ptr<FakeHost> m_host;
     std::unique_ptr<nvEmulator> m_control;
@@ -1208,76 +1207,14 @@ void TestEmulator::dialThroughModem_data()
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<int>("result");
     QTest::addColumn<bool>("connected");
-    QTest::newRow("call goes through") << QByteArray("CONNECT 9600\r\n") << 0 << true;
-    QTest::newRow("line busy") << QByteArray("BUSY\r\n") << int(emu::channelerror::DialBusy)
-                               << false;
-    QTest::newRow("no carrier") << QByteArray("NO CARRIER\r\n")
-                                << int(emu::channelerror::DialNoCarrier) << false;
+    QTest::newRow("call goes through") << QByteArray("CONNECT 9600") << 0 << true;
+    QTest::newRow("line busy") << QByteArray("BUSY") << int(emu::channelerror::DialBusy) << false;
+    QTest::newRow("no carrier") << QByteArray("NO CARRIER") << int(emu::channelerror::DialNoCarrier)
+                                << false;
 }
 
-// A modem played on the master side of a pseudo-terminal: it collects what the control sends
-// and answers each command it was given once it has heard it (in the order given).
-class PtyModem : public QObject
-{
-public:
-    PtyModem()
-    {
-        if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
-            return;
-        const QString device = QString::fromLocal8Bit(::ttyname(m_slave));
-        m_port = rt::Int(1000 + device.section(u'/', -1).toInt());
-        m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
-        connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { read(); });
-    }
-    ~PtyModem() override
-    {
-        m_notifier.reset();
-        if (m_master >= 0) {
-            ::close(m_master);
-            ::close(m_slave);
-        }
-    }
-    bool isValid() const { return m_master >= 0; }
-    // The control's Port for this modem.
-    rt::Int port() const { return m_port; }
-    QByteArray heard() const { return m_heard; }
-    void answer(const QByteArray &command, const QByteArray &reply)
-    {
-        m_answers.append({ command, reply });
-    }
-    void send(const QByteArray &bytes)
-    {
-        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), bytes.size());
-    }
-
-private:
-    void read()
-    {
-        char buffer[256];
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0)
-            return;
-        m_heard.append(buffer, n);
-        while (!m_answers.isEmpty()) {
-            const qsizetype at = m_heard.indexOf(m_answers.first().first, m_answered);
-            if (at < 0)
-                break;
-            m_answered = at + m_answers.first().first.size();
-            send(m_answers.takeFirst().second);
-        }
-    }
-
-    int m_master = -1;
-    int m_slave = -1;
-    rt::Int m_port = 0;
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    QByteArray m_heard;
-    qsizetype m_answered = 0; // what was heard up to here has been answered
-    QList<QPair<QByteArray, QByteArray>> m_answers;
-};
-
 // A modem session (plain terminal) on the modem's port.
-void TestEmulator::useModem(const PtyModem &modem)
+void TestEmulator::useModem(const HayesModem &modem)
 {
     m_control->Settings()->setTermType(Tty);
     m_control->Settings()->setDevice(emu::device::Modem);
@@ -1290,18 +1227,20 @@ void TestEmulator::dialThroughModem()
     QFETCH(QByteArray, answer);
     QFETCH(int, result);
     QFETCH(bool, connected);
-    PtyModem modem;
+    HayesModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
     useModem(modem);
-    modem.answer("ATDT5551234\r", answer);
+    modem.setDialResult(answer);
     QCOMPARE(int(m_control->Dial(QStringLiteral("5551234"), 1)), result);
+    QCOMPARE(modem.commands().value(0), QByteArray("ATDT5551234"));
     QCOMPARE(m_control->Connected() != 0, connected);
     QCOMPARE(int(m_control->DialStatus()),
         connected ? emu::dialstatus::Connected : emu::dialstatus::Failed);
     if (connected) {
+        // The modem's answer takes rows 0 and 1 ("\r\nCONNECT 9600\r\n").
         modem.send("hello");
-        QTRY_VERIFY(m_control->screen()->rowText(1).startsWith(QLatin1String("hello")));
+        QTRY_VERIFY(m_control->screen()->rowText(2).startsWith(QLatin1String("hello")));
     }
     m_control.reset();
 }
@@ -1309,7 +1248,7 @@ void TestEmulator::dialThroughModem()
 // With AutoAnswer the modem's port opens with the connection and a call that comes in connects.
 void TestEmulator::modemAnswersCalls()
 {
-    PtyModem modem;
+    HayesModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
     useModem(modem);
@@ -1333,16 +1272,12 @@ void TestEmulator::modemHangUpWaits_data()
 void TestEmulator::modemHangUpWaits()
 {
     QFETCH(bool, answers);
-    PtyModem modem;
+    HayesModem modem;
     if (!modem.isValid())
         QSKIP("no pseudo-terminal");
     useModem(modem);
-    modem.answer("ATDT5\r", "CONNECT 9600\r\n");
-    if (answers) {
-        modem.answer("+++", "\r\nOK\r\n");
-        modem.answer("ATH0\r", "\r\nOK\r\n");
-    }
     QCOMPARE(int(m_control->Dial(QStringLiteral("5"), 1)), 0);
+    modem.setSilent(!answers);
     QCOMPARE(m_control->Connected(), rt::True);
     QSignalSpy state(m_control.get(), &nvEmulator::StateNotify);
     QCOMPARE(int(m_control->HangUp(1)), 0);

@@ -187,6 +187,32 @@ private slots:
         QCOMPARE(asked, 1);
     }
 
+    // An event handled while a silent region waits (a modal window opened inside it) reports
+    // its own errors; the region is silent again afterwards.
+    void eventsInsideSilentRegionsReport()
+    {
+        QList<Long> nestSeen;
+        setReporter([&](Error &, const QString &, const QString &) {
+            nestSeen << gErrNest;
+            return gErrNest > 0 ? 0 : 2;
+        });
+        const Long before = gErrNest;
+        bool went = false;
+        {
+            ResumeNext region;
+            QVERIFY(region([&] {
+                rt::event([&] {
+                    Proc("dial", "cmdDial_Click")([] { raise(91); });
+                    went = true;
+                });
+            }));
+            QCOMPARE(gErrNest, before + 1);
+        }
+        QVERIFY(went);
+        QCOMPARE(nestSeen, QList<Long> { 0 });
+        QVERIFY(fatalErrors.isEmpty());
+    }
+
     // ---- event boundary ----
 
     void eventBoundaryReportsOnce()

@@ -40,6 +40,13 @@ public:
     QString PasteFromFileName() const override { return pasted.isEmpty() ? QString() : pasted.last(); }
     void Paste(const QString &name) override { pasted << name; }
     void Output(const QString &text) override { output += text; }
+    rt::Int Dial(const QString &number, rt::Int) override
+    {
+        dialled << number;
+        return 0;
+    }
+    rt::Int HangUp(rt::Int) override { return 0; }
+    rt::Int Connected() const override { return rt::False; }
     void setServerMode(rt::Int) override { }
     void setServerName(const QString &) override { }
     void ServerResult(const QString &, const QString &, const QString &) override { }
@@ -52,6 +59,7 @@ public:
     QStringList saved;
     QStringList pasted;
     QString output;
+    QStringList dialled;
 
 private:
     QString m_id;

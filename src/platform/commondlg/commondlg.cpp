@@ -64,7 +64,8 @@ Answer askFile(const Request &request)
         dialog.setFileMode(QFileDialog::AnyFile);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setFileMode(
+            request.kind == Kind::OpenOrNewFile ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     }
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);

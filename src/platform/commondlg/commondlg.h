@@ -12,7 +12,8 @@ class QWidget;
 
 namespace commondlg {
 
-enum class Kind { Folder, OpenFile, SaveFile };
+// OpenOrNewFile opens a file that may not exist yet (its folder must): the caller makes it.
+enum class Kind { Folder, OpenFile, SaveFile, OpenOrNewFile };
 
 // What the program asks the user.
 struct Request
@@ -42,8 +43,9 @@ void setHook(Hook hook);
 // parent). The answer is the directory's absolute path without a trailing "/" ("/" for the root).
 Answer chooseFolder(QWidget *owner, const QString &title, const QString &directory);
 
-// Lets the user choose an existing file to open (Kind::OpenFile) or a file name to save under
-// (Kind::SaveFile, asking before an existing file is replaced). request.kind tells which. The
+// Lets the user choose an existing file to open (Kind::OpenFile), a file to open that may be new
+// (Kind::OpenOrNewFile) or a file name to save under (Kind::SaveFile, asking before an existing
+// file is replaced). request.kind tells which. The
 // answer is an absolute path; a name typed without extension gets the default extension.
 Answer chooseFile(const Request &request);
 

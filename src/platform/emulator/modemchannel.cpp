@@ -1,5 +1,6 @@
 #include "emulator/modemchannel.h"
 
+#include "dialing/dialing.h"
 #include "emulator/emulog.h"
 
 namespace emu {
@@ -25,20 +26,7 @@ ModemChannel::ModemChannel(const Settings &settings, QObject *parent)
 
 bool ModemChannel::isDialable(const QString &number)
 {
-    static const QString allowed = QStringLiteral("0123456789,WwPpTt!@*#+AaBbCcDd -()");
-    if (number.trimmed().isEmpty())
-        return false;
-    for (QChar c : number) {
-        if (!allowed.contains(c))
-            return false;
-    }
-    return true;
-}
-
-void ModemChannel::setDialCommand(const QByteArray &prefix, const QByteArray &suffix)
-{
-    m_dialPrefix = prefix;
-    m_dialSuffix = suffix;
+    return !number.trimmed().isEmpty() && dialing::onlyDialCharacters(number);
 }
 
 bool ModemChannel::isConnected() const
@@ -82,8 +70,11 @@ int ModemChannel::dial(const QString &number)
         return channelerror::Busy;
     if (!isDialable(number))
         return channelerror::BadSetting;
+    const QByteArray command = dialing::dialCommand(number);
+    if (command.isEmpty())
+        return channelerror::BadSetting;
     m_line.clear();
-    port()->write(m_dialPrefix + number.trimmed().toLatin1() + m_dialSuffix);
+    port()->write(command);
     setDialStatus(dialstatus::Dialing);
     m_dialTimer.start(m_dialTimeoutSeconds * 1000);
     return channelerror::None;

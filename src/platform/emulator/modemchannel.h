@@ -26,15 +26,13 @@ public:
     bool isConnected() const override;
     QString description() const override;
 
-    // Digits, the dial modifiers , W P T ! @ * # + and A-D, and the blanks, dashes and
-    // parentheses of a written number; nothing that could end the command or start another.
+    // A number that is not empty and holds only dial characters (dialing::onlyDialCharacters).
     static bool isDialable(const QString &number);
 
     // Tuning; the defaults suit real modems: guard time 1000 ms, "+++" (after the guard time) and
-    // "ATH0" each answered within 3000 ms, dial command "ATDT" number CR.
+    // "ATH0" each answered within 3000 ms.
     void setGuardTime(int ms) { m_guardMs = ms; }
     void setHangUpTimeout(int ms) { m_hangUpTimeoutMs = ms; }
-    void setDialCommand(const QByteArray &prefix, const QByteArray &suffix);
 
 protected:
     void received(const QByteArray &data) override;
@@ -57,8 +55,6 @@ private:
     bool m_autoAnswer;
     int m_guardMs = 1000;
     int m_hangUpTimeoutMs = 3000;
-    QByteArray m_dialPrefix = "ATDT";
-    QByteArray m_dialSuffix = "\r";
     QByteArray m_line;
     QTimer m_dialTimer;
     QTimer m_hangUpTimer;

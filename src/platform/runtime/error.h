@@ -7,6 +7,7 @@
 #include <QtGlobal>
 #include <exception>
 #include <functional>
+#include <utility>
 
 class QLoggingCategory;
 
@@ -138,12 +139,19 @@ void debugSwallowed(const QLoggingCategory &category, const ResumeNext &quiet, c
 // own message, exactly once: in a critical message box titled with the application's name when
 // there is a display (on stderr too), then the process ends. Tests replace what "ends the
 // program" does; setting a handler arms the once-only report again.
+// An event starts a call chain of its own: a silent region around the code that let it run (a
+// modal window's loop opened inside ResumeNext) does not silence its handlers.
 using FatalHandler = std::function<void(const Error &error)>;
 void setFatalHandler(FatalHandler handler);
 void unhandledError(const Error &error);
 template<class F>
 void event(F &&handler)
 {
+    struct OwnChain
+    {
+        Long outer = std::exchange(gErrNest, 0);
+        ~OwnChain() { gErrNest = outer; }
+    } chain;
     try {
         handler();
     } catch (...) {

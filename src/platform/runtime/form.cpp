@@ -379,6 +379,8 @@ void Form::showModal(QWidget *owner)
     if (m_modalLoop || isVisible())
         raise(err::FormAlreadyModal);
     load();
+    if (!isLoaded())
+        return; // Form_Load unloaded it
     if (!userCanAnswer()) {
         closeUnanswered();
         return;
