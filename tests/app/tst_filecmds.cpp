@@ -61,6 +61,7 @@ private slots:
     void newSession_data();
     void newSession();
     void close();
+    void shutdownWhileCloseAsks();
     void saveAllSessions();
 
 private:
@@ -76,6 +77,7 @@ private:
     commondlg::Answer m_answer;
     QStringList m_started;
     bool m_startWorks = true;
+    std::function<rt::Int()> m_whileAsked; // runs while a message is open; its answer
 };
 
 void TestFileCommands::initTestCase()
@@ -84,7 +86,7 @@ void TestFileCommands::initTestCase()
     installTestHooks(m_errors);
     frmMsgBox::setAnswerHook([this](const QString &prompt, rt::Int flags) {
         m_messages << prompt + u" | "_qs + QString::number(flags);
-        return rt::Int(1);
+        return m_whileAsked ? m_whileAsked() : rt::Int(1);
     });
     commondlg::setHook([this](const commondlg::Request &request) {
         m_asked << request;
@@ -104,6 +106,7 @@ void TestFileCommands::init()
     m_answer.reset();
     m_started.clear();
     m_startWorks = true;
+    m_whileAsked = nullptr;
     gSessionCounter = 0;
     gLayoutFile.clear();
     Profile::DeleteRegKey(1, SettingsKey(u"RecentFiles"_qs));
@@ -287,6 +290,24 @@ void TestFileCommands::close()
     settle();
     QCOMPARE(sessionFiles(), QStringList { u"a.nvcf"_qs });
     QVERIFY(m_messages.isEmpty());
+}
+
+// A shutdown requested while Close asks its question (the question then closes as cancelled)
+// still ends the program: the refusal it causes is no refusal of the shutdown.
+void TestFileCommands::shutdownWhileCloseAsks()
+{
+    std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"a.nvcf"_qs)))
+        ->setCaption(u"Changed"_qs);
+    settle();
+    m_whileAsked = [] {
+        Nvmain::RequestShutdown(0);
+        return rt::Int(MsgBox::Cancel);
+    };
+    Nvmain::FileClose();
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(gTerminating);
+    QSignalSpy ended(&frmDDE::instance(), &frmDDE::ended);
+    QVERIFY(ended.wait(10000));
 }
 
 // Every session is saved under its own name; one without a name is asked for one, and its
