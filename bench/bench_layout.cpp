@@ -8,58 +8,18 @@
 // The program runs in temporary folders with the menu files of the build; with a display
 // (DISPLAY set, e.g. under xvfb-run) the windows are really drawn.
 
-#include "app/appglobals.h"
-#include "app/errhndlr.h"
-#include "app/files.h"
-#include "app/msgbox.h"
-#include "app/norvalis.h"
-#include "app/nvmain.h"
-#include "session/sessions.h"
+#include "benchprogram.h"
+
 #include "session/sessionwindow.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
 constexpr int Sessions = 20;
-QTemporaryDir *g_dir = nullptr;
-
-QString dirPath(const QString &name)
-{
-    return g_dir->filePath(name);
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
-
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-void closeAll()
-{
-    for (const SessionPtr &session : gApp->ClsSessions().NewEnum())
-        session->Terminate(0);
-    waitFor([] { return gApp->ClsSessions().Count() == 0 && !gCleanupPending; }, 60000);
-}
+using namespace benchprogram;
 
 // Twenty session files and a layout that tiles them 5 x 4 in twips, the eighth one active.
 QString writeLayout()
@@ -128,29 +88,6 @@ void BM_SaveLayout20(benchmark::State &state)
 }
 BENCHMARK(BM_SaveLayout20)->Unit(benchmark::kMillisecond);
 
-void startProgram()
-{
-    const QString appDir = dirPath(QStringLiteral("app")) + u'/';
-    for (const char *sub : { "config", "data", "app", "home" })
-        QDir().mkpath(dirPath(QLatin1String(sub)));
-    qputenv("XDG_CONFIG_HOME", dirPath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", dirPath(QStringLiteral("data")).toUtf8());
-    qputenv("NORVALIS_APPDIR", appDir.toUtf8());
-    qputenv("NVWIN", dirPath(QStringLiteral("home")).toUtf8());
-    Nvmain::InstallDefaultFiles(appDir, { QStringLiteral(NORVALIS_BIN_DIR) + u'/' });
-    ErrHndlr::Install();
-    ErrHndlr::SetDialogHook([](const QString &report) {
-        qWarning("%s", qPrintable(report));
-        return rt::Int(2);
-    });
-    frmMsgBox::setAnswerHook([](const QString &prompt, rt::Int) {
-        qWarning("message: %s", qPrintable(prompt));
-        return rt::Int(7);
-    });
-    Nvmain::SetArguments({});
-    Nvmain::Main();
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -159,12 +96,10 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    g_dir = &dir;
-    startProgram();
+    benchprogram::startProgram(dir);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    Nvmain::RequestShutdown(0);
-    waitFor([] { return !gApp; }, 30000);
+    benchprogram::endProgram();
     return 0;
 }

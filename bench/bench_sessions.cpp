@@ -6,12 +6,8 @@
 //   it under Xvfb beside xterm and Konsole); without one it is skipped.
 // The program runs in temporary folders with the menu files of the build.
 
-#include "app/appglobals.h"
-#include "app/errhndlr.h"
-#include "app/files.h"
-#include "app/msgbox.h"
-#include "app/norvalis.h"
-#include "app/nvmain.h"
+#include "benchprogram.h"
+
 #include "emulator/emulator.h"
 #include "session/mdichild.h"
 #include "session/session.h"
@@ -34,19 +30,7 @@
 
 namespace {
 
-QTemporaryDir *g_dir = nullptr;
-
-QString dirPath(const QString &name)
-{
-    return g_dir->filePath(name);
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
+using namespace benchprogram;
 
 // Resident memory of the process in KiB.
 double residentKiB()
@@ -56,26 +40,6 @@ double residentKiB()
         return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1024;
-}
-
-// Runs the event loop until done() or the time is up.
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-void closeAll()
-{
-    for (const SessionPtr &session : gApp->ClsSessions().NewEnum())
-        session->Terminate(0);
-    waitFor([] { return gApp->ClsSessions().Count() == 0 && !gCleanupPending; }, 60000);
 }
 
 void BM_OpenClose100(benchmark::State &state)
@@ -227,29 +191,6 @@ void BM_HostText100MB(benchmark::State &state)
 }
 BENCHMARK(BM_HostText100MB)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// The program started in the temporary folders, with nobody to answer its questions.
-void startProgram()
-{
-    const QString appDir = dirPath(QStringLiteral("app")) + u'/';
-    for (const char *sub : { "config", "data", "app", "home" })
-        QDir().mkpath(dirPath(QLatin1String(sub)));
-    qputenv("XDG_CONFIG_HOME", dirPath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", dirPath(QStringLiteral("data")).toUtf8());
-    qputenv("NORVALIS_APPDIR", appDir.toUtf8());
-    qputenv("NVWIN", dirPath(QStringLiteral("home")).toUtf8());
-    Nvmain::InstallDefaultFiles(appDir, { QStringLiteral(NORVALIS_BIN_DIR) + u'/' });
-    ErrHndlr::Install();
-    ErrHndlr::SetDialogHook([](const QString &report) {
-        qWarning("%s", qPrintable(report));
-        return rt::Int(2);
-    });
-    frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
-    Nvmain::SetArguments({});
-    Nvmain::Main();
-    // Session windows open maximized in the main window, which takes 80x24 cells and its bands.
-    gApp->setInitChildWindowState(0);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -267,12 +208,12 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    g_dir = &dir;
-    startProgram();
+    benchprogram::startProgram(dir);
+    // Session windows open maximized in the main window, which takes 80x24 cells and its bands.
+    gApp->setInitChildWindowState(0);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    Nvmain::RequestShutdown(0);
-    waitFor([] { return !gApp; }, 30000);
+    benchprogram::endProgram();
     return 0;
 }

@@ -104,27 +104,29 @@ void FileNew()
     }
 }
 
+QString AskFileName(bool saving, const QString &title, const QString &fileName,
+    const QString &extension, const QString &filter)
+{
+    commondlg::Request request;
+    request.kind = saving ? commondlg::Kind::SaveFile : commondlg::Kind::OpenFile;
+    request.title = title;
+    request.directory = gLastDir;
+    request.fileName = fileName;
+    request.defaultExtension = extension;
+    request.filter = filter;
+    request.filterIndex = 1;
+    rt::MdiForm *main = mainForm();
+    request.owner = main ? main->widget() : nullptr;
+    return commondlg::chooseFile(request).value_or(QString());
+}
+
 void FileOpen()
 {
     rt::ResumeNext quiet;
-    commondlg::Answer chosen;
-    quiet([&] {
-        commondlg::Request request;
-        request.kind = commondlg::Kind::OpenFile;
-        request.title = u"Open"_qs;
-        request.directory = gLastDir;
-        request.defaultExtension = u"nvcf"_qs;
-        request.filter = kOpenFilter;
-        request.filterIndex = 1;
-        rt::MdiForm *main = mainForm();
-        request.owner = main ? main->widget() : nullptr;
-        chosen = commondlg::chooseFile(request);
-        if (!chosen)
-            rt::raise(rt::err::Cancelled);
-    });
-    if (!chosen || chosen->isEmpty())
+    QString name;
+    quiet([&] { name = AskFileName(false, u"Open"_qs, QString(), u"nvcf"_qs, kOpenFilter); });
+    if (name.isEmpty())
         return;
-    const QString name = *chosen;
     if (Files::IsLayoutFile(name)) {
         quiet([&] { LoadLayout(name); });
         return;

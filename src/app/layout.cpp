@@ -10,7 +10,6 @@
 #include "app/nvmain.h"
 #include "app/posform.h"
 #include "app/profile.h"
-#include "commondlg/commondlg.h"
 #include "inifile/inidocument.h"
 #include "inifile/inifile.h"
 #include "runtime/errnum.h"
@@ -270,24 +269,11 @@ void FileSaveLayoutAs()
 {
     rt::ResumeNext quiet;
     quiet([&] { UpdateRecentFileList(gLayoutFile, true); });
-    commondlg::Answer chosen;
-    quiet([&] {
-        commondlg::Request request;
-        request.kind = commondlg::Kind::SaveFile;
-        request.title = u"Save As"_qs;
-        request.directory = gLastDir;
-        request.fileName = gLayoutFile;
-        request.defaultExtension = u"nvly"_qs;
-        request.filter = kLayoutFilter;
-        request.filterIndex = 1;
-        rt::MdiForm *main = mainForm();
-        request.owner = main ? main->widget() : nullptr;
-        chosen = commondlg::chooseFile(request);
-        if (!chosen)
-            rt::raise(rt::err::Cancelled);
-    });
-    if (chosen) {
-        gLayoutFile = *chosen;
+    QString chosen;
+    quiet(
+        [&] { chosen = AskFileName(true, u"Save As"_qs, gLayoutFile, u"nvly"_qs, kLayoutFilter); });
+    if (!chosen.isEmpty()) {
+        gLayoutFile = chosen;
         quiet([&] { FileSaveLayout(); });
     }
     // After a cancel the old name goes back to the top of the list.

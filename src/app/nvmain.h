@@ -80,6 +80,11 @@ void FileNew();
 void FileOpen();
 // Opens recent-file entry index (from 0) by its kind; a file that is gone stays in the list.
 void FileOpenRecent(rt::Int index);
+// The main window's Open (saving false) or Save As dialog, opened in gLastDir on fileName with the
+// filter (its first entry chosen) and the extension a name without one gets: the full name
+// chosen, or "" when the user cancelled.
+QString AskFileName(bool saving, const QString &title, const QString &fileName,
+    const QString &extension, const QString &filter);
 // Closes the active session window (nothing without one).
 void FileClose();
 // Saves every session under its own name (a session without a file asks for one); a session

@@ -184,7 +184,8 @@ SessionPtr TestLayout::openSession(const QString &name)
     StartupEnvironment::writeFile(home(name), "[Norvalis]\nTermType=9\n");
     const SessionPtr session = gApp->ClsSessions().Add(home(name));
     // The spare session made after the first one is gone before the test goes on.
-    QTest::qWaitFor([] { return !gCleanupPending; });
+    if (!QTest::qWaitFor([] { return !gCleanupPending; }))
+        QTest::qFail("the spare session stayed", __FILE__, __LINE__);
     return session;
 }
 
