@@ -603,11 +603,10 @@ void TestEmulator::transferErrors_data()
     QTest::addColumn<bool>("connected");
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("error");
-    QTest::newRow("Kermit later") << 1 << true << "up.txt"
-                                  << int(emu::emuerror::ProtocolNotAvailable);
-    QTest::newRow("ZModem later") << 4 << true << "up.txt"
-                                  << int(emu::emuerror::ProtocolNotAvailable);
+    QTest::newRow("Kermit, missing file") << 1 << true << "missing.txt" << 53;
+    QTest::newRow("ZModem, no file named") << 4 << true << "" << 5;
     QTest::newRow("unknown protocol") << 9 << true << "up.txt" << 5;
+    QTest::newRow("negative protocol") << -1 << true << "up.txt" << 5;
     QTest::newRow("no link") << 0 << false << "up.txt" << int(emu::emuerror::NotConnected);
     QTest::newRow("missing file") << 0 << true << "missing.txt" << 53;
     QTest::newRow("no file named") << 0 << true << "" << 5;

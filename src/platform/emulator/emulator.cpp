@@ -491,7 +491,7 @@ void nvEmulator::setPrinterMode(Int mode)
 
 Int nvEmulator::XferStatus() const
 {
-    return m_upload || m_download ? rt::True : rt::False;
+    return transferRunning() ? rt::True : rt::False;
 }
 
 Int nvEmulator::XferFiles() const
@@ -568,7 +568,7 @@ Long nvEmulator::hWnd() const
 
 Int nvEmulator::Busy() const
 {
-    return m_busy > 0 || m_upload || m_download ? rt::True : rt::False;
+    return m_busy > 0 || transferRunning() ? rt::True : rt::False;
 }
 
 Int nvEmulator::KeyAssigned(Int keyCode) const

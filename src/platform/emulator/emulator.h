@@ -29,8 +29,9 @@
 //   30001 "Not connected"                     Output, Break, Paste, Upload, Download without an
 //                                             open channel
 //   30002 "The control is busy"               a second wait, transfer or capture while one runs
-//   30003 "Transfer protocol not available"   Upload or Download with Kermit, XModem, YModem
-//                                             or ZModem
+//   30003 "Transfer protocol not available"   Upload or Download by a protocol whose program
+//                                             (kermit, or lrzsz's sx/sb/sz/rx/rb/rz) is not
+//                                             installed or does not start
 //   30004 "Not supported by this terminal"    LoadImage, UnloadImage, PlayMIDI, PlayWave
 //   30005 "Invalid capture source"            Capture with a source other than 1 or 2
 //   30006 "Invalid screen position"           Locate, SetText, GetText ... outside the screen
@@ -45,7 +46,9 @@
 #include "emulator/screen.h"
 #include "emulator/scriptinput.h"
 #include "emulator/streamsplitter.h"
+#include "emulator/xferengine.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QVariant>
@@ -65,6 +68,7 @@ class Block;
 class CaptureFile;
 class PrinterJob;
 class ScreenView;
+class XferProgress;
 struct PrintOptions;
 
 namespace emuerror {
@@ -165,9 +169,16 @@ public:
     // host sends the byte ExitCode.
     void AttachAlternateSink(nvEmulator *sink, Int exitMode = 0, Int exitCode = 0);
     void DetachAlternateSink();
-    // Protocol 0 ASCII (the others raise ProtocolNotAvailable); mode 0 text, 1 binary. FileName
-    // is a path, or a directory, a NUL and file names separated by NULs. Download: Overwrite 0
-    // refuses an existing file; it ends when the host has been idle downloadIdleMs or at Abort.
+    // Protocol 0 ASCII, 1 Kermit, 2 XModem, 3 YModem, 4 ZModem (see xferplan.h for how the
+    // transfer settings reach the programs); mode 0 text, 1 binary. FileName is a path, or a
+    // directory, a NUL and file names separated by NULs (relative names are taken in
+    // DefaultXferDir). Upload: Overwrite is the ZModem choice 0-5 of xferplan.h. Download:
+    // Overwrite 0 keeps an existing file; ASCII writes the one file named and ends when the host
+    // has been idle downloadIdleMs or at Abort; XModem writes the one file named; Kermit, YModem
+    // and ZModem receive into the directory under the names the host gives (see xferengine.h).
+    // While a protocol transfer runs, host data goes to its program instead of the screen, and
+    // a small window shows its progress. With ZModemAuto on, a ZModem start from the host begins
+    // a download into DefaultXferDir by itself.
     // Result: 0 completed (or started, without Wait), 1 aborted, 2 failed.
     Int Upload(const QString &fileName, Int protocol, Int mode, Int overwrite = 0, Int wait = 0);
     Int Download(const QString &fileName, Int protocol, Int mode, Int overwrite = 0, Int wait = 0);
@@ -398,12 +409,20 @@ private:
 
     // Transfers
     QStringList transferFiles(const QString &fileName) const;
-    void checkTransfer(Int protocol) const;
-    template<class Transfer> void beginTransfer(Transfer *transfer, const QString &status);
+    void checkTransfer(Int protocol, bool upload) const;
+    bool transferRunning() const;
+    template<class Transfer> bool beginTransfer(Transfer *transfer, const QString &status);
     bool endTransfer(int result);
     void onTransferProgress();
     void onTransferFinished(int result);
     Int waitTransfer(Int wait);
+    XferSettings transferSettings(Int protocol) const;
+    bool runProtocolTransfer(Int protocol, bool upload, Int mode, Int overwrite,
+        const QStringList &files, const QString &directory);
+    // Host data for a running protocol transfer, or the start of a ZModem download; what is
+    // left in data goes on to the screen. False when the control was closed meanwhile.
+    bool divertToTransfer(QByteArray *data);
+    bool startAutoDownload(const QByteArray &start);
 
     // Screen helpers
     int checkedRow(Int row) const;
@@ -466,6 +485,10 @@ private:
     int m_busy = 0;
     QPointer<AsciiUpload> m_upload;
     QPointer<AsciiDownload> m_download;
+    QPointer<XferEngine> m_xfer;
+    QPointer<XferProgress> m_xferWindow;
+    ZModemStartDetector m_zmodemStart;
+    QElapsedTimer m_xferStatusClock;
     int m_transferResult = 0;
     int m_xferFiles = 0;
     qint64 m_xferBytes = 0;

@@ -16,8 +16,12 @@ constexpr int maxExtensionCommand = 64 * 1024;
 
 // --- Host data -----------------------------------------------------------------------------
 
-void nvEmulator::processHostData(const QByteArray &data)
+void nvEmulator::processHostData(const QByteArray &input)
 {
+    // A running file transfer takes the host's data (emulator_transfer.cpp).
+    QByteArray data = input;
+    if (!divertToTransfer(&data) || data.isEmpty())
+        return;
     const QList<HostPiece> pieces = m_protocol.parse(data);
     for (const HostPiece &piece : pieces) {
         const bool alive = survives([&] {

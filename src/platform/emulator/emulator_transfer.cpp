@@ -4,6 +4,7 @@
 
 #include "emulator/asciitransfer.h"
 #include "emulator/emulator_internal.h"
+#include "emulator/xferprogress.h"
 #include "runtime/errnum.h"
 #include "runtime/values.h"
 
@@ -132,29 +133,58 @@ void nvEmulator::Abort()
 
 // --- Transfers -----------------------------------------------------------------------------
 
-// Ends the running transfer, if any (one runs at a time): an upload is aborted, a download
-// keeps what came (result: Completed or Aborted). False when a handler of the transfer's events
-// closed the control.
+namespace {
+
+constexpr int statusIntervalMs = 250;
+const char *const protocolNames[] = { "ASCII", "Kermit", "XModem", "YModem", "ZModem" };
+
+// What the host's ZModem sender is told when no download can begin: cancel, then erase.
+QByteArray zmodemCancel()
+{
+    return QByteArray(8, '\x18') + QByteArray(8, '\b');
+}
+
+} // namespace
+
+bool nvEmulator::transferRunning() const
+{
+    return m_upload || m_download || m_xfer;
+}
+
+// Ends the running transfer, if any (one runs at a time): an upload is aborted, an ASCII
+// download keeps what came (result: Completed or Aborted), a protocol transfer is cancelled
+// (Aborted) or, when the link went (Completed), fails. False when a handler of the transfer's
+// events closed the control.
 bool nvEmulator::endTransfer(int result)
 {
     return survives([&] {
-        if (m_upload)
+        if (m_xfer) {
+            if (result == AsciiUpload::Aborted)
+                m_xfer->abort();
+            else
+                m_xfer->linkLost();
+        } else if (m_upload) {
             m_upload->abort();
-        else if (m_download)
+        } else if (m_download) {
             m_download->finish(result);
+        }
     });
 }
 
-void nvEmulator::checkTransfer(Int protocol) const
+void nvEmulator::checkTransfer(Int protocol, bool upload) const
 {
-    if (protocol >= 1 && protocol <= 4)
-        fail(emuerror::ProtocolNotAvailable,
-            QStringList { "Kermit", "XModem", "YModem", "ZModem" }.at(protocol - 1));
-    if (protocol != 0)
+    if (protocol < xferprotocol::Ascii || protocol > xferprotocol::ZModem)
         rt::raise(rt::err::InvalidCall);
-    if (m_upload || m_download)
+    if (transferRunning())
         fail(emuerror::Busy, QStringLiteral("a transfer is running"));
     requireConnection();
+    if (protocol == xferprotocol::Ascii)
+        return;
+    const QString missing = XferEngine::missingProgram(protocol, upload);
+    if (!missing.isEmpty())
+        fail(emuerror::ProtocolNotAvailable,
+            QStringLiteral("%1 (%2 is not installed)")
+                .arg(QLatin1String(protocolNames[protocol]), missing));
 }
 
 QStringList nvEmulator::transferFiles(const QString &fileName) const
@@ -164,7 +194,7 @@ QStringList nvEmulator::transferFiles(const QString &fileName) const
     QString dir;
     if (parts.size() > 1)
         dir = parts.takeFirst();
-    else if (!m_settings->DefaultXferDir().isEmpty())
+    if (dir.isEmpty())
         dir = m_settings->DefaultXferDir();
     QStringList files;
     for (const QString &part : std::as_const(parts)) {
@@ -172,38 +202,86 @@ QStringList nvEmulator::transferFiles(const QString &fileName) const
             continue;
         files << (QFileInfo(part).isRelative() && !dir.isEmpty() ? QDir(dir).filePath(part) : part);
     }
-    if (files.isEmpty())
-        rt::raise(rt::err::InvalidCall, QStringLiteral("No file named for the transfer"));
     return files;
+}
+
+XferSettings nvEmulator::transferSettings(Int protocol) const
+{
+    XferSettings s;
+    switch (protocol) {
+    case xferprotocol::Kermit:
+        s.timeout = m_settings->KermitTimeout();
+        break;
+    case xferprotocol::XModem:
+        s.timeout = m_settings->XModemTimeout();
+        break;
+    case xferprotocol::YModem:
+        s.timeout = m_settings->YModemTimeout();
+        break;
+    default:
+        s.timeout = m_settings->ZModemTimeout();
+        break;
+    }
+    s.kermitInitRetry = m_settings->KermitInitRetry();
+    s.kermitErrRetry = m_settings->KermitErrRetry();
+    s.kermitEol = m_settings->KermitEOL();
+    s.kermitQuote = m_settings->KermitQuote();
+    s.kermitRepeat = m_settings->KermitRept();
+    s.kermitCrc = m_settings->KermitCRC();
+    return s;
 }
 
 void nvEmulator::onTransferProgress()
 {
-    if (m_upload) {
+    QString file;
+    bool upload = m_upload;
+    if (m_xfer) {
+        m_xferFiles = m_xfer->filesDone();
+        m_xferBytes = m_xfer->bytesDone();
+        file = m_xfer->currentFile();
+        upload = m_xfer->isUpload();
+    } else if (m_upload) {
         m_xferFiles = m_upload->filesDone();
         m_xferBytes = m_upload->bytesSent();
     } else if (m_download) {
         m_xferBytes = m_download->bytesReceived();
     }
+    if (m_xferWindow)
+        m_xferWindow->showProgress(file, m_xferBytes);
+    // The status line counts too, a few times a second.
+    if (m_xferStatusClock.isValid() && m_xferStatusClock.elapsed() < statusIntervalMs)
+        return;
+    m_xferStatusClock.start();
+    m_statusText = QStringLiteral("%1 %2%3 bytes")
+                       .arg(upload ? QStringLiteral("Uploading") : QStringLiteral("Downloading"),
+                           file.isEmpty() ? QString() : file + QStringLiteral(": "))
+                       .arg(m_xferBytes);
+    emit StatusChange(m_statusText);
 }
 
 void nvEmulator::onTransferFinished(int result)
 {
     onTransferProgress();
-    const bool upload = m_upload;
+    const bool upload = m_xfer ? m_xfer->isUpload() : bool(m_upload);
+    const QString reason = m_xfer ? m_xfer->errorText() : QString();
     if (m_download && result != AsciiDownload::Failed)
         m_xferFiles = 1;
     if (QObject *transfer = sender())
         transfer->deleteLater();
     m_upload = nullptr;
     m_download = nullptr;
+    m_xfer = nullptr;
+    delete m_xferWindow.data();
     m_transferResult = result;
+    m_xferStatusClock.invalidate();
     if (m_shutdown)
         return;
     static const char *const outcomes[] = { "complete", "aborted", "failed" };
     m_statusText = QStringLiteral("%1 %2").arg(
         upload ? QStringLiteral("Upload") : QStringLiteral("Download"),
         QLatin1String(outcomes[std::clamp(result, 0, 2)]));
+    if (result == AsciiUpload::Failed && !reason.isEmpty())
+        m_statusText += QStringLiteral(": ") + reason;
     survives([this] { emit StatusChange(m_statusText); },
         [this] { emit StateNotify(statecode::XferStatus, rt::False); }, [this] { wakeWaiter(); });
 }
@@ -212,47 +290,156 @@ Int nvEmulator::waitTransfer(Int wait)
 {
     if (!wait)
         return 0;
-    const int result = runWait(-1, [this] { return !m_upload && !m_download; });
+    int result = runWait(-1, [this] { return !transferRunning(); });
+    // Abort ends the wait at once; a program that is still winding down is waited for, so that
+    // the transfer has cleaned up when the call returns.
+    while (result == 0 && m_xfer)
+        result = runWait(-1, [this] { return !transferRunning(); });
     if (result < 0)
         return AsciiUpload::Aborted;
     return Int(result == 1 ? m_transferResult : int(AsciiUpload::Aborted));
 }
 
-template<class Transfer> void nvEmulator::beginTransfer(Transfer *transfer, const QString &status)
+// False when a handler of the events closed the control.
+template<class Transfer> bool nvEmulator::beginTransfer(Transfer *transfer, const QString &status)
 {
     m_xferFiles = 0;
     m_xferBytes = 0;
     connect(transfer, &Transfer::progress, this, &nvEmulator::onTransferProgress);
     connect(transfer, &Transfer::finished, this, &nvEmulator::onTransferFinished);
+    if (!m_shutdown) {
+        auto *window = new XferProgress(status, this);
+        connect(window, &XferProgress::cancelRequested, this, &nvEmulator::Abort);
+        m_xferWindow = window;
+        window->show();
+    }
     m_statusText = status;
-    emit StatusChange(m_statusText);
-    emit StateNotify(statecode::XferStatus, rt::True);
+    return survives([this] { emit StatusChange(m_statusText); },
+        [this] { emit StateNotify(statecode::XferStatus, rt::True); });
 }
 
-Int nvEmulator::Upload(const QString &fileName, Int protocol, Int mode, Int, Int wait)
+// A transfer by protocol, with the files (an upload's, or XModem's one) or into the directory;
+// false when a handler of its start closed the control.
+bool nvEmulator::runProtocolTransfer(
+    Int protocol, bool upload, Int mode, Int overwrite, const QStringList &files,
+    const QString &directory)
 {
-    checkTransfer(protocol);
+    XferRequest request;
+    request.protocol = protocol;
+    request.upload = upload;
+    request.binary = mode == 1;
+    request.overwrite = overwrite;
+    for (const QString &file : files)
+        request.files << QFileInfo(file).absoluteFilePath();
+    request.settings = transferSettings(protocol);
+    const QString into = directory.isEmpty() ? QString()
+                                             : QFileInfo(directory).absoluteFilePath();
+    auto engine = std::make_unique<XferEngine>(
+        request, into, [this](const QByteArray &bytes) { return sendToHost(bytes); }, this);
+    engine->start();
+    m_xfer = engine.release();
+    m_zmodemStart.reset();
+    return beginTransfer(m_xfer.data(),
+        QStringLiteral("%1 %2").arg(QLatin1String(protocolNames[protocol]),
+            upload ? QStringLiteral("upload") : QStringLiteral("download")));
+}
+
+Int nvEmulator::Upload(const QString &fileName, Int protocol, Int mode, Int overwrite, Int wait)
+{
+    checkTransfer(protocol, true);
     const QStringList files = transferFiles(fileName);
+    if (files.isEmpty())
+        rt::raise(rt::err::InvalidCall, QStringLiteral("No file named for the transfer"));
+    if (protocol != xferprotocol::Ascii) {
+        if (!runProtocolTransfer(protocol, true, mode, overwrite, files, QString()))
+            return AsciiUpload::Aborted;
+        return waitTransfer(wait);
+    }
     auto *upload = new AsciiUpload(
         files, mode == 1, m_settings->AsciiEOL(), m_settings->AsciiDelay(),
         [this](const QByteArray &bytes) { return sendToHost(bytes); }, this);
     m_upload = upload;
-    beginTransfer(upload, QStringLiteral("Uploading ") + QFileInfo(files.first()).fileName());
+    if (!beginTransfer(upload, QStringLiteral("Uploading ") + QFileInfo(files.first()).fileName()))
+        return AsciiUpload::Aborted;
     upload->start();
     return waitTransfer(wait);
 }
 
 Int nvEmulator::Download(const QString &fileName, Int protocol, Int mode, Int overwrite, Int wait)
 {
-    checkTransfer(protocol);
+    checkTransfer(protocol, false);
     const QStringList files = transferFiles(fileName);
-    if (files.size() != 1)
-        rt::raise(rt::err::InvalidCall, QStringLiteral("An ASCII download writes one file"));
-    auto *download
-        = new AsciiDownload(files.first(), mode == 1, overwrite != 0, m_downloadIdleMs, this);
-    m_download = download;
-    beginTransfer(download, QStringLiteral("Downloading ") + QFileInfo(files.first()).fileName());
-    return waitTransfer(wait);
+    bool started = true;
+    if (protocol == xferprotocol::Kermit || protocol == xferprotocol::YModem
+        || protocol == xferprotocol::ZModem) {
+        // The host names the files: they go into the directory (of a lone path, the path's own
+        // when it is one).
+        QString directory = fileName.contains(QChar(0)) ? fileName.section(QChar(0), 0, 0)
+            : files.isEmpty()                           ? QString()
+            : QFileInfo(files.first()).isDir()          ? files.first()
+                                                        : QFileInfo(files.first()).path();
+        if (directory.isEmpty())
+            directory = m_settings->DefaultXferDir();
+        started = runProtocolTransfer(protocol, false, mode, overwrite, {},
+            directory.isEmpty() ? QStringLiteral(".") : directory);
+    } else if (files.size() != 1) {
+        rt::raise(rt::err::InvalidCall, QStringLiteral("An %1 download writes one file")
+                                            .arg(QLatin1String(protocolNames[protocol])));
+    } else if (protocol == xferprotocol::XModem) {
+        started = runProtocolTransfer(
+            protocol, false, mode, overwrite, files, QFileInfo(files.first()).absolutePath());
+    } else {
+        auto *download
+            = new AsciiDownload(files.first(), mode == 1, overwrite != 0, m_downloadIdleMs, this);
+        m_download = download;
+        started = beginTransfer(
+            download, QStringLiteral("Downloading ") + QFileInfo(files.first()).fileName());
+    }
+    return started ? waitTransfer(wait) : Int(AsciiUpload::Aborted);
+}
+
+// --- Host data during a transfer -----------------------------------------------------------
+
+bool nvEmulator::divertToTransfer(QByteArray *data)
+{
+    if (m_xfer && m_xfer->isRunning()) {
+        m_xfer->receive(*data);
+        data->clear();
+        return true;
+    }
+    if (transferRunning() || m_settings->ZModemAuto() == 0)
+        return true;
+    const qsizetype at = m_zmodemStart.find(*data);
+    if (at < 0)
+        return true;
+    const QByteArray start = m_zmodemStart.carried() + data->mid(at);
+    data->truncate(at); // what came before the start is shown
+    bool alive = false;
+    return survives([&] { alive = startAutoDownload(start); }) && alive;
+}
+
+// The host's ZModem sender has begun: receive into DefaultXferDir (the current directory when
+// it is empty), overwriting as DefaultXferOverwrite says. When no download can begin, the host
+// is told to cancel.
+bool nvEmulator::startAutoDownload(const QByteArray &start)
+{
+    try {
+        checkTransfer(xferprotocol::ZModem, false);
+        const QString directory = m_settings->DefaultXferDir();
+        // Binary unless the sender asks for text: a ZModem download follows the sender.
+        if (!runProtocolTransfer(xferprotocol::ZModem, false, 1,
+                m_settings->DefaultXferOverwrite(), {},
+                directory.isEmpty() ? QStringLiteral(".") : directory))
+            return false;
+    } catch (const rt::Error &error) {
+        qCDebug(lcEmulator) << "no ZModem download:" << error.description;
+        sendToHost(zmodemCancel());
+        m_statusText = QStringLiteral("Download failed: ") + error.description;
+        return survives([this] { emit StatusChange(m_statusText); });
+    }
+    if (m_xfer)
+        m_xfer->receive(start);
+    return true;
 }
 
 } // namespace emu

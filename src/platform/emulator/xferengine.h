@@ -1,0 +1,131 @@
+#pragma once
+// A file transfer by protocol (Kermit, XModem, YModem, ZModem) between the file system and the
+// host's link, run by an outside program (xferplan.h tells which, xferprocess.h runs it). While
+// it runs, the host's bytes go in through receive() and the program's bytes out through the
+// sender. It keeps the bytes and files done and the name of the file in hand: from what lrzsz's
+// programs report on their standard error, and for Kermit from the files themselves (the size
+// of the file being received, the read position of the file being sent).
+//
+// A download is kept safe from what the host sends. The program runs in its restricted mode in
+// a private folder inside the destination directory. When it ends, each file it completed moves
+// into the directory under its own base name by rename: a name with a control character is
+// refused, and an existing file is replaced only when overwrite says so (otherwise the old file
+// stays and the transfer counts as failed). A failed or cancelled download leaves nothing
+// half-written under a final name: the unfinished file goes with the private folder. Files that
+// a failed batch had completed before are kept.
+//
+// Results (finished()): 0 completed, 1 aborted by abort(), 2 failed (the program failed, the
+// link went, a received file could not be stored). The reason of a failure is in errorText().
+
+#include "emulator/emulog.h"
+#include "emulator/xferplan.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace emu {
+
+class XferProcess;
+
+class XferEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Result { Completed = 0, Aborted = 1, Failed = 2 };
+    using Sender = std::function<bool(const QByteArray &)>;
+
+    // Checks what the request names: an upload's files exist and can be read (53, 75); a
+    // download's directory exists (76) and an XModem download's file is new unless overwrite
+    // (58). request.files of an XModem download is the one path to write.
+    XferEngine(const XferRequest &request, const QString &directory, Sender send,
+        QObject *parent = nullptr);
+    ~XferEngine() override;
+
+    // The program is not installed: its name, else empty.
+    static QString missingProgram(int protocol, bool upload);
+
+    // Starts the program; raises 75 when the private folder cannot be made and the protocol's
+    // unavailability (the program did not start) as 30003 through the caller's check.
+    void start();
+    void receive(const QByteArray &hostBytes);
+    // The user cancels: the program is told to stop (and tells its peer); result Aborted.
+    void abort();
+    // The link to the host is gone: result Failed.
+    void linkLost();
+
+    bool isUpload() const { return m_request.upload; }
+    bool isRunning() const { return m_running; }
+    int protocol() const { return m_request.protocol; }
+    qint64 bytesDone() const { return m_doneBytes + m_currentBytes; }
+    int filesDone() const { return m_filesDone; }
+    QString currentFile() const { return m_currentFile; }
+    QString errorText() const { return m_errorText; }
+
+signals:
+    void progress();
+    void finished(int result);
+
+private:
+    void onOutput(const QByteArray &bytes);
+    void onMessages(const QByteArray &bytes);
+    void readReport(const QString &line);
+    void sample();
+    void sampleReceiveFolder();
+    void sampleKermitUpload();
+    void onFinished(int exitCode, bool crashed);
+    bool programSaysComplete() const;
+    QStringList completedDownloads(bool allOfThem) const;
+    QStringList kermitLogNames(const QString &verb) const;
+    int storeDownloads(const QStringList &names);
+    int skippedDownloads(const QStringList &received);
+    void beginUploadFile(const QString &name);
+    void stop(int result, int graceMs);
+
+    XferRequest m_request;
+    QString m_directory;    // where a download ends up
+    QString m_xmodemTarget; // an XModem download's final path
+    Sender m_send;
+    XferCommand m_command;
+    std::unique_ptr<QTemporaryDir> m_privateDir; // the program's own files
+    std::unique_ptr<QTemporaryDir> m_receiveDir; // where the receiving program writes
+    XferProcess *m_process = nullptr;
+    QTimer m_sampler;
+    QByteArray m_messageLine;
+    QStringList m_reportedNames; // files the program said it sends or receives, in order
+    QStringList m_complaints;    // its last messages that were not progress
+    QList<qint64> m_uploadSizes;
+    QStringList m_uploadTargets; // the files as /proc names them (links resolved)
+    int m_result = -1; // set when the end was asked for
+    bool m_running = false;
+    bool m_dirty = false; // progress to report at the next sample
+    qint64 m_doneBytes = 0;
+    qint64 m_currentBytes = 0;
+    int m_filesDone = 0;
+    int m_currentIndex = -1; // upload: the file in hand
+    QString m_currentFile;
+    QString m_errorText;
+};
+
+// Finds the start of a ZModem transfer the host begins (its ZRQINIT header, "**", ZDLE, "B00"),
+// also when it is split between two pieces of host data.
+class ZModemStartDetector
+{
+public:
+    // The offset in data where the header starts (0 when it began in the previous piece), or -1.
+    qsizetype find(const QByteArray &data);
+    // The header's bytes that came in the previous piece, when find() answered 0 for that.
+    QByteArray carried() const { return m_carried; }
+    void reset();
+
+private:
+    QByteArray m_tail;
+    QByteArray m_carried;
+};
+
+} // namespace emu

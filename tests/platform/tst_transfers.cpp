@@ -1,0 +1,658 @@
+// File transfers of the terminal-emulator control against the real programs on the host's side
+// of a loopback link: sz/rz, sb/rb, sx/rx, and kermit behind a pseudo-terminal. Each protocol
+// both ways, text and binary, big, empty and batched files compared byte for byte; cancelling,
+// a host that goes away, a hostile sender's file names, the overwrite rule, the ZModem start
+// from the host, and the options the settings give the programs.
+
+#include "emulator/emulator.h"
+#include "emulator/xferengine.h"
+#include "emulator/xferplan.h"
+#include "emulator/xferprogress.h"
+#include "platform/tst_transfers_host.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using emu::nvEmulator;
+namespace proto = emu::xferprotocol;
+
+namespace {
+
+constexpr int Kermit = proto::Kermit;
+constexpr int XModem = proto::XModem;
+constexpr int YModem = proto::YModem;
+constexpr int ZModem = proto::ZModem;
+constexpr qint64 tenMegabytes = 10 * 1024 * 1024;
+
+// Text: numbered lines ending in LF. Binary: every byte value, in an order that depends on the
+// name, so that two files never match by chance.
+QByteArray content(const QString &name, qint64 size, bool text)
+{
+    QByteArray bytes;
+    bytes.reserve(size);
+    if (text) {
+        for (int line = 1; bytes.size() < size; ++line)
+            bytes += QByteArray("Line ") + QByteArray::number(line) + " of " + name.toUtf8()
+                + ": the quick brown fox jumps over the lazy dog\n";
+        bytes.truncate(size);
+        if (size > 0)
+            bytes[size - 1] = '\n';
+        return bytes;
+    }
+    quint32 state = qHash(name) | 1;
+    bytes.resize(size);
+    for (qint64 i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = char(state >> 24);
+    }
+    return bytes;
+}
+
+// "a.bin:1000,b.txt:0" -> names and sizes.
+QList<QPair<QString, qint64>> fileList(const QString &spec)
+{
+    QList<QPair<QString, qint64>> files;
+    for (const QString &item : spec.split(u',', Qt::SkipEmptyParts))
+        files << qMakePair(item.section(u':', 0, 0), item.section(u':', 1).toLongLong());
+    return files;
+}
+
+QByteArray readFile(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile file(name);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QString modeFlag(bool binary, const char *binaryFlag, const char *textFlag)
+{
+    return QLatin1String(binary ? binaryFlag : textFlag);
+}
+
+// The host's program: it sends the files (the control downloads) or receives (the control
+// uploads), in the host's folder.
+QStringList hostCommand(int protocol, bool hostSends, bool binary, const QStringList &files)
+{
+    switch (protocol) {
+    case Kermit:
+        return QStringList { QStringLiteral("kermit"), QStringLiteral("-Y"), QStringLiteral("-q"),
+                   modeFlag(binary, "-i", "-T") }
+            + (hostSends ? QStringList { QStringLiteral("-s") } + files
+                         : QStringList { QStringLiteral("-r") });
+    case XModem:
+        return { hostSends ? QStringLiteral("sx") : QStringLiteral("rx"), QStringLiteral("-q"),
+            modeFlag(binary, "-b", "-a"), files.value(0) };
+    case YModem:
+        return QStringList { hostSends ? QStringLiteral("sb") : QStringLiteral("rb"),
+                   QStringLiteral("-q"), modeFlag(binary, "-b", "-a") }
+            + (hostSends ? QStringList { QStringLiteral("-k") } + files : QStringList());
+    default:
+        return QStringList { hostSends ? QStringLiteral("sz") : QStringLiteral("rz"),
+                   QStringLiteral("-q") }
+            + (hostSends ? QStringList { modeFlag(binary, "-b", "-a") } + files : QStringList());
+    }
+}
+
+// The values of StateNotify's transfer code (3), in order.
+QList<int> transferStates(const QSignalSpy &spy)
+{
+    QList<int> values;
+    for (const QList<QVariant> &args : spy) {
+        if (args.at(0).toInt() == 3)
+            values << args.at(1).toInt();
+    }
+    return values;
+}
+
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class TestTransfers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void roundTrip_data();
+    void roundTrip();
+    void cancelMidTransfer_data();
+    void cancelMidTransfer();
+    void hostGoneMidTransfer_data();
+    void hostGoneMidTransfer();
+    void hostileSenderName_data();
+    void hostileSenderName();
+    void overwriteRule_data();
+    void overwriteRule();
+    void zmodemStartsByItself();
+    void zmodemStartRefusedWhenOff();
+    void uploadListIsNotCut();
+    void missingProgram_data();
+    void missingProgram();
+    void programOptions_data();
+    void programOptions();
+    void zmodemStartAcrossPieces_data();
+    void zmodemStartAcrossPieces();
+    void screenshot();
+
+private:
+    void startHost(const QStringList &command, bool terminal);
+    // Runs the control's side; the result of Upload or Download with Wait.
+    int runTransfer(bool upload, int protocol, bool binary, const QString &fileSpec, int overwrite);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_local; // the control's folder
+    QString m_remote; // the host's folder
+    std::unique_ptr<TransferHost> m_host;
+    std::unique_ptr<nvEmulator> m_control;
+};
+
+void TestTransfers::initTestCase()
+{
+    for (const char *program : { "sz", "rz", "kermit", "socat" }) {
+        if (QStandardPaths::findExecutable(QLatin1String(program)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/setup installs it)")
+                                 .arg(QLatin1String(program))));
+    }
+}
+
+void TestTransfers::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_local = m_dir->filePath(QStringLiteral("local"));
+    m_remote = m_dir->filePath(QStringLiteral("remote"));
+    QVERIFY(QDir().mkpath(m_local) && QDir().mkpath(m_remote));
+    m_host = std::make_unique<TransferHost>(m_remote);
+    m_control = std::make_unique<nvEmulator>();
+    connect(m_control.get(), &nvEmulator::CommError, this,
+        [](rt::Long *code, const QString &, rt::Int) { *code = 0; });
+}
+
+void TestTransfers::cleanup()
+{
+    m_control.reset();
+    m_host.reset();
+    m_dir.reset();
+}
+
+void TestTransfers::startHost(const QStringList &command, bool terminal)
+{
+    m_host->setCommand(command.first(), command.mid(1), terminal);
+    emu::Settings *settings = m_control->Settings();
+    settings->setDevice(emu::device::Tcp);
+    settings->setHostName(QStringLiteral("127.0.0.1"));
+    settings->setHostPort(QString::number(m_host->port()));
+    settings->setDefaultXferDir(m_local);
+    m_control->Reset(2);
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+}
+
+int TestTransfers::runTransfer(
+    bool upload, int protocol, bool binary, const QString &fileSpec, int overwrite)
+{
+    // A transfer that hangs is cancelled, so that the test fails instead of waiting forever.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, m_control.get(), &nvEmulator::Abort);
+    guard.start(120000);
+    const rt::Int mode = binary ? 1 : 0;
+    return upload ? m_control->Upload(fileSpec, rt::Int(protocol), mode, rt::Int(overwrite), 1)
+                  : m_control->Download(fileSpec, rt::Int(protocol), mode, rt::Int(overwrite), 1);
+}
+
+void TestTransfers::roundTrip_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<bool>("upload");
+    QTest::addColumn<bool>("binary");
+    QTest::addColumn<QString>("files");
+    const QList<QPair<int, const char *>> protocols { { Kermit, "Kermit" }, { XModem, "XModem" },
+        { YModem, "YModem" }, { ZModem, "ZModem" } };
+    for (const auto &[protocol, name] : protocols) {
+        for (const bool upload : { false, true }) {
+            const char *way = upload ? "up" : "down";
+            // XModem pads its last block: the sizes of its binary files are whole blocks.
+            QTest::addRow("%s %s text", name, way) << protocol << upload << false
+                                                   << QStringLiteral("notes.txt:20000");
+            QTest::addRow("%s %s binary", name, way) << protocol << upload << true
+                                                     << QStringLiteral("data.bin:20480");
+            QTest::addRow("%s %s 10 MB", name, way)
+                << protocol << upload << true << QStringLiteral("big.bin:%1").arg(tenMegabytes);
+            QTest::addRow("%s %s empty", name, way) << protocol << upload << true
+                                                    << QStringLiteral("empty.bin:0");
+            if (protocol != XModem)
+                QTest::addRow("%s %s batch", name, way)
+                    << protocol << upload << true
+                    << QStringLiteral("one.bin:70001,two name.txt:1500,three.bin:0");
+        }
+    }
+}
+
+void TestTransfers::roundTrip()
+{
+    QFETCH(int, protocol);
+    QFETCH(bool, upload);
+    QFETCH(bool, binary);
+    QFETCH(QString, files);
+    const auto list = fileList(files);
+    const QString from = upload ? m_local : m_remote;
+    const QString to = upload ? m_remote : m_local;
+    QStringList names;
+    QStringList paths;
+    qint64 total = 0;
+    for (const auto &[name, size] : list) {
+        QVERIFY(writeFile(QDir(from).filePath(name), content(name, size, !binary)));
+        names << name;
+        paths << QDir(from).filePath(name);
+        total += size;
+    }
+    startHost(hostCommand(protocol, !upload, binary, upload ? names : paths), protocol == Kermit);
+    QSignalSpy notify(m_control.get(), &nvEmulator::StateNotify);
+    const QString spec = m_local + QChar(0)
+        + (upload || protocol == XModem ? names.join(QChar(0)) : QString());
+    QCOMPARE(runTransfer(upload, protocol, binary, spec, 1), 0);
+    QVERIFY(m_host->programEnded());
+    QCOMPARE(m_host->exitCode(), 0);
+    for (const auto &[name, size] : list)
+        QVERIFY2(readFile(QDir(to).filePath(name)) == content(name, size, !binary), qPrintable(name));
+    QCOMPARE(m_control->XferFiles(), rt::Int(list.size()));
+    if (binary)
+        QCOMPARE(m_control->XferBytes(), rt::Long(total));
+    QCOMPARE(m_control->XferStatus(), rt::Int(0));
+    QCOMPARE(entries(m_local).size(), list.size()); // nothing else left behind
+    QCOMPARE(transferStates(notify), (QList<int> { rt::True, rt::False }));
+}
+
+void TestTransfers::cancelMidTransfer_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<bool>("upload");
+    QTest::addColumn<int>("pace"); // bytes per 10 ms each way; XModem is slow enough as it is
+    QTest::newRow("ZModem down") << ZModem << false << 4096;
+    QTest::newRow("ZModem up") << ZModem << true << 4096;
+    QTest::newRow("YModem down") << YModem << false << 4096;
+    QTest::newRow("XModem down") << XModem << false << 0;
+    QTest::newRow("Kermit down") << Kermit << false << 4096;
+    QTest::newRow("Kermit up") << Kermit << true << 4096;
+}
+
+// Cancel through the progress window: the transfer ends as aborted, the host's program is told
+// and ends too, and no half file is left under the final name.
+void TestTransfers::cancelMidTransfer()
+{
+    QFETCH(int, protocol);
+    QFETCH(bool, upload);
+    QFETCH(int, pace);
+    const QString name = QStringLiteral("big.bin");
+    const QByteArray data = content(name, 4 * 1024 * 1024, false);
+    QVERIFY(writeFile(QDir(upload ? m_local : m_remote).filePath(name), data));
+    m_host->setPace(pace);
+    startHost(hostCommand(protocol, !upload, true, { upload ? name : QDir(m_remote).filePath(name) }),
+        protocol == Kermit);
+    QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
+    const QString spec = m_local + QChar(0) + (upload || protocol == XModem ? name : QString());
+    const rt::Int started = upload ? m_control->Upload(spec, rt::Int(protocol), 1, 1, 0)
+                                   : m_control->Download(spec, rt::Int(protocol), 1, 1, 0);
+    QCOMPARE(started, rt::Int(0));
+    QTRY_VERIFY_WITH_TIMEOUT(m_control->XferBytes() > 100000, 30000);
+    auto *window = m_control->findChild<emu::XferProgress *>();
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
+    QTRY_COMPARE(window->fileText(), name);
+    QVERIFY(window->bytesText().endsWith(QLatin1String(" bytes")));
+    QPushButton *cancel = window->findChild<QPushButton *>();
+    QVERIFY(cancel);
+    cancel->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_control->XferStatus(), rt::Int(0), 10000);
+    QCOMPARE(status.last().first().toString(),
+        upload ? QStringLiteral("Upload aborted") : QStringLiteral("Download aborted"));
+    QVERIFY(!m_control->findChild<emu::XferProgress *>());
+    if (!upload)
+        QCOMPARE(entries(m_local), QStringList()); // nothing half-written, no private folder
+    // lrzsz's programs tell the other side; Kermit's receiver gives up after its retries.
+    if (protocol != Kermit)
+        QVERIFY(m_host->programEnded(20000));
+}
+
+void TestTransfers::hostGoneMidTransfer_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::newRow("ZModem") << ZModem;
+    QTest::newRow("YModem") << YModem;
+    QTest::newRow("Kermit") << Kermit;
+}
+
+// The host's program and the connection go away in the middle of a download: the transfer
+// fails (not completed), nothing is left half-written, and host data reaches the screen again.
+void TestTransfers::hostGoneMidTransfer()
+{
+    QFETCH(int, protocol);
+    const QString name = QStringLiteral("big.bin");
+    QVERIFY(writeFile(QDir(m_remote).filePath(name), content(name, 4 * 1024 * 1024, false)));
+    m_host->setPace(4096);
+    startHost(hostCommand(protocol, true, true, { QDir(m_remote).filePath(name) }), protocol == Kermit);
+    QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
+    QCOMPARE(m_control->Download(m_local + QChar(0), rt::Int(protocol), 1, 1, 0), rt::Int(0));
+    QTRY_VERIFY_WITH_TIMEOUT(m_control->XferBytes() > 100000, 30000);
+    m_host->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(m_control->XferStatus(), rt::Int(0), 10000);
+    QStringList texts;
+    for (const QList<QVariant> &args : std::as_const(status))
+        texts << args.first().toString();
+    QVERIFY2(texts.filter(QStringLiteral("Download failed")).size() == 1, qPrintable(texts.join(u'|')));
+    QCOMPARE(entries(m_local), QStringList());
+    m_control->feedHostData("back on the screen");
+    QCOMPARE(m_control->screen()->rowText(0).trimmed(), QStringLiteral("back on the screen"));
+}
+
+void TestTransfers::hostileSenderName_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<QStringList>("hostCommand");
+    QTest::addColumn<bool>("completes");
+    QTest::addColumn<QString>("stored");
+    // lrzsz's receiver refuses such a name outright: the transfer fails and writes nothing.
+    QTest::newRow("ZModem ../ name")
+        << ZModem << QStringList { "sz", "-q", "-f", "../evil.txt" } << false << QString();
+    QTest::newRow("ZModem absolute name of a file that exists")
+        << ZModem << QStringList { "sz", "-q", "-f", "@ABS@" } << false << QString();
+    // sz -d sends the name with its dots turned into slashes: an absolute name that does not
+    // exist here, which lrzsz's receiver would create; the receiver may not write there.
+    QTest::newRow("ZModem absolute name of a new file")
+        << ZModem << QStringList { "sz", "-q", "-d", "@DOTTED@" } << false << QString();
+    QTest::newRow("YModem ../ name")
+        << YModem << QStringList { "sb", "-q", "-f", "../evil.txt" } << false << QString();
+    // Kermit's receiver keeps the base name only.
+    QTest::newRow("Kermit ../ name")
+        << Kermit << QStringList { "kermit", "-Y", "-q", "-i", "-s", "@ABS@", "-a", "../evil.txt" }
+        << true << QStringLiteral("evil.txt");
+    QTest::newRow("Kermit absolute name")
+        << Kermit << QStringList { "kermit", "-Y", "-q", "-i", "-s", "@ABS@", "-a", "@OUT@" }
+        << true << QStringLiteral("outside.txt");
+    QTest::newRow("Kermit control character")
+        << Kermit << QStringList { "kermit", "-Y", "-q", "-i", "-s", "@ABS@", "-a", "bad\x01name" }
+        << false << QString();
+}
+
+// A sender that names a file outside the chosen directory, or with a control character in its
+// name: nothing lands outside the directory, and no such name is made.
+void TestTransfers::hostileSenderName()
+{
+    QFETCH(int, protocol);
+    QFETCH(QStringList, hostCommand);
+    QFETCH(bool, completes);
+    QFETCH(QString, stored);
+    // The host works one folder down, so that "../evil.txt" exists there.
+    const QString hostDir = QDir(m_remote).filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(hostDir));
+    const QString evil = QDir(m_remote).filePath(QStringLiteral("evil.txt"));
+    QVERIFY(writeFile(evil, "evil"));
+    const QString outside = m_dir->filePath(QStringLiteral("outside.txt"));
+    hostCommand.replaceInStrings(QStringLiteral("@ABS@"), evil);
+    hostCommand.replaceInStrings(QStringLiteral("@OUT@"), outside);
+    // The host's file ".tmp.dir.newfile", sent as "/tmp/dir/newfile".
+    const QString dotted = m_dir->filePath(QStringLiteral("newfile")).replace(u'/', u'.');
+    if (hostCommand.contains(QStringLiteral("@DOTTED@"))) {
+        if (m_dir->path().contains(u'.'))
+            QSKIP("the temporary folder's name has a dot");
+        QVERIFY(writeFile(QDir(hostDir).filePath(dotted), "evil"));
+        hostCommand.replaceInStrings(QStringLiteral("@DOTTED@"), dotted);
+    }
+    m_host = std::make_unique<TransferHost>(hostDir);
+    startHost(hostCommand, protocol == Kermit);
+    const int result = runTransfer(false, protocol, true, m_local + QChar(0), 0);
+    QCOMPARE(result, completes ? 0 : 2);
+    QCOMPARE(entries(m_local), stored.isEmpty() ? QStringList() : QStringList { stored });
+    QCOMPARE(entries(m_dir->path()), (QStringList { "local", "remote" })); // no newfile
+    QCOMPARE(readFile(evil), QByteArray("evil")); // the host's own file is untouched
+}
+
+void TestTransfers::overwriteRule_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<int>("overwrite");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("ZModem keeps") << ZModem << 0 << 2 << false;
+    QTest::newRow("ZModem overwrites") << ZModem << 1 << 0 << true;
+    QTest::newRow("Kermit keeps") << Kermit << 0 << 2 << false;
+    QTest::newRow("Kermit overwrites") << Kermit << 1 << 0 << true;
+    QTest::newRow("YModem overwrites") << YModem << 1 << 0 << true;
+}
+
+// An existing file in the directory is replaced only when the overwrite choice says so; a kept
+// file makes the download report failure, and the other files of the batch still arrive.
+void TestTransfers::overwriteRule()
+{
+    QFETCH(int, protocol);
+    QFETCH(int, overwrite);
+    QFETCH(int, result);
+    QFETCH(bool, replaced);
+    const QByteArray fresh = content(QStringLiteral("same.bin"), 3000, false);
+    QVERIFY(writeFile(QDir(m_remote).filePath("same.bin"), fresh));
+    QVERIFY(writeFile(QDir(m_remote).filePath("other.bin"), "other"));
+    QVERIFY(writeFile(QDir(m_local).filePath("same.bin"), "old contents"));
+    startHost(hostCommand(protocol, true, true,
+                  { QDir(m_remote).filePath("same.bin"), QDir(m_remote).filePath("other.bin") }),
+        protocol == Kermit);
+    QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
+    QCOMPARE(runTransfer(false, protocol, true, m_local + QChar(0), overwrite), result);
+    QCOMPARE(readFile(QDir(m_local).filePath("same.bin")), replaced ? fresh : QByteArray("old contents"));
+    QCOMPARE(readFile(QDir(m_local).filePath("other.bin")), QByteArray("other"));
+    QCOMPARE(entries(m_local), (QStringList { "other.bin", "same.bin" }));
+    if (!replaced)
+        QVERIFY(status.last().first().toString().contains(QLatin1String("same.bin not stored")));
+}
+
+// The host runs sz by itself: with ZModemAuto on, the control receives into DefaultXferDir,
+// counting on the status line, and shows the host's text before and after.
+void TestTransfers::zmodemStartsByItself()
+{
+    const QString name = QStringLiteral("data.bin");
+    const QByteArray data = content(name, 300000, false);
+    QVERIFY(writeFile(QDir(m_remote).filePath(name), data));
+    m_control->Settings()->setZModemAuto(1);
+    m_host->setGreeting("$ sz data.bin\r\n");
+    QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
+    QSignalSpy notify(m_control.get(), &nvEmulator::StateNotify);
+    startHost({ "sz", "-b", QDir(m_remote).filePath(name) }, false);
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(QDir(m_local).filePath(name)) == data, 30000);
+    QTRY_COMPARE(m_control->XferStatus(), rt::Int(0));
+    QVERIFY(m_host->programEnded());
+    QCOMPARE(m_host->exitCode(), 0);
+    QCOMPARE(m_control->XferFiles(), rt::Int(1));
+    QCOMPARE(m_control->XferBytes(), rt::Long(data.size()));
+    QStringList texts;
+    for (const QList<QVariant> &args : std::as_const(status))
+        texts << args.first().toString();
+    QVERIFY2(texts.contains(QStringLiteral("Download complete")), qPrintable(texts.join(u'|')));
+    QVERIFY(!texts.filter(QRegularExpression(QStringLiteral("^Downloading.* bytes$"))).isEmpty());
+    QCOMPARE(transferStates(notify), (QList<int> { rt::True, rt::False }));
+    QCOMPARE(m_control->screen()->rowText(0).trimmed(), QStringLiteral("$ sz data.bin"));
+    m_host->send("$ done\r\n");
+    QTRY_VERIFY(m_control->screen()->rowText(1).contains(QLatin1String("$ done")));
+}
+
+void TestTransfers::zmodemStartRefusedWhenOff()
+{
+    const QString name = QStringLiteral("data.bin");
+    QVERIFY(writeFile(QDir(m_remote).filePath(name), "data"));
+    m_control->Settings()->setZModemAuto(0);
+    startHost({ "sz", "-q", "-t", "10", QDir(m_remote).filePath(name) }, false);
+    QSignalSpy ready(m_control.get(), &nvEmulator::DataReady);
+    QVERIFY(ready.wait());
+    QCOMPARE(m_control->XferStatus(), rt::Int(0));
+    m_host->kill();
+    QCOMPARE(entries(m_local), QStringList());
+}
+
+// The list of names is taken whole, however long (the dialogs cut nothing either).
+void TestTransfers::uploadListIsNotCut()
+{
+    QStringList names;
+    for (int i = 0; QString(names.join(QChar(0))).size() < 12000; ++i) {
+        const QString name = QStringLiteral("a-rather-long-file-name-for-the-list-%1.txt").arg(i, 4, 10, QChar(u'0'));
+        QVERIFY(writeFile(QDir(m_local).filePath(name), name.toUtf8()));
+        names << name;
+    }
+    startHost(hostCommand(ZModem, false, true, {}), false);
+    QCOMPARE(runTransfer(true, ZModem, true, m_local + QChar(0) + names.join(QChar(0)), 1), 0);
+    QCOMPARE(m_control->XferFiles(), rt::Int(names.size()));
+    QCOMPARE(entries(m_remote).size(), names.size());
+    QCOMPARE(readFile(QDir(m_remote).filePath(names.last())), names.last().toUtf8());
+}
+
+void TestTransfers::missingProgram_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<bool>("upload");
+    QTest::newRow("Kermit up") << Kermit << true;
+    QTest::newRow("XModem down") << XModem << false;
+    QTest::newRow("ZModem up") << ZModem << true;
+}
+
+// Without the program a protocol is not available: 30003, and no transfer begins.
+void TestTransfers::missingProgram()
+{
+    QFETCH(int, protocol);
+    QFETCH(bool, upload);
+    QVERIFY(writeFile(QDir(m_local).filePath("up.bin"), "x"));
+    startHost({ "cat" }, false);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", m_dir->path().toUtf8());
+    rt::Long error = 0;
+    try {
+        const QString spec = m_local + QChar(0) + QStringLiteral("up.bin");
+        upload ? m_control->Upload(spec, rt::Int(protocol), 1, 0, 1)
+               : m_control->Download(spec, rt::Int(protocol), 1, 0, 1);
+    } catch (const rt::Error &e) {
+        error = e.number;
+    }
+    qputenv("PATH", path);
+    QCOMPARE(error, rt::Long(emu::emuerror::ProtocolNotAvailable));
+    QCOMPARE(m_control->XferStatus(), rt::Int(0));
+}
+
+void TestTransfers::programOptions_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<bool>("upload");
+    QTest::addColumn<bool>("binary");
+    QTest::addColumn<int>("overwrite");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    QTest::newRow("ZModem resume, binary") << ZModem << true << true << 5
+                                           << QStringList { "-r", "-b" } << QStringList { "-a" };
+    QTest::newRow("ZModem resume, text") << ZModem << true << false << 5 << QStringList { "-a" }
+                                         << QStringList { "-r" };
+    QTest::newRow("YModem resume") << YModem << true << true << 5 << QStringList { "-b" }
+                                   << QStringList { "-r" };
+    QTest::newRow("ZModem never") << ZModem << true << true << 0 << QStringList { "-p" }
+                                  << QStringList { "-y" };
+    QTest::newRow("ZModem download follows the sender")
+        << ZModem << false << false << 0 << QStringList { "-R" } << QStringList { "-a", "-b" };
+    QTest::newRow("XModem download, text") << XModem << false << false << 0
+                                           << QStringList { "-R", "-a" } << QStringList { "-b" };
+    QTest::newRow("Kermit text") << Kermit << false << false << 0 << QStringList { "-T", "-r" }
+                                 << QStringList { "-i" };
+}
+
+// What the settings and choices give the programs.
+void TestTransfers::programOptions()
+{
+    QFETCH(int, protocol);
+    QFETCH(bool, upload);
+    QFETCH(bool, binary);
+    QFETCH(int, overwrite);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    emu::XferRequest request;
+    request.protocol = protocol;
+    request.upload = upload;
+    request.binary = binary;
+    request.overwrite = overwrite;
+    request.files = { QStringLiteral("/data/file.bin") };
+    request.settings.timeout = 7;
+    request.settings.kermitCrc = 1;
+    request.settings.kermitRepeat = 0;
+    request.settings.kermitQuote = 200; // not a character Kermit takes
+    const emu::XferCommand command = emu::xferCommand(request, QStringLiteral("/private"));
+    for (const QString &option : present)
+        QVERIFY2(command.arguments.contains(option), qPrintable(option));
+    for (const QString &option : absent)
+        QVERIFY2(!command.arguments.contains(option), qPrintable(option));
+    if (protocol == Kermit) {
+        QVERIFY(command.terminal);
+        for (const char *line : { "set send timeout 7\n", "set receive pathnames off\n",
+                 "set block-check 3\n", "set repeat counts off\n" })
+            QVERIFY2(command.script.contains(line), line);
+        QVERIFY(!command.script.contains("control-prefix"));
+    } else {
+        QCOMPARE(command.arguments.mid(command.arguments.indexOf("-t"), 2),
+            (QStringList { "-t", "70" }));
+        // XModem carries no name: its receiver is given one.
+        QCOMPARE(command.arguments.contains("/data/file.bin"), upload || protocol == XModem);
+    }
+}
+
+void TestTransfers::zmodemStartAcrossPieces_data()
+{
+    QTest::addColumn<int>("split");
+    for (int split = 0; split <= 12; ++split)
+        QTest::addRow("split at %d", split) << split;
+}
+
+// The host's ZModem start is found wherever the link cuts the data; what came before it is the
+// host's text.
+void TestTransfers::zmodemStartAcrossPieces()
+{
+    QFETCH(int, split);
+    const QByteArray stream = QByteArray("rz\r") + "**\x18" "B00000000000000\r\x8a\x11";
+    emu::ZModemStartDetector detector;
+    const qsizetype first = detector.find(stream.left(split));
+    if (split >= 3 + 6) {
+        QCOMPARE(first, qsizetype(3));
+        return;
+    }
+    QCOMPARE(first, qsizetype(-1));
+    const qsizetype second = detector.find(stream.mid(split));
+    QCOMPARE(detector.carried() + stream.mid(split).mid(second), stream.mid(3));
+    QCOMPARE(second, std::max<qsizetype>(0, 3 - split));
+}
+
+// The progress window of a ZModem download in the middle, for tests/screenshot.sh.
+void TestTransfers::screenshot()
+{
+    const QByteArray out = qgetenv("NORVALIS_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("set NORVALIS_SCREENSHOT to take the screenshot");
+    const QString name = QStringLiteral("quarterly-report.pdf");
+    QVERIFY(writeFile(QDir(m_remote).filePath(name), content(name, 4 * 1024 * 1024, false)));
+    m_host->setPace(2048);
+    startHost(hostCommand(ZModem, true, true, { QDir(m_remote).filePath(name) }), false);
+    QCOMPARE(m_control->Download(m_local + QChar(0), ZModem, 1, 1, 0), rt::Int(0));
+    QTRY_VERIFY_WITH_TIMEOUT(m_control->XferBytes() > 600000, 30000);
+    auto *window = m_control->findChild<emu::XferProgress *>();
+    QVERIFY(window);
+    QTRY_VERIFY(!window->rateText().isEmpty());
+    QVERIFY(window->grab().save(QString::fromLocal8Bit(out)));
+    m_control->Abort();
+    QTRY_COMPARE(m_control->XferStatus(), rt::Int(0));
+}
+
+QTEST_MAIN(TestTransfers)
+#include "tst_transfers.moc"
