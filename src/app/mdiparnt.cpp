@@ -136,7 +136,7 @@ rt::Form *windowForm(const SessionPtr &session)
 // The settings dialog on a start page (comes with the settings dialog).
 void ShowSettingsDialog(const QString &startPage)
 {
-    Q_UNUSED(startPage);
+    qCDebug(lcApp) << "settings dialog: not opened by this program yet, start page" << startPage;
 }
 
 void showHelpContents(frmMdiParent &main, rt::Long)
