@@ -18,6 +18,15 @@
 // QT_LOGGING_RULES turns them on).
 Q_DECLARE_LOGGING_CATEGORY(lcApp)
 
+// A debug line when a procedure that runs with errors suppressed skipped a failing step (the
+// last error skipped).
+inline void logSkippedStep(const rt::ResumeNext &quiet, const char *procedure)
+{
+    if (quiet.failed())
+        qCDebug(lcApp).noquote() << procedure << "skipped a failing step:"
+                                 << quiet.error().description;
+}
+
 // The main window's title when the settings give none.
 QString ProductTitle();
 

@@ -136,6 +136,7 @@ void FileOpen()
         quiet([&] { opened = openSessionFile(name); });
     if (!opened)
         quiet([&] { tellUnableToOpen(name); });
+    logSkippedStep(quiet, "FileOpen");
 }
 
 void FileOpenRecent(rt::Int index)
@@ -174,6 +175,7 @@ void FileClose()
         if (active)
             active->unload();
     });
+    logSkippedStep(quiet, "FileClose");
 }
 
 void SaveAllSessions()

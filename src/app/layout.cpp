@@ -263,6 +263,7 @@ void FileSaveLayout()
             quiet([&] { reportUnsaved(gLayoutFile, written.reason); });
     }
     rt::setMousePointer(rt::vbDefault);
+    logSkippedStep(quiet, "FileSaveLayout");
 }
 
 void FileSaveLayoutAs()
@@ -278,6 +279,7 @@ void FileSaveLayoutAs()
     }
     // After a cancel the old name goes back to the top of the list.
     quiet([&] { UpdateRecentFileList(gLayoutFile, false); });
+    logSkippedStep(quiet, "FileSaveLayoutAs");
 }
 
 void LoadLayout(const QString &file)
@@ -301,11 +303,11 @@ void LoadLayout(const QString &file)
     for (rt::Long k = 1; k <= files; ++k) {
         const QString section = u"File"_qs + QString::number(k);
         quiet([&] {
-            rt::Long state = -1;
-            SessionWindow *window = openLayoutSession(file, section, childState, state);
+            rt::Long windowState = -1;
+            SessionWindow *window = openLayoutSession(file, section, childState, windowState);
             if (window && Profile::GetIniBool(section, u"Active"_qs, false, file)) {
                 toActivate = window;
-                activeState = state;
+                activeState = windowState;
             }
         });
     }
@@ -320,6 +322,7 @@ void LoadLayout(const QString &file)
             gScriptHost->RunFile(script, -1, 0);
     });
     quiet([&] { UpdateRecentFileList(gLayoutFile, false); });
+    logSkippedStep(quiet, "LoadLayout");
 }
 
 void UpdateRecentFileList(const QString &file, bool remove)
