@@ -1,5 +1,5 @@
 // Throughput of host text into the terminal (the screen alone, and the whole host-data path of
-// the control) for the plain TTY and VT100, and the cost of one control: construction time and
+// the control) for the plain TTY, the VT100 and every other terminal type, and the cost of one control: construction time and
 // the memory it takes with the default history.
 //
 // End to end, channelRate: a peer on loopback (socat for raw TCP, the system's telnetd, sshd)
@@ -24,7 +24,17 @@
 namespace {
 
 constexpr int Tty = 0;
+constexpr int ViewpointA2 = 1;
+constexpr int Viewpoint60 = 2;
+constexpr int ProcommVp60 = 3;
+constexpr int ViewpointEnhanced = 4;
+constexpr int Wyse50 = 5;
+constexpr int Wyse60 = 6;
+constexpr int Vt52 = 7;
+constexpr int PcMonitor = 10;
+constexpr int Tek4014 = 11;
 constexpr int Vt100 = 12;
+constexpr int Tek4100 = 17;
 
 // 64 KiB of printable lines of varying length, ending in CR LF, like a listing from a host.
 QByteArray plainText()
@@ -66,6 +76,39 @@ void feedScreen(benchmark::State &state, int termType)
 
 BENCHMARK_CAPTURE(feedScreen, Tty, Tty);
 BENCHMARK_CAPTURE(feedScreen, Vt100, Vt100);
+BENCHMARK_CAPTURE(feedScreen, ViewpointA2, ViewpointA2);
+BENCHMARK_CAPTURE(feedScreen, Viewpoint60, Viewpoint60);
+BENCHMARK_CAPTURE(feedScreen, ProcommVp60, ProcommVp60);
+BENCHMARK_CAPTURE(feedScreen, ViewpointEnhanced, ViewpointEnhanced);
+BENCHMARK_CAPTURE(feedScreen, Wyse50, Wyse50);
+BENCHMARK_CAPTURE(feedScreen, Wyse60, Wyse60);
+BENCHMARK_CAPTURE(feedScreen, Vt52, Vt52);
+BENCHMARK_CAPTURE(feedScreen, PcMonitor, PcMonitor);
+BENCHMARK_CAPTURE(feedScreen, Tek4014, Tek4014);
+BENCHMARK_CAPTURE(feedScreen, Tek4100, Tek4100);
+
+// Vectors for the Tektronix 4014: 64 KiB of packed addresses in graph mode (a polyline over the
+// whole screen), the screen erased before each pass as a plotting program does.
+void plotTek4014(benchmark::State &state)
+{
+    emu::Screen screen(24, 80, 0);
+    screen.setTerminalType(Tek4014);
+    QByteArray plot = "\x1b\x0c\x1d";
+    for (int i = 0; plot.size() < 64 * 1024; ++i) {
+        const int x = (i * 7) % 1024;
+        const int y = (i * 13) % 780;
+        plot += char(0x20 | (y >> 5));
+        plot += char(0x60 | (y & 31));
+        plot += char(0x20 | (x >> 5));
+        plot += char(0x40 | (x & 31));
+    }
+    for (auto _ : state) {
+        screen.feed(plot);
+        benchmark::DoNotOptimize(screen.takeDamage());
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * plot.size());
+}
+BENCHMARK(plotTek4014);
 
 // The control's whole path for host data, in chunks as a socket brings them; the repaint timer
 // would run between chunks in the program, here only the damage is gathered.
@@ -81,6 +124,16 @@ void feedControl(benchmark::State &state, int termType)
 
 BENCHMARK_CAPTURE(feedControl, Tty, Tty);
 BENCHMARK_CAPTURE(feedControl, Vt100, Vt100);
+BENCHMARK_CAPTURE(feedControl, ViewpointA2, ViewpointA2);
+BENCHMARK_CAPTURE(feedControl, Viewpoint60, Viewpoint60);
+BENCHMARK_CAPTURE(feedControl, ProcommVp60, ProcommVp60);
+BENCHMARK_CAPTURE(feedControl, ViewpointEnhanced, ViewpointEnhanced);
+BENCHMARK_CAPTURE(feedControl, Wyse50, Wyse50);
+BENCHMARK_CAPTURE(feedControl, Wyse60, Wyse60);
+BENCHMARK_CAPTURE(feedControl, Vt52, Vt52);
+BENCHMARK_CAPTURE(feedControl, PcMonitor, PcMonitor);
+BENCHMARK_CAPTURE(feedControl, Tek4014, Tek4014);
+BENCHMARK_CAPTURE(feedControl, Tek4100, Tek4100);
 
 void BM_ConstructControl(benchmark::State &state)
 {

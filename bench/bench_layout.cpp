@@ -13,13 +13,26 @@
 #include "session/sessionwindow.h"
 
 #include <QApplication>
+#include <QFile>
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
 constexpr int Sessions = 20;
-using namespace benchprogram;
+QTemporaryDir *g_dir = nullptr;
+
+QString dirPath(const QString &name)
+{
+    return g_dir->filePath(name);
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
 
 // Twenty session files and a layout that tiles them 5 x 4 in twips, the eighth one active.
 QString writeLayout()
@@ -59,7 +72,7 @@ void BM_RestoreLayout20(benchmark::State &state)
 {
     const QString layout = writeLayout();
     for (auto _ : state) {
-        closeAll();
+        closeAllSessions();
         QElapsedTimer timer;
         timer.start();
         Nvmain::LoadLayout(layout);
@@ -71,20 +84,20 @@ void BM_RestoreLayout20(benchmark::State &state)
             state.SkipWithError("not every window was shown");
     }
     state.counters["sessions"] = Sessions;
-    closeAll();
+    closeAllSessions();
 }
 BENCHMARK(BM_RestoreLayout20)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void BM_SaveLayout20(benchmark::State &state)
 {
     const QString layout = writeLayout();
-    closeAll();
+    closeAllSessions();
     Nvmain::LoadLayout(layout);
     waitFor([] { return allShown() && !gCleanupPending; }, 30000);
     gLayoutFile = dirPath(QStringLiteral("saved.nvly"));
     for (auto _ : state)
         Nvmain::FileSaveLayout();
-    closeAll();
+    closeAllSessions();
 }
 BENCHMARK(BM_SaveLayout20)->Unit(benchmark::kMillisecond);
 
@@ -96,10 +109,12 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    benchprogram::startProgram(dir);
+    g_dir = &dir;
+    startProgramIn(dir);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    benchprogram::endProgram();
+    Nvmain::RequestShutdown(0);
+    waitFor([] { return !gApp; }, 30000);
     return 0;
 }

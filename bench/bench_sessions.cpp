@@ -8,13 +8,16 @@
 
 #include "benchprogram.h"
 
+#include "app/appglobals.h"
+#include "app/files.h"
+#include "app/norvalis.h"
+#include "app/nvmain.h"
 #include "emulator/emulator.h"
 #include "session/mdichild.h"
 #include "session/session.h"
 #include "session/sessions.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -30,7 +33,19 @@
 
 namespace {
 
-using namespace benchprogram;
+QTemporaryDir *g_dir = nullptr;
+
+QString dirPath(const QString &name)
+{
+    return g_dir->filePath(name);
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
 
 // Resident memory of the process in KiB.
 double residentKiB()
@@ -60,7 +75,7 @@ void BM_OpenClose100(benchmark::State &state)
         const qint64 opened = timer.elapsed();
         const size_t heapOpen = mallinfo2().uordblks;
         const double rssOpen = residentKiB();
-        closeAll();
+        closeAllSessions();
         state.SetIterationTime(double(timer.elapsed()) / 1000);
         state.counters["open_ms"] = double(opened);
         state.counters["heap_per_session_KiB"]
@@ -185,11 +200,19 @@ void BM_HostText100MB(benchmark::State &state)
             state.SkipWithError("the last line did not reach the screen");
         session->Terminate(0);
         session.reset();
-        closeAll();
+        closeAllSessions();
         host.reset();
     }
 }
 BENCHMARK(BM_HostText100MB)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The program started in the temporary folders, with nobody to answer its questions.
+void startProgram()
+{
+    startProgramIn(*g_dir);
+    // Session windows open maximized in the main window, which takes 80x24 cells and its bands.
+    gApp->setInitChildWindowState(0);
+}
 
 } // namespace
 
@@ -208,12 +231,12 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    benchprogram::startProgram(dir);
-    // Session windows open maximized in the main window, which takes 80x24 cells and its bands.
-    gApp->setInitChildWindowState(0);
+    g_dir = &dir;
+    startProgram();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    benchprogram::endProgram();
+    Nvmain::RequestShutdown(0);
+    waitFor([] { return !gApp; }, 30000);
     return 0;
 }

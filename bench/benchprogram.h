@@ -1,11 +1,11 @@
 #pragma once
-// The running program for benchmarks: started in this process in temporary folders with the menu
-// files of the build and nobody to answer its questions (errors and messages are logged), the
-// event loop run until a condition holds, and the sessions closed again.
+// For benchmarks that run the whole program in their own process: the program started in folders
+// of a temporary directory (settings, data, program directory with the menu files of the build,
+// home), with nobody to answer its questions (errors are printed and ignored, message boxes
+// answer No); and waiting for a condition while the event loop runs.
 
 #include "app/appglobals.h"
 #include "app/errhndlr.h"
-#include "app/files.h"
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
@@ -14,33 +14,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
-
 #include <functional>
 
-namespace benchprogram {
-
-inline QTemporaryDir *&folder()
-{
-    static QTemporaryDir *dir = nullptr;
-    return dir;
-}
-
-// A file or folder in the benchmark's temporary folder.
-inline QString dirPath(const QString &name)
-{
-    return folder()->filePath(name);
-}
-
-inline void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
-
-// Runs the event loop until done() or the time is up.
+// Runs the event loop until done() or the time is up; false when the time ran out.
 inline bool waitFor(const std::function<bool()> &done, int ms)
 {
     QElapsedTimer timer;
@@ -53,43 +30,31 @@ inline bool waitFor(const std::function<bool()> &done, int ms)
     return true;
 }
 
-inline void closeAll()
+inline void startProgramIn(const QTemporaryDir &dir)
 {
-    for (const SessionPtr &session : gApp->ClsSessions().NewEnum())
-        session->Terminate(0);
-    waitFor([] { return gApp->ClsSessions().Count() == 0 && !gCleanupPending; }, 60000);
-}
-
-// Starts the program's entry point with its folders in dir (which outlives the program).
-inline void startProgram(QTemporaryDir &dir)
-{
-    folder() = &dir;
-    const QString appDir = dirPath(QStringLiteral("app")) + u'/';
+    const auto path = [&](const char *name) { return dir.filePath(QLatin1String(name)); };
+    const QString appDir = path("app") + u'/';
     for (const char *sub : { "config", "data", "app", "home" })
-        QDir().mkpath(dirPath(QLatin1String(sub)));
-    qputenv("XDG_CONFIG_HOME", dirPath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", dirPath(QStringLiteral("data")).toUtf8());
+        QDir().mkpath(path(sub));
+    qputenv("XDG_CONFIG_HOME", path("config").toUtf8());
+    qputenv("XDG_DATA_HOME", path("data").toUtf8());
     qputenv("NORVALIS_APPDIR", appDir.toUtf8());
-    qputenv("NVWIN", dirPath(QStringLiteral("home")).toUtf8());
+    qputenv("NVWIN", path("home").toUtf8());
     Nvmain::InstallDefaultFiles(appDir, { QStringLiteral(NORVALIS_BIN_DIR) + u'/' });
     ErrHndlr::Install();
     ErrHndlr::SetDialogHook([](const QString &report) {
         qWarning("%s", qPrintable(report));
         return rt::Int(2);
     });
-    frmMsgBox::setAnswerHook([](const QString &prompt, rt::Int) {
-        qWarning("message: %s", qPrintable(prompt));
-        return rt::Int(7);
-    });
+    frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
     Nvmain::SetArguments({});
     Nvmain::Main();
 }
 
-// Ends the program and waits until it is gone.
-inline void endProgram()
+// Closes every session without questions and waits until they are gone.
+inline void closeAllSessions()
 {
-    Nvmain::RequestShutdown(0);
-    waitFor([] { return !gApp; }, 30000);
+    for (const SessionPtr &session : gApp->ClsSessions().NewEnum())
+        session->Terminate(0);
+    waitFor([] { return gApp->ClsSessions().Count() == 0 && !gCleanupPending; }, 60000);
 }
-
-} // namespace benchprogram

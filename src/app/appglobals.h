@@ -61,8 +61,6 @@ extern QPointer<dde::Topic> gSystemTopic;
 // The current layout file: set by loading a layout and by Save Layout As; "" at start.
 extern QString gLayoutFile;
 
-// The current user's root of the settings store (Profile's root selector).
-constexpr rt::Int HKCU = 1;
 // The registry key of one per-user setting under the current user's root:
 // Software\Dremo\Nvwin2k\<name> (the setting is the key's default value).
 QString SettingsKey(const QString &name);

@@ -46,8 +46,7 @@ template<class F> void skipFailure(F &&statement)
     try {
         statement();
     } catch (...) {
-        qCDebug(lcApp) << "error reporter: a step failed and was skipped:"
-                       << rt::currentError().what();
+        rt::debugSwallowed(lcApp(), rt::currentError(), "error reporter: a step skipped");
     }
 }
 
@@ -213,8 +212,8 @@ rt::Int ReportError(rt::Error &error, const QString &module, const QString &proc
     try {
         return report(error, module, procedure);
     } catch (...) {
-        qCDebug(lcApp) << "error reporter failed, the error goes back to its caller:"
-                       << rt::currentError().what();
+        rt::debugSwallowed(lcApp(), rt::currentError(),
+            "error reporter failed, the error goes back to its caller");
         return 0;
     }
 }

@@ -77,8 +77,8 @@ rt::Int ParseDirectory(
         }
         return result;
     } catch (...) {
-        qCDebug(lcStores) << "ParseDirectory: error while classifying (taken as invalid):" << path
-                          << rt::currentError().number;
+        rt::debugSwallowed(lcStores(), rt::currentError(),
+            "ParseDirectory: not classified, taken as invalid", path);
         return PathInvalid;
     }
 }

@@ -287,8 +287,8 @@ bool IsScriptFile(const QString &path)
         const QString file = existingFile(path, gAppDir.isEmpty() ? ProgramDir() : gAppDir);
         return !file.isEmpty() && containsScriptLine(file);
     } catch (...) {
-        qCDebug(lcStores) << "IsScriptFile: error while probing (taken as no script):" << path
-                          << rt::currentError().number;
+        rt::debugSwallowed(
+            lcStores(), rt::currentError(), "IsScriptFile: probe failed, taken as no script", path);
         return false;
     }
 }

@@ -363,12 +363,12 @@ void UpdateRecentFileList(const QString &file, bool remove)
         for (rt::Int i = 0; i < size; ++i)
             app.setRecent(i, entries.value(i));
     });
-    h([&] { Profile::DeleteRegKey(HKCU, SettingsKey(u"RecentFiles"_qs)); });
+    h([&] { Profile::DeleteRegKey(Profile::HKCU, SettingsKey(u"RecentFiles"_qs)); });
     h([&] {
         int number = 0;
         for (const QString &entry : std::as_const(entries)) {
             if (!entry.isEmpty())
-                Profile::PutRegString(HKCU,
+                Profile::PutRegString(Profile::HKCU,
                     SettingsKey(u"RecentFiles\\File_"_qs + QString::number(++number)), entry,
                     QString());
         }

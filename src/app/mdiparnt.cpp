@@ -12,7 +12,10 @@
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
+#include "dialogs/capstart.h"
 #include "dialogs/dial.h"
+#include "dialogs/download.h"
+#include "dialogs/upload.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/messages.h"
@@ -64,6 +67,9 @@ enum Command : rt::Long {
     CmdTileVertically = 503,
     CmdArrangeIcons = 504,
     CmdRunScript = 513,
+    CmdUpload = 601,
+    CmdDownload = 602,
+    CmdCapture = 603,
     CmdDial = 704,
     CmdSettings = 705,
 };
@@ -185,6 +191,9 @@ const BuiltInCommand kBuiltInCommands[] = {
                 rt::raise(rt::err::ObjectNotSet);
             gScriptHost->ToolCommand(0);
         } },
+    { CmdUpload, CmdUpload, [](frmMdiParent &, rt::Long) { frmUpload::ShowUpload(); } },
+    { CmdDownload, CmdDownload, [](frmMdiParent &, rt::Long) { frmDownload::ShowDownload(); } },
+    { CmdCapture, CmdCapture, [](frmMdiParent &, rt::Long) { frmCapStart::ShowCaptureDialog(); } },
     { CmdDial, CmdDial, [](frmMdiParent &main, rt::Long) { frmDial::ShowDialer(main.widget()); } },
     { CmdSettings, CmdSettings, [](frmMdiParent &, rt::Long) { ShowSettingsDialog(QString()); } },
 };
@@ -316,7 +325,7 @@ void frmMdiParent::Form_QueryUnload(rt::Int &cancel, rt::Int unloadMode)
     rt::ResumeNext quiet;
     quiet([&] {
         if (gApp)
-            Profile::PutRegString(HKCU, SettingsKey(QStringLiteral("ChildWindowState")),
+            Profile::PutRegString(Profile::HKCU, SettingsKey(QStringLiteral("ChildWindowState")),
                 QString::number(gApp->InitChildWindowState()), QStringLiteral("2"));
     });
     quiet([&] { frmSplash::instance().unload(); });

@@ -36,12 +36,12 @@ const QString kProgramIcon = QStringLiteral(":/pictures/norvalis.png");
 
 QString regValue(const QString &name, const QString &dflt)
 {
-    return Profile::GetRegString(HKCU, SettingsKey(name), dflt);
+    return Profile::GetRegString(Profile::HKCU, SettingsKey(name), dflt);
 }
 
 void putReg(const QString &name, const QString &text)
 {
-    Profile::PutRegString(HKCU, SettingsKey(name), text, QString());
+    Profile::PutRegString(Profile::HKCU, SettingsKey(name), text, QString());
 }
 
 QString regFlag(rt::Int flag)
@@ -593,7 +593,7 @@ void Norvalis::Save()
     rt::Proc h(kModule, "Save");
     h([&] { SaveGlobalSettings(m_iniFile); });
     h([&] { putReg(u"ChildWindowState"_qs, QString::number(m_initChildWindowState)); });
-    h([&] { Profile::DeleteRegKey(HKCU, SettingsKey(u"RecentFiles"_qs)); });
+    h([&] { Profile::DeleteRegKey(Profile::HKCU, SettingsKey(u"RecentFiles"_qs)); });
     h([&] {
         for (rt::Int i = 0; i < m_recentListSize; ++i)
             putReg(recentFileKey(i + 1), Recent(i));
@@ -688,11 +688,11 @@ void Norvalis::Move(rt::Long left, rt::Long top, rt::Long width, rt::Long height
 {
     rt::Proc h(kModule, "Move");
     h([&] {
-        if (top == OmittedLong)
+        if (top == rt::OmittedLong)
             top = Top();
-        if (width == OmittedLong)
+        if (width == rt::OmittedLong)
             width = Width();
-        if (height == OmittedLong)
+        if (height == rt::OmittedLong)
             height = Height();
     });
     h([&] { mainForm().move(twipsX(left), twipsY(top), twipsX(width), twipsY(height)); });

@@ -13,6 +13,7 @@
 
 #include "menus/menu.h"
 #include "runtime/error.h"
+#include "runtime/values.h"
 #include "session/sessionbase.h"
 
 #include <QList>
@@ -109,10 +110,9 @@ public:
     void Hide();
     // Main window geometry in pixels.
     void Resize(rt::Long width, rt::Long height);
-    // A Top, Width or Height of OmittedLong keeps the current value.
-    static constexpr rt::Long OmittedLong = -2147483647;
-    void Move(rt::Long left, rt::Long top = OmittedLong, rt::Long width = OmittedLong,
-        rt::Long height = OmittedLong);
+    // A Top, Width or Height of rt::OmittedLong keeps the current value.
+    void Move(rt::Long left, rt::Long top = rt::OmittedLong, rt::Long width = rt::OmittedLong,
+        rt::Long height = rt::OmittedLong);
     rt::Long Left() const;
     void setLeft(rt::Long left);
     rt::Long Top() const;

@@ -18,12 +18,12 @@ constexpr const char *kModule = "nvmain";
 
 QString reg(const QString &name, const QString &dflt)
 {
-    return Profile::GetRegString(HKCU, SettingsKey(name), dflt);
+    return Profile::GetRegString(Profile::HKCU, SettingsKey(name), dflt);
 }
 
 void putReg(const QString &name, const QString &value)
 {
-    Profile::PutRegString(HKCU, SettingsKey(name), value, QString());
+    Profile::PutRegString(Profile::HKCU, SettingsKey(name), value, QString());
 }
 
 // A stored edge (left or top) in twips, kept on a screen side of extent twips.

@@ -16,8 +16,8 @@ rt::Long toLong(const QString &text)
 {
     try {
         return rt::CLng(rt::Val(text));
-    } catch (const rt::Error &) {
-        qCDebug(lcStores) << "Profile: number out of range, read as 0:" << text;
+    } catch (const rt::Error &error) {
+        rt::debugSwallowed(lcStores(), error, "Profile: number out of range, read as 0", text);
         return 0;
     }
 }

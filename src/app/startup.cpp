@@ -302,7 +302,7 @@ bool CheckSingleInstance(const QString &fileName)
     bool result = false;
     const bool singleInstance
         = rt::Val(Profile::GetRegString(
-              HKCU, SettingsKey(QStringLiteral("SingleInstance")), QStringLiteral("1")))
+              Profile::HKCU, SettingsKey(QStringLiteral("SingleInstance")), QStringLiteral("1")))
         != 0;
     if (!singleInstance)
         return false;

@@ -5,13 +5,14 @@
 #include "app/files.h"
 #include "app/mainwindow.h"
 #include "app/mdiparnt.h"
+#include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "app/strfunc.h"
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
 #include "dialing/dialingdialog.h"
-#include "dialogs/dialerlog.h"
+#include "dialogs/dialogslog.h"
 #include "dialogs/phonebook.h"
 #include "runtime/controls.h"
 #include "runtime/errnum.h"
@@ -32,20 +33,12 @@
 #include <array>
 #include <optional>
 
-Q_LOGGING_CATEGORY(lcDialer, "norvalis.dialogs")
-
 namespace {
 
 constexpr const char *kModule = "dial";
-constexpr rt::Int DeviceModem = 4;
 const QString kTab = QStringLiteral("\t");
 const QString kCaption = QStringLiteral("Norvalis Dialer");
 const QString kDefaultBook = QStringLiteral("PHONE.DAT");
-
-// Message-box flags and answers.
-constexpr rt::Int MbExclamation = 48;
-constexpr rt::Int MbQuestionYesNo = 36;
-constexpr rt::Int IdYes = 6;
 
 // The button table: what the state of the fields, the selection and the link enables.
 // State: 1 description given, 2 number given, 4 a line selected, 8 the fields make the
@@ -240,7 +233,7 @@ void frmDial::Form_Load()
     rt::Proc h(kModule, "Form_Load");
     h([&] {
         const SessionPtr active = application().ActiveClsSession();
-        if (active && active->EmulatorSettings().Device() != DeviceModem)
+        if (active && active->EmulatorSettings().Device() != emu::device::Modem)
             unload();
     });
 }
@@ -251,7 +244,7 @@ void frmDial::Form_Activate()
     h([&] {
         m_session = application().ActiveClsSession();
         if (m_session) {
-            if (m_session->EmulatorSettings().Device() != DeviceModem)
+            if (m_session->EmulatorSettings().Device() != emu::device::Modem)
                 hide();
             else
                 m_connected = m_session->Connected();
@@ -341,7 +334,7 @@ void frmDial::cmdDial_Click()
         h([&] {
             Nvmain::MessageBox(QStringLiteral("Enter number to dial or select entry from the "
                                               "directory, then press dial!"),
-                MbExclamation, widget());
+                MsgBox::Exclamation, widget());
         });
         return;
     }
@@ -353,7 +346,7 @@ void frmDial::cmdDial_Click()
         const rt::Int result = dialling->Dial(number, 1);
         m_showAgain = result != 0;
         if (result != 0)
-            qCDebug(lcDialer) << "dial failed with" << result << "- the dialer comes back";
+            qCDebug(lcDialogs) << "dial failed with" << result << "- the dialer comes back";
     });
 }
 
@@ -508,13 +501,14 @@ bool frmDial::entryAccepted(const QString &name, const QString &number)
     const QString problem = PhoneBook::entryProblem(name, number);
     if (problem.isEmpty())
         return true;
-    Nvmain::MessageBox(problem, MbExclamation, widget());
+    Nvmain::MessageBox(problem, MsgBox::Exclamation, widget());
     return false;
 }
 
 void frmDial::reportUpdateError()
 {
-    Nvmain::MessageBox(QStringLiteral("Error updating phone directory file!"), MbExclamation, widget());
+    Nvmain::MessageBox(
+        QStringLiteral("Error updating phone directory file!"), MsgBox::Exclamation, widget());
 }
 
 void frmDial::DialAddEntry(const QString &name, const QString &number)
@@ -578,6 +572,7 @@ void frmDial::editBook(void (frmDial::*change)(const QString &, const QString &)
     rt::ResumeNext quiet;
     quiet([&] { (this->*change)(txName->text(), txNumber->text()); });
     quiet([&] { txNumber->setFocus(); });
+    rt::debugSwallowed(lcDialogs(), quiet, "phone book change");
 }
 
 void frmDial::cmdChangeDir_Click()
@@ -612,9 +607,11 @@ void frmDial::cmdChangeDir_Click()
         if (m_bookPath != application().PhoneBookName()) {
             const QString question = QStringLiteral("Change default phone directory to ") + u'"'
                 + m_bookPath + u'"' + u'?';
-            if (Nvmain::MessageBox(question, MbQuestionYesNo, widget()) == IdYes)
+            if (Nvmain::MessageBox(question, MsgBox::YesNo + MsgBox::Question, widget())
+                == MsgBox::Yes)
                 application().setPhoneBookName(m_bookPath);
         }
         DialReadBook();
     });
+    rt::debugSwallowed(lcDialogs(), quiet, "phone directory not changed");
 }

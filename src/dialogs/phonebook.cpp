@@ -1,7 +1,7 @@
 #include "dialogs/phonebook.h"
 
 #include "app/files.h"
-#include "dialogs/dialerlog.h"
+#include "dialogs/dialogslog.h"
 #include "runtime/wholefile.h"
 
 #include <QFile>
@@ -20,7 +20,7 @@ const QByteArray CRLF = QByteArrayLiteral("\r\n");
 
 Result failed(const QString &reason)
 {
-    qCWarning(lcDialer).noquote() << reason;
+    qCWarning(lcDialogs).noquote() << reason;
     return { false, true, reason };
 }
 
@@ -136,7 +136,7 @@ Contents read(const QString &path)
         return contents;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(lcDialer) << "phone book not read:" << path << file.errorString();
+        qCDebug(lcDialogs) << "phone book not read:" << path << file.errorString();
         return contents;
     }
     contents.opened = true;

@@ -1,6 +1,7 @@
 #include "dialogs/settingsdlg.h"
 
 #include "commondlg/commondlg.h"
+#include "dialogs/dialogslog.h"
 #include "dialogs/sessionsettings.h"
 #include "dialogs/settingsfields.h"
 #include "emulator/emusettings.h"
@@ -32,8 +33,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <functional>
-
-Q_LOGGING_CATEGORY(lcSettingsDialog, "norvalis.dialogs")
 
 namespace settingsdlg {
 
@@ -659,8 +658,8 @@ bool SettingsWindow::writeChanges()
         try {
             editor->store();
         } catch (const rt::Error &error) {
-            qCDebug(lcSettingsDialog) << "settings dialog:" << editor->field().key() << "refused"
-                                      << error.number << error.description;
+            qCDebug(lcDialogs) << "settings dialog:" << editor->field().key() << "refused"
+                               << error.number << error.description;
             refuse(*editor,
                 error.description.isEmpty() ? QStringLiteral("the value was refused (error %1).")
                                                   .arg(error.number)

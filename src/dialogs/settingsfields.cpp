@@ -1,5 +1,6 @@
 #include "dialogs/settingsfields.h"
 
+#include "app/appglobals.h"
 #include "app/norvalis.h"
 #include "emulator/channel.h"
 #include "emulator/emusettings.h"
@@ -50,9 +51,10 @@ struct Row : Field
         devices = list;
         return *this;
     }
-    Row &empty(const char *meaning)
+    Row &empty(const char *meaning) { return empty(QString::fromUtf8(meaning)); }
+    Row &empty(const QString &meaning)
     {
-        hint = QString::fromUtf8(meaning);
+        hint = meaning;
         return *this;
     }
     Row &at(int i)
@@ -293,7 +295,7 @@ QList<Field> buildFields()
         S, "", Note));
 
     // Program.
-    add(Row(Program, "Window", "Title:", P, "Caption", Text).empty("Norvalis 2000"));
+    add(Row(Program, "Window", "Title:", P, "Caption", Text).empty(ProductTitle()));
     add(Row(Program, "Window", "Icon:", P, "Icon", Picture).empty("the program's"));
     add(Row(Program, "Window", "Show the toolbar", P, "ToolbarVisible", Check));
     add(Row(Program, "Window", "Show the status line", P, "StatusLineVisible", Check));

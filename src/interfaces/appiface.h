@@ -13,6 +13,7 @@
 #include "automation/guard.h"
 #include "runtime/errnum.h"
 #include "runtime/error.h"
+#include "runtime/values.h"
 
 #include <QObject>
 #include <QString>
@@ -191,8 +192,8 @@ public slots:
     void Show();
     void Hide();
     void Resize(rt::Long Width, rt::Long Height);
-    void Move(rt::Long Left, rt::Long Top = -2147483647, rt::Long Width = -2147483647,
-        rt::Long Height = -2147483647);
+    void Move(rt::Long Left, rt::Long Top = rt::OmittedLong, rt::Long Width = rt::OmittedLong,
+        rt::Long Height = rt::OmittedLong);
 
 private:
     // The session of the active session window (rt::err::NoActiveSession when none is active).
@@ -296,6 +297,6 @@ public slots:
     void Show();
     void Hide();
     void Resize(rt::Long Width, rt::Long Height);
-    void Move(rt::Long Left, rt::Long Top = -2147483647, rt::Long Width = -2147483647,
-        rt::Long Height = -2147483647);
+    void Move(rt::Long Left, rt::Long Top = rt::OmittedLong, rt::Long Width = rt::OmittedLong,
+        rt::Long Height = rt::OmittedLong);
 };

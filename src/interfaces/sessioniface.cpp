@@ -1,5 +1,6 @@
 #include "interfaces/sessioniface.h"
 
+#include "interfaces/serveriface.h"
 #include "session/session.h"
 #include "session/sessions.h"
 
@@ -64,6 +65,11 @@ void SessionDefaultIface::Resize(rt::Long Width, rt::Long Height)
 void SessionDefaultIface::Move(rt::Long Left, rt::Long Top, rt::Long Width, rt::Long Height)
 {
     forward([&](clsSession &s) { s.Move(Left, Top, Width, Height); });
+}
+QObject *SessionDefaultIface::Server()
+{
+    return forward(
+        [](clsSession &s) -> QObject * { return ServerObjects::instance().handOut(s.Server()); });
 }
 void SessionDefaultIface::Delete()
 {

@@ -165,8 +165,10 @@ public slots:
     void Show();
     void Hide();
     void Resize(rt::Long Width, rt::Long Height);
-    void Move(rt::Long Left, rt::Long Top = -2147483647, rt::Long Width = -2147483647,
-        rt::Long Height = -2147483647);
+    void Move(rt::Long Left, rt::Long Top = rt::OmittedLong, rt::Long Width = rt::OmittedLong,
+        rt::Long Height = rt::OmittedLong);
+    // A new request object for the session's host program (NVWin32.Server, serveriface.h).
+    QObject *Server();
     void Delete();
     void Terminate(rt::Int Prompt = 1);
     void Paste(const QString &FileName = QString());

@@ -6,6 +6,7 @@
 #include "print/printlog.h"
 #include "print/spooler.h"
 #include "runtime/errnum.h"
+#include "runtime/screen.h"
 #include "runtime/values.h"
 
 #include <cmath>
@@ -13,12 +14,10 @@
 
 namespace {
 
-constexpr int TwipsPerInch = 1440;
-constexpr double PointsPerInch = 72.0;
 constexpr rt::Int ScaleTwips = 1;
 constexpr rt::Int ScalePixels = 3;
 // Retry and Cancel with the exclamation icon.
-constexpr rt::Int RetryCancelFlags = 5 + 48;
+constexpr rt::Int RetryCancelFlags = MsgBox::RetryCancel + MsgBox::Exclamation;
 constexpr int MaxFaceNameLength = 31;
 constexpr rt::Int BoldWeight = 700;
 constexpr rt::Int NormalWeight = 400;
@@ -31,12 +30,12 @@ constexpr rt::Int NormalWeight = 400;
 // Twips and device units convert rounding down.
 rt::Long twipsOf(double device, int dpi)
 {
-    return rt::Long(std::floor(device * TwipsPerInch / dpi));
+    return rt::Long(std::floor(device * rt::TwipsPerInch / dpi));
 }
 
 rt::Long deviceOf(double twips, int dpi)
 {
-    return rt::Long(std::floor(twips * dpi / TwipsPerInch));
+    return rt::Long(std::floor(twips * dpi / rt::TwipsPerInch));
 }
 
 // The brush of a style: 0 solid, 2 to 7 the six hatches, anything else hollow.
@@ -62,8 +61,8 @@ nvPrinter::nvPrinter() = default;
 nvPrinter::~nvPrinter()
 {
     rt::ResumeNext quietly;
-    if (!quietly([this] { NVClose(); }))
-        qCDebug(print::lcPrint) << "Closing the printer object:" << quietly.error().description;
+    quietly([this] { NVClose(); });
+    rt::debugSwallowed(print::lcPrint(), quietly, "closing the printer object");
 }
 
 // --- Printer ------------------------------------------------------------------------------
@@ -416,7 +415,7 @@ void nvPrinter::setDrawMode(rt::Int mode)
 void nvPrinter::selectFontNow()
 {
     // The character height in device pixels, in logical units, negated.
-    const rt::Long pixels = rt::CLng(double(m_fontSize) * m_dc->logPixelsY() / PointsPerInch);
+    const rt::Long pixels = rt::CLng(double(m_fontSize) * m_dc->logPixelsY() / rt::PointsPerInch);
     const rt::Long height = -m_dc->dpToLp(QPoint(0, pixels)).y();
     const print::LogFont font { height, m_fontBold ? BoldWeight : NormalWeight, m_fontItalic,
         m_fontName.left(MaxFaceNameLength) };
@@ -527,12 +526,12 @@ rt::Long nvPrinter::Height()
 
 float nvPrinter::TwipsPerPixelX()
 {
-    return float(TwipsPerInch) / float(needDC().logPixelsX());
+    return float(rt::TwipsPerInch) / float(needDC().logPixelsX());
 }
 
 float nvPrinter::TwipsPerPixelY()
 {
-    return float(TwipsPerInch) / float(needDC().logPixelsY());
+    return float(rt::TwipsPerInch) / float(needDC().logPixelsY());
 }
 
 rt::Long nvPrinter::TextWidth(const QString &text)

@@ -7,6 +7,9 @@
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "app/rotapi.h"
+#include "interfaces/scripthostsiface.h"
+#include "automation/bridge.h"
+#include "automation/log.h"
 #include "dde/ddeserver.h"
 #include "dde/ddetopic.h"
 #include "runtime/timer.h"
@@ -16,6 +19,17 @@
 #include <QWidget>
 
 namespace {
+
+// The list of hosts allowed to run scripts goes on the bus beside the DDE topics; without a bus
+// it stays off.
+void publishScriptHosts()
+{
+    rt::ResumeNext quiet;
+    quiet([] { automation::Bridge::instance().pathOf(&ProgramObject<ScriptHostsIface>()); });
+    if (quiet.failed())
+        qCDebug(automation::lcAutomation)
+            << "the script hosts stay off the bus:" << quiet.error().description;
+}
 
 constexpr rt::Long CleanupInterval = 100;
 constexpr rt::Long ErrInvalidCommand = 285;
@@ -95,6 +109,7 @@ void frmDDE::Form_Load()
         dde::Server &server = dde::Server::instance();
         server.addTopic(SystemTopic);
         server.publish();
+        publishScriptHosts();
     });
     gSystemTopic = SystemTopic;
     gCleanupTimer = CleanupTimer;

@@ -6,14 +6,17 @@
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "dde/ddeserver.h"
+#include "dialogs/capstart.h"
 #include "dde/ddetopic.h"
-#include "dialogs/xfercommands.h"
 #include "emulator/emulator.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
+#include "runtime/interaction.h"
 #include "runtime/keyboard.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
+#include "session/scriptconsent.h"
+#include "session/server.h"
 #include "session/session.h"
 #include "session/sessions.h"
 
@@ -70,17 +73,9 @@ enum SessionCommandNo : rt::Long {
     CmdHistoryOff = 510,
     CmdHistoryHalf = 511,
     CmdHistoryFull = 512,
-    CmdUpload = 601,
-    CmdDownload = 602,
-    CmdCapture = 603,
     CmdResetTerm = 707,
     CmdResetComm = 708,
 };
-
-// Devices that the window treats apart.
-constexpr rt::Int DeviceTelnet = 3;
-constexpr rt::Int DeviceModem = 4;
-constexpr rt::Int DeviceSsh = 5;
 
 // Ctrl+Tab as a key code of the emulator's keyboard map.
 constexpr rt::Int CtrlTabKey = 2009;
@@ -281,7 +276,7 @@ void frmMdiChild::altShortcut(rt::Int keyCode)
         return;
     switch (keyCode) {
     case 'C':
-        // The capture dialogs come with the dialogs.
+        frmCapStart::ShowCaptureDialog();
         break;
     case 'G':
         m_emulator->PrintScreen();
@@ -385,8 +380,7 @@ rt::Long frmMdiChild::WindowProc(rt::Long message, rt::Long wParam, rt::Long lPa
         else if (wParam == 2)
             m_emulator->Download(xfrFileName, xfrProtocol, xfrMode, xfrOverwrite, 1);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "prepared transfer not started:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "prepared transfer not started");
     return 0;
 }
 
@@ -441,8 +435,7 @@ void frmMdiChild::cmdOKRecon_Click()
         if (sessionOf(Tag))
             m_emulator->Reset(2);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "reconnect failed:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "reconnect failed");
 }
 
 bool frmMdiChild::isActiveChild() const
@@ -489,15 +482,44 @@ bool frmMdiChild::DDEExecCmd(const QString &command)
             m_topic->setItem(kErrMsg, QStringLiteral("Destination is busy"));
             return;
         }
-        if (!sessionOf(Tag)) {
+        const SessionPtr session = sessionOf(Tag);
+        if (!session) {
             m_topic->setItem(kErrNum, QString::number(rt::err::DdeNotRunning));
-            m_topic->setItem(kErrMsg, QStringLiteral("Server not running"));
+            m_topic->setItem(kErrMsg, servererror::text(rt::err::DdeNotRunning));
             return;
         }
-        // The session's request object comes with the host requests: without one the request
-        // is refused and the items stay as they were.
+        if (!DDEServer) {
+            DDEServer = session->Server();
+            if (!DDEServer)
+                return;
+            connect(DDEServer.get(), &clsServer::Notify, this,
+                [this](rt::Long code) { rt::event([&] { DDEServer_Notify(code); }); });
+        }
+        m_topic->setItem(kBusy, QStringLiteral("1"));
+        // The object stays held while it answers: a completion may close the window.
+        const std::shared_ptr<clsServer> request = DDEServer;
+        if (!request->SubmitRequest(command)) {
+            m_topic->setItem(kBusy, QStringLiteral("0"));
+            m_topic->setItem(kErrNum, QString::number(request->ErrNum()));
+            m_topic->setItem(kErrMsg, request->ErrMsg());
+            return;
+        }
+        result = true;
     });
     return result;
+}
+
+// Busy changes last: a client that waits for it finds the answer in the other items.
+void frmMdiChild::DDEServer_Notify(rt::Long code)
+{
+    Q_UNUSED(code);
+    rt::Proc h(kModule, "DDEServer_Notify");
+    h([&] {
+        m_topic->setItem(kResult, DDEServer->Result());
+        m_topic->setItem(kErrNum, QString::number(DDEServer->ErrNum()));
+        m_topic->setItem(kErrMsg, DDEServer->ErrMsg());
+        m_topic->setItem(kBusy, QStringLiteral("0"));
+    });
 }
 
 // ---- Session commands of the window's menu ----
@@ -557,18 +579,6 @@ bool frmMdiChild::SessionCommand(rt::Long command)
         emulator.setHistoryVisible(&percent);
         break;
     }
-    case CmdUpload:
-        if (emulator.XferStatus() == 0)
-            XferCommands::ShowUpload(session);
-        break;
-    case CmdDownload:
-        if (emulator.XferStatus() == 0)
-            XferCommands::ShowDownload(session);
-        break;
-    case CmdCapture:
-        XferCommands::ShowCapture(
-            session, emulator.CaptureSource() != 0, frame() ? frame()->widget() : nullptr);
-        break;
     case CmdResetTerm:
         emulator.Reset(1);
         break;
@@ -690,7 +700,7 @@ void frmMdiChild::ctlEmulator_CommError(rt::Long *code, rt::Int show)
         if (!session)
             return;
         const rt::Int device = session->EmulatorSettings().Device();
-        if (session->AutoClose() || device == DeviceTelnet || device == DeviceSsh) {
+        if (session->AutoClose() || device == emu::device::Telnet || device == emu::device::Ssh) {
             for (rt::Long lost : ErrConnectionLost) {
                 if (*code == lost)
                     *code = 0;
@@ -711,8 +721,7 @@ void frmMdiChild::ctlEmulator_ContextMenu(rt::Int kind, const QString &bandName)
             = kind == 3 && !bandName.isEmpty() ? bandName : QStringLiteral("ContextMenu");
         m_menu->MnuBands(name)->MousePopup();
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "no popup band:" << bandName << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "no popup band", bandName);
 }
 
 void frmMdiChild::ctlEmulator_DataReady()
@@ -730,7 +739,7 @@ void frmMdiChild::ctlEmulator_DeviceChange(rt::Int device, QString *name)
     h([&] {
         if (name->isEmpty())
             *name = QStringLiteral("No Device");
-        setTool(ToolDial, PropEnabled, flag(device == DeviceModem));
+        setTool(ToolDial, PropEnabled, flag(device == emu::device::Modem));
         setTool(ToolDevice, PropCaption, name->left(DeviceCaptionLength));
         recalcLayout();
     });
@@ -748,7 +757,7 @@ void frmMdiChild::ctlEmulator_Disconnect()
             return;
         }
         const rt::Int device = session->EmulatorSettings().Device();
-        if ((device != DeviceTelnet && device != DeviceSsh) || m_isClosing)
+        if ((device != emu::device::Telnet && device != emu::device::Ssh) || m_isClosing)
             return;
         showReconnectPanel();
         rt::ResumeNext quiet;
@@ -760,14 +769,64 @@ void frmMdiChild::ctlEmulator_Disconnect()
     });
 }
 
+// A script from the host runs when the user allows it (scriptconsent.h); a script that does not
+// run is answered to the host with the reason.
 void frmMdiChild::ctlEmulator_ExecScript(const QString &script, rt::Int asynchronous)
 {
     rt::Proc h(kModule, "ctlEmulator_ExecScript");
     h([&] {
-        rt::Long errNum = 0;
-        QString errMsg;
-        Nvmain::RunScript(rt::CInt(rt::Val(Tag)), script, asynchronous != 0, errNum, errMsg);
+        const SessionPtr session = sessionOf(Tag);
+        if (!session)
+            return;
+        const QString host = ScriptConsent::HostOf(session->EmulatorSettings());
+        const bool async = asynchronous != 0;
+        if (ScriptConsent::IsAllowed(host)) {
+            runHostScript(script, async);
+        } else if (!rt::userCanAnswer()) {
+            rt::logUnanswered(QStringLiteral("question to run a script of ") + host,
+                ScriptConsent::FirstLine(script), QStringLiteral("Don't run"));
+            refuseHostScript(host, QStringLiteral("Nobody can allow the script to run"));
+        } else if (m_scriptQuestion) {
+            refuseHostScript(
+                host, QStringLiteral("Another script of the host awaits the user's answer"));
+        } else {
+            m_scriptQuestion = ScriptConsent::Ask(widget(), host, script,
+                [this, host, script, async](ScriptConsent::Answer answer) {
+                    rt::event([&] { scriptQuestionAnswered(answer, host, script, async); });
+                });
+        }
     });
+}
+
+void frmMdiChild::scriptQuestionAnswered(
+    ScriptConsent::Answer answer, const QString &host, const QString &script, bool async)
+{
+    rt::Proc h(kModule, "ctlEmulator_ExecScript");
+    h([&] {
+        if (m_isClosing || !sessionOf(Tag))
+            return;
+        if (answer == ScriptConsent::Answer::DontRun) {
+            refuseHostScript(host, QStringLiteral("The user did not allow the script to run"));
+            return;
+        }
+        if (answer == ScriptConsent::Answer::Always && !ScriptConsent::Allow(host))
+            qCWarning(lcSession) << "scripts of" << host << "allowed this time only:"
+                                 << "the settings store cannot be written";
+        runHostScript(script, async);
+    });
+}
+
+void frmMdiChild::runHostScript(const QString &script, bool async)
+{
+    rt::Long errNum = 0;
+    QString errMsg;
+    Nvmain::RunScript(rt::CInt(rt::Val(Tag)), script, async, errNum, errMsg);
+}
+
+void frmMdiChild::refuseHostScript(const QString &host, const QString &why)
+{
+    qCInfo(lcSession).noquote() << "script of" << host << "not run:" << why;
+    m_emulator->ScriptError(rt::err::PermissionDenied, why);
 }
 
 void frmMdiChild::ctlEmulator_Extension(QString *command)

@@ -1,9 +1,9 @@
 #pragma once
 // frmMdiChild: the MDI child window of one session. It hosts the emulator control over its whole
 // client area, keeps the session topic's DDE items, turns the control's events into status tools,
-// session events and host requests, handles the session-window keys (Ctrl+Tab cycling in
-// activation order, Scroll Lock pause, the Alt letter shortcuts that BlockedHotKeys does not
-// block), shows the reconnect panel when a Telnet or SSH connection drops, starts a transfer that
+// session events and host requests (a script of the host runs only with the user's consent,
+// scriptconsent.h), handles the session-window keys (Ctrl+Tab cycling in activation order,
+// Scroll Lock pause, the Alt letter shortcuts that BlockedHotKeys does not block), shows the reconnect panel when a Telnet or SSH connection drops, starts a transfer that
 // a dialog prepared (message 1830) and takes part in the orderly closing of its session.
 //
 // The window never keeps its session: every handler looks it up in Sessions by the key in Tag
@@ -15,19 +15,19 @@
 #include "emulator/emulator.h"
 #include "menus/menu.h"
 #include "runtime/form.h"
+#include "session/scriptconsent.h"
 #include "session/sessionwindow.h"
 
 #include <QPointer>
+#include <memory>
 
 class QFrame;
 class QLabel;
+class clsServer;
 class QPushButton;
 namespace dde {
 class Topic;
 }
-
-// The message a transfer dialog posts after filling the xfr members: wParam 1 upload, 2 download.
-constexpr rt::Long WM_STARTTRANSFER = 1830;
 
 class frmMdiChild : public rt::MdiChildForm, public SessionWindow
 {
@@ -40,12 +40,6 @@ public:
     bool OkToUnload = false;
     // Refresh the status tools at the next activation.
     bool UpdateStatus = false;
-    // The transfer a dialog prepared: directory, NUL, file names; protocol; mode; overwrite.
-    QString xfrFileName;
-    rt::Int xfrProtocol = 0;
-    rt::Int xfrMode = 0;
-    rt::Int xfrOverwrite = 0;
-
     // SessionWindow
     bool IsClosing() const override { return m_isClosing; }
     bool PauseState() const override { return m_pauseState; }
@@ -62,7 +56,7 @@ public:
     // Makes the window's topic a DDE source (link mode 1).
     void setLinkSource();
     dde::Topic *topic() const { return m_topic; }
-    emu::nvEmulator *ctlEmulator() const { return m_emulator; }
+    emu::nvEmulator *ctlEmulator() const override { return m_emulator; }
     void ForceResize() { Form_Resize(); }
     // Activation handling, also called by Sessions.Add after showing a new window.
     void Form_Activate() override;
@@ -73,8 +67,12 @@ public:
     void cmdCancelRecon_Click();
 
     // A DDE execute on the session's topic: a bracketed script runs for this session; other text
-    // is a host request. False refuses it.
+    // is a host request, submitted through the topic's request object (DDEServer) while the
+    // topic is not Busy. False refuses it.
     bool DDEExecCmd(const QString &command);
+    // The topic's request object, taken from the session at the first host request and kept for
+    // the window's life; its completion sets Result, ErrNum, ErrMsg and then Busy "0".
+    std::shared_ptr<clsServer> DDEServer;
 
 protected:
     QWidget *createWidgets() override;
@@ -118,6 +116,12 @@ private:
     void ctlEmulator_ServerStart(const QString &name);
     void ctlEmulator_StatusChange(const QString &text);
     void ctlEmulator_TermChange(rt::Int termType);
+    void DDEServer_Notify(rt::Long code);
+    // Scripts of the host: run, or answered to the host with the reason they did not run.
+    void scriptQuestionAnswered(
+        ScriptConsent::Answer answer, const QString &host, const QString &script, bool async);
+    void runHostScript(const QString &script, bool async);
+    void refuseHostScript(const QString &host, const QString &why);
 
     // Sets a property of a status tool; nothing without a menu.
     void setTool(rt::Long tool, rt::Long property, const QVariant &value);
@@ -131,4 +135,5 @@ private:
     QPointer<QPushButton> m_okRecon;
     dde::Topic *m_topic = nullptr;
     bool m_linkSource = false;
+    QPointer<QWidget> m_scriptQuestion; // open while the user decides on a script of the host
 };

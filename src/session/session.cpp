@@ -4,6 +4,7 @@
 #include "app/errhndlr.h"
 #include "app/files.h"
 #include "app/mainwindow.h"
+#include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "app/profile.h"
@@ -19,6 +20,7 @@
 #include "runtime/screen.h"
 #include "runtime/values.h"
 #include "session/mdichild.h"
+#include "session/serverq.h"
 #include "session/sessions.h"
 
 #include <QFile>
@@ -42,21 +44,6 @@ constexpr const char *kModule = "session";
 constexpr rt::Int MaxSessionNumber
     = rt::Int((std::numeric_limits<rt::Long>::max() - (MenuIdFactor - 1)) / MenuIdFactor);
 const QString kDefaultSessionMenu = QStringLiteral("dfltsess.mnu");
-
-// Message-box flags and answers.
-constexpr rt::Int MbYesNo = 4;
-constexpr rt::Int MbYesAllNo = 6;
-constexpr rt::Int MbYesNoCancel = 3;
-constexpr rt::Int MbQuestion = 32;
-constexpr rt::Int MbExclamation = 48;
-constexpr rt::Int MbDontAskAgain = 256;
-constexpr rt::Int IdCancel = 2;
-constexpr rt::Int IdYes = 6;
-constexpr rt::Int IdAll = 8;
-
-// Devices the disconnect question tells apart.
-constexpr rt::Int DeviceSerial = 1;
-constexpr rt::Int DeviceModem = 4;
 
 const QChar Q = u'"';
 const QString CRLF = QStringLiteral("\r\n");
@@ -266,10 +253,38 @@ rt::Int clsSession::Connected() const
     return Emulator()->Connected();
 }
 
+bool clsSession::ServerRequest(const std::shared_ptr<clsServer> &request, const QString &text)
+{
+    bool ok = false;
+    rt::Proc h(kModule, "ServerRequest");
+    h([&] {
+        if (!m_serverQueue) {
+            const std::weak_ptr<clsSession> self = weak_from_this();
+            m_serverQueue = std::make_shared<ServerQueue>(ServerQueue::Session {
+                [self] {
+                    const auto session = self.lock();
+                    return session && session->m_serverMode && !session->m_closing;
+                },
+                [self](const QString &text) {
+                    const auto session = self.lock();
+                    if (!session)
+                        rt::raise(rt::err::ObjectNotSet);
+                    return session->Emulator()->ServerRequest(text);
+                } });
+        }
+        ok = m_serverQueue->AddRequest(request, text);
+    });
+    return ok;
+}
+
 void clsSession::setServerMode(rt::Int on)
 {
-    // The request queue that a server-mode end empties comes with the host requests.
-    m_serverMode = on ? rt::True : rt::False;
+    rt::Proc h(kModule, "Let ServerMode");
+    h([&] {
+        m_serverMode = on ? rt::True : rt::False;
+        if (!m_serverMode && m_serverQueue)
+            m_serverQueue->Shutdown();
+    });
 }
 
 void clsSession::setServerName(const QString &name)
@@ -280,10 +295,25 @@ void clsSession::setServerName(const QString &name)
 
 void clsSession::ServerResult(const QString &result, const QString &errNum, const QString &errMsg)
 {
-    // Without a request queue there is nobody to hand the answer to.
-    Q_UNUSED(result);
-    Q_UNUSED(errNum);
-    Q_UNUSED(errMsg);
+    rt::Proc h(kModule, "ServerResult");
+    h([&] {
+        // Without a request queue there is nobody to hand the answer to.
+        if (!m_serverQueue)
+            return;
+        const std::shared_ptr<ServerQueue> queue = m_serverQueue;
+        rt::Long number = 0;
+        try {
+            number = rt::CLng(rt::Val(errNum));
+        } catch (...) {
+            // The answer still completes its request, with the error the number gave.
+            const rt::Error error = rt::currentError();
+            qCDebug(lcSession) << "host error number" << errNum.left(40) << "unusable:"
+                               << error.description;
+            queue->ReturnServerResult(QString(), error.number, error.description);
+            return;
+        }
+        queue->ReturnServerResult(result, number, errMsg);
+    });
 }
 
 void clsSession::RaiseExtension(QString &cmd)
@@ -332,11 +362,11 @@ bool clsSession::askToDisconnect()
             host = EmulatorSettings().HostName();
         });
     }
-    if (device == DeviceSerial)
+    if (device == emu::device::Serial)
         return true;
-    const bool modem = device == DeviceModem;
+    const bool modem = device == emu::device::Modem;
     QString question;
-    rt::Int buttons = MbYesNo;
+    rt::Int buttons = MsgBox::YesNo;
     if (modem) {
         question = QStringLiteral("Do you want to disconnect dial-up") + CRLF
             + QStringLiteral("connection for ") + Q + title + Q + QStringLiteral(" ?");
@@ -344,22 +374,23 @@ bool clsSession::askToDisconnect()
         question = QStringLiteral("Do you want to disconnect session") + CRLF + Q + title + Q
             + QStringLiteral(" from ") + host + QStringLiteral(" ?");
         if (gTerminating && application().ClsSessions().Count() >= 2)
-            buttons = MbYesAllNo;
+            buttons = MsgBox::YesAllNo;
     }
-    rt::Int answer = Nvmain::MessageBox(question, buttons + MbQuestion + MbDontAskAgain);
-    if (answer & MbDontAskAgain) {
+    rt::Int answer
+        = Nvmain::MessageBox(question, buttons + MsgBox::Question + MsgBox::NotAgainFlag);
+    if (answer & MsgBox::NotAgainFlag) {
         application().setNoCloseWarning(rt::True);
-        answer = rt::Int(answer & ~MbDontAskAgain);
+        answer = rt::Int(answer & ~MsgBox::NotAgainFlag);
     }
     if (modem) {
-        if (answer != IdYes)
+        if (answer != MsgBox::Yes)
             return false;
         Emulator()->HangUp(0);
         return true;
     }
-    if (answer == IdAll)
+    if (answer == MsgBox::All)
         gTerminatePrompt = 0;
-    return answer == IdYes || answer == IdAll;
+    return answer == MsgBox::Yes || answer == MsgBox::All;
 }
 
 // The save question; false when the session stays open (Cancel, a cancelled Save As, or a save
@@ -371,13 +402,12 @@ bool clsSession::askToSave()
     QString title;
     rt::Proc h(kModule, "Close");
     h([&] { title = m_window->caption(); });
-    const rt::Int answer
-        = Nvmain::MessageBox(QStringLiteral("Do you want to save your changes to ") + CRLF + Q
-                + title + Q + QStringLiteral(" ?"),
-            MbYesNoCancel + MbQuestion);
-    if (answer == IdCancel)
+    const rt::Int answer = Nvmain::MessageBox(QStringLiteral("Do you want to save your changes to ")
+            + CRLF + Q + title + Q + QStringLiteral(" ?"),
+        MsgBox::YesNoCancel + MsgBox::Question);
+    if (answer == MsgBox::Cancel)
         return false;
-    if (answer != IdYes)
+    if (answer != MsgBox::Yes)
         return true;
     if (!m_fileName.isEmpty())
         Save(QString());
@@ -393,6 +423,8 @@ void clsSession::closeNow()
     quiet([&] { m_window->setIsClosing(true); });
     quiet([&] { m_window->hide(); });
     quiet([&] { Emulator()->Shutdown(); });
+    // The host program goes with the session: its clients hear so at once.
+    quiet([&] { setServerMode(rt::False); });
     gRefocusPending = true;
     gCleanupPending = true;
     quiet([&] {
@@ -400,8 +432,7 @@ void clsSession::closeNow()
             rt::raise(rt::err::ObjectNotSet);
         gCleanupTimer->setEnabled(true);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "closing step failed:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "closing step failed");
 }
 
 // ---- Window verbs ----
@@ -427,8 +458,7 @@ void clsSession::Hide()
         const rt::Form *active = mainFrame().activeForm();
         gMenus->setActiveMenu(active ? rt::CLng(rt::Val(active->Tag)) : 0);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "active menu not switched:" << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "active menu not switched");
 }
 
 void clsSession::Resize(rt::Long width, rt::Long height)
@@ -442,11 +472,11 @@ void clsSession::Resize(rt::Long width, rt::Long height)
 void clsSession::Move(rt::Long left, rt::Long top, rt::Long width, rt::Long height)
 {
     withSilentErrors("Move", { rt::err::ObjectNotSet, rt::err::FormMinimizedOrMaximized }, [&] {
-        if (top == OmittedLong)
+        if (top == rt::OmittedLong)
             top = toPixels(m_window->top(), rt::TwipsPerPixelY());
-        if (width == OmittedLong)
+        if (width == rt::OmittedLong)
             width = toPixels(m_window->width(), rt::TwipsPerPixelX());
-        if (height == OmittedLong)
+        if (height == rt::OmittedLong)
             height = toPixels(m_window->height(), rt::TwipsPerPixelY());
         m_window->move(toTwips(left, rt::TwipsPerPixelX()), toTwips(top, rt::TwipsPerPixelY()),
             toTwips(width, rt::TwipsPerPixelX()), toTwips(height, rt::TwipsPerPixelY()));
@@ -716,9 +746,7 @@ void clsSession::LoadGlobalSettings()
         m_customMouseTable = application().CustomMouseTable();
         MouseTableLoad(m_customMouseTable);
     });
-    if (quiet.failed())
-        qCDebug(lcSession) << "mouse table not loaded:" << m_customMouseTable
-                           << quiet.error().description;
+    rt::debugSwallowed(lcSession(), quiet, "mouse table not loaded", m_customMouseTable);
 }
 
 void clsSession::setMenu(MenuPtr menu)
@@ -753,7 +781,7 @@ void clsSession::loadMenuFile(const QString &name)
         return;
     } catch (const rt::Error &error) {
         if (error.number != rt::err::FileNotFound) {
-            qCDebug(lcSession) << "session menu not loaded:" << name << error.description;
+            rt::debugSwallowed(lcSession(), error, "session menu not loaded", name);
             return;
         }
     }
@@ -765,7 +793,7 @@ void clsSession::loadMenuFile(const QString &name)
                                  "original state, copy the stdsess.mnu file over dfltsess.mnu "
                                  "and remove the MenuFileName item from the ")
                 + m_fileName + QStringLiteral(" file."),
-            MbExclamation);
+            MsgBox::Exclamation);
     }
 }
 

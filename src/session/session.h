@@ -14,6 +14,11 @@
 // whether to save a changed one; a session that accepts is Closing from then on (window hidden,
 // emulator shut down) and the clean-up timer removes it.
 //
+// Host requests (server.h, serverq.h): the session queues the requests of its request objects
+// in its ServerQueue (made at the first request) while the host program keeps it in server mode,
+// hands the host's answers to it, and ends server mode, completing every pending request with
+// 291, when the host program leaves it, the link drops or the session closes.
+//
 // The session file: setting FileName resolves the name (extensions "nvcf;cfg") and loads the
 // file, or the defaults for a name that is empty or cannot be found; loading never writes the
 // file. Save writes the emulator's settings and the session's six own keys of [Norvalis]
@@ -28,6 +33,7 @@
 
 #include "menus/menu.h"
 #include "runtime/error.h"
+#include "runtime/values.h"
 #include "session/sessionbase.h"
 
 #include <QLoggingCategory>
@@ -39,6 +45,7 @@
 Q_DECLARE_LOGGING_CATEGORY(lcSession)
 
 class frmMdiChild;
+class ServerQueue;
 class SessionDefaultIface;
 namespace emu {
 class nvEmulator;
@@ -76,8 +83,14 @@ public:
     rt::Int Dial(const QString &phoneNumber, rt::Int wait = 0) override;
     rt::Int HangUp(rt::Int wait = 0) override;
     rt::Int Connected() const override;
+    rt::Int ServerMode() const override { return m_serverMode; }
+    QString ServerName() const override { return m_serverName; }
+    bool ServerRequest(const std::shared_ptr<clsServer> &request, const QString &text) override;
+    // Off completes every pending request with 291.
     void setServerMode(rt::Int on) override;
     void setServerName(const QString &name) override;
+    // The host's answer to the request at the host; an error number that does not convert to
+    // 32 bits completes it with the conversion's error.
     void ServerResult(const QString &result, const QString &errNum, const QString &errMsg) override;
     void RaiseExtension(QString &cmd) override;
     void RaiseDataReady() override;
@@ -87,9 +100,8 @@ public:
     void Hide();
     // Pixels.
     void Resize(rt::Long width, rt::Long height);
-    static constexpr rt::Long OmittedLong = -2147483647;
-    void Move(rt::Long left, rt::Long top = OmittedLong, rt::Long width = OmittedLong,
-        rt::Long height = OmittedLong);
+    void Move(rt::Long left, rt::Long top = rt::OmittedLong, rt::Long width = rt::OmittedLong,
+        rt::Long height = rt::OmittedLong);
     void Delete() { Terminate(0); }
     void Activate();
     // Always asks for a name; true when the user cancelled.
@@ -109,8 +121,6 @@ public:
     void setWidth(rt::Long value);
     rt::Long Height() const;
     void setHeight(rt::Long value);
-    rt::Int ServerMode() const { return m_serverMode; }
-    QString ServerName() const { return m_serverName; }
     QString Caption() const { return m_caption; }
     void setCaption(const QString &caption);
     QString Icon() const { return m_icon; }
@@ -182,6 +192,8 @@ private:
     QPointer<emu::nvEmulator> m_emulator;
     rt::Int m_serverMode = rt::False;
     QString m_serverName;
+    // Made at the first request; shared, so that a completion that closes the session finishes.
+    std::shared_ptr<ServerQueue> m_serverQueue;
     QString m_caption;
     QString m_fileName;
     QString m_icon;

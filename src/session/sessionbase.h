@@ -13,6 +13,7 @@
 
 class QObject;
 class SessionWindow;
+class clsServer;
 
 class SessionBase
 {
@@ -56,6 +57,19 @@ public:
     virtual rt::Int HangUp(rt::Int wait = 0) = 0;
     // The emulator's link to the host is up (non-zero).
     virtual rt::Int Connected() const = 0;
+
+    // The host request server: a new request object for this session (every call makes one),
+    // server mode and the name the host program gave it, and queueing a request for the host
+    // program (false when the session declines it).
+    std::shared_ptr<clsServer> Server() const;
+    virtual rt::Int ServerMode() const { return rt::False; }
+    virtual QString ServerName() const { return QString(); }
+    virtual bool ServerRequest(const std::shared_ptr<clsServer> &request, const QString &text)
+    {
+        Q_UNUSED(request);
+        Q_UNUSED(text);
+        return false;
+    }
 
     // What the session window hands on from its emulator control: server mode and its name,
     // the answer to a queued host request, and the two events of the session.

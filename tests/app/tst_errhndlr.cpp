@@ -2,7 +2,7 @@
 #include "app/errhndlr.h"
 #include "app/files.h"
 #include "automation/guard.h"
-#include "platform/tst_inifile_files.h"
+#include "common/testutil.h"
 #include "runtime/interaction.h"
 
 #include <QApplication>

@@ -124,10 +124,10 @@ void TestFileCommands::cleanup()
 
 void TestFileCommands::writeFiles()
 {
-    StartupEnvironment::writeFile(home(u"a.nvcf"_qs), "[Norvalis]\nTermType=9\n");
-    StartupEnvironment::writeFile(home(u"b.nvcf"_qs), "[Norvalis]\nTermType=9\n");
-    StartupEnvironment::writeFile(home(u"notes.txt"_qs), "some text\n");
-    StartupEnvironment::writeFile(home(u"desk.nvly"_qs),
+    writeBytes(home(u"a.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(u"b.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(u"notes.txt"_qs), "some text\n");
+    writeBytes(home(u"desk.nvly"_qs),
         "[Norvalis Main]\nWindowState=0\nFiles=1\n[File1]\nFileName=" + home(u"b.nvcf"_qs).toUtf8()
             + "\n");
 }

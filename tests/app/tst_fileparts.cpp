@@ -1,6 +1,6 @@
-#include "app/files.h"
 #include "app/fileparts.h"
-#include "platform/tst_inifile_files.h"
+#include "app/files.h"
+#include "common/testutil.h"
 
 #include <QtTest>
 

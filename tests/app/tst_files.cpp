@@ -1,5 +1,5 @@
 #include "app/files.h"
-#include "platform/tst_inifile_files.h"
+#include "common/testutil.h"
 #include "registry/registry.h"
 
 #include <QtTest>

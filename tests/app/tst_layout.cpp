@@ -181,7 +181,7 @@ void TestLayout::cleanup()
 
 SessionPtr TestLayout::openSession(const QString &name)
 {
-    StartupEnvironment::writeFile(home(name), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(name), "[Norvalis]\nTermType=9\n");
     const SessionPtr session = gApp->ClsSessions().Add(home(name));
     // The spare session made after the first one is gone before the test goes on.
     if (!QTest::qWaitFor([] { return !gCleanupPending; }))
@@ -354,11 +354,11 @@ void TestLayout::partialLoad()
     QFETCH(QByteArray, layout);
     QFETCH(bool, loaded);
     QFETCH(QStringList, messages);
-    StartupEnvironment::writeFile(home(u"a.nvcf"_qs), "[Norvalis]\nTermType=9\n");
-    StartupEnvironment::writeFile(home(u"b.nvcf"_qs), "[Norvalis]\nTermType=9\n");
-    StartupEnvironment::writeFile(home(u"notes.txt"_qs), "just some text\n");
+    writeBytes(home(u"a.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(u"b.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(u"notes.txt"_qs), "just some text\n");
     layout.replace("HOME", m_env.homeDir().toUtf8());
-    StartupEnvironment::writeFile(home(u"part.nvly"_qs), layout);
+    writeBytes(home(u"part.nvly"_qs), layout);
 
     Nvmain::LoadLayout(home(u"part.nvly"_qs));
     QTRY_VERIFY(!gCleanupPending);
@@ -395,9 +395,9 @@ void TestLayout::saveLayoutAs()
     QFETCH(QString, current);
     QFETCH(QString, answer);
     openSession(u"a.nvcf"_qs);
-    StartupEnvironment::writeFile(home(u"other.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(u"other.nvcf"_qs), "[Norvalis]\nTermType=9\n");
     if (!current.isEmpty()) {
-        StartupEnvironment::writeFile(home(current), "[Norvalis Main]\nWindowState=0\n");
+        writeBytes(home(current), "[Norvalis Main]\nWindowState=0\n");
         gLayoutFile = home(current);
     }
     Nvmain::UpdateRecentFileList(home(u"other.nvcf"_qs), false);
@@ -433,7 +433,7 @@ void TestLayout::saveLayoutAs()
 void TestLayout::unwritableLayout()
 {
     openSession(u"a.nvcf"_qs);
-    StartupEnvironment::writeFile(home(u"plain"_qs), "a file, not a folder\n");
+    writeBytes(home(u"plain"_qs), "a file, not a folder\n");
     gLayoutFile = home(u"plain/desk.nvly"_qs);
     Nvmain::FileSaveLayout();
     QCOMPARE(m_messages.size(), 1);
@@ -491,7 +491,7 @@ void TestLayout::recentFiles()
         return list;
     };
     for (const char *name : { "a.nvcf", "b.nvcf", "c.nvcf", "x.nvcf", "X.NVCF" })
-        StartupEnvironment::writeFile(home(QLatin1String(name)), "[Norvalis]\nTermType=9\n");
+        writeBytes(home(QLatin1String(name)), "[Norvalis]\nTermType=9\n");
     before = expand(before);
     for (int i = 0; i < before.size(); ++i)
         gApp->setRecent(rt::Int(i), before.at(i));
@@ -519,12 +519,12 @@ void TestLayout::screenshotTiledLayout()
     QByteArray layout = "[Norvalis Main]\nWindowState=0\nLeft=1500\nTop=1500\nWidth=16500\n"
                         "Height=11250\nFiles=3\n";
     for (int i = 0; i < hosts.size(); ++i) {
-        StartupEnvironment::writeFile(home(hosts.at(i) + u".nvcf"_qs),
+        writeBytes(home(hosts.at(i) + u".nvcf"_qs),
             "[Norvalis]\nTermType=9\nSessionTitle=" + hosts.at(i).toUtf8() + " host\n");
         layout += "[File" + QByteArray::number(i + 1) + "]\nFileName="
             + home(hosts.at(i) + u".nvcf"_qs).toUtf8() + (i == 1 ? "\nActive=True\n" : "\n");
     }
-    StartupEnvironment::writeFile(home(u"three.nvly"_qs), layout);
+    writeBytes(home(u"three.nvly"_qs), layout);
     Nvmain::LoadLayout(home(u"three.nvly"_qs));
     QTRY_VERIFY(!gCleanupPending);
     const std::vector<SessionPtr> sessions = gApp->ClsSessions().NewEnum();
@@ -556,9 +556,9 @@ void TestLayout::screenshotFileDialog()
         QSKIP("screenshots only (tests/screenshot.sh)");
     QFETCH(int, command);
     for (const char *name : { "billing.nvcf", "stores.nvcf", "reports.nvcf" })
-        StartupEnvironment::writeFile(home(QLatin1String(name)), "[Norvalis]\nTermType=9\n");
-    StartupEnvironment::writeFile(home(u"desk.nvly"_qs), "[Norvalis Main]\nWindowState=0\n");
-    StartupEnvironment::writeFile(home(u"notes.txt"_qs), "text\n");
+        writeBytes(home(QLatin1String(name)), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(u"desk.nvly"_qs), "[Norvalis Main]\nWindowState=0\n");
+    writeBytes(home(u"notes.txt"_qs), "text\n");
     gLastDir = m_env.homeDir();
     openSession(u"billing.nvcf"_qs);
     commondlg::setHook(nullptr);

@@ -36,7 +36,7 @@ const QChar kSep = QChar(1);
 
 QString regValue(const QString &name)
 {
-    return Profile::GetRegString(1, SettingsKey(name), u"(none)"_qs);
+    return Profile::GetRegString(Profile::HKCU, SettingsKey(name), u"(none)"_qs);
 }
 
 bar::BandPtr controlBand(const QString &bandName)
@@ -168,8 +168,8 @@ void TestMdiParent::unloadFromCode_data()
 void TestMdiParent::unloadFromCode()
 {
     QFETCH(bool, standalone);
-    Profile::DeleteRegKey(1, SettingsKey(u"MainLeft"_qs));
-    Profile::DeleteRegKey(1, SettingsKey(u"ChildWindowState"_qs));
+    Profile::DeleteRegKey(Profile::HKCU, SettingsKey(u"MainLeft"_qs));
+    Profile::DeleteRegKey(Profile::HKCU, SettingsKey(u"ChildWindowState"_qs));
     gStandalone = standalone;
     gApp->setInitChildWindowState(1);
     QVERIFY(frmSplash::instance().isLoaded());
@@ -413,11 +413,11 @@ void TestMdiParent::openTwoSessions()
 {
     m_host = std::make_unique<FakeHost>();
     QVERIFY(m_host->isListening());
-    StartupEnvironment::writeFile(home(u"first.nvcf"_qs), "[Norvalis]\nTermType=9\n");
-    StartupEnvironment::writeFile(home(u"second.nvcf"_qs),
+    writeBytes(home(u"first.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(u"second.nvcf"_qs),
         "[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\nHostPort="
             + m_host->portText().toUtf8() + "\n");
-    StartupEnvironment::writeFile(home(u"third.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(u"third.nvcf"_qs), "[Norvalis]\nTermType=9\n");
     gApp->setInitChildWindowState(0);
     gApp->ClsSessions().Add(home(u"first.nvcf"_qs));
     gApp->ClsSessions().Add(home(u"second.nvcf"_qs));

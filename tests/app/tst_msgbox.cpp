@@ -1,6 +1,6 @@
 #include "app/msgbox.h"
 #include "app/nvmain.h"
-#include "platform/tst_inifile_files.h"
+#include "common/testutil.h"
 #include "runtime/interaction.h"
 #include "runtime/screen.h"
 

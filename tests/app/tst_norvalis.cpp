@@ -3,8 +3,9 @@
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/tst_norvalis_fakes.h"
-#include "automation/bridge.h"
 #include "automation/members.h"
+#include "common/busclient.h"
+#include "common/testutil.h"
 #include "interfaces/appiface.h"
 #include "menus/menus.h"
 #include "registry/registry.h"
@@ -13,16 +14,11 @@
 #include "session/sessions.h"
 #include "session/tst_sessions_fakes.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QtTest>
 #include <functional>
 
 namespace {
-
-const QString kRegBase = QStringLiteral("Software\\Dremo\\Nvwin2k\\");
 
 // Access to the application object's settings by name, as the tables below name them.
 struct Accessor
@@ -88,31 +84,13 @@ std::optional<QString> stored(const QString &location, const QString &iniFile)
 {
     const QString where = location.section(u':', 1);
     if (location.startsWith(u"reg:"))
-        return registry::value(registry::Root::CurrentUser, kRegBase + where);
+        return registryValue(where);
     const QString section = where.section(u'/', 0, 0);
     const QString key = where.section(u'/', 1);
     QSettings ini(iniFile, QSettings::IniFormat); // plain keys only: enough to read back
     if (!ini.contains(section + u'/' + key))
         return std::nullopt;
     return ini.value(section + u'/' + key).toString();
-}
-
-void putRegistry(const QString &name, const QString &text)
-{
-    registry::setValue(registry::Root::CurrentUser, kRegBase + name, text);
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 // A menu file holding empty bands of these names.
@@ -123,38 +101,6 @@ void writeMenuFile(const QString &path, const QStringList &bands)
     for (const QString &band : bands)
         menu.AddNew(band);
     menu.Save(path);
-}
-
-rt::Long errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const rt::Error &error) {
-        return error.number;
-    }
-    return 0;
-}
-
-// A call from a second bus connection, answered while the event loop runs (a synchronous call
-// to the own process would wait for itself).
-QDBusMessage busCall(const QString &interface, const QString &member, const QVariantList &args,
-    const QString &targetInterface = QStringLiteral("org.freedesktop.DBus.Properties"))
-{
-    QDBusConnection client
-        = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"appobj-client"_qs);
-    QDBusMessage call
-        = QDBusMessage::createMethodCall(automation::Bridge::instance().connection().baseService(),
-            u"/Norvalis"_qs, targetInterface, member);
-    QVariantList arguments = args;
-    if (targetInterface.startsWith(u"org.freedesktop.DBus.Properties"))
-        arguments.prepend(interface);
-    call.setArguments(arguments);
-    QDBusPendingCall pending = client.asyncCall(call, 5000);
-    QDBusPendingCallWatcher watcher(pending);
-    QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
-    if (!watcher.isFinished())
-        finished.wait(5000);
-    return pending.reply();
 }
 
 } // namespace
@@ -193,9 +139,7 @@ private slots:
     void cleanupTestCase()
     {
         frmMsgBox::setAnswerHook({});
-        for (auto root : { registry::Root::CurrentUser, registry::Root::LocalMachine,
-                 registry::Root::ClassesRoot })
-            registry::setStoreFile(root, QString());
+        resetStores();
     }
 
     void init()
@@ -203,19 +147,13 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         m_userStore = path(u"user.reg"_qs);
-        registry::setStoreFile(registry::Root::CurrentUser, m_userStore);
-        registry::setStoreFile(registry::Root::LocalMachine, path(u"machine.reg"_qs));
-        registry::setStoreFile(registry::Root::ClassesRoot, path(u"classes.reg"_qs));
-        qputenv("NORVALIS_APPDIR", m_dir->path().toLocal8Bit());
-        gAppDir = m_dir->path() + u'/';
+        useProgramFolder(m_dir->path());
         m_ini = path(u"NVWIN.INI"_qs);
         writeMenuFile(
             path(u"dfltmain.mnu"_qs), { u"Menu Bar"_qs, u"ToolBar"_qs, u"Status Line"_qs });
         writeMenuFile(path(u"other.mnu"_qs), { u"Other"_qs, u"ToolBar"_qs });
-        writeFile(path(u"corrupt.mnu"_qs), "not a menu file at all");
-        m_main = std::make_unique<TestMainWindow>();
-        m_main->load();
-        setMainWindow(m_main.get());
+        writeBytes(path(u"corrupt.mnu"_qs), "not a menu file at all");
+        m_main = registeredMainWindow();
         m_cleanupTimer = std::make_unique<rt::Timer>();
         m_cleanupTimer->setEnabled(false);
         gCleanupTimer = m_cleanupTimer.get();
@@ -227,10 +165,7 @@ private slots:
     {
         delete gApp.data();
         QVERIFY(!gMenus);
-        setMainWindow(nullptr);
-        if (m_main)
-            m_main->unload();
-        m_main.reset();
+        dropMainWindow(m_main);
         m_cleanupTimer.reset();
         qunsetenv("NORVALIS_APPDIR");
         QCOMPARE(rt::gErrNest, 0);
@@ -340,7 +275,7 @@ private slots:
         if (location.startsWith(u"reg:"))
             putRegistry(location.mid(4), u"sentinel"_qs);
         else
-            writeFile(m_ini,
+            writeBytes(m_ini,
                 "[" + location.mid(4).section(u'/', 0, 0).toUtf8() + "]\n"
                     + location.section(u'/', 1).toUtf8() + "=sentinel\n");
         setting(name).set(app, setting(name).get(app));
@@ -437,16 +372,17 @@ private slots:
         for (const QString &entry : registryValues)
             putRegistry(entry.section(u'=', 0, 0), entry.section(u'=', 1));
         if (!ini.isNull())
-            writeFile(m_ini, ini);
-        const QByteArray userStore = fileBytes(m_userStore);
+            writeBytes(m_ini, ini);
+        const QByteArray userStore = readBytes(m_userStore);
+        const QByteArray iniFile = readBytes(m_ini);
         Norvalis &app = start();
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
             QCOMPARE(setting(it.key()).get(app), it.value());
-        QCOMPARE(fileBytes(m_userStore), userStore);
-        QCOMPARE(fileBytes(m_ini), ini);
+        QCOMPARE(readBytes(m_userStore), userStore);
+        QCOMPARE(readBytes(m_ini), iniFile);
         app.Load();
-        QCOMPARE(fileBytes(m_userStore), userStore);
-        QCOMPARE(fileBytes(m_ini), ini);
+        QCOMPARE(readBytes(m_userStore), userStore);
+        QCOMPARE(readBytes(m_ini), iniFile);
     }
 
     void loadKeepsAValueABadTextCannotGive()
@@ -497,8 +433,7 @@ private slots:
                 QCOMPARE(e.description, u"Invalid RecentListSize setting"_qs);
             }
             QCOMPARE(app.RecentListSize(), rt::Int(result));
-            const auto text
-                = registry::value(registry::Root::CurrentUser, kRegBase + u"RecentListSize"_qs);
+            const auto text = registryValue(u"RecentListSize"_qs);
             QCOMPARE(text ? QVariant(*text) : QVariant(), stored);
         }
     }
@@ -572,7 +507,7 @@ private slots:
         Norvalis &app = start();
         app.setInitChildWindowState(1);
         app.Save();
-        const QString key = kRegBase + u"RecentFiles"_qs;
+        const QString key = SettingsKey(u"RecentFiles"_qs);
         QCOMPARE(registry::subKeys(registry::Root::CurrentUser, key),
             (QStringList { u"File_1"_qs, u"File_2"_qs, u"File_3"_qs, u"File_4"_qs }));
         QStringList values;
@@ -589,7 +524,7 @@ private slots:
         app.setCustomMode(3);
         app.setCaption(u"T"_qs);
         app.setRecentListSize(7);
-        writeFile(m_ini, "[Custom]\nTitle=stale\n");
+        writeBytes(m_ini, "[Custom]\nTitle=stale\n");
         registry::deleteKey(registry::Root::CurrentUser, u"Software"_qs);
         app.Save();
         const QList<std::pair<QString, QString>> expected = {
@@ -627,7 +562,7 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(int, bits);
         QFETCH(QString, saved);
-        writeFile(m_ini, "[Custom]\nBlockedHotKeys=" + text + "\n");
+        writeBytes(m_ini, "[Custom]\nBlockedHotKeys=" + text + "\n");
         Norvalis &app = start();
         QCOMPARE(app.BlockedHotKeys(), rt::Long(bits));
         app.Save();
@@ -808,7 +743,7 @@ private slots:
     // message shows.
     void missingMainMenuAtStart()
     {
-        writeFile(m_ini, "[Options]\nMenuFileName=gone.mnu\n");
+        writeBytes(m_ini, "[Options]\nMenuFileName=gone.mnu\n");
         start();
         QVERIFY(m_messages.isEmpty());
         QCoreApplication::processEvents();
@@ -834,10 +769,10 @@ private slots:
         QFETCH(QString, value);
         Norvalis &app = start();
         const QVariant before = setting(name).get(app);
-        const QByteArray ini = fileBytes(m_ini);
+        const QByteArray ini = readBytes(m_ini);
         QCOMPARE(errorOf([&] { setting(name).set(app, value); }), rt::err::InvalidPropertyValue);
         QCOMPARE(setting(name).get(app), before);
-        QCOMPARE(fileBytes(m_ini), ini);
+        QCOMPARE(readBytes(m_ini), ini);
     }
 
     void visibility()
@@ -996,7 +931,8 @@ private slots:
             QSKIP("no session bus");
         Norvalis &app = start();
         app.setTelnetHostsFile(u"/h"_qs);
-        const QDBusMessage reply = busCall(interface, member, arguments);
+        const QDBusMessage reply = busclient::busMessage(
+            u"/Norvalis"_qs, busclient::Properties, member, QVariantList { interface } + arguments);
         if (reply.type() == QDBusMessage::ErrorMessage) {
             QCOMPARE(reply.errorName() + u' ' + reply.errorMessage(), answer);
             QCOMPARE(reply.signature(), u"s"_qs); // the text alone, as every client shows it

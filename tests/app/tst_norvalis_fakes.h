@@ -1,12 +1,29 @@
 #pragma once
 // A main window for tests of the application object and the placement routines: an MDI frame
 // that registers itself as the main window, and session windows that carry a session key in
-// their Tag.
+// their Tag; the program's folder moved into a test's folder, and the program's per-user
+// settings as the registry holds them.
 
+#include "app/appglobals.h"
+#include "app/files.h"
 #include "app/mainwindow.h"
+#include "common/testutil.h"
+#include "registry/registry.h"
 #include "runtime/form.h"
 
 #include <QMainWindow>
+#include <memory>
+#include <optional>
+
+// A per-user setting (the default value of its key under the program's settings key).
+inline void putRegistry(const QString &name, const QString &text)
+{
+    registry::setValue(registry::Root::CurrentUser, SettingsKey(name), text);
+}
+inline std::optional<QString> registryValue(const QString &name)
+{
+    return registry::value(registry::Root::CurrentUser, SettingsKey(name));
+}
 
 class TestMainWindow : public rt::MdiForm, public MainWindow
 {
@@ -41,3 +58,28 @@ public:
 protected:
     QWidget *createWidgets() override { return new QWidget; }
 };
+
+// A test main window, loaded and registered as the program's main window; dropMainWindow takes
+// it away again.
+inline std::unique_ptr<TestMainWindow> registeredMainWindow()
+{
+    auto main = std::make_unique<TestMainWindow>();
+    main->load();
+    setMainWindow(main.get());
+    return main;
+}
+inline void dropMainWindow(std::unique_ptr<TestMainWindow> &main)
+{
+    setMainWindow(nullptr);
+    if (main)
+        main->unload();
+    main.reset();
+}
+
+// The program's folder (NORVALIS_APPDIR, gAppDir) and the settings stores in folder.
+inline void useProgramFolder(const QString &folder)
+{
+    useStoresIn(QDir(folder));
+    qputenv("NORVALIS_APPDIR", folder.toLocal8Bit());
+    gAppDir = folder + u'/';
+}

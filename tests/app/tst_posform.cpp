@@ -8,18 +8,6 @@
 
 namespace {
 
-const QString kRegBase = QStringLiteral("Software\\Dremo\\Nvwin2k\\");
-
-void putRegistry(const QString &name, const QString &text)
-{
-    registry::setValue(registry::Root::CurrentUser, kRegBase + name, text);
-}
-
-std::optional<QString> registryValue(const QString &name)
-{
-    return registry::value(registry::Root::CurrentUser, kRegBase + name);
-}
-
 // "name=text" entries into the registry.
 void putRegistry(const QStringList &entries)
 {
@@ -49,15 +37,11 @@ private slots:
         QVERIFY(m_dir->isValid());
         registry::setStoreFile(registry::Root::CurrentUser, m_dir->filePath(u"user.reg"_qs));
         gAppDir = m_dir->path() + u'/';
-        m_main = std::make_unique<TestMainWindow>();
-        m_main->load();
-        setMainWindow(m_main.get());
+        m_main = registeredMainWindow();
     }
     void cleanup()
     {
-        setMainWindow(nullptr);
-        m_main->unload();
-        m_main.reset();
+        dropMainWindow(m_main);
         QCOMPARE(rt::gErrNest, 0);
     }
     void cleanupTestCase() { registry::setStoreFile(registry::Root::CurrentUser, QString()); }

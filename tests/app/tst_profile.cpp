@@ -1,5 +1,5 @@
 #include "app/profile.h"
-#include "platform/tst_inifile_files.h"
+#include "common/testutil.h"
 #include "registry/registry.h"
 
 #include <QtTest>
@@ -48,21 +48,14 @@ private slots:
         m_defaults = m_dir.filePath(QStringLiteral("defaults.ini"));
         for (const QString &name : QDir(m_dir.path()).entryList(QDir::Files))
             QFile::remove(m_dir.filePath(name));
-        registry::setStoreFile(registry::Root::CurrentUser, m_dir.filePath(u"user.reg"_qs));
-        registry::setStoreFile(registry::Root::LocalMachine, m_dir.filePath(u"machine.reg"_qs));
-        registry::setStoreFile(registry::Root::ClassesRoot, m_dir.filePath(u"classes.reg"_qs));
+        useStoresIn(QDir(m_dir.path()));
     }
     void cleanup()
     {
         // Every routine lowers the reporter's nesting counter again on its way out.
         QCOMPARE(rt::gErrNest, 0);
     }
-    void cleanupTestCase()
-    {
-        for (auto root : { registry::Root::CurrentUser, registry::Root::LocalMachine,
-                 registry::Root::ClassesRoot })
-            registry::setStoreFile(root, QString());
-    }
+    void cleanupTestCase() { resetStores(); }
 
     // The same key read as a string (default "dflt") and as an integer (default 99).
     void read_data()
@@ -190,8 +183,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_dir.filePath(u"no"_qs)));
         // The machine's own store is read-only to the program.
         registry::setStoreFile(registry::Root::LocalMachine, QString());
-        PutRegString(2, RegKey, u"v"_qs, QString());
-        QCOMPARE(GetRegString(2, RegKey, u"d"_qs), u"d"_qs);
+        PutRegString(HKLM, RegKey, u"v"_qs, QString());
+        QCOMPARE(GetRegString(HKLM, RegKey, u"d"_qs), u"d"_qs);
     }
 
     void registryRoots_data()
@@ -229,21 +222,21 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, dflt);
         QFETCH(QString, read);
-        PutRegString(1, RegKey, value, dflt);
+        PutRegString(HKCU, RegKey, value, dflt);
         QCOMPARE(registry::value(registry::Root::CurrentUser, RegKey), value);
-        QCOMPARE(GetRegString(1, RegKey, dflt), read);
+        QCOMPARE(GetRegString(HKCU, RegKey, dflt), read);
     }
 
     void deleteRegKey()
     {
         const QString parent = QStringLiteral("Software\\Dremo\\Nvwin2k\\RecentFiles");
-        PutRegString(1, parent + u"\\File_1"_qs, u"A"_qs, QString());
-        PutRegString(1, RegKey, u"kept"_qs, QString());
-        DeleteRegKey(1, parent);
-        QCOMPARE(GetRegString(1, parent + u"\\File_1"_qs, u"none"_qs), u"none"_qs);
+        PutRegString(HKCU, parent + u"\\File_1"_qs, u"A"_qs, QString());
+        PutRegString(HKCU, RegKey, u"kept"_qs, QString());
+        DeleteRegKey(HKCU, parent);
+        QCOMPARE(GetRegString(HKCU, parent + u"\\File_1"_qs, u"none"_qs), u"none"_qs);
         QVERIFY(!registry::keyExists(registry::Root::CurrentUser, parent));
-        QCOMPARE(GetRegString(1, RegKey, QString()), u"kept"_qs);
-        DeleteRegKey(1, parent); // a missing key is no failure to report
+        QCOMPARE(GetRegString(HKCU, RegKey, QString()), u"kept"_qs);
+        DeleteRegKey(HKCU, parent); // a missing key is no failure to report
     }
 };
 

@@ -10,13 +10,13 @@
 #include "app/splash.h"
 #include "automation/bridge.h"
 #include "automation/runningobject.h"
+#include "common/busclient.h"
 #include "dde/ddetopic.h"
 #include "runtime/screen.h"
 #include "runtime/timer.h"
 #include "script/scripthost.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -29,6 +29,9 @@
 #include <functional>
 
 namespace {
+
+using busclient::busMessage;
+using busclient::nameHasOwner;
 
 const QString kBusName = QStringLiteral("NVWin32.Norvalis");
 const QString kWizardPrompt
@@ -53,12 +56,8 @@ void setMenuFile(const QString &name)
 
 void setSingleInstance(const QString &value)
 {
-    Profile::PutRegString(1, SettingsKey(QStringLiteral("SingleInstance")), value, QString());
-}
-
-bool nameHasOwner(const QString &name)
-{
-    return QDBusConnection::sessionBus().interface()->isServiceRegistered(name).value();
+    Profile::PutRegString(
+        Profile::HKCU, SettingsKey(QStringLiteral("SingleInstance")), value, QString());
 }
 
 // A call to the program running in another process: a plain blocking call (-1: the bus's
@@ -270,20 +269,17 @@ void TestStartup::installDefaultFiles()
 {
     QTemporaryDir source;
     QTemporaryDir target;
-    StartupEnvironment::writeFile(source.filePath(u"NVWIN.INI"_qs), "[Options]\n");
-    StartupEnvironment::writeFile(source.filePath(u"dfltmain.mnu"_qs), "installed");
-    StartupEnvironment::writeFile(source.filePath(u"stdsess.mnu"_qs), "installed");
+    writeBytes(source.filePath(u"NVWIN.INI"_qs), "[Options]\n");
+    writeBytes(source.filePath(u"dfltmain.mnu"_qs), "installed");
+    writeBytes(source.filePath(u"stdsess.mnu"_qs), "installed");
     // The user's own files stay as they are, whatever their case.
-    StartupEnvironment::writeFile(target.filePath(u"nvwin.ini"_qs), "[Mine]\n");
-    StartupEnvironment::writeFile(target.filePath(u"dfltmain.mnu"_qs), "mine");
+    writeBytes(target.filePath(u"nvwin.ini"_qs), "[Mine]\n");
+    writeBytes(target.filePath(u"dfltmain.mnu"_qs), "mine");
     const QString dir = target.path() + u'/';
 
     Nvmain::InstallDefaultFiles(dir, { u"/nonexistent/"_qs, source.path() + u'/' });
 
-    const auto contents = [&](const QString &name) {
-        QFile file(dir + name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-    };
+    const auto contents = [&](const QString &name) { return readBytes(dir + name); };
     QCOMPARE(contents(u"nvwin.ini"_qs), QByteArray("[Mine]\n"));
     QVERIFY(!QFile::exists(dir + u"NVWIN.INI"_qs));
     QCOMPARE(contents(u"dfltmain.mnu"_qs), QByteArray("mine"));
@@ -420,7 +416,7 @@ void TestStartup::startOrder()
     QFETCH(QByteArray, contents);
     QFETCH(bool, wizardOffered);
     if (!file.isEmpty())
-        StartupEnvironment::writeFile(m_env.homeDir() + u'/' + file, contents);
+        writeBytes(m_env.homeDir() + u'/' + file, contents);
     setWizard(u"/opt/wizard"_qs);
 
     startProgram(arguments);
@@ -497,17 +493,17 @@ void TestStartup::embeddingClassFactory()
     QVERIFY(!gApp);
     QVERIFY(nameHasOwner(kBusName));
 
-    const QDBusMessage reply = callOwn(
+    const QDBusMessage reply = busMessage(
         u"/"_qs, u"NVWin32.ClassFactory"_qs, u"CreateObject"_qs, { u"nvwin32.norvalis"_qs });
     QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
     QCOMPARE(reply.arguments().value(0).value<QDBusObjectPath>().path(), u"/Norvalis"_qs);
     QVERIFY(gApp);
     QVERIFY(gROTCookie != 0);
 
-    const QDBusMessage state = callOwn(u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs,
-        u"Get"_qs, { kBusName, u"WindowState"_qs });
+    const QDBusMessage state = busMessage(
+        u"/Norvalis"_qs, busclient::Properties, u"Get"_qs, { kBusName, u"WindowState"_qs });
     QCOMPARE(state.arguments().value(0).value<QDBusVariant>().variant().toInt(), 1);
-    QCOMPARE(callOwn(u"/Common"_qs, u"NVWin32.Common"_qs, u"Item"_qs, { u"none"_qs }).type(),
+    QCOMPARE(busMessage(u"/Common"_qs, u"NVWin32.Common"_qs, u"Item"_qs, { u"none"_qs }).type(),
         QDBusMessage::ReplyMessage);
     QVERIFY(m_messages.isEmpty());
 }
@@ -562,7 +558,7 @@ void TestStartup::singleInstance()
     QFETCH(QString, singleInstance);
     QFETCH(QByteArray, contents);
     setSingleInstance(singleInstance);
-    StartupEnvironment::writeFile(m_env.homeDir() + u'/' + file, contents);
+    writeBytes(m_env.homeDir() + u'/' + file, contents);
     startProgram({});
     QVERIFY(nameHasOwner(kBusName));
     frmMdiParent::instance().setWindowState(rt::vbMinimized);
@@ -586,7 +582,7 @@ void TestStartup::refusedHandOver()
     RefusingInstance running;
     QVERIFY(automation::Bridge::instance().exportObject(&running, u"/Norvalis"_qs));
     QVERIFY(automation::ownBusName(kBusName));
-    StartupEnvironment::writeFile(m_env.homeDir() + u"/second.js"_qs,
+    writeBytes(m_env.homeDir() + u"/second.js"_qs,
         "var m = 'second instance ran';\nconsole.log(m);\nNorvalis.Terminate(0);\n");
 
     QProcess *second = startChild({ u"second.js"_qs });

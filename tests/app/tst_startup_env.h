@@ -10,12 +10,10 @@
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
+#include "common/testutil.h"
 #include "session/dde.h"
 #include "session/tst_sessions_fakes.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -63,14 +61,6 @@ public:
     static QString binDir() { return qEnvironmentVariable("NORVALIS_BIN_DIR") + u'/'; }
     static QString executable() { return binDir() + QStringLiteral("norvalis"); }
 
-    // Writes a file whole (a test's session, layout, script or INI file).
-    static void writeFile(const QString &fileName, const QByteArray &contents)
-    {
-        QFile file(fileName);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(contents);
-    }
-
 private:
     QProcess m_bus;
     QTemporaryDir m_dir;
@@ -87,21 +77,6 @@ inline void installTestHooks(QStringList &errors)
     });
     frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
     QCoreApplication::setQuitLockEnabled(false);
-}
-
-// An asynchronous call to this process's own objects over the bus (a synchronous one would
-// deadlock); answers the reply.
-inline QDBusMessage callOwn(const QString &path, const QString &interface, const QString &method,
-    const QVariantList &arguments = {})
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QDBusConnection::sessionBus().baseService(), path, interface, method);
-    call.setArguments(arguments);
-    QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(call));
-    QSignalSpy done(&watcher, &QDBusPendingCallWatcher::finished);
-    if (!watcher.isFinished())
-        done.wait(10000);
-    return watcher.reply();
 }
 
 // Runs the program's entry point in this process with arguments; the clock is left as the test
@@ -140,6 +115,7 @@ public:
     bool PauseState() const override { return paused; }
     void UpdatePasteTool() override { ++pasteToolUpdates; }
     QString LinkTopic() const override { return m_topic; }
+    emu::nvEmulator *ctlEmulator() const override { return nullptr; }
     bool SessionCommand(rt::Long command) override
     {
         commands << command;

@@ -1,5 +1,5 @@
 #include "app/strfunc.h"
-#include "platform/tst_inifile_files.h"
+#include "common/testutil.h"
 
 #include <QtTest>
 #include <functional>

@@ -31,12 +31,6 @@ std::shared_ptr<clsSession> asSession(const SessionPtr &session)
     return std::static_pointer_cast<clsSession>(session);
 }
 
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 QStringList listLines(const frmDial &form)
 {
     QStringList lines;
@@ -219,7 +213,7 @@ private slots:
             type(form.txName, u"Office"_qs);
             type(form.txNumber, u"5551234"_qs);
             form.cmdAdd->click();
-            QCOMPARE(contentsOf(book()), QByteArray("Office\t5551234\r\n"));
+            QCOMPARE(readBytes(book()), QByteArray("Office\t5551234\r\n"));
             QCOMPARE(listLines(form), QStringList { u"Office\t5551234"_qs });
             QCOMPARE(form.phonebk->ListIndex(), 0);
             QCOMPARE(buttons(form), u"Dial: dial - delete -"_qs);
@@ -313,7 +307,7 @@ private slots:
         QFETCH(QString, number);
         QFETCH(bool, connected);
         if (!line.isNull())
-            m_env.writeFile(book(), line.toUtf8() + "\r\n");
+            writeBytes(book(), line.toUtf8() + "\r\n");
         if (connected)
             QCOMPARE(m_session->Dial(u"1"_qs, 1), rt::Int(0));
         QString shown;
@@ -333,17 +327,18 @@ private slots:
     // line without TAB is all description.
     void editEntries()
     {
-        m_env.writeFile(book(), "Twin\t1\r\nplain\r\nTwin\t1\r\n");
+        writeBytes(book(), "Twin\t1\r\nplain\r\nTwin\t1\r\n");
         runSteps({ [&](frmDial &form) {
             form.phonebk->setListIndex(2);
             form.cmdDelete->click();
-            QCOMPARE(contentsOf(book()), QByteArray("plain\r\nTwin\t1\r\n"));
-            QCOMPARE(contentsOf(m_env.homeDir() + u"/PHONE.bak"_qs), QByteArray("Twin\t1\r\nplain\r\nTwin\t1\r\n"));
+            QCOMPARE(readBytes(book()), QByteArray("plain\r\nTwin\t1\r\n"));
+            QCOMPARE(readBytes(m_env.homeDir() + u"/PHONE.bak"_qs),
+                QByteArray("Twin\t1\r\nplain\r\nTwin\t1\r\n"));
             QCOMPARE(form.phonebk->ListIndex(), 0);
-            m_env.writeFile(book(), "plain\r\n"); // another program took it out
+            writeBytes(book(), "plain\r\n"); // another program took it out
             type(form.txNumber, u"2"_qs);
             form.cmdUpdate->click();
-            QCOMPARE(contentsOf(book()), QByteArray("plain\r\nTwin\t2\r\n"));
+            QCOMPARE(readBytes(book()), QByteArray("plain\r\nTwin\t2\r\n"));
             QCOMPARE(listLines(form), (QStringList { u"Twin\t1"_qs, u"plain"_qs, u"Twin\t2"_qs }));
             form.phonebk->setListIndex(1);
             QCOMPARE(form.txName->text() + u'|' + form.txNumber->text(), u"plain|"_qs);
@@ -367,7 +362,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, readOnly);
         const QByteArray before("Home\t1\r\n");
-        m_env.writeFile(book(), before);
+        writeBytes(book(), before);
         if (readOnly)
             QVERIFY(QFile::setPermissions(book(), QFile::ReadOwner));
         runSteps({ [&](frmDial &form) {
@@ -387,7 +382,7 @@ private slots:
             } });
         QTEST(m_messages.value(0), "message");
         QCOMPARE(m_messages.size(), 2);
-        QCOMPARE(contentsOf(book()), before);
+        QCOMPARE(readBytes(book()), before);
         QVERIFY(!QFile::exists(m_env.homeDir() + u"/PHONE.bak"_qs));
         QFile::setPermissions(book(), QFile::ReadOwner | QFile::WriteOwner);
     }
@@ -425,8 +420,8 @@ private slots:
         const QString path = m_env.homeDir() + u'/' + file;
         QFile::remove(path);
         if (file == u"other.dat")
-            m_env.writeFile(path, "A\t1\r\nB\t2\r\n");
-        m_env.writeFile(book(), "Home\t1\r\n");
+            writeBytes(path, "A\t1\r\nB\t2\r\n");
+        writeBytes(book(), "Home\t1\r\n");
         m_fileAnswer = path;
         m_answers << answer;
         runSteps({ [&](frmDial &form) { form.cmdChangeDir->click(); },
@@ -449,7 +444,7 @@ private slots:
         const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
         if (out.isEmpty())
             QSKIP("NORVALIS_SCREENSHOT names no file");
-        m_env.writeFile(book(),
+        writeBytes(book(),
             "Office\t555 1234\r\nHome\t555 0000\r\nBulletin board\t1-800-555-0199\r\n"
             "M\xc3\xbcller GmbH\t+49 89 555 01\r\nno number\r\n");
         gApp->setDialedName(u"Bulletin board"_qs);

@@ -3,6 +3,8 @@
 
 #include "dialogs/phonebook.h"
 
+#include "common/testutil.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QProcess>
@@ -24,19 +26,11 @@ template<qsizetype N> QByteArray bytesOf(const char (&text)[N])
 }
 const char *WriterVariable = "NV_PHONEBOOK_WRITER";
 
-QByteArray contentsOf(const QString &path)
+// The phone book as a table row gives it: written whole, or left absent for Missing.
+void placeBook(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : Missing;
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    if (bytes == Missing)
-        return;
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
+    if (bytes != Missing)
+        writeBytes(path, bytes);
 }
 
 // The two versions the killed writer switches between.
@@ -108,7 +102,7 @@ private slots:
     void read()
     {
         QFETCH(QByteArray, bytes);
-        writeBytes(book(), bytes);
+        placeBook(book(), bytes);
         const PhoneBook::Contents contents = PhoneBook::read(book());
         QCOMPARE(contents.opened, bytes != Missing);
         QStringList texts;
@@ -165,7 +159,7 @@ private slots:
         QFETCH(QString, target);
         QFETCH(QString, line);
         QFETCH(QByteArray, after);
-        writeBytes(book(), before);
+        placeBook(book(), before);
         PhoneBook::Result result;
         if (operation == u"append")
             result = PhoneBook::append(book(), line);
@@ -175,10 +169,10 @@ private slots:
             result = PhoneBook::replace(book(), target, line);
         QVERIFY2(result.ok, qPrintable(result.reason));
         QTEST(result.found, "found");
-        QCOMPARE(contentsOf(book()), after);
+        QCOMPARE(readBytes(book()), after);
         // What was there before the change is kept in the backup (nothing when nothing changed).
-        const bool written = contentsOf(book()) != before;
-        QCOMPARE(contentsOf(backup()), written && before != Missing ? before : Missing);
+        const bool written = readBytes(book()) != before;
+        QCOMPARE(readBytes(backup()), written && before != Missing ? before : Missing);
     }
 
     // A read-only phone book refuses every change (also for a user the system would let write);
@@ -186,15 +180,15 @@ private slots:
     void readOnlyFile()
     {
         const QByteArray before("a\t1\r\nb\t2\r\n");
-        writeBytes(book(), before);
+        placeBook(book(), before);
         QVERIFY(QFile::setPermissions(book(), QFile::ReadOwner | QFile::ReadGroup));
         for (const PhoneBook::Result &result : { PhoneBook::append(book(), u"c\t3"_qs),
                  PhoneBook::remove(book(), u"a\t1"_qs), PhoneBook::replace(book(), u"a\t1"_qs, u"a\t9"_qs) }) {
             QVERIFY(!result);
             QVERIFY(result.reason.contains(u"read-only"));
         }
-        QCOMPARE(contentsOf(book()), before);
-        QCOMPARE(contentsOf(backup()), Missing);
+        QCOMPARE(readBytes(book()), before);
+        QCOMPARE(readBytes(backup()), Missing);
     }
 
     // A writer killed at any moment of a save leaves the old phone book or the new one, never a
@@ -218,9 +212,9 @@ private slots:
             }
             ::kill(pid_t(writer.processId()), SIGKILL);
             QVERIFY(writer.waitForFinished());
-            const QByteArray left = contentsOf(book());
+            const QByteArray left = readBytes(book());
             QVERIFY2(left == VersionA || left == VersionB, left.constData());
-            const QByteArray kept = contentsOf(backup());
+            const QByteArray kept = readBytes(backup());
             QVERIFY2(kept == VersionA || kept == VersionB, kept.constData());
             QVERIFY(PhoneBook::append(book(), QStringLiteral("x\t1")));
             QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);

@@ -3,6 +3,7 @@
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/tst_norvalis_fakes.h"
+#include "common/testutil.h"
 #include "commondlg/commondlg.h"
 #include "dialogs/sessionsettings.h"
 #include "dialogs/settingsdlg.h"
@@ -10,8 +11,8 @@
 #include "emulator/emusettings.h"
 #include "interfaces/appiface.h"
 #include "registry/registry.h"
-#include "runtime/interaction.h"
 #include "runtime/errnum.h"
+#include "runtime/interaction.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -185,25 +186,17 @@ private slots:
     void cleanupTestCase()
     {
         frmMsgBox::setAnswerHook({});
-        for (auto root : { registry::Root::CurrentUser, registry::Root::LocalMachine,
-                 registry::Root::ClassesRoot })
-            registry::setStoreFile(root, QString());
+        resetStores();
     }
 
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        registry::setStoreFile(registry::Root::CurrentUser, path(u"user.reg"_qs));
-        registry::setStoreFile(registry::Root::LocalMachine, path(u"machine.reg"_qs));
-        registry::setStoreFile(registry::Root::ClassesRoot, path(u"classes.reg"_qs));
-        qputenv("NORVALIS_APPDIR", m_dir->path().toLocal8Bit());
-        gAppDir = m_dir->path() + u'/';
+        useProgramFolder(m_dir->path());
         const QString menus = qEnvironmentVariable("NORVALIS_BIN_DIR");
         QVERIFY(QFile::copy(menus + u"/dfltmain.mnu"_qs, path(u"dfltmain.mnu"_qs)));
-        m_main = std::make_unique<TestMainWindow>();
-        m_main->load();
-        setMainWindow(m_main.get());
+        m_main = registeredMainWindow();
         new Norvalis;
         QVERIFY(gApp);
         m_emu = std::make_unique<emu::Settings>();
@@ -220,9 +213,7 @@ private slots:
     void cleanup()
     {
         delete gApp.data();
-        setMainWindow(nullptr);
-        m_main->unload();
-        m_main.reset();
+        dropMainWindow(m_main);
         m_emu.reset();
         m_session.reset();
         qunsetenv("NORVALIS_APPDIR");
@@ -440,10 +431,7 @@ private slots:
         const auto window = open();
         const Snapshot emuBefore = snapshot(*m_emu);
         const Snapshot appBefore = snapshot(*global());
-        const QByteArray registryBefore = [&] {
-            QFile f(path(u"user.reg"_qs));
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }();
+        const QByteArray registryBefore = readBytes(path(u"user.reg"_qs));
         enter(*window, u"emu:HostName"_qs, u"elsewhere"_qs);
         enter(*window, u"emu:TermType"_qs, u"Wyse 60"_qs);
         enter(*window, u"session:Caption"_qs, u"Other"_qs);
@@ -458,8 +446,7 @@ private slots:
         QCOMPARE(changedKeys(emuBefore, snapshot(*m_emu)), QStringList());
         QCOMPARE(changedKeys(appBefore, snapshot(*global())), QStringList());
         QCOMPARE(m_session->writes, QStringList());
-        QFile after(path(u"user.reg"_qs));
-        QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), registryBefore);
+        QCOMPARE(readBytes(path(u"user.reg"_qs)), registryBefore);
     }
 
     // Several changes at once: each written once, nothing else; a bad one among them stops all.

@@ -2,9 +2,10 @@
 #include "app/norvalis.h"
 #include "app/tst_norvalis_fakes.h"
 #include "automation/bridge.h"
-#include "interfaces/busclient.h"
 #include "automation/marshal.h"
 #include "automation/members.h"
+#include "common/busclient.h"
+#include "common/testutil.h"
 #include "interfaces/appiface.h"
 #include "interfaces/commoniface.h"
 #include "interfaces/menuiface.h"
@@ -81,28 +82,18 @@ private slots:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
-        for (auto root : { registry::Root::CurrentUser, registry::Root::LocalMachine,
-                 registry::Root::ClassesRoot })
-            registry::setStoreFile(root, m_dir->filePath(QString::number(int(root))));
-        qputenv("NORVALIS_APPDIR", m_dir->path().toLocal8Bit());
-        gAppDir = m_dir->path() + u'/';
+        useProgramFolder(m_dir->path());
         writeMenuFile(m_dir->filePath(u"dfltmain.mnu"_qs));
-        m_main = std::make_unique<TestMainWindow>();
-        m_main->load();
-        setMainWindow(m_main.get());
+        m_main = registeredMainWindow();
         new Norvalis;
         QCOMPARE(gApp->Menu()->Count(), rt::Long(3));
     }
     void cleanup()
     {
         delete gApp.data();
-        setMainWindow(nullptr);
-        m_main->unload();
-        m_main.reset();
+        dropMainWindow(m_main);
         qunsetenv("NORVALIS_APPDIR");
-        for (auto root : { registry::Root::CurrentUser, registry::Root::LocalMachine,
-                 registry::Root::ClassesRoot })
-            registry::setStoreFile(root, QString());
+        resetStores();
         QCOMPARE(rt::gErrNest, 0);
     }
 

@@ -5,9 +5,9 @@
 #include "app/tst_startup_env.h"
 
 #include "automation/bridge.h"
-#include "interfaces/busclient.h"
 #include "automation/marshal.h"
 #include "automation/members.h"
+#include "common/busclient.h"
 #include "emulator/emulator.h"
 #include "interfaces/sessioniface.h"
 #include "session/session.h"
@@ -63,7 +63,7 @@ private slots:
                                   << "NVWin32.Sessions Add Remove Item NewEnum | Count";
         QTest::newRow("_clsSession")
             << &SessionDefaultIface::staticMetaObject
-            << "NVWin32._clsSession Show Hide Resize Move Delete Terminate Paste Activate Save "
+            << "NVWin32._clsSession Show Hide Resize Move Server Delete Terminate Paste Activate Save "
                "SaveAs MouseTableLoad | ID Visible Left Top Width Height ServerMode ServerName "
                "Caption Icon AutoClose ShowErrs WindowState Changed DialedNumber DialedName "
                "PhoneBookName FileName DDEResult hWnd | Extension DataReady";
@@ -107,7 +107,7 @@ private slots:
         QCOMPARE(busGet(u"/Norvalis"_qs, u"NVWin32._Norvalis"_qs, u"Sessions"_qs).toString(),
             sessions);
         const QString file = m_env.homeDir() + u"/bus.nvcf"_qs;
-        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\nSessionTitle=Bus\n");
+        writeBytes(file, "[Norvalis]\nTermType=9\nSessionTitle=Bus\n");
         QCOMPARE(busCall(sessions, interface, u"Add"_qs, { file }), u"/Sessions/1"_qs);
         QCOMPARE(busCall(sessions, interface, u"Add"_qs), u"/Sessions/3"_qs);
         QTRY_COMPARE(gApp->ClsSessions().Count(), 2);
@@ -155,7 +155,7 @@ private slots:
         QDir(dir).removeRecursively();
         QVERIFY(QDir().mkpath(dir));
         const QString file = dir + u"/gone.nvcf"_qs;
-        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\n");
+        writeBytes(file, "[Norvalis]\nTermType=9\n");
         const QString path
             = busCall(u"/Norvalis/Sessions"_qs, SessionsIfc, u"Add"_qs, { file }).toString();
         QCOMPARE(busSet(path, SessionIfc, u"Caption"_qs, u"Unsaved"_qs), QVariant());

@@ -1,21 +1,10 @@
 #pragma once
 // Helpers shared by the menu tests.
 
+#include "common/testutil.h"
 #include "menus/menu.h"
 
 #include <QStringList>
-#include <functional>
-
-// The number of the error f raises, 0 when it raises none.
-inline int errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const rt::Error &e) {
-        return e.number;
-    }
-    return 0;
-}
 
 // A menu's bands with their tools in order: "Toolbar:101,|,103 Status:1101" ("|" a separator).
 inline QString shape(const clsMenu &menu)

@@ -1,6 +1,7 @@
 // The default menus made at build time (dfltmain.mnu, dfltsess.mnu and their std copies), and
 // pictures of them as the program draws them.
 
+#include "common/testutil.h"
 #include "menus/menus.h"
 
 #include <QCoreApplication>
@@ -22,13 +23,6 @@ QString binDir()
         return dir;
     // build/<dir>/tests/bin/<test> beside build/<dir>/bin
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../../bin"));
-}
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
 }
 
 QSet<rt::Long> commandsOf(const clsMenu &menu)
@@ -86,7 +80,7 @@ private slots:
         QFETCH(QStringList, bands);
         const QString path = QDir(binDir()).filePath(file);
         QVERIFY2(QFile::exists(path), qPrintable(path + " is missing: build the menufiles target"));
-        QCOMPARE(read(QDir(binDir()).filePath(copy)), read(path));
+        QCOMPARE(readBytes(QDir(binDir()).filePath(copy)), readBytes(path));
 
         bar::ActiveBar control;
         clsMenu menu(&control);

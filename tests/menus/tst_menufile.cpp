@@ -98,7 +98,7 @@ private slots:
     {
         const QString path = file("empty.mnu");
         m_menu->Save(path);
-        QCOMPARE(read(path),
+        QCOMPARE(readBytes(path),
             QByteArray::fromHex("0100010300000000"
                                 "0000"
                                 "ff7f0000"));
@@ -171,7 +171,7 @@ private slots:
         m_menu->setMenuText(menuText);
         const QString path = file("layout.mnu");
         m_menu->Save(path);
-        QCOMPARE(read(path).toHex(' '), expected.toHex(' '));
+        QCOMPARE(readBytes(path).toHex(' '), expected.toHex(' '));
         // Every band of the saved menu is visible afterwards.
         for (const MnuBandPtr &band : m_menu->NewEnum())
             QCOMPARE(band->Visible(), rt::True);
@@ -181,7 +181,7 @@ private slots:
         again.Load(path);
         const QString copy = file("again.mnu");
         again.Save(copy);
-        QCOMPARE(read(copy), expected);
+        QCOMPARE(readBytes(copy), expected);
     }
 
     void beginGroupMakesSeparator()
@@ -341,7 +341,7 @@ private slots:
         write("replace.mnu", "old content");
         m_menu->AddNew(QStringLiteral("A"));
         m_menu->Save(path);
-        QCOMPARE(read(path), QByteArray(Bytes().header(1).band("A", 0).end()));
+        QCOMPARE(readBytes(path), QByteArray(Bytes().header(1).band("A", 0).end()));
         QCOMPARE(QDir(m_dir.path()).entryList({ QStringLiteral("Work*.tmp") }), QStringList());
     }
 
@@ -400,7 +400,7 @@ private slots:
         }
         m_menu->AddNew(QStringLiteral("A"));
         m_menu->Save(path);
-        QCOMPARE(read(real), QByteArray(Bytes().header(1).band("A", 0).end()));
+        QCOMPARE(readBytes(real), QByteArray(Bytes().header(1).band("A", 0).end()));
         QCOMPARE(QFileInfo(path).isSymLink(), !link.isEmpty());
         struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(real).constData(), &st), 0);
@@ -425,8 +425,8 @@ private slots:
         write("Work1.tmp", "someone else's");
         const QString path = file("skip.mnu");
         m_menu->Save(path);
-        QCOMPARE(read(file("Work1.tmp")), QByteArray("someone else's"));
-        QCOMPARE(read(path).size(), 14);
+        QCOMPARE(readBytes(file("Work1.tmp")), QByteArray("someone else's"));
+        QCOMPARE(readBytes(path).size(), 14);
         QFile::remove(file("Work1.tmp"));
     }
 
@@ -436,7 +436,7 @@ private slots:
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
         m_menu->AddNew(QStringLiteral("A"));
         m_menu->Save(path);
-        QCOMPARE(read(path), QByteArray("keep me"));
+        QCOMPARE(readBytes(path), QByteArray("keep me"));
         QCOMPARE(m_messages, QStringList());
     }
 
@@ -462,7 +462,7 @@ private slots:
         // One failure, reported once: the error goes to the caller, no message is shown.
         QCOMPARE(error, 75);
         QCOMPARE(m_messages, QStringList());
-        QCOMPARE(read(path), QByteArray("previous menu"));
+        QCOMPARE(readBytes(path), QByteArray("previous menu"));
         QCOMPARE(QDir(m_dir.path()).entryList({ QStringLiteral("*.nvtmp-*") }), QStringList());
     }
 
@@ -471,7 +471,7 @@ private slots:
         const QString path = write("long.mnu", "previous menu");
         m_menu->AddNew(QStringLiteral("A"))->setCaption(QString(40000, u'x'));
         QCOMPARE(errorOf([&] { m_menu->Save(path); }), 75);
-        QCOMPARE(read(path), QByteArray("previous menu"));
+        QCOMPARE(readBytes(path), QByteArray("previous menu"));
     }
 
     void createTempFileName_data()
@@ -510,7 +510,7 @@ private slots:
         QCOMPARE(m_menu->CreateTempFileName(dir.path()), QString());
         // Save has temporary names of its own.
         QCOMPARE(errorOf([&] { m_menu->Save(dir.filePath(QStringLiteral("x.mnu"))); }), 0);
-        QCOMPARE(read(dir.filePath(QStringLiteral("x.mnu"))).size(), 14);
+        QCOMPARE(readBytes(dir.filePath(QStringLiteral("x.mnu"))).size(), 14);
     }
 
 private:
@@ -522,17 +522,9 @@ private:
     QString file(const QString &name) const { return m_dir.filePath(name); }
     QString write(const QString &name, const QByteArray &content) const
     {
-        QFile f(file(name));
-        f.remove();
-        f.open(QIODevice::WriteOnly);
-        f.write(content);
-        return f.fileName();
-    }
-    static QByteArray read(const QString &path)
-    {
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
+        QFile::remove(file(name));
+        writeBytes(file(name), content);
+        return file(name);
     }
 
     QTemporaryDir m_dir;

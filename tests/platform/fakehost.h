@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -57,6 +58,11 @@ public:
     }
     // Everything the current client sent since it connected (or since clearReceived()).
     QByteArray received() const { return m_received; }
+    // Called with each piece the current client sends, after it was added to received().
+    void setReceiver(std::function<void(const QByteArray &)> receiver)
+    {
+        m_receiver = std::move(receiver);
+    }
     void clearReceived() { m_received.clear(); }
     bool waitForReceived(const QByteArray &needle, int ms = 5000)
     {
@@ -103,8 +109,12 @@ private:
             m_client = socket;
             m_received.clear();
             QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] {
-                if (socket == m_client)
-                    m_received += socket->readAll();
+                if (socket != m_client)
+                    return;
+                const QByteArray piece = socket->readAll();
+                m_received += piece;
+                if (m_receiver)
+                    m_receiver(piece);
             });
         }
     }
@@ -112,6 +122,7 @@ private:
     QTcpServer m_server;
     QPointer<QTcpSocket> m_client;
     QByteArray m_received;
+    std::function<void(const QByteArray &)> m_receiver;
     int m_connections = 0;
     bool m_listening = false;
 };

@@ -11,6 +11,7 @@
 #include "automation/marshal.h"
 #include "automation/remote.h"
 #include "automation/runningobject.h"
+#include "common/testutil.h"
 
 #include <QDBusConnection>
 #include <QEventLoop>
@@ -98,13 +99,10 @@ private slots:
         QFETCH(double, received);
         QFETCH(int, declared);
         QFETCH(QVariant, expected);
-        rt::Long error = 0;
         QVariant converted;
-        try {
+        const rt::Long error = errorOf([&] {
             converted = automation::fromBus(QVariant(received), QMetaType(declared), nullptr);
-        } catch (const rt::Error &e) {
-            error = e.number;
-        }
+        });
         QCOMPARE(error, expected.isValid() ? 0 : 6);
         if (expected.isValid())
             QCOMPARE(converted, expected);

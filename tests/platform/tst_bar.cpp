@@ -1,5 +1,6 @@
 #include "bar/bar.h"
 #include "bar/delimitedtable.h"
+#include "common/testutil.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -53,16 +54,6 @@ QList<Long> ids(const Band &band)
     for (const ToolPtr &tool : band.tools())
         out.append(tool->toolId());
     return out;
-}
-
-int errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const rt::Error &error) {
-        return error.number;
-    }
-    return 0;
 }
 
 } // namespace

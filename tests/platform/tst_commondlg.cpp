@@ -1,5 +1,5 @@
 // The common dialogs when nobody can answer them (the offscreen platform): each cancels at once,
-// without a window.
+// without a window; and the answer for several chosen files.
 
 #include "commondlg/commondlg.h"
 #include "runtime/interaction.h"
@@ -39,6 +39,37 @@ private slots:
         QVERIFY(!chosen);
         QVERIFY(!QApplication::activeModalWidget());
     }
+    // Several chosen files answer their directory (made absolute), a NUL and the names; one
+    // chosen file answers its path.
+    void severalFiles_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("several") << "sub|a.txt|b c.txt" << "$D/sub|a.txt|b c.txt";
+        QTest::newRow("one") << "sub/a.txt" << "$D/sub/a.txt";
+    }
+    void severalFiles()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QString, expected);
+        auto expand = [this](QString text) {
+            return text.replace(u"$D"_qs, m_dir.path()).replace(u'|', QChar(0));
+        };
+        commondlg::Request asked;
+        commondlg::setHook([&](const commondlg::Request &request) {
+            asked = request;
+            return commondlg::Answer(expand(answer));
+        });
+        commondlg::Request request;
+        request.kind = commondlg::Kind::OpenFile;
+        request.directory = m_dir.path();
+        request.multiSelect = true;
+        const commondlg::Answer chosen = commondlg::chooseFile(request);
+        commondlg::setHook(nullptr);
+        QVERIFY(asked.multiSelect);
+        QCOMPARE(chosen.value_or(QString()), expand(expected));
+    }
+
 };
 
 QTEST_MAIN(tst_commondlg)

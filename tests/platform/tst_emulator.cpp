@@ -2,6 +2,7 @@
 // data both ways, waits, captures, transfers, the host protocol and its events, printing,
 // selection and copy, and the late-bound entry.
 
+#include "common/testutil.h"
 #include "emulator/block.h"
 #include "emulator/dispatch.h"
 #include "emulator/emulator.h"
@@ -29,37 +30,7 @@ namespace {
 constexpr int Tty = 0;
 constexpr int Vt100 = 12;
 
-QString trimmed(QString s)
-{
-    while (s.endsWith(u' '))
-        s.chop(1);
-    return s;
-}
-
-QByteArray readFile(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-rt::Long errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const rt::Error &error) {
-        return error.number;
-    }
-    return 0;
-}
-
-QByteArray request(emu::HostVerb verb, const QString &text = QString(), qint32 errNum = 0,
+QByteArray request(emu::HostVerb verb, const QString &text = QString(), const QString &errNum = {},
     const QString &errMsg = QString(), bool async = false)
 {
     emu::HostRequest r;
@@ -203,8 +174,8 @@ void TestEmulator::telnetDataBothWays()
     QSignalSpy location(m_control.get(), &nvEmulator::LocationChange);
     connectControl();
     m_host->send("hello\r\nw\xf6rld");
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(1)), QStringLiteral("wörld"));
-    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("hello"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(1)), QStringLiteral("wörld"));
+    QCOMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("hello"));
     QVERIFY(ready.count() >= 1);
     QCOMPARE(location.last(), (QVariantList { rt::Int(6), rt::Int(2), rt::Int(1) }));
     QVERIFY(m_control->BytesIn() >= 12);
@@ -372,7 +343,7 @@ void TestEmulator::controlDeletedWhenATransferEnds()
     QByteArray lines;
     for (int i = 0; i < 100; ++i)
         lines += "line " + QByteArray::number(i) + "\n";
-    writeFile(m_dir->filePath("long.txt"), lines);
+    writeBytes(m_dir->filePath("long.txt"), lines);
     // A window that closes as soon as the transfer is over.
     connect(m_control.get(), &nvEmulator::StatusChange, this, [this](const QString &text) {
         if (text == QLatin1String("Upload aborted"))
@@ -445,7 +416,7 @@ void TestEmulator::capture()
     connectControl();
     const QString name = m_dir->filePath(QStringLiteral("capture.txt"));
     if (exists)
-        writeFile(name, "old\n");
+        writeBytes(name, "old\n");
     QSignalSpy change(m_control.get(), &nvEmulator::CaptureChange);
     // A relative name is taken in the capture directory.
     m_control->Capture(QStringLiteral("capture.txt"), 1, rt::Int(mode));
@@ -454,7 +425,7 @@ void TestEmulator::capture()
     QCOMPARE(m_control->CaptureFileName(), name);
     QCOMPARE(m_control->Busy(), rt::Int(0));
     m_host->send("caf\xe9 line\r\n");
-    QTRY_COMPARE(readFile(name), expected);
+    QTRY_COMPARE(readBytes(name), expected);
     m_control->CaptureEnd();
     QCOMPARE(change.count(), 2);
     QCOMPARE(change.at(0).at(0).value<rt::Int>(), rt::True);
@@ -462,15 +433,15 @@ void TestEmulator::capture()
     QCOMPARE(m_control->CaptureSource(), rt::Int(0));
     m_host->send("after\r\n");
     QTRY_VERIFY(m_control->screen()->rowText(1).startsWith(QLatin1String("after")));
-    QCOMPARE(readFile(name), expected);
+    QCOMPARE(readBytes(name), expected);
 }
 
 void TestEmulator::captureNewFileRefusesExisting()
 {
     const QString name = m_dir->filePath(QStringLiteral("exists.txt"));
-    writeFile(name, "keep me");
+    writeBytes(name, "keep me");
     QCOMPARE(errorOf([&] { m_control->Capture(name, 1, 0); }), rt::Long(58));
-    QCOMPARE(readFile(name), QByteArray("keep me"));
+    QCOMPARE(readBytes(name), QByteArray("keep me"));
     QCOMPARE(m_control->CaptureSource(), rt::Int(0));
     QCOMPARE(errorOf([&] { m_control->Capture(m_dir->filePath("no/such/dir/x.txt"), 1, 1); }),
         rt::Long(76));
@@ -529,10 +500,10 @@ void TestEmulator::hostTextEncoding()
     m_control->Capture(name, 1, 0);
     sendEarlyAndLate(host.left(2), {});
     sendEarlyAndLate(host.mid(2), {});
-    QTRY_COMPARE(trimmed(m_control->GetText(0, 0, -1)), line);
+    QTRY_COMPARE(trimmedRight(m_control->GetText(0, 0, -1)), line);
     QCOMPARE(m_control->ReadText(1, 80, 0), line);
     m_control->CaptureEnd();
-    QCOMPARE(QString::fromUtf8(readFile(name)), line + "\r\n");
+    QCOMPARE(QString::fromUtf8(readBytes(name)), line + "\r\n");
     std::unique_ptr<emu::Block> block(m_control->GetBlock(0, 0, 3, 0));
     QCOMPARE(block->Line(0), m_control->GetText(0, 0, 4));
     m_host->clearReceived();
@@ -564,8 +535,8 @@ void TestEmulator::asciiUpload()
     connectControl(Tty, emu::device::Tcp); // raw TCP: the bytes as they are sent
     m_control->Settings()->setAsciiEOL(rt::Int(eol));
     m_control->Settings()->setAsciiDelay(rt::Int(delay));
-    writeFile(m_dir->filePath("up.txt"), "one\ntwo\r\ncaf\xc3\xa9");
-    writeFile(m_dir->filePath("second.txt"), "2nd");
+    writeBytes(m_dir->filePath("up.txt"), "one\ntwo\r\ncaf\xc3\xa9");
+    writeBytes(m_dir->filePath("second.txt"), "2nd");
     m_host->clearReceived();
     // The way the upload dialog names files: directory, NUL, names separated by NULs.
     const QString spec = m_dir->path() + QChar(0) + "up.txt" + QChar(0) + "second.txt";
@@ -589,12 +560,12 @@ void TestEmulator::asciiDownload()
     QVERIFY(!QFile::exists(name)); // written whole when it ends
     m_control->Abort();
     QCOMPARE(m_control->XferStatus(), rt::Int(0));
-    QCOMPARE(readFile(name), QByteArray("first\nsecond\nthird\xc3\xa9\n"));
+    QCOMPARE(readBytes(name), QByteArray("first\nsecond\nthird\xc3\xa9\n"));
     // The host going quiet ends a download too; an existing file is kept unless overwritten.
     QCOMPARE(errorOf([&] { m_control->Download(name, 0, 0, 0, 0); }), rt::Long(58));
     m_control->setDownloadIdleTime(100);
     QCOMPARE(m_control->Download(name, 0, 1, 1, 1), rt::Int(0));
-    QCOMPARE(readFile(name), QByteArray());
+    QCOMPARE(readBytes(name), QByteArray());
 }
 
 void TestEmulator::transferErrors_data()
@@ -620,7 +591,7 @@ void TestEmulator::transferErrors()
     QFETCH(int, error);
     if (connected)
         connectControl();
-    writeFile(m_dir->filePath("up.txt"), "x");
+    writeBytes(m_dir->filePath("up.txt"), "x");
     const QString spec = m_dir->path() + QChar(0) + file;
     QCOMPARE(int(errorOf([&] { m_control->Upload(spec, rt::Int(protocol), 0, 0, 1); })), error);
     QCOMPARE(m_control->XferStatus(), rt::Int(0));
@@ -638,10 +609,10 @@ void TestEmulator::hostProtocolEvents_data()
                                   << QVariantList { "Orders" };
     QTest::newRow("server-exit") << request(HostVerb::ServerExit)
                                  << QByteArray(SIGNAL(ServerExit())) << QVariantList {};
-    QTest::newRow("result") << request(HostVerb::Result, "42 rows", 7, "partial")
+    QTest::newRow("result") << request(HostVerb::Result, "42 rows", "7", "partial")
                             << QByteArray(SIGNAL(ServerResult(QString, QString, QString)))
                             << QVariantList { "42 rows", "7", "partial" };
-    QTest::newRow("script") << request(HostVerb::Script, "Norvalis.Beep()", 0, {}, true)
+    QTest::newRow("script") << request(HostVerb::Script, "Norvalis.Beep()", {}, {}, true)
                             << QByteArray(SIGNAL(ExecScript(QString, rt::Int)))
                             << QVariantList { "Norvalis.Beep()", QVariant::fromValue(rt::True) };
     QTest::newRow("save-settings")
@@ -664,7 +635,7 @@ void TestEmulator::hostProtocolEvents()
     QVERIFY(spy.wait());
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first(), arguments);
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("before after"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("before after"));
 }
 
 void TestEmulator::serverRequest()
@@ -714,7 +685,7 @@ void TestEmulator::extensionAnswer()
     m_host->send("a\x1b_vers");
     m_host->send("ion?\x1b\\b\x1b_quiet\x1b\\c");
     QVERIFY(m_host->waitForReceived("v1\r"));
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("abc"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("abc"));
     // The host protocol's own form of an extension.
     m_host->send(request(emu::HostVerb::Extension, QStringLiteral("ping")));
     QTRY_COMPARE(seen, (QStringList { "version?", "quiet", "ping" }));
@@ -733,7 +704,8 @@ void TestEmulator::runawayExtensionIsShown()
     m_control->SetExtension(&leadIn, &terminator);
     // A lead-in whose terminator never comes holds the text back only up to a limit.
     m_host->send("\x1b_" + QByteArray(70000, 'x') + " tail");
-    QTRY_VERIFY(trimmed(m_control->screen()->rowText(m_control->Rows() - 1)).endsWith("x tail"));
+    QTRY_VERIFY(
+        trimmedRight(m_control->screen()->rowText(m_control->Rows() - 1)).endsWith("x tail"));
     QVERIFY(seen.isEmpty());
     // Later extensions work as before.
     m_host->send("\r\n\x1b_ok\x1b\\shown");
@@ -782,11 +754,11 @@ void TestEmulator::vt100PrintController()
     QSignalSpy printer(m_control.get(), &nvEmulator::PrinterChange);
     m_host->send("shown\x1b[5iprinted line\r\n\x1b[4i more");
     QTRY_VERIFY(!m_control->lastPrintTarget().isEmpty());
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("shown more"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("shown more"));
     const QString pdf = m_control->lastPrintTarget();
     QVERIFY(pdf.startsWith(m_dir->path() + "/norvalis-print-"));
     QVERIFY(pdf.endsWith(QLatin1String(".pdf")));
-    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QVERIFY(readBytes(pdf).startsWith("%PDF"));
     QCOMPARE(printer.count(), 2);
     QCOMPARE(printer.at(0).at(0).value<rt::Int>(), emu::printerstate::On);
     QCOMPARE(printer.at(1).at(0).value<rt::Int>(), emu::printerstate::Off);
@@ -807,8 +779,8 @@ void TestEmulator::ttyThroughTheControl()
 {
     connectControl(Tty);
     m_host->send("a\x1b[1mb\tc\r\nd\be");
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(1)), QStringLiteral("e"));
-    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("a[1mb   c"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(1)), QStringLiteral("e"));
+    QCOMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("a[1mb   c"));
 }
 
 void TestEmulator::selectionAndCopy()
@@ -856,7 +828,7 @@ void TestEmulator::screenMethods()
     m_control->setRow(5);
     QCOMPARE(m_control->Row(), rt::Int(5));
     m_control->Clear();
-    QCOMPARE(trimmed(m_control->GetText(0, 4)), QString());
+    QCOMPARE(trimmedRight(m_control->GetText(0, 4)), QString());
     QCOMPARE(m_control->Row(), rt::Int(0));
     QSignalSpy screen(m_control.get(), &nvEmulator::ScreenChange);
     m_control->setExtendedMode(1);
@@ -1065,16 +1037,16 @@ void TestEmulator::alternateSink()
     QCOMPARE(m_control->AttachState(), rt::Int(1));
     QCOMPARE(sink.AttachState(), rt::Int(2));
     m_host->send("to the sink");
-    QTRY_COMPARE(trimmed(sink.screen()->rowText(0)), QStringLiteral("to the sink"));
-    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QString());
+    QTRY_COMPARE(trimmedRight(sink.screen()->rowText(0)), QStringLiteral("to the sink"));
+    QCOMPARE(trimmedRight(m_control->screen()->rowText(0)), QString());
     // Keys typed in the sink go to the host whose data it shows.
     QTest::keyClick(&sink, Qt::Key_X);
     QVERIFY(m_host->waitForReceived("x"));
     // The exit byte ends the attachment and is not shown.
     m_host->send("!\x04"
                  "back home");
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("back home"));
-    QCOMPARE(trimmed(sink.screen()->rowText(0)), QStringLiteral("to the sink!"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("back home"));
+    QCOMPARE(trimmedRight(sink.screen()->rowText(0)), QStringLiteral("to the sink!"));
     QCOMPARE(m_control->AttachState(), rt::Int(0));
     QCOMPARE(sink.AttachState(), rt::Int(0));
 
@@ -1117,7 +1089,7 @@ void TestEmulator::paste()
     QString fileName;
     if (fromFile) {
         fileName = m_dir->filePath(QStringLiteral("paste.txt"));
-        writeFile(fileName, "a\nb\r\nc\xc3\xa9");
+        writeBytes(fileName, "a\nb\r\nc\xc3\xa9");
     } else {
         QGuiApplication::clipboard()->setText(QStringLiteral("a\nb\r\nc\u00e9"));
     }
@@ -1171,7 +1143,7 @@ void TestEmulator::printScreenToPdf()
     m_control->PrintScreen();
     const QString pdf = m_control->lastPrintTarget();
     QCOMPARE(QFileInfo(pdf).absolutePath(), QFileInfo(m_dir->path()).absoluteFilePath());
-    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QVERIFY(readBytes(pdf).startsWith("%PDF"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QFileInfo(pdf).fileName() });
 
     // The host's requests for one screen in one burst print once; a changed screen prints
@@ -1190,9 +1162,9 @@ void TestEmulator::terminalResetKeepsTheLink()
 {
     connectControl(Vt100);
     m_host->send("text\x1b[?1h");
-    QTRY_COMPARE(trimmed(m_control->screen()->rowText(0)), QStringLiteral("text"));
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("text"));
     m_control->Reset(1);
-    QCOMPARE(trimmed(m_control->screen()->rowText(0)), QString());
+    QCOMPARE(trimmedRight(m_control->screen()->rowText(0)), QString());
     QCOMPARE(m_control->Connected(), rt::True);
     QCOMPARE(m_host->connectionCount(), 1);
     // The cursor keys are back in their normal mode.

@@ -1,5 +1,6 @@
 #include "emulator/emusettings.h"
 
+#include "common/testutil.h"
 #include "inifile/inifile.h"
 
 #include <QFile>
@@ -48,16 +49,6 @@ int slotCount(const SettingDef &def)
     return def.count == 0 ? 1 : def.count;
 }
 
-int rtError(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const rt::Error &e) {
-        return e.number;
-    }
-    return 0;
-}
-
 // Every value of every setting, in table order.
 QList<QVariant> snapshot(const Settings &s)
 {
@@ -67,19 +58,6 @@ QList<QVariant> snapshot(const Settings &s)
             values.append(s.value(def.id, i));
     }
     return values;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 } // namespace
@@ -222,11 +200,11 @@ void tst_EmuSettings::refusedWrites()
     Settings s;
     QSignalSpy spy(&s, &Settings::settingChanged);
     const QList<QVariant> before = snapshot(s);
-    QCOMPARE(rtError([&] { s.setValue(name, value, index); }), error);
+    QCOMPARE(errorOf([&] { s.setValue(name, value, index); }), error);
     QCOMPARE(spy.count(), 0);
     QVERIFY(!s.Changed());
     QCOMPARE(snapshot(s), before);
-    QCOMPARE(rtError([&] { s.value(name, index); }), error == 9 || error == 438 ? error : 0);
+    QCOMPARE(errorOf([&] { s.value(name, index); }), error == 9 || error == 438 ? error : 0);
 }
 
 void tst_EmuSettings::changedFlag()
@@ -289,12 +267,12 @@ void tst_EmuSettings::saveKeepsForeignKeys()
                                 "\r\n"
                                 "[Custom]\r\n"
                                 "Baud=not ours\r\n";
-    writeFile(m_file, original);
+    writeBytes(m_file, original);
 
     Settings s;
     s.setTermType(0); // TTY: still written, as "0"
     s.Save(m_file);
-    const QByteArray saved = readAll(m_file);
+    const QByteArray saved = readBytes(m_file);
     QVERIFY(saved.startsWith(original.left(original.indexOf("\r\n\r\n[Custom]") + 2)));
     QVERIFY(saved.contains("[Custom]\r\nBaud=not ours\r\n"));
     QCOMPARE(inifile::readString(m_file, QStringLiteral("Norvalis"), QStringLiteral("TermType")),
@@ -307,7 +285,7 @@ void tst_EmuSettings::saveKeepsForeignKeys()
 
     // Saving again changes nothing.
     s.Save(m_file);
-    QCOMPARE(readAll(m_file), saved);
+    QCOMPARE(readBytes(m_file), saved);
 }
 
 void tst_EmuSettings::saveFailureKeepsChanged()
@@ -315,14 +293,14 @@ void tst_EmuSettings::saveFailureKeepsChanged()
     Settings s;
     s.setFontSize(14);
     const QString path = m_dir.filePath(QStringLiteral("no/such/dir/x.nvcf"));
-    QCOMPARE(rtError([&] { s.Save(path); }), 75);
+    QCOMPARE(errorOf([&] { s.Save(path); }), 75);
     QVERIFY(s.Changed());
     QVERIFY(!QFile::exists(path));
 }
 
 void tst_EmuSettings::loadBadValuesKeepDefaults()
 {
-    writeFile(m_file,
+    writeBytes(m_file,
         "[Norvalis]\nTermType=9\n"
         "[Connection]\nBaud=fast\nDataBits=7\nHostName=\"  spaced  \"\nPort=99999\n"
         "[Screen]\nNormCols= 100 \nNormRows=24x\n"
@@ -348,7 +326,7 @@ void tst_EmuSettings::loadMissingFile()
     Settings s;
     s.setNormCols(90);
     QSignalSpy reloaded(&s, &Settings::reloaded);
-    QCOMPARE(rtError([&] { s.Load(m_dir.filePath(QStringLiteral("absent.nvcf"))); }), 53);
+    QCOMPARE(errorOf([&] { s.Load(m_dir.filePath(QStringLiteral("absent.nvcf"))); }), 53);
     QCOMPARE(reloaded.count(), 1);
     QCOMPARE(s.NormCols(), emu::Int(80));
     QVERIFY(!s.Changed());

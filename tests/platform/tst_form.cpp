@@ -1,3 +1,4 @@
+#include "runtime/controls.h"
 #include "runtime/form.h"
 #include "runtime/interaction.h"
 #include "runtime/screen.h"
@@ -33,8 +34,11 @@ public:
     QList<QPair<Int, Int>> keysUp;
     QLineEdit *edit = nullptr;
     QMenu *fileMenu = nullptr;
+    QLineEdit *other = nullptr; // made when secondBox is set
+    bool secondBox = false;
     std::function<void()> onActivate;
     bool mainWindow = false;
+    bool unloadOnLoad = false;
 
 protected:
     QWidget *createWidgets() override
@@ -51,9 +55,18 @@ protected:
         auto *layout = new QVBoxLayout(widget);
         edit = new QLineEdit;
         layout->addWidget(edit);
+        if (secondBox) {
+            other = new QLineEdit;
+            layout->addWidget(other);
+        }
         return widget;
     }
-    void Form_Load() override { log->append(name() + QStringLiteral(" Load")); }
+    void Form_Load() override
+    {
+        log->append(name() + QStringLiteral(" Load"));
+        if (unloadOnLoad)
+            unload();
+    }
     void Form_Activate() override
     {
         log->append(name() + QStringLiteral(" Activate"));
@@ -716,6 +729,63 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(Error, f.move(0, 0));
         }
     }
+    // A form whose Form_Load unloads it again is not shown, by show or showModal.
+    void unloadedByItsOwnLoad_data()
+    {
+        QTest::addColumn<bool>("modal");
+        QTest::newRow("show") << false;
+        QTest::newRow("showModal") << true;
+    }
+    void unloadedByItsOwnLoad()
+    {
+        QFETCH(bool, modal);
+        QStringList log;
+        LogForm f(QStringLiteral("f"), &log);
+        f.unloadOnLoad = true;
+        if (modal)
+            f.showModal();
+        else
+            f.show();
+        QVERIFY(!f.isLoaded());
+        QCOMPARE(log, QStringList({ u"f Load"_qs, u"f QueryUnload 1"_qs, u"f Unload"_qs }));
+    }
+
+    // LostFocus: the user moving the focus to another control raises it; code moving the
+    // focus, or another window becoming active, does not.
+    void lostFocus_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("raised");
+        QTest::newRow("Tab") << "tab" << 1;
+        QTest::newRow("Shift+Tab") << "backtab" << 1;
+        QTest::newRow("a click on another control") << "click" << 1;
+        QTest::newRow("code") << "code" << 0;
+        QTest::newRow("another window") << "window" << 0;
+    }
+    void lostFocus()
+    {
+        QFETCH(QString, how);
+        QStringList log;
+        LogForm f(QStringLiteral("f"), &log);
+        f.secondBox = true;
+        QVERIFY(showWithFocus(f));
+        int raised = 0;
+        rt::onLostFocus(f.edit, [&] { ++raised; });
+        LogForm second(QStringLiteral("second"), &log);
+        if (how == u"tab")
+            QTest::keyClick(f.edit, Qt::Key_Tab);
+        else if (how == u"backtab")
+            QTest::keyClick(f.edit, Qt::Key_Backtab, Qt::ShiftModifier);
+        else if (how == u"click")
+            QTest::mouseClick(f.other, Qt::LeftButton);
+        else if (how == u"code")
+            f.other->setFocus();
+        else
+            QVERIFY(showWithFocus(second));
+        QTRY_VERIFY(!f.edit->hasFocus());
+        QTEST(raised, "raised");
+    }
+
 };
 
 QTEST_MAIN(tst_form)

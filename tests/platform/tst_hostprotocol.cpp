@@ -20,7 +20,7 @@ QByteArray seq(const QByteArray &body)
     return "\x1b]7701;" + body + "\x07";
 }
 
-HostRequest request(HostVerb verb, const QString &text = {}, qint32 errNum = 0,
+HostRequest request(HostVerb verb, const QString &text = {}, const QString &errNum = {},
     const QString &errMsg = {}, bool async = false)
 {
     HostRequest r;
@@ -91,15 +91,18 @@ void tst_HostProtocol::verbs_data()
                                   << request(HostVerb::ServerStart, "ORDERS");
     QTest::newRow("server-exit") << seq("server-exit") << request(HostVerb::ServerExit);
     QTest::newRow("result") << seq("result;0;" + b64("42 rows") + ";" + b64(""))
-                            << request(HostVerb::Result, "42 rows", 0, "");
+                            << request(HostVerb::Result, "42 rows", "0", "");
     QTest::newRow("result error") << seq("result;-2147483648;" + b64("") + ";" + b64("No file"))
-                                  << request(HostVerb::Result, "", -2147483647 - 1, "No file");
+                                  << request(HostVerb::Result, "", "-2147483648", "No file");
     QTest::newRow("result big") << seq("result;2147483647;;") // empty base64 is empty text
-                                << request(HostVerb::Result, "", 2147483647, "");
+                                << request(HostVerb::Result, "", "2147483647", "");
+    // A number beyond 32 bits still answers the request: the receiver converts it.
+    QTest::newRow("result beyond 32 bits")
+        << seq("result;-99999999999999999999;;") << request(HostVerb::Result, "", "-99999999999999999999", "");
     QTest::newRow("script sync") << seq("script;0;" + b64("Session.Output('x')"))
                                  << request(HostVerb::Script, "Session.Output('x')");
     QTest::newRow("script async") << seq("script;1;" + b64("run()"))
-                                  << request(HostVerb::Script, "run()", 0, {}, true);
+                                  << request(HostVerb::Script, "run()", {}, {}, true);
     QTest::newRow("extension") << seq("extension;" + b64("EXT 1"))
                                << request(HostVerb::Extension, "EXT 1");
     QTest::newRow("save-settings") << seq("save-settings") << request(HostVerb::SaveSettings);
@@ -153,7 +156,7 @@ void tst_HostProtocol::textArguments()
         QVERIFY(c.display.isEmpty());
         QCOMPARE(c.requests, QList<HostRequest> { sent });
     }
-    const HostRequest result = request(HostVerb::Result, text, 7, text + text);
+    const HostRequest result = request(HostVerb::Result, text, "7", text + text);
     QCOMPARE(
         run(protocol, { HostProtocol::encode(result) }).requests, QList<HostRequest> { result });
 }
@@ -161,7 +164,7 @@ void tst_HostProtocol::textArguments()
 void tst_HostProtocol::splitAtEveryByte()
 {
     const HostRequest first = request(HostVerb::ServerStart, "SRV");
-    const HostRequest second = request(HostVerb::Result, "ok;done", 12, "none");
+    const HostRequest second = request(HostVerb::Result, "ok;done", "12", "none");
     const QByteArray stream = "before\x1b[1m" + HostProtocol::encode(first) + "mid\x1b]0;title\x07"
         + HostProtocol::encode(second) + "\x1b]7701;server-exit\x1b\\after\x1b";
     const QByteArray shown = "before\x1b[1mmid\x1b]0;title\x07"
@@ -184,7 +187,7 @@ void tst_HostProtocol::splitAtEveryByte()
 void tst_HostProtocol::byteByByte()
 {
     const QByteArray stream = "x"
-        + HostProtocol::encode(request(HostVerb::Script, "a", 0, {}, true)) + "\x1b]77;y\x07"
+        + HostProtocol::encode(request(HostVerb::Script, "a", {}, {}, true)) + "\x1b]77;y\x07"
         + HostProtocol::encode(request(HostVerb::CloseSession)) + "z";
     QList<QByteArray> bytes;
     for (char c : stream)
@@ -239,7 +242,9 @@ void tst_HostProtocol::malformedDropped_data()
     QTest::newRow("errnum text") << seq("result;abc;;");
     QTest::newRow("errnum blank") << seq("result; 1;;");
     QTest::newRow("errnum plus") << seq("result;+1;;");
-    QTest::newRow("errnum overflow") << seq("result;2147483648;;");
+    QTest::newRow("errnum minus alone") << seq("result;-;;");
+    QTest::newRow("errnum empty") << seq("result;;;");
+    QTest::newRow("errnum fraction") << seq("result;1.5;;");
     QTest::newRow("script flag 2") << seq("script;2;" + b64("x"));
     QTest::newRow("script flag empty") << seq("script;;" + b64("x"));
     QTest::newRow("cancelled by CAN") << QByteArray("\x1b]7701;server-exit\x18");
@@ -327,6 +332,8 @@ void tst_HostProtocol::serverRequestEncoding()
     QCOMPARE(HostProtocol::encodeServerRequest(QStringLiteral("LIST CUSTOMERS;ü")),
         "\x1b]7701;request;" + QStringLiteral("LIST CUSTOMERS;ü").toUtf8().toBase64() + "\x07\r");
     QCOMPARE(HostProtocol::encodeServerRequest(QString()), QByteArray("\x1b]7701;request;\x07\r"));
+    QCOMPARE(HostProtocol::encodeScriptError(-70, QStringLiteral("not now")),
+        "\x1b]7701;script-error;-70;" + QByteArray("not now").toBase64() + "\x07\r");
 }
 
 QTEST_GUILESS_MAIN(tst_HostProtocol)

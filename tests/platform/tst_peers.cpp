@@ -2,6 +2,7 @@
 // telnetd and sshd. A host that sends megabytes as fast as it can reaches the screen whole through
 // every channel.
 
+#include "common/testutil.h"
 #include "emulator/emulator.h"
 #include "platform/localpeers.h"
 
@@ -13,13 +14,6 @@ namespace {
 
 constexpr int Vt100 = 12;
 constexpr qsizetype burstSize = 8 * 1024 * 1024;
-
-QString trimmed(QString s)
-{
-    while (s.endsWith(u' '))
-        s.chop(1);
-    return s;
-}
 
 } // namespace
 
@@ -75,13 +69,13 @@ void TestPeers::burstReachesTheScreen()
     QTRY_VERIFY_WITH_TIMEOUT(control.BytesIn() >= burstSize, 120000);
     auto endRow = [&control] {
         for (int row = control.Rows() - 1; row > 0; --row) {
-            if (trimmed(control.screen()->rowText(row)) == QLatin1String("the end"))
+            if (trimmedRight(control.screen()->rowText(row)) == QLatin1String("the end"))
                 return row;
         }
         return -1;
     };
     QTRY_VERIFY(endRow() > 0);
-    QCOMPARE(trimmed(control.screen()->rowText(endRow() - 1)),
+    QCOMPARE(trimmedRight(control.screen()->rowText(endRow() - 1)),
         QStringLiteral("\u2550 caf\u00e9 \u201dquoted\u201d"));
 }
 

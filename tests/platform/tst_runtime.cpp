@@ -9,6 +9,7 @@
 #include "runtime/timer.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
@@ -185,6 +186,44 @@ private slots:
         // Outside any region the same procedure reports and continues.
         Proc("session", "Baud")([] { raise(380); });
         QCOMPARE(asked, 1);
+    }
+
+    // A swallowed error leaves one debug line in its category, and only when that category's
+    // debug lines are on; a region that swallowed nothing leaves none.
+    void debugSwallowed_data()
+    {
+        QTest::addColumn<bool>("debugOn");
+        QTest::addColumn<bool>("fails");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QString>("expected"); // empty: no line
+        QTest::newRow("swallowed")
+            << true << true << QString() << "probe - error 53 File not found (ignored)";
+        QTest::newRow("with detail") << true << true << "/x y"
+                                     << "probe /x y - error 53 File not found (ignored)";
+        QTest::newRow("nothing swallowed") << true << false << QString() << QString();
+        QTest::newRow("debug lines off") << false << true << QString() << QString();
+    }
+    void debugSwallowed()
+    {
+        QFETCH(bool, debugOn);
+        QFETCH(bool, fails);
+        QFETCH(QString, detail);
+        static QStringList lines;
+        lines.clear();
+        QLoggingCategory category("norvalis.test", debugOn ? QtDebugMsg : QtInfoMsg);
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+                if (type == QtDebugMsg && qstrcmp(context.category, "norvalis.test") == 0)
+                    lines << text;
+            });
+        ResumeNext quiet;
+        quiet([&] {
+            if (fails)
+                raise(rt::err::FileNotFound);
+        });
+        rt::debugSwallowed(category, quiet, "probe", detail);
+        qInstallMessageHandler(previous);
+        QTEST(lines.join(u'|'), "expected");
     }
 
     // An event handled while a silent region waits (a modal window opened inside it) reports

@@ -1,6 +1,7 @@
 // The character screen: the plain TTY, the VT family through libvterm, history, selection and
 // the damage notices that let the view coalesce repaints.
 
+#include "common/testutil.h"
 #include "emulator/emusettings.h"
 #include "emulator/screen.h"
 #include "emulator/screenview.h"
@@ -20,19 +21,11 @@ constexpr int Vt100 = 12;
 constexpr int Sco = 15;
 constexpr int Linux = 16;
 
-QString trimmed(const QString &s)
-{
-    QString t = s;
-    while (t.endsWith(u' '))
-        t.chop(1);
-    return t;
-}
-
 QStringList screenLines(const Screen &screen)
 {
     QStringList lines;
     for (int r = 0; r < screen.rows(); ++r)
-        lines << trimmed(screen.rowText(r));
+        lines << trimmedRight(screen.rowText(r));
     while (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
@@ -187,18 +180,18 @@ void TestScreen::putTextAndClear()
     screen.feed("hello\r\nworld");
     const QPoint cursor = screen.cursor();
     screen.putText(0, 7, QStringLiteral("XYZW"), 0x1E); // yellow on blue, cut at the margin
-    QCOMPARE(trimmed(screen.rowText(0)), QStringLiteral("hello  XYZ"));
+    QCOMPARE(trimmedRight(screen.rowText(0)), QStringLiteral("hello  XYZ"));
     const Cell c = cellAt(screen, 0, 8);
     QCOMPARE(int(c.fg), 14);
     QCOMPARE(int(c.bg), 1);
     QCOMPARE(screen.cursor(), cursor);
     screen.putText(1, -2, QStringLiteral("abZ\u20ac"), -1); // left of the screen cut off
-    QCOMPARE(trimmed(screen.rowText(1)), QStringLiteral("Z\u20acrld"));
+    QCOMPARE(trimmedRight(screen.rowText(1)), QStringLiteral("Z\u20acrld"));
     screen.clearRect(1, 0, 2, 1, -1);
     QCOMPARE(screenLines(screen), (QStringList { "h  lo  XYZ", "Z  ld" }));
     // The host's text after the API's goes where the cursor was.
     screen.feed("!");
-    QCOMPARE(trimmed(screen.rowText(1)), QStringLiteral("Z  ld!"));
+    QCOMPARE(trimmedRight(screen.rowText(1)), QStringLiteral("Z  ld!"));
 }
 
 void TestScreen::bell()
@@ -209,7 +202,7 @@ void TestScreen::bell()
     QSignalSpy spy(&screen, &Screen::bell);
     screen.feed("a\ab\a");
     QCOMPARE(spy.count(), 2);
-    QCOMPARE(trimmed(screen.rowText(0)), QStringLiteral("ab"));
+    QCOMPARE(trimmedRight(screen.rowText(0)), QStringLiteral("ab"));
 }
 
 void TestScreen::historyKeepsNewestLines()
@@ -223,12 +216,12 @@ void TestScreen::historyKeepsNewestLines()
     screen.feed(data);
     // 30 lines and an empty one: 27 left the screen, the newest 5 of them are kept.
     QCOMPARE(screen.historyCount(), 5);
-    QCOMPARE(trimmed(screen.historyText(0)), QStringLiteral("line 22"));
-    QCOMPARE(trimmed(screen.historyText(4)), QStringLiteral("line 26"));
-    QCOMPARE(trimmed(screen.rowText(0)), QStringLiteral("line 27"));
+    QCOMPARE(trimmedRight(screen.historyText(0)), QStringLiteral("line 22"));
+    QCOMPARE(trimmedRight(screen.historyText(4)), QStringLiteral("line 26"));
+    QCOMPARE(trimmedRight(screen.rowText(0)), QStringLiteral("line 27"));
     QCOMPARE(screen.firstLine(), qint64(22));
-    QCOMPARE(trimmed(screen.lineText(24)), QStringLiteral("line 24"));
-    QCOMPARE(trimmed(screen.lineText(27)), QStringLiteral("line 27"));
+    QCOMPARE(trimmedRight(screen.lineText(24)), QStringLiteral("line 24"));
+    QCOMPARE(trimmedRight(screen.lineText(27)), QStringLiteral("line 27"));
     QVERIFY(screen.lineText(3).isEmpty());
     screen.clearHistory();
     QCOMPARE(screen.historyCount(), 0);
@@ -243,7 +236,7 @@ void TestScreen::historyZeroKeepsNothing()
     screen.setHistoryCapacity(3);
     screen.feed("\r\ne\r\nf");
     QCOMPARE(screen.historyCount(), 2);
-    QCOMPARE(trimmed(screen.historyText(0)), QStringLiteral("c"));
+    QCOMPARE(trimmedRight(screen.historyText(0)), QStringLiteral("c"));
 }
 
 void TestScreen::vtEscapes_data()
@@ -327,7 +320,7 @@ void TestScreen::answerBack()
     screen.setAnswerBack("norvalis");
     screen.feed("x\x05y");
     QCOMPARE(got, QByteArray("norvalis"));
-    QCOMPARE(trimmed(screen.rowText(0)), QStringLiteral("xy"));
+    QCOMPARE(trimmedRight(screen.rowText(0)), QStringLiteral("xy"));
 }
 
 void TestScreen::printScreenRequest()
@@ -337,7 +330,7 @@ void TestScreen::printScreenRequest()
     QSignalSpy spy(&screen, &Screen::printScreenRequested);
     screen.feed("a\x1b[ib\x1b[0ic\x1b[?1i");
     QCOMPARE(spy.count(), 2);
-    QCOMPARE(trimmed(screen.rowText(0)), QStringLiteral("abc"));
+    QCOMPARE(trimmedRight(screen.rowText(0)), QStringLiteral("abc"));
 }
 
 void TestScreen::putCellsAtMarginDoesNotWrapHostText()
@@ -369,14 +362,14 @@ void TestScreen::switchingFamilyRestartsEmulation()
 {
     Screen screen(3, 20, 5);
     screen.feed("\x1b[1mX");
-    QCOMPARE(trimmed(screen.rowText(0)), QStringLiteral("[1mX"));
+    QCOMPARE(trimmedRight(screen.rowText(0)), QStringLiteral("[1mX"));
     screen.setTerminalType(9); // ANSI
     QVERIFY(screen.vtFamily());
     QCOMPARE(screenLines(screen), QStringList {});
     screen.feed("\x1b[1mX");
-    QCOMPARE(trimmed(screen.rowText(0)), QStringLiteral("X"));
+    QCOMPARE(trimmedRight(screen.rowText(0)), QStringLiteral("X"));
     screen.setTerminalType(Vt100); // same family: the screen stays
-    QCOMPARE(trimmed(screen.rowText(0)), QStringLiteral("X"));
+    QCOMPARE(trimmedRight(screen.rowText(0)), QStringLiteral("X"));
 }
 
 void TestScreen::keys_data()
@@ -408,7 +401,9 @@ void TestScreen::keys_data()
     row("VT arrow", Vt100, {}, Qt::Key_Up, none, "", "\x1b[A");
     row("VT application cursor", Vt100, "\x1b[?1h", Qt::Key_Up, none, "", "\x1bOA");
     row("VT F1", Vt100, {}, Qt::Key_F1, none, "", "\x1bOP");
-    row("VT F5", Vt100, {}, Qt::Key_F5, none, "", "\x1b[15~");
+    // The VT100 has PF1-PF4; its terminfo entry gives F5-F10 the keypad's application codes.
+    row("VT F5", Vt100, {}, Qt::Key_F5, none, "", "\x1bOt");
+    row("VT220 F5 is local", 8, {}, Qt::Key_F5, none, "", {});
     row("VT Ctrl+C", Vt100, {}, Qt::Key_C, ctrl, "\x03", "\x03");
     row("VT Enter", Vt100, {}, Qt::Key_Return, none, "\r", "\r");
     row("VT Alt+x", Vt100, {}, Qt::Key_X, alt, "x", "\x1bx");
@@ -492,10 +487,10 @@ void TestScreen::resizeKeepsCursorRow()
     QCOMPARE(screen.rows(), 3);
     QCOMPARE(screen.cols(), 10);
     QCOMPARE(screen.cursor().y(), 2);
-    QCOMPARE(trimmed(screen.rowText(2)), QStringLiteral("e"));
-    QCOMPARE(trimmed(screen.historyText(screen.historyCount() - 1)), QStringLiteral("b"));
+    QCOMPARE(trimmedRight(screen.rowText(2)), QStringLiteral("e"));
+    QCOMPARE(trimmedRight(screen.historyText(screen.historyCount() - 1)), QStringLiteral("b"));
     screen.feed("\r\nf");
-    QCOMPARE(trimmed(screen.rowText(2)), QStringLiteral("f"));
+    QCOMPARE(trimmedRight(screen.rowText(2)), QStringLiteral("f"));
 }
 
 void TestScreen::damageIsSignalledOncePerFrame()
@@ -640,7 +635,7 @@ void TestScreen::hostText()
             screen.setHostEncoding(emu::HostEncoding::SingleByte);
         for (qsizetype at = 0; at < input.size(); at += piece)
             screen.feed(input.mid(at, piece));
-        QCOMPARE(trimmed(screen.rowText(0)), line);
+        QCOMPARE(trimmedRight(screen.rowText(0)), line);
     }
 }
 
@@ -653,7 +648,7 @@ void TestScreen::wideCharacters()
     screen.setTerminalType(termType);
     screen.feed("\xe6\xbc\xa2\xe5\xad\x97x"); // two wide characters and a narrow one
     QCOMPARE(screen.cursor(), QPoint(5, 0));
-    QCOMPARE(trimmed(screen.rowText(0)), kan + ji + u'x');
+    QCOMPARE(trimmedRight(screen.rowText(0)), kan + ji + u'x');
     QVERIFY(cellAt(screen, 0, 0).flags & emu::CellWide);
     QVERIFY(cellAt(screen, 0, 1).flags & emu::CellWideTail);
     // Columns that begin on a right half start after it.
@@ -668,19 +663,19 @@ void TestScreen::wideCharacters()
     QCOMPARE(to, 4);
     // A wide character that does not fit in the last column starts the next line.
     screen.feed("\xe6\xbc\xa2");
-    QCOMPARE(trimmed(screen.rowText(1)), kan);
+    QCOMPARE(trimmedRight(screen.rowText(1)), kan);
     QCOMPARE(screen.cursor(), QPoint(2, 1));
     // Writing over one half blanks the other.
     Screen over(2, 10, 0);
     over.setTerminalType(termType);
     over.feed("\xe6\xbc\xa2\xe5\xad\x97\b\b\bY"); // onto the right half of the first
-    QCOMPARE(trimmed(over.rowText(0)), QStringLiteral(" Y") + ji);
+    QCOMPARE(trimmedRight(over.rowText(0)), QStringLiteral(" Y") + ji);
     over.feed("Z"); // onto the left half of the second
-    QCOMPARE(trimmed(over.rowText(0)), QStringLiteral(" YZ"));
+    QCOMPARE(trimmedRight(over.rowText(0)), QStringLiteral(" YZ"));
     QCOMPARE(over.rowText(0).size(), over.cols());
     // From the API as well.
     over.putText(1, 0, kan + QStringLiteral("\u20ac"), -1);
-    QCOMPARE(trimmed(over.rowText(1)), kan + QStringLiteral("\u20ac"));
+    QCOMPARE(trimmedRight(over.rowText(1)), kan + QStringLiteral("\u20ac"));
     QVERIFY(cellAt(over, 1, 1).flags & emu::CellWideTail);
 }
 
@@ -765,8 +760,13 @@ void TestScreen::largeBurst()
     Screen screen(24, 80, 100);
     screen.setTerminalType(termType);
     screen.feed(burst);
-    QCOMPARE(trimmed(screen.rowText(23)), QStringLiteral("tail"));
-    QVERIFY(trimmed(screen.rowText(22)).startsWith(QStringLiteral("caf\u00e9 caf\u00e9")));
+    if (screen.graphics() && screen.rowText(23).trimmed().isEmpty()) {
+        // The Tektronix 4014 draws its text in the graphics layer.
+        QCOMPARE(screen.graphics()->items().back().text, QStringLiteral("tail"));
+        return;
+    }
+    QCOMPARE(trimmedRight(screen.rowText(23)), QStringLiteral("tail"));
+    QVERIFY(trimmedRight(screen.rowText(22)).startsWith(QStringLiteral("caf\u00e9 caf\u00e9")));
     QCOMPARE(screen.historyCount(), 100);
 }
 

@@ -1,6 +1,7 @@
 // The script host: runs, errors and their numbers, globals, shutdown and the watchdog.
 
 #include "automation/guard.h"
+#include "common/testutil.h"
 #include "runtime/errnum.h"
 #include "script/scripthost.h"
 
@@ -56,13 +57,6 @@ private:
     QString m_name;
     std::vector<std::unique_ptr<ScriptApp>> m_made;
 };
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 } // namespace
 
@@ -218,8 +212,8 @@ private slots:
     void files()
     {
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("home")));
-        writeFile(m_dir.filePath(QStringLiteral("home/mark.js")), "Norvalis.Mark();\n");
-        writeFile(m_dir.filePath(QStringLiteral("broken.js")), "\n\nnull.x;\n");
+        writeBytes(m_dir.filePath(QStringLiteral("home/mark.js")), "Norvalis.Mark();\n");
+        writeBytes(m_dir.filePath(QStringLiteral("broken.js")), "\n\nnull.x;\n");
         m_host->RunFile(QStringLiteral("mark.js"), rt::False, 0);
         QCOMPARE(m_app->marks, 1);
         QString layout;
@@ -298,7 +292,7 @@ private slots:
 
     void toolCommand()
     {
-        writeFile(m_dir.filePath(QStringLiteral("user.js")), "Norvalis.Fail(13);\n");
+        writeBytes(m_dir.filePath(QStringLiteral("user.js")), "Norvalis.Fail(13);\n");
         m_host->setFileChooser([this](QWidget *, const QString &) {
             return m_dir.filePath(QStringLiteral("user.js"));
         });

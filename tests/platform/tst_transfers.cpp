@@ -4,6 +4,7 @@
 // a host that goes away, a hostile sender's file names, the overwrite rule, the ZModem start
 // from the host, and the options the settings give the programs.
 
+#include "common/testutil.h"
 #include "emulator/emulator.h"
 #include "emulator/xferengine.h"
 #include "emulator/xferplan.h"
@@ -57,18 +58,6 @@ QList<QPair<QString, qint64>> fileList(const QString &spec)
     for (const QString &item : spec.split(u',', Qt::SkipEmptyParts))
         files << qMakePair(item.section(u':', 0, 0), item.section(u':', 1).toLongLong());
     return files;
-}
-
-QByteArray readFile(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 QString modeFlag(bool binary, const char *binaryFlag, const char *textFlag)
@@ -255,7 +244,7 @@ void TestTransfers::roundTrip()
     QStringList paths;
     qint64 total = 0;
     for (const auto &[name, size] : list) {
-        QVERIFY(writeFile(QDir(from).filePath(name), content(name, size, !binary)));
+        writeBytes(QDir(from).filePath(name), content(name, size, !binary));
         names << name;
         paths << QDir(from).filePath(name);
         total += size;
@@ -268,7 +257,8 @@ void TestTransfers::roundTrip()
     QVERIFY(m_host->programEnded());
     QCOMPARE(m_host->exitCode(), 0);
     for (const auto &[name, size] : list)
-        QVERIFY2(readFile(QDir(to).filePath(name)) == content(name, size, !binary), qPrintable(name));
+        QVERIFY2(
+            readBytes(QDir(to).filePath(name)) == content(name, size, !binary), qPrintable(name));
     QCOMPARE(m_control->XferFiles(), rt::Int(list.size()));
     if (binary)
         QCOMPARE(m_control->XferBytes(), rt::Long(total));
@@ -299,7 +289,7 @@ void TestTransfers::cancelMidTransfer()
     QFETCH(int, pace);
     const QString name = QStringLiteral("big.bin");
     const QByteArray data = content(name, 4 * 1024 * 1024, false);
-    QVERIFY(writeFile(QDir(upload ? m_local : m_remote).filePath(name), data));
+    writeBytes(QDir(upload ? m_local : m_remote).filePath(name), data);
     m_host->setPace(pace);
     startHost(hostCommand(protocol, !upload, true, { upload ? name : QDir(m_remote).filePath(name) }),
         protocol == Kermit);
@@ -342,7 +332,7 @@ void TestTransfers::hostGoneMidTransfer()
 {
     QFETCH(int, protocol);
     const QString name = QStringLiteral("big.bin");
-    QVERIFY(writeFile(QDir(m_remote).filePath(name), content(name, 4 * 1024 * 1024, false)));
+    writeBytes(QDir(m_remote).filePath(name), content(name, 4 * 1024 * 1024, false));
     m_host->setPace(4096);
     startHost(hostCommand(protocol, true, true, { QDir(m_remote).filePath(name) }), protocol == Kermit);
     QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
@@ -400,7 +390,7 @@ void TestTransfers::hostileSenderName()
     const QString hostDir = QDir(m_remote).filePath(QStringLiteral("work"));
     QVERIFY(QDir().mkpath(hostDir));
     const QString evil = QDir(m_remote).filePath(QStringLiteral("evil.txt"));
-    QVERIFY(writeFile(evil, "evil"));
+    writeBytes(evil, "evil");
     const QString outside = m_dir->filePath(QStringLiteral("outside.txt"));
     hostCommand.replaceInStrings(QStringLiteral("@ABS@"), evil);
     hostCommand.replaceInStrings(QStringLiteral("@OUT@"), outside);
@@ -409,7 +399,7 @@ void TestTransfers::hostileSenderName()
     if (hostCommand.contains(QStringLiteral("@DOTTED@"))) {
         if (m_dir->path().contains(u'.'))
             QSKIP("the temporary folder's name has a dot");
-        QVERIFY(writeFile(QDir(hostDir).filePath(dotted), "evil"));
+        writeBytes(QDir(hostDir).filePath(dotted), "evil");
         hostCommand.replaceInStrings(QStringLiteral("@DOTTED@"), dotted);
     }
     m_host = std::make_unique<TransferHost>(hostDir);
@@ -418,7 +408,7 @@ void TestTransfers::hostileSenderName()
     QCOMPARE(result, completes ? 0 : 2);
     QCOMPARE(entries(m_local), stored.isEmpty() ? QStringList() : QStringList { stored });
     QCOMPARE(entries(m_dir->path()), (QStringList { "local", "remote" })); // no newfile
-    QCOMPARE(readFile(evil), QByteArray("evil")); // the host's own file is untouched
+    QCOMPARE(readBytes(evil), QByteArray("evil")); // the host's own file is untouched
 }
 
 void TestTransfers::overwriteRule_data()
@@ -443,16 +433,17 @@ void TestTransfers::overwriteRule()
     QFETCH(int, result);
     QFETCH(bool, replaced);
     const QByteArray fresh = content(QStringLiteral("same.bin"), 3000, false);
-    QVERIFY(writeFile(QDir(m_remote).filePath("same.bin"), fresh));
-    QVERIFY(writeFile(QDir(m_remote).filePath("other.bin"), "other"));
-    QVERIFY(writeFile(QDir(m_local).filePath("same.bin"), "old contents"));
+    writeBytes(QDir(m_remote).filePath("same.bin"), fresh);
+    writeBytes(QDir(m_remote).filePath("other.bin"), "other");
+    writeBytes(QDir(m_local).filePath("same.bin"), "old contents");
     startHost(hostCommand(protocol, true, true,
                   { QDir(m_remote).filePath("same.bin"), QDir(m_remote).filePath("other.bin") }),
         protocol == Kermit);
     QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
     QCOMPARE(runTransfer(false, protocol, true, m_local + QChar(0), overwrite), result);
-    QCOMPARE(readFile(QDir(m_local).filePath("same.bin")), replaced ? fresh : QByteArray("old contents"));
-    QCOMPARE(readFile(QDir(m_local).filePath("other.bin")), QByteArray("other"));
+    QCOMPARE(readBytes(QDir(m_local).filePath("same.bin")),
+        replaced ? fresh : QByteArray("old contents"));
+    QCOMPARE(readBytes(QDir(m_local).filePath("other.bin")), QByteArray("other"));
     QCOMPARE(entries(m_local), (QStringList { "other.bin", "same.bin" }));
     if (!replaced)
         QVERIFY(status.last().first().toString().contains(QLatin1String("same.bin not stored")));
@@ -464,13 +455,13 @@ void TestTransfers::zmodemStartsByItself()
 {
     const QString name = QStringLiteral("data.bin");
     const QByteArray data = content(name, 300000, false);
-    QVERIFY(writeFile(QDir(m_remote).filePath(name), data));
+    writeBytes(QDir(m_remote).filePath(name), data);
     m_control->Settings()->setZModemAuto(1);
     m_host->setGreeting("$ sz data.bin\r\n");
     QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
     QSignalSpy notify(m_control.get(), &nvEmulator::StateNotify);
     startHost({ "sz", "-b", QDir(m_remote).filePath(name) }, false);
-    QTRY_VERIFY_WITH_TIMEOUT(readFile(QDir(m_local).filePath(name)) == data, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(readBytes(QDir(m_local).filePath(name)) == data, 30000);
     QTRY_COMPARE(m_control->XferStatus(), rt::Int(0));
     QVERIFY(m_host->programEnded());
     QCOMPARE(m_host->exitCode(), 0);
@@ -490,7 +481,7 @@ void TestTransfers::zmodemStartsByItself()
 void TestTransfers::zmodemStartRefusedWhenOff()
 {
     const QString name = QStringLiteral("data.bin");
-    QVERIFY(writeFile(QDir(m_remote).filePath(name), "data"));
+    writeBytes(QDir(m_remote).filePath(name), "data");
     m_control->Settings()->setZModemAuto(0);
     startHost({ "sz", "-q", "-t", "10", QDir(m_remote).filePath(name) }, false);
     QSignalSpy ready(m_control.get(), &nvEmulator::DataReady);
@@ -506,14 +497,14 @@ void TestTransfers::uploadListIsNotCut()
     QStringList names;
     for (int i = 0; QString(names.join(QChar(0))).size() < 12000; ++i) {
         const QString name = QStringLiteral("a-rather-long-file-name-for-the-list-%1.txt").arg(i, 4, 10, QChar(u'0'));
-        QVERIFY(writeFile(QDir(m_local).filePath(name), name.toUtf8()));
+        writeBytes(QDir(m_local).filePath(name), name.toUtf8());
         names << name;
     }
     startHost(hostCommand(ZModem, false, true, {}), false);
     QCOMPARE(runTransfer(true, ZModem, true, m_local + QChar(0) + names.join(QChar(0)), 1), 0);
     QCOMPARE(m_control->XferFiles(), rt::Int(names.size()));
     QCOMPARE(entries(m_remote).size(), names.size());
-    QCOMPARE(readFile(QDir(m_remote).filePath(names.last())), names.last().toUtf8());
+    QCOMPARE(readBytes(QDir(m_remote).filePath(names.last())), names.last().toUtf8());
 }
 
 void TestTransfers::missingProgram_data()
@@ -530,18 +521,15 @@ void TestTransfers::missingProgram()
 {
     QFETCH(int, protocol);
     QFETCH(bool, upload);
-    QVERIFY(writeFile(QDir(m_local).filePath("up.bin"), "x"));
+    writeBytes(QDir(m_local).filePath("up.bin"), "x");
     startHost({ "cat" }, false);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", m_dir->path().toUtf8());
-    rt::Long error = 0;
-    try {
-        const QString spec = m_local + QChar(0) + QStringLiteral("up.bin");
+    const QString spec = m_local + QChar(0) + QStringLiteral("up.bin");
+    const rt::Long error = errorOf([&] {
         upload ? m_control->Upload(spec, rt::Int(protocol), 1, 0, 1)
                : m_control->Download(spec, rt::Int(protocol), 1, 0, 1);
-    } catch (const rt::Error &e) {
-        error = e.number;
-    }
+    });
     qputenv("PATH", path);
     QCOMPARE(error, rt::Long(emu::emuerror::ProtocolNotAvailable));
     QCOMPARE(m_control->XferStatus(), rt::Int(0));
@@ -641,7 +629,7 @@ void TestTransfers::screenshot()
     if (out.isEmpty())
         QSKIP("set NORVALIS_SCREENSHOT to take the screenshot");
     const QString name = QStringLiteral("quarterly-report.pdf");
-    QVERIFY(writeFile(QDir(m_remote).filePath(name), content(name, 4 * 1024 * 1024, false)));
+    writeBytes(QDir(m_remote).filePath(name), content(name, 4 * 1024 * 1024, false));
     m_host->setPace(2048);
     startHost(hostCommand(ZModem, true, true, { QDir(m_remote).filePath(name) }), false);
     QCOMPARE(m_control->Download(m_local + QChar(0), ZModem, 1, 1, 0), rt::Int(0));

@@ -1,4 +1,5 @@
 #include "app/msgbox.h"
+#include "common/testutil.h"
 #include "platform/tst_print_cupsd.h"
 #include "platform/tst_print_pdf.h"
 #include "print/spooler.h"
@@ -68,17 +69,6 @@ class tst_nvprinter : public QObject
         info.defaultOrientation = orientation;
         info.bins = std::move(bins);
         print::addPdfPrinter(info);
-    }
-
-    // The error a statement raised (number 0 when none).
-    template<class F> rt::Error errorOf(F &&statement)
-    {
-        try {
-            statement();
-        } catch (const rt::Error &error) {
-            return error;
-        }
-        return rt::Error();
     }
 
 private slots:
@@ -329,7 +319,7 @@ private slots:
         QFETCH(QString, text);
         auto p = printer();
         p->setPaperSize(Legal);
-        const rt::Error error = errorOf([&] {
+        const rt::Error error = raisedError([&] {
             switch (which) {
             case 0:
                 return p->setScaleMode(2);
@@ -578,7 +568,7 @@ private slots:
         addPrinter(QStringLiteral("Broken"), nowhere);
         auto p = printer(QStringLiteral("Broken"));
         p->NVPrint(QStringLiteral("lost"));
-        const rt::Error error = errorOf([&] { p->EndDoc(); });
+        const rt::Error error = raisedError([&] { p->EndDoc(); });
         QCOMPARE(error.number, rt::err::PrinterFailure);
         QVERIFY2(
             error.description.startsWith(QLatin1String("The document could not be printed - ")),
@@ -606,7 +596,7 @@ private slots:
         m_answers = answers;
         nvPrinter p;
         QCOMPARE(p.DeviceName(), QString());
-        const rt::Error error = errorOf([&] { p.NVPrint(QStringLiteral("text"), 3); });
+        const rt::Error error = raisedError([&] { p.NVPrint(QStringLiteral("text"), 3); });
         QCOMPARE(error.number, rt::err::PrinterFailure);
         QCOMPARE(error.description, QStringLiteral("There are no printers available"));
         QCOMPARE(
@@ -622,7 +612,7 @@ private slots:
         auto p = printer(QStringLiteral("Gone on /dev/null"));
         QCOMPARE(p->DeviceName(), QStringLiteral("Gone"));
         print::removePdfPrinter(QStringLiteral("Gone"));
-        const rt::Error error = errorOf([&] { p->NVPrint(QStringLiteral("text"), 3); });
+        const rt::Error error = raisedError([&] { p->NVPrint(QStringLiteral("text"), 3); });
         QCOMPARE(error.number, rt::err::SpoolerUnavailable);
         QCOMPARE(error.description, QStringLiteral("Could not open printer - Gone"));
         QCOMPARE(m_prompts, QStringList { "Could not open printer - Gone|53" });

@@ -7,35 +7,32 @@
 #include "app/common.h"
 #include "automation/bridge.h"
 #include "automation/runningobject.h"
+#include "common/busclient.h"
 #include "runtime/interaction.h"
 #include "runtime/timer.h"
 #include "script/scripthost.h"
 #include "session/sessions.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QTimer>
 #include <QtTest>
 
 namespace {
 
+using busclient::busMessage;
+using busclient::nameHasOwner;
+
+const QString kBusName = QStringLiteral("NVWin32.Norvalis");
+
 // A call to this process's DDE server through the bus.
 QDBusMessage callDde(const QString &method, const QVariantList &arguments)
 {
-    return callOwn(u"/DDE"_qs, u"NVWin32.DDE"_qs, method, arguments);
+    return busMessage(u"/DDE"_qs, u"NVWin32.DDE"_qs, method, arguments);
 }
 
 QString request(const QString &item)
 {
     return callDde(u"Request"_qs, { u"system"_qs, item }).arguments().value(0).toString();
-}
-
-bool nameHasOwner()
-{
-    return QDBusConnection::sessionBus()
-        .interface()
-        ->isServiceRegistered(u"NVWin32.Norvalis"_qs)
-        .value();
 }
 
 // A form that notes, when the clean-up timer unloads it (pass 4), what the earlier passes did.
@@ -59,7 +56,7 @@ protected:
         unloaded = true;
         common = gApp ? gApp->ClsCommon().Common_Item(u"kept"_qs) : QVariant(u"no app"_qs);
         cookie = gROTCookie;
-        registered = nameHasOwner();
+        registered = nameHasOwner(kBusName);
         mainLoaded = frmMdiParent::instance().isLoaded();
     }
 };
@@ -253,7 +250,7 @@ void TestDde::windowNotClosingHoldsShutdown()
     frmDDE::instance().CleanupTimer_Timer();
     QVERIFY(frmMdiParent::instance().isLoaded());
     QVERIFY(gROTCookie != 0);
-    QVERIFY(nameHasOwner());
+    QVERIFY(nameHasOwner(kBusName));
 
     window.refuseUnload = false;
     window.closing = true;
@@ -271,8 +268,8 @@ void TestDde::finalStepsInOrder()
     probe.load();
     gApp->ClsCommon().Common_Item(u"kept"_qs, 42);
     // The objects of the application that clients can reach.
-    const QDBusMessage sessions = callOwn(u"/Norvalis"_qs, u"org.freedesktop.DBus.Properties"_qs,
-        u"Get"_qs, { u"NVWin32.Norvalis"_qs, u"Sessions"_qs });
+    const QDBusMessage sessions = busMessage(u"/Norvalis"_qs, busclient::Properties, u"Get"_qs,
+        { u"NVWin32.Norvalis"_qs, u"Sessions"_qs });
     const QStringList handedOut { u"/Norvalis"_qs, u"/Common"_qs,
         sessions.arguments()
             .value(0)
@@ -281,7 +278,7 @@ void TestDde::finalStepsInOrder()
             .value<QDBusObjectPath>()
             .path() };
     QCOMPARE(handedOut.last(), u"/Norvalis/Sessions"_qs);
-    QVERIFY(nameHasOwner());
+    QVERIFY(nameHasOwner(kBusName));
     QSignalSpy ended(&frmDDE::instance(), &frmDDE::ended);
     gApp->Terminate(0);
     QVERIFY(ended.wait(10000));
@@ -346,7 +343,7 @@ void TestDde::messageOpenAtTerminate()
         if (fileExit)
             Nvmain::FileExit();
         else
-            QCOMPARE(callOwn(u"/Norvalis"_qs, u"NVWin32.Norvalis"_qs, u"Terminate"_qs,
+            QCOMPARE(busMessage(u"/Norvalis"_qs, u"NVWin32.Norvalis"_qs, u"Terminate"_qs,
                          { QVariant::fromValue(rt::Int(0)) })
                          .type(),
                 QDBusMessage::ReplyMessage);

@@ -16,6 +16,7 @@
 #include "runtime/keyboard.h"
 #include "runtime/messages.h"
 #include "session/mdichild.h"
+#include "session/scriptconsent.h"
 #include "session/session.h"
 #include "session/sessions.h"
 
@@ -266,7 +267,7 @@ private slots:
     void settingsRequests()
     {
         const QString file = m_env.homeDir() + u"/req.nvcf"_qs;
-        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\n");
+        writeBytes(file, "[Norvalis]\nTermType=9\n");
         const auto session = add(file);
         session->setCaption(u"From host"_qs);
         emit session->Emulator()->SaveSettings();
@@ -275,15 +276,20 @@ private slots:
         Profile::PutIniString(u"Norvalis"_qs, u"SessionTitle"_qs, u"Reloaded"_qs, QString(), file);
         emit session->Emulator()->LoadSettings();
         QCOMPARE(session->Caption(), u"Reloaded"_qs);
+        // A script of a host the user allowed runs for the session (tst_scriptconsent has the
+        // rest of the consent).
+        const QString host = ScriptConsent::HostOf(session->EmulatorSettings());
+        QVERIFY(ScriptConsent::Allow(host));
         emit session->Emulator()->ExecScript(u"Norvalis.Common.SetItem('host', Session.ID)"_qs, 0);
         QCOMPARE(gApp->ClsCommon().Common_Item(u"host"_qs).toString(), session->ID());
+        QVERIFY(ScriptConsent::Revoke(host));
         emit session->Emulator()->CloseSession();
         QVERIFY(session->Closing());
     }
 
     // DDE executes on the session's topic: a bracketed script runs for the session whatever
-    // Busy says; a host request is refused while Busy is 1 (and, without a request object yet,
-    // leaves the items alone).
+    // Busy says; a host request is refused while Busy is 1, and by a session not in server mode
+    // (tst_server has the host requests).
     void ddeExecute_data()
     {
         QTest::addColumn<QString>("busy");
@@ -296,7 +302,7 @@ private slots:
             << "1" << "[Norvalis.Common.SetItem('dde', Session.ID)]" << true << "0";
         QTest::newRow("failing script") << "0" << "[nosuchname()]" << false << "*";
         QTest::newRow("request while busy") << "1" << "GET ORDERS" << false << "288";
-        QTest::newRow("request, no request object") << "0" << "GET ORDERS" << false << "7";
+        QTest::newRow("request, not in server mode") << "0" << "GET ORDERS" << false << "289";
     }
     void ddeExecute()
     {
@@ -418,7 +424,7 @@ private slots:
     {
         FakeHost host;
         const QString file = m_env.homeDir() + u"/busy.nvcf"_qs;
-        StartupEnvironment::writeFile(file, hostSessionFile(host.port()));
+        writeBytes(file, hostSessionFile(host.port()));
         const auto session = add(file);
         emu::nvEmulator *e = session->Emulator();
         QTRY_VERIFY(e->Connected() != 0);
@@ -465,9 +471,9 @@ private slots:
     {
         FakeHost host;
         const QString file = m_env.homeDir() + u"/paste.nvcf"_qs;
-        StartupEnvironment::writeFile(file, hostSessionFile(host.port()));
+        writeBytes(file, hostSessionFile(host.port()));
         const QString text = m_env.homeDir() + u"/pasted.txt"_qs;
-        StartupEnvironment::writeFile(text, "first line\nsecond line\n");
+        writeBytes(text, "first line\nsecond line\n");
         const auto session = add(file);
         QVERIFY(host.waitForConnection());
         QTRY_VERIFY(session->Emulator()->Connected() != 0);
@@ -543,7 +549,7 @@ private slots:
     void commandRouting()
     {
         const QString file = m_env.homeDir() + u"/routed.nvcf"_qs;
-        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\n");
+        writeBytes(file, "[Norvalis]\nTermType=9\n");
         const auto first = add(file);
         const auto second = add();
         first->setCaption(u"Routed"_qs);

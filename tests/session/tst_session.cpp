@@ -25,12 +25,6 @@ std::shared_ptr<clsSession> asSession(const SessionPtr &session)
     return std::static_pointer_cast<clsSession>(session);
 }
 
-QByteArray readAll(const QString &file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestSession : public QObject
@@ -153,7 +147,7 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QByteArray, contents);
         if (!file.isEmpty())
-            StartupEnvironment::writeFile(home(file), contents);
+            writeBytes(home(file), contents);
         const auto session = add(file.isEmpty() ? home(u"missing.nvcf"_qs) : home(file));
         QTEST(session->frmSession()->caption(), "caption");
         QCOMPARE(session->Changed(), rt::False);
@@ -162,8 +156,8 @@ private slots:
 
     void extensionOrder()
     {
-        StartupEnvironment::writeFile(home(u"both.cfg"_qs), "[Norvalis]\nTermType=9\n");
-        StartupEnvironment::writeFile(home(u"both.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+        writeBytes(home(u"both.cfg"_qs), "[Norvalis]\nTermType=9\n");
+        writeBytes(home(u"both.nvcf"_qs), "[Norvalis]\nTermType=9\n");
         const auto session = add(home(u"both"_qs));
         QCOMPARE(session->FileName(), home(u"both.nvcf"_qs));
         QCOMPARE(session->frmSession()->LinkTopic(), u"both"_qs);
@@ -171,7 +165,7 @@ private slots:
 
     void ownKeysRead()
     {
-        StartupEnvironment::writeFile(home(u"keys.nvcf"_qs),
+        writeBytes(home(u"keys.nvcf"_qs),
             "[Norvalis]\nTermType=9\nAutoClose=True\nSessionTitle=Keys\nShowErrs=1\n");
         const auto session = add(home(u"keys.nvcf"_qs));
         QCOMPARE(session->AutoClose(), rt::True);
@@ -195,8 +189,8 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(int, autoClose);
         const QString file = home(u"written.nvcf"_qs);
-        StartupEnvironment::writeFile(
-            file, "; kept\n[Norvalis]\nTermType=9\nSessionTitle=Old\nAutoClose=True\n[Other]\nx=1\n");
+        writeBytes(file,
+            "; kept\n[Norvalis]\nTermType=9\nSessionTitle=Old\nAutoClose=True\n[Other]\nx=1\n");
         const auto session = add(file);
         session->setCaption(caption);
         session->setAutoClose(rt::Int(autoClose));
@@ -206,7 +200,7 @@ private slots:
         QTEST(ownKey(file, u"SessionTitle"_qs), "titleKey");
         QTEST(ownKey(file, u"AutoClose"_qs), "autoCloseKey");
         QCOMPARE(ownKey(file, u"TermType"_qs), u"9"_qs);
-        const QByteArray text = readAll(file);
+        const QByteArray text = readBytes(file);
         QVERIFY(text.startsWith("; kept\n"));
         QVERIFY(text.contains("[Other]\nx=1"));
         QCOMPARE(gApp->Recent(0), file);
@@ -231,19 +225,14 @@ private slots:
         const QString dir = home(u"locked"_qs);
         QVERIFY(QDir().mkpath(dir));
         const QString file = dir + u"/locked.nvcf"_qs;
-        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\n");
+        writeBytes(file, "[Norvalis]\nTermType=9\n");
         const auto session = add(file);
         session->setCaption(u"Changed"_qs);
         // The folder moves away (a write there fails for every user, root included).
         const QString moved = home(u"moved"_qs);
         QDir(moved).removeRecursively();
         QVERIFY(QDir().rename(dir, moved));
-        rt::Long number = 0;
-        try {
-            session->Save();
-        } catch (const rt::Error &error) {
-            number = error.number;
-        }
+        const rt::Long number = errorOf([&] { session->Save(); });
         ErrHndlr::ResetForTests();
         installHooks();
         QTEST(int(number), "raised");
@@ -252,7 +241,7 @@ private slots:
         QCOMPARE(session->Changed(), rt::True);
         QCOMPARE(session->FileName(), file);
         QVERIFY(!QFileInfo::exists(dir));
-        QCOMPARE(readAll(moved + u"/locked.nvcf"_qs), QByteArray("[Norvalis]\nTermType=9\n"));
+        QCOMPARE(readBytes(moved + u"/locked.nvcf"_qs), QByteArray("[Norvalis]\nTermType=9\n"));
     }
 
     // Save without a usable name asks; the dialog's answer decides.
@@ -329,7 +318,7 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(bool, readable);
         const QString file = home(u"bad.nvcf"_qs);
-        StartupEnvironment::writeFile(file, contents);
+        writeBytes(file, contents);
         if (!readable) {
             QFile::setPermissions(file, QFile::WriteOwner);
             if (QFileInfo(file).isReadable())
@@ -340,7 +329,7 @@ private slots:
         QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(session->FileName(), file);
         QCOMPARE(session->Changed(), rt::False);
-        QCOMPARE(readAll(file), contents);
+        QCOMPARE(readBytes(file), contents);
         QCOMPARE(QFileInfo(file).lastModified(), written);
         QVERIFY(m_errors.isEmpty());
     }
@@ -414,7 +403,7 @@ private slots:
         QFETCH(int, flags);
         FakeHost host;
         const QString file = home(u"linked.nvcf"_qs);
-        StartupEnvironment::writeFile(file, hostSessionFile(host.port(), u"Linked"_qs));
+        writeBytes(file, hostSessionFile(host.port(), u"Linked"_qs));
         const auto session = add(file);
         add();
         QVERIFY(settled());
@@ -439,7 +428,7 @@ private slots:
     void terminateSavesOnYes()
     {
         const QString file = home(u"yes.nvcf"_qs);
-        StartupEnvironment::writeFile(file, "[Norvalis]\nTermType=9\n");
+        writeBytes(file, "[Norvalis]\nTermType=9\n");
         const auto session = add(file);
         session->setCaption(u"Saved on close"_qs);
         m_answers = { 6 };
@@ -509,15 +498,9 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(int, error);
         const QString file = home(u"mouse.txt"_qs);
-        StartupEnvironment::writeFile(file, contents);
+        writeBytes(file, contents);
         const auto session = add();
-        int raised = 0;
-        try {
-            session->MouseTableLoad(file);
-        } catch (const rt::Error &e) {
-            raised = e.number;
-        }
-        QCOMPARE(raised, error);
+        QCOMPARE(errorOf([&] { session->MouseTableLoad(file); }), error);
         QVERIFY(m_errors.isEmpty()); // reading errors go to the caller without a dialog
     }
 

@@ -122,8 +122,8 @@ private slots:
     {
         FakeHost host;
         QVERIFY(host.isListening());
-        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
-        StartupEnvironment::writeFile(home(u"beta.nvcf"_qs), hostSessionFile(host.port(), u"BetaFile"_qs));
+        writeBytes(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
+        writeBytes(home(u"beta.nvcf"_qs), hostSessionFile(host.port(), u"BetaFile"_qs));
 
         QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
         QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
@@ -190,7 +190,7 @@ private slots:
     void sessionWindowMeetsHost()
     {
         FakeHost host;
-        StartupEnvironment::writeFile(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
+        writeBytes(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
         startProgram({ home(u"alpha.nvcf"_qs) });
         QVERIFY(host.waitForConnection(1, 30000));
         host.send("Welcome to the loopback host\r\n");
@@ -217,7 +217,7 @@ private slots:
                 u"SYSTEM:echo Echo host ready; exec cat"_qs });
         QVERIFY(peer.process.waitForStarted());
         QVERIFY(portAnswers(port));
-        StartupEnvironment::writeFile(home(u"echo.nvcf"_qs), hostSessionFile(port, u"Echo"_qs));
+        writeBytes(home(u"echo.nvcf"_qs), hostSessionFile(port, u"Echo"_qs));
         startProgram({});
         const auto session
             = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"echo.nvcf"_qs)));
@@ -242,7 +242,7 @@ private slots:
                 u"EXEC:%1,nofork"_qs.arg(telnetd) });
         QVERIFY(peer.process.waitForStarted());
         QVERIFY(portAnswers(port));
-        StartupEnvironment::writeFile(home(u"telnet.nvcf"_qs), hostSessionFile(port, u"Telnet"_qs, 3));
+        writeBytes(home(u"telnet.nvcf"_qs), hostSessionFile(port, u"Telnet"_qs, 3));
         startProgram({});
         const auto session
             = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"telnet.nvcf"_qs)));

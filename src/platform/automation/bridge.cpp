@@ -187,8 +187,8 @@ QString Bridge::automaticPath(QObject *object)
         try {
             key = members::read(object, *keyProperty).toString();
         } catch (...) {
-            qCDebug(lcAutomation) << "no path key now, the object is numbered:"
-                                  << rt::currentError().what();
+            rt::debugSwallowed(
+                lcAutomation(), rt::currentError(), "no path key now, the object is numbered");
             key.clear();
         }
         const QString path = prefix + u'/' + pathElement(key);
@@ -254,7 +254,7 @@ bool Bridge::handleMessage(const QDBusMessage &message, const QDBusConnection &c
         return false;
     QDBusMessage reply;
     {
-        CallerScope scope(Caller::Bus);
+        CallerScope scope(Caller::Bus, nullptr, message.service());
         try {
             reply = dispatch(message);
         } catch (const NamedError &e) {
@@ -338,8 +338,8 @@ QDBusMessage Bridge::propertyCall(const QDBusMessage &message)
                         toBus(members::read(adapter, p), p.metaType(), this));
                 } catch (...) {
                     // A property that cannot be read now is left out of the list.
-                    qCDebug(lcAutomation)
-                        << "GetAll leaves out" << p.name() << ":" << rt::currentError().what();
+                    rt::debugSwallowed(lcAutomation(), rt::currentError(), "GetAll leaves out",
+                        QString::fromLatin1(p.name()));
                 }
             }
         }
@@ -431,8 +431,8 @@ void Bridge::relay(QObject *source, const QMetaMethod &signal, void **args)
         m_connection.send(message);
         callBack(source, signal, args, arguments);
     } catch (...) {
-        qCDebug(lcAutomation) << "event" << signal.name()
-                              << "dropped:" << rt::currentError().what();
+        rt::debugSwallowed(lcAutomation(), rt::currentError(), "event dropped",
+            QString::fromLatin1(signal.name()));
     }
 }
 
@@ -469,9 +469,8 @@ void Bridge::callBack(
                 assignArgument(type, args[i + 1], fromBus(values.at(next), type, this));
             } catch (...) {
                 // A value of the wrong kind leaves the argument as it was.
-                qCDebug(lcAutomation)
-                    << "callback" << event
-                    << "answered a value of the wrong kind:" << rt::currentError().what();
+                rt::debugSwallowed(lcAutomation(), rt::currentError(),
+                    "callback answered a value of the wrong kind", event);
             }
             ++next;
         }

@@ -16,6 +16,7 @@ struct Frame
     Caller caller;
     QJSEngine *engine;
     int loopLevel; // the thread's event-loop level when the frame began
+    QString client; // a D-Bus caller's bus name
 };
 
 int loopLevel()
@@ -27,9 +28,9 @@ thread_local QList<Frame> frames;
 
 } // namespace
 
-CallerScope::CallerScope(Caller caller, QJSEngine *engine)
+CallerScope::CallerScope(Caller caller, QJSEngine *engine, const QString &client)
 {
-    frames.append(Frame { caller, engine, loopLevel() });
+    frames.append(Frame { caller, engine, loopLevel(), client });
 }
 
 CallerScope::~CallerScope()
@@ -47,6 +48,16 @@ bool servingClient()
     const int level = loopLevel();
     return std::any_of(frames.cbegin(), frames.cend(),
         [level](const Frame &f) { return f.caller == Caller::Bus && f.loopLevel == level; });
+}
+
+QString currentClient()
+{
+    const int level = loopLevel();
+    for (auto f = frames.crbegin(); f != frames.crend(); ++f) {
+        if (f->caller == Caller::Bus && f->loopLevel == level)
+            return f->client;
+    }
+    return QString();
 }
 
 QJSEngine *currentEngine()

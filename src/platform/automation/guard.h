@@ -33,11 +33,12 @@ namespace automation {
 
 enum class Caller { Native, Bus, Script };
 
-// Marks the calls made while it lives as coming from a caller (nested scopes stack).
+// Marks the calls made while it lives as coming from a caller (nested scopes stack); a D-Bus
+// caller names the client's unique bus name.
 class CallerScope
 {
 public:
-    explicit CallerScope(Caller caller, QJSEngine *engine = nullptr);
+    explicit CallerScope(Caller caller, QJSEngine *engine = nullptr, const QString &client = {});
     ~CallerScope();
     CallerScope(const CallerScope &) = delete;
     CallerScope &operator=(const CallerScope &) = delete;
@@ -49,6 +50,9 @@ Caller currentCaller();
 // at the event-loop level that is running (an event that a modal window's loop runs meanwhile is
 // not that client's). A script the call runs (a DDE execute) counts as part of it.
 bool servingClient();
+// The unique bus name of the client whose call is being served now (as servingClient() counts
+// it), else "".
+QString currentClient();
 // The engine of the script that is the current caller, else nullptr.
 QJSEngine *currentEngine();
 

@@ -49,6 +49,15 @@ void showDetailsWhole(QFileDialog &dialog)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
 }
 
+// Several chosen files (of one directory): the directory, a NUL, the names separated by NULs.
+QString multipleAnswer(const QStringList &files)
+{
+    QStringList parts { QFileInfo(files.constFirst()).absolutePath() };
+    for (const QString &file : files)
+        parts << QFileInfo(file).fileName();
+    return parts.join(QChar(0));
+}
+
 Answer askFile(const Request &request)
 {
     QFileDialog dialog(request.owner, request.title, request.directory);
@@ -65,13 +74,18 @@ Answer askFile(const Request &request)
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(
-            request.kind == Kind::OpenOrNewFile ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+            request.kind == Kind::OpenOrNewFile ? QFileDialog::AnyFile
+                : request.multiSelect               ? QFileDialog::ExistingFiles
+                                                    : QFileDialog::ExistingFile);
     }
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    const QStringList files = dialog.selectedFiles();
+    if (files.size() == 1)
+        return files.constFirst();
+    return multipleAnswer(files);
 }
 
 Answer ask(const Request &request)
@@ -119,6 +133,11 @@ Answer chooseFile(const Request &request)
     const Answer answer = ask(asked);
     if (!answer || answer->isEmpty())
         return std::nullopt;
+    if (request.multiSelect && answer->contains(QChar(0))) {
+        const qsizetype nul = answer->indexOf(QChar(0));
+        return QDir::cleanPath(QDir(asked.directory).absoluteFilePath(answer->left(nul)))
+            + answer->mid(nul);
+    }
     QString path = QDir(asked.directory).absoluteFilePath(*answer);
     if (!request.defaultExtension.isEmpty() && QFileInfo(path).suffix().isEmpty()
         && !QFileInfo(path).isFile())

@@ -29,6 +29,8 @@ struct Request
     QString filter;
     int filterIndex = 1;
     QString defaultExtension;
+    // Open dialogs: the user may choose several files of one directory.
+    bool multiSelect = false;
 };
 
 // The user's answer: nothing when cancelled, else the chosen path.
@@ -47,6 +49,8 @@ Answer chooseFolder(QWidget *owner, const QString &title, const QString &directo
 // (Kind::OpenOrNewFile) or a file name to save under (Kind::SaveFile, asking before an existing
 // file is replaced). request.kind tells which. The
 // answer is an absolute path; a name typed without extension gets the default extension.
+// Several files chosen (multiSelect) answer their directory's absolute path, a NUL, and the
+// names separated by NULs; one file chosen answers its path as above.
 Answer chooseFile(const Request &request);
 
 // The Qt name filters of a filter text ("Text Files (*.txt)|*.txt|All Files (*.*)|*.*"): each

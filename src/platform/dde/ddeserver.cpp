@@ -54,7 +54,7 @@ bool Server::publish()
     try {
         return automation::Bridge::instance().pathOf(this) == QLatin1String("/DDE");
     } catch (const rt::Error &error) {
-        qCDebug(automation::lcAutomation) << "the DDE server stays off the bus:" << error.what();
+        rt::debugSwallowed(automation::lcAutomation(), error, "the DDE server stays off the bus");
         return false;
     }
 }

@@ -6,7 +6,7 @@
 
 #include <QSet>
 
-Q_LOGGING_CATEGORY(lcDialing, "norvalis.dialing")
+Q_LOGGING_CATEGORY(lcDialing, "norvalis.dialing", QtInfoMsg)
 
 namespace dialing {
 

@@ -2,7 +2,8 @@
 // One character cell of the terminal screen: the character and how it is drawn. A wide (East
 // Asian) character takes two cells: its own, flagged CellWide, and a blank one after it flagged
 // CellWideTail, which text taken from the screen leaves out. Characters beyond the Basic
-// Multilingual Plane are kept as U+FFFD.
+// Multilingual Plane are kept as U+FFFD. A line shown at double width or height carries its size
+// in the flags of every one of its cells, so that it keeps its size wherever the line moves.
 
 #include <QtGlobal>
 
@@ -31,6 +32,18 @@ enum CellFlag : quint8 {
     CellWide = 0x02,
     // The right cell of a wide character: no character of its own.
     CellWideTail = 0x04,
+    // Half intensity.
+    CellDim = 0x08,
+    // Shown as a blank (the terminals' "blank" or "invisible" attribute).
+    CellConcealed = 0x10,
+    // An attribute cell of a terminal whose attributes take a place on the screen: it shows as a
+    // blank and gives its attributes to the cells after it, up to the next one.
+    CellCookie = 0x20,
+    // The size of the line the cell is on.
+    LineDoubleWidth = 0x40,
+    LineDoubleTop = 0x80,
+    LineDoubleBottom = 0xC0,
+    LineSizeMask = 0xC0,
 };
 
 // Six bytes per cell keeps a full history small; colours index the 256-colour palette.
@@ -54,6 +67,16 @@ inline bool isWideTail(const Cell *cells, int col)
 
 // The characters of cells [from, end) of a row, the right halves of wide characters left out.
 QString cellsText(const Cell *cells, int from, int end);
+
+// A cell erased with a pen: the pen's colours, none of its other attributes.
+inline Cell erasedCell(const Cell &pen)
+{
+    Cell blank;
+    blank.fg = pen.fg;
+    blank.bg = pen.bg;
+    blank.attr = pen.attr & (AttrDefaultFg | AttrDefaultBg);
+    return blank;
+}
 
 // A colour code as the automation members pass it: foreground + 16 * background, both from the
 // sixteen basic colours; -1 (or any negative value) means the terminal's default colours.

@@ -11,7 +11,7 @@
 
 namespace emu {
 
-Q_LOGGING_CATEGORY(lcEmulator, "norvalis.emulator")
+Q_LOGGING_CATEGORY(lcEmulator, "norvalis.emulator", QtInfoMsg)
 
 QString channelErrorText(int code)
 {

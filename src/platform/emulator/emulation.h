@@ -1,9 +1,11 @@
 #pragma once
-// What the screen asks of a terminal emulation (plain TTY or the VT family), and what an
-// emulation tells the screen back. Host data is fed in pieces of any size: an emulation works
-// through a burst of megabytes in bounded slices.
+// What the screen asks of a terminal emulation (the plain TTY, the VT family, the character
+// terminals of the business hosts, the graphics terminals), and what an emulation tells the
+// screen back. Host data is fed in pieces of any size: an emulation works through a burst of
+// megabytes in bounded slices.
 
 #include "emulator/cell.h"
+#include "emulator/graphicslayer.h"
 #include "emulator/hostencoding.h"
 
 #include <QByteArray>
@@ -29,10 +31,16 @@ public:
     virtual void answer(const QByteArray &bytes) = 0;
     // A media-copy request of the host other than the print controller (CSI i, CSI 0 i).
     virtual void printScreenRequested() = 0;
+    // The status or label line, or the graphics layer, changed.
+    virtual void statusLineChanged() { }
+    virtual void graphicsChanged() { }
 };
 
-// How the host's data is read: its text encoding, and the escape sequences that only some
-// terminal types of the VT family know.
+// The keyboards of the VT family: what the editing and function keys send differs by type.
+enum class VtKeyboard { Vt100, Vt220, Vt320, Vt420, Ansi, Sco, Linux };
+
+// How the host's data is read (its text encoding, and the escape sequences that only some
+// terminal types of the VT family know), and which keyboard the type has.
 struct HostDialect
 {
     HostEncoding encoding = HostEncoding::Utf8;
@@ -40,8 +48,72 @@ struct HostDialect
     bool scoCursor = false;
     // The Linux console's palette sequences ESC ] P nrrggbb and ESC ] R (no terminator).
     bool linuxPalette = false;
+    VtKeyboard keyboard = VtKeyboard::Vt100;
 
     bool operator==(const HostDialect &) const = default;
+};
+
+// What a plain keyboard sends for Return and Enter (CR), Tab, Backspace (BS) and Escape; empty
+// for other keys.
+inline QByteArray basicKeyBytes(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QByteArray(1, '\r');
+    case Qt::Key_Tab:
+        return QByteArray(1, '\t');
+    case Qt::Key_Backspace:
+        return QByteArray(1, '\b');
+    case Qt::Key_Escape:
+        return QByteArray(1, '\x1b');
+    default:
+        return QByteArray();
+    }
+}
+
+// The control character Ctrl makes with a key (Ctrl+A 1 ... Ctrl+Z 26, Ctrl+[ ESC, Ctrl+Space
+// and Ctrl+@ NUL, Ctrl+\ ] ^ _ 28-31); -1 when it makes none.
+inline int controlCodeOfKey(int qtKey)
+{
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
+        return qtKey - Qt::Key_A + 1;
+    switch (qtKey) {
+    case Qt::Key_At:
+    case Qt::Key_Space:
+    case Qt::Key_2:
+        return 0;
+    case Qt::Key_BracketLeft:
+        return 0x1B;
+    case Qt::Key_Backslash:
+        return 0x1C;
+    case Qt::Key_BracketRight:
+        return 0x1D;
+    case Qt::Key_AsciiCircum:
+    case Qt::Key_6:
+        return 0x1E;
+    case Qt::Key_Underscore:
+    case Qt::Key_Minus:
+        return 0x1F;
+    default:
+        return -1;
+    }
+}
+
+// The session's settings that bend how a terminal behaves.
+struct TerminalOptions
+{
+    // How protected characters show (ProtectAttr): 0 half intensity, 1 reverse, 2 underline,
+    // 3 half intensity and reverse, 4 as other characters.
+    int protectLook = 0;
+    // The host may not program the function keys (LockFKeys).
+    bool lockFunctionKeys = false;
+    // Tektronix graphics are drawn (GmodeEnable); without, they are taken in and not shown.
+    bool graphics = true;
+    // Pages of display memory (Pages; VT420).
+    int pages = 1;
+
+    bool operator==(const TerminalOptions &) const = default;
 };
 
 class Emulation
@@ -68,6 +140,19 @@ public:
     // key sends nothing.
     virtual QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) = 0;
     virtual void setAnswerBack(const QByteArray &text) = 0;
+
+    virtual void setOptions(const TerminalOptions &) { }
+    // The terminal's status or function-key label line, shown below the screen; false when the
+    // terminal has none.
+    virtual bool hasStatusLine() const { return false; }
+    virtual QString statusLine() const { return QString(); }
+    // The graphics drawn over the characters; nullptr for a terminal without graphics.
+    virtual const GraphicsLayer *graphics() const { return nullptr; }
+    // Pages of display memory (the VT420's, see TerminalOptions::pages): the page shown and how
+    // many there are; setPage shows another one, the cursor keeping its row and column.
+    virtual int page() const { return 0; }
+    virtual int pageCount() const { return 1; }
+    virtual void setPage(int) { }
 };
 
 } // namespace emu

@@ -28,6 +28,27 @@ namespace {
 
 constexpr int functionKeys = 48;
 
+// The print controller of each terminal type that has one: the bytes that start and end
+// printing what the host sends.
+struct PrintController
+{
+    Int termType;
+    const char *begin;
+    const char *end;
+};
+constexpr PrintController printControllers[] = {
+    { 5, "\x18", "\x14" }, // Wyse 50
+    { 6, "\x1b" "d#", "\x14" }, // Wyse 60
+    { 7, "\x1bW", "\x1bX" }, // VT52
+    { 8, "\x1b[5i", "\x1b[4i" },
+    { 9, "\x1b[5i", "\x1b[4i" },
+    { 12, "\x1b[5i", "\x1b[4i" },
+    { 13, "\x1b[5i", "\x1b[4i" },
+    { 14, "\x1b[5i", "\x1b[4i" },
+    { 15, "\x1b[5i", "\x1b[4i" },
+    { 16, "\x1b[5i", "\x1b[4i" },
+};
+
 QString deviceName(Int device)
 {
     switch (device) {
@@ -172,10 +193,29 @@ void nvEmulator::onSettingsReloaded()
 
 void nvEmulator::applyTerminalType()
 {
-    m_screen->setTerminalType(m_settings->TermType());
-    // Only the VT family has the print controller.
-    m_printController.setMarkers(
-        m_screen->vtFamily() ? QByteArray("\x1b[5i") : QByteArray(), QByteArray("\x1b[4i"));
+    const Int termType = m_settings->TermType();
+    m_screen->setTerminalType(termType);
+    applyTerminalOptions();
+    QByteArray begin;
+    QByteArray end;
+    for (const PrintController &p : printControllers) {
+        if (p.termType == termType) {
+            begin = p.begin;
+            end = p.end;
+        }
+    }
+    m_printController.setMarkers(begin, end);
+}
+
+void nvEmulator::applyTerminalOptions()
+{
+    TerminalOptions options;
+    options.protectLook = m_settings->ProtectAttr();
+    options.lockFunctionKeys = m_settings->LockFKeys() != 0;
+    options.graphics = m_settings->GmodeEnable() != 0;
+    // Only the VT420 has pages of display memory.
+    options.pages = m_settings->TermType() == 14 ? std::clamp<int>(m_settings->Pages(), 1, 6) : 1;
+    m_screen->setOptions(options);
 }
 
 HostEncoding nvEmulator::hostEncoding() const
@@ -237,6 +277,12 @@ void nvEmulator::onSettingChanged(int id, int)
     case Setting::Ansi8Bit:
         applyHostEncoding();
         break;
+    case Setting::ProtectAttr:
+    case Setting::LockFKeys:
+    case Setting::GmodeEnable:
+    case Setting::Pages:
+        applyTerminalOptions();
+        break;
     case Setting::NoAutoWrap:
     case Setting::AnsiAppCursor:
     case Setting::AnsiAppKeypad:
@@ -261,7 +307,8 @@ void nvEmulator::applyScreenSize()
     if (m_channel)
         m_channel->setWindowSize(cols, rows);
     m_view->updateGeometry();
-    emit ScreenChange(Int(cols), Int(rows), 1, extended ? rt::True : rt::False);
+    emit ScreenChange(
+        Int(cols), Int(rows), Int(m_screen->pageCount()), extended ? rt::True : rt::False);
     reportLocation();
 }
 
@@ -307,13 +354,11 @@ void nvEmulator::applyTerminalModes()
 {
     if (!m_screen->vtFamily())
         return;
+    // Each mode as the setting says, on or off (a setting put back to 0 ends its mode).
     QByteArray modes;
-    if (m_settings->NoAutoWrap())
-        modes += "\x1b[?7l";
-    if (m_settings->AnsiAppCursor())
-        modes += "\x1b[?1h";
-    if (m_settings->AnsiAppKeypad())
-        modes += "\x1b=";
+    modes += m_settings->NoAutoWrap() ? "\x1b[?7l" : "\x1b[?7h";
+    modes += m_settings->AnsiAppCursor() ? "\x1b[?1h" : "\x1b[?1l";
+    modes += m_settings->AnsiAppKeypad() ? "\x1b=" : "\x1b>";
     m_screen->feed(modes);
 }
 
@@ -337,7 +382,10 @@ void nvEmulator::Startup()
     // A handler that closes the window ends the series.
     survives([this] { emit TermChange(m_settings->TermType()); }, [this] { raiseDeviceChange(); },
         [this] { emit StatusChange(m_statusText); },
-        [this] { emit ScreenChange(Cols(), Rows(), 1, m_extendedMode ? rt::True : rt::False); },
+        [this] {
+            emit ScreenChange(Cols(), Rows(), Int(m_screen->pageCount()),
+                m_extendedMode ? rt::True : rt::False);
+        },
         [this] { reportLocation(true); }, [this] { emit PrinterChange(m_printerState); },
         [this] { emit CaptureChange(m_capture ? rt::True : rt::False); },
         [this] { emit KeyboardLockChange(m_lockKeyboard ? rt::True : rt::False); },
@@ -365,6 +413,11 @@ Int nvEmulator::ServerRequest(const QString &text)
     if (!m_serverMode || !m_channel || !m_channel->isConnected())
         return 0;
     return sendToHost(HostProtocol::encodeServerRequest(text)) ? 1 : 0;
+}
+
+Int nvEmulator::ScriptError(rt::Long errNum, const QString &errMsg)
+{
+    return sendToHost(HostProtocol::encodeScriptError(errNum, errMsg)) ? 1 : 0;
 }
 
 // --- Properties ----------------------------------------------------------------------------
@@ -404,9 +457,16 @@ void nvEmulator::setRow(Int row)
     Locate(Col(), row);
 }
 
+Int nvEmulator::Page() const
+{
+    return Int(m_screen->page());
+}
+
 void nvEmulator::setPage(Int page)
 {
     checkPage(page);
+    if (page != -1)
+        m_screen->setPage(page);
 }
 
 void nvEmulator::setcolor(Int color)
@@ -617,8 +677,14 @@ void nvEmulator::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
         return;
     }
-    const int key = event->key();
-    const Qt::KeyboardModifiers mods = event->modifiers();
+    int key = event->key();
+    Qt::KeyboardModifiers mods = event->modifiers();
+    // MapUpperFKeys: Shift+F1 ... Shift+F10 are F11 ... F20.
+    if (m_settings->MapUpperFKeys() != 0 && (mods & Qt::ShiftModifier) && key >= Qt::Key_F1
+        && key <= Qt::Key_F10) {
+        key += 10;
+        mods &= ~Qt::ShiftModifier;
+    }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F12) {
         const int group
             = ((mods & Qt::ShiftModifier) ? 1 : 0) + ((mods & Qt::ControlModifier) ? 2 : 0);
@@ -629,9 +695,20 @@ void nvEmulator::keyPressEvent(QKeyEvent *event)
             return;
         }
     }
+    // A character the host's encoding cannot carry is refused, not sent as nothing.
+    if (hostEncoding() == HostEncoding::SingleByte) {
+        const QList<uint> chars = event->text().toUcs4();
+        if (std::any_of(chars.begin(), chars.end(), [](uint ch) { return ch > 0xFF; })) {
+            QApplication::beep();
+            event->accept();
+            return;
+        }
+    }
     QByteArray bytes;
-    if (key == Qt::Key_Backspace && !(mods & (Qt::ControlModifier | Qt::AltModifier)))
-        bytes = m_settings->BkspSendsDel() ? QByteArray("\x7f") : QByteArray("\b");
+    // BkspSendsDel: Backspace sends DEL; otherwise what the terminal type's Backspace sends.
+    if (key == Qt::Key_Backspace && m_settings->BkspSendsDel() != 0
+        && !(mods & (Qt::ControlModifier | Qt::AltModifier)))
+        bytes = QByteArray("\x7f");
     else
         bytes = m_screen->key(key, mods, event->text());
     if (bytes.isEmpty()) {

@@ -7,8 +7,9 @@
 //
 // Conventions
 // - Screen positions count from 0 (column 0, row 0 is the top left cell); -1 for a position
-//   means the cursor's, for a right or bottom edge the last column or row. The screen has one
-//   page, 0; -1 for a page means the current one.
+//   means the cursor's, for a right or bottom edge the last column or row. Pages count from 0:
+//   the screen has one, the VT420 as many as its Pages setting says; -1 for a page means the
+//   current one.
 // - A colour code is foreground + 16 * background, each one of the sixteen basic colours
 //   (0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white, 8-15 the bright
 //   forms); -1 means the `color` property.
@@ -37,7 +38,7 @@
 //   30006 "Invalid screen position"           Locate, SetText, GetText ... outside the screen
 //   30007 "The device cannot dial"            Dial on a session whose Device is not a modem
 //   30008 "Print failed"                      the print job could not be written
-//   30009 "Invalid page"                      a page other than 0 or -1
+//   30009 "Invalid page"                      a page the terminal does not have (other than -1)
 //   30010 "No device"                         Reset of the connection with Device 0
 
 #include "emulator/channel.h"
@@ -207,6 +208,9 @@ public:
     void Shutdown();
     // Hands a request to the host program: 1 sent, 0 refused (not in server mode, no link).
     Int ServerRequest(const QString &text);
+    // Tells the host program that a script it sent (ExecScript) was not run, and why: 1 sent,
+    // 0 without a link.
+    Int ScriptError(rt::Long errNum, const QString &errMsg);
 
     // --- Properties ------------------------------------------------------------------------
     Int Connected() const;
@@ -216,7 +220,7 @@ public:
     void setCol(Int col);
     Int Row() const;
     void setRow(Int row);
-    Int Page() const { return 0; }
+    Int Page() const;
     void setPage(Int page);
     Int color() const { return m_color; }
     void setcolor(Int color);
@@ -349,6 +353,8 @@ private:
     // Settings
     void applySettings();
     void applyTerminalType();
+    // ProtectAttr, LockFKeys, GmodeEnable and Pages, for the screen.
+    void applyTerminalOptions();
     // The host's encoding follows Ansi8Bit (see hostencoding.h); text for the host goes out in it.
     HostEncoding hostEncoding() const;
     QByteArray toHost(const QString &text, int eolMode = 3, char eolChar = '\r') const;
@@ -428,6 +434,8 @@ private:
     int checkedRow(Int row) const;
     int checkedCol(Int col) const;
     void checkPage(Int page) const;
+    // Runs `work` with `page` shown (-1: the current one), then shows the page shown before.
+    void onPage(Int page, const std::function<void()> &work);
     // lineText(line, from, to): the text of columns [from, to] of a line.
     QString rectangleText(const std::function<QString(int, int, int)> &lineText, int lines,
         Int left, Int top, Int right, Int bottom) const;

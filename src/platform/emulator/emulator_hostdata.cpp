@@ -48,7 +48,7 @@ void nvEmulator::handleHostRequest(const HostRequest &request)
         emit ServerExit();
         break;
     case HostVerb::Result:
-        emit ServerResult(request.text, QString::number(request.errNum), request.errMsg);
+        emit ServerResult(request.text, request.errNum, request.errMsg);
         break;
     case HostVerb::Script:
         emit ExecScript(request.text, request.async ? rt::True : rt::False);

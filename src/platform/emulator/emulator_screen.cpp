@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -179,8 +180,22 @@ int nvEmulator::checkedCol(Int col) const
 
 void nvEmulator::checkPage(Int page) const
 {
-    if (page != -1 && page != 0)
+    if (page != -1 && (page < 0 || page >= m_screen->pageCount()))
         fail(emuerror::BadPage, QString::number(page));
+}
+
+void nvEmulator::onPage(Int page, const std::function<void()> &work)
+{
+    checkPage(page);
+    const int shown = m_screen->page();
+    if (page == -1 || page == shown) {
+        work();
+        return;
+    }
+    m_screen->setPage(page);
+    // The page shown before comes back however the work ends.
+    const auto back = qScopeGuard([this, shown] { m_screen->setPage(shown); });
+    work();
 }
 
 static int colorCode(Int color, Int current)
@@ -203,16 +218,16 @@ void nvEmulator::SetBlock(Block *block, Int left, Int top, Int page)
 {
     if (!block)
         rt::raise(rt::err::ObjectNotSet);
-    checkPage(page);
     const int t = checkedRow(top);
     const int l = checkedCol(left);
-    for (int r = 0; r < block->Rows() && t + r < m_screen->rows(); ++r)
-        m_screen->putCells(t + r, l, block->row(r), block->Cols());
+    onPage(page, [&] {
+        for (int r = 0; r < block->Rows() && t + r < m_screen->rows(); ++r)
+            m_screen->putCells(t + r, l, block->row(r), block->Cols());
+    });
 }
 
 Block *nvEmulator::GetBlock(Int left, Int top, Int right, Int bottom, Int page)
 {
-    checkPage(page);
     int l = checkedCol(left);
     int t = checkedRow(top);
     int r = right == -1 ? m_screen->cols() - 1 : checkedCol(right);
@@ -221,13 +236,15 @@ Block *nvEmulator::GetBlock(Int left, Int top, Int right, Int bottom, Int page)
         std::swap(l, r);
     if (b < t)
         std::swap(t, b);
-    auto *block = new Block(b - t + 1, r - l + 1);
-    std::vector<Cell> cells(static_cast<size_t>(m_screen->cols()));
-    for (int row = t; row <= b; ++row) {
-        m_screen->readRow(row, cells.data());
-        std::copy(cells.begin() + l, cells.begin() + r + 1, block->row(row - t));
-    }
-    return block;
+    auto block = std::make_unique<Block>(b - t + 1, r - l + 1);
+    onPage(page, [&] {
+        std::vector<Cell> cells(static_cast<size_t>(m_screen->cols()));
+        for (int row = t; row <= b; ++row) {
+            m_screen->readRow(row, cells.data());
+            std::copy(cells.begin() + l, cells.begin() + r + 1, block->row(row - t));
+        }
+    });
+    return block.release();
 }
 
 void nvEmulator::Break()
@@ -271,6 +288,8 @@ void nvEmulator::Locate(Int col, Int row, Int page)
     checkPage(page);
     const int r = checkedRow(row);
     const int c = checkedCol(col);
+    if (page != -1)
+        m_screen->setPage(page);
     m_screen->setCursor(r, c);
     reportLocation();
 }

@@ -141,7 +141,7 @@ const QList<TerminalType> &terminalTypes()
         { 1, QStringLiteral("ADDS Viewpoint A2"), QStringLiteral("viewpoint"), false },
         { 2, QStringLiteral("ADDS Viewpoint 60"), QStringLiteral("vp60"), false },
         { 3, QStringLiteral("Procomm VP60"), QStringLiteral("vp60"), false },
-        { 4, QStringLiteral("Viewpoint A2 Enhanced"), QStringLiteral("vp3a+"), false },
+        { 4, QStringLiteral("Viewpoint A2 Enhanced"), QStringLiteral("wyse-vp"), false },
         { 5, QStringLiteral("Wyse 50"), QStringLiteral("wy50"), false },
         { 6, QStringLiteral("Wyse 60"), QStringLiteral("wy60"), false },
         { 7, QStringLiteral("DEC VT52"), QStringLiteral("vt52"), false },
@@ -154,7 +154,7 @@ const QList<TerminalType> &terminalTypes()
         { 14, QStringLiteral("DEC VT420"), QStringLiteral("vt420"), true },
         { 15, QStringLiteral("SCO Console"), QStringLiteral("scoansi"), true },
         { 16, QStringLiteral("Linux Console"), QStringLiteral("linux"), true },
-        { 17, QStringLiteral("Tektronix 4100"), QStringLiteral("tek4107"), false },
+        { 17, QStringLiteral("Tektronix 4100"), QStringLiteral("tek4105"), false },
     };
     return types;
 }

@@ -47,6 +47,12 @@ enum class SettingType { Int, Long, Boolean, String };
 //   SSHBreakCharacter: the byte sent for Break on SSH (0: the client's "~B" escape).
 // - Timeouts of the transfer protocols and PrinterTimeout are in seconds, AsciiDelay in
 //   milliseconds per line.
+// - ProtectAttr: how protected characters show: 0 half intensity, 1 reverse, 2 underline,
+//   3 half intensity and reverse, 4 like the rest.  GmodeEnable: Tektronix graphics are drawn
+//   (0: taken in, not shown).  Pages: pages of display memory of the VT420 (1-6).
+//   MapUpperFKeys: Shift+F1 ... Shift+F10 send F11 ... F20.  LockFKeys: the host cannot program
+//   the function keys.  BkspSendsDel: Backspace sends DEL (0: what the terminal type's
+//   Backspace sends: DEL on the VT320 and the Linux console, BS on the others).
 // The others are kept for the screen, printing and transfer parts, which give them their meaning.
 #define EMU_SETTINGS(X)                                                                            \
     X(Changed, Boolean, 0, "", "False")                                                            \
@@ -83,7 +89,7 @@ enum class SettingType { Int, Long, Boolean, String };
     X(ExtCols, Int, 0, "Screen", "132")                                                            \
     X(ExtRows, Int, 0, "Screen", "24")                                                             \
     X(Pages, Int, 0, "Screen", "1")                                                                \
-    X(GmodeEnable, Int, 0, "Screen", "0")                                                          \
+    X(GmodeEnable, Int, 0, "Screen", "1")                                                          \
     X(MouseEnable, Int, 0, "Screen", "0")                                                          \
     X(ScrAutoFwd, Int, 0, "Screen", "0")                                                           \
     X(ProtectAttr, Int, 0, "Screen", "0")                                                          \

@@ -55,6 +55,29 @@ public:
             cell->flags = flags;
         }
     }
+    // Copies cells put from outside (text and blocks from the API) to a place of the grid, cut
+    // at the right edge; false (nothing copied) when the place is outside the grid.
+    bool copyIn(int row, int col, const Cell *cells, int n)
+    {
+        if (row < 0 || row >= m_rows || col < 0 || col >= m_cols)
+            return false;
+        n = std::min(n, m_cols - col);
+        noteCopiedCells(cells, n);
+        std::copy_n(cells, n, this->row(row) + col);
+        return true;
+    }
+    // A new size that keeps the cursor's row on the screen: the rows above it that no longer fit
+    // are handed to `leaving` (may be empty) and dropped, rows below it are dropped, a larger grid
+    // gets blank cells. Returns how many rows left the top.
+    int resizeKeeping(int rows, int cols, int cursorRow,
+        const std::function<void(const Cell *)> &leaving = {})
+    {
+        const int dropTop = std::max(0, cursorRow - (std::max(1, rows) - 1));
+        for (int r = 0; r < dropTop && leaving; ++r)
+            leaving(this->row(r));
+        resize(rows, cols, dropTop);
+        return dropTop;
+    }
     // Cells copied in from outside (text and blocks put from the API) may hold wide characters.
     void noteCopiedCells(const Cell *cells, int n)
     {

@@ -54,6 +54,16 @@ bool isAscii(QByteArrayView bytes)
 
 } // namespace
 
+const char16_t cp437Upper[129] = u"ÇüéâäàåçêëèïîìÄÅ"
+                                 u"ÉæÆôöòûùÿÖÜ¢£¥₧ƒ"
+                                 u"áíóúñÑªº¿⌐¬½¼¡«»"
+                                 u"░▒▓│┤╡╢╖╕╣║╗╝╜╛┐"
+                                 u"└┴┬├─┼╞╟╚╔╩╦╠═╬╧"
+                                 u"╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀"
+                                 u"αßΓπΣσµτΦΘΩδ∞φε∩"
+                                 u"≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0";
+const char16_t cp437Controls[33] = u" ☺☻♥♦♣♠•◘○◙♂♀♪♫☼►◄↕‼¶§▬↨↑↓→←∟↔▲▼";
+
 int utf8Sequence(const uchar *p, const uchar *end, char32_t *ch)
 {
     // The well-formed sequences: the lead byte fixes the length and the range of the second

@@ -41,6 +41,10 @@ public:
         m_heldCount = 0;
     }
     bool holding() const { return m_heldCount > 0; }
+    // The characters of bytes 0x80-0xFF that stand for themselves (every byte of a single-byte
+    // host, a byte that is not UTF-8): Latin-1, or the 128 characters of `table` (nullptr: back
+    // to Latin-1). The table must outlive the decoder.
+    void setUpperHalf(const char16_t *table) { m_upper = table; }
 
     // Calls out(char32_t) for each character of the bytes, in stream order.
     template<typename Sink> void decode(QByteArrayView bytes, Sink &&out);
@@ -51,9 +55,14 @@ public:
     QString flush();
 
 private:
-    template<typename Sink> static int step(const uchar *p, const uchar *end, Sink &out);
+    template<typename Sink> int step(const uchar *p, const uchar *end, Sink &out) const;
+    char32_t single(uchar byte) const
+    {
+        return byte >= 0x80 && m_upper ? char32_t(m_upper[byte - 0x80]) : char32_t(byte);
+    }
 
     HostEncoding m_encoding;
+    const char16_t *m_upper = nullptr;
     uchar m_held[4] = {};
     int m_heldCount = 0;
 };
@@ -64,20 +73,26 @@ QString decodeHostText(QByteArrayView bytes, HostEncoding encoding);
 QByteArray encodeHostText(QStringView text, HostEncoding encoding);
 // Appends the UTF-8 form of ch to out and returns the byte after it.
 char *appendUtf8(char *out, char32_t ch);
+// Code page 437, the IBM PC's character set: the characters of bytes 0x80-0xFF, and the
+// pictures the PC shows for the control codes 0x00-0x1F.
+extern const char16_t cp437Upper[129];
+extern const char16_t cp437Controls[33];
+
 // Screen cells a character takes: 0 for combining marks and other zero-width characters, 2 for
 // East Asian wide and full-width characters, 1 for the rest.
 int charWidth(char32_t ch);
 
 // --- Templates -------------------------------------------------------------------------------
 
-template<typename Sink> int HostDecoder::step(const uchar *p, const uchar *end, Sink &out)
+template<typename Sink>
+int HostDecoder::step(const uchar *p, const uchar *end, Sink &out) const
 {
     char32_t ch = 0;
     const int n = utf8Sequence(p, end, &ch);
     if (n > 0)
         out(ch);
     else if (n < 0)
-        out(char32_t(*p)); // not UTF-8: the byte's Latin-1 character
+        out(single(*p)); // not UTF-8: the byte's own character
     return n < 0 ? 1 : n;
 }
 
@@ -87,7 +102,7 @@ template<typename Sink> void HostDecoder::decode(QByteArrayView bytes, Sink &&ou
     const uchar *end = p + bytes.size();
     if (m_encoding == HostEncoding::SingleByte) {
         for (; p < end; ++p)
-            out(char32_t(*p));
+            out(single(*p));
         return;
     }
     if (m_heldCount > 0) {
@@ -133,7 +148,7 @@ template<typename Sink> void HostDecoder::flush(Sink &&out)
 {
     const int held = std::exchange(m_heldCount, 0);
     for (int i = 0; i < held; ++i)
-        out(char32_t(m_held[i]));
+        out(single(m_held[i]));
 }
 
 } // namespace emu

@@ -50,14 +50,18 @@ QByteArray encodeText(const QString &text)
     return text.toUtf8().toBase64();
 }
 
-std::optional<qint32> decodeNumber(const QByteArray &arg)
+// A decimal number of any length: the receiver converts it and answers a number that does not
+// fit, so that such an answer is never lost.
+std::optional<QString> decodeNumber(const QByteArray &arg)
 {
-    bool ok = false;
-    const qint32 n = arg.toInt(&ok, 10);
-    // toInt accepts surrounding blanks and a plus sign; the protocol does not.
-    if (!ok || arg.trimmed() != arg || arg.startsWith('+'))
+    const QByteArrayView digits = arg.startsWith('-') ? QByteArrayView(arg).sliced(1) : arg;
+    if (digits.isEmpty())
         return std::nullopt;
-    return n;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    }
+    return QString::fromLatin1(arg);
 }
 
 // A request from the fields of its body, or nullopt when it is malformed.
@@ -284,6 +288,12 @@ QByteArray HostProtocol::encodeServerRequest(const QString &text)
     return QByteArray("\x1b]7701;request;") + encodeText(text) + "\x07\r";
 }
 
+QByteArray HostProtocol::encodeScriptError(qint32 errNum, const QString &errMsg)
+{
+    return QByteArray("\x1b]7701;script-error;") + QByteArray::number(errNum) + ';'
+        + encodeText(errMsg) + "\x07\r";
+}
+
 QByteArray HostProtocol::encode(const HostRequest &request)
 {
     QByteArray seq("\x1b]7701;");
@@ -297,7 +307,7 @@ QByteArray HostProtocol::encode(const HostRequest &request)
         seq += ';' + encodeText(request.text);
         break;
     case HostVerb::Result:
-        seq += ';' + QByteArray::number(request.errNum) + ';' + encodeText(request.text) + ';'
+        seq += ';' + request.errNum.toLatin1() + ';' + encodeText(request.text) + ';'
             + encodeText(request.errMsg);
         break;
     case HostVerb::Script:

@@ -6,7 +6,8 @@
 //
 //   server-start;<name>                    ServerStart
 //   server-exit                            ServerExit
-//   result;<errnum>;<result>;<errmsg>      ServerResult
+//   result;<errnum>;<result>;<errmsg>      ServerResult (errnum: decimal digits, "-" before them
+//                                          for a negative number, of any length)
 //   script;<0|1 asynchronous>;<text>       ExecScript
 //   extension;<command>                    Extension
 //   save-settings, load-settings, close-session
@@ -16,8 +17,9 @@
 // than maxRequestSize without its BEL is abandoned: what was held is dropped and the bytes after
 // it are displayed again, so memory stays bounded.
 //
-// The other way, a request for the host program (ServerRequest) is sent as
-//   ESC ] 7701 ; request ; <text> BEL CR
+// The other way, to the host program:
+//   ESC ] 7701 ; request ; <text> BEL CR                 a request (ServerRequest)
+//   ESC ] 7701 ; script-error ; <errnum> ; <errmsg> BEL CR  a script the host sent was not run
 
 #include <QByteArray>
 #include <QList>
@@ -42,7 +44,7 @@ struct HostRequest
     HostVerb verb = HostVerb::ServerExit;
     QString text; // ServerStart: the name; Script: the script; Extension: the command;
                   // Result: the result
-    qint32 errNum = 0; // Result
+    QString errNum; // Result: the number as the host wrote it (it may not fit 32 bits)
     QString errMsg; // Result
     bool async = false; // Script
 
@@ -76,6 +78,8 @@ public:
 
     // The ServerRequest sequence for text.
     static QByteArray encodeServerRequest(const QString &text);
+    // The answer to a script that was not run.
+    static QByteArray encodeScriptError(qint32 errNum, const QString &errMsg);
     // The sequence of a request as a host program sends it (the fake hosts of the tests use it).
     static QByteArray encode(const HostRequest &request);
 

@@ -1,8 +1,13 @@
 #include "emulator/screen.h"
 
 #include "emulator/emusettings.h"
+#include "emulator/pcmonitoremulation.h"
+#include "emulator/tekemulation.h"
 #include "emulator/ttyemulation.h"
+#include "emulator/viewpointemulation.h"
+#include "emulator/vt52emulation.h"
 #include "emulator/vtermemulation.h"
+#include "emulator/wyseemulation.h"
 
 #include <algorithm>
 
@@ -27,6 +32,8 @@ public:
     void bell() override { emit m_screen->bell(); }
     void answer(const QByteArray &bytes) override { emit m_screen->answer(bytes); }
     void printScreenRequested() override { emit m_screen->printScreenRequested(); }
+    void statusLineChanged() override { m_screen->onStatusLineChanged(); }
+    void graphicsChanged() override { m_screen->onGraphicsChanged(); }
 
 private:
     Screen *m_screen;
@@ -34,18 +41,59 @@ private:
 
 namespace {
 
-// Escape sequences that only some terminal types know.
-struct TypeDialect
+// The emulation each terminal type runs on, and the escape sequences that only some types of
+// the VT family know.
+enum class Engine {
+    Tty,
+    Vterm,
+    Wyse50,
+    Wyse60,
+    ViewpointA2,
+    Viewpoint60,
+    ViewpointA2Enhanced,
+    Vt52,
+    PcMonitor,
+    Tek4014,
+    Tek4100
+};
+struct TypeEngine
 {
     int termType;
+    Engine engine;
     bool scoCursor;
     bool linuxPalette;
+    VtKeyboard keyboard;
 };
-constexpr TypeDialect typeDialects[] = {
-    { 9, true, false }, // ANSI
-    { 15, true, false }, // SCO Console
-    { 16, true, true }, // Linux Console
+constexpr VtKeyboard NoVt = VtKeyboard::Vt100; // the keyboard of a type outside the VT family
+constexpr TypeEngine typeEngines[] = {
+    { 0, Engine::Tty, false, false, NoVt }, // TTY Emulation
+    { 1, Engine::ViewpointA2, false, false, NoVt }, // ADDS Viewpoint A2
+    { 2, Engine::Viewpoint60, false, false, NoVt }, // ADDS Viewpoint 60
+    { 3, Engine::Viewpoint60, false, false, NoVt }, // Procomm VP60
+    { 4, Engine::ViewpointA2Enhanced, false, false, NoVt }, // Viewpoint A2 Enhanced
+    { 5, Engine::Wyse50, false, false, NoVt },
+    { 6, Engine::Wyse60, false, false, NoVt },
+    { 7, Engine::Vt52, false, false, NoVt },
+    { 8, Engine::Vterm, false, false, VtKeyboard::Vt220 },
+    { 9, Engine::Vterm, true, false, VtKeyboard::Ansi },
+    { 10, Engine::PcMonitor, false, false, NoVt }, // Pick PC Monitor
+    { 11, Engine::Tek4014, false, false, NoVt },
+    { 12, Engine::Vterm, false, false, VtKeyboard::Vt100 },
+    { 13, Engine::Vterm, false, false, VtKeyboard::Vt320 },
+    { 14, Engine::Vterm, false, false, VtKeyboard::Vt420 },
+    { 15, Engine::Vterm, true, false, VtKeyboard::Sco },
+    { 16, Engine::Vterm, true, true, VtKeyboard::Linux },
+    { 17, Engine::Tek4100, false, false, NoVt },
 };
+
+const TypeEngine &typeEngine(int termType)
+{
+    for (const TypeEngine &t : typeEngines) {
+        if (t.termType == termType)
+            return t;
+    }
+    return typeEngines[0];
+}
 
 // The end (exclusive) of columns up to `to` (inclusive) in a row of n cells.
 int columnsEnd(int to, int n)
@@ -77,19 +125,54 @@ Screen::~Screen() = default;
 
 bool Screen::isVtFamily(int termType)
 {
-    const TerminalType *type = findTerminalType(Int(termType));
-    return type && type->vtFamily;
+    return typeEngine(termType).engine == Engine::Vterm;
 }
 
 std::unique_ptr<Emulation> Screen::makeEmulation(int termType, int rows, int cols)
 {
+    EmulationSink *sink = m_sink.get();
     std::unique_ptr<Emulation> e;
-    if (isVtFamily(termType))
-        e = std::make_unique<VtermEmulation>(rows, cols, m_sink.get());
-    else
-        e = std::make_unique<TtyEmulation>(rows, cols, m_sink.get());
+    switch (typeEngine(termType).engine) {
+    case Engine::Tty:
+        e = std::make_unique<TtyEmulation>(rows, cols, sink);
+        break;
+    case Engine::Vterm:
+        e = std::make_unique<VtermEmulation>(rows, cols, sink);
+        break;
+    case Engine::Wyse50:
+        e = std::make_unique<WyseEmulation>(WyseEmulation::Model::Wyse50, rows, cols, sink);
+        break;
+    case Engine::Wyse60:
+        e = std::make_unique<WyseEmulation>(WyseEmulation::Model::Wyse60, rows, cols, sink);
+        break;
+    case Engine::ViewpointA2:
+        e = std::make_unique<ViewpointEmulation>(
+            ViewpointEmulation::Model::A2, rows, cols, sink);
+        break;
+    case Engine::Viewpoint60:
+        e = std::make_unique<ViewpointEmulation>(
+            ViewpointEmulation::Model::Viewpoint60, rows, cols, sink);
+        break;
+    case Engine::ViewpointA2Enhanced:
+        e = std::make_unique<ViewpointEmulation>(
+            ViewpointEmulation::Model::A2Enhanced, rows, cols, sink);
+        break;
+    case Engine::Vt52:
+        e = std::make_unique<Vt52Emulation>(rows, cols, sink);
+        break;
+    case Engine::PcMonitor:
+        e = std::make_unique<PcMonitorEmulation>(rows, cols, sink);
+        break;
+    case Engine::Tek4014:
+        e = std::make_unique<TekEmulation>(TekEmulation::Model::Tek4014, rows, cols, sink);
+        break;
+    case Engine::Tek4100:
+        e = std::make_unique<TekEmulation>(TekEmulation::Model::Tek4100, rows, cols, sink);
+        break;
+    }
     e->setAnswerBack(m_answerBack);
     e->setDialect(dialect());
+    e->setOptions(m_options);
     return e;
 }
 
@@ -97,25 +180,30 @@ HostDialect Screen::dialect() const
 {
     HostDialect d;
     d.encoding = m_encoding;
-    for (const TypeDialect &t : typeDialects) {
-        if (t.termType == m_termType) {
-            d.scoCursor = t.scoCursor;
-            d.linuxPalette = t.linuxPalette;
-        }
-    }
+    d.scoCursor = typeEngine(m_termType).scoCursor;
+    d.linuxPalette = typeEngine(m_termType).linuxPalette;
+    d.keyboard = typeEngine(m_termType).keyboard;
     return d;
 }
 
 void Screen::setTerminalType(int termType)
 {
-    const bool family = isVtFamily(termType);
-    const bool changed = family != isVtFamily(m_termType);
+    const bool changed = typeEngine(termType).engine != typeEngine(m_termType).engine;
     m_termType = termType;
     if (!changed) {
         m_emulation->setDialect(dialect());
         return;
     }
     m_emulation = makeEmulation(termType, rows(), cols());
+    markAll();
+}
+
+void Screen::setOptions(const TerminalOptions &options)
+{
+    if (options == m_options)
+        return;
+    m_options = options;
+    m_emulation->setOptions(options);
     markAll();
 }
 
@@ -323,7 +411,9 @@ Screen::Damage Screen::takeDamage()
     d.rows.resize(size_t(rows()), true);
     d.history = m_historyDirty;
     d.cursor = m_cursorDirty;
-    m_historyDirty = m_cursorDirty = false;
+    d.statusLine = m_statusDirty;
+    d.graphics = m_graphicsDirty;
+    m_historyDirty = m_cursorDirty = m_statusDirty = m_graphicsDirty = false;
     m_damageSignalled = false;
     return d;
 }
@@ -341,6 +431,20 @@ void Screen::markAll()
     m_dirty.assign(size_t(rows()), true);
     m_historyDirty = true;
     m_cursorDirty = true;
+    m_statusDirty = true;
+    m_graphicsDirty = true;
+    signalDamage();
+}
+
+void Screen::onStatusLineChanged()
+{
+    m_statusDirty = true;
+    signalDamage();
+}
+
+void Screen::onGraphicsChanged()
+{
+    m_graphicsDirty = true;
     signalDamage();
 }
 

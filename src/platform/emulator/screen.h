@@ -1,8 +1,10 @@
 #pragma once
 // The terminal's character screen: rows x columns of cells, the history of lines that scrolled off
 // the top, the cursor and the selection. Host bytes go through the emulation of the terminal
-// type: libvterm for the VT and ANSI family, the plain TTY for every other type. They are UTF-8,
-// or single-byte with 8-bit controls when the host encoding says so (see hostencoding.h).
+// type: libvterm for the VT and ANSI family, the table-driven character terminals for Wyse,
+// ADDS Viewpoint, VT52 and the Pick PC console, the Tektronix emulation (text and a graphics
+// layer) for the Tektronix types, the plain TTY for TTY Emulation. They are UTF-8, or
+// single-byte with 8-bit controls when the host encoding says so (see hostencoding.h).
 //
 // Text taken from the screen holds characters: the right half of a wide character is left out,
 // and a range of columns that begins on it starts after it.
@@ -41,6 +43,8 @@ public:
         std::vector<bool> rows; // screen rows whose cells changed
         bool history = false; // lines entered or left the history
         bool cursor = false;
+        bool statusLine = false;
+        bool graphics = false;
     };
 
     Screen(int rows, int cols, int historyRows, QObject *parent = nullptr);
@@ -49,14 +53,16 @@ public:
     // Terminal types (the TermType setting) emulated by libvterm: ANSI, the DEC VT100 to VT420
     // and the SCO and Linux consoles.
     static bool isVtFamily(int termType);
-    // Changing between the two families starts a fresh emulation (the screen is cleared, the
-    // history kept).
+    // A type that needs another emulation than the current one starts it afresh (the screen is
+    // cleared, the history kept); within the VT family only the dialect changes.
     void setTerminalType(int termType);
     int terminalType() const { return m_termType; }
     bool vtFamily() const { return isVtFamily(m_termType); }
     // The host's encoding (Ansi8Bit: SingleByte); a sequence cut off in the old one is dropped.
     void setHostEncoding(HostEncoding encoding);
     HostEncoding hostEncoding() const { return m_encoding; }
+    void setOptions(const TerminalOptions &options);
+    const TerminalOptions &options() const { return m_options; }
 
     void feed(const char *data, qsizetype len);
     void feed(const QByteArray &bytes) { feed(bytes.constData(), bytes.size()); }
@@ -103,6 +109,16 @@ public:
     }
     void setAnswerBack(const QByteArray &text);
 
+    // The terminal's status or label line, shown below the rows (see Emulation).
+    bool hasStatusLine() const { return m_emulation->hasStatusLine(); }
+    QString statusLine() const { return m_emulation->statusLine(); }
+    // The graphics over the characters; nullptr for a terminal without graphics.
+    const GraphicsLayer *graphics() const { return m_emulation->graphics(); }
+    // Pages of display memory (VT420): the page shown, how many; setPage shows page n of them.
+    int page() const { return m_emulation->page(); }
+    int pageCount() const { return m_emulation->pageCount(); }
+    void setPage(int page) { m_emulation->setPage(page); }
+
     // Stream selection from one place to another (both included, in either order).
     void setSelection(Pos from, Pos to);
     void clearSelection();
@@ -138,12 +154,15 @@ private:
     void signalDamage();
     void markAll();
     std::unique_ptr<Emulation> makeEmulation(int termType, int rows, int cols);
+    void onStatusLineChanged();
+    void onGraphicsChanged();
     HostDialect dialect() const;
     // The cells of a line (history or screen) into buffer; nullptr for a line that is gone.
     const Cell *lineCells(qint64 line, std::vector<Cell> &buffer) const;
 
     int m_termType = 0;
     HostEncoding m_encoding = HostEncoding::Utf8;
+    TerminalOptions m_options;
     History m_history;
     qint64 m_pushed = 0; // lines that ever entered the history
     std::unique_ptr<Sink> m_sink;
@@ -153,6 +172,8 @@ private:
     std::vector<bool> m_dirty;
     bool m_historyDirty = false;
     bool m_cursorDirty = false;
+    bool m_statusDirty = false;
+    bool m_graphicsDirty = false;
     bool m_damageSignalled = false;
 
     bool m_hasSelection = false;

@@ -48,8 +48,39 @@ struct Look
     QRgb fg;
     QRgb bg;
     quint8 attr;
+    bool concealed;
     bool operator==(const Look &) const = default;
 };
+
+// Half intensity: the colour halfway to the background.
+QRgb halfway(QRgb fg, QRgb bg)
+{
+    return qRgb((qRed(fg) + qRed(bg)) / 2, (qGreen(fg) + qGreen(bg)) / 2, (qBlue(fg) + qBlue(bg)) / 2);
+}
+
+// Line styles of the graphics layer: solid, dotted, dot-dashed, short and long dashes.
+QPen stylePen(QColor color, int style)
+{
+    QPen pen(color);
+    pen.setWidth(1);
+    switch (style) {
+    case 1:
+        pen.setStyle(Qt::DotLine);
+        break;
+    case 2:
+        pen.setStyle(Qt::DashDotLine);
+        break;
+    case 3:
+        pen.setStyle(Qt::DashLine);
+        break;
+    case 4:
+        pen.setDashPattern({ 8, 4 });
+        break;
+    default:
+        break;
+    }
+    return pen;
+}
 
 } // namespace
 
@@ -129,9 +160,15 @@ int ScreenView::visibleLines() const
     return std::max(1, height() / m_cellHeight);
 }
 
+int ScreenView::extraRows() const
+{
+    return m_mode == Mode::Live && m_screen->hasStatusLine() ? 1 : 0;
+}
+
 QSize ScreenView::sizeHint() const
 {
-    return QSize(m_screen->cols() * m_cellWidth, m_screen->rows() * m_cellHeight);
+    return QSize(
+        m_screen->cols() * m_cellWidth, (m_screen->rows() + extraRows()) * m_cellHeight);
 }
 
 bool ScreenView::cellAt(const QPoint &point, Screen::Pos *pos) const
@@ -183,6 +220,10 @@ void ScreenView::applyDamage()
         update(rowRect(m_paintedCursor.y()));
         update(rowRect(cursor.y()));
     }
+    if (damage.statusLine && extraRows() > 0)
+        update(rowRect(m_screen->rows()));
+    if (damage.graphics && m_screen->graphics())
+        update();
     if (damage.history)
         emit historyChanged();
 }
@@ -215,9 +256,11 @@ void ScreenView::paintEvent(QPaintEvent *event)
         paintLine(painter, row * m_cellHeight, line, cells, cols,
             showCursor && row == cursor.y() ? cursor.x() : -1);
     }
+    if (extraRows() > 0 && area.bottom() >= rows * m_cellHeight)
+        paintStatusLine(painter);
     // Beyond the text: the default background.
     const int textWidth = cols * m_cellWidth;
-    const int textHeight = rows * m_cellHeight;
+    const int textHeight = (rows + extraRows()) * m_cellHeight;
     if (area.right() >= textWidth)
         painter.fillRect(
             QRect(textWidth, area.top(), area.right() - textWidth + 1, area.height()), background);
@@ -225,11 +268,87 @@ void ScreenView::paintEvent(QPaintEvent *event)
         painter.fillRect(
             QRect(area.left(), textHeight, area.width(), area.bottom() - textHeight + 1),
             background);
+    if (live && m_screen->graphics() && !m_screen->graphics()->isEmpty())
+        paintGraphics(painter, area);
     if (live)
         m_paintedCursor = cursor;
 }
 
 void ScreenView::paintLine(
+    QPainter &painter, int y, qint64 line, const Cell *cells, int n, int cursorCol)
+{
+    const int size = n > 0 ? cells[0].flags & LineSizeMask : 0;
+    if (size == 0) {
+        paintCells(painter, y, line, cells, n, cursorCol);
+        return;
+    }
+    // Double width: each cell twice as wide; double height: the upper or lower half of
+    // characters twice as high. The row's own rectangle clips the rest.
+    painter.save();
+    painter.setClipRect(QRect(0, y, n * m_cellWidth, m_cellHeight), Qt::IntersectClip);
+    painter.fillRect(QRect(0, y, n * m_cellWidth, m_cellHeight),
+        QColor::fromRgb(m_colors[m_defaultCodes[0] >> 4]));
+    painter.translate(0, y - (size == LineDoubleBottom ? m_cellHeight : 0));
+    painter.scale(2, size == LineDoubleWidth ? 1 : 2);
+    paintCells(painter, 0, line, cells, (n + 1) / 2, cursorCol);
+    painter.restore();
+}
+
+void ScreenView::paintStatusLine(QPainter &painter)
+{
+    const QRect rect = rowRect(m_screen->rows());
+    const quint8 code = m_defaultCodes[0];
+    const QColor fg = QColor::fromRgb(m_colors[code & 15]);
+    painter.fillRect(rect, QColor::fromRgb(m_colors[code >> 4]));
+    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), fg);
+    const QString text = m_screen->statusLine().left(m_screen->cols());
+    painter.setFont(m_font);
+    painter.setPen(fg);
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) != u' ')
+            painter.drawText(QPoint(i * m_cellWidth, rect.top() + m_ascent), QString(text.at(i)));
+    }
+}
+
+void ScreenView::paintGraphics(QPainter &painter, const QRect &area)
+{
+    // The layer fills the view as far as its proportions allow.
+    const GraphicsLayer &layer = *m_screen->graphics();
+    const double scale = std::min(double(width()) / GraphicsLayer::width,
+        double(height()) / GraphicsLayer::height);
+    const double w = GraphicsLayer::width * scale;
+    const double h = GraphicsLayer::height * scale;
+    auto at = [&](QPoint p) { return QPointF(p.x() * scale, h - p.y() * scale); };
+    const QColor plain = QColor::fromRgb(m_colors[m_defaultCodes[0] & 15]);
+    painter.save();
+    painter.setClipRect(area.intersected(QRect(0, 0, int(w) + 1, int(h) + 1)));
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    for (const GraphicsItem &item : layer.items()) {
+        const QColor color = item.color == 0 ? plain : QColor::fromRgb(m_colors[item.color & 15]);
+        switch (item.kind) {
+        case GraphicsItem::Kind::Line:
+            painter.setPen(stylePen(color, item.style));
+            painter.drawLine(at(item.from), at(item.to));
+            break;
+        case GraphicsItem::Kind::Point:
+            painter.fillRect(QRectF(at(item.from) - QPointF(0.5, 0.5), QSizeF(1.5, 1.5)), color);
+            break;
+        case GraphicsItem::Kind::Text: {
+            // The character sizes: 35, 38, 58 and 64 lines to the screen.
+            static constexpr int lines[] = { 35, 38, 58, 64 };
+            QFont font = m_font;
+            font.setPixelSize(std::max(6, int(h / lines[item.size & 3] * 0.8)));
+            painter.setFont(font);
+            painter.setPen(color);
+            painter.drawText(at(item.from), item.text);
+            break;
+        }
+        }
+    }
+    painter.restore();
+}
+
+void ScreenView::paintCells(
     QPainter &painter, int y, qint64 line, const Cell *cells, int n, int cursorCol)
 {
     const bool focused = m_focusOwner ? m_focusOwner->hasFocus() : hasFocus();
@@ -243,7 +362,10 @@ void ScreenView::paintLine(
         if ((c.attr & AttrBold) && fg < 8)
             fg += 8;
         Look look { m_colors[size_t(fg)],
-            (c.attr & AttrDefaultBg) ? m_colors[code >> 4] : m_colors[c.bg], c.attr };
+            (c.attr & AttrDefaultBg) ? m_colors[code >> 4] : m_colors[c.bg], c.attr,
+            (c.flags & CellConcealed) != 0 };
+        if (c.flags & CellDim)
+            look.fg = halfway(look.fg, look.bg);
         bool inverse = (c.attr & AttrReverse) != 0;
         if (m_screen->isSelected(line, col))
             inverse = !inverse;
@@ -267,6 +389,7 @@ void ScreenView::paintLine(
             text[i - col] = QChar(cells[i].ch);
             blank = blank && cells[i].ch == u' ';
         }
+        blank = blank || look.concealed;
         if (!blank) {
             QFont font = (look.attr & AttrBold) ? m_boldFont : m_font;
             font.setItalic(look.attr & AttrItalic);

@@ -3,6 +3,11 @@
 // that the user scrolls). The live view gathers the screen's changes and repaints the changed
 // rows once per update interval, so heavy output is not drawn per byte.
 //
+// The live view also shows what some terminals have beyond their character cells: a status or
+// label line below the rows, and a graphics layer drawn over the text (its 4096 x 3120 points
+// scaled to fill the view as far as their proportions allow). Lines of double width show each character two cells wide, lines
+// of double height show the upper or lower half of characters twice as high.
+//
 // The view selects text with the mouse (drag, double-click for a word) and passes the mouse
 // events it receives to its owner first (mousePressed) so that the owner can take them.
 
@@ -77,6 +82,11 @@ private:
     void onDamaged();
     void applyDamage();
     void paintLine(QPainter &painter, int y, qint64 line, const Cell *cells, int n, int cursorCol);
+    void paintCells(QPainter &painter, int y, qint64 line, const Cell *cells, int n, int cursorCol);
+    void paintStatusLine(QPainter &painter);
+    void paintGraphics(QPainter &painter, const QRect &area);
+    // Rows the live view shows below the screen's rows (the status line).
+    int extraRows() const;
     qint64 lineAtRow(int row) const;
     QRect rowRect(int row) const;
     void selectWordAt(const Screen::Pos &pos);

@@ -170,13 +170,10 @@ void TtyEmulation::resize(int rows, int cols)
     cols = std::max(1, cols);
     if (rows == this->rows() && cols == this->cols())
         return;
-    // The cursor row stays on screen: rows above it that no longer fit go to the history, rows
-    // below it are dropped; a wider or taller screen gets blank cells.
-    const int dropTop = std::max(0, m_row - (rows - 1));
-    for (int r = 0; r < dropTop; ++r)
-        m_sink->lineScrolledOff(m_grid.row(r), this->cols());
-    m_grid.resize(rows, cols, dropTop);
-    m_row -= dropTop;
+    // The rows that no longer fit above the cursor go to the history.
+    const int oldCols = this->cols();
+    m_row -= m_grid.resizeKeeping(
+        rows, cols, m_row, [this, oldCols](const Cell *line) { m_sink->lineScrolledOff(line, oldCols); });
     m_col = std::min(m_col, cols - 1);
     m_wrapPending = false;
     m_sink->rowsChanged(0, rows - 1);
@@ -200,12 +197,8 @@ void TtyEmulation::setCursor(int row, int col)
 
 void TtyEmulation::putCells(int row, int col, const Cell *cells, int n)
 {
-    if (row < 0 || row >= rows() || col < 0 || col >= cols())
-        return;
-    n = std::min(n, cols() - col);
-    m_grid.noteCopiedCells(cells, n);
-    std::copy_n(cells, n, m_grid.row(row) + col);
-    m_sink->rowsChanged(row, row);
+    if (m_grid.copyIn(row, col, cells, n))
+        m_sink->rowsChanged(row, row);
 }
 
 void TtyEmulation::reset()
@@ -216,21 +209,10 @@ void TtyEmulation::reset()
 
 QByteArray TtyEmulation::key(int qtKey, Qt::KeyboardModifiers mods, const QString &text)
 {
-    switch (qtKey) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QByteArray(1, '\r');
-    case Qt::Key_Backspace:
-        return QByteArray(1, '\b');
-    case Qt::Key_Tab:
-        return QByteArray(1, '\t');
-    case Qt::Key_Escape:
-        return QByteArray(1, '\x1b');
-    case Qt::Key_Delete:
+    if (const QByteArray basic = basicKeyBytes(qtKey); !basic.isEmpty())
+        return basic;
+    if (qtKey == Qt::Key_Delete)
         return QByteArray(1, '\x7f');
-    default:
-        break;
-    }
     // Ctrl+letter gives its control character in the key's text already; anything else is sent
     // in the host's encoding (a single-byte host has no byte for a character beyond Latin-1: it
     // is dropped).

@@ -2,7 +2,10 @@
 
 #include <vterm.h>
 
+#include <QScopeGuard>
+
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace emu {
@@ -110,9 +113,10 @@ int cbResize(int rows, int cols, VTermPos *delta, void *user)
     return 1;
 }
 
-int cbSetLineInfo(int, const VTermLineInfo *, const VTermLineInfo *, void *)
+int cbSetLineInfo(int row, const VTermLineInfo *info, const VTermLineInfo *, void *user)
 {
-    return 1; // double-width and double-height lines are shown at normal size
+    self(user)->onLineInfo(row, info->doublewidth != 0, int(info->doubleheight));
+    return 1;
 }
 
 void cbOutput(const char *s, size_t len, void *user)
@@ -208,6 +212,150 @@ const KeyMap keyMap[] = {
     { Qt::Key_PageDown, VTERM_KEY_PAGEDOWN },
 };
 
+// The keys of a VT-family keyboard where libvterm's choice is not the terminal's: by Qt key and
+// modifiers (0 none, 1 Shift), and the function keys F1-F20 (nullptr: libvterm's; "": none).
+struct OwnKey
+{
+    int qtKey;
+    int shift;
+    const char *bytes;
+};
+struct Keyboard
+{
+    std::array<const char *, 20> functionKeys;
+    std::vector<OwnKey> keys;
+};
+
+// DEC's editing keypad: Find, Insert Here, Remove, Select, Prev and Next Screen.
+const std::vector<OwnKey> decEditingKeys = {
+    { Qt::Key_Home, 0, "\x1b[1~" },
+    { Qt::Key_Insert, 0, "\x1b[2~" },
+    { Qt::Key_Delete, 0, "\x1b[3~" },
+    { Qt::Key_End, 0, "\x1b[4~" },
+    { Qt::Key_PageUp, 0, "\x1b[5~" },
+    { Qt::Key_PageDown, 0, "\x1b[6~" },
+};
+
+std::vector<OwnKey> withKeys(std::vector<OwnKey> keys, const std::vector<OwnKey> &more)
+{
+    keys.insert(keys.end(), more.begin(), more.end());
+    return keys;
+}
+
+const Keyboard &keyboardOf(VtKeyboard id)
+{
+    // F11-F20 of the DEC keyboards (F15 Help, F16 Do).
+#define DEC_UPPER                                                                                  \
+    "\x1b[23~", "\x1b[24~", "\x1b[25~", "\x1b[26~", "\x1b[28~", "\x1b[29~", "\x1b[31~", "\x1b[32~",       \
+        "\x1b[33~", "\x1b[34~"
+    static const Keyboard vt100 = {
+        { "\x1bOP", "\x1bOQ", "\x1bOR", "\x1bOS", "\x1bOt", "\x1bOu", "\x1bOv", "\x1bOl", "\x1bOw",
+            "\x1bOx", "", "", "", "", "", "", "", "", "", "" },
+        { { Qt::Key_Backspace, 0, "\b" } },
+    };
+    static const Keyboard vt220 = {
+        { "\x1bOP", "\x1bOQ", "\x1bOR", "\x1bOS", "", "\x1b[17~", "\x1b[18~", "\x1b[19~", "\x1b[20~",
+            "\x1b[21~", DEC_UPPER },
+        withKeys({ { Qt::Key_Backspace, 0, "\b" } }, decEditingKeys),
+    };
+    static const Keyboard vt320 = {
+        vt220.functionKeys,
+        withKeys({ { Qt::Key_Backspace, 0, "\x7f" } }, decEditingKeys),
+    };
+    static const Keyboard vt420 = {
+        { "\x1bOP", "\x1bOQ", "\x1bOR", "\x1bOS", "\x1b[17~", "\x1b[18~", "\x1b[19~", "\x1b[20~",
+            "\x1b[21~", "\x1b[29~", DEC_UPPER },
+        vt220.keys,
+    };
+    static const Keyboard ansi = {
+        {},
+        {
+            { Qt::Key_Backspace, 0, "\b" },
+            { Qt::Key_Home, 0, "\x1b[H" },
+            { Qt::Key_Insert, 0, "\x1b[L" },
+            { Qt::Key_Backtab, 1, "\x1b[Z" },
+        },
+    };
+    static const Keyboard sco = {
+        {},
+        {
+            { Qt::Key_Backspace, 0, "\b" },
+            { Qt::Key_Home, 0, "\x1b[H" },
+            { Qt::Key_End, 0, "\x1b[F" },
+            { Qt::Key_PageUp, 0, "\x1b[I" },
+            { Qt::Key_PageDown, 0, "\x1b[G" },
+            { Qt::Key_Insert, 0, "\x1b[L" },
+            { Qt::Key_Delete, 0, "\x7f" },
+            { Qt::Key_Clear, 0, "\x1b[E" },
+            { Qt::Key_Backtab, 1, "\x1b[Z" },
+        },
+    };
+    static const Keyboard linuxConsole = {
+        { "\x1b[[A", "\x1b[[B", "\x1b[[C", "\x1b[[D", "\x1b[[E", "\x1b[17~", "\x1b[18~", "\x1b[19~",
+            "\x1b[20~", "\x1b[21~", "\x1b[23~", "\x1b[24~", "\x1b[25~", "\x1b[26~", "\x1b[28~",
+            "\x1b[29~", "\x1b[31~", "\x1b[32~", "\x1b[33~", "\x1b[34~" },
+        withKeys({ { Qt::Key_Backspace, 0, "\x7f" }, { Qt::Key_Backtab, 1, "\x1b\t" },
+                     { Qt::Key_Clear, 0, "\x1b[G" } },
+            decEditingKeys),
+    };
+#undef DEC_UPPER
+    switch (id) {
+    case VtKeyboard::Vt100:
+        return vt100;
+    case VtKeyboard::Vt220:
+        return vt220;
+    case VtKeyboard::Vt320:
+        return vt320;
+    case VtKeyboard::Vt420:
+        return vt420;
+    case VtKeyboard::Ansi:
+        return ansi;
+    case VtKeyboard::Sco:
+        return sco;
+    case VtKeyboard::Linux:
+        return linuxConsole;
+    }
+    return vt100;
+}
+
+// The SCO console's function keys: F1-F12, then Shift, Ctrl and Ctrl+Shift with them, each
+// ESC [ and one character.
+QByteArray scoFunctionKey(int n, Qt::KeyboardModifiers mods)
+{
+    static constexpr char finals[] = "MNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz@[\\]^_`{";
+    if (n > 12) // F13-F20 are the shifted F1-F8
+        return n <= 20 ? QByteArray("\x1b[") + finals[12 + n - 13] : QByteArray();
+    const int group = ((mods & Qt::ShiftModifier) ? 1 : 0) + ((mods & Qt::ControlModifier) ? 2 : 0);
+    return QByteArray("\x1b[") + finals[group * 12 + n - 1];
+}
+
+// The keypad's keys as libvterm names them (libvterm follows the application keypad mode).
+struct KeypadKey
+{
+    int qtKey;
+    VTermKey key;
+};
+const KeypadKey keypadKeys[] = {
+    { Qt::Key_0, VTERM_KEY_KP_0 },
+    { Qt::Key_1, VTERM_KEY_KP_1 },
+    { Qt::Key_2, VTERM_KEY_KP_2 },
+    { Qt::Key_3, VTERM_KEY_KP_3 },
+    { Qt::Key_4, VTERM_KEY_KP_4 },
+    { Qt::Key_5, VTERM_KEY_KP_5 },
+    { Qt::Key_6, VTERM_KEY_KP_6 },
+    { Qt::Key_7, VTERM_KEY_KP_7 },
+    { Qt::Key_8, VTERM_KEY_KP_8 },
+    { Qt::Key_9, VTERM_KEY_KP_9 },
+    { Qt::Key_Asterisk, VTERM_KEY_KP_MULT },
+    { Qt::Key_Plus, VTERM_KEY_KP_PLUS },
+    { Qt::Key_Comma, VTERM_KEY_KP_COMMA },
+    { Qt::Key_Minus, VTERM_KEY_KP_MINUS },
+    { Qt::Key_Period, VTERM_KEY_KP_PERIOD },
+    { Qt::Key_Slash, VTERM_KEY_KP_DIVIDE },
+    { Qt::Key_Equal, VTERM_KEY_KP_EQUAL },
+    { Qt::Key_Enter, VTERM_KEY_KP_ENTER },
+};
+
 VTermModifier modifiers(Qt::KeyboardModifiers mods)
 {
     int m = VTERM_MOD_NONE;
@@ -227,6 +375,7 @@ VtermEmulation::VtermEmulation(int rows, int cols, EmulationSink *sink)
     , m_out(size_t(4 * feedSlice + 16))
     , m_main(rows, cols)
     , m_alt(rows, cols)
+    , m_pages(1, Grid(rows, cols))
 {
     m_vt = vterm_new(m_main.rows(), m_main.cols());
     // Whatever the host's encoding, libvterm is given UTF-8 (see feed).
@@ -247,7 +396,17 @@ void VtermEmulation::setDialect(const HostDialect &dialect)
 {
     if (dialect.encoding != m_decoder.encoding())
         m_decoder.setEncoding(dialect.encoding);
+    const bool linuxNow = dialect.linuxPalette && !m_dialect.linuxPalette;
     m_dialect = dialect;
+    if (linuxNow)
+        useLinuxGraphics();
+}
+
+void VtermEmulation::useLinuxGraphics()
+{
+    // The Linux console's G1 is its graphics set from the start.
+    write("\x1b)0");
+    m_graphicsSet[1] = true;
 }
 
 void VtermEmulation::feed(const char *data, qsizetype len)
@@ -265,10 +424,11 @@ void VtermEmulation::feed(const char *data, qsizetype len)
 void VtermEmulation::translate(const char *p, const char *end)
 {
     while (p < end) {
-        if (m_scan == Scan::Ground && !m_decoder.holding()) {
-            // ASCII other than ESC goes through as it is: the bulk of most host output.
+        if (m_scan == Scan::Ground && !m_decoder.holding() && !remapping()) {
+            // ASCII other than ESC, SO and SI goes through as it is: the bulk of most host output.
             const char *run = p;
-            while (run < end && uchar(*run) < 0x80 && *run != '\x1b')
+            while (run < end && uchar(*run) < 0x80 && *run != '\x1b' && *run != '\x0e'
+                && *run != '\x0f')
                 ++run;
             m_outEnd = std::copy(p, run, m_outEnd);
             p = run;
@@ -284,8 +444,54 @@ void VtermEmulation::translate(const char *p, const char *end)
     }
 }
 
+bool VtermEmulation::remapping() const
+{
+    return m_font != 0 || (m_dialect.linuxPalette && m_graphicsSet[m_shifted ? 1 : 0]);
+}
+
+char32_t VtermEmulation::remapped(char32_t ch) const
+{
+    if (m_font == 12 && ch >= 0x20 && ch <= 0xFF && ch != 0x7F) {
+        // The PC's font with the high bit turned over: ASCII shows the upper half of code
+        // page 437, the upper half its lower one (control characters as their pictures).
+        const uint flipped = uint(ch) ^ 0x80;
+        return flipped >= 0x80 ? char32_t(cp437Upper[flipped - 0x80])
+            : flipped < 0x20   ? char32_t(cp437Controls[flipped])
+                               : char32_t(flipped);
+    }
+    if (m_font == 11 && ch >= 0x80 && ch <= 0xFF)
+        return char32_t(cp437Upper[ch - 0x80]); // the bytes of the PC's own character set
+    if (m_dialect.linuxPalette && m_graphicsSet[m_shifted ? 1 : 0]) {
+        // The Linux console's graphics set: DEC's, and arrows and a block beyond it. All of it
+        // is mapped here (libvterm reads the ASCII after a character it had to decode as UTF-8
+        // as UTF-8 too, without its own graphics set).
+        static constexpr char16_t dec[] = u" ◆▒␉␌␍␊°±␤␋┘┐┌└┼⎺⎻─⎼⎽├┤┴┬│≤≥π≠£·";
+        if (ch >= 0x5F && ch <= 0x7E)
+            return char32_t(dec[ch - 0x5F]);
+        switch (ch) {
+        case '+':
+            return U'→';
+        case ',':
+            return U'←';
+        case '-':
+            return U'↑';
+        case '.':
+            return U'↓';
+        case '0':
+            return U'█';
+        default:
+            break;
+        }
+    }
+    return ch;
+}
+
 void VtermEmulation::scan(char32_t ch)
 {
+    if (m_scan == Scan::Ground && m_font != 0 && ch >= 0x80 && ch <= 0xFF) {
+        put(remapped(ch));
+        return;
+    }
     if (ch >= 0x80 && ch < 0xA0) {
         // A C1 control: from a single-byte host its 7-bit form (ESC and 0x40-0x5F), which is
         // what it means to a VT terminal; from a UTF-8 host not recognised, and not shown.
@@ -297,12 +503,27 @@ void VtermEmulation::scan(char32_t ch)
     }
     switch (m_scan) {
     case Scan::Ground:
-        if (ch == ESC)
+        if (ch == ESC) {
             m_scan = Scan::Escape;
-        else
-            put(ch);
+            return;
+        }
+        if (ch == 0x0E || ch == 0x0F) // SO and SI: the graphics set G1 or back to G0
+            m_shifted = ch == 0x0E;
+        put(remapped(ch));
         return;
     case Scan::Escape:
+        // The keypad's mode: DECKPAM, DECKPNM, and a full reset.
+        if (ch == '=' || ch == '>' || ch == 'c')
+            m_keypadApplication = ch == '=';
+        if (ch == 'c')
+            resetScanner();
+        if (ch == '(' || ch == ')') {
+            m_designating = ch == '(' ? 0 : 1;
+            m_scan = Scan::Designate;
+            put(ESC);
+            put(ch);
+            return;
+        }
         m_scan = ch == '['      ? Scan::CsiStart
             : ch == ']'         ? Scan::OscStart
             : ch == ESC         ? Scan::Escape
@@ -314,6 +535,11 @@ void VtermEmulation::scan(char32_t ch)
         if (ch != ESC) // a second ESC starts afresh and is held in turn
             put(ch);
         return;
+    case Scan::Designate:
+        m_graphicsSet[m_designating] = ch == '0';
+        m_scan = Scan::Ground;
+        put(ch);
+        return;
     case Scan::CsiStart:
         m_scan = Scan::Ground;
         if (m_dialect.scoCursor && (ch == 's' || ch == 'u')) {
@@ -323,7 +549,35 @@ void VtermEmulation::scan(char32_t ch)
         }
         put(ESC);
         put('[');
+        m_scan = Scan::Csi;
+        m_csiParams.clear();
+        m_csiPlain = true;
+        m_csiLeader = 0;
         scan(ch);
+        return;
+    case Scan::Csi:
+        if (ch == ESC) {
+            m_scan = Scan::Escape;
+            return;
+        }
+        if (ch == CAN || ch == SUB)
+            m_scan = Scan::Ground;
+        put(ch);
+        if (ch < 0x20) // a control acts in the middle of a sequence
+            return;
+        if (ch >= 0x40 && ch <= 0x7E) {
+            m_scan = Scan::Ground;
+            if (ch == 'm' && m_csiPlain && m_csiLeader == 0)
+                rendition();
+            else if (ch == 'C' && m_csiPlain && m_csiLeader == '=' && m_dialect.scoCursor)
+                cursorShape();
+        } else if (ch >= '<' && ch <= '?' && m_csiParams.isEmpty() && m_csiLeader == 0) {
+            m_csiLeader = char(ch);
+        } else if (ch >= 0x20 && ch < 0x30) {
+            m_csiPlain = false; // an intermediate: not ours
+        } else if (m_csiParams.size() < 256) {
+            m_csiParams += char(ch);
+        }
         return;
     case Scan::OscStart:
         if (m_dialect.linuxPalette && (ch == 'P' || ch == 'R')) {
@@ -364,6 +618,65 @@ void VtermEmulation::scan(char32_t ch)
     }
 }
 
+// SGR as libvterm does not keep it: half intensity (2, 22), concealed (8, 28) and the PC fonts
+// (10-12). The state reaches the pen through a private sequence that libvterm hands back in its
+// place in the stream (see onCsi).
+void VtermEmulation::rendition()
+{
+    const bool faint = m_faint;
+    const bool conceal = m_conceal;
+    const QList<QByteArray> params = m_csiParams.split(';');
+    if (m_csiParams.isEmpty())
+        m_faint = m_conceal = false;
+    for (qsizetype i = 0; i < params.size(); ++i) {
+        const qsizetype colon = params[i].indexOf(':'); // sub-parameters are left out
+        const QByteArray field = colon < 0 ? params[i] : params[i].first(colon);
+        const int p = field.isEmpty() ? 0 : field.toInt();
+        if (p == 38 || p == 48) {
+            // Extended colours: their own parameters follow (5;n or 2;r;g;b).
+            if (i + 1 < params.size())
+                i += params[i + 1].toInt() == 5 ? 2 : 4;
+            continue;
+        }
+        if (p == 0)
+            m_faint = m_conceal = false;
+        else if (p == 2)
+            m_faint = true;
+        else if (p == 22)
+            m_faint = false;
+        else if (p == 8)
+            m_conceal = true;
+        else if (p == 28)
+            m_conceal = false;
+        if ((p == 0 || (p >= 10 && p <= 12)) && m_dialect.scoCursor)
+            m_font = p == 0 ? 0 : p == 10 ? 0 : p;
+    }
+    if (faint != m_faint || conceal != m_conceal) {
+        const char marker[] = { '\x1b', '[', '7', '7', '0', '1', ';',
+            char('0' + (m_faint ? 1 : 0) + (m_conceal ? 2 : 0)), 'w' };
+        m_outEnd = std::copy(marker, marker + sizeof marker, m_outEnd);
+    }
+}
+
+// The SCO console's CSI = start ; end C: a start line below the end line hides the cursor.
+// libvterm drops sequences with this leader: the cursor mode goes to it as DECTCEM.
+void VtermEmulation::cursorShape()
+{
+    const QList<QByteArray> params = m_csiParams.split(';');
+    if (params.size() < 2)
+        return;
+    const char *mode = params[0].toInt() > params[1].toInt() ? "\x1b[?25l" : "\x1b[?25h";
+    m_outEnd = std::copy(mode, mode + 6, m_outEnd);
+}
+
+void VtermEmulation::resetScanner()
+{
+    m_faint = m_conceal = false;
+    m_font = 0;
+    m_shifted = false;
+    m_graphicsSet = { false, m_dialect.linuxPalette };
+}
+
 void VtermEmulation::flushGlyphRows()
 {
     if (m_glyphFirst > m_glyphLast)
@@ -401,6 +714,8 @@ void VtermEmulation::onResize(int rows, int cols, void *delta)
     }
     m_main.resize(rows, cols, m_altActive ? 0 : dropTop);
     m_alt.resize(rows, cols, m_altActive ? dropTop : 0);
+    for (Grid &page : m_pages)
+        page.resize(rows, cols, 0);
     static_cast<VTermPos *>(delta)->row = -dropTop;
     m_sink->rowsChanged(0, rows - 1);
 }
@@ -419,23 +734,26 @@ void VtermEmulation::setCursor(int row, int col)
 
 void VtermEmulation::putCells(int row, int col, const Cell *cells, int n)
 {
-    if (row < 0 || row >= rows() || col < 0 || col >= cols())
-        return;
     // Straight into the grid: the terminal's own modes (insert mode, margins, origin) must not
     // bend text put from the API, and the host's cursor and pen stay as they are.
-    n = std::min(n, cols() - col);
-    grid().noteCopiedCells(cells, n);
-    std::copy_n(cells, n, grid().row(row) + col);
-    m_sink->rowsChanged(row, row);
+    if (grid().copyIn(row, col, cells, n))
+        m_sink->rowsChanged(row, row);
 }
 
 void VtermEmulation::reset()
 {
     m_altActive = false;
+    m_keypadApplication = false;
+    resetScanner();
     m_scan = Scan::Ground;
     vterm_state_reset(m_state, 1);
+    setPage(0);
     m_main.fill(eraseCell());
     m_alt.fill(eraseCell());
+    for (Grid &page : m_pages)
+        page.fill(eraseCell());
+    if (m_dialect.linuxPalette)
+        useLinuxGraphics();
     m_sink->rowsChanged(0, rows() - 1);
     m_sink->cursorMoved();
 }
@@ -444,60 +762,92 @@ QByteArray VtermEmulation::key(int qtKey, Qt::KeyboardModifiers mods, const QStr
 {
     QByteArray out;
     m_keyOut = &out;
+    const auto done = qScopeGuard([this] { m_keyOut = nullptr; });
+    if (ownKey(qtKey, mods, &out))
+        return out;
     const VTermModifier mod = modifiers(mods);
-    bool done = false;
-    for (const KeyMap &k : keyMap) {
-        if (k.qtKey == qtKey) {
-            VTermKey key = k.key;
-            if (qtKey == Qt::Key_Enter && (mods & Qt::KeypadModifier))
-                key = VTERM_KEY_KP_ENTER;
-            vterm_keyboard_key(
-                m_vt, key, qtKey == Qt::Key_Backtab ? VTermModifier(mod | VTERM_MOD_SHIFT) : mod);
-            done = true;
-            break;
+    const bool alt = mods & Qt::AltModifier;
+    if ((mods & Qt::ControlModifier) && !(mods & Qt::KeypadModifier)) {
+        // Control characters as the key makes them: Ctrl+I is TAB, Ctrl+M CR (libvterm would
+        // send its CSI u forms for them).
+        const int code = controlCodeOfKey(qtKey);
+        if (code >= 0)
+            return (alt ? QByteArray("\x1b") : QByteArray()) + char(code);
+    }
+    if (mods & Qt::KeypadModifier) {
+        for (const KeypadKey &k : keypadKeys) {
+            if (k.qtKey != qtKey)
+                continue;
+            // Enter in numeric mode is the Return key (CR, CR LF in new-line mode).
+            const bool numericEnter = k.key == VTERM_KEY_KP_ENTER && !m_keypadApplication;
+            vterm_keyboard_key(m_vt, numericEnter ? VTERM_KEY_ENTER : k.key, VTERM_MOD_NONE);
+            return out;
         }
     }
-    if (!done && qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F35) {
+    for (const KeyMap &k : keyMap) {
+        if (k.qtKey == qtKey) {
+            vterm_keyboard_key(m_vt, k.key,
+                qtKey == Qt::Key_Backtab ? VTermModifier(mod | VTERM_MOD_SHIFT) : mod);
+            return out;
+        }
+    }
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F35) {
         vterm_keyboard_key(m_vt, VTermKey(VTERM_KEY_FUNCTION(qtKey - Qt::Key_F1 + 1)), mod);
-        done = true;
+        return out;
     }
-    if (!done && (mods & Qt::ControlModifier) && qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) {
-        vterm_keyboard_unichar(
-            m_vt, uint32_t('a' + (qtKey - Qt::Key_A)), VTermModifier(mod & ~VTERM_MOD_SHIFT));
-        done = true;
+    const bool singleByte = m_dialect.encoding == HostEncoding::SingleByte;
+    for (const char32_t ch : text.toUcs4()) {
+        if (ch < 0x20 || ch == 0x7F) {
+            out += char(ch); // a control character the keyboard already made
+        } else if (ch < 0x80) {
+            vterm_keyboard_unichar(m_vt, ch, alt ? VTERM_MOD_ALT : VTERM_MOD_NONE);
+        } else if (!singleByte || ch <= 0xFF) {
+            // In the host's encoding (libvterm would put Alt's ESC before a cut-off byte); a
+            // single-byte host has no byte for a character beyond Latin-1 (the control refuses
+            // such a key before it comes here).
+            char bytes[4];
+            const char *end = singleByte ? std::fill_n(bytes, 1, char(ch)) : appendUtf8(bytes, ch);
+            if (alt)
+                out += '\x1b';
+            out.append(bytes, end - bytes);
+        }
     }
-    if (!done) {
-        const bool alt = mods & Qt::AltModifier;
-        const bool singleByte = m_dialect.encoding == HostEncoding::SingleByte;
-        for (const char32_t ch : text.toUcs4()) {
-            if (ch < 0x20 || ch == 0x7F) {
-                out += char(ch); // a control character the keyboard already made
-            } else if (ch < 0x80) {
-                vterm_keyboard_unichar(m_vt, ch, alt ? VTERM_MOD_ALT : VTERM_MOD_NONE);
-            } else if (!singleByte || ch <= 0xFF) {
-                // In the host's encoding (libvterm would put Alt's ESC before a cut-off byte); a
-                // single-byte host has no byte for a character beyond Latin-1.
-                char bytes[4];
-                const char *end
-                    = singleByte ? std::fill_n(bytes, 1, char(ch)) : appendUtf8(bytes, ch);
-                if (alt)
-                    out += '\x1b';
-                out.append(bytes, end - bytes);
+    return out;
+}
+
+bool VtermEmulation::ownKey(int qtKey, Qt::KeyboardModifiers mods, QByteArray *out) const
+{
+    const Keyboard &keyboard = keyboardOf(m_dialect.keyboard);
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F20) {
+        const int n = qtKey - Qt::Key_F1 + 1;
+        if (m_dialect.keyboard == VtKeyboard::Sco) {
+            *out = scoFunctionKey(n, mods);
+            return true;
+        }
+        // The DEC keyboards send their function keys whatever the modifiers.
+        const char *bytes = keyboard.functionKeys[size_t(n - 1)];
+        if (!bytes)
+            return false;
+        *out = bytes;
+        return true;
+    }
+    if (mods & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    const int shift = (mods & Qt::ShiftModifier) ? 1 : 0;
+    for (const int wanted : { shift, 0 }) {
+        for (const OwnKey &k : keyboard.keys) {
+            if (k.qtKey == qtKey && k.shift == wanted) {
+                *out = k.bytes;
+                return true;
             }
         }
     }
-    m_keyOut = nullptr;
-    return out;
+    return false;
 }
 
 Cell VtermEmulation::eraseCell() const
 {
-    // Erased cells take the pen's colours but none of its other attributes.
-    Cell blank;
-    blank.fg = m_pen.fg;
-    blank.bg = m_pen.bg;
-    blank.attr = m_pen.attr & (AttrDefaultFg | AttrDefaultBg);
-    return blank;
+    return erasedCell(m_pen);
 }
 
 void VtermEmulation::markRows(int first, int end)
@@ -518,7 +868,9 @@ void VtermEmulation::onPutGlyph(const void *glyph, int row, int col)
         return; // a combining mark with no character before it
     Cell cell = m_pen;
     cell.ch = ch == 0 ? u' ' : ch > 0xFFFF ? u'\uFFFD' : char16_t(ch);
-    cell.flags = info->protected_cell ? CellProtected : 0;
+    // The character takes the size of its line and the pen's intensity.
+    cell.flags = quint8((info->protected_cell ? CellProtected : 0)
+        | (grid().row(row)[0].flags & LineSizeMask) | (m_pen.flags & (CellDim | CellConcealed)));
     grid().putChar(row, col, cell, info->width == 2 && col + 1 < cols());
     // Rows written by characters are reported once per chunk of host data.
     m_glyphFirst = std::min(m_glyphFirst, row);
@@ -550,19 +902,81 @@ void VtermEmulation::onMoveRect(
 
 void VtermEmulation::onErase(int top, int bottom, int left, int right, bool selective)
 {
-    const Cell blank = eraseCell();
-    if (!selective) {
-        grid().fillRect(top, left, bottom, right, blank);
-    } else {
-        for (int r = std::max(0, top); r < std::min(rows(), bottom); ++r) {
-            Cell *line = grid().row(r);
-            for (int c = std::max(0, left); c < std::min(cols(), right); ++c) {
-                if (!(line[c].flags & CellProtected))
-                    line[c] = blank;
-            }
+    for (int r = std::max(0, top); r < std::min(rows(), bottom); ++r) {
+        Cell *line = grid().row(r);
+        // Erased cells keep the size of their line.
+        Cell blank = eraseCell();
+        blank.flags = line[0].flags & LineSizeMask;
+        for (int c = std::max(0, left); c < std::min(cols(), right); ++c) {
+            if (!selective || !(line[c].flags & CellProtected))
+                line[c] = blank;
         }
     }
     markRows(top, bottom);
+}
+
+void VtermEmulation::onLineInfo(int row, bool doubleWidth, int doubleHeight)
+{
+    if (row < 0 || row >= rows())
+        return;
+    const quint8 size = doubleHeight == 1 ? LineDoubleTop
+        : doubleHeight == 2               ? LineDoubleBottom
+        : doubleWidth                     ? LineDoubleWidth
+                                          : 0;
+    flushGlyphRows();
+    Cell *line = grid().row(row);
+    for (int c = 0; c < cols(); ++c)
+        line[c].flags = quint8((line[c].flags & ~LineSizeMask) | size);
+    markRows(row, row + 1);
+}
+
+void VtermEmulation::setOptions(const TerminalOptions &options)
+{
+    const size_t pages = size_t(std::clamp(options.pages, 1, 6));
+    if (pages == m_pages.size())
+        return;
+    if (m_page >= int(pages))
+        setPage(0);
+    m_pages.resize(pages, Grid(rows(), cols()));
+    for (Grid &page : m_pages) {
+        if (page.rows() != rows() || page.cols() != cols())
+            page.resize(rows(), cols(), 0);
+    }
+}
+
+void VtermEmulation::setPage(int page)
+{
+    if (page < 0 || page >= pageCount() || page == m_page || m_altActive)
+        return;
+    flushGlyphRows();
+    std::swap(m_main, m_pages[size_t(m_page)]);
+    std::swap(m_main, m_pages[size_t(page)]);
+    m_page = page;
+    m_sink->rowsChanged(0, rows() - 1);
+    m_sink->cursorMoved();
+}
+
+bool VtermEmulation::pageSequence(long count, const char *intermed, char command)
+{
+    const bool space = intermed && intermed[0] == ' ' && !intermed[1];
+    const bool none = !intermed || !intermed[0];
+    const int n = int(std::max(1L, count));
+    const int last = pageCount() - 1;
+    if (none && (command == 'U' || command == 'V')) {
+        // NP and PP: n pages on or back, to the home position.
+        setPage(std::clamp(m_page + (command == 'U' ? n : -n), 0, last));
+        write("\x1b[H");
+        return true;
+    }
+    if (space && command == 'P') {
+        setPage(std::clamp(n - 1, 0, last)); // PPA: pages count from 1
+        return true;
+    }
+    if (space && (command == 'Q' || command == 'R')) {
+        setPage(std::clamp(m_page + (command == 'Q' ? n : -n), 0, last));
+        return true;
+    }
+    return false;
 }
 
 void VtermEmulation::onInitPen()
@@ -651,6 +1065,18 @@ bool VtermEmulation::onControl(unsigned char control)
 bool VtermEmulation::onCsi(
     const char *leader, const long *args, int argCount, const char *intermed, char command)
 {
+    // Our own marker for half intensity and concealed text (see rendition).
+    if ((!leader || !leader[0]) && (!intermed || !intermed[0]) && command == 'w' && argCount == 2
+        && CSI_ARG(args[0]) == 7701) {
+        const long n = CSI_ARG_IS_MISSING(args[1]) ? 0 : CSI_ARG(args[1]);
+        m_pen.flags = quint8((m_pen.flags & ~(CellDim | CellConcealed)) | ((n & 1) ? CellDim : 0)
+            | ((n & 2) ? CellConcealed : 0));
+        return true;
+    }
+    if ((!leader || !leader[0]) && pageCount() > 1
+        && pageSequence(argCount > 0 && !CSI_ARG_IS_MISSING(args[0]) ? CSI_ARG(args[0]) : 1,
+            intermed, command))
+        return true;
     // Media copy: "print screen" (no parameter or 0). The print controller (4 and 5) is taken
     // out of the stream before it reaches the terminal.
     if (command != 'i' || (leader && leader[0]) || (intermed && intermed[0]))

@@ -4,6 +4,17 @@
 // callbacks into a grid of our own, which scrolls by turning a ring (libvterm's own screen layer
 // moves every cell per line and could not keep up with heavy output).
 //
+// Lines of double width and height (ESC # 3, 4, 6) carry their size in their cells' flags. With
+// more than one page (TerminalOptions::pages, the VT420's) the host moves between pages with
+// NP and PP (CSI n U, CSI n V: to the home of the page) and PPA, PPR, PPB (CSI n SP P, Q, R: the
+// cursor keeps its place); each page keeps its own text, and the page the cursor is on shows.
+//
+// The scanner also keeps what libvterm leaves out: half intensity and concealed text (SGR 2, 8)
+// and the PC fonts of the ANSI, SCO and Linux consoles (SGR 11: bytes 0x80-0xFF in code page
+// 437; SGR 12: the high bit turned over), the Linux console's arrows in its graphics set, the
+// SCO console's cursor shape (CSI = start ; end C hides the cursor when start > end), and the
+// keypad's mode for the Enter key.
+//
 // Host data reaches libvterm as UTF-8, in slices of a few kilobytes (libvterm 0.1 takes stack in
 // proportion to what one call hands it). On the way the host's encoding is decoded (see
 // hostencoding.h): a single-byte host's C1 controls become their 7-bit forms, other C1 code points
@@ -15,6 +26,7 @@
 #include "emulator/emulation.h"
 #include "emulator/grid.h"
 
+#include <array>
 #include <limits>
 #include <vector>
 
@@ -44,6 +56,10 @@ public:
     void reset() override;
     QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) override;
     void setAnswerBack(const QByteArray &text) override { m_answerBack = text; }
+    void setOptions(const TerminalOptions &options) override;
+    int page() const override { return m_page; }
+    int pageCount() const override { return int(m_pages.size()); }
+    void setPage(int page) override;
 
     // libvterm's callbacks (public so the C callback tables can reach them); the arguments are
     // libvterm's types, passed as opaque pointers to keep <vterm.h> out of this header.
@@ -56,6 +72,8 @@ public:
     void onSetTermProp(int prop, const void *value);
     void onMoveCursor(int row, int col, bool visible);
     void onResize(int rows, int cols, void *delta);
+    // A line's size: doubleHeight 1 the upper half, 2 the lower half.
+    void onLineInfo(int row, bool doubleWidth, int doubleHeight);
     void onOutput(const char *bytes, size_t len);
     bool onControl(unsigned char control);
     bool onCsi(
@@ -65,11 +83,19 @@ public:
 private:
     // Where the scanner stands in the escape syntax. Escape, CsiStart and OscStart hold back
     // "ESC", "ESC [" and "ESC ]" until the next character decides.
-    enum class Scan { Ground, Escape, CsiStart, OscStart, Palette, String };
+    enum class Scan { Ground, Escape, CsiStart, Csi, Designate, OscStart, Palette, String };
 
     // Appends one slice of host data to m_out as libvterm takes it.
     void translate(const char *p, const char *end);
     void scan(char32_t ch);
+    // A character shown other than libvterm would: the PC fonts of SGR 11 and 12 (ANSI, SCO
+    // and Linux consoles), the Linux console's arrows in its graphics set.
+    bool remapping() const;
+    char32_t remapped(char32_t ch) const;
+    void rendition();
+    void cursorShape();
+    void resetScanner();
+    void useLinuxGraphics();
     void put(char32_t ch) { m_outEnd = appendUtf8(m_outEnd, ch); }
     Grid &grid() { return m_altActive ? m_alt : m_main; }
     const Grid &grid() const { return m_altActive ? m_alt : m_main; }
@@ -77,23 +103,41 @@ private:
     void markRows(int first, int end);
     void flushGlyphRows();
     void write(const QByteArray &bytes);
+    // The keys the terminal type sends itself (see the keyboards in the .cpp); false when
+    // libvterm's choice fits.
+    bool ownKey(int qtKey, Qt::KeyboardModifiers mods, QByteArray *out) const;
+    // The page movements of the VT420: NP, PP (to the home of the page), PPA, PPR, PPB.
+    bool pageSequence(long count, const char *intermed, char command);
 
     EmulationSink *m_sink;
     HostDialect m_dialect;
     HostDecoder m_decoder;
     Scan m_scan = Scan::Ground;
     int m_paletteDigits = 0;
+    QByteArray m_csiParams; // the parameters of the control sequence under way
+    bool m_csiPlain = true; // without intermediates
+    char m_csiLeader = 0; // < = > ? before the parameters, 0 when none
+    bool m_faint = false;
+    bool m_conceal = false;
+    int m_font = 0; // 11 or 12 while one of the PC fonts is chosen
+    std::array<bool, 2> m_graphicsSet {}; // G0 and G1 designated DEC graphics
+    int m_designating = 0;
+    bool m_shifted = false; // SO: G1 in use
     std::vector<char> m_out; // one slice of host data as libvterm takes it
     char *m_outEnd = nullptr;
     VTerm *m_vt = nullptr;
     VTermState *m_state = nullptr;
     Grid m_main;
     Grid m_alt;
+    // The pages of display memory: the one shown is m_main, its place here holds nothing.
+    std::vector<Grid> m_pages;
+    int m_page = 0;
     bool m_altActive = false;
     Cell m_pen;
     QPoint m_cursor;
     bool m_cursorVisible = true;
     QByteArray *m_keyOut = nullptr; // collects key bytes while a key is translated
+    bool m_keypadApplication = false; // DECKPAM (ESC =) is in force
     QByteArray m_answerBack;
     // Rows written by characters since the last report.
     int m_glyphFirst = std::numeric_limits<int>::max();

@@ -1,6 +1,7 @@
 #include "print/device.h"
 
 #include "print/printlog.h"
+#include "runtime/screen.h"
 
 #include <QColor>
 #include <QFontDatabase>
@@ -15,9 +16,7 @@ namespace print {
 
 namespace {
 
-constexpr int TwipsPerInch = 1440;
 constexpr int CopyPen = 13;
-constexpr double PointsPerInch = 72.0;
 constexpr int DefaultFontPoints = 10;
 constexpr int ScreenDpi = 96;
 constexpr int NullPen = 5;
@@ -78,7 +77,7 @@ DeviceContext::DeviceContext(PrinterInfo printer, const DeviceMode &mode)
 {
     m_metrics->setResolution(m_printer.resolution);
     m_printable = pageLayout().paintRectPixels(m_printer.resolution).size();
-    const int points = qRound(DefaultFontPoints * logPixelsY() / PointsPerInch);
+    const int points = qRound(DefaultFontPoints * logPixelsY() / rt::PointsPerInch);
     setFont(fontOf({ -points, 400, false, QStringLiteral("Courier New") }));
     refreshTools();
 }
@@ -157,7 +156,7 @@ void DeviceContext::refreshTools()
     case 2: {
         m_brush = QBrush(colorOf(m_logBrush.color), Hatches[m_logBrush.hatch]);
         const double unit
-            = m_mapping == Mapping::Twips ? double(TwipsPerInch) / ScreenDpi : screenPixel;
+            = m_mapping == Mapping::Twips ? double(rt::TwipsPerInch) / ScreenDpi : screenPixel;
         m_brush.setTransform(QTransform::fromScale(unit, unit));
         break;
     }
@@ -175,16 +174,16 @@ QPoint DeviceContext::lpToDp(QPoint logical) const
 {
     if (m_mapping == Mapping::Pixels)
         return logical;
-    return QPoint(qRound(double(logical.x()) * logPixelsX() / TwipsPerInch),
-        qRound(double(logical.y()) * logPixelsY() / TwipsPerInch));
+    return QPoint(qRound(double(logical.x()) * logPixelsX() / rt::TwipsPerInch),
+        qRound(double(logical.y()) * logPixelsY() / rt::TwipsPerInch));
 }
 
 QPoint DeviceContext::dpToLp(QPoint device) const
 {
     if (m_mapping == Mapping::Pixels)
         return device;
-    return QPoint(qRound(double(device.x()) * TwipsPerInch / logPixelsX()),
-        qRound(double(device.y()) * TwipsPerInch / logPixelsY()));
+    return QPoint(qRound(double(device.x()) * rt::TwipsPerInch / logPixelsX()),
+        qRound(double(device.y()) * rt::TwipsPerInch / logPixelsY()));
 }
 
 qint32 DeviceContext::startDoc(const QString &docName)
@@ -272,9 +271,10 @@ void DeviceContext::abortDoc()
 
 void DeviceContext::applyState()
 {
-    const double scale = m_mapping == Mapping::Twips ? double(logPixelsY()) / TwipsPerInch : 1.0;
+    const double scale
+        = m_mapping == Mapping::Twips ? double(logPixelsY()) / rt::TwipsPerInch : 1.0;
     m_painter.setWorldTransform(QTransform::fromScale(
-        m_mapping == Mapping::Twips ? double(logPixelsX()) / TwipsPerInch : 1.0, scale));
+        m_mapping == Mapping::Twips ? double(logPixelsX()) / rt::TwipsPerInch : 1.0, scale));
     m_painter.setFont(m_font);
     m_painter.setPen(m_pen);
     m_painter.setBrush(m_brush);
@@ -333,7 +333,7 @@ void DeviceContext::selectStockObjects()
 {
     m_logPen = { NullPen, 0, 0 };
     m_logBrush = { NullBrush, 0, 0 };
-    const int points = qRound(DefaultFontPoints * logPixelsY() / PointsPerInch);
+    const int points = qRound(DefaultFontPoints * logPixelsY() / rt::PointsPerInch);
     setFont(fontOf({ -points, 400, false, QStringLiteral("Courier New") }));
     refreshTools();
 }

@@ -1,5 +1,5 @@
 #include "print/printlog.h"
 
 namespace print {
-Q_LOGGING_CATEGORY(lcPrint, "norvalis.print")
+Q_LOGGING_CATEGORY(lcPrint, "norvalis.print", QtInfoMsg)
 }

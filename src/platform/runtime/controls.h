@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QTextEdit>
+#include <functional>
 
 namespace rt {
 
@@ -68,6 +69,11 @@ template<class F> void onChange(QTextEdit *edit, QObject *context, F handler)
 {
     QObject::connect(edit, &QTextEdit::textChanged, context, [handler] { rt::event(handler); });
 }
+
+// Any control: LostFocus when the user moves the focus from it to another control (a click, Tab
+// or an access key), not when its window is deactivated, a menu opens, code moves the focus or
+// the control goes away.
+void onLostFocus(QWidget *control, std::function<void()> handler);
 
 // The value of a check box as the design reads it: 0 unchecked, 1 checked, 2 grayed.
 inline Int checkValue(const QCheckBox *check)

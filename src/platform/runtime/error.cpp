@@ -157,13 +157,23 @@ ResumeNext::~ResumeNext()
     --gErrNest;
 }
 
-void debugSwallowed(const QLoggingCategory &category, const ResumeNext &quiet, const char *what)
+void debugSwallowed(
+    const QLoggingCategory &category, const Error &error, const char *what, const QString &detail)
 {
-    if (quiet.failed() && category.isDebugEnabled()) {
-        QMessageLogger(nullptr, 0, nullptr, category.categoryName()).debug().noquote()
-            << what << "- error" << quiet.error().number << quiet.error().description
-            << "(ignored)";
-    }
+    if (!category.isDebugEnabled())
+        return;
+    QDebug line = QMessageLogger(nullptr, 0, nullptr, category.categoryName()).debug().noquote();
+    line << what;
+    if (!detail.isEmpty())
+        line << detail;
+    line << "- error" << error.number << error.description << "(ignored)";
+}
+
+void debugSwallowed(const QLoggingCategory &category, const ResumeNext &quiet, const char *what,
+    const QString &detail)
+{
+    if (quiet.failed())
+        debugSwallowed(category, quiet.error(), what, detail);
 }
 
 void setFatalHandler(FatalHandler handler)

@@ -131,9 +131,14 @@ private:
     bool m_failed = false;
 };
 
-// Leaves a debug line in category for the last error a quiet region swallowed on purpose (none
-// when it swallowed nothing): what names the operation that went on without it.
-void debugSwallowed(const QLoggingCategory &category, const ResumeNext &quiet, const char *what);
+// The one way to note an error swallowed on purpose: a debug line in category (seen only when
+// QT_LOGGING_RULES turns the category's debug lines on). what names the operation that went on
+// without it, detail (when given) what it was working on. The quiet region's form writes nothing
+// when the region swallowed nothing.
+void debugSwallowed(const QLoggingCategory &category, const Error &error, const char *what,
+    const QString &detail = QString());
+void debugSwallowed(const QLoggingCategory &category, const ResumeNext &quiet, const char *what,
+    const QString &detail = QString());
 
 // The event boundary: an error that leaves an event handler ends the program with the runtime's
 // own message, exactly once: in a critical message box titled with the application's name when

@@ -347,6 +347,8 @@ void Form::endModalLoop()
 void Form::show()
 {
     load();
+    if (!isLoaded())
+        return; // Form_Load unloaded it
     QWidget *window = windowWidget();
     if (auto *sub = qobject_cast<QMdiSubWindow *>(window)) {
         m_widget->show();

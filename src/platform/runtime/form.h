@@ -62,7 +62,8 @@ public:
     // the form is already running). Destroys the widgets. True when the form was not loaded.
     bool unload(Int mode = vbFormCode);
 
-    // Loads the form when needed and shows it.
+    // Loads the form when needed and shows it (not when its Form_Load unloaded it again, as
+    // showModal).
     void show();
     void hide();
     bool isVisible() const;

@@ -13,7 +13,8 @@ namespace rt {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcApp, "norvalis.app", QtInfoMsg)
+// The runtime's own category: windows closed or answered without a user.
+Q_LOGGING_CATEGORY(lcRuntime, "norvalis.runtime", QtInfoMsg)
 
 bool &dialogsWaitOffscreen()
 {
@@ -71,7 +72,7 @@ void setDialogsWaitOffscreen(bool wait)
 
 void logUnanswered(const QString &window, const QString &text, const QString &answer)
 {
-    qCInfo(lcApp).noquote().nospace()
+    qCInfo(lcRuntime).noquote().nospace()
         << "nobody to answer the " << window << " \"" << text << "\": " << answer;
 }
 
@@ -85,8 +86,8 @@ void cancelModalWindows()
         if (asked.contains(window))
             break;
         asked.insert(window);
-        qCInfo(lcApp).noquote() << "the program is ending: closing the modal window"
-                                << window->windowTitle();
+        qCInfo(lcRuntime).noquote()
+            << "the program is ending: closing the modal window" << window->windowTitle();
         closeAsCancelled(window);
     }
 }

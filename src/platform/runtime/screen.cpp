@@ -9,7 +9,6 @@ namespace rt {
 
 namespace {
 
-constexpr double twipsPerInch = 1440.0;
 constexpr double fallbackTwipsPerPixel = 15.0;
 
 QScreen *primaryScreen()
@@ -21,7 +20,7 @@ QScreen *primaryScreen()
 
 double twipsPerPixel(double dpi)
 {
-    return dpi > 0 ? twipsPerInch / dpi : fallbackTwipsPerPixel;
+    return dpi > 0 ? TwipsPerInch / dpi : fallbackTwipsPerPixel;
 }
 
 Int gMousePointer = vbDefault;

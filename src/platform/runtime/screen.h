@@ -8,6 +8,9 @@
 
 namespace rt {
 
+constexpr int TwipsPerInch = 1440;
+constexpr double PointsPerInch = 72.0;
+
 // Twips per pixel: 1440 / logical DPI of the primary screen (15 at 96 DPI; 15 without a screen).
 double TwipsPerPixelX();
 double TwipsPerPixelY();

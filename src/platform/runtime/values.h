@@ -9,6 +9,10 @@
 
 namespace rt {
 
+// What an optional Long argument holds when the caller leaves it out (a window's Move keeps the
+// current value of each one left out).
+constexpr Long OmittedLong = -2147483647;
+
 // The leading number of a text ("." is the decimal point, blanks are skipped, "&H" and "&O"
 // prefixes are read); 0 when the text has none.
 double Val(const QString &text);

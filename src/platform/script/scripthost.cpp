@@ -223,8 +223,8 @@ QJSValue ScriptHost::sessionObject(rt::Int sessionNo)
         try {
             session = m_sessionLookup(sessionNo);
         } catch (...) {
-            qCDebug(automation::lcAutomation)
-                << "no Session object for session" << sessionNo << ":" << rt::currentError().what();
+            rt::debugSwallowed(automation::lcAutomation(), rt::currentError(),
+                "no Session object for session", QString::number(sessionNo));
             session = nullptr;
         }
     }

@@ -1,13 +1,14 @@
 #pragma once
 // A D-Bus client for tests of the program's own automation objects: calls from a second bus
-// connection, answered while the event loop runs (a synchronous call to the own process would
-// wait for itself). Values come back plain: a path as its text, Nothing as "/", an error as its
-// name.
+// connection to this process, answered while the event loop runs (a synchronous call to the own
+// process would wait for itself). busMessage answers the reply as it came; busCall answers the
+// value plain: a path as its text, Nothing as "/", an error as its name. nameHasOwner tells
+// whether a bus name is taken.
 
-#include "automation/bridge.h"
 #include "automation/marshal.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -28,20 +29,26 @@ inline QVariant objectPath(const QString &path)
     return QVariant::fromValue(QDBusObjectPath(path));
 }
 
-inline QVariant busCall(const QString &path, const QString &interface, const QString &member,
+inline QDBusMessage busMessage(const QString &path, const QString &interface, const QString &member,
     const QVariantList &arguments = {})
 {
     QDBusConnection client = QDBusConnection::connectToBus(
         QDBusConnection::SessionBus, QStringLiteral("test-bus-client"));
     QDBusMessage message = QDBusMessage::createMethodCall(
-        automation::Bridge::instance().connection().baseService(), path, interface, member);
+        QDBusConnection::sessionBus().baseService(), path, interface, member);
     message.setArguments(arguments);
     QDBusPendingCall pending = client.asyncCall(message, 20000);
     QDBusPendingCallWatcher watcher(pending);
     QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
     if (!watcher.isFinished())
         finished.wait(20000);
-    const QDBusMessage reply = pending.reply();
+    return pending.reply();
+}
+
+inline QVariant busCall(const QString &path, const QString &interface, const QString &member,
+    const QVariantList &arguments = {})
+{
+    const QDBusMessage reply = busMessage(path, interface, member, arguments);
     if (reply.type() == QDBusMessage::ErrorMessage)
         return reply.errorName();
     QVariant value = automation::variantFromBus(reply.arguments().value(0), nullptr);
@@ -60,7 +67,13 @@ inline QVariant busGet(const QString &path, const QString &interface, const QStr
 inline QVariant busSet(
     const QString &path, const QString &interface, const QString &property, const QVariant &value)
 {
-    return busCall(path, Properties, QStringLiteral("Set"), { interface, property, inVariant(value) });
+    return busCall(
+        path, Properties, QStringLiteral("Set"), { interface, property, inVariant(value) });
+}
+
+inline bool nameHasOwner(const QString &name)
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(name).value();
 }
 
 } // namespace busclient

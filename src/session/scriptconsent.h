@@ -1,0 +1,51 @@
+#pragma once
+// Consent for scripts that a host sends. Any text that reaches a session's screen can carry the
+// host protocol's script request (a file the user shows with cat, a mail, a web page), and a
+// script can do anything the object model can (capture into any file, save a session over any
+// path). So a script from a host runs only when the user allows it: the session window asks
+// (Ask) with the answers Run (this script), Always for this host (remembered) and Don't run; a
+// host that is remembered runs its scripts without a question. Scripts the user starts (Run
+// Script, tool actions) and those of DDE and automation clients do not come this way.
+//
+// A host is named by its connection: "telnet:<host>:<port>", "tcp:<host>:<port>",
+// "ssh:<host>:<port>" (host names in lower case, the port as the connection uses it), or
+// "serial:<device>" and "modem:<device>" for a serial port; "none" without a device. The hosts
+// allowed always are kept in the per-user settings store, as values named after the host under
+// Software\Dremo\Nvwin2k\ScriptHosts (never in a session file); automation clients reach the
+// same list through NVWin32.ScriptHosts at /ScriptHosts (interfaces/scripthostsiface.h).
+
+#include "emulator/emusettings.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+namespace ScriptConsent {
+
+// The host a session's settings connect to, as consent is kept for it.
+QString HostOf(const emu::Settings &settings);
+
+bool IsAllowed(const QString &host);
+// Remembers the host for good; false when the settings store cannot be written.
+bool Allow(const QString &host);
+// Forgets the host (it is asked again); false when it was not allowed.
+bool Revoke(const QString &host);
+// The hosts allowed always.
+QStringList AllowedHosts();
+
+enum class Answer { Run, Always, DontRun };
+
+// The first line of a script that is not blank, as the question shows it (at most 200
+// characters).
+QString FirstLine(const QString &script);
+
+// Opens the question for a script of host over parent, without holding anything up, and calls
+// done with the user's answer (Don't run when the question is closed). The question is the
+// returned window, object name "frmScriptConsent", with the buttons "cmdRun", "cmdAlways" and
+// "cmdDontRun"; it goes with parent.
+QWidget *Ask(QWidget *parent, const QString &host, const QString &script,
+    std::function<void(Answer)> done);
+
+} // namespace ScriptConsent

@@ -1,0 +1,253 @@
+// Real full-screen programs (vi, less, dialog) run in a pseudo-terminal with the terminfo entry
+// of a terminal type, their output replayed into the screen of that type: the final screen must
+// be the one the DEC VT100 type shows for the same program run with TERM=vt100. The programs
+// are run by the test itself, one step at a time: each step waits for a marker the program
+// writes, so the recordings do not depend on timing. (top is left out: its figures change from
+// one run to the next, so two runs never end on the same screen.)
+
+#include "emulator/screen.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using emu::Screen;
+
+namespace {
+
+constexpr int Rows = 24;
+constexpr int Cols = 80;
+constexpr int Vt100 = 12;
+
+// A step: wait until the output holds `marker` (`times` times), then type `keys`.
+struct Step
+{
+    QByteArray marker;
+    int times;
+    QByteArray keys;
+};
+
+// Runs a program in a pseudo-terminal of Rows x Cols with TERM=term, going through the steps,
+// and returns everything it wrote until it ended (empty with *error set on a failure).
+QByteArray record(const QStringList &command, const QString &term, const QString &dir,
+    const std::vector<Step> &steps, QString *error)
+{
+    struct winsize size = {};
+    size.ws_row = Rows;
+    size.ws_col = Cols;
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
+    if (pid < 0) {
+        *error = QStringLiteral("forkpty failed");
+        return {};
+    }
+    if (pid == 0) {
+        // The child: a clean environment, so that no user setting changes what the programs do.
+        if (chdir(dir.toLocal8Bit().constData()) != 0)
+            _exit(126);
+        clearenv();
+        setenv("TERM", term.toLocal8Bit().constData(), 1);
+        setenv("HOME", dir.toLocal8Bit().constData(), 1);
+        setenv("PATH", "/usr/local/bin:/usr/bin:/bin", 1);
+        setenv("LC_ALL", "C", 1);
+        setenv("LINES", "24", 1);
+        setenv("COLUMNS", "80", 1);
+        std::vector<QByteArray> args;
+        for (const QString &a : command)
+            args.push_back(a.toLocal8Bit());
+        std::vector<char *> argv;
+        for (QByteArray &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    QByteArray output;
+    size_t next = 0;
+    QElapsedTimer timer;
+    timer.start();
+    bool ended = false;
+    while (!ended) {
+        if (timer.elapsed() > 30000) {
+            *error = QStringLiteral("no end after 30 s; output so far: ") + QString::fromLatin1(output.right(300).toPercentEncoding());
+            kill(pid, SIGKILL);
+            break;
+        }
+        while (next < steps.size() && output.count(steps[next].marker) >= steps[next].times) {
+            const QByteArray &keys = steps[next].keys;
+            if (write(master, keys.constData(), size_t(keys.size())) != keys.size())
+                *error = QStringLiteral("could not type the keys");
+            ++next;
+        }
+        struct pollfd fd = { master, POLLIN, 0 };
+        if (poll(&fd, 1, 1000) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            ended = true; // EIO: the program ended and closed the terminal
+        else
+            output.append(buffer, n);
+    }
+    close(master);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (next < steps.size() && error->isEmpty())
+        *error = QStringLiteral("step %1 never came").arg(next);
+    return error->isEmpty() ? output : QByteArray();
+}
+
+// Line drawing folded to the characters a terminal without it shows (the curses fallbacks).
+QString folded(QString text)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'─')
+            c = u'-';
+        else if (u == u'│')
+            c = u'|';
+        else if (u >= 0x2500 && u <= 0x257F)
+            c = u'+';
+    }
+    return text;
+}
+
+struct Shown
+{
+    QStringList lines;
+    QPoint cursor;
+};
+
+Shown replay(const QByteArray &output, int termType)
+{
+    Screen screen(Rows, Cols, 0);
+    screen.setTerminalType(termType);
+    screen.feed(output);
+    Shown shown;
+    for (int r = 0; r < Rows; ++r) {
+        QString line = folded(screen.rowText(r));
+        while (line.endsWith(u' '))
+            line.chop(1);
+        shown.lines << line;
+    }
+    shown.cursor = screen.cursor();
+    return shown;
+}
+
+} // namespace
+
+class TestRecordings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sameScreen_data();
+    void sameScreen();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestRecordings::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QFile file(m_dir.filePath(QStringLiteral("orders.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (int i = 1; i <= 60; ++i)
+        file.write(QStringLiteral("Order %1: %2 units of part %3, due in week %4\n")
+                       .arg(i, 3)
+                       .arg((i * 37) % 500)
+                       .arg(1000 + i * 7)
+                       .arg(i % 52 + 1)
+                       .toLatin1());
+}
+
+void TestRecordings::sameScreen_data()
+{
+    QTest::addColumn<QString>("term");
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QByteArray>("steps"); // marker, times, keys; records separated by \0
+
+    struct Program
+    {
+        const char *name;
+        QStringList command;
+        QByteArray steps;
+    };
+    auto steps = [](std::initializer_list<Step> list) {
+        QByteArray bytes;
+        for (const Step &s : list)
+            bytes += s.marker + '\0' + QByteArray::number(s.times) + '\0' + s.keys + '\0';
+        return bytes;
+    };
+    const Program programs[] = {
+        { "vi",
+            { QStringLiteral("vi"), QStringLiteral("-u"), QStringLiteral("NONE"),
+                QStringLiteral("-i"), QStringLiteral("NONE"), QStringLiteral("-N"),
+                QStringLiteral("-n"), QStringLiteral("orders.txt") },
+            steps({ { "orders.txt", 1, "5jddjjOA new order line\x1b" "10jx:redraw|echo 'STEP1'\r" },
+                { "STEP1", 1, "Gkk3dd:1\r:redraw|echo 'STEP2'\r" },
+                { "STEP2", 1, ":q!\r" } }) },
+        { "less",
+            { QStringLiteral("less"), QStringLiteral("-d"), QStringLiteral("-PsMARK"),
+                QStringLiteral("orders.txt") },
+            steps({ { "MARK", 1, " " }, { "MARK", 2, "5k" }, { "MARK", 3, "q" } }) },
+        { "dialog",
+            { QStringLiteral("dialog"), QStringLiteral("--title"), QStringLiteral("Posting"),
+                QStringLiteral("--yesno"), QStringLiteral("Post the orders of week 12 now?"),
+                QStringLiteral("8"), QStringLiteral("40") },
+            steps({ { "week 12", 1, "\t\r" } }) },
+    };
+    struct Terminal
+    {
+        const char *term;
+        int termType;
+    };
+    const Terminal terminals[] = { { "wy50", 5 }, { "vt52", 7 }, { "viewpoint", 1 } };
+    for (const Program &p : programs) {
+        for (const Terminal &t : terminals) {
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(p.name), QLatin1String(t.term))))
+                << QString::fromLatin1(t.term) << t.termType << p.command << p.steps;
+        }
+    }
+}
+
+void TestRecordings::sameScreen()
+{
+    QFETCH(QString, term);
+    QFETCH(int, termType);
+    QFETCH(QStringList, command);
+    QFETCH(QByteArray, steps);
+    if (QStandardPaths::findExecutable(command.first()).isEmpty())
+        QSKIP(qPrintable(command.first() + QStringLiteral(" is not installed")));
+    std::vector<Step> list;
+    const QList<QByteArray> fields = steps.split('\0');
+    for (qsizetype i = 0; i + 2 < fields.size(); i += 3)
+        list.push_back({ fields[i], fields[i + 1].toInt(), fields[i + 2] });
+
+    QString error;
+    const QByteArray reference = record(command, QStringLiteral("vt100"), m_dir.path(), list, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(QStringLiteral("vt100: ") + error));
+    const QByteArray recorded = record(command, term, m_dir.path(), list, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(term + QStringLiteral(": ") + error));
+
+    const Shown expected = replay(reference, Vt100);
+    const Shown shown = replay(recorded, termType);
+    QCOMPARE(shown.lines, expected.lines);
+    QCOMPARE(shown.cursor, expected.cursor);
+}
+
+QTEST_MAIN(TestRecordings)
+#include "tst_recordings.moc"

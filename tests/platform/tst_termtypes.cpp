@@ -1,0 +1,1476 @@
+// The terminal types against their terminfo entries: every capability an entry defines for
+// cursor movement, erasing, insert and delete, scrolling, attributes, line graphics, the status
+// line, the reports and the keys, with the bytes the entry on this machine gives (tput -T), and
+// what the terminal's screen must look like afterwards.
+
+#include "emulator/block.h"
+#include "emulator/emulator.h"
+#include "emulator/screen.h"
+#include "emulator/screenview.h"
+#include "platform/fakehost.h"
+
+#include <QHash>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+using emu::Cell;
+using emu::Screen;
+
+namespace {
+
+constexpr int Rows = 5;
+constexpr int Cols = 20;
+
+struct Entry
+{
+    const char *name;
+    int termType;
+};
+
+// The entries and the types that must honour them.
+const Entry entries[] = {
+    { "wy50", 5 },
+    { "wy60", 6 },
+    { "vt52", 7 },
+    { "viewpoint", 1 },
+    { "vp60", 2 },
+    { "vp60", 3 },
+    { "wyse-vp", 4 },
+    { "tek4105", 17 },
+    { "pcansi", 10 },
+    { "vt100", 12 },
+    { "vt220", 8 },
+    { "vt320", 13 },
+    { "vt420", 14 },
+    { "ansi", 9 },
+    { "scoansi", 15 },
+    { "linux", 16 },
+};
+
+bool vtFamily(const Entry &e)
+{
+    return Screen::isVtFamily(e.termType);
+}
+
+struct Capability
+{
+    QByteArray bytes; // empty: not in the entry
+    int exitCode = 0;
+};
+
+// tput -T term cap args: the bytes of a string capability, the value of a number, the exit
+// code of a Boolean (0 true). Cached: the tables ask for the same ones often.
+Capability tput(const QString &term, const QString &cap, const QStringList &args = {})
+{
+    static QHash<QString, Capability> cache;
+    const QString key = term + u'|' + cap + u'|' + args.join(u'|');
+    const auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    QProcess p;
+    p.start(QStringLiteral("tput"), QStringList { QStringLiteral("-T"), term, cap } + args);
+    p.waitForFinished(10000);
+    Capability c { p.readAllStandardOutput(), p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1 };
+    // tput pads with NUL (the terminals ignore it): the tables compare without it.
+    c.bytes.replace('\0', QByteArray());
+    cache.insert(key, c);
+    return c;
+}
+
+QByteArray cap(const char *term, const char *name, const QStringList &args = {})
+{
+    const Capability c = tput(QString::fromLatin1(term), QString::fromLatin1(name), args);
+    return c.exitCode == 0 ? c.bytes : QByteArray();
+}
+
+bool flag(const char *term, const char *name)
+{
+    return tput(QString::fromLatin1(term), QString::fromLatin1(name)).exitCode == 0;
+}
+
+int number(const char *term, const char *name)
+{
+    return std::max(0, tput(QString::fromLatin1(term), QString::fromLatin1(name)).bytes.trimmed().toInt());
+}
+
+bool terminfoAvailable()
+{
+    return tput(QStringLiteral("wy50"), QStringLiteral("cols")).bytes.trimmed() == "80";
+}
+
+QByteArray cup(const char *term, int row, int col)
+{
+    return cap(term, "cup", { QString::number(row), QString::number(col) });
+}
+
+QString trimmedRight(QString s)
+{
+    while (s.endsWith(u' '))
+        s.chop(1);
+    return s;
+}
+
+QStringList screenLines(const Screen &screen)
+{
+    QStringList lines;
+    for (int r = 0; r < screen.rows(); ++r)
+        lines << trimmedRight(screen.rowText(r));
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QStringList normalized(QStringList lines)
+{
+    for (QString &line : lines)
+        line = trimmedRight(line.left(Cols));
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Five rows of 19 characters each (the last column stays free: writing it wraps).
+QStringList canvas()
+{
+    QStringList lines;
+    for (int r = 0; r < Rows; ++r)
+        lines << QString::number(r) + QStringLiteral("abcdefghijklmnopqr");
+    return lines;
+}
+
+QByteArray drawCanvas(const char *term)
+{
+    QByteArray bytes;
+    const QStringList lines = canvas();
+    for (int r = 0; r < Rows; ++r)
+        bytes += cup(term, r, 0) + lines[r].toLatin1();
+    return bytes;
+}
+
+Cell cellAt(const Screen &screen, int row, int col)
+{
+    std::vector<Cell> cells(static_cast<size_t>(screen.cols()));
+    screen.readRow(row, cells.data());
+    return cells[size_t(col)];
+}
+
+// A 4014 address of 10 bits (0-1023 x 0-779): high Y, low Y, high X, low X.
+QByteArray tek(int x, int y)
+{
+    const char bytes[] = { char(0x20 | (y >> 5)), char(0x60 | (y & 31)), char(0x20 | (x >> 5)),
+        char(0x40 | (x & 31)) };
+    return QByteArray(bytes, sizeof bytes);
+}
+
+// A 12-bit address (0-4095 x 0-3119): the extra byte carries the two lowest bits of each.
+QByteArray tek12(int x, int y)
+{
+    const char bytes[] = { char(0x20 | (y >> 7)), char(0x60 | ((y & 3) << 2) | (x & 3)),
+        char(0x60 | ((y >> 2) & 31)), char(0x20 | (x >> 7)), char(0x40 | ((x >> 2) & 31)) };
+    return QByteArray(bytes, sizeof bytes);
+}
+
+// A 4100 integer parameter: high characters of six bits, a low one of four bits and the sign.
+QByteArray tekInt(int value)
+{
+    const int magnitude = std::abs(value);
+    QByteArray bytes;
+    if (magnitude >= 16)
+        bytes += char(0x40 | (magnitude >> 4));
+    bytes += char(0x20 | (value >= 0 ? 0x10 : 0) | (magnitude & 15));
+    return bytes;
+}
+
+using Item = emu::GraphicsItem;
+
+Item line(QPoint from, QPoint to, int style = 0, int color = 0)
+{
+    Item item;
+    item.kind = Item::Kind::Line;
+    item.from = from;
+    item.to = to;
+    item.style = quint8(style);
+    item.color = quint8(color);
+    item.size = 1;
+    return item;
+}
+
+Item point(QPoint at)
+{
+    Item item;
+    item.kind = Item::Kind::Point;
+    item.from = item.to = at;
+    item.size = 1;
+    return item;
+}
+
+Item text(QPoint at, const QString &s, int size = 1)
+{
+    Item item;
+    item.kind = Item::Kind::Text;
+    item.from = item.to = at;
+    item.text = s;
+    item.size = quint8(size);
+    return item;
+}
+
+QString describe(const std::vector<Item> &items)
+{
+    QStringList out;
+    for (const Item &i : items)
+        out << QStringLiteral("%1 (%2,%3)-(%4,%5) s%6 c%7 z%8 %9")
+                   .arg(int(i.kind))
+                   .arg(i.from.x())
+                   .arg(i.from.y())
+                   .arg(i.to.x())
+                   .arg(i.to.y())
+                   .arg(i.style)
+                   .arg(i.color)
+                   .arg(i.size)
+                   .arg(i.text);
+    return out.join(u'\n');
+}
+
+// A plot: axes, ticks, a damped wave and labels, as a plotting program draws it.
+QByteArray tekPlot()
+{
+    QByteArray plot = "\x1b\x0c";
+    plot += "\x1d" + tek(100, 80) + tek(100, 700) + "\x1d" + tek(100, 80) + tek(950, 80);
+    for (int x = 100; x <= 950; x += 85)
+        plot += "\x1d" + tek(x, 80) + tek(x, 70);
+    plot += "\x1d";
+    for (int i = 0; i <= 200; ++i) {
+        const double t = i / 200.0;
+        const int x = 100 + int(t * 850);
+        const int y = 390 + int(280 * std::exp(-2.2 * t) * std::sin(t * 6 * 3.14159265));
+        plot += tek(x, y);
+    }
+    plot += "\x1d" + tek(300, 730) + "\x1f" + "Damped response";
+    plot += "\x1d" + tek(880, 40) + "\x1f" + "time";
+    plot += "\x1b" "a\x1d" + tek(100, 390) + tek(950, 390) + "\x1b`";
+    return plot;
+}
+
+QString rowName(const Entry &e, const char *what)
+{
+    return QStringLiteral("%1 (%2) %3").arg(QLatin1String(e.name)).arg(e.termType).arg(QLatin1String(what));
+}
+
+std::unique_ptr<Screen> screenOf(int termType)
+{
+    auto screen = std::make_unique<Screen>(Rows, Cols, 10);
+    screen->setTerminalType(termType);
+    return screen;
+}
+
+// The look of a cell as bits: 1 reverse, 2 underline, 4 blink, 8 bold, 16 dim, 32 concealed.
+int lookOf(const Cell &c)
+{
+    return ((c.attr & emu::AttrReverse) ? 1 : 0) | ((c.attr & emu::AttrUnderline) ? 2 : 0)
+        | ((c.attr & emu::AttrBlink) ? 4 : 0) | ((c.attr & emu::AttrBold) ? 8 : 0)
+        | ((c.flags & emu::CellDim) ? 16 : 0) | ((c.flags & emu::CellConcealed) ? 32 : 0);
+}
+
+} // namespace
+
+class TestTermTypes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void capabilities_data();
+    void capabilities();
+    void attributes_data();
+    void attributes();
+    void lineGraphics_data();
+    void lineGraphics();
+    void keys_data();
+    void keys();
+    void reports_data();
+    void reports();
+    void statusLine_data();
+    void statusLine();
+    void programmedKeys();
+    void protectedFields_data();
+    void protectedFields();
+    void magicCookies();
+    void cursorVisibility_data();
+    void cursorVisibility();
+    void pcCharacterSet_data();
+    void pcCharacterSet();
+    void vt52Keypad_data();
+    void vt52Keypad();
+    void splitSequences_data();
+    void splitSequences();
+    void tektronix_data();
+    void tektronix();
+    void tektronixInquiry();
+    void plotShowsAsLines();
+    void statusLineInView();
+    void tektronixScreenshot();
+    void lineSizes_data();
+    void lineSizes();
+    void lineSizesMoveWithTheirLines();
+    void doubleWidthIsDrawnWide();
+    void vt420Pages_data();
+    void vt420Pages();
+    void pagesThroughTheControl();
+    void printController_data();
+    void printController();
+    void settingsReachTheScreen();
+    void keysThroughTheControl_data();
+    void keysThroughTheControl();
+};
+
+void TestTermTypes::initTestCase()
+{
+    if (!terminfoAvailable())
+        QSKIP("the terminfo entries of ncurses-term are not installed (scripts/setup installs them)");
+}
+
+// --- Capabilities: bytes of the entry -> screen and cursor -------------------------------------
+
+void TestTermTypes::capabilities_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QPoint>("cursor"); // (-1, -1): not compared
+
+    const QPoint any(-1, -1);
+    for (const Entry &e : entries) {
+        const char *t = e.name;
+        if (cap(t, "cup").isEmpty())
+            continue;
+        const QByteArray base = drawCanvas(t) + cup(t, 2, 5);
+        const QStringList lines = canvas();
+        auto add = [&](const char *what, const QByteArray &input, const QStringList &expected,
+                       QPoint cursor) {
+            QTest::newRow(qPrintable(rowName(e, what)))
+                << e.termType << input << normalized(expected) << cursor;
+        };
+        auto motion = [&](const char *name, QPoint cursor, const QByteArray &start = {}) {
+            const QByteArray bytes = cap(t, name);
+            if (!bytes.isEmpty())
+                add(name, (start.isEmpty() ? base : drawCanvas(t) + start) + bytes, lines, cursor);
+        };
+        add("cup", drawCanvas(t) + cup(t, 3, 7), lines, QPoint(7, 3));
+        motion("home", QPoint(0, 0));
+        motion("ll", QPoint(0, Rows - 1));
+        motion("cuu1", QPoint(5, 1));
+        motion("cud1", QPoint(5, 3));
+        motion("cub1", QPoint(4, 2));
+        motion("cuf1", QPoint(6, 2));
+        motion("cr", QPoint(0, 2));
+        // ANSI's nel scrolls the screen up under the cursor (CR, ESC [ S).
+        if (e.termType != 9)
+            motion("nel", QPoint(0, 3));
+        motion("ht", QPoint(8, 2));
+        motion("cbt", QPoint(8, 2), cup(t, 2, 10));
+
+        if (const QByteArray el = cap(t, "el"); !el.isEmpty()) {
+            QStringList l = lines;
+            l[2] = l[2].left(5);
+            add("el", base + el, l, QPoint(5, 2));
+        }
+        if (const QByteArray ed = cap(t, "ed"); !ed.isEmpty()) {
+            QStringList l = lines;
+            l[2] = l[2].left(5);
+            l[3].clear();
+            l[4].clear();
+            add("ed", base + ed, l, QPoint(5, 2));
+        }
+        if (const QByteArray clear = cap(t, "clear"); !clear.isEmpty())
+            add("clear", base + clear, {}, QPoint(0, 0));
+        if (const QByteArray dl = cap(t, "dl1"); !dl.isEmpty()) {
+            QStringList l = lines;
+            l.removeAt(2);
+            add("dl1", base + dl, l, any);
+        }
+        if (const QByteArray il = cap(t, "il1"); !il.isEmpty()) {
+            QStringList l = lines;
+            l.insert(2, QString());
+            l.removeLast();
+            add("il1", base + il, l, any);
+        }
+        if (const QByteArray dch = cap(t, "dch1"); !dch.isEmpty()) {
+            QStringList l = lines;
+            l[2].remove(5, 1);
+            add("dch1", base + dch, l, QPoint(5, 2));
+        }
+        if (const QByteArray ich = cap(t, "ich1"); !ich.isEmpty()) {
+            QStringList l = lines;
+            l[2].insert(5, u' ');
+            add("ich1", base + ich, l, any);
+        }
+        if (const QByteArray smir = cap(t, "smir"); !smir.isEmpty()) {
+            QStringList l = lines;
+            l[2] = lines[2].left(5) + QStringLiteral("XYz") + lines[2].mid(6);
+            add("smir rmir", base + smir + "XY" + cap(t, "rmir") + "z", l, QPoint(8, 2));
+            l[2] = lines[2].left(5) + QStringLiteral("XY") + lines[2].mid(7);
+            add("rmir ends insert mode", base + smir + cap(t, "rmir") + "XY", l, QPoint(7, 2));
+        }
+        if (const QByteArray ind = cap(t, "ind"); !ind.isEmpty()) {
+            QStringList l = lines.mid(1);
+            add("ind on the bottom row", drawCanvas(t) + cup(t, Rows - 1, 3) + ind, l,
+                QPoint(3, Rows - 1));
+        }
+        if (const QByteArray ri = cap(t, "ri"); !ri.isEmpty()) {
+            QStringList l = lines;
+            l.prepend(QString());
+            l.removeLast();
+            add("ri on the top row", drawCanvas(t) + cup(t, 0, 3) + ri, l, QPoint(3, 0));
+        }
+        {
+            // am: the character after the last column goes to the next line; without it
+            // the last column is written over.
+            QStringList l = lines;
+            const QByteArray text = QByteArray(Cols, 'Z') + 'Y';
+            if (flag(t, "am")) {
+                l[2] = QString(Cols, u'Z');
+                l[3] = u'Y' + lines[3].mid(1);
+                add("am", drawCanvas(t) + cup(t, 2, 0) + text, l, QPoint(1, 3));
+            } else {
+                l[2] = QString(Cols - 1, u'Z') + u'Y';
+                add("no am", drawCanvas(t) + cup(t, 2, 0) + text, l, QPoint(Cols - 1, 2));
+            }
+        }
+        if (const QByteArray cub1 = cap(t, "cub1"); !cub1.isEmpty()) {
+            const QPoint after = flag(t, "bw") ? QPoint(Cols - 1, 1) : QPoint(0, 2);
+            add(flag(t, "bw") ? "bw" : "no bw", drawCanvas(t) + cup(t, 2, 0) + cub1, lines, after);
+        }
+    }
+}
+
+void TestTermTypes::capabilities()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, lines);
+    QFETCH(QPoint, cursor);
+    auto screen = screenOf(termType);
+    screen->feed(input);
+    QCOMPARE(screenLines(*screen), lines);
+    if (cursor.x() >= 0)
+        QCOMPARE(screen->cursor(), cursor);
+}
+
+// --- Attributes ---------------------------------------------------------------------------------
+
+void TestTermTypes::attributes_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("markedCol"); // the X
+    QTest::addColumn<int>("plainCol"); // the b after the attribute ended
+    QTest::addColumn<int>("look"); // lookOf bits the X must have; -1: any highlight
+
+    struct Attribute
+    {
+        const char *on;
+        const char *off;
+        int look;
+    };
+    const Attribute attributes[] = {
+        { "smso", "rmso", -1 },
+        { "smul", "rmul", 2 },
+        { "rev", "sgr0", 1 },
+        { "blink", "sgr0", 4 },
+        { "bold", "sgr0", 8 },
+        { "dim", "sgr0", 16 },
+        { "invis", "sgr0", 32 },
+    };
+    for (const Entry &e : entries) {
+        const int cookie = number(e.name, "xmc");
+        for (const Attribute &a : attributes) {
+            // The 4105's invis lacks its final "m": no terminal could take it.
+            if (QByteArray(e.name) == "tek4105" && QByteArray(a.on) == "invis")
+                continue;
+            const QByteArray on = cap(e.name, a.on);
+            QByteArray off = cap(e.name, a.off);
+            if (off.isEmpty())
+                off = cap(e.name, "sgr0");
+            if (on.isEmpty() || off.isEmpty())
+                continue;
+            QTest::newRow(qPrintable(rowName(e, a.on)))
+                << e.termType << cup(e.name, 1, 0) + "a" + on + "X" + off + "b" << 1 + cookie
+                << 2 + 2 * cookie << a.look;
+        }
+    }
+}
+
+void TestTermTypes::attributes()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(int, markedCol);
+    QFETCH(int, plainCol);
+    QFETCH(int, look);
+    auto screen = screenOf(termType);
+    screen->feed(input);
+    QCOMPARE(cellAt(*screen, 1, markedCol).ch, u'X');
+    QCOMPARE(cellAt(*screen, 1, plainCol).ch, u'b');
+    const int marked = lookOf(cellAt(*screen, 1, markedCol));
+    if (look < 0)
+        QVERIFY2(marked != 0, "standout shows");
+    else
+        QCOMPARE(marked & look, look);
+    QCOMPARE(lookOf(cellAt(*screen, 1, plainCol)), 0);
+    QCOMPARE(lookOf(cellAt(*screen, 1, 0)), 0);
+}
+
+// --- Line graphics: acsc ----------------------------------------------------------------------
+
+void TestTermTypes::lineGraphics_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("expected"); // the characters each may show as
+
+    // What the VT100's graphics letters stand for (and the near forms a PC character set has).
+    const QHash<char, QString> unicode = {
+        { 'j', u"┘"_qs }, { 'k', u"┐"_qs }, { 'l', u"┌"_qs }, { 'm', u"└"_qs }, { 'n', u"┼"_qs },
+        { 'q', u"─"_qs }, { 't', u"├"_qs }, { 'u', u"┤"_qs }, { 'v', u"┴"_qs }, { 'w', u"┬"_qs },
+        { 'x', u"│"_qs }, { 'f', u"°"_qs }, { 'g', u"±"_qs }, { '+', u"→»"_qs }, { ',', u"←«"_qs },
+        { '.', u"↓"_qs }, { 'o', u"⎺~"_qs }, { 'p', u"⎻─"_qs }, { 'r', u"⎼─"_qs },
+        { 's', u"⎽_"_qs }, { '0', u"█"_qs }, { 'a', u"▒▓░"_qs }, { 'h', u"▒▓░␤"_qs },
+        { 'y', u"≤⩽"_qs }, { 'z', u"≥⩾"_qs }, { '{', u"π"_qs },
+    };
+    for (const Entry &e : entries) {
+        const QByteArray acsc = cap(e.name, "acsc");
+        const QByteArray smacs = cap(e.name, "smacs");
+        if (acsc.size() < 2 || smacs.isEmpty())
+            continue;
+        QByteArray input;
+        QStringList expected;
+        for (qsizetype i = 0; i + 1 < acsc.size(); i += 2) {
+            if (!unicode.contains(acsc[i]) || uchar(acsc[i + 1]) < 0x20)
+                continue;
+            input += acsc[i + 1];
+            expected << unicode.value(acsc[i]);
+        }
+        // enacs readies the graphics set, as curses sends it first.
+        QTest::newRow(qPrintable(rowName(e, "acsc")))
+            << e.termType
+            << cap(e.name, "enacs") + cup(e.name, 0, 0) + smacs + input + cap(e.name, "rmacs") + "q"
+            << expected + QStringList { QStringLiteral("q") };
+    }
+}
+
+void TestTermTypes::lineGraphics()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, expected);
+    Screen screen(Rows, 40, 0);
+    screen.setTerminalType(termType);
+    // The PC consoles' graphics are bytes of the PC's own character set, from a single-byte host.
+    if (termType == 10 || termType == 9)
+        screen.setHostEncoding(emu::HostEncoding::SingleByte);
+    screen.feed(input);
+    const QString shown = trimmedRight(screen.rowText(0));
+    QCOMPARE(shown.size(), expected.size());
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        QVERIFY2(expected[i].contains(shown[i]),
+            qPrintable(QStringLiteral("%1: %2 for one of %3").arg(i).arg(shown[i]).arg(expected[i])));
+}
+
+// --- Keys -------------------------------------------------------------------------------------
+
+void TestTermTypes::keys_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QByteArray>("bytes");
+
+    struct KeyCap
+    {
+        const char *cap;
+        int key;
+        int modifiers;
+    };
+    const KeyCap keyCaps[] = {
+        { "kcuu1", Qt::Key_Up, 0 },
+        { "kcud1", Qt::Key_Down, 0 },
+        { "kcub1", Qt::Key_Left, 0 },
+        { "kcuf1", Qt::Key_Right, 0 },
+        { "khome", Qt::Key_Home, 0 },
+        { "kHOM", Qt::Key_Home, Qt::ShiftModifier },
+        { "kich1", Qt::Key_Insert, 0 },
+        { "kil1", Qt::Key_Insert, Qt::ShiftModifier },
+        { "kdch1", Qt::Key_Delete, 0 },
+        { "kdl1", Qt::Key_Delete, Qt::ShiftModifier },
+        { "kpp", Qt::Key_PageUp, 0 },
+        { "knp", Qt::Key_PageDown, 0 },
+        { "kcbt", Qt::Key_Backtab, Qt::ShiftModifier },
+        { "kbs", Qt::Key_Backspace, 0 },
+        { "kel", Qt::Key_End, 0 },
+        { "ked", Qt::Key_End, Qt::ShiftModifier },
+        { "kprt", Qt::Key_Print, 0 },
+        { "kfnd", Qt::Key_Home, 0 },
+        { "kslt", Qt::Key_End, 0 },
+        { "kend", Qt::Key_End, 0 },
+        { "kbeg", Qt::Key_Clear, Qt::KeypadModifier },
+        { "kb2", Qt::Key_Clear, Qt::KeypadModifier },
+        { "kent", Qt::Key_Enter, Qt::KeypadModifier },
+    };
+    for (const Entry &e : entries) {
+        for (const KeyCap &k : keyCaps) {
+            // The Wyse "Send" key (kent) is not the keypad's Enter, which sends CR; the VT100's
+            // and VT52's kb2 is a key of the keypad's bottom rows, not its centre.
+            if (QByteArray(k.cap) == "kent" && !vtFamily(e))
+                continue;
+            if (QByteArray(k.cap) == "kb2" && e.termType != 16)
+                continue;
+            const QByteArray bytes = cap(e.name, k.cap);
+            if (!bytes.isEmpty())
+                QTest::newRow(qPrintable(rowName(e, k.cap)))
+                    << e.termType << k.key << k.modifiers << bytes;
+        }
+        // The function keys, where the entry numbers them from F1 (the Viewpoint A2's entry
+        // counts from F0 and mixes in shifted keys: its own rows follow).
+        if (QByteArray(e.name) == "viewpoint")
+            continue;
+        for (int n = 1; n <= 20; ++n) {
+            const QByteArray name = "kf" + QByteArray::number(n);
+            const QByteArray bytes = cap(e.name, name.constData());
+            if (!bytes.isEmpty())
+                QTest::newRow(qPrintable(rowName(e, name.constData())))
+                    << e.termType << Qt::Key_F1 + n - 1 << 0 << bytes;
+        }
+    }
+    // The Viewpoint A2: ^B and the digit, shifted ^B and the shifted digit (the entry's kf2,
+    // kf3 = ^B ! and kf5 = ^B #).
+    QTest::newRow("viewpoint F2") << 1 << int(Qt::Key_F2) << 0 << QByteArray("\x02" "2");
+    QTest::newRow("viewpoint shift F1") << 1 << int(Qt::Key_F1) << int(Qt::ShiftModifier)
+                                        << QByteArray("\x02!");
+    QTest::newRow("viewpoint shift F3") << 1 << int(Qt::Key_F3) << int(Qt::ShiftModifier)
+                                        << QByteArray("\x02#");
+    QTest::newRow("vp60 F10") << 2 << int(Qt::Key_F10) << 0 << QByteArray("\x02:\r");
+    QTest::newRow("wy50 shift F1") << 5 << int(Qt::Key_F1) << int(Qt::ShiftModifier)
+                                   << QByteArray("\x01`\r");
+    QTest::newRow("wy60 shift F16") << 6 << int(Qt::Key_F16) << int(Qt::ShiftModifier)
+                                    << QByteArray("\x01o\r");
+    QTest::newRow("vt52 F4 (PF4)") << 7 << int(Qt::Key_F4) << 0 << QByteArray("\x1bS");
+    QTest::newRow("vt52 F10") << 7 << int(Qt::Key_F10) << 0 << QByteArray("\x1b?y");
+    QTest::newRow("wy50 F17 (none)") << 5 << int(Qt::Key_F17) << 0 << QByteArray();
+    QTest::newRow("wy50 ctrl+a") << 5 << int(Qt::Key_A) << int(Qt::ControlModifier)
+                                 << QByteArray("\x01");
+    QTest::newRow("wy50 ctrl+[") << 5 << int(Qt::Key_BracketLeft) << int(Qt::ControlModifier)
+                                 << QByteArray("\x1b");
+    QTest::newRow("wy50 return") << 5 << int(Qt::Key_Return) << 0 << QByteArray("\r");
+    QTest::newRow("pc monitor F12") << 10 << int(Qt::Key_F12) << 0 << QByteArray("\x1b[X");
+    QTest::newRow("pc monitor shift F12") << 10 << int(Qt::Key_F12) << int(Qt::ShiftModifier)
+                                          << QByteArray("\x1b[j");
+    // Control letters are their control characters on every type.
+    for (const int type : { 12, 8, 16, 9, 5, 7, 1 }) {
+        const QString name = QStringLiteral("type %1 ").arg(type);
+        QTest::newRow(qPrintable(name + QStringLiteral("ctrl+i"))) << type << int(Qt::Key_I)
+                                                   << int(Qt::ControlModifier) << QByteArray("\t");
+        QTest::newRow(qPrintable(name + QStringLiteral("ctrl+j"))) << type << int(Qt::Key_J)
+                                                   << int(Qt::ControlModifier) << QByteArray("\n");
+        QTest::newRow(qPrintable(name + QStringLiteral("ctrl+m"))) << type << int(Qt::Key_M)
+                                                   << int(Qt::ControlModifier) << QByteArray("\r");
+        QTest::newRow(qPrintable(name + QStringLiteral("ctrl+shift+c")))
+            << type << int(Qt::Key_C) << int(Qt::ControlModifier | Qt::ShiftModifier)
+            << QByteArray("\x03");
+    }
+    QTest::newRow("vt100 ctrl+alt+x") << 12 << int(Qt::Key_X)
+                                      << int(Qt::ControlModifier | Qt::AltModifier)
+                                      << QByteArray("\x1b\x18");
+    QTest::newRow("sco ctrl+F1") << 15 << int(Qt::Key_F1) << int(Qt::ControlModifier)
+                                 << cap("scoansi", "kf25");
+    QTest::newRow("sco ctrl+shift+F12")
+        << 15 << int(Qt::Key_F12) << int(Qt::ControlModifier | Qt::ShiftModifier)
+        << cap("scoansi", "kf48");
+    QTest::newRow("sco shift+F1") << 15 << int(Qt::Key_F1) << int(Qt::ShiftModifier)
+                                  << cap("scoansi", "kf13");
+    QTest::newRow("linux backtab") << 16 << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
+                                   << cap("linux", "kcbt");
+    QTest::newRow("vt220 shift+F6 (no shifted keys)")
+        << 8 << int(Qt::Key_F6) << int(Qt::ShiftModifier) << cap("vt220", "kf6");
+    QTest::newRow("vt220 F5 (local)") << 8 << int(Qt::Key_F5) << 0 << QByteArray();
+}
+
+void TestTermTypes::keys()
+{
+    QFETCH(int, termType);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QByteArray, bytes);
+    auto screen = screenOf(termType);
+    // The entries describe the keys with the keypad transmitting (smkx).
+    for (const Entry &e : entries) {
+        if (e.termType == termType)
+            screen->feed(cap(e.name, "smkx"));
+    }
+    QCOMPARE(screen->key(key, Qt::KeyboardModifiers(modifiers), QString()), bytes);
+}
+
+// --- Reports and answerback -----------------------------------------------------------------
+
+void TestTermTypes::reports_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("answer");
+
+    for (const Entry &e : entries)
+        QTest::newRow(qPrintable(rowName(e, "ENQ answerback")))
+            << e.termType << QByteArray("\x05") << QByteArray("LINE7");
+    // The VT52's identity request (u9) and its answer (u8: ESC / K or L).
+    QTest::newRow("vt52 identify") << 7 << cap("vt52", "u9") << QByteArray("\x1b/K");
+    QTest::newRow("wy50 cursor address") << 5 << cup("wy50", 2, 5) + "\x1b?" << QByteArray("\"%\r");
+    QTest::newRow("wy50 identity") << 5 << QByteArray("\x1b ") << QByteArray("50\r");
+    QTest::newRow("wy60 identity") << 6 << QByteArray("\x1b ") << QByteArray("60\r");
+    QTest::newRow("viewpoint cursor address")
+        << 1 << cup("viewpoint", 3, 1) + "\x1b?" << QByteArray("#!\r");
+    QTest::newRow("tek4105 cursor position")
+        << 17 << cup("tek4105", 2, 5) + "\x1b[6n" << QByteArray("\x1b[3;6R");
+    QTest::newRow("pc monitor cursor position")
+        << 10 << QByteArray("\x1b[4;7H\x1b[6n") << QByteArray("\x1b[4;7R");
+}
+
+void TestTermTypes::reports()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, answer);
+    auto screen = screenOf(termType);
+    screen->setAnswerBack("LINE7");
+    QSignalSpy answers(screen.get(), &Screen::answer);
+    screen->feed(input);
+    QCOMPARE(answers.size(), 1);
+    QCOMPARE(answers.at(0).at(0).toByteArray(), answer);
+}
+
+// --- The status and label line of the Wyse terminals -----------------------------------------
+
+void TestTermTypes::statusLine_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("line");
+
+    for (const Entry &e : entries) {
+        // The VT family's status line (the VT320's, the VT420's) is not shown.
+        if (!flag(e.name, "hs") || vtFamily(e))
+            continue;
+        const QByteArray tsl = cap(e.name, "tsl");
+        const QByteArray fsl = cap(e.name, "fsl");
+        QTest::newRow(qPrintable(rowName(e, "tsl fsl")))
+            << e.termType << tsl + "Posting run 3" + fsl + "x" << QStringLiteral("Posting run 3");
+        QTest::newRow(qPrintable(rowName(e, "dsl")))
+            << e.termType << tsl + "gone" + fsl + cap(e.name, "dsl") << QString();
+        const QByteArray pln = cap(e.name, "pln", { QStringLiteral("2"), QStringLiteral("Post") });
+        if (!pln.isEmpty()) {
+            QTest::newRow(qPrintable(rowName(e, "pln")))
+                << e.termType << pln + cap(e.name, "pln", { QStringLiteral("1"), QStringLiteral("Help") })
+                << QStringLiteral("Help     Post");
+            QTest::newRow(qPrintable(rowName(e, "rmln")))
+                << e.termType << pln + cap(e.name, "rmln") << QString();
+            QTest::newRow(qPrintable(rowName(e, "smln")))
+                << e.termType << pln + cap(e.name, "rmln") + cap(e.name, "smln")
+                << QStringLiteral("         Post");
+        }
+    }
+}
+
+void TestTermTypes::statusLine()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, line);
+    auto screen = screenOf(termType);
+    QVERIFY(screen->hasStatusLine());
+    screen->feed(input);
+    QCOMPARE(screen->statusLine(), line);
+    // The status line is not part of the screen's rows.
+    QVERIFY(!screenLines(*screen).join(QString()).contains(QStringLiteral("Posting")));
+}
+
+void TestTermTypes::programmedKeys()
+{
+    // pfx programs a function key; LockFKeys keeps the keys as they are.
+    const QByteArray pfx = cap("wy50", "pfx", { QStringLiteral("3"), QStringLiteral("LIST\r") });
+    QVERIFY(!pfx.isEmpty());
+    auto screen = screenOf(5);
+    screen->feed(pfx);
+    QCOMPARE(screen->key(Qt::Key_F3, {}, QString()), QByteArray("LIST\r"));
+    QCOMPARE(screen->key(Qt::Key_F3, Qt::ShiftModifier, QString()), QByteArray("\x01" "b\r"));
+
+    auto locked = screenOf(5);
+    emu::TerminalOptions options;
+    options.lockFunctionKeys = true;
+    locked->setOptions(options);
+    locked->feed(pfx);
+    QCOMPARE(locked->key(Qt::Key_F3, {}, QString()), cap("wy50", "kf3"));
+
+    screen->reset();
+    QCOMPARE(screen->key(Qt::Key_F3, {}, QString()), cap("wy50", "kf3"));
+}
+
+// --- Protected fields -----------------------------------------------------------------------
+
+void TestTermTypes::protectedFields_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("protectAttr");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("look"); // of the protected "P"
+
+    for (const int type : { 5, 6, 4 }) {
+        const QString name = type == 4 ? QStringLiteral("wyse-vp") : QStringLiteral("wy%1").arg(type == 5 ? 50 : 60);
+        auto row = [&](const char *what, const QByteArray &input, int attr, const QStringList &lines,
+                       int look) {
+            QTest::newRow(qPrintable(name + u' ' + QLatin1String(what)))
+                << type << input << attr << lines << look;
+        };
+        const QByteArray field = "ab\x1b)PP\x1b(cd";
+        // Protect mode off: everything erases.
+        row("erased without protect mode", field + "\x1b+", 0, {}, 16);
+        // Protect mode on: erasing keeps the protected characters, text skips them.
+        row("clear keeps them", field + "\x1b&\x1b+", 0, { QStringLiteral("  PP") }, 16);
+        row("line erase keeps them", field + "\r\x1b&\x1bT", 0, { QStringLiteral("  PP") }, 16);
+        const QByteArray right = type == 4 ? "\x06" : "\x0c";
+        row("text skips them", field + "\x1b&\r" + right + right + "xyz", 0,
+            { QStringLiteral("abPPxyz") }, 16);
+        row("ESC * clears them too", field + "\x1b&\x1b*", 0, {}, 16);
+        row("ProtectAttr reverse", field, 1, { QStringLiteral("abPPcd") }, 1);
+        row("ProtectAttr underline", field, 2, { QStringLiteral("abPPcd") }, 2);
+        row("ProtectAttr plain", field, 4, { QStringLiteral("abPPcd") }, 0);
+        row("the host's reverse wins", "\x1b`6" + field, 0, { QStringLiteral("abPPcd") }, 1);
+    }
+}
+
+void TestTermTypes::protectedFields()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(int, protectAttr);
+    QFETCH(QStringList, lines);
+    QFETCH(int, look);
+    auto screen = screenOf(termType);
+    emu::TerminalOptions options;
+    options.protectLook = protectAttr;
+    screen->setOptions(options);
+    screen->feed(input);
+    QCOMPARE(screenLines(*screen), lines);
+    for (int c = 0; c < Cols; ++c) {
+        const Cell cell = cellAt(*screen, 0, c);
+        if (cell.ch == u'P') {
+            QVERIFY(cell.flags & emu::CellProtected);
+            QCOMPARE(lookOf(cell), look);
+        } else {
+            QCOMPARE(lookOf(cell), 0);
+        }
+    }
+}
+
+// The Wyse 50 and the Viewpoint 60 keep attributes on the screen: one attribute cell reaches
+// the cells after it, line after line, up to the next one.
+void TestTermTypes::magicCookies()
+{
+    auto wyse = screenOf(5);
+    wyse->feed("ab\x1bG4cd\r\nef\x1bG0gh");
+    QCOMPARE(screenLines(*wyse), QStringList({ "ab cd", "ef gh" }));
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 1)), 0);
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 2)), 0); // the attribute cell itself shows plain
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 3)), 1);
+    QCOMPARE(lookOf(cellAt(*wyse, 1, 0)), 1); // the next line too
+    QCOMPARE(lookOf(cellAt(*wyse, 1, 4)), 0);
+    // Writing over the attribute cell removes it: the reverse is gone.
+    wyse->feed("\x1e\x0c\x0cX");
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 3)), 0);
+    QCOMPARE(lookOf(cellAt(*wyse, 1, 0)), 0);
+    // Dim and underline: 'p' + 8.
+    wyse->feed("\x1e\x1bGxZ");
+    QCOMPARE(lookOf(cellAt(*wyse, 0, 1)), 2 | 16);
+
+    // The Wyse 60 applies the attribute to what follows without a cell.
+    auto wy60 = screenOf(6);
+    wy60->feed("ab\x1bG4cd\x1bG0" "ef");
+    QCOMPARE(screenLines(*wy60), QStringList({ "abcdef" }));
+    QCOMPARE(lookOf(cellAt(*wy60, 0, 2)), 1);
+    QCOMPARE(lookOf(cellAt(*wy60, 0, 4)), 0);
+
+    // The Viewpoint 60: ESC 0 P reverse, ESC 0 @ normal, one cell each.
+    auto vp60 = screenOf(2);
+    vp60->feed("a\x1b" "0Pbc\x1b" "0@d");
+    QCOMPARE(screenLines(*vp60), QStringList({ "a bc d" }));
+    QCOMPARE(lookOf(cellAt(*vp60, 0, 2)), 1);
+    QCOMPARE(lookOf(cellAt(*vp60, 0, 5)), 0);
+    // Scrolled into the history, a line keeps the look its attribute cells gave it.
+    auto scrolled = screenOf(5);
+    scrolled->feed("\x1bG4xy\r\n\n\n\n\n");
+    QCOMPARE(scrolled->historyCount(), 1);
+    QCOMPARE(lookOf(scrolled->historyLine(0)[1]), 1);
+}
+
+void TestTermTypes::cursorVisibility_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("hide");
+    QTest::addColumn<QByteArray>("show");
+    for (const Entry &e : entries) {
+        const QByteArray civis = cap(e.name, "civis");
+        const QByteArray cnorm = cap(e.name, "cnorm");
+        if (!civis.isEmpty() && !cnorm.isEmpty())
+            QTest::newRow(qPrintable(rowName(e, "civis cnorm"))) << e.termType << civis << cnorm;
+    }
+}
+
+void TestTermTypes::cursorVisibility()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, hide);
+    QFETCH(QByteArray, show);
+    auto screen = screenOf(termType);
+    screen->feed(hide);
+    QVERIFY(!screen->cursorVisible());
+    screen->feed(show);
+    QVERIFY(screen->cursorVisible());
+}
+
+// --- The Pick PC console: code page 437 -----------------------------------------------------
+
+void TestTermTypes::pcCharacterSet_data()
+{
+    QTest::addColumn<bool>("singleByte");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("box from a single-byte host")
+        << true << QByteArray("\xda\xc4\xbf\x80\x9a") << QStringLiteral("┌─┐ÇÜ");
+    QTest::newRow("bytes that are not UTF-8") << false << QByteArray("\xb3\xc9\xcdx")
+                                              << QStringLiteral("│╔═x");
+    QTest::newRow("UTF-8 stays UTF-8") << false << QByteArray("caf\xc3\xa9 \xe2\x94\x80")
+                                       << QStringLiteral("café ─");
+    QTest::newRow("ANSI addressing and colours")
+        << false << QByteArray("xx\x1b[2J\x1b[1;3H\x1b[31mab\x1b[0m\x1b[1;1Hc")
+        << QStringLiteral("c ab");
+}
+
+void TestTermTypes::pcCharacterSet()
+{
+    QFETCH(bool, singleByte);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, text);
+    auto screen = screenOf(10);
+    screen->setHostEncoding(singleByte ? emu::HostEncoding::SingleByte : emu::HostEncoding::Utf8);
+    screen->feed(input);
+    QCOMPARE(trimmedRight(screen->rowText(0)), text);
+}
+
+// --- The VT52's keypad ---------------------------------------------------------------------
+
+void TestTermTypes::vt52Keypad_data()
+{
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("numeric 5") << QByteArray("\x1b>") << int(Qt::Key_5) << "5" << QByteArray("5");
+    QTest::newRow("alternate 5") << QByteArray("\x1b=") << int(Qt::Key_5) << "5" << QByteArray("\x1b?u");
+    QTest::newRow("alternate 0") << QByteArray("\x1b=") << int(Qt::Key_0) << "0" << QByteArray("\x1b?p");
+    QTest::newRow("alternate point") << QByteArray("\x1b=") << int(Qt::Key_Period) << "."
+                                     << QByteArray("\x1b?n");
+    QTest::newRow("alternate enter") << QByteArray("\x1b=") << int(Qt::Key_Enter) << "\r"
+                                     << QByteArray("\x1b?M");
+    QTest::newRow("back to numeric") << QByteArray("\x1b=\x1b>") << int(Qt::Key_7) << "7"
+                                     << QByteArray("7");
+}
+
+void TestTermTypes::vt52Keypad()
+{
+    QFETCH(QByteArray, mode);
+    QFETCH(int, key);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    auto screen = screenOf(7);
+    screen->feed(mode);
+    QCOMPARE(screen->key(key, Qt::KeypadModifier, text), bytes);
+    // The same key off the keypad is the plain character.
+    QCOMPARE(screen->key(key, {}, text), text.toLatin1());
+}
+
+// --- Sequences cut anywhere by the reads -------------------------------------------------------
+
+void TestTermTypes::splitSequences_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    for (const Entry &e : entries) {
+        QTest::newRow(qPrintable(rowName(e, "")))
+            << e.termType
+            << drawCanvas(e.name) + cup(e.name, 2, 5) + cap(e.name, "el") + cup(e.name, 0, 3)
+                + cap(e.name, "dl1") + cup(e.name, 4, 18) + "xyz" + cap(e.name, "smso") + "S"
+                + cap(e.name, "rmso");
+    }
+}
+
+// The same bytes one at a time end on the same screen as in one read.
+void TestTermTypes::splitSequences()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    auto whole = screenOf(termType);
+    whole->feed(input);
+    auto split = screenOf(termType);
+    for (const char c : input)
+        split->feed(&c, 1);
+    QCOMPARE(screenLines(*split), screenLines(*whole));
+    QCOMPARE(split->cursor(), whole->cursor());
+}
+
+// --- Tektronix: the graphics layer ---------------------------------------------------------
+
+void TestTermTypes::tektronix_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<bool>("graphics"); // GmodeEnable
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("items"); // describe() of the expected items
+
+    const int top = emu::GraphicsLayer::height - emu::GraphicsLayer::height / 38; // first line
+    auto row = [](const char *name, int type, const QByteArray &input,
+                   const std::vector<Item> &items, bool graphics = true) {
+        QTest::newRow(name) << type << graphics << input << describe(items);
+    };
+    const QPoint a(400, 800), b(1200, 1600), c(2000, 400), d(2004, 400);
+    row("vector: the first address moves", 11, "\x1d" + tek(100, 200) + tek(300, 400), { line(a, b) });
+    row("a polyline", 11, "\x1d" + tek(100, 200) + tek(300, 400) + tek(500, 100),
+        { line(a, b), line(b, c) });
+    row("GS again starts dark", 11,
+        "\x1d" + tek(100, 200) + tek(300, 400) + "\x1d" + tek(500, 100) + tek(100, 200),
+        { line(a, b), line(c, a) });
+    // Only low X changed: one byte is the whole address.
+    row("bytes that did not change are left out", 11, "\x1d" + tek(500, 100) + "U",
+        { line(c, QPoint(2004, 400)) });
+    row("12-bit addresses", 11, "\x1d" + tek12(4001, 3111) + tek12(2, 3),
+        { line(QPoint(4001, 3111), QPoint(2, 3)) });
+    row("point plot", 11, "\x1c" + tek(100, 200) + tek(300, 400), { point(a), point(b) });
+    row("incremental plot", 11, "\x1d" + tek(500, 100) + "\x1e" "APAA",
+        { point(QPoint(2008, 400)), point(QPoint(2012, 400)) });
+    row("alpha text at the top", 11, "\x1f" "Hello", { text(QPoint(0, top), QStringLiteral("Hello")) });
+    row("alpha text at the beam", 11, "\x1d" + tek(100, 200) + "\x1f" "Hi",
+        { text(a, QStringLiteral("Hi")) });
+    row("CR leaves graph mode for the left margin", 11, "\x1d" + tek(100, 200) + tek(300, 400) + "\rX",
+        { line(a, b), text(QPoint(0, 1600), QStringLiteral("X")) });
+    row("line feed and backspace move the beam", 11, "\x1f" "ab\b\ncd",
+        { text(QPoint(0, top), QStringLiteral("ab")),
+            text(QPoint(50, top - 82), QStringLiteral("cd")) });
+    row("character size", 11, "\x1b;\x1f" "small", { text(QPoint(0, top), QStringLiteral("small"), 3) });
+    row("line style", 11, "\x1b" "c" "\x1d" + tek(100, 200) + tek(300, 400), { line(a, b, 3) });
+    row("ESC FF clears", 11, "\x1d" + tek(100, 200) + tek(300, 400) + "\x1b\x0c", {});
+    row("GmodeEnable off draws nothing", 11, "\x1d" + tek(100, 200) + tek(300, 400), {}, false);
+    row("4100: Tektronix code draws", 17,
+        "\x1b%!0\x1d" + tek(100, 200) + tek(300, 400) + "\x1b%!1", { line(a, b) });
+    row("4100: move and draw", 17,
+        "\x1b%!0\x1bLF" + tek(100, 200) + "\x1bLG" + tek(300, 400) + "\x1bLG" + tek(500, 100),
+        { line(a, b), line(b, c) });
+    row("4100: line index", 17, "\x1b%!0\x1bML" + tekInt(3) + "\x1bLF" + tek(100, 200) + "\x1bLG" + tek(300, 400),
+        { line(a, b, 0, 3) });
+    row("4100: graphic text", 17, "\x1b%!0\x1bLF" + tek(100, 200) + "\x1bLT" + tekInt(5) + "Label",
+        { text(a, QStringLiteral("Label")) });
+    row("4100: unknown commands are skipped", 17,
+        "\x1b%!0\x1bQQ" + tekInt(20) + tekInt(3) + "\x1bLF" + tek(100, 200) + "\x1bLG" + tek(300, 400),
+        { line(a, b) });
+    row("4100: back to ANSI code", 17,
+        "\x1b%!0\x1b%!1\x1d" + tek(100, 200) + tek(300, 400), {});
+    row("4100: ANSI code does not draw", 17, "\x1d" + tek(100, 200) + tek(300, 400), {});
+    Q_UNUSED(d);
+}
+
+void TestTermTypes::tektronix()
+{
+    QFETCH(int, termType);
+    QFETCH(bool, graphics);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, items);
+    auto screen = screenOf(termType);
+    emu::TerminalOptions options;
+    options.graphics = graphics;
+    screen->setOptions(options);
+    QSignalSpy damaged(screen.get(), &Screen::damaged);
+    screen->feed(input);
+    QVERIFY(screen->graphics());
+    QCOMPARE(describe(screen->graphics()->items()), items);
+    // The same bytes one at a time draw the same.
+    auto split = screenOf(termType);
+    split->setOptions(options);
+    for (const char ch : input)
+        split->feed(&ch, 1);
+    QCOMPARE(describe(split->graphics()->items()), items);
+}
+
+void TestTermTypes::tektronixInquiry()
+{
+    auto screen = screenOf(11);
+    QSignalSpy answers(screen.get(), &Screen::answer);
+    screen->feed("\x1d" + tek(100, 200) + "\x1b\x05");
+    QCOMPARE(answers.size(), 1);
+    // Status (graph mode), high and low X, high and low Y of the beam, CR.
+    QCOMPARE(answers.at(0).at(0).toByteArray(), QByteArray(" #$&(\r"));
+}
+
+// The view draws the layer over the text area: the pixels along a vector are the foreground's.
+void TestTermTypes::plotShowsAsLines()
+{
+    Screen screen(24, 80, 0);
+    screen.setTerminalType(11);
+    emu::ScreenView view(&screen, emu::ScreenView::Mode::Live);
+    view.resize(view.sizeHint());
+    // A horizontal line across the middle and a vertical one at a quarter of the width.
+    screen.feed("\x1d" + tek(0, 390) + tek(1023, 390) + "\x1d" + tek(256, 0) + tek(256, 779));
+    view.flushDamage();
+    const QImage image = view.grab().toImage();
+    const QColor background = image.pixelColor(image.width() - 2, 2);
+    // The layer fills the view's width or height, whichever comes first.
+    const double scale = std::min(image.width() / 1024.0, image.height() / 780.0);
+    const int middle = int((780 - 390) * scale);
+    int drawn = 0;
+    const int right = int(1023 * scale);
+    for (int x = 10; x < right - 10; x += 10)
+        drawn += image.pixelColor(x, middle) != background ? 1 : 0;
+    QVERIFY2(drawn > (right - 20) / 10 * 9 / 10, qPrintable(QString::number(drawn)));
+    const int quarter = int(256 * scale);
+    QVERIFY(image.pixelColor(quarter, middle / 2) != background);
+    QCOMPARE(image.pixelColor(quarter + 20, middle / 2), background);
+}
+
+// The Wyse terminals' status line is a row of its own below the screen.
+void TestTermTypes::statusLineInView()
+{
+    Screen screen(24, 80, 0);
+    emu::ScreenView view(&screen, emu::ScreenView::Mode::Live);
+    const int plain = view.sizeHint().height();
+    screen.setTerminalType(5);
+    QCOMPARE(view.sizeHint().height(), plain + view.cellSize().height());
+    view.resize(view.sizeHint());
+    screen.feed("\x1b" "FMESSAGE\r");
+    view.flushDamage();
+    const QImage image = view.grab().toImage();
+    const QColor background = image.pixelColor(image.width() - 2, 2);
+    int drawn = 0;
+    const int y0 = 24 * view.cellSize().height() + 2;
+    for (int y = y0; y < image.height(); ++y)
+        for (int x = 0; x < 7 * view.cellSize().width(); ++x)
+            drawn += image.pixelColor(x, y) != background ? 1 : 0;
+    QVERIFY2(drawn > 20, "the message shows in the status row");
+}
+
+// Run by tests/screenshot.sh: the control showing a Tektronix plot.
+void TestTermTypes::tektronixScreenshot()
+{
+    const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("run through tests/screenshot.sh");
+    emu::nvEmulator control;
+    control.Settings()->setTermType(11);
+    control.resize(900, 680);
+    control.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&control));
+    control.feedHostData(tekPlot());
+    control.view()->flushDamage();
+    QCoreApplication::processEvents();
+    QVERIFY(control.grab().save(out));
+}
+
+// --- The VT family: double width and height, pages -----------------------------------------
+
+void TestTermTypes::lineSizes_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("text"); // of row 1
+    QTest::addColumn<int>("size"); // of row 1
+    QTest::addColumn<QPoint>("cursor");
+
+    const int wide = emu::LineDoubleWidth;
+    QTest::newRow("double width") << QByteArray("\r\n\x1b#6AB") << "AB" << wide << QPoint(2, 1);
+    QTest::newRow("upper half") << QByteArray("\r\n\x1b#3AB") << "AB" << int(emu::LineDoubleTop)
+                                << QPoint(2, 1);
+    QTest::newRow("lower half") << QByteArray("\r\n\x1b#4AB") << "AB"
+                                << int(emu::LineDoubleBottom) << QPoint(2, 1);
+    QTest::newRow("back to single") << QByteArray("\r\n\x1b#6AB\x1b#5") << "AB" << 0 << QPoint(2, 1);
+    // A double-width line holds half as many characters: the rest waits for the next line.
+    QTest::newRow("half as many characters")
+        << QByteArray("\r\n\x1b#6") + QByteArray(12, 'x') << QString(10, u'x') << wide << QPoint(2, 2);
+    QTest::newRow("erasing the line keeps its size") << QByteArray("\r\n\x1b#6AB\x1b[2K") << ""
+                                                     << wide << QPoint(2, 1);
+    QTest::newRow("characters take the line's size")
+        << QByteArray("\r\n\x1b#6\x1b[2KCD\x1b[1;1H") << "CD" << wide << QPoint(0, 0);
+    QTest::newRow("clearing the screen ends it") << QByteArray("\r\n\x1b#6AB\x1b[2J") << "" << 0
+                                                 << QPoint(2, 1);
+}
+
+void TestTermTypes::lineSizes()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QString, text);
+    QFETCH(int, size);
+    QFETCH(QPoint, cursor);
+    auto screen = screenOf(12);
+    screen->feed(input);
+    QCOMPARE(trimmedRight(screen->rowText(1)), text);
+    for (int c = 0; c < Cols; ++c)
+        QCOMPARE(cellAt(*screen, 1, c).flags & emu::LineSizeMask, size);
+    QCOMPARE(cellAt(*screen, 0, 0).flags & emu::LineSizeMask, 0);
+    QCOMPARE(screen->cursor(), cursor);
+}
+
+// Scrolling and line insertion move a line's size with it; the line into the history keeps it.
+void TestTermTypes::lineSizesMoveWithTheirLines()
+{
+    auto screen = screenOf(12);
+    screen->feed("top\r\n\x1b#6big\r\nlow\x1b[2;1H\x1b[L");
+    QCOMPARE(cellAt(*screen, 2, 0).flags & emu::LineSizeMask, int(emu::LineDoubleWidth));
+    QCOMPARE(cellAt(*screen, 1, 0).flags & emu::LineSizeMask, 0);
+    screen->feed("\x1b[5;1H\n\n");
+    QCOMPARE(trimmedRight(screen->rowText(0)), QStringLiteral("big"));
+    QCOMPARE(cellAt(*screen, 0, 0).flags & emu::LineSizeMask, int(emu::LineDoubleWidth));
+    QCOMPARE(cellAt(*screen, Rows - 1, 0).flags & emu::LineSizeMask, 0);
+    screen->feed("\n");
+    QCOMPARE(screen->historyText(screen->historyCount() - 1).trimmed(), QStringLiteral("big"));
+    QCOMPARE(screen->historyLine(screen->historyCount() - 1)[0].flags & emu::LineSizeMask,
+        int(emu::LineDoubleWidth));
+}
+
+void TestTermTypes::doubleWidthIsDrawnWide()
+{
+    Screen screen(4, 20, 0);
+    screen.setTerminalType(12);
+    emu::ScreenView view(&screen, emu::ScreenView::Mode::Live);
+    view.setCursorStyle(-1);
+    view.resize(view.sizeHint());
+    screen.feed("WWWW\r\n\x1b#6WWWW\r\n\x1b#3Big\r\n\x1b#4Big");
+    view.flushDamage();
+    const QImage image = view.grab().toImage();
+    // Through tests/screenshot.sh: the picture of the four lines.
+    if (const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT"); !out.isEmpty())
+        QVERIFY(image.save(out));
+    const QColor background = image.pixelColor(image.width() - 1, image.height() - 1);
+    const int cell = view.cellSize().width();
+    const int h = view.cellSize().height();
+    auto inkRight = [&](int row) {
+        int right = -1;
+        for (int y = row * h; y < (row + 1) * h; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) != background)
+                    right = std::max(right, x);
+        return right;
+    };
+    QVERIFY(inkRight(0) < 4 * cell + cell / 2);
+    QVERIFY2(inkRight(1) > 6 * cell, qPrintable(QString::number(inkRight(1))));
+}
+
+void TestTermTypes::vt420Pages_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("text"); // of row 0
+    QTest::addColumn<QPoint>("cursor");
+
+    QTest::newRow("NP: next page, home") << QByteArray("first\x1b[U") << 1 << "" << QPoint(0, 0);
+    QTest::newRow("PP: back, home") << QByteArray("first\x1b[Usecond\x1b[V") << 0 << "first"
+                                    << QPoint(0, 0);
+    QTest::newRow("NP n") << QByteArray("\x1b[2U") << 2 << "" << QPoint(0, 0);
+    QTest::newRow("NP past the last page") << QByteArray("\x1b[9U") << 2 << "" << QPoint(0, 0);
+    QTest::newRow("PPA keeps the cursor") << QByteArray("ab\x1b[3 P") << 2 << "" << QPoint(2, 0);
+    QTest::newRow("PPR and PPB") << QByteArray("ab\x1b[2 Qcd\x1b[1 R") << 1 << "" << QPoint(4, 0);
+    QTest::newRow("each page keeps its text")
+        << QByteArray("one\x1b[Utwo\x1b[Uthree\x1b[1 P") << 0 << "one" << QPoint(5, 0);
+}
+
+void TestTermTypes::vt420Pages()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(int, page);
+    QFETCH(QString, text);
+    QFETCH(QPoint, cursor);
+    auto screen = screenOf(14);
+    emu::TerminalOptions options;
+    options.pages = 3;
+    screen->setOptions(options);
+    QCOMPARE(screen->pageCount(), 3);
+    screen->feed(input);
+    QCOMPARE(screen->page(), page);
+    QCOMPARE(trimmedRight(screen->rowText(0)), text);
+    QCOMPARE(screen->cursor(), cursor);
+
+    // With one page the page movements do nothing.
+    auto single = screenOf(14);
+    single->feed("first\x1b[U\x1b[3 P");
+    QCOMPARE(single->page(), 0);
+    QCOMPARE(trimmedRight(single->rowText(0)), QStringLiteral("first"));
+}
+
+void TestTermTypes::pagesThroughTheControl()
+{
+    emu::nvEmulator control;
+    control.Settings()->setPages(3);
+    QCOMPARE(control.Page(), rt::Int(0));
+    QVERIFY_THROWS_EXCEPTION(rt::Error, control.setPage(1)); // not a VT420: one page
+    control.Settings()->setTermType(14);
+    QSignalSpy screenChange(&control, &emu::nvEmulator::ScreenChange);
+    control.Settings()->setNormRows(10);
+    QCOMPARE(screenChange.last().at(2).value<rt::Int>(), rt::Int(3));
+    control.Emulate(QStringLiteral("page one"));
+    control.setPage(2);
+    QCOMPARE(control.Page(), rt::Int(2));
+    control.Emulate(QStringLiteral("page three"));
+    // The cursor kept its place on the new page; another page's text is read without
+    // showing it.
+    QCOMPARE(trimmedRight(control.GetText(0, 0, -1, 0)), QStringLiteral("        page three"));
+    std::unique_ptr<emu::Block> block(control.GetBlock(0, 0, 9, 0, 0));
+    QCOMPARE(block->Text(), QStringLiteral("page one  "));
+    QCOMPARE(control.Page(), rt::Int(2));
+    try {
+        control.setPage(3);
+        QFAIL("page 3 of 3");
+    } catch (const rt::Error &e) {
+        QCOMPARE(e.number, emu::emuerror::BadPage);
+    }
+    control.Locate(0, 0, 0);
+    QCOMPARE(control.Page(), rt::Int(0));
+    QCOMPARE(trimmedRight(control.GetText(0, 0, -1, 0)), QStringLiteral("page one"));
+}
+
+// --- The control: print controllers and settings -------------------------------------------
+
+void TestTermTypes::printController_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("begin");
+    QTest::addColumn<QByteArray>("end");
+    QTest::newRow("wy50") << 5 << cap("wy50", "mc5") << cap("wy50", "mc4");
+    QTest::newRow("wy60") << 6 << cap("wy60", "mc5") << cap("wy60", "mc4");
+    QTest::newRow("vt52") << 7 << QByteArray("\x1bW") << QByteArray("\x1bX");
+}
+
+void TestTermTypes::printController()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, begin);
+    QFETCH(QByteArray, end);
+    QTemporaryDir dir;
+    emu::nvEmulator control;
+    control.Settings()->setTermType(rt::Int(termType));
+    control.Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    control.Settings()->setDefaultCaptureDir(dir.path());
+    control.feedHostData("shown" + begin + "printed line\r\n" + end + " more");
+    QTRY_VERIFY(!control.lastPrintTarget().isEmpty());
+    QVERIFY(control.lastPrintTarget().startsWith(dir.path()));
+    QCOMPARE(trimmedRight(control.screen()->rowText(0)), QStringLiteral("shown more"));
+}
+
+void TestTermTypes::settingsReachTheScreen()
+{
+    emu::nvEmulator control;
+    emu::Settings *settings = control.Settings();
+    settings->setTermType(5);
+    QCOMPARE(settings->GmodeEnable(), rt::Int(1));
+    settings->setProtectAttr(1);
+    settings->setLockFKeys(1);
+    QCOMPARE(control.screen()->options().protectLook, 1);
+    QVERIFY(control.screen()->options().lockFunctionKeys);
+    control.feedHostData("\x1b)P\x1b(" + cap("wy50", "pfx", { QStringLiteral("1"), QStringLiteral("x") }));
+    QCOMPARE(lookOf(cellAt(*control.screen(), 0, 0)), 1);
+    QCOMPARE(control.screen()->key(Qt::Key_F1, {}, QString()), cap("wy50", "kf1"));
+    settings->setTermType(11);
+    settings->setGmodeEnable(0);
+    control.feedHostData("\x1d" + tek(1, 2) + tek(3, 4));
+    QVERIFY(control.screen()->graphics()->isEmpty());
+    settings->setGmodeEnable(1);
+    control.feedHostData(tek(5, 6));
+    QCOMPARE(control.screen()->graphics()->items().size(), size_t(1));
+}
+
+// --- Keys as the control sends them to a host --------------------------------------------------
+
+void TestTermTypes::keysThroughTheControl_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QString>("setting"); // "name=value", empty for none
+    QTest::addColumn<QByteArray>("fromHost"); // fed to the screen first
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("sent"); // empty: nothing (refused)
+
+    const int kp = Qt::KeypadModifier;
+    const int shift = Qt::ShiftModifier;
+    const int ctrl = Qt::ControlModifier;
+    auto row = [](const char *name, int type, const QString &setting, const QByteArray &fromHost,
+                   int key, int mods, const QString &text, const QByteArray &sent) {
+        QTest::newRow(name) << type << setting << fromHost << key << mods << text << sent;
+    };
+    row("ctrl+i", 12, {}, {}, Qt::Key_I, ctrl, "\t", "\t");
+    row("ctrl+m", 8, {}, {}, Qt::Key_M, ctrl, "\r", "\r");
+    row("keypad enter, numeric", 12, {}, {}, Qt::Key_Enter, kp, "\r", "\r");
+    row("keypad enter, new-line mode", 12, {}, "\x1b[20h", Qt::Key_Enter, kp, "\r", "\r\n");
+    row("keypad enter, application", 12, {}, "\x1b=", Qt::Key_Enter, kp, "\r", "\x1bOM");
+    row("keypad 5, application", 12, {}, "\x1b=", Qt::Key_5, kp, "5", "\x1bOu");
+    row("keypad +, application", 12, {}, "\x1b=", Qt::Key_Plus, kp, "+", "\x1bOk");
+    row("keypad -, application", 12, {}, "\x1b=", Qt::Key_Minus, kp, "-", "\x1bOm");
+    row("keypad 5 back in numeric", 12, {}, "\x1b=\x1b>", Qt::Key_5, kp, "5", "5");
+    row("AnsiAppKeypad", 12, "AnsiAppKeypad=1", {}, Qt::Key_7, kp, "7", "\x1bOw");
+    row("AnsiAppKeypad set back", 12, "AnsiAppKeypad=0", {}, Qt::Key_7, kp, "7", "7");
+    row("AnsiAppCursor", 12, "AnsiAppCursor=1", {}, Qt::Key_Up, 0, {}, "\x1bOA");
+    row("AnsiAppCursor set back", 12, "AnsiAppCursor=0", {}, Qt::Key_Up, 0, {}, "\x1b[A");
+    row("shift+F1 without MapUpperFKeys", 8, {}, {}, Qt::Key_F1, shift, {}, "\x1bOP");
+    row("MapUpperFKeys VT220", 8, "MapUpperFKeys=1", {}, Qt::Key_F1, shift, {}, "\x1b[23~");
+    row("MapUpperFKeys Linux", 16, "MapUpperFKeys=1", {}, Qt::Key_F10, shift, {}, "\x1b[34~");
+    row("MapUpperFKeys SCO", 15, "MapUpperFKeys=1", {}, Qt::Key_F1, shift, {}, "\x1b[W");
+    row("SCO shifted F1", 15, {}, {}, Qt::Key_F1, shift, {}, "\x1b[Y");
+    row("MapUpperFKeys Wyse", 5, "MapUpperFKeys=1", {}, Qt::Key_F2, shift, {}, "\x01K\r");
+    row("Backspace VT220", 8, {}, {}, Qt::Key_Backspace, 0, "\b", "\b");
+    row("Backspace Linux", 16, {}, {}, Qt::Key_Backspace, 0, "\b", "\x7f");
+    row("BkspSendsDel", 8, "BkspSendsDel=1", {}, Qt::Key_Backspace, 0, "\b", "\x7f");
+    row("BkspSendsDel Wyse", 5, "BkspSendsDel=1", {}, Qt::Key_Backspace, 0, "\b", "\x7f");
+    row("UTF-8 host", 12, {}, {}, Qt::Key_Eacute, 0, u"é"_qs, "\xc3\xa9");
+    row("single-byte host", 12, "Ansi8Bit=1", {}, Qt::Key_Eacute, 0, u"é"_qs, "\xe9");
+    row("single-byte host refuses the euro", 12, "Ansi8Bit=1", {}, 0, 0, u"€"_qs, {});
+    row("single-byte Wyse refuses the euro", 5, "Ansi8Bit=1", {}, 0, 0, u"€"_qs, {});
+}
+
+void TestTermTypes::keysThroughTheControl()
+{
+    QFETCH(int, termType);
+    QFETCH(QString, setting);
+    QFETCH(QByteArray, fromHost);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, sent);
+    FakeHost host;
+    QVERIFY(host.isListening());
+    emu::nvEmulator control;
+    emu::Settings *settings = control.Settings();
+    settings->setTermType(rt::Int(termType));
+    settings->setDevice(emu::device::Tcp);
+    settings->setHostName(QStringLiteral("127.0.0.1"));
+    settings->setHostPort(host.portText());
+    if (setting.endsWith(QLatin1String("=0"))) // a setting put back: on first
+        settings->setValue(setting.section(u'=', 0, 0), 1);
+    if (!setting.isEmpty())
+        settings->setValue(setting.section(u'=', 0, 0), setting.section(u'=', 1).toInt());
+    control.Reset(2);
+    QVERIFY(host.waitForConnection());
+    QTRY_COMPARE(control.Connected(), rt::True);
+    control.feedHostData(fromHost);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);
+    QApplication::sendEvent(&control, &press);
+    // A plain key after it: what came before it is what the key sent.
+    QTest::keyClick(&control, Qt::Key_Z, {}, 'z');
+    QVERIFY(host.waitForReceived("z"));
+    QCOMPARE(host.received(), sent + "z");
+}
+
+QTEST_MAIN(TestTermTypes)
+#include "tst_termtypes.moc"
