@@ -15,12 +15,15 @@
 #include "dialogs/capstart.h"
 #include "dialogs/dial.h"
 #include "dialogs/download.h"
+#include "dialogs/settingsdlg.h"
 #include "dialogs/upload.h"
 #include "menus/menus.h"
 #include "runtime/errnum.h"
 #include "runtime/messages.h"
 #include "runtime/values.h"
 #include "session/sessions.h"
+#include "session/sessionsettings.h"
+#include "session/sessionwindow.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -139,10 +142,23 @@ rt::Form *windowForm(const SessionPtr &session)
     return window ? &window->form() : nullptr;
 }
 
-// The settings dialog on a start page (comes with the settings dialog).
-void ShowSettingsDialog(const QString &startPage)
+// The settings dialog on a start page, over the active session's own settings, the program's
+// settings and the session emulator's settings, owned by the session's window. Without an active
+// session it shows the program's settings alone, owned by the main window, when the command
+// allows that; otherwise it does nothing.
+void ShowSettingsDialog(const QString &startPage, bool withoutSession, QWidget *mainWindow)
 {
-    qCDebug(lcApp) << "settings dialog: not opened by this program yet, start page" << startPage;
+    if (!gApp)
+        return;
+    const SessionPtr session = gApp->ActiveClsSession();
+    if (!session && !withoutSession)
+        return;
+    SessionWindow *window = session ? session->Window() : nullptr;
+    QWidget *owner = window ? window->form().windowWidget() : mainWindow;
+    QVariant result;
+    SettingsDialog().Show(session ? &session->AsSessionSettings() : nullptr,
+        gApp->AsGlobalSettings(), session ? &session->EmulatorSettings() : nullptr, QString(),
+        QString(), startPage, 0, 0, owner, result);
 }
 
 void showHelpContents(frmMdiParent &main, rt::Long)
@@ -175,11 +191,11 @@ const BuiltInCommand kBuiltInCommands[] = {
         [](frmMdiParent &, rt::Long) { Nvmain::FileSaveLayoutAs(); } },
     { CmdExit, CmdExit, [](frmMdiParent &, rt::Long) { Nvmain::FileExit(); } },
     { CmdPrinterSettings, CmdPrinterSettings,
-        [](frmMdiParent &, rt::Long) { ShowSettingsDialog(QStringLiteral("P")); } },
+        [](frmMdiParent &main, rt::Long) { ShowSettingsDialog(u"P"_qs, false, main.widget()); } },
     { CmdPasteFromFile, CmdPasteFromFile,
         [](frmMdiParent &main, rt::Long) { main.PasteFromFile(); } },
     { CmdMouseSettings, CmdMouseSettings,
-        [](frmMdiParent &, rt::Long) { ShowSettingsDialog(QStringLiteral("M")); } },
+        [](frmMdiParent &main, rt::Long) { ShowSettingsDialog(u"M"_qs, false, main.widget()); } },
     { CmdHelpContents, CmdHelpIndex, showHelpContents },
     { CmdHelpSearch, CmdHelpSearch, showHelpContents },
     { CmdAbout, CmdAbout, [](frmMdiParent &, rt::Long) { frmAboutBox::ShowAbout(0); } },
@@ -195,7 +211,8 @@ const BuiltInCommand kBuiltInCommands[] = {
     { CmdDownload, CmdDownload, [](frmMdiParent &, rt::Long) { frmDownload::ShowDownload(); } },
     { CmdCapture, CmdCapture, [](frmMdiParent &, rt::Long) { frmCapStart::ShowCaptureDialog(); } },
     { CmdDial, CmdDial, [](frmMdiParent &main, rt::Long) { frmDial::ShowDialer(main.widget()); } },
-    { CmdSettings, CmdSettings, [](frmMdiParent &, rt::Long) { ShowSettingsDialog(QString()); } },
+    { CmdSettings, CmdSettings,
+        [](frmMdiParent &main, rt::Long) { ShowSettingsDialog(QString(), true, main.widget()); } },
 };
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "commondlg/commondlg.h"
 #include "dialogs/dialogslog.h"
-#include "dialogs/sessionsettings.h"
+#include "session/sessionsettings.h"
 #include "dialogs/settingsfields.h"
 #include "emulator/emusettings.h"
 #include "interfaces/appiface.h"

@@ -14,10 +14,10 @@
 // box is taken when the user leaves it, or when a transfer starts after it was edited.
 
 #include "commondlg/commondlg.h"
+#include "dialogs/dialogslog.h"
 #include "runtime/form.h"
 #include "session/sessionbase.h"
 
-#include <QLoggingCategory>
 #include <array>
 
 class QGroupBox;
@@ -28,9 +28,6 @@ class QRadioButton;
 namespace emu {
 class nvEmulator;
 }
-
-// The dialogs' logging category (norvalis.dialogs).
-Q_DECLARE_LOGGING_CATEGORY(lcDialogs)
 
 namespace Xfer {
 

@@ -98,9 +98,44 @@ constexpr const char *kSection = "Norvalis";
 
 } // namespace
 
+// The session's own settings as the SessionSettings interface sees them.
+class clsSession::OwnSettings : public SessionSettings
+{
+public:
+    explicit OwnSettings(clsSession &session)
+        : m_session(session)
+    { }
+
+    QString Menu() const override { return m_session.MenuFileName(); }
+    void setMenu(const QString &fileName) override { m_session.setMenuFileName(fileName); }
+    QString Caption() const override { return m_session.Caption(); }
+    void setCaption(const QString &caption) override { m_session.setCaption(caption); }
+    QString Icon() const override { return m_session.Icon(); }
+    void setIcon(const QString &fileName) override { m_session.setIcon(fileName); }
+    rt::Int ShowErrs() const override { return m_session.ShowErrs(); }
+    void setShowErrs(rt::Int on) override { m_session.setShowErrs(on); }
+    rt::Int AutoClose() const override { return m_session.AutoClose(); }
+    void setAutoClose(rt::Int on) override { m_session.setAutoClose(on); }
+    QString MouseTable() const override { return m_session.CustomMouseTable(); }
+    void setMouseTable(const QString &fileName) override
+    {
+        m_session.setCustomMouseTable(fileName);
+    }
+
+private:
+    clsSession &m_session;
+};
+
 // ---- Birth and death ----
 
-clsSession::clsSession() = default;
+clsSession::clsSession()
+    : m_ownSettings(std::make_unique<OwnSettings>(*this))
+{ }
+
+SessionSettings &clsSession::AsSessionSettings()
+{
+    return *m_ownSettings;
+}
 
 std::shared_ptr<clsSession> clsSession::create()
 {
@@ -126,6 +161,8 @@ void clsSession::Class_Initialize()
     const rt::Int number = nextNumber();
     m_id = QString::number(number);
     m_iface = new SessionDefaultIface(weak_from_this());
+    m_sessionIface = new SessionIface(weak_from_this());
+    m_settingsIface = new SessionSettingsIface(weak_from_this());
     m_window = std::make_unique<frmMdiChild>(&mainFrame());
     m_window->load();
     m_window->Tag = m_id;
@@ -158,10 +195,18 @@ void clsSession::Class_Initialize()
         Nvmain::UpdateTopicList();
         m_window->setLinkSource();
     });
-    // Clients find the session at /Sessions/<ID> from its birth on (and hear its events there).
+    // Clients find the session at /Sessions/<ID> from its birth on (and hear its events there),
+    // with its three interfaces.
     {
         rt::ResumeNext quiet;
-        quiet([&] { automation::Bridge::instance().pathOf(m_iface); });
+        quiet([&] {
+            automation::Bridge &bridge = automation::Bridge::instance();
+            const QString path = bridge.pathOf(m_iface);
+            bridge.exportObject(m_sessionIface, path);
+            bridge.exportObject(m_settingsIface, path);
+        });
+        if (quiet.failed())
+            qCDebug(lcSession) << "session" << m_id << "not on the bus:" << quiet.error().description;
     }
     gSessionCreated = true;
 }
@@ -184,6 +229,8 @@ clsSession::~clsSession()
             gMenus->Remove(QVariant(m_id));
     });
     quiet([&] { Nvmain::UpdateTopicList(); });
+    delete m_settingsIface;
+    delete m_sessionIface;
     delete m_iface;
 }
 
@@ -198,7 +245,7 @@ emu::Settings &clsSession::EmulatorSettings() const
 
 QObject *clsSession::AutomationObject()
 {
-    return m_iface;
+    return m_sessionIface;
 }
 
 SessionWindow *clsSession::Window() const
@@ -231,26 +278,6 @@ void clsSession::Paste(const QString &fileName)
     if (!name.isEmpty())
         m_pasteFromFileName = name;
     Emulator()->Paste(&name);
-}
-
-void clsSession::Output(const QString &text)
-{
-    Emulator()->Output(text);
-}
-
-rt::Int clsSession::Dial(const QString &phoneNumber, rt::Int wait)
-{
-    return Emulator()->Dial(phoneNumber, wait);
-}
-
-rt::Int clsSession::HangUp(rt::Int wait)
-{
-    return Emulator()->HangUp(wait);
-}
-
-rt::Int clsSession::Connected() const
-{
-    return Emulator()->Connected();
 }
 
 bool clsSession::ServerRequest(const std::shared_ptr<clsServer> &request, const QString &text)
@@ -807,13 +834,25 @@ void clsSession::showMenuBands()
     });
 }
 
+// Only a table that loaded becomes the session's: a table that fails to load leaves the name,
+// the changed flag and (as far as it loads again) the table in force as they were.
 void clsSession::setCustomMouseTable(const QString &file)
 {
     if (file == m_customMouseTable)
         return;
+    try {
+        MouseTableLoad(file);
+    } catch (...) {
+        const rt::Error error = rt::currentError();
+        rt::ResumeNext quiet;
+        quiet([&] { MouseTableLoad(m_customMouseTable); });
+        if (quiet.failed())
+            qCDebug(lcSession) << "previous mouse table not reloaded:" << m_customMouseTable
+                               << quiet.error().description;
+        throw error;
+    }
     m_customMouseTable = file;
     m_changed = rt::True;
-    MouseTableLoad(file);
 }
 
 void clsSession::ApplyTopicName()
@@ -874,16 +913,28 @@ void clsSession::LoadSessionFile(const QString &name)
     rt::setMousePointer(rt::vbDefault);
 }
 
+// Each key is taken on its own: one that cannot be applied (a mouse table that does not load)
+// leaves the others to be read.
 void clsSession::ReadSessionSettings(const QString &file)
 {
     const QString section = QLatin1String(kSection);
-    setAutoClose(rt::BoolToInt(Profile::GetIniBool(section, u"AutoClose"_qs, false, file)));
-    setCaption(Profile::GetIniString(section, u"SessionTitle"_qs, QString(), file));
-    setIcon(Profile::GetIniString(section, u"Icon"_qs, QString(), file));
-    setMenuFileName(Profile::GetIniString(section, u"MenuFileName"_qs, QString(), file));
-    setCustomMouseTable(Profile::GetIniString(
-        section, u"CustomMouseTable"_qs, application().CustomMouseTable(), file));
-    setShowErrs(rt::BoolToInt(Profile::GetIniBool(section, u"ShowErrs"_qs, false, file)));
+    SessionSettings &own = AsSessionSettings();
+    rt::ResumeNext quiet;
+    quiet([&] {
+        own.setAutoClose(rt::BoolToInt(Profile::GetIniBool(section, u"AutoClose"_qs, false, file)));
+    });
+    quiet([&] { own.setCaption(Profile::GetIniString(section, u"SessionTitle"_qs, QString(), file)); });
+    quiet([&] { own.setIcon(Profile::GetIniString(section, u"Icon"_qs, QString(), file)); });
+    quiet([&] { own.setMenu(Profile::GetIniString(section, u"MenuFileName"_qs, QString(), file)); });
+    quiet([&] {
+        own.setMouseTable(Profile::GetIniString(
+            section, u"CustomMouseTable"_qs, application().CustomMouseTable(), file));
+    });
+    if (quiet.failed())
+        qCDebug(lcSession) << "own key not applied from" << file << quiet.error().description;
+    quiet([&] {
+        own.setShowErrs(rt::BoolToInt(Profile::GetIniBool(section, u"ShowErrs"_qs, false, file)));
+    });
 }
 
 void clsSession::WriteSessionSettings(const QString &file)

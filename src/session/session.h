@@ -35,6 +35,8 @@
 #include "runtime/error.h"
 #include "runtime/values.h"
 #include "session/sessionbase.h"
+#include "session/sessionmembers.h"
+#include "session/sessionsettings.h"
 
 #include <QLoggingCategory>
 #include <QPointer>
@@ -47,9 +49,12 @@ Q_DECLARE_LOGGING_CATEGORY(lcSession)
 class frmMdiChild;
 class ServerQueue;
 class SessionDefaultIface;
+class SessionIface;
+class SessionSettingsIface;
 namespace emu {
+class Block;
 class nvEmulator;
-}
+} // namespace emu
 
 // The number the last session took (0 before the first).
 extern rt::Int gSessionCounter;
@@ -79,10 +84,6 @@ public:
     rt::Int ShowErrs() const override { return m_showErrs; }
     QString PasteFromFileName() const override;
     void Paste(const QString &fileName = QString()) override;
-    void Output(const QString &text) override;
-    rt::Int Dial(const QString &phoneNumber, rt::Int wait = 0) override;
-    rt::Int HangUp(rt::Int wait = 0) override;
-    rt::Int Connected() const override;
     rt::Int ServerMode() const override { return m_serverMode; }
     QString ServerName() const override { return m_serverName; }
     bool ServerRequest(const std::shared_ptr<clsServer> &request, const QString &text) override;
@@ -94,6 +95,7 @@ public:
     void ServerResult(const QString &result, const QString &errNum, const QString &errMsg) override;
     void RaiseExtension(QString &cmd) override;
     void RaiseDataReady() override;
+    SessionSettings &AsSessionSettings() override;
 
     // ---- Verbs ----
     void Show();
@@ -108,6 +110,12 @@ public:
     bool SaveAs() override;
     // Empties the emulator's mouse table and fills it from a text file ("" leaves it empty).
     void MouseTableLoad(const QString &fileName);
+
+    // ---- Verbs forwarded to the emulator control (sessionmembers.h) ----
+    // Upload and Download take one path, the "directory NUL names" list, or the same list in the
+    // blank-separated form of Strfunc::ParseFiles (D-Bus texts cannot hold NUL): a text without
+    // NUL that holds a double quote is such a list ("/home/me/in" a.txt "b c.txt").
+    SESSION_EMULATOR_VERBS(NV_DECLARE_VERB)
 
     // ---- Properties ----
     rt::Int Visible() const;
@@ -147,6 +155,9 @@ public:
     rt::Long hWnd() const;
     emu::Settings *Settings() const;
 
+    // ---- Settings and run-time state (sessionmembers.h) ----
+    SESSION_TERMINAL_SETTINGS(NV_DECLARE_PROPERTY)
+
     // ---- Program only ----
     frmMdiChild *frmSession() const;
     emu::nvEmulator *Emulator() const;
@@ -166,6 +177,8 @@ public:
     void ApplyTopicName();
 
 private:
+    class OwnSettings;
+
     clsSession();
     void Class_Initialize();
     static rt::Int nextNumber();
@@ -186,6 +199,13 @@ private:
     bool askToDisconnect();
     bool askToSave();
     void closeNow();
+    // The file list of a transfer as the control takes it (see Upload).
+    static QString transferFiles(const QString &fileName);
+    // The object as a block (13 when it is none).
+    static emu::Block *asBlock(QObject *object);
+    // The control of the session an automation object stands for; nullptr when it is none.
+    static emu::nvEmulator *sinkOf(QObject *object);
+    void updatePasteTool();
 
     QString m_id;
     std::unique_ptr<frmMdiChild> m_window;
@@ -207,4 +227,7 @@ private:
     QString m_customMouseTable;
     bool m_menuLoaded = false;
     SessionDefaultIface *m_iface = nullptr;
+    SessionIface *m_sessionIface = nullptr;
+    SessionSettingsIface *m_settingsIface = nullptr;
+    std::unique_ptr<OwnSettings> m_ownSettings;
 };

@@ -6,12 +6,14 @@
 // and are reached through it.
 
 #include "emulator/emusettings.h"
+#include "session/sessionmembers.h"
 #include "runtime/error.h"
 
 #include <QString>
 #include <memory>
 
 class QObject;
+class SessionSettings;
 class SessionWindow;
 class clsServer;
 
@@ -80,41 +82,22 @@ public:
     virtual void RaiseExtension(QString &cmd) = 0;
     virtual void RaiseDataReady() = 0;
 
-    // Transfer and capture defaults: each read and write goes to the emulator's setting of the
-    // same name, so the values travel with the session file.
-    QString DefaultCaptureDir() const { return EmulatorSettings().DefaultCaptureDir(); }
-    void setDefaultCaptureDir(const QString &v) { EmulatorSettings().setDefaultCaptureDir(v); }
-    QString DefaultXferDir() const { return EmulatorSettings().DefaultXferDir(); }
-    void setDefaultXferDir(const QString &v) { EmulatorSettings().setDefaultXferDir(v); }
+    // The session's own settings (the keys it keeps in its session file).
+    virtual SessionSettings &AsSessionSettings() = 0;
 
-#define SESSION_TRANSFER_SETTINGS(X)                                                               \
-    X(DefaultXferMode)                                                                             \
-    X(DefaultXferOverwrite)                                                                        \
-    X(AsciiEOL)                                                                                    \
-    X(AsciiDelay)                                                                                  \
-    X(XModemTimeout)                                                                               \
-    X(YModemTimeout)                                                                               \
-    X(ZModemTimeout)                                                                               \
-    X(KermitTimeout)                                                                               \
-    X(KermitInitRetry)                                                                             \
-    X(KermitErrRetry)                                                                              \
-    X(KermitEOL)                                                                                   \
-    X(KermitQuote)                                                                                 \
-    X(KermitRept)                                                                                  \
-    X(KermitCRC)                                                                                   \
-    X(ZModemAuto)
-#define SESSION_TRANSFER_ACCESSORS(name)                                                           \
-    rt::Int name() const                                                                           \
+    // Transfer and capture settings (sessionmembers.h): each read and write goes to the
+    // emulator's setting of the same name, so the values travel with the session file.
+#define NV_TRANSFER_SETTING(Target, Access, Type, Name)                                            \
+    Type Name() const                                                                              \
     {                                                                                              \
-        return EmulatorSettings().name();                                                          \
+        return EmulatorSettings().Name();                                                          \
     }                                                                                              \
-    void set##name(rt::Int v)                                                                      \
+    void set##Name(const Type &value)                                                              \
     {                                                                                              \
-        EmulatorSettings().set##name(v);                                                           \
+        EmulatorSettings().set##Name(value);                                                       \
     }
-    SESSION_TRANSFER_SETTINGS(SESSION_TRANSFER_ACCESSORS)
-#undef SESSION_TRANSFER_ACCESSORS
-#undef SESSION_TRANSFER_SETTINGS
+    SESSION_TRANSFER_SETTINGS(NV_TRANSFER_SETTING)
+#undef NV_TRANSFER_SETTING
 };
 
 using SessionPtr = std::shared_ptr<SessionBase>;

@@ -10,9 +10,11 @@
 #include "app/splash.h"
 #include "commondlg/commondlg.h"
 #include "commondlg/helpwindow.h"
+#include "dialogs/settingsdlg.h"
 #include "emulator/emulator.h"
 #include "menus/menus.h"
 #include "menus/mnuband.h"
+#include "menus/mnutool.h"
 #include "platform/fakehost.h"
 #include "print/spooler.h"
 #include "runtime/interaction.h"
@@ -22,6 +24,7 @@
 #include "session/session.h"
 #include "session/sessions.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMainWindow>
@@ -87,6 +90,8 @@ private slots:
     void bandList();
     void bandWithoutMenuNumber();
     void pasteFromFileWithoutSession();
+    void settingsCommands_data();
+    void settingsCommands();
     void commandTable_data();
     void commandTable();
 
@@ -372,6 +377,67 @@ void TestMdiParent::pasteFromFileWithoutSession()
 {
     frmMdiParent::instance().PasteFromFile(); // no dialog, nothing happens
     QVERIFY(frmMdiParent::instance().isVisible());
+}
+
+void TestMdiParent::settingsCommands_data()
+{
+    QTest::addColumn<bool>("sessionMenu");
+    QTest::addColumn<bool>("activeSession");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("page"); // the page shown first, "" when no dialog opens
+    QTest::addColumn<int>("pages");
+    QTest::newRow("705 without a session: the program's page") << false << false << "705"
+                                                               << "Program" << 1;
+    QTest::newRow("705 on a session: the first page") << true << true << "705"
+                                                      << "Connection" << 8;
+    QTest::newRow("203: printer page") << true << true << "203"
+                                       << "Printer" << 8;
+    QTest::newRow("313: mouse page") << true << true << "313"
+                                     << "Mouse" << 8;
+}
+
+// The settings commands open the settings dialog over the active session's settings on their
+// start page.
+void TestMdiParent::settingsCommands()
+{
+    QFETCH(bool, sessionMenu);
+    QFETCH(bool, activeSession);
+    QFETCH(QString, command);
+    QFETCH(QString, page);
+    QFETCH(int, pages);
+    MenuPtr menu = gApp->Menu();
+    if (sessionMenu) {
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
+        menu = session->Menu();
+        if (activeSession) {
+            session->Show();
+            session->Activate();
+            QTRY_VERIFY(gApp->ActiveClsSession());
+        }
+    }
+    MnuToolPtr tool;
+    for (const MnuBandPtr &band : menu->NewEnum()) {
+        for (const MnuToolPtr &t : band->NewEnum()) {
+            if (!tool && t->ToolID() % 100000 == command.toInt())
+                tool = t;
+        }
+    }
+    QVERIFY(tool);
+    rt::setDialogsWaitOffscreen(true);
+    QString shown;
+    int shownPages = 0;
+    QTimer::singleShot(0, this, [&] {
+        if (auto *window = qobject_cast<SettingsWindow *>(QApplication::activeModalWidget())) {
+            shown = window->currentPageTitle();
+            shownPages = int(window->pageTitles().size());
+            window->cmdCancel->click();
+        }
+    });
+    frmMdiParent::instance().TB_ToolClick(tool->BarTool().get());
+    rt::setDialogsWaitOffscreen(false);
+    QCOMPARE(shown, page);
+    QCOMPARE(shownPages, pages);
 }
 
 // ---- The command table through real tool clicks ----

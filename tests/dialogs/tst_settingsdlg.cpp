@@ -5,7 +5,7 @@
 #include "app/tst_norvalis_fakes.h"
 #include "common/testutil.h"
 #include "commondlg/commondlg.h"
-#include "dialogs/sessionsettings.h"
+#include "session/sessionsettings.h"
 #include "dialogs/settingsdlg.h"
 #include "dialogs/settingsfields.h"
 #include "emulator/emusettings.h"

@@ -61,12 +61,6 @@ private slots:
                                       << "NVWin32._clsSessions Add Remove item NewEnum | Count";
         QTest::newRow("Sessions") << &SessionsIface::staticMetaObject
                                   << "NVWin32.Sessions Add Remove Item NewEnum | Count";
-        QTest::newRow("_clsSession")
-            << &SessionDefaultIface::staticMetaObject
-            << "NVWin32._clsSession Show Hide Resize Move Server Delete Terminate Paste Activate Save "
-               "SaveAs MouseTableLoad | ID Visible Left Top Width Height ServerMode ServerName "
-               "Caption Icon AutoClose ShowErrs WindowState Changed DialedNumber DialedName "
-               "PhoneBookName FileName DDEResult hWnd | Extension DataReady";
     }
     void publishedMembers()
     {

@@ -5,6 +5,7 @@
 #include "app/tst_startup_env.h"
 
 #include "app/profile.h"
+#include "common/testutil.h"
 #include "automation/remote.h"
 #include "emulator/emulator.h"
 #include "platform/fakehost.h"
@@ -182,6 +183,96 @@ private slots:
         app.call(u"Terminate"_qs, { QVariant::fromValue(rt::Int(0)) });
         QVERIFY(finished.count() > 0 || finished.wait(30000));
         QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program->exitCode(), 0);
+    }
+
+    // A client drives a live session of the program in its own process: terminal settings
+    // reach the status line and the screen and are saved, verbs reach the screen and the
+    // capture, and a script run through the SYSTEM topic sees the same properties.
+    void clientDrivesLiveSession()
+    {
+        FakeHost host;
+        QVERIFY(host.isListening());
+        const QString file = home(u"live.nvcf"_qs);
+        writeBytes(file, hostSessionFile(host.port(), u"Live"_qs));
+        QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
+        QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
+        QProcess *program = startChild({ u"live.nvcf"_qs });
+        QSignalSpy finished(program, &QProcess::finished);
+        QVERIFY(registered.wait(60000));
+        QVERIFY(host.waitForConnection(1, 30000));
+
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        automation::Remote sessions(bus, kBusName, u"/Norvalis/Sessions"_qs, u"NVWin32.Sessions"_qs);
+        QTRY_COMPARE_WITH_TIMEOUT(sessions.get(u"Count"_qs).toInt(), 1, 10000);
+        const QVariant item = sessions.call(u"Item"_qs, { QVariant(0) });
+        automation::Remote live = sessions.object(item, u"NVWin32._clsSession"_qs);
+        automation::Remote contract = sessions.object(item, u"NVWin32.Session"_qs);
+        QTRY_COMPARE_WITH_TIMEOUT(live.get(u"Connected"_qs).toInt(), -1, 10000);
+
+        // Introspection lists the three interfaces.
+        const QString xml = automation::Remote(bus, kBusName, live.path(),
+            u"org.freedesktop.DBus.Introspectable"_qs)
+                                .call(u"Introspect"_qs)
+                                .toString();
+        for (const char *interface : { "NVWin32._clsSession", "NVWin32.Session", "NVWin32.SessionSettings" })
+            QVERIFY(xml.contains(u"<interface name=\""_qs + QLatin1String(interface)));
+
+        live.set(u"TermType"_qs, QVariant::fromValue(rt::Int(12)));
+        live.set(u"NormCols"_qs, QVariant::fromValue(rt::Int(132)));
+        QCOMPARE(live.get(u"Changed"_qs).toInt(), -1);
+        QCOMPARE(contract.get(u"Cols"_qs).toInt(), 132);
+        QCOMPARE(live.call(u"GetText"_qs, { QVariant::fromValue(rt::Int(0)),
+                               QVariant::fromValue(rt::Int(0)) })
+                     .toString()
+                     .size(),
+            132);
+        // The status line names the terminal type.
+        automation::Remote menu = contract.object(contract.get(u"Menu"_qs), u"NVWin32.Menu"_qs);
+        automation::Remote band
+            = menu.object(menu.call(u"MnuBands"_qs, { u"Status Line"_qs }), u"NVWin32.MnuBand"_qs);
+        automation::Remote tool
+            = band.object(band.call(u"MnuTools"_qs, { u"1101"_qs }), u"NVWin32.MnuTool"_qs);
+        QTRY_COMPARE_WITH_TIMEOUT(tool.get(u"Caption"_qs).toString(), u"DEC VT100"_qs, 10000);
+        live.call(u"Save"_qs, { QString() });
+        QCOMPARE(Profile::GetIniString(u"Norvalis"_qs, u"TermType"_qs, QString(), file), u"12"_qs);
+        QCOMPARE(Profile::GetIniString(u"Screen"_qs, u"NormCols"_qs, QString(), file), u"132"_qs);
+        QCOMPARE(live.get(u"Changed"_qs).toInt(), 0);
+
+        live.call(u"Emulate"_qs, { u"\x1b[H\x1b[2Jhello"_qs });
+        QCOMPARE(live.call(u"GetText"_qs, { QVariant::fromValue(rt::Int(0)),
+                               QVariant::fromValue(rt::Int(0)), QVariant::fromValue(rt::Int(5)) })
+                     .toString(),
+            u"hello"_qs);
+
+        // What the host sends while the capture runs goes into the file.
+        const QString capture = home(u"capture.txt"_qs);
+        contract.call(u"Capture"_qs,
+            { capture, QVariant::fromValue(rt::Int(1)), QVariant::fromValue(rt::Int(1)) });
+        QCOMPARE(contract.get(u"CaptureFileName"_qs).toString(), capture);
+        host.send("\r\ncaptured line\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(
+            live.call(u"GetText"_qs, { QVariant::fromValue(rt::Int(0)), QVariant::fromValue(rt::Int(1)),
+                                          QVariant::fromValue(rt::Int(13)) })
+                .toString(),
+            u"captured line"_qs, 10000);
+        contract.call(u"CaptureEnd"_qs);
+        QFile captured(capture);
+        QVERIFY(captured.open(QIODevice::ReadOnly));
+        QVERIFY(captured.readAll().contains("captured line"));
+
+        // A script through the SYSTEM topic reads and writes the same properties.
+        automation::Remote dde(bus, kBusName, u"/DDE"_qs, u"NVWin32.DDE"_qs);
+        dde.call(u"Execute"_qs, { u"SYSTEM"_qs,
+            u"[var s = Norvalis.Sessions.Item(0); Norvalis.Common.SetItem('seen', "
+            "s.TermType + ':' + s.NormCols + ':' + s.Changed); s.NormCols = 100]"_qs });
+        automation::Remote common(bus, kBusName, u"/Common"_qs, u"NVWin32.Common"_qs);
+        QCOMPARE(common.call(u"Item"_qs, { u"seen"_qs }).toString(), u"12:132:0"_qs);
+        QCOMPARE(live.get(u"NormCols"_qs).toInt(), 100);
+
+        automation::Remote(bus, kBusName, u"/Norvalis"_qs, u"NVWin32.Norvalis"_qs)
+            .call(u"Terminate"_qs, { QVariant::fromValue(rt::Int(0)) });
+        QVERIFY(finished.count() > 0 || finished.wait(30000));
         QCOMPARE(program->exitCode(), 0);
     }
 

@@ -5,6 +5,7 @@
 
 #include "session/dde.h"
 #include "session/sessionbase.h"
+#include "session/sessionsettings.h"
 #include "session/sessionwindow.h"
 
 #include <QList>
@@ -52,6 +53,7 @@ public:
     void ServerResult(const QString &, const QString &, const QString &) override { }
     void RaiseExtension(QString &) override { }
     void RaiseDataReady() override { }
+    SessionSettings &AsSessionSettings() override { return m_own; }
 
     QList<int> terminated; // the prompt codes Terminate was called with
     bool closing = false;
@@ -62,7 +64,30 @@ public:
     QStringList dialled;
 
 private:
+    // Own settings that keep what they are given.
+    class OwnSettings : public SessionSettings
+    {
+    public:
+        QString Menu() const override { return menu; }
+        void setMenu(const QString &v) override { menu = v; }
+        QString Caption() const override { return caption; }
+        void setCaption(const QString &v) override { caption = v; }
+        QString Icon() const override { return icon; }
+        void setIcon(const QString &v) override { icon = v; }
+        rt::Int ShowErrs() const override { return showErrs; }
+        void setShowErrs(rt::Int v) override { showErrs = v; }
+        rt::Int AutoClose() const override { return autoClose; }
+        void setAutoClose(rt::Int v) override { autoClose = v; }
+        QString MouseTable() const override { return mouseTable; }
+        void setMouseTable(const QString &v) override { mouseTable = v; }
+
+    private:
+        QString menu, caption, icon, mouseTable;
+        rt::Int showErrs = rt::False, autoClose = rt::False;
+    };
+
     QString m_id;
+    OwnSettings m_own;
     mutable emu::Settings m_settings;
     QObject m_object;
 };

@@ -4,6 +4,7 @@
 #include "runtime/errnum.h"
 #include "runtime/error.h"
 
+#include <QHash>
 #include <QObject>
 #include <vector>
 
@@ -86,7 +87,19 @@ QString propertyElement(const QMetaProperty &property)
             QLatin1String(access));
 }
 
+QHash<const QMetaObject *, QList<QByteArray>> &publishedOrders()
+{
+    static QHash<const QMetaObject *, QList<QByteArray>> orders;
+    return orders;
+}
+
 } // namespace
+
+void setPublishedOrder(const QMetaObject *meta, const QList<QByteArray> &names)
+{
+    if (!publishedOrders().contains(meta))
+        publishedOrders().insert(meta, names);
+}
 
 QString classInfo(const QMetaObject *meta, const char *name)
 {
@@ -235,12 +248,26 @@ void write(QObject *object, const QMetaProperty &property, const QVariant &value
 QString introspect(const QMetaObject *meta)
 {
     QString xml = QStringLiteral("  <interface name=\"%1\">\n").arg(escaped(interfaceOf(meta)));
-    for (const QMetaProperty &p : properties(meta))
-        xml += propertyElement(p);
-    for (const QMetaMethod &method : methods(meta)) {
+    QList<QMetaProperty> properties = members::properties(meta);
+    QList<QMetaMethod> methods;
+    for (const QMetaMethod &method : members::methods(meta)) {
         if (!(method.attributes() & QMetaMethod::Cloned))
-            xml += methodElement(method);
+            methods << method;
     }
+    for (const QByteArray &name : publishedOrders().value(meta)) {
+        for (qsizetype i = 0; i < properties.size(); ++i) {
+            if (properties.at(i).name() == name)
+                xml += propertyElement(properties.takeAt(i--));
+        }
+        for (qsizetype i = 0; i < methods.size(); ++i) {
+            if (methods.at(i).name() == name)
+                xml += methodElement(methods.takeAt(i--));
+        }
+    }
+    for (const QMetaProperty &p : std::as_const(properties))
+        xml += propertyElement(p);
+    for (const QMetaMethod &method : std::as_const(methods))
+        xml += methodElement(method);
     for (const QMetaMethod &event : events(meta))
         xml += signalElement(event);
     return xml + QStringLiteral("  </interface>\n");

@@ -47,6 +47,12 @@ QVariantList invoke(QObject *object, const QMetaMethod &method, const QVariantLi
 QVariant read(QObject *object, const QMetaProperty &property);
 void write(QObject *object, const QMetaProperty &property, const QVariant &value);
 
+// The order in which introspection lists an adapter class's members, for an interface whose
+// published order mixes properties and methods: by name, a property before the methods of the
+// same name. Members the list does not name follow in their declared order. Call it before the
+// first introspection (an adapter's constructor does); a later call for the class changes nothing.
+void setPublishedOrder(const QMetaObject *meta, const QList<QByteArray> &names);
+
 // The <interface> element of an adapter class for D-Bus introspection.
 QString introspect(const QMetaObject *meta);
 

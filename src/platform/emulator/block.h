@@ -14,6 +14,7 @@ namespace emu {
 class Block : public QObject
 {
     Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "NVWin32.Block")
     Q_PROPERTY(int Rows READ Rows CONSTANT)
     Q_PROPERTY(int Cols READ Cols CONSTANT)
     Q_PROPERTY(QString Text READ Text CONSTANT)

@@ -11,6 +11,7 @@
 #include "emulator/screenview.h"
 #include "runtime/errnum.h"
 
+#include <QGuiApplication>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -94,6 +95,12 @@ QString emuerror::text(Long number)
         return QStringLiteral("Invalid page");
     case NoDevice:
         return QStringLiteral("No device");
+    case NoSoundDevice:
+        return QStringLiteral("No sound device");
+    case NoSoundFont:
+        return QStringLiteral("No sound font");
+    case BadSoundFile:
+        return QStringLiteral("Not a sound file of that kind");
     default:
         return rt::errorText(number);
     }
@@ -621,9 +628,13 @@ void nvEmulator::setExtendedMode(Int mode)
     applyScreenSize();
 }
 
+// The X11 window that holds the control, where there is one (the offscreen and Wayland
+// platforms have none: 0).
 Long nvEmulator::hWnd() const
 {
-    return Long(effectiveWinId());
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return 0;
+    return window()->testAttribute(Qt::WA_WState_Created) ? Long(effectiveWinId()) : 0;
 }
 
 Int nvEmulator::Busy() const

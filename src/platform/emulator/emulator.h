@@ -33,13 +33,17 @@
 //   30003 "Transfer protocol not available"   Upload or Download by a protocol whose program
 //                                             (kermit, or lrzsz's sx/sb/sz/rx/rb/rz) is not
 //                                             installed or does not start
-//   30004 "Not supported by this terminal"    LoadImage, UnloadImage, PlayMIDI, PlayWave
+//   30004 "Not supported by this terminal"    a member this terminal type cannot do
 //   30005 "Invalid capture source"            Capture with a source other than 1 or 2
 //   30006 "Invalid screen position"           Locate, SetText, GetText ... outside the screen
 //   30007 "The device cannot dial"            Dial on a session whose Device is not a modem
 //   30008 "Print failed"                      the print job could not be written
 //   30009 "Invalid page"                      a page the terminal does not have (other than -1)
 //   30010 "No device"                         Reset of the connection with Device 0
+//   30011 "No sound device"                   PlayWave, PlayMIDI on a machine without one
+//   30012 "No sound font"                     PlayMIDI without a General MIDI sound font
+//   30013 "Not a sound file of that kind"     PlayWave of no PCM WAV, PlayMIDI of no MIDI file
+// LoadImage answers 481 for a file that is no picture.
 
 #include "emulator/channel.h"
 #include "emulator/emusettings.h"
@@ -83,6 +87,9 @@ constexpr Long CannotDial = 30007;
 constexpr Long PrintFailed = 30008;
 constexpr Long BadPage = 30009;
 constexpr Long NoDevice = 30010;
+constexpr Long NoSoundDevice = 30011;
+constexpr Long NoSoundFont = 30012;
+constexpr Long BadSoundFile = 30013;
 QString text(Long number);
 } // namespace emuerror
 
@@ -151,9 +158,15 @@ public:
     void SetSelection(Int left = 0, Int top = 0, Int right = -1, Int bottom = -1);
     void ClearSelection();
     void Locate(Int col, Int row, Int page = -1);
+    // A picture file over the screen from a cell: Width x Height cells (0: the picture's own
+    // size), PreserveAspect non-zero keeps its proportions inside them, BorderStyle non-zero
+    // draws a line around it. It stays with its text while the screen scrolls.
     void LoadImage(const QString &fileName, Int col, Int row, Int width = 0, Int height = 0,
         Int preserveAspect = 0, Int borderStyle = 0);
+    // Removes the pictures of a file, or every picture ("").
     void UnloadImage(const QString &fileName = QString());
+    // Plays a MIDI file or a WAV file through the desktop's sound output; a new sound ends the
+    // one playing.
     void PlayMIDI(const QString &fileName);
     void PlayWave(const QString &fileName);
     // The mouse table: a click of Button (1 left, 2 right, 4 middle) on a word matching

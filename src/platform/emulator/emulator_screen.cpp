@@ -294,26 +294,6 @@ void nvEmulator::Locate(Int col, Int row, Int page)
     reportLocation();
 }
 
-void nvEmulator::LoadImage(const QString &, Int, Int, Int, Int, Int, Int)
-{
-    fail(emuerror::NotSupported, QStringLiteral("images"));
-}
-
-void nvEmulator::UnloadImage(const QString &)
-{
-    fail(emuerror::NotSupported, QStringLiteral("images"));
-}
-
-void nvEmulator::PlayMIDI(const QString &)
-{
-    fail(emuerror::NotSupported, QStringLiteral("MIDI"));
-}
-
-void nvEmulator::PlayWave(const QString &)
-{
-    fail(emuerror::NotSupported, QStringLiteral("sound files"));
-}
-
 QString nvEmulator::GetText(Int col, Int row, Int cols, Int)
 {
     const int r = checkedRow(row);

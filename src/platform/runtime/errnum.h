@@ -56,6 +56,7 @@ constexpr Number Automation = 440;
 constexpr Number ArgumentNotOptional = 449;
 constexpr Number WrongArguments = 450;
 constexpr Number DuplicateKey = 457;
+constexpr Number InvalidPicture = 481;
 constexpr Number SpoolerUnavailable = 1722; // the print service cannot be reached
 constexpr Number InvalidPrinterName = 1801; // no printer of that name is installed
 constexpr Number Cancelled = 32755; // "Cancel was selected."

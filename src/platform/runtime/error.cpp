@@ -49,6 +49,7 @@ const QHash<Long, QString> &errorTexts()
         { err::InvalidUseOfNull, QStringLiteral("Invalid use of Null") },
         { err::ObjectUnloaded, QStringLiteral("Object was unloaded") },
         { err::InvalidPropertyValue, QStringLiteral("Invalid property value") },
+        { err::InvalidPicture, QStringLiteral("Invalid picture") },
         { err::InvalidPropertyIndex, QStringLiteral("Invalid property array index") },
         { err::FormMinimizedOrMaximized,
             QStringLiteral("A form can't be moved or sized while minimized or maximized") },
