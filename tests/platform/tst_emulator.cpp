@@ -842,9 +842,9 @@ void TestEmulator::methodErrors_data()
     QTest::addColumn<QVariantList>("args");
     QTest::addColumn<int>("error");
     QTest::newRow("LoadImage") << "LoadImage" << QVariantList { "a.png", 0, 0 }
-                               << int(emu::emuerror::NotSupported);
+                               << int(rt::err::FileNotFound);
     QTest::newRow("PlayWave") << "PlayWave" << QVariantList { "a.wav" }
-                              << int(emu::emuerror::NotSupported);
+                              << int(rt::err::FileNotFound);
     QTest::newRow("Locate off screen")
         << "Locate" << QVariantList { 80, 0 } << int(emu::emuerror::BadPosition);
     QTest::newRow("another page") << "Locate" << QVariantList { 0, 0, 2 }
