@@ -7,7 +7,6 @@
 #include "app/norvalis.h"
 #include "app/strfunc.h"
 #include "commondlg/helpwindow.h"
-#include "dialogs/dialogslog.h"
 #include "dialogs/settingsdlg.h"
 #include "emulator/emulator.h"
 #include "runtime/controls.h"
