@@ -57,13 +57,6 @@ double residentKiB()
     return fields.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1024;
 }
 
-void closeAll()
-{
-    for (const SessionPtr &session : gApp->ClsSessions().NewEnum())
-        session->Terminate(0);
-    waitFor([] { return gApp->ClsSessions().Count() == 0 && !gCleanupPending; }, 60000);
-}
-
 void BM_OpenClose100(benchmark::State &state)
 {
     constexpr int Sessions = 100;
@@ -82,7 +75,7 @@ void BM_OpenClose100(benchmark::State &state)
         const qint64 opened = timer.elapsed();
         const size_t heapOpen = mallinfo2().uordblks;
         const double rssOpen = residentKiB();
-        closeAll();
+        closeAllSessions();
         state.SetIterationTime(double(timer.elapsed()) / 1000);
         state.counters["open_ms"] = double(opened);
         state.counters["heap_per_session_KiB"]
@@ -207,7 +200,7 @@ void BM_HostText100MB(benchmark::State &state)
             state.SkipWithError("the last line did not reach the screen");
         session->Terminate(0);
         session.reset();
-        closeAll();
+        closeAllSessions();
         host.reset();
     }
 }

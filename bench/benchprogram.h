@@ -4,9 +4,12 @@
 // home), with nobody to answer its questions (errors are printed and ignored, message boxes
 // answer No); and waiting for a condition while the event loop runs.
 
+#include "app/appglobals.h"
 #include "app/errhndlr.h"
 #include "app/msgbox.h"
+#include "app/norvalis.h"
 #include "app/nvmain.h"
+#include "session/sessions.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -46,4 +49,12 @@ inline void startProgramIn(const QTemporaryDir &dir)
     frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
     Nvmain::SetArguments({});
     Nvmain::Main();
+}
+
+// Closes every session without questions and waits until they are gone.
+inline void closeAllSessions()
+{
+    for (const SessionPtr &session : gApp->ClsSessions().NewEnum())
+        session->Terminate(0);
+    waitFor([] { return gApp->ClsSessions().Count() == 0 && !gCleanupPending; }, 60000);
 }

@@ -18,6 +18,15 @@
 // QT_LOGGING_RULES turns them on).
 Q_DECLARE_LOGGING_CATEGORY(lcApp)
 
+// A debug line when a procedure that runs with errors suppressed skipped a failing step (the
+// last error skipped).
+inline void logSkippedStep(const rt::ResumeNext &quiet, const char *procedure)
+{
+    if (quiet.failed())
+        qCDebug(lcApp).noquote() << procedure << "skipped a failing step:"
+                                 << quiet.error().description;
+}
+
 // The main window's title when the settings give none.
 QString ProductTitle();
 
@@ -48,6 +57,9 @@ extern QPointer<script::ScriptHost> gScriptHost;
 // requests and closed sessions enable the timer; it does the deferred work of closing.
 extern QPointer<rt::Timer> gCleanupTimer;
 extern QPointer<dde::Topic> gSystemTopic;
+
+// The current layout file: set by loading a layout and by Save Layout As; "" at start.
+extern QString gLayoutFile;
 
 // The registry key of one per-user setting under the current user's root:
 // Software\Dremo\Nvwin2k\<name> (the setting is the key's default value).

@@ -49,21 +49,15 @@ constexpr rt::Long LastRecentCommand = 133;
 constexpr rt::Long LastWindowCommand = 599;
 constexpr rt::Long LastBandCommand = 9999;
 
+// The main window's own commands (those that act on a session are the session window's).
 enum Command : rt::Long {
     CmdNew = 101,
     CmdOpen = 103,
     CmdClose = 104,
-    CmdSave = 105,
-    CmdSaveAs = 106,
     CmdSaveLayout = 108,
     CmdSaveLayoutAs = 109,
     CmdExit = 110,
-    CmdPrinterToggle = 201,
-    CmdPrintScreen = 202,
     CmdPrinterSettings = 203,
-    CmdCopy = 303,
-    CmdCopyHistory = 304,
-    CmdPaste = 305,
     CmdPasteFromFile = 306,
     CmdMouseSettings = 313,
     CmdHelpContents = 400,
@@ -74,21 +68,12 @@ enum Command : rt::Long {
     CmdTileHorizontally = 502,
     CmdTileVertically = 503,
     CmdArrangeIcons = 504,
-    CmdNormMode = 505,
-    CmdExtMode = 506,
-    CmdLockHistory = 507,
-    CmdUnlockHistory = 508,
-    CmdHistoryOff = 510,
-    CmdHistoryHalf = 511,
-    CmdHistoryFull = 512,
     CmdRunScript = 513,
     CmdUpload = 601,
     CmdDownload = 602,
     CmdCapture = 603,
     CmdDial = 704,
     CmdSettings = 705,
-    CmdResetTerm = 707,
-    CmdResetComm = 708,
 };
 
 const QChar kNameSeparator = QChar(1);
@@ -156,46 +141,59 @@ rt::Form *windowForm(const SessionPtr &session)
     return window ? &window->form() : nullptr;
 }
 
-// ---- Commands that come with the sessions, layouts and file commands ----
-
-// Opens recent-file entry index (the recent files come with the file commands).
-void FileOpenRecent(rt::Int index)
+void showHelpContents(frmMdiParent &main, rt::Long)
 {
-    Q_UNUSED(index);
+    commondlg::showHelp(main.mainWindow(), frmMdiParent::HelpFile());
 }
 
-// Opens a new session (comes with the file commands).
-void FileNew() { }
-
-// Opens a session file or a layout (comes with the file commands).
-void FileOpen() { }
-
-// Closes the active session window (comes with the file commands).
-void FileClose() { }
-
-// Saves the window layout under its current name, or asks for one (comes with the layouts).
-void FileSaveLayout() { }
-
-// Saves the window layout under a new name (comes with the layouts).
-void FileSaveLayoutAs() { }
-
-// The transfer and capture dialogs.
-void ShowDialogCommand(rt::Long command)
+// The built-in commands of the main window: what each does. Commands that act on a session are
+// run by the session window that owns the menu (SessionWindow::SessionCommand); any number
+// found in neither place does nothing.
+struct BuiltInCommand
 {
-    switch (command) {
-    case CmdUpload:
-        frmUpload::ShowUpload();
-        break;
-    case CmdDownload:
-        frmDownload::ShowDownload();
-        break;
-    case CmdCapture:
-        frmCapStart::ShowCaptureDialog();
-        break;
-    default:
-        break;
-    }
-}
+    rt::Long first;
+    rt::Long last;
+    void (*run)(frmMdiParent &main, rt::Long command);
+};
+
+const BuiltInCommand kBuiltInCommands[] = {
+    { CmdNew, CmdNew, [](frmMdiParent &, rt::Long) { Nvmain::FileNew(); } },
+    { CmdOpen, CmdOpen, [](frmMdiParent &, rt::Long) { Nvmain::FileOpen(); } },
+    { CmdClose, CmdClose, [](frmMdiParent &, rt::Long) { Nvmain::FileClose(); } },
+    { CmdSaveLayout, CmdSaveLayout,
+        [](frmMdiParent &, rt::Long) {
+            if (gLayoutFile.isEmpty())
+                Nvmain::FileSaveLayoutAs();
+            else
+                Nvmain::FileSaveLayout();
+        } },
+    { CmdSaveLayoutAs, CmdSaveLayoutAs,
+        [](frmMdiParent &, rt::Long) { Nvmain::FileSaveLayoutAs(); } },
+    { CmdExit, CmdExit, [](frmMdiParent &, rt::Long) { Nvmain::FileExit(); } },
+    { CmdPrinterSettings, CmdPrinterSettings,
+        [](frmMdiParent &main, rt::Long) { ShowSettingsDialog(u"P"_qs, false, main.widget()); } },
+    { CmdPasteFromFile, CmdPasteFromFile,
+        [](frmMdiParent &main, rt::Long) { main.PasteFromFile(); } },
+    { CmdMouseSettings, CmdMouseSettings,
+        [](frmMdiParent &main, rt::Long) { ShowSettingsDialog(u"M"_qs, false, main.widget()); } },
+    { CmdHelpContents, CmdHelpIndex, showHelpContents },
+    { CmdHelpSearch, CmdHelpSearch, showHelpContents },
+    { CmdAbout, CmdAbout, [](frmMdiParent &, rt::Long) { frmAboutBox::ShowAbout(0); } },
+    { CmdCascade, CmdArrangeIcons,
+        [](frmMdiParent &main, rt::Long command) { main.arrange(rt::Int(command - CmdCascade)); } },
+    { CmdRunScript, CmdRunScript,
+        [](frmMdiParent &, rt::Long) {
+            if (!gScriptHost)
+                rt::raise(rt::err::ObjectNotSet);
+            gScriptHost->ToolCommand(0);
+        } },
+    { CmdUpload, CmdUpload, [](frmMdiParent &, rt::Long) { frmUpload::ShowUpload(); } },
+    { CmdDownload, CmdDownload, [](frmMdiParent &, rt::Long) { frmDownload::ShowDownload(); } },
+    { CmdCapture, CmdCapture, [](frmMdiParent &, rt::Long) { frmCapStart::ShowCaptureDialog(); } },
+    { CmdDial, CmdDial, [](frmMdiParent &main, rt::Long) { frmDial::ShowDialer(main.widget()); } },
+    { CmdSettings, CmdSettings,
+        [](frmMdiParent &main, rt::Long) { ShowSettingsDialog(QString(), true, main.widget()); } },
+};
 
 } // namespace
 
@@ -368,7 +366,7 @@ void frmMdiParent::TB_ToolClick(bar::Tool *tool)
 void frmMdiParent::dispatchCommand(rt::Long menuNo, rt::Long command, bar::Tool *tool)
 {
     if (command >= RecentPlaceholder && command <= LastRecentCommand) {
-        FileOpenRecent(rt::Int(command - RecentPlaceholder));
+        Nvmain::FileOpenRecent(rt::Int(command - RecentPlaceholder));
         return;
     }
     if (command >= WindowPlaceholder && command <= LastWindowCommand) {
@@ -424,65 +422,11 @@ void frmMdiParent::toggleBand(rt::Long menuNo, bar::Tool *tool)
 
 void frmMdiParent::runBuiltInCommand(rt::Long command)
 {
-    switch (command) {
-    case CmdNew:
-        FileNew();
-        break;
-    case CmdOpen:
-        FileOpen();
-        break;
-    case CmdClose:
-        FileClose();
-        break;
-    case CmdSaveLayout:
-        FileSaveLayout();
-        break;
-    case CmdSaveLayoutAs:
-        FileSaveLayoutAs();
-        break;
-    case CmdExit:
-        Nvmain::FileExit();
-        break;
-    case CmdPasteFromFile:
-        PasteFromFile();
-        break;
-    case CmdHelpContents:
-    case CmdHelpIndex:
-    case CmdHelpSearch:
-        commondlg::showHelp(mainWindow(), HelpFile());
-        break;
-    case CmdAbout:
-        frmAboutBox::ShowAbout(0);
-        break;
-    case CmdCascade:
-    case CmdTileHorizontally:
-    case CmdTileVertically:
-    case CmdArrangeIcons:
-        arrange(rt::Int(command - CmdCascade));
-        break;
-    case CmdRunScript:
-        if (gScriptHost)
-            gScriptHost->ToolCommand(0);
-        break;
-    case CmdSettings:
-        ShowSettingsDialog(QString(), true, widget());
-        break;
-    case CmdPrinterSettings:
-        ShowSettingsDialog(QStringLiteral("P"), false, widget());
-        break;
-    case CmdMouseSettings:
-        ShowSettingsDialog(QStringLiteral("M"), false, widget());
-        break;
-    case CmdUpload:
-    case CmdDownload:
-    case CmdCapture:
-        ShowDialogCommand(command);
-        break;
-    case CmdDial:
-        frmDial::ShowDialer(widget());
-        break;
-    default:
-        break;
+    for (const BuiltInCommand &entry : kBuiltInCommands) {
+        if (command >= entry.first && command <= entry.last) {
+            entry.run(*this, command);
+            return;
+        }
     }
 }
 

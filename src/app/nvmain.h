@@ -64,10 +64,44 @@ void SetClock(Clock clock);
 // startTime: the splash closes 4 s after the start and at least 1 s after now.
 rt::Int SplashInterval(double startTime, double now);
 
-// Starts a program as a separate process, not watched; false when it cannot start. Tests
-// replace the starter.
+// Starts a program (a command line: the program and its arguments) as a separate process, not
+// watched; false when it cannot start. Tests replace the starter.
+bool StartProgram(const QString &command);
 using ProgramStarter = std::function<bool(const QString &command)>;
 void SetProgramStarter(ProgramStarter starter);
+
+// ---- File commands ----
+
+// New: a blank session, or (when NVWIN.INI [Connection] Wizard32 names a wizard program) the
+// "New Connection" prompt first, which may start the wizard instead.
+void FileNew();
+// Open: a session file (into a new session and the recent-file list) or a layout, chosen in the
+// Open dialog; anything else gives "Unable to open " and the name.
+void FileOpen();
+// Opens recent-file entry index (from 0) by its kind; a file that is gone stays in the list.
+void FileOpenRecent(rt::Int index);
+// The main window's Open (saving false) or Save As dialog, opened in gLastDir on fileName with the
+// filter (its first entry chosen) and the extension a name without one gets: the full name
+// chosen, or "" when the user cancelled.
+QString AskFileName(bool saving, const QString &title, const QString &fileName,
+    const QString &extension, const QString &filter);
+// Closes the active session window (nothing without one).
+void FileClose();
+// Saves every session under its own name (a session without a file asks for one); a session
+// that fails is skipped.
+void SaveAllSessions();
+
+// ---- Layouts ----
+
+// Writes the current layout to gLayoutFile (nothing when it is empty), whole or not at all,
+// after saving every session. A failed write keeps the old file and tells the user.
+void FileSaveLayout();
+// Asks for a layout file name (Save As dialog) and writes the layout under it.
+void FileSaveLayoutAs();
+// Opens a layout: places the main window, opens each session file it names where it was (a file
+// that gives no session: "Unable to open " and the name), activates the window it marks and runs
+// its script. A file without [Norvalis Main] WindowState 0 or more is no layout: nothing happens.
+void LoadLayout(const QString &file);
 
 // ---- Script bridge ----
 
@@ -87,7 +121,8 @@ QString MakeTopicName(const QString &fileName, rt::Int sessionNo);
 // Sets the SYSTEM topic's TOPICS item: "SYSTEM" and the topic of each session window.
 void UpdateTopicList();
 // The recent-file list: adding moves or puts an existing file at the top; removing takes the
-// name out. Names keep their own spelling and compare exactly. The registry copy is rewritten.
+// name out. Names keep their own spelling and compare exactly. The registry copy
+// (RecentFiles\File_1, File_2 ...) is rewritten in list order without gaps.
 void UpdateRecentFileList(const QString &file, bool remove);
 // The pause state (the program's Scroll Lock).
 bool GetPauseState();

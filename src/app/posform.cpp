@@ -26,17 +26,6 @@ void putReg(const QString &name, const QString &value)
     Profile::PutRegString(Profile::HKCU, SettingsKey(name), value, QString());
 }
 
-// The window's rectangle in its normal state. A top-level window's is its client area: the frame
-// belongs to the window manager and is not known before the window is shown, so a rectangle that
-// included it would not come back the same.
-QRect normalRect(const QWidget *window)
-{
-    if (!window->isWindow())
-        return window->geometry();
-    const QRect normal = window->normalGeometry();
-    return normal.isNull() ? window->geometry() : normal;
-}
-
 // A stored edge (left or top) in twips, kept on a screen side of extent twips.
 rt::Long storedEdge(const QString &name, rt::Long extent)
 {
@@ -72,7 +61,10 @@ bool GetWindowPlacement(const rt::Form &form, WindowPlacement &placement)
     const QWidget *window = form.windowWidget();
     if (!window)
         return false;
-    const QRect normal = normalRect(window);
+    // A top-level window's rectangle is its client area: the frame belongs to the window manager
+    // and is not known before the window is shown, so a rectangle that included it would not come
+    // back the same.
+    const QRect normal = form.normalGeometry();
     placement.length = 44;
     placement.showCmd = form.windowState() + 1;
     placement.left = normal.x();

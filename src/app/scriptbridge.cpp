@@ -161,49 +161,6 @@ void UpdateTopicList()
     });
 }
 
-void UpdateRecentFileList(const QString &file, bool remove)
-{
-    rt::ResumeNext quiet;
-    if (file.isEmpty() || !gApp)
-        return;
-    if (!remove && !QFileInfo(file).isFile())
-        return;
-    Norvalis &app = *gApp;
-    const rt::Int size = app.RecentListSize();
-    QStringList entries;
-    for (rt::Int i = 0; i < size; ++i)
-        entries << app.Recent(i);
-    qsizetype found = -1;
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (entries.at(i) == file && (remove || QFileInfo(entries.at(i)).isFile())) {
-            found = i;
-            break;
-        }
-    }
-    if (found >= 0) {
-        entries.removeAt(found);
-        entries.append(QString());
-    } else if (remove) {
-        return;
-    }
-    if (!remove) {
-        entries.prepend(file);
-        entries.removeLast();
-    }
-    for (rt::Int i = 0; i < size; ++i)
-        quiet([&] { app.setRecent(i, entries.value(i)); });
-    quiet([&] {
-        Profile::DeleteRegKey(Profile::HKCU, SettingsKey(QStringLiteral("RecentFiles")));
-        int number = 0;
-        for (const QString &entry : entries) {
-            if (!entry.isEmpty())
-                Profile::PutRegString(Profile::HKCU,
-                    SettingsKey(QStringLiteral("RecentFiles\\File_%1").arg(++number)), entry,
-                    QString());
-        }
-    });
-}
-
 bool GetPauseState()
 {
     bool on = false;

@@ -122,12 +122,6 @@ void openSessionFile(const QString &fileName)
         UpdateRecentFileList(fileName, false);
 }
 
-// Loads a layout file named on the command line (the layout loader comes with the layouts).
-void loadLayout(const QString &fileName)
-{
-    Q_UNUSED(fileName);
-}
-
 } // namespace
 
 void SetArguments(const QStringList &arguments)
@@ -199,6 +193,13 @@ rt::Int SplashInterval(double startTime, double now)
     else if (elapsed > 3)
         elapsed = 3;
     return rt::CInt((4 - elapsed) * 1000);
+}
+
+bool StartProgram(const QString &command)
+{
+    if (state().starter)
+        return state().starter(command);
+    return startDetached(command);
 }
 
 void SetProgramStarter(ProgramStarter starter)
@@ -275,7 +276,7 @@ void Main()
                 openSessionFile(fileName);
                 break;
             case Files::KindLayout:
-                loadLayout(fileName);
+                LoadLayout(fileName);
                 break;
             case Files::KindScript:
                 rt::setMousePointer(rt::vbDefault);
@@ -357,12 +358,7 @@ void OfferConnectionWizard()
     });
     if (answer != MsgBox::Yes)
         return;
-    quiet([&] {
-        if (state().starter)
-            state().starter(command);
-        else
-            startDetached(command);
-    });
+    quiet([&] { StartProgram(command); });
 }
 
 void RequestShutdown(rt::Int prompt)

@@ -331,10 +331,14 @@ void frmMdiChild::Form_QueryUnload(rt::Int &cancel, rt::Int unloadMode)
         const SessionPtr session = sessionOf(Tag);
         if (!session)
             return;
+        // A shutdown requested while the session asks its questions closes them as cancelled:
+        // that refusal must not stop the shutdown, only a refusal of one already under way.
+        const bool shutdownUnderWay = gTerminating;
         session->Terminate(prompt);
         if (!m_isClosing) {
             cancel = 1;
-            gTerminating = false;
+            if (shutdownUnderWay)
+                gTerminating = false;
         }
     });
 }

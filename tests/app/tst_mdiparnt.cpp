@@ -1,6 +1,6 @@
 // The main window: its close request becoming the application's shutdown, its unload from code,
-// the menu it shows while minimized or restored, its window messages, and the routing of tool
-// clicks and band openings.
+// the menu it shows while minimized or restored, its window messages, the routing of tool
+// clicks and band openings, and the command table clicked through real tools with two sessions.
 
 #include "app/tst_startup_env.h"
 
@@ -8,17 +8,27 @@
 #include "app/common.h"
 #include "app/profile.h"
 #include "app/splash.h"
+#include "commondlg/commondlg.h"
+#include "commondlg/helpwindow.h"
 #include "dialogs/settingsdlg.h"
-#include "menus/mnutool.h"
-#include "session/session.h"
-#include "session/sessions.h"
+#include "emulator/emulator.h"
 #include "menus/menus.h"
 #include "menus/mnuband.h"
+#include "menus/mnutool.h"
+#include "platform/fakehost.h"
+#include "print/spooler.h"
 #include "runtime/interaction.h"
 #include "runtime/messages.h"
 #include "runtime/timer.h"
+#include "session/mdichild.h"
+#include "session/session.h"
+#include "session/sessions.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMainWindow>
+#include <QMdiArea>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -82,10 +92,23 @@ private slots:
     void pasteFromFileWithoutSession();
     void settingsCommands_data();
     void settingsCommands();
+    void commandTable_data();
+    void commandTable();
 
 private:
+    QString home(const QString &name) const { return m_env.homeDir() + u'/' + name; }
+    // Two sessions: "first" without a device, "second" on the loopback host (active).
+    void openTwoSessions();
+    void prepare(const QString &step);
+    QString observe(const QString &what) const;
+    std::shared_ptr<clsSession> session(const QString &name) const;
+    bar::ToolPtr toolOf(rt::Long menuNo, rt::Long command) const;
+
     StartupEnvironment m_env;
     QStringList m_errors;
+    std::unique_ptr<FakeHost> m_host;
+    QStringList m_asked; // titles of the file dialogs asked, and "script file"
+    commondlg::Answer m_answer;
 };
 
 void TestMdiParent::initTestCase()
@@ -365,9 +388,12 @@ void TestMdiParent::settingsCommands_data()
     QTest::addColumn<int>("pages");
     QTest::newRow("705 without a session: the program's page") << false << false << "705"
                                                                << "Program" << 1;
-    QTest::newRow("705 on a session: the first page") << true << true << "705" << "Connection" << 8;
-    QTest::newRow("203: printer page") << true << true << "203" << "Printer" << 8;
-    QTest::newRow("313: mouse page") << true << true << "313" << "Mouse" << 8;
+    QTest::newRow("705 on a session: the first page") << true << true << "705"
+                                                      << "Connection" << 8;
+    QTest::newRow("203: printer page") << true << true << "203"
+                                       << "Printer" << 8;
+    QTest::newRow("313: mouse page") << true << true << "313"
+                                     << "Mouse" << 8;
 }
 
 // The settings commands open the settings dialog over the active session's settings on their
@@ -381,7 +407,8 @@ void TestMdiParent::settingsCommands()
     QFETCH(int, pages);
     MenuPtr menu = gApp->Menu();
     if (sessionMenu) {
-        const auto session = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
         menu = session->Menu();
         if (activeSession) {
             session->Show();
@@ -411,6 +438,282 @@ void TestMdiParent::settingsCommands()
     rt::setDialogsWaitOffscreen(false);
     QCOMPARE(shown, page);
     QCOMPARE(shownPages, pages);
+}
+
+// ---- The command table through real tool clicks ----
+
+std::shared_ptr<clsSession> TestMdiParent::session(const QString &name) const
+{
+    for (const SessionPtr &each : gApp->ClsSessions().NewEnum()) {
+        if (QFileInfo(each->FileName()).baseName() == name)
+            return std::static_pointer_cast<clsSession>(each);
+    }
+    return nullptr;
+}
+
+// The tool of a command in a menu; an entry of a dynamic list (recent files, session windows) is
+// found in the band that holds its list after the band has opened.
+bar::ToolPtr TestMdiParent::toolOf(rt::Long menuNo, rt::Long command) const
+{
+    const rt::Long placeholder = command > 514 && command < 600 ? 514 : command;
+    for (const MnuBandPtr &band : gMenus->item(QVariant(menuNo))->NewEnum()) {
+        for (const MnuToolPtr &each : band->NewEnum()) {
+            if (each->ToolID() != placeholder)
+                continue;
+            if (placeholder == command)
+                return each->BarTool();
+            const bar::BandPtr barBand
+                = TheActiveBar().bands().item(QString::number(menuNo) + kSep + band->Name());
+            bool cancel = false;
+            frmMdiParent::instance().TB_BandOpen(barBand.get(), cancel);
+            for (const bar::ToolPtr &listed : barBand->tools()) {
+                if (listed->toolId() == menuNo * 100000 + command)
+                    return listed;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void TestMdiParent::openTwoSessions()
+{
+    m_host = std::make_unique<FakeHost>();
+    QVERIFY(m_host->isListening());
+    writeBytes(home(u"first.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+    writeBytes(home(u"second.nvcf"_qs),
+        "[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\nHostPort="
+            + m_host->portText().toUtf8() + "\n");
+    writeBytes(home(u"third.nvcf"_qs), "[Norvalis]\nTermType=9\n");
+    gApp->setInitChildWindowState(0);
+    gApp->ClsSessions().Add(home(u"first.nvcf"_qs));
+    gApp->ClsSessions().Add(home(u"second.nvcf"_qs));
+    QVERIFY(m_host->waitForConnection(1, 10000));
+    QTRY_VERIFY(!gCleanupPending);
+    QCOMPARE(gApp->ActiveClsSession(), SessionPtr(session(u"second"_qs)));
+    // Help commands that no default menu carries.
+    gApp->Menu()->MnuBands(u"Help"_qs)->AddNew(401);
+    gApp->Menu()->MnuBands(u"Help"_qs)->AddNew(404);
+}
+
+void TestMdiParent::prepare(const QString &step)
+{
+    emu::nvEmulator &first = *session(u"first"_qs)->Emulator();
+    if (step.startsWith(u"answer "_qs)) {
+        m_answer = home(step.mid(7));
+    } else if (step == u"arrange tiled"_qs) {
+        frmMdiParent::instance().arrange(1);
+    } else if (step == u"arrange cascaded"_qs) {
+        frmMdiParent::instance().arrange(0);
+    } else if (step == u"minimize both"_qs) {
+        for (const char *name : { "first", "second" })
+            session(QLatin1String(name))->frmSession()->setWindowState(rt::vbMinimized);
+    } else if (step == u"extended both"_qs) {
+        for (const char *name : { "first", "second" })
+            session(QLatin1String(name))->Emulator()->setExtendedMode(1);
+    } else if (step == u"full history both"_qs) {
+        for (const char *name : { "first", "second" }) {
+            rt::Int percent = 100;
+            session(QLatin1String(name))->Emulator()->setHistoryVisible(&percent);
+        }
+    } else if (step == u"retitle first"_qs) {
+        session(u"first"_qs)->setCaption(u"Retitled"_qs);
+    } else if (step == u"text on first"_qs) {
+        first.Emulate(u"hello world\r\n"_qs);
+    } else if (step == u"select on first"_qs) {
+        first.Emulate(u"hello world\r\n"_qs);
+        first.SetSelection(0, 0, 4, 0);
+    } else if (step == u"history on first"_qs) {
+        for (int i = 0; i < 40; ++i)
+            first.Emulate(u"line %1\r\n"_qs.arg(i));
+    } else if (step == u"clipboard"_qs) {
+        QGuiApplication::clipboard()->setText(u"pasted text"_qs);
+    } else if (step == u"recent third"_qs) {
+        gApp->setRecent(0, home(u"third.nvcf"_qs));
+    } else if (step == u"layout current"_qs) {
+        gLayoutFile = home(u"current.nvly"_qs);
+    } else if (step == u"capture folder"_qs) {
+        QDir(home(u"prints"_qs)).removeRecursively();
+        QVERIFY(QDir().mkpath(home(u"prints"_qs)));
+        session(u"first"_qs)->setDefaultCaptureDir(home(u"prints"_qs));
+    } else {
+        QFAIL(qPrintable(u"unknown step "_qs + step));
+    }
+}
+
+QString TestMdiParent::observe(const QString &what) const
+{
+    const auto both = [this](const std::function<int(emu::nvEmulator &)> &value) {
+        return QString::number(value(*session(u"first"_qs)->Emulator())) + u' '
+            + QString::number(value(*session(u"second"_qs)->Emulator()));
+    };
+    if (what == u"sessions"_qs) {
+        QStringList names;
+        for (const SessionPtr &each : gApp->ClsSessions().NewEnum())
+            names << (each->FileName().isEmpty() ? u"-"_qs
+                                                 : QFileInfo(each->FileName()).baseName());
+        return names.join(u',');
+    }
+    if (what == u"active"_qs) {
+        const SessionPtr active = gApp->ActiveClsSession();
+        return active ? QFileInfo(active->FileName()).baseName() : QString();
+    }
+    if (what == u"asked"_qs)
+        return m_asked.join(u',');
+    if (what == u"saved title"_qs)
+        return Profile::GetIniString(
+            u"Norvalis"_qs, u"SessionTitle"_qs, QString(), home(u"first.nvcf"_qs));
+    if (what == u"layout"_qs)
+        return QFileInfo(gLayoutFile).fileName()
+            + (Files::IsLayoutFile(gLayoutFile) ? u" written"_qs : u" missing"_qs);
+    if (what == u"shutdown"_qs)
+        return gTerminating ? u"prompt "_qs + QString::number(gTerminatePrompt) : u"none"_qs;
+    if (what == u"printer"_qs)
+        return both([](emu::nvEmulator &e) { return e.PrinterMode(); });
+    if (what == u"extended"_qs)
+        return both([](emu::nvEmulator &e) { return e.ExtendedMode(); });
+    if (what == u"locked"_qs)
+        return both([](emu::nvEmulator &e) { return e.LockHistory(); });
+    if (what == u"history"_qs)
+        return both([](emu::nvEmulator &e) { return e.HistoryVisible(); });
+    if (what == u"pdf files"_qs)
+        return QString::number(QDir(home(u"prints"_qs)).entryList({ u"*.pdf"_qs }).size());
+    if (what == u"clipboard"_qs)
+        return QGuiApplication::clipboard()->text().trimmed().section(u'\n', 0, 0);
+    if (what == u"host received"_qs)
+        return QString::fromUtf8(m_host->received());
+    if (what == u"connections"_qs)
+        return QString::number(m_host->connectionCount());
+    if (what == u"first screen"_qs)
+        return session(u"first"_qs)->Emulator()->screen()->rowText(0).trimmed();
+    if (what == u"help"_qs)
+        return commondlg::HelpWindow::current() && commondlg::HelpWindow::current()->isVisible()
+            ? u"shown"_qs
+            : u"hidden"_qs;
+    if (what == u"arrangement"_qs) {
+        QList<QRect> frames;
+        bool minimized = true;
+        for (const char *name : { "first", "second" }) {
+            const QWidget *frame = session(QLatin1String(name))->frmSession()->windowWidget();
+            frames << frame->geometry();
+            minimized = minimized && frame->isMinimized();
+        }
+        const QRect area = frmMdiParent::instance().mdiArea()->viewport()->rect();
+        const auto all = [&](const std::function<bool(const QRect &)> &test) {
+            return std::all_of(frames.cbegin(), frames.cend(), test);
+        };
+        if (minimized && all([&](const QRect &r) { return r.bottom() == area.bottom(); }))
+            return u"along the bottom"_qs;
+        if (all([&](const QRect &r) { return r.x() == 0 && r.width() == area.width(); }))
+            return u"one above the other"_qs;
+        if (all([&](const QRect &r) { return r.y() == 0 && r.height() == area.height(); }))
+            return u"side by side"_qs;
+        const QPoint step = frames.at(1).topLeft() - frames.at(0).topLeft();
+        if (step.x() > 0 && step.y() > 0)
+            return u"cascaded"_qs;
+        return u"elsewhere"_qs;
+    }
+    return u"?"_qs + what;
+}
+
+void TestMdiParent::commandTable_data()
+{
+    QTest::addColumn<QString>("menu"); // "main", or the session whose menu it is
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QStringList>("steps"); // prepared before the click
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("expected");
+
+    const auto row = [](const char *name, const char *menu, int command, QStringList steps,
+                         const char *what, const QString &expected) {
+        QTest::newRow(name) << QString::fromLatin1(menu) << command << steps
+                            << QString::fromLatin1(what) << expected;
+    };
+    row("101 new session", "main", 101, {}, "sessions", u"first,second,-"_qs);
+    row("103 open", "main", 103, { u"answer third.nvcf"_qs }, "sessions", u"first,second,third"_qs);
+    row("103 open asks", "main", 103, {}, "asked", u"Open"_qs);
+    row("104 close the active window", "second", 104, {}, "sessions", u"first"_qs);
+    row("105 save the menu's own session", "first", 105, { u"retitle first"_qs }, "saved title",
+        u"Retitled"_qs);
+    row("106 save as", "first", 106, { u"answer renamed.nvcf"_qs }, "sessions",
+        u"renamed,second"_qs);
+    row("108 save layout without a name asks", "main", 108, { u"answer desk.nvly"_qs }, "layout",
+        u"desk.nvly written"_qs);
+    row("108 save layout under its name", "main", 108, { u"layout current"_qs }, "asked",
+        QString());
+    row("109 save layout as", "second", 109, { u"answer other.nvly"_qs }, "layout",
+        u"other.nvly written"_qs);
+    row("110 exit", "main", 110, {}, "shutdown", u"prompt 3"_qs);
+    row("113 recent file", "main", 113, { u"recent third"_qs }, "sessions",
+        u"first,second,third"_qs);
+    row("201 printer logging on", "second", 201, {}, "printer", u"0 1"_qs);
+    row("202 print screen", "first", 202, { u"capture folder"_qs, u"text on first"_qs },
+        "pdf files", u"1"_qs);
+    row("303 copy", "first", 303, { u"select on first"_qs }, "clipboard", u"hello"_qs);
+    row("304 copy history", "first", 304, { u"history on first"_qs }, "clipboard", u"line 0"_qs);
+    row("305 paste", "second", 305, { u"clipboard"_qs }, "host received", u"pasted text"_qs);
+    row("306 paste from file asks", "second", 306, {}, "asked", u"Select File to Paste"_qs);
+    row("400 help contents", "main", 400, {}, "help", u"shown"_qs);
+    row("401 help index", "main", 401, {}, "help", u"shown"_qs);
+    row("404 help search", "main", 404, {}, "help", u"shown"_qs);
+    row("501 cascade", "main", 501, { u"arrange tiled"_qs }, "arrangement", u"cascaded"_qs);
+    row("502 tile horizontally", "main", 502, { u"arrange cascaded"_qs }, "arrangement",
+        u"one above the other"_qs);
+    row("503 tile vertically", "first", 503, { u"arrange cascaded"_qs }, "arrangement",
+        u"side by side"_qs);
+    row("504 arrange icons", "main", 504, { u"minimize both"_qs }, "arrangement",
+        u"along the bottom"_qs);
+    row("505 normal screen", "second", 505, { u"extended both"_qs }, "extended", u"1 0"_qs);
+    row("506 extended screen of the menu's session", "first", 506, {}, "extended", u"1 0"_qs);
+    row("507 lock history", "second", 507, {}, "locked", u"0 -1"_qs);
+    row("508 unlock history toggles too", "first", 508, {}, "locked", u"-1 0"_qs);
+    row("509 history status tool does nothing", "first", 509, { u"full history both"_qs },
+        "history", u"100 100"_qs);
+    row("510 history off", "first", 510, { u"full history both"_qs }, "history", u"0 100"_qs);
+    row("511 history half", "first", 511, {}, "history", u"50 0"_qs);
+    row("512 history full", "second", 512, {}, "history", u"0 100"_qs);
+    row("513 run script asks for the file", "main", 513, {}, "asked", u"script file"_qs);
+    row("514 first session window", "main", 514, {}, "active", u"first"_qs);
+    row("515 second session window", "first", 515, {}, "active", u"second"_qs);
+    row("707 reset terminal", "first", 707, { u"text on first"_qs }, "first screen", QString());
+    row("708 reset connection", "second", 708, {}, "connections", u"2"_qs);
+}
+
+// Each command of the table, clicked through the tool of a real menu (the main window's, or a
+// session's, whose commands reach that session whichever window is active).
+void TestMdiParent::commandTable()
+{
+    QFETCH(QString, menu);
+    QFETCH(int, command);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, what);
+    QFETCH(QString, expected);
+    m_asked.clear();
+    m_answer.reset();
+    commondlg::setHook([this](const commondlg::Request &request) {
+        m_asked << request.title;
+        return m_answer;
+    });
+    gScriptHost->setFileChooser([this](QWidget *, const QString &) {
+        m_asked << u"script file"_qs;
+        return QString();
+    });
+    // Closing the connected session asks whether to disconnect: yes.
+    frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(6); });
+    openTwoSessions();
+    if (command == 202 && !print::defaultPrinter().isEmpty())
+        QSKIP("a default printer is installed: print screen would print on it");
+    for (const QString &step : steps)
+        prepare(step);
+    const rt::Long menuNo = menu == u"main"_qs ? 0 : rt::CLng(rt::Val(session(menu)->ID()));
+    const bar::ToolPtr tool = toolOf(menuNo, command);
+    QVERIFY2(tool, "the menu has no such tool");
+
+    frmMdiParent::instance().TB_ToolClick(tool.get());
+    QTRY_COMPARE(observe(what), expected);
+    commondlg::setHook(nullptr);
+    frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
+    if (commondlg::HelpWindow::current())
+        commondlg::HelpWindow::current()->close();
 }
 
 QTEST_MAIN(TestMdiParent)

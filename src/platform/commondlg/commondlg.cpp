@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QTreeView>
 
 namespace commondlg {
 
@@ -33,6 +35,20 @@ QString existingDirectory(const QString &directory)
     return path;
 }
 
+// The detail columns (size, type, date) as wide as their contents, the name taking the rest.
+void showDetailsWhole(QFileDialog &dialog)
+{
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(720, 440)));
+    auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!view)
+        return;
+    QHeaderView *header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+}
+
 // Several chosen files (of one directory): the directory, a NUL, the names separated by NULs.
 QString multipleAnswer(const QStringList &files)
 {
@@ -46,6 +62,7 @@ Answer askFile(const Request &request)
 {
     QFileDialog dialog(request.owner, request.title, request.directory);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    showDetailsWhole(dialog);
     const QStringList filters = nameFilters(request.filter);
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())

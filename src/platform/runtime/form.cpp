@@ -527,6 +527,21 @@ void Form::setWindowState(Int state)
     applyWindowState(state);
 }
 
+QRect Form::normalGeometry() const
+{
+    const QWidget *window = windowWidget();
+    if (!window)
+        return QRect();
+    if (window->isWindow()) {
+        const QRect normal = window->normalGeometry();
+        return normal.isNull() ? window->geometry() : normal;
+    }
+    // A subwindow keeps its normal rectangle to itself while minimized or maximized.
+    if (stateCode(window->windowState()) == vbNormal || m_normalGeometry.isNull())
+        return window->geometry();
+    return m_normalGeometry;
+}
+
 void Form::applyWindowState(Int state)
 {
     QWidget *window = windowWidget();
@@ -593,6 +608,12 @@ bool Form::eventFilter(QObject *watched, QEvent *event)
             rt::event([&] { Form_Resize(); });
         break;
     case QEvent::WindowStateChange: {
+        // A subwindow leaving the normal state still has its normal rectangle now (the filter
+        // sees the change before the subwindow resizes itself for it).
+        const auto *change = static_cast<const QWindowStateChangeEvent *>(event);
+        if (isWindow && !window->isWindow() && !change->isOverride()
+            && stateCode(change->oldState()) == vbNormal)
+            m_normalGeometry = window->geometry();
         // Minimizing does not always resize the widget; the form hears of it all the same.
         const int minimized = (window->windowState() & Qt::WindowMinimized) ? 1 : 0;
         if (isWindow && m_lastMinimized != -1 && minimized != m_lastMinimized)

@@ -95,6 +95,10 @@ public:
     Int windowState() const;
     // Values outside 0..2 are ignored.
     void setWindowState(Int state);
+    // The window's rectangle in its normal state, pixels, also while it is minimized or maximized:
+    // a top-level window's client area (its frame belongs to the window manager), an MDI child's
+    // subwindow in its frame's area. An empty rectangle while the form is not loaded.
+    QRect normalGeometry() const;
 
     bool keyPreview = false;
 
@@ -173,6 +177,7 @@ private:
     QEventLoop *m_modalLoop = nullptr;
     int m_lastMinimized = -1;
     int m_pendingState = -1; // state set while an MDI child was hidden
+    QRect m_normalGeometry; // an MDI child's rectangle when it last left the normal state
 };
 
 // All loaded forms in load order, hidden ones included.

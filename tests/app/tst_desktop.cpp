@@ -1,0 +1,339 @@
+// The program on a desktop of its own (xvfb-run), driven the way a user drives it: keys and typing
+// through xdotool, the program's answers read over D-Bus. File, New makes a session; its settings
+// dialog points it at a loopback host and Tools, Reset Connection connects it; File, Save As writes
+// a.nvcf and Save Layout As writes l.nvly; started again as "norvalis l.nvly" the session comes
+// back at its place and in its state, the File menu's first recent entry is l.nvly with its
+// spelling (choosing it opens the layout again); Help, Contents shows the guide.
+//
+// NORVALIS_DESKTOP_SHOTS names a folder for a picture of the screen after each step.
+
+#include "app/tst_startup_env.h"
+
+#include "app/profile.h"
+#include "automation/remote.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QElapsedTimer>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+
+const QString kBusName = QStringLiteral("NVWin32.Norvalis");
+
+bool nameHasOwner(const QString &name)
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(name).value();
+}
+
+// An X display of the test's own: xvfb-run runs a shell that reports the display and its
+// authority file and then waits for its input to end; closing that input ends the display.
+class VirtualDisplay
+{
+public:
+    ~VirtualDisplay() { stop(); }
+
+    bool start(const QString &reportFile)
+    {
+        m_xvfb.setProgram(QStringLiteral("xvfb-run"));
+        m_xvfb.setArguments(
+            { u"-a"_qs, u"-s"_qs, u"-screen 0 1280x1024x24 -dpi 96"_qs, u"sh"_qs, u"-c"_qs,
+                u"printf '%s\\n%s\\n' \"$DISPLAY\" \"$XAUTHORITY\" > \"$0.part\"; "
+                "mv \"$0.part\" \"$0\"; read line"_qs,
+                reportFile });
+        m_xvfb.start();
+        if (!m_xvfb.waitForStarted(10000))
+            return false;
+        if (!QTest::qWaitFor([&] { return QFile::exists(reportFile); }, 30000))
+            return false;
+        QFile report(reportFile);
+        if (!report.open(QIODevice::ReadOnly))
+            return false;
+        const QStringList lines = QString::fromUtf8(report.readAll()).split(u'\n');
+        m_display = lines.value(0);
+        m_authority = lines.value(1);
+        return !m_display.isEmpty();
+    }
+
+    void stop()
+    {
+        if (m_xvfb.state() == QProcess::NotRunning)
+            return;
+        m_xvfb.closeWriteChannel();
+        m_xvfb.waitForFinished(20000);
+    }
+
+    // The environment of a program on this display.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"DISPLAY"_qs, m_display);
+        env.insert(u"XAUTHORITY"_qs, m_authority);
+        env.insert(u"QT_QPA_PLATFORM"_qs, u"xcb"_qs);
+        env.remove(u"WAYLAND_DISPLAY"_qs);
+        return env;
+    }
+
+private:
+    QProcess m_xvfb;
+    QString m_display;
+    QString m_authority;
+};
+
+} // namespace
+
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void doneWhen();
+
+private:
+    QString home(const QString &name) const { return m_env.homeDir() + u'/' + name; }
+    // Runs xdotool on the display; its output.
+    QString xdotool(const QStringList &arguments, bool mayFail = false);
+    // The first visible window whose title matches the pattern, waiting for it; "" when none came.
+    QString waitForWindow(const QString &pattern, int ms = 20000);
+    bool windowShown(const QString &pattern);
+    // Gives the main window the keyboard focus, then presses the keys (xdotool key names).
+    void keysToMain(const QStringList &keys);
+    void typeText(const QString &text);
+    void startProgram(const QStringList &arguments);
+    void endProgram();
+    automation::Remote application() const;
+    automation::Remote sessions() const;
+    automation::Remote sessionAt(int position) const;
+    rt::Long sessionCount() const;
+    void shot(const QString &name);
+
+    StartupEnvironment m_env;
+    VirtualDisplay m_display;
+    QProcess *m_program = nullptr;
+    QTcpServer m_host;
+    int m_connections = 0;
+};
+
+void TestDesktop::initTestCase()
+{
+    if (QStandardPaths::findExecutable(u"xvfb-run"_qs).isEmpty())
+        QSKIP("xvfb-run is not installed (scripts/setup installs it): no display to drive");
+    if (QStandardPaths::findExecutable(u"xdotool"_qs).isEmpty())
+        QSKIP("xdotool is not installed (scripts/setup installs it): no way to press keys");
+    m_env.setUp();
+    QVERIFY(m_display.start(m_env.path("display")));
+    connect(&m_host, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_host.nextPendingConnection()) {
+            ++m_connections;
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+    QVERIFY(m_host.listen(QHostAddress::LocalHost, 0));
+}
+
+void TestDesktop::cleanup()
+{
+    endProgram();
+}
+
+QString TestDesktop::xdotool(const QStringList &arguments, bool mayFail)
+{
+    QProcess process;
+    process.setProcessEnvironment(m_display.environment());
+    process.start(u"xdotool"_qs, arguments);
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    if (!mayFail && process.exitCode() != 0)
+        qWarning("xdotool %s: %s", qPrintable(arguments.join(u' ')),
+            process.readAllStandardError().constData());
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+bool TestDesktop::windowShown(const QString &pattern)
+{
+    return !xdotool({ u"search"_qs, u"--onlyvisible"_qs, u"--name"_qs, pattern }, true).isEmpty();
+}
+
+QString TestDesktop::waitForWindow(const QString &pattern, int ms)
+{
+    QString id;
+    const bool found = QTest::qWaitFor(
+        [&] {
+            id = xdotool({ u"search"_qs, u"--onlyvisible"_qs, u"--name"_qs, pattern }, true)
+                     .section(u'\n', 0, 0);
+            return !id.isEmpty();
+        },
+        ms);
+    if (!found)
+        qWarning("no window %s on the display", qPrintable(pattern));
+    return id;
+}
+
+void TestDesktop::keysToMain(const QStringList &keys)
+{
+    const QString main = waitForWindow(u"^Norvalis 2000$"_qs);
+    QVERIFY2(!main.isEmpty(), "the main window is not on the display");
+    xdotool({ u"windowfocus"_qs, u"--sync"_qs, main });
+    xdotool(QStringList { u"key"_qs, u"--delay"_qs, u"150"_qs } + keys);
+}
+
+void TestDesktop::typeText(const QString &text)
+{
+    xdotool({ u"type"_qs, u"--delay"_qs, u"40"_qs, text });
+}
+
+void TestDesktop::startProgram(const QStringList &arguments)
+{
+    QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
+    QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
+    m_program = new QProcess(this);
+    m_program->setProcessEnvironment(m_display.environment());
+    m_program->setWorkingDirectory(m_env.homeDir());
+    m_program->setProcessChannelMode(QProcess::ForwardedChannels);
+    m_program->start(StartupEnvironment::executable(), arguments);
+    QVERIFY2(registered.wait(60000), "the program did not come onto the bus");
+    QVERIFY(!waitForWindow(u"^Norvalis 2000$"_qs).isEmpty());
+}
+
+void TestDesktop::endProgram()
+{
+    if (!m_program)
+        return;
+    if (m_program->state() != QProcess::NotRunning) {
+        QSignalSpy finished(m_program, &QProcess::finished);
+        application().call(u"Terminate"_qs, { QVariant::fromValue(rt::Int(0)) });
+        QVERIFY(finished.count() > 0 || finished.wait(30000));
+        QCOMPARE(m_program->exitCode(), 0);
+    }
+    QTRY_VERIFY(!nameHasOwner(kBusName));
+    delete m_program;
+    m_program = nullptr;
+}
+
+automation::Remote TestDesktop::application() const
+{
+    return automation::Remote(
+        QDBusConnection::sessionBus(), kBusName, u"/Norvalis"_qs, u"NVWin32.Norvalis"_qs);
+}
+
+automation::Remote TestDesktop::sessions() const
+{
+    const automation::Remote app = application();
+    return app.object(app.get(u"Sessions"_qs), u"NVWin32.Sessions"_qs);
+}
+
+automation::Remote TestDesktop::sessionAt(int position) const
+{
+    const automation::Remote list = sessions();
+    return list.object(list.call(u"Item"_qs, { QVariant(position) }), u"NVWin32._clsSession"_qs);
+}
+
+rt::Long TestDesktop::sessionCount() const
+{
+    return sessions().get(u"Count"_qs).toInt();
+}
+
+void TestDesktop::shot(const QString &name)
+{
+    const QString folder = qEnvironmentVariable("NORVALIS_DESKTOP_SHOTS");
+    if (folder.isEmpty())
+        return;
+    QProcess import;
+    import.setProcessEnvironment(m_display.environment());
+    import.start(u"import"_qs, { u"-window"_qs, u"root"_qs, folder + u'/' + name + u".png"_qs });
+    import.waitForFinished(20000);
+}
+
+void TestDesktop::doneWhen()
+{
+    startProgram({});
+    shot(u"1-started"_qs);
+
+    // File, New: a blank session.
+    keysToMain({ u"alt+f"_qs, u"n"_qs });
+    QTRY_COMPARE_WITH_TIMEOUT(sessionCount(), rt::Long(1), 20000);
+    shot(u"2-new-session"_qs);
+
+    // Tools, Settings: on the Connection page (the page list has the focus; the device list is
+    // the fourth stop after it) the device TCP/IP, the loopback host and its port; Enter is OK.
+    // Settings is the last entry of the Tools menu (its letter S is Run Script's too): one up from
+    // the first.
+    keysToMain({ u"alt+t"_qs, u"Up"_qs, u"Return"_qs });
+    const QString settings = waitForWindow(u"^Norvalis Settings$"_qs);
+    QVERIFY2(!settings.isEmpty(), "Tools, Settings shows no settings dialog");
+    xdotool({ u"windowfocus"_qs, u"--sync"_qs, settings });
+    xdotool({ u"key"_qs, u"--delay"_qs, u"100"_qs, u"Tab"_qs, u"Tab"_qs, u"Tab"_qs, u"Tab"_qs,
+        u"Home"_qs, u"Down"_qs, u"Down"_qs, u"Tab"_qs, u"ctrl+a"_qs });
+    typeText(u"127.0.0.1"_qs);
+    xdotool({ u"key"_qs, u"Tab"_qs, u"ctrl+a"_qs });
+    typeText(QString::number(m_host.serverPort()));
+    shot(u"3-settings"_qs);
+    xdotool({ u"key"_qs, u"Return"_qs });
+    QTRY_VERIFY_WITH_TIMEOUT(!windowShown(u"^Norvalis Settings$"_qs), 10000);
+    // Tools, Reset Connection connects with the new settings.
+    keysToMain({ u"alt+t"_qs, u"c"_qs });
+    QTRY_VERIFY_WITH_TIMEOUT(m_connections >= 1, 20000);
+    automation::Remote session = sessionAt(0);
+
+    // File, Save As: a.nvcf in the home folder the dialog opens in.
+    keysToMain({ u"alt+f"_qs, u"a"_qs });
+    QVERIFY(!waitForWindow(u"^Save As$"_qs).isEmpty());
+    typeText(u"a.nvcf"_qs);
+    shot(u"4-save-as"_qs);
+    xdotool({ u"key"_qs, u"Return"_qs });
+    QTRY_VERIFY_WITH_TIMEOUT(Files::IsConfigFile(home(u"a.nvcf"_qs)), 10000);
+    QCOMPARE(Profile::GetIniLong(u"Connection"_qs, u"HostPort"_qs, 0, home(u"a.nvcf"_qs)),
+        rt::Long(m_host.serverPort()));
+
+    // The session window at a place of its own, then File, Save Layout As: l.nvly.
+    session.set(u"WindowState"_qs, QVariant::fromValue(rt::Int(0)));
+    session.call(u"Move"_qs,
+        { QVariant::fromValue(rt::Long(60)), QVariant::fromValue(rt::Long(40)),
+            QVariant::fromValue(rt::Long(520)), QVariant::fromValue(rt::Long(330)) });
+    const QVariantList place { session.get(u"Left"_qs), session.get(u"Top"_qs),
+        session.get(u"Width"_qs), session.get(u"Height"_qs), session.get(u"WindowState"_qs) };
+    keysToMain({ u"alt+f"_qs, u"y"_qs });
+    QVERIFY(!waitForWindow(u"^Save As$"_qs).isEmpty());
+    typeText(u"l.nvly"_qs);
+    xdotool({ u"key"_qs, u"Return"_qs });
+    QTRY_VERIFY_WITH_TIMEOUT(Files::IsLayoutFile(home(u"l.nvly"_qs)), 10000);
+    shot(u"5-layout-saved"_qs);
+    endProgram();
+    const int connections = m_connections;
+
+    // Started again with the layout: the session at its place, in its state, connected.
+    startProgram({ u"l.nvly"_qs });
+    QTRY_COMPARE_WITH_TIMEOUT(sessionCount(), rt::Long(1), 20000);
+    session = sessionAt(0);
+    QCOMPARE(session.get(u"FileName"_qs).toString(), home(u"a.nvcf"_qs));
+    const QVariantList placeAgain { session.get(u"Left"_qs), session.get(u"Top"_qs),
+        session.get(u"Width"_qs), session.get(u"Height"_qs), session.get(u"WindowState"_qs) };
+    QCOMPARE(placeAgain, place);
+    QTRY_VERIFY_WITH_TIMEOUT(m_connections > connections, 20000);
+    shot(u"6-restored"_qs);
+
+    // The recent-file list holds the layout with its spelling; its first entry in the File menu
+    // opens it again (a second session from the same file).
+    QCOMPARE(Profile::GetRegString(1, SettingsKey(u"RecentFiles\\File_1"_qs), QString()),
+        home(u"l.nvly"_qs));
+    keysToMain({ u"alt+f"_qs });
+    shot(u"7-file-menu"_qs);
+    xdotool({ u"key"_qs, u"1"_qs });
+    QTRY_COMPARE_WITH_TIMEOUT(sessionCount(), rt::Long(2), 20000);
+
+    // Help, Contents: the guide.
+    keysToMain({ u"alt+h"_qs, u"c"_qs });
+    QVERIFY2(!waitForWindow(u"^Norvalis Help$"_qs).isEmpty(), "Help, Contents shows no guide");
+    shot(u"8-help"_qs);
+}
+
+QTEST_MAIN(TestDesktop)
+#include "tst_desktop.moc"
