@@ -254,6 +254,40 @@ private slots:
         QVERIFY(QFile::exists(other));
     }
 
+    // A file written in pieces is in place only after commit: until then, and for good after a
+    // cancel or a destroyed writer, the old file stays as it was and no temporary file is left.
+    void piecewise_data()
+    {
+        QTest::addColumn<QString>("ending"); // commit, cancel, destroy
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("committed") << u"commit"_qs << QByteArray("one two three");
+        QTest::newRow("cancelled") << u"cancel"_qs << QByteArray("old");
+        QTest::newRow("abandoned") << u"destroy"_qs << QByteArray("old");
+    }
+
+    void piecewise()
+    {
+        QFETCH(QString, ending);
+        QFETCH(QByteArray, expected);
+        const QString path = file(u"download.txt"_qs);
+        writeBytes(path, "old");
+        {
+            rt::WholeFileWriter writer;
+            QVERIFY(writer.begin(path));
+            for (const char *piece : { "one ", "two ", "three" }) {
+                QVERIFY(writer.write(piece));
+                QCOMPARE(readBytes(path), QByteArray("old"));
+            }
+            if (ending == u"commit")
+                QVERIFY(writer.commit());
+            else if (ending == u"cancel")
+                writer.cancel();
+            QCOMPARE(writer.isOpen(), ending == u"destroy");
+        }
+        QCOMPARE(readBytes(path), expected);
+        QCOMPARE(leftovers(m_dir.path(), { u"download.txt"_qs }), QStringList());
+    }
+
     // A name near the file system's limit still gets a temporary file beside it.
     void longName()
     {

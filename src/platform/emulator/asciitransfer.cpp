@@ -167,7 +167,6 @@ void AsciiUpload::finish(int result)
 AsciiDownload::AsciiDownload(
     const QString &fileName, bool binary, bool overwrite, int idleMs, QObject *parent)
     : QObject(parent)
-    , m_file(fileName)
     , m_binary(binary)
 {
     const QFileInfo info(fileName);
@@ -177,7 +176,7 @@ AsciiDownload::AsciiDownload(
         rt::raise(rt::err::PathNotFound);
     if (info.exists() && !overwrite)
         rt::raise(rt::err::FileExists);
-    if (!m_file.open(QIODevice::WriteOnly))
+    if (!m_file.begin(fileName))
         rt::raise(rt::err::PathFileAccess);
     m_idle.setSingleShot(true);
     m_idle.setInterval(idleMs);
@@ -208,7 +207,7 @@ void AsciiDownload::receive(const QByteArray &bytes)
         }
         out = text.toUtf8();
     }
-    if (m_file.write(out) != out.size()) {
+    if (!m_file.write(out)) {
         finish(Failed);
         return;
     }

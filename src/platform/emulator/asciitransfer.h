@@ -8,9 +8,9 @@
 // Text files are UTF-8; the host gets the host encoding (see hostencoding.h).
 
 #include "emulator/hostencoding.h"
+#include "runtime/wholefile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QTimer>
@@ -88,7 +88,7 @@ signals:
     void finished(int result);
 
 private:
-    QSaveFile m_file;
+    rt::WholeFileWriter m_file;
     bool m_binary;
     bool m_afterCr = false;
     QTimer m_idle;

@@ -17,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 // Debug lines only when asked for (QT_LOGGING_RULES="norvalis.stores.debug=true").
 Q_LOGGING_CATEGORY(lcStores, "norvalis.stores", QtInfoMsg)
@@ -158,8 +159,14 @@ QString resolvedWriteTarget(const QString &path)
     return QString();
 }
 
-WriteResult writeWholeFile(const QString &path, const QByteArray &data)
+WholeFileWriter::~WholeFileWriter()
 {
+    cancel();
+}
+
+WriteResult WholeFileWriter::begin(const QString &path)
+{
+    cancel();
     if (path.isEmpty())
         return failure(ENOENT, QStringLiteral("Cannot write"), path);
     const QString finalPath = resolvedWriteTarget(path);
@@ -171,7 +178,7 @@ WriteResult writeWholeFile(const QString &path, const QByteArray &data)
     const QByteArray prefix = tempPrefix(QFile::encodeName(target.fileName()));
 
     struct stat old = {};
-    bool existed = ::stat(finalName.constData(), &old) == 0;
+    const bool existed = ::stat(finalName.constData(), &old) == 0;
     if (!existed && errno != ENOENT)
         return failure(errno, QStringLiteral("Cannot look at"), finalPath);
     if (existed && S_ISDIR(old.st_mode))
@@ -188,37 +195,82 @@ WriteResult writeWholeFile(const QString &path, const QByteArray &data)
     const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return failure(errno, QStringLiteral("Cannot create a temporary file for"), finalPath);
+    m_fd = fd;
+    m_finalPath = finalPath;
+    m_tempName = tempName;
+    m_folder = folder;
+    m_prefix = prefix;
+    m_existed = existed;
+    m_old = old;
+    return succeeded();
+}
 
-    auto abandon = [&](const QString &step) {
-        const int code = errno;
-        ::close(fd);
-        ::unlink(tempName.constData());
-        return failure(code, step, finalPath);
-    };
-    if (!writeAll(fd, data))
+WriteResult WholeFileWriter::write(const QByteArray &data)
+{
+    if (m_fd < 0)
+        return failure(EBADF, QStringLiteral("Cannot write"), m_finalPath);
+    if (!writeAll(m_fd, data))
         return abandon(QStringLiteral("Cannot write"));
-    if (existed) {
-        keepOwner(fd, old);
-        if (::fchmod(fd, old.st_mode & 07777) != 0)
+    return succeeded();
+}
+
+WriteResult WholeFileWriter::commit()
+{
+    if (m_fd < 0)
+        return failure(EBADF, QStringLiteral("Cannot write"), m_finalPath);
+    if (m_existed) {
+        keepOwner(m_fd, m_old);
+        if (::fchmod(m_fd, m_old.st_mode & 07777) != 0)
             return abandon(QStringLiteral("Cannot keep the permissions of"));
     }
-    if (::fdatasync(fd) != 0)
+    if (::fdatasync(m_fd) != 0)
         return abandon(QStringLiteral("Cannot flush"));
+    const int fd = std::exchange(m_fd, -1);
     if (::close(fd) != 0) {
         const int code = errno;
-        ::unlink(tempName.constData());
-        return failure(code, QStringLiteral("Cannot write"), finalPath);
+        ::unlink(m_tempName.constData());
+        return failure(code, QStringLiteral("Cannot write"), m_finalPath);
     }
-    if (::rename(tempName.constData(), finalName.constData()) != 0) {
+    if (::rename(m_tempName.constData(), QFile::encodeName(m_finalPath).constData()) != 0) {
         const int code = errno;
-        ::unlink(tempName.constData());
-        return failure(code, QStringLiteral("Cannot replace"), finalPath);
+        ::unlink(m_tempName.constData());
+        return failure(code, QStringLiteral("Cannot replace"), m_finalPath);
     }
-    syncFolder(folder);
-    removeStaleTemporaries(folder, prefix);
+    syncFolder(m_folder);
+    removeStaleTemporaries(m_folder, m_prefix);
+    return succeeded();
+}
+
+void WholeFileWriter::cancel()
+{
+    if (m_fd < 0)
+        return;
+    ::close(std::exchange(m_fd, -1));
+    ::unlink(m_tempName.constData());
+}
+
+WriteResult WholeFileWriter::abandon(const QString &step)
+{
+    const int code = errno;
+    cancel();
+    return failure(code, step, m_finalPath);
+}
+
+WriteResult WholeFileWriter::succeeded()
+{
     WriteResult ok;
     ok.ok = true;
     return ok;
+}
+
+WriteResult writeWholeFile(const QString &path, const QByteArray &data)
+{
+    WholeFileWriter writer;
+    if (WriteResult r = writer.begin(path); !r)
+        return r;
+    if (WriteResult r = writer.write(data); !r)
+        return r;
+    return writer.commit();
 }
 
 OpenStatus openRegularFile(QFile &file, const QString &path)

@@ -22,6 +22,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/stat.h>
+
 class QFile;
 
 namespace rt {
@@ -36,6 +38,36 @@ struct WriteResult
 };
 
 WriteResult writeWholeFile(const QString &path, const QByteArray &data);
+
+// The same writer for a file that arrives in pieces (a download): begin() checks the target and
+// opens the temporary file, write() adds to it, commit() puts it in place. A writer that is
+// destroyed or cancelled before its commit leaves the target as it was and no temporary file.
+class WholeFileWriter
+{
+public:
+    WholeFileWriter() = default;
+    ~WholeFileWriter();
+    WholeFileWriter(const WholeFileWriter &) = delete;
+    WholeFileWriter &operator=(const WholeFileWriter &) = delete;
+
+    WriteResult begin(const QString &path);
+    WriteResult write(const QByteArray &data);
+    WriteResult commit();
+    void cancel();
+    bool isOpen() const { return m_fd >= 0; }
+
+private:
+    WriteResult abandon(const QString &step);
+    static WriteResult succeeded();
+
+    int m_fd = -1;
+    QString m_finalPath;
+    QByteArray m_tempName;
+    QByteArray m_folder;
+    QByteArray m_prefix;
+    bool m_existed = false;
+    struct stat m_old = {};
+};
 
 // The name of the file that a write of path replaces: path itself, or the file a symbolic link
 // at path leads to (relative link targets are taken from the link's folder). Empty when the links
