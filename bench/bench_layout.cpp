@@ -27,13 +27,6 @@ QString dirPath(const QString &name)
     return g_dir->filePath(name);
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
-
 // Twenty session files and a layout that tiles them 5 x 4 in twips, the eighth one active.
 QString writeLayout()
 {

@@ -40,13 +40,6 @@ QString dirPath(const QString &name)
     return g_dir->filePath(name);
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
-
 // Resident memory of the process in KiB.
 double residentKiB()
 {

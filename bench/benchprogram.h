@@ -2,7 +2,7 @@
 // For benchmarks that run the whole program in their own process: the program started in folders
 // of a temporary directory (settings, data, program directory with the menu files of the build,
 // home), with nobody to answer its questions (errors are printed and ignored, message boxes
-// answer No); and waiting for a condition while the event loop runs.
+// answer No); writing its set-up files; and waiting for a condition while the event loop runs.
 
 #include "app/appglobals.h"
 #include "app/errhndlr.h"
@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -28,6 +29,14 @@ inline bool waitFor(const std::function<bool()> &done, int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
+}
+
+// A file of the benchmark's own (its set-up, not the program's data).
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
 }
 
 inline void startProgramIn(const QTemporaryDir &dir)
