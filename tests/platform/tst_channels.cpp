@@ -10,8 +10,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -19,6 +22,8 @@
 #include <memory>
 #include <optional>
 #include <pty.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using emu::Channel;
@@ -288,6 +293,9 @@ private slots:
     void sshClose();
     void sshRefusedSettings_data();
     void sshRefusedSettings();
+
+    void backlogWhilePeerIsSlow_data();
+    void backlogWhilePeerIsSlow();
 
     // The system's ssh client against a local sshd.
     void sshLinkUpAfterLogin();
@@ -945,6 +953,86 @@ void tst_Channels::sshSession()
     QVERIFY(spies.disconnected.last().at(1).toString().contains(QLatin1String("status 3")));
     QCOMPARE(spies.error.count(), 0);
     QCOMPARE(channel->state(), Channel::State::Closed);
+}
+
+void tst_Channels::backlogWhilePeerIsSlow_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::addColumn<qint64>("size");
+    QTest::newRow("raw TCP") << int(emu::device::Tcp) << qint64(16 * 1024 * 1024);
+    QTest::newRow("serial") << int(emu::device::Serial) << qint64(1024 * 1024);
+    QTest::newRow("ssh") << int(emu::device::Ssh) << qint64(1024 * 1024);
+}
+
+// A peer that takes nothing for a while: what the link cannot take waits as the channel's
+// backlog; once the peer reads, bytesWritten() counts it all out and the backlog is empty.
+void tst_Channels::backlogWhilePeerIsSlow()
+{
+    QFETCH(int, device);
+    QFETCH(qint64, size);
+    std::unique_ptr<emu::Settings> settings;
+    std::function<void()> startReading;
+    // Raw TCP: a server socket that reads nothing until told, with small buffers.
+    QTcpServer server;
+    QTcpSocket *peer = nullptr;
+    // Serial: the device side of a pseudo-terminal, read when told.
+    PtyPair pty;
+    QTimer ptyReader;
+    // SSH: a client that reads its terminal once a FIFO says so.
+    const QString fifo = m_dir.filePath(QStringLiteral("go-%1").arg(QTest::currentDataTag()));
+    if (device == emu::device::Tcp) {
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const int small = 64 * 1024;
+        ::setsockopt(int(server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        settings = settingsFor(emu::device::Tcp, "127.0.0.1", QString::number(server.serverPort()));
+        startReading = [&] {
+            connect(peer, &QTcpSocket::readyRead, peer, [&] { peer->readAll(); });
+            peer->readAll();
+        };
+    } else if (device == emu::device::Serial) {
+        QVERIFY(pty.isValid());
+        settings = settingsFor(emu::device::Serial);
+        settings->setPort(pty.portNumber());
+        connect(&ptyReader, &QTimer::timeout, &ptyReader, [&] { pty.clear(); });
+        startReading = [&] { ptyReader.start(1); };
+    } else {
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        settings = settingsFor(emu::device::Ssh, "user@example.org", "");
+        startReading = [&] {
+            QFile go(fifo);
+            QVERIFY(go.open(QIODevice::WriteOnly));
+            go.write("go\n");
+        };
+    }
+    std::unique_ptr<Channel> channel(emu::createChannel(*settings));
+    if (device == emu::device::Ssh)
+        static_cast<emu::SshChannel *>(channel.get())
+            ->setProgram(fakeSsh("stty raw -echo\necho READY\nread go < '" + QFile::encodeName(fifo)
+                + "'\nexec cat > /dev/null\n"));
+    Spies spies(channel.get());
+    QSignalSpy written(channel.get(), &Channel::bytesWritten);
+    channel->open();
+    QVERIFY(spies.connected.wait());
+    if (device == emu::device::Tcp) {
+        QTRY_VERIFY(server.hasPendingConnections());
+        peer = server.nextPendingConnection();
+        peer->setReadBufferSize(4096);
+    }
+    if (device == emu::device::Ssh)
+        QVERIFY(spies.waitForData("READY"));
+    QCOMPARE(channel->backlog(), 0);
+
+    QVERIFY(channel->write(QByteArray(size, 'x')));
+    QTRY_VERIFY(!written.isEmpty()); // the link took what it could
+    QVERIFY2(channel->backlog() > size / 2, qPrintable(QString::number(channel->backlog())));
+    startReading();
+    QTRY_COMPARE_WITH_TIMEOUT(channel->backlog(), 0, 20000);
+    qint64 total = 0;
+    for (const QList<QVariant> &args : std::as_const(written))
+        total += args.at(0).toLongLong();
+    QCOMPARE(total, size);
+    channel->close();
+    QCOMPARE(channel->backlog(), 0);
 }
 
 void tst_Channels::sshClose()

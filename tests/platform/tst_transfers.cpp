@@ -2,12 +2,14 @@
 // of a loopback link: sz/rz, sb/rb, sx/rx, and kermit behind a pseudo-terminal. Each protocol
 // both ways, text and binary, big, empty and batched files compared byte for byte; cancelling,
 // a host that goes away, a hostile sender's file names, the overwrite rule, the ZModem start
-// from the host, and the options the settings give the programs.
+// from the host, the options the settings give the programs, and a slow link that holds a
+// fast program back.
 
 #include "common/testutil.h"
 #include "emulator/emulator.h"
 #include "emulator/xferengine.h"
 #include "emulator/xferplan.h"
+#include "emulator/xferprocess.h"
 #include "emulator/xferprogress.h"
 #include "platform/tst_transfers_host.h"
 
@@ -122,6 +124,8 @@ private slots:
     void cancelMidTransfer();
     void hostGoneMidTransfer_data();
     void hostGoneMidTransfer();
+    void slowLinkHoldsProgram_data();
+    void slowLinkHoldsProgram();
     void hostileSenderName_data();
     void hostileSenderName();
     void overwriteRule_data();
@@ -347,6 +351,68 @@ void TestTransfers::hostGoneMidTransfer()
     QCOMPARE(entries(m_local), QStringList());
     m_control->feedHostData("back on the screen");
     QCOMPARE(m_control->screen()->rowText(0).trimmed(), QStringLiteral("back on the screen"));
+}
+
+void TestTransfers::slowLinkHoldsProgram_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<bool>("upload");
+    QTest::newRow("ZModem up") << ZModem << true;
+    QTest::newRow("Kermit up") << Kermit << true;
+    QTest::newRow("ZModem down") << ZModem << false;
+}
+
+// A link much slower than the program: what waits in the control for the link stays under the
+// high-water mark (plus one read of the program's output), the count grows as the host takes
+// the file instead of leaping to its end, and the file arrives whole.
+void TestTransfers::slowLinkHoldsProgram()
+{
+    QFETCH(int, protocol);
+    QFETCH(bool, upload);
+    const QString name = QStringLiteral("slow.bin");
+    const qint64 size = 2 * 1024 * 1024;
+    const QString source = QDir(upload ? m_local : m_remote).filePath(name);
+    const QString target = QDir(upload ? m_remote : m_local).filePath(name);
+    writeBytes(source, content(name, size, false));
+    m_host->setPace(4096); // about 400 KB a second: five seconds for the file
+    startHost(hostCommand(protocol, !upload, true, { upload ? name : source }), protocol == Kermit);
+    QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
+    const QString spec = m_local + QChar(0) + (upload ? name : QString());
+    QCOMPARE(upload ? m_control->Upload(spec, rt::Int(protocol), 1, 1, 0)
+                    : m_control->Download(spec, rt::Int(protocol), 1, 1, 0),
+        rt::Int(0));
+    qint64 maxBacklog = 0;
+    qint64 maxLead = 0; // how far the count ran ahead of what the host has received
+    QList<qint64> counts;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, this, [&] {
+        if (emu::Channel *channel = m_control->channel())
+            maxBacklog = std::max(maxBacklog, channel->backlog());
+        const qint64 count = m_control->XferBytes();
+        if (upload && m_control->XferStatus())
+            maxLead = std::max(maxLead, count - QFileInfo(target).size());
+        if (counts.isEmpty() || counts.last() != count)
+            counts << count;
+    });
+    sampler.start(5);
+    QTRY_COMPARE_WITH_TIMEOUT(m_control->XferStatus(), rt::Int(0), 60000);
+    sampler.stop();
+    QCOMPARE(status.last().first().toString(),
+        upload ? QStringLiteral("Upload complete") : QStringLiteral("Download complete"));
+    QCOMPARE(readBytes(target), content(name, size, false));
+    qDebug() << "largest backlog" << maxBacklog << "largest lead" << maxLead << "counts"
+             << counts.size();
+    QVERIFY2(maxBacklog <= emu::XferEngine::linkHighWater + emu::XferProcess::readChunk,
+        qPrintable(QString::number(maxBacklog)));
+    // The count moves in many small steps over the five seconds or more.
+    QVERIFY2(counts.size() >= 8, qPrintable(QString::number(counts.size())));
+    QVERIFY(std::is_sorted(counts.begin(), counts.end()));
+    QVERIFY2(counts.value(1) < size / 4, qPrintable(QString::number(counts.value(1))));
+    // The count runs ahead of the host by the backlog and what the buffers of the system and
+    // of the programs hold, not by the file.
+    const qint64 buffers = 256 * 1024;
+    QVERIFY2(maxLead <= emu::XferEngine::linkHighWater + emu::XferProcess::readChunk + buffers,
+        qPrintable(QString::number(maxLead)));
 }
 
 void TestTransfers::hostileSenderName_data()

@@ -3,7 +3,8 @@
 // program (lrzsz's, or kermit behind a pseudo-terminal made by socat), as if that program ran
 // in the user's shell on the host. The connection stays open after the program ends, as a shell
 // would keep it; kill() makes the host go away. What goes to the client can be paced, so that a
-// test can act in the middle of a transfer.
+// test can act in the middle of a transfer. A paced host also reads the client no faster than
+// its pace, with small socket buffers, so that a client sending faster finds its link full.
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,8 @@
 #include <QTimer>
 
 #include <limits>
+
+#include <sys/socket.h>
 
 class TransferHost : public QObject
 {
@@ -60,8 +63,16 @@ public:
     }
     // Text the host shows before the program starts (a shell's echo, say).
     void setGreeting(const QByteArray &text) { m_greeting = text; }
-    // At most this many bytes each way every 10 ms (0: as they come).
-    void setPace(qsizetype bytesPerTick) { m_bytesPerTick = bytesPerTick; }
+    // At most this many bytes each way every 10 ms (0: as they come). Before the client connects.
+    void setPace(qsizetype bytesPerTick)
+    {
+        m_bytesPerTick = bytesPerTick;
+        if (bytesPerTick > 0) {
+            // Taken over by the accepted connection: the window the client sees stays small.
+            const int size = int(16 * bytesPerTick);
+            ::setsockopt(int(m_server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        }
+    }
 
     bool programEnded(int ms = 60000)
     {
@@ -98,8 +109,9 @@ private:
             return;
         }
         m_client = socket;
+        if (m_bytesPerTick > 0)
+            socket->setReadBufferSize(m_bytesPerTick);
         connect(socket, &QTcpSocket::readyRead, this, [this] {
-            m_toProgram += m_client->readAll();
             if (m_bytesPerTick <= 0)
                 flushPaced();
             else if (!m_pace.isActive())
@@ -124,13 +136,16 @@ private:
     void flushPaced()
     {
         const qsizetype n = m_bytesPerTick > 0 ? m_bytesPerTick : std::numeric_limits<qsizetype>::max();
+        if (m_client)
+            m_toProgram += m_bytesPerTick > 0 ? m_client->read(n) : m_client->readAll();
         if (m_client && !m_toClient.isEmpty())
             m_client->write(m_toClient.left(n));
         m_toClient.remove(0, std::min(n, m_toClient.size()));
         if (m_program.state() != QProcess::NotRunning && !m_toProgram.isEmpty())
             m_program.write(m_toProgram.left(n));
         m_toProgram.remove(0, std::min(n, m_toProgram.size()));
-        if (m_toClient.isEmpty() && m_toProgram.isEmpty())
+        if (m_toClient.isEmpty() && m_toProgram.isEmpty()
+            && (!m_client || m_client->bytesAvailable() == 0))
             m_pace.stop();
     }
 

@@ -78,6 +78,11 @@ bool Channel::sendBreak()
 
 void Channel::setWindowSize(int, int) { }
 
+qint64 Channel::backlog() const
+{
+    return 0;
+}
+
 int Channel::dial(const QString &)
 {
     return channelerror::NotSupported;

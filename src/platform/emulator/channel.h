@@ -16,6 +16,11 @@
 // disconnected() when the call ends, while the device stays open for the next dial until close().
 // SSH is open while its client asks for the login (the user answers through the channel) and
 // connected once the login has succeeded; a client that gives up before then fails the open.
+//
+// write() never blocks: what the link cannot take at once waits in the channel. backlog() is
+// how much waits (bytes accepted by write() and not yet handed to the system or the device),
+// and bytesWritten() says when some of it went out, so that a writer that can produce faster
+// than the link carries (a file transfer) holds back while the backlog is large.
 
 #include "emulator/emusettings.h"
 
@@ -84,6 +89,9 @@ public:
     virtual void close() = 0;
     // Sends bytes to the host; false (nothing sent) when the channel is not open.
     virtual bool write(const QByteArray &data) = 0;
+    // Bytes accepted by write() that have not gone out yet (0 when closed). Counted as they go
+    // on the link: a Telnet channel's doubled IAC counts twice.
+    virtual qint64 backlog() const;
     // Sends a Break the link's way; false when the link has none or is not open.
     virtual bool sendBreak();
     // Tells the host the screen size (Telnet NAWS, the pseudo-terminal of ssh); others ignore it.
@@ -114,6 +122,8 @@ signals:
     void error(int code, const QString &text);
     void stateChanged(emu::Channel::State state);
     void dialStatusChanged(int status);
+    // Some of the backlog went out (bytes: how much).
+    void bytesWritten(qint64 bytes);
 
 protected:
     void setState(State state);

@@ -47,6 +47,10 @@ void nvEmulator::connectHost()
     connect(channel, &Channel::error, this, &nvEmulator::onChannelError);
     connect(channel, &Channel::disconnected, this, &nvEmulator::onChannelDisconnected);
     connect(channel, &Channel::dialStatusChanged, this, &nvEmulator::wakeWaiter);
+    connect(channel, &Channel::bytesWritten, this, [this] {
+        if (m_xfer)
+            m_xfer->linkWritten();
+    });
     connect(channel, &Channel::stateChanged, this, [this](Channel::State state) {
         if (state == Channel::State::Open && !m_pendingDial.isEmpty()) {
             const int code = m_channel->dial(std::exchange(m_pendingDial, QString()));
@@ -77,6 +81,9 @@ void nvEmulator::dropChannel()
     // session): it must outlive this control and go from the event loop.
     channel->setParent(nullptr);
     channel->deleteLater();
+    // A transfer has lost its link too (a program held for it would wait for ever).
+    if (m_xfer)
+        m_xfer->linkLost();
     m_linkUp = false;
     m_protocol.reset();
     m_extension.reset();

@@ -335,7 +335,8 @@ bool nvEmulator::runProtocolTransfer(
     const QString into = directory.isEmpty() ? QString()
                                              : QFileInfo(directory).absoluteFilePath();
     auto engine = std::make_unique<XferEngine>(
-        request, into, [this](const QByteArray &bytes) { return sendToHost(bytes); }, this);
+        request, into, [this](const QByteArray &bytes) { return sendToHost(bytes); },
+        [this] { return m_channel ? m_channel->backlog() : qint64(0); }, this);
     engine->start();
     m_xfer = engine.release();
     m_zmodemStart.reset();

@@ -38,6 +38,7 @@ SerialChannel::SerialChannel(const Settings &settings, QObject *parent)
 {
     connect(m_port, &QSerialPort::readyRead, this, &SerialChannel::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this, &SerialChannel::onError);
+    connect(m_port, &QSerialPort::bytesWritten, this, &Channel::bytesWritten);
 }
 
 SerialChannel::~SerialChannel()
@@ -116,6 +117,11 @@ bool SerialChannel::write(const QByteArray &data)
     if (!isOpen())
         return false;
     return m_port->write(data) == data.size();
+}
+
+qint64 SerialChannel::backlog() const
+{
+    return isOpen() ? m_port->bytesToWrite() : 0;
 }
 
 bool SerialChannel::sendBreak()

@@ -19,6 +19,7 @@ public:
     void open() override;
     void close() override;
     bool write(const QByteArray &data) override;
+    qint64 backlog() const override;
     bool sendBreak() override;
     QString description() const override;
 

@@ -244,6 +244,8 @@ void SshChannel::flush()
     m_pending.remove(0, done);
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(!m_pending.isEmpty());
+    if (done > 0)
+        emit bytesWritten(done);
 }
 
 bool SshChannel::sendBreak()

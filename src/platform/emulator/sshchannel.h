@@ -35,6 +35,7 @@ public:
     void open() override;
     void close() override;
     bool write(const QByteArray &data) override;
+    qint64 backlog() const override { return m_pending.size(); }
     // Sends SSHBreakCharacter when it is set; the client has no break of its own to offer.
     bool sendBreak() override;
     void setWindowSize(int cols, int rows) override;

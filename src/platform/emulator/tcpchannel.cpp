@@ -1,8 +1,24 @@
 #include "emulator/tcpchannel.h"
 
+#include "emulator/emulog.h"
+
 #include <QTcpSocket>
 
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace emu {
+
+namespace {
+
+// The system takes more from us only while less than this waits unsent in its socket buffer
+// (which it may otherwise let grow to megabytes): what is handed over is soon on the wire.
+constexpr int unsentLowWater = 128 * 1024;
+
+} // namespace
 
 quint16 parsePort(const QString &text, quint16 defaultPort)
 {
@@ -34,6 +50,7 @@ TcpChannel::TcpChannel(const Settings &settings, quint16 defaultPort, QObject *p
     connect(m_socket, &QTcpSocket::readyRead, this, &TcpChannel::onReadyRead);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &TcpChannel::onSocketError);
     connect(m_socket, &QTcpSocket::disconnected, this, &TcpChannel::onDisconnected);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &Channel::bytesWritten);
 }
 
 TcpChannel::~TcpChannel()
@@ -77,6 +94,11 @@ bool TcpChannel::write(const QByteArray &data)
     return true;
 }
 
+qint64 TcpChannel::backlog() const
+{
+    return isOpen() ? m_socket->bytesToWrite() : 0;
+}
+
 QString TcpChannel::description() const
 {
     return QStringLiteral("TCP %1:%2").arg(m_host).arg(m_port);
@@ -95,6 +117,11 @@ void TcpChannel::onConnected()
     m_timer.stop();
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, m_keepAlive ? 1 : 0);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, m_noDelay ? 1 : 0);
+    const int unsent = unsentLowWater;
+    if (::setsockopt(int(m_socket->socketDescriptor()), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &unsent,
+            sizeof unsent)
+        != 0)
+        qCDebug(lcEmulator) << "no TCP_NOTSENT_LOWAT:" << strerror(errno);
     reportOpened();
     if (isOpen())
         linkUp();

@@ -1,6 +1,8 @@
 #pragma once
 // Raw TCP connections (Device 2), and the socket handling that Telnet builds on: connect to
-// HostName:HostPort within ConnectTimeout, pass bytes both ways, tell how the link ended.
+// HostName:HostPort within ConnectTimeout, pass bytes both ways, tell how the link ended. The
+// system keeps little unsent data for the socket, so that the backlog (what waits in the
+// socket's buffer here) tells how far the host is behind.
 
 #include "emulator/channel.h"
 
@@ -22,6 +24,7 @@ public:
     void open() override;
     void close() override;
     bool write(const QByteArray &data) override;
+    qint64 backlog() const override;
     QString description() const override;
 
     QString hostName() const { return m_host; }

@@ -105,12 +105,13 @@ QString moveFile(const QByteArray &from, const QByteArray &to, bool overwrite)
 
 } // namespace
 
-XferEngine::XferEngine(
-    const XferRequest &request, const QString &directory, Sender send, QObject *parent)
+XferEngine::XferEngine(const XferRequest &request, const QString &directory, Sender send,
+    Backlog backlog, QObject *parent)
     : QObject(parent)
     , m_request(request)
     , m_directory(directory)
     , m_send(std::move(send))
+    , m_backlog(std::move(backlog))
 {
     if (m_request.upload) {
         if (m_request.files.isEmpty())
@@ -218,8 +219,20 @@ void XferEngine::stop(int result, int graceMs)
 
 void XferEngine::onOutput(const QByteArray &bytes)
 {
-    if (!m_send(bytes) && m_running)
-        linkLost();
+    if (!m_send(bytes)) {
+        if (m_running)
+            linkLost();
+        return;
+    }
+    // A program that is stopping is not held (XferProcess::stop).
+    if (m_result < 0 && m_backlog() > linkHighWater)
+        m_process->holdOutput(true);
+}
+
+void XferEngine::linkWritten()
+{
+    if (m_process && m_process->isOutputHeld() && m_backlog() <= linkLowWater)
+        m_process->holdOutput(false);
 }
 
 void XferEngine::onMessages(const QByteArray &bytes)

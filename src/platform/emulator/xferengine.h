@@ -14,6 +14,12 @@
 // half-written under a final name: the unfinished file goes with the private folder. Files that
 // a failed batch had completed before are kept.
 //
+// The program writes as fast as it can, and a link may carry much less: its output goes to the
+// sender only while the link's backlog (what the link has accepted and not sent yet) is below
+// linkHighWater; above it the program is held until linkWritten() finds the backlog down to
+// linkLowWater. So a transfer keeps at most about linkHighWater plus a read of the program's in
+// memory, and its progress follows what the link carries.
+//
 // Results (finished()): 0 completed, 1 aborted by abort(), 2 failed (the program failed, the
 // link went, a received file could not be stored). The reason of a failure is in errorText().
 
@@ -39,12 +45,17 @@ class XferEngine : public QObject
 public:
     enum Result { Completed = 0, Aborted = 1, Failed = 2 };
     using Sender = std::function<bool(const QByteArray &)>;
+    using Backlog = std::function<qint64()>;
+
+    static constexpr qint64 linkHighWater = 256 * 1024;
+    static constexpr qint64 linkLowWater = 64 * 1024;
 
     // Checks what the request names: an upload's files exist and can be read (53, 75); a
     // download's directory exists (76) and an XModem download's file is new unless overwrite
-    // (58). request.files of an XModem download is the one path to write.
+    // (58). request.files of an XModem download is the one path to write. send passes bytes to
+    // the link, backlog tells how many the link still has to send.
     XferEngine(const XferRequest &request, const QString &directory, Sender send,
-        QObject *parent = nullptr);
+        Backlog backlog, QObject *parent = nullptr);
     ~XferEngine() override;
 
     // The program is not installed: its name, else empty.
@@ -58,6 +69,8 @@ public:
     void abort();
     // The link to the host is gone: result Failed.
     void linkLost();
+    // The link has sent some of its backlog: a held program goes on when little is left.
+    void linkWritten();
 
     bool isUpload() const { return m_request.upload; }
     bool isRunning() const { return m_running; }
@@ -91,6 +104,7 @@ private:
     QString m_directory;    // where a download ends up
     QString m_xmodemTarget; // an XModem download's final path
     Sender m_send;
+    Backlog m_backlog;
     XferCommand m_command;
     std::unique_ptr<QTemporaryDir> m_privateDir; // the program's own files
     std::unique_ptr<QTemporaryDir> m_receiveDir; // where the receiving program writes

@@ -2,14 +2,15 @@
 
 #include "emulator/xferengine.h"
 
-
 #include <QFile>
+#include <QPointer>
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -20,7 +21,8 @@ namespace emu {
 
 namespace {
 
-constexpr qsizetype readChunk = 64 * 1024;
+// Chunks read at one wake-up before the event loop gets its turn again.
+constexpr int chunksPerWake = 4;
 // LANDLOCK_ACCESS_FS_TRUNCATE of ABI 3, which older kernel headers lack.
 constexpr quint64 accessTruncate = 1ULL << 14;
 
@@ -34,8 +36,6 @@ XferProcess::XferProcess(QObject *parent)
         qCDebug(lcEmulator) << m_process.program() << "did not end when asked: killed";
         m_process.kill();
     });
-    connect(&m_process, &QProcess::readyReadStandardOutput, this,
-        [this] { emit output(m_process.readAllStandardOutput()); });
     connect(&m_process, &QProcess::readyReadStandardError, this,
         [this] { emit messages(m_process.readAllStandardError()); });
     connect(&m_process, &QProcess::finished, this, &XferProcess::onFinished);
@@ -48,7 +48,7 @@ XferProcess::~XferProcess()
         m_process.kill();
         m_process.waitForFinished(2000);
     }
-    closeTerminal();
+    closeStreams();
 }
 
 qint64 XferProcess::processId() const
@@ -59,22 +59,25 @@ qint64 XferProcess::processId() const
 bool XferProcess::start(const Spec &spec, QString *error)
 {
     m_terminal = spec.terminal;
-    if (m_terminal && !openTerminal(error))
+    if (!(m_terminal ? openTerminal(error) : openSocketPair(error)))
         return false;
     QStringList writable = spec.writableFolders;
     // A terminal program opens its terminal (also by the name /dev/tty) for writing.
     if (m_terminal && !writable.isEmpty())
         writable << QString::fromLocal8Bit(m_slaveName) << QStringLiteral("/dev/tty");
     const int ruleset = writable.isEmpty() ? -1 : confinement(writable);
-    if (m_terminal) {
-        // The program's input and output are the terminal, set up by the child below.
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-    }
+    // The program's input and output are ours, set up by the child below; QProcess keeps only
+    // its standard error.
+    m_process.setStandardInputFile(QProcess::nullDevice());
+    m_process.setStandardOutputFile(QProcess::nullDevice());
     // In the child, between fork and exec: async-signal-safe calls only.
     const QByteArray slave = m_terminal ? m_slaveName : QByteArray();
-    m_process.setChildProcessModifier([slave, ruleset] {
-        if (!slave.isEmpty()) {
+    const int childFd = m_childFd;
+    m_process.setChildProcessModifier([slave, childFd, ruleset] {
+        if (childFd >= 0) {
+            ::dup2(childFd, STDIN_FILENO);
+            ::dup2(childFd, STDOUT_FILENO);
+        } else if (!slave.isEmpty()) {
             // The terminal becomes the controlling terminal, on descriptors 0 and 1.
             ::setsid();
             const int fd = ::open(slave.constData(), O_RDWR);
@@ -98,9 +101,13 @@ bool XferProcess::start(const Spec &spec, QString *error)
     const bool started = m_process.waitForStarted(10000);
     if (ruleset >= 0)
         ::close(ruleset);
+    // The program has its own copy: the stream ends when the program closes it.
+    if (m_childFd >= 0)
+        ::close(m_childFd);
+    m_childFd = -1;
     if (!started) {
         *error = m_process.errorString();
-        closeTerminal();
+        closeStreams();
         return false;
     }
     m_running = true;
@@ -151,12 +158,12 @@ int XferProcess::confinement(const QStringList &folders) const
 
 bool XferProcess::openTerminal(QString *error)
 {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    m_fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128] = {};
-    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0
-        || ::ptsname_r(m_master, name, sizeof name) != 0) {
+    if (m_fd < 0 || ::grantpt(m_fd) != 0 || ::unlockpt(m_fd) != 0
+        || ::ptsname_r(m_fd, name, sizeof name) != 0) {
         *error = QStringLiteral("No pseudo-terminal: %1").arg(QString::fromLocal8Bit(strerror(errno)));
-        closeTerminal();
+        closeStreams();
         return false;
     }
     m_slaveName = QByteArray(name);
@@ -166,54 +173,99 @@ bool XferProcess::openTerminal(QString *error)
     termios modes {};
     if (m_slave < 0 || ::tcgetattr(m_slave, &modes) != 0) {
         *error = QStringLiteral("Cannot open %1").arg(QString::fromLocal8Bit(name));
-        closeTerminal();
+        closeStreams();
         return false;
     }
     ::cfmakeraw(&modes);
     ::tcsetattr(m_slave, TCSANOW, &modes);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_readable = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
-    connect(m_readable.get(), &QSocketNotifier::activated, this, &XferProcess::readTerminal);
-    m_writable = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Write);
-    m_writable->setEnabled(false);
-    connect(m_writable.get(), &QSocketNotifier::activated, this, &XferProcess::flushTerminal);
+    watch();
     return true;
 }
 
-void XferProcess::readTerminal()
+// A socket pair rather than QProcess's pipes: QProcess reads a pipe into memory as fast as the
+// program fills it, where a descriptor of our own is read only as fast as we pass it on.
+bool XferProcess::openSocketPair(QString *error)
 {
-    if (m_master < 0)
-        return;
-    QByteArray data;
-    for (;;) {
-        const qsizetype at = data.size();
-        data.resize(at + readChunk);
-        const ssize_t n = ::read(m_master, data.data() + at, readChunk);
-        data.resize(at + std::max<ssize_t>(n, 0));
-        if (n <= 0 || data.size() >= 4 * readChunk)
-            break;
+    int ends[2] = { -1, -1 };
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        *error = QStringLiteral("No socket pair: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        return false;
     }
-    if (!data.isEmpty())
+    m_fd = ends[0];
+    m_childFd = ends[1];
+    watch();
+    return true;
+}
+
+void XferProcess::watch()
+{
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
+    m_readable = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+    connect(m_readable.get(), &QSocketNotifier::activated, this, &XferProcess::readOutput);
+    m_writable = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Write);
+    m_writable->setEnabled(false);
+    connect(m_writable.get(), &QSocketNotifier::activated, this, &XferProcess::flushInput);
+}
+
+// Reads what the program wrote, a chunk at a time, until it is held, nothing more is there, or
+// the event loop is due its turn. Once the program has ended, the end of its output finishes.
+void XferProcess::readOutput()
+{
+    QPointer<XferProcess> self(this);
+    for (int chunk = 0; chunk < chunksPerWake && m_running && !m_held && m_fd >= 0; ++chunk) {
+        QByteArray data(readChunk, Qt::Uninitialized);
+        const ssize_t n = ::read(m_fd, data.data(), size_t(readChunk));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // EAGAIN: nothing for now; else the program's side is closed (EOF, or EIO from a
+            // terminal nobody holds open).
+            if (n == 0 || errno != EAGAIN) {
+                m_outputEnded = true;
+                updateReading();
+            }
+            if (m_exited)
+                finish();
+            return;
+        }
+        data.truncate(n);
         emit output(data);
+        if (!self)
+            return;
+    }
+}
+
+void XferProcess::holdOutput(bool held)
+{
+    if (m_held == held)
+        return;
+    m_held = held;
+    updateReading();
+    // An ended program's terminal gives no more wake-ups: the rest is read from here.
+    if (!held && m_exited)
+        QMetaObject::invokeMethod(this, &XferProcess::readOutput, Qt::QueuedConnection);
+}
+
+void XferProcess::updateReading()
+{
+    if (m_readable)
+        m_readable->setEnabled(!m_held && !m_outputEnded);
 }
 
 void XferProcess::write(const QByteArray &bytes)
 {
-    if (!m_running || bytes.isEmpty())
+    if (!m_running || bytes.isEmpty() || m_fd < 0)
         return;
-    if (!m_terminal) {
-        m_process.write(bytes);
-        return;
-    }
     m_pending += bytes;
-    flushTerminal();
+    flushInput();
 }
 
-void XferProcess::flushTerminal()
+// Writes what the program takes now; the rest waits for the write notifier.
+void XferProcess::flushInput()
 {
     qsizetype done = 0;
-    while (m_master >= 0 && done < m_pending.size()) {
-        const ssize_t n = ::write(m_master, m_pending.constData() + done, m_pending.size() - done);
+    while (m_fd >= 0 && done < m_pending.size()) {
+        const ssize_t n = writeSome(m_pending.constData() + done, m_pending.size() - done);
         if (n > 0) {
             done += n;
             continue;
@@ -221,7 +273,7 @@ void XferProcess::flushTerminal()
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN) {
-            qCDebug(lcEmulator) << "terminal write failed:" << strerror(errno);
+            qCDebug(lcEmulator) << "write to the program failed:" << strerror(errno);
             done = m_pending.size(); // the program is gone; its end is reported by finished()
         }
         break;
@@ -231,10 +283,21 @@ void XferProcess::flushTerminal()
         m_writable->setEnabled(!m_pending.isEmpty());
 }
 
+// A socket whose program has gone must fail the write, not raise SIGPIPE in this process.
+ssize_t XferProcess::writeSome(const char *data, qsizetype size)
+{
+    return m_terminal ? ::write(m_fd, data, size_t(size))
+                      : ::send(m_fd, data, size_t(size), MSG_NOSIGNAL);
+}
+
 void XferProcess::stop(int graceMs)
 {
     if (!m_running)
         return;
+    m_stopping = true;
+    holdOutput(false);
+    if (m_exited)
+        return; // what it wrote last is being read; finished() follows
     ::kill(pid_t(m_process.processId()), SIGTERM);
     if (!m_killTimer.isActive())
         m_killTimer.start(graceMs);
@@ -243,18 +306,28 @@ void XferProcess::stop(int graceMs)
 void XferProcess::onFinished(int exitCode, QProcess::ExitStatus status)
 {
     m_killTimer.stop();
-    readTerminal(); // what the program wrote last
-    closeTerminal();
-    m_running = false;
-    emit finished(exitCode, status == QProcess::CrashExit);
+    m_exited = true;
+    m_exitCode = exitCode;
+    m_crashed = status == QProcess::CrashExit;
+    if (!m_held)
+        readOutput(); // what the program wrote last; finishes once it has all been read
 }
 
-void XferProcess::closeTerminal()
+void XferProcess::finish()
+{
+    if (!m_running)
+        return;
+    closeStreams();
+    m_running = false;
+    emit finished(m_exitCode, m_crashed);
+}
+
+void XferProcess::closeStreams()
 {
     m_readable.reset();
     m_writable.reset();
     m_pending.clear();
-    for (int *fd : { &m_master, &m_slave }) {
+    for (int *fd : { &m_fd, &m_childFd, &m_slave }) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;
