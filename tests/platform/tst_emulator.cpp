@@ -28,6 +28,7 @@ using emu::nvEmulator;
 namespace {
 
 constexpr int Tty = 0;
+constexpr int Wyse60 = 6;
 constexpr int Vt100 = 12;
 
 QByteArray request(emu::HostVerb verb, const QString &text = QString(), const QString &errNum = {},
@@ -100,6 +101,8 @@ private slots:
     void alternateSink();
     void paste_data();
     void paste();
+    void supplementaryInput_data();
+    void supplementaryInput();
     void printerJobText_data();
     void printerJobText();
     void printScreenToPdf();
@@ -480,6 +483,14 @@ void TestEmulator::hostTextEncoding_data()
     QTest::newRow("UTF-8 host, TTY") << Tty << 0 << mixed << shown << utf8;
     QTest::newRow("wide characters") << Vt100 << 0 << QByteArray("\xe6\xbc\xa2\xe5\xad\x97 ok\r\n")
                                      << QStringLiteral("\u6f22\u5b57 ok") << utf8;
+    const QByteArray astral("\xf0\x9f\x98\x80 \xf0\xa0\x80\x80 \xf0\x90\x8d\x88 ok\r\n");
+    const QString astralShown = QStringLiteral("\U0001F600 \U00020000 \U00010348 ok");
+    QTest::newRow("beyond the Basic Multilingual Plane, VT100")
+        << Vt100 << 0 << astral << astralShown << utf8;
+    QTest::newRow("beyond the Basic Multilingual Plane, TTY")
+        << Tty << 0 << astral << astralShown << utf8;
+    QTest::newRow("beyond the Basic Multilingual Plane, Wyse 60")
+        << Wyse60 << 0 << astral << astralShown << utf8;
     QTest::newRow("single-byte host (Ansi8Bit)")
         << Vt100 << 1 << QByteArray("caf\xe9 \xc3\xa9\r\n")
         << QStringLiteral("caf\u00e9 \u00c3\u00a9") << QByteArray("\xe9?");
@@ -1099,6 +1110,48 @@ void TestEmulator::paste()
     QCOMPARE(m_host->received(), sent);
 }
 
+void TestEmulator::supplementaryInput_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<int>("ansi8Bit");
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QByteArray>("sent");
+    const QByteArray grin("\xf0\x9f\x98\x80");
+    QTest::newRow("typed, TTY") << Tty << 0 << false << grin;
+    QTest::newRow("typed, VT100") << Vt100 << 0 << false << grin;
+    QTest::newRow("typed, Wyse 60") << Wyse60 << 0 << false << grin;
+    QTest::newRow("pasted, TTY") << Tty << 0 << true << grin;
+    QTest::newRow("pasted, VT100") << Vt100 << 0 << true << grin;
+    // A single-byte host has no byte for it: the key is refused, a paste carries one "?".
+    QTest::newRow("typed, single-byte host") << Vt100 << 1 << false << QByteArray();
+    QTest::newRow("pasted, single-byte host") << Vt100 << 1 << true << QByteArray("?");
+}
+
+// U+1F600 typed (one key event with its surrogate pair) or pasted reaches the host as its four
+// UTF-8 bytes; a key that follows shows where the input ends.
+void TestEmulator::supplementaryInput()
+{
+    QFETCH(int, termType);
+    QFETCH(int, ansi8Bit);
+    QFETCH(bool, pasted);
+    QFETCH(QByteArray, sent);
+    m_control->Settings()->setAnsi8Bit(rt::Int(ansi8Bit));
+    connectControl(termType, emu::device::Tcp);
+    m_host->clearReceived();
+    const QString grin = QStringLiteral("\U0001F600");
+    if (pasted) {
+        QGuiApplication::clipboard()->setText(grin);
+        QString fromClipboard;
+        m_control->Paste(&fromClipboard);
+    } else {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, grin);
+        QCoreApplication::sendEvent(m_control.get(), &press);
+    }
+    QTest::keyClick(m_control.get(), Qt::Key_Z);
+    QVERIFY(m_host->waitForReceived(sent + 'z'));
+    QCOMPARE(m_host->received(), sent + 'z');
+}
+
 void TestEmulator::printerJobText_data()
 {
     QTest::addColumn<QByteArray>("data");
@@ -1114,6 +1167,14 @@ void TestEmulator::printerJobText_data()
     QTest::newRow("Latin-1 byte") << QByteArray("na\xefve") << QList<QStringList> { { "naïve" } };
     QTest::newRow("UTF-8") << QByteArray("\xe2\x80\x9dna\xc3\xafve\xe2\x80\x9d")
                            << QList<QStringList> { { "\u201dnaïve\u201d" } };
+    QTest::newRow("beyond the Basic Multilingual Plane")
+        << QByteArray("\xf0\x9f\x98\x80 \xf0\xa0\x80\x80!")
+        << QList<QStringList> { { QStringLiteral("\U0001F600 \U00020000!") } };
+    // A column holds a character, whatever its UTF-16 length.
+    QTest::newRow("CR overprints beyond the plane")
+        << QByteArray("\xf0\x9f\x98\x80\xf0\x9f\x98\x80"
+                      "ab\rX\xf0\x90\x8d\x88")
+        << QList<QStringList> { { QStringLiteral("X\U00010348ab") } };
     QTest::newRow("trailing form feed") << QByteArray("end\f") << QList<QStringList> { { "end" } };
     const QString widest(emu::PrinterJob::maxColumns, u'x');
     QTest::newRow("endless line cut") << QByteArray(5000, 'x') << QList<QStringList> { { widest } };

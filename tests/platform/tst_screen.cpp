@@ -3,6 +3,7 @@
 
 #include "common/testutil.h"
 #include "emulator/emusettings.h"
+#include "emulator/hostencoding.h"
 #include "emulator/screen.h"
 #include "emulator/screenview.h"
 
@@ -16,6 +17,7 @@ using emu::Screen;
 namespace {
 
 constexpr int Tty = 0;
+constexpr int Wyse60 = 6;
 constexpr int Ansi = 9;
 constexpr int Vt100 = 12;
 constexpr int Sco = 15;
@@ -67,6 +69,18 @@ Cell cellAt(const Screen &screen, int row, int col)
     return cells[size_t(col)];
 }
 
+// What a cell holds, column by column: W the left half of a wide character, t its right half,
+// n a narrow character.
+QString occupancy(const Screen &screen, int row, int cols)
+{
+    QString cells;
+    for (int col = 0; col < cols; ++col) {
+        const quint8 flags = cellAt(screen, row, col).flags;
+        cells += (flags & emu::CellWide) ? u'W' : (flags & emu::CellWideTail) ? u't' : u'n';
+    }
+    return cells;
+}
+
 } // namespace
 
 class TestScreen : public QObject
@@ -110,6 +124,10 @@ private slots:
     void hostText();
     void wideCharacters_data() { bothFamilies_data(); }
     void wideCharacters();
+    void supplementaryPlanes_data();
+    void supplementaryPlanes();
+    void charWidths_data();
+    void charWidths();
     void savedCursor_data();
     void savedCursor();
     void linuxPalette_data();
@@ -610,7 +628,8 @@ void TestScreen::hostText_data()
             "0;t\x07"
             "c",
             QStringLiteral("a2Jb0;tc"));
-        row("beyond the Basic Multilingual Plane", "\xf0\x9f\x98\x80x", QStringLiteral("\ufffdx"));
+        row("beyond the Basic Multilingual Plane", "\xf0\x9f\x98\x80x",
+            QStringLiteral("\U0001F600x"));
         row("wide characters", "\xe6\xbc\xa2\xe5\xad\x97x", QStringLiteral("\u6f22\u5b57x"));
         row("combining mark", "e\xcc\x81x", vt ? QStringLiteral("\u00e9x") : QStringLiteral("ex"));
         row("single-byte host", "caf\xc3\xa9", QStringLiteral("caf\u00c3\u00a9"), true);
@@ -677,6 +696,107 @@ void TestScreen::wideCharacters()
     over.putText(1, 0, kan + QStringLiteral("\u20ac"), -1);
     QCOMPARE(trimmedRight(over.rowText(1)), kan + QStringLiteral("\u20ac"));
     QVERIFY(cellAt(over, 1, 1).flags & emu::CellWideTail);
+}
+
+void TestScreen::supplementaryPlanes_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("splitAt"); // the input comes in two reads, cut here
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("cells"); // the first cells, as occupancy() spells them
+    QTest::addColumn<int>("cursorCol");
+
+    const QString grin = QStringLiteral("\U0001F600");
+    const QString gothic = QStringLiteral("\U00010348");
+    const QString extB = QStringLiteral("\U00020000");
+    const struct
+    {
+        const char *name;
+        int termType;
+    } types[] = { { "TTY", Tty }, { "VT100", Vt100 }, { "Wyse 60", Wyse60 } };
+    for (const auto &type : types) {
+        auto row = [&](const char *name, const QByteArray &input, int splitAt, const QString &line,
+                       const char *cells) {
+            QTest::addRow("%s: %s", type.name, name)
+                << type.termType << input << splitAt << line << QString::fromLatin1(cells)
+                << int(qstrlen(cells));
+        };
+        row("emoji, wide", "\xf0\x9f\x98\x80x", 0, grin + u'x', "Wtn");
+        row("Gothic letter, narrow", "\xf0\x90\x8d\x88x", 0, gothic + u'x', "nn");
+        row("CJK extension B, wide", "\xf0\xa0\x80\x80x", 0, extB + u'x', "Wtn");
+        row("between other characters", "a\xf0\x9f\x98\x80\xf0\x90\x8d\x88\xe6\xbc\xa2z", 0,
+            u'a' + grin + gothic + QStringLiteral("\u6f22z"), "nWtnWtn");
+        row("cut after the lead byte", "\xf0\x9f\x98\x80x", 1, grin + u'x', "Wtn");
+        row("cut before the last byte", "\xf0\xa0\x80\x80x", 3, extB + u'x', "Wtn");
+        // Bytes that start no valid sequence stand for their Latin-1 characters, one by one (the
+        // C1 controls among them are dropped).
+        row("lead byte F5", "\xf5\xbf\xbf\xbfx", 0, QStringLiteral("\u00f5\u00bf\u00bf\u00bfx"),
+            "nnnnn");
+        row("lead byte F6", "\xf6\x9f\x98\x80x", 0, QStringLiteral("\u00f6x"), "nn");
+        row("lead byte F7, cut", "\xf7\xbf\xbf\xbfx", 2,
+            QStringLiteral("\u00f7\u00bf\u00bf\u00bfx"), "nnnnn");
+        row("overlong F0 80", "\xf0\x80\xbf\xbfx", 0, QStringLiteral("\u00f0\u00bf\u00bfx"),
+            "nnnn");
+        row("overlong F0 8F", "\xf0\x8f\xbf\xbfx", 0, QStringLiteral("\u00f0\u00bf\u00bfx"),
+            "nnnn");
+        row("cut short by ASCII", "\xf0\x9f\x98x", 2, QStringLiteral("\u00f0x"), "nn");
+    }
+}
+
+// A character beyond the Basic Multilingual Plane keeps its code point in its cell: the screen's
+// text, columns and selection give its surrogate pair, and it takes the cells its width says.
+void TestScreen::supplementaryPlanes()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(int, splitAt);
+    QFETCH(QString, line);
+    QFETCH(QString, cells);
+    QFETCH(int, cursorCol);
+    Screen screen(3, 20, 10);
+    screen.setTerminalType(termType);
+    screen.feed(input.left(splitAt));
+    screen.feed(input.mid(splitAt));
+    QCOMPARE(trimmedRight(screen.rowText(0)), line);
+    QCOMPARE(occupancy(screen, 0, int(cells.size())), cells);
+    QCOMPARE(screen.cursor(), QPoint(cursorCol, 0));
+    screen.setSelection({ screen.screenLine(0), 0 }, { screen.screenLine(0), cursorCol - 1 });
+    QCOMPARE(screen.selectedText(), line);
+    // The same cells scrolled into the history.
+    screen.feed("\r\n\n\n");
+    QCOMPARE(trimmedRight(screen.historyText(screen.historyCount() - 1)), line);
+    // And put from the API.
+    screen.putText(2, 0, line, -1);
+    QCOMPARE(trimmedRight(screen.rowText(2)), line);
+    QCOMPARE(occupancy(screen, 2, int(cells.size())), cells);
+}
+
+// The supplementary planes as the host counts them (where the table changed, and its ends).
+void TestScreen::charWidths_data()
+{
+    QTest::addColumn<uint>("ch");
+    QTest::addColumn<int>("width");
+    auto row = [](const char *name, char32_t ch, int width) {
+        QTest::newRow(name) << uint(ch) << width;
+    };
+    row("Gothic letter", 0x10348, 1);
+    row("Tangut ideograph", 0x17000, 2);
+    row("mahjong tile", 0x1F004, 2);
+    row("regional indicator", 0x1F1E6, 1);
+    row("thermometer, text by default", 0x1F321, 1);
+    row("rocket", 0x1F680, 2);
+    row("ballet shoes", 0x1FA70, 2);
+    row("after the last pictograph range", 0x1FAF7, 1);
+    row("end of plane 3", 0x3FFFD, 2);
+    row("plane 14 tag", 0xE0041, 0);
+}
+
+void TestScreen::charWidths()
+{
+    QFETCH(uint, ch);
+    QFETCH(int, width);
+    QCOMPARE(emu::charWidth(char32_t(ch)), width);
 }
 
 void TestScreen::savedCursor_data()

@@ -504,8 +504,8 @@ void TestTermTypes::attributes()
     QFETCH(int, look);
     auto screen = screenOf(termType);
     screen->feed(input);
-    QCOMPARE(cellAt(*screen, 1, markedCol).ch, u'X');
-    QCOMPARE(cellAt(*screen, 1, plainCol).ch, u'b');
+    QCOMPARE(cellAt(*screen, 1, markedCol).ch, U'X');
+    QCOMPARE(cellAt(*screen, 1, plainCol).ch, U'b');
     const int marked = lookOf(cellAt(*screen, 1, markedCol));
     if (look < 0)
         QVERIFY2(marked != 0, "standout shows");
@@ -856,7 +856,7 @@ void TestTermTypes::protectedFields()
     QCOMPARE(screenLines(*screen), lines);
     for (int c = 0; c < Cols; ++c) {
         const Cell cell = cellAt(*screen, 0, c);
-        if (cell.ch == u'P') {
+        if (cell.ch == U'P') {
             QVERIFY(cell.flags & emu::CellProtected);
             QCOMPARE(lookOf(cell), look);
         } else {
@@ -1059,6 +1059,9 @@ void TestTermTypes::tektronix_data()
     row("line feed and backspace move the beam", 11, "\x1f" "ab\b\ncd",
         { text(QPoint(0, top), QStringLiteral("ab")),
             text(QPoint(50, top - 82), QStringLiteral("cd")) });
+    // A character beyond the Basic Multilingual Plane takes one place of the run, as any other.
+    row("alpha text beyond the plane stays one run", 11, "\x1f" "a\xf0\x9f\x98\x80" "b",
+        { text(QPoint(0, top), QStringLiteral("a\U0001F600b")) });
     row("character size", 11, "\x1b;\x1f" "small", { text(QPoint(0, top), QStringLiteral("small"), 3) });
     row("line style", 11, "\x1b" "c" "\x1d" + tek(100, 200) + tek(300, 400), { line(a, b, 3) });
     row("ESC FF clears", 11, "\x1d" + tek(100, 200) + tek(300, 400) + "\x1b\x0c", {});

@@ -11,8 +11,15 @@ QString cellsText(const Cell *cells, int from, int end)
     QString text;
     text.reserve(std::max(0, end - from));
     for (int col = std::max(0, from); col < end; ++col) {
-        if (!isWideTail(cells, col))
-            text += QChar(cells[col].ch);
+        if (isWideTail(cells, col))
+            continue;
+        const char32_t ch = cells[col].ch;
+        if (QChar::requiresSurrogates(ch)) {
+            text += QChar(QChar::highSurrogate(ch));
+            text += QChar(QChar::lowSurrogate(ch));
+        } else {
+            text += QChar(char16_t(ch));
+        }
     }
     return text;
 }

@@ -1,9 +1,11 @@
 #pragma once
 // One character cell of the terminal screen: the character and how it is drawn. A wide (East
 // Asian) character takes two cells: its own, flagged CellWide, and a blank one after it flagged
-// CellWideTail, which text taken from the screen leaves out. Characters beyond the Basic
-// Multilingual Plane are kept as U+FFFD. A line shown at double width or height carries its size
-// in the flags of every one of its cells, so that it keeps its size wherever the line moves.
+// CellWideTail, which text taken from the screen leaves out. A cell holds a whole code point, so
+// a character beyond the Basic Multilingual Plane (most emoji, the CJK extension planes) is kept
+// as it came and becomes a surrogate pair in text taken from the screen. A line shown at double
+// width or height carries its size in the flags of every one of its cells, so that it keeps its
+// size wherever the line moves.
 
 #include <QtGlobal>
 
@@ -46,10 +48,11 @@ enum CellFlag : quint8 {
     LineSizeMask = 0xC0,
 };
 
-// Six bytes per cell keeps a full history small; colours index the 256-colour palette.
+// Eight bytes per cell (a code point and four bytes of looks, no padding) keeps a full history
+// small; colours index the 256-colour palette.
 struct Cell
 {
-    char16_t ch = u' ';
+    char32_t ch = U' ';
     quint8 fg = 7;
     quint8 bg = 0;
     quint8 attr = AttrDefaultFg | AttrDefaultBg;
@@ -57,6 +60,7 @@ struct Cell
 
     bool operator==(const Cell &other) const = default;
 };
+static_assert(sizeof(Cell) == 8, "a cell is a code point and four bytes, without padding");
 
 // A right half whose wide character is still there (a character written over either half
 // leaves a plain blank or a lone left half, which show as they are).
@@ -66,6 +70,7 @@ inline bool isWideTail(const Cell *cells, int col)
 }
 
 // The characters of cells [from, end) of a row, the right halves of wide characters left out.
+// A character beyond the Basic Multilingual Plane becomes its surrogate pair.
 QString cellsText(const Cell *cells, int from, int end);
 
 // A cell erased with a pen: the pen's colours, none of its other attributes.

@@ -151,7 +151,7 @@ void CharEmulation::print(char32_t ch)
         std::copy_backward(line + m_col, line + cols() - shift, line + cols());
     }
     Cell cell = m_pen;
-    cell.ch = ch > 0xFFFF ? u'\uFFFD' : char16_t(ch);
+    cell.ch = ch;
     cell.flags = quint8(m_pen.flags & (CellDim | CellConcealed));
     if (m_writeProtect)
         cell.flags |= CellProtected;

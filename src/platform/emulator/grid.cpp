@@ -13,7 +13,7 @@ Grid::Grid(int rows, int cols)
 void Grid::cutWideEdges(Cell *line, int first, int end)
 {
     if (isWideTail(line, first)) {
-        line[first - 1].ch = u' ';
+        line[first - 1].ch = U' ';
         line[first - 1].flags &= quint8(~CellWide);
     }
     if (end < m_cols && isWideTail(line, end))

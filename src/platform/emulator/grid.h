@@ -39,7 +39,7 @@ public:
         m_mayHaveWide = true;
         Cell &tail = line[col + 1];
         tail = cell;
-        tail.ch = u' ';
+        tail.ch = U' ';
         tail.flags = flags | CellWideTail;
     }
     // Writes n ASCII characters, all looking like `look`, from col on (within the row).
@@ -51,7 +51,7 @@ public:
         const quint8 flags = look.flags & quint8(~(CellWide | CellWideTail));
         for (Cell *cell = line + col; cell < line + col + n; ++cell, ++chars) {
             *cell = look;
-            cell->ch = char16_t(uchar(*chars));
+            cell->ch = char32_t(uchar(*chars));
             cell->flags = flags;
         }
     }

@@ -2,6 +2,9 @@
 
 #include <QChar>
 
+#include <algorithm>
+#include <iterator>
+
 namespace emu {
 
 namespace {
@@ -12,7 +15,8 @@ struct Range
     char32_t last;
 };
 
-// East Asian wide and full-width characters, and the emoji that terminals show two cells wide.
+// East Asian wide and full-width characters (Unicode's East Asian Width W and F), emoji with
+// them, as the host's own character width tables count them. Sorted, without overlaps.
 constexpr Range wideRanges[] = {
     { 0x1100, 0x115F }, // Hangul Jamo initial consonants
     { 0x231A, 0x231B }, // watch, hourglass
@@ -25,8 +29,66 @@ constexpr Range wideRanges[] = {
     { 0xFE30, 0xFE6F }, // CJK compatibility forms
     { 0xFF00, 0xFF60 }, // full-width forms
     { 0xFFE0, 0xFFE6 },
-    { 0x1F300, 0x1F64F }, // pictographs, emoticons
-    { 0x1F900, 0x1F9FF }, // supplemental pictographs
+    { 0x16FE0, 0x16FE4 }, // ideographic symbols and punctuation
+    { 0x16FF0, 0x16FF1 },
+    { 0x17000, 0x187F7 }, // Tangut
+    { 0x18800, 0x18CD5 }, // Tangut components, Khitan small script
+    { 0x18D00, 0x18D08 },
+    { 0x1AFF0, 0x1AFF3 }, // Kana extended-B
+    { 0x1AFF5, 0x1AFFB },
+    { 0x1AFFD, 0x1AFFE },
+    { 0x1B000, 0x1B122 }, // Kana supplement, Kana extended-A
+    { 0x1B150, 0x1B152 }, // small Kana extension
+    { 0x1B164, 0x1B167 },
+    { 0x1B170, 0x1B2FB }, // Nushu
+    { 0x1F004, 0x1F004 }, // mahjong tile red dragon
+    { 0x1F0CF, 0x1F0CF }, // playing card black joker
+    { 0x1F18E, 0x1F18E }, // enclosed alphanumerics: squared AB, CL ... VS
+    { 0x1F191, 0x1F19A },
+    { 0x1F200, 0x1F202 }, // enclosed ideographic supplement
+    { 0x1F210, 0x1F23B },
+    { 0x1F240, 0x1F248 },
+    { 0x1F250, 0x1F251 },
+    { 0x1F260, 0x1F265 },
+    { 0x1F300, 0x1F320 }, // pictographs: the ones shown as emoji by default
+    { 0x1F32D, 0x1F335 },
+    { 0x1F337, 0x1F37C },
+    { 0x1F37E, 0x1F393 },
+    { 0x1F3A0, 0x1F3CA },
+    { 0x1F3CF, 0x1F3D3 },
+    { 0x1F3E0, 0x1F3F0 },
+    { 0x1F3F4, 0x1F3F4 },
+    { 0x1F3F8, 0x1F43E },
+    { 0x1F440, 0x1F440 },
+    { 0x1F442, 0x1F4FC },
+    { 0x1F4FF, 0x1F53D },
+    { 0x1F54B, 0x1F54E },
+    { 0x1F550, 0x1F567 },
+    { 0x1F57A, 0x1F57A },
+    { 0x1F595, 0x1F596 },
+    { 0x1F5A4, 0x1F5A4 },
+    { 0x1F5FB, 0x1F64F }, // ... emoticons
+    { 0x1F680, 0x1F6C5 }, // transport and map symbols
+    { 0x1F6CC, 0x1F6CC },
+    { 0x1F6D0, 0x1F6D2 },
+    { 0x1F6D5, 0x1F6D7 },
+    { 0x1F6DD, 0x1F6DF },
+    { 0x1F6EB, 0x1F6EC },
+    { 0x1F6F4, 0x1F6FC },
+    { 0x1F7E0, 0x1F7EB }, // geometric shapes extended: large circles and squares
+    { 0x1F7F0, 0x1F7F0 },
+    { 0x1F90C, 0x1F93A }, // supplemental symbols and pictographs
+    { 0x1F93C, 0x1F945 },
+    { 0x1F947, 0x1F9FF },
+    { 0x1FA70, 0x1FA74 }, // symbols and pictographs extended-A
+    { 0x1FA78, 0x1FA7C },
+    { 0x1FA80, 0x1FA86 },
+    { 0x1FA90, 0x1FAAC },
+    { 0x1FAB0, 0x1FABA },
+    { 0x1FAC0, 0x1FAC5 },
+    { 0x1FAD0, 0x1FAD9 },
+    { 0x1FAE0, 0x1FAE7 },
+    { 0x1FAF0, 0x1FAF6 },
     { 0x20000, 0x2FFFD }, // CJK extension planes
     { 0x30000, 0x3FFFD },
 };
@@ -38,9 +100,21 @@ constexpr Range zeroWidthRanges[] = {
     { 0x200B, 0x200B }, // zero-width space
 };
 
+constexpr bool sortedApart(const Range *begin, const Range *end)
+{
+    return std::adjacent_find(begin, end, [](const Range &a, const Range &b) {
+        return a.first > a.last || a.last >= b.first;
+    }) == end;
+}
+static_assert(sortedApart(std::begin(wideRanges), std::end(wideRanges)));
+static_assert(sortedApart(std::begin(zeroWidthRanges), std::end(zeroWidthRanges)));
+
+// A binary search: the first range that ends at ch or after it.
 bool inRanges(char32_t ch, const Range *begin, const Range *end)
 {
-    return std::any_of(begin, end, [ch](const Range &r) { return ch >= r.first && ch <= r.last; });
+    const Range *r = std::lower_bound(
+        begin, end, ch, [](const Range &range, char32_t c) { return range.last < c; });
+    return r != end && ch >= r->first;
 }
 
 // An OR of all bytes, which compilers turn into wide loads.

@@ -49,30 +49,35 @@ void PrinterJob::addChar(char32_t c)
         break;
     case '\t':
         for (const int next = std::min((m_col / 8 + 1) * 8, maxColumns); m_col < next;)
-            putChar(u' ');
+            putChar(U' ');
         break;
     default:
         if ((c >= 0x20 && c < 0x7F) || c >= 0xA0)
-            putChar(c > 0xFFFF ? QChar(QChar::ReplacementCharacter) : QChar(char16_t(c)));
+            putChar(c);
         break;
     }
 }
 
-void PrinterJob::putChar(QChar ch)
+void PrinterJob::putChar(char32_t ch)
 {
     if (m_col >= maxColumns)
         return;
-    if (m_col < m_line.size())
-        m_line[m_col] = ch;
+    if (size_t(m_col) < m_line.size())
+        m_line[size_t(m_col)] = ch;
     else
-        m_line += QString(m_col - m_line.size(), u' ') + ch;
+        m_line.append(size_t(m_col) - m_line.size(), U' ').push_back(ch);
     ++m_col;
     m_lineStarted = true;
 }
 
+QString PrinterJob::lineText() const
+{
+    return QString::fromUcs4(m_line.data(), qsizetype(m_line.size()));
+}
+
 void PrinterJob::endLine()
 {
-    m_pages.last() << m_line;
+    m_pages.last() << lineText();
     ++m_lines;
     m_line.clear();
     m_col = 0;
@@ -98,7 +103,7 @@ QList<QStringList> PrinterJob::pages() const
 {
     QList<QStringList> pages = m_pages;
     if (m_lineStarted)
-        pages.last() << m_line;
+        pages.last() << lineText();
     while (pages.size() > 1 && pages.last().isEmpty())
         pages.removeLast();
     return pages;

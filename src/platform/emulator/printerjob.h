@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 namespace emu {
 
 struct PrintOptions
@@ -61,12 +63,13 @@ public:
 
 private:
     void addChar(char32_t c);
-    void putChar(QChar ch);
+    void putChar(char32_t ch);
+    QString lineText() const;
     void endLine();
 
     enum class Escape { None, Esc, Csi };
     QList<QStringList> m_pages { QStringList() };
-    QString m_line;
+    std::u32string m_line; // a character per column
     int m_col = 0;
     qsizetype m_lines = 0;
     bool m_lineStarted = false;

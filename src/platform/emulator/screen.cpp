@@ -291,11 +291,11 @@ void Screen::putText(int row, int col, const QString &text, int colorCode)
         const int width = control ? 1 : charWidth(ch);
         if (width == 0)
             continue;
-        cell.ch = control ? u' ' : ch > 0xFFFF ? u'\uFFFD' : char16_t(ch);
+        cell.ch = control ? U' ' : ch;
         if (width == 2) {
             cell.flags = CellWide;
             cells.push_back(cell);
-            cell.ch = u' ';
+            cell.ch = U' ';
             cell.flags = CellWideTail;
         }
         cells.push_back(cell);
@@ -371,7 +371,7 @@ bool Screen::wordAt(Pos pos, int *from, int *to) const
     const Cell *cells = lineCells(pos.line, buffer);
     const int n = cols();
     auto inWord = [cells, n](int i) {
-        return i >= 0 && i < n && (isWideTail(cells, i) || !QChar(cells[i].ch).isSpace());
+        return i >= 0 && i < n && (isWideTail(cells, i) || !QChar::isSpace(cells[i].ch));
     };
     if (!cells || !inWord(pos.col))
         return false;

@@ -383,13 +383,8 @@ void ScreenView::paintCells(
             ++end;
         const QRect rect(col * m_cellWidth, y, (end - col) * m_cellWidth, m_cellHeight);
         painter.fillRect(rect, QColor::fromRgb(look.bg));
-        QString text(end - col, Qt::Uninitialized);
-        bool blank = true;
-        for (int i = col; i < end; ++i) {
-            text[i - col] = QChar(cells[i].ch);
-            blank = blank && cells[i].ch == u' ';
-        }
-        blank = blank || look.concealed;
+        const bool blank = look.concealed
+            || std::all_of(cells + col, cells + end, [](const Cell &c) { return c.ch == U' '; });
         if (!blank) {
             QFont font = (look.attr & AttrBold) ? m_boldFont : m_font;
             font.setItalic(look.attr & AttrItalic);
@@ -400,9 +395,9 @@ void ScreenView::paintCells(
             // Characters go to their own cells, so a font whose bold or italic advance differs
             // cannot shift the columns.
             for (int i = col; i < end; ++i) {
-                if (cells[i].ch != u' ')
+                if (cells[i].ch != U' ')
                     painter.drawText(
-                        QPoint(i * m_cellWidth, y + m_ascent), QString(QChar(cells[i].ch)));
+                        QPoint(i * m_cellWidth, y + m_ascent), QString::fromUcs4(&cells[i].ch, 1));
             }
         } else if (look.attr & AttrUnderline) {
             painter.fillRect(

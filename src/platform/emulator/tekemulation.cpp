@@ -15,6 +15,13 @@ constexpr int step = 4;
 
 constexpr char32_t ESC = 0x1B;
 
+// Characters of a run of text (one beyond the Basic Multilingual Plane is a surrogate pair).
+qsizetype characterCount(const QString &text)
+{
+    return text.size()
+        - std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLowSurrogate(); });
+}
+
 } // namespace
 
 TekEmulation::TekEmulation(Model model, int rows, int cols, EmulationSink *sink)
@@ -391,18 +398,19 @@ void TekEmulation::alphaChar(char32_t ch)
         doAlphaControl(none, '\r');
         doAlphaControl(none, '\n');
     }
-    const QChar c = ch > 0xFFFF ? QChar(u'\uFFFD') : QChar(char16_t(ch));
+    const QString c = QString::fromUcs4(&ch, 1);
     const int width = charWidth();
     // A run of text on one line is one item.
     GraphicsItem *last = m_layer.last();
     if (last && last->kind == GraphicsItem::Kind::Text && last->size == m_charSize
-        && last->from.y() == m_beam.y() && last->from.x() + last->text.size() * width == m_beam.x()
+        && last->from.y() == m_beam.y()
+        && last->from.x() + characterCount(last->text) * width == m_beam.x()
         && last->color == m_lineIndex && last->text.size() < SequenceMatcher::maxText
         && options().graphics) {
         last->text += c;
         sink()->graphicsChanged();
     } else {
-        add({ GraphicsItem::Kind::Text, 0, 0, 0, m_beam, m_beam, QString(c) });
+        add({ GraphicsItem::Kind::Text, 0, 0, 0, m_beam, m_beam, c });
     }
     m_beam.rx() += width;
 }

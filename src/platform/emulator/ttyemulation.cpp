@@ -125,7 +125,7 @@ void TtyEmulation::print(char32_t ch)
         lineFeed();
     }
     Cell cell;
-    cell.ch = ch > 0xFFFF ? u'\uFFFD' : char16_t(ch);
+    cell.ch = ch;
     m_grid.putChar(m_row, m_col, cell, wide);
     m_printedFirst = std::min(m_printedFirst, m_row);
     m_printedLast = std::max(m_printedLast, m_row);

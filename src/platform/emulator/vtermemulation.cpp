@@ -867,7 +867,7 @@ void VtermEmulation::onPutGlyph(const void *glyph, int row, int col)
     if (info->width == 0 && ch != 0)
         return; // a combining mark with no character before it
     Cell cell = m_pen;
-    cell.ch = ch == 0 ? u' ' : ch > 0xFFFF ? u'\uFFFD' : char16_t(ch);
+    cell.ch = ch == 0 ? U' ' : ch;
     // The character takes the size of its line and the pen's intensity.
     cell.flags = quint8((info->protected_cell ? CellProtected : 0)
         | (grid().row(row)[0].flags & LineSizeMask) | (m_pen.flags & (CellDim | CellConcealed)));
