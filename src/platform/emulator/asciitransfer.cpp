@@ -1,5 +1,7 @@
 #include "emulator/asciitransfer.h"
 
+#include "emulator/channel.h"
+
 #include "runtime/errnum.h"
 #include "runtime/error.h"
 
@@ -50,12 +52,13 @@ QByteArray hostText(const QString &text, int eolMode, char eolChar, HostEncoding
 }
 
 AsciiUpload::AsciiUpload(const QStringList &files, bool binary, int eolMode, int lineDelayMs,
-    Sender send, QObject *parent)
+    Sender send, Backlog backlog, QObject *parent)
     : QObject(parent)
     , m_files(files)
     , m_binary(binary)
     , m_eolMode(eolMode)
     , m_send(std::move(send))
+    , m_backlog(std::move(backlog))
 {
     for (const QString &name : files) {
         const QFileInfo info(name);
@@ -145,12 +148,24 @@ void AsciiUpload::step()
         }
         m_bytes += data.size();
         emit progress();
+        if (m_backlog && m_backlog() > LinkHighWater) {
+            m_held = true;
+            m_timer.stop();
+        }
     }
     if (m_file.atEnd() && (m_binary || m_pending.isEmpty())) {
         ++m_filesDone;
         emit progress();
         if (!openNext())
             return;
+    }
+}
+
+void AsciiUpload::linkWritten()
+{
+    if (m_held && m_running && m_backlog() <= LinkLowWater) {
+        m_held = false;
+        m_timer.start();
     }
 }
 

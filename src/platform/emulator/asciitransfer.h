@@ -29,13 +29,20 @@ class AsciiUpload : public QObject
 public:
     enum Result { Completed = 0, Aborted = 1, Failed = 2 };
     using Sender = std::function<bool(const QByteArray &)>;
+    using Backlog = std::function<qint64()>;
 
     // Every file must exist and be readable (53 File not found, 75 Path/File access error).
+    // send passes bytes to the link; backlog tells how many the link still has to send: above
+    // LinkHighWater the upload waits until linkWritten() finds it down to LinkLowWater.
     AsciiUpload(const QStringList &files, bool binary, int eolMode, int lineDelayMs, Sender send,
-        QObject *parent = nullptr);
+        Backlog backlog, QObject *parent = nullptr);
 
     void start();
     void abort() { finish(Aborted); }
+    // The link has sent some of its backlog: a held upload goes on when little is left.
+    void linkWritten();
+    // The link has gone: the upload fails.
+    void linkLost() { finish(Failed); }
     qint64 bytesSent() const { return m_bytes; }
     int filesDone() const { return m_filesDone; }
     bool isRunning() const { return m_running; }
@@ -54,6 +61,8 @@ private:
     bool m_binary;
     int m_eolMode;
     Sender m_send;
+    Backlog m_backlog;
+    bool m_held = false;
     QTimer m_timer;
     QFile m_file;
     QStringDecoder m_decoder { QStringDecoder::Utf8 };

@@ -70,6 +70,11 @@ constexpr int Failed = 4; // the last dial failed; error() told why
 // The text of a code ("" for 0), in English; the channel's signals may add detail.
 QString channelErrorText(int code);
 
+// A writer that holds back (a file transfer) stops giving the link more while its backlog is
+// above LinkHighWater and goes on once it is down to LinkLowWater.
+inline constexpr qint64 LinkHighWater = 256 * 1024;
+inline constexpr qint64 LinkLowWater = 64 * 1024;
+
 class Channel : public QObject
 {
     Q_OBJECT

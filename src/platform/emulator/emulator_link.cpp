@@ -50,6 +50,8 @@ void nvEmulator::connectHost()
     connect(channel, &Channel::bytesWritten, this, [this] {
         if (m_xfer)
             m_xfer->linkWritten();
+        if (m_upload)
+            m_upload->linkWritten();
     });
     connect(channel, &Channel::stateChanged, this, [this](Channel::State state) {
         if (state == Channel::State::Open && !m_pendingDial.isEmpty()) {
@@ -84,6 +86,8 @@ void nvEmulator::dropChannel()
     // A transfer has lost its link too (a program held for it would wait for ever).
     if (m_xfer)
         m_xfer->linkLost();
+    if (m_upload)
+        m_upload->linkLost();
     m_linkUp = false;
     m_protocol.reset();
     m_extension.reset();

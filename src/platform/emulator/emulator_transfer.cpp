@@ -358,7 +358,8 @@ Int nvEmulator::Upload(const QString &fileName, Int protocol, Int mode, Int over
     }
     auto *upload = new AsciiUpload(
         files, mode == 1, m_settings->AsciiEOL(), m_settings->AsciiDelay(),
-        [this](const QByteArray &bytes) { return sendToHost(bytes); }, this);
+        [this](const QByteArray &bytes) { return sendToHost(bytes); },
+        [this] { return m_channel ? m_channel->backlog() : qint64(0); }, this);
     m_upload = upload;
     if (!beginTransfer(upload, QStringLiteral("Uploading ") + QFileInfo(files.first()).fileName()))
         return AsciiUpload::Aborted;

@@ -1,5 +1,7 @@
 #include "emulator/xferengine.h"
 
+#include "emulator/channel.h"
+
 #include "emulator/emulator.h"
 #include "emulator/xferprocess.h"
 #include "runtime/errnum.h"
@@ -225,13 +227,13 @@ void XferEngine::onOutput(const QByteArray &bytes)
         return;
     }
     // A program that is stopping is not held (XferProcess::stop).
-    if (m_result < 0 && m_backlog() > linkHighWater)
+    if (m_result < 0 && m_backlog() > LinkHighWater)
         m_process->holdOutput(true);
 }
 
 void XferEngine::linkWritten()
 {
-    if (m_process && m_process->isOutputHeld() && m_backlog() <= linkLowWater)
+    if (m_process && m_process->isOutputHeld() && m_backlog() <= LinkLowWater)
         m_process->holdOutput(false);
 }
 

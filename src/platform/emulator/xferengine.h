@@ -16,8 +16,8 @@
 //
 // The program writes as fast as it can, and a link may carry much less: its output goes to the
 // sender only while the link's backlog (what the link has accepted and not sent yet) is below
-// linkHighWater; above it the program is held until linkWritten() finds the backlog down to
-// linkLowWater. So a transfer keeps at most about linkHighWater plus a read of the program's in
+// LinkHighWater; above it the program is held until linkWritten() finds the backlog down to
+// LinkLowWater. So a transfer keeps at most about LinkHighWater plus a read of the program's in
 // memory, and its progress follows what the link carries.
 //
 // Results (finished()): 0 completed, 1 aborted by abort(), 2 failed (the program failed, the
@@ -46,9 +46,6 @@ public:
     enum Result { Completed = 0, Aborted = 1, Failed = 2 };
     using Sender = std::function<bool(const QByteArray &)>;
     using Backlog = std::function<qint64()>;
-
-    static constexpr qint64 linkHighWater = 256 * 1024;
-    static constexpr qint64 linkLowWater = 64 * 1024;
 
     // Checks what the request names: an upload's files exist and can be read (53, 75); a
     // download's directory exists (76) and an XModem download's file is new unless overwrite
