@@ -191,14 +191,11 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     g_dir = &dir;
     startProgramIn(dir);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    runBenchmarks(argc, argv);
     if (g_cpuPerRequest.contains(1000) && g_cpuPerRequest.contains(10000))
         printf("program cpu per request: %.1f us at 1,000, %.1f us at 10,000 (ratio %.2f)\n",
             g_cpuPerRequest.value(1000), g_cpuPerRequest.value(10000),
             g_cpuPerRequest.value(10000) / g_cpuPerRequest.value(1000));
-    Nvmain::RequestShutdown(0);
-    waitFor([] { return !gApp; }, 30000);
+    endProgram();
     return 0;
 }

@@ -226,10 +226,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     g_dir = &dir;
     startProgram();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    Nvmain::RequestShutdown(0);
-    waitFor([] { return !gApp; }, 30000);
+    runBenchmarks(argc, argv);
+    endProgram();
     return 0;
 }

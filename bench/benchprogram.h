@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <benchmark/benchmark.h>
 #include <functional>
 
 // Runs the event loop until done() or the time is up; false when the time ran out.
@@ -66,4 +67,19 @@ inline void closeAllSessions()
     for (const SessionPtr &session : gApp->ClsSessions().NewEnum())
         session->Terminate(0);
     waitFor([] { return gApp->ClsSessions().Count() == 0 && !gCleanupPending; }, 60000);
+}
+
+// Runs the benchmarks that the command line selects.
+inline void runBenchmarks(int &argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+}
+
+// Ends the program started by startProgramIn and waits until it has gone.
+inline void endProgram()
+{
+    Nvmain::RequestShutdown(0);
+    waitFor([] { return !gApp; }, 30000);
 }
