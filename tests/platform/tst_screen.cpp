@@ -126,6 +126,8 @@ private slots:
     void wideCharacters();
     void supplementaryPlanes_data();
     void supplementaryPlanes();
+    void combiningMarks_data();
+    void combiningMarks();
     void charWidths_data();
     void charWidths();
     void savedCursor_data();
@@ -631,7 +633,7 @@ void TestScreen::hostText_data()
         row("beyond the Basic Multilingual Plane", "\xf0\x9f\x98\x80x",
             QStringLiteral("\U0001F600x"));
         row("wide characters", "\xe6\xbc\xa2\xe5\xad\x97x", QStringLiteral("\u6f22\u5b57x"));
-        row("combining mark", "e\xcc\x81x", vt ? QStringLiteral("\u00e9x") : QStringLiteral("ex"));
+        row("combining mark", "e\xcc\x81x", QStringLiteral("\u00e9x"));
         row("single-byte host", "caf\xc3\xa9", QStringLiteral("caf\u00c3\u00a9"), true);
         row("single-byte host, 8-bit CSI",
             "ab\x9b"
@@ -770,6 +772,48 @@ void TestScreen::supplementaryPlanes()
     screen.putText(2, 0, line, -1);
     QCOMPARE(trimmedRight(screen.rowText(2)), line);
     QCOMPARE(occupancy(screen, 2, int(cells.size())), cells);
+}
+
+void TestScreen::combiningMarks_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("cursorCol");
+    const struct
+    {
+        const char *name;
+        int termType;
+        bool pendingWrap;
+    } types[] = { { "TTY", Tty, true }, { "VT100", Vt100, true }, { "Wyse 60", Wyse60, false } };
+    for (const auto &type : types) {
+        auto row = [&](const char *name, const QByteArray &input, const QString &line, int col) {
+            QTest::addRow("%s: %s", type.name, name) << type.termType << input << line << col;
+        };
+        row("e, acute", "cafe\xcc\x81!", QStringLiteral("caf\u00e9!"), 5);
+        row("two marks", "a\xcc\x8a\xcc\x81", QStringLiteral("\u01fb"), 1);
+        row("no composed form: the mark goes", "x\xcc\x81y", QStringLiteral("xy"), 2);
+        row("at the start of the line", "\xcc\x81" "a", QStringLiteral("a"), 1);
+        row("after a wide character", "\xe4\xb8\xad\xcc\x81", QStringLiteral("\u4e2d"), 2);
+        if (type.pendingWrap)
+            row("in the last column", QByteArray(19, 'a') + "e\xcc\x81",
+                QString(19, u'a') + QStringLiteral("\u00e9"), 19);
+    }
+}
+
+// A combining mark from the host joins the character before it where Unicode has one character
+// for the two (hosts that send decomposed text, as file names from some systems are).
+void TestScreen::combiningMarks()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, line);
+    QFETCH(int, cursorCol);
+    Screen screen(3, 20, 10);
+    screen.setTerminalType(termType);
+    screen.feed(input);
+    QCOMPARE(trimmedRight(screen.rowText(0)), line);
+    QCOMPARE(screen.cursor(), QPoint(cursorCol, 0));
 }
 
 // The supplementary planes as the host counts them (where the table changed, and its ends).

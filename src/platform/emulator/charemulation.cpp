@@ -129,8 +129,14 @@ void CharEmulation::print(char32_t ch)
     if (m_graphics)
         ch = graphicChar(ch);
     const int width = charWidth(ch);
-    if (width == 0)
-        return; // a combining mark has no cell of its own
+    if (width == 0) {
+        // A combining mark has no cell of its own: it joins the character before the cursor.
+        if (m_grid.combineBefore(m_row, m_wrapPending ? cols() : m_col, ch)) {
+            m_dirtyFirst = std::min(m_dirtyFirst, m_row);
+            m_dirtyLast = std::max(m_dirtyLast, m_row);
+        }
+        return;
+    }
     if (m_protectMode && !skipProtected())
         return;
     const bool wide = width == 2 && cols() > 1;

@@ -1,8 +1,27 @@
 #include "emulator/grid.h"
 
+#include "emulator/hostencoding.h"
+
 #include <algorithm>
 
 namespace emu {
+
+bool Grid::combineBefore(int row, int col, char32_t mark)
+{
+    if (row < 0 || row >= m_rows)
+        return false;
+    col = std::min(col, m_cols) - 1;
+    Cell *line = this->row(row);
+    if (col > 0 && (line[col].flags & CellWideTail))
+        --col;
+    if (col < 0)
+        return false;
+    const char32_t one = composedChar(line[col].ch, &mark, 1);
+    if (!one)
+        return false;
+    line[col].ch = one;
+    return true;
+}
 
 Grid::Grid(int rows, int cols)
     : m_rows(std::max(1, rows))

@@ -42,6 +42,10 @@ public:
         tail.ch = U' ';
         tail.flags = flags | CellWideTail;
     }
+    // A combining mark joins the character that ends before col (the one before the cursor)
+    // when Unicode has one character for the two; false when it has none (the mark is dropped:
+    // a cell holds one character).
+    bool combineBefore(int row, int col, char32_t mark);
     // Writes n ASCII characters, all looking like `look`, from col on (within the row).
     void putAscii(int row, int col, const char *chars, int n, const Cell &look)
     {

@@ -1,6 +1,7 @@
 #include "emulator/hostencoding.h"
 
 #include <QChar>
+#include <QString>
 
 #include <algorithm>
 #include <iterator>
@@ -256,6 +257,14 @@ int charWidth(char32_t ch)
         break;
     }
     return inRanges(ch, std::begin(wideRanges), std::end(wideRanges)) ? 2 : 1;
+}
+
+char32_t composedChar(char32_t base, const char32_t *marks, int count)
+{
+    QString text = QString::fromUcs4(&base, 1);
+    text += QString::fromUcs4(marks, count);
+    const QList<uint> nfc = text.normalized(QString::NormalizationForm_C).toUcs4();
+    return nfc.size() == 1 ? char32_t(nfc.first()) : char32_t(0);
 }
 
 } // namespace emu

@@ -82,6 +82,10 @@ extern const char16_t cp437Controls[33];
 // East Asian wide and full-width characters, 1 for the rest.
 int charWidth(char32_t ch);
 
+// The one character Unicode has for base followed by its combining marks (a + U+0301 is á), or
+// 0 when it has none.
+char32_t composedChar(char32_t base, const char32_t *marks, int count);
+
 // --- Templates -------------------------------------------------------------------------------
 
 template<typename Sink>

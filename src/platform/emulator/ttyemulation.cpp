@@ -117,8 +117,14 @@ void TtyEmulation::control(char32_t c)
 void TtyEmulation::print(char32_t ch)
 {
     const int width = charWidth(ch);
-    if (width == 0)
-        return; // a combining mark has no cell of its own
+    if (width == 0) {
+        // A combining mark has no cell of its own: it joins the character before the cursor.
+        if (m_grid.combineBefore(m_row, m_wrapPending ? cols() : m_col, ch)) {
+            m_printedFirst = std::min(m_printedFirst, m_row);
+            m_printedLast = std::max(m_printedLast, m_row);
+        }
+        return;
+    }
     const bool wide = width == 2 && cols() > 1;
     if (m_wrapPending || (wide && m_col == cols() - 1)) {
         m_col = 0;

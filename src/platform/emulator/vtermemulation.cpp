@@ -38,11 +38,12 @@ char32_t composed(const uint32_t *chars)
 {
     if (chars[0] == 0 || chars[1] == 0)
         return chars[0];
-    QString text;
-    for (int i = 0; chars[i] != 0 && i < 16; ++i)
-        text += QChar::fromUcs4(chars[i]);
-    const QList<uint> nfc = text.normalized(QString::NormalizationForm_C).toUcs4();
-    return nfc.size() == 1 ? char32_t(nfc.first()) : char32_t(chars[0]);
+    char32_t marks[VTERM_MAX_CHARS_PER_CELL] = {};
+    int count = 0;
+    for (int i = 1; i < VTERM_MAX_CHARS_PER_CELL && chars[i] != 0; ++i)
+        marks[count++] = char32_t(chars[i]);
+    const char32_t one = composedChar(char32_t(chars[0]), marks, count);
+    return one ? one : char32_t(chars[0]);
 }
 
 VtermEmulation *self(void *user)
