@@ -30,6 +30,7 @@ namespace {
 constexpr int Tty = 0;
 constexpr int Wyse60 = 6;
 constexpr int Vt100 = 12;
+constexpr int LinuxConsole = 16;
 
 QByteArray request(emu::HostVerb verb, const QString &text = QString(), const QString &errNum = {},
     const QString &errMsg = QString(), bool async = false)
@@ -54,6 +55,8 @@ class TestEmulator : public QObject
 private slots:
     void init();
     void cleanup();
+    void hostPalette_data();
+    void hostPalette();
 
     void telnetDataBothWays();
     void loadingASessionFileConnects();
@@ -143,6 +146,44 @@ void TestEmulator::cleanup()
     m_control.reset();
     m_host.reset();
     m_dir.reset();
+}
+
+void TestEmulator::hostPalette_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<uint>("rgb"); // 0: the session's own colour
+    QTest::newRow("entry 1") << LinuxConsole << QByteArray("\x1b]P1ff8000") << 1 << 0xff8000u;
+    QTest::newRow("entry 10, capital hex digits")
+        << LinuxConsole << QByteArray("\x1b]PAC0FFEE") << 10 << 0xc0ffeeu;
+    QTest::newRow("others keep theirs") << LinuxConsole << QByteArray("\x1b]P1ff8000") << 2 << 0u;
+    QTest::newRow("reset") << LinuxConsole << QByteArray("\x1b]P1ff8000\x1b]R") << 1 << 0u;
+    QTest::newRow("cut short") << LinuxConsole << QByteArray("\x1b]P1ff80zz") << 1 << 0u;
+    QTest::newRow("not a Linux console") << Vt100 << QByteArray("\x1b]P1ff8000") << 1 << 0u;
+}
+
+// The Linux console's palette sequences recolour the session's basic colours until the host
+// puts them back, the terminal type changes or a new link comes up; the session's settings
+// stay as they are.
+void TestEmulator::hostPalette()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(int, index);
+    QFETCH(uint, rgb);
+    emu::Settings *settings = m_control->Settings();
+    settings->setTermType(rt::Int(termType));
+    const auto own = [&](int i) {
+        const rt::Long bgr = settings->Palette(i);
+        return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+    };
+    const rt::Long before = settings->Palette(index);
+    m_control->feedHostData(input);
+    QCOMPARE(m_control->view()->color(index), rgb ? QColor(QRgb(rgb)) : own(index));
+    QCOMPARE(settings->Palette(index), before);
+    settings->setTermType(rt::Int(Tty));
+    QCOMPARE(m_control->view()->color(index), own(index));
 }
 
 void TestEmulator::connectControl(int termType, rt::Int device)

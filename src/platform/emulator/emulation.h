@@ -34,6 +34,9 @@ public:
     // The status or label line, or the graphics layer, changed.
     virtual void statusLineChanged() { }
     virtual void graphicsChanged() { }
+    // The host set basic colour index (0-15) to rgb (0xRRGGBB) for as long as the session
+    // lasts; index -1: the host put the session's own colours back.
+    virtual void paletteChanged(int index, quint32 rgb) { Q_UNUSED(index); Q_UNUSED(rgb); }
 };
 
 // The keyboards of the VT family: what the editing and function keys send differs by type.

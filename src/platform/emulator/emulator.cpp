@@ -141,6 +141,7 @@ nvEmulator::nvEmulator(QWidget *parent)
         [this](const QByteArray &bytes) { sendToHost(bytes); });
     connect(m_screen, &emu::Screen::bell, this, [] { QApplication::beep(); });
     connect(m_screen, &emu::Screen::printScreenRequested, this, &nvEmulator::onHostPrintScreen);
+    connect(m_screen, &emu::Screen::paletteChanged, this, &nvEmulator::setHostColor);
     connect(m_view, &ScreenView::mousePressed, this,
         [this](QMouseEvent *e, bool *handled) { onMousePressed(e, handled, false); });
     connect(m_view, &ScreenView::doubleClicked, this,
@@ -202,6 +203,7 @@ void nvEmulator::applyTerminalType()
 {
     const Int termType = m_settings->TermType();
     m_screen->setTerminalType(termType);
+    setHostColor(-1, 0); // colours a host of the old type set do not stay
     applyTerminalOptions();
     QByteArray begin;
     QByteArray end;
@@ -341,12 +343,22 @@ void nvEmulator::applyFont()
     m_historyView->setTerminalFont(font);
 }
 
+void nvEmulator::setHostColor(int index, quint32 rgb)
+{
+    if (index < 0)
+        m_hostColors.fill(std::nullopt);
+    else if (index < int(m_hostColors.size()))
+        m_hostColors[size_t(index)] = QRgb(rgb) | 0xFF000000u;
+    applyColors();
+}
+
 void nvEmulator::applyColors()
 {
     std::array<QRgb, 16> colors;
     for (int i = 0; i < 16; ++i) {
         const Long bgr = m_settings->Palette(i);
-        colors[size_t(i)] = qRgb(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+        colors[size_t(i)] = m_hostColors[size_t(i)].value_or(
+            qRgb(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF));
     }
     std::array<quint8, 16> codes;
     for (int i = 0; i < 16; ++i)

@@ -55,10 +55,12 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QRgb>
 #include <QTimer>
 #include <QVariant>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -378,6 +380,9 @@ private:
     void applyScreenSize();
     void applyFont();
     void applyColors();
+    // A basic colour the host set (Linux console palette), over the session's own for as long
+    // as the link and the terminal type last; index -1 drops them all.
+    void setHostColor(int index, quint32 rgb);
     void applyTerminalModes();
 
     // Connection
@@ -533,6 +538,7 @@ private:
     QString m_caption;
     QStringList m_fkeys;
     QList<Int> m_colors;
+    std::array<std::optional<QRgb>, 16> m_hostColors {};
     QList<MouseEntry> m_mouseTable;
     QPoint m_reportedLocation { -1, -1 };
 };

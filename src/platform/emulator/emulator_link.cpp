@@ -106,6 +106,7 @@ void nvEmulator::dropChannel()
 void nvEmulator::onConnected()
 {
     m_linkUp = true;
+    setHostColor(-1, 0); // a new host starts with the session's colours
     m_statusText = QStringLiteral("Connected: ") + m_channel->description();
     m_channel->setWindowSize(m_screen->cols(), m_screen->rows());
     if (m_dialing) {

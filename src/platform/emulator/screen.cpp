@@ -34,6 +34,10 @@ public:
     void printScreenRequested() override { emit m_screen->printScreenRequested(); }
     void statusLineChanged() override { m_screen->onStatusLineChanged(); }
     void graphicsChanged() override { m_screen->onGraphicsChanged(); }
+    void paletteChanged(int index, quint32 rgb) override
+    {
+        emit m_screen->paletteChanged(index, rgb);
+    }
 
 private:
     Screen *m_screen;

@@ -142,6 +142,9 @@ signals:
     void answer(const QByteArray &bytes);
     void bell();
     void printScreenRequested();
+    // The host changed basic colour index (0-15) to rgb (0xRRGGBB); index -1: the host put the
+    // session's own colours back.
+    void paletteChanged(int index, quint32 rgb);
 
 private:
     class Sink; // the emulation's callbacks, forwarded to the screen

@@ -32,6 +32,12 @@ bool isHexDigit(char32_t ch)
     return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
 }
 
+// The value of a hex digit (isHexDigit).
+quint32 hexValue(char32_t ch)
+{
+    return ch <= '9' ? quint32(ch - '0') : quint32((ch | 0x20) - 'a' + 10);
+}
+
 // The character of a cell: a base character and its combining marks, composed when Unicode has
 // one character for them.
 char32_t composed(const uint32_t *chars)
@@ -584,6 +590,9 @@ void VtermEmulation::scan(char32_t ch)
         if (m_dialect.linuxPalette && (ch == 'P' || ch == 'R')) {
             m_scan = ch == 'P' ? Scan::Palette : Scan::Ground;
             m_paletteDigits = 0;
+            m_paletteValue = 0;
+            if (ch == 'R')
+                m_sink->paletteChanged(-1, 0);
             return;
         }
         put(ESC);
@@ -595,8 +604,12 @@ void VtermEmulation::scan(char32_t ch)
         // Seven hex digits; as on the console, another printable character ends the sequence
         // and goes with it, control characters act meanwhile.
         if (isHexDigit(ch)) {
-            if (++m_paletteDigits == 7)
+            // n rr gg bb: the colour index, then its red, green and blue.
+            m_paletteValue = m_paletteValue << 4 | hexValue(ch);
+            if (++m_paletteDigits == 7) {
                 m_scan = Scan::Ground;
+                m_sink->paletteChanged(int(m_paletteValue >> 24), m_paletteValue & 0xFFFFFF);
+            }
         } else if (ch == ESC) {
             m_scan = Scan::Escape;
         } else if (ch == CAN || ch == SUB) {

@@ -114,6 +114,7 @@ private:
     HostDecoder m_decoder;
     Scan m_scan = Scan::Ground;
     int m_paletteDigits = 0;
+    quint32 m_paletteValue = 0;
     QByteArray m_csiParams; // the parameters of the control sequence under way
     bool m_csiPlain = true; // without intermediates
     char m_csiLeader = 0; // < = > ? before the parameters, 0 when none
