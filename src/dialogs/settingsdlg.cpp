@@ -56,6 +56,20 @@ Binding bind(Object *object, T (Getter::*get)() const, void (Setter::*set)(Arg))
         [=](const QVariant &v) { (object->*set)(v.value<Value>()); } };
 }
 
+// The binding of a table's entry named name (who names the table in the assertion).
+template<std::size_t N>
+Binding bindingNamed(
+    const std::pair<const char *, Binding> (&table)[N], const QString &name, const char *who)
+{
+    for (const auto &[key, binding] : table) {
+        if (name == QLatin1String(key))
+            return binding;
+    }
+    Q_ASSERT_X(false, who, qPrintable(name));
+    Q_UNUSED(who);
+    return {};
+}
+
 Binding programBinding(GlobalSettingsIface *g, const QString &name)
 {
     using G = GlobalSettingsIface;
@@ -76,12 +90,7 @@ Binding programBinding(GlobalSettingsIface *g, const QString &name)
         { "DefaultCaptureDir", bind(g, &G::DefaultCaptureDir, &G::setDefaultCaptureDir) },
         { "DefaultXferDir", bind(g, &G::DefaultXferDir, &G::setDefaultXferDir) },
     };
-    for (const auto &[key, binding] : table) {
-        if (name == QLatin1String(key))
-            return binding;
-    }
-    Q_ASSERT_X(false, "programBinding", qPrintable(name));
-    return {};
+    return bindingNamed(table, name, "programBinding");
 }
 
 Binding sessionBinding(SessionSettings *s, const QString &name)
@@ -95,12 +104,7 @@ Binding sessionBinding(SessionSettings *s, const QString &name)
         { "AutoClose", bind(s, &S::AutoClose, &S::setAutoClose) },
         { "MouseTable", bind(s, &S::MouseTable, &S::setMouseTable) },
     };
-    for (const auto &[key, binding] : table) {
-        if (name == QLatin1String(key))
-            return binding;
-    }
-    Q_ASSERT_X(false, "sessionBinding", qPrintable(name));
-    return {};
+    return bindingNamed(table, name, "sessionBinding");
 }
 
 Binding emulatorBinding(emu::Settings *settings, const Field &field)
@@ -249,7 +253,7 @@ private:
             const bool valid = problem().isEmpty();
             swatch->setStyleSheet(valid ? QStringLiteral("background-color: %1; border: 1px solid "
                                                          "palette(dark);")
-                                              .arg(m_edit->text().trimmed().remove(u'#').prepend(u'#'))
+                                              .arg(typedColor())
                                         : QString());
         };
         QObject::connect(m_edit, &QLineEdit::textChanged, m_row, paint);
@@ -259,12 +263,15 @@ private:
                     QStringLiteral("Cancel"));
                 return;
             }
-            const QColor start(m_edit->text().trimmed().remove(u'#').prepend(u'#'));
+            const QColor start(typedColor());
             const QColor chosen = QColorDialog::getColor(start, m_row->window(), field().title());
             if (chosen.isValid())
                 m_edit->setText(chosen.name().toUpper());
         });
     }
+
+    // The typed colour with one leading "#", whether the user typed it or not.
+    QString typedColor() const { return m_edit->text().trimmed().remove(u'#').prepend(u'#'); }
 
     QWidget *m_row;
     QLineEdit *m_edit;
