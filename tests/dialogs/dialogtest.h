@@ -5,8 +5,6 @@
 
 #include "app/tst_startup_env.h"
 #include "common/testutil.h"
-
-#include "common/testutil.h"
 #include "commondlg/commondlg.h"
 #include "platform/fakehost.h"
 #include "platform/tst_transfers_host.h"
@@ -213,6 +211,18 @@ protected:
             .replace(u'|', QChar(0));
     }
     void open() { DialogTest::open(*m_form); }
+    // The one transfer the session window was handed: its wParam, file name and protocol, and
+    // the mode and overwrite choice of the test's columns "mode" and "overwrite".
+    void checkHandedTransfer(rt::Long wParam, const QString &fileName, int protocol)
+    {
+        QTRY_COMPARE(t.transfers.size(), 1);
+        const HandedTransfer &handed = t.transfers.first();
+        QCOMPARE(handed.wParam, wParam);
+        QCOMPARE(handed.fileName, expand(fileName));
+        QCOMPARE(handed.protocol, rt::Int(protocol));
+        QTEST(int(handed.mode), "mode");
+        QTEST(int(handed.overwrite), "overwrite");
+    }
     void clickProtocol(int protocol)
     {
         DialogTest::clickMark(m_form->optProtocol.at(protocol));

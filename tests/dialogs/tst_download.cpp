@@ -160,13 +160,9 @@ private slots:
             DialogTest::clickMark(m_form->chkOverwrite);
         clickDownload();
         QVERIFY(!m_form->isLoaded());
-        QTRY_COMPARE(t.transfers.size(), 1);
-        const HandedTransfer &handed = t.transfers.first();
-        QCOMPARE(handed.wParam, rt::Long(2));
-        QCOMPARE(handed.fileName, expand(fileName));
-        QCOMPARE(handed.protocol, rt::Int(protocol));
-        QTEST(int(handed.mode), "mode");
-        QTEST(int(handed.overwrite), "overwrite");
+        checkHandedTransfer(rt::Long(2), fileName, protocol);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(t.messages.isEmpty());
     }
 

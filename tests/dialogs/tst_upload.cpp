@@ -233,13 +233,7 @@ private slots:
         QTest::keyClicks(m_form->FileName, typed);
         QTest::keyClick(m_form->FileName, Qt::Key_Return);
         QVERIFY(!m_form->isLoaded());
-        QTRY_COMPARE(t.transfers.size(), 1);
-        const HandedTransfer &handed = t.transfers.first();
-        QCOMPARE(handed.wParam, rt::Long(1));
-        QCOMPARE(handed.fileName, expand(fileName));
-        QCOMPARE(handed.protocol, rt::Int(protocol));
-        QTEST(int(handed.mode), "mode");
-        QTEST(int(handed.overwrite), "overwrite");
+        checkHandedTransfer(rt::Long(1), fileName, protocol);
     }
 
     // The first opening of a run turns the session's DefaultXferMode round (0 gives binary);
