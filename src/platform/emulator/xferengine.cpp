@@ -201,13 +201,13 @@ void XferEngine::receive(const QByteArray &hostBytes)
 
 void XferEngine::abort()
 {
-    stop(Aborted, abortGraceMs);
+    stop(xferresult::Aborted, abortGraceMs);
 }
 
 void XferEngine::linkLost()
 {
     m_errorText = QStringLiteral("The link to the host was lost");
-    stop(Failed, linkLostGraceMs);
+    stop(xferresult::Failed, linkLostGraceMs);
 }
 
 void XferEngine::stop(int result, int graceMs)
@@ -371,19 +371,19 @@ void XferEngine::onFinished(int exitCode, bool crashed)
         sampleReceiveFolder();
     m_running = false;
     int result = m_result >= 0                             ? m_result
-        : exitCode == 0 && !crashed && programSaysComplete() ? Completed
-                                                             : Failed;
-    if (result == Failed && m_errorText.isEmpty()) {
+        : exitCode == 0 && !crashed && programSaysComplete() ? xferresult::Completed
+                                                             : xferresult::Failed;
+    if (result == xferresult::Failed && m_errorText.isEmpty()) {
         m_errorText = m_complaints.isEmpty()
             ? QStringLiteral("%1 ended with code %2").arg(m_command.program).arg(exitCode)
             : m_complaints.join(QStringLiteral("; "));
     }
     if (!m_request.upload) {
-        const QStringList received = completedDownloads(result == Completed);
+        const QStringList received = completedDownloads(result == xferresult::Completed);
         const int refused = storeDownloads(received) + skippedDownloads(received);
-        if (refused > 0 && result == Completed)
-            result = Failed;
-    } else if (result == Completed) {
+        if (refused > 0 && result == xferresult::Completed)
+            result = xferresult::Failed;
+    } else if (result == xferresult::Completed) {
         m_filesDone = int(m_request.files.size());
         m_doneBytes = std::accumulate(m_uploadSizes.begin(), m_uploadSizes.end(), qint64(0));
         m_currentBytes = 0;

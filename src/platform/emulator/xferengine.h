@@ -43,7 +43,6 @@ class XferEngine : public QObject
     Q_OBJECT
 
 public:
-    enum Result { Completed = 0, Aborted = 1, Failed = 2 };
     using Sender = std::function<bool(const QByteArray &)>;
     using Backlog = std::function<qint64()>;
 
