@@ -246,9 +246,14 @@ void XferEngine::onMessages(const QByteArray &bytes)
                 m_messageLine += c;
             continue;
         }
-        if (!m_messageLine.isEmpty())
-            readReport(QString::fromUtf8(std::exchange(m_messageLine, QByteArray())).trimmed());
+        takeReportLine();
     }
+}
+
+void XferEngine::takeReportLine()
+{
+    if (!m_messageLine.isEmpty())
+        readReport(QString::fromUtf8(std::exchange(m_messageLine, QByteArray())).trimmed());
 }
 
 void XferEngine::readReport(const QString &line)
@@ -365,8 +370,7 @@ void XferEngine::sampleKermitUpload()
 void XferEngine::onFinished(int exitCode, bool crashed)
 {
     m_sampler.stop();
-    if (!m_messageLine.isEmpty())
-        readReport(QString::fromUtf8(std::exchange(m_messageLine, QByteArray())).trimmed());
+    takeReportLine(); // a last one without a line end
     if (!m_request.upload)
         sampleReceiveFolder();
     m_running = false;
@@ -408,9 +412,7 @@ int XferEngine::skippedDownloads(const QStringList &received)
         if (received.contains(QFileInfo(name).fileName()))
             continue;
         ++skipped;
-        if (!m_errorText.isEmpty())
-            m_errorText += QStringLiteral("; ");
-        m_errorText += QStringLiteral("%1 not received").arg(printable(name));
+        addError(QStringLiteral("%1 not received").arg(printable(name)));
     }
     return skipped;
 }
@@ -498,11 +500,16 @@ int XferEngine::storeDownloads(const QStringList &names)
         ++refused;
         const QString shown = xmodem ? m_xmodemTarget : printable(name);
         qCDebug(lcEmulator) << "received file not stored:" << shown << why;
-        if (!m_errorText.isEmpty())
-            m_errorText += QStringLiteral("; ");
-        m_errorText += QStringLiteral("%1 not stored: %2").arg(shown, why);
+        addError(QStringLiteral("%1 not stored: %2").arg(shown, why));
     }
     return refused;
+}
+
+void XferEngine::addError(const QString &text)
+{
+    if (!m_errorText.isEmpty())
+        m_errorText += QStringLiteral("; ");
+    m_errorText += text;
 }
 
 qsizetype ZModemStartDetector::find(const QByteArray &data)
