@@ -87,12 +87,12 @@ bool AsciiUpload::openNext()
     m_pending.clear();
     m_decoder.resetState();
     if (m_next >= m_files.size()) {
-        finish(Completed);
+        finish(xferresult::Completed);
         return false;
     }
     m_file.setFileName(m_files.at(m_next++));
     if (!m_file.open(QIODevice::ReadOnly)) {
-        finish(Failed);
+        finish(xferresult::Failed);
         return false;
     }
     return true;
@@ -143,7 +143,7 @@ void AsciiUpload::step()
     }
     if (!data.isEmpty()) {
         if (!m_send(data)) {
-            finish(Failed);
+            finish(xferresult::Failed);
             return;
         }
         m_bytes += data.size();
@@ -195,7 +195,7 @@ AsciiDownload::AsciiDownload(
         rt::raise(rt::err::PathFileAccess);
     m_idle.setSingleShot(true);
     m_idle.setInterval(idleMs);
-    connect(&m_idle, &QTimer::timeout, this, [this] { finish(Completed); });
+    connect(&m_idle, &QTimer::timeout, this, [this] { finish(xferresult::Completed); });
     m_idle.start();
 }
 
@@ -223,7 +223,7 @@ void AsciiDownload::receive(const QByteArray &bytes)
         out = text.toUtf8();
     }
     if (!m_file.write(out)) {
-        finish(Failed);
+        finish(xferresult::Failed);
         return;
     }
     emit progress();
@@ -235,8 +235,8 @@ void AsciiDownload::finish(int result)
         return;
     m_running = false;
     m_idle.stop();
-    if (!m_file.commit() && result == Completed)
-        result = Failed;
+    if (!m_file.commit() && result == xferresult::Completed)
+        result = xferresult::Failed;
     emit finished(result);
 }
 

@@ -8,6 +8,7 @@
 // Text files are UTF-8; the host gets the host encoding (see hostencoding.h).
 
 #include "emulator/hostencoding.h"
+#include "emulator/xferplan.h"
 #include "runtime/wholefile.h"
 
 #include <QFile>
@@ -27,7 +28,6 @@ class AsciiUpload : public QObject
     Q_OBJECT
 
 public:
-    enum Result { Completed = 0, Aborted = 1, Failed = 2 };
     using Sender = std::function<bool(const QByteArray &)>;
     using Backlog = std::function<qint64()>;
 
@@ -38,11 +38,11 @@ public:
         Backlog backlog, QObject *parent = nullptr);
 
     void start();
-    void abort() { finish(Aborted); }
+    void abort() { finish(xferresult::Aborted); }
     // The link has sent some of its backlog: a held upload goes on when little is left.
     void linkWritten();
     // The link has gone: the upload fails.
-    void linkLost() { finish(Failed); }
+    void linkLost() { finish(xferresult::Failed); }
     qint64 bytesSent() const { return m_bytes; }
     int filesDone() const { return m_filesDone; }
     bool isRunning() const { return m_running; }
@@ -78,8 +78,6 @@ class AsciiDownload : public QObject
     Q_OBJECT
 
 public:
-    enum Result { Completed = 0, Aborted = 1, Failed = 2 };
-
     // Refuses an existing file unless overwrite (58), a missing directory (76) and a file that
     // cannot be written (75). The file appears when the download ends.
     AsciiDownload(const QString &fileName, bool binary, bool overwrite, int idleMs,

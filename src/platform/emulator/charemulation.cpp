@@ -131,10 +131,8 @@ void CharEmulation::print(char32_t ch)
     const int width = charWidth(ch);
     if (width == 0) {
         // A combining mark has no cell of its own: it joins the character before the cursor.
-        if (m_grid.combineBefore(m_row, m_wrapPending ? cols() : m_col, ch)) {
-            m_dirtyFirst = std::min(m_dirtyFirst, m_row);
-            m_dirtyLast = std::max(m_dirtyLast, m_row);
-        }
+        if (m_grid.combineBefore(m_row, m_wrapPending ? cols() : m_col, ch))
+            m_changed.mark(m_row);
         return;
     }
     if (m_protectMode && !skipProtected())
@@ -162,8 +160,7 @@ void CharEmulation::print(char32_t ch)
     if (m_writeProtect)
         cell.flags |= CellProtected;
     m_grid.putChar(m_row, m_col, cell, wide);
-    m_dirtyFirst = std::min(m_dirtyFirst, m_row);
-    m_dirtyLast = std::max(m_dirtyLast, m_row);
+    m_changed.mark(m_row);
     const int next = m_col + (wide ? 2 : 1);
     if (next < cols()) {
         m_col = next;
@@ -194,17 +191,12 @@ bool CharEmulation::skipProtected()
 
 void CharEmulation::flushRows()
 {
-    if (m_dirtyFirst > m_dirtyLast)
-        return;
-    m_sink->rowsChanged(m_dirtyFirst, m_dirtyLast);
-    m_dirtyFirst = std::numeric_limits<int>::max();
-    m_dirtyLast = -1;
+    m_changed.report(m_sink);
 }
 
 void CharEmulation::markRows(int first, int last)
 {
-    m_dirtyFirst = std::min(m_dirtyFirst, std::max(0, first));
-    m_dirtyLast = std::max(m_dirtyLast, std::min(rows() - 1, last));
+    m_changed.mark(std::max(0, first), std::min(rows() - 1, last));
 }
 
 // --- Cursor --------------------------------------------------------------------------------

@@ -23,7 +23,6 @@
 #include "emulator/sequencematcher.h"
 
 #include <array>
-#include <limits>
 #include <map>
 #include <vector>
 
@@ -285,8 +284,7 @@ private:
     bool m_labelsShown = true;
     std::map<std::pair<int, bool>, QByteArray> m_programmed;
 
-    int m_dirtyFirst = std::numeric_limits<int>::max();
-    int m_dirtyLast = -1;
+    ChangedRows m_changed;
 };
 
 // The upper half of the IBM PC character set (code page 437), for graphics sets and PC hosts:

@@ -13,6 +13,9 @@
 #include <QString>
 #include <Qt>
 
+#include <algorithm>
+#include <limits>
+
 namespace emu {
 
 class EmulationSink
@@ -37,6 +40,30 @@ public:
     // The host set basic colour index (0-15) to rgb (0xRRGGBB) for as long as the session
     // lasts; index -1: the host put the session's own colours back.
     virtual void paletteChanged(int index, quint32 rgb) { Q_UNUSED(index); Q_UNUSED(rgb); }
+};
+
+// The rows an emulation changed since it last told its sink, told as one span.
+class ChangedRows
+{
+public:
+    void mark(int first, int last)
+    {
+        m_first = std::min(m_first, first);
+        m_last = std::max(m_last, last);
+    }
+    void mark(int row) { mark(row, row); }
+    // Tells the sink the rows marked, if any, and starts over.
+    void report(EmulationSink *sink)
+    {
+        if (m_first > m_last)
+            return;
+        sink->rowsChanged(m_first, m_last);
+        *this = ChangedRows();
+    }
+
+private:
+    int m_first = std::numeric_limits<int>::max();
+    int m_last = -1;
 };
 
 // The keyboards of the VT family: what the editing and function keys send differs by type.

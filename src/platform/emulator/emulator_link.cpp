@@ -171,7 +171,7 @@ void nvEmulator::onChannelDisconnected(int code, const QString &text)
     m_linkUp = false;
     m_protocol.reset();
     if (!survives([this] { emit StateNotify(statecode::Connected, rt::False); })
-        || !endTransfer(AsciiDownload::Completed))
+        || !endTransfer(xferresult::Completed))
         return;
     if (m_serverMode) {
         // The host program is gone with its link: its queued requests must not wait forever.

@@ -119,7 +119,7 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
 
 void nvEmulator::Abort()
 {
-    if (!endTransfer(AsciiUpload::Aborted))
+    if (!endTransfer(xferresult::Aborted))
         return;
     if (m_dialing && m_channel) {
         m_dialing = false;
@@ -159,7 +159,7 @@ bool nvEmulator::endTransfer(int result)
 {
     return survives([&] {
         if (m_xfer) {
-            if (result == AsciiUpload::Aborted)
+            if (result == xferresult::Aborted)
                 m_xfer->abort();
             else
                 m_xfer->linkLost();
@@ -264,7 +264,7 @@ void nvEmulator::onTransferFinished(int result)
     onTransferProgress();
     const bool upload = m_xfer ? m_xfer->isUpload() : bool(m_upload);
     const QString reason = m_xfer ? m_xfer->errorText() : QString();
-    if (m_download && result != AsciiDownload::Failed)
+    if (m_download && result != xferresult::Failed)
         m_xferFiles = 1;
     if (QObject *transfer = sender())
         transfer->deleteLater();
@@ -280,7 +280,7 @@ void nvEmulator::onTransferFinished(int result)
     m_statusText = QStringLiteral("%1 %2").arg(
         upload ? QStringLiteral("Upload") : QStringLiteral("Download"),
         QLatin1String(outcomes[std::clamp(result, 0, 2)]));
-    if (result == AsciiUpload::Failed && !reason.isEmpty())
+    if (result == xferresult::Failed && !reason.isEmpty())
         m_statusText += QStringLiteral(": ") + reason;
     survives([this] { emit StatusChange(m_statusText); },
         [this] { emit StateNotify(statecode::XferStatus, rt::False); }, [this] { wakeWaiter(); });
@@ -296,8 +296,8 @@ Int nvEmulator::waitTransfer(Int wait)
     while (result == 0 && m_xfer)
         result = runWait(-1, [this] { return !transferRunning(); });
     if (result < 0)
-        return AsciiUpload::Aborted;
-    return Int(result == 1 ? m_transferResult : int(AsciiUpload::Aborted));
+        return xferresult::Aborted;
+    return Int(result == 1 ? m_transferResult : int(xferresult::Aborted));
 }
 
 // False when a handler of the events closed the control.
@@ -353,7 +353,7 @@ Int nvEmulator::Upload(const QString &fileName, Int protocol, Int mode, Int over
         rt::raise(rt::err::InvalidCall, QStringLiteral("No file named for the transfer"));
     if (protocol != xferprotocol::Ascii) {
         if (!runProtocolTransfer(protocol, true, mode, overwrite, files, QString()))
-            return AsciiUpload::Aborted;
+            return xferresult::Aborted;
         return waitTransfer(wait);
     }
     auto *upload = new AsciiUpload(
@@ -362,7 +362,7 @@ Int nvEmulator::Upload(const QString &fileName, Int protocol, Int mode, Int over
         [this] { return m_channel ? m_channel->backlog() : qint64(0); }, this);
     m_upload = upload;
     if (!beginTransfer(upload, QStringLiteral("Uploading ") + QFileInfo(files.first()).fileName()))
-        return AsciiUpload::Aborted;
+        return xferresult::Aborted;
     upload->start();
     return waitTransfer(wait);
 }
@@ -397,7 +397,7 @@ Int nvEmulator::Download(const QString &fileName, Int protocol, Int mode, Int ov
         started = beginTransfer(
             download, QStringLiteral("Downloading ") + QFileInfo(files.first()).fileName());
     }
-    return started ? waitTransfer(wait) : Int(AsciiUpload::Aborted);
+    return started ? waitTransfer(wait) : Int(xferresult::Aborted);
 }
 
 // --- Host data during a transfer -----------------------------------------------------------

@@ -69,8 +69,7 @@ const char *TtyEmulation::printAscii(const char *p, const char *end)
         while (run < room && isAscii(uchar(*run)))
             ++run;
         m_grid.putAscii(m_row, m_col, p, int(run - p), Cell());
-        m_printedFirst = std::min(m_printedFirst, m_row);
-        m_printedLast = std::max(m_printedLast, m_row);
+        m_printed.mark(m_row);
         const int next = m_col + int(run - p);
         m_wrapPending = next >= cols();
         m_col = m_wrapPending ? cols() - 1 : next;
@@ -119,10 +118,8 @@ void TtyEmulation::print(char32_t ch)
     const int width = charWidth(ch);
     if (width == 0) {
         // A combining mark has no cell of its own: it joins the character before the cursor.
-        if (m_grid.combineBefore(m_row, m_wrapPending ? cols() : m_col, ch)) {
-            m_printedFirst = std::min(m_printedFirst, m_row);
-            m_printedLast = std::max(m_printedLast, m_row);
-        }
+        if (m_grid.combineBefore(m_row, m_wrapPending ? cols() : m_col, ch))
+            m_printed.mark(m_row);
         return;
     }
     const bool wide = width == 2 && cols() > 1;
@@ -133,8 +130,7 @@ void TtyEmulation::print(char32_t ch)
     Cell cell;
     cell.ch = ch;
     m_grid.putChar(m_row, m_col, cell, wide);
-    m_printedFirst = std::min(m_printedFirst, m_row);
-    m_printedLast = std::max(m_printedLast, m_row);
+    m_printed.mark(m_row);
     const int next = m_col + (wide ? 2 : 1);
     m_wrapPending = next >= cols();
     m_col = m_wrapPending ? cols() - 1 : next;
@@ -142,11 +138,7 @@ void TtyEmulation::print(char32_t ch)
 
 void TtyEmulation::reportRows()
 {
-    if (m_printedFirst > m_printedLast)
-        return;
-    m_sink->rowsChanged(m_printedFirst, m_printedLast);
-    m_printedFirst = std::numeric_limits<int>::max();
-    m_printedLast = -1;
+    m_printed.report(m_sink);
 }
 
 void TtyEmulation::lineFeed()

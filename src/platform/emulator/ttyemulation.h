@@ -6,8 +6,6 @@
 #include "emulator/emulation.h"
 #include "emulator/grid.h"
 
-#include <limits>
-
 namespace emu {
 
 class TtyEmulation : public Emulation
@@ -44,9 +42,7 @@ private:
     int m_col = 0;
     bool m_wrapPending = false; // the last column was written; the next character wraps
     QByteArray m_answerBack;
-    // Rows written by characters since the last report.
-    int m_printedFirst = std::numeric_limits<int>::max();
-    int m_printedLast = -1;
+    ChangedRows m_printed; // rows written by characters since the last report
 };
 
 } // namespace emu

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 
 namespace emu {
 
@@ -693,11 +692,7 @@ void VtermEmulation::resetScanner()
 
 void VtermEmulation::flushGlyphRows()
 {
-    if (m_glyphFirst > m_glyphLast)
-        return;
-    m_sink->rowsChanged(m_glyphFirst, m_glyphLast);
-    m_glyphFirst = std::numeric_limits<int>::max();
-    m_glyphLast = -1;
+    m_glyphRows.report(m_sink);
 }
 
 void VtermEmulation::write(const QByteArray &bytes)
@@ -887,8 +882,7 @@ void VtermEmulation::onPutGlyph(const void *glyph, int row, int col)
         | (grid().row(row)[0].flags & LineSizeMask) | (m_pen.flags & (CellDim | CellConcealed)));
     grid().putChar(row, col, cell, info->width == 2 && col + 1 < cols());
     // Rows written by characters are reported once per chunk of host data.
-    m_glyphFirst = std::min(m_glyphFirst, row);
-    m_glyphLast = std::max(m_glyphLast, row);
+    m_glyphRows.mark(row);
 }
 
 bool VtermEmulation::onScrollRect(

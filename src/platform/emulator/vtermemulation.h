@@ -27,7 +27,6 @@
 #include "emulator/grid.h"
 
 #include <array>
-#include <limits>
 #include <vector>
 
 struct VTerm;
@@ -140,9 +139,7 @@ private:
     QByteArray *m_keyOut = nullptr; // collects key bytes while a key is translated
     bool m_keypadApplication = false; // DECKPAM (ESC =) is in force
     QByteArray m_answerBack;
-    // Rows written by characters since the last report.
-    int m_glyphFirst = std::numeric_limits<int>::max();
-    int m_glyphLast = -1;
+    ChangedRows m_glyphRows; // rows written by characters since the last report
 };
 
 } // namespace emu

@@ -201,13 +201,13 @@ void XferEngine::receive(const QByteArray &hostBytes)
 
 void XferEngine::abort()
 {
-    stop(Aborted, abortGraceMs);
+    stop(xferresult::Aborted, abortGraceMs);
 }
 
 void XferEngine::linkLost()
 {
     m_errorText = QStringLiteral("The link to the host was lost");
-    stop(Failed, linkLostGraceMs);
+    stop(xferresult::Failed, linkLostGraceMs);
 }
 
 void XferEngine::stop(int result, int graceMs)
@@ -246,9 +246,14 @@ void XferEngine::onMessages(const QByteArray &bytes)
                 m_messageLine += c;
             continue;
         }
-        if (!m_messageLine.isEmpty())
-            readReport(QString::fromUtf8(std::exchange(m_messageLine, QByteArray())).trimmed());
+        takeReportLine();
     }
+}
+
+void XferEngine::takeReportLine()
+{
+    if (!m_messageLine.isEmpty())
+        readReport(QString::fromUtf8(std::exchange(m_messageLine, QByteArray())).trimmed());
 }
 
 void XferEngine::readReport(const QString &line)
@@ -365,25 +370,24 @@ void XferEngine::sampleKermitUpload()
 void XferEngine::onFinished(int exitCode, bool crashed)
 {
     m_sampler.stop();
-    if (!m_messageLine.isEmpty())
-        readReport(QString::fromUtf8(std::exchange(m_messageLine, QByteArray())).trimmed());
+    takeReportLine(); // a last one without a line end
     if (!m_request.upload)
         sampleReceiveFolder();
     m_running = false;
     int result = m_result >= 0                             ? m_result
-        : exitCode == 0 && !crashed && programSaysComplete() ? Completed
-                                                             : Failed;
-    if (result == Failed && m_errorText.isEmpty()) {
+        : exitCode == 0 && !crashed && programSaysComplete() ? xferresult::Completed
+                                                             : xferresult::Failed;
+    if (result == xferresult::Failed && m_errorText.isEmpty()) {
         m_errorText = m_complaints.isEmpty()
             ? QStringLiteral("%1 ended with code %2").arg(m_command.program).arg(exitCode)
             : m_complaints.join(QStringLiteral("; "));
     }
     if (!m_request.upload) {
-        const QStringList received = completedDownloads(result == Completed);
+        const QStringList received = completedDownloads(result == xferresult::Completed);
         const int refused = storeDownloads(received) + skippedDownloads(received);
-        if (refused > 0 && result == Completed)
-            result = Failed;
-    } else if (result == Completed) {
+        if (refused > 0 && result == xferresult::Completed)
+            result = xferresult::Failed;
+    } else if (result == xferresult::Completed) {
         m_filesDone = int(m_request.files.size());
         m_doneBytes = std::accumulate(m_uploadSizes.begin(), m_uploadSizes.end(), qint64(0));
         m_currentBytes = 0;
@@ -408,9 +412,7 @@ int XferEngine::skippedDownloads(const QStringList &received)
         if (received.contains(QFileInfo(name).fileName()))
             continue;
         ++skipped;
-        if (!m_errorText.isEmpty())
-            m_errorText += QStringLiteral("; ");
-        m_errorText += QStringLiteral("%1 not received").arg(printable(name));
+        addError(QStringLiteral("%1 not received").arg(printable(name)));
     }
     return skipped;
 }
@@ -498,11 +500,16 @@ int XferEngine::storeDownloads(const QStringList &names)
         ++refused;
         const QString shown = xmodem ? m_xmodemTarget : printable(name);
         qCDebug(lcEmulator) << "received file not stored:" << shown << why;
-        if (!m_errorText.isEmpty())
-            m_errorText += QStringLiteral("; ");
-        m_errorText += QStringLiteral("%1 not stored: %2").arg(shown, why);
+        addError(QStringLiteral("%1 not stored: %2").arg(shown, why));
     }
     return refused;
+}
+
+void XferEngine::addError(const QString &text)
+{
+    if (!m_errorText.isEmpty())
+        m_errorText += QStringLiteral("; ");
+    m_errorText += text;
 }
 
 qsizetype ZModemStartDetector::find(const QByteArray &data)

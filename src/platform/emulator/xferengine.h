@@ -43,7 +43,6 @@ class XferEngine : public QObject
     Q_OBJECT
 
 public:
-    enum Result { Completed = 0, Aborted = 1, Failed = 2 };
     using Sender = std::function<bool(const QByteArray &)>;
     using Backlog = std::function<qint64()>;
 
@@ -84,6 +83,7 @@ signals:
 private:
     void onOutput(const QByteArray &bytes);
     void onMessages(const QByteArray &bytes);
+    void takeReportLine();
     void readReport(const QString &line);
     void sample();
     void sampleReceiveFolder();
@@ -94,6 +94,8 @@ private:
     QStringList kermitLogNames(const QString &verb) const;
     int storeDownloads(const QStringList &names);
     int skippedDownloads(const QStringList &received);
+    // Adds a reason to errorText(), after those already there.
+    void addError(const QString &text);
     void beginUploadFile(const QString &name);
     void stop(int result, int graceMs);
 

@@ -32,6 +32,13 @@ constexpr int YModem = 3;
 constexpr int ZModem = 4;
 } // namespace xferprotocol
 
+// How a transfer of any protocol ended, as its finished() signal reports it.
+namespace xferresult {
+constexpr int Completed = 0;
+constexpr int Aborted = 1;
+constexpr int Failed = 2;
+} // namespace xferresult
+
 struct XferSettings
 {
     int timeout = 10; // of the protocol in use
