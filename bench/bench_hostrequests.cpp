@@ -7,6 +7,7 @@
 // at the end prints the ratio. Goal: the program's overhead below 0.2 ms per request.
 
 #include "benchprogram.h"
+#include "loopback.h"
 
 #include "app/appglobals.h"
 #include "app/norvalis.h"
@@ -48,48 +49,26 @@ double threadCpuNs()
     return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
 }
 
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = write(fd, bytes.constData() + sent, size_t(bytes.size() - sent));
-        if (n <= 0)
-            return false;
-        sent += n;
-    }
-    return true;
-}
-
 // The host program: enters server mode as "BENCH" and answers each request "OK:<text>".
 class ServingLoopbackHost
 {
 public:
     ServingLoopbackHost()
     {
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        listen(m_listener, 1);
-        socklen_t length = sizeof address;
-        getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { serve(); });
     }
     ~ServingLoopbackHost()
     {
-        shutdown(m_listener, SHUT_RDWR);
-        close(m_listener);
+        m_listener.close();
         if (m_thread.joinable())
             m_thread.join();
     }
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
 
 private:
     void serve()
     {
-        const int client = accept(m_listener, nullptr, nullptr);
+        const int client = m_listener.accept();
         if (client < 0)
             return;
         const int one = 1;
@@ -122,8 +101,7 @@ private:
         close(client);
     }
 
-    int m_listener = -1;
-    int m_port = 0;
+    LoopbackListener m_listener;
     std::thread m_thread;
 };
 

@@ -7,6 +7,7 @@
 // The program runs in temporary folders with the menu files of the build.
 
 #include "benchprogram.h"
+#include "loopback.h"
 
 #include "app/appglobals.h"
 #include "app/files.h"
@@ -105,26 +106,11 @@ public:
     explicit LoopbackHost(QByteArray data)
         : m_data(std::move(data))
     {
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        listen(m_listener, 1);
-        socklen_t length = sizeof address;
-        getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] {
-            const int client = accept(m_listener, nullptr, nullptr);
+            const int client = m_listener.accept();
             if (client < 0)
                 return;
-            qsizetype sent = 0;
-            while (sent < m_data.size()) {
-                const ssize_t n = write(client, m_data.constData() + sent, size_t(m_data.size() - sent));
-                if (n <= 0)
-                    break;
-                sent += n;
-            }
+            writeAll(client, m_data);
             // Keep the link open until the reader has taken everything.
             char byte;
             while (read(client, &byte, 1) > 0) { }
@@ -133,17 +119,15 @@ public:
     }
     ~LoopbackHost()
     {
-        shutdown(m_listener, SHUT_RDWR);
-        close(m_listener);
+        m_listener.close();
         if (m_thread.joinable())
             m_thread.join();
     }
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
 
 private:
     QByteArray m_data;
-    int m_listener = -1;
-    int m_port = 0;
+    LoopbackListener m_listener;
     std::thread m_thread;
 };
 

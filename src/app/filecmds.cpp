@@ -22,16 +22,10 @@ namespace {
 const QString kOpenFilter = QStringLiteral(
     "Norvalis Files (*.nvcf,*.nvly,*.cfg,*.lyt)|*.nvcf;*.nvly;*.cfg;*.lyt|All Files (*.*)|*.*");
 
-rt::MdiForm *mainForm()
-{
-    MainWindow *main = TheMainWindow();
-    return main ? &main->form() : nullptr;
-}
-
 // The window that owns the program's questions: the active session window, else the main window.
 QWidget *questionOwner()
 {
-    rt::MdiForm *main = mainForm();
+    rt::MdiForm *main = TheMainForm();
     if (!main)
         return nullptr;
     rt::Form *active = main->activeForm();
@@ -115,7 +109,7 @@ QString AskFileName(bool saving, const QString &title, const QString &fileName,
     request.defaultExtension = extension;
     request.filter = filter;
     request.filterIndex = 1;
-    rt::MdiForm *main = mainForm();
+    rt::MdiForm *main = TheMainForm();
     request.owner = main ? main->widget() : nullptr;
     return commondlg::chooseFile(request).value_or(QString());
 }
@@ -170,7 +164,7 @@ void FileClose()
 {
     rt::ResumeNext quiet;
     quiet([&] {
-        rt::MdiForm *main = mainForm();
+        rt::MdiForm *main = TheMainForm();
         rt::Form *active = main ? main->activeForm() : nullptr;
         if (active)
             active->unload();

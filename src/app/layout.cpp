@@ -40,16 +40,10 @@ struct Placement
     rt::Long width = 0;
 };
 
-rt::MdiForm *mainForm()
-{
-    MainWindow *main = TheMainWindow();
-    return main ? &main->form() : nullptr;
-}
-
 // The session window active in the main window, or nullptr.
 SessionWindow *activeSessionWindow()
 {
-    rt::MdiForm *main = mainForm();
+    rt::MdiForm *main = TheMainForm();
     return main ? SessionWindow::of(main->activeForm()) : nullptr;
 }
 
@@ -155,7 +149,7 @@ QByteArray layoutText()
 {
     rt::ResumeNext quiet;
     LayoutWriter layout;
-    rt::MdiForm *main = mainForm();
+    rt::MdiForm *main = TheMainForm();
     SessionWindow *active = activeSessionWindow();
     Placement mainPlacement;
     if (main && readPlacement(*main, mainPlacement)) {
@@ -295,7 +289,7 @@ void LoadLayout(const QString &file)
     SessionWindow *toActivate = activeSessionWindow();
     rt::Long activeState = -1;
     quiet([&] {
-        if (rt::MdiForm *main = mainForm())
+        if (rt::MdiForm *main = TheMainForm())
             applyPlacement(*main, mainPlacement);
     });
     const rt::Long files

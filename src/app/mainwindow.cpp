@@ -24,6 +24,12 @@ MainWindow *TheMainWindow()
     return r.form ? r.window : nullptr;
 }
 
+rt::MdiForm *TheMainForm()
+{
+    MainWindow *main = TheMainWindow();
+    return main ? &main->form() : nullptr;
+}
+
 void setMainWindow(MainWindow *window)
 {
     Registration &r = registration();

@@ -20,5 +20,7 @@ public:
 // The registered main window; nullptr before it loads, after it withdraws, or once its form is
 // gone.
 MainWindow *TheMainWindow();
+// The registered main window's form; nullptr when TheMainWindow() is.
+rt::MdiForm *TheMainForm();
 // Registers the main window (nullptr withdraws it).
 void setMainWindow(MainWindow *window);

@@ -940,10 +940,10 @@ void clsSession::ReadSessionSettings(const QString &file)
         own.setMouseTable(Profile::GetIniString(
             section, u"CustomMouseTable"_qs, application().CustomMouseTable(), file));
     });
-    rt::debugSwallowed(lcSession(), quiet, "own key not applied from", file);
     quiet([&] {
         own.setShowErrs(rt::BoolToInt(Profile::GetIniBool(section, u"ShowErrs"_qs, false, file)));
     });
+    rt::debugSwallowed(lcSession(), quiet, "own key not applied from", file);
 }
 
 void clsSession::WriteSessionSettings(const QString &file)
