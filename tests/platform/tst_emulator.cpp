@@ -21,6 +21,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using emu::nvEmulator;
@@ -633,6 +634,9 @@ void TestEmulator::transferErrors_data()
     QTest::newRow("no link") << 0 << false << "up.txt" << int(emu::emuerror::NotConnected);
     QTest::newRow("missing file") << 0 << true << "missing.txt" << 53;
     QTest::newRow("no file named") << 0 << true << "" << 5;
+    // Nothing would ever write to it: the upload would wait on it for good.
+    QTest::newRow("a FIFO") << 0 << true << "fifo" << 75;
+    QTest::newRow("ZModem, a FIFO") << 4 << true << "fifo" << 75;
 }
 
 void TestEmulator::transferErrors()
@@ -644,6 +648,7 @@ void TestEmulator::transferErrors()
     if (connected)
         connectControl();
     writeBytes(m_dir->filePath("up.txt"), "x");
+    QCOMPARE(::mkfifo(QFile::encodeName(m_dir->filePath("fifo")).constData(), 0600), 0);
     const QString spec = m_dir->path() + QChar(0) + file;
     QCOMPARE(int(errorOf([&] { m_control->Upload(spec, rt::Int(protocol), 0, 0, 1); })), error);
     QCOMPARE(m_control->XferStatus(), rt::Int(0));

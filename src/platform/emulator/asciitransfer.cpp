@@ -60,14 +60,8 @@ AsciiUpload::AsciiUpload(const QStringList &files, bool binary, int eolMode, int
     , m_send(std::move(send))
     , m_backlog(std::move(backlog))
 {
-    for (const QString &name : files) {
-        const QFileInfo info(name);
-        if (!info.exists() || info.isDir())
-            rt::raise(rt::err::FileNotFound, QStringLiteral("File not found: %1").arg(name));
-        if (!info.isReadable())
-            rt::raise(
-                rt::err::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(name));
-    }
+    for (const QString &name : files)
+        requireUploadFile(name);
     // Without a delay the data goes in chunks from the event loop, so the window stays alive.
     m_timer.setInterval(std::max(0, lineDelayMs));
     connect(&m_timer, &QTimer::timeout, this, &AsciiUpload::step);

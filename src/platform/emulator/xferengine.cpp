@@ -119,12 +119,8 @@ XferEngine::XferEngine(const XferRequest &request, const QString &directory, Sen
         if (m_request.files.isEmpty())
             rt::raise(rt::err::InvalidCall, QStringLiteral("No file named for the transfer"));
         for (const QString &name : std::as_const(m_request.files)) {
+            requireUploadFile(name);
             const QFileInfo info(name);
-            if (!info.exists() || info.isDir())
-                rt::raise(rt::err::FileNotFound, QStringLiteral("File not found: %1").arg(name));
-            if (!info.isFile() || !info.isReadable())
-                rt::raise(rt::err::PathFileAccess,
-                    QStringLiteral("Path/File access error: %1").arg(name));
             m_uploadSizes << info.size();
             m_uploadTargets << info.canonicalFilePath();
         }

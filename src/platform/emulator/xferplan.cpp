@@ -1,6 +1,10 @@
 #include "emulator/xferplan.h"
 
+#include "runtime/errnum.h"
+#include "runtime/error.h"
+
 #include <QDir>
+#include <QFileInfo>
 
 namespace emu {
 
@@ -132,6 +136,15 @@ XferCommand xferCommand(const XferRequest &request, const QString &privateDir)
     c.program = xferProgram(request.protocol, request.upload);
     c.arguments = lrzszArguments(request);
     return c;
+}
+
+void requireUploadFile(const QString &name)
+{
+    const QFileInfo info(name);
+    if (!info.exists() || info.isDir())
+        rt::raise(rt::err::FileNotFound, QStringLiteral("File not found: %1").arg(name));
+    if (!info.isFile() || !info.isReadable())
+        rt::raise(rt::err::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(name));
 }
 
 } // namespace emu

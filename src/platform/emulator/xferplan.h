@@ -79,4 +79,8 @@ XferCommand xferCommand(const XferRequest &request, const QString &privateDir);
 // The program a request runs (its name, looked up in PATH).
 QString xferProgram(int protocol, bool upload);
 
+// A file to upload must be a regular file this process may read (a FIFO or a device would keep
+// the transfer waiting on it): raises 53 File not found or 75 Path/File access error.
+void requireUploadFile(const QString &name);
+
 } // namespace emu
