@@ -1023,7 +1023,7 @@ void tst_Channels::backlogWhilePeerIsSlow()
     QCOMPARE(channel->backlog(), 0);
 
     QVERIFY(channel->write(QByteArray(size, 'x')));
-    QTRY_VERIFY(!written.isEmpty()); // the link took what it could
+    QTRY_VERIFY_WITH_TIMEOUT(!written.isEmpty(), 20000); // the link took what it could
     QVERIFY2(channel->backlog() > size / 2, qPrintable(QString::number(channel->backlog())));
     startReading();
     QTRY_COMPARE_WITH_TIMEOUT(channel->backlog(), 0, 20000);
