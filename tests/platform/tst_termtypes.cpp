@@ -311,6 +311,8 @@ private slots:
     void vt420Pages_data();
     void vt420Pages();
     void pagesThroughTheControl();
+    void wysePages_data();
+    void wysePages();
     void printController_data();
     void printController();
     void settingsReachTheScreen();
@@ -1336,6 +1338,52 @@ void TestTermTypes::pagesThroughTheControl()
     control.Locate(0, 0, 0);
     QCOMPARE(control.Page(), rt::Int(0));
     QCOMPARE(trimmedRight(control.GetText(0, 0, -1, 0)), QStringLiteral("page one"));
+}
+
+// The Wyse display memory: two pages; terminfo's wy60 enters full-screen programs on page 0
+// (smcup) and leaves them on page 1 (rmcup).
+void TestTermTypes::wysePages_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("text"); // of row 0
+    QTest::addColumn<QPoint>("cursor");
+
+    const QByteArray smcup = cap("wy60", "smcup");
+    const QByteArray rmcup = cap("wy60", "rmcup");
+    QTest::newRow("smcup: page 0 stays") << 6 << "shell" + smcup << 0 << "shell" << QPoint(5, 0);
+    QTest::newRow("rmcup: the other page, cursor kept")
+        << 6 << "shell" + smcup + rmcup << 1 << "" << QPoint(5, 0);
+    QTest::newRow("each page keeps its text")
+        << 6 << "one" + rmcup + "\r" + "two" + smcup << 0 << "one" << QPoint(3, 0);
+    QTest::newRow("no such page") << 6 << QByteArray("ab\x1bw7") << 0 << "ab" << QPoint(2, 0);
+    QTest::newRow("wy50 next and previous")
+        << 5 << QByteArray("one\x1bKtwo\x1bJ") << 0 << "one" << QPoint(6, 0);
+    QTest::newRow("wy50 next past the last") << 5 << QByteArray("\x1bK\x1bKx") << 1 << "x"
+                                             << QPoint(1, 0);
+    QTest::newRow("wy50 previous before the first") << 5 << QByteArray("\x1bJx") << 0 << "x"
+                                                    << QPoint(1, 0);
+}
+
+void TestTermTypes::wysePages()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(int, page);
+    QFETCH(QString, text);
+    QFETCH(QPoint, cursor);
+    auto screen = screenOf(termType);
+    QCOMPARE(screen->pageCount(), 2);
+    screen->feed(input);
+    QCOMPARE(screen->page(), page);
+    QCOMPARE(trimmedRight(screen->rowText(0)), text);
+    QCOMPARE(screen->cursor(), cursor);
+    // A reset shows page 0, every page blank.
+    screen->reset();
+    QCOMPARE(screen->page(), 0);
+    screen->setPage(1);
+    QCOMPARE(screenLines(*screen), QStringList());
 }
 
 // --- The control: print controllers and settings -------------------------------------------

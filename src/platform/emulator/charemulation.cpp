@@ -31,6 +31,7 @@ char32_t pcGraphic(int i)
 CharEmulation::CharEmulation(int rows, int cols, EmulationSink *sink)
     : m_sink(sink)
     , m_grid(rows, cols)
+    , m_pages(1, Grid(rows, cols))
 {
     m_tabs.assign(size_t(this->cols()), false);
     for (int c = 8; c < this->cols(); c += 8)
@@ -874,7 +875,29 @@ void CharEmulation::resize(int rows, int cols)
     for (int c = (oldCols + 7) / 8 * 8; c < cols; c += 8)
         m_tabs[size_t(c)] = c > 0;
     m_col = std::min(m_col, cols - 1);
+    for (int p = 0; p < pageCount(); ++p) {
+        if (p != m_page)
+            m_pages[size_t(p)].resize(rows, cols, 0);
+    }
     m_sink->rowsChanged(0, rows - 1);
+    m_sink->cursorMoved();
+}
+
+void CharEmulation::setPageCount(int pages)
+{
+    if (m_page >= pages)
+        setPage(0);
+    m_pages.resize(size_t(std::max(1, pages)), Grid(rows(), cols()));
+}
+
+void CharEmulation::setPage(int page)
+{
+    if (page < 0 || page >= pageCount() || page == m_page)
+        return;
+    std::swap(m_grid, m_pages[size_t(m_page)]);
+    std::swap(m_grid, m_pages[size_t(page)]);
+    m_page = page;
+    m_sink->rowsChanged(0, rows() - 1);
     m_sink->cursorMoved();
 }
 
@@ -903,7 +926,10 @@ void CharEmulation::reset()
     for (Table &table : m_tables)
         table.matcher.reset();
     m_wrapPending = false;
+    setPage(0);
     m_grid.fill(Cell());
+    for (Grid &page : m_pages)
+        page.fill(Cell());
     m_row = m_col = 0;
     m_pen = Cell();
     m_saved = Saved();

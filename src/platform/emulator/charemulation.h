@@ -17,6 +17,9 @@
 // Attributes that take a place on the screen ("magic cookies"): an attribute cell shows as a
 // blank and gives its attributes to every cell after it, line after line, up to the next
 // attribute cell; overwriting it removes it.
+//
+// Pages of display memory (a family that has them sets their number): each page keeps its own
+// text, one shows at a time, and the cursor keeps its row and column when another page shows.
 
 #include "emulator/emulation.h"
 #include "emulator/grid.h"
@@ -49,6 +52,9 @@ public:
     void setOptions(const TerminalOptions &options) override;
     bool hasStatusLine() const override { return m_behaviour.statusLine; }
     QString statusLine() const override;
+    int page() const override { return m_page; }
+    int pageCount() const override { return int(m_pages.size()); }
+    void setPage(int page) override;
 
 protected:
     using Handler = void (CharEmulation::*)(const SequenceArgs &, int);
@@ -107,6 +113,7 @@ protected:
     void useSequences(int table) { m_table = size_t(table); }
     void setKeys(std::vector<Key> keys) { m_keys = std::move(keys); }
     void setBehaviour(const Behaviour &behaviour) { m_behaviour = behaviour; }
+    void setPageCount(int pages);
     // The characters of the bytes 0x80-0xFF a host sends as themselves (see HostDecoder).
     void setUpperHalf(const char16_t *table) { m_decoder.setUpperHalf(table); }
     const Behaviour &behaviour() const { return m_behaviour; }
@@ -255,7 +262,9 @@ private:
     };
 
     EmulationSink *m_sink;
-    Grid m_grid;
+    Grid m_grid; // the page shown
+    std::vector<Grid> m_pages; // the pages not shown (the place of the one shown is unused)
+    int m_page = 0;
     Behaviour m_behaviour;
     HostDecoder m_decoder;
     std::vector<Table> m_tables;

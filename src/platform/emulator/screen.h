@@ -114,7 +114,7 @@ public:
     QString statusLine() const { return m_emulation->statusLine(); }
     // The graphics over the characters; nullptr for a terminal without graphics.
     const GraphicsLayer *graphics() const { return m_emulation->graphics(); }
-    // Pages of display memory (VT420): the page shown, how many; setPage shows page n of them.
+    // Pages of display memory (VT420, Wyse): the page shown, how many; setPage shows page n of them.
     int page() const { return m_emulation->page(); }
     int pageCount() const { return m_emulation->pageCount(); }
     void setPage(int page) { m_emulation->setPage(page); }

@@ -7,6 +7,9 @@ namespace {
 // The Wyse 50's line-graphics characters '0' to '?'.
 constexpr char16_t wyseGraphics[] = u"┬└┌┐├┘│█┼┤─▒═┴║░";
 
+// Display memory: two pages of a screen each.
+constexpr int kPages = 2;
+
 } // namespace
 
 WyseEmulation::WyseEmulation(Model model, int rows, int cols, EmulationSink *sink)
@@ -21,6 +24,7 @@ WyseEmulation::WyseEmulation(Model model, int rows, int cols, EmulationSink *sin
     b.attributeCookies = model == Model::Wyse50;
     b.statusLine = true;
     setBehaviour(b);
+    setPageCount(kPages);
 
     using C = WyseEmulation;
     using W = WyseEmulation;
@@ -84,7 +88,9 @@ WyseEmulation::WyseEmulation(Model model, int rows, int cols, EmulationSink *sin
         { "\x1b" "d.", &C::doIgnore },
         { "\x1b" "d%c", &C::doIgnore },
         { "\x1b" "e%c", &C::doIgnore },
-        { "\x1bw%c", &C::doIgnore },
+        { "\x1bw%c", op(&W::doShowPage) },
+        { "\x1bJ", op(&W::doNextPage), -1 },
+        { "\x1bK", op(&W::doNextPage), 1 },
         { "\x1b~%c", &C::doIgnore },
         { "\x1b^%c", &C::doIgnore },
         { "\x1b" "A%c%c", op(&W::doLineAttribute) },
@@ -198,6 +204,18 @@ void WyseEmulation::doPcGraphics(const SequenceArgs &a, int param)
 {
     m_pcSet = param != 0;
     doGraphics(a, param);
+}
+
+void WyseEmulation::doShowPage(const SequenceArgs &a, int)
+{
+    const int code = a.value(0);
+    if (code >= '0' && code <= '9')
+        setPage(code - '0');
+}
+
+void WyseEmulation::doNextPage(const SequenceArgs &, int step)
+{
+    setPage(page() + step);
 }
 
 void WyseEmulation::doReportCursor(const SequenceArgs &, int)

@@ -5,7 +5,9 @@
 // ESC G, the line graphics (ESC H on the 50, ESC c E on the 60 with the PC's character set), the
 // host message and the function-key labels of the 25th line (ESC F, ESC z), host-programmed
 // function keys (ESC z, ESC Z), and the reports: ESC ? answers the cursor address as row and
-// column characters and CR, ESC space the model ("50" or "60", then CR).
+// column characters and CR, ESC space the model ("50" or "60", then CR). Display memory holds
+// two pages: ESC w 0 and ESC w 1 show one of them (what terminfo's wy60 enters and leaves
+// full-screen programs with), ESC J and ESC K the previous and the next.
 //
 // The Wyse 50 keeps attributes on the screen: ESC G takes a place and reaches up to the next
 // attribute ("magic cookie"); the Wyse 60 applies them to the characters that follow. The
@@ -44,6 +46,9 @@ private:
     void doFunctionKey(const SequenceArgs &a, int);
     void doProgramKey(const SequenceArgs &a, int);
     void doLineAttribute(const SequenceArgs &a, int);
+    void doShowPage(const SequenceArgs &a, int);
+    // step -1: the previous page, 1: the next.
+    void doNextPage(const SequenceArgs &, int step);
 
     Model m_model;
     bool m_pcSet = false; // ESC c E: the PC's character set for graphics
