@@ -37,6 +37,7 @@ public:
     QLineEdit *other = nullptr; // made when secondBox is set
     bool secondBox = false;
     std::function<void()> onActivate;
+    std::function<void()> onKeyDown;
     bool mainWindow = false;
     bool unloadOnLoad = false;
 
@@ -89,6 +90,8 @@ protected:
     void Form_KeyDown(Int &keyCode, Int shift) override
     {
         keysDown.append({ keyCode, shift });
+        if (onKeyDown)
+            onKeyDown();
         if (keyCode == swallowKey)
             keyCode = 0;
     }
@@ -611,6 +614,34 @@ private slots:
         QTest::keyRelease(f.edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(f.keysUp.size(), f.keysDown.size());
         QCOMPARE(f.keysUp.first().first, Int(keyCode));
+    }
+
+    // A KeyDown that moves the focus to a parent of the key's receiver (as a dialog it opens
+    // does when it closes): Qt hands the key on to that parent, and the form sees it once.
+    void keyPreviewOnceWhenTheFocusMoves_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("a") << int(Qt::Key_A) << 0;
+        QTest::newRow("Alt+C") << int(Qt::Key_C) << int(Qt::AltModifier);
+        QTest::newRow("F5") << int(Qt::Key_F5) << 0;
+    }
+    void keyPreviewOnceWhenTheFocusMoves()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QStringList log;
+        LogForm f(QStringLiteral("f"), &log);
+        f.keyPreview = true;
+        QVERIFY(showWithFocus(f));
+        f.onKeyDown = [&] { f.widget()->setFocus(); };
+        QTest::keyPress(f.edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(f.keysDown.size(), qPopulationCount(uint(modifiers)) + 1);
+        // The next key, at the parent now, is the form's again.
+        f.keysDown.clear();
+        f.onKeyDown = nullptr;
+        QTest::keyClick(f.widget(), Qt::Key_B);
+        QCOMPARE(f.keysDown.size(), 1);
     }
 
     void keyPreviewOffPassesControlKeys()

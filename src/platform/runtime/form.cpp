@@ -114,21 +114,29 @@ protected:
             && type != QEvent::KeyRelease)
             return false;
         auto *widget = qobject_cast<QWidget *>(watched);
-        if (!widget || !isFirstReceiver(widget))
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (!widget || m_delivery.handsOn(*key, widget) || !isFirstReceiver(widget))
             return false;
         QPointer<Form> form = previewForm(widget);
         if (!form)
             return false;
-        auto *key = static_cast<QKeyEvent *>(event);
+        const Delivery delivery { key, type, key->key(), key->modifiers(), widget };
+        m_delivery = delivery;
+        bool taken = false;
         switch (type) {
         case QEvent::ShortcutOverride:
-            return shortcutOverride(form, key);
+            taken = shortcutOverride(form, key);
+            break;
         case QEvent::KeyPress:
-            return keyPress(form, key);
+            taken = keyPress(form, key);
+            break;
         default:
             m_pending.valid = false;
-            return form->previewKey(*key);
+            taken = form->previewKey(*key);
+            break;
         }
+        m_delivery = delivery; // the keys of a dialog the form opened meanwhile replaced it
+        return taken;
     }
 
 private:
@@ -180,6 +188,24 @@ private:
         }
         return form && form->isLoaded() && form->previewKeyPress(*key);
     }
+
+    // The key the form looked at last, as Qt delivered it. Qt hands a key nobody took on to
+    // the parents of its receiver; the focus may have moved to one of them meanwhile (a KeyDown
+    // that opened a dialog), and the form must not see the key a second time.
+    struct Delivery
+    {
+        const QKeyEvent *event = nullptr;
+        QEvent::Type type = QEvent::None;
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+        QPointer<QWidget> receiver;
+
+        bool handsOn(const QKeyEvent &e, const QWidget *widget) const
+        {
+            return &e == event && e.type() == type && e.key() == key && e.modifiers() == modifiers
+                && receiver && receiver != widget && widget->isAncestorOf(receiver);
+        }
+    } m_delivery;
 
     struct Pending
     {
