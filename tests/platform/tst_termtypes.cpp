@@ -1320,8 +1320,11 @@ void TestTermTypes::pagesThroughTheControl()
     control.Settings()->setNormRows(10);
     QCOMPARE(screenChange.last().at(2).value<rt::Int>(), rt::Int(3));
     control.Emulate(QStringLiteral("page one"));
+    QSignalSpy location(&control, &emu::nvEmulator::LocationChange);
     control.setPage(2);
     QCOMPARE(control.Page(), rt::Int(2));
+    // Column, row and page, each counted from 1.
+    QCOMPARE(location.last(), (QVariantList { rt::Int(9), rt::Int(1), rt::Int(3) }));
     control.Emulate(QStringLiteral("page three"));
     // The cursor kept its place on the new page; another page's text is read without
     // showing it.
@@ -1337,6 +1340,7 @@ void TestTermTypes::pagesThroughTheControl()
     }
     control.Locate(0, 0, 0);
     QCOMPARE(control.Page(), rt::Int(0));
+    QCOMPARE(location.last(), (QVariantList { rt::Int(1), rt::Int(1), rt::Int(1) }));
     QCOMPARE(trimmedRight(control.GetText(0, 0, -1, 0)), QStringLiteral("page one"));
 }
 

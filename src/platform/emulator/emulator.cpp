@@ -486,6 +486,7 @@ void nvEmulator::setPage(Int page)
     checkPage(page);
     if (page != -1)
         m_screen->setPage(page);
+    reportLocation();
 }
 
 void nvEmulator::setcolor(Int color)

@@ -541,6 +541,7 @@ private:
     std::array<std::optional<QRgb>, 16> m_hostColors {};
     QList<MouseEntry> m_mouseTable;
     QPoint m_reportedLocation { -1, -1 };
+    int m_reportedPage = -1;
 };
 
 template<class... Steps> bool nvEmulator::survives(Steps &&...steps)

@@ -202,10 +202,12 @@ void nvEmulator::afterHostData()
 void nvEmulator::reportLocation(bool force)
 {
     const QPoint cursor = m_screen->cursor();
-    if (!force && cursor == m_reportedLocation)
+    const int page = m_screen->page();
+    if (!force && cursor == m_reportedLocation && page == m_reportedPage)
         return;
     m_reportedLocation = cursor;
-    emit LocationChange(Int(cursor.x() + 1), Int(cursor.y() + 1), 1);
+    m_reportedPage = page;
+    emit LocationChange(Int(cursor.x() + 1), Int(cursor.y() + 1), Int(page + 1));
 }
 
 // --- Alternate sink ------------------------------------------------------------------------
