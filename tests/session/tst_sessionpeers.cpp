@@ -1,6 +1,6 @@
 // Sessions against real peers: the program itself in further processes driven over D-Bus (a
 // session file on the command line, the single-instance hand-over, Save, DDE topics, Terminate),
-// and hosts started by the test (a loopback TCP host, socat, telnetd through socat).
+// and hosts started by the test (a loopback TCP host, socat, telnetd through socat, sshd).
 
 #include "app/tst_startup_env.h"
 
@@ -9,6 +9,7 @@
 #include "automation/remote.h"
 #include "emulator/emulator.h"
 #include "platform/fakehost.h"
+#include "platform/localpeers.h"
 #include "session/hostfile.h"
 #include "session/mdichild.h"
 #include "session/session.h"
@@ -343,6 +344,26 @@ private slots:
         if (!prompted && peer.process.state() != QProcess::Running)
             QSKIP("telnetd did not run here (no login program or terminal)");
         QVERIFY2(prompted, qPrintable(screen));
+    }
+
+    // A real SSH server (sshd on loopback with keys of its own; the client wrapper that accepts
+    // its host key goes first on PATH): the session logs in, and what it sends comes back.
+    void sshHost()
+    {
+        LocalPeer peer(LocalPeer::Kind::Ssh, u"echo SSH host ready; exec cat"_qs);
+        QString why;
+        if (!peer.start(&why))
+            QSKIP(qPrintable(why));
+        emu::Settings settings;
+        peer.configure(&settings);
+        writeBytes(home(u"ssh.nvcf"_qs),
+            hostSessionFile(peer.port(), u"Secure"_qs, int(emu::device::Ssh)));
+        startProgram({});
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"ssh.nvcf"_qs)));
+        QTRY_VERIFY_WITH_TIMEOUT(screenText(*session).contains(u"SSH host ready"_qs), 20000);
+        session->Output(u"secure round trip\r"_qs);
+        QTRY_VERIFY_WITH_TIMEOUT(screenText(*session).contains(u"secure round trip"_qs), 15000);
     }
 };
 
