@@ -287,6 +287,8 @@ private slots:
     void statusLine_data();
     void statusLine();
     void programmedKeys();
+    void userDefinedKeys_data();
+    void userDefinedKeys();
     void protectedFields_data();
     void protectedFields();
     void magicCookies();
@@ -302,6 +304,7 @@ private slots:
     void tektronix();
     void tektronixInquiry();
     void plotShowsAsLines();
+    void statusLineInView_data();
     void statusLineInView();
     void tektronixScreenshot();
     void lineSizes_data();
@@ -743,49 +746,93 @@ void TestTermTypes::reports()
     QCOMPARE(answers.at(0).at(0).toByteArray(), answer);
 }
 
-// --- The status and label line of the Wyse terminals -----------------------------------------
+// --- The status line: the Wyse terminals' status and label line, the VT320's and VT420's ------
 
 void TestTermTypes::statusLine_data()
 {
     QTest::addColumn<int>("termType");
+    QTest::addColumn<bool>("singleByte"); // Ansi8Bit: 8-bit controls
     QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("shown"); // hasStatusLine afterwards
     QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("lines"); // of the screen
 
+    auto row = [](const QString &name, int type, const QByteArray &input, bool shown,
+                   const QString &line, const QStringList &lines, bool singleByte = false) {
+        QTest::newRow(qPrintable(name)) << type << singleByte << input << shown << line << lines;
+    };
     for (const Entry &e : entries) {
-        // The VT family's status line (the VT320's, the VT420's) is not shown.
-        if (!flag(e.name, "hs") || vtFamily(e))
+        if (!flag(e.name, "hs"))
             continue;
-        const QByteArray tsl = cap(e.name, "tsl");
+        // The character terminals always have their status line; the VT320's and VT420's
+        // comes with tsl and goes with dsl.
+        const bool always = !vtFamily(e);
+        QByteArray tsl = cap(e.name, "tsl");
+        if (tsl.contains('%')) // it takes the column to start at: the first
+            tsl = cap(e.name, "tsl", { QStringLiteral("0") });
         const QByteArray fsl = cap(e.name, "fsl");
-        QTest::newRow(qPrintable(rowName(e, "tsl fsl")))
-            << e.termType << tsl + "Posting run 3" + fsl + "x" << QStringLiteral("Posting run 3");
-        QTest::newRow(qPrintable(rowName(e, "dsl")))
-            << e.termType << tsl + "gone" + fsl + cap(e.name, "dsl") << QString();
+        row(rowName(e, "tsl fsl"), e.termType, tsl + "Posting run 3" + fsl + "x", true,
+            QStringLiteral("Posting run 3"), { QStringLiteral("x") });
+        row(rowName(e, "dsl"), e.termType, tsl + "gone" + fsl + cap(e.name, "dsl"), always,
+            QString(), {});
         const QByteArray pln = cap(e.name, "pln", { QStringLiteral("2"), QStringLiteral("Post") });
         if (!pln.isEmpty()) {
-            QTest::newRow(qPrintable(rowName(e, "pln")))
-                << e.termType << pln + cap(e.name, "pln", { QStringLiteral("1"), QStringLiteral("Help") })
-                << QStringLiteral("Help     Post");
-            QTest::newRow(qPrintable(rowName(e, "rmln")))
-                << e.termType << pln + cap(e.name, "rmln") << QString();
-            QTest::newRow(qPrintable(rowName(e, "smln")))
-                << e.termType << pln + cap(e.name, "rmln") + cap(e.name, "smln")
-                << QStringLiteral("         Post");
+            row(rowName(e, "pln"), e.termType,
+                pln + cap(e.name, "pln", { QStringLiteral("1"), QStringLiteral("Help") }), true,
+                QStringLiteral("Help     Post"), {});
+            row(rowName(e, "rmln"), e.termType, pln + cap(e.name, "rmln"), true, QString(), {});
+            row(rowName(e, "smln"), e.termType, pln + cap(e.name, "rmln") + cap(e.name, "smln"),
+                true, QStringLiteral("         Post"), {});
         }
+    }
+
+    // The VT320's and VT420's status line beyond what terminfo uses.
+    const QByteArray host = "\x1b[2$~";
+    const QByteArray to = "\x1b[1$}";
+    const QByteArray back = "\x1b[0$}";
+    row("vt320 HPA places the text", 13, host + to + "\x1b[5`ab\x1b[2`c" + back, true,
+        QStringLiteral(" c  ab"), {});
+    row("vt320 EL from the cursor", 13, host + to + "abcdef\x1b[3`\x1b[K" + back, true,
+        QStringLiteral("ab"), {});
+    row("vt420 controls and other sequences do nothing there", 14,
+        host + to + "a\r\n\bb\x1b[31mc\x1b[2Jd\x1b[H" + back + "e", true, QStringLiteral("abcd"),
+        { QStringLiteral("e") });
+    row("vt420 text keeps its place between visits", 14,
+        host + to + "ab" + back + "main" + to + "cd" + back, true, QStringLiteral("abcd"),
+        { QStringLiteral("main") });
+    row("vt420 DECSSDT 0 ends the visit", 14, host + to + "ab\x1b[0$~cd", false, QString(),
+        { QStringLiteral("cd") });
+    row("vt420 indicator line: empty, not writable", 14, "\x1b[1$~" + to + "ab", true,
+        QString(), { QStringLiteral("ab") });
+    row("vt420 DECSASD without a status line", 14, to + "ab", false, QString(),
+        { QStringLiteral("ab") });
+    row("vt420 RIS removes it", 14, host + to + "ab\x1b" "cx", false, QString(),
+        { QStringLiteral("x") });
+    row("vt320 8-bit controls", 13, "\x9b" "2$~\x9b" "1$}\x9b" "3`\xe9t\xe9\x9b" "0$}x", true,
+        u"  été"_qs, { QStringLiteral("x") }, true);
+    for (const Entry &e : entries) {
+        if (vtFamily(e) && e.termType != 13 && e.termType != 14)
+            row(rowName(e, "has none"), e.termType, host + to + "ab" + back, false, QString(),
+                { QStringLiteral("ab") });
     }
 }
 
 void TestTermTypes::statusLine()
 {
     QFETCH(int, termType);
+    QFETCH(bool, singleByte);
     QFETCH(QByteArray, input);
+    QFETCH(bool, shown);
     QFETCH(QString, line);
+    QFETCH(QStringList, lines);
     auto screen = screenOf(termType);
-    QVERIFY(screen->hasStatusLine());
+    if (singleByte)
+        screen->setHostEncoding(emu::HostEncoding::SingleByte);
     screen->feed(input);
+    QCOMPARE(screen->hasStatusLine(), shown);
     QCOMPARE(screen->statusLine(), line);
     // The status line is not part of the screen's rows.
-    QVERIFY(!screenLines(*screen).join(QString()).contains(QStringLiteral("Posting")));
+    QCOMPARE(screenLines(*screen), lines);
 }
 
 void TestTermTypes::programmedKeys()
@@ -807,6 +854,69 @@ void TestTermTypes::programmedKeys()
 
     screen->reset();
     QCOMPARE(screen->key(Qt::Key_F3, {}, QString()), cap("wy50", "kf3"));
+}
+
+// DECUDK: the host programs Shift+F6 ... Shift+F20 of the VT220, VT320 and VT420.
+void TestTermTypes::userDefinedKeys_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<bool>("singleByte");
+    QTest::addColumn<bool>("lockFKeys");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("fkey"); // n of Shift+Fn
+    QTest::addColumn<QByteArray>("sent"); // empty: what the key sends unprogrammed
+
+    auto udk = [](const QByteArray &params, const QByteArray &keys) {
+        return "\x1bP" + params + '|' + keys + "\x1b\\";
+    };
+    auto row = [](const char *name, int type, const QByteArray &input, int fkey,
+                   const QByteArray &sent, bool singleByte = false, bool lockFKeys = false) {
+        QTest::newRow(name) << type << singleByte << lockFKeys << input << fkey << sent;
+    };
+    row("vt220 F6", 8, udk("1;1", "17/6C730D"), 6, "ls\r");
+    row("vt320 F20", 13, udk("1;1", "34/41"), 20, "A");
+    row("Pc 0 forgets the keys before", 8, udk("1;1", "17/41") + udk("0;1", "18/42"), 6, {});
+    row("Pc 1 keeps them", 8, udk("1;1", "17/41") + udk("1;1", "18/42"), 6, "A");
+    row("Pc 1 programs a key again", 8, udk("1;1", "17/41") + udk("1;1", "17/4243"), 6, "BC");
+    row("Pl 0 locks", 8, udk("1;0", "17/41") + udk("1;1", "17/42"), 6, "A");
+    row("no parameters: forget and lock", 8,
+        udk("1;1", "18/42") + udk("", "17/41") + udk("1;1", "17/43"), 6, "A");
+    row("bad hex: not that key", 8, udk("1;1", "17/4G;18/42"), 6, {});
+    row("bad hex: the other keys are taken", 8, udk("1;1", "17/4G;18/42"), 7, "B");
+    row("no such key number", 8, udk("1;1", "22/41;16/41;x/41;18/42"), 7, "B");
+    row("empty text forgets the key", 8, udk("1;1", "17/41") + udk("1;1", "17/"), 6, {});
+    row("UTF-8 bytes as the host gave them", 8, udk("1;1", "17/C3A9"), 6, "\xc3\xa9");
+    row("8-bit DCS and ST", 13, "\x90" "1;1|17/E9\x9c", 6, "\xe9", true);
+    row("LockFKeys refuses", 8, udk("1;1", "17/41"), 6, {}, false, true);
+    row("RIS forgets", 8, udk("1;1", "17/41") + "\x1b" "c", 6, {});
+    row("RIS unlocks", 8, udk("1;0", "17/41") + "\x1b" "c" + udk("1;1", "17/42"), 6, "B");
+    row("vt100 has none", 12, udk("1;1", "17/41"), 6, {});
+}
+
+void TestTermTypes::userDefinedKeys()
+{
+    QFETCH(int, termType);
+    QFETCH(bool, singleByte);
+    QFETCH(bool, lockFKeys);
+    QFETCH(QByteArray, input);
+    QFETCH(int, fkey);
+    QFETCH(QByteArray, sent);
+    const int key = Qt::Key_F1 + fkey - 1;
+    const QByteArray own = screenOf(termType)->key(key, Qt::ShiftModifier, QString());
+    const QByteArray unshifted = screenOf(termType)->key(key, {}, QString());
+    QVERIFY(!own.isEmpty());
+    auto screen = screenOf(termType);
+    if (singleByte)
+        screen->setHostEncoding(emu::HostEncoding::SingleByte);
+    emu::TerminalOptions options;
+    options.lockFunctionKeys = lockFKeys;
+    screen->setOptions(options);
+    screen->feed(input);
+    QCOMPARE(screen->key(key, Qt::ShiftModifier, QString()), sent.isEmpty() ? own : sent);
+    // The key without Shift stays the terminal's; a reset forgets what the host programmed.
+    QCOMPARE(screen->key(key, {}, QString()), unshifted);
+    screen->reset();
+    QCOMPARE(screen->key(key, Qt::ShiftModifier, QString()), own);
 }
 
 // --- Protected fields -----------------------------------------------------------------------
@@ -1000,28 +1110,43 @@ void TestTermTypes::vt52Keypad()
 void TestTermTypes::splitSequences_data()
 {
     QTest::addColumn<int>("termType");
+    QTest::addColumn<bool>("singleByte");
     QTest::addColumn<QByteArray>("input");
     for (const Entry &e : entries) {
         QTest::newRow(qPrintable(rowName(e, "")))
-            << e.termType
+            << e.termType << false
             << drawCanvas(e.name) + cup(e.name, 2, 5) + cap(e.name, "el") + cup(e.name, 0, 3)
                 + cap(e.name, "dl1") + cup(e.name, 4, 18) + "xyz" + cap(e.name, "smso") + "S"
                 + cap(e.name, "rmso");
     }
+    const QByteArray tsl = cap("vt320", "tsl", { QStringLiteral("3") });
+    QTest::newRow("vt320 status line")
+        << 13 << false << tsl + "Posting\x1b[K" + cap("vt320", "fsl") + "main";
+    QTest::newRow("vt420 status line, 8-bit")
+        << 14 << true << QByteArray("ab\x9b" "2$~\x9b" "1$}\x9b" "4`\xe9t\xe9\x9b" "0$}main");
+    QTest::newRow("vt220 programmed key")
+        << 8 << false << QByteArray("ab\x1bP1;1|17/6C730D\x1b\\main");
 }
 
-// The same bytes one at a time end on the same screen as in one read.
+// The same bytes one at a time end on the same screen, status line and keys as in one read.
 void TestTermTypes::splitSequences()
 {
     QFETCH(int, termType);
+    QFETCH(bool, singleByte);
     QFETCH(QByteArray, input);
+    const auto encoding = singleByte ? emu::HostEncoding::SingleByte : emu::HostEncoding::Utf8;
     auto whole = screenOf(termType);
+    whole->setHostEncoding(encoding);
     whole->feed(input);
     auto split = screenOf(termType);
+    split->setHostEncoding(encoding);
     for (const char c : input)
         split->feed(&c, 1);
     QCOMPARE(screenLines(*split), screenLines(*whole));
     QCOMPARE(split->cursor(), whole->cursor());
+    QCOMPARE(split->statusLine(), whole->statusLine());
+    QCOMPARE(split->key(Qt::Key_F6, Qt::ShiftModifier, QString()),
+        whole->key(Qt::Key_F6, Qt::ShiftModifier, QString()));
 }
 
 // --- Tektronix: the graphics layer ---------------------------------------------------------
@@ -1143,16 +1268,27 @@ void TestTermTypes::plotShowsAsLines()
     QCOMPARE(image.pixelColor(quarter + 20, middle / 2), background);
 }
 
-// The Wyse terminals' status line is a row of its own below the screen.
+void TestTermTypes::statusLineInView_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::newRow("wy50") << 5 << QByteArray("\x1b" "FMESSAGE\r");
+    const QByteArray tsl = cap("vt320", "tsl", { QStringLiteral("0") });
+    QTest::newRow("vt320") << 13 << tsl + "MESSAGE" + cap("vt320", "fsl");
+}
+
+// The status line is a row of its own below the screen.
 void TestTermTypes::statusLineInView()
 {
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
     Screen screen(24, 80, 0);
     emu::ScreenView view(&screen, emu::ScreenView::Mode::Live);
     const int plain = view.sizeHint().height();
-    screen.setTerminalType(5);
+    screen.setTerminalType(termType);
+    screen.feed(input);
     QCOMPARE(view.sizeHint().height(), plain + view.cellSize().height());
     view.resize(view.sizeHint());
-    screen.feed("\x1b" "FMESSAGE\r");
     view.flushDamage();
     const QImage image = view.grab().toImage();
     const QColor background = image.pixelColor(image.width() - 2, 2);
@@ -1486,6 +1622,9 @@ void TestTermTypes::keysThroughTheControl_data()
     row("single-byte host", 12, "Ansi8Bit=1", {}, Qt::Key_Eacute, 0, u"é"_qs, "\xe9");
     row("single-byte host refuses the euro", 12, "Ansi8Bit=1", {}, 0, 0, u"€"_qs, {});
     row("single-byte Wyse refuses the euro", 5, "Ansi8Bit=1", {}, 0, 0, u"€"_qs, {});
+    const QByteArray udk = "\x1bP1;1|17/6C730D\x1b\\";
+    row("programmed Shift+F6", 8, {}, udk, Qt::Key_F6, shift, {}, "ls\r");
+    row("programmed key with LockFKeys", 8, "LockFKeys=1", udk, Qt::Key_F6, shift, {}, "\x1b[17~");
 }
 
 void TestTermTypes::keysThroughTheControl()

@@ -1,5 +1,7 @@
 #include "emulator/vtermemulation.h"
 
+#include "emulator/emulog.h"
+
 #include <vterm.h>
 
 #include <QScopeGuard>
@@ -35,6 +37,61 @@ bool isHexDigit(char32_t ch)
 quint32 hexValue(char32_t ch)
 {
     return ch <= '9' ? quint32(ch - '0') : quint32((ch | 0x20) - 'a' + 10);
+}
+
+// The longest device control string taken in (DECUDK): the VT220 keeps 256 bytes of programmed
+// keys, each byte two hex digits.
+constexpr qsizetype maxDeviceControlString = 4096;
+
+// The function keys F6-F20 by the number the host programs them under (DECUDK): the number in
+// the key's own CSI n ~.
+struct UserKey
+{
+    int number;
+    int functionKey;
+};
+constexpr UserKey userKeys[] = {
+    { 17, 6 },
+    { 18, 7 },
+    { 19, 8 },
+    { 20, 9 },
+    { 21, 10 },
+    { 23, 11 },
+    { 24, 12 },
+    { 25, 13 },
+    { 26, 14 },
+    { 28, 15 },
+    { 29, 16 },
+    { 31, 17 },
+    { 32, 18 },
+    { 33, 19 },
+    { 34, 20 },
+};
+
+// The function key programmed under a number; 0 for none.
+int functionKeyOfUserKey(int number)
+{
+    for (const UserKey &k : userKeys) {
+        if (k.number == number)
+            return k.functionKey;
+    }
+    return 0;
+}
+
+// Pairs of hex digits as bytes; false for an odd count or a character that is not a hex digit.
+bool decodeHex(QByteArrayView hex, QByteArray *out)
+{
+    if (hex.size() % 2 != 0)
+        return false;
+    out->clear();
+    for (qsizetype i = 0; i < hex.size(); i += 2) {
+        const char32_t high = uchar(hex[i]);
+        const char32_t low = uchar(hex[i + 1]);
+        if (!isHexDigit(high) || !isHexDigit(low))
+            return false;
+        *out += char(hexValue(high) << 4 | hexValue(low));
+    }
+    return true;
 }
 
 // The character of a cell: a base character and its combining marks, composed when Unicode has
@@ -406,6 +463,13 @@ void VtermEmulation::setDialect(const HostDialect &dialect)
     m_dialect = dialect;
     if (linuxNow)
         useLinuxGraphics();
+    // Another type of the family: what its keyboard and screen do not have goes.
+    if (!statusLineKept())
+        setStatusType(0);
+    if (!userKeysKept()) {
+        m_userKeys.clear();
+        m_userKeysLocked = false;
+    }
 }
 
 void VtermEmulation::useLinuxGraphics()
@@ -430,7 +494,7 @@ void VtermEmulation::feed(const char *data, qsizetype len)
 void VtermEmulation::translate(const char *p, const char *end)
 {
     while (p < end) {
-        if (m_scan == Scan::Ground && !m_decoder.holding() && !remapping()) {
+        if (m_scan == Scan::Ground && !m_decoder.holding() && !remapping() && !m_statusActive) {
             // ASCII other than ESC, SO and SI goes through as it is: the bulk of most host output.
             const char *run = p;
             while (run < end && uchar(*run) < 0x80 && *run != '\x1b' && *run != '\x0e'
@@ -513,16 +577,28 @@ void VtermEmulation::scan(char32_t ch)
             m_scan = Scan::Escape;
             return;
         }
+        if (m_statusActive) {
+            putStatus(ch);
+            return;
+        }
         if (ch == 0x0E || ch == 0x0F) // SO and SI: the graphics set G1 or back to G0
             m_shifted = ch == 0x0E;
         put(remapped(ch));
         return;
     case Scan::Escape:
-        // The keypad's mode: DECKPAM, DECKPNM, and a full reset.
-        if (ch == '=' || ch == '>' || ch == 'c')
-            m_keypadApplication = ch == '=';
-        if (ch == 'c')
+        if (m_collectingDcs) {
+            m_collectingDcs = false;
+            if (ch == '\\') // ST
+                deviceControlString();
+        }
+        // The keypad's mode: DECKPAM, DECKPNM, and a full reset (which libvterm must see).
+        if (ch == 'c') {
+            m_keypadApplication = false;
             resetScanner();
+            forgetHostSetup();
+        } else if ((ch == '=' || ch == '>') && !m_statusActive) {
+            m_keypadApplication = ch == '=';
+        }
         if (ch == '(' || ch == ')') {
             m_designating = ch == '(' ? 0 : 1;
             m_scan = Scan::Designate;
@@ -537,6 +613,10 @@ void VtermEmulation::scan(char32_t ch)
                                 : Scan::Ground;
         if (m_scan == Scan::CsiStart || m_scan == Scan::OscStart)
             return;
+        if (ch == 'P' && userKeysKept()) {
+            m_collectingDcs = true;
+            m_dcs.clear();
+        }
         put(ESC);
         if (ch != ESC) // a second ESC starts afresh and is held in turn
             put(ch);
@@ -557,7 +637,7 @@ void VtermEmulation::scan(char32_t ch)
         put('[');
         m_scan = Scan::Csi;
         m_csiParams.clear();
-        m_csiPlain = true;
+        m_csiIntermediates.clear();
         m_csiLeader = 0;
         scan(ch);
         return;
@@ -573,14 +653,18 @@ void VtermEmulation::scan(char32_t ch)
             return;
         if (ch >= 0x40 && ch <= 0x7E) {
             m_scan = Scan::Ground;
-            if (ch == 'm' && m_csiPlain && m_csiLeader == 0)
+            const bool plain = m_csiIntermediates.isEmpty();
+            if (statusSequence(ch) || m_statusActive)
+                return;
+            if (ch == 'm' && plain && m_csiLeader == 0)
                 rendition();
-            else if (ch == 'C' && m_csiPlain && m_csiLeader == '=' && m_dialect.scoCursor)
+            else if (ch == 'C' && plain && m_csiLeader == '=' && m_dialect.scoCursor)
                 cursorShape();
         } else if (ch >= '<' && ch <= '?' && m_csiParams.isEmpty() && m_csiLeader == 0) {
             m_csiLeader = char(ch);
         } else if (ch >= 0x20 && ch < 0x30) {
-            m_csiPlain = false; // an intermediate: not ours
+            if (m_csiIntermediates.size() < 4)
+                m_csiIntermediates += char(ch);
         } else if (m_csiParams.size() < 256) {
             m_csiParams += char(ch);
         }
@@ -624,8 +708,18 @@ void VtermEmulation::scan(char32_t ch)
             m_scan = Scan::Escape;
             return;
         }
-        if (ch == BEL || ch == CAN || ch == SUB)
+        if (ch == BEL || ch == CAN || ch == SUB) {
             m_scan = Scan::Ground;
+            m_collectingDcs = false;
+        } else if (m_collectingDcs) {
+            if (m_dcs.size() >= maxDeviceControlString) {
+                qCDebug(lcEmulator) << "a device control string longer than"
+                                    << maxDeviceControlString << "characters is not taken";
+                m_collectingDcs = false;
+            } else {
+                m_dcs += ch < 0x80 ? char(ch) : '\x01'; // no part of a key's definition
+            }
+        }
         put(ch);
         return;
     }
@@ -725,6 +819,9 @@ void VtermEmulation::onResize(int rows, int cols, void *delta)
     m_alt.resize(rows, cols, m_altActive ? dropTop : 0);
     for (Grid &page : m_pages)
         page.resize(rows, cols, 0);
+    if (m_status.size() > size_t(cols))
+        m_status.resize(size_t(cols));
+    m_statusCol = std::min(m_statusCol, cols - 1);
     static_cast<VTermPos *>(delta)->row = -dropTop;
     m_sink->rowsChanged(0, rows - 1);
 }
@@ -754,6 +851,8 @@ void VtermEmulation::reset()
     m_altActive = false;
     m_keypadApplication = false;
     resetScanner();
+    forgetHostSetup();
+    m_collectingDcs = false;
     m_scan = Scan::Ground;
     vterm_state_reset(m_state, 1);
     setPage(0);
@@ -831,6 +930,12 @@ bool VtermEmulation::ownKey(int qtKey, Qt::KeyboardModifiers mods, QByteArray *o
         const int n = qtKey - Qt::Key_F1 + 1;
         if (m_dialect.keyboard == VtKeyboard::Sco) {
             *out = scoFunctionKey(n, mods);
+            return true;
+        }
+        // Shift with a key the host programmed sends the host's bytes.
+        const auto programmed = m_userKeys.find(n);
+        if ((mods & Qt::ShiftModifier) && programmed != m_userKeys.end()) {
+            *out = programmed->second;
             return true;
         }
         // The DEC keyboards send their function keys whatever the modifiers.
@@ -940,6 +1045,7 @@ void VtermEmulation::onLineInfo(int row, bool doubleWidth, int doubleHeight)
 
 void VtermEmulation::setOptions(const TerminalOptions &options)
 {
+    m_lockFunctionKeys = options.lockFunctionKeys;
     const size_t pages = size_t(std::clamp(options.pages, 1, 6));
     if (pages == m_pages.size())
         return;
@@ -985,6 +1091,155 @@ bool VtermEmulation::pageSequence(long count, const char *intermed, char command
         return true;
     }
     return false;
+}
+
+// --- The status line (VT320, VT420) ---------------------------------------------------------
+
+bool VtermEmulation::statusLineKept() const
+{
+    return m_dialect.keyboard == VtKeyboard::Vt320 || m_dialect.keyboard == VtKeyboard::Vt420;
+}
+
+int VtermEmulation::csiParam(int i, int fallback) const
+{
+    const QList<QByteArray> params = m_csiParams.split(';');
+    bool ok = false;
+    const int value = i < params.size() ? params[i].toInt(&ok) : 0;
+    return ok ? value : fallback;
+}
+
+bool VtermEmulation::statusSequence(char32_t final)
+{
+    if (!statusLineKept() || m_csiLeader != 0)
+        return false;
+    if (m_csiIntermediates == "$" && final == '~') { // DECSSDT
+        setStatusType(csiParam(0, 0));
+        return true;
+    }
+    if (m_csiIntermediates == "$" && final == '}') { // DECSASD
+        const int display = csiParam(0, 0);
+        if (display == 0 || display == 1)
+            m_statusActive = display == 1 && m_statusType == StatusType::Host;
+        return true;
+    }
+    if (!m_statusActive || !m_csiIntermediates.isEmpty())
+        return false;
+    if (final == '`') { // HPA
+        m_statusCol = std::clamp(csiParam(0, 1) - 1, 0, cols() - 1);
+        return true;
+    }
+    if (final == 'K') {
+        eraseStatus(csiParam(0, 0));
+        return true;
+    }
+    return false;
+}
+
+void VtermEmulation::setStatusType(int type)
+{
+    if (type < 0 || type > 2)
+        return;
+    const auto status = StatusType(type);
+    if (status != StatusType::Host)
+        m_statusActive = false;
+    if (status == m_statusType)
+        return;
+    m_statusType = status;
+    m_status.clear();
+    m_statusCol = 0;
+    m_sink->statusLineChanged();
+}
+
+void VtermEmulation::putStatus(char32_t ch)
+{
+    if (ch < 0x20 || ch == 0x7F)
+        return; // controls do nothing on the status line
+    // The last column is written over, as without automatic wrap.
+    const int col = std::min(m_statusCol, cols() - 1);
+    if (m_status.size() <= size_t(col))
+        m_status.resize(size_t(col) + 1, U' ');
+    m_status[size_t(col)] = ch;
+    m_statusCol = std::min(col + 1, cols() - 1);
+    m_sink->statusLineChanged();
+}
+
+void VtermEmulation::eraseStatus(int mode)
+{
+    const size_t col = size_t(m_statusCol);
+    if (mode == 0 && col < m_status.size())
+        m_status.resize(col);
+    else if (mode == 1)
+        std::fill_n(m_status.begin(), std::min(col + 1, m_status.size()), U' ');
+    else if (mode == 2)
+        m_status.clear();
+    m_sink->statusLineChanged();
+}
+
+QString VtermEmulation::statusLine() const
+{
+    // The indicator line shows nothing of the terminal's own: it is an empty line.
+    if (m_statusType != StatusType::Host)
+        return QString();
+    size_t end = m_status.size();
+    while (end > 0 && m_status[end - 1] == U' ')
+        --end;
+    return QString::fromUcs4(m_status.data(), qsizetype(end));
+}
+
+// --- Keys the host programs (VT220, VT320, VT420) -------------------------------------------
+
+bool VtermEmulation::userKeysKept() const
+{
+    return m_dialect.keyboard == VtKeyboard::Vt220 || statusLineKept();
+}
+
+void VtermEmulation::deviceControlString()
+{
+    // DECUDK: parameters, "|", then the keys; other strings are not ours.
+    const qsizetype bar = m_dcs.indexOf('|');
+    if (bar < 0)
+        return;
+    const QByteArray header = m_dcs.first(bar);
+    if (std::all_of(header.begin(), header.end(),
+            [](char c) { return (c >= '0' && c <= '9') || c == ';'; }))
+        programUserKeys(header, m_dcs.mid(bar + 1));
+}
+
+void VtermEmulation::programUserKeys(const QByteArray &header, const QByteArray &keys)
+{
+    if (m_lockFunctionKeys || m_userKeysLocked) {
+        qCDebug(lcEmulator) << "function keys are locked: the host's key definitions are not taken";
+        return;
+    }
+    const QList<QByteArray> params = header.split(';');
+    // Pc: 0 (or none) forgets every key first, 1 only the keys given. Pl: 0 (or none) locks.
+    if (params.value(0).toInt() != 1)
+        m_userKeys.clear();
+    for (const QByteArray &definition : keys.split(';')) {
+        const qsizetype slash = definition.indexOf('/');
+        bool numbered = false;
+        const int key
+            = slash < 0 ? 0 : functionKeyOfUserKey(definition.first(slash).toInt(&numbered));
+        QByteArray bytes;
+        if (!numbered || key == 0
+            || !decodeHex(QByteArrayView(definition).sliced(slash + 1), &bytes)) {
+            if (!definition.isEmpty())
+                qCDebug(lcEmulator) << "the host's key definition" << definition << "is not taken";
+            continue;
+        }
+        if (bytes.isEmpty())
+            m_userKeys.erase(key);
+        else
+            m_userKeys[key] = bytes;
+    }
+    m_userKeysLocked = params.value(1).toInt() != 1;
+}
+
+void VtermEmulation::forgetHostSetup()
+{
+    setStatusType(0);
+    m_userKeys.clear();
+    m_userKeysLocked = false;
 }
 
 void VtermEmulation::onInitPen()

@@ -22,11 +22,24 @@
 // save and restore meaning (ANSI, SCO and Linux consoles: as ESC 7 and ESC 8, as xterm and the
 // Linux console do) and to consume the Linux console's palette sequences (ESC ] P and seven hex
 // digits, ESC ] R), which have no terminator and would otherwise hold up all later output.
+//
+// The scanner also takes what libvterm cannot do at all. The VT320's and VT420's status line:
+// DECSSDT (CSI n $ ~: 0 none, 1 the terminal's indicator line, here an empty line, 2 written by
+// the host) and DECSASD (CSI n $ }): from DECSASD 1 to DECSASD 0 the host's text goes to the
+// host-writable status line and never reaches libvterm; printable characters go there at the
+// status cursor, HPA (CSI n `) moves that cursor, EL (CSI n K) erases, anything else is dropped.
+// And the keys the host programs on the VT220, VT320 and VT420 (DECUDK, DCS Pc ; Pl | key/hex
+// ; ... ST): Shift+F6 ... Shift+F20 send the decoded bytes as the host gave them. Pc 0 forgets
+// the keys programmed before, Pl 0 locks them against later programming; a key with a number or
+// text that does not decode keeps what it had. LockFKeys refuses all programming; a reset (RIS,
+// or the control's) forgets the keys and unlocks them.
 
 #include "emulator/emulation.h"
 #include "emulator/grid.h"
 
 #include <array>
+#include <map>
+#include <string>
 #include <vector>
 
 struct VTerm;
@@ -59,6 +72,8 @@ public:
     int page() const override { return m_page; }
     int pageCount() const override { return int(m_pages.size()); }
     void setPage(int page) override;
+    bool hasStatusLine() const override { return m_statusType != StatusType::None; }
+    QString statusLine() const override;
 
     // libvterm's callbacks (public so the C callback tables can reach them); the arguments are
     // libvterm's types, passed as opaque pointers to keep <vterm.h> out of this header.
@@ -80,6 +95,9 @@ public:
     EmulationSink *sink() const { return m_sink; }
 
 private:
+    // DECSSDT's status line: none, the terminal's indicator line, or written by the host.
+    enum class StatusType { None, Indicator, Host };
+
     // Where the scanner stands in the escape syntax. Escape, CsiStart and OscStart hold back
     // "ESC", "ESC [" and "ESC ]" until the next character decides.
     enum class Scan { Ground, Escape, CsiStart, Csi, Designate, OscStart, Palette, String };
@@ -95,7 +113,12 @@ private:
     void cursorShape();
     void resetScanner();
     void useLinuxGraphics();
-    void put(char32_t ch) { m_outEnd = appendUtf8(m_outEnd, ch); }
+    // Hands a character on to libvterm; nothing while the host writes the status line.
+    void put(char32_t ch)
+    {
+        if (!m_statusActive)
+            m_outEnd = appendUtf8(m_outEnd, ch);
+    }
     Grid &grid() { return m_altActive ? m_alt : m_main; }
     const Grid &grid() const { return m_altActive ? m_alt : m_main; }
     Cell eraseCell() const;
@@ -107,6 +130,22 @@ private:
     bool ownKey(int qtKey, Qt::KeyboardModifiers mods, QByteArray *out) const;
     // The page movements of the VT420: NP, PP (to the home of the page), PPA, PPR, PPB.
     bool pageSequence(long count, const char *intermed, char command);
+    // Parameter i of the control sequence the scanner ended; fallback when it is missing.
+    int csiParam(int i, int fallback) const;
+    // The status line (VT320, VT420): DECSSDT and DECSASD, and HPA and EL while the host writes
+    // the status line; false for another sequence.
+    bool statusSequence(char32_t final);
+    bool statusLineKept() const;
+    void setStatusType(int type);
+    void putStatus(char32_t ch);
+    void eraseStatus(int mode);
+    // Keys the host programs (VT220, VT320, VT420). deviceControlString takes the string
+    // between DCS and ST (m_dcs) when it is DECUDK's: its parameters (header) and its keys.
+    bool userKeysKept() const;
+    void deviceControlString();
+    void programUserKeys(const QByteArray &header, const QByteArray &keys);
+    // What a reset takes back of what the host set up: the status line, the programmed keys.
+    void forgetHostSetup();
 
     EmulationSink *m_sink;
     HostDialect m_dialect;
@@ -115,7 +154,7 @@ private:
     int m_paletteDigits = 0;
     quint32 m_paletteValue = 0;
     QByteArray m_csiParams; // the parameters of the control sequence under way
-    bool m_csiPlain = true; // without intermediates
+    QByteArray m_csiIntermediates; // and its intermediates
     char m_csiLeader = 0; // < = > ? before the parameters, 0 when none
     bool m_faint = false;
     bool m_conceal = false;
@@ -140,6 +179,15 @@ private:
     bool m_keypadApplication = false; // DECKPAM (ESC =) is in force
     QByteArray m_answerBack;
     ChangedRows m_glyphRows; // rows written by characters since the last report
+    StatusType m_statusType = StatusType::None;
+    bool m_statusActive = false; // DECSASD 1: host text goes to the status line
+    std::u32string m_status; // the host-writable status line, up to cols() characters
+    int m_statusCol = 0;
+    bool m_collectingDcs = false; // a device control string (DECUDK) is under way
+    QByteArray m_dcs;
+    std::map<int, QByteArray> m_userKeys; // by function key, 6-20
+    bool m_userKeysLocked = false;
+    bool m_lockFunctionKeys = false; // LockFKeys
 };
 
 } // namespace emu
