@@ -301,6 +301,12 @@ private slots:
     void tektronix_data();
     void tektronix();
     void tektronixInquiry();
+    void graphicsInput_data();
+    void graphicsInput();
+    void graphicsInputEnds_data();
+    void graphicsInputEnds();
+    void crosshairShows();
+    void graphicsInputThroughTheControl();
     void plotShowsAsLines();
     void statusLineInView();
     void tektronixScreenshot();
@@ -1116,6 +1122,201 @@ void TestTermTypes::tektronixInquiry()
     QCOMPARE(answers.size(), 1);
     // Status (graph mode), high and low X, high and low Y of the beam, CR.
     QCOMPARE(answers.at(0).at(0).toByteArray(), QByteArray(" #$&(\r"));
+}
+
+// --- Tektronix: graphics input --------------------------------------------------------------
+
+// A live view of 1024 x 780 pixels: one pixel to each point of a 10-bit address.
+struct GinView
+{
+    Screen screen { 24, 80, 0 };
+    emu::ScreenView view { &screen, emu::ScreenView::Mode::Live };
+    QSignalSpy answers { &screen, &Screen::answer };
+
+    explicit GinView(int termType = 11)
+    {
+        screen.setTerminalType(termType);
+        view.resize(1024, 780);
+    }
+    // ESC SUB from the host, and the view's next update (which makes it follow the mouse).
+    void start()
+    {
+        screen.feed("\x1b\x1a");
+        view.flushDamage();
+    }
+    void moveTo(QPoint pixel) { send(QEvent::MouseMove, pixel, Qt::NoButton, {}); }
+    // QTest takes a click at (0, 0) for one in the middle: the events go to the view as they are.
+    void click(QPoint pixel, Qt::MouseButton button, Qt::KeyboardModifiers mods = {})
+    {
+        send(QEvent::MouseButtonPress, pixel, button, mods);
+        send(QEvent::MouseButtonRelease, pixel, button, mods);
+    }
+    void send(QEvent::Type type, QPoint pixel, Qt::MouseButton button, Qt::KeyboardModifiers mods)
+    {
+        const Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? button : Qt::NoButton;
+        QMouseEvent event(type, QPointF(pixel), view.mapToGlobal(QPointF(pixel)), button, buttons, mods);
+        QApplication::sendEvent(&view, &event);
+    }
+};
+
+void TestTermTypes::graphicsInput_data()
+{
+    QTest::addColumn<QPoint>("pixel"); // where the mouse goes first; (-1, -1): nowhere
+    QTest::addColumn<int>("arrow"); // an arrow key pressed first, 0 for none
+    QTest::addColumn<int>("button"); // the mouse button that picks, 0: the key does
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QByteArray>("report");
+
+    const QPoint none(-1, -1);
+    const QPoint somewhere(100, 200); // x 100, y 579: "#$" "2#"
+    const int shift = Qt::ShiftModifier;
+    auto click = [](const char *name, QPoint pixel, Qt::MouseButton button, int mods,
+                     const QByteArray &report) {
+        QTest::newRow(name) << pixel << 0 << int(button) << 0 << QString() << mods << report;
+    };
+    auto key = [](const char *name, QPoint pixel, int arrow, int key, const QString &text,
+                   int mods, const QByteArray &report) {
+        QTest::newRow(name) << pixel << arrow << 0 << key << text << mods << report;
+    };
+    click("left button, top left corner", QPoint(0, 0), Qt::LeftButton, 0, "l  8+\r");
+    click("right button, bottom right corner", QPoint(1023, 779), Qt::RightButton, 0, "r??  \r");
+    click("middle button, centre", QPoint(512, 390), Qt::MiddleButton, 0, "m0 ,%\r");
+    click("shift+left", somewhere, Qt::LeftButton, shift, "L#$2#\r");
+    click("shift+middle", somewhere, Qt::MiddleButton, shift, "M#$2#\r");
+    click("shift+right", somewhere, Qt::RightButton, shift, "R#$2#\r");
+    key("a key where the mouse went", somewhere, 0, Qt::Key_A, "a", 0, "a#$2#\r");
+    key("a key, the crosshair in the middle", none, 0, Qt::Key_X, "x", 0, "x0 ,&\r");
+    key("Return", none, 0, Qt::Key_Return, "\r", 0, "\r0 ,&\r");
+    key("ctrl+c", none, 0, Qt::Key_C, "\x03", Qt::ControlModifier, QByteArray("\x03" "0 ,&\r"));
+    key("right arrow: eight addresses", none, Qt::Key_Right, Qt::Key_X, "x", 0, "x0(,&\r");
+    key("down arrow", none, Qt::Key_Down, Qt::Key_X, "x", 0, "x0 +>\r");
+    key("left arrow stops at the edge", QPoint(2, 100), Qt::Key_Left, Qt::Key_X, "x", 0, "x  5'\r");
+}
+
+void TestTermTypes::graphicsInput()
+{
+    QFETCH(QPoint, pixel);
+    QFETCH(int, arrow);
+    QFETCH(int, button);
+    QFETCH(int, key);
+    QFETCH(QString, text);
+    QFETCH(int, modifiers);
+    QFETCH(QByteArray, report);
+    GinView gin;
+    const auto mods = Qt::KeyboardModifiers(modifiers);
+    QVERIFY(!gin.screen.graphicsInput());
+    gin.start();
+    QVERIFY(gin.screen.graphicsInput());
+    if (pixel != QPoint(-1, -1))
+        gin.moveTo(pixel);
+    if (arrow)
+        QCOMPARE(gin.screen.key(arrow, {}, QString()), QByteArray());
+    QByteArray sent;
+    if (button) {
+        gin.click(pixel, Qt::MouseButton(button), mods);
+        QCOMPARE(gin.answers.size(), 1);
+        sent = gin.answers.at(0).at(0).toByteArray();
+    } else {
+        sent = gin.screen.key(key, mods, text);
+    }
+    QCOMPARE(sent, report);
+    // The report ends graphics input: the keys and the mouse are the terminal's own again.
+    QVERIFY(!gin.screen.graphicsInput());
+    QCOMPARE(gin.screen.key(Qt::Key_B, {}, QStringLiteral("b")), QByteArray("b"));
+    gin.click(QPoint(5, 5), Qt::LeftButton);
+    QCOMPARE(gin.answers.size(), button ? 1 : 0);
+}
+
+void TestTermTypes::graphicsInputEnds_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("waiting"); // graphics input goes on
+    QTest::addColumn<QByteArray>("answer"); // empty: none
+
+    const QByteArray gin = "\x1b\x1a";
+    auto row = [](const char *name, int type, const QByteArray &input, bool waiting,
+                   const QByteArray &answer = {}) {
+        QTest::newRow(name) << type << input << waiting << answer;
+    };
+    row("ESC SUB", 11, gin, true);
+    row("bell and plotting in alpha mode go on", 11, gin + "\x07" "abc", true);
+    // Status (graph mode: no bits), the crosshair in the middle, CR.
+    row("ESC ENQ answers the crosshair", 11, "\x1d" + tek(100, 200) + gin + "\x1b\x05", false,
+        " 0 ,&\r");
+    row("ESC ENQ in alpha mode", 11, gin + "\x1b\x05", false, "$0 ,&\r");
+    row("US", 11, gin + "\x1f", false);
+    row("GS", 11, gin + "\x1d", false);
+    row("FS", 11, gin + "\x1c", false);
+    row("RS", 11, gin + "\x1e", false);
+    row("CR", 11, gin + "\r", false);
+    row("ESC FF", 11, gin + "\x1b\x0c", false);
+    row("4100 in Tektronix code", 17, "\x1b%!0" + gin, true);
+    row("4100 back to ANSI code", 17, "\x1b%!0" + gin + "\x1b%!1", false);
+    row("4100 in ANSI code has none", 17, gin, false);
+    row("a plain terminal has none", 12, gin, false);
+}
+
+void TestTermTypes::graphicsInputEnds()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(bool, waiting);
+    QFETCH(QByteArray, answer);
+    auto screen = screenOf(termType);
+    QSignalSpy answers(screen.get(), &Screen::answer);
+    screen->feed(input);
+    QCOMPARE(screen->graphicsInput().has_value(), waiting);
+    QCOMPARE(answers.size(), answer.isEmpty() ? 0 : 1);
+    if (!answer.isEmpty())
+        QCOMPARE(answers.at(0).at(0).toByteArray(), answer);
+}
+
+// The crosshair: a full-width and a full-height line through the mouse, gone after the pick.
+void TestTermTypes::crosshairShows()
+{
+    GinView gin;
+    gin.start();
+    gin.moveTo(QPoint(300, 200));
+    QImage image = gin.view.grab().toImage();
+    const QColor background = image.pixelColor(700, 600);
+    for (const QPoint p : { QPoint(3, 200), QPoint(1000, 200), QPoint(300, 3), QPoint(300, 770) })
+        QVERIFY2(image.pixelColor(p) != background, qPrintable(QStringLiteral("%1,%2").arg(p.x()).arg(p.y())));
+    QCOMPARE(image.pixelColor(3, 210), background);
+    QCOMPARE(image.pixelColor(310, 3), background);
+    gin.click(QPoint(300, 200), Qt::LeftButton);
+    gin.view.flushDamage();
+    image = gin.view.grab().toImage();
+    QCOMPARE(image.pixelColor(3, 200), background);
+    QCOMPARE(image.pixelColor(300, 3), background);
+}
+
+// A click on the control's view reaches the host as the report, and is not the owner's: the
+// right button opens no context menu while the host waits for it.
+void TestTermTypes::graphicsInputThroughTheControl()
+{
+    FakeHost host;
+    QVERIFY(host.isListening());
+    emu::nvEmulator control;
+    emu::Settings *settings = control.Settings();
+    settings->setTermType(11);
+    settings->setDevice(emu::device::Tcp);
+    settings->setHostName(QStringLiteral("127.0.0.1"));
+    settings->setHostPort(host.portText());
+    control.Reset(2);
+    QVERIFY(host.waitForConnection());
+    QTRY_COMPARE(control.Connected(), rt::True);
+    control.view()->resize(1024, 780);
+    QSignalSpy menus(&control, &emu::nvEmulator::ContextMenu);
+    host.send("\x1b\x1a");
+    QTRY_VERIFY(control.screen()->graphicsInput());
+    QTest::mouseClick(control.view(), Qt::RightButton, {}, QPoint(100, 200));
+    QTest::keyClick(&control, Qt::Key_Z, {}, 'z');
+    QVERIFY(host.waitForReceived("z"));
+    QCOMPARE(host.received(), QByteArray("r#$2#\rz"));
+    QCOMPARE(menus.size(), 0);
 }
 
 // The view draws the layer over the text area: the pixels along a vector are the foreground's.
