@@ -310,6 +310,7 @@ private slots:
     void plotShowsAsLines();
     void statusLineInView();
     void tektronixScreenshot();
+    void crosshairScreenshot();
     void lineSizes_data();
     void lineSizes();
     void lineSizesMoveWithTheirLines();
@@ -1377,6 +1378,26 @@ void TestTermTypes::tektronixScreenshot()
     control.show();
     QVERIFY(QTest::qWaitForWindowExposed(&control));
     control.feedHostData(tekPlot());
+    control.view()->flushDamage();
+    QCoreApplication::processEvents();
+    QVERIFY(control.grab().save(out));
+}
+
+// Run by tests/screenshot.sh: the crosshair over the plot, where the host asked for a place.
+void TestTermTypes::crosshairScreenshot()
+{
+    const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("run through tests/screenshot.sh");
+    emu::nvEmulator control;
+    control.Settings()->setTermType(11);
+    control.resize(900, 680);
+    control.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&control));
+    control.feedHostData(tekPlot() + "\x1b\x1a");
+    control.view()->flushDamage();
+    QTest::mouseMove(control.view(), QPoint(control.view()->width() * 2 / 5, control.view()->height() / 3));
+    QTRY_VERIFY(control.screen()->graphicsInput() != QPoint(2048, 1560));
     control.view()->flushDamage();
     QCoreApplication::processEvents();
     QVERIFY(control.grab().save(out));
