@@ -341,7 +341,6 @@ void ScreenView::paintStatusLine(QPainter &painter)
 
 void ScreenView::paintGraphics(QPainter &painter, const QRect &area)
 {
-    // The layer fills the view as far as its proportions allow.
     const GraphicsLayer &layer = *m_screen->graphics();
     const double h = GraphicsLayer::height * graphicsScale();
     auto at = [&](QPoint p) { return viewPointOf(p); };
