@@ -246,6 +246,19 @@ QByteArray tekPlot()
     return plot;
 }
 
+// Shows the control for a screenshot: a 4014 with the plot, and what follows it, from the host.
+bool showWithPlot(emu::nvEmulator &control, const QByteArray &more = {})
+{
+    control.Settings()->setTermType(11);
+    control.resize(900, 680);
+    control.show();
+    if (!QTest::qWaitForWindowExposed(&control))
+        return false;
+    control.feedHostData(tekPlot() + more);
+    control.view()->flushDamage();
+    return true;
+}
+
 QString rowName(const Entry &e, const char *what)
 {
     return QStringLiteral("%1 (%2) %3").arg(QLatin1String(e.name)).arg(e.termType).arg(QLatin1String(what));
@@ -303,10 +316,16 @@ private slots:
     void tektronix_data();
     void tektronix();
     void tektronixInquiry();
+    void graphicsInput_data();
+    void graphicsInput();
+    void graphicsInputEnds_data();
+    void graphicsInputEnds();
+    void graphicsInputThroughTheControl();
     void plotShowsAsLines();
     void statusLineInView_data();
     void statusLineInView();
     void tektronixScreenshot();
+    void crosshairScreenshot();
     void lineSizes_data();
     void lineSizes();
     void lineSizesMoveWithTheirLines();
@@ -1243,6 +1262,165 @@ void TestTermTypes::tektronixInquiry()
     QCOMPARE(answers.at(0).at(0).toByteArray(), QByteArray(" #$&(\r"));
 }
 
+// --- Tektronix: graphics input --------------------------------------------------------------
+
+// A live view of 1024 x 780 pixels (a pixel to each 10-bit address) waiting for graphics input;
+// its update makes it follow the mouse. Events go to it as they are: QTest clicks (0, 0) in the
+// middle.
+struct GinView
+{
+    Screen screen { 24, 80, 0 };
+    emu::ScreenView view { &screen, emu::ScreenView::Mode::Live };
+    QSignalSpy answers { &screen, &Screen::answer };
+
+    GinView()
+    {
+        screen.setTerminalType(11);
+        view.resize(1024, 780);
+        screen.feed("\x1b\x1a");
+        view.flushDamage();
+    }
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton,
+        Qt::KeyboardModifiers mods = {})
+    {
+        QMouseEvent e(type, QPointF(at), view.mapToGlobal(QPointF(at)), button,
+            type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton, mods);
+        QApplication::sendEvent(&view, &e);
+    }
+};
+
+void TestTermTypes::graphicsInput_data()
+{
+    QTest::addColumn<QPoint>("pixel"); // where the mouse goes first; (-1, -1): nowhere
+    QTest::addColumn<int>("arrow"); // an arrow key pressed first, 0 for none
+    QTest::addColumn<int>("button"); // the mouse button that picks, 0: the key does
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QByteArray>("report");
+
+    const QPoint none(-1, -1), somewhere(100, 200); // x 100, y 579: "#$" "2#"
+    auto row = [](const char *name, QPoint pixel, int arrow, int button, int key,
+                   const QString &text, int mods, const QByteArray &report) {
+        QTest::newRow(name) << pixel << arrow << button << key << text << mods << report;
+    };
+    const int left = Qt::LeftButton, middle = Qt::MiddleButton, right = Qt::RightButton;
+    const int shift = Qt::ShiftModifier;
+    row("left button, top left corner", QPoint(0, 0), 0, left, 0, {}, 0, "l  8+\r");
+    row("right button, bottom right corner", QPoint(1023, 779), 0, right, 0, {}, 0, "r??  \r");
+    row("middle button, centre", QPoint(512, 390), 0, middle, 0, {}, 0, "m0 ,%\r");
+    row("shift+left", somewhere, 0, left, 0, {}, shift, "L#$2#\r");
+    row("shift+middle", somewhere, 0, middle, 0, {}, shift, "M#$2#\r");
+    row("shift+right", somewhere, 0, right, 0, {}, shift, "R#$2#\r");
+    row("a key where the mouse went", somewhere, 0, 0, Qt::Key_A, "a", 0, "a#$2#\r");
+    row("Return, the crosshair in the middle", none, 0, 0, Qt::Key_Return, "\r", 0, "\r0 ,&\r");
+    row("right arrow: eight addresses", none, Qt::Key_Right, 0, Qt::Key_X, "x", 0, "x0(,&\r");
+    row("left arrow stops at the edge", QPoint(2, 100), Qt::Key_Left, 0, Qt::Key_X, "x", 0, "x  5'\r");
+}
+
+void TestTermTypes::graphicsInput()
+{
+    QFETCH(QPoint, pixel);
+    QFETCH(int, arrow);
+    QFETCH(int, button);
+    QFETCH(int, key);
+    QFETCH(QString, text);
+    QFETCH(int, modifiers);
+    QFETCH(QByteArray, report);
+    GinView gin;
+    const auto mods = Qt::KeyboardModifiers(modifiers);
+    // The crosshair: a full-width and a full-height line through the mouse, gone after the pick.
+    const QPoint through = pixel == QPoint(-1, -1) ? QPoint(512, 390) : pixel;
+    const QPoint acrossLeft(through.x() > 10 ? 3 : 20, through.y());
+    const QPoint acrossTop(through.x(), through.y() > 10 ? 3 : 20);
+    auto shown = [&](QPoint p) { return gin.view.grab().toImage().pixelColor(p) != QColor(Qt::black); };
+    if (pixel != QPoint(-1, -1))
+        gin.mouse(QEvent::MouseMove, pixel);
+    QVERIFY(shown(acrossLeft) && shown(acrossTop));
+    if (arrow)
+        QCOMPARE(gin.screen.key(arrow, {}, QString()), QByteArray());
+    if (button) {
+        gin.mouse(QEvent::MouseButtonPress, pixel, Qt::MouseButton(button), mods);
+        QCOMPARE(gin.answers.size(), 1);
+        QCOMPARE(gin.answers.at(0).at(0).toByteArray(), report);
+    } else {
+        QCOMPARE(gin.screen.key(key, mods, text), report);
+    }
+    // The report ends graphics input: the keys and the mouse are the terminal's own again.
+    QVERIFY(!gin.screen.graphicsInput());
+    gin.view.flushDamage();
+    QVERIFY(!shown(acrossLeft) && !shown(acrossTop));
+    QCOMPARE(gin.screen.key(Qt::Key_B, {}, QStringLiteral("b")), QByteArray("b"));
+    gin.mouse(QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
+    QCOMPARE(gin.answers.size(), button ? 1 : 0);
+}
+
+void TestTermTypes::graphicsInputEnds_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("waiting"); // graphics input goes on
+    QTest::addColumn<QByteArray>("answer"); // empty: none
+
+    const QByteArray gin = "\x1b\x1a";
+    auto row = [](const char *name, int type, const QByteArray &input, bool waiting,
+                   const QByteArray &answer = {}) {
+        QTest::newRow(name) << type << input << waiting << answer;
+    };
+    row("bell and text go on", 11, gin + "\x07" "abc", true);
+    // Status (graph mode: no bits; alpha mode 4), the crosshair in the middle, CR.
+    row("ESC ENQ answers the crosshair", 11, "\x1d" + tek(100, 200) + gin + "\x1b\x05", false, " 0 ,&\r");
+    row("ESC ENQ in alpha mode", 11, gin + "\x1b\x05", false, "$0 ,&\r");
+    row("US", 11, gin + "\x1f", false);
+    row("GS", 11, gin + "\x1d", false);
+    row("CR", 11, gin + "\r", false);
+    row("ESC FF", 11, gin + "\x1b\x0c", false);
+    row("4100 in Tektronix code", 17, "\x1b%!0" + gin, true);
+    row("4100 back to ANSI code", 17, "\x1b%!0" + gin + "\x1b%!1", false);
+    row("4100 in ANSI code has none", 17, gin, false);
+}
+
+void TestTermTypes::graphicsInputEnds()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(bool, waiting);
+    QFETCH(QByteArray, answer);
+    auto screen = screenOf(termType);
+    QSignalSpy answers(screen.get(), &Screen::answer);
+    screen->feed(input);
+    QCOMPARE(screen->graphicsInput().has_value(), waiting);
+    QCOMPARE(answers.size(), answer.isEmpty() ? 0 : 1);
+    if (!answer.isEmpty())
+        QCOMPARE(answers.at(0).at(0).toByteArray(), answer);
+}
+
+// A click on the control's view reaches the host as the report, and is not the owner's: the
+// right button opens no context menu while the host waits for it.
+void TestTermTypes::graphicsInputThroughTheControl()
+{
+    FakeHost host;
+    QVERIFY(host.isListening());
+    emu::nvEmulator control;
+    emu::Settings *settings = control.Settings();
+    settings->setTermType(11);
+    settings->setDevice(emu::device::Tcp);
+    settings->setHostName(QStringLiteral("127.0.0.1"));
+    settings->setHostPort(host.portText());
+    control.Reset(2);
+    QVERIFY(host.waitForConnection());
+    QTRY_COMPARE(control.Connected(), rt::True);
+    control.view()->resize(1024, 780);
+    QSignalSpy menus(&control, &emu::nvEmulator::ContextMenu);
+    host.send("\x1b\x1a");
+    QTRY_VERIFY(control.screen()->graphicsInput());
+    QTest::mouseClick(control.view(), Qt::RightButton, {}, QPoint(100, 200));
+    QTest::keyClick(&control, Qt::Key_Z, {}, 'z');
+    QVERIFY(host.waitForReceived("z"));
+    QCOMPARE(host.received(), QByteArray("r#$2#\rz"));
+    QCOMPARE(menus.size(), 0);
+}
+
 // The view draws the layer over the text area: the pixels along a vector are the foreground's.
 void TestTermTypes::plotShowsAsLines()
 {
@@ -1307,11 +1485,21 @@ void TestTermTypes::tektronixScreenshot()
     if (out.isEmpty())
         QSKIP("run through tests/screenshot.sh");
     emu::nvEmulator control;
-    control.Settings()->setTermType(11);
-    control.resize(900, 680);
-    control.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&control));
-    control.feedHostData(tekPlot());
+    QVERIFY(showWithPlot(control));
+    QCoreApplication::processEvents();
+    QVERIFY(control.grab().save(out));
+}
+
+// Run by tests/screenshot.sh: the crosshair over the plot, where the host asked for a place.
+void TestTermTypes::crosshairScreenshot()
+{
+    const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("run through tests/screenshot.sh");
+    emu::nvEmulator control;
+    QVERIFY(showWithPlot(control, "\x1b\x1a"));
+    QTest::mouseMove(control.view(), QPoint(control.view()->width() * 2 / 5, control.view()->height() / 3));
+    QTRY_VERIFY(control.screen()->graphicsInput() != QPoint(2048, 1560));
     control.view()->flushDamage();
     QCoreApplication::processEvents();
     QVERIFY(control.grab().save(out));

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace emu {
 
@@ -183,6 +184,15 @@ public:
     virtual int page() const { return 0; }
     virtual int pageCount() const { return 1; }
     virtual void setPage(int) { }
+    // Graphics input: while the host waits for the user to point at the graphics, the
+    // crosshair's place in the layer's points; nothing otherwise (and for a terminal without
+    // graphics). Keys meanwhile go through key() as usual.
+    virtual std::optional<QPoint> graphicsInput() const { return std::nullopt; }
+    // The user moved the crosshair (clamped to the layer); the caller repaints.
+    virtual void moveGraphicsInput(QPoint) { }
+    // The user picked the crosshair's place with a character (a mouse button's): the terminal
+    // reports it to the host through its sink and graphics input ends.
+    virtual void pickGraphicsInput(char) { }
 };
 
 } // namespace emu

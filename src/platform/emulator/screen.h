@@ -118,6 +118,11 @@ public:
     int page() const { return m_emulation->page(); }
     int pageCount() const { return m_emulation->pageCount(); }
     void setPage(int page) { m_emulation->setPage(page); }
+    // Graphics input (see Emulation): the crosshair's place while the host waits for the user
+    // to point at the graphics; moving it and picking a place with a character.
+    std::optional<QPoint> graphicsInput() const { return m_emulation->graphicsInput(); }
+    void moveGraphicsInput(QPoint point) { m_emulation->moveGraphicsInput(point); }
+    void pickGraphicsInput(char ch) { m_emulation->pickGraphicsInput(ch); }
 
     // Stream selection from one place to another (both included, in either order).
     void setSelection(Pos from, Pos to);

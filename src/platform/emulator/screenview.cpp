@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace emu {
 
@@ -80,6 +81,26 @@ QPen stylePen(QColor color, int style)
         break;
     }
     return pen;
+}
+
+// The characters the mouse buttons pick a graphics input place with.
+char graphicsInputChar(Qt::MouseButton button, Qt::KeyboardModifiers mods)
+{
+    struct ButtonChar
+    {
+        Qt::MouseButton button;
+        char ch;
+    };
+    static constexpr ButtonChar buttons[] = {
+        { Qt::LeftButton, 'l' },
+        { Qt::MiddleButton, 'm' },
+        { Qt::RightButton, 'r' },
+    };
+    for (const ButtonChar &b : buttons) {
+        if (b.button == button)
+            return (mods & Qt::ShiftModifier) ? char(b.ch - 'a' + 'A') : b.ch;
+    }
+    return 0;
 }
 
 } // namespace
@@ -224,6 +245,10 @@ void ScreenView::applyDamage()
         update(rowRect(m_screen->rows()));
     if (damage.graphics && m_screen->graphics())
         update();
+    if (m_mode == Mode::Live) {
+        setMouseTracking(m_screen->graphicsInput().has_value());
+        updateCrosshair();
+    }
     if (damage.history)
         emit historyChanged();
 }
@@ -270,8 +295,12 @@ void ScreenView::paintEvent(QPaintEvent *event)
             background);
     if (live && m_screen->graphics() && !m_screen->graphics()->isEmpty())
         paintGraphics(painter, area);
-    if (live)
+    if (live) {
         m_paintedCursor = cursor;
+        m_paintedCrosshair = m_screen->graphicsInput();
+        if (m_paintedCrosshair)
+            paintCrosshair(painter, *m_paintedCrosshair);
+    }
 }
 
 void ScreenView::paintLine(
@@ -312,16 +341,12 @@ void ScreenView::paintStatusLine(QPainter &painter)
 
 void ScreenView::paintGraphics(QPainter &painter, const QRect &area)
 {
-    // The layer fills the view as far as its proportions allow.
     const GraphicsLayer &layer = *m_screen->graphics();
-    const double scale = std::min(double(width()) / GraphicsLayer::width,
-        double(height()) / GraphicsLayer::height);
-    const double w = GraphicsLayer::width * scale;
-    const double h = GraphicsLayer::height * scale;
-    auto at = [&](QPoint p) { return QPointF(p.x() * scale, h - p.y() * scale); };
+    const double h = GraphicsLayer::height * graphicsScale();
+    auto at = [&](QPoint p) { return viewPointOf(p); };
     const QColor plain = QColor::fromRgb(m_colors[m_defaultCodes[0] & 15]);
     painter.save();
-    painter.setClipRect(area.intersected(QRect(0, 0, int(w) + 1, int(h) + 1)));
+    painter.setClipRect(area.intersected(graphicsRect()));
     painter.setRenderHint(QPainter::Antialiasing, true);
     for (const GraphicsItem &item : layer.items()) {
         const QColor color = item.color == 0 ? plain : QColor::fromRgb(m_colors[item.color & 15]);
@@ -346,6 +371,69 @@ void ScreenView::paintGraphics(QPainter &painter, const QRect &area)
         }
     }
     painter.restore();
+}
+
+void ScreenView::paintCrosshair(QPainter &painter, const QPoint &at)
+{
+    const QRect rect = graphicsRect();
+    const QPoint p = pixelOf(at);
+    const QColor plain = QColor::fromRgb(m_colors[m_defaultCodes[0] & 15]);
+    painter.fillRect(QRect(rect.left(), p.y(), rect.width(), 1), plain);
+    painter.fillRect(QRect(p.x(), rect.top(), 1, rect.height()), plain);
+}
+
+double ScreenView::graphicsScale() const
+{
+    // The layer fills the view as far as its proportions allow.
+    return std::min(
+        double(width()) / GraphicsLayer::width, double(height()) / GraphicsLayer::height);
+}
+
+QRect ScreenView::graphicsRect() const
+{
+    const double scale = graphicsScale();
+    return QRect(0, 0, int(GraphicsLayer::width * scale) + 1, int(GraphicsLayer::height * scale) + 1);
+}
+
+QPointF ScreenView::viewPointOf(const QPoint &point) const
+{
+    const double scale = graphicsScale();
+    return QPointF(point.x() * scale, (GraphicsLayer::height - point.y()) * scale);
+}
+
+QPoint ScreenView::pixelOf(const QPoint &point) const
+{
+    const QPointF p = viewPointOf(point);
+    const QRect rect = graphicsRect();
+    return QPoint(std::clamp(int(std::floor(p.x())), 0, std::max(0, rect.width() - 2)),
+        std::clamp(int(std::floor(p.y())), 0, std::max(0, rect.height() - 2)));
+}
+
+QPoint ScreenView::layerPointAt(const QPointF &point) const
+{
+    // The middle of the pixel, so that each pixel maps to the points drawn on it.
+    const double scale = graphicsScale();
+    if (scale <= 0)
+        return QPoint();
+    const int x = int((point.x() + 0.5) / scale);
+    const int y = int(GraphicsLayer::height - (point.y() + 0.5) / scale);
+    return QPoint(std::clamp(x, 0, GraphicsLayer::width - 1),
+        std::clamp(y, 0, GraphicsLayer::height - 1));
+}
+
+void ScreenView::updateCrosshair()
+{
+    const std::optional<QPoint> now = m_screen->graphicsInput();
+    if (now == m_paintedCrosshair)
+        return;
+    const QRect rect = graphicsRect();
+    for (const std::optional<QPoint> &at : { m_paintedCrosshair, now }) {
+        if (!at)
+            continue;
+        const QPoint p = pixelOf(*at);
+        update(QRect(rect.left(), p.y() - 1, rect.width(), 3));
+        update(QRect(p.x() - 1, rect.top(), 3, rect.height()));
+    }
 }
 
 void ScreenView::paintCells(
@@ -424,6 +512,13 @@ void ScreenView::paintCells(
 
 void ScreenView::mousePressEvent(QMouseEvent *event)
 {
+    if (m_mode == Mode::Live && m_screen->graphicsInput()) {
+        m_screen->moveGraphicsInput(layerPointAt(event->position()));
+        if (const char ch = graphicsInputChar(event->button(), event->modifiers()))
+            m_screen->pickGraphicsInput(ch);
+        updateCrosshair();
+        return;
+    }
     bool handled = false;
     emit mousePressed(event, &handled);
     if (handled || event->button() != Qt::LeftButton)
@@ -436,6 +531,11 @@ void ScreenView::mousePressEvent(QMouseEvent *event)
 
 void ScreenView::mouseMoveEvent(QMouseEvent *event)
 {
+    if (m_mode == Mode::Live && m_screen->graphicsInput()) {
+        m_screen->moveGraphicsInput(layerPointAt(event->position()));
+        updateCrosshair();
+        return;
+    }
     if (!m_selecting || !(event->buttons() & Qt::LeftButton))
         return;
     QPoint point = event->position().toPoint();

@@ -10,6 +10,10 @@
 //
 // The view selects text with the mouse (drag, double-click for a word) and passes the mouse
 // events it receives to its owner first (mousePressed) so that the owner can take them.
+// While the terminal waits for graphics input, the live view draws the crosshair over the
+// graphics (a full-width and a full-height line through it), the mouse moves it, and a press
+// picks its place with the button's character (l, m, r; L, M, R with Shift) before the owner
+// sees any press: the host is waiting for it.
 
 #include "emulator/screen.h"
 
@@ -58,6 +62,10 @@ public:
 
     // The cell under a point of the widget; false outside the text.
     bool cellAt(const QPoint &point, Screen::Pos *pos) const;
+    // The point of the graphics layer under a point of the widget, clamped to the layer, and
+    // where a point of the layer is drawn.
+    QPoint layerPointAt(const QPointF &point) const;
+    QPointF viewPointOf(const QPoint &point) const;
     QSize sizeHint() const override;
 
     // Repaints what changed now (the update timer does this by itself).
@@ -85,6 +93,14 @@ private:
     void paintCells(QPainter &painter, int y, qint64 line, const Cell *cells, int n, int cursorCol);
     void paintStatusLine(QPainter &painter);
     void paintGraphics(QPainter &painter, const QRect &area);
+    void paintCrosshair(QPainter &painter, const QPoint &at);
+    // Pixels per point of the graphics layer, and the part of the view the layer covers.
+    double graphicsScale() const;
+    QRect graphicsRect() const;
+    // The pixel a point of the layer is on (within the layer's part of the view).
+    QPoint pixelOf(const QPoint &point) const;
+    // Repaints the crosshair's lines where it was painted and where it is now.
+    void updateCrosshair();
     // Rows the live view shows below the screen's rows (the status line).
     int extraRows() const;
     qint64 lineAtRow(int row) const;
@@ -103,6 +119,7 @@ private:
     int m_cursorStyle = 0;
     QTimer m_timer;
     QPoint m_paintedCursor { -1, -1 };
+    std::optional<QPoint> m_paintedCrosshair;
     qint64 m_topLine = 0;
     QWidget *m_focusOwner = nullptr;
     bool m_selecting = false;

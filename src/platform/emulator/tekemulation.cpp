@@ -15,6 +15,10 @@ constexpr int step = 4;
 
 constexpr char32_t ESC = 0x1B;
 
+// Steps of the arrow keys moving the crosshair: coarse, and fine with Shift (one address).
+constexpr int crosshairStep = 32;
+constexpr int crosshairFineStep = 4;
+
 // Characters of a run of text (one beyond the Basic Multilingual Plane is a surrogate pair).
 qsizetype characterCount(const QString &text)
 {
@@ -64,7 +68,7 @@ TekEmulation::TekEmulation(Model model, int rows, int cols, EmulationSink *sink)
         { "\x1b\x0e", &C::doIgnore },
         { "\x1b\x0f", &C::doIgnore },
         { "\x1b\x17", &C::doIgnore },
-        { "\x1b\x1a", &C::doIgnore },
+        { "\x1b\x1a", op(&T::doGraphicsInput) },
     };
     if (model == Model::Tek4014) {
         setSequences(common);
@@ -108,6 +112,8 @@ TekEmulation::TekEmulation(Model model, int rows, int cols, EmulationSink *sink)
 void TekEmulation::setTekCode(bool on)
 {
     m_tekCode = on || m_model == Model::Tek4014;
+    if (!m_tekCode)
+        endGraphicsInput();
     if (m_model == Model::Tek4100)
         useSequences(m_tekCode ? m_tekTable : m_ansiTable);
 }
@@ -125,6 +131,8 @@ void TekEmulation::resetFamily()
     m_hiY = m_loY = m_hiX = m_extra = 0;
     m_gotLoY = m_lastWasLow = false;
     m_beam = QPoint(0, GraphicsLayer::height - lineHeight());
+    m_graphicsInput = false;
+    m_crosshair = QPoint(GraphicsLayer::width / 2, GraphicsLayer::height / 2);
     setTekCode(false);
     sink()->graphicsChanged();
 }
@@ -168,6 +176,7 @@ void TekEmulation::add(GraphicsItem item)
 
 void TekEmulation::doMode(const SequenceArgs &, int param)
 {
+    endGraphicsInput();
     m_mode = Mode(param);
     m_command = Command::None;
     m_gotLoY = m_lastWasLow = false;
@@ -180,8 +189,10 @@ void TekEmulation::doMode(const SequenceArgs &, int param)
 
 void TekEmulation::doAlphaControl(const SequenceArgs &a, int param)
 {
-    if (param == '\r')
+    if (param == '\r') {
         m_mode = Mode::Alpha;
+        endGraphicsInput();
+    }
     if (m_model != Model::Tek4014) {
         switch (param) {
         case '\r':
@@ -227,6 +238,7 @@ void TekEmulation::doPage(const SequenceArgs &a, int)
 {
     m_layer.clear();
     doEraseScreen(a, EraseAll | EraseHome);
+    endGraphicsInput();
     m_mode = Mode::Alpha;
     m_beam = QPoint(0, GraphicsLayer::height - lineHeight());
     sink()->graphicsChanged();
@@ -234,17 +246,97 @@ void TekEmulation::doPage(const SequenceArgs &a, int)
 
 void TekEmulation::doInquire(const SequenceArgs &, int)
 {
-    // The status byte (alpha mode sets 4), then the beam's address in 10-bit form.
-    const int x = m_beam.x() >> 2;
-    const int y = m_beam.y() >> 2;
-    QByteArray reply;
-    reply += char(0x20 | (m_mode == Mode::Alpha ? 0x04 : 0));
-    reply += char(0x20 | (x >> 5));
-    reply += char(0x20 | (x & 31));
-    reply += char(0x20 | (y >> 5));
-    reply += char(0x20 | (y & 31));
-    reply += '\r';
-    answer(reply);
+    // The status byte (alpha mode sets 4), then the address of the crosshair during graphics
+    // input, else the beam's.
+    const char status = char(0x20 | (m_mode == Mode::Alpha ? 0x04 : 0));
+    const QPoint point = m_graphicsInput ? m_crosshair : m_beam;
+    endGraphicsInput();
+    answer(report(status, point));
+}
+
+void TekEmulation::doGraphicsInput(const SequenceArgs &, int)
+{
+    m_graphicsInput = true;
+    sink()->graphicsChanged();
+}
+
+QByteArray TekEmulation::report(char first, QPoint point)
+{
+    const int x = std::clamp(point.x(), 0, GraphicsLayer::width - 1) >> 2;
+    const int y = std::clamp(point.y(), 0, GraphicsLayer::height - 1) >> 2;
+    const char bytes[] = { first, char(0x20 | (x >> 5)), char(0x20 | (x & 31)),
+        char(0x20 | (y >> 5)), char(0x20 | (y & 31)), '\r' };
+    return QByteArray(bytes, sizeof bytes);
+}
+
+// --- Graphics input ----------------------------------------------------------------------------
+
+std::optional<QPoint> TekEmulation::graphicsInput() const
+{
+    if (!m_graphicsInput)
+        return std::nullopt;
+    return m_crosshair;
+}
+
+void TekEmulation::moveGraphicsInput(QPoint point)
+{
+    m_crosshair = QPoint(std::clamp(point.x(), 0, GraphicsLayer::width - 1),
+        std::clamp(point.y(), 0, GraphicsLayer::height - 1));
+}
+
+void TekEmulation::pickGraphicsInput(char ch)
+{
+    if (!m_graphicsInput)
+        return;
+    endGraphicsInput();
+    answer(report(ch, m_crosshair));
+}
+
+void TekEmulation::endGraphicsInput()
+{
+    if (!m_graphicsInput)
+        return;
+    m_graphicsInput = false;
+    sink()->graphicsChanged();
+}
+
+QByteArray TekEmulation::key(int qtKey, Qt::KeyboardModifiers mods, const QString &text)
+{
+    if (!m_graphicsInput)
+        return CharEmulation::key(qtKey, mods, text);
+    if (crosshairKey(qtKey, mods))
+        return QByteArray();
+    // A key that sends one character picks the place with it; others do nothing meanwhile.
+    const QByteArray bytes = CharEmulation::key(qtKey, mods, text);
+    if (bytes.size() != 1)
+        return QByteArray();
+    endGraphicsInput();
+    return report(bytes.at(0), m_crosshair);
+}
+
+bool TekEmulation::crosshairKey(int qtKey, Qt::KeyboardModifiers mods)
+{
+    const int distance = (mods & Qt::ShiftModifier) ? crosshairFineStep : crosshairStep;
+    QPoint move;
+    switch (qtKey) {
+    case Qt::Key_Left:
+        move = QPoint(-distance, 0);
+        break;
+    case Qt::Key_Right:
+        move = QPoint(distance, 0);
+        break;
+    case Qt::Key_Up:
+        move = QPoint(0, distance);
+        break;
+    case Qt::Key_Down:
+        move = QPoint(0, -distance);
+        break;
+    default:
+        return false;
+    }
+    moveGraphicsInput(m_crosshair + move);
+    sink()->graphicsChanged();
+    return true;
 }
 
 void TekEmulation::doCharSize(const SequenceArgs &, int param)

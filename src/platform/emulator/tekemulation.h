@@ -18,6 +18,13 @@
 // ESC L Z (clear the dialog area), ESC K A (dialog area on or off); ESC % ! 1 goes back to
 // ANSI. Other 4100 commands are skipped with their parameters.
 //
+// Graphics input (GIN): ESC SUB shows a crosshair over the graphics, which the user moves (the
+// mouse, the arrow keys) and picks a place with: a key sends its character, a mouse button
+// l, m or r (L, M, R with Shift), followed by the crosshair's 10-bit address and CR, and the
+// crosshair goes. ESC ENQ meanwhile answers the crosshair's address instead of the beam's and
+// ends graphics input as well; so do the mode controls (US, GS, FS, RS, CR), ESC FF and the
+// change to ANSI code. The crosshair keeps its place from one graphics input to the next.
+//
 // With GmodeEnable off the graphics are taken in and not drawn.
 
 #include "emulator/charemulation.h"
@@ -32,6 +39,13 @@ public:
     TekEmulation(Model model, int rows, int cols, EmulationSink *sink);
 
     const GraphicsLayer *graphics() const override { return &m_layer; }
+    QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) override;
+    std::optional<QPoint> graphicsInput() const override;
+    void moveGraphicsInput(QPoint point) override;
+    void pickGraphicsInput(char ch) override;
+    // A report of a point of the layer: first (the key's character or the status byte), then
+    // the point's 10-bit address as high X, low X, high Y, low Y (each 0x20 + five bits), CR.
+    static QByteArray report(char first, QPoint point);
     QPoint cursor() const override;
     // The 4014 has no character cursor (its text goes where the beam is).
     bool cursorVisible() const override;
@@ -59,6 +73,7 @@ private:
     void doMode(const SequenceArgs &, int param);
     void doPage(const SequenceArgs &, int);
     void doInquire(const SequenceArgs &, int);
+    void doGraphicsInput(const SequenceArgs &, int);
     void doCharSize(const SequenceArgs &, int param);
     void doLineStyle(const SequenceArgs &, int param);
     void doAlphaControl(const SequenceArgs &, int param);
@@ -75,6 +90,9 @@ private:
     void alphaChar(char32_t ch);
     void add(GraphicsItem item);
     void setTekCode(bool on);
+    void endGraphicsInput();
+    // An arrow key moves the crosshair (Shift: in fine steps); false for other keys.
+    bool crosshairKey(int qtKey, Qt::KeyboardModifiers mods);
     int charWidth() const;
     int lineHeight() const;
 
@@ -90,6 +108,8 @@ private:
     int m_charSize = 1;
     int m_lineStyle = 0;
     int m_lineIndex = 0;
+    bool m_graphicsInput = false;
+    QPoint m_crosshair;
 
     // The address being received.
     int m_hiY = 0;
