@@ -2,7 +2,8 @@
 // Helpers any test may use: a file written whole and read back ("<missing>" for a file that is not
 // there, so that a comparison says why it failed), data rows written as plain literals, the error
 // a statement raises, a screen row without its trailing blanks, and the three settings stores
-// moved into a test's own folder. Header-only; include it as "common/testutil.h".
+// moved into a test's own folder, and a watcher of the events one object gets. Header-only;
+// include it as "common/testutil.h".
 
 #include "registry/registry.h"
 #include "runtime/error.h"
@@ -14,7 +15,34 @@
 #include <QString>
 #include <QTest>
 
+#include <QEvent>
+#include <QObject>
+
 #include <functional>
+
+// Calls seen(event) for each event of one type that the object gets, while the watcher lives.
+class EventWatcher : public QObject
+{
+public:
+    EventWatcher(QObject *watched, QEvent::Type type, std::function<void(QEvent *)> seen)
+        : m_type(type)
+        , m_seen(std::move(seen))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == m_type)
+            m_seen(event);
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    std::function<void(QEvent *)> m_seen;
+};
 
 // Writes the bytes as the whole file, making its directory when needed.
 inline void writeBytes(const QString &path, const QByteArray &bytes)

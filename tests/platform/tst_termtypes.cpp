@@ -1450,9 +1450,10 @@ void TestTermTypes::statusLineInView_data()
 {
     QTest::addColumn<int>("termType");
     QTest::addColumn<QByteArray>("input");
-    QTest::newRow("wy50") << 5 << QByteArray("\x1b" "FMESSAGE\r");
+    QTest::addColumn<bool>("lineGoes"); // with the entry's dsl
+    QTest::newRow("wy50") << 5 << QByteArray("\x1b" "FMESSAGE\r") << false;
     const QByteArray tsl = cap("vt320", "tsl", { QStringLiteral("0") });
-    QTest::newRow("vt320") << 13 << tsl + "MESSAGE" + cap("vt320", "fsl");
+    QTest::newRow("vt320") << 13 << tsl + "MESSAGE" + cap("vt320", "fsl") << true;
 }
 
 // The status line is a row of its own below the screen.
@@ -1476,6 +1477,19 @@ void TestTermTypes::statusLineInView()
         for (int x = 0; x < 7 * view.cellSize().width(); ++x)
             drawn += image.pixelColor(x, y) != background ? 1 : 0;
     QVERIFY2(drawn > 20, "the message shows in the status row");
+
+    // The host clears the line (or takes it away): the row is painted again.
+    QFETCH(bool, lineGoes);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QRegion painted;
+    EventWatcher watcher(&view, QEvent::Paint, [&](QEvent *e) {
+        painted += static_cast<QPaintEvent *>(e)->region();
+    });
+    screen.feed(cap(termType == 5 ? "wy50" : "vt320", "dsl"));
+    view.flushDamage();
+    QTRY_VERIFY(painted.intersects(QRect(0, y0, view.width(), 1)));
+    QCOMPARE(view.sizeHint().height(), lineGoes ? plain : plain + view.cellSize().height());
 }
 
 // Run by tests/screenshot.sh: the control showing a Tektronix plot.

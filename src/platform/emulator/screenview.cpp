@@ -241,8 +241,13 @@ void ScreenView::applyDamage()
         update(rowRect(m_paintedCursor.y()));
         update(rowRect(cursor.y()));
     }
-    if (damage.statusLine && extraRows() > 0)
-        update(rowRect(m_screen->rows()));
+    if (damage.statusLine) {
+        update(rowRect(m_screen->rows())); // also when the line has just gone
+        if (extraRows() != m_extraRows) {
+            m_extraRows = extraRows();
+            updateGeometry();
+        }
+    }
     if (damage.graphics && m_screen->graphics())
         update();
     if (m_mode == Mode::Live) {

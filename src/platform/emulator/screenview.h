@@ -119,6 +119,7 @@ private:
     int m_cursorStyle = 0;
     QTimer m_timer;
     QPoint m_paintedCursor { -1, -1 };
+    int m_extraRows = 0; // the rows below the screen the size hint last counted
     std::optional<QPoint> m_paintedCrosshair;
     qint64 m_topLine = 0;
     QWidget *m_focusOwner = nullptr;
