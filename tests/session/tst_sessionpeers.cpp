@@ -296,24 +296,29 @@ private slots:
         QVERIFY(host.waitForReceived("status\r"));
     }
 
-    // A real TCP peer (socat running a shell): what the session sends comes back on its screen.
-    void socatEchoHost()
+    // Real peers that run a shell (socat for raw TCP; sshd on loopback with keys of its own, its
+    // client wrapper first on PATH): the session reaches the host, and what it sends comes back.
+    void echoHost_data()
     {
-        const QString socat = QStandardPaths::findExecutable(u"socat"_qs);
-        if (socat.isEmpty())
-            QSKIP("socat is not installed");
-        const quint16 port = freePort();
-        Peer peer;
-        peer.process.start(socat,
-            { u"TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork"_qs.arg(port),
-                u"SYSTEM:echo Echo host ready; exec cat"_qs });
-        QVERIFY(peer.process.waitForStarted());
-        QVERIFY(portAnswers(port));
-        writeBytes(home(u"echo.nvcf"_qs), hostSessionFile(port, u"Echo"_qs));
+        QTest::addColumn<int>("kind");
+        QTest::newRow("raw TCP (socat)") << int(LocalPeer::Kind::RawTcp);
+        QTest::newRow("SSH (sshd)") << int(LocalPeer::Kind::Ssh);
+    }
+    void echoHost()
+    {
+        QFETCH(int, kind);
+        LocalPeer peer(LocalPeer::Kind(kind), u"echo Echo host ready; exec cat"_qs);
+        QString why;
+        if (!peer.start(&why))
+            QSKIP(qPrintable(why));
+        emu::Settings settings;
+        peer.configure(&settings);
+        writeBytes(home(u"echo.nvcf"_qs),
+            hostSessionFile(peer.port(), u"Echo"_qs, int(settings.Device())));
         startProgram({});
         const auto session
             = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"echo.nvcf"_qs)));
-        QTRY_VERIFY_WITH_TIMEOUT(screenText(*session).contains(u"Echo host ready"_qs), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(screenText(*session).contains(u"Echo host ready"_qs), 20000);
         session->Output(u"round trip\r"_qs);
         QTRY_VERIFY_WITH_TIMEOUT(screenText(*session).contains(u"round trip"_qs), 15000);
     }
@@ -344,26 +349,6 @@ private slots:
         if (!prompted && peer.process.state() != QProcess::Running)
             QSKIP("telnetd did not run here (no login program or terminal)");
         QVERIFY2(prompted, qPrintable(screen));
-    }
-
-    // A real SSH server (sshd on loopback with keys of its own; the client wrapper that accepts
-    // its host key goes first on PATH): the session logs in, and what it sends comes back.
-    void sshHost()
-    {
-        LocalPeer peer(LocalPeer::Kind::Ssh, u"echo SSH host ready; exec cat"_qs);
-        QString why;
-        if (!peer.start(&why))
-            QSKIP(qPrintable(why));
-        emu::Settings settings;
-        peer.configure(&settings);
-        writeBytes(home(u"ssh.nvcf"_qs),
-            hostSessionFile(peer.port(), u"Secure"_qs, int(emu::device::Ssh)));
-        startProgram({});
-        const auto session
-            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(home(u"ssh.nvcf"_qs)));
-        QTRY_VERIFY_WITH_TIMEOUT(screenText(*session).contains(u"SSH host ready"_qs), 20000);
-        session->Output(u"secure round trip\r"_qs);
-        QTRY_VERIFY_WITH_TIMEOUT(screenText(*session).contains(u"secure round trip"_qs), 15000);
     }
 };
 
