@@ -19,11 +19,14 @@ constexpr char32_t ESC = 0x1B;
 constexpr int crosshairStep = 32;
 constexpr int crosshairFineStep = 4;
 
-// Characters of a run of text (one beyond the Basic Multilingual Plane is a surrogate pair).
-qsizetype characterCount(const QString &text)
+// Appends one character (beyond the Basic Multilingual Plane, a surrogate pair).
+void appendChar(QString &text, char32_t ch)
 {
-    return text.size()
-        - std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLowSurrogate(); });
+    if (QChar::requiresSurrogates(ch)) {
+        text.append(QChar(QChar::highSurrogate(ch)));
+        text.append(QChar(QChar::lowSurrogate(ch)));
+    } else
+        text.append(QChar(char16_t(ch)));
 }
 
 } // namespace
@@ -168,6 +171,7 @@ void TekEmulation::add(GraphicsItem item)
     item.color = quint8(m_lineIndex);
     item.style = quint8(m_lineStyle);
     item.size = quint8(m_charSize);
+    m_runItems = 0; // no text run goes on in a new item
     if (m_layer.add(std::move(item)))
         sink()->graphicsChanged();
 }
@@ -490,21 +494,23 @@ void TekEmulation::alphaChar(char32_t ch)
         doAlphaControl(none, '\r');
         doAlphaControl(none, '\n');
     }
-    const QString c = QString::fromUcs4(&ch, 1);
-    const int width = charWidth();
-    // A run of text on one line is one item.
+    // A run of text on one line is one item: the last one, when this character goes where its
+    // text ends.
     GraphicsItem *last = m_layer.last();
-    if (last && last->kind == GraphicsItem::Kind::Text && last->size == m_charSize
-        && last->from.y() == m_beam.y()
-        && last->from.x() + characterCount(last->text) * width == m_beam.x()
+    if (last && m_layer.items().size() == m_runItems && m_beam == m_runEnd
+        && last->kind == GraphicsItem::Kind::Text && last->size == m_charSize
         && last->color == m_lineIndex && last->text.size() < SequenceMatcher::maxText
         && options().graphics) {
-        last->text += c;
+        appendChar(last->text, ch);
         sink()->graphicsChanged();
     } else {
-        add({ GraphicsItem::Kind::Text, 0, 0, 0, m_beam, m_beam, c });
+        QString text;
+        appendChar(text, ch);
+        add({ GraphicsItem::Kind::Text, 0, 0, 0, m_beam, m_beam, text });
     }
-    m_beam.rx() += width;
+    m_beam.rx() += charWidth();
+    m_runItems = m_layer.items().size();
+    m_runEnd = m_beam;
 }
 
 // --- The 4100 commands' parameters ---------------------------------------------------------------

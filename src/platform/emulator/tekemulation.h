@@ -110,6 +110,9 @@ private:
     int m_lineIndex = 0;
     bool m_graphicsInput = false;
     QPoint m_crosshair;
+    // Where the text run of the layer's last item ends, and how many items the layer had then.
+    QPoint m_runEnd { -1, -1 };
+    size_t m_runItems = 0;
 
     // The address being received.
     int m_hiY = 0;
