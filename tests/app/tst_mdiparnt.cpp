@@ -9,6 +9,7 @@
 #include "app/profile.h"
 #include "app/splash.h"
 #include "commondlg/commondlg.h"
+#include "common/modal.h"
 #include "commondlg/helpwindow.h"
 #include "dialogs/settingsdlg.h"
 #include "emulator/emulator.h"
@@ -424,18 +425,16 @@ void TestMdiParent::settingsCommands()
         }
     }
     QVERIFY(tool);
-    rt::setDialogsWaitOffscreen(true);
     QString shown;
     int shownPages = 0;
-    QTimer::singleShot(0, this, [&] {
-        if (auto *window = qobject_cast<SettingsWindow *>(QApplication::activeModalWidget())) {
-            shown = window->currentPageTitle();
-            shownPages = int(window->pageTitles().size());
-            window->cmdCancel->click();
-        }
-    });
-    frmMdiParent::instance().TB_ToolClick(tool->BarTool().get());
-    rt::setDialogsWaitOffscreen(false);
+    {
+        const ModalAnswer<SettingsWindow> answer([&](SettingsWindow &window) {
+            shown = window.currentPageTitle();
+            shownPages = int(window.pageTitles().size());
+            window.cmdCancel->click();
+        });
+        frmMdiParent::instance().TB_ToolClick(tool->BarTool().get());
+    }
     QCOMPARE(shown, page);
     QCOMPARE(shownPages, pages);
 }

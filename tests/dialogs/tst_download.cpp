@@ -4,6 +4,7 @@
 // and a Kermit download from a host running kermit -s, started by the hand-off.
 
 #include "dialogs/dialogtest.h"
+#include "common/modal.h"
 #include "commondlg/helpwindow.h"
 #include "dialogs/download.h"
 #include "dialogs/settingsdlg.h"
@@ -367,26 +368,17 @@ private slots:
     void xferSettings()
     {
         open();
-        rt::setDialogsWaitOffscreen(true);
         QString page;
         bool ownSettings = false;
-        QTimer poll;
-        poll.setInterval(5);
-        connect(&poll, &QTimer::timeout, this, [&] {
-            auto *window = qobject_cast<SettingsWindow *>(QApplication::activeModalWidget());
-            if (!window || !window->isVisible())
-                return;
-            poll.stop();
-            page = window->currentPageTitle();
-            ownSettings = window->findChild<QWidget *>(u"session:Caption"_qs) != nullptr;
-            auto *timeout = window->findChild<QLineEdit *>(u"emu:KermitTimeout"_qs);
+        const ModalAnswer<SettingsWindow> answer([&](SettingsWindow &window) {
+            page = window.currentPageTitle();
+            ownSettings = window.findChild<QWidget *>(u"session:Caption"_qs) != nullptr;
+            auto *timeout = window.findChild<QLineEdit *>(u"emu:KermitTimeout"_qs);
             QVERIFY(timeout);
             timeout->setText(u"33"_qs);
-            QTest::mouseClick(window->cmdOK, Qt::LeftButton);
+            QTest::mouseClick(window.cmdOK, Qt::LeftButton);
         });
-        poll.start();
         QTest::mouseClick(m_form->cmdSetup, Qt::LeftButton);
-        rt::setDialogsWaitOffscreen(false);
         QCOMPARE(page, u"Transfer"_qs);
         QVERIFY(ownSettings);
         QCOMPARE(m_session->KermitTimeout(), rt::Int(33));

@@ -3,6 +3,7 @@
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/tst_norvalis_fakes.h"
+#include "common/modal.h"
 #include "common/testutil.h"
 #include "commondlg/commondlg.h"
 #include "session/sessionsettings.h"
@@ -636,29 +637,22 @@ private slots:
         QFETCH(QString, page);
         QFETCH(QString, close);
         QFETCH(bool, accepted);
-        rt::setDialogsWaitOffscreen(true);
         QString shownPage;
-        QTimer poll;
-        poll.setInterval(5);
-        connect(&poll, &QTimer::timeout, this, [&] {
-            auto *window = qobject_cast<SettingsWindow *>(QApplication::activeModalWidget());
-            if (!window || !window->isVisible())
-                return;
-            poll.stop();
-            shownPage = window->currentPageTitle();
-            enter(*window, u"emu:KermitTimeout"_qs, u"33"_qs);
-            if (close == u"OK")
-                clickOK(*window);
-            else if (close == u"Cancel")
-                QTest::mouseClick(window->cmdCancel, Qt::LeftButton);
-            else
-                rt::cancelModalWindows();
-        });
-        poll.start();
         QVariant result;
-        SettingsDialog().Show(m_session.get(), global(), m_emu.get(), QString(), QString(), start,
-            0, 0, m_main->widget(), result);
-        rt::setDialogsWaitOffscreen(false);
+        {
+            const ModalAnswer<SettingsWindow> answer([&](SettingsWindow &window) {
+                shownPage = window.currentPageTitle();
+                enter(window, u"emu:KermitTimeout"_qs, u"33"_qs);
+                if (close == u"OK")
+                    clickOK(window);
+                else if (close == u"Cancel")
+                    QTest::mouseClick(window.cmdCancel, Qt::LeftButton);
+                else
+                    rt::cancelModalWindows();
+            });
+            SettingsDialog().Show(m_session.get(), global(), m_emu.get(), QString(), QString(),
+                start, 0, 0, m_main->widget(), result);
+        }
         QCOMPARE(shownPage, page);
         QCOMPARE(result, QVariant::fromValue(accepted ? rt::True : rt::False));
         QCOMPARE(m_emu->KermitTimeout(), rt::Int(accepted ? 33 : 10));

@@ -108,6 +108,15 @@ class TestSessionPeers : public QObject
         process->start();
         return process;
     }
+    // Starts the program in a process of its own and waits until it owns the bus name; null when
+    // it never does.
+    QProcess *startRegisteredChild(const QStringList &arguments)
+    {
+        QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
+        QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
+        QProcess *process = startChild(arguments);
+        return registered.wait(60000) ? process : nullptr;
+    }
 
 private slots:
     void initTestCase()
@@ -127,11 +136,9 @@ private slots:
         writeBytes(home(u"alpha.nvcf"_qs), hostSessionFile(host.port(), u"Alpha"_qs));
         writeBytes(home(u"beta.nvcf"_qs), hostSessionFile(host.port(), u"BetaFile"_qs));
 
-        QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
-        QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
-        QProcess *program = startChild({ u"alpha.nvcf"_qs });
+        QProcess *program = startRegisteredChild({ u"alpha.nvcf"_qs });
+        QVERIFY(program);
         QSignalSpy finished(program, &QProcess::finished);
-        QVERIFY(registered.wait(60000));
         QVERIFY(host.waitForConnection(1, 30000));
         host.send("Welcome to the loopback host\r\n");
 
@@ -196,11 +203,9 @@ private slots:
         QVERIFY(host.isListening());
         const QString file = home(u"live.nvcf"_qs);
         writeBytes(file, hostSessionFile(host.port(), u"Live"_qs));
-        QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
-        QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
-        QProcess *program = startChild({ u"live.nvcf"_qs });
+        QProcess *program = startRegisteredChild({ u"live.nvcf"_qs });
+        QVERIFY(program);
         QSignalSpy finished(program, &QProcess::finished);
-        QVERIFY(registered.wait(60000));
         QVERIFY(host.waitForConnection(1, 30000));
 
         const QDBusConnection bus = QDBusConnection::sessionBus();

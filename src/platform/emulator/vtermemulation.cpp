@@ -81,16 +81,10 @@ int functionKeyOfUserKey(int number)
 // Pairs of hex digits as bytes; false for an odd count or a character that is not a hex digit.
 bool decodeHex(QByteArrayView hex, QByteArray *out)
 {
-    if (hex.size() % 2 != 0)
+    if (hex.size() % 2 != 0
+        || !std::all_of(hex.begin(), hex.end(), [](char c) { return isHexDigit(uchar(c)); }))
         return false;
-    out->clear();
-    for (qsizetype i = 0; i < hex.size(); i += 2) {
-        const char32_t high = uchar(hex[i]);
-        const char32_t low = uchar(hex[i + 1]);
-        if (!isHexDigit(high) || !isHexDigit(low))
-            return false;
-        *out += char(hexValue(high) << 4 | hexValue(low));
-    }
+    *out = QByteArray::fromHex(hex.toByteArray());
     return true;
 }
 
