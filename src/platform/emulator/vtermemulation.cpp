@@ -39,6 +39,27 @@ quint32 hexValue(char32_t ch)
     return ch <= '9' ? quint32(ch - '0') : quint32((ch | 0x20) - 'a' + 10);
 }
 
+// What libvterm 0.1 can hold of a control sequence: its argument array has 16 entries (one
+// more overwrites the parser's callbacks), and it multiplies a parameter up without a bound.
+constexpr int maxCsiFields = 16;
+constexpr int maxCsiValue = 65535;
+constexpr qsizetype maxCsiIntermediates = 4;
+
+// The header of a device control string (parameters, intermediates) and a status request's
+// setting: longer ones are no string any terminal takes.
+constexpr qsizetype maxDcsHeader = 64;
+constexpr qsizetype maxStatusRequest = 8;
+
+// A character that takes a place on the screen: not a control, not a mark or format character
+// that joins the one before it.
+bool isShown(char32_t ch)
+{
+    if (ch < 0x20 || (ch >= 0x7F && ch < 0xA0))
+        return false;
+    const QChar::Category c = QChar::category(char32_t(ch));
+    return c != QChar::Mark_NonSpacing && c != QChar::Mark_Enclosing && c != QChar::Other_Format;
+}
+
 // The longest device control string taken in (DECUDK): the VT220 keeps 256 bytes of programmed
 // keys, each byte two hex digits.
 constexpr qsizetype maxDeviceControlString = 4096;
@@ -480,7 +501,7 @@ void VtermEmulation::feed(const char *data, qsizetype len)
         translate(data + at, data + std::min(len, at + feedSlice));
         // At most two bytes per byte (a Latin-1 character, a C1 control) and the held ones.
         Q_ASSERT(m_outEnd - m_out.data() <= qsizetype(m_out.size()));
-        vterm_input_write(m_vt, m_out.data(), size_t(m_outEnd - m_out.data()));
+        flushOut();
     }
     flushGlyphRows();
 }
@@ -495,6 +516,12 @@ void VtermEmulation::translate(const char *p, const char *end)
                 && *run != '\x0f')
                 ++run;
             m_outEnd = std::copy(p, run, m_outEnd);
+            for (const char *last = run; last > p; --last) {
+                if (isShown(uchar(last[-1]))) {
+                    m_lastShown = uchar(last[-1]);
+                    break;
+                }
+            }
             p = run;
             if (p == end)
                 return;
@@ -553,7 +580,8 @@ char32_t VtermEmulation::remapped(char32_t ch) const
 void VtermEmulation::scan(char32_t ch)
 {
     if (m_scan == Scan::Ground && m_font != 0 && ch >= 0x80 && ch <= 0xFF) {
-        put(remapped(ch));
+        m_lastShown = remapped(ch);
+        put(m_lastShown);
         return;
     }
     if (ch >= 0x80 && ch < 0xA0) {
@@ -577,13 +605,24 @@ void VtermEmulation::scan(char32_t ch)
         }
         if (ch == 0x0E || ch == 0x0F) // SO and SI: the graphics set G1 or back to G0
             m_shifted = ch == 0x0E;
-        put(remapped(ch));
+        ch = remapped(ch);
+        if (isShown(ch))
+            m_lastShown = ch;
+        put(ch);
         return;
     case Scan::Escape:
         if (m_collectingDcs) {
             m_collectingDcs = false;
             if (ch == '\\') // ST
                 deviceControlString();
+        }
+        if (m_requestEnding) {
+            m_requestEnding = false;
+            if (ch == '\\') {
+                answerStatusRequest();
+                m_scan = Scan::Ground;
+                return;
+            }
         }
         // The keypad's mode: DECKPAM, DECKPNM, and a full reset (which libvterm must see).
         if (ch == 'c') {
@@ -607,9 +646,11 @@ void VtermEmulation::scan(char32_t ch)
                                 : Scan::Ground;
         if (m_scan == Scan::CsiStart || m_scan == Scan::OscStart)
             return;
-        if (ch == 'P' && userKeysKept()) {
-            m_collectingDcs = true;
+        if (ch == 'P') {
+            // Held back until its header shows what it is.
+            m_scan = Scan::DcsHeader;
             m_dcs.clear();
+            return;
         }
         put(ESC);
         if (ch != ESC) // a second ESC starts afresh and is held in turn
@@ -627,41 +668,18 @@ void VtermEmulation::scan(char32_t ch)
             put(ch == 's' ? '7' : '8');
             return;
         }
-        put(ESC);
-        put('[');
         m_scan = Scan::Csi;
         m_csiParams.clear();
         m_csiIntermediates.clear();
         m_csiLeader = 0;
+        m_csiFields = 1;
+        m_csiFieldStart = 0;
+        m_csiValue = 0;
+        m_csiMalformed = false;
         scan(ch);
         return;
     case Scan::Csi:
-        if (ch == ESC) {
-            m_scan = Scan::Escape;
-            return;
-        }
-        if (ch == CAN || ch == SUB)
-            m_scan = Scan::Ground;
-        put(ch);
-        if (ch < 0x20) // a control acts in the middle of a sequence
-            return;
-        if (ch >= 0x40 && ch <= 0x7E) {
-            m_scan = Scan::Ground;
-            const bool plain = m_csiIntermediates.isEmpty();
-            if (statusSequence(ch) || m_statusActive)
-                return;
-            if (ch == 'm' && plain && m_csiLeader == 0)
-                rendition();
-            else if (ch == 'C' && plain && m_csiLeader == '=' && m_dialect.scoCursor)
-                cursorShape();
-        } else if (ch >= '<' && ch <= '?' && m_csiParams.isEmpty() && m_csiLeader == 0) {
-            m_csiLeader = char(ch);
-        } else if (ch >= 0x20 && ch < 0x30) {
-            if (m_csiIntermediates.size() < 4)
-                m_csiIntermediates += char(ch);
-        } else if (m_csiParams.size() < 256) {
-            m_csiParams += char(ch);
-        }
+        csiCharacter(ch);
         return;
     case Scan::OscStart:
         if (m_dialect.linuxPalette && (ch == 'P' || ch == 'R')) {
@@ -697,6 +715,18 @@ void VtermEmulation::scan(char32_t ch)
             m_scan = Scan::Ground;
         }
         return;
+    case Scan::DcsHeader:
+        deviceControlHeader(ch);
+        return;
+    case Scan::StatusRequest:
+        statusRequest(ch);
+        return;
+    case Scan::DropString:
+        if (ch == ESC)
+            m_scan = Scan::Escape;
+        else if (ch == BEL || ch == CAN || ch == SUB)
+            m_scan = Scan::Ground;
+        return;
     case Scan::String:
         if (ch == ESC) {
             m_scan = Scan::Escape;
@@ -717,6 +747,283 @@ void VtermEmulation::scan(char32_t ch)
         put(ch);
         return;
     }
+}
+
+// --- What libvterm is given of control sequences and strings --------------------------------
+
+void VtermEmulation::reserve(qsizetype n)
+{
+    if (m_out.data() + m_out.size() - m_outEnd < n)
+        flushOut();
+}
+
+void VtermEmulation::flushOut()
+{
+    vterm_input_write(m_vt, m_out.data(), size_t(m_outEnd - m_out.data()));
+    m_outEnd = m_out.data();
+}
+
+void VtermEmulation::csiCharacter(char32_t ch)
+{
+    if (ch == ESC) {
+        m_scan = Scan::Escape; // the sequence is abandoned before libvterm saw any of it
+        return;
+    }
+    if (ch < 0x20) {
+        // A control acts in the middle of a sequence; CAN and SUB end the sequence.
+        if (ch == CAN || ch == SUB)
+            m_scan = Scan::Ground;
+        put(ch);
+        return;
+    }
+    if (ch >= 0x40 && ch <= 0x7E) {
+        endCsi(ch);
+        return;
+    }
+    if (ch == 0x7F)
+        return; // DEL is ignored
+    if (ch >= '<' && ch <= '?') {
+        const bool first
+            = m_csiParams.isEmpty() && m_csiLeader == 0 && m_csiIntermediates.isEmpty();
+        if (first)
+            m_csiLeader = char(ch);
+        m_csiMalformed |= !first;
+    } else if (ch >= '0' && ch <= ';') {
+        if (m_csiIntermediates.isEmpty())
+            csiParameter(char(ch));
+        else
+            m_csiMalformed = true; // a parameter after an intermediate
+    } else if (ch >= 0x20 && ch < 0x30 && m_csiIntermediates.size() < maxCsiIntermediates) {
+        m_csiIntermediates += char(ch);
+    } else {
+        m_csiMalformed = true; // too many intermediates, or no character of a sequence
+    }
+}
+
+void VtermEmulation::csiParameter(char ch)
+{
+    if (m_csiFields > maxCsiFields)
+        return; // parameters beyond what the terminal takes are left out
+    if (ch == ';' || ch == ':') {
+        if (++m_csiFields > maxCsiFields)
+            return;
+        m_csiParams += ch;
+        m_csiFieldStart = m_csiParams.size();
+        m_csiValue = 0;
+        return;
+    }
+    if (m_csiParams.size() - m_csiFieldStart == 1 && m_csiParams.back() == '0') {
+        m_csiParams.back() = ch; // a leading zero goes
+        m_csiValue = ch - '0';
+        return;
+    }
+    const int value = m_csiValue * 10 + (ch - '0');
+    if (value <= maxCsiValue) {
+        m_csiParams += ch;
+        m_csiValue = value;
+    } else if (m_csiValue != maxCsiValue) {
+        m_csiParams.truncate(m_csiFieldStart);
+        m_csiParams += QByteArray::number(maxCsiValue);
+        m_csiValue = maxCsiValue;
+    }
+}
+
+void VtermEmulation::endCsi(char32_t final)
+{
+    m_scan = Scan::Ground;
+    if (m_csiMalformed) {
+        qCDebug(lcEmulator) << "a control sequence with characters out of order is ignored";
+        return;
+    }
+    if (statusSequence(final) || m_statusActive)
+        return;
+    const bool plain = m_csiIntermediates.isEmpty() && m_csiLeader == 0;
+    if (final == 'b' && plain) {
+        repeatShown(csiParam(0, 1));
+        return;
+    }
+    noteSetting(final);
+    passCsi(final);
+    if (final == 'm' && plain)
+        rendition();
+    else if (final == 'C' && m_csiIntermediates.isEmpty() && m_csiLeader == '='
+        && m_dialect.scoCursor)
+        cursorShape();
+}
+
+void VtermEmulation::passCsi(char32_t final)
+{
+    // With room for what rendition and cursorShape add after it.
+    reserve(32 + m_csiParams.size() + m_csiIntermediates.size());
+    put(ESC);
+    put('[');
+    if (m_csiLeader)
+        put(char32_t(m_csiLeader));
+    for (const char c : m_csiParams)
+        put(char32_t(c));
+    for (const char c : m_csiIntermediates)
+        put(char32_t(c));
+    put(final);
+}
+
+void VtermEmulation::noteSetting(char32_t final)
+{
+    if (m_csiLeader != 0)
+        return;
+    if (final == 'r' && m_csiIntermediates.isEmpty()) {
+        // DECSTBM as libvterm takes it: a bottom of 0 or not below the top is the whole screen.
+        const int top = std::max(1, csiParam(0, 1));
+        const int bottom = std::min(rows(), csiParam(1, rows()));
+        const bool whole = top >= bottom || (top == 1 && bottom == rows());
+        m_marginTop = whole ? 0 : top;
+        m_marginBottom = whole ? 0 : bottom;
+    } else if (final == 'q' && m_csiIntermediates == "\"") {
+        const int protection = csiParam(0, 0); // DECSCA: 1 on, 0 and 2 off
+        if (protection >= 0 && protection <= 2)
+            m_protecting = protection == 1;
+    } else if (final == 'p' && m_csiIntermediates == "!") {
+        m_marginTop = m_marginBottom = 0; // DECSTR
+        m_protecting = false;
+    }
+}
+
+void VtermEmulation::repeatShown(int count)
+{
+    if (m_lastShown == 0) {
+        qCDebug(lcEmulator) << "REP without a character shown before it is ignored";
+        return;
+    }
+    const int times = std::clamp(count, 1, rows() * cols());
+    for (int i = 0; i < times; ++i) {
+        reserve(4);
+        put(m_lastShown);
+    }
+}
+
+void VtermEmulation::deviceControlHeader(char32_t ch)
+{
+    if (ch == ESC) {
+        m_scan = Scan::Escape; // abandoned before libvterm saw any of it
+        return;
+    }
+    if (ch == BEL || ch == CAN || ch == SUB) {
+        m_scan = Scan::Ground;
+        return;
+    }
+    if (ch < 0x20)
+        return; // other controls are ignored in a device control string
+    if (ch < 0x40) {
+        if (m_dcs.size() < maxDcsHeader) {
+            m_dcs += char(ch);
+        } else {
+            qCDebug(lcEmulator) << "a device control string with a header over" << maxDcsHeader
+                                << "characters is ignored";
+            m_scan = Scan::DropString;
+        }
+        return;
+    }
+    if (m_dcs == "$" && ch == 'q') {
+        m_scan = Scan::StatusRequest;
+        m_request.clear();
+        return;
+    }
+    // Another string: on to libvterm, and to the reading of DECUDK.
+    reserve(8 + m_dcs.size());
+    put(ESC);
+    put('P');
+    for (const char c : m_dcs)
+        put(char32_t(c));
+    m_collectingDcs = userKeysKept();
+    if (!m_collectingDcs)
+        m_dcs.clear();
+    m_scan = Scan::String;
+    scan(ch);
+}
+
+void VtermEmulation::statusRequest(char32_t ch)
+{
+    if (ch == ESC) {
+        m_requestEnding = true; // ST answers it
+        m_scan = Scan::Escape;
+        return;
+    }
+    if (ch == BEL || ch == CAN || ch == SUB) {
+        m_scan = Scan::Ground;
+        return;
+    }
+    if (m_request.size() <= maxStatusRequest) // longer is no setting: answered as invalid
+        m_request += ch < 0x80 ? char(ch) : '\x01';
+}
+
+void VtermEmulation::answerStatusRequest()
+{
+    // The VT320 brought DECRQSS; the VT100 and VT220 (and the consoles) do not know it.
+    if (m_dialect.keyboard != VtKeyboard::Vt320 && m_dialect.keyboard != VtKeyboard::Vt420) {
+        qCDebug(lcEmulator) << "a status request is not answered by this terminal type";
+        return;
+    }
+    flushOut(); // what came before the request acts, and answers, first
+    const QByteArray report = statusReport(m_request);
+    m_sink->answer(
+        report.isEmpty() ? QByteArray("\x1bP0$r\x1b\\") : "\x1bP1$r" + report + "\x1b\\");
+}
+
+QByteArray VtermEmulation::statusReport(const QByteArray &setting) const
+{
+    if (setting == "m")
+        return renditionReport() + 'm';
+    if (setting == "r") {
+        const bool whole = m_marginTop == 0;
+        return QByteArray::number(whole ? 1 : m_marginTop) + ';'
+            + QByteArray::number(whole ? rows() : m_marginBottom) + 'r';
+    }
+    if (setting == " q") // DECSCUSR: 1, 2 block, 3, 4 underline, 5, 6 bar; odd blinking
+        return QByteArray::number(std::clamp(m_cursorShape, 1, 3) * 2 - (m_cursorBlink ? 1 : 0))
+            + " q";
+    if (setting == "\"q")
+        return m_protecting ? "1\"q" : "0\"q";
+    if (setting == "\"p") // the terminal's level, 7-bit controls
+        return m_dialect.keyboard == VtKeyboard::Vt420 ? "64;1\"p" : "63;1\"p";
+    return {};
+}
+
+QByteArray VtermEmulation::renditionReport() const
+{
+    QByteArray sgr = "0";
+    const struct
+    {
+        bool on;
+        const char *code;
+    } looks[] = {
+        { (m_pen.attr & AttrBold) != 0, ";1" },
+        { (m_pen.flags & CellDim) != 0, ";2" },
+        { (m_pen.attr & AttrItalic) != 0, ";3" },
+        { (m_pen.attr & AttrUnderline) != 0, ";4" },
+        { (m_pen.attr & AttrBlink) != 0, ";5" },
+        { (m_pen.attr & AttrReverse) != 0, ";7" },
+        { (m_pen.flags & CellConcealed) != 0, ";8" },
+        { (m_pen.attr & AttrStrike) != 0, ";9" },
+    };
+    for (const auto &look : looks) {
+        if (look.on)
+            sgr += look.code;
+    }
+    // Colours: the eight basic ones (30-37, 40-47), their bright forms (90-97, 100-107), others
+    // from the palette (38;5;n, 48;5;n).
+    auto color = [&sgr](int index, int base, int brightBase, const char *extended) {
+        sgr += ';';
+        if (index < 8)
+            sgr += QByteArray::number(base + index);
+        else if (index < 16)
+            sgr += QByteArray::number(brightBase + index - 8);
+        else
+            sgr += extended + QByteArray::number(index);
+    };
+    if (!(m_pen.attr & AttrDefaultFg))
+        color(m_pen.fg, 30, 90, "38;5;");
+    if (!(m_pen.attr & AttrDefaultBg))
+        color(m_pen.bg, 40, 100, "48;5;");
+    return sgr;
 }
 
 // SGR as libvterm does not keep it: half intensity (2, 22), concealed (8, 28) and the PC fonts
@@ -772,6 +1079,9 @@ void VtermEmulation::cursorShape()
 
 void VtermEmulation::resetScanner()
 {
+    m_lastShown = 0;
+    m_marginTop = m_marginBottom = 0;
+    m_protecting = false;
     m_faint = m_conceal = false;
     m_font = 0;
     m_shifted = false;
@@ -798,6 +1108,15 @@ void VtermEmulation::resize(int rows, int cols)
         return;
     // libvterm calls back onResize, which reshapes the grids.
     vterm_set_size(m_vt, rows, cols);
+    // libvterm keeps margins beyond a smaller screen and would scroll outside its rows: the
+    // margins go back to the whole screen (as on a terminal whose page size changes), the
+    // cursor stays where it is (with the whole screen as margins, CUP is absolute in origin
+    // mode too). DECSLRM (CSI s) does nothing while left and right margins are off.
+    VTermPos at;
+    vterm_state_get_cursorpos(m_state, &at);
+    m_marginTop = m_marginBottom = 0;
+    write("\x1b[r\x1b[s\x1b[" + QByteArray::number(at.row + 1) + ';'
+        + QByteArray::number(at.col + 1) + 'H');
 }
 
 void VtermEmulation::onResize(int rows, int cols, void *delta)
@@ -847,6 +1166,7 @@ void VtermEmulation::reset()
     resetScanner();
     forgetHostSetup();
     m_collectingDcs = false;
+    m_requestEnding = false;
     m_scan = Scan::Ground;
     vterm_state_reset(m_state, 1);
     setPage(0);
@@ -1281,6 +1601,12 @@ void VtermEmulation::onSetTermProp(int prop, const void *value)
     case VTERM_PROP_CURSORVISIBLE:
         m_cursorVisible = val->boolean;
         m_sink->cursorMoved();
+        break;
+    case VTERM_PROP_CURSORSHAPE:
+        m_cursorShape = val->number;
+        break;
+    case VTERM_PROP_CURSORBLINK:
+        m_cursorBlink = val->boolean;
         break;
     case VTERM_PROP_ALTSCREEN:
         if (m_altActive != bool(val->boolean)) {

@@ -33,6 +33,19 @@
 // the keys programmed before, Pl 0 locks them against later programming; a key with a number or
 // text that does not decode keeps what it had. LockFKeys refuses all programming; a reset (RIS,
 // or the control's) forgets the keys and unlocks them.
+//
+// What reaches libvterm is well formed and within its limits, whatever the host sends:
+// - a control sequence goes on whole when its final character arrives, with at most 16
+//   parameters (sub-parameters count; more are left out) of at most 65535 each, one leader
+//   character and at most four intermediates; a sequence with characters out of this order is
+//   ignored, as the terminals ignore it;
+// - REP (CSI n b) repeats the last printable character shown, at most a screenful of times
+//   (rows x columns), and nothing when no character was shown since the start or a reset;
+// - DECRQSS (DCS $ q setting ST) is answered here on the VT320 and VT420: the rendition (m), the
+//   margins (r), the cursor style (SP q), the protection (" q) and the conformance level (" p)
+//   with DCS 1 $ r setting ST, any other setting with DCS 0 $ r ST; the other types ignore it;
+// - a resize puts the margins back to the whole screen (libvterm keeps the old ones), the
+//   cursor staying where it is.
 
 #include "emulator/emulation.h"
 #include "emulator/grid.h"
@@ -100,7 +113,22 @@ private:
 
     // Where the scanner stands in the escape syntax. Escape, CsiStart and OscStart hold back
     // "ESC", "ESC [" and "ESC ]" until the next character decides.
-    enum class Scan { Ground, Escape, CsiStart, Csi, Designate, OscStart, Palette, String };
+    // DcsHeader holds back a device control string until its header decides whether it is a
+    // status request (StatusRequest, answered here); DropString swallows a string libvterm must
+    // not see.
+    enum class Scan {
+        Ground,
+        Escape,
+        CsiStart,
+        Csi,
+        Designate,
+        OscStart,
+        Palette,
+        String,
+        DcsHeader,
+        StatusRequest,
+        DropString
+    };
 
     // Appends one slice of host data to m_out as libvterm takes it.
     void translate(const char *p, const char *end);
@@ -119,6 +147,22 @@ private:
         if (!m_statusActive)
             m_outEnd = appendUtf8(m_outEnd, ch);
     }
+    // Room for n more bytes in m_out: what it holds goes to libvterm first when it is short.
+    void reserve(qsizetype n);
+    void flushOut();
+    // The parts of a control sequence as they arrive, and its end (see the contract above).
+    void csiCharacter(char32_t ch);
+    void csiParameter(char ch);
+    void endCsi(char32_t final);
+    void passCsi(char32_t final);
+    // The host's settings that libvterm keeps no account of for us: margins, protection.
+    void noteSetting(char32_t final);
+    void repeatShown(int count);
+    void deviceControlHeader(char32_t ch);
+    void statusRequest(char32_t ch);
+    void answerStatusRequest();
+    QByteArray statusReport(const QByteArray &setting) const;
+    QByteArray renditionReport() const;
     Grid &grid() { return m_altActive ? m_alt : m_main; }
     const Grid &grid() const { return m_altActive ? m_alt : m_main; }
     Cell eraseCell() const;
@@ -156,6 +200,18 @@ private:
     QByteArray m_csiParams; // the parameters of the control sequence under way
     QByteArray m_csiIntermediates; // and its intermediates
     char m_csiLeader = 0; // < = > ? before the parameters, 0 when none
+    int m_csiFields = 1; // parameters (and sub-parameters) begun, up to 16
+    qsizetype m_csiFieldStart = 0; // where the last one begins in m_csiParams
+    int m_csiValue = 0; // its value so far
+    bool m_csiMalformed = false; // characters out of order: the sequence is ignored
+    char32_t m_lastShown = 0; // what REP repeats; 0 when nothing was shown
+    int m_marginTop = 0; // DECSTBM as the host set it, from 1; 0 the whole screen
+    int m_marginBottom = 0;
+    bool m_protecting = false; // DECSCA 1: characters written now are protected
+    int m_cursorShape = 1; // libvterm's VTERM_PROP_CURSORSHAPE
+    bool m_cursorBlink = true;
+    QByteArray m_request; // the setting a status request (DECRQSS) asks for
+    bool m_requestEnding = false; // its ESC came: ST answers it
     bool m_faint = false;
     bool m_conceal = false;
     int m_font = 0; // 11 or 12 while one of the PC fonts is chosen
