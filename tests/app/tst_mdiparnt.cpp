@@ -11,7 +11,9 @@
 #include "commondlg/commondlg.h"
 #include "common/modal.h"
 #include "commondlg/helpwindow.h"
+#include "dialogs/download.h"
 #include "dialogs/settingsdlg.h"
+#include "dialogs/upload.h"
 #include "emulator/emulator.h"
 #include "menus/menus.h"
 #include "menus/mnuband.h"
@@ -86,8 +88,8 @@ private slots:
     void actionBeforeBuiltIn();
     void exitCommand();
     void aboutCommand();
-    void recentFileList_data();
-    void recentFileList();
+    void dynamicLists_data();
+    void dynamicLists();
     void bandList();
     void bandWithoutMenuNumber();
     void pasteFromFileWithoutSession();
@@ -310,39 +312,53 @@ void TestMdiParent::aboutCommand()
     QVERIFY(!frmAboutBox::instance().isLoaded());
 }
 
-void TestMdiParent::recentFileList_data()
+void TestMdiParent::dynamicLists_data()
 {
+    QTest::addColumn<QString>("band");
     QTest::addColumn<QStringList>("recent");
-    QTest::addColumn<QStringList>("tools"); // the File band from the placeholder on
+    QTest::addColumn<QStringList>("toolBars"); // added to the main window's menu, in order
+    QTest::addColumn<QStringList>("tools"); // the band from the placeholder on
 
     QTest::newRow("empty list: placeholder hidden")
-        << QStringList { QString(), QString(), QString(), QString() }
+        << u"File"_qs << QStringList { QString(), QString(), QString(), QString() } << QStringList()
         << QStringList { u"113 Recent Files -"_qs, u"|"_qs, u"110 E&xit"_qs };
     QTest::newRow("entry 2 empty: entries keep their digits and positions")
-        << QStringList { u"/a.nvcf"_qs, u"/b.nvcf"_qs, QString(), u"/d.nvcf"_qs }
+        << u"File"_qs << QStringList { u"/a.nvcf"_qs, u"/b.nvcf"_qs, QString(), u"/d.nvcf"_qs }
+        << QStringList()
         << QStringList { u"113 &1  /a.nvcf"_qs, u"114 &2  /b.nvcf"_qs, u"|"_qs,
                u"116 &4  /d.nvcf"_qs, u"110 E&xit"_qs };
+    QTest::newRow("tool bars listed in the menu's order")
+        << u"View"_qs << QStringList() << QStringList { u"Lower"_qs, u"Side"_qs }
+        << QStringList { u"1200 &Toolbar"_qs, u"1201 Lower"_qs, u"1202 Side"_qs };
 }
 
-// Opening the File band lists the recent files after their placeholder; opening it again
-// leaves one copy.
-void TestMdiParent::recentFileList()
+// Opening a band lists the recent files (or the tool bars) after their placeholder; opening it
+// again leaves one copy.
+void TestMdiParent::dynamicLists()
 {
+    QFETCH(QString, band);
     QFETCH(QStringList, recent);
+    QFETCH(QStringList, toolBars);
     QFETCH(QStringList, tools);
     for (int i = 0; i < recent.size(); ++i)
         gApp->setRecent(rt::Int(i), recent.at(i));
-    const bar::BandPtr band = controlBand(u"File"_qs);
+    for (const QString &name : toolBars) {
+        const MnuBandPtr added = gApp->Menu()->AddNew(name);
+        QVERIFY(added);
+        added->setBandType(bar::BandNormal);
+        added->setCaption(name);
+    }
+    const bar::BandPtr opened = controlBand(band);
     for (int opening = 0; opening < 2; ++opening) {
         bool cancel = false;
-        frmMdiParent::instance().TB_BandOpen(band.get(), cancel);
+        frmMdiParent::instance().TB_BandOpen(opened.get(), cancel);
         QVERIFY(!cancel);
-        const QStringList list = toolList(*band);
+        const QStringList list = toolList(*opened);
         const qsizetype from = list.indexOf(tools.first());
         QVERIFY2(from >= 0, qPrintable(list.join(u", "_qs)));
         QCOMPARE(list.mid(from), tools);
     }
-    const bar::ToolPtr fourth = band->tools().item(toolList(*band).indexOf(tools.last()) - 1);
+    const bar::ToolPtr fourth = opened->tools().item(toolList(*opened).indexOf(tools.last()) - 1);
     if (fourth->toolId() == 116)
         QCOMPARE(fourth->name(), u"0"_qs + kSep + u"File"_qs + kSep + u"116"_qs);
 }
@@ -584,6 +600,14 @@ QString TestMdiParent::observe(const QString &what) const
         return QString::number(m_host->connectionCount());
     if (what == u"first screen"_qs)
         return session(u"first"_qs)->Emulator()->screen()->rowText(0).trimmed();
+    if (what == u"transfer dialog"_qs) {
+        QStringList shown;
+        if (frmUpload::instance().isLoaded() && frmUpload::instance().isVisible())
+            shown << u"upload"_qs;
+        if (frmDownload::instance().isLoaded() && frmDownload::instance().isVisible())
+            shown << u"download"_qs;
+        return shown.join(u',');
+    }
     if (what == u"help"_qs)
         return commondlg::HelpWindow::current() && commondlg::HelpWindow::current()->isVisible()
             ? u"shown"_qs
@@ -673,6 +697,8 @@ void TestMdiParent::commandTable_data()
     row("513 run script asks for the file", "main", 513, {}, "asked", u"script file"_qs);
     row("514 first session window", "main", 514, {}, "active", u"first"_qs);
     row("515 second session window", "first", 515, {}, "active", u"second"_qs);
+    row("601 upload", "second", 601, {}, "transfer dialog", u"upload"_qs);
+    row("602 download", "first", 602, {}, "transfer dialog", u"download"_qs);
     row("707 reset terminal", "first", 707, { u"text on first"_qs }, "first screen", QString());
     row("708 reset connection", "second", 708, {}, "connections", u"2"_qs);
 }

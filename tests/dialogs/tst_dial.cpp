@@ -61,6 +61,23 @@ void type(QLineEdit *edit, const QString &text)
     QTest::keyClicks(edit, text);
 }
 
+// Notes whether the dialer's window is ever shown while it lives.
+class DialerShown : public QObject
+{
+public:
+    DialerShown() { qApp->installEventFilter(this); }
+    bool shown = false;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && frmDial::instance().isLoaded()
+            && object == frmDial::instance().widget())
+            shown = true;
+        return false;
+    }
+};
+
 } // namespace
 
 // Runs the dialer and drives it: whenever it is on screen and active, the next step gets it; a
@@ -243,17 +260,22 @@ private slots:
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QString>("message");
-        QTest::newRow("CONNECT") << QByteArray("CONNECT 14400") << true << QString();
-        QTest::newRow("NO CARRIER") << QByteArray("NO CARRIER") << false << "No carrier";
-        QTest::newRow("NO DIALTONE") << QByteArray("NO DIALTONE") << false << "No dial tone";
+        QTest::addColumn<QString>("book"); // the phone book named while the modem dials
+        QTest::newRow("CONNECT") << QByteArray("CONNECT 14400") << true << QString() << QString();
+        QTest::newRow("NO CARRIER") << QByteArray("NO CARRIER") << false << "No carrier" << QString();
+        QTest::newRow("NO DIALTONE") << QByteArray("NO DIALTONE") << false << "No dial tone"
+                                     << QString();
+        QTest::newRow("NO CARRIER, another phone book named meanwhile")
+            << QByteArray("NO CARRIER") << false << "No carrier" << "other.dat";
     }
     // The dialer hides while the modem dials; a call that fails brings it back after its
-    // message, ready for another try.
+    // message, ready for another try, with the phone book named then.
     void dialOutcomes()
     {
         QFETCH(QByteArray, answer);
         QFETCH(bool, connected);
         QFETCH(QString, message);
+        QFETCH(QString, book);
         m_modem->setDialResult(answer);
         gApp->setDialedNumber(u"555 0101"_qs);
         bool hiddenWhileDialling = false;
@@ -263,10 +285,20 @@ private slots:
             QCOMPARE(buttons(form), u"Dial: dial add - -"_qs);
             connect(m_session->Emulator(), &emu::nvEmulator::StatusChange, &form,
                 [&] { hiddenWhileDialling = !form.isVisible(); }, Qt::SingleShotConnection);
+            if (!book.isEmpty()) {
+                writeBytes(m_env.homeDir() + u'/' + book, "Other\t1\r\n");
+                gApp->setPhoneBookName(m_env.homeDir() + u'/' + book);
+            }
             QTest::keyClick(form.widget(), Qt::Key_Return); // the default button
         };
         if (!connected)
-            driver.steps << [&](frmDial &form) { form.cmdClose->click(); };
+            driver.steps << [&](frmDial &form) {
+                if (!book.isEmpty()) {
+                    QCOMPARE(form.caption(), u"Norvalis Dialer ["_qs + book + u']');
+                    QCOMPARE(listLines(form), QStringList { u"Other\t1"_qs });
+                }
+                form.cmdClose->click();
+            };
         runDialer(driver);
         QVERIFY(hiddenWhileDialling);
         QCOMPARE(m_session->Connected() != 0, connected);
@@ -353,6 +385,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("TAB in the description")
             << "Off\tice" << false << "The description cannot hold a tab or a line break.";
+        QTest::newRow("CR in the description")
+            << "Off\rice" << false << "The description cannot hold a tab or a line break.";
         QTest::newRow("read-only phone book") << "Office" << true << "Error updating phone directory file!";
     }
     // A change the phone book cannot take is refused with a message; file, list and the user's
@@ -458,11 +492,20 @@ private slots:
         QVERIFY(saved);
     }
 
+    void notForOtherDevices_data()
+    {
+        QTest::addColumn<int>("device");
+        QTest::newRow("Telnet") << int(emu::device::Telnet);
+        QTest::newRow("none") << int(emu::device::None);
+    }
     // The dialer is for modem sessions: for another device it goes away unshown.
     void notForOtherDevices()
     {
-        m_session->EmulatorSettings().setDevice(emu::device::Telnet);
+        QFETCH(int, device);
+        m_session->EmulatorSettings().setDevice(rt::Int(device));
+        DialerShown dialer;
         runSteps({});
+        QVERIFY(!dialer.shown);
     }
 };
 

@@ -12,7 +12,11 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
+#include <optional>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +56,41 @@ int writeForever(const QString &path)
         std::printf("%lld\n", n);
         std::fflush(stdout);
     }
+}
+
+// While it lives, this thread reads and writes files by their permission bits alone, even as
+// root (the capabilities that pass over them are set aside).
+class ByPermissionBits
+{
+public:
+    ByPermissionBits()
+    {
+        if (syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2];
+        std::memcpy(lowered, m_saved, sizeof lowered);
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_lowered = syscall(SYS_capset, &m_header, lowered) == 0;
+    }
+    ~ByPermissionBits()
+    {
+        if (m_lowered)
+            syscall(SYS_capset, &m_header, m_saved);
+    }
+    ByPermissionBits(const ByPermissionBits &) = delete;
+    ByPermissionBits &operator=(const ByPermissionBits &) = delete;
+
+private:
+    __user_cap_header_struct m_header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct m_saved[2] {};
+    bool m_lowered = false;
+};
+
+// A phone book of exactly MaxBytes.
+QByteArray fullBook()
+{
+    const QByteArray line = QByteArray(1022, 'x') + "\r\n";
+    return line.repeated(PhoneBook::MaxBytes / line.size());
 }
 
 } // namespace
@@ -125,6 +164,11 @@ private slots:
         QTest::newRow("append after a last line without end")
             << QByteArray("a\t1\r\nb\t2") << "append" << "" << "c\t3"
             << QByteArray("a\t1\r\nb\t2\r\nc\t3\r\n") << true;
+        QTest::newRow("append after a lone CR ending")
+            << QByteArray("a\t1\rb\t2\r") << "append" << "" << "c\t3"
+            << QByteArray("a\t1\rb\t2\rc\t3\r\n") << true;
+        QTest::newRow("append to a book of exactly the size limit")
+            << fullBook() << "append" << "" << "c\t3" << fullBook() + "c\t3\r\n" << true;
         QTest::newRow("append keeps the file's own bytes")
             << QByteArray("a\t1\nM\xfcller\t2\n") << "append" << "" << "c\t3"
             << QByteArray("a\t1\nM\xfcller\t2\nc\t3\r\n") << true;
@@ -175,18 +219,37 @@ private slots:
         QCOMPARE(readBytes(backup()), written && before != Missing ? before : Missing);
     }
 
-    // A read-only phone book refuses every change (also for a user the system would let write);
-    // file and backup stay as they were.
-    void readOnlyFile()
+    void refusedFile_data()
     {
+        QTest::addColumn<int>("permissions");
+        QTest::addColumn<bool>("bitsAlone"); // the system's own permission checks, even as root
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("read-only, also for a user the system would let write")
+            << int(QFile::ReadOwner | QFile::ReadGroup) << false << "read-only";
+        QTest::newRow("unreadable") << int(QFile::WriteOwner) << true << "cannot be read";
+    }
+    // A phone book that cannot be read or written refuses every change; file and backup stay as
+    // they were.
+    void refusedFile()
+    {
+        QFETCH(int, permissions);
+        QFETCH(bool, bitsAlone);
+        QFETCH(QString, reason);
         const QByteArray before("a\t1\r\nb\t2\r\n");
         placeBook(book(), before);
-        QVERIFY(QFile::setPermissions(book(), QFile::ReadOwner | QFile::ReadGroup));
-        for (const PhoneBook::Result &result : { PhoneBook::append(book(), u"c\t3"_qs),
-                 PhoneBook::remove(book(), u"a\t1"_qs), PhoneBook::replace(book(), u"a\t1"_qs, u"a\t9"_qs) }) {
-            QVERIFY(!result);
-            QVERIFY(result.reason.contains(u"read-only"));
+        QVERIFY(QFile::setPermissions(book(), QFile::Permissions(permissions)));
+        {
+            std::optional<ByPermissionBits> asAUser;
+            if (bitsAlone)
+                asAUser.emplace();
+            for (const PhoneBook::Result &result : { PhoneBook::append(book(), u"c\t3"_qs),
+                     PhoneBook::remove(book(), u"a\t1"_qs),
+                     PhoneBook::replace(book(), u"a\t1"_qs, u"a\t9"_qs) }) {
+                QVERIFY(!result);
+                QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
+            }
         }
+        QVERIFY(QFile::setPermissions(book(), QFile::ReadOwner | QFile::WriteOwner));
         QCOMPARE(readBytes(book()), before);
         QCOMPARE(readBytes(backup()), Missing);
     }

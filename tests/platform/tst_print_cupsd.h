@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -188,6 +189,40 @@ public:
             },
             timeoutMs);
         return found;
+    }
+
+    // The attributes the service keeps of a job.
+    static QMap<QString, QString> jobAttributes(int job)
+    {
+        QMap<QString, QString> values;
+        ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+        char uri[256];
+        httpAssembleURIf(
+            HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/jobs/%d", job);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
+        ipp_t *response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+        for (ipp_attribute_t *attr = ippFirstAttribute(response); attr;
+             attr = ippNextAttribute(response)) {
+            char text[1024];
+            if (ippGetName(attr) && ippAttributeString(attr, text, sizeof text) > 0)
+                values.insert(QString::fromUtf8(ippGetName(attr)), QString::fromUtf8(text));
+        }
+        ippDelete(response);
+        return values;
+    }
+
+    // The number of the queue's job with a title.
+    static int jobTitled(const QString &queue, const QString &title)
+    {
+        cups_job_t *jobs = nullptr;
+        const int count = cupsGetJobs2(
+            CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
+        int id = 0;
+        for (int i = 0; i < count; ++i)
+            if (QString::fromUtf8(jobs[i].title) == title)
+                id = jobs[i].id;
+        cupsFreeJobs(count, jobs);
+        return id;
     }
 
     // The service's error log (for failure messages).

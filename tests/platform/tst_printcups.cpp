@@ -13,40 +13,6 @@ namespace {
 
 const QString Driver = QStringLiteral("Generic CUPS-PDF Printer (w/ options)");
 
-// The job's attributes as the service keeps them.
-QMap<QString, QString> jobAttributes(int job)
-{
-    QMap<QString, QString> values;
-    ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-    char uri[256];
-    httpAssembleURIf(
-        HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/jobs/%d", job);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
-    ipp_t *response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
-    for (ipp_attribute_t *attr = ippFirstAttribute(response); attr;
-         attr = ippNextAttribute(response)) {
-        char text[1024];
-        if (ippGetName(attr) && ippAttributeString(attr, text, sizeof text) > 0)
-            values.insert(QString::fromUtf8(ippGetName(attr)), QString::fromUtf8(text));
-    }
-    ippDelete(response);
-    return values;
-}
-
-// The number of the queue's job with a title.
-int jobTitled(const QString &queue, const QString &title)
-{
-    cups_job_t *jobs = nullptr;
-    const int count
-        = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
-    int id = 0;
-    for (int i = 0; i < count; ++i)
-        if (QString::fromUtf8(jobs[i].title) == title)
-            id = jobs[i].id;
-    cupsFreeJobs(count, jobs);
-    return id;
-}
-
 } // namespace
 
 class tst_printcups : public QObject
@@ -76,11 +42,20 @@ private slots:
             { QStringLiteral("Auto"), QStringLiteral("Upper"), QStringLiteral("Lower"),
                 QStringLiteral("Manual"), QStringLiteral("Tray3") },
             QStringLiteral("Legal"));
+        // No resolution of its own: the queue's setting in dots per centimetre is the one told.
+        const QString turned = QString(plain).remove(QStringLiteral("*DefaultResolution: 300dpi\n"));
+        // A driver that takes plain text alone refuses a PDF document when it has arrived.
+        const QString textOnly = QString(plain).replace(
+            QStringLiteral("*% cupsFilter:"), QStringLiteral("*cupsFilter: \"text/plain 0 -\"\n*%"));
         QVERIFY2(m_cups.start({ { QStringLiteral("nvpdf"), plain, {} },
                                   { QStringLiteral("nvtrays"), trays,
                                       { QStringLiteral("Option orientation-requested 4") } },
                                   { QStringLiteral("nvstopped"), plain,
-                                      { QStringLiteral("Accepting No") } } },
+                                      { QStringLiteral("Accepting No") } },
+                                  { QStringLiteral("nvturned"), turned,
+                                      { QStringLiteral("Option orientation-requested 5"),
+                                          QStringLiteral("Option printer-resolution 118dpcm") } },
+                                  { QStringLiteral("nvtextonly"), textOnly, {} } },
                      QStringLiteral("nvpdf")),
             qPrintable(m_cups.error()));
     }
@@ -102,7 +77,7 @@ private slots:
             QCOMPARE(entry.driver, Driver);
             QCOMPARE(entry.port, QStringLiteral("cups-pdf:/"));
         }
-        QCOMPARE(names, QStringList({ "nvpdf", "nvstopped", "nvtrays" }));
+        QCOMPARE(names, QStringList({ "nvpdf", "nvstopped", "nvtextonly", "nvtrays", "nvturned" }));
         QCOMPARE(print::defaultPrinter(), QStringLiteral("nvpdf"));
     }
 
@@ -150,19 +125,33 @@ private slots:
         QVERIFY(printer->bins.isEmpty());
     }
 
-    void sourcesAndDefaults()
+    void queueDefaults_data()
     {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QStringList>("bins");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<int>("paper");
+        QTest::addColumn<int>("resolution");
+        QTest::newRow("trays, landscape, legal") << "nvtrays"
+            << QStringList({ "7 auto Automatically Select", "1 top Upper", "2 bottom Lower",
+                   "4 manual Manual Feed", "256 tray-3 Tray 3" })
+            << int(print::Landscape) << 5 << 300;
+        QTest::newRow("reverse landscape, 118 dots per cm")
+            << "nvturned" << QStringList() << int(print::Landscape) << 9 << 300;
+    }
+    void queueDefaults()
+    {
+        QFETCH(QString, queue);
         print::Failure failure;
-        const auto printer = print::openPrinter(QStringLiteral("nvtrays"), failure);
+        const auto printer = print::openPrinter(queue, failure);
         QVERIFY2(printer, qPrintable(failure.text));
         QStringList bins;
         for (const print::Source &source : printer->bins)
             bins << QStringLiteral("%1 %2 %3").arg(source.id).arg(source.keyword, source.name);
-        QCOMPARE(bins,
-            QStringList({ "7 auto Automatically Select", "1 top Upper", "2 bottom Lower",
-                "4 manual Manual Feed", "256 tray-3 Tray 3" }));
-        QCOMPARE(printer->defaultOrientation, print::Landscape);
-        QCOMPARE(printer->defaultPaper, 5);
+        QTEST(bins, "bins");
+        QTEST(int(printer->defaultOrientation), "orientation");
+        QTEST(int(printer->defaultPaper), "paper");
+        QTEST(printer->resolution, "resolution");
     }
 
     void unknownPrinter()
@@ -191,7 +180,7 @@ private slots:
         const QString out = m_cups.waitForOutput(title);
         QVERIFY2(!out.isEmpty(), qPrintable(m_cups.log()));
         m_outputs << out;
-        const auto attributes = jobAttributes(jobTitled(QStringLiteral("nvtrays"), title));
+        const auto attributes = TestCupsd::jobAttributes(TestCupsd::jobTitled(QStringLiteral("nvtrays"), title));
         QCOMPARE(attributes.value(QStringLiteral("media")), QStringLiteral("na_letter_8.5x11in"));
         QCOMPARE(attributes.value(QStringLiteral("media-source")), QStringLiteral("manual"));
         const QSizeF size = pdf::pageSize(out, 1);
@@ -199,11 +188,19 @@ private slots:
             qPrintable(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height())));
     }
 
-    // A queue that takes no jobs: the document is reported lost, not printed.
+    void refusedJob_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::newRow("a queue that takes no jobs") << "nvstopped";
+        QTest::newRow("a document refused when it has arrived") << "nvtextonly";
+    }
+    // A job the service refuses, at its start or at its end: the document is reported lost, not
+    // printed.
     void refusedJob()
     {
+        QFETCH(QString, queue);
         print::Failure failure;
-        auto printer = print::openPrinter(QStringLiteral("nvstopped"), failure);
+        auto printer = print::openPrinter(queue, failure);
         QVERIFY(printer);
         print::DeviceContext dc(*printer, print::defaultMode(*printer));
         QVERIFY(dc.startDoc(token("refused")) > 0);
@@ -211,7 +208,7 @@ private slots:
         dc.textOut(0, 0, QStringLiteral("nobody takes this"));
         QVERIFY(!dc.endDoc(failure));
         QCOMPARE(failure.code, rt::err::DeviceIO);
-        QVERIFY2(failure.text.contains(QLatin1String("nvstopped")), qPrintable(failure.text));
+        QVERIFY2(failure.text.contains(queue), qPrintable(failure.text));
     }
 };
 

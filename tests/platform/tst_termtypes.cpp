@@ -9,6 +9,7 @@
 #include "emulator/emulator.h"
 #include "emulator/screen.h"
 #include "emulator/screenview.h"
+#include "emulator/sequencematcher.h"
 #include "platform/fakehost.h"
 
 #include <QHash>
@@ -392,6 +393,11 @@ void TestTermTypes::capabilities_data()
             motion("nel", QPoint(0, 3));
         motion("ht", QPoint(8, 2));
         motion("cbt", QPoint(8, 2), cup(t, 2, 10));
+        // The character terminals' own rows (the VT family's engine has its own tests).
+        if (const QByteArray cbt = cap(t, "cbt"); !cbt.isEmpty() && !vtFamily(e))
+            add("cbt before the first stop", drawCanvas(t) + cup(t, 2, 5) + cbt, lines, QPoint(0, 2));
+        if (e.termType == 5 || e.termType == 6)
+            add("ESC a: decimal address", drawCanvas(t) + "\x1b" "a3R12C", lines, QPoint(11, 2));
 
         if (const QByteArray el = cap(t, "el"); !el.isEmpty()) {
             QStringList l = lines;
@@ -458,6 +464,19 @@ void TestTermTypes::capabilities_data()
             } else {
                 l[2] = QString(Cols - 1, u'Z') + u'Y';
                 add("no am", drawCanvas(t) + cup(t, 2, 0) + text, l, QPoint(Cols - 1, 2));
+            }
+        }
+        if (flag(t, "am") && !vtFamily(e)) {
+            // xenl: writing the last column leaves the cursor there, so a CR stays on the line.
+            QStringList l = lines;
+            l[2] = QString(Cols, u'Z');
+            const QByteArray text = drawCanvas(t) + cup(t, 2, 0) + QByteArray(Cols, 'Z') + "\rY";
+            if (flag(t, "xenl")) {
+                l[2][0] = u'Y';
+                add("xenl: CR after the last column", text, l, QPoint(1, 2));
+            } else {
+                l[3] = u'Y' + lines[3].mid(1);
+                add("no xenl: CR after the last column", text, l, QPoint(1, 3));
             }
         }
         if (const QByteArray cub1 = cap(t, "cub1"); !cub1.isEmpty()) {
@@ -943,6 +962,13 @@ void TestTermTypes::statusLine_data()
         }
     }
 
+    // A status text takes up to the matcher's limit; one character more drops the sequence.
+    const QString longest(emu::SequenceMatcher::maxText, u'm');
+    row("wy50 status text of the longest length", 5, "\x1b" "F" + longest.toLatin1() + "\ry", true,
+        longest, { QStringLiteral("y") });
+    row("wy50 status text one past the limit", 5, "\x1b" "F" + longest.toLatin1() + "m\ry", true,
+        QString(), { QStringLiteral("y") });
+
     // The VT320's and VT420's status line beyond what terminfo uses.
     const QByteArray host = "\x1b[2$~";
     const QByteArray to = "\x1b[1$}";
@@ -1103,6 +1129,15 @@ void TestTermTypes::protectedFields_data()
         row("text skips them", field + "\x1b&\r" + right + right + "xyz", 0,
             { QStringLiteral("abPPxyz") }, 16);
         row("ESC * clears them too", field + "\x1b&\x1b*", 0, {}, 16);
+        // From protected cells at the bottom right, text goes on at the top left. (Writing the
+        // last column scrolls: the field comes back down with a line inserted above it.)
+        const QByteArray termName = name.toLatin1();
+        const char *term = termName.constData();
+        const QByteArray corner = cup(term, Rows - 1, Cols - 2);
+        row("text skips them from the bottom to the top",
+            corner + "\x1b)PP\x1b(" + cup(term, 0, 0) + cap(term, "il1") + "\x1b&" + corner + "xy", 0,
+            { QStringLiteral("xy"), QString(), QString(), QString(), QString(Cols - 2, u' ') + u"PP"_qs },
+            16);
         row("ProtectAttr reverse", field, 1, { QStringLiteral("abPPcd") }, 1);
         row("ProtectAttr underline", field, 2, { QStringLiteral("abPPcd") }, 2);
         row("ProtectAttr plain", field, 4, { QStringLiteral("abPPcd") }, 0);
@@ -1206,16 +1241,29 @@ void TestTermTypes::pcCharacterSet_data()
     QTest::addColumn<bool>("singleByte");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("colours"); // foreground/background of the text's last cell, "-"
+                                          // for the default; empty: not compared
 
-    QTest::newRow("box from a single-byte host")
-        << true << QByteArray("\xda\xc4\xbf\x80\x9a") << QStringLiteral("┌─┐ÇÜ");
-    QTest::newRow("bytes that are not UTF-8") << false << QByteArray("\xb3\xc9\xcdx")
-                                              << QStringLiteral("│╔═x");
-    QTest::newRow("UTF-8 stays UTF-8") << false << QByteArray("caf\xc3\xa9 \xe2\x94\x80")
-                                       << QStringLiteral("café ─");
-    QTest::newRow("ANSI addressing and colours")
-        << false << QByteArray("xx\x1b[2J\x1b[1;3H\x1b[31mab\x1b[0m\x1b[1;1Hc")
-        << QStringLiteral("c ab");
+    auto row = [](const char *name, bool singleByte, const QByteArray &input, const QString &text,
+                   const QString &colours = {}) {
+        QTest::newRow(name) << singleByte << input << text << colours;
+    };
+    row("box from a single-byte host", true, "\xda\xc4\xbf\x80\x9a", u"┌─┐ÇÜ"_qs);
+    row("bytes that are not UTF-8", false, "\xb3\xc9\xcdx", u"│╔═x"_qs);
+    row("UTF-8 stays UTF-8", false, "caf\xc3\xa9 \xe2\x94\x80", u"café ─"_qs);
+    row("ANSI addressing and colours", false, "xx\x1b[2J\x1b[1;3H\x1b[31mab\x1b[0m\x1b[1;1Hc",
+        u"c ab"_qs, u"1/-"_qs);
+    row("CSI 2 J clears and homes", false, "xx\x1b[2Jc", u"c"_qs);
+    row("erase to the line's start takes the cursor's cell", false,
+        "abcdef\x1b[1;3H\x1b[1K", u"   def"_qs);
+    row("erase to the screen's start takes the cursor's cell", false,
+        "abcdef\x1b[1;3H\x1b[1J", u"   def"_qs);
+    row("bright colours", false, "\x1b[93;104mX", u"X"_qs, u"11/12"_qs);
+    // The sequence matcher: a private mark, a control inside a sequence, an empty parameter.
+    row("? marks a private mode: no automatic margins", false,
+        "\x1b[?7l" + QByteArray(Cols, 'a') + "bc", QString(Cols - 1, u'a') + u'c');
+    row("a control breaks a sequence and acts", false, "ab\x1b[3\rX", u"Xb"_qs);
+    row("a trailing empty parameter is a 0", false, "\x1b[31;mX", u"X"_qs, u"-/-"_qs);
 }
 
 void TestTermTypes::pcCharacterSet()
@@ -1223,10 +1271,20 @@ void TestTermTypes::pcCharacterSet()
     QFETCH(bool, singleByte);
     QFETCH(QByteArray, input);
     QFETCH(QString, text);
+    QFETCH(QString, colours);
     auto screen = screenOf(10);
     screen->setHostEncoding(singleByte ? emu::HostEncoding::SingleByte : emu::HostEncoding::Utf8);
     screen->feed(input);
     QCOMPARE(trimmedRight(screen->rowText(0)), text);
+    if (!colours.isEmpty()) {
+        const Cell last = cellAt(*screen, 0, int(text.size()) - 1);
+        const auto colour = [](bool isDefault, int value) {
+            return isDefault ? u"-"_qs : QString::number(value);
+        };
+        QCOMPARE(colour(last.attr & emu::AttrDefaultFg, last.fg) + u'/'
+                + colour(last.attr & emu::AttrDefaultBg, last.bg),
+            colours);
+    }
 }
 
 // --- The VT52's keypad ---------------------------------------------------------------------
@@ -1348,6 +1406,8 @@ void TestTermTypes::tektronix_data()
         { text(QPoint(0, top), QStringLiteral("a\U0001F600b")) });
     row("character size", 11, "\x1b;\x1f" "small", { text(QPoint(0, top), QStringLiteral("small"), 3) });
     row("line style", 11, "\x1b" "c" "\x1d" + tek(100, 200) + tek(300, 400), { line(a, b, 3) });
+    row("line feed on the bottom line goes to the top", 11, "\x1d" + tek(300, 10) + "\x1f\nX",
+        { text(QPoint(1200, top), QStringLiteral("X")) });
     row("ESC FF clears", 11, "\x1d" + tek(100, 200) + tek(300, 400) + "\x1b\x0c", {});
     row("GmodeEnable off draws nothing", 11, "\x1d" + tek(100, 200) + tek(300, 400), {}, false);
     row("4100: Tektronix code draws", 17,
@@ -1357,6 +1417,9 @@ void TestTermTypes::tektronix_data()
         { line(a, b), line(b, c) });
     row("4100: line index", 17, "\x1b%!0\x1bML" + tekInt(3) + "\x1bLF" + tek(100, 200) + "\x1bLG" + tek(300, 400),
         { line(a, b, 0, 3) });
+    row("4100: line index above 7", 17,
+        "\x1b%!0\x1bML" + tekInt(12) + "\x1bLF" + tek(100, 200) + "\x1bLG" + tek(300, 400),
+        { line(a, b, 0, 12) });
     row("4100: graphic text", 17, "\x1b%!0\x1bLF" + tek(100, 200) + "\x1bLT" + tekInt(5) + "Label",
         { text(a, QStringLiteral("Label")) });
     row("4100: unknown commands are skipped", 17,
@@ -1453,6 +1516,7 @@ void TestTermTypes::graphicsInput_data()
     row("a key where the mouse went", somewhere, 0, 0, Qt::Key_A, "a", 0, "a#$2#\r");
     row("Return, the crosshair in the middle", none, 0, 0, Qt::Key_Return, "\r", 0, "\r0 ,&\r");
     row("right arrow: eight addresses", none, Qt::Key_Right, 0, Qt::Key_X, "x", 0, "x0(,&\r");
+    row("down arrow: eight addresses lower", none, Qt::Key_Down, 0, Qt::Key_X, "x", 0, "x0 +>\r");
     row("left arrow stops at the edge", QPoint(2, 100), Qt::Key_Left, 0, Qt::Key_X, "x", 0, "x  5'\r");
 }
 

@@ -142,6 +142,10 @@ private slots:
         }
         QVERIFY2(!out.isEmpty(), qPrintable(cups.log()));
         QCOMPARE(pdf::pages(out), 2);
+        // PaperSize 0: the job goes on the printer's own paper, named.
+        QCOMPARE(TestCupsd::jobAttributes(TestCupsd::jobTitled(QStringLiteral("nvjobs"), title))
+                     .value(QStringLiteral("media")),
+            QStringLiteral("iso_a4_210x297mm"));
         QFile::remove(out);
         QVERIFY(m_prompts.isEmpty());
     }
@@ -467,11 +471,18 @@ private slots:
         QCOMPARE(colourAt(page, 4320, 4320), expected.at(2));
     }
 
+    void hatchedBrush_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::newRow("6: cross") << 6;
+        QTest::newRow("7: diagonal cross") << 7;
+    }
     // A hatched brush leaves the background between its lines.
     void hatchedBrush()
     {
+        QFETCH(int, style);
         auto p = printer();
-        p->SelectBrush(6, Red);
+        p->SelectBrush(rt::Int(style), Red);
         p->DrawBox(1440, 1440, 4320, 4320, 0, 0, 1);
         p->EndDoc();
         const QImage page = pdf::render(m_pdf, 1, 300);
