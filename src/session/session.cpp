@@ -29,7 +29,6 @@
 #include <QIcon>
 #include <QLoggingCategory>
 #include <QPixmap>
-#include <QRegularExpression>
 #include <QTextStream>
 #include <initializer_list>
 #include <limits>
@@ -536,9 +535,11 @@ void clsSession::MouseTableLoad(const QString &fileName)
         return;
     // Reading errors go to the caller (without a dialog); the entries before stay.
     const QString text = QString::fromUtf8(rt::readNamedFile(fileName, kMaxMouseTableBytes));
-    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
     rt::Proc h(kModule, "MouseTableLoad");
-    for (const QString &line : text.split(lineEnd)) {
+    // Lines end in LF or CR LF; a lone CR belongs to the texts of the line.
+    for (QString line : text.split(u'\n')) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
         if (line.isEmpty() || line.trimmed().startsWith(u';'))
             continue;
         const QStringList fields = line.split(u'\t');

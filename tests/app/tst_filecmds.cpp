@@ -204,10 +204,11 @@ void TestFileCommands::openRecent_data()
         << QStringList { u"b.nvcf"_qs }
         << QStringList { u"b.nvcf"_qs, u"a.nvcf"_qs, u"desk.nvly"_qs, u"gone.nvcf"_qs }
         << QString();
-    // "=" keeps a name as it stands: relative, taken in the start folder (not the working one).
+    // "=" keeps a name as it stands: relative, taken in the start folder (not the working one);
+    // the full name of what opened goes on top.
     QTest::newRow("a relative name is taken in the start folder")
         << QStringList { u"=b.nvcf"_qs, {}, {}, {} } << 0 << QStringList { u"b.nvcf"_qs }
-        << QStringList { u"b.nvcf"_qs, {}, {}, {} } << QString();
+        << QStringList { u"b.nvcf"_qs, u"b.nvcf"_qs, {}, {} } << QString();
 }
 
 void TestFileCommands::openRecent()

@@ -527,7 +527,8 @@ void TestMdiParent::prepare(const QString &step)
     } else if (step == u"clipboard"_qs) {
         QGuiApplication::clipboard()->setText(u"pasted text"_qs);
     } else if (step == u"recent first"_qs) {
-        gApp->setRecent(0, home(u"first.nvcf"_qs));
+        for (rt::Int i = 0; i < gApp->RecentListSize(); ++i)
+            gApp->setRecent(i, i == 0 ? home(u"first.nvcf"_qs) : QString());
     } else if (step == u"recent third"_qs) {
         gApp->setRecent(0, home(u"third.nvcf"_qs));
     } else if (step == u"layout current"_qs) {

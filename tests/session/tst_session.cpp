@@ -623,6 +623,18 @@ private slots:
         QCOMPARE(session->Visible(), rt::False);
         session->setVisible(rt::True);
         QCOMPARE(session->Visible(), rt::True);
+        // A title of 10 MB: the window shows what can be seen of it, at once; the property
+        // keeps it whole.
+        const QString huge(10 * 1024 * 1024, u'x');
+        QElapsedTimer clock;
+        clock.start();
+        session->setCaption(huge);
+        session->frmSession()->windowWidget()->repaint();
+        QCoreApplication::processEvents();
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(session->Caption(), huge);
+        QVERIFY(session->frmSession()->caption().size() < 100000);
+        QVERIFY(session->frmSession()->caption().startsWith(u"xxxx"_qs));
     }
 
     void moveAndResize()

@@ -168,7 +168,9 @@ QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
     };
     const auto text = [this, n, read] { return read->gotLine ? read->line : m_input.take(n); };
     const int wait = mode == 2 || !linkUp ? 0 : timeout;
-    if (wait != 0 && !done()) {
+    if (done())
+        return text();
+    if (wait != 0) {
         if (const auto late = automation::takeLateReply({ "ReadText", "Input" })) {
             startWait(
                 wait, done,
@@ -203,7 +205,9 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
         return *hit > 0;
     };
     const int wait = linkUp ? int(timeout) : 0;
-    if (wait != 0 && !done()) {
+    if (done())
+        return Int(*hit);
+    if (wait != 0) {
         if (const auto late = automation::takeLateReply({ "WaitFor" })) {
             startWait(
                 wait, done,
