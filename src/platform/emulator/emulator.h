@@ -32,7 +32,7 @@
 //
 //   30001 "Not connected"                     Output, Break, Paste, Upload, Download without an
 //                                             open channel
-//   30002 "The control is busy"               a second wait, transfer or capture while one runs
+//   30002 "The control is busy"               a second transfer or capture while one runs
 //   30003 "Transfer protocol not available"   Upload or Download by a protocol whose program
 //                                             (kermit, or lrzsz's sx/sb/sz/rx/rb/rz) is not
 //                                             installed or does not start
@@ -437,8 +437,8 @@ private:
     int runWait(int timeoutSeconds, const std::function<bool()> &done);
     // Starts a wait that ends by calling finish with 1 (done), 0 (time up, Abort, link lost) or
     // -1 (the control is going away); a negative timeout has no limit.
-    Waiter *startWait(int timeoutSeconds, std::function<bool()> done,
-        std::function<void(int)> finish, bool countBusy);
+    Waiter *startWait(
+        int timeoutSeconds, std::function<bool()> done, std::function<void(int)> finish);
     void endWait(Waiter *waiter, int result);
     // Ends every wait: with 1 where judge is set and its condition is met, else 0.
     void endWaits(bool judge);

@@ -54,8 +54,8 @@ struct nvEmulator::Waiter
     std::unique_ptr<BusyScope> busy;
 };
 
-nvEmulator::Waiter *nvEmulator::startWait(int timeoutSeconds, std::function<bool()> done,
-    std::function<void(int)> finish, bool countBusy)
+nvEmulator::Waiter *nvEmulator::startWait(
+    int timeoutSeconds, std::function<bool()> done, std::function<void(int)> finish)
 {
     auto waiter = std::make_shared<Waiter>();
     Waiter *w = waiter.get();
@@ -67,8 +67,7 @@ nvEmulator::Waiter *nvEmulator::startWait(int timeoutSeconds, std::function<bool
         w->timer.start(timeoutSeconds * 1000);
     }
     m_waiters.push_back(std::move(waiter));
-    if (countBusy)
-        w->busy = std::make_unique<BusyScope>(this);
+    w->busy = std::make_unique<BusyScope>(this);
     return w;
 }
 
@@ -117,8 +116,7 @@ int nvEmulator::runWait(int timeoutSeconds, const std::function<bool()> &done)
     if (timeoutSeconds == 0)
         return 0;
     QEventLoop loop;
-    Waiter *waiter = startWait(
-        timeoutSeconds, done, [&loop](int result) { loop.exit(result); }, true);
+    Waiter *waiter = startWait(timeoutSeconds, done, [&loop](int result) { loop.exit(result); });
     int result = 0;
     if (!survives([&] { result = loop.exec(); }))
         return -1;
@@ -172,10 +170,8 @@ QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
         return text();
     if (wait != 0) {
         if (const auto late = automation::takeLateReply({ "ReadText", "Input" })) {
-            startWait(
-                wait, done,
-                [late, text](int result) { late->answer(result < 0 ? QString() : text()); },
-                true);
+            startWait(wait, done,
+                [late, text](int result) { late->answer(result < 0 ? QString() : text()); });
             return QString();
         }
     }
@@ -209,9 +205,8 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
         return Int(*hit);
     if (wait != 0) {
         if (const auto late = automation::takeLateReply({ "WaitFor" })) {
-            startWait(
-                wait, done,
-                [late, hit](int result) { late->answer(Int(result == 1 ? *hit : 0)); }, true);
+            startWait(wait, done,
+                [late, hit](int result) { late->answer(Int(result == 1 ? *hit : 0)); });
             return 0;
         }
     }
