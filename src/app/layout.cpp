@@ -19,6 +19,11 @@
 #include "session/sessions.h"
 #include "session/sessionwindow.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLayout>
+#include <QWidget>
+
 QString gLayoutFile;
 
 namespace Nvmain {
@@ -74,6 +79,16 @@ void applyPlacement(rt::Form &form, const Placement &placement)
     window.top = rt::twipsToPixelsY(placement.top);
     window.right = window.left + (width > 0 ? width : window.right - window.left);
     window.bottom = window.top + (height > 0 ? height : window.bottom - window.top);
+    // A layout made on other screens (or edited by hand) may place a window where nobody can
+    // reach it: such a window is brought back into the screen or the main window's area.
+    const QRect kept
+        = rt::keptOnScreen(QRect(QPoint(window.left, window.top),
+                               QSize(window.right - window.left, window.bottom - window.top)),
+            form.windowWidget());
+    window.left = kept.left();
+    window.top = kept.top();
+    window.right = kept.left() + kept.width();
+    window.bottom = kept.top() + kept.height();
     SetWindowPlacement(form, window);
 }
 
@@ -289,8 +304,13 @@ void LoadLayout(const QString &file)
     SessionWindow *toActivate = activeSessionWindow();
     rt::Long activeState = -1;
     quiet([&] {
-        if (rt::MdiForm *main = TheMainForm())
+        if (rt::MdiForm *main = TheMainForm()) {
             applyPlacement(*main, mainPlacement);
+            // The session windows are kept within the main window's area as it now is.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            if (QLayout *layout = main->widget() ? main->widget()->layout() : nullptr)
+                layout->activate();
+        }
     });
     const rt::Long files
         = qMin(Profile::GetIniLong(kMainSection, u"Files"_qs, 0, file), lastFileSection(file));

@@ -355,12 +355,14 @@ void frmMdiParent::Form_Unload(rt::Int &cancel)
 
 void frmMdiParent::TB_ToolClick(bar::Tool *tool)
 {
-    // An error while a command runs ends the click quietly.
-    rt::ResumeNext quiet;
-    quiet([&] {
+    // An error that leaves a command ends the click quietly; the command's own handlers still
+    // report theirs (a failed save tells the user why).
+    try {
         const rt::Long id = tool->toolId();
         dispatchCommand(id / CommandsPerMenu, commandOf(id), tool);
-    });
+    } catch (...) {
+        rt::debugSwallowed(lcApp(), rt::currentError(), "tool click ended");
+    }
 }
 
 void frmMdiParent::dispatchCommand(rt::Long menuNo, rt::Long command, bar::Tool *tool)

@@ -18,6 +18,7 @@
 #include "runtime/interaction.h"
 #include "runtime/screen.h"
 #include "runtime/values.h"
+#include "runtime/wholefile.h"
 #include "session/sessions.h"
 
 #include <QIcon>
@@ -76,10 +77,19 @@ rt::Long twipsY(rt::Long pixels)
     return rt::CLng(pixels * rt::TwipsPerPixelY());
 }
 
+// An icon file is read whole before it is decoded; a larger one is refused.
+constexpr qint64 kMaxIconBytes = 8 * 1024 * 1024;
+
 QIcon iconFromFile(const QString &file)
 {
     if (!file.isEmpty()) {
-        const QPixmap picture(file);
+        // Read as any file a user names: a FIFO or a device must not hold the program up.
+        QPixmap picture;
+        try {
+            picture.loadFromData(rt::readNamedFile(file, kMaxIconBytes));
+        } catch (...) {
+            rt::debugSwallowed(lcApp(), rt::currentError(), "icon not applied", file);
+        }
         if (!picture.isNull())
             return QIcon(picture);
     }

@@ -19,6 +19,7 @@
 #include "runtime/errnum.h"
 #include "runtime/screen.h"
 #include "runtime/values.h"
+#include "runtime/wholefile.h"
 #include "session/mdichild.h"
 #include "session/serverq.h"
 #include "session/sessions.h"
@@ -26,8 +27,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
-#include <QPixmap>
 #include <QLoggingCategory>
+#include <QPixmap>
 #include <QTextStream>
 #include <initializer_list>
 #include <limits>
@@ -95,6 +96,9 @@ rt::Long toTwips(rt::Long pixels, double twipsPerPixel)
 
 // The session file's own keys, in the order they are read and written.
 constexpr const char *kSection = "Norvalis";
+// Files the session reads whole, with their bounds: a larger one is refused.
+constexpr qint64 kMaxMouseTableBytes = 1024 * 1024;
+constexpr qint64 kMaxIconBytes = 8 * 1024 * 1024;
 
 } // namespace
 
@@ -530,15 +534,12 @@ void clsSession::MouseTableLoad(const QString &fileName)
     if (fileName.isEmpty())
         return;
     // Reading errors go to the caller (without a dialog); the entries before stay.
-    QFile file(fileName);
-    if (!QFileInfo(fileName).isFile())
-        rt::raise(rt::err::FileNotFound);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        rt::raise(rt::err::PathFileAccess);
-    QTextStream in(&file);
+    const QString text = QString::fromUtf8(rt::readNamedFile(fileName, kMaxMouseTableBytes));
     rt::Proc h(kModule, "MouseTableLoad");
-    while (!in.atEnd()) {
-        const QString line = in.readLine();
+    // Lines end in LF or CR LF; a lone CR belongs to the texts of the line.
+    for (QString line : text.split(u'\n')) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
         if (line.isEmpty() || line.trimmed().startsWith(u';'))
             continue;
         const QStringList fields = line.split(u'\t');
@@ -548,8 +549,6 @@ void clsSession::MouseTableLoad(const QString &fileName)
         const QString doubleClick = Strfunc::ArrowToCtrl(fields.value(3));
         h([&] { Emulator()->MouseTableAdd(button, pattern, click, doubleClick); });
     }
-    if (in.status() != QTextStream::Ok)
-        rt::raise(rt::err::PathFileAccess);
 }
 
 // ---- Properties ----
@@ -946,11 +945,8 @@ void clsSession::ReadSessionSettings(const QString &file)
     rt::debugSwallowed(lcSession(), quiet, "own key not applied from", file);
 }
 
-void clsSession::WriteSessionSettings(const QString &file)
+void clsSession::WriteSessionSettings(inifile::IniFile &ini)
 {
-    inifile::IniFile ini(file);
-    if (!ini.load())
-        rt::raise(rt::err::PathFileAccess);
     const QString section = QLatin1String(kSection);
     const auto put = [&](const QString &key, const QString &value, const QString &dflt) {
         if (value.isEmpty() || value == dflt)
@@ -965,14 +961,25 @@ void clsSession::WriteSessionSettings(const QString &file)
     put(u"MenuFileName"_qs, m_menuFileName, QString());
     put(u"CustomMouseTable"_qs, m_customMouseTable, application().CustomMouseTable());
     put(u"ShowErrs"_qs, flag(m_showErrs), QString());
-    if (ini.isModified() && !ini.save())
-        rt::raise(rt::err::PathFileAccess);
 }
 
+// The whole new file is put together first (the terminal's settings, then the session's own
+// keys) and written once: a value that cannot be stored leaves the old file as it was.
 void clsSession::writeSessionFile(const QString &file)
 {
-    EmulatorSettings().Save(file);
-    WriteSessionSettings(file);
+    const auto notWritten = [&file] {
+        rt::raise(rt::err::PathFileAccess,
+            rt::errorText(rt::err::PathFileAccess) + QStringLiteral(": ") + file);
+    };
+    inifile::IniFile ini(file);
+    if (!ini.load())
+        notWritten();
+    emu::Settings &settings = EmulatorSettings();
+    settings.SaveInto(ini);
+    WriteSessionSettings(ini);
+    if (!ini.save())
+        notWritten();
+    settings.setChanged(rt::False);
 }
 
 void clsSession::Save(const QString &fileName)
@@ -1063,7 +1070,14 @@ void clsSession::ApplyIcon()
 {
     QIcon icon;
     if (!m_icon.isEmpty()) {
-        const QPixmap picture(m_icon);
+        // Read as any file a user names (a FIFO must not hold the program up); a file that is
+        // no picture leaves the program's icon.
+        QPixmap picture;
+        try {
+            picture.loadFromData(rt::readNamedFile(m_icon, kMaxIconBytes));
+        } catch (...) {
+            rt::debugSwallowed(lcSession(), rt::currentError(), "icon not applied", m_icon);
+        }
         if (!picture.isNull())
             icon = QIcon(picture);
     }

@@ -51,6 +51,9 @@ class ServerQueue;
 class SessionDefaultIface;
 class SessionIface;
 class SessionSettingsIface;
+namespace inifile {
+class IniFile;
+}
 namespace emu {
 class Block;
 class nvEmulator;
@@ -192,7 +195,7 @@ private:
     // Writes the emulator's settings and the own keys; 75 (nothing cleared) when a write fails.
     void writeSessionFile(const QString &file);
     void ReadSessionSettings(const QString &file);
-    void WriteSessionSettings(const QString &file);
+    void WriteSessionSettings(inifile::IniFile &ini);
     void ApplyIcon();
     // Asks for the file name to save under; "" when cancelled.
     QString askSaveName() const;

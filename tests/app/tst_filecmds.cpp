@@ -199,6 +199,16 @@ void TestFileCommands::openRecent_data()
         << QStringList { u"a.nvcf"_qs, {}, {}, {} } << 2 << QStringList()
         << QStringList { u"a.nvcf"_qs, {}, {}, {} } << QString();
     QTest::newRow("beyond the list") << list << 20 << QStringList() << list << QString();
+    QTest::newRow("the last entry")
+        << QStringList { u"a.nvcf"_qs, u"desk.nvly"_qs, u"gone.nvcf"_qs, u"b.nvcf"_qs } << 3
+        << QStringList { u"b.nvcf"_qs }
+        << QStringList { u"b.nvcf"_qs, u"a.nvcf"_qs, u"desk.nvly"_qs, u"gone.nvcf"_qs }
+        << QString();
+    // "=" keeps a name as it stands: relative, taken in the start folder (not the working one);
+    // the full name of what opened goes on top.
+    QTest::newRow("a relative name is taken in the start folder")
+        << QStringList { u"=b.nvcf"_qs, {}, {}, {} } << 0 << QStringList { u"b.nvcf"_qs }
+        << QStringList { u"b.nvcf"_qs, u"b.nvcf"_qs, {}, {} } << QString();
 }
 
 void TestFileCommands::openRecent()
@@ -206,9 +216,17 @@ void TestFileCommands::openRecent()
     QFETCH(QStringList, recent);
     QFETCH(int, index);
     QFETCH(QString, message);
-    for (int i = 0; i < recent.size(); ++i)
-        gApp->setRecent(rt::Int(i), recent.at(i).isEmpty() ? QString() : home(recent.at(i)));
+    for (int i = 0; i < recent.size(); ++i) {
+        const QString &name = recent.at(i);
+        gApp->setRecent(rt::Int(i),
+            name.isEmpty()              ? QString()
+                : name.startsWith(u'=') ? name.mid(1)
+                                        : home(name));
+    }
+    const QString startDir = gStartDir;
+    gStartDir = m_env.homeDir() + u'/';
     Nvmain::FileOpenRecent(rt::Int(index));
+    gStartDir = startDir;
     settle();
     QTEST(sessionFiles(), "sessions");
     QTEST(recentNames(), "recentAfter");
@@ -268,9 +286,13 @@ void TestFileCommands::newSession()
         else
             prompt.widget()->close();
     });
+    gApp->setInitChildWindowState(rt::vbMaximized);
     Nvmain::FileNew();
     rt::setDialogsWaitOffscreen(false);
     settle();
+    // A new session window opens in the state the last one was left in.
+    for (const SessionPtr &session : gApp->ClsSessions().NewEnum())
+        QCOMPARE(session->Window()->form().windowState(), rt::Int(rt::vbMaximized));
     QCOMPARE(prompted, !wizard.isEmpty());
     QVERIFY(!frmWizard::instance().isLoaded());
     QTEST(sessionFiles(), "sessions");

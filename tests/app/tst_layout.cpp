@@ -5,6 +5,7 @@
 
 #include "app/tst_startup_env.h"
 
+#include "app/mdiparnt.h"
 #include "app/posform.h"
 #include "app/profile.h"
 #include "commondlg/commondlg.h"
@@ -18,6 +19,7 @@
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QMdiArea>
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
@@ -247,7 +249,8 @@ void TestLayout::roundTrip()
         expected << describe(spec);
     QCOMPARE(windowList(), expected);
     rt::Form &main = frmMdiParent::instance();
-    place(main, 0, QRect(40, 50, 1000, 760));
+    // Large enough for the window beyond 2,200 pixels to lie in its area.
+    place(main, 0, QRect(40, 50, 2800, 2700));
     const QRect mainRect = main.normalGeometry();
 
     gLayoutFile = home(u"desk.nvly"_qs);
@@ -315,6 +318,7 @@ void TestLayout::layoutFile()
         QCOMPARE(doc.value(u"File%1"_qs.arg(k), u"FileName"_qs), std::optional(named.at(k - 1)));
     // Every session was saved first; the one without a file was asked for a name.
     QCOMPARE(m_asked.size(), int(sessions.count(QString())));
+    QCOMPARE(gApp->Recent(0), gLayoutFile);
 }
 
 void TestLayout::partialLoad_data()
@@ -323,30 +327,45 @@ void TestLayout::partialLoad_data()
     QTest::addColumn<bool>("loaded"); // gLayoutFile set and the layout in the recent list
     QTest::addColumn<QStringList>("opened"); // sessions' files, by base name
     QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("active"); // the active window and its state; "" not looked at
 
     QTest::newRow("no WindowState: no layout")
         << QByteArray("[Norvalis Main]\nFiles=1\n[File1]\nFileName=HOME/a.nvcf\n") << false
-        << QStringList() << QStringList();
+        << QStringList() << QStringList() << QString();
     QTest::newRow("a missing file and a text file are named, the rest opens")
         << QByteArray("[Norvalis Main]\nWindowState=0\nFiles=3\n[File1]\nFileName=HOME/gone.nvcf\n"
                       "[File2]\nFileName=HOME/notes.txt\n[File3]\nFileName=HOME/a.nvcf\n")
         << true << QStringList { u"a.nvcf"_qs }
         << QStringList { u"Unable to open HOME/gone.nvcf | 48"_qs,
-               u"Unable to open HOME/notes.txt | 48"_qs };
+               u"Unable to open HOME/notes.txt | 48"_qs } << QString();
     QTest::newRow("a section missing in between gives an empty name")
         << QByteArray("[Norvalis Main]\nWindowState=0\nFiles=3\n[File1]\nFileName=HOME/a.nvcf\n"
                       "[File3]\nFileName=HOME/b.nvcf\n")
         << true << QStringList { u"a.nvcf"_qs, u"b.nvcf"_qs }
-        << QStringList { u"Unable to open  | 48"_qs };
+        << QStringList { u"Unable to open  | 48"_qs } << QString();
     // A count far beyond the sections the file holds asks nothing for the sections it lacks.
     QTest::newRow("a count beyond the sections")
         << QByteArray("[Norvalis Main]\nWindowState=0\nFiles=2000000000\n[File1]\n"
                       "FileName=HOME/a.nvcf\n")
-        << true << QStringList { u"a.nvcf"_qs } << QStringList();
+        << true << QStringList { u"a.nvcf"_qs } << QStringList() << QString();
     QTest::newRow("a window without a size keeps its own")
         << QByteArray("[Norvalis Main]\nWindowState=0\nFiles=1\n[File1]\nFileName=HOME/a.nvcf\n"
                       "Left=1500\nTop=1500\n")
-        << true << QStringList { u"a.nvcf"_qs } << QStringList();
+        << true << QStringList { u"a.nvcf"_qs } << QStringList() << QString();
+    QTest::newRow("windows placed where nobody can reach them come back within reach")
+        << QByteArray("[Norvalis Main]\nWindowState=0\nTop=150000\nLeft=150000\nWidth=9000\n"
+                      "Height=7000\nFiles=2\n[File1]\nFileName=HOME/a.nvcf\nLeft=150000\n"
+                      "Top=150000\nWidth=3000\nHeight=2000\n[File2]\nFileName=HOME/b.nvcf\n"
+                      "Left=-90000\nTop=-4000\nWidth=3000\nHeight=2000\n")
+        << true << QStringList { u"a.nvcf"_qs, u"b.nvcf"_qs } << QStringList() << QString();
+    // The windows shown after the active one may take its normal state over (the last one
+    // here is maximized): it is given back.
+    QTest::newRow("the active window's normal state is given back")
+        << QByteArray("[Norvalis Main]\nWindowState=0\nFiles=2\n[File1]\nFileName=HOME/a.nvcf\n"
+                      "WindowState=0\nActive=True\n[File2]\nFileName=HOME/b.nvcf\n"
+                      "WindowState=2\n")
+        << true << QStringList { u"a.nvcf"_qs, u"b.nvcf"_qs } << QStringList()
+        << u"a.nvcf 0"_qs;
 }
 
 void TestLayout::partialLoad()
@@ -369,11 +388,24 @@ void TestLayout::partialLoad()
         opened << baseName(session->FileName());
         const QRect rect = formOf(session).normalGeometry();
         QVERIFY2(rect.width() > 50 && rect.height() > 50, qPrintable(describe({ {}, 0, rect })));
+        // Every window starts in the main window's area, where the user can take hold of it.
+        const QRect area = frmMdiParent::instance().mdiArea()->viewport()->rect();
+        QVERIFY2(area.contains(rect.topLeft()), qPrintable(describe({ {}, 0, rect })));
     }
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(screen.contains(frmMdiParent::instance().normalGeometry().topLeft()));
     QTEST(opened, "opened");
     for (QString &message : messages)
         message.replace(u"HOME"_qs, m_env.homeDir());
     QCOMPARE(m_messages, messages);
+    QFETCH(QString, active);
+    if (!active.isEmpty()) {
+        const SessionPtr session = gApp->ActiveClsSession();
+        QVERIFY(session);
+        QCOMPARE(baseName(session->FileName()) + u' '
+                + QString::number(formOf(session).windowState()),
+            active);
+    }
 }
 
 void TestLayout::saveLayoutAs_data()

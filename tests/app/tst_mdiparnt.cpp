@@ -542,6 +542,9 @@ void TestMdiParent::prepare(const QString &step)
             first.Emulate(u"line %1\r\n"_qs.arg(i));
     } else if (step == u"clipboard"_qs) {
         QGuiApplication::clipboard()->setText(u"pasted text"_qs);
+    } else if (step == u"recent first"_qs) {
+        for (rt::Int i = 0; i < gApp->RecentListSize(); ++i)
+            gApp->setRecent(i, i == 0 ? home(u"first.nvcf"_qs) : QString());
     } else if (step == u"recent third"_qs) {
         gApp->setRecent(0, home(u"third.nvcf"_qs));
     } else if (step == u"layout current"_qs) {
@@ -574,6 +577,21 @@ QString TestMdiParent::observe(const QString &what) const
     }
     if (what == u"asked"_qs)
         return m_asked.join(u',');
+    if (what == u"recent"_qs) {
+        QStringList names;
+        for (rt::Int i = 0; i < gApp->RecentListSize(); ++i) {
+            if (!gApp->Recent(i).isEmpty())
+                names << QFileInfo(gApp->Recent(i)).baseName();
+        }
+        return names.join(u',');
+    }
+    if (what == u"reported"_qs) {
+        const QString wanted = u"gone/renamed.nvcf"_qs;
+        return m_errors.size() == 1 && m_errors.first().contains(u"75"_qs)
+                && m_errors.first().contains(wanted)
+            ? u"75 "_qs + wanted
+            : m_errors.join(u" | "_qs);
+    }
     if (what == u"saved title"_qs)
         return Profile::GetIniString(
             u"Norvalis"_qs, u"SessionTitle"_qs, QString(), home(u"first.nvcf"_qs));
@@ -659,6 +677,10 @@ void TestMdiParent::commandTable_data()
         u"Retitled"_qs);
     row("106 save as", "first", 106, { u"answer renamed.nvcf"_qs }, "sessions",
         u"renamed,second"_qs);
+    row("106 save as takes the old name off the recent list", "first", 106,
+        { u"recent first"_qs, u"answer renamed.nvcf"_qs }, "recent", u"renamed"_qs);
+    row("106 save as into a folder that cannot be written tells why", "first", 106,
+        { u"answer gone/renamed.nvcf"_qs }, "reported", u"75 gone/renamed.nvcf"_qs);
     row("108 save layout without a name asks", "main", 108, { u"answer desk.nvly"_qs }, "layout",
         u"desk.nvly written"_qs);
     row("108 save layout under its name", "main", 108, { u"layout current"_qs }, "asked",
@@ -735,6 +757,8 @@ void TestMdiParent::commandTable()
 
     frmMdiParent::instance().TB_ToolClick(tool.get());
     QTRY_COMPARE(observe(what), expected);
+    if (what == u"reported"_qs)
+        m_errors.clear();
     commondlg::setHook(nullptr);
     frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
     if (commondlg::HelpWindow::current())

@@ -15,6 +15,7 @@
 #include "session/tst_sessions_fakes.h"
 
 #include <QDBusVariant>
+#include <QProcess>
 #include <QtTest>
 #include <functional>
 
@@ -688,6 +689,7 @@ private slots:
         QTest::newRow("a picture") << "picture.png" << true;
         QTest::newRow("no such file") << "missing.png" << false;
         QTest::newRow("not a picture") << "corrupt.mnu" << false;
+        QTest::newRow("a FIFO: not waited on") << "icon.fifo" << false;
     }
     void icon()
     {
@@ -696,6 +698,10 @@ private slots:
         QImage picture(16, 16, QImage::Format_ARGB32);
         picture.fill(Qt::red);
         QVERIFY(picture.save(path(u"picture.png"_qs)));
+        if (file.endsWith(u".fifo"_qs)) {
+            QFile::remove(path(file));
+            QVERIFY(QProcess::execute(u"mkfifo"_qs, { path(file) }) == 0);
+        }
         Norvalis &app = start();
         app.setIcon(path(file));
         const QImage shown = m_main->widget()->windowIcon().pixmap(16, 16).toImage();

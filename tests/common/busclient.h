@@ -45,10 +45,9 @@ inline QDBusMessage busMessage(const QString &path, const QString &interface, co
     return pending.reply();
 }
 
-inline QVariant busCall(const QString &path, const QString &interface, const QString &member,
-    const QVariantList &arguments = {})
+// The value of a reply as busCall answers it.
+inline QVariant variantOf(const QDBusMessage &reply)
 {
-    const QDBusMessage reply = busMessage(path, interface, member, arguments);
     if (reply.type() == QDBusMessage::ErrorMessage)
         return reply.errorName();
     QVariant value = automation::variantFromBus(reply.arguments().value(0), nullptr);
@@ -57,6 +56,12 @@ inline QVariant busCall(const QString &path, const QString &interface, const QSt
     if (automation::holdsObject(value)) // Nothing
         return QStringLiteral("/");
     return value;
+}
+
+inline QVariant busCall(const QString &path, const QString &interface, const QString &member,
+    const QVariantList &arguments = {})
+{
+    return variantOf(busMessage(path, interface, member, arguments));
 }
 
 inline QVariant busGet(const QString &path, const QString &interface, const QString &property)

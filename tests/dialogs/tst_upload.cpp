@@ -139,6 +139,7 @@ private slots:
         QTest::newRow("several names") << "a.txt \"my b.txt\" $H/other/d.txt" << "$X"
                                        << "a.txt|my b.txt|$H/other/d.txt";
         QTest::newRow("nothing") << "" << "$X" << "";
+        QTest::newRow("a name ~ is a name here") << "$H/other/~" << "$H/other/" << "~";
     }
     void typedList()
     {

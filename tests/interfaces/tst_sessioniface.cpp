@@ -12,11 +12,14 @@
 #include "interfaces/sessioniface.h"
 #include "session/session.h"
 #include "session/sessions.h"
+#include "platform/fakehost.h"
+#include "session/hostfile.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
+#include <QElapsedTimer>
 #include <QtTest>
 
 namespace {
@@ -29,6 +32,7 @@ using busclient::busCall;
 using busclient::busGet;
 using busclient::busSet;
 using busclient::inVariant;
+using busclient::Properties;
 
 } // namespace
 
@@ -157,6 +161,59 @@ private slots:
         QCOMPARE(busCall(path, SessionIfc, u"Save"_qs, { QString() }), u"NVWin32.Error.E75"_qs);
         QCOMPARE(busGet(path, SessionIfc, u"Changed"_qs), QVariant::fromValue(rt::True));
         QCOMPARE(busGet(path, SessionIfc, u"FileName"_qs), file);
+    }
+
+    // Clients waiting at once: each gets its own match at its own time, the one whose text never
+    // comes gets 0 when its own time is up, and text goes only to the wait that matched it.
+    void parallelWaits()
+    {
+        FakeHost host;
+        const auto session = openHostSession(m_env.homeDir() + u"/waits.nvcf"_qs, host.port());
+        QVERIFY(session->Emulator()->Connected() != 0);
+        const QString path = u"/Sessions/1"_qs;
+        const QStringList targets { u"ALPHA"_qs, u"BRAVO"_qs, u"never"_qs, u"CHARLIE"_qs };
+        const int neverTimeout = 6;
+        QList<QDBusPendingCall> waits;
+        for (int i = 0; i < targets.size(); ++i) {
+            QDBusConnection client = QDBusConnection::connectToBus(
+                QDBusConnection::SessionBus, u"wait-client-%1"_qs.arg(i));
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                QDBusConnection::sessionBus().baseService(), path, SessionIfc, u"WaitFor"_qs);
+            const int timeout = targets.at(i) == u"never"_qs ? neverTimeout : 30;
+            call.setArguments({ QVariant::fromValue(rt::Int(0)), QVariant::fromValue(rt::Int(timeout)),
+                inVariant(targets.at(i)) });
+            waits << client.asyncCall(call, 60000);
+            // Calls of one client are served in order: this one answers once the wait is set.
+            QDBusMessage ping = QDBusMessage::createMethodCall(
+                QDBusConnection::sessionBus().baseService(), path, Properties, u"Get"_qs);
+            ping.setArguments({ SessionIfc, u"ID"_qs });
+            QDBusPendingCallWatcher pinged(client.asyncCall(ping, 20000));
+            QSignalSpy done(&pinged, &QDBusPendingCallWatcher::finished);
+            QVERIFY(pinged.isFinished() || done.wait(20000));
+        }
+        const auto answer = [&](int i) {
+            return waits[i].isFinished() ? busclient::variantOf(waits[i].reply()) : QVariant();
+        };
+        QElapsedTimer clock;
+        clock.start();
+        host.send("xx BRAVO yy");
+        QTRY_VERIFY(waits[1].isFinished());
+        QCOMPARE(answer(1), QVariant::fromValue(rt::Int(1)));
+        QVERIFY(!waits[0].isFinished() && !waits[2].isFinished() && !waits[3].isFinished());
+        host.send("ALPHA CHARLIE tail");
+        QTRY_VERIFY(waits[0].isFinished() && waits[3].isFinished());
+        QCOMPARE(answer(0), QVariant::fromValue(rt::Int(1)));
+        QCOMPARE(answer(3), QVariant::fromValue(rt::Int(1)));
+        if (clock.elapsed() < (neverTimeout - 1) * 1000)
+            QVERIFY(!waits[2].isFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(waits[2].isFinished(), 20000);
+        QCOMPARE(answer(2), QVariant::fromValue(rt::Int(0)));
+        QVERIFY(clock.elapsed() >= (neverTimeout - 1) * 1000);
+        QCOMPARE(busCall(path, SessionIfc, u"ReadText"_qs,
+                     { QVariant::fromValue(rt::Int(2)), QVariant::fromValue(rt::Int(80)),
+                         QVariant::fromValue(rt::Int(0)) }),
+            QVariant(u" tail"_qs));
+        QCOMPARE(session->Emulator()->Busy(), rt::False);
     }
 
     // A client may make a session of its own through the class factory.

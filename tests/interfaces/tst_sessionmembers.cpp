@@ -486,6 +486,11 @@ private slots:
                          QVariant::fromValue(rt::Int(1)) }),
             block);
         QCOMPARE(control->GetText(10, 1, 5), u"hello"_qs);
+        // ResetComm is the connection's reset, ResetTerm the terminal's.
+        busCall(Path, SessionIfc, u"ResetComm"_qs);
+        QCOMPARE(control->GetText(10, 1, 5), u"hello"_qs);
+        QCOMPARE(busCall(Path, SessionIfc, u"ResetTerm"_qs), QVariant());
+        QCOMPARE(control->GetText(10, 1, 5), u"     "_qs);
     }
 
     // Copy enables the Paste tool when the clipboard then holds text, disables it otherwise.

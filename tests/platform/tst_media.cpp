@@ -162,7 +162,7 @@ private slots:
         QTest::addColumn<int>("error");
         QTest::newRow("missing file") << "none.png" << 0 << 0 << int(rt::err::FileNotFound);
         QTest::newRow("no picture") << "text.png" << 0 << 0 << int(rt::err::InvalidPicture);
-        QTest::newRow("a directory") << "." << 0 << 0 << int(rt::err::FileNotFound);
+        QTest::newRow("a directory") << "." << 0 << 0 << int(rt::err::PathFileAccess);
         QTest::newRow("column outside") << "red.png" << 200 << 0 << int(emu::emuerror::BadPosition);
         QTest::newRow("negative width") << "red.png" << 0 << -1 << int(emu::emuerror::BadPosition);
     }

@@ -15,6 +15,7 @@
 #include "session/session.h"
 #include "session/sessions.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 #include <optional>
 
@@ -181,24 +182,40 @@ private slots:
         QTest::addColumn<int>("autoClose");
         QTest::addColumn<QString>("titleKey");
         QTest::addColumn<QString>("autoCloseKey");
-        QTest::newRow("defaults write no own key") << "" << 0 << "<none>" << "<none>";
-        QTest::newRow("title and AutoClose") << "Beta" << -1 << "Beta" << "True";
+        QTest::addColumn<QString>("mouseTable"); // the session's; "" keeps the application's
+        QTest::addColumn<QString>("mouseKey");
+        QTest::newRow("defaults write no own key")
+            << "" << 0 << "<none>" << "<none>" << "" << "<none>";
+        QTest::newRow("title and AutoClose")
+            << "Beta" << -1 << "Beta" << "True" << "" << "<none>";
+        QTest::newRow("a mouse table of its own")
+            << "" << 0 << "<none>" << "<none>" << "own.txt" << "own.txt";
     }
     void ownKeysWritten()
     {
         QFETCH(QString, caption);
         QFETCH(int, autoClose);
+        QFETCH(QString, mouseTable);
         const QString file = home(u"written.nvcf"_qs);
         writeBytes(file,
             "; kept\n[Norvalis]\nTermType=9\nSessionTitle=Old\nAutoClose=True\n[Other]\nx=1\n");
+        writeBytes(home(u"app.txt"_qs), "1\tx\t^M\t\n");
+        writeBytes(home(u"own.txt"_qs), "2\ty\t^M\t\n");
+        gApp->setCustomMouseTable(home(u"app.txt"_qs));
         const auto session = add(file);
+        gApp->setCustomMouseTable(home(u"app.txt"_qs));
         session->setCaption(caption);
         session->setAutoClose(rt::Int(autoClose));
+        if (!mouseTable.isEmpty())
+            session->setCustomMouseTable(home(mouseTable));
         QCOMPARE(session->Changed(), rt::True);
         session->Save();
         QCOMPARE(session->Changed(), rt::False);
         QTEST(ownKey(file, u"SessionTitle"_qs), "titleKey");
         QTEST(ownKey(file, u"AutoClose"_qs), "autoCloseKey");
+        QFETCH(QString, mouseKey);
+        QCOMPARE(QFileInfo(ownKey(file, u"CustomMouseTable"_qs)).fileName(), mouseKey);
+        gApp->setCustomMouseTable(QString());
         QCOMPARE(ownKey(file, u"TermType"_qs), u"9"_qs);
         const QByteArray text = readBytes(file);
         QVERIFY(text.startsWith("; kept\n"));
@@ -206,18 +223,24 @@ private slots:
         QCOMPARE(gApp->Recent(0), file);
     }
 
-    // A write that fails is reported (75), the file keeps its old bytes, Changed stays set; the
-    // caller gets the error when the answer is Fail (as an automation client does).
+    // A save that fails is reported, the file keeps its old bytes (not one key of the new ones),
+    // Changed stays set; the caller gets the error when the answer is Fail (as an automation
+    // client does).
     void failedSaveKeepsChanged_data()
     {
         QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("folderGone"); // else a title that no file can hold
         QTest::addColumn<int>("raised");
-        QTest::newRow("Ignore") << 2 << 0;
-        QTest::newRow("Fail") << 0 << int(rt::err::PathFileAccess);
+        QTest::addColumn<QString>("reported");
+        QTest::newRow("folder gone, Ignore") << 2 << true << 0 << "75";
+        QTest::newRow("folder gone, Fail") << 0 << true << int(rt::err::PathFileAccess) << "75";
+        QTest::newRow("title with CR LF, Fail")
+            << 0 << false << int(rt::err::InvalidPropertyValue) << "380";
     }
     void failedSaveKeepsChanged()
     {
         QFETCH(int, answer);
+        QFETCH(bool, folderGone);
         ErrHndlr::SetDialogHook([&](const QString &report) {
             m_errors.append(report);
             return rt::Int(answer);
@@ -227,21 +250,26 @@ private slots:
         const QString file = dir + u"/locked.nvcf"_qs;
         writeBytes(file, "[Norvalis]\nTermType=9\n");
         const auto session = add(file);
-        session->setCaption(u"Changed"_qs);
+        session->setNormCols(100);
+        session->setCaption(folderGone ? u"Changed"_qs : u"two\r\nlines"_qs);
         // The folder moves away (a write there fails for every user, root included).
         const QString moved = home(u"moved"_qs);
         QDir(moved).removeRecursively();
-        QVERIFY(QDir().rename(dir, moved));
+        const QString kept = folderGone ? moved + u"/locked.nvcf"_qs : file;
+        if (folderGone)
+            QVERIFY(QDir().rename(dir, moved));
         const rt::Long number = errorOf([&] { session->Save(); });
         ErrHndlr::ResetForTests();
         installHooks();
         QTEST(int(number), "raised");
         QCOMPARE(m_errors.size(), 1);
-        QVERIFY(m_errors.first().contains(u"75"_qs));
+        QFETCH(QString, reported);
+        QVERIFY(m_errors.first().contains(reported));
         QCOMPARE(session->Changed(), rt::True);
         QCOMPARE(session->FileName(), file);
-        QVERIFY(!QFileInfo::exists(dir));
-        QCOMPARE(readBytes(moved + u"/locked.nvcf"_qs), QByteArray("[Norvalis]\nTermType=9\n"));
+        QCOMPARE(QFileInfo::exists(dir), !folderGone);
+        QCOMPARE(readBytes(kept), QByteArray("[Norvalis]\nTermType=9\n"));
+        QDir(dir).removeRecursively();
     }
 
     // Save without a usable name asks; the dialog's answer decides.
@@ -334,6 +362,67 @@ private slots:
         QVERIFY(m_errors.isEmpty());
     }
 
+    // Every member that takes a path of a file to read (or to capture into) refuses what is no
+    // regular file, or one too large to read, at once: nothing waits for a writer, nothing reads
+    // without end. A window icon that cannot be read leaves the program's own.
+    void pathsThatAreNoFiles_data()
+    {
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QString>("path"); // FIFO, FOLDER, SPARSE or a path
+        QTest::addColumn<int>("error");
+        const int refused = int(rt::err::PathFileAccess);
+        for (const char *member : { "Paste", "Capture", "Icon", "LoadImage", "MouseTableLoad" }) {
+            for (const char *path : { "FIFO", "/dev/zero", "FOLDER", "SPARSE" }) {
+                if (QByteArray(member) == "Capture" && QByteArray(path) == "SPARSE")
+                    continue; // a regular file: it takes a capture
+                QTest::addRow("%s %s", member, path)
+                    << QString::fromLatin1(member) << QString::fromLatin1(path)
+                    << (QByteArray(member) == "Icon" ? 0 : refused);
+            }
+        }
+    }
+    void pathsThatAreNoFiles()
+    {
+        QFETCH(QString, member);
+        QFETCH(QString, path);
+        if (path == u"FIFO"_qs) {
+            path = home(u"fifo"_qs);
+            QFile::remove(path);
+            QVERIFY(QProcess::execute(u"mkfifo"_qs, { path }) == 0);
+        } else if (path == u"FOLDER"_qs) {
+            path = home(u"folder"_qs);
+            QVERIFY(QDir().mkpath(path));
+        } else if (path == u"SPARSE"_qs) {
+            path = home(u"sparse.png"_qs);
+            QFile sparse(path);
+            QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(8) << 30));
+        }
+        const auto session = add();
+        QElapsedTimer clock;
+        clock.start();
+        const rt::Long number = errorOf([&] {
+            if (member == u"Paste"_qs)
+                session->Paste(path);
+            else if (member == u"Capture"_qs)
+                session->Capture(path, 1, 1);
+            else if (member == u"Icon"_qs)
+                session->setIcon(path);
+            else if (member == u"LoadImage"_qs)
+                session->LoadImage(path);
+            else
+                session->MouseTableLoad(path);
+        });
+        const qint64 took = clock.elapsed();
+        if (path.endsWith(u"sparse.png"_qs))
+            QFile::remove(path);
+        QTEST(int(number), "error");
+        QVERIFY2(took < 1000, qPrintable(QString::number(took)));
+        if (member == u"Icon"_qs)
+            QCOMPARE(session->Icon(), path); // kept as given
+        QCOMPARE(session->CaptureSource(), rt::Int(0));
+        QVERIFY(m_errors.isEmpty());
+    }
+
     // A new session takes the application's capture and transfer directories, with a session
     // file or without one, unless its file names its own; taking them is nothing to save.
     void applicationDirectories_data()
@@ -380,23 +469,35 @@ private slots:
         QTest::addColumn<QList<rt::Int>>("answers");
         QTest::addColumn<int>("questions");
         QTest::addColumn<bool>("closed");
+        QTest::addColumn<bool>("saveFails"); // its file's folder is gone
         QTest::newRow("0 on a changed session: no question") << 0 << true << QList<rt::Int> {} << 0
-                                                           << true;
+                                                           << true << false;
         QTest::newRow("1 on an unchanged session: no question")
-            << 1 << false << QList<rt::Int> {} << 0 << true;
-        QTest::newRow("1 changed, Cancel") << 1 << true << QList<rt::Int> { 2 } << 1 << false;
-        QTest::newRow("1 changed, No") << 1 << true << QList<rt::Int> { 7 } << 1 << true;
+            << 1 << false << QList<rt::Int> {} << 0 << true << false;
+        QTest::newRow("1 changed, Cancel") << 1 << true << QList<rt::Int> { 2 } << 1 << false << false;
+        QTest::newRow("1 changed, No") << 1 << true << QList<rt::Int> { 7 } << 1 << true << false;
         QTest::newRow("1 changed without file, Yes, Save As cancelled")
-            << 1 << true << QList<rt::Int> { 6 } << 1 << false;
+            << 1 << true << QList<rt::Int> { 6 } << 1 << false << false;
         QTest::newRow("2 on a session without link: no question")
-            << 2 << true << QList<rt::Int> {} << 0 << true;
+            << 2 << true << QList<rt::Int> {} << 0 << true << false;
+        QTest::newRow("1 changed, Yes, the save does not reach the file")
+            << 1 << true << QList<rt::Int> { 6 } << 1 << false << true;
     }
     void terminatePrompts()
     {
         QFETCH(int, prompt);
         QFETCH(bool, changed);
         QFETCH(QList<rt::Int>, answers);
-        const auto session = add();
+        QFETCH(bool, saveFails);
+        QString file;
+        if (saveFails) {
+            file = home(u"gone/gone.nvcf"_qs);
+            QVERIFY(QDir().mkpath(home(u"gone"_qs)));
+            writeBytes(file, "[Norvalis]\nTermType=9\n");
+        }
+        const auto session = add(file);
+        if (!file.isEmpty())
+            QVERIFY(QDir(home(u"gone"_qs)).removeRecursively());
         QVERIFY(settled());
         if (changed)
             session->setCaption(u"Edited"_qs);
@@ -461,6 +562,28 @@ private slots:
         gApp->setNoCloseWarning(rt::False);
     }
 
+    // A transfer's file list from the dialogs (folder, NUL, names) is taken as it stands; a
+    // list typed by a client with quotes is split at its blanks and quotes.
+    void transferFileLists_data()
+    {
+        QTest::addColumn<QString>("list"); // HOME for the home folder, | for NUL
+        QTest::newRow("from the dialogs, a name with a quote") << "HOME|say\"hi\".txt";
+        QTest::newRow("typed with quotes") << "\"HOME/say\"\"hi\"\".txt\"";
+    }
+    void transferFileLists()
+    {
+        QFETCH(QString, list);
+        writeBytes(home(u"say\"hi\".txt"_qs), "sent text\r");
+        FakeHost host;
+        const QString file = home(u"upload.nvcf"_qs);
+        writeBytes(file, hostSessionFile(host.port()));
+        const auto session = add(file);
+        QTRY_VERIFY(session->Emulator()->Connected() != 0);
+        list.replace(u"HOME"_qs, m_env.homeDir()).replace(u'|', QChar(0));
+        QCOMPARE(session->Upload(list, 0, 0, 0, 1), rt::Int(0));
+        QVERIFY(host.waitForReceived("sent text"));
+    }
+
     // Yes saves under the session's own file before closing.
     void terminateSavesOnYes()
     {
@@ -500,6 +623,18 @@ private slots:
         QCOMPARE(session->Visible(), rt::False);
         session->setVisible(rt::True);
         QCOMPARE(session->Visible(), rt::True);
+        // A title of 10 MB: the window shows what can be seen of it, at once; the property
+        // keeps it whole.
+        const QString huge(10 * 1024 * 1024, u'x');
+        QElapsedTimer clock;
+        clock.start();
+        session->setCaption(huge);
+        session->frmSession()->windowWidget()->repaint();
+        QCoreApplication::processEvents();
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(session->Caption(), huge);
+        QVERIFY(session->frmSession()->caption().size() < 100000);
+        QVERIFY(session->frmSession()->caption().startsWith(u"xxxx"_qs));
     }
 
     void moveAndResize()

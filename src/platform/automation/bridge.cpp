@@ -2,6 +2,7 @@
 
 #include "automation/buserror.h"
 #include "automation/guard.h"
+#include "automation/latereply.h"
 #include "automation/log.h"
 #include "automation/members.h"
 #include "automation/signalrelay.h"
@@ -268,7 +269,8 @@ bool Bridge::handleMessage(const QDBusMessage &message, const QDBusConnection &c
             << message.interface() + u'.' + message.member() << "from" << message.service() << "at"
             << message.path() << "->" << reply.errorName() << reply.errorMessage();
     }
-    if (message.isReplyRequired())
+    // An invalid reply: the member answers later (latereply.h).
+    if (message.isReplyRequired() && reply.type() != QDBusMessage::InvalidMessage)
         connection.send(reply);
     return true;
 }
@@ -307,8 +309,6 @@ QDBusMessage Bridge::callMethod(const QDBusMessage &message)
     QVariantList converted;
     for (int i = 0; i < arguments.size(); ++i)
         converted << fromBus(arguments.at(i), members::parameterType(*method, i), this);
-    const QVariantList results = members::invoke(target, *method, converted);
-
     QList<QMetaType> resultTypes;
     if (method->returnMetaType().isValid() && method->returnMetaType().id() != QMetaType::Void)
         resultTypes << method->returnMetaType();
@@ -316,10 +316,46 @@ QDBusMessage Bridge::callMethod(const QDBusMessage &message)
         if (members::isByReference(*method, i))
             resultTypes << members::parameterType(*method, i);
     }
+    // A member may answer later (latereply.h) when the call wants an answer and nothing comes
+    // back by reference.
+    const bool byReference
+        = resultTypes.size() > (method->returnMetaType().id() != QMetaType::Void ? 1 : 0);
+    QVariantList results;
+    if (byReference || !message.isReplyRequired()) {
+        results = members::invoke(target, *method, converted);
+    } else {
+        LateReplyOffer offer(message.member(),
+            [this, message, resultTypes] { return lateReply(message, resultTypes.value(0)); });
+        results = members::invoke(target, *method, converted);
+        if (offer.taken())
+            return QDBusMessage();
+    }
     QVariantList out;
     for (int i = 0; i < results.size(); ++i)
         out << toBus(results.at(i), resultTypes.at(i), this);
     return message.createReply(out);
+}
+
+// The answer of a call that its member gives later: the value (of type resultType, or nothing)
+// or the error, sent when it comes.
+std::shared_ptr<LateReply> Bridge::lateReply(const QDBusMessage &message, QMetaType resultType)
+{
+    const QPointer<Bridge> bridge(this);
+    const QDBusConnection connection = m_connection;
+    auto send
+        = [connection](const QDBusMessage &reply) { QDBusConnection(connection).send(reply); };
+    return std::make_shared<LateReply>(
+        [bridge, message, resultType, send](const QVariant &value) {
+            QVariantList out;
+            try {
+                if (resultType.isValid() && bridge)
+                    out << toBus(value, resultType, bridge.data());
+                send(message.createReply(out));
+            } catch (...) {
+                send(errorReply(message, rt::currentError()));
+            }
+        },
+        [message, send](const rt::Error &error) { send(errorReply(message, error)); });
 }
 
 QDBusMessage Bridge::propertyCall(const QDBusMessage &message)

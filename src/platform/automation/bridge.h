@@ -51,11 +51,13 @@
 #include <QHash>
 #include <QList>
 #include <QPointer>
+#include <memory>
 
 class QDBusServiceWatcher;
 
 namespace automation {
 
+class LateReply;
 class SignalRelay;
 
 class Bridge : public QDBusVirtualObject, public ObjectMap
@@ -107,6 +109,7 @@ private:
 
     QDBusMessage dispatch(const QDBusMessage &message);
     QDBusMessage callMethod(const QDBusMessage &message);
+    std::shared_ptr<LateReply> lateReply(const QDBusMessage &message, QMetaType resultType);
     QDBusMessage propertyCall(const QDBusMessage &message);
     QDBusMessage callbackCall(const QDBusMessage &message);
 

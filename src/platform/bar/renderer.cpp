@@ -353,7 +353,7 @@ void Renderer::updateAction(View &view, const Drawn &drawn, QAction *action, con
 void Renderer::applyTool(QAction *action, const Band *band, const Tool *tool)
 {
     action->setSeparator(tool->isSeparator());
-    action->setText(tool->caption());
+    action->setText(rt::visibleText(tool->caption()));
     action->setToolTip(tool->toolTipText());
     action->setEnabled(tool->isEnabled());
     action->setVisible(tool->isVisible());
@@ -374,7 +374,7 @@ void Renderer::applyField(QLabel *field, const Tool *tool)
     if (!tool->isSeparator() && tool->caption().isEmpty() && !icon.isNull())
         field->setPixmap(icon.pixmap(16, 16));
     else
-        field->setText(tool->isSeparator() ? QString() : tool->caption());
+        field->setText(tool->isSeparator() ? QString() : rt::visibleText(tool->caption()));
     field->setToolTip(tool->toolTipText());
     field->setEnabled(tool->isEnabled());
     if (tool->width() > 0)

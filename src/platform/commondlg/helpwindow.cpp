@@ -1,5 +1,7 @@
 #include "commondlg/helpwindow.h"
 
+#include "runtime/screen.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -43,7 +45,7 @@ void showHelp(QWidget *owner, const QString &helpFile, HelpCommand command)
         if (owner) {
             QRect frame = window->frameGeometry();
             frame.moveCenter(owner->window()->frameGeometry().center());
-            window->move(frame.topLeft());
+            window->move(rt::keptOnScreen(frame, window).topLeft());
         }
     }
     if (window->helpFile() != helpFile)

@@ -19,8 +19,12 @@ CaptureFile::CaptureFile(const QString &fileName, int mode, HostEncoding encodin
     if (mode == 3)
         return;
     const QFileInfo info(fileName);
-    if (fileName.isEmpty() || info.isDir())
-        rt::raise(rt::err::PathFileAccess);
+    // Only a regular file takes a capture: opening a FIFO would wait for a reader, and a device
+    // or a folder is no place for it.
+    if (fileName.isEmpty() || (info.exists() && !info.isFile()))
+        rt::raise(rt::err::PathFileAccess,
+            rt::errorText(rt::err::PathFileAccess) + QStringLiteral(": ") + fileName
+                + QStringLiteral(" (not a regular file)"));
     if (!info.absoluteDir().exists())
         rt::raise(rt::err::PathNotFound);
     if (mode == 0 && info.exists())

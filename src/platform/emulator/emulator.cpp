@@ -159,8 +159,9 @@ nvEmulator::~nvEmulator()
 {
     if (!m_shutdown)
         Shutdown();
-    if (m_waitLoop)
-        m_waitLoop->exit(0);
+    // The waits end untold of Busy: nobody is left to hear of it.
+    while (!m_waiters.empty())
+        endWait(m_waiters.front().get(), -1);
 }
 
 emu::Settings *nvEmulator::Settings(bool)

@@ -18,8 +18,11 @@
 // - Timeouts of WaitFor and ReadText are in seconds: 0 checks what has arrived without waiting,
 //   a negative value waits without limit (until the text comes, Abort, or the link ends).
 // - Methods that wait (WaitFor, ReadText, and Upload, Download, Dial and HangUp with Wait) run a
-//   nested event loop: the window stays alive, and Busy is non-zero meanwhile. One such wait at
-//   a time: a second one raises errBusy.
+//   nested event loop: the window stays alive, and Busy is non-zero meanwhile. Waits may run at
+//   the same time (two clients each waiting for their own text): each ends with its own result
+//   when its own condition is met or its own time is up, and text is taken only by the wait that
+//   matched it. A D-Bus client's WaitFor or ReadText is answered when its wait ends, without a
+//   nested loop, so that it never waits for a wait that began after it.
 //
 // Errors raised to callers (rt::Error), besides the runtime's own numbers (5 invalid argument,
 // 9 index out of range, 13 type mismatch, 53 file not found, 58 file already exists, 75 path or
@@ -29,7 +32,7 @@
 //
 //   30001 "Not connected"                     Output, Break, Paste, Upload, Download without an
 //                                             open channel
-//   30002 "The control is busy"               a second wait, transfer or capture while one runs
+//   30002 "The control is busy"               a second transfer or capture while one runs
 //   30003 "Transfer protocol not available"   Upload or Download by a protocol whose program
 //                                             (kermit, or lrzsz's sx/sb/sz/rx/rb/rz) is not
 //                                             installed or does not start
@@ -61,6 +64,8 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
+#include <list>
 #include <memory>
 #include <optional>
 
@@ -428,7 +433,16 @@ private:
     void stopCapture();
 
     // Waits
+    struct Waiter;
     int runWait(int timeoutSeconds, const std::function<bool()> &done);
+    // Starts a wait that ends by calling finish with 1 (done), 0 (time up, Abort, link lost) or
+    // -1 (the control is going away); a negative timeout has no limit.
+    Waiter *startWait(
+        int timeoutSeconds, std::function<bool()> done, std::function<void(int)> finish);
+    void endWait(Waiter *waiter, int result);
+    // Ends every wait: with 1 where judge is set and its condition is met, else 0.
+    void endWaits(bool judge);
+    bool waiting(const Waiter *waiter) const;
     void wakeWaiter();
 
     // Transfers
@@ -506,8 +520,7 @@ private:
     Int m_captureSource = 0;
 
     // Waits and transfers
-    QEventLoop *m_waitLoop = nullptr;
-    std::function<bool()> m_waitDone;
+    std::list<std::shared_ptr<Waiter>> m_waiters; // in the order they began
     int m_busy = 0;
     QPointer<AsciiUpload> m_upload;
     QPointer<AsciiDownload> m_download;

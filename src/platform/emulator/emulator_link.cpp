@@ -160,8 +160,7 @@ void nvEmulator::onChannelError(int code, const QString &text)
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     }
-    if (m_waitLoop)
-        m_waitLoop->exit(0);
+    endWaits(false);
 }
 
 void nvEmulator::onChannelDisconnected(int code, const QString &text)
@@ -182,8 +181,7 @@ void nvEmulator::onChannelDisconnected(int code, const QString &text)
     m_statusText = code ? text : QStringLiteral("Disconnected");
     if (!survives([this] { emit StatusChange(m_statusText); }))
         return;
-    if (m_waitLoop)
-        m_waitLoop->exit(m_waitDone && m_waitDone() ? 1 : 0);
+    endWaits(true);
     if (code != channelerror::None)
         emit Disconnect();
 }

@@ -8,6 +8,7 @@
 #include "emulator/screenview.h"
 #include "emulator/sound.h"
 #include "runtime/errnum.h"
+#include "runtime/wholefile.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -16,13 +17,13 @@ namespace emu {
 
 namespace {
 
+// A picture file is read whole before it is decoded; a larger one is refused.
+constexpr qint64 MaxPictureFileBytes = 64 * 1024 * 1024;
+
 // A picture file the user named: a regular file holding an image.
 QImage readPicture(const QString &fileName)
 {
-    if (!QFileInfo(fileName).isFile())
-        rt::raise(rt::err::FileNotFound);
-    QImageReader reader(fileName);
-    const QImage image = reader.read();
+    const QImage image = QImage::fromData(rt::readNamedFile(fileName, MaxPictureFileBytes));
     if (image.isNull())
         rt::raise(rt::err::InvalidPicture);
     return image;

@@ -8,6 +8,7 @@
 #include "emulator/emulator_internal.h"
 #include "emulator/screenview.h"
 #include "runtime/errnum.h"
+#include "runtime/wholefile.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -106,6 +107,9 @@ void nvEmulator::CopyHistory(Int left, Int top, Int right, Int bottom)
         left, top, right, bottom));
 }
 
+// A file pasted to the host is read whole first; a larger one is refused.
+constexpr qint64 MaxPasteFileBytes = 16 * 1024 * 1024;
+
 void nvEmulator::Paste(QString *fileName)
 {
     const QString name = fileName ? *fileName : QString();
@@ -116,13 +120,7 @@ void nvEmulator::Paste(QString *fileName)
         if (text.isEmpty())
             return;
     } else {
-        QFile file(name);
-        if (!file.exists())
-            rt::raise(rt::err::FileNotFound, QStringLiteral("File not found: %1").arg(name));
-        if (!file.open(QIODevice::ReadOnly))
-            rt::raise(
-                rt::err::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(name));
-        text = QString::fromUtf8(file.readAll());
+        text = QString::fromUtf8(rt::readNamedFile(name, MaxPasteFileBytes));
     }
     requireConnection();
     QByteArray bytes = toHost(text, m_settings->PasteEOLMode(), char(m_settings->PasteEOLChar()));

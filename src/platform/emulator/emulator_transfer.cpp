@@ -2,6 +2,8 @@
 
 #include "emulator/emulator.h"
 
+#include "automation/latereply.h"
+
 #include "emulator/asciitransfer.h"
 #include "emulator/emulator_internal.h"
 #include "emulator/xferprogress.h"
@@ -13,6 +15,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <vector>
 
 namespace emu {
 
@@ -42,38 +45,106 @@ private:
 
 // --- Waits ---------------------------------------------------------------------------------
 
+// One method waiting for the host: its condition, its own time limit and how it is told the end.
+struct nvEmulator::Waiter
+{
+    std::function<bool()> done;
+    std::function<void(int)> finish;
+    QTimer timer;
+    std::unique_ptr<BusyScope> busy;
+};
+
+nvEmulator::Waiter *nvEmulator::startWait(
+    int timeoutSeconds, std::function<bool()> done, std::function<void(int)> finish)
+{
+    auto waiter = std::make_shared<Waiter>();
+    Waiter *w = waiter.get();
+    w->done = std::move(done);
+    w->finish = std::move(finish);
+    if (timeoutSeconds > 0) {
+        w->timer.setSingleShot(true);
+        connect(&w->timer, &QTimer::timeout, this, [this, w] { endWait(w, 0); });
+        w->timer.start(timeoutSeconds * 1000);
+    }
+    m_waiters.push_back(std::move(waiter));
+    w->busy = std::make_unique<BusyScope>(this);
+    return w;
+}
+
+bool nvEmulator::waiting(const Waiter *waiter) const
+{
+    return std::any_of(m_waiters.begin(), m_waiters.end(),
+        [waiter](const std::shared_ptr<Waiter> &w) { return w.get() == waiter; });
+}
+
+// The waiter leaves the list before it is told, so that what its end sets off finds it gone.
+void nvEmulator::endWait(Waiter *waiter, int result)
+{
+    const auto it = std::find_if(m_waiters.begin(), m_waiters.end(),
+        [waiter](const std::shared_ptr<Waiter> &w) { return w.get() == waiter; });
+    if (it == m_waiters.end())
+        return;
+    std::shared_ptr<Waiter> ended = std::move(*it);
+    m_waiters.erase(it);
+    ended->timer.stop();
+    const std::function<void(int)> finish = std::move(ended->finish);
+    if (result < 0 && ended->busy)
+        ended->busy->release();
+    ended.reset();
+    if (finish)
+        finish(result);
+}
+
+void nvEmulator::endWaits(bool judge)
+{
+    const QPointer<nvEmulator> self(this);
+    std::vector<Waiter *> all;
+    for (const std::shared_ptr<Waiter> &w : m_waiters)
+        all.push_back(w.get());
+    for (Waiter *w : all) {
+        if (self.isNull())
+            return;
+        if (waiting(w))
+            endWait(w, judge && w->done() ? 1 : 0);
+    }
+}
+
 int nvEmulator::runWait(int timeoutSeconds, const std::function<bool()> &done)
 {
     if (done())
         return 1;
     if (timeoutSeconds == 0)
         return 0;
-    if (m_waitLoop)
-        fail(emuerror::Busy, QStringLiteral("another method is waiting"));
     QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    if (timeoutSeconds > 0) {
-        connect(&timer, &QTimer::timeout, &loop, [&loop] { loop.exit(0); });
-        timer.start(timeoutSeconds * 1000);
-    }
-    m_waitLoop = &loop;
-    m_waitDone = done;
-    BusyScope busy(this);
+    Waiter *waiter = startWait(timeoutSeconds, done, [&loop](int result) { loop.exit(result); });
     int result = 0;
-    if (!survives([&] { result = loop.exec(); })) {
-        busy.release();
+    if (!survives([&] { result = loop.exec(); }))
         return -1;
+    // The loop may also end for the whole program (quit): the wait ends with it, untold.
+    if (waiting(waiter)) {
+        const auto it = std::find_if(m_waiters.begin(), m_waiters.end(),
+            [waiter](const std::shared_ptr<Waiter> &w) { return w.get() == waiter; });
+        (*it)->finish = nullptr;
+        endWait(waiter, 0);
+        return 0;
     }
-    m_waitLoop = nullptr;
-    m_waitDone = nullptr;
     return result;
 }
 
+// New text, a new state: every wait whose condition is met ends, the oldest first, so that each
+// takes its own match out of what arrived.
 void nvEmulator::wakeWaiter()
 {
-    if (m_waitLoop && m_waitDone && m_waitDone())
-        m_waitLoop->exit(1);
+    const QPointer<nvEmulator> self(this);
+    std::vector<Waiter *> all;
+    for (const std::shared_ptr<Waiter> &w : m_waiters)
+        all.push_back(w.get());
+    for (Waiter *w : all) {
+        if (self.isNull())
+            return;
+        if (waiting(w) && w->done())
+            endWait(w, 1);
+    }
 }
 
 QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
@@ -82,16 +153,31 @@ QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
         rt::raise(rt::err::InvalidCall);
     const qsizetype n = length > 0 ? length : 32767;
     const bool linkUp = linkOpen();
-    QString line;
-    bool gotLine = false;
-    const int result = runWait(mode == 2 || !linkUp ? 0 : timeout, [&] {
+    struct Read
+    {
+        QString line;
+        bool gotLine = false;
+    };
+    const auto read = std::make_shared<Read>();
+    const std::function<bool()> done = [this, mode, n, read] {
         if (mode == 1)
-            return gotLine = gotLine || m_input.takeLine(&line, n);
+            return read->gotLine = read->gotLine || m_input.takeLine(&read->line, n);
         return mode == 2 || m_input.size() >= n;
-    });
-    if (result < 0)
+    };
+    const auto text = [this, n, read] { return read->gotLine ? read->line : m_input.take(n); };
+    const int wait = mode == 2 || !linkUp ? 0 : timeout;
+    if (done())
+        return text();
+    if (wait != 0) {
+        if (const auto late = automation::takeLateReply({ "ReadText", "Input" })) {
+            startWait(wait, done,
+                [late, text](int result) { late->answer(result < 0 ? QString() : text()); });
+            return QString();
+        }
+    }
+    if (runWait(wait, done) < 0)
         return QString();
-    return gotLine ? line : m_input.take(n);
+    return text();
 }
 
 void nvEmulator::Output(const QString &text)
@@ -109,12 +195,23 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
         rt::raise(rt::err::ArgumentNotOptional);
     const Qt::CaseSensitivity cs = compare ? Qt::CaseInsensitive : Qt::CaseSensitive;
     const bool linkUp = linkOpen();
-    int hit = 0;
-    const int result = runWait(linkUp ? int(timeout) : 0, [&] {
-        hit = m_input.takeThrough(list, cs);
-        return hit > 0;
-    });
-    return result == 1 ? Int(hit) : Int(0);
+    const auto hit = std::make_shared<int>(0);
+    const std::function<bool()> done = [this, list, cs, hit] {
+        *hit = m_input.takeThrough(list, cs);
+        return *hit > 0;
+    };
+    const int wait = linkUp ? int(timeout) : 0;
+    if (done())
+        return Int(*hit);
+    if (wait != 0) {
+        if (const auto late = automation::takeLateReply({ "WaitFor" })) {
+            startWait(wait, done,
+                [late, hit](int result) { late->answer(Int(result == 1 ? *hit : 0)); });
+            return 0;
+        }
+    }
+    const int result = runWait(wait, done);
+    return result == 1 ? Int(*hit) : Int(0);
 }
 
 void nvEmulator::Abort()
@@ -127,8 +224,7 @@ void nvEmulator::Abort()
         if (!survives([this] { m_channel->hangUp(); }))
             return;
     }
-    if (m_waitLoop)
-        m_waitLoop->exit(0);
+    endWaits(false);
 }
 
 // --- Transfers -----------------------------------------------------------------------------

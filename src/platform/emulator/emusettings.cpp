@@ -301,13 +301,18 @@ void Settings::Save(const QString &fileName)
     inifile::IniFile file(fileName);
     if (!file.load())
         rt::raise(rt::err::PathFileAccess);
+    SaveInto(file);
+    if (!file.save())
+        rt::raise(rt::err::PathFileAccess);
+    setChanged(false);
+}
+
+void Settings::SaveInto(inifile::IniFile &file) const
+{
     forEachSavedValue([&](const SettingDef &def, int index, const QString &key) {
         if (!file.setValue(def.section, key, format(def, value(def.id, index))))
             rt::raise(rt::err::PathFileAccess);
     });
-    if (!file.save())
-        rt::raise(rt::err::PathFileAccess);
-    setChanged(false);
 }
 
 QString Settings::hostTerminalName() const

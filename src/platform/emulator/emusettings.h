@@ -13,6 +13,10 @@
 #include <QString>
 #include <QVariant>
 
+namespace inifile {
+class IniFile;
+}
+
 namespace emu {
 
 using rt::Int;
@@ -250,6 +254,9 @@ public:
     // Writes every saved setting into the file in one atomic write; keys that are not ours stay
     // as they were. Clears Changed on success; a failure raises 75 and changes nothing.
     void Save(const QString &fileName);
+    // Puts every saved setting into file (not yet written), for a caller that adds keys of its
+    // own and writes the file once. A value the file refuses raises 75; Changed stays as it is.
+    void SaveInto(inifile::IniFile &file) const;
 
     // The terminal type's host name: HostTermType, or the TermType's own.
     QString hostTerminalName() const;

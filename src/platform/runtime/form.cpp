@@ -457,8 +457,9 @@ QString Form::caption() const
 void Form::setCaption(const QString &caption)
 {
     load();
-    m_widget->setWindowTitle(caption);
-    windowWidget()->setWindowTitle(caption);
+    const QString shown = visibleText(caption);
+    m_widget->setWindowTitle(shown);
+    windowWidget()->setWindowTitle(shown);
 }
 
 Long Form::left() const

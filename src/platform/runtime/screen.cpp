@@ -3,6 +3,8 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace rt {
@@ -96,6 +98,76 @@ void setMousePointer(Int pointer)
     else
         QGuiApplication::setOverrideCursor(cursor);
     gOverridePushed = true;
+}
+
+namespace {
+
+// How much of a window must lie in its room for the user to take hold of it.
+constexpr int reachablePixels = 48;
+// Wider than any desktop when there is none to ask.
+constexpr int fallbackVisibleChars = 16384;
+
+int visibleChars()
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return fallbackVisibleChars;
+    int width = 0;
+    for (const QScreen *screen : QGuiApplication::screens())
+        width += screen->geometry().width();
+    return width > 0 ? width : fallbackVisibleChars;
+}
+
+QRect roomOf(const QRect &rect, const QWidget *window)
+{
+    if (window && !window->isWindow() && window->parentWidget())
+        return window->parentWidget()->rect();
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return rect;
+    const QScreen *screen = QGuiApplication::screenAt(rect.center());
+    if (!screen) {
+        // The nearest screen to the rectangle's centre.
+        qint64 best = -1;
+        for (const QScreen *each : QGuiApplication::screens()) {
+            const QPoint d = each->geometry().center() - rect.center();
+            const qint64 distance = qint64(d.x()) * d.x() + qint64(d.y()) * d.y();
+            if (best < 0 || distance < best) {
+                best = distance;
+                screen = each;
+            }
+        }
+    }
+    return screen ? screen->availableGeometry() : rect;
+}
+
+} // namespace
+
+QString visibleText(const QString &text)
+{
+    const int limit = visibleChars();
+    if (text.size() <= limit)
+        return text;
+    qsizetype cut = limit;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return text.left(cut) + QChar(0x2026);
+}
+
+QRect keptOnScreen(const QRect &rect, const QWidget *window)
+{
+    const QRect room = roomOf(rect, window);
+    if (room.isEmpty())
+        return rect;
+    // Along one axis: the start moves when the window starts before the room, or when less than
+    // a grip of it would lie in the room.
+    const auto kept = [](int start, int size, int roomStart, int roomEnd) {
+        const int grip = std::min(size, reachablePixels);
+        if (start >= roomStart && start <= roomEnd - grip)
+            return start;
+        return start < roomStart ? roomStart : std::max(roomStart, roomEnd - size);
+    };
+    return QRect(QPoint(kept(rect.left(), rect.width(), room.left(), room.right() + 1),
+                     kept(rect.top(), rect.height(), room.top(), room.bottom() + 1)),
+        rect.size());
 }
 
 } // namespace rt

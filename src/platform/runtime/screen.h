@@ -1,10 +1,14 @@
 #pragma once
-// Screen metrics in twips (1440 to the logical inch) and the application's mouse pointer.
+// Screen metrics in twips (1440 to the logical inch), the application's mouse pointer, and what
+// a window or a text may take of the screen.
 
 #include "runtime/error.h"
 
 #include <QPoint>
 #include <QRect>
+#include <QString>
+
+class QWidget;
 
 namespace rt {
 
@@ -30,5 +34,18 @@ Long ScreenHeight();
 enum MousePointer : Int { vbDefault = 0, vbArrow = 1, vbHourglass = 11 };
 Int mousePointer();
 void setMousePointer(Int pointer);
+
+// A text for a caption, a status field or a list entry, cut to what the screens could show at
+// all (no character is narrower than a pixel), so that measuring it for display is quick
+// whatever its length. Whoever owns the text keeps it whole; only what is shown is cut.
+QString visibleText(const QString &text);
+
+// The rectangle a window is given, moved where the user could not reach it: its top left corner
+// must lie in the room it may take, with some of the window beside and below it. The room is the
+// work area of the screen it is on (the nearest one when it is on none) for a top-level window,
+// its parent's area for a window inside another. A window moved comes to lie wholly in the room
+// where it fits, else at the room's top or left edge; one that is reachable keeps its place and
+// size, even where it reaches past the room's far edges.
+QRect keptOnScreen(const QRect &rect, const QWidget *window);
 
 } // namespace rt

@@ -1,5 +1,7 @@
 #include "runtime/wholefile.h"
 
+#include "runtime/errnum.h"
+#include "runtime/error.h"
 #include "runtime/storeslog.h"
 
 #include <QDeadlineTimer>
@@ -323,6 +325,33 @@ bool readAtMost(QFile &file, qint64 maxBytes, QByteArray &data)
         if (n == 0)
             return true;
     }
+}
+
+QByteArray readNamedFile(const QString &path, qint64 maxBytes)
+{
+    const auto refused = [&path](Long number, const QString &why) {
+        return Error(number,
+            errorText(number) + QStringLiteral(": ") + path + QStringLiteral(" (") + why + u')');
+    };
+    QFile file;
+    switch (openRegularFile(file, path)) {
+    case OpenStatus::Opened:
+        break;
+    case OpenStatus::Missing:
+        throw refused(err::FileNotFound, QStringLiteral("no such file"));
+    case OpenStatus::NotRegular:
+        throw refused(err::PathFileAccess, QStringLiteral("not a regular file"));
+    case OpenStatus::Failed:
+        throw refused(err::PathFileAccess, QStringLiteral("cannot be opened"));
+    }
+    QByteArray data;
+    if (!readAtMost(file, maxBytes, data)) {
+        throw refused(err::PathFileAccess,
+            file.error() != QFileDevice::NoError
+                ? QStringLiteral("cannot be read")
+                : QStringLiteral("larger than %1 bytes").arg(maxBytes));
+    }
+    return data;
 }
 
 FileEditLock::FileEditLock(const QString &path, int timeoutMs)

@@ -85,6 +85,12 @@ OpenStatus openRegularFile(QFile &file, const QString &path);
 // read is read no further). False (data empty) when the file holds more or a read fails.
 bool readAtMost(QFile &file, qint64 maxBytes, QByteArray &data);
 
+// The whole of a file named by a user, a client or a setting (a file to paste, a picture, a
+// table): opened only when it is a regular file, read only when it holds at most maxBytes.
+// Raises 53 when it is missing, 75 when it is no regular file, cannot be read or is larger; the
+// text names the file and the reason.
+QByteArray readNamedFile(const QString &path, qint64 maxBytes);
+
 // An exclusive lock for editing the file at path, shared with every process that edits the file
 // through this lock. Waits at most timeoutMs for another holder; locked() says whether it got it.
 class FileEditLock
