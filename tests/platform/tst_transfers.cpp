@@ -348,8 +348,9 @@ void TestTransfers::cancelMidTransfer()
     QVERIFY(!m_control->findChild<emu::XferProgress *>());
     if (!upload)
         QCOMPARE(entries(m_local), QStringList()); // nothing half-written, no private folder
-    // lrzsz's programs tell the other side; Kermit's receiver gives up after its retries.
-    if (protocol != Kermit)
+    // lrzsz's programs tell the other side; Kermit's receiver gives up after its retries, and
+    // so may XModem's and YModem's, when the cancel came in the middle of a block.
+    if (protocol != Kermit && (protocol == ZModem || !upload))
         QVERIFY(m_host->programEnded(20000));
 }
 
@@ -420,8 +421,11 @@ void TestTransfers::hostGone()
     m_host->kill();
     QTRY_COMPARE_WITH_TIMEOUT(m_control->XferStatus(), rt::Int(0), 10000);
     const QStringList texts = statusTexts(status);
-    QVERIFY2(texts.filter(QStringLiteral("Download failed")) == QStringList { QStringLiteral(
-                 "Download failed: The link to the host was lost") },
+    // (Then the file in hand, not received.)
+    const QStringList failed = texts.filter(QStringLiteral("Download failed"));
+    QVERIFY2(failed.size() == 1
+            && failed.first().startsWith(
+                QLatin1String("Download failed: The link to the host was lost;")),
         qPrintable(texts.join(u'|')));
     QCOMPARE(entries(m_local), QStringList());
     m_control->feedHostData("back on the screen");
