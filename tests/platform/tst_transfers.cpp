@@ -1,9 +1,10 @@
 // File transfers of the terminal-emulator control against the real programs on the host's side
 // of a loopback link: sz/rz, sb/rb, sx/rx, and kermit behind a pseudo-terminal. Each protocol
-// both ways, text and binary, big, empty and batched files compared byte for byte; cancelling,
-// a host that goes away, a hostile sender's file names, the overwrite rule, the ZModem start
-// from the host, the options the settings give the programs, and a slow link that holds a
-// fast program back.
+// both ways, text and binary, big, empty and batched files compared byte for byte, landing in
+// the user's usual mode; cancelling, a host that goes away in the middle or right after the
+// end, a hostile sender's file names and dispositions, the overwrite rules both ways, the
+// ZModem start from the host, the options the settings give the programs, the reason a failure
+// gives, and a slow link that holds a fast program back.
 
 #include "common/testutil.h"
 #include "emulator/emulator.h"
@@ -15,8 +16,11 @@
 
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using emu::nvEmulator;
 namespace proto = emu::xferprotocol;
@@ -108,6 +112,20 @@ QStringList entries(const QString &dir)
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+QStringList statusTexts(const QSignalSpy &spy)
+{
+    QStringList texts;
+    for (const QList<QVariant> &args : spy)
+        texts << args.first().toString();
+    return texts;
+}
+
 } // namespace
 
 class TestTransfers : public QObject
@@ -123,8 +141,8 @@ private slots:
     void roundTrip();
     void cancelMidTransfer_data();
     void cancelMidTransfer();
-    void hostGoneMidTransfer_data();
-    void hostGoneMidTransfer();
+    void hostGone_data();
+    void hostGone();
     void slowLinkHoldsProgram_data();
     void slowLinkHoldsProgram();
     void hostileSenderName_data();
@@ -138,6 +156,8 @@ private slots:
     void missingProgram();
     void programOptions_data();
     void programOptions();
+    void failureReason_data();
+    void failureReason();
     void zmodemStartAcrossPieces_data();
     void zmodemStartAcrossPieces();
     void screenshot();
@@ -161,6 +181,7 @@ void TestTransfers::initTestCase()
             QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/setup installs it)")
                                  .arg(QLatin1String(program))));
     }
+    ::umask(022); // the modes received files are expected in
 }
 
 void TestTransfers::init()
@@ -250,6 +271,9 @@ void TestTransfers::roundTrip()
     qint64 total = 0;
     for (const auto &[name, size] : list) {
         writeBytes(QDir(from).filePath(name), content(name, size, !binary));
+        // A mode no received file keeps: set-user-ID, writable by all.
+        if (!upload)
+            ::chmod(QFile::encodeName(QDir(from).filePath(name)).constData(), 04777);
         names << name;
         paths << QDir(from).filePath(name);
         total += size;
@@ -261,9 +285,13 @@ void TestTransfers::roundTrip()
     QCOMPARE(runTransfer(upload, protocol, binary, spec, 1), 0);
     QVERIFY(m_host->programEnded());
     QCOMPARE(m_host->exitCode(), 0);
-    for (const auto &[name, size] : list)
+    for (const auto &[name, size] : list) {
         QVERIFY2(
             readBytes(QDir(to).filePath(name)) == content(name, size, !binary), qPrintable(name));
+        // The user's usual mode (umask 022), with an execute right the sender may have given.
+        if (!upload)
+            QCOMPARE(modeOf(QDir(to).filePath(name)) & ~mode_t(0111), mode_t(0644));
+    }
     QCOMPARE(m_control->XferFiles(), rt::Int(list.size()));
     if (binary)
         QCOMPARE(m_control->XferBytes(), rt::Long(total));
@@ -280,7 +308,9 @@ void TestTransfers::cancelMidTransfer_data()
     QTest::newRow("ZModem down") << ZModem << false << 4096;
     QTest::newRow("ZModem up") << ZModem << true << 4096;
     QTest::newRow("YModem down") << YModem << false << 4096;
+    QTest::newRow("YModem up") << YModem << true << 4096;
     QTest::newRow("XModem down") << XModem << false << 0;
+    QTest::newRow("XModem up") << XModem << true << 0;
     QTest::newRow("Kermit down") << Kermit << false << 4096;
     QTest::newRow("Kermit up") << Kermit << true << 4096;
 }
@@ -318,37 +348,87 @@ void TestTransfers::cancelMidTransfer()
     QVERIFY(!m_control->findChild<emu::XferProgress *>());
     if (!upload)
         QCOMPARE(entries(m_local), QStringList()); // nothing half-written, no private folder
-    // lrzsz's programs tell the other side; Kermit's receiver gives up after its retries.
-    if (protocol != Kermit)
+    // lrzsz's programs tell the other side; Kermit's receiver gives up after its retries, and
+    // so may XModem's and YModem's, when the cancel came in the middle of a block.
+    if (protocol != Kermit && (protocol == ZModem || !upload))
         QVERIFY(m_host->programEnded(20000));
 }
 
-void TestTransfers::hostGoneMidTransfer_data()
+void TestTransfers::hostGone_data()
 {
     QTest::addColumn<int>("protocol");
-    QTest::newRow("ZModem") << ZModem;
-    QTest::newRow("YModem") << YModem;
-    QTest::newRow("Kermit") << Kermit;
+    QTest::addColumn<bool>("upload");
+    QTest::addColumn<bool>("atEnd"); // right after its program ended, else in the middle
+    QTest::addColumn<bool>("autoStart"); // the host starts the ZModem download
+    QTest::newRow("ZModem, in the middle") << ZModem << false << false << false;
+    QTest::newRow("YModem, in the middle") << YModem << false << false << false;
+    QTest::newRow("Kermit, in the middle") << Kermit << false << false << false;
+    // A one-shot host (`sz file; exit`): the end of the transfer and the end of the link come
+    // together.
+    QTest::newRow("ZModem started by the host, closed after it") << ZModem << false << true << true;
+    QTest::newRow("ZModem down, closed after it") << ZModem << false << true << false;
+    QTest::newRow("YModem down, closed after it") << YModem << false << true << false;
+    QTest::newRow("XModem down, closed after it") << XModem << false << true << false;
+    QTest::newRow("Kermit down, closed after it") << Kermit << false << true << false;
+    QTest::newRow("ZModem up, closed after it") << ZModem << true << true << false;
+    QTest::newRow("YModem up, closed after it") << YModem << true << true << false;
+    QTest::newRow("Kermit up, closed after it") << Kermit << true << true << false;
 }
 
-// The host's program and the connection go away in the middle of a download: the transfer
-// fails (not completed), nothing is left half-written, and host data reaches the screen again.
-void TestTransfers::hostGoneMidTransfer()
+// The host's program and the connection go away in the middle of a transfer: it fails (not
+// completed) for that one reason, nothing is left half-written, and host data reaches the
+// screen again. A host that closes the link right after its program ended loses nothing: the
+// transfer completes whole.
+void TestTransfers::hostGone()
 {
     QFETCH(int, protocol);
+    QFETCH(bool, upload);
+    QFETCH(bool, atEnd);
+    QFETCH(bool, autoStart);
     const QString name = QStringLiteral("big.bin");
-    writeBytes(QDir(m_remote).filePath(name), content(name, 4 * 1024 * 1024, false));
-    m_host->setPace(4096);
-    startHost(hostCommand(protocol, true, true, { QDir(m_remote).filePath(name) }), protocol == Kermit);
+    const QByteArray data = content(name, atEnd ? 3 * 1024 * 1024 : 4 * 1024 * 1024, false);
+    const QString source = QDir(upload ? m_local : m_remote).filePath(name);
+    const QString target = QDir(upload ? m_remote : m_local).filePath(name);
+    writeBytes(source, data);
     QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
+    if (atEnd) {
+        m_host->setCloseAtEnd(true);
+        m_control->Settings()->setZModemAuto(autoStart ? 1 : 0);
+        startHost(autoStart ? QStringList { "sz", "-b", source }
+                            : hostCommand(protocol, !upload, true, { upload ? name : source }),
+            protocol == Kermit);
+        if (autoStart) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !statusTexts(status).filter(QRegularExpression("^Download (complete|failed)")).isEmpty(),
+                60000);
+        } else {
+            const QString spec
+                = m_local + QChar(0) + (upload || protocol == XModem ? name : QString());
+            QCOMPARE(runTransfer(upload, protocol, true, spec, 1), 0);
+        }
+        QVERIFY(m_host->programEnded());
+        QTRY_COMPARE(m_control->Connected(), rt::False);
+        QCOMPARE(readBytes(target), data);
+        QVERIFY2(statusTexts(status).contains(upload ? "Upload complete" : "Download complete"),
+            qPrintable(statusTexts(status).join(u'|')));
+        QCOMPARE(m_control->XferFiles(), rt::Int(1));
+        return;
+    }
+    m_host->setPace(4096);
+    startHost(hostCommand(protocol, true, true, { source }), protocol == Kermit);
     QCOMPARE(m_control->Download(m_local + QChar(0), rt::Int(protocol), 1, 1, 0), rt::Int(0));
     QTRY_VERIFY_WITH_TIMEOUT(m_control->XferBytes() > 100000, 30000);
     m_host->kill();
     QTRY_COMPARE_WITH_TIMEOUT(m_control->XferStatus(), rt::Int(0), 10000);
-    QStringList texts;
-    for (const QList<QVariant> &args : std::as_const(status))
-        texts << args.first().toString();
-    QVERIFY2(texts.filter(QStringLiteral("Download failed")).size() == 1, qPrintable(texts.join(u'|')));
+    const QStringList texts = statusTexts(status);
+    // (lrzsz's receiver adds the file it had announced.)
+    const QStringList failed = texts.filter(QStringLiteral("Download failed"));
+    QVERIFY2(failed.size() == 1
+            && QRegularExpression(QStringLiteral("^Download failed: The link to the host was lost"
+                                                 "(; big.bin not received)?$"))
+                   .match(failed.first())
+                   .hasMatch(),
+        qPrintable(texts.join(u'|')));
     QCOMPARE(entries(m_local), QStringList());
     m_control->feedHostData("back on the screen");
     QCOMPARE(m_control->screen()->rowText(0).trimmed(), QStringLiteral("back on the screen"));
@@ -454,10 +534,25 @@ void TestTransfers::hostileSenderName_data()
     QTest::newRow("Kermit control character")
         << Kermit << QStringList { "kermit", "-Y", "-q", "-i", "-s", "@ABS@", "-a", "bad\x01name" }
         << false << QString();
+    // A sender that asks for the file to be printed or mailed, by a command with its own
+    // options in it (run in the receiver's folder, where it could write): the file is kept and
+    // nothing runs.
+    QTest::newRow("Kermit print disposition")
+        << Kermit << QStringList { "kermit", "-Y", "-q", "-C", "send /print:{;@RUN@;} @ABS@,exit" }
+        << true << QStringLiteral("evil.txt");
+    QTest::newRow("Kermit mail disposition")
+        << Kermit << QStringList { "kermit", "-Y", "-q", "-C", "send /mail:{;@RUN@;} @ABS@,exit" }
+        << true << QStringLiteral("evil.txt");
+    // lrzsz's receiver in its restricted mode refuses a command to run.
+    QTest::newRow("ZModem command") << ZModem << QStringList { "sz", "-q", "-c", "@RUN@" } << true
+                                    << QString();
+    QTest::newRow("ZModem command, no wait")
+        << ZModem << QStringList { "sz", "-q", "-i", "@RUN@" } << true << QString();
 }
 
 // A sender that names a file outside the chosen directory, or with a control character in its
-// name: nothing lands outside the directory, and no such name is made.
+// name: nothing lands outside the directory, and no such name is made. A sender that asks for
+// more than the file (a disposition, a command) gets nothing run.
 void TestTransfers::hostileSenderName()
 {
     QFETCH(int, protocol);
@@ -472,6 +567,11 @@ void TestTransfers::hostileSenderName()
     const QString outside = m_dir->filePath(QStringLiteral("outside.txt"));
     hostCommand.replaceInStrings(QStringLiteral("@ABS@"), evil);
     hostCommand.replaceInStrings(QStringLiteral("@OUT@"), outside);
+    // A command the host would have run: it leaves a file, and calls the listener.
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
+    hostCommand.replaceInStrings(QStringLiteral("@RUN@"),
+        QStringLiteral("touch ran;echo ran|socat - TCP:127.0.0.1:%1").arg(listener.serverPort()));
     // The host's file ".tmp.dir.newfile", sent as "/tmp/dir/newfile".
     const QString dotted = m_dir->filePath(QStringLiteral("newfile")).replace(u'/', u'.');
     if (hostCommand.contains(QStringLiteral("@DOTTED@"))) {
@@ -487,44 +587,87 @@ void TestTransfers::hostileSenderName()
     QCOMPARE(entries(m_local), stored.isEmpty() ? QStringList() : QStringList { stored });
     QCOMPARE(entries(m_dir->path()), (QStringList { "local", "remote" })); // no newfile
     QCOMPARE(readBytes(evil), QByteArray("evil")); // the host's own file is untouched
+    QVERIFY(!listener.hasPendingConnections() && !listener.waitForNewConnection(0));
 }
 
 void TestTransfers::overwriteRule_data()
 {
     QTest::addColumn<int>("protocol");
+    QTest::addColumn<bool>("upload");
     QTest::addColumn<int>("overwrite");
-    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("receiverNewer"); // the receiver's file is newer than the sender's
+    QTest::addColumn<int>("result"); // 58: refused at the start with that error
     QTest::addColumn<bool>("replaced");
-    QTest::newRow("ZModem keeps") << ZModem << 0 << 2 << false;
-    QTest::newRow("ZModem overwrites") << ZModem << 1 << 0 << true;
-    QTest::newRow("Kermit keeps") << Kermit << 0 << 2 << false;
-    QTest::newRow("Kermit overwrites") << Kermit << 1 << 0 << true;
-    QTest::newRow("YModem overwrites") << YModem << 1 << 0 << true;
+    QTest::newRow("ZModem keeps") << ZModem << false << 0 << false << 2 << false;
+    QTest::newRow("ZModem overwrites") << ZModem << false << 1 << false << 0 << true;
+    QTest::newRow("Kermit keeps") << Kermit << false << 0 << false << 2 << false;
+    QTest::newRow("Kermit overwrites") << Kermit << false << 1 << false << 0 << true;
+    QTest::newRow("YModem overwrites") << YModem << false << 1 << false << 0 << true;
+    QTest::newRow("XModem keeps: refused at the start") << XModem << false << 0 << false << 58 << false;
+    QTest::newRow("XModem overwrites") << XModem << false << 1 << false << 0 << true;
+    // The host's receiver decides by the choice given to sz; the sender's file is the longer.
+    QTest::newRow("ZModem up, never") << ZModem << true << 0 << false << 2 << false;
+    QTest::newRow("ZModem up, always") << ZModem << true << 1 << true << 0 << true;
+    QTest::newRow("ZModem up, newer, the host's is older") << ZModem << true << 3 << false << 0 << true;
+    QTest::newRow("ZModem up, newer, the host's is newer") << ZModem << true << 3 << true << 2 << false;
+    QTest::newRow("ZModem up, newer or longer, the host's is newer")
+        << ZModem << true << 4 << true << 0 << true;
 }
 
-// An existing file in the directory is replaced only when the overwrite choice says so; a kept
-// file makes the download report failure, and the other files of the batch still arrive.
+// An existing file is replaced only when the overwrite choice says so; a kept file makes the
+// transfer report failure naming it (a skipped upload is not counted as sent), and the other
+// files of the batch still arrive. XModem, whose one file is named here, refuses at the start.
 void TestTransfers::overwriteRule()
 {
     QFETCH(int, protocol);
+    QFETCH(bool, upload);
     QFETCH(int, overwrite);
+    QFETCH(bool, receiverNewer);
     QFETCH(int, result);
     QFETCH(bool, replaced);
-    const QByteArray fresh = content(QStringLiteral("same.bin"), 3000, false);
-    writeBytes(QDir(m_remote).filePath("same.bin"), fresh);
-    writeBytes(QDir(m_remote).filePath("other.bin"), "other");
-    writeBytes(QDir(m_local).filePath("same.bin"), "old contents");
-    startHost(hostCommand(protocol, true, true,
-                  { QDir(m_remote).filePath("same.bin"), QDir(m_remote).filePath("other.bin") }),
-        protocol == Kermit);
+    const QString from = upload ? m_local : m_remote;
+    const QString to = upload ? m_remote : m_local;
+    // (Whole XModem blocks: it pads the last one.)
+    const QByteArray fresh = content(QStringLiteral("same.bin"), 3072, false);
+    const QByteArray old("old contents");
+    const QStringList names = protocol == XModem ? QStringList { "same.bin" }
+                                                 : QStringList { "same.bin", "other.bin" };
+    writeBytes(QDir(from).filePath("same.bin"), fresh);
+    writeBytes(QDir(from).filePath("other.bin"), "other");
+    writeBytes(QDir(to).filePath("same.bin"), old);
+    QFile existing(QDir(to).filePath("same.bin"));
+    QVERIFY(existing.open(QIODevice::ReadWrite));
+    QVERIFY(existing.setFileTime(QDateTime::currentDateTime().addSecs(receiverNewer ? 3600 : -3600),
+        QFileDevice::FileModificationTime));
+    existing.close();
+    QStringList paths;
+    for (const QString &name : names)
+        paths << QDir(from).filePath(name);
+    startHost(hostCommand(protocol, !upload, true, upload ? names : paths), protocol == Kermit);
     QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
-    QCOMPARE(runTransfer(false, protocol, true, m_local + QChar(0), overwrite), result);
-    QCOMPARE(readBytes(QDir(m_local).filePath("same.bin")),
-        replaced ? fresh : QByteArray("old contents"));
-    QCOMPARE(readBytes(QDir(m_local).filePath("other.bin")), QByteArray("other"));
-    QCOMPARE(entries(m_local), (QStringList { "other.bin", "same.bin" }));
+    const QString spec = m_local + QChar(0)
+        + (upload || protocol == XModem ? names.join(QChar(0)) : QString());
+    if (result == rt::err::FileExists) {
+        QCOMPARE(errorOf([&] { runTransfer(upload, protocol, true, spec, overwrite); }),
+            rt::Long(rt::err::FileExists));
+        QCOMPARE(m_control->XferStatus(), rt::Int(0));
+        QCOMPARE(readBytes(QDir(to).filePath("same.bin")), old);
+        QCOMPARE(entries(m_local), QStringList { QStringLiteral("same.bin") });
+        return;
+    }
+    QCOMPARE(runTransfer(upload, protocol, true, spec, overwrite), result);
+    QCOMPARE(readBytes(QDir(to).filePath("same.bin")), replaced ? fresh : old);
+    if (protocol != XModem)
+        QCOMPARE(readBytes(QDir(to).filePath("other.bin")), QByteArray("other"));
+    QCOMPARE(entries(to), (names.size() == 1 ? names : QStringList { "other.bin", "same.bin" }));
     if (!replaced)
-        QVERIFY(status.last().first().toString().contains(QLatin1String("same.bin not stored")));
+        QVERIFY2(status.last().first().toString().contains(
+                     upload ? QLatin1String("same.bin skipped") : QLatin1String("same.bin not stored")),
+            qPrintable(status.last().first().toString()));
+    if (upload) {
+        QCOMPARE(m_control->XferFiles(), rt::Int(replaced ? 2 : 1));
+        QCOMPARE(m_control->XferBytes(), rt::Long(replaced ? 3077 : 5));
+    }
 }
 
 // The host runs sz by itself: with ZModemAuto on, the control receives into DefaultXferDir,
@@ -619,22 +762,46 @@ void TestTransfers::programOptions_data()
     QTest::addColumn<bool>("upload");
     QTest::addColumn<bool>("binary");
     QTest::addColumn<int>("overwrite");
-    QTest::addColumn<QStringList>("present");
-    QTest::addColumn<QStringList>("absent");
-    QTest::newRow("ZModem resume, binary") << ZModem << true << true << 5
+    QTest::addColumn<QList<int>>("kermit"); // quote, repeat, init retries, error retries
+    QTest::addColumn<QStringList>("present"); // arguments, or lines of Kermit's command file
+    QTest::addColumn<QStringList>("absent"); // arguments, or the start of a line
+    const QList<int> odd { 200, 0, 10, 5 }; // a quote Kermit does not take, no repeat counts
+    QTest::newRow("ZModem resume, binary") << ZModem << true << true << 5 << odd
                                            << QStringList { "-r", "-b" } << QStringList { "-a" };
-    QTest::newRow("ZModem resume, text") << ZModem << true << false << 5 << QStringList { "-a" }
-                                         << QStringList { "-r" };
-    QTest::newRow("YModem resume") << YModem << true << true << 5 << QStringList { "-b" }
+    QTest::newRow("ZModem resume, text") << ZModem << true << false << 5 << odd
+                                         << QStringList { "-a" } << QStringList { "-r" };
+    QTest::newRow("YModem resume") << YModem << true << true << 5 << odd << QStringList { "-b" }
                                    << QStringList { "-r" };
-    QTest::newRow("ZModem never") << ZModem << true << true << 0 << QStringList { "-p" }
+    // sb sends XModem's 128-byte blocks unless told.
+    QTest::newRow("YModem 1 KB blocks") << YModem << true << true << 0 << odd
+                                        << QStringList { "-k" } << QStringList();
+    QTest::newRow("ZModem never") << ZModem << true << true << 0 << odd << QStringList { "-p" }
                                   << QStringList { "-y" };
     QTest::newRow("ZModem download follows the sender")
-        << ZModem << false << false << 0 << QStringList { "-R" } << QStringList { "-a", "-b" };
-    QTest::newRow("XModem download, text") << XModem << false << false << 0
+        << ZModem << false << false << 0 << odd << QStringList { "-R" } << QStringList { "-a", "-b" };
+    QTest::newRow("XModem download, text") << XModem << false << false << 0 << odd
                                            << QStringList { "-R", "-a" } << QStringList { "-b" };
-    QTest::newRow("Kermit text") << Kermit << false << false << 0 << QStringList { "-T", "-r" }
-                                 << QStringList { "-i" };
+    QTest::newRow("Kermit text")
+        << Kermit << false << false << 0 << odd
+        << QStringList { "-T", "-r", "set send timeout 7", "set receive pathnames off",
+               "set block-check 3", "set repeat counts off", "set retry 10" }
+        << QStringList { "-i", "set send control-prefix", "set repeat prefix" };
+    // A file is kept and nothing else is done for the sender.
+    QTest::newRow("Kermit keeps files only")
+        << Kermit << false << true << 0 << odd
+        << QStringList { "set attributes disposition off", "disable all", "disable enable" }
+        << QStringList();
+    QTest::newRow("Kermit retries, the larger")
+        << Kermit << false << true << 0 << QList<int> { 35, 126, 3, 8 }
+        << QStringList { "set retry 8", "set send control-prefix 35", "set repeat prefix 126" }
+        << QStringList { "set retry 3" };
+    QTest::newRow("Kermit repeat prefix equal to the quote")
+        << Kermit << false << true << 0 << QList<int> { 38, 38, 10, 5 }
+        << QStringList { "set send control-prefix 38", "set receive control-prefix 38" }
+        << QStringList { "set repeat" };
+    QTest::newRow("Kermit ? is no prefix") << Kermit << false << true << 0 << QList<int> { 63, 63, 10, 5 }
+                                           << QStringList()
+                                           << QStringList { "set send control-prefix", "set repeat" };
 }
 
 // What the settings and choices give the programs.
@@ -644,6 +811,7 @@ void TestTransfers::programOptions()
     QFETCH(bool, upload);
     QFETCH(bool, binary);
     QFETCH(int, overwrite);
+    QFETCH(QList<int>, kermit);
     QFETCH(QStringList, present);
     QFETCH(QStringList, absent);
     emu::XferRequest request;
@@ -654,25 +822,71 @@ void TestTransfers::programOptions()
     request.files = { QStringLiteral("/data/file.bin") };
     request.settings.timeout = 7;
     request.settings.kermitCrc = 1;
-    request.settings.kermitRepeat = 0;
-    request.settings.kermitQuote = 200; // not a character Kermit takes
+    request.settings.kermitQuote = kermit.at(0);
+    request.settings.kermitRepeat = kermit.at(1);
+    request.settings.kermitInitRetry = kermit.at(2);
+    request.settings.kermitErrRetry = kermit.at(3);
     const emu::XferCommand command = emu::xferCommand(request, QStringLiteral("/private"));
+    const QStringList lines = QString::fromUtf8(command.script).split(u'\n');
     for (const QString &option : present)
-        QVERIFY2(command.arguments.contains(option), qPrintable(option));
-    for (const QString &option : absent)
+        QVERIFY2(command.arguments.contains(option) || lines.contains(option), qPrintable(option));
+    for (const QString &option : absent) {
         QVERIFY2(!command.arguments.contains(option), qPrintable(option));
+        QVERIFY2(std::none_of(lines.begin(), lines.end(),
+                     [&](const QString &line) { return line.startsWith(option); }),
+            qPrintable(option));
+    }
     if (protocol == Kermit) {
         QVERIFY(command.terminal);
-        for (const char *line : { "set send timeout 7\n", "set receive pathnames off\n",
-                 "set block-check 3\n", "set repeat counts off\n" })
-            QVERIFY2(command.script.contains(line), line);
-        QVERIFY(!command.script.contains("control-prefix"));
     } else {
         QCOMPARE(command.arguments.mid(command.arguments.indexOf("-t"), 2),
             (QStringList { "-t", "70" }));
         // XModem carries no name: its receiver is given one.
         QCOMPARE(command.arguments.contains("/data/file.bin"), upload || protocol == XModem);
     }
+}
+
+void TestTransfers::failureReason_data()
+{
+    QTest::addColumn<QByteArray>("messages"); // what the program says on its standard error
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("the newest complaint")
+        << QByteArray("Retry 0: Got TIMEOUT\nRetry 0: Garbled data subpacket\nsz: cannot open x\n"
+                      "Transfer incomplete\n")
+        << 128 << "sz: cannot open x";
+    QTest::newRow("progress is no complaint")
+        << QByteArray("Sending: up.bin\rYmodem sectors/kbytes sent:  10/ 1k\r"
+                      "Ymodem sectors/kbytes sent:  20/ 2k\rRetry 0: Timeout on sector ACK\n"
+                      "Transfer incomplete\n")
+        << 128 << "Timeout on sector ACK";
+    QTest::newRow("only the summing up") << QByteArray("Transfer incomplete\n") << 128
+                                         << "Transfer incomplete";
+    QTest::newRow("nothing said") << QByteArray() << 3 << "sz ended with code 3";
+}
+
+// A failed transfer gives one reason, the newest the program gave (a stand-in program says
+// what lrzsz's would).
+void TestTransfers::failureReason()
+{
+    QFETCH(QByteArray, messages);
+    QFETCH(int, exitCode);
+    QFETCH(QString, reason);
+    const QString bin = m_dir->filePath(QStringLiteral("bin"));
+    writeBytes(QDir(bin).filePath("messages"), messages);
+    writeBytes(QDir(bin).filePath("sz"),
+        QByteArray("#!/bin/sh\ncat \"$(dirname \"$0\")/messages\" >&2\nexit ")
+            + QByteArray::number(exitCode) + '\n');
+    QVERIFY(QFile::setPermissions(QDir(bin).filePath("sz"), QFile::ReadOwner | QFile::ExeOwner));
+    writeBytes(QDir(m_local).filePath("up.bin"), "up");
+    startHost({ "cat" }, false);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8() + ':' + path);
+    QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
+    const int result = runTransfer(true, ZModem, true, m_local + QChar(0) + "up.bin", 1);
+    qputenv("PATH", path);
+    QCOMPARE(result, 2);
+    QCOMPARE(status.last().first().toString(), QStringLiteral("Upload failed: ") + reason);
 }
 
 void TestTransfers::zmodemStartAcrossPieces_data()

@@ -2,7 +2,8 @@
 // A host for transfer tests: a loopback TCP port whose first client is joined to a real transfer
 // program (lrzsz's, or kermit behind a pseudo-terminal made by socat), as if that program ran
 // in the user's shell on the host. The connection stays open after the program ends, as a shell
-// would keep it; kill() makes the host go away. What goes to the client can be paced, so that a
+// would keep it, unless the host is to close it then (a one-shot host); kill() makes the host
+// go away. What goes to the client can be paced, so that a
 // test can act in the middle of a transfer. A paced host also reads the client no faster than
 // its pace, with small socket buffers, so that a client sending faster finds its link full.
 
@@ -30,6 +31,12 @@ public:
         connect(&m_program, &QProcess::readyReadStandardOutput, this,
             [this] { toClient(m_program.readAllStandardOutput()); });
         m_program.setProcessChannelMode(QProcess::SeparateChannels);
+        connect(&m_program, &QProcess::finished, this, [this] {
+            if (!m_closeAtEnd || !m_client)
+                return;
+            toClient(m_program.readAllStandardOutput());
+            m_client->disconnectFromHost(); // after what is still to be written
+        });
         m_pace.setInterval(10);
         connect(&m_pace, &QTimer::timeout, this, [this] { flushPaced(); });
     }
@@ -61,6 +68,8 @@ public:
         }
         m_program.setWorkingDirectory(m_workDir);
     }
+    // The host closes the link right after its program has ended (not with a pace).
+    void setCloseAtEnd(bool close) { m_closeAtEnd = close; }
     // Text the host shows before the program starts (a shell's echo, say).
     void setGreeting(const QByteArray &text) { m_greeting = text; }
     // At most this many bytes each way every 10 ms (0: as they come). Before the client connects.
@@ -159,4 +168,5 @@ private:
     QTimer m_pace;
     qsizetype m_bytesPerTick = 0;
     bool m_started = false;
+    bool m_closeAtEnd = false;
 };

@@ -1,13 +1,18 @@
 // The transfer programs' runner on its own: all of a program's output arrives, before finished(),
 // whether it was read as it came or held until after the program had ended, through a socket
 // pair or a pseudo-terminal; a held program that is stopped still ends; writing to a program
-// that has gone does not take this process with it.
+// that has gone does not take this process with it. A program reaches no socket and sees little
+// of this process's environment.
 
 #include "emulator/xferprocess.h"
 
 #include "common/testutil.h"
 
+#include <QLocalServer>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -37,6 +42,8 @@ class TestXferProcess : public QObject
 private slots:
     void output_data();
     void output();
+    void confinement_data();
+    void confinement();
 };
 
 void TestXferProcess::output_data()
@@ -102,6 +109,55 @@ void TestXferProcess::output()
         QCOMPARE(receivedAtEnd, size); // all of it, before finished()
         QVERIFY(received == data);
     }
+}
+
+void TestXferProcess::confinement_data()
+{
+    QTest::addColumn<QString>("command"); // for sh -c
+    QTest::addColumn<QString>("output"); // a pattern for all of it
+    QTest::newRow("no TCP, loopback neither")
+        << "echo ran | socat - TCP:127.0.0.1:@PORT@ 2>/dev/null || echo refused" << "refused\n";
+    QTest::newRow("no UNIX socket")
+        << "echo ran | socat - UNIX-CONNECT:@SOCKET@ 2>/dev/null || echo refused" << "refused\n";
+    QTest::newRow("no session bus, no display")
+        << "echo \"[$DBUS_SESSION_BUS_ADDRESS][$DISPLAY][$XDG_RUNTIME_DIR]\"" << "\\[\\]\\[\\]\\[\\]\n";
+    QTest::newRow("its own folder for HOME") << "echo \"$HOME\"" << "@DIR@\n";
+    // (sh adds PWD of its own.)
+    QTest::newRow("a small environment")
+        << "env" << "((PATH|LANG|LC_ALL|LC_CTYPE|TZ|PWD)=[^\n]*\n|HOME=@DIR@\n)+";
+}
+
+// What a transfer program could reach if a host made it run a command: sockets are refused, and
+// of this process's environment it sees the little it needs.
+void TestXferProcess::confinement()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, output);
+    if (QStandardPaths::findExecutable(QStringLiteral("socat")).isEmpty())
+        QSKIP("socat is not installed (scripts/setup installs it)");
+    QTemporaryDir dir;
+    QTcpServer tcp;
+    QVERIFY(tcp.listen(QHostAddress::LocalHost, 0));
+    QLocalServer local;
+    QVERIFY(local.listen(dir.filePath(QStringLiteral("listener"))));
+    qputenv("DISPLAY", ":99");
+    command.replace(QStringLiteral("@PORT@"), QString::number(tcp.serverPort()))
+        .replace(QStringLiteral("@SOCKET@"), local.fullServerName());
+    output.replace(QStringLiteral("@DIR@"), QRegularExpression::escape(dir.path()));
+    XferProcess process;
+    QByteArray received;
+    connect(&process, &XferProcess::output, this, [&](const QByteArray &bytes) { received += bytes; });
+    QSignalSpy finished(&process, &XferProcess::finished);
+    QString error;
+    QVERIFY2(process.start({ QStringLiteral("sh"), { QStringLiteral("-c"), command }, dir.path(),
+                               false, { dir.path() } },
+                 &error),
+        qPrintable(error));
+    QVERIFY(finished.wait(20000));
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(output));
+    QVERIFY2(pattern.match(QString::fromLocal8Bit(received)).hasMatch(), received.constData());
+    QVERIFY(!tcp.hasPendingConnections() && !tcp.waitForNewConnection(0));
+    QVERIFY(!local.hasPendingConnections() && !local.waitForNewConnection(0));
 }
 
 QTEST_MAIN(TestXferProcess)

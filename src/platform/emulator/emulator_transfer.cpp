@@ -249,8 +249,8 @@ bool nvEmulator::transferRunning() const
 
 // Ends the running transfer, if any (one runs at a time): an upload is aborted, an ASCII
 // download keeps what came (result: Completed or Aborted), a protocol transfer is cancelled
-// (Aborted) or, when the link went (Completed), fails. False when a handler of the transfer's
-// events closed the control.
+// (Aborted) or, when the link went (Completed), finishes with what its program has already
+// received. False when a handler of the transfer's events closed the control.
 bool nvEmulator::endTransfer(int result)
 {
     return survives([&] {

@@ -19,7 +19,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <numeric>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,8 +30,11 @@ namespace {
 
 constexpr int sampleIntervalMs = 250;
 constexpr int abortGraceMs = 2000;
+// After the link went, the time a program has to finish with what it already received.
+constexpr int linkLostFinishMs = 3000;
 constexpr int linkLostGraceMs = 500;
-constexpr qsizetype maxComplaints = 3;
+// lrzsz's XModem and YModem senders count in sectors of this size.
+constexpr qint64 lrzszSector = 128;
 const QByteArray xmodemPart = QByteArrayLiteral("xmodem.part");
 
 // A name a host may give a file in the destination directory: no path, no control character.
@@ -79,14 +81,36 @@ QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
 }
 
-// Moves a received file to its final name; an existing file is replaced only with overwrite.
-// The sender's set-user-ID, set-group-ID and sticky bits and the write rights of others are
-// dropped on the way. Empty when done, else the reason.
-QString moveFile(const QByteArray &from, const QByteArray &to, bool overwrite)
+// The file-creation mask of this process, read without changing it.
+mode_t currentUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8) & 0777);
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// A received file's mode: what a new file of the user gets (read and write as the umask
+// allows), with the execute rights the program gave it; never set-user-ID, set-group-ID or
+// sticky, never writable by others.
+mode_t receivedMode(mode_t programMode, mode_t umask)
+{
+    return (0666 | (programMode & 0111)) & ~umask & ~mode_t(S_IWOTH);
+}
+
+// Moves a received file to its final name, in the mode a received file gets; an existing file
+// is replaced only with overwrite. Empty when done, else the reason.
+QString moveFile(const QByteArray &from, const QByteArray &to, bool overwrite, mode_t umask)
 {
     struct stat info {};
     if (::lstat(from.constData(), &info) == 0)
-        ::chmod(from.constData(), info.st_mode & 0755);
+        ::chmod(from.constData(), receivedMode(info.st_mode, umask));
     if (overwrite) {
         if (::rename(from.constData(), to.constData()) == 0)
             return QString();
@@ -139,8 +163,12 @@ XferEngine::XferEngine(const XferRequest &request, const QString &directory, Sen
     }
     if (!m_request.upload && !QFileInfo(m_directory).isDir())
         rt::raise(rt::err::PathNotFound, QStringLiteral("Path not found: %1").arg(m_directory));
+    m_umask = currentUmask();
     m_sampler.setInterval(sampleIntervalMs);
     connect(&m_sampler, &QTimer::timeout, this, &XferEngine::sample);
+    m_linkLostTimer.setSingleShot(true);
+    connect(&m_linkLostTimer, &QTimer::timeout, this,
+        [this] { stop(xferresult::Failed, linkLostGraceMs); });
 }
 
 XferEngine::~XferEngine() = default;
@@ -200,10 +228,17 @@ void XferEngine::abort()
     stop(xferresult::Aborted, abortGraceMs);
 }
 
+// The host may have sent the last of the transfer just before it closed the link (a one-shot
+// host, `sz file; exit`): the program gets the end of its input and a moment to finish with
+// what it has, and its own result tells. One still waiting for the host is stopped.
 void XferEngine::linkLost()
 {
-    m_errorText = QStringLiteral("The link to the host was lost");
-    stop(xferresult::Failed, linkLostGraceMs);
+    if (!m_running || m_linkGone)
+        return;
+    m_linkGone = true;
+    m_process->holdOutput(false); // what it says now goes nowhere, and must not hold it
+    m_process->closeInput();
+    m_linkLostTimer.start(linkLostFinishMs);
 }
 
 void XferEngine::stop(int result, int graceMs)
@@ -218,8 +253,7 @@ void XferEngine::stop(int result, int graceMs)
 void XferEngine::onOutput(const QByteArray &bytes)
 {
     if (!m_send(bytes)) {
-        if (m_running)
-            linkLost();
+        linkLost();
         return;
     }
     // A program that is stopping is not held (XferProcess::stop).
@@ -255,17 +289,31 @@ void XferEngine::takeReportLine()
 void XferEngine::readReport(const QString &line)
 {
     static const QRegularExpression bytes(QStringLiteral(R"(^Bytes (?:Sent|received):\s*(\d+))"));
+    static const QRegularExpression sectors(
+        QStringLiteral(R"(^[XY]modem sectors/kbytes sent:\s*(\d+)/)"));
     static const QRegularExpression sending(QStringLiteral(R"(^Sending:? (.+?)(?:, \d+ blocks.*)?$)"));
     // A name the receiver skips (it exists where the name points) counts as announced too.
     static const QRegularExpression receiving(
         QStringLiteral(R"((?:^Receiving:?|file exists, skipped:) (.+)$)"));
-    static const QRegularExpression counter(
-        QStringLiteral(R"(^(?:Blocks received|Xmodem sectors|Retry \d+|rz waiting|rb waiting))"));
+    // The receiver did not want the file (it has it, and newer, say).
+    static const QRegularExpression skipped(QStringLiteral(R"(^(?:\S+: )?skipped: (.+)$)"));
+    static const QRegularExpression retry(QStringLiteral(R"(^Retry \d+: (.+)$)"));
+    // What the programs say on the way that is not trouble, and the end they sum up with.
+    static const QRegularExpression chatter(QStringLiteral(
+        R"(^(?:Blocks received|Retry \d+:?$|rz waiting|rb waiting|\S+: ready to receive|)"
+        R"(Give your local|Sending:?$|Transfer complete))"));
+    static const QRegularExpression summary(QStringLiteral(R"(^Transfer incomplete)"));
     if (line.isEmpty())
         return;
     if (const auto m = bytes.match(line); m.hasMatch()) {
         if (m_request.upload) {
             m_currentBytes = m.captured(1).toLongLong();
+            m_dirty = true;
+        }
+    } else if (const auto m = sectors.match(line); m.hasMatch()) {
+        if (m_request.upload && m_currentIndex >= 0 && m_currentIndex < m_uploadSizes.size()) {
+            m_currentBytes = std::min(m.captured(1).toLongLong() * lrzszSector,
+                m_uploadSizes.at(m_currentIndex));
             m_dirty = true;
         }
     } else if (const auto m = sending.match(line); m.hasMatch() && m_request.upload) {
@@ -274,17 +322,29 @@ void XferEngine::readReport(const QString &line)
         m_reportedNames << m.captured(1);
         m_currentFile = m.captured(1);
         m_dirty = true;
-    } else if (!counter.match(line).hasMatch()) {
-        qCDebug(lcEmulator) << m_command.program << "says" << line;
-        m_complaints << line;
-        if (m_complaints.size() > maxComplaints)
-            m_complaints.removeFirst();
+    } else if (const auto m = skipped.match(line); m.hasMatch() && m_request.upload) {
+        if (m_currentIndex >= 0 && !m_skippedUploads.contains(m_currentIndex))
+            m_skippedUploads << m_currentIndex;
+    } else if (const auto m = retry.match(line); m.hasMatch()) {
+        complain(m.captured(1));
+    } else if (summary.match(line).hasMatch()) {
+        m_summary = line;
+    } else if (!chatter.match(line).hasMatch()) {
+        complain(line);
     }
+}
+
+// The newest complaint is the reason a failure gives.
+void XferEngine::complain(const QString &text)
+{
+    qCDebug(lcEmulator) << m_command.program << "says" << text;
+    m_complaint = text;
 }
 
 void XferEngine::beginUploadFile(const QString &name)
 {
-    if (m_currentIndex >= 0 && m_currentIndex < m_uploadSizes.size()) {
+    if (m_currentIndex >= 0 && m_currentIndex < m_uploadSizes.size()
+        && !m_skippedUploads.contains(m_currentIndex)) {
         m_doneBytes += m_uploadSizes.at(m_currentIndex);
         ++m_filesDone;
     }
@@ -366,6 +426,7 @@ void XferEngine::sampleKermitUpload()
 void XferEngine::onFinished(int exitCode, bool crashed)
 {
     m_sampler.stop();
+    m_linkLostTimer.stop();
     takeReportLine(); // a last one without a line end
     if (!m_request.upload)
         sampleReceiveFolder();
@@ -373,20 +434,17 @@ void XferEngine::onFinished(int exitCode, bool crashed)
     int result = m_result >= 0                             ? m_result
         : exitCode == 0 && !crashed && programSaysComplete() ? xferresult::Completed
                                                              : xferresult::Failed;
-    if (result == xferresult::Failed && m_errorText.isEmpty()) {
-        m_errorText = m_complaints.isEmpty()
-            ? QStringLiteral("%1 ended with code %2").arg(m_command.program).arg(exitCode)
-            : m_complaints.join(QStringLiteral("; "));
-    }
+    if (result == xferresult::Failed)
+        m_errorText = failureReason(exitCode);
     if (!m_request.upload) {
         const QStringList received = completedDownloads(result == xferresult::Completed);
         const int refused = storeDownloads(received) + skippedDownloads(received);
         if (refused > 0 && result == xferresult::Completed)
             result = xferresult::Failed;
     } else if (result == xferresult::Completed) {
-        m_filesDone = int(m_request.files.size());
-        m_doneBytes = std::accumulate(m_uploadSizes.begin(), m_uploadSizes.end(), qint64(0));
-        m_currentBytes = 0;
+        countSentFiles();
+        if (!m_skippedUploads.isEmpty())
+            result = xferresult::Failed;
     } else if (m_command.terminal) {
         m_filesDone = int(kermitLogNames(QStringLiteral("Sending")).size());
     }
@@ -395,6 +453,37 @@ void XferEngine::onFinished(int exitCode, bool crashed)
     m_receiveDir.reset(); // with whatever was left unfinished in it
     m_privateDir.reset();
     emit finished(result);
+}
+
+// The reason a failed transfer gives: the link's loss, else the program's newest complaint,
+// else its summing up, else its exit code.
+QString XferEngine::failureReason(int exitCode) const
+{
+    if (m_linkGone)
+        return QStringLiteral("The link to the host was lost");
+    if (!m_complaint.isEmpty())
+        return m_complaint;
+    if (!m_summary.isEmpty())
+        return m_summary;
+    return QStringLiteral("%1 ended with code %2").arg(m_command.program).arg(exitCode);
+}
+
+// A completed upload sent every file but those the receiver skipped; each skipped one is
+// named in the error text.
+void XferEngine::countSentFiles()
+{
+    m_filesDone = 0;
+    m_doneBytes = 0;
+    m_currentBytes = 0;
+    for (qsizetype i = 0; i < m_request.files.size(); ++i) {
+        if (m_skippedUploads.contains(int(i))) {
+            addError(QStringLiteral("%1 skipped by the receiver")
+                         .arg(QFileInfo(m_request.files.at(i)).fileName()));
+            continue;
+        }
+        ++m_filesDone;
+        m_doneBytes += m_uploadSizes.value(i);
+    }
 }
 
 // Files lrzsz's receiver announced but did not write (it skips a name that exists outside
@@ -488,7 +577,7 @@ int XferEngine::storeDownloads(const QStringList &names)
         else
             why = moveFile(joinPath(folder, bytes),
                 xmodem ? QFile::encodeName(m_xmodemTarget) : joinPath(directory, bytes),
-                m_request.overwrite != 0);
+                m_request.overwrite != 0, m_umask);
         if (why.isEmpty()) {
             ++m_filesDone;
             continue;

@@ -3,16 +3,20 @@
 // host's link, run by an outside program (xferplan.h tells which, xferprocess.h runs it). While
 // it runs, the host's bytes go in through receive() and the program's bytes out through the
 // sender. It keeps the bytes and files done and the name of the file in hand: from what lrzsz's
-// programs report on their standard error, and for Kermit from the files themselves (the size
-// of the file being received, the read position of the file being sent).
+// programs report on their standard error (ZModem's bytes, XModem's and YModem's sectors), and
+// for Kermit from the files themselves (the size of the file being received, the read position
+// of the file being sent).
 //
 // A download is kept safe from what the host sends. The program runs in its restricted mode in
 // a private folder inside the destination directory. When it ends, each file it completed moves
 // into the directory under its own base name by rename: a name with a control character is
 // refused, and an existing file is replaced only when overwrite says so (otherwise the old file
-// stays and the transfer counts as failed). A failed or cancelled download leaves nothing
-// half-written under a final name: the unfinished file goes with the private folder. Files that
-// a failed batch had completed before are kept.
+// stays and the transfer counts as failed). A received file gets the mode of the user's new
+// files (the umask), with the execute rights the sender gave; never set-user-ID, set-group-ID,
+// sticky or writable by others. A failed or cancelled download leaves nothing half-written under
+// a final name: the unfinished file goes with the private folder. Files that a failed batch had
+// completed before are kept. An upload whose receiver skips a file (it has it already) sent the
+// others: the skipped one is not counted, and the transfer fails naming it.
 //
 // The program writes as fast as it can, and a link may carry much less: its output goes to the
 // sender only while the link's backlog (what the link has accepted and not sent yet) is below
@@ -20,8 +24,14 @@
 // LinkLowWater. So a transfer keeps at most about LinkHighWater plus a read of the program's in
 // memory, and its progress follows what the link carries.
 //
+// When the link goes, the program gets the end of its input and a few seconds to finish with
+// what it has: the host may have sent the last of the transfer just before it closed. Its own
+// result then tells; one that is still waiting for the host is stopped, and the transfer fails.
+//
 // Results (finished()): 0 completed, 1 aborted by abort(), 2 failed (the program failed, the
-// link went, a received file could not be stored). The reason of a failure is in errorText().
+// link went before it was done, a file could not be stored or was skipped). The reason of a
+// failure is in errorText(): one reason (the program's newest complaint), followed by the names
+// of files not stored.
 
 #include "emulator/emulog.h"
 #include "emulator/xferplan.h"
@@ -33,6 +43,8 @@
 
 #include <functional>
 #include <memory>
+
+#include <sys/types.h>
 
 namespace emu {
 
@@ -63,7 +75,7 @@ public:
     void receive(const QByteArray &hostBytes);
     // The user cancels: the program is told to stop (and tells its peer); result Aborted.
     void abort();
-    // The link to the host is gone: result Failed.
+    // The link to the host is gone: the program finishes with what it has (see above).
     void linkLost();
     // The link has sent some of its backlog: a held program goes on when little is left.
     void linkWritten();
@@ -90,6 +102,9 @@ private:
     void sampleKermitUpload();
     void onFinished(int exitCode, bool crashed);
     bool programSaysComplete() const;
+    QString failureReason(int exitCode) const;
+    void complain(const QString &text);
+    void countSentFiles();
     QStringList completedDownloads(bool allOfThem) const;
     QStringList kermitLogNames(const QString &verb) const;
     int storeDownloads(const QStringList &names);
@@ -109,13 +124,18 @@ private:
     std::unique_ptr<QTemporaryDir> m_receiveDir; // where the receiving program writes
     XferProcess *m_process = nullptr;
     QTimer m_sampler;
+    QTimer m_linkLostTimer;
+    mode_t m_umask = 022;
     QByteArray m_messageLine;
     QStringList m_reportedNames; // files the program said it sends or receives, in order
-    QStringList m_complaints;    // its last messages that were not progress
+    QString m_complaint;          // its newest message that was not progress
+    QString m_summary;            // how it summed up a failure
+    QList<int> m_skippedUploads;  // the files the receiver did not want, by index
     QList<qint64> m_uploadSizes;
     QStringList m_uploadTargets; // the files as /proc names them (links resolved)
     int m_result = -1; // set when the end was asked for
     bool m_running = false;
+    bool m_linkGone = false;
     bool m_dirty = false; // progress to report at the next sample
     qint64 m_doneBytes = 0;
     qint64 m_currentBytes = 0;

@@ -78,6 +78,15 @@ QByteArray kermitScript(const XferSettings &s, const QString &logPath)
         QStringLiteral("set delay 0"),
         QStringLiteral("set retry %1").arg(qMax(0, qMax(s.kermitInitRetry, s.kermitErrRetry))),
         QStringLiteral("set block-check %1").arg(s.kermitCrc ? 3 : 1),
+        // A file is kept, nothing else: the sender's disposition (print it, mail it: commands
+        // run through the shell with options the sender chose) is ignored, and none of the
+        // functions a remote Kermit may ask for is served. (Changing folders is left on: off,
+        // it also refuses a file whose name has a path, which is otherwise kept by its base
+        // name; outside server mode no sender can ask for it.)
+        QStringLiteral("set attributes disposition off"),
+        QStringLiteral("disable all"),
+        QStringLiteral("enable cd"),
+        QStringLiteral("disable enable"),
     };
     if (s.timeout > 0) {
         lines << QStringLiteral("set send timeout %1").arg(qMin(s.timeout, 94))

@@ -1,9 +1,11 @@
 #pragma once
 // Which outside program runs a file transfer by protocol, and with which options. XModem,
 // YModem and ZModem are lrzsz's programs (sx, sb, sz send; rx, rb, rz receive, always in their
-// restricted mode); Kermit is C-Kermit, which wants a terminal on its side and takes its
-// settings from a command file (written by the caller from `script`). Nothing here starts a
-// program (xferengine.h does).
+// restricted mode, which refuses the commands a sender may ask to run); Kermit is C-Kermit,
+// which wants a terminal on its side and takes its settings from a command file (written by
+// the caller from `script`): it keeps a received file and does nothing else a sender asks (no
+// printing or mailing it, no remote commands). Nothing here starts a program (xferengine.h
+// does).
 //
 // Codes and units:
 // - protocol 1 Kermit, 2 XModem, 3 YModem, 4 ZModem.

@@ -4,11 +4,17 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QProcessEnvironment>
 
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
+#include <utility>
 #include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
 #include <linux/landlock.h>
+#include <linux/seccomp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/prctl.h>
@@ -25,6 +31,57 @@ namespace {
 constexpr int chunksPerWake = 4;
 // LANDLOCK_ACCESS_FS_TRUNCATE of ABI 3, which older kernel headers lack.
 constexpr quint64 accessTruncate = 1ULL << 14;
+// The network rights of ABI 4 (TCP bind and connect) and the scopes of ABI 6 (abstract UNIX
+// sockets and signals outside the process's own domain), and the ruleset that holds them.
+constexpr long landlockNetAbi = 4;
+constexpr long landlockScopeAbi = 6;
+constexpr quint64 accessNetTcp = (1ULL << 0) | (1ULL << 1);
+constexpr quint64 scopeAbstractUnixAndSignals = (1ULL << 0) | (1ULL << 1);
+struct LandlockRuleset
+{
+    quint64 handledAccessFs = 0;
+    quint64 handledAccessNet = 0;
+    quint64 scoped = 0;
+};
+
+// What a transfer program gets of this process's environment; HOME is its own folder.
+const char *const keptEnvironment[] = { "PATH", "LANG", "LC_ALL", "LC_CTYPE", "TZ" };
+
+// No sockets at all (nor io_uring, which can make them): the program reaches no host, no
+// session bus, no local service. A system call of another ABI ends the program.
+#if defined(__x86_64__)
+constexpr quint32 nativeAudit = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+constexpr quint32 nativeAudit = AUDIT_ARCH_AARCH64;
+#else
+constexpr quint32 nativeAudit = 0;
+#endif
+constexpr quint32 x32Syscalls = 0x40000000;
+const sock_filter noSockets[] = {
+    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, nativeAudit, 1, 0),
+    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
+    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+    BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, x32Syscalls, 3, 0),
+    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socket, 2, 0),
+    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 1, 0),
+    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EACCES),
+};
+const sock_fprog noSocketsProgram { sizeof noSockets / sizeof noSockets[0],
+    const_cast<sock_filter *>(noSockets) };
+
+QProcessEnvironment programEnvironment(const QString &home)
+{
+    const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment;
+    for (const char *name : keptEnvironment) {
+        if (own.contains(QLatin1String(name)))
+            environment.insert(QLatin1String(name), own.value(QLatin1String(name)));
+    }
+    environment.insert(QStringLiteral("HOME"), home);
+    return environment;
+}
 
 } // namespace
 
@@ -65,7 +122,10 @@ bool XferProcess::start(const Spec &spec, QString *error)
     // A terminal program opens its terminal (also by the name /dev/tty) for writing.
     if (m_terminal && !writable.isEmpty())
         writable << QString::fromLocal8Bit(m_slaveName) << QStringLiteral("/dev/tty");
-    const int ruleset = writable.isEmpty() ? -1 : confinement(writable);
+    const int ruleset = confinement(writable);
+    const bool filtered = nativeAudit != 0;
+    if (!filtered)
+        qCDebug(lcEmulator) << "no socket filter for this processor: the program may use the network";
     // The program's input and output are ours, set up by the child below; QProcess keeps only
     // its standard error.
     m_process.setStandardInputFile(QProcess::nullDevice());
@@ -73,7 +133,7 @@ bool XferProcess::start(const Spec &spec, QString *error)
     // In the child, between fork and exec: async-signal-safe calls only.
     const QByteArray slave = m_terminal ? m_slaveName : QByteArray();
     const int childFd = m_childFd;
-    m_process.setChildProcessModifier([slave, childFd, ruleset] {
+    m_process.setChildProcessModifier([slave, childFd, ruleset, filtered] {
         if (childFd >= 0) {
             ::dup2(childFd, STDIN_FILENO);
             ::dup2(childFd, STDOUT_FILENO);
@@ -89,11 +149,15 @@ bool XferProcess::start(const Spec &spec, QString *error)
             if (fd > STDERR_FILENO)
                 ::close(fd);
         }
-        if (ruleset >= 0
-            && (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0
-                || ::syscall(SYS_landlock_restrict_self, ruleset, 0) != 0))
-            ::_exit(126); // never run unconfined when confinement was asked for and is there
+        // Never run unconfined where the confinement is there.
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+            ::_exit(126);
+        if (ruleset >= 0 && ::syscall(SYS_landlock_restrict_self, ruleset, 0) != 0)
+            ::_exit(126);
+        if (filtered && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &noSocketsProgram) != 0)
+            ::_exit(126);
     });
+    m_process.setProcessEnvironment(programEnvironment(spec.workingDirectory));
     m_process.setProgram(spec.program);
     m_process.setArguments(spec.arguments);
     m_process.setWorkingDirectory(spec.workingDirectory);
@@ -114,14 +178,16 @@ bool XferProcess::start(const Spec &spec, QString *error)
     return true;
 }
 
-// A Landlock ruleset that lets a process write beneath the folders only; -1 when the kernel
-// has no Landlock.
+// A Landlock ruleset that lets a process write beneath the folders only (none given: anywhere),
+// with no TCP and no abstract UNIX socket or signal outside itself where the kernel has those
+// rules; -1 when the kernel has nothing of it.
 int XferProcess::confinement(const QStringList &folders) const
 {
     const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0,
         LANDLOCK_CREATE_RULESET_VERSION);
-    if (abi < 1) {
-        qCDebug(lcEmulator) << "no Landlock in this kernel: the receiver runs unconfined";
+    if (abi < 1 || (folders.isEmpty() && abi < landlockNetAbi)) {
+        if (!folders.isEmpty())
+            qCDebug(lcEmulator) << "no Landlock in this kernel: the receiver runs unconfined";
         return -1;
     }
     quint64 writes = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_REMOVE_DIR
@@ -133,9 +199,18 @@ int XferProcess::confinement(const QStringList &folders) const
         writes |= LANDLOCK_ACCESS_FS_REFER;
     if (abi >= 3)
         writes |= accessTruncate;
-    landlock_ruleset_attr attr {};
-    attr.handled_access_fs = writes;
-    const int ruleset = int(::syscall(SYS_landlock_create_ruleset, &attr, sizeof attr, 0));
+    LandlockRuleset attr;
+    attr.handledAccessFs = folders.isEmpty() ? 0 : writes;
+    size_t size = sizeof attr.handledAccessFs;
+    if (abi >= landlockNetAbi) {
+        attr.handledAccessNet = accessNetTcp;
+        size = offsetof(LandlockRuleset, scoped);
+    }
+    if (abi >= landlockScopeAbi) {
+        attr.scoped = scopeAbstractUnixAndSignals;
+        size = sizeof attr;
+    }
+    const int ruleset = int(::syscall(SYS_landlock_create_ruleset, &attr, size, 0));
     if (ruleset < 0)
         return -1;
     ::fcntl(ruleset, F_SETFD, FD_CLOEXEC);
@@ -254,7 +329,7 @@ void XferProcess::updateReading()
 
 void XferProcess::write(const QByteArray &bytes)
 {
-    if (!m_running || bytes.isEmpty() || m_fd < 0)
+    if (!m_running || m_inputClosed || bytes.isEmpty() || m_fd < 0)
         return;
     m_pending += bytes;
     flushInput();
@@ -281,6 +356,15 @@ void XferProcess::flushInput()
     m_pending.remove(0, done);
     if (m_writable)
         m_writable->setEnabled(!m_pending.isEmpty());
+    if (m_inputClosed && m_pending.isEmpty() && !m_terminal && m_fd >= 0)
+        ::shutdown(m_fd, SHUT_WR);
+}
+
+void XferProcess::closeInput()
+{
+    if (!m_running || std::exchange(m_inputClosed, true))
+        return;
+    flushInput();
 }
 
 // A socket whose program has gone must fail the write, not raise SIGPIPE in this process.

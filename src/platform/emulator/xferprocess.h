@@ -12,9 +12,13 @@
 // buffer, and the program blocks in its writes, until holdOutput(false). This is how a reader
 // that cannot pass the bytes on as fast as they come (a slow link) keeps them out of memory.
 //
-// A program given writable folders may create, change and remove files only beneath them (and
-// write to its terminal): the kernel's Landlock rules hold it there, whatever names it is given.
-// On a kernel without Landlock it runs unconfined (a debug line says so).
+// A program runs apart from the rest of the session: it cannot make a socket (no network, no
+// session bus, no local service; a seccomp filter refuses it, and Landlock's network and scope
+// rules refuse TCP, abstract sockets and signals outside it where the kernel has them), and its
+// environment holds PATH, the locale and the time zone only, with HOME its working folder. A
+// program given writable folders may also create, change and remove files only beneath them
+// (and write to its terminal): Landlock holds it there, whatever names it is given. On a
+// kernel without Landlock it runs without the file rules (a debug line says so).
 //
 // stop() asks the program to end (SIGTERM) and kills it when it has not ended after a grace
 // period; from then on its output is no longer held, so that what it says to its peer on the
@@ -56,6 +60,9 @@ public:
     // False, with the reason, when the program cannot be started.
     bool start(const Spec &spec, QString *error);
     void write(const QByteArray &bytes);
+    // No more input comes: once it has taken what was written, a program on a socket pair
+    // reads the end of its input (one on a terminal just gets nothing more).
+    void closeInput();
     void stop(int graceMs = 2000);
     void holdOutput(bool held);
     bool isOutputHeld() const { return m_held; }
@@ -88,6 +95,7 @@ private:
     bool m_stopping = false;
     bool m_exited = false; // the program has ended; its last output may still be unread
     bool m_outputEnded = false; // the program's side of the stream is closed
+    bool m_inputClosed = false; // closeInput() was asked for
     int m_exitCode = 0;
     bool m_crashed = false;
     int m_fd = -1; // ours: the terminal's master side or our end of the socket pair
