@@ -4,6 +4,7 @@
 #include "automation/guard.h"
 #include "runtime/errnum.h"
 #include "session/scriptconsent.h"
+#include "session/session.h"
 #include "session/sessions.h"
 
 bool ScriptHostsIface::Allow(const QString &host)
@@ -32,6 +33,8 @@ QString ScriptHostsIface::SessionHost(const QString &id)
         const SessionPtr session = gApp ? gApp->ClsSessions().clsItem(QVariant(id)) : nullptr;
         if (!session)
             rt::raise(rt::err::ObjectNotSet);
-        return ScriptConsent::HostOf(session->EmulatorSettings());
+        // The host of the link that is up; before it is, the one the settings will connect to.
+        const QString live = ScriptConsent::LinkHostOf(*session->Emulator());
+        return live != QLatin1String("none") ? live : ScriptConsent::HostOf(session->EmulatorSettings());
     });
 }

@@ -138,7 +138,10 @@ nvEmulator::nvEmulator(QWidget *parent)
     connect(m_settings, &emu::Settings::settingChanged, this, &nvEmulator::onSettingChanged);
     connect(m_settings, &emu::Settings::reloaded, this, &nvEmulator::onSettingsReloaded);
     connect(m_screen, &emu::Screen::answer, this,
-        [this](const QByteArray &bytes) { sendToHost(bytes); });
+        [this](const QByteArray &bytes) {
+            if (admitAnswer(AnswerKind::Terminal))
+                sendToHost(bytes);
+        });
     connect(m_screen, &emu::Screen::bell, this, [] { QApplication::beep(); });
     connect(m_screen, &emu::Screen::printScreenRequested, this, &nvEmulator::onHostPrintScreen);
     connect(m_screen, &emu::Screen::paletteChanged, this, &nvEmulator::setHostColor);
@@ -429,13 +432,17 @@ void nvEmulator::Shutdown()
 
 Int nvEmulator::ServerRequest(const QString &text)
 {
-    if (!m_serverMode || !m_channel || !m_channel->isConnected())
+    if (!m_serverMode || !m_channel || !m_channel->isConnected()
+        || !HostProtocol::requestFits(text))
         return 0;
     return sendToHost(HostProtocol::encodeServerRequest(text)) ? 1 : 0;
 }
 
 Int nvEmulator::ScriptError(rt::Long errNum, const QString &errMsg)
 {
+    // Counted against the budget when the script came.
+    if (m_channel && AnswerBudget::backlogged(m_channel->backlog()))
+        return 0;
     return sendToHost(HostProtocol::encodeScriptError(errNum, errMsg)) ? 1 : 0;
 }
 

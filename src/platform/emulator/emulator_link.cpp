@@ -89,6 +89,7 @@ void nvEmulator::dropChannel()
     if (m_upload)
         m_upload->linkLost();
     m_linkUp = false;
+    m_linkPeer.clear();
     m_protocol.reset();
     m_extension.reset();
     m_printController.reset();
@@ -106,6 +107,7 @@ void nvEmulator::dropChannel()
 void nvEmulator::onConnected()
 {
     m_linkUp = true;
+    m_linkPeer = m_channel->peerName();
     setHostColor(-1, 0); // a new host starts with the session's colours
     m_statusText = QStringLiteral("Connected: ") + m_channel->description();
     m_channel->setWindowSize(m_screen->cols(), m_screen->rows());
@@ -169,6 +171,7 @@ void nvEmulator::onChannelDisconnected(int code, const QString &text)
     if (m_shutdown)
         return;
     m_linkUp = false;
+    m_linkPeer.clear();
     m_protocol.reset();
     if (!survives([this] { emit StateNotify(statecode::Connected, rt::False); })
         || !endTransfer(xferresult::Completed))
@@ -186,6 +189,21 @@ void nvEmulator::onChannelDisconnected(int code, const QString &text)
         m_waitLoop->exit(m_waitDone && m_waitDone() ? 1 : 0);
     if (code != channelerror::None)
         emit Disconnect();
+}
+
+QString nvEmulator::LinkPeer() const
+{
+    return m_linkPeer.isEmpty() ? QStringLiteral("none") : m_linkPeer;
+}
+
+bool nvEmulator::linkFollowsSettings() const
+{
+    return !m_channel || m_channel->peerName() == peerName(*m_settings);
+}
+
+bool nvEmulator::admitAnswer(AnswerKind kind)
+{
+    return m_answers.admit(kind, m_channel ? m_channel->backlog() : 0);
 }
 
 bool nvEmulator::sendToHost(const QByteArray &bytes)
