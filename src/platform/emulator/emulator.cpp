@@ -187,6 +187,7 @@ void nvEmulator::applySettings()
 
 void nvEmulator::onSettingsReloaded()
 {
+    noteLinkPeer();
     applySettings();
     const Int device = m_settings->Device();
     const bool reachable
@@ -301,7 +302,13 @@ void nvEmulator::onSettingChanged(int id, int)
         applyTerminalModes();
         break;
     case Setting::Device:
+        noteLinkPeer();
         raiseDeviceChange();
+        break;
+    case Setting::HostName:
+    case Setting::HostPort:
+    case Setting::Port:
+        noteLinkPeer();
         break;
     default:
         break;

@@ -399,7 +399,9 @@ private:
     void onChannelDisconnected(int code, const QString &text);
     QString connectionKey() const;
     // False while a channel is there whose host the settings no longer name.
-    bool linkFollowsSettings() const;
+    bool linkFollowsSettings() const { return !m_linkStale; }
+    // Sets that after a change of the settings.
+    void noteLinkPeer();
     bool sendToHost(const QByteArray &bytes);
     // Whether a request of kind is served now (answerbudget.h).
     bool admitAnswer(AnswerKind kind);
@@ -493,6 +495,7 @@ private:
     QPointer<Channel> m_channel;
     QString m_channelKey;
     QString m_linkPeer; // the host of the link that is up
+    bool m_linkStale = false; // the settings name another host than the channel's
     AnswerBudget m_answers;
     QString m_statusText;
     QString m_pendingDial; // dialled once the modem's port is open

@@ -42,6 +42,7 @@ void nvEmulator::connectHost()
     }
     m_channel = channel;
     m_channelKey = connectionKey();
+    m_linkStale = false;
     connect(channel, &Channel::connected, this, &nvEmulator::onConnected);
     connect(channel, &Channel::dataReceived, this, &nvEmulator::onChannelData);
     connect(channel, &Channel::error, this, &nvEmulator::onChannelError);
@@ -90,6 +91,7 @@ void nvEmulator::dropChannel()
         m_upload->linkLost();
     m_linkUp = false;
     m_linkPeer.clear();
+    m_linkStale = false;
     m_protocol.reset();
     m_extension.reset();
     m_printController.reset();
@@ -196,9 +198,9 @@ QString nvEmulator::LinkPeer() const
     return m_linkPeer.isEmpty() ? QStringLiteral("none") : m_linkPeer;
 }
 
-bool nvEmulator::linkFollowsSettings() const
+void nvEmulator::noteLinkPeer()
 {
-    return !m_channel || m_channel->peerName() == peerName(*m_settings);
+    m_linkStale = m_channel && m_channel->peerName() != peerName(*m_settings);
 }
 
 bool nvEmulator::admitAnswer(AnswerKind kind)
