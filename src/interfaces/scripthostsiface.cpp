@@ -4,7 +4,7 @@
 #include "automation/guard.h"
 #include "runtime/errnum.h"
 #include "session/scriptconsent.h"
-#include "session/session.h"
+#include "session/sessionwindow.h"
 #include "session/sessions.h"
 
 bool ScriptHostsIface::Allow(const QString &host)
@@ -34,7 +34,11 @@ QString ScriptHostsIface::SessionHost(const QString &id)
         if (!session)
             rt::raise(rt::err::ObjectNotSet);
         // The host of the link that is up; before it is, the one the settings will connect to.
-        const QString live = ScriptConsent::LinkHostOf(*session->Emulator());
-        return live != QLatin1String("none") ? live : ScriptConsent::HostOf(session->EmulatorSettings());
+        const SessionWindow *window = session->Window();
+        const emu::nvEmulator *emulator = window ? window->ctlEmulator() : nullptr;
+        const QString live = emulator ? ScriptConsent::LinkHostOf(*emulator) : QString();
+        return !live.isEmpty() && live != QLatin1String("none")
+            ? live
+            : ScriptConsent::HostOf(session->EmulatorSettings());
     });
 }

@@ -108,7 +108,8 @@ QWidget *Ask(QWidget *parent, const QString &host, const QString &script,
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text->setMinimumSize(ScriptViewWidth, ScriptViewHeight);
     auto *buttons = new QDialogButtonBox;
-    const auto button = [&](const QString &caption, const char *name, QDialogButtonBox::ButtonRole role) {
+    const auto button = [&](const QString &caption, const char *name,
+                            QDialogButtonBox::ButtonRole role) {
         QPushButton *b = buttons->addButton(caption, role);
         b->setObjectName(QLatin1String(name));
         b->setAutoDefault(false);
