@@ -16,6 +16,7 @@ using detail::fail;
 namespace {
 
 constexpr int maxHangUpSeconds = 30;
+constexpr qsizetype hostDataSlice = 64 * 1024;
 
 } // namespace
 
@@ -126,18 +127,21 @@ void nvEmulator::onChannelData(const QByteArray &data)
     feedHostData(data);
 }
 
+// A read may bring megabytes (a host that floods requests): they are taken in slices, so that
+// what one slice makes (requests, display pieces) stays small.
 void nvEmulator::feedHostData(const QByteArray &data)
 {
-    if (m_shutdown)
-        return;
-    m_bytesIn += data.size();
-    if (m_settings->Strip8th()) {
-        QByteArray seven = data;
-        for (char &c : seven)
-            c = char(uchar(c) & 0x7F);
-        processHostData(seven);
-    } else {
-        processHostData(data);
+    const QPointer<nvEmulator> self(this);
+    for (qsizetype at = 0; at < data.size(); at += hostDataSlice) {
+        if (self.isNull() || m_shutdown)
+            return;
+        QByteArray slice = data.mid(at, hostDataSlice);
+        m_bytesIn += slice.size();
+        if (m_settings->Strip8th()) {
+            for (char &c : slice)
+                c = char(uchar(c) & 0x7F);
+        }
+        processHostData(slice);
     }
 }
 
