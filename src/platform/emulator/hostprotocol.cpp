@@ -1,5 +1,7 @@
 #include "emulator/hostprotocol.h"
 
+#include "emulator/emulog.h"
+
 #include <QByteArrayView>
 #include <optional>
 
@@ -316,6 +318,8 @@ void HostProtocol::finishBody(QList<HostPiece> &out)
 void HostProtocol::abandonBody(QList<HostPiece> &out)
 {
     const bool result = QByteArrayView(m_held).sliced(kIntroLength).startsWith("result;");
+    qCDebug(lcEmulator) << "host protocol sequence over" << maxRequestSize << "bytes dropped:"
+                        << m_held.mid(kIntroLength, 20);
     m_held.clear();
     m_state = State::Skip;
     if (!result)
