@@ -407,7 +407,7 @@ void tst_HostProtocol::serverRequestEncoding()
         "\x1b]7701;request;" + QStringLiteral("LIST CUSTOMERS;ü").toUtf8().toBase64() + "\x07\r");
     QCOMPARE(HostProtocol::encodeServerRequest(QString()), QByteArray("\x1b]7701;request;\x07\r"));
     // The longest request that fits: its sequence up to the BEL is at most the limit.
-    const QString longest(786417, u'x');
+    const QString longest(786420, u'x');
     QVERIFY(HostProtocol::requestFits(longest));
     QVERIFY(HostProtocol::encodeServerRequest(longest).size() - 1 <= HostProtocol::maxRequestSize);
     QVERIFY(!HostProtocol::requestFits(longest + u'x'));

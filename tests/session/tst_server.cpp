@@ -180,8 +180,8 @@ private slots:
             QVERIFY(ahead->SubmitRequest(u"ahead"_qs));
             QVERIFY(request->SubmitRequest(u"first"_qs));
         }
-        // Base64 makes 3 bytes 4: the sequence is a few bytes over 1 MiB.
-        const QString text = situation == u"too long"_qs ? QString(786420, u'x') : u"text"_qs;
+        // 768 KiB, 1 MiB in base64: with the sequence around it, over the limit.
+        const QString text = situation == u"too long"_qs ? QString(768 * 1024, u'x') : u"text"_qs;
 
         QTEST(request->SubmitRequest(text), "queued");
         QTEST(int(request->ErrNum()), "errNum");
