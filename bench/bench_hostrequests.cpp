@@ -5,6 +5,8 @@
 // queue, completion and the socket calls; the host's work is on the other thread). N = 1,000
 // and 10,000 show whether the cost per request stays the same as the queue grows; the summary
 // at the end prints the ratio. Goal: the program's overhead below 0.2 ms per request.
+// BM_NeverReadingHost: a host that floods 10,000,000 script requests and never reads keeps the
+// program's resident memory under 100 MiB.
 
 #include "benchprogram.h"
 #include "loopback.h"
@@ -23,6 +25,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <ctime>
@@ -158,6 +161,127 @@ BENCHMARK(BM_QueuedRequests)
     ->Arg(10000)
     ->UseManualTime()
     ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// A host that floods script requests ("x()", 21 bytes each) and never reads: it writes them in
+// 64 KiB pieces as fast as the program takes them, then waits (without reading) until it is
+// closed.
+class FloodingLoopbackHost
+{
+public:
+    explicit FloodingLoopbackHost(qint64 count)
+        : m_count(count)
+    {
+        m_thread = std::thread([this] { flood(); });
+    }
+    ~FloodingLoopbackHost()
+    {
+        m_listener.close();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int port() const { return m_listener.port(); }
+    static QByteArray request() { return QByteArray("\x1b]7701;script;0;eCgp\x07"); }
+
+private:
+    void flood()
+    {
+        const int client = m_listener.accept();
+        if (client < 0)
+            return;
+        const QByteArray piece = request().repeated(65536 / request().size());
+        const qint64 perPiece = 65536 / request().size();
+        qint64 left = m_count;
+        while (left > 0) {
+            const QByteArray bytes = left >= perPiece ? piece : request().repeated(left);
+            if (!writeAll(client, bytes))
+                break;
+            left -= bytes.size() / request().size();
+        }
+        // Never reads: waits for the program to close the link.
+        char byte;
+        while (recv(client, &byte, 1, MSG_PEEK) > 0 && !m_listener.isClosed())
+            usleep(100000);
+        close(client);
+    }
+
+    qint64 m_count;
+    LoopbackListener m_listener;
+    std::thread m_thread;
+};
+
+// The highest resident memory since the last resetResidentPeak() (the kernel keeps it).
+qint64 residentPeak()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
+}
+
+void resetResidentPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
+// A host that never reads and floods N script requests: the program's resident memory (the
+// kernel's high-water mark over the flood) stays bounded. Goal:
+// under 100 MiB for 10,000,000 requests (210 MB).
+void BM_NeverReadingHost(benchmark::State &state)
+{
+    const qint64 count = state.range(0);
+    for (auto _ : state) {
+        FloodingLoopbackHost host(count);
+        const QString file = dirPath(QStringLiteral("flooded.nvcf"));
+        writeFile(file,
+            QStringLiteral("[Norvalis]\nTermType=9\n[Connection]\nDevice=2\n"
+                           "HostName=127.0.0.1\nHostPort=%1\n")
+                .arg(host.port())
+                .toUtf8());
+        const qint64 before = residentBytes();
+        resetResidentPeak();
+        auto session = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(file, 0, 0, 1));
+        const qint64 total = count * FloodingLoopbackHost::request().size();
+        qint64 peak = 0;
+        QElapsedTimer timer;
+        timer.start();
+        const bool done = waitFor(
+            [&] { return session->Emulator()->BytesIn() >= total; }, 1800000);
+        peak = residentPeak();
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        state.counters["rss_before_MiB"] = double(before) / (1 << 20);
+        state.counters["rss_peak_MiB"] = double(peak) / (1 << 20);
+        state.counters["rss_after_MiB"] = double(residentBytes()) / (1 << 20);
+        printf("never-reading host, %lld requests: resident %.1f MiB before, %.1f MiB at most, "
+               "%.1f MiB after\n",
+            count, double(before) / (1 << 20), double(peak) / (1 << 20),
+            double(residentBytes()) / (1 << 20));
+        if (!done)
+            state.SkipWithError("the flood did not arrive whole");
+        session->Terminate(0);
+        session.reset();
+        waitFor([] { return gApp->ClsSessions().Count() == 0 && !gCleanupPending; }, 30000);
+    }
+}
+BENCHMARK(BM_NeverReadingHost)
+    ->Arg(10000000)
+    ->UseManualTime()
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

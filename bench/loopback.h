@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <atomic>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -43,6 +45,7 @@ public:
     LoopbackListener &operator=(const LoopbackListener &) = delete;
 
     int port() const { return m_port; }
+    bool isClosed() const { return m_closed; }
     // The next client's socket, or -1 once the listener is closed.
     int accept() const { return ::accept(m_fd, nullptr, nullptr); }
     // Ends a waiting accept and gives the port back; the host's thread may be joined after it.
@@ -58,5 +61,5 @@ public:
 private:
     int m_fd = -1;
     int m_port = 0;
-    bool m_closed = false;
+    std::atomic<bool> m_closed = false;
 };

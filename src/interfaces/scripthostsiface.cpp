@@ -4,6 +4,7 @@
 #include "automation/guard.h"
 #include "runtime/errnum.h"
 #include "session/scriptconsent.h"
+#include "session/sessionwindow.h"
 #include "session/sessions.h"
 
 bool ScriptHostsIface::Allow(const QString &host)
@@ -32,6 +33,12 @@ QString ScriptHostsIface::SessionHost(const QString &id)
         const SessionPtr session = gApp ? gApp->ClsSessions().clsItem(QVariant(id)) : nullptr;
         if (!session)
             rt::raise(rt::err::ObjectNotSet);
-        return ScriptConsent::HostOf(session->EmulatorSettings());
+        // The host of the link that is up; before it is, the one the settings will connect to.
+        const SessionWindow *window = session->Window();
+        const emu::nvEmulator *emulator = window ? window->ctlEmulator() : nullptr;
+        const QString live = emulator ? ScriptConsent::LinkHostOf(*emulator) : QString();
+        return !live.isEmpty() && live != QLatin1String("none")
+            ? live
+            : ScriptConsent::HostOf(session->EmulatorSettings());
     });
 }

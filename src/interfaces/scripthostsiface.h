@@ -5,8 +5,9 @@
 //   Revoke(s host) -> b       forgets it; false when it was not allowed
 //   IsAllowed(s host) -> b
 //   Hosts() -> as             the hosts allowed
-//   SessionHost(s id) -> s    the host that the session with that ID connects to (91 when there
-//                             is no such session)
+//   SessionHost(s id) -> s    the host of the link of the session with that ID; without a link
+//                             up, the one its settings connect to (91 when there is no such
+//                             session)
 // Booleans travel as 16-bit integers (True -1). A change is written at once to the per-user
 // settings store.
 

@@ -778,7 +778,7 @@ void frmMdiChild::ctlEmulator_ExecScript(const QString &script, rt::Int asynchro
         const SessionPtr session = sessionOf(Tag);
         if (!session)
             return;
-        const QString host = ScriptConsent::HostOf(session->EmulatorSettings());
+        const QString host = ScriptConsent::LinkHostOf(*m_emulator);
         const bool async = asynchronous != 0;
         if (ScriptConsent::IsAllowed(host)) {
             runHostScript(script, async);
@@ -807,6 +807,10 @@ void frmMdiChild::scriptQuestionAnswered(
             return;
         if (answer == ScriptConsent::Answer::DontRun) {
             refuseHostScript(host, QStringLiteral("The user did not allow the script to run"));
+            return;
+        }
+        if (ScriptConsent::LinkHostOf(*m_emulator) != host) {
+            refuseHostScript(host, QStringLiteral("The link to the host changed meanwhile"));
             return;
         }
         if (answer == ScriptConsent::Answer::Always && !ScriptConsent::Allow(host))

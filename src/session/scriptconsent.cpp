@@ -2,14 +2,20 @@
 
 #include "app/appglobals.h"
 #include "emulator/channel.h"
-#include "emulator/tcpchannel.h"
+#include "emulator/emulator.h"
 #include "registry/registry.h"
 
 #include <QLoggingCategory>
-#include <QMessageBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <memory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcSession)
 
@@ -18,6 +24,8 @@ namespace ScriptConsent {
 namespace {
 
 constexpr int FirstLineLength = 200;
+constexpr int ScriptViewWidth = 560; // pixels: room for 70 characters or so
+constexpr int ScriptViewHeight = 240;
 const QString kAlways = QStringLiteral("Always");
 
 QString storeKey()
@@ -25,36 +33,16 @@ QString storeKey()
     return SettingsKey(QStringLiteral("ScriptHosts"));
 }
 
-struct NetworkDevice
-{
-    emu::Int device;
-    const char *scheme;
-    quint16 defaultPort;
-};
-constexpr NetworkDevice kNetworkDevices[] = {
-    { emu::device::Tcp, "tcp", 0 },
-    { emu::device::Telnet, "telnet", 23 },
-    { emu::device::Ssh, "ssh", 22 },
-};
-
 } // namespace
 
 QString HostOf(const emu::Settings &settings)
 {
-    const emu::Int device = settings.Device();
-    for (const NetworkDevice &d : kNetworkDevices) {
-        if (d.device != device)
-            continue;
-        const quint16 port = emu::parsePort(settings.HostPort(), d.defaultPort);
-        return QStringLiteral("%1:%2:%3")
-            .arg(QLatin1String(d.scheme), settings.HostName().trimmed().toLower(),
-                port ? QString::number(port) : settings.HostPort().trimmed());
-    }
-    if (device == emu::device::Serial)
-        return QStringLiteral("serial:") + emu::serialDeviceName(settings.Port());
-    if (device == emu::device::Modem)
-        return QStringLiteral("modem:") + emu::serialDeviceName(settings.Port());
-    return QStringLiteral("none");
+    return emu::peerName(settings);
+}
+
+QString LinkHostOf(const emu::nvEmulator &emulator)
+{
+    return emulator.LinkPeer();
 }
 
 bool IsAllowed(const QString &host)
@@ -105,32 +93,51 @@ QString FirstLine(const QString &script)
 QWidget *Ask(QWidget *parent, const QString &host, const QString &script,
     std::function<void(Answer)> done)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Script from ") + host,
-        QStringLiteral("The host wants to run a script in this session."), QMessageBox::NoButton,
-        parent);
+    auto *box = new QDialog(parent);
     box->setObjectName(QStringLiteral("frmScriptConsent"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setTextFormat(Qt::PlainText);
-    // The host chose that text: markup in it is shown, never rendered.
-    box->setInformativeText(Qt::convertFromPlainText(FirstLine(script)));
-    const auto button = [&](const QString &text, const char *name, QMessageBox::ButtonRole role) {
-        QPushButton *b = box->addButton(text, role);
+    box->setWindowTitle(QStringLiteral("Script from ") + host);
+    auto *question = new QLabel(QStringLiteral("The host wants to run a script in this session."));
+    question->setObjectName(QStringLiteral("lblQuestion"));
+    question->setTextFormat(Qt::PlainText);
+    // The whole script, as plain text: no line of it hidden, no markup of the host rendered.
+    auto *text = new QPlainTextEdit(script);
+    text->setObjectName(QStringLiteral("txtScript"));
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setMinimumSize(ScriptViewWidth, ScriptViewHeight);
+    auto *buttons = new QDialogButtonBox;
+    const auto button = [&](const QString &caption, const char *name,
+                            QDialogButtonBox::ButtonRole role) {
+        QPushButton *b = buttons->addButton(caption, role);
         b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
         return b;
     };
-    QPushButton *run = button(QStringLiteral("&Run"), "cmdRun", QMessageBox::AcceptRole);
+    QPushButton *run = button(QStringLiteral("&Run"), "cmdRun", QDialogButtonBox::AcceptRole);
     QPushButton *always
-        = button(QStringLiteral("&Always for this host"), "cmdAlways", QMessageBox::YesRole);
+        = button(QStringLiteral("&Always for this host"), "cmdAlways", QDialogButtonBox::YesRole);
     QPushButton *dontRun
-        = button(QStringLiteral("&Don't run"), "cmdDontRun", QMessageBox::RejectRole);
-    box->setDefaultButton(dontRun);
-    box->setEscapeButton(dontRun);
-    QObject::connect(box, &QMessageBox::finished, box, [box, run, always, done] {
-        const QAbstractButton *clicked = box->clickedButton();
-        done(clicked == run ? Answer::Run : clicked == always ? Answer::Always : Answer::DontRun);
-    });
+        = button(QStringLiteral("&Don't run"), "cmdDontRun", QDialogButtonBox::RejectRole);
+    dontRun->setDefault(true);
+    auto *layout = new QVBoxLayout(box);
+    layout->addWidget(question);
+    layout->addWidget(text, 1);
+    layout->addWidget(buttons);
+    auto answer = std::make_shared<Answer>(Answer::DontRun);
+    QObject::connect(buttons, &QDialogButtonBox::clicked, box,
+        [box, answer, run, always](QAbstractButton *clicked) {
+            *answer = clicked == run ? Answer::Run
+                : clicked == always  ? Answer::Always
+                                     : Answer::DontRun;
+            box->done(0);
+        });
+    // Esc and the close box answer Don't run.
+    QObject::connect(box, &QDialog::finished, box, [answer, done] { done(*answer); });
     // Not modal: the program goes on while the user thinks about it.
     box->show();
+    dontRun->setFocus();
     return box;
 }
 

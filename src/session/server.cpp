@@ -1,6 +1,7 @@
 #include "session/server.h"
 
 #include "app/norvalis.h"
+#include "emulator/hostprotocol.h"
 #include "runtime/errnum.h"
 #include "session/sessions.h"
 
@@ -42,6 +43,13 @@ QString text(rt::Long number)
     default:
         return rt::errorText(number);
     }
+}
+
+QString tooLongText()
+{
+    return text(rt::err::DdeRejected)
+        + QStringLiteral(": longer than the host protocol's limit of %1 bytes (1 MiB)")
+              .arg(emu::HostProtocol::maxRequestSize);
 }
 
 } // namespace servererror
@@ -111,6 +119,7 @@ bool clsServer::SubmitRequest(const QString &text)
         return false;
     }
     bool serving = false;
+    bool fits = true;
     bool ok = false;
     rt::ResumeNext quiet;
     quiet([&] {
@@ -118,20 +127,24 @@ bool clsServer::SubmitRequest(const QString &text)
         if (!session || !session->ServerMode())
             return;
         serving = true;
-        ok = session->ServerRequest(shared_from_this(), text);
+        fits = emu::HostProtocol::requestFits(text);
+        if (fits)
+            ok = session->ServerRequest(shared_from_this(), text);
     });
     rt::debugSwallowed(lcSession(), quiet, "request not queued", QString::number(m_id));
     if (!serving)
         refuse(rt::err::DdeNotRunning);
+    else if (!fits)
+        refuse(rt::err::DdeRejected, servererror::tooLongText());
     else if (!ok)
         refuse(rt::err::DdeRejected);
     return ok;
 }
 
-void clsServer::refuse(rt::Long errNum)
+void clsServer::refuse(rt::Long errNum, const QString &errMsg)
 {
     m_errNum = errNum;
-    m_errMsg = servererror::text(errNum);
+    m_errMsg = errMsg.isEmpty() ? servererror::text(errNum) : errMsg;
 }
 
 void clsServer::ReturnResult(const QString &result, rt::Long errNum, const QString &errMsg)

@@ -10,7 +10,8 @@
 // State as 0 while the session is not in server mode. A submission is refused, with ErrNum and
 // ErrMsg telling why, while the object still has a request pending (288 "Server busy"), while the
 // session is not in server mode or is gone (289 "Server not running"), or when the session's queue
-// declines it (290 "Request rejected"); server mode ending completes every pending request with
+// declines it (290 "Request rejected"; also for a text longer than the host protocol carries,
+// with a text that names the limit); server mode ending completes every pending request with
 // 291 "Server shutdown". A refusal of a second submission overwrites the error fields of the
 // request still pending; Result, ErrNum and ErrMsg otherwise change only at completion.
 //
@@ -69,8 +70,8 @@ signals:
 private:
     clsServer(rt::Long id, rt::Int sessionNo);
     static rt::Long nextId();
-    // A refused submission: the error number and its text.
-    void refuse(rt::Long errNum);
+    // A refused submission: the error number and its text (the number's own when empty).
+    void refuse(rt::Long errNum, const QString &errMsg = QString());
 
     rt::Long m_id;
     rt::Int m_sessionNo;
@@ -93,4 +94,6 @@ constexpr rt::Int Running = 3;
 
 namespace servererror {
 QString text(rt::Long number);
+// ErrMsg of a request refused for its length.
+QString tooLongText();
 } // namespace servererror

@@ -29,6 +29,7 @@
 #include <QIcon>
 #include <QLoggingCategory>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <initializer_list>
 #include <limits>
@@ -333,6 +334,11 @@ void clsSession::ServerResult(const QString &result, const QString &errNum, cons
         const std::shared_ptr<ServerQueue> queue = m_serverQueue;
         rt::Long number = 0;
         try {
+            // Val reads a number beyond the double's range as 0: one with more digits than any
+            // 32-bit number is out of range whatever its digits say.
+            static const QRegularExpression longNumber(QStringLiteral("^-?0*[1-9][0-9]{10}"));
+            if (longNumber.match(errNum).hasMatch())
+                rt::raise(rt::err::Overflow);
             number = rt::CLng(rt::Val(errNum));
         } catch (...) {
             // The answer still completes its request, with the error the number gave.

@@ -1256,16 +1256,32 @@ void TestEmulator::printScreenToPdf()
     QVERIFY(readBytes(pdf).startsWith("%PDF"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QFileInfo(pdf).fileName() });
 
-    // The host's requests for one screen in one burst print once; a changed screen prints
-    // again, and so does a later request.
+    // The host prints at most once a second: 300 requests, each for a changed screen, print
+    // once; a request a second later prints again.
     m_control->Settings()->setTermType(Vt100);
-    m_control->feedHostData(QByteArray("\x1b[i").repeated(50));
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray burst;
+    for (int i = 0; i < 300; ++i)
+        burst += "line " + QByteArray::number(i) + "\r\n\x1b[i";
+    m_control->feedHostData(burst);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2);
-    m_control->feedHostData("page 2\x1b[i\x1b[i");
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 3);
-    QCoreApplication::processEvents(); // the next pass of the event loop
-    m_control->feedHostData("\x1b[0i");
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 4);
+    QTRY_VERIFY_WITH_TIMEOUT((m_control->feedHostData("\x1b[0i"),
+                                 QDir(m_dir->path()).entryList(QDir::Files).size() == 3),
+        5000);
+    QVERIFY(clock.elapsed() >= 1000);
+
+    // Without a printer, PDF files go into the capture folder or nowhere.
+    for (const QString &folder : { QString(), m_dir->filePath(u"missing"_qs) }) {
+        m_control->Settings()->setDefaultCaptureDir(folder);
+        try {
+            m_control->PrintScreen();
+            QFAIL("printed without a capture folder");
+        } catch (const rt::Error &error) {
+            QCOMPARE(error.number, emu::emuerror::PrintFailed);
+        }
+    }
+    QCOMPARE(QDir::home().entryList({ u"norvalis-print-*"_qs }, QDir::Files), QStringList());
 }
 
 void TestEmulator::terminalResetKeepsTheLink()

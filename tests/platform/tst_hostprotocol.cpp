@@ -1,3 +1,4 @@
+#include "emulator/answerbudget.h"
 #include "emulator/hostprotocol.h"
 
 #include <QSignalSpy>
@@ -75,10 +76,13 @@ private slots:
     void malformedDropped_data();
     void malformedDropped();
     void interruptedBody();
+    void runawayAbandoned_data();
     void runawayAbandoned();
     void longRequestWithinLimit();
     void feedEmitsRequests();
     void resetReturnsHeldBytes();
+    void answerBudget_data();
+    void answerBudget();
     void serverRequestEncoding();
 };
 
@@ -271,20 +275,53 @@ void tst_HostProtocol::interruptedBody()
     QVERIFY(c.requests.isEmpty());
 }
 
+void tst_HostProtocol::runawayAbandoned_data()
+{
+    QTest::addColumn<QByteArray>("intro");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::addColumn<bool>("answered");
+
+    QTest::newRow("script, ended by BEL") << QByteArray("\x1b]7701;script;0;")
+                                          << QByteArray("AAAA\x07tail") << QByteArray("tail")
+                                          << false;
+    QTest::newRow("script, ended by ST") << QByteArray("\x1b]7701;script;0;")
+                                         << QByteArray("AA\x1b\\tail") << QByteArray("tail")
+                                         << false;
+    QTest::newRow("script never ended") << QByteArray("\x1b]7701;script;0;")
+                                        << QByteArray("AAAA\r\ntail") << QByteArray("\r\ntail")
+                                        << false;
+    QTest::newRow("another sequence after it")
+        << QByteArray("\x1b]7701;extension;") << QByteArray("AA\x1b[1mtail")
+        << QByteArray("\x1b[1mtail") << false;
+    // The request that waits for the result hears of it.
+    QTest::newRow("result") << QByteArray("\x1b]7701;result;0;") << QByteArray("AAAA;\x07tail")
+                            << QByteArray("tail") << true;
+    QTest::newRow("result cancelled") << QByteArray("\x1b]7701;result;0;")
+                                      << QByteArray("AA\x18tail") << QByteArray("tail") << true;
+}
+
 void tst_HostProtocol::runawayAbandoned()
 {
+    QFETCH(QByteArray, intro);
+    QFETCH(QByteArray, after);
     HostProtocol protocol;
-    const QByteArray intro = "\x1b]7701;script;0;";
     const qsizetype overrun = 40;
     QByteArray body(HostProtocol::maxRequestSize - intro.size() + overrun, 'A');
     // Arrives in pieces, as from a socket.
     QList<QByteArray> chunks { intro };
     for (qsizetype at = 0; at < body.size(); at += 4096)
         chunks.append(body.mid(at, 4096));
-    chunks.append("tail");
+    chunks.append(after);
     const Collected c = run(protocol, chunks);
-    QVERIFY(c.requests.isEmpty());
-    QCOMPARE(c.display, QByteArray(overrun, 'A') + "tail");
+    QTEST(c.display, "shown");
+    QFETCH(bool, answered);
+    QCOMPARE(c.requests.size(), answered ? 1 : 0);
+    if (answered) {
+        QCOMPARE(c.requests.first(),
+            request(HostVerb::Result, {}, u"6"_qs, HostProtocol::overflowText()));
+        QVERIFY(HostProtocol::overflowText().contains(u"1048576"_qs));
+    }
 
     const Collected next = run(protocol, { seq("load-settings") });
     QCOMPARE(next.requests.size(), 1);
@@ -327,11 +364,53 @@ void tst_HostProtocol::resetReturnsHeldBytes()
     QCOMPARE(protocol.feed("it\x07"), QByteArray("it\x07"));
 }
 
+void tst_HostProtocol::answerBudget_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<qint64>("backlog");
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<int>("admitted");
+    const int terminal = int(emu::AnswerKind::Terminal);
+    const int script = int(emu::AnswerKind::Script);
+    const int extension = int(emu::AnswerKind::Extension);
+    QTest::newRow("terminal reports") << terminal << qint64(0) << 1500 << 1000;
+    QTest::newRow("script requests") << script << qint64(0) << 200 << 50;
+    QTest::newRow("extension commands") << extension << qint64(0) << 200 << 100;
+    QTest::newRow("backlog at the limit")
+        << terminal << emu::AnswerBudget::maxBacklog << 10 << 10;
+    QTest::newRow("a host that does not read")
+        << script << emu::AnswerBudget::maxBacklog + 1 << 10 << 0;
+}
+
+void tst_HostProtocol::answerBudget()
+{
+    QFETCH(int, kind);
+    QFETCH(qint64, backlog);
+    QFETCH(int, asked);
+    emu::AnswerBudget budget;
+    const auto answerKind = emu::AnswerKind(kind);
+    int admitted = 0;
+    for (int i = 0; i < asked; ++i)
+        admitted += budget.admit(answerKind, backlog) ? 1 : 0;
+    QTEST(admitted, "admitted");
+    // Each kind has its own budget, and the next second a new one.
+    const auto other = answerKind == emu::AnswerKind::Script ? emu::AnswerKind::Terminal
+                                                             : emu::AnswerKind::Script;
+    QCOMPARE(budget.admit(other, 0), true);
+    if (admitted < asked && !emu::AnswerBudget::backlogged(backlog))
+        QTRY_VERIFY_WITH_TIMEOUT(budget.admit(answerKind, 0), 3000);
+}
+
 void tst_HostProtocol::serverRequestEncoding()
 {
     QCOMPARE(HostProtocol::encodeServerRequest(QStringLiteral("LIST CUSTOMERS;ü")),
         "\x1b]7701;request;" + QStringLiteral("LIST CUSTOMERS;ü").toUtf8().toBase64() + "\x07\r");
     QCOMPARE(HostProtocol::encodeServerRequest(QString()), QByteArray("\x1b]7701;request;\x07\r"));
+    // The longest request that fits: its sequence up to the BEL is at most the limit.
+    const QString longest(786420, u'x');
+    QVERIFY(HostProtocol::requestFits(longest));
+    QVERIFY(HostProtocol::encodeServerRequest(longest).size() - 1 <= HostProtocol::maxRequestSize);
+    QVERIFY(!HostProtocol::requestFits(longest + u'x'));
     QCOMPARE(HostProtocol::encodeScriptError(-70, QStringLiteral("not now")),
         "\x1b]7701;script-error;-70;" + QByteArray("not now").toBase64() + "\x07\r");
 }

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace registry;
 
 namespace {
@@ -18,6 +20,12 @@ bool writeKey(const QString &file, const QString &prefix, int i)
 {
     setStoreFile(User, file);
     return setValue(User, writerKey(prefix, i), QString::number(i));
+}
+
+int modeOf(const QString &path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 } // namespace
@@ -207,9 +215,39 @@ private slots:
         QCOMPARE(QFileInfo(machine).path(), m_dir.filePath(u"etc/norvalis"_qs));
         QVERIFY(userWritten);
         QVERIFY(QFileInfo::exists(user));
+        // The user's folder and store are the user's alone.
+        QCOMPARE(modeOf(QFileInfo(user).path()), 0700);
+        QCOMPARE(modeOf(user), 0600);
         // The machine's store is never written by the program.
         QVERIFY(!machineWritten);
         QVERIFY(!QFileInfo::exists(m_dir.filePath(u"etc"_qs)));
+    }
+
+    // The user's store is written 0600 whatever the umask and the mode it had.
+    void privateStore_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::newRow("new") << -1;
+        QTest::newRow("readable by others") << 0644;
+        QTest::newRow("writable by the group") << 0660;
+        QTest::newRow("private already") << 0600;
+    }
+    void privateStore()
+    {
+        QFETCH(int, before);
+        const QString path = storeFile(User);
+        if (before >= 0) {
+            writeBytes(path, "[K]\n\"a\"=\"1\"\n");
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0);
+        }
+        const mode_t oldMask = ::umask(0);
+        const bool written = setValue(User, u"K"_qs, u"v"_qs);
+        ::umask(oldMask);
+        QVERIFY(written);
+        QCOMPARE(modeOf(path), 0600);
+        QCOMPARE(*value(User, u"K"_qs), u"v"_qs);
+        if (before >= 0)
+            QCOMPARE(*value(User, u"K"_qs, u"a"_qs), u"1"_qs);
     }
 
     void handEditedFile()

@@ -278,7 +278,7 @@ private slots:
         QCOMPARE(session->Caption(), u"Reloaded"_qs);
         // A script of a host the user allowed runs for the session (tst_scriptconsent has the
         // rest of the consent).
-        const QString host = ScriptConsent::HostOf(session->EmulatorSettings());
+        const QString host = ScriptConsent::LinkHostOf(*session->Emulator());
         QVERIFY(ScriptConsent::Allow(host));
         emit session->Emulator()->ExecScript(u"Norvalis.Common.SetItem('host', Session.ID)"_qs, 0);
         QCOMPARE(gApp->ClsCommon().Common_Item(u"host"_qs).toString(), session->ID());

@@ -19,8 +19,11 @@
 #include "session/session.h"
 #include "session/sessions.h"
 
-#include <QMessageBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTextDocument>
 #include <QtTest>
@@ -56,13 +59,18 @@ QByteArray refusal(const QString &why)
     return emu::HostProtocol::encodeScriptError(70, why);
 }
 
-QMessageBox *question(const clsSession &session)
+QDialog *question(const clsSession &session)
 {
     QWidget *window = session.frmSession()->widget();
-    return window ? window->findChild<QMessageBox *>(u"frmScriptConsent"_qs) : nullptr;
+    return window ? window->findChild<QDialog *>(u"frmScriptConsent"_qs) : nullptr;
 }
 
-void answer(QMessageBox *box, const char *button)
+QPlainTextEdit *scriptShown(QDialog *box)
+{
+    return box->findChild<QPlainTextEdit *>(u"txtScript"_qs);
+}
+
+void answer(QDialog *box, const char *button)
 {
     if (QString::fromLatin1(button) == u"close"_qs)
         box->close();
@@ -136,11 +144,18 @@ private slots:
         ServingHost host;
         const auto session = connectedTo(host);
         const QString hostName = u"tcp:127.0.0.1:"_qs + host.portText();
-        host.send("before" + scriptSequence(countingScript(u"// first line shown"_qs)) + "after");
+        // A harmless first line does not hide the rest: the whole script is shown, monospaced,
+        // and scrolls.
+        const QString script = countingScript(u"// first line shown"_qs + QString(u"\n//"_qs).repeated(60));
+        host.send("before" + scriptSequence(script) + "after");
         QTRY_VERIFY(question(*session));
-        QMessageBox *box = question(*session);
-        QCOMPARE(box->text(), u"The host wants to run a script in this session."_qs);
-        QCOMPARE(box->informativeText(), Qt::convertFromPlainText(u"// first line shown"_qs));
+        QDialog *box = question(*session);
+        QCOMPARE(box->findChild<QLabel *>(u"lblQuestion"_qs)->text(),
+            u"The host wants to run a script in this session."_qs);
+        QCOMPARE(scriptShown(box)->toPlainText(), script);
+        QVERIFY(scriptShown(box)->isReadOnly());
+        QVERIFY(QFontInfo(scriptShown(box)->font()).fixedPitch());
+        QTRY_VERIFY(scriptShown(box)->verticalScrollBar()->maximum() > 0);
         QVERIFY(box->windowTitle().contains(hostName));
         QCOMPARE(runs(), 0); // nothing runs before the answer, and nothing waited for it
         answer(box, button.constData());
@@ -186,6 +201,73 @@ private slots:
         QTRY_VERIFY(question(*other));
         answer(question(*other), "cmdDontRun");
         QCOMPARE(runs(), 1);
+    }
+
+    // A script is asked about for the host of the link that is up. What that link brings once
+    // the settings name another host (HostPort changed, a file loaded at the host's request) is
+    // dropped until the new link is up.
+    void liveConnection_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("toOther");
+        QTest::addColumn<int>("ran");
+        QTest::newRow("HostPort changed to an allowed host") << "port" << true << 0;
+        QTest::newRow("load-settings naming an allowed host, script in the same write")
+            << "file" << true << 0;
+        QTest::newRow("load-settings naming the same host") << "file" << false << 1;
+    }
+    void liveConnection()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, toOther);
+        ServingHost linked;
+        ServingHost other;
+        const auto session = connectedTo(linked);
+        ServingHost &named = toOther ? other : linked;
+        QVERIFY(ScriptConsent::Allow(u"tcp:127.0.0.1:"_qs + named.portText()));
+        QByteArray bytes = scriptSequence(countingScript());
+        if (change == u"port"_qs) {
+            session->EmulatorSettings().setHostPort(other.portText());
+        } else {
+            writeBytes(session->FileName(), hostSessionFile(named.port()));
+            bytes.prepend(ServingHost::sequence(emu::HostVerb::LoadSettings));
+        }
+        const qint64 expected = session->Emulator()->BytesIn() + bytes.size();
+        linked.send(bytes);
+        QTRY_COMPARE(qint64(session->Emulator()->BytesIn()), expected);
+        QTEST(runs(), "ran");
+        QVERIFY(!question(*session));
+        if (change == u"file"_qs && toOther) {
+            // The new link: its host's scripts run.
+            QVERIFY(other.waitForConnection());
+            QTRY_COMPARE(session->Emulator()->LinkPeer(), u"tcp:127.0.0.1:"_qs + other.portText());
+            other.send(scriptSequence(countingScript()));
+            QTRY_COMPARE(runs(), 1);
+        }
+    }
+
+    // A host that floods script requests and never reads: the requests past the budget of a
+    // second are dropped, so the answers waiting for the host stay few.
+    void neverReadingHost()
+    {
+        rt::setDialogsWaitOffscreen(false);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        const auto session = openHostSession(m_env.homeDir() + u"/flood.nvcf"_qs, server.serverPort());
+        QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(5000));
+        QTcpSocket *peer = server.nextPendingConnection();
+        peer->setReadBufferSize(1); // takes nothing more from the system: a host that never reads
+        QSignalSpy asked(session->Emulator(), &emu::nvEmulator::ExecScript);
+        const QByteArray flood = scriptSequence(u"x()"_qs).repeated(100000);
+        QElapsedTimer clock;
+        clock.start();
+        peer->write(flood);
+        QTRY_VERIFY_WITH_TIMEOUT(session->Emulator()->BytesIn() >= flood.size(), 120000);
+        const qint64 seconds = clock.elapsed() / 1000 + 1;
+        QVERIFY2(asked.count() <= emu::AnswerBudget::perSecond(emu::AnswerKind::Script) * seconds,
+            qPrintable(u"%1 scripts in %2 s"_qs.arg(asked.count()).arg(seconds)));
+        QVERIFY(session->Emulator()->channel()->backlog() <= emu::AnswerBudget::maxBacklog);
+        QCOMPARE(runs(), 0);
     }
 
     // Nobody to answer: the script never runs, the log and the host hear why; a host that an
@@ -271,10 +353,9 @@ private slots:
         const auto session = connectedTo(none, u"cat"_qs, port);
         QVERIFY(session->Emulator()->Connected() != 0);
         QTRY_VERIFY_WITH_TIMEOUT(question(*session), 20000);
-        // The line as it is, markup shown and not rendered.
-        QCOMPARE(question(*session)->informativeText(),
-            Qt::convertFromPlainText(u"Norvalis.Common.SetItem('ran', 1); // <b>harmless</b>"_qs));
-        QVERIFY(question(*session)->informativeText().contains(u"&lt;b&gt;"_qs));
+        // The script as it is, markup shown as text.
+        QCOMPARE(scriptShown(question(*session))->toPlainText(),
+            u"Norvalis.Common.SetItem('ran', 1); // <b>harmless</b>"_qs);
         answer(question(*session), "cmdDontRun");
         QCOMPARE(runs(), 0);
         const QByteArray expected = refusal(u"The user did not allow the script to run"_qs);

@@ -147,6 +147,13 @@ private slots:
             << "twice" << false << 288 << "Server busy" << QList<int> {} << 3;
         QTest::newRow("the control refuses")
             << "control refuses" << true << 288 << "Server busy" << QList<int> { 288 } << 1;
+        // Another object's request is at the host; this one waits behind it.
+        QTest::newRow("submitted again while queued")
+            << "queued twice" << false << 288 << "Server busy" << QList<int> {} << 2;
+        QTest::newRow("longer than the host protocol carries")
+            << "too long" << false << 290
+            << "Request rejected: longer than the host protocol's limit of 1048576 bytes (1 MiB)"
+            << QList<int> {} << 1;
     }
     void submissions()
     {
@@ -167,8 +174,16 @@ private slots:
         }
         if (situation == u"twice"_qs)
             QVERIFY(request->SubmitRequest(u"first"_qs));
+        ServerPtr ahead;
+        if (situation == u"queued twice"_qs) {
+            ahead = session->Server();
+            QVERIFY(ahead->SubmitRequest(u"ahead"_qs));
+            QVERIFY(request->SubmitRequest(u"first"_qs));
+        }
+        // 768 KiB, 1 MiB in base64: with the sequence around it, over the limit.
+        const QString text = situation == u"too long"_qs ? QString(768 * 1024, u'x') : u"text"_qs;
 
-        QTEST(request->SubmitRequest(u"text"_qs), "queued");
+        QTEST(request->SubmitRequest(text), "queued");
         QTEST(int(request->ErrNum()), "errNum");
         QTEST(request->ErrMsg(), "errMsg");
         QTEST(completions.codes, "notified");
@@ -200,11 +215,18 @@ private slots:
             << QByteArray("\x1b]7701;result;abc;;\x07\x1b]7701;result;0;!!!;\x07"
                           "\x1b]7701;result;0\x07\x1b]7701;result;1.5;;\x07\x1b]7701\x07")
             << QList<int> { 0, 0, 0 } << true;
+        // An answer over the protocol's limit ends its request with 6, shown nowhere.
         QTest::newRow("oversized sequence")
             << QByteArray("\x1b]7701;result;0;") + QByteArray(2 * 1024 * 1024, 'A')
-            << QList<int> { 0, 0, 0 } << true;
+            << QList<int> { rt::err::Overflow, 0, 0 } << true;
+        QTest::newRow("oversized answer")
+            << ServingHost::result({ QString(800 * 1024, u'A') })
+            << QList<int> { rt::err::Overflow, 0, 0 } << true;
         QTest::newRow("error number beyond 32 bits")
             << result("99999999999999999999") << QList<int> { rt::err::Overflow, 0, 0 } << true;
+        QTest::newRow("error number beyond the double's range")
+            << result(QByteArray(309, '9').constData()) << QList<int> { rt::err::Overflow, 0, 0 }
+            << true;
         QTest::newRow("lowest 32-bit error number")
             << result("-2147483648") << QList<int> { -2147483647 - 1, 0, 0 } << true;
         QTest::newRow("leaves server mode")
@@ -240,6 +262,7 @@ private slots:
         } else {
             host.send(action + "\r\nmark\r\n");
             QTRY_VERIFY(screenText(*session).contains(u"mark"_qs));
+            QVERIFY(!screenText(*session).contains(u"AAAA"_qs));
         }
         // From now on the host answers properly (once it has what it was handed), the request
         // at the host too if it still waits.
@@ -258,6 +281,8 @@ private slots:
             QCOMPARE(completions.at(i)->codes.first(), codes.at(i));
             QCOMPARE(requests.at(i)->RawState(), serverstate::Ready);
         }
+        if (codes.first() == rt::err::Overflow)
+            QVERIFY(requests.first()->ErrMsg().startsWith(u"Overflow"_qs));
         QCOMPARE(session->ServerMode(), rt::Int(servingAfter ? -1 : 0));
         if (!servingAfter) {
             QCOMPARE(requests.first()->State(), serverstate::NotServing);
@@ -345,6 +370,49 @@ private slots:
         }
         QTRY_COMPARE(objects.Count(), before);
         QTRY_VERIFY(!onBus(path));
+    }
+
+    // The host helper answers what it cannot serve with an error, and goes on with the next.
+    void hostHelperRefusals_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("errNum");
+        const QByteArray intro("\x1b]7701;request;");
+        QTest::newRow("longer than 1 MiB, in one piece")
+            << intro + QByteArray(800000, 'x').toBase64() + "\x07\r" << "6";
+        QTest::newRow("longer than 1 MiB, never ended") << intro + QByteArray(1100000, 'A') << "6";
+        QTest::newRow("not base64") << intro + "!!\x07\r" << "5";
+    }
+    void hostHelperRefusals()
+    {
+        QFETCH(QByteArray, sent);
+        const QString python = QStandardPaths::findExecutable(u"python3"_qs);
+        if (python.isEmpty())
+            QSKIP("python3 is not installed");
+        QProcess helper;
+        helper.start(python,
+            { qEnvironmentVariable("NORVALIS_SOURCE_DIR") + u"/tools/nvserve"_qs, u"SRV"_qs });
+        QVERIFY(helper.waitForStarted());
+        // In pieces, as a terminal hands them over.
+        for (qsizetype at = 0; at < sent.size(); at += 65536) {
+            helper.write(sent.mid(at, 65536));
+            QVERIFY(helper.waitForBytesWritten());
+        }
+        helper.write("\x07\x1b]7701;request;" + QByteArray("next").toBase64() + "\x07\r");
+        helper.closeWriteChannel();
+        QVERIFY(helper.waitForFinished());
+        QList<emu::HostRequest> results;
+        emu::HostProtocol protocol;
+        QObject::connect(&protocol, &emu::HostProtocol::requestReceived,
+            [&](const emu::HostRequest &r) {
+                if (r.verb == emu::HostVerb::Result)
+                    results << r;
+            });
+        protocol.feed(helper.readAllStandardOutput());
+        QCOMPARE(results.size(), 2);
+        QTEST(results.at(0).errNum, "errNum");
+        QVERIFY(!results.at(0).errMsg.isEmpty());
+        QCOMPARE(results.at(1).text, u"OK:next"_qs);
     }
 
     // ---- The whole story, with the host helper behind a real TCP peer ----

@@ -105,6 +105,11 @@ private slots:
         QTest::newRow("a completion handler ends server mode")
             << QStringList { "on A shutdown", "add A", "add B", "result a 0", "result b 0" }
             << QStringList { "A:0:a:3", "B:291::2" } << QStringList { "A" };
+        // An answer that comes while the next request still waits to be handed over is no
+        // answer to it.
+        QTest::newRow("an answer before the next request is at the host")
+            << QStringList { "add A", "add B", "on A result early 0", "result a 0", "result b 0" }
+            << QStringList { "A:0:a:3", "B:0:b:3" } << QStringList { "A", "B" };
         QTest::newRow("a refusal's handler submits again")
             << QStringList { "refuses", "on A add B", "add A" }
             << QStringList { "A:288::3", "B:288::3" } << QStringList { "A", "B" };

@@ -166,7 +166,9 @@ void Channel::failOpenLater(int code, const QString &detail)
     });
 }
 
-Channel *createChannel(const Settings &settings, QObject *parent)
+namespace {
+
+Channel *newChannel(const Settings &settings, QObject *parent)
 {
     switch (settings.Device()) {
     case device::Serial:
@@ -182,6 +184,46 @@ Channel *createChannel(const Settings &settings, QObject *parent)
     default:
         return nullptr;
     }
+}
+
+struct NetworkDevice
+{
+    Int device;
+    const char *scheme;
+    quint16 defaultPort;
+};
+constexpr NetworkDevice networkDevices[] = {
+    { device::Tcp, "tcp", 0 },
+    { device::Telnet, "telnet", 23 },
+    { device::Ssh, "ssh", 22 },
+};
+
+} // namespace
+
+Channel *createChannel(const Settings &settings, QObject *parent)
+{
+    Channel *channel = newChannel(settings, parent);
+    if (channel)
+        channel->m_peerName = peerName(settings);
+    return channel;
+}
+
+QString peerName(const Settings &settings)
+{
+    const Int device = settings.Device();
+    for (const NetworkDevice &d : networkDevices) {
+        if (d.device != device)
+            continue;
+        const quint16 port = parsePort(settings.HostPort(), d.defaultPort);
+        return QStringLiteral("%1:%2:%3")
+            .arg(QLatin1String(d.scheme), settings.HostName().trimmed().toLower(),
+                port ? QString::number(port) : settings.HostPort().trimmed());
+    }
+    if (device == device::Serial)
+        return QStringLiteral("serial:") + serialDeviceName(settings.Port());
+    if (device == device::Modem)
+        return QStringLiteral("modem:") + serialDeviceName(settings.Port());
+    return QStringLiteral("none");
 }
 
 QString serialDeviceName(Int port)

@@ -119,6 +119,9 @@ public:
     virtual bool isConnected() const;
     // A short description for the status line, e.g. "Telnet host:23".
     virtual QString description() const = 0;
+    // The host at the other end, named by peerName() from the settings the channel was made
+    // with (a later change of the settings does not change it).
+    QString peerName() const { return m_peerName; }
 
 signals:
     void connected();
@@ -142,12 +145,21 @@ protected:
     static QString errorMessage(int code, const QString &detail);
 
 private:
+    friend Channel *createChannel(const Settings &settings, QObject *parent);
+
     State m_state = State::Closed;
+    QString m_peerName;
 };
 
 // A channel for the settings' Device, reading what it needs from them now (a later change of
 // the settings needs a new channel); nullptr for 0 (no device) and unknown codes.
 Channel *createChannel(const Settings &settings, QObject *parent = nullptr);
+
+// The host that the settings connect to: "telnet:<host>:<port>", "tcp:<host>:<port>",
+// "ssh:<host>:<port>" (the host name in lower case, the port as the connection uses it, or the
+// HostPort text when it names no port), "serial:<device>" or "modem:<device>" (the device path
+// of Port), "none" without a device.
+QString peerName(const Settings &settings);
 
 // The device path of a Port number: 1-99 /dev/ttyS(n-1), 100-199 /dev/ttyUSB(n-100),
 // 200-299 /dev/ttyACM(n-200), 1000 and above /dev/pts/(n-1000); "" for other numbers.

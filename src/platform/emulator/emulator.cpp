@@ -138,7 +138,10 @@ nvEmulator::nvEmulator(QWidget *parent)
     connect(m_settings, &emu::Settings::settingChanged, this, &nvEmulator::onSettingChanged);
     connect(m_settings, &emu::Settings::reloaded, this, &nvEmulator::onSettingsReloaded);
     connect(m_screen, &emu::Screen::answer, this,
-        [this](const QByteArray &bytes) { sendToHost(bytes); });
+        [this](const QByteArray &bytes) {
+            if (admitAnswer(AnswerKind::Terminal))
+                sendToHost(bytes);
+        });
     connect(m_screen, &emu::Screen::bell, this, [] { QApplication::beep(); });
     connect(m_screen, &emu::Screen::printScreenRequested, this, &nvEmulator::onHostPrintScreen);
     connect(m_screen, &emu::Screen::paletteChanged, this, &nvEmulator::setHostColor);
@@ -185,6 +188,7 @@ void nvEmulator::applySettings()
 
 void nvEmulator::onSettingsReloaded()
 {
+    noteLinkPeer();
     applySettings();
     const Int device = m_settings->Device();
     const bool reachable
@@ -299,7 +303,13 @@ void nvEmulator::onSettingChanged(int id, int)
         applyTerminalModes();
         break;
     case Setting::Device:
+        noteLinkPeer();
         raiseDeviceChange();
+        break;
+    case Setting::HostName:
+    case Setting::HostPort:
+    case Setting::Port:
+        noteLinkPeer();
         break;
     default:
         break;
@@ -430,13 +440,17 @@ void nvEmulator::Shutdown()
 
 Int nvEmulator::ServerRequest(const QString &text)
 {
-    if (!m_serverMode || !m_channel || !m_channel->isConnected())
+    if (!m_serverMode || !m_channel || !m_channel->isConnected()
+        || !HostProtocol::requestFits(text))
         return 0;
     return sendToHost(HostProtocol::encodeServerRequest(text)) ? 1 : 0;
 }
 
 Int nvEmulator::ScriptError(rt::Long errNum, const QString &errMsg)
 {
+    // Counted against the budget when the script came.
+    if (m_channel && AnswerBudget::backlogged(m_channel->backlog()))
+        return 0;
     return sendToHost(HostProtocol::encodeScriptError(errNum, errMsg)) ? 1 : 0;
 }
 

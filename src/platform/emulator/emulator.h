@@ -48,6 +48,7 @@
 //   30013 "Not a sound file of that kind"     PlayWave of no PCM WAV, PlayMIDI of no MIDI file
 // LoadImage answers 481 for a file that is no picture.
 
+#include "emulator/answerbudget.h"
 #include "emulator/channel.h"
 #include "emulator/emusettings.h"
 #include "emulator/hostprotocol.h"
@@ -137,7 +138,7 @@ public:
     void PrinterOff();
     void PrinterClose();
     // Prints the screen as a job of its own. The host's own print-screen request (VT family)
-    // does the same, once for a burst of requests for an unchanged screen.
+    // does the same, at most once a second (the others are logged and dropped).
     void PrintScreen();
     // Source 1 received data, 2 printer data; mode 0 new file only, 1 overwrite, 2 append,
     // 3 clipboard. A relative file name is taken in DefaultCaptureDir.
@@ -234,6 +235,10 @@ public:
 
     // --- Properties ------------------------------------------------------------------------
     Int Connected() const;
+    // The host of the link that is up (Channel::peerName), fixed when it connected; "none"
+    // while no link is up. Host data that arrives while the settings name another host (they
+    // changed, and the new link is not up yet) is dropped unseen.
+    QString LinkPeer() const;
     Int Cols() const;
     Int Rows() const;
     Int Col() const;
@@ -398,7 +403,13 @@ private:
     void onChannelError(int code, const QString &text);
     void onChannelDisconnected(int code, const QString &text);
     QString connectionKey() const;
+    // False while a channel is there whose host the settings no longer name.
+    bool linkFollowsSettings() const { return !m_linkStale; }
+    // Sets that after a change of the settings.
+    void noteLinkPeer();
     bool sendToHost(const QByteArray &bytes);
+    // Whether a request of kind is served now (answerbudget.h).
+    bool admitAnswer(AnswerKind kind);
     // Bytes can go to the host and come from it: the channel is open. That is so before the
     // link counts as up (Connected) while an SSH client asks for the login or a modem is in
     // command mode, so that scripts can answer prompts.
@@ -408,6 +419,8 @@ private:
 
     // Host data
     void processHostData(const QByteArray &data);
+    // False (and a debug line) when host data is to be dropped: see linkFollowsSettings().
+    bool hostStillNamed(qsizetype bytes) const;
     void handleHostRequest(const HostRequest &request);
     void processDisplay(const QByteArray &bytes);
     void abandonExtension(const QByteArray &inside, const QList<StreamSplitter::Piece> &rest);
@@ -495,6 +508,9 @@ private:
 
     QPointer<Channel> m_channel;
     QString m_channelKey;
+    QString m_linkPeer; // the host of the link that is up
+    bool m_linkStale = false; // the settings name another host than the channel's
+    AnswerBudget m_answers;
     QString m_statusText;
     QString m_pendingDial; // dialled once the modem's port is open
     bool m_linkUp = false;
@@ -513,7 +529,8 @@ private:
     std::unique_ptr<PrinterJob> m_printJob;
     QTimer m_printTimer;
     QString m_lastPrintTarget;
-    std::optional<QStringList> m_hostPrinted; // the screen the host had printed in this pass
+    QElapsedTimer m_hostPrintClock; // since the host's last print-screen
+    int m_hostPrintsDropped = 0; // since then
 
     // Capture
     std::unique_ptr<CaptureFile> m_capture;

@@ -4,6 +4,7 @@
 #include "emulator/emulator.h"
 
 #include "emulator/asciitransfer.h"
+#include "emulator/emulog.h"
 #include "runtime/errnum.h"
 
 namespace emu {
@@ -18,12 +19,17 @@ constexpr int maxExtensionCommand = 64 * 1024;
 
 void nvEmulator::processHostData(const QByteArray &input)
 {
+    if (!hostStillNamed(input.size()))
+        return;
     // A running file transfer takes the host's data (emulator_transfer.cpp).
     QByteArray data = input;
     if (!divertToTransfer(&data) || data.isEmpty())
         return;
     const QList<HostPiece> pieces = m_protocol.parse(data);
     for (const HostPiece &piece : pieces) {
+        // A request may change the settings (load-settings): the rest is the old host's.
+        if (!hostStillNamed(piece.display.size()))
+            return;
         const bool alive = survives([&] {
             if (piece.isRequest)
                 handleHostRequest(piece.request);
@@ -34,6 +40,17 @@ void nvEmulator::processHostData(const QByteArray &input)
             return;
     }
     afterHostData();
+}
+
+// What the link brings after the settings changed to another host is not that host's, and
+// is dropped until the new link is up (consent and the screen follow the host that is named).
+bool nvEmulator::hostStillNamed(qsizetype bytes) const
+{
+    if (linkFollowsSettings())
+        return true;
+    qCDebug(lcEmulator) << "host data dropped, the settings name another host than"
+                        << m_channel->peerName() << ":" << bytes << "bytes";
+    return false;
 }
 
 void nvEmulator::handleHostRequest(const HostRequest &request)
@@ -51,7 +68,8 @@ void nvEmulator::handleHostRequest(const HostRequest &request)
         emit ServerResult(request.text, request.errNum, request.errMsg);
         break;
     case HostVerb::Script:
-        emit ExecScript(request.text, request.async ? rt::True : rt::False);
+        if (admitAnswer(AnswerKind::Script))
+            emit ExecScript(request.text, request.async ? rt::True : rt::False);
         break;
     case HostVerb::Extension:
         raiseExtension(request.text);
@@ -184,6 +202,8 @@ void nvEmulator::displayBytes(const QByteArray &bytes)
 
 void nvEmulator::raiseExtension(const QString &command)
 {
+    if (!admitAnswer(AnswerKind::Extension))
+        return;
     QString answer = command;
     if (survives([&] { emit Extension(&answer); }) && answer != command && !answer.isEmpty())
         sendToHost(toHost(answer));

@@ -16,6 +16,7 @@ using detail::fail;
 namespace {
 
 constexpr int maxHangUpSeconds = 30;
+constexpr qsizetype hostDataSlice = 64 * 1024;
 
 } // namespace
 
@@ -42,6 +43,7 @@ void nvEmulator::connectHost()
     }
     m_channel = channel;
     m_channelKey = connectionKey();
+    m_linkStale = false;
     connect(channel, &Channel::connected, this, &nvEmulator::onConnected);
     connect(channel, &Channel::dataReceived, this, &nvEmulator::onChannelData);
     connect(channel, &Channel::error, this, &nvEmulator::onChannelError);
@@ -89,6 +91,8 @@ void nvEmulator::dropChannel()
     if (m_upload)
         m_upload->linkLost();
     m_linkUp = false;
+    m_linkPeer.clear();
+    m_linkStale = false;
     m_protocol.reset();
     m_extension.reset();
     m_printController.reset();
@@ -106,6 +110,7 @@ void nvEmulator::dropChannel()
 void nvEmulator::onConnected()
 {
     m_linkUp = true;
+    m_linkPeer = m_channel->peerName();
     setHostColor(-1, 0); // a new host starts with the session's colours
     m_statusText = QStringLiteral("Connected: ") + m_channel->description();
     m_channel->setWindowSize(m_screen->cols(), m_screen->rows());
@@ -122,18 +127,21 @@ void nvEmulator::onChannelData(const QByteArray &data)
     feedHostData(data);
 }
 
+// A read may bring megabytes (a host that floods requests): they are taken in slices, so that
+// what one slice makes (requests, display pieces) stays small.
 void nvEmulator::feedHostData(const QByteArray &data)
 {
-    if (m_shutdown)
-        return;
-    m_bytesIn += data.size();
-    if (m_settings->Strip8th()) {
-        QByteArray seven = data;
-        for (char &c : seven)
-            c = char(uchar(c) & 0x7F);
-        processHostData(seven);
-    } else {
-        processHostData(data);
+    const QPointer<nvEmulator> self(this);
+    for (qsizetype at = 0; at < data.size(); at += hostDataSlice) {
+        if (self.isNull() || m_shutdown)
+            return;
+        QByteArray slice = data.mid(at, hostDataSlice);
+        m_bytesIn += slice.size();
+        if (m_settings->Strip8th()) {
+            for (char &c : slice)
+                c = char(uchar(c) & 0x7F);
+        }
+        processHostData(slice);
     }
 }
 
@@ -168,6 +176,7 @@ void nvEmulator::onChannelDisconnected(int code, const QString &text)
     if (m_shutdown)
         return;
     m_linkUp = false;
+    m_linkPeer.clear();
     m_protocol.reset();
     if (!survives([this] { emit StateNotify(statecode::Connected, rt::False); })
         || !endTransfer(xferresult::Completed))
@@ -184,6 +193,21 @@ void nvEmulator::onChannelDisconnected(int code, const QString &text)
     endWaits(true);
     if (code != channelerror::None)
         emit Disconnect();
+}
+
+QString nvEmulator::LinkPeer() const
+{
+    return m_linkPeer.isEmpty() ? QStringLiteral("none") : m_linkPeer;
+}
+
+void nvEmulator::noteLinkPeer()
+{
+    m_linkStale = m_channel && m_channel->peerName() != peerName(*m_settings);
+}
+
+bool nvEmulator::admitAnswer(AnswerKind kind)
+{
+    return m_answers.admit(kind, m_channel ? m_channel->backlog() : 0);
 }
 
 bool nvEmulator::sendToHost(const QByteArray &bytes)

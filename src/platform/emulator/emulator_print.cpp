@@ -18,6 +18,7 @@ using detail::trimmedRight;
 namespace {
 
 constexpr qsizetype maxPrintJobLines = 50000;
+constexpr qint64 hostPrintIntervalMs = 1000;
 
 } // namespace
 
@@ -115,17 +116,20 @@ QStringList nvEmulator::screenLines() const
     return lines;
 }
 
-// A burst of requests for the same screen (within one pass of the event loop) prints it once: a
-// host that repeats the request cannot fill the printer or the disk with copies. A screen that
-// changed in between is printed again.
+// A host prints the screen at most once a second: the requests in between are logged and
+// dropped, so that a host cannot fill the printer or the disk with copies.
 void nvEmulator::onHostPrintScreen()
 {
-    const QStringList lines = screenLines();
-    if (m_hostPrinted == lines)
+    if (m_hostPrintClock.isValid() && m_hostPrintClock.elapsed() < hostPrintIntervalMs) {
+        if (m_hostPrintsDropped++ == 0)
+            qCInfo(lcEmulator) << "the host's print-screen requests within a second of its last"
+                               << "are dropped";
+        else
+            qCDebug(lcEmulator) << "the host's print-screen request dropped";
         return;
-    if (!m_hostPrinted)
-        QTimer::singleShot(0, this, [this] { m_hostPrinted.reset(); });
-    m_hostPrinted = lines;
+    }
+    m_hostPrintClock.start();
+    m_hostPrintsDropped = 0;
     rt::ResumeNext quietly;
     if (!quietly([this] { PrintScreen(); })) {
         qCDebug(lcEmulator) << "the host's print-screen failed, shown on the status line:"

@@ -1,5 +1,7 @@
 #include "emulator/hostprotocol.h"
 
+#include "emulator/emulog.h"
+
 #include <QByteArrayView>
 #include <optional>
 
@@ -34,6 +36,13 @@ constexpr VerbName kVerbs[] = {
 bool isBodyEnd(char c)
 {
     return c == BEL || c == ESC || c == CAN || c == SUB;
+}
+
+// A byte that a well-formed body may hold: verbs, numbers, base64 and the separators.
+bool isBodyByte(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+'
+        || c == '/' || c == '=' || c == ';' || c == '-';
 }
 
 std::optional<QString> decodeText(const QByteArray &arg)
@@ -141,14 +150,17 @@ QList<HostPiece> HostProtocol::parse(const QByteArray &chunk)
                 ++end;
             const qsizetype room = maxRequestSize - m_held.size();
             if (end - i > room) {
-                // Runaway: give up the request and show what follows it.
-                m_held.clear();
-                m_state = State::Text;
-                i += room;
+                abandonBody(out);
                 continue;
             }
             m_held.append(chunk.constData() + i, end - i);
             i = end;
+            if (i == chunk.size())
+                break;
+        } else if (m_state == State::Skip) {
+            // The rest of an abandoned sequence goes unseen.
+            while (i < chunk.size() && isBodyByte(chunk.at(i)))
+                ++i;
             if (i == chunk.size())
                 break;
         }
@@ -261,6 +273,25 @@ void HostProtocol::step(char c, QList<HostPiece> &out)
         step(ESC, out);
         step(c, out);
         return;
+
+    case State::Skip:
+        if (c == ESC) {
+            m_state = State::SkipEscape;
+            return;
+        }
+        if (c == BEL || c == CAN || c == SUB) {
+            m_state = State::Text; // the end of the abandoned sequence
+            return;
+        }
+        break; // no part of a sequence: shown
+
+    case State::SkipEscape:
+        m_state = State::Text;
+        if (c == '\\')
+            return;
+        step(ESC, out);
+        step(c, out);
+        return;
     }
 
     // The held bytes were not a request of ours: show them and read c again as text.
@@ -281,6 +312,37 @@ void HostProtocol::finishBody(QList<HostPiece> &out)
         return;
     if (const auto request = decodeRequest(body.split(';')))
         out.append(HostPiece { true, {}, *request });
+}
+
+// A sequence over the limit: a result still completes its request, with an error.
+void HostProtocol::abandonBody(QList<HostPiece> &out)
+{
+    const bool result = QByteArrayView(m_held).sliced(kIntroLength).startsWith("result;");
+    qCDebug(lcEmulator) << "host protocol sequence over" << maxRequestSize << "bytes dropped:"
+                        << m_held.mid(kIntroLength, 20);
+    m_held.clear();
+    m_state = State::Skip;
+    if (!result)
+        return;
+    HostRequest request;
+    request.verb = HostVerb::Result;
+    request.errNum = QString::number(overflowErrNum);
+    request.errMsg = overflowText();
+    out.append(HostPiece { true, {}, request });
+}
+
+QString HostProtocol::overflowText()
+{
+    return QStringLiteral("Overflow: the answer is longer than the host protocol's limit of %1 "
+                          "bytes (1 MiB)")
+        .arg(maxRequestSize);
+}
+
+bool HostProtocol::requestFits(const QString &text)
+{
+    constexpr qsizetype framing = sizeof("\x1b]7701;request;") - 1 + 1; // and the BEL
+    const qsizetype base64 = (text.toUtf8().size() + 2) / 3 * 4;
+    return framing + base64 <= maxRequestSize;
 }
 
 QByteArray HostProtocol::encodeServerRequest(const QString &text)

@@ -13,9 +13,13 @@
 //   save-settings, load-settings, close-session
 //
 // A sequence may arrive split over any number of reads, at any byte. A malformed request (unknown
-// verb, wrong number of arguments, bad base64 or number) is dropped silently. A request longer
-// than maxRequestSize without its BEL is abandoned: what was held is dropped and the bytes after
-// it are displayed again, so memory stays bounded.
+// verb, wrong number of arguments, bad base64 or number) is dropped silently. A sequence longer
+// than maxRequestSize is abandoned, so memory stays bounded: what was held is dropped, and so is
+// the rest of it up to its BEL or ST (nothing of it is shown). A byte that cannot be part of a
+// sequence (a line end, a blank) ends the abandoned one too, and the bytes from there on are
+// displayed again. An abandoned result still answers the request it belongs to: it comes out as
+// a result with the error number 6 and overflowText as its error text, so the request does not
+// wait for ever.
 //
 // The other way, to the host program:
 //   ESC ] 7701 ; request ; <text> BEL CR                 a request (ServerRequest)
@@ -64,6 +68,12 @@ class HostProtocol : public QObject
     Q_OBJECT
 public:
     static constexpr qsizetype maxRequestSize = 1024 * 1024;
+    // The error number and text of a result over maxRequestSize.
+    static constexpr int overflowErrNum = 6;
+    static QString overflowText();
+
+    // Whether the request sequence for text (encodeServerRequest) stays within maxRequestSize.
+    static bool requestFits(const QString &text);
 
     explicit HostProtocol(QObject *parent = nullptr);
 
@@ -87,11 +97,12 @@ signals:
     void requestReceived(const emu::HostRequest &request);
 
 private:
-    enum class State { Text, Escape, Prefix, Body, BodyEscape };
+    enum class State { Text, Escape, Prefix, Body, BodyEscape, Skip, SkipEscape };
 
     void step(char c, QList<HostPiece> &out);
     void display(const QByteArray &bytes, QList<HostPiece> &out);
     void finishBody(QList<HostPiece> &out);
+    void abandonBody(QList<HostPiece> &out);
 
     State m_state = State::Text;
     QByteArray m_held; // the bytes of a possible request so far, ESC ] included

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 
 #include <algorithm>
@@ -136,9 +137,11 @@ QString PrinterJob::print(const PrintOptions &options) const
     if (!name.isEmpty())
         printer = pr::openPrinter(name, failure);
     if (!printer) {
-        QString directory = options.pdfDirectory;
-        if (directory.isEmpty() || !QDir(directory).exists())
-            directory = QDir::homePath();
+        // Into the capture folder only: nowhere else is the user looking for them.
+        const QString directory = options.pdfDirectory;
+        if (directory.isEmpty() || !QFileInfo(directory).isDir())
+            rt::raise(rt::err::PathFileAccess,
+                QStringLiteral("no printer, and no capture folder for a PDF file"));
         printer = pr::pdfPrinter(QStringLiteral("PDF"), pdfFileName(directory));
     }
     const QString target = printer->pdfFile.isEmpty() ? printer->entry.name : printer->pdfFile;

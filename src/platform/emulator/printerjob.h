@@ -5,7 +5,7 @@
 //
 // Where the job goes: the printer named in the settings; with no name, the system's default
 // printer; when there is no such printer (or none at all), a PDF file in the capture directory
-// (the home directory when that is empty or missing), named "norvalis-print-<date>-<time>.pdf",
+// (never elsewhere: without one the job fails), named "norvalis-print-<date>-<time>.pdf",
 // written whole or not at all. A paper or source the printer does not offer gives way to the
 // printer's own.
 

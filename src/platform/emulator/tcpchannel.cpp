@@ -17,6 +17,8 @@ namespace {
 // The system takes more from us only while less than this waits unsent in its socket buffer
 // (which it may otherwise let grow to megabytes): what is handed over is soon on the wire.
 constexpr int unsentLowWater = 128 * 1024;
+// What one read takes from the system at most.
+constexpr qint64 maxReadBuffer = 256 * 1024;
 
 } // namespace
 
@@ -45,6 +47,8 @@ TcpChannel::TcpChannel(const Settings &settings, quint16 defaultPort, QObject *p
     , m_noDelay(settings.TelnetNoDelay() != 0)
 {
     m_timer.setSingleShot(true);
+    // A bounded read: a host that floods the link waits in the system's buffers, not in ours.
+    m_socket->setReadBufferSize(maxReadBuffer);
     connect(&m_timer, &QTimer::timeout, this, &TcpChannel::onTimeout);
     connect(m_socket, &QTcpSocket::connected, this, &TcpChannel::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &TcpChannel::onReadyRead);

@@ -11,6 +11,11 @@
 #include <array>
 #include <memory>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace registry {
 
 namespace {
@@ -77,6 +82,43 @@ std::shared_ptr<const RegStore> snapshot(Root root)
     return std::make_shared<RegStore>();
 }
 
+// The user's own stores hold the hosts allowed to run scripts and every setting: like ssh's
+// files they are the user's alone. A folder made for them is 0700; the store and its lock are
+// 0600, and a store that an earlier version left readable to others is made private.
+constexpr mode_t PrivateFolderMode = 0700;
+constexpr mode_t PrivateFileMode = 0600;
+
+bool makeFolder(const QString &folder, bool isPrivate)
+{
+    if (!isPrivate || QFileInfo::exists(folder))
+        return QDir().mkpath(folder);
+    const QString parent = QFileInfo(folder).absolutePath();
+    return QDir().mkpath(parent)
+        && (::mkdir(QFile::encodeName(folder).constData(), PrivateFolderMode) == 0
+            || errno == EEXIST);
+}
+
+// Called under the lock: the writer keeps the mode it finds.
+bool makePrivate(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st = {};
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno != ENOENT)
+            return false;
+        // An empty store reads as no keys at all, so the file may come before its content.
+        const int fd
+            = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, PrivateFileMode);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0 || errno == EEXIST; // a link to nowhere: the writer decides
+    }
+    if ((st.st_mode & 077) == 0)
+        return true;
+    qCDebug(lcStores) << "registry file readable by others, made private:" << path;
+    return ::chmod(name.constData(), st.st_mode & 0700) == 0;
+}
+
 // Runs one change on the file's current content under the write lock and writes the result.
 // The change answers whether it applies; nothing is written when it does not.
 template<class Change> bool modify(Root root, Change &&change)
@@ -86,10 +128,12 @@ template<class Change> bool modify(Root root, Change &&change)
     if (root == Root::LocalMachine && chosen.isEmpty())
         return false;
     const QString path = chosen.isEmpty() ? defaultFile(root) : chosen;
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    const bool isPrivate = root != Root::LocalMachine;
+    if (!makeFolder(QFileInfo(path).absolutePath(), isPrivate))
         return false;
-    const rt::FileEditLock lock(path);
-    if (!lock.locked())
+    const rt::FileEditLock lock(
+        path, rt::FileEditLock::DefaultTimeoutMs, isPrivate ? PrivateFileMode : 0666);
+    if (!lock.locked() || (isPrivate && !makePrivate(path)))
         return false;
     QByteArray bytes;
     FileStamp stamp;

@@ -354,7 +354,7 @@ QByteArray readNamedFile(const QString &path, qint64 maxBytes)
     return data;
 }
 
-FileEditLock::FileEditLock(const QString &path, int timeoutMs)
+FileEditLock::FileEditLock(const QString &path, int timeoutMs, mode_t mode)
 {
     const QString target = resolvedWriteTarget(path);
     if (path.isEmpty() || target.isEmpty())
@@ -364,7 +364,7 @@ FileEditLock::FileEditLock(const QString &path, int timeoutMs)
     // A short pause between tries: the holder may take the lock again soon after letting go.
     constexpr unsigned long PauseUs = 100;
     while (m_fd < 0) {
-        int fd = ::open(m_lockName.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        int fd = ::open(m_lockName.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd < 0 && errno == EACCES) // a lock file of another user: reading is enough to lock
             fd = ::open(m_lockName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {

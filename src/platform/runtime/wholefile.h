@@ -93,12 +93,15 @@ QByteArray readNamedFile(const QString &path, qint64 maxBytes);
 
 // An exclusive lock for editing the file at path, shared with every process that edits the file
 // through this lock. Waits at most timeoutMs for another holder; locked() says whether it got it.
+// The lock file is made with mode (less the umask): 0600 keeps other users out of a private
+// file's lock.
 class FileEditLock
 {
 public:
     static constexpr int DefaultTimeoutMs = 5000;
 
-    explicit FileEditLock(const QString &path, int timeoutMs = DefaultTimeoutMs);
+    explicit FileEditLock(
+        const QString &path, int timeoutMs = DefaultTimeoutMs, mode_t mode = 0666);
     ~FileEditLock();
     FileEditLock(const FileEditLock &) = delete;
     FileEditLock &operator=(const FileEditLock &) = delete;
