@@ -455,6 +455,41 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Error, frame.arrange(4));
     }
 
+    // Cascading four windows, one of them maximized and the active one not the last made: every
+    // title bar shows (no window in front covers it), every window stays in the area, and the
+    // active window stays active and in front.
+    void mdiCascadeShowsEveryTitleBar()
+    {
+        QStringList log;
+        LogFrame frame(QStringLiteral("frame"), &log);
+        frame.show();
+        std::vector<std::unique_ptr<LogChild>> children;
+        for (const char *name : { "a", "b", "c", "d" }) {
+            children.push_back(std::make_unique<LogChild>(QLatin1String(name), &frame, &log));
+            children.back()->show();
+        }
+        children.at(2)->subWindow()->showMaximized();
+        children.at(0)->show();
+        QTRY_COMPARE(frame.activeForm(), children.at(0).get());
+        frame.arrange(0);
+        const QList<QMdiSubWindow *> stack
+            = frame.mdiArea()->subWindowList(QMdiArea::StackingOrder);
+        QCOMPARE(stack.size(), 4);
+        const QRect area = frame.mdiArea()->viewport()->rect();
+        for (int i = 0; i < stack.size(); ++i) {
+            const QRect window = stack.at(i)->geometry();
+            QVERIFY(area.contains(window));
+            QVERIFY(!stack.at(i)->isMaximized());
+            const QRect titleBar(window.topLeft(),
+                QSize(window.width(), stack.at(i)->widget()->geometry().top()));
+            for (int j = i + 1; j < stack.size(); ++j)
+                QVERIFY2(!stack.at(j)->geometry().intersects(titleBar), qPrintable(
+                    stack.at(i)->widget()->objectName() + u" under "_qs + QString::number(j)));
+        }
+        QCOMPARE(frame.activeForm(), children.at(0).get());
+        QCOMPARE(stack.last(), children.at(0)->subWindow());
+    }
+
     // A modal form shown from a timer while another modal form is up runs in a nested loop;
     // hiding the inner one ends only its loop, and the outer one ends when it is hidden.
     void modalReentry()
