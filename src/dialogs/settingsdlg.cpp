@@ -594,6 +594,7 @@ void SettingsWindow::buildPages(bool withSession, bool withProgram)
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setFocusPolicy(Qt::NoFocus); // Tab goes to the page's fields, not the page
         scroll->setWidget(buildPage(page, withSession && m_session));
         pages->addWidget(scroll);
     }

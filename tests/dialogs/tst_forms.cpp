@@ -18,6 +18,7 @@
 #include "emulator/emusettings.h"
 
 #include <QLayout>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QWindow>
@@ -138,7 +139,7 @@ class tst_forms : public QObject
         if (dialog == u"capture")
             return &frmCapStart::instance();
         if (dialog == u"end capture") {
-            m_session->Emulator()->Capture(t.homeDir() + u"/capture.log"_qs, 0, 0);
+            m_session->Emulator()->Capture(t.homeDir() + u"/capture.log"_qs, 1, 0);
             return &frmXferStop::instance();
         }
         if (dialog == u"download")

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QStyleOption>
 #include <QtTest>
 #include <functional>
 
@@ -480,11 +481,14 @@ private slots:
             const QRect window = stack.at(i)->geometry();
             QVERIFY(area.contains(window));
             QVERIFY(!stack.at(i)->isMaximized());
-            const QRect titleBar(window.topLeft(),
-                QSize(window.width(), stack.at(i)->widget()->geometry().top()));
+            QStyleOptionTitleBar option;
+            option.initFrom(stack.at(i));
+            const int height
+                = stack.at(i)->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, stack.at(i));
+            const QRect titleBar(window.topLeft(), QSize(window.width(), height));
             for (int j = i + 1; j < stack.size(); ++j)
                 QVERIFY2(!stack.at(j)->geometry().intersects(titleBar), qPrintable(
-                    stack.at(i)->widget()->objectName() + u" under "_qs + QString::number(j)));
+                    QString::number(i) + u" under "_qs + QString::number(j)));
         }
         QCOMPARE(frame.activeForm(), children.at(0).get());
         QCOMPARE(stack.last(), children.at(0)->subWindow());

@@ -125,6 +125,9 @@ private slots:
         QTest::newRow("location") << "location" << 1107 << "3,14,1";
         QTest::newRow("screen") << "screen" << 1104 << "80,24,1";
         QTest::newRow("status") << "status" << 1103 << "Connecting";
+        const char *notConnected = "Not connected: Tools > Settings sets the host";
+        QTest::newRow("no status yet") << "status-empty" << 1103 << notConnected;
+        QTest::newRow("blank session") << "none" << 1103 << notConnected;
     }
     void statusTools()
     {
@@ -152,6 +155,8 @@ private slots:
             emit e->ScreenChange(80, 24, 1, 0);
         else if (event == u"status"_qs)
             emit e->StatusChange(u"Connecting"_qs);
+        else if (event == u"status-empty"_qs)
+            emit e->StatusChange(QString());
         QTEST(caption(*session, tool), "caption");
         if (event == u"device-empty"_qs)
             QCOMPARE(name, u"No Device"_qs);

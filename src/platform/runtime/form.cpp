@@ -821,8 +821,7 @@ void MdiForm::cascade()
         if (sub->isMaximized())
             sub->showNormal();
         // The title bar and the frame above the window's contents.
-        if (sub->widget())
-            step = qMax(step, sub->widget()->geometry().top());
+        step = qMax(step, sub->contentsMargins().top());
     }
     step = qMax(step, MinCascadeStep);
     const QRect area = m_area->viewport()->rect();
