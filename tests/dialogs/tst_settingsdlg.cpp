@@ -741,6 +741,11 @@ private slots:
         QVERIFY(QFile::copy(base + u"-connection.png"_qs, out));
         const auto alone = open(QString(), false);
         QVERIFY(alone->grab().save(base + u"-alone.png"_qs));
+        // A TCP/IP link without a port: its options under its name, and OK refused.
+        const auto tcp = open();
+        enter(*tcp, u"emu:Device"_qs, u"TCP/IP"_qs);
+        clickOK(*tcp);
+        QVERIFY(tcp->grab().save(base + u"-tcp.png"_qs));
     }
 };
 
