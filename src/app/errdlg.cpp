@@ -74,6 +74,9 @@ void frmErrHndlr::Form_Load()
     setCaption(QStringLiteral("Norvalis unanticipated error"));
     lblReturn = Fail;
     setTabStops();
+    // Unlike other dialogs, Tab goes from the safe answer to the others: Fail, Retry, Ignore.
+    QWidget::setTabOrder(cmdEnd, cmdResume);
+    QWidget::setTabOrder(cmdResume, cmdResumeNext);
     cmdEnd->setFocus();
 }
 

@@ -1,6 +1,7 @@
 #include "app/msgbox.h"
 
 #include "app/appglobals.h"
+#include "runtime/controls.h"
 #include "runtime/interaction.h"
 #include "runtime/keyboard.h"
 #include "runtime/screen.h"
@@ -29,9 +30,8 @@ constexpr rt::Long TextToButtons = 200; // between the text and the button row
 constexpr rt::Long ClassicButtonReserve = 800;
 constexpr rt::Long MinHeight = 1550; // with the classic reserve: the icon above the buttons
 
-} // namespace
-
-ButtonSet buttonSet(rt::Int flags)
+// The buttons of a set, with its first button as the default.
+ButtonSet buttonSetOf(rt::Int flags)
 {
     switch (flags & ButtonSetMask) {
     case YesNoCancel:
@@ -47,6 +47,16 @@ ButtonSet buttonSet(rt::Int flags)
     default:
         return { { OK }, 1440, OK, OK };
     }
+}
+
+} // namespace
+
+ButtonSet buttonSet(rt::Int flags)
+{
+    ButtonSet set = buttonSetOf(flags);
+    if ((flags & DefaultSecond) && set.codes.size() > 1)
+        set.defaultCode = set.codes.at(1);
+    return set;
 }
 
 Icon iconOf(rt::Int flags)
@@ -92,7 +102,8 @@ Layout computeLayout(const Metrics &metrics, const QList<Line> &lines, rt::Int f
 
     // The check box between the text and the buttons.
     if (flags & NotAgainFlag) {
-        layout.width = std::max(layout.width, metrics.checkWidth + 500);
+        // The box stands under the text, so it needs the text's left margin and the right one.
+        layout.width = std::max(layout.width, metrics.messageLeft + metrics.checkWidth + RightMargin);
         layout.height += 2 * metrics.checkHeight;
         layout.checkVisible = true;
         layout.checkTop = layout.height - metrics.checkHeight * 3 / 2 - reserve;
@@ -342,9 +353,10 @@ void frmMsgBox::applyLayout(const QString &prompt, rt::Int flags)
             metrics.buttonWidths[i], metrics.buttonHeight));
         b->setVisible(true);
     }
-    button(set.codes.first())->setDefault(true);
+    button(set.defaultCode)->setDefault(true);
     m_defaultCode = set.defaultCode;
     m_escapeCode = set.escapeCode;
+    rt::orderTabsAsShown(widget());
 }
 
 rt::Int frmMsgBox::ShowMessage(const QString &prompt, rt::Int flags, QWidget *owner)

@@ -32,6 +32,7 @@ enum Style : rt::Int {
     Exclamation = 48,
     IconMask = 240,
     NotAgainFlag = 256, // the "do not show again" check box; its tick adds 256 to the result
+    DefaultSecond = 512, // the set's second button is the default (Enter, the focus, no one to answer)
 };
 
 struct ButtonSet
@@ -41,7 +42,8 @@ struct ButtonSet
     rt::Int defaultCode = 0; // Enter and the focus
     rt::Int escapeCode = 0; // Esc and the close box
 };
-// The set of flags And 15; any value without a set of its own is OK alone.
+// The set of flags And 15; any value without a set of its own is OK alone. Its first button is
+// the default unless flags carry DefaultSecond.
 ButtonSet buttonSet(rt::Int flags);
 
 enum class Icon { Information, Question, Exclamation };

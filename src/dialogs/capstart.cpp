@@ -86,6 +86,7 @@ QWidget *frmCapStart::createWidgets()
     cmdBrowse = new QPushButton(QStringLiteral("&Browse..."), window);
     cmdStartCapture = new QPushButton(QStringLiteral("Start &Capture"), window);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), window);
+    cmdHelp = new QPushButton(QStringLiteral("&Help"), window);
 
     auto *grid = new QGridLayout(window);
     grid->addWidget(frSource, 0, 0);
@@ -97,6 +98,7 @@ QWidget *frmCapStart::createWidgets()
     buttons->addStretch(1);
     buttons->addWidget(cmdStartCapture);
     buttons->addWidget(cmdCancel);
+    buttons->addWidget(cmdHelp);
     grid->addLayout(buttons, 3, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setSizeConstraint(QLayout::SetFixedSize);
@@ -110,7 +112,14 @@ QWidget *frmCapStart::createWidgets()
     rt::onClick(cmdBrowse, this, [this] { cmdBrowse_Click(); });
     rt::onClick(cmdStartCapture, this, [this] { cmdStartCapture_Click(); });
     rt::onClick(cmdCancel, this, [this] { cmdCancel_Click(); });
+    rt::onClick(cmdHelp, this, [this] { cmdHelp_Click(); });
     return window;
+}
+
+void frmCapStart::cmdHelp_Click()
+{
+    rt::Proc h(kModule, "cmdHelp_Click");
+    h([&] { Xfer::ShowHelp(widget(), Xfer::CaptureHelpTopic); });
 }
 
 bool frmCapStart::takeDefaults()

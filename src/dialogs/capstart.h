@@ -50,6 +50,7 @@ public:
     QPushButton *cmdBrowse = nullptr;
     QPushButton *cmdStartCapture = nullptr;
     QPushButton *cmdCancel = nullptr;
+    QPushButton *cmdHelp = nullptr;
 
 protected:
     QWidget *createWidgets() override;
@@ -65,6 +66,7 @@ private:
     void cmdBrowse_Click();
     void cmdStartCapture_Click();
     void cmdCancel_Click();
+    void cmdHelp_Click();
     // The file a mode captures into: the typed name as a full path ("" for the clipboard);
     // false, after telling the user, when "New file only" names an existing file.
     bool captureFile(QString &name);

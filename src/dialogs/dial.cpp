@@ -30,6 +30,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 #include <array>
 #include <optional>
 
@@ -39,6 +40,7 @@ constexpr const char *kModule = "dial";
 const QString kTab = QStringLiteral("\t");
 const QString kCaption = QStringLiteral("Norvalis Dialer");
 const QString kDefaultBook = QStringLiteral("PHONE.DAT");
+const QString kHelpTopic = QStringLiteral("dialing"); // the guide's anchor
 
 // The button table: what the state of the fields, the selection and the link enables.
 // State: 1 description given, 2 number given, 4 a line selected, 8 the fields make the
@@ -126,7 +128,9 @@ void frmDial::ShowDialer(QWidget *owner)
         if (!form.isLoaded())
             return; // not for this session
         form.m_freshShow = true;
-        form.m_showAgain = false;
+        // Back after a failed dial: the phone book in use stays (one picked with Change Directory
+        // need not be the default).
+        form.m_keepBook = std::exchange(form.m_showAgain, false);
         form.showModal(owner);
         if (!form.isLoaded() || !form.m_showAgain)
             break;
@@ -254,7 +258,8 @@ void frmDial::Form_Activate()
         return;
     if (m_freshShow) {
         m_freshShow = false;
-        h([&] { takePhoneBook(); });
+        if (!m_keepBook)
+            h([&] { takePhoneBook(); });
         h([&] {
             m_filling = true;
             txName->setText(application().DialedName());
@@ -386,7 +391,8 @@ void frmDial::cmdHelp_Click()
 {
     rt::Proc h(kModule, "cmdHelp_Click");
     h([&] {
-        commondlg::showHelp(widget(), frmMdiParent::HelpFile(), commondlg::HelpCommand::Context);
+        commondlg::showHelp(
+            widget(), frmMdiParent::HelpFile(), commondlg::HelpCommand::Context, kHelpTopic);
     });
 }
 
@@ -472,6 +478,13 @@ void frmDial::InfoChanged()
 // ---- The phone book ----
 
 void frmDial::DialReadBook()
+{
+    readBook();
+    // The buttons follow the book now shown (an empty one leaves nothing selected).
+    InfoChanged();
+}
+
+void frmDial::readBook()
 {
     rt::Proc h(kModule, "DialReadBook");
     h([&] { phonebk->Clear(); });

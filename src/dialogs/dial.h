@@ -92,6 +92,7 @@ private:
     void DialDeleteEntry(const QString &name, const QString &number);
     void DialUpdateEntry(const QString &name, const QString &number);
     void DialReadBook();
+    void readBook();
     void SetListIndex(const QString &text);
     void InfoChanged();
 
@@ -116,4 +117,5 @@ private:
     QString m_shownPath;
     bool m_freshShow = false; // the next activation takes up the fields and the phone book
     bool m_showAgain = false; // a dial failed: the dialog comes back
+    bool m_keepBook = false; // shown again after a failed dial: the book in use stays
 };

@@ -1,12 +1,16 @@
 #include "dialogs/settingsdlg.h"
 
+#include "app/msgbox.h"
 #include "app/norvalis.h"
+#include "app/nvmain.h"
 #include "commondlg/commondlg.h"
 #include "dialogs/dialogslog.h"
 #include "session/sessionsettings.h"
 #include "dialogs/settingsfields.h"
+#include "emulator/emulator.h"
 #include "emulator/emusettings.h"
 #include "interfaces/appiface.h"
+#include "runtime/controls.h"
 #include "runtime/interaction.h"
 #include "runtime/form.h"
 #include "runtime/values.h"
@@ -150,7 +154,12 @@ public:
     virtual QWidget *input() const { return widget(); }
     // What the user has set, as the widgets hold it.
     virtual QVariant state() const = 0;
-    virtual QString problem() const { return {}; }
+    // What is wrong with the value for the device chosen on the Connection page (-1 none).
+    virtual QString problem(int device = -1) const
+    {
+        Q_UNUSED(device);
+        return {};
+    }
 
     bool changed() const { return state() != m_start; }
     void load()
@@ -223,7 +232,10 @@ public:
     QWidget *widget() const override { return m_row; }
     QWidget *input() const override { return m_edit; }
     QVariant state() const override { return m_edit->text(); }
-    QString problem() const override { return problemOf(field(), m_edit->text()); }
+    QString problem(int device = -1) const override
+    {
+        return problemOf(field(), m_edit->text(), device);
+    }
 
 protected:
     void show(const QVariant &value) override { m_edit->setText(textOf(field(), value)); }
@@ -367,7 +379,10 @@ public:
     }
     QWidget *widget() const override { return m_combo; }
     QVariant state() const override { return m_combo->currentText(); }
-    QString problem() const override { return problemOf(field(), m_combo->currentText()); }
+    QString problem(int device = -1) const override
+    {
+        return problemOf(field(), m_combo->currentText(), device);
+    }
 
 protected:
     void show(const QVariant &value) override
@@ -415,6 +430,46 @@ using namespace settingsdlg;
 
 // ---- SettingsDialog ----
 
+namespace {
+
+// Mode of the emulator's Reset that connects again with the current settings (Reset Connection).
+constexpr rt::Int ResetConnection = 2;
+const QString kReconnectQuestion = QStringLiteral(
+    "The connection settings have changed.\nDo you want to connect again with them now?");
+
+// The values of the Connection page's emulator settings, to tell whether OK changed them.
+QVariantList connectionOf(const emu::Settings *settings)
+{
+    QVariantList values;
+    if (!settings)
+        return values;
+    for (const Field &field : fields()) {
+        if (field.page == Page::Connection && field.store == Store::Emulator && !field.name.isEmpty())
+            values.append(settings->value(field.name, field.index));
+    }
+    return values;
+}
+
+// New connection settings take effect: a session without a link connects with them at once; a
+// connected one is asked first, and keeps its link unless the user says Yes.
+void connectAgain(const SessionPtr &session, QWidget *owner)
+{
+    SessionWindow *window = session->Window();
+    emu::nvEmulator *emulator = window ? window->ctlEmulator() : nullptr;
+    if (!emulator || window->IsClosing()
+        || session->EmulatorSettings().Device() == emu::device::None)
+        return;
+    if (emulator->Connected() != 0) {
+        const rt::Int answer = Nvmain::MessageBox(kReconnectQuestion,
+            MsgBox::YesNo + MsgBox::Question + MsgBox::DefaultSecond, owner);
+        if (answer != MsgBox::Yes)
+            return;
+    }
+    emulator->Reset(ResetConnection);
+}
+
+} // namespace
+
 void ShowSettingsDialog(const QString &startPage, bool withoutSession, QWidget *mainWindow)
 {
     if (!gApp)
@@ -424,10 +479,13 @@ void ShowSettingsDialog(const QString &startPage, bool withoutSession, QWidget *
         return;
     SessionWindow *window = session ? session->Window() : nullptr;
     QWidget *owner = window ? window->form().windowWidget() : mainWindow;
+    emu::Settings *settings = session ? &session->EmulatorSettings() : nullptr;
+    const QVariantList connection = connectionOf(settings);
     QVariant result;
     SettingsDialog().Show(session ? &session->AsSessionSettings() : nullptr,
-        gApp->AsGlobalSettings(), session ? &session->EmulatorSettings() : nullptr, QString(),
-        QString(), startPage, 0, 0, owner, result);
+        gApp->AsGlobalSettings(), settings, QString(), QString(), startPage, 0, 0, owner, result);
+    if (window && result == QVariant::fromValue(rt::True) && connectionOf(settings) != connection)
+        connectAgain(session, owner);
 }
 
 void SettingsDialog::Show(SessionSettings *session, GlobalSettingsIface *global,
@@ -499,6 +557,7 @@ SettingsWindow::SettingsWindow(SessionSettings *session, GlobalSettingsIface *gl
     if (!m_pages.isEmpty())
         showPage(::settingsdlg::startPage(startPage, withSession).value_or(m_pages.first()));
     resize(780, 660);
+    rt::orderTabsAsShown(this);
 }
 
 SettingsWindow::~SettingsWindow() = default;
@@ -535,6 +594,7 @@ void SettingsWindow::buildPages(bool withSession, bool withProgram)
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setFocusPolicy(Qt::NoFocus); // Tab goes to the page's fields, not the page
         scroll->setWidget(buildPage(page, withSession && m_session));
         pages->addWidget(scroll);
     }
@@ -578,6 +638,8 @@ QWidget *SettingsWindow::buildPage(Page page, bool withSession)
         QGroupBox *&group = groups[field.group];
         if (!group) {
             group = new QGroupBox(field.group, widget);
+            group->setObjectName(u"group:"_qs + field.group);
+            group->setProperty("deviceGroup", field.group == deviceGroup());
             if (field.kind == Kind::Color) {
                 auto *grid = new QGridLayout(group);
                 grid->setColumnStretch(4, 1);
@@ -644,6 +706,8 @@ void SettingsWindow::showDevice()
             any = any || visible;
         }
         group->setVisible(any);
+        if (group->property("deviceGroup").toBool())
+            group->setTitle(static_cast<QComboBox *>(m_device->widget())->currentText());
     }
 }
 
@@ -664,10 +728,17 @@ void SettingsWindow::refuse(const FieldEditor &editor, const QString &message)
 
 bool SettingsWindow::checkChanges()
 {
+    const bool newDevice = m_device && m_device->changed();
+    const int device = m_device ? m_device->state().toInt() : -1;
     for (const auto &editor : m_editors) {
-        if (!editor->changed() || !applies(editor->field().devices))
+        if (!applies(editor->field().devices))
             continue;
-        if (const QString problem = editor->problem(); !problem.isEmpty()) {
+        // Another device may not take a port the old one did (a TCP/IP link has no port of its
+        // own).
+        const bool recheck = newDevice && editor->field().kind == Kind::HostPort;
+        if (!editor->changed() && !recheck)
+            continue;
+        if (const QString problem = editor->problem(device); !problem.isEmpty()) {
             refuse(*editor, problem);
             return false;
         }

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QRegularExpression>
+#include <algorithm>
+#include <iterator>
 
 namespace settingsdlg {
 
@@ -22,6 +24,21 @@ constexpr Devices on(int device)
 }
 constexpr Devices Network = on(emu::device::Tcp) | on(emu::device::Telnet) | on(emu::device::Ssh);
 constexpr Devices SerialLine = on(emu::device::Serial) | on(emu::device::Modem);
+constexpr const char *kDeviceGroup = "Link options";
+
+// The port a network device takes when none is given; 0 when it has none.
+struct DevicePort
+{
+    int device;
+    int port;
+};
+constexpr DevicePort kDevicePorts[] = { { emu::device::Telnet, 23 }, { emu::device::Ssh, 22 } };
+
+bool hasOwnPort(int device)
+{
+    return std::any_of(std::begin(kDevicePorts), std::end(kDevicePorts),
+        [device](const DevicePort &entry) { return entry.device == device; });
+}
 
 // One row of the table, completed with the builder members below.
 struct Row : Field
@@ -123,13 +140,13 @@ QList<Field> buildFields()
     add(Row(Connection, "Host", "Port:", E, "HostPort", HostPort)
             .when(Network)
             .empty("Telnet 23, SSH 22"));
-    add(Row(Connection, "Telnet", "Binary mode in both directions", E, "TelnetBinary", Check)
+    add(Row(Connection, kDeviceGroup, "Binary mode in both directions", E, "TelnetBinary", Check)
             .when(on(emu::device::Telnet)));
-    add(Row(Connection, "Telnet", "Break sends Interrupt Process", E, "TelnetAltBreak", Check)
+    add(Row(Connection, kDeviceGroup, "Break sends Interrupt Process", E, "TelnetAltBreak", Check)
             .when(on(emu::device::Telnet)));
-    add(Row(Connection, "Telnet", "Keep the link alive when idle", E, "TelnetKeepalive", Check)
+    add(Row(Connection, kDeviceGroup, "Keep the link alive when idle", E, "TelnetKeepalive", Check)
             .when(on(emu::device::Tcp) | on(emu::device::Telnet)));
-    add(Row(Connection, "Telnet", "Send each key at once (no delay)", E, "TelnetNoDelay", Check)
+    add(Row(Connection, kDeviceGroup, "Send each key at once (no delay)", E, "TelnetNoDelay", Check)
             .when(on(emu::device::Tcp) | on(emu::device::Telnet)));
     add(Row(Connection, "SSH", "Keep-alive interval (seconds):", E, "SSHKeepAlive", Number)
             .range(0, 3600)
@@ -366,13 +383,17 @@ QString hostNameProblem(const QString &text)
     return {};
 }
 
-QString hostPortProblem(const QString &text)
+QString hostPortProblem(const QString &text, int device)
 {
     const QString port = text.trimmed();
     bool ok = false;
     const uint value = port.toUInt(&ok);
-    if (port.isEmpty() || (ok && value >= 1 && value <= 65535))
+    const bool ownPort = device < 0 || hasOwnPort(device);
+    if ((ok && value >= 1 && value <= 65535) || (port.isEmpty() && ownPort))
         return {};
+    if (!ownPort)
+        return QStringLiteral("enter a port number from 1 to 65535 (the device has no port of "
+                              "its own).");
     return QStringLiteral("enter a port number from 1 to 65535, or nothing for the device's own.");
 }
 
@@ -444,7 +465,12 @@ QString textOf(const Field &field, const QVariant &value)
     }
 }
 
-QString problemOf(const Field &field, const QString &text)
+QString deviceGroup()
+{
+    return QString::fromLatin1(kDeviceGroup);
+}
+
+QString problemOf(const Field &field, const QString &text, int device)
 {
     switch (field.kind) {
     case Kind::Number:
@@ -456,7 +482,7 @@ QString problemOf(const Field &field, const QString &text)
     case Kind::HostName:
         return hostNameProblem(text);
     case Kind::HostPort:
-        return hostPortProblem(text);
+        return hostPortProblem(text, device);
     case Kind::SerialPort:
         return serialPort(text) ? QString()
                                 : QStringLiteral("enter a serial device such as /dev/ttyS0, "

@@ -24,7 +24,7 @@ enum class Kind {
     Number, // a whole number from min to max
     Text, // any text without control characters
     HostName, // "" or a host name the connection can use
-    HostPort, // "" (the device's own port) or 1 to 65535
+    HostPort, // 1 to 65535, or "" for a device with a port of its own (Telnet, SSH)
     Check, // on or off
     List, // one of the field's choices, stored as its code
     Font, // a fixed-pitch font family; "" the default
@@ -74,12 +74,16 @@ struct Field
 // Every field, pages in order, groups in order within a page.
 const QList<Field> &fields();
 
+// The group of the Connection page that holds the options of a network link: the window titles
+// it by the device chosen.
+QString deviceGroup();
+
 // Text kinds (all but Check, List, Font, PrinterName and Note):
 // the text a stored value shows as;
 QString textOf(const Field &field, const QVariant &value);
 // what is wrong with a typed text, as the end of a sentence that begins with the field's title
-// ("" when nothing is);
-QString problemOf(const Field &field, const QString &text);
+// ("" when nothing is), for the device chosen on the Connection page (-1 when none is);
+QString problemOf(const Field &field, const QString &text, int device = -1);
 // the value to store for a text without problem.
 QVariant valueOf(const Field &field, const QString &text);
 

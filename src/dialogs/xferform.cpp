@@ -62,6 +62,11 @@ void OwnWindow(QWidget *window, QWidget *owner)
         window->windowHandle()->setTransientParent(ownerWindow);
 }
 
+void ShowHelp(QWidget *dialog, const QString &topic)
+{
+    commondlg::showHelp(dialog, frmMdiParent::HelpFile(), commondlg::HelpCommand::Context, topic);
+}
+
 void DialogKeys(QWidget *window, QPushButton *defaultButton, QPushButton *cancelButton)
 {
     defaultButton->setDefault(true);
@@ -298,7 +303,7 @@ void XferForm::cmdHelp_Click()
 {
     rt::Proc h(m_module, "cmdHelp_Click");
     h([&] {
-        commondlg::showHelp(widget(), frmMdiParent::HelpFile(), commondlg::HelpCommand::Context);
+        Xfer::ShowHelp(widget(), Xfer::HelpTopic);
     });
 }
 

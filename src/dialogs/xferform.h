@@ -36,6 +36,11 @@ enum Protocol : rt::Int { Ascii = 0, Kermit = 1, XModem = 2, YModem = 3, ZModem 
 constexpr int ProtocolCount = 5;
 // wParam of WM_STARTTRANSFER.
 enum Direction : rt::Long { Upload = 1, Download = 2 };
+// The guide's topics (anchors) of the transfer and capture dialogs.
+inline const QString HelpTopic = QStringLiteral("transfers");
+inline const QString CaptureHelpTopic = QStringLiteral("capture");
+// Opens the guide at a topic over a dialog.
+void ShowHelp(QWidget *dialog, const QString &topic);
 
 // The active session, or null when no session window is active.
 SessionPtr ActiveSession();

@@ -87,6 +87,7 @@ const QString kResult = QStringLiteral("Result");
 const QString kErrNum = QStringLiteral("ErrNum");
 const QString kErrMsg = QStringLiteral("ErrMsg");
 const QString kBusy = QStringLiteral("Busy");
+const QString kNotConnected = QStringLiteral("Not connected: Tools > Settings sets the host");
 
 // The session of a key, or null; never fails.
 SessionPtr sessionOf(const QString &key)
@@ -969,7 +970,8 @@ void frmMdiChild::ctlEmulator_StatusChange(const QString &text)
 {
     rt::Proc h(kModule, "ctlEmulator_StatusChange");
     h([&] {
-        setTool(ToolStatus, PropCaption, text);
+        // A session that has not tried to connect yet says where its connection is set.
+        setTool(ToolStatus, PropCaption, text.isEmpty() ? kNotConnected : text);
         recalcLayout();
     });
 }

@@ -27,6 +27,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QLoggingCategory>
 #include <QPixmap>
 #include <QRegularExpression>
@@ -525,7 +527,12 @@ void clsSession::Activate()
         QWidget *window = m_window->windowWidget();
         if (!window)
             rt::raise(rt::err::ObjectNotSet);
-        window->raise();
+        // In the main window the front session window is the one that takes the keys.
+        auto *sub = qobject_cast<QMdiSubWindow *>(window);
+        if (sub && sub->mdiArea() && !sub->isHidden())
+            sub->mdiArea()->setActiveSubWindow(sub);
+        else
+            window->raise();
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/about.h"
 #include "app/common.h"
+#include "app/msgbox.h"
 #include "app/profile.h"
 #include "app/splash.h"
 #include "commondlg/commondlg.h"
@@ -29,6 +30,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -95,6 +98,8 @@ private slots:
     void pasteFromFileWithoutSession();
     void settingsCommands_data();
     void settingsCommands();
+    void settingsConnect_data();
+    void settingsConnect();
     void commandTable_data();
     void commandTable();
 
@@ -453,6 +458,84 @@ void TestMdiParent::settingsCommands()
     }
     QCOMPARE(shown, page);
     QCOMPARE(shownPages, pages);
+}
+
+// OK in the settings window after a change of the connection: a session without a link connects
+// at once (and shows what the host sends); a connected one is asked whether to connect again and
+// does so only on Yes; a change elsewhere leaves the link alone.
+void TestMdiParent::settingsConnect_data()
+{
+    QTest::addColumn<bool>("connected"); // to the first host before the dialog opens
+    QTest::addColumn<QString>("change"); // "port": to the second host; "rows": the screen's
+    QTest::addColumn<int>("answer"); // to the question, when one is asked
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<int>("secondHost"); // connections the second host saw
+    QTest::addColumn<int>("firstHost");
+    const QStringList question { u"The connection settings have changed.\nDo you want to connect "
+                                 "again with them now?"_qs };
+    QTest::newRow("new session connects") << false << "port" << 0 << QStringList() << 1 << 0;
+    QTest::newRow("connected, No keeps the link") << true << "port" << 7 << question << 0 << 1;
+    QTest::newRow("connected, Yes connects again") << true << "port" << 6 << question << 1 << 1;
+    QTest::newRow("other page: nothing asked") << true << "rows" << 6 << QStringList() << 0 << 1;
+}
+
+void TestMdiParent::settingsConnect()
+{
+    QFETCH(bool, connected);
+    QFETCH(QString, change);
+    QFETCH(int, answer);
+    FakeHost first, second;
+    QVERIFY(first.isListening() && second.isListening());
+    QStringList asked;
+    QList<rt::Int> flagsAsked;
+    frmMsgBox::setAnswerHook([&](const QString &prompt, rt::Int flags) {
+        asked << prompt;
+        flagsAsked << flags;
+        return rt::Int(answer);
+    });
+    QString file;
+    if (connected) {
+        file = home(u"linked.nvcf"_qs);
+        writeBytes(file, "[Connection]\nDevice=2\nHostName=127.0.0.1\nHostPort="
+                + first.portText().toUtf8() + "\n");
+    }
+    const auto session
+        = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(file));
+    QTRY_COMPARE(gApp->ActiveClsSession(), SessionPtr(session));
+    if (connected)
+        QVERIFY(first.waitForConnection(1, 10000));
+    {
+        const ModalAnswer<SettingsWindow> settings([&](SettingsWindow &window) {
+            if (change == u"rows") {
+                window.findChild<QLineEdit *>(u"emu:NormRows"_qs)->setText(u"30"_qs);
+            } else {
+                auto *device = window.findChild<QComboBox *>(u"emu:Device"_qs);
+                device->setCurrentIndex(device->findText(u"TCP/IP"_qs));
+                window.findChild<QLineEdit *>(u"emu:HostName"_qs)->setText(u"127.0.0.1"_qs);
+                window.findChild<QLineEdit *>(u"emu:HostPort"_qs)->setText(second.portText());
+            }
+            window.cmdOK->click();
+        });
+        const MnuToolPtr tool = session->Menu()->MnuBands(u"Tools"_qs)->MnuTools(u"705"_qs);
+        frmMdiParent::instance().TB_ToolClick(tool->BarTool().get());
+    }
+    frmMsgBox::setAnswerHook(nullptr);
+    QTEST(asked, "asked");
+    for (rt::Int flags : flagsAsked) // No is the answer when nobody is there to give one
+        QCOMPARE(flags & MsgBox::DefaultSecond, int(MsgBox::DefaultSecond));
+    QFETCH(int, secondHost);
+    if (secondHost > 0) {
+        QVERIFY(second.waitForConnection(secondHost, 10000));
+        second.send("login: ");
+        QTRY_COMPARE(session->Emulator()->screen()->rowText(0).trimmed(), u"login:"_qs);
+    } else {
+        // The link to the first host is the one the session had (not one being made again).
+        QVERIFY(session->Emulator()->Connected() != 0);
+    }
+    QCOMPARE(second.connectionCount(), secondHost);
+    QTEST(first.connectionCount(), "firstHost");
+    QTRY_COMPARE(first.hasClient(), connected && secondHost == 0);
+    session->setChanged(rt::False);
 }
 
 // ---- The command table through real tool clicks ----

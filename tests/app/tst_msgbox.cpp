@@ -123,6 +123,10 @@ private slots:
             Captions { "&Yes", "&No", "&Cancel" }, info);
         dataRow("4 Yes No, 32 question", 4 + 32, Codes { Yes, No }, 2160, 6, 7,
             Captions { "&Yes", "&No" }, quest);
+        dataRow("4 Yes No, No the default", 4 + 32 + 512, Codes { Yes, No }, 2160, 7, 7,
+            Captions { "&Yes", "&No" }, quest);
+        dataRow("0 OK, no second button to be the default", 512, Codes { OK }, 1440, 1, 1, ok,
+            info);
         dataRow("5 Retry Cancel, 48 exclamation", 5 + 48, Codes { Retry, Cancel }, 2160, 4, 2,
             Captions { "&Retry", "&Cancel" }, excl);
         dataRow("6 Yes All No", 6, Codes { Yes, All, No }, 2880, 6, 7,
@@ -148,11 +152,12 @@ private slots:
         QCOMPARE(int(set.escapeCode), escapeCode);
         QCOMPARE(int(iconOf(rt::Int(flags))), icon);
 
-        // The window shows that row, the first button as the default button, and one icon.
+        // The window shows that row, the default button as such, and one icon.
         whenShown([&](frmMsgBox &f) {
             QCOMPARE(shownButtons(f), captions);
-            QVERIFY(f.cmdYes->isDefault() == (codes.first() == Yes));
-            QVERIFY(f.cmdOK->isDefault() == (codes.first() == OK));
+            QCOMPARE(f.cmdYes->isDefault(), defaultCode == Yes);
+            QCOMPARE(f.cmdNo->isDefault(), defaultCode == No);
+            QCOMPARE(f.cmdOK->isDefault(), defaultCode == OK);
             QCOMPARE(!f.imgInfo->isHidden(), icon == int(Icon::Information));
             QCOMPARE(!f.imgQuest->isHidden(), icon == int(Icon::Question));
             QCOMPARE(!f.imgExcl->isHidden(), icon == int(Icon::Exclamation));
@@ -255,12 +260,13 @@ private slots:
 
     void layoutCheckBox()
     {
-        // 1550 + 2 x 255; top = height - 1.5 x 255 - 800; width at least 3600 + 500.
+        // 1550 + 2 x 255; top = height - 1.5 x 255 - 800; the box stands under the text, so
+        // the width holds the text's left margin, the box and the right margin: 960 + 3600 + 300.
         const Layout l = computeLayout(classicMetrics(2), lines({ 300 }), 4 + NotAgainFlag);
         QVERIFY(l.checkVisible);
         QCOMPARE(int(l.height), 2060);
         QCOMPARE(int(l.checkTop), 2060 - 382 - 800);
-        QCOMPARE(int(l.width), 4100);
+        QCOMPARE(int(l.width), 4860);
         QCOMPARE(int(l.buttonTop), 2060 - 800);
     }
 
@@ -278,19 +284,29 @@ private slots:
         QVERIFY(l.buttonTop >= m.messageTop + l.messageHeight + 200);
     }
 
-    // The real window: text fits, nothing is cut off, and the window does what the layout says.
+    // The real window: text and check box fit, nothing is cut off, and the window does what the
+    // layout says.
+    void windowFitsText_data()
+    {
+        QTest::addColumn<QString>("prompt");
+        QTest::newRow("two lines") << QStringLiteral("First line of the message\nSecond, longer "
+                                                     "line of the message that the window has to hold");
+        QTest::newRow("short question, the check box wider")
+            << QStringLiteral("Do you want to disconnect session\r\n\"A\"?");
+    }
     void windowFitsText()
     {
-        const QString prompt = QStringLiteral("First line of the message\nSecond, longer line of "
-                                              "the message that the window has to hold");
+        QFETCH(QString, prompt);
         whenShown([&](frmMsgBox &f) {
             QWidget *w = f.widget();
             const QRect text = f.lbMessage->geometry();
             const QFontMetricsF fm(f.lbMessage->font());
-            QVERIFY(fm.horizontalAdvance(prompt.section('\n', 1)) <= text.width());
-            QVERIFY(text.height() >= 2 * fm.height());
+            for (const QString &line : prompt.split(u'\n'))
+                QVERIFY(fm.horizontalAdvance(line.trimmed()) <= text.width());
+            QVERIFY(text.height() >= (prompt.count(u'\n') + 1) * fm.height());
             QVERIFY(w->rect().contains(f.cmdYes->geometry()));
             QVERIFY(w->rect().contains(f.chkNotAgain->geometry()));
+            QVERIFY(f.chkNotAgain->width() >= f.chkNotAgain->sizeHint().width());
             QVERIFY(f.chkNotAgain->geometry().bottom() < f.cmdYes->geometry().top());
             QVERIFY(text.bottom() < f.chkNotAgain->geometry().top());
             QCOMPARE(w->windowTitle(), QStringLiteral("Norvalis"));
@@ -480,7 +496,8 @@ private slots:
         }
     }
 
-    // tests/screenshot.sh app_tst_msgbox screenshot out.png
+    // tests/screenshot.sh app_tst_msgbox screenshot out.png: the disconnect question, whose
+    // check box is wider than its text.
     void screenshot()
     {
         const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
@@ -492,9 +509,8 @@ private slots:
             saved = f.widget()->grab().save(out);
             type(f, Qt::Key_Escape);
         });
-        Nvmain::MessageBox(QStringLiteral("The session file has changed.\nDo you want to save "
-                                          "the changes before closing the session?"),
-            4 + 32 + NotAgainFlag);
+        Nvmain::MessageBox(
+            QStringLiteral("Do you want to disconnect session\r\n\"Host A\"?"), 3 + 32 + NotAgainFlag);
         QVERIFY(saved);
     }
 };

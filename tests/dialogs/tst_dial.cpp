@@ -471,6 +471,35 @@ private slots:
         QCOMPARE(gApp->PhoneBookName(), madeDefault ? path : book());
     }
 
+    // A book picked with Change Directory (not made the default) replaces the selected entry's
+    // book: the buttons follow the empty list, and after a failed dial the dialer comes back with
+    // that book still in use.
+    void changeDirectoryKeepsTheBook()
+    {
+        writeBytes(book(), "Home\t1\r\n");
+        const QString other = m_env.homeDir() + u"/empty.dat"_qs;
+        writeBytes(other, "");
+        m_fileAnswer = other;
+        m_answers << rt::Int(7);
+        m_modem->setDialResult("NO CARRIER");
+        runSteps({ [&](frmDial &form) {
+                      form.phonebk->setListIndex(0);
+                      QCOMPARE(buttons(form), u"Dial: dial - delete -"_qs);
+                      form.cmdChangeDir->click();
+                      QCOMPARE(form.phonebk->ListCount(), 0);
+                      QCOMPARE(form.phonebk->ListIndex(), -1);
+                      QCOMPARE(buttons(form), u"Dial: dial add - -"_qs);
+                      form.cmdDial->click();
+                  },
+            [&](frmDial &form) {
+                QCOMPARE(form.caption(), u"Norvalis Dialer [empty.dat]"_qs);
+                QCOMPARE(form.phoneBookPath(), other);
+                QCOMPARE(buttons(form), u"Dial: dial add - -"_qs);
+                form.cmdClose->click();
+            } });
+        QCOMPARE(gApp->PhoneBookName(), book());
+    }
+
     // tests/screenshot.sh build/test/tests/bin/dialogs_tst_dial screenshot out.png
     // (with NORVALIS_BIN_DIR naming the build's bin folder)
     void screenshot()

@@ -85,6 +85,28 @@ private slots:
         QVERIFY(window->txtTopic->viewport()->rect().contains(heading));
     }
 
+    // A dialog's help shows the section of its topic (an anchor of the guide); a topic the guide
+    // lacks leaves the window where it was.
+    void topic_data()
+    {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QString>("section");
+        QTest::newRow("capture") << u"capture"_qs << u"Capture"_qs;
+        QTest::newRow("transfers") << u"transfers"_qs << u"Uploads and downloads"_qs;
+        QTest::newRow("dialing") << u"dialing"_qs << u"Dialing"_qs;
+        QTest::newRow("unknown") << u"no-such-topic"_qs << u"Getting started"_qs;
+    }
+    void topic()
+    {
+        QFETCH(QString, topic);
+        QFETCH(QString, section);
+        commondlg::showHelp(nullptr, guide(), commondlg::HelpCommand::Context, topic);
+        commondlg::HelpWindow *window = commondlg::HelpWindow::current();
+        QVERIFY(window && QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->sectionShown(), section);
+        QVERIFY(window->txtTopic->viewport()->rect().contains(window->txtTopic->cursorRect()));
+    }
+
     // The search keeps the sections that hold every word, and their chapters.
     void search_data()
     {

@@ -605,6 +605,53 @@ private slots:
             QVERIFY2(!window->findChild<QWidget *>(key)->isVisible(), qPrintable(key));
     }
 
+    // The link options stand under the device's name, and OK checks the port for the device
+    // chosen: empty only where the device has a port of its own.
+    void portOfTheDevice_data()
+    {
+        QTest::addColumn<int>("from"); // the session's device
+        QTest::addColumn<QString>("port"); // the session's port
+        QTest::addColumn<QString>("device"); // chosen in the window
+        QTest::addColumn<QString>("typed"); // into the port ("-": left alone)
+        QTest::addColumn<QString>("message");
+        const int telnet = emu::device::Telnet, tcp = emu::device::Tcp;
+        const QString none = u"Port: enter a port number from 1 to 65535 (the device has no port "
+                             "of its own)."_qs;
+        QTest::newRow("TCP/IP chosen without a port") << telnet << "" << "TCP/IP" << "-" << none;
+        QTest::newRow("TCP/IP chosen with a port") << telnet << "" << "TCP/IP" << "23456" << "";
+        QTest::newRow("TCP/IP port emptied") << tcp << "7000" << "TCP/IP" << "" << none;
+        QTest::newRow("TCP/IP port 0") << tcp << "7000" << "TCP/IP" << "0" << none;
+        QTest::newRow("Telnet without a port") << tcp << "" << "Telnet" << "-" << "";
+        QTest::newRow("SSH without a port") << tcp << "7000" << "SSH" << "" << "";
+    }
+    void portOfTheDevice()
+    {
+        QFETCH(int, from);
+        QFETCH(QString, port);
+        QFETCH(QString, device);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        m_emu->setDevice(rt::Int(from));
+        m_emu->setHostPort(port);
+        m_emu->setHostName(u"127.0.0.1"_qs);
+        const auto window = open();
+        enter(*window, u"emu:Device"_qs, device);
+        if (typed != u"-")
+            enter(*window, u"emu:HostPort"_qs, typed);
+        const auto *group
+            = window->findChild<QGroupBox *>(u"group:"_qs + settingsdlg::deviceGroup());
+        QVERIFY(group);
+        if (device != u"SSH")
+            QCOMPARE(group->title(), device);
+        clickOK(*window);
+        QCOMPARE(window->errorText(), message);
+        QCOMPARE(window->isVisible(), !message.isEmpty());
+        if (!message.isEmpty())
+            QCOMPARE(window->focusWidget(), window->findChild<QWidget *>(u"emu:HostPort"_qs));
+        else
+            QCOMPARE(m_emu->HostPort(), typed == u"-" ? port : typed);
+    }
+
     // The entry point: with nobody to answer (the offscreen platform) it returns at once,
     // cancelled, and writes nothing.
     void showWithNobodyToAnswer()
@@ -694,6 +741,11 @@ private slots:
         QVERIFY(QFile::copy(base + u"-connection.png"_qs, out));
         const auto alone = open(QString(), false);
         QVERIFY(alone->grab().save(base + u"-alone.png"_qs));
+        // A TCP/IP link without a port: its options under its name, and OK refused.
+        const auto tcp = open();
+        enter(*tcp, u"emu:Device"_qs, u"TCP/IP"_qs);
+        clickOK(*tcp);
+        QVERIFY(tcp->grab().save(base + u"-tcp.png"_qs));
     }
 };
 

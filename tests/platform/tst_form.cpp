@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QStyleOption>
 #include <QtTest>
 #include <functional>
 
@@ -453,6 +454,44 @@ private slots:
         QCOMPARE(ra.height() == area.height(), sameHeight);
         QVERIFY(!ra.intersects(rb));
         QVERIFY_THROWS_EXCEPTION(Error, frame.arrange(4));
+    }
+
+    // Cascading four windows, one of them maximized and the active one not the last made: every
+    // title bar shows (no window in front covers it), every window stays in the area, and the
+    // active window stays active and in front.
+    void mdiCascadeShowsEveryTitleBar()
+    {
+        QStringList log;
+        LogFrame frame(QStringLiteral("frame"), &log);
+        frame.show();
+        std::vector<std::unique_ptr<LogChild>> children;
+        for (const char *name : { "a", "b", "c", "d" }) {
+            children.push_back(std::make_unique<LogChild>(QLatin1String(name), &frame, &log));
+            children.back()->show();
+        }
+        children.at(2)->subWindow()->showMaximized();
+        children.at(0)->show();
+        QTRY_COMPARE(frame.activeForm(), children.at(0).get());
+        frame.arrange(0);
+        const QList<QMdiSubWindow *> stack
+            = frame.mdiArea()->subWindowList(QMdiArea::StackingOrder);
+        QCOMPARE(stack.size(), 4);
+        const QRect area = frame.mdiArea()->viewport()->rect();
+        for (int i = 0; i < stack.size(); ++i) {
+            const QRect window = stack.at(i)->geometry();
+            QVERIFY(area.contains(window));
+            QVERIFY(!stack.at(i)->isMaximized());
+            QStyleOptionTitleBar option;
+            option.initFrom(stack.at(i));
+            const int height
+                = stack.at(i)->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, stack.at(i));
+            const QRect titleBar(window.topLeft(), QSize(window.width(), height));
+            for (int j = i + 1; j < stack.size(); ++j)
+                QVERIFY2(!stack.at(j)->geometry().intersects(titleBar), qPrintable(
+                    QString::number(i) + u" under "_qs + QString::number(j)));
+        }
+        QCOMPARE(frame.activeForm(), children.at(0).get());
+        QCOMPARE(stack.last(), children.at(0)->subWindow());
     }
 
     // A modal form shown from a timer while another modal form is up runs in a nested loop;

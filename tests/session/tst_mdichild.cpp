@@ -125,6 +125,9 @@ private slots:
         QTest::newRow("location") << "location" << 1107 << "3,14,1";
         QTest::newRow("screen") << "screen" << 1104 << "80,24,1";
         QTest::newRow("status") << "status" << 1103 << "Connecting";
+        const char *notConnected = "Not connected: Tools > Settings sets the host";
+        QTest::newRow("no status yet") << "status-empty" << 1103 << notConnected;
+        QTest::newRow("blank session") << "none" << 1103 << notConnected;
     }
     void statusTools()
     {
@@ -152,6 +155,8 @@ private slots:
             emit e->ScreenChange(80, 24, 1, 0);
         else if (event == u"status"_qs)
             emit e->StatusChange(u"Connecting"_qs);
+        else if (event == u"status-empty"_qs)
+            emit e->StatusChange(QString());
         QTEST(caption(*session, tool), "caption");
         if (event == u"device-empty"_qs)
             QCOMPARE(name, u"No Device"_qs);
@@ -368,6 +373,23 @@ private slots:
         QVERIFY(!gCtrlTabCycling);
     }
 
+    // Activate makes the session's window the active one, so that typing goes to it.
+    void activateMakesActive()
+    {
+        QList<std::shared_ptr<clsSession>> sessions;
+        for (const QString &name : { u"a"_qs, u"b"_qs }) {
+            const QString file = m_env.homeDir() + u'/' + name + u".nvcf"_qs;
+            writeBytes(file, "[Norvalis]\nTermType=9\n");
+            sessions << add(file);
+        }
+        QTRY_VERIFY(!gCleanupPending);
+        QCOMPARE(gApp->ActiveClsSession(), SessionPtr(sessions.at(1)));
+        sessions.at(0)->Activate();
+        QCOMPARE(gApp->ActiveClsSession(), SessionPtr(sessions.at(0)));
+        QCOMPARE(TheMainWindow()->form().activeForm()->Tag, sessions.at(0)->ID());
+        QCOMPARE(QString::number(gActivationList->Key(0)), sessions.at(0)->ID());
+    }
+
     void altShortcuts_data()
     {
         QTest::addColumn<int>("start");
@@ -520,6 +542,30 @@ private slots:
             back->setWindowState(2);
             QCOMPARE(front->WindowState(), rt::Int(0));
         }
+        QTest::qWait(300);
+        QVERIFY(main->grab().save(out));
+    }
+
+    // A new session (its status line says where the host is set) in front of three cascaded
+    // sessions, each title bar showing; NORVALIS_SCREENSHOT_ALONE: the new session alone.
+    void screenshotCascade()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("screenshots only (tests/screenshot.sh)");
+        QWidget *main = frmMdiParent::instance().widget();
+        main->resize(1000, 720);
+        if (!qEnvironmentVariableIsSet("NORVALIS_SCREENSHOT_ALONE")) {
+            for (const char *name : { "Host A", "Host B", "Host C" }) {
+                const QString file = m_env.homeDir() + u'/' + QLatin1String(name) + u".nvcf"_qs;
+                writeBytes(file, "[Norvalis]\nTermType=9\n");
+                const auto session = add(file);
+                session->setCaption(QLatin1String(name));
+                session->Emulator()->Emulate(u"$ "_qs);
+            }
+        }
+        add()->setCaption(u"New session"_qs);
+        frmMdiParent::instance().arrange(0);
         QTest::qWait(300);
         QVERIFY(main->grab().save(out));
     }

@@ -3,6 +3,7 @@
 #include "runtime/screen.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace commondlg {
 
@@ -29,9 +31,21 @@ QPointer<HelpWindow> &theWindow()
 // Marking every place of a common word would only slow the window down.
 constexpr int MaxMarks = 2000;
 
+// A modal window blocks every window but its own: while one is open, the help window is made
+// one of its own, so that it answers the mouse and the keys beside it.
+void placeBesideModal(HelpWindow &window)
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    window.winId();
+    QWindow *handle = window.windowHandle();
+    QWindow *owner = modal && modal != &window ? modal->windowHandle() : nullptr;
+    if (handle && handle->transientParent() != owner)
+        handle->setTransientParent(owner);
+}
+
 } // namespace
 
-void showHelp(QWidget *owner, const QString &helpFile, HelpCommand command)
+void showHelp(QWidget *owner, const QString &helpFile, HelpCommand command, const QString &topic)
 {
     QPointer<HelpWindow> &window = theWindow();
     if (command == HelpCommand::Quit) {
@@ -48,11 +62,14 @@ void showHelp(QWidget *owner, const QString &helpFile, HelpCommand command)
             window->move(rt::keptOnScreen(frame, window).topLeft());
         }
     }
+    placeBesideModal(*window);
     if (window->helpFile() != helpFile)
         window->load(helpFile);
     window->show();
     window->raise();
     window->activateWindow();
+    if (command == HelpCommand::Context && !topic.isEmpty())
+        window->showTopic(topic);
 }
 
 HelpWindow::HelpWindow(QWidget *parent)
@@ -129,6 +146,8 @@ void HelpWindow::buildContents()
             section.title = block.text().simplified();
             section.level = level;
             section.position = block.position();
+            for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment)
+                section.anchors += fragment.fragment().charFormat().anchorNames();
             section.item = level == 1 || !chapter ? new QTreeWidgetItem(tvContents)
                                                   : new QTreeWidgetItem(chapter);
             section.item->setText(0, section.title);
@@ -213,6 +232,18 @@ bool HelpWindow::showSection(const QString &title)
 {
     for (const Section &section : m_sections) {
         if (section.title == title) {
+            tvContents->setCurrentItem(section.item);
+            goTo(section);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HelpWindow::showTopic(const QString &anchor)
+{
+    for (const Section &section : m_sections) {
+        if (section.anchors.contains(anchor)) {
             tvContents->setCurrentItem(section.item);
             goTo(section);
             return true;

@@ -2,8 +2,9 @@
 // The help window: shows an HTML help file with its contents (the file's level-1 and level-2
 // headings as a tree) beside the text, and a search field that keeps in the tree only the
 // sections holding every word typed and marks those words in the text. One window serves the
-// whole program; it is not modal, so nothing waits for it. A help file that is not there (or is
-// not an ordinary file) is named in the window instead of its text.
+// whole program; it is not modal, so nothing waits for it, and it can be used beside a modal
+// window that is open when it is asked for. A help file that is not there (or is not an ordinary
+// file) is named in the window instead of its text.
 
 #include <QList>
 #include <QString>
@@ -16,13 +17,15 @@ class QTreeWidgetItem;
 
 namespace commondlg {
 
-// What a program asks of the help: the contents (the help finder), a topic of a dialog (shown
-// as the contents here: the file has no topic numbers), or to close the help.
+// What a program asks of the help: the contents (the help finder), the topic of a dialog, or to
+// close the help.
 enum class HelpCommand { Context = 1, Quit = 2, Contents = 11 };
 
 // Shows the help file in the help window (opening it, or raising it when it shows that file),
-// or closes the window for Quit.
-void showHelp(QWidget *owner, const QString &helpFile, HelpCommand command = HelpCommand::Contents);
+// or closes the window for Quit. For Context, topic names an anchor of the file
+// (<a name="topic">) whose section is shown; an anchor the file lacks shows the file as it is.
+void showHelp(QWidget *owner, const QString &helpFile, HelpCommand command = HelpCommand::Contents,
+    const QString &topic = QString());
 
 class HelpWindow : public QWidget
 {
@@ -41,6 +44,8 @@ public:
     // Shows the section of that title at the top of the text (as near as the end of the text
     // allows) with the cursor on its heading; false when there is none.
     bool showSection(const QString &title);
+    // Shows the section whose heading carries that anchor; false when none does.
+    bool showTopic(const QString &anchor);
     // The title of the section the cursor is in ("" when none).
     QString sectionShown() const;
 
@@ -52,6 +57,7 @@ private:
     struct Section
     {
         QString title;
+        QStringList anchors; // of its heading
         int level = 0;
         int position = 0; // of its heading in the document
         QString text; // heading and body, lower case, for the search

@@ -1,5 +1,6 @@
 #include "dialing/dialingdialog.h"
 
+#include "runtime/controls.h"
 #include "runtime/interaction.h"
 
 #include <QComboBox>
@@ -43,6 +44,7 @@ DialingPropertiesDialog::DialingPropertiesDialog(
 {
     setWindowTitle(hostName.isEmpty() ? Caption : Caption + QStringLiteral(" - ") + hostName);
     buildWidgets();
+    rt::orderTabsAsShown(this);
     {
         const QSignalBlocker quiet(cboLocation);
         for (const Location &location : m_properties.locations)

@@ -89,4 +89,10 @@ inline Int checkValue(const QCheckBox *check)
 }
 void setCheckValue(QCheckBox *check, Int value);
 
+// Sets the tab order of a window's controls as they stand on screen: top to bottom, left to
+// right, a group, a column of buttons or a row of a layout taken as one block. A layout gives
+// its items' order (a grid and a form row by row, a box in its direction); the children of a
+// widget without a layout go by their place.
+void orderTabsAsShown(QWidget *window);
+
 } // namespace rt

@@ -1,5 +1,6 @@
 #include "runtime/form.h"
 
+#include "runtime/controls.h"
 #include "runtime/errnum.h"
 #include "runtime/interaction.h"
 #include "runtime/messages.h"
@@ -19,6 +20,9 @@
 namespace rt {
 
 namespace {
+
+// The least a cascaded window moves from the one behind it, in pixels.
+constexpr int MinCascadeStep = 16;
 
 QList<Form *> &loadedForms()
 {
@@ -268,6 +272,8 @@ void Form::load()
     QWidget *widget = createWidgets();
     if (!widget)
         raise(err::ObjectNotSet);
+    if (widget->windowType() == Qt::Dialog)
+        orderTabsAsShown(widget);
     m_widget = widget;
     try {
         placeWidget();
@@ -783,7 +789,7 @@ void MdiForm::arrange(Int arrangement)
         return;
     switch (arrangement) {
     case 0:
-        area->cascadeSubWindows();
+        cascade();
         break;
     case 1:
         tile(true);
@@ -796,6 +802,37 @@ void MdiForm::arrange(Int arrangement)
         break;
     default:
         raise(err::InvalidCall);
+    }
+}
+
+// Cascading keeps the stacking order: the window at the back goes to the top left corner and
+// each window in front of another one title bar further down and right, so that every title bar
+// shows. Windows too many for the area's height start again at the top.
+void MdiForm::cascade()
+{
+    QList<QMdiSubWindow *> windows;
+    for (QMdiSubWindow *sub : m_area->subWindowList(QMdiArea::StackingOrder)) {
+        if (!sub->isHidden() && !sub->isMinimized())
+            windows.append(sub);
+    }
+    if (windows.isEmpty())
+        return;
+    int step = 0;
+    for (QMdiSubWindow *sub : windows) {
+        if (sub->isMaximized())
+            sub->showNormal();
+        // The title bar and the frame above the window's contents.
+        step = qMax(step, sub->contentsMargins().top());
+    }
+    step = qMax(step, MinCascadeStep);
+    const QRect area = m_area->viewport()->rect();
+    const int n = int(windows.size());
+    const int width = qMax(area.width() - (n - 1) * step, area.width() / 2);
+    const int height = qMax(area.height() - (n - 1) * step, area.height() / 2);
+    const int perColumn = qMax(1, (area.height() - height) / step + 1);
+    for (int i = 0; i < n; ++i) {
+        const int offset = (i % perColumn) * step;
+        windows.at(i)->setGeometry(offset, offset, width, height);
     }
 }
 

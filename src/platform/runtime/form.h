@@ -213,6 +213,7 @@ private:
     bool queryChildren(Int mode) override;
     bool unloadChildren() override;
     void subWindowActivated(QMdiSubWindow *window);
+    void cascade();
     void tile(bool horizontal);
     void arrangeIcons();
 
