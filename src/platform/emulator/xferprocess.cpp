@@ -281,6 +281,8 @@ void XferProcess::flushInput()
     m_pending.remove(0, done);
     if (m_writable)
         m_writable->setEnabled(!m_pending.isEmpty());
+    if (done > 0)
+        emit inputTaken();
 }
 
 // A socket whose program has gone must fail the write, not raise SIGPIPE in this process.
