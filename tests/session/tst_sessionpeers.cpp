@@ -310,7 +310,7 @@ private slots:
     // capture holds every byte of the host's in order.
     void floodKeepsProgramResponsive()
     {
-        const QByteArray data = numberedRecords(8 * 1024 * 1024);
+        const QByteArray data = numberedRecords(4 * 1024 * 1024);
         BurstHost host(data);
         const quint16 port = host.listen().toUShort();
         startProgram({});
