@@ -139,8 +139,10 @@ void BM_OpenClose100(benchmark::State &state)
     const automation::Remote sessions(QDBusConnection::sessionBus(), BusName,
         QStringLiteral("/Norvalis/Sessions"), QStringLiteral("NVWin32.Sessions"));
     const auto count = [&] { return sessions.get(QStringLiteral("Count")).toInt(); };
-    // Clean-up after a close runs from the program's timers: its memory is read once it is still.
+    // Clean-up after a close runs from the program's timers (the last of them half a second after
+    // the last session has gone): its memory is read after them, once it is still.
     const auto settled = [&] {
+        QThread::msleep(1500);
         double last = program.resident();
         for (int i = 0; i < 20; ++i) {
             QThread::msleep(250);

@@ -10,6 +10,7 @@
 #include "emulator/printerjob.h"
 #include "emulator/screenview.h"
 #include "runtime/errnum.h"
+#include "runtime/memory.h"
 
 #include <QGuiApplication>
 #include <QApplication>
@@ -161,6 +162,8 @@ nvEmulator::~nvEmulator()
         Shutdown();
     if (m_waitLoop)
         m_waitLoop->exit(0);
+    // A session's screens and history were a good part of the heap.
+    rt::releaseFreedMemorySoon();
 }
 
 emu::Settings *nvEmulator::Settings(bool)
