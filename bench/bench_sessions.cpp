@@ -1,120 +1,247 @@
 // Sessions in the running program:
-// - OpenClose100: 100 sessions opened from session files and closed again (total time, and the
-//   heap and resident memory each open session takes with the default history);
-// - HostText100MB: 100 MB of host text sent by a loopback TCP host into a visible 80x24 session
-//   window, timed until the last line is on the screen. It needs a display (bench/hosttext runs
-//   it under Xvfb beside xterm and Konsole); without one it is skipped.
-// The program runs in temporary folders with the menu files of the build.
+// - OpenClose100: the program of the build in a process of its own (offscreen, temporary
+//   folders); a client opens 100 sessions over the session bus and closes them again, ten times.
+//   The program's resident memory: at the start, per open session (first round), after the first
+//   and after the last close (what a session leaves behind shows as growth between the two).
+// - HostText100MB/ascii and /sgr_utf8: 100 MB of host text (plain lines; lines in SGR colours
+//   with UTF-8 text) sent by a loopback TCP host into a visible 80x24 session window, timed until
+//   the last line is on the screen. Meanwhile a client reads a property over the bus every 100 ms.
+//   Reported: the rate, the frames the screen view painted per second, the longest time without
+//   a frame, the slowest and the median read, and the peak resident memory during the flood. It
+//   needs a display (bench/hosttext runs it under Xvfb beside the terminals it is compared with);
+//   without one it is skipped.
+// Run it on a session bus (dbus-run-session; bench/hosttext does).
 
 #include "benchprogram.h"
 #include "loopback.h"
 
 #include "app/appglobals.h"
-#include "app/files.h"
 #include "app/norvalis.h"
-#include "app/nvmain.h"
+#include "automation/remote.h"
 #include "emulator/emulator.h"
-#include "session/mdichild.h"
+#include "emulator/screenview.h"
 #include "session/session.h"
 #include "session/sessions.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <arpa/inet.h>
+#include <algorithm>
+#include <atomic>
 #include <benchmark/benchmark.h>
-#include <malloc.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <chrono>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 QTemporaryDir *g_dir = nullptr;
+const QString BusName = QStringLiteral("NVWin32.Norvalis");
+constexpr qint64 HostTextSize = 100 * 1000 * 1000;
 
 QString dirPath(const QString &name)
 {
     return g_dir->filePath(name);
 }
 
-// Resident memory of the process in KiB.
-double residentKiB()
+// Resident memory of a process in MiB (VmRSS).
+double residentMiB(qint64 pid)
 {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
         return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1024;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    }
+    return 0;
 }
 
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+bool busNameTaken()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(BusName);
+}
+
+// --- Sessions opened and closed by a client ----------------------------------------------------
+
+// The program of the build in a process of its own, in folders of the temporary directory.
+class ProgramProcess
+{
+public:
+    bool start()
+    {
+        const QString root = dirPath(QStringLiteral("program"));
+        for (const char *sub : { "config", "data", "home" })
+            QDir().mkpath(root + u'/' + QLatin1String(sub));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+        env.insert(QStringLiteral("NVWIN"), root + QStringLiteral("/home"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        m_process.setProcessEnvironment(env);
+        m_process.setProgram(QStringLiteral(NORVALIS_BIN_DIR "/norvalis"));
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        return m_process.waitForStarted() && waitFor(busNameTaken, 30000);
+    }
+    ~ProgramProcess()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        try {
+            automation::Remote(QDBusConnection::sessionBus(), BusName, QStringLiteral("/Norvalis"),
+                QStringLiteral("NVWin32.Norvalis"))
+                .call(QStringLiteral("Terminate"), { QVariant::fromValue(rt::Int(0)) });
+        } catch (...) {
+        }
+        if (!m_process.waitForFinished(30000))
+            m_process.kill();
+    }
+    double resident() const { return residentMiB(m_process.processId()); }
+
+private:
+    QProcess m_process;
+};
+
+// Rounds with the program's memory after each: 100 sessions opened over the bus, then closed.
 void BM_OpenClose100(benchmark::State &state)
 {
     constexpr int Sessions = 100;
-    for (int i = 0; i < Sessions; ++i)
-        writeFile(dirPath(QStringLiteral("s%1.nvcf").arg(i)),
+    constexpr int Rounds = 10;
+    ProgramProcess program;
+    if (!program.start()) {
+        state.SkipWithError("the program did not start (is there a session bus?)");
+        return;
+    }
+    QStringList files;
+    for (int i = 0; i < Sessions; ++i) {
+        files << dirPath(QStringLiteral("s%1.nvcf").arg(i));
+        writeFile(files.last(),
             QStringLiteral("[Norvalis]\nTermType=12\nSessionTitle=Session %1\n").arg(i).toUtf8());
+    }
+    const automation::Remote sessions(QDBusConnection::sessionBus(), BusName,
+        QStringLiteral("/Norvalis/Sessions"), QStringLiteral("NVWin32.Sessions"));
+    const auto count = [&] { return sessions.get(QStringLiteral("Count")).toInt(); };
+    // Clean-up after a close runs from the program's timers (the last of them half a second after
+    // the last session has gone): its memory is read after them, once it is still.
+    const auto settled = [&] {
+        QThread::msleep(1500);
+        double last = program.resident();
+        for (int i = 0; i < 20; ++i) {
+            QThread::msleep(250);
+            const double now = program.resident();
+            if (std::abs(now - last) < 0.05)
+                return now;
+            last = now;
+        }
+        return last;
+    };
     for (auto _ : state) {
-        malloc_trim(0);
-        const size_t heapBefore = mallinfo2().uordblks;
-        const double rssBefore = residentKiB();
+        const double start = settled();
+        double firstClose = 0;
+        double lastClose = 0;
+        double perSession = 0;
         QElapsedTimer timer;
-        timer.start();
-        for (int i = 0; i < Sessions; ++i)
-            gApp->ClsSessions().Add(dirPath(QStringLiteral("s%1.nvcf").arg(i)));
-        waitFor([] { return !gCleanupPending; }, 10000);
-        const qint64 opened = timer.elapsed();
-        const size_t heapOpen = mallinfo2().uordblks;
-        const double rssOpen = residentKiB();
-        closeAllSessions();
-        state.SetIterationTime(double(timer.elapsed()) / 1000);
-        state.counters["open_ms"] = double(opened);
-        state.counters["heap_per_session_KiB"]
-            = double(heapOpen - heapBefore) / 1024 / Sessions;
-        state.counters["rss_per_session_KiB"] = (rssOpen - rssBefore) / Sessions;
+        qint64 openMs = 0;
+        for (int round = 0; round < Rounds; ++round) {
+            timer.start();
+            for (const QString &file : files)
+                sessions.call(QStringLiteral("Add"), { file });
+            if (round == 0) {
+                openMs = timer.elapsed();
+                perSession = (settled() - start) * 1024 / Sessions;
+            }
+            while (count() > 0)
+                sessions.call(QStringLiteral("Remove"), { QVariant(0) });
+            (round == 0 ? firstClose : lastClose) = settled();
+        }
+        state.SetIterationTime(double(openMs) / 1000);
+        state.counters["open_ms"] = double(openMs);
+        state.counters["rss_start_MiB"] = start;
+        state.counters["per_session_KiB"] = perSession;
+        state.counters["rss_first_close_MiB"] = firstClose;
+        state.counters["rss_last_close_MiB"] = lastClose;
+        state.counters["growth_MiB"] = lastClose - firstClose;
     }
 }
-BENCHMARK(BM_OpenClose100)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
-// 100 MB of host text: lines of varying length, the last one a marker.
-QByteArray hostText(qsizetype size)
+// --- Host text into a visible window -----------------------------------------------------------
+
+// Host text of about size bytes into a file, written a line at a time: plain lines of varying
+// length, or lines whose words come in SGR colours and carry UTF-8 text. The last line is a
+// marker.
+bool writeHostText(const QString &path, qint64 size, bool sgr)
 {
-    QByteArray text;
-    text.reserve(size + 64);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
     const QByteArray words("The quick brown fox jumps over the lazy dog 0123456789 ");
-    int n = 0;
-    while (text.size() < size) {
-        const int len = 20 + (n * 37) % 58;
+    const QList<QByteArray> utf8 = { "caf\xc3\xa9", "na\xc3\xafve", "\xe2\x9c\x93",
+        "\xce\xbb\xcf\x86", "\xe2\x94\x80\xe2\x94\x80", "Stra\xc3\x9f" "e" };
+    QByteArray block;
+    qint64 written = 0;
+    for (int n = 0; written < size; ++n) {
         QByteArray line;
-        while (line.size() < len)
-            line += words;
-        line.truncate(len);
-        text += line + "\r\n";
-        ++n;
+        if (sgr) {
+            for (int w = 0; line.size() < 90; ++w) {
+                line += "\x1b[" + QByteArray::number(30 + (n + w) % 8) + ";"
+                    + QByteArray::number(40 + (n * 3 + w) % 8) + (w % 3 == 0 ? ";1m" : "m");
+                line += words.mid((n + w) % 40, 6) + utf8.at((n + w) % utf8.size()) + ' ';
+            }
+            line += "\x1b[0m";
+        } else {
+            const int len = 20 + (n * 37) % 58;
+            while (line.size() < len)
+                line += words;
+            line.truncate(len);
+        }
+        block += line + "\r\n";
+        if (block.size() >= 1 << 20) {
+            written += file.write(block);
+            block.clear();
+        }
     }
-    text += "END-OF-HOST-TEXT";
-    return text;
+    block += "END-OF-HOST-TEXT";
+    return file.write(block) == block.size();
 }
 
-// A loopback host in a thread of its own: accepts one client and sends it everything.
+// A loopback host in a thread of its own: accepts one client and sends it the file, read a
+// piece at a time (the text is not held in this process's memory).
 class LoopbackHost
 {
 public:
-    explicit LoopbackHost(QByteArray data)
-        : m_data(std::move(data))
+    explicit LoopbackHost(QString path)
+        : m_path(std::move(path))
     {
         m_thread = std::thread([this] {
             const int client = m_listener.accept();
             if (client < 0)
                 return;
-            writeAll(client, m_data);
+            QFile file(m_path);
+            if (file.open(QIODevice::ReadOnly)) {
+                while (!file.atEnd() && writeAll(client, file.read(1 << 20))) { }
+            }
             // Keep the link open until the reader has taken everything.
             char byte;
             while (read(client, &byte, 1) > 0) { }
-            close(client);
+            ::close(client);
         });
     }
     ~LoopbackHost()
@@ -126,39 +253,167 @@ public:
     int port() const { return m_listener.port(); }
 
 private:
-    QByteArray m_data;
+    QString m_path;
     LoopbackListener m_listener;
     std::thread m_thread;
 };
 
-void BM_HostText100MB(benchmark::State &state)
+// A client of the program in a thread of its own: reads a property over the bus every 100 ms
+// and keeps how long each read took.
+class PropertyReader
+{
+public:
+    PropertyReader()
+    {
+        const QString service = QDBusConnection::sessionBus().baseService();
+        m_thread = std::thread([this, service] {
+            QDBusConnection bus
+                = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("reader"));
+            QDBusMessage get = QDBusMessage::createMethodCall(service,
+                QStringLiteral("/Norvalis/Sessions"),
+                QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+            get.setArguments({ QStringLiteral("NVWin32.Sessions"), QStringLiteral("Count") });
+            while (!m_stop) {
+                const auto start = std::chrono::steady_clock::now();
+                bus.call(get, QDBus::Block, 60000);
+                const double ms = std::chrono::duration<double, std::milli>(
+                    std::chrono::steady_clock::now() - start)
+                                      .count();
+                {
+                    const std::lock_guard lock(m_mutex);
+                    m_reads.push_back(ms);
+                }
+                std::this_thread::sleep_until(start + std::chrono::milliseconds(100));
+            }
+        });
+    }
+    ~PropertyReader() { stop(); }
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    std::vector<double> reads() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_reads;
+    }
+
+private:
+    std::thread m_thread;
+    std::atomic<bool> m_stop { false };
+    mutable std::mutex m_mutex;
+    std::vector<double> m_reads;
+};
+
+// The resident memory of this process, sampled every 10 ms; the highest seen.
+class PeakSampler
+{
+public:
+    PeakSampler()
+    {
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                const double now = residentMiB(getpid());
+                double peak = m_peak.load();
+                while (now > peak && !m_peak.compare_exchange_weak(peak, now)) { }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    ~PeakSampler()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    double peak() const { return m_peak; }
+
+private:
+    std::thread m_thread;
+    std::atomic<bool> m_stop { false };
+    std::atomic<double> m_peak { 0 };
+};
+
+// The times the live screen view painted.
+class FrameCounter : public QObject
+{
+public:
+    explicit FrameCounter(QWidget *view)
+    {
+        view->installEventFilter(this);
+        m_clock.start();
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_frames.push_back(m_clock.elapsed());
+        return false;
+    }
+    // Frames per second and the longest time without one, from the start to until (ms).
+    double perSecond(qint64 until) const
+    {
+        return until > 0 ? double(m_frames.size()) * 1000 / double(until) : 0;
+    }
+    qint64 longestStill(qint64 until) const
+    {
+        qint64 longest = 0;
+        qint64 last = 0;
+        for (qint64 at : m_frames) {
+            longest = std::max(longest, at - last);
+            last = at;
+        }
+        return std::max(longest, until - last);
+    }
+
+private:
+    QElapsedTimer m_clock;
+    std::vector<qint64> m_frames;
+};
+
+// The program started in this process (for the host text; the sessions' rounds run before, with
+// the program of the build in its own process), with nobody to answer its questions.
+bool g_started = false;
+void startProgram()
+{
+    if (std::exchange(g_started, true))
+        return;
+    startProgramIn(*g_dir);
+    // Session windows open maximized in the main window, which takes 80x24 cells and its bands.
+    gApp->setInitChildWindowState(0);
+}
+
+void BM_HostText100MB(benchmark::State &state, bool sgr)
 {
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
         state.SkipWithError("needs a display (run bench/hosttext)");
         return;
     }
-    QByteArray text;
-    if (const QString given = qEnvironmentVariable("NORVALIS_HOSTTEXT_FILE"); !given.isEmpty()) {
-        QFile file(given);
-        if (file.open(QIODevice::ReadOnly))
-            text = file.readAll();
+    const char *variable = sgr ? "NORVALIS_HOSTTEXT_SGR_FILE" : "NORVALIS_HOSTTEXT_FILE";
+    QString path = qEnvironmentVariable(variable);
+    if (path.isEmpty()) {
+        path = dirPath(sgr ? QStringLiteral("sgr.txt") : QStringLiteral("ascii.txt"));
+        writeHostText(path, HostTextSize, sgr);
     }
-    if (text.isEmpty())
-        text = hostText(100 * 1024 * 1024);
+    const qint64 size = QFileInfo(path).size();
+    startProgram();
     for (auto _ : state) {
-        auto host = std::make_unique<LoopbackHost>(text);
+        auto host = std::make_unique<LoopbackHost>(path);
         const QString file = dirPath(QStringLiteral("host.nvcf"));
         writeFile(file, QStringLiteral("[Norvalis]\nTermType=12\nSessionTitle=Bench\n"
                                        "[Connection]\nDevice=2\nHostName=127.0.0.1\nHostPort=%1\n")
                             .arg(host->port())
                             .toUtf8());
+        PeakSampler memory;
         QElapsedTimer timer;
         timer.start();
         auto session = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(file, 0));
         emu::nvEmulator *control = session->Emulator();
+        FrameCounter frames(control->view());
+        PropertyReader reader;
         const bool done = waitFor(
             [&] {
-                if (control->BytesIn() < text.size())
+                if (control->BytesIn() < size)
                     return false;
                 for (int row = control->Rows() - 1; row >= 0; --row) {
                     if (control->GetText(0, rt::Int(row), -1).contains(
@@ -168,9 +423,16 @@ void BM_HostText100MB(benchmark::State &state)
                 return false;
             },
             600000);
-        const double seconds = double(timer.nsecsElapsed()) / 1e9;
-        state.SetIterationTime(seconds);
-        state.counters["MB_per_s"] = double(text.size()) / 1e6 / seconds;
+        const qint64 elapsed = timer.elapsed();
+        reader.stop();
+        const std::vector<double> reads = reader.reads();
+        state.SetIterationTime(double(elapsed) / 1000);
+        state.counters["MB_per_s"] = double(size) / 1e6 / (double(elapsed) / 1000);
+        state.counters["frames_per_s"] = frames.perSecond(elapsed);
+        state.counters["longest_still_ms"] = double(frames.longestStill(elapsed));
+        state.counters["read_max_ms"] = reads.empty() ? 0 : *std::max_element(reads.begin(), reads.end());
+        state.counters["read_median_ms"] = median(reads);
+        state.counters["peak_rss_MiB"] = memory.peak();
         state.counters["cols"] = control->Cols();
         state.counters["rows"] = control->Rows();
         if (!done)
@@ -181,36 +443,34 @@ void BM_HostText100MB(benchmark::State &state)
         host.reset();
     }
 }
-BENCHMARK(BM_HostText100MB)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
-
-// The program started in the temporary folders, with nobody to answer its questions.
-void startProgram()
-{
-    startProgramIn(*g_dir);
-    // Session windows open maximized in the main window, which takes 80x24 cells and its bands.
-    gApp->setInitChildWindowState(0);
-}
+BENCHMARK(BM_OpenClose100)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_HostText100MB, ascii, false)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_HostText100MB, sgr_utf8, true)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    // --write-host-text FILE: the host text the benchmark sends, for the terminals it is
+    // --write-host-text FILE [sgr]: the host text the benchmark sends, for the terminals it is
     // compared with.
-    if (argc == 3 && qstrcmp(argv[1], "--write-host-text") == 0) {
-        QFile file(QString::fromLocal8Bit(argv[2]));
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                && file.write(hostText(100 * 1024 * 1024)) > 0
+    if (argc >= 3 && qstrcmp(argv[1], "--write-host-text") == 0)
+        return writeHostText(QString::fromLocal8Bit(argv[2]), HostTextSize,
+                   argc > 3 && qstrcmp(argv[3], "sgr") == 0)
             ? 0
             : 1;
-    }
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
     g_dir = &dir;
-    startProgram();
     runBenchmarks(argc, argv);
-    endProgram();
+    if (g_started)
+        endProgram();
     return 0;
 }

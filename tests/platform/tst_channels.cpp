@@ -5,6 +5,7 @@
 #include "emulator/tcpchannel.h"
 #include "emulator/telnetchannel.h"
 
+#include "common/bursthost.h"
 #include "platform/fakehost.h"
 
 #include <QElapsedTimer>
@@ -95,6 +96,7 @@ public:
             ::close(m_slave);
     }
     bool isValid() const { return m_master >= 0 && !m_name.isEmpty(); }
+    int masterDescriptor() const { return m_master; }
     QString slaveName() const { return m_name; }
     emu::Int portNumber() const
     {
@@ -296,6 +298,8 @@ private slots:
 
     void backlogWhilePeerIsSlow_data();
     void backlogWhilePeerIsSlow();
+    void floodIsReadInSlices_data();
+    void floodIsReadInSlices();
 
     // The system's ssh client against a local sshd.
     void sshLinkUpAfterLogin();
@@ -953,6 +957,84 @@ void tst_Channels::sshSession()
     QVERIFY(spies.disconnected.last().at(1).toString().contains(QLatin1String("status 3")));
     QCOMPARE(spies.error.count(), 0);
     QCOMPARE(channel->state(), Channel::State::Closed);
+}
+
+void tst_Channels::floodIsReadInSlices_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::newRow("raw TCP") << int(emu::device::Tcp);
+    QTest::newRow("Telnet") << int(emu::device::Telnet);
+    QTest::newRow("serial") << int(emu::device::Serial);
+    QTest::newRow("modem") << int(emu::device::Modem);
+    QTest::newRow("ssh") << int(emu::device::Ssh);
+}
+
+// A host that sends without pause: while input is held nothing comes and the link's flow control
+// holds the host back; then every byte comes in order, in bounded slices, with the event loop
+// turning between a few of them (a receiver that takes time for each slice).
+void tst_Channels::floodIsReadInSlices()
+{
+    QFETCH(int, device);
+    const QByteArray data = numberedRecords(2 * 1024 * 1024);
+    BurstHost host(data);
+    PtyPair pty;
+    std::unique_ptr<emu::Settings> settings;
+    const QByteArray fifo
+        = QFile::encodeName(m_dir.filePath(QStringLiteral("burst-%1").arg(device)));
+    if (device == emu::device::Tcp || device == emu::device::Telnet) {
+        settings = settingsFor(emu::Int(device), "127.0.0.1", host.listen());
+    } else if (device == emu::device::Ssh) {
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+        settings = settingsFor(emu::device::Ssh, "user@example.org", "");
+    } else {
+        QVERIFY(pty.isValid());
+        settings = settingsFor(emu::Int(device));
+        settings->setPort(pty.portNumber());
+        settings->setAutoAnswer(1);
+    }
+    std::unique_ptr<Channel> channel(emu::createChannel(*settings));
+    if (device == emu::device::Ssh)
+        static_cast<emu::SshChannel *>(channel.get())
+            ->setProgram(fakeSsh("stty raw -echo\nexec cat '" + fifo + "'\n"));
+    Spies spies(channel.get());
+    channel->open();
+    QTRY_VERIFY(channel->isOpen());
+    QVERIFY(spies.connected.count() > 0 || device == emu::device::Modem || spies.connected.wait());
+    QTest::qWait(0);
+    spies.data.clear();
+    channel->holdInput(true);
+    if (device == emu::device::Ssh)
+        host.sendTo(fifo);
+    else if (device == emu::device::Serial || device == emu::device::Modem)
+        host.sendTo(pty.masterDescriptor());
+    host.go();
+    QTRY_VERIFY_WITH_TIMEOUT(host.heldBack(), 20000);
+    QVERIFY(!host.done());
+    QCOMPARE(spies.data.count(), 0);
+
+    QByteArray received;
+    qsizetype largest = 0;
+    qsizetype thisTurn = 0;
+    qsizetype mostInATurn = 0;
+    QTimer turns;
+    connect(&turns, &QTimer::timeout, &turns, [&] { thisTurn = 0; });
+    turns.start(0);
+    connect(channel.get(), &Channel::dataReceived, &turns, [&](const QByteArray &bytes) {
+        received += bytes;
+        largest = std::max(largest, bytes.size());
+        thisTurn += bytes.size();
+        mostInATurn = std::max(mostInATurn, thisTurn);
+        QElapsedTimer busy; // a screen that takes its time
+        busy.start();
+        while (busy.nsecsElapsed() < 500000) { }
+    });
+    channel->holdInput(false);
+    QTRY_VERIFY_WITH_TIMEOUT(received.size() >= data.size(), 60000);
+    QCOMPARE(received.size(), data.size());
+    QVERIFY(received == data);
+    QVERIFY2(largest <= emu::InputSlice, qPrintable(QString::number(largest)));
+    QVERIFY2(mostInATurn <= 16 * emu::InputSlice, qPrintable(QString::number(mostInATurn)));
+    channel->close();
 }
 
 void tst_Channels::backlogWhilePeerIsSlow_data()

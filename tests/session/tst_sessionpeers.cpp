@@ -5,6 +5,7 @@
 #include "app/tst_startup_env.h"
 
 #include "app/profile.h"
+#include "common/bursthost.h"
 #include "common/testutil.h"
 #include "automation/remote.h"
 #include "emulator/emulator.h"
@@ -19,6 +20,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QDBusServiceWatcher>
 #include <QProcess>
 #include <QStandardPaths>
@@ -299,6 +303,62 @@ private slots:
         QCOMPARE(gApp->Recent(0), home(u"alpha.nvcf"_qs));
         Nvmain::MenuToolAction(u"1"_qs, u"status^M"_qs);
         QVERIFY(host.waitForReceived("status\r"));
+    }
+
+    // A host that floods its session: meanwhile a client reads a property every 100 ms and
+    // keys are typed. Every read is answered soon, the keys reach the host in order, and the
+    // capture holds every byte of the host's in order.
+    void floodKeepsProgramResponsive()
+    {
+        const QByteArray data = numberedRecords(4 * 1024 * 1024);
+        BurstHost host(data);
+        const quint16 port = host.listen().toUShort();
+        startProgram({});
+        const auto session = openHostSession(home(u"flood.nvcf"_qs), port);
+        emu::nvEmulator *control = session->Emulator();
+        QVERIFY(control->Connected() != 0);
+        const QString capture = home(u"flood.txt"_qs);
+        control->Capture(capture, 1, 1);
+
+        QDBusConnection client = QDBusConnection::connectToBus(
+            QDBusConnection::SessionBus, u"flood-client"_qs);
+        QDBusMessage read = QDBusMessage::createMethodCall(QDBusConnection::sessionBus().baseService(),
+            u"/Norvalis/Sessions"_qs, u"org.freedesktop.DBus.Properties"_qs, u"Get"_qs);
+        read.setArguments({ u"NVWin32.Sessions"_qs, u"Count"_qs });
+        qint64 slowest = 0;
+        int answered = 0;
+        int asked = 0;
+        QByteArray typed;
+        QTimer reader;
+        connect(&reader, &QTimer::timeout, this, [&] {
+            auto *watcher = new QDBusPendingCallWatcher(client.asyncCall(read, 60000), this);
+            ++asked;
+            QElapsedTimer clock;
+            clock.start();
+            connect(watcher, &QDBusPendingCallWatcher::finished, this, [&, watcher, clock] {
+                watcher->deleteLater();
+                slowest = std::max(slowest, clock.elapsed());
+                if (!watcher->isError())
+                    ++answered;
+            });
+            const char key = char('a' + typed.size() % 26);
+            typed += key;
+            QCoreApplication::postEvent(control,
+                new QKeyEvent(QEvent::KeyPress, Qt::Key_A + (key - 'a'), Qt::NoModifier,
+                    QString(QLatin1Char(key))));
+        });
+        reader.start(100);
+        host.go();
+        QTRY_VERIFY_WITH_TIMEOUT(control->BytesIn() >= data.size(), 240000);
+        reader.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(answered, asked, 20000);
+        QVERIFY(asked >= 3);
+        QVERIFY2(slowest < 1000, qPrintable(QString::number(slowest)));
+        QTRY_COMPARE(host.received(), typed);
+        control->CaptureEnd();
+        QFile captured(capture);
+        QVERIFY(captured.open(QIODevice::ReadOnly));
+        QVERIFY(captured.readAll() == data);
     }
 
     // Real peers that run a shell (socat for raw TCP; sshd on loopback with keys of its own, its

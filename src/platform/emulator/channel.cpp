@@ -7,6 +7,8 @@
 #include "emulator/tcpchannel.h"
 #include "emulator/telnetchannel.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 
 namespace emu {
@@ -114,7 +116,71 @@ void Channel::setState(State state)
     if (m_state == state)
         return;
     m_state = state;
+    if (state == State::Closed)
+        m_inputHeld = false;
     emit stateChanged(state);
+}
+
+// --- Reading -------------------------------------------------------------------------------
+
+void Channel::holdInput(bool held)
+{
+    if (m_inputHeld == held)
+        return;
+    m_inputHeld = held;
+    if (!held)
+        inputReady();
+}
+
+void Channel::inputReady()
+{
+    if (m_pumpQueued || m_inputHeld)
+        return;
+    m_pumpQueued = true;
+    QMetaObject::invokeMethod(this, &Channel::pumpInput, Qt::QueuedConnection);
+}
+
+void Channel::pumpInput()
+{
+    m_pumpQueued = false;
+    QElapsedTimer clock;
+    clock.start();
+    QPointer<Channel> alive(this);
+    bool more = true;
+    while (more && !m_inputHeld && m_state == State::Open) {
+        if (clock.elapsed() >= InputBudgetMs)
+            return inputReady(); // the rest on the next turn
+        if (!readSlice(&more) || !alive)
+            return;
+    }
+}
+
+void Channel::drainInput()
+{
+    QPointer<Channel> alive(this);
+    bool more = true;
+    while (more && m_state == State::Open) {
+        if (!readSlice(&more) || !alive)
+            return;
+    }
+}
+
+// Reads and passes on one slice; *more says whether the device had one. False when the channel
+// was deleted by a receiver.
+bool Channel::readSlice(bool *more)
+{
+    QByteArray bytes;
+    *more = readInput(InputSlice, &bytes);
+    if (bytes.isEmpty())
+        return true;
+    QPointer<Channel> alive(this);
+    passOn(bytes);
+    return !alive.isNull();
+}
+
+void Channel::passOn(const QByteArray &bytes)
+{
+    emit dataReceived(bytes);
 }
 
 // The code's text and the detail, saying nothing twice: a detail such as the system's own

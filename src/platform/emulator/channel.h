@@ -17,6 +17,14 @@
 // SSH is open while its client asks for the login (the user answers through the channel) and
 // connected once the login has succeeded; a client that gives up before then fails the open.
 //
+// Reading never holds the program: the host's bytes come out through dataReceived() in slices
+// of at most InputSlice bytes, one slice after another for at most InputBudgetMs per turn of the
+// event loop; the rest waits for the next turn, so that painting, keys, automation calls and
+// timers run in between. What has not been read stays with the system, whose buffer for the
+// link is kept small: its flow control holds the host back. holdInput(true) stops reading for a
+// receiver that cannot take more now (a transfer program that is behind) until holdInput(false).
+// When the link ends, what the host sent before is passed on first.
+//
 // write() never blocks: what the link cannot take at once waits in the channel. backlog() is
 // how much waits (bytes accepted by write() and not yet handed to the system or the device),
 // and bytesWritten() says when some of it went out, so that a writer that can produce faster
@@ -75,6 +83,12 @@ QString channelErrorText(int code);
 inline constexpr qint64 LinkHighWater = 256 * 1024;
 inline constexpr qint64 LinkLowWater = 64 * 1024;
 
+// The most a channel passes on at once, and how long it goes on passing on per turn.
+inline constexpr qsizetype InputSlice = 16 * 1024;
+inline constexpr int InputBudgetMs = 4;
+// What a channel lets its device library hold for it before the system's buffer fills.
+inline constexpr qint64 InputBufferSize = 4 * InputSlice;
+
 class Channel : public QObject
 {
     Q_OBJECT
@@ -123,6 +137,10 @@ public:
     // with (a later change of the settings does not change it).
     QString peerName() const { return m_peerName; }
 
+    // Stops (true) or resumes (false) the reading of host bytes; a new or closed channel reads.
+    void holdInput(bool held);
+    bool isInputHeld() const { return m_inputHeld; }
+
 signals:
     void connected();
     void dataReceived(const QByteArray &data);
@@ -144,11 +162,28 @@ protected:
     void failOpenLater(int code, const QString &detail);
     static QString errorMessage(int code, const QString &detail);
 
+    // Reading. The device has bytes: they are read from the event loop in slices.
+    void inputReady();
+    // Passes on everything that can be read now, without a time limit (the link is ending).
+    void drainInput();
+    // Reads at most max bytes from the device into *bytes (what the host sent in them: a
+    // protocol may keep some for itself). False when nothing was there to read; the channel then
+    // calls inputReady() when there is.
+    virtual bool readInput(qsizetype max, QByteArray *bytes) = 0;
+    // Passes bytes on; a modem looks at them as they go.
+    virtual void passOn(const QByteArray &bytes);
+
 private:
     friend Channel *createChannel(const Settings &settings, QObject *parent);
 
+    // One turn's slices; false when the channel went away or stopped reading meanwhile.
+    void pumpInput();
+    bool readSlice(bool *more);
+
     State m_state = State::Closed;
     QString m_peerName;
+    bool m_inputHeld = false;
+    bool m_pumpQueued = false;
 };
 
 // A channel for the settings' Device, reading what it needs from them now (a later change of

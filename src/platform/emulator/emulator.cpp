@@ -10,6 +10,7 @@
 #include "emulator/printerjob.h"
 #include "emulator/screenview.h"
 #include "runtime/errnum.h"
+#include "runtime/memory.h"
 
 #include <QGuiApplication>
 #include <QApplication>
@@ -165,6 +166,8 @@ nvEmulator::~nvEmulator()
     // The waits end untold of Busy: nobody is left to hear of it.
     while (!m_waiters.empty())
         endWait(m_waiters.front().get(), -1);
+    // A session's screens and history were a good part of the heap.
+    rt::releaseFreedMemorySoon();
 }
 
 emu::Settings *nvEmulator::Settings(bool)

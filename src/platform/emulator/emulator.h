@@ -473,6 +473,7 @@ private:
     // Host data for a running protocol transfer, or the start of a ZModem download; what is
     // left in data goes on to the screen. False when the control was closed meanwhile.
     bool divertToTransfer(QByteArray *data);
+    void holdForTransfer();
     bool startAutoDownload(const QByteArray &start);
 
     // Screen helpers

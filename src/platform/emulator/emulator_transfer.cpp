@@ -367,6 +367,7 @@ void nvEmulator::onTransferFinished(int result)
     m_upload = nullptr;
     m_download = nullptr;
     m_xfer = nullptr;
+    holdForTransfer();
     delete m_xferWindow.data();
     m_transferResult = result;
     m_xferStatusClock.invalidate();
@@ -435,6 +436,7 @@ bool nvEmulator::runProtocolTransfer(
         [this] { return m_channel ? m_channel->backlog() : qint64(0); }, this);
     engine->start();
     m_xfer = engine.release();
+    connect(m_xfer, &XferEngine::inputTaken, this, &nvEmulator::holdForTransfer);
     m_zmodemStart.reset();
     return beginTransfer(m_xfer.data(),
         QStringLiteral("%1 %2").arg(QLatin1String(protocolNames[protocol]),
@@ -503,6 +505,7 @@ bool nvEmulator::divertToTransfer(QByteArray *data)
     if (m_xfer && m_xfer->isRunning()) {
         m_xfer->receive(*data);
         data->clear();
+        holdForTransfer();
         return true;
     }
     if (transferRunning() || m_settings->ZModemAuto() == 0)
@@ -514,6 +517,19 @@ bool nvEmulator::divertToTransfer(QByteArray *data)
     data->truncate(at); // what came before the start is shown
     bool alive = false;
     return survives([&] { alive = startAutoDownload(start); }) && alive;
+}
+
+// The host is held back while the transfer program has more of its bytes than it takes, and goes
+// on once the program has caught up (or ended).
+void nvEmulator::holdForTransfer()
+{
+    if (!m_channel)
+        return;
+    const qint64 waiting = m_xfer ? m_xfer->inputBacklog() : 0;
+    if (waiting > LinkHighWater)
+        m_channel->holdInput(true);
+    else if (waiting <= LinkLowWater)
+        m_channel->holdInput(false);
 }
 
 // The host's ZModem sender has begun: receive into DefaultXferDir (the current directory when

@@ -141,9 +141,9 @@ void ModemChannel::finishHangUp()
     callEnded(channelerror::None, QString());
 }
 
-void ModemChannel::received(const QByteArray &data)
+void ModemChannel::passOn(const QByteArray &data)
 {
-    emit dataReceived(data);
+    SerialChannel::passOn(data);
     for (char c : data) {
         if (!isOpen())
             return; // a handler closed the channel

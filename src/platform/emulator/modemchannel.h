@@ -35,7 +35,7 @@ public:
     void setHangUpTimeout(int ms) { m_hangUpTimeoutMs = ms; }
 
 protected:
-    void received(const QByteArray &data) override;
+    void passOn(const QByteArray &data) override;
 
 private:
     enum class HangUpStep { None, GuardBefore, AwaitEscapeOk, AwaitOk, DtrLow };

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 
 #include <algorithm>
 #include <cmath>
@@ -119,10 +120,18 @@ ScreenView::ScreenView(Screen *screen, Mode mode, QWidget *parent)
     setBasicColors(defaultBasicColors);
     setTerminalFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_timer.setSingleShot(true);
-    m_timer.setInterval(10);
+    m_timer.setInterval(framePeriodMs());
     connect(&m_timer, &QTimer::timeout, this, &ScreenView::applyDamage);
     if (mode == Mode::Live)
         connect(m_screen, &Screen::damaged, this, &ScreenView::onDamaged);
+}
+
+// One frame of the screen the view is on (60 Hz when it does not say).
+int ScreenView::framePeriodMs() const
+{
+    const QScreen *shown = screen();
+    const qreal rate = shown && shown->refreshRate() > 1 ? shown->refreshRate() : 60;
+    return std::clamp(int(std::lround(1000 / rate)), 4, 16);
 }
 
 void ScreenView::setTerminalFont(const QFont &font)

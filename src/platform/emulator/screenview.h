@@ -1,7 +1,8 @@
 #pragma once
 // Draws a Screen in a monospaced font: the live screen with its cursor, or the history (a pane
 // that the user scrolls). The live view gathers the screen's changes and repaints the changed
-// rows once per update interval, so heavy output is not drawn per byte.
+// rows once per update interval (a frame of the screen it is on), so heavy output is not drawn
+// per byte and the view changes at most at the screen's frame rate.
 //
 // The live view also shows what some terminals have beyond their character cells: a status or
 // label line below the rows, and a graphics layer drawn over the text (its 4096 x 3120 points
@@ -50,6 +51,7 @@ public:
     // Milliseconds between repaints of changed rows (0-16).
     void setUpdateInterval(int ms) { m_timer.setInterval(std::clamp(ms, 0, 16)); }
     int updateInterval() const { return m_timer.interval(); }
+    int framePeriodMs() const;
 
     // History mode: the line shown at the top, by its place in the text (Screen::Pos::line), so
     // the pane stays on its text while new lines arrive; kept within the history.

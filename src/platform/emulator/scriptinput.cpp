@@ -4,6 +4,10 @@ namespace emu {
 
 void ScriptInput::append(const QString &text)
 {
+    if (text.size() >= m_limit) {
+        m_text = text.right(m_limit);
+        return;
+    }
     m_text += text;
     if (m_text.size() > m_limit)
         m_text.remove(0, m_text.size() - m_limit);

@@ -36,7 +36,10 @@ SerialChannel::SerialChannel(const Settings &settings, QObject *parent)
     , m_stopBits(settings.StopBits())
     , m_handshake(settings.Handshake())
 {
-    connect(m_port, &QSerialPort::readyRead, this, &SerialChannel::onReadyRead);
+    // What the port holds for us beyond that waits in the system's buffer (and the handshake, when
+    // there is one, holds the host back).
+    m_port->setReadBufferSize(InputBufferSize);
+    connect(m_port, &QSerialPort::readyRead, this, &SerialChannel::inputReady);
     connect(m_port, &QSerialPort::errorOccurred, this, &SerialChannel::onError);
     connect(m_port, &QSerialPort::bytesWritten, this, &Channel::bytesWritten);
 }
@@ -99,7 +102,7 @@ void SerialChannel::open()
             return;
         reportOpened();
         if (m_port->bytesAvailable() > 0)
-            onReadyRead();
+            inputReady();
     });
 }
 
@@ -140,18 +143,12 @@ QString SerialChannel::description() const
     return QStringLiteral("Serial %1 %2").arg(m_portName).arg(m_baud);
 }
 
-void SerialChannel::received(const QByteArray &data)
+// A read that finds the port's buffer short of max lets the port fetch more from the system
+// again (it stops when its buffer is full).
+bool SerialChannel::readInput(qsizetype max, QByteArray *bytes)
 {
-    emit dataReceived(data);
-}
-
-void SerialChannel::onReadyRead()
-{
-    if (!isOpen())
-        return;
-    const QByteArray data = m_port->readAll();
-    if (!data.isEmpty())
-        received(data);
+    *bytes = m_port->read(max);
+    return !bytes->isEmpty();
 }
 
 void SerialChannel::onError(QSerialPort::SerialPortError serialError)
@@ -162,7 +159,9 @@ void SerialChannel::onError(QSerialPort::SerialPortError serialError)
     switch (serialError) {
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError: // what a pseudo-terminal whose other side closed reports
-        endLink(channelerror::ConnectionLost, detail);
+        drainInput(); // what came before is passed on first
+        if (isOpen())
+            endLink(channelerror::ConnectionLost, detail);
         break;
     case QSerialPort::WriteError:
         endLink(channelerror::DeviceError, detail);

@@ -28,8 +28,7 @@ public:
     void setPortName(const QString &path) { m_portName = path; }
 
 protected:
-    // Received bytes; a modem looks at them before they are passed on.
-    virtual void received(const QByteArray &data);
+    bool readInput(qsizetype max, QByteArray *bytes) override;
     // The port itself, for the modem's control lines.
     QSerialPort *port() const { return m_port; }
     // Closes the port and reports how the link ended.
@@ -38,7 +37,6 @@ protected:
 private:
     // Applies the line settings; an error text when one of them is not valid.
     QString configure();
-    void onReadyRead();
     void onError(QSerialPort::SerialPortError serialError);
 
     QSerialPort *m_port;

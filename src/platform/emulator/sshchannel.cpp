@@ -275,36 +275,37 @@ QString SshChannel::description() const
     return QStringLiteral("SSH %1:%2").arg(m_host).arg(m_port);
 }
 
-bool SshChannel::drain(qsizetype limit)
+bool SshChannel::readInput(qsizetype max, QByteArray *bytes)
 {
-    QByteArray data;
-    bool alive = true;
+    if (m_master < 0)
+        return false;
     char buffer[4096];
-    while (data.size() < limit) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+    bool watch = false;
+    while (bytes->size() < max) {
+        const ssize_t n = ::read(
+            m_master, buffer, size_t(std::min<qsizetype>(sizeof buffer, max - bytes->size())));
         if (n > 0) {
-            data.append(buffer, n);
+            bytes->append(buffer, n);
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         // EAGAIN: nothing more now; 0 or EIO: no writer left on the terminal's other side.
-        alive = n < 0 && errno == EAGAIN;
+        watch = n < 0 && errno == EAGAIN;
         break;
     }
-    if (!data.isEmpty())
-        emit dataReceived(data);
-    return alive;
+    if (bytes->isEmpty() && watch && m_notifier)
+        m_notifier->setEnabled(true);
+    return !bytes->isEmpty();
 }
 
+// The terminal is read from the event loop, a slice at a time; it is not watched meanwhile.
 void SshChannel::onReadable()
 {
-    if (!isOpen() || m_master < 0)
-        return;
-    // A bounded read per wake-up: a client that writes without pause must not hold the event
-    // loop (the notifier wakes us again for the rest).
-    if (!drain(64 * 1024) && m_notifier)
-        m_notifier->setEnabled(false); // the client has gone; finished() tells the rest
+    if (m_notifier)
+        m_notifier->setEnabled(false);
+    if (isOpen() && m_master >= 0)
+        inputReady();
 }
 
 void SshChannel::onErrorOutput()
@@ -376,8 +377,7 @@ void SshChannel::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
     if (!isOpen())
         return;
     // The client is gone: what it left, on the terminal and in its error output.
-    if (m_master >= 0)
-        drain(std::numeric_limits<qsizetype>::max());
+    drainInput();
     drainErrorOutput(true);
     if (!isOpen())
         return; // a handler of the last data closed the channel

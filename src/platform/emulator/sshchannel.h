@@ -51,6 +51,11 @@ public:
     // a line that names no known failure.
     static int failureCode(const QString &clientMessage);
 
+protected:
+    // What the client wrote on the terminal. The terminal is watched again once it has nothing
+    // more; a terminal without a writer left is not (finished() tells the rest).
+    bool readInput(qsizetype max, QByteArray *bytes) override;
+
 private:
     void onReadable();
     void onErrorOutput();
@@ -62,9 +67,6 @@ private:
     void failBeforeLink(int exitCode, QProcess::ExitStatus exitStatus);
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void onProcessError(QProcess::ProcessError processError);
-    // Reads up to limit bytes of what the client wrote; false once the terminal has no writer
-    // left.
-    bool drain(qsizetype limit);
     void flush();
     void releaseTerminal();
     void discardProcess();

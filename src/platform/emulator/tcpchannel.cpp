@@ -17,8 +17,9 @@ namespace {
 // The system takes more from us only while less than this waits unsent in its socket buffer
 // (which it may otherwise let grow to megabytes): what is handed over is soon on the wire.
 constexpr int unsentLowWater = 128 * 1024;
-// What one read takes from the system at most.
-constexpr qint64 maxReadBuffer = 256 * 1024;
+// What the system keeps for us of the host's bytes (it doubles the figure for its own use);
+// left to itself it lets the buffer grow to tens of megabytes under a flood.
+constexpr int receiveBuffer = 256 * 1024;
 
 } // namespace
 
@@ -46,12 +47,12 @@ TcpChannel::TcpChannel(const Settings &settings, quint16 defaultPort, QObject *p
     , m_keepAlive(settings.TelnetKeepalive() != 0)
     , m_noDelay(settings.TelnetNoDelay() != 0)
 {
+    // What the socket holds for us beyond that waits in the system's buffer, and then the host.
+    m_socket->setReadBufferSize(InputBufferSize);
     m_timer.setSingleShot(true);
-    // A bounded read: a host that floods the link waits in the system's buffers, not in ours.
-    m_socket->setReadBufferSize(maxReadBuffer);
     connect(&m_timer, &QTimer::timeout, this, &TcpChannel::onTimeout);
     connect(m_socket, &QTcpSocket::connected, this, &TcpChannel::onConnected);
-    connect(m_socket, &QTcpSocket::readyRead, this, &TcpChannel::onReadyRead);
+    connect(m_socket, &QTcpSocket::readyRead, this, &TcpChannel::inputReady);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &TcpChannel::onSocketError);
     connect(m_socket, &QTcpSocket::disconnected, this, &TcpChannel::onDisconnected);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &Channel::bytesWritten);
@@ -121,6 +122,7 @@ void TcpChannel::onConnected()
     m_timer.stop();
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, m_keepAlive ? 1 : 0);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, m_noDelay ? 1 : 0);
+    m_socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBuffer);
     const int unsent = unsentLowWater;
     if (::setsockopt(int(m_socket->socketDescriptor()), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &unsent,
             sizeof unsent)
@@ -131,16 +133,18 @@ void TcpChannel::onConnected()
         linkUp();
     // Bytes that came with the connection are read now that the channel is open.
     if (m_socket->bytesAvailable() > 0)
-        onReadyRead();
+        inputReady();
 }
 
-void TcpChannel::onReadyRead()
+// A read that finds the socket's buffer short of max also lets the socket fetch more from the
+// system again (it stops when its buffer is full).
+bool TcpChannel::readInput(qsizetype max, QByteArray *bytes)
 {
-    if (!isOpen())
-        return;
-    const QByteArray data = decode(m_socket->readAll());
-    if (!data.isEmpty())
-        emit dataReceived(data);
+    const QByteArray raw = m_socket->read(max);
+    if (raw.isEmpty())
+        return false;
+    *bytes = decode(raw);
+    return true;
 }
 
 void TcpChannel::onSocketError(QAbstractSocket::SocketError socketError)
@@ -170,8 +174,11 @@ void TcpChannel::onSocketError(QAbstractSocket::SocketError socketError)
     } else if (state() == State::Open) {
         if (socketError == QAbstractSocket::RemoteHostClosedError)
             onDisconnected();
-        else
-            endLink(channelerror::ConnectionLost, detail);
+        else {
+            drainInput(); // what came before is passed on first
+            if (isOpen())
+                endLink(channelerror::ConnectionLost, detail);
+        }
     }
 }
 
@@ -180,8 +187,7 @@ void TcpChannel::onDisconnected()
     if (state() != State::Open)
         return;
     // What the host sent before it closed is still passed on (a handler may close us meanwhile).
-    if (m_socket->bytesAvailable() > 0)
-        onReadyRead();
+    drainInput();
     if (isOpen())
         endLink(channelerror::ClosedByHost, QString());
 }

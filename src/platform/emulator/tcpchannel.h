@@ -41,10 +41,10 @@ protected:
     virtual QByteArray encode(const QByteArray &data) { return data; }
     // Sends bytes as they are (protocol replies).
     void sendRaw(const QByteArray &bytes);
+    bool readInput(qsizetype max, QByteArray *bytes) override;
 
 private:
     void onConnected();
-    void onReadyRead();
     void onSocketError(QAbstractSocket::SocketError socketError);
     void onDisconnected();
     void onTimeout();

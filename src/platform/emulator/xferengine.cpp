@@ -200,6 +200,7 @@ void XferEngine::start()
     m_process = new XferProcess(this);
     connect(m_process, &XferProcess::output, this, &XferEngine::onOutput);
     connect(m_process, &XferProcess::messages, this, &XferEngine::onMessages);
+    connect(m_process, &XferProcess::inputTaken, this, &XferEngine::inputTaken);
     // Queued: the end is handled out of the process's own signal, so that a handler of
     // finished() may delete the engine.
     connect(m_process, &XferProcess::finished, this, &XferEngine::onFinished, Qt::QueuedConnection);
@@ -221,6 +222,11 @@ void XferEngine::receive(const QByteArray &hostBytes)
 {
     if (m_running)
         m_process->write(hostBytes);
+}
+
+qint64 XferEngine::inputBacklog() const
+{
+    return m_process ? m_process->inputBacklog() : 0;
 }
 
 void XferEngine::abort()

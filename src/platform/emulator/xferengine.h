@@ -73,6 +73,8 @@ public:
     // unavailability (the program did not start) as 30003 through the caller's check.
     void start();
     void receive(const QByteArray &hostBytes);
+    // The host's bytes the program has not taken yet; inputTaken() says it took some.
+    qint64 inputBacklog() const;
     // The user cancels: the program is told to stop (and tells its peer); result Aborted.
     void abort();
     // The link to the host is gone: the program finishes with what it has (see above).
@@ -91,6 +93,7 @@ public:
 signals:
     void progress();
     void finished(int result);
+    void inputTaken();
 
 private:
     void onOutput(const QByteArray &bytes);

@@ -356,6 +356,8 @@ void XferProcess::flushInput()
     m_pending.remove(0, done);
     if (m_writable)
         m_writable->setEnabled(!m_pending.isEmpty());
+    if (done > 0)
+        emit inputTaken();
     if (m_inputClosed && m_pending.isEmpty() && !m_terminal && m_fd >= 0)
         ::shutdown(m_fd, SHUT_WR);
 }

@@ -8,6 +8,8 @@
 // comes out through output(), at most readChunk bytes at a time. Its standard error is read
 // apart (its messages and progress) and comes out through messages().
 //
+// inputBacklog() is what the program has not taken yet; inputTaken() says it took some.
+//
 // holdOutput(true) stops reading what the program writes: it then waits in the system's
 // buffer, and the program blocks in its writes, until holdOutput(false). This is how a reader
 // that cannot pass the bytes on as fast as they come (a slow link) keeps them out of memory.
@@ -66,12 +68,14 @@ public:
     void stop(int graceMs = 2000);
     void holdOutput(bool held);
     bool isOutputHeld() const { return m_held; }
+    qint64 inputBacklog() const { return m_pending.size(); }
     bool isRunning() const { return m_running; }
     qint64 processId() const;
 
 signals:
     void output(const QByteArray &bytes);
     void messages(const QByteArray &bytes);
+    void inputTaken();
     // crashed: ended by a signal (stop() included).
     void finished(int exitCode, bool crashed);
 
