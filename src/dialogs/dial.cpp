@@ -258,7 +258,8 @@ void frmDial::Form_Activate()
         return;
     if (m_freshShow) {
         m_freshShow = false;
-        if (!m_keepBook)
+        // A phone book named meanwhile is taken up even so.
+        if (!m_keepBook || application().PhoneBookName() != m_bookSetting)
             h([&] { takePhoneBook(); });
         h([&] {
             m_filling = true;
@@ -275,7 +276,8 @@ void frmDial::Form_Activate()
 void frmDial::takePhoneBook()
 {
     m_shownPath = m_bookPath;
-    m_bookPath = application().PhoneBookName();
+    m_bookSetting = application().PhoneBookName();
+    m_bookPath = m_bookSetting;
     QString path = m_bookPath;
     QString drive;
     QString directory;

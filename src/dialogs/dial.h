@@ -118,4 +118,5 @@ private:
     bool m_freshShow = false; // the next activation takes up the fields and the phone book
     bool m_showAgain = false; // a dial failed: the dialog comes back
     bool m_keepBook = false; // shown again after a failed dial: the book in use stays
+    QString m_bookSetting; // the application's phone-book name when the book was last taken
 };
