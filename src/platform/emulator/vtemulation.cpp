@@ -1202,7 +1202,11 @@ void VtEmulation::doKeypad(const VtSequence &, int application)
 
 void VtEmulation::doFullReset(const VtSequence &, int)
 {
+    // RIS: the power-on state, 80 columns included.
+    const bool wide = std::exchange(m_wideColumns, false);
     reset();
+    if (wide)
+        m_sink->columnModeRequested(false);
 }
 
 void VtEmulation::doSingleShift(const VtSequence &, int set)
