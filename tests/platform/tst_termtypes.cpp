@@ -3,6 +3,7 @@
 // line, the reports and the keys, with the bytes the entry on this machine gives (tput -T), and
 // what the terminal's screen must look like afterwards.
 
+#include "common/hoststream.h"
 #include "common/testutil.h"
 #include "emulator/block.h"
 #include "emulator/emulator.h"
@@ -14,6 +15,8 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <future>
 
 using emu::Cell;
 using emu::Screen;
@@ -300,6 +303,8 @@ private slots:
     void vtBehaviours_data();
     void vtBehaviours();
     void columnModeThroughTheControl();
+    void hostFaults_data();
+    void hostFaults();
     void statusLine_data();
     void statusLine();
     void programmedKeys();
@@ -786,16 +791,38 @@ void TestTermTypes::reports_data()
         << 12 << QByteArray("\x1b[2;4r\x1b[2;3H\x1b[6n") << QByteArray("\x1b[2;3R");
     QTest::newRow("vt420 CPR on the region's first line")
         << 14 << QByteArray("\x1b[4;5r\x1b[?6h\x1b[6n") << QByteArray("\x1b[1;1R");
-    // DECRQSS (DCS $ q Pt ST) and DECRQM (CSI ? Ps $ p).
-    QTest::newRow("vt420 DECRQSS margins")
-        << 14 << QByteArray("\x1b[2;4r\x1bP$qr\x1b\\") << QByteArray("\x1bP1$r2;4r\x1b\\");
-    QTest::newRow("vt420 DECRQSS rendition")
-        << 14 << QByteArray("\x1b[1;31m\x1bP$qm\x1b\\") << QByteArray("\x1bP1$r0;1;31m\x1b\\");
-    QTest::newRow("vt320 DECRQSS unknown") << 13 << QByteArray("\x1bP$qz\x1b\\")
-                                           << QByteArray("\x1bP0$r\x1b\\");
+    // DECRQM (CSI ? Ps $ p, CSI Ps $ p).
     QTest::newRow("vt420 DECRQM origin mode")
         << 14 << QByteArray("\x1b[?6h\x1b[?6$p") << QByteArray("\x1b[?6;1$y");
     QTest::newRow("vt420 DECRQM insert mode") << 14 << QByteArray("\x1b[4$p") << QByteArray("\x1b[4;2$y");
+    // DECRQSS: DCS $ q setting ST, answered DCS 1 $ r setting ST, or DCS 0 $ r ST for a
+    // setting the terminal does not report.
+    const struct
+    {
+        const char *name;
+        QByteArray input;
+        QByteArray answer;
+    } statusRequests[] = {
+        { "rendition", "\x1b[m\x1bP$qm\x1b\\", "\x1bP1$r0m\x1b\\" },
+        { "rendition bold underline", "\x1b[1;4m\x1bP$qm\x1b\\", "\x1bP1$r0;1;4m\x1b\\" },
+        { "margins", "\x1b[2;4r\x1bP$qr\x1b\\", "\x1bP1$r2;4r\x1b\\" },
+        { "margins whole screen", "\x1bP$qr\x1b\\", "\x1bP1$r1;5r\x1b\\" },
+        { "cursor style", "\x1b[4 q\x1bP$q q\x1b\\", "\x1bP1$r4 q\x1b\\" },
+        { "protection", "\x1b[1\"q\x1bP$q\"q\x1b\\", "\x1bP1$r1\"q\x1b\\" },
+        { "no protection", "\x1b[1\"q\x1b[0\"q\x1bP$q\"q\x1b\\", "\x1bP1$r0\"q\x1b\\" },
+        { "unknown setting", "\x1bP$qc\x1b\\", "\x1bP0$r\x1b\\" },
+        { "setting of no terminal", "\x1bP$q*x+y\x1b\\", "\x1bP0$r\x1b\\" },
+    };
+    for (const auto &r : statusRequests) {
+        QTest::newRow(qPrintable(QStringLiteral("vt320 DECRQSS %1").arg(QLatin1String(r.name))))
+            << 13 << r.input << r.answer;
+        QTest::newRow(qPrintable(QStringLiteral("vt420 DECRQSS %1").arg(QLatin1String(r.name))))
+            << 14 << r.input << r.answer;
+    }
+    QTest::newRow("vt320 DECRQSS level")
+        << 13 << QByteArray("\x1bP$q\"p\x1b\\") << QByteArray("\x1bP1$r63;1\"p\x1b\\");
+    QTest::newRow("vt420 DECRQSS level")
+        << 14 << QByteArray("\x1bP$q\"p\x1b\\") << QByteArray("\x1bP1$r64;1\"p\x1b\\");
 }
 
 // --- The VT family beyond terminfo: bytes in -> screen, cursor and a cell's look ------------
@@ -950,6 +977,111 @@ void TestTermTypes::reports()
     screen->feed(input);
     QCOMPARE(answers.size(), 1);
     QCOMPARE(answers.at(0).at(0).toByteArray(), answer);
+}
+
+// --- What a hostile host sends: no hang, no crash, a sound screen --------------------------------
+
+namespace {
+
+struct Outcome
+{
+    QStringList lines;
+    QByteArray answers;
+    QPoint cursor;
+    QSize size; // rows x columns
+};
+
+// Plays a stream (see hoststream.h) to a fresh screen on a thread of its own; a run that does
+// not end within the time ends the test program, which counts as the test failing.
+Outcome playWithin(int termType, const QByteArray &stream, int seconds = 20)
+{
+    auto run = std::async(std::launch::async, [termType, stream] {
+        auto screen = screenOf(termType);
+        Outcome out;
+        QObject::connect(screen.get(), &Screen::answer,
+            [&out](const QByteArray &bytes) { out.answers += bytes; });
+        hoststream::play(*screen, stream);
+        out.lines = screenLines(*screen);
+        out.cursor = screen->cursor();
+        out.size = QSize(screen->rows(), screen->cols());
+        return out;
+    });
+    if (run.wait_for(std::chrono::seconds(seconds)) != std::future_status::ready)
+        qFatal("the terminal did not take the host's bytes within %d s", seconds);
+    return run.get();
+}
+
+QByteArray manyParameters(int count, char separator = ';')
+{
+    QByteArray params;
+    for (int i = 1; i <= count; ++i)
+        params += (i > 1 ? QByteArray(1, separator) : QByteArray()) + QByteArray::number(i);
+    return params;
+}
+
+} // namespace
+
+void TestTermTypes::hostFaults_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("stream"); // host bytes and steps (hoststream.h)
+    QTest::addColumn<QStringList>("lines"); // the screen afterwards
+    QTest::addColumn<QSize>("size"); // rows x columns afterwards
+
+    const QSize small(Rows, Cols);
+    const QByteArray home = "\x1b[H\x1b[2J";
+    const int vtTypes[] = { 8, 9, 12, 13, 14, 15, 16 };
+    for (const int type : vtTypes) {
+        auto add = [type](const char *what, const QByteArray &stream, const QStringList &lines,
+                       QSize size) {
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(type).arg(QLatin1String(what))))
+                << type << stream << lines << size;
+        };
+        add("REP first", "\x1b[b\x1b[5bok", { "ok" }, small);
+        add("REP after RIS", "x\033c\x1b[3bok", { "ok" }, small);
+        add("REP after a combining mark alone", "\xcc\x81\x1b[2bok", { "ok" }, small);
+        if (type == 9) // REP is ANSI's (terminfo's rep)
+            add("REP", "x\x1b[3b", { "xxxx" }, small);
+        add("REP of more than a screen", "x\x1b[65535b\x1b[999999999b" + home + "ok", { "ok" },
+            small);
+        add("17 parameters", "hello\r\n\x1b[" + manyParameters(17) + "m\x1b[mok", { "hello", "ok" },
+            small);
+        add("17 sub-parameters", "hello\r\n\x1b[" + manyParameters(17, ':') + "mok",
+            { "hello", "ok" }, small);
+        add("300 empty parameters", "hello\r\n\x1b[" + QByteArray(300, ';') + "Hok", { "okllo" },
+            small);
+        add("a parameter beyond every bound",
+            "x\x1b[" + QByteArray(400, '9') + "Cy\x1b[00000000000000000000002;"
+                + QByteArray(30, '0') + "3Hz",
+            { "x                  y", "  z" }, small);
+        add("many intermediates", "a\x1b[1" + QByteArray(40, ' ') + "qb", { "ab" }, small);
+        add("margins beyond a smaller screen",
+            hoststream::resize(24, 80) + "\x1b[20;24r\x1b[22;1H" + hoststream::resize(10, 80)
+                + "\n\n\n\n\n\n" + home + "ok",
+            { "ok" }, QSize(10, 80));
+        add("left and right margins beyond a narrower screen",
+            hoststream::resize(24, 80) + "\x1b[?69h\x1b[60;75s\x1b[3;70H"
+                + hoststream::resize(24, 40) + "abcdefgh\x1b[5@\x1b[3P\n\n" + home + "ok",
+            { "ok" }, QSize(24, 40));
+        add("DECRQSS",
+            "\x1bP$qc\x1b\\\x1bP$q\"p\x1b\\\x1bP$q\x1b\\\x1bP$q" + QByteArray(100, 'm')
+                + "\x1b\\ok",
+            { "ok" }, small);
+    }
+}
+
+void TestTermTypes::hostFaults()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, stream);
+    QFETCH(QStringList, lines);
+    QFETCH(QSize, size);
+    const Outcome out = playWithin(termType, stream);
+    QCOMPARE(out.size, size);
+    QCOMPARE(out.lines, lines);
+    QVERIFY2(out.cursor.y() >= 0 && out.cursor.y() < size.width() && out.cursor.x() >= 0
+            && out.cursor.x() <= size.height(),
+        qPrintable(QStringLiteral("cursor at %1,%2").arg(out.cursor.y()).arg(out.cursor.x())));
 }
 
 // --- The status line: the Wyse terminals' status and label line, the VT320's and VT420's ------

@@ -377,7 +377,7 @@ void VtEmulation::buildTables()
         { 0, '!', 'p', Dec2, &V::doSoftReset, 0 },
         { 0, '$', 'p', Dec3, &V::doRequestMode, 0 },
         { '?', '$', 'p', Dec3, &V::doRequestMode, 1 },
-        { 0, ' ', 'q', All, &V::doIgnore, 0 }, // the cursor's shape: ours is the session's
+        { 0, ' ', 'q', All, &V::doCursorStyle, 0 },
         { 0, '$', '~', Dec3, &V::doStatusType, 0 },
         { 0, '$', '}', Dec3, &V::doStatusDisplay, 0 },
         { 0, 0, 'U', V4, &V::doPage, NextPage },
@@ -511,6 +511,7 @@ void VtEmulation::fullReset()
     m_sideMargins = false;
     m_controls8 = false;
     m_rectExtent = false;
+    m_cursorStyle = 1;
     m_font = 0;
     m_lastChar = 0;
     if (m_reverseScreen) {
@@ -1768,6 +1769,14 @@ void VtEmulation::doProtection(const VtSequence &seq, int)
     setFlag(m_pen.flags, CellProtected, seq.raw(0) == 1);
 }
 
+void VtEmulation::doCursorStyle(const VtSequence &seq, int)
+{
+    // DECSCUSR: the cursor shows in the session's style; the host's choice is kept for DECRQSS.
+    const int style = std::max(0, seq.raw(0));
+    if (style <= 6)
+        m_cursorStyle = std::max(1, style);
+}
+
 void VtEmulation::doSoftReset(const VtSequence &, int)
 {
     softReset();
@@ -1986,6 +1995,8 @@ void VtEmulation::requestStatusString()
     else if (what == "\"p")
         answer = (m_dialect.keyboard == VtKeyboard::Vt420 ? "64" : "63")
             + QByteArray(m_controls8 ? ";0" : ";1") + "\"p";
+    else if (what == " q")
+        answer = QByteArray::number(m_cursorStyle) + " q";
     else if (what == "*x" && (m_typeBit & V4))
         answer = m_rectExtent ? "2*x" : "1*x";
     const QByteArray dcs = c1('P');

@@ -217,6 +217,7 @@ private:
     void doTerminalParameters(const VtSequence &seq, int);
     void doMediaCopy(const VtSequence &seq, int);
     void doProtection(const VtSequence &seq, int);
+    void doCursorStyle(const VtSequence &seq, int);
     void doSoftReset(const VtSequence &seq, int);
     void doConformance(const VtSequence &seq, int);
     void doScoSave(const VtSequence &seq, int);
@@ -307,6 +308,7 @@ private:
     bool m_controls8 = false; // S8C1T: answers with 8-bit controls
     bool m_rectExtent = false; // DECSACE 2: rectangles, not streams
     int m_font = 0; // 11 or 12 while one of the PC fonts is chosen
+    int m_cursorStyle = 1; // DECSCUSR's last, for DECRQSS
 
     QByteArray m_answerBack;
     ChangedRows m_changed;
