@@ -768,6 +768,11 @@ void TestTermTypes::reports_data()
     QTest::newRow("vt220 CSI > c") << 8 << QByteArray("\x1b[>c") << QByteArray("\x1b[>1;10;0c");
     QTest::newRow("vt320 CSI > c") << 13 << QByteArray("\x1b[>0c") << QByteArray("\x1b[>24;10;0c");
     QTest::newRow("vt420 CSI > c") << 14 << QByteArray("\x1b[>c") << QByteArray("\x1b[>41;10;0c");
+    QTest::newRow("vt220 S7C1T: 7-bit answers again")
+        << 8 << QByteArray("\x1b G\x1b F\x1b[>c") << QByteArray("\x1b[>1;10;0c");
+    QTest::newRow("vt100 no CSI > c, then DA") << 12 << QByteArray("\x1b[>c\x1b[c")
+                                              << QByteArray("\x1b[?1;2c");
+    QTest::newRow("linux DA") << 16 << QByteArray("\x1b[c") << QByteArray("\x1b[?6c");
     QTest::newRow("vt220 S8C1T: 8-bit answers") << 8 << QByteArray("\x1b G\x1b[>c")
                                                << QByteArray("\xc2\x9b>1;10;0c");
     // DECREQTPARM (CSI 0 x, CSI 1 x).
@@ -926,6 +931,29 @@ void TestTermTypes::vtBehaviours_data()
             u"3a bcdfghijklmnopqr"_qs, u"4a bcdfghijklmnopqr"_qs },
         QPoint(2, 0));
     row("vt420 DECBI inside moves left", 14, "\x1b[1;5H\x1b" "6x", { u"   x"_qs }, QPoint(4, 0));
+    // Left and right margins (CSI ? 69 h, DECSLRM) bound scrolling, insertion and deletion.
+    row("vt420 line feed scrolls inside the margins", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[5;4H\n",
+        with(4, u"4a    fghijklmnopqr"_qs), QPoint(3, 4));
+    row("vt420 IL inside the margins", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[2;4H\x1b[L",
+        with(1, u"1a    fghijklmnopqr"_qs), QPoint(2, 1));
+    row("vt420 ICH up to the right margin", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[1;3H\x1b[2@",
+        with(0, u"0a  bcfghijklmnopqr"_qs), QPoint(2, 0));
+    row("vt420 DECSLRM without DECLRMM", 14, drawn + "\x1b[3;6s\x1b[5;4H\n", canvas.mid(1),
+        QPoint(3, 4));
+    // The alternate screen (CSI ? 1049 h) and the cursor it saves.
+    row("vt100 alternate screen keeps the main one", 12, "main\x1b[?1049h\x1b[2Jalt\x1b[?1049l",
+        { u"main"_qs }, QPoint(4, 0));
+    row("vt100 1049 restores the cursor", 12, "ab\x1b[?1049h\x1b[3;3Hx\x1b[?1049lc", { u"abc"_qs },
+        QPoint(3, 0));
+    // Origin mode, soft reset, tabs.
+    row("vt100 CUP stays in the region in origin mode", 12, "\x1b[2;3r\x1b[?6h\x1b[9;1HX",
+        { QString(), QString(), u"X"_qs }, QPoint(1, 2));
+    row("vt220 DECSTR resets origin mode and margins", 8, "\x1b[2;3r\x1b[?6h\x1b[!p\x1b[1;1HX",
+        { u"X"_qs }, QPoint(1, 0));
+    row("vt100 HT stops at the last column", 12, "\x1b[1;17H\tX", { QString(Cols - 1, u' ') + u'X' },
+        QPoint(Cols - 1, 0));
+    row("vt100 TBC 3 clears every stop", 12, "\x1b[3g\tX", { QString(Cols - 1, u' ') + u'X' },
+        QPoint(Cols - 1, 0));
 }
 
 void TestTermTypes::vtBehaviours()
