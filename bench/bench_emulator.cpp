@@ -74,6 +74,30 @@ void feedScreen(benchmark::State &state, int termType)
     });
 }
 
+// Coloured text as ls --color and compilers write it: every word in its own colour and weight,
+// the look reset after it (64 KiB, a sequence every few characters).
+void feedScreenColoured(benchmark::State &state)
+{
+    QByteArray text;
+    const char *words[] = { "main.cpp", "build", "src", "README", "error:", "warning:", "ok" };
+    int n = 0;
+    while (text.size() < 64 * 1024) {
+        for (int w = 0; w < 6; ++w, ++n) {
+            text += "\x1b[" + QByteArray::number(n % 2) + ';' + QByteArray::number(31 + n % 7)
+                + 'm' + words[n % 7] + "\x1b[0m ";
+        }
+        text += "\r\n";
+    }
+    emu::Screen screen(24, 80, 500);
+    screen.setTerminalType(Vt100);
+    for (auto _ : state) {
+        screen.feed(text);
+        benchmark::DoNotOptimize(screen.takeDamage());
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * text.size());
+}
+BENCHMARK(feedScreenColoured);
+
 BENCHMARK_CAPTURE(feedScreen, Tty, Tty);
 BENCHMARK_CAPTURE(feedScreen, Vt100, Vt100);
 BENCHMARK_CAPTURE(feedScreen, ViewpointA2, ViewpointA2);

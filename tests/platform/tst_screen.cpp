@@ -1,4 +1,4 @@
-// The character screen: the plain TTY, the VT family through libvterm, history, selection and
+// The character screen: the plain TTY, the VT family, history, selection and
 // the damage notices that let the view coalesce repaints.
 
 #include "common/testutil.h"

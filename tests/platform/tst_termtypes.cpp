@@ -301,6 +301,9 @@ private slots:
     void keys();
     void reports_data();
     void reports();
+    void vtBehaviours_data();
+    void vtBehaviours();
+    void columnModeThroughTheControl();
     void hostFaults_data();
     void hostFaults();
     void statusLine_data();
@@ -774,6 +777,48 @@ void TestTermTypes::reports_data()
         << 17 << cup("tek4105", 2, 5) + "\x1b[6n" << QByteArray("\x1b[3;6R");
     QTest::newRow("pc monitor cursor position")
         << 10 << QByteArray("\x1b[4;7H\x1b[6n") << QByteArray("\x1b[4;7R");
+    // Device attributes as each DEC terminal answers them (CSI c, CSI > c).
+    QTest::newRow("vt100 DA") << 12 << QByteArray("\x1b[c") << QByteArray("\x1b[?1;2c");
+    QTest::newRow("vt100 DECID") << 12 << QByteArray("\x1bZ") << QByteArray("\x1b[?1;2c");
+    QTest::newRow("vt220 DA") << 8 << QByteArray("\x1b[0c") << QByteArray("\x1b[?62;1;2;6;8c");
+    QTest::newRow("vt320 DA") << 13 << QByteArray("\x1b[c") << QByteArray("\x1b[?63;1;2;6;8c");
+    QTest::newRow("vt420 DA") << 14 << QByteArray("\x1b[c")
+                              << QByteArray("\x1b[?64;1;2;6;8;21;28c");
+    QTest::newRow("vt220 CSI > c") << 8 << QByteArray("\x1b[>c") << QByteArray("\x1b[>1;10;0c");
+    QTest::newRow("vt320 CSI > c") << 13 << QByteArray("\x1b[>0c") << QByteArray("\x1b[>24;10;0c");
+    QTest::newRow("vt420 CSI > c") << 14 << QByteArray("\x1b[>c") << QByteArray("\x1b[>41;10;0c");
+    QTest::newRow("vt220 S7C1T: 7-bit answers again")
+        << 8 << QByteArray("\x1b G\x1b F\x1b[>c") << QByteArray("\x1b[>1;10;0c");
+    QTest::newRow("vt100 no CSI > c, then DA") << 12 << QByteArray("\x1b[>c\x1b[c")
+                                              << QByteArray("\x1b[?1;2c");
+    QTest::newRow("linux DA") << 16 << QByteArray("\x1b[c") << QByteArray("\x1b[?6c");
+    QTest::newRow("vt220 S8C1T: 8-bit answers") << 8 << QByteArray("\x1b G\x1b[>c")
+                                               << QByteArray("\xc2\x9b>1;10;0c");
+    // DECREQTPARM (CSI 0 x, CSI 1 x).
+    QTest::newRow("vt100 DECREQTPARM 0") << 12 << QByteArray("\x1b[x")
+                                         << QByteArray("\x1b[2;1;1;128;128;1;0x");
+    QTest::newRow("vt100 DECREQTPARM 1") << 12 << QByteArray("\x1b[1x")
+                                         << QByteArray("\x1b[3;1;1;128;128;1;0x");
+    // Device status reports (CSI ? n).
+    QTest::newRow("vt220 keyboard DSR") << 8 << QByteArray("\x1b[?26n") << QByteArray("\x1b[?27;1n");
+    QTest::newRow("vt420 keyboard DSR") << 14 << QByteArray("\x1b[?26n")
+                                        << QByteArray("\x1b[?27;1;0;0n");
+    QTest::newRow("vt220 printer DSR, no printer")
+        << 8 << QByteArray("\x1b[?15n") << QByteArray("\x1b[?13n");
+    QTest::newRow("vt220 UDK DSR, unlocked") << 8 << QByteArray("\x1b[?25n") << QByteArray("\x1b[?20n");
+    QTest::newRow("vt220 UDK DSR, locked by DECUDK")
+        << 8 << QByteArray("\x1bP1;0|17/41\x1b\\\x1b[?25n") << QByteArray("\x1b[?21n");
+    // CPR counts from the scrolling region in origin mode (CSI ? 6 h, CSI 6 n).
+    QTest::newRow("vt100 CPR in origin mode")
+        << 12 << QByteArray("\x1b[2;4r\x1b[?6h\x1b[2;3H\x1b[6n") << QByteArray("\x1b[2;3R");
+    QTest::newRow("vt100 CPR without origin mode")
+        << 12 << QByteArray("\x1b[2;4r\x1b[2;3H\x1b[6n") << QByteArray("\x1b[2;3R");
+    QTest::newRow("vt420 CPR on the region's first line")
+        << 14 << QByteArray("\x1b[4;5r\x1b[?6h\x1b[6n") << QByteArray("\x1b[1;1R");
+    // DECRQM (CSI ? Ps $ p, CSI Ps $ p).
+    QTest::newRow("vt420 DECRQM origin mode")
+        << 14 << QByteArray("\x1b[?6h\x1b[?6$p") << QByteArray("\x1b[?6;1$y");
+    QTest::newRow("vt420 DECRQM insert mode") << 14 << QByteArray("\x1b[4$p") << QByteArray("\x1b[4;2$y");
     // DECRQSS: DCS $ q setting ST, answered DCS 1 $ r setting ST, or DCS 0 $ r ST for a
     // setting the terminal does not report.
     const struct
@@ -802,6 +847,170 @@ void TestTermTypes::reports_data()
         << 13 << QByteArray("\x1bP$q\"p\x1b\\") << QByteArray("\x1bP1$r63;1\"p\x1b\\");
     QTest::newRow("vt420 DECRQSS level")
         << 14 << QByteArray("\x1bP$q\"p\x1b\\") << QByteArray("\x1bP1$r64;1\"p\x1b\\");
+}
+
+// --- The VT family beyond terminfo: bytes in -> screen, cursor and a cell's look ------------
+
+void TestTermTypes::vtBehaviours_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QPoint>("cursor"); // (-1, -1): not compared
+    QTest::addColumn<QPoint>("cell"); // the cell whose look is compared; (-1, -1): none
+    QTest::addColumn<int>("look");
+
+    const QPoint any(-1, -1);
+    auto row = [](const char *name, int type, const QByteArray &input, const QStringList &lines,
+                   QPoint cursor, QPoint cell = QPoint(-1, -1), int look = 0) {
+        QTest::newRow(name) << type << input << lines << cursor << cell << look;
+    };
+    const QStringList canvas = ::canvas();
+    const QByteArray drawn = drawCanvas("vt420");
+    auto with = [&canvas](int line, const QString &text) {
+        QStringList l = canvas;
+        l[line] = text;
+        return l;
+    };
+
+    // A region of one line is refused (CSI 0;1r): a line feed moves on.
+    row("vt100 one-line region", 12, drawn + "\x1b[0;1r\x1b[1;1H\n", canvas, QPoint(0, 1));
+    row("vt100 two-line region", 12, drawn + "\x1b[1;2r\x1b[2;1H\n", with(0, canvas[1]).mid(0, 1)
+            + QStringList { QString() } + canvas.mid(2), QPoint(0, 1));
+    // DECSC and DECRC (ESC 7, ESC 8) keep the character sets, origin mode and the wrap flag.
+    row("vt100 DECSC keeps G0", 12, "\x1b(0\x1b" "7\x1b(B\x1b" "8q", { u"─"_qs }, QPoint(1, 0));
+    row("vt100 DECSC keeps SO", 12, "\x1b)0\x0e\x1b" "7\x0f\x1b" "8q", { u"─"_qs }, QPoint(1, 0));
+    row("vt220 DECSC keeps a single shift", 8, "\x1b*0\x1bN\x1b" "7q\x1b" "8q",
+        { u"─"_qs }, QPoint(1, 0));
+    row("vt100 DECSC keeps origin mode", 12,
+        "\x1b[2;4r\x1b[?6h\x1b" "7\x1b[?6l\x1b" "8\x1b[1;1HX", { QString(), u"X"_qs }, QPoint(1, 1));
+    row("vt100 DECSC keeps the wrap flag", 12,
+        QByteArray(Cols, 'Z') + "\x1b" "7\x1b[3;3H\x1b" "8Y", { QString(Cols, u'Z'), u"Y"_qs },
+        QPoint(1, 1));
+    row("vt100 DECRC without DECSC: home", 12, "\x1b[3;3H\x1b(0\x1b" "8q", { u"q"_qs }, QPoint(1, 0));
+    // DEC Special Graphics: 0x5F is a blank.
+    row("vt100 graphics 0x5F", 12, "\x1b(0a_b", { u"▒ ␉"_qs }, QPoint(3, 0));
+    // Selective erase: DECSCA with DECSED and DECSEL (CSI ? J, CSI ? K), DECSERA (CSI $ {).
+    const QByteArray field = "ab\x1b[1\"qPP\x1b[0\"qcd";
+    row("vt220 DECSED keeps protected", 8, field + "\x1b[?2J", { u"  PP"_qs }, QPoint(6, 0));
+    row("vt220 ED erases them", 8, field + "\x1b[2J", {}, QPoint(6, 0));
+    row("vt320 DECSEL keeps protected", 13, field + "\r\x1b[?K", { u"  PP"_qs }, QPoint(0, 0));
+    row("vt420 DECSERA keeps protected", 14, field + "\x1b[1;1;1;20${", { u"  PP"_qs }, QPoint(6, 0));
+    row("vt100 has no selective erase", 12, field + "\x1b[?2J", { u"abPPcd"_qs }, QPoint(6, 0));
+    // REP (CSI b): the last character written, bounded by the screen; nothing without one.
+    row("vt100 REP", 12, "ab\x1b[3b", { u"abbbb"_qs }, QPoint(5, 0));
+    row("vt100 REP before any character", 12, "\x1b[3bx", { u"x"_qs }, QPoint(1, 0));
+    row("vt100 REP after RIS", 12, "a\x1b" "c\x1b[3b", {}, QPoint(0, 0));
+    row("vt100 REP bounded", 12, "a\x1b[65535b",
+        QStringList(Rows - 1, QString(Cols, u'a')) + QStringList { u"a"_qs }, QPoint(1, Rows - 1));
+    row("vt100 17 parameters", 12, "\x1b[1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16;17;18HX",
+        { u" X"_qs }, QPoint(2, 0));
+    // DECCOLM (CSI ? 3 h) clears the screen, homes the cursor and resets the margins.
+    row("vt100 DECCOLM clears", 12, drawn + "\x1b[2;3r\x1b[?3h\x1b[3;1H\n\n\nx",
+        { QString(), QString(), QString(), QString(), u"x"_qs }, QPoint(1, 4));
+    row("ansi has no DECCOLM", 9, "ab\x1b[?3h", { u"ab"_qs }, QPoint(2, 0));
+    // DECSCNM (CSI ? 5 h): the whole screen in reverse.
+    row("vt100 DECSCNM", 12, "x\x1b[?5h", { u"x"_qs }, any, QPoint(5, 3), 1);
+    row("vt100 DECSCNM off", 12, "x\x1b[?5h\x1b[?5l", { u"x"_qs }, any, QPoint(0, 0), 0);
+    row("vt100 DECSCNM over reverse text", 12, "\x1b[7mx\x1b[?5h", { u"x"_qs }, any, QPoint(0, 0), 0);
+    // The VT420's rectangles: DECFRA, DECERA, DECCRA, DECCARA, DECRARA, DECSACE, in and out of
+    // origin mode.
+    row("vt420 DECFRA", 14, "\x1b[1m\x1b[88;2;3;3;5$x", { QString(), u"  XXX"_qs, u"  XXX"_qs },
+        QPoint(0, 0), QPoint(2, 1), 8);
+    row("vt420 DECFRA in origin mode", 14, "\x1b[2;4r\x1b[?6h\x1b[88;1;1;9;2$x",
+        { QString(), u"XX"_qs, u"XX"_qs, u"XX"_qs }, QPoint(0, 1));
+    row("vt420 DECFRA needs a printable character", 14, "\x1b[7;1;1;2;2$x", {}, QPoint(0, 0));
+    row("vt420 DECERA", 14, drawn + "\x1b[2;3;3;5$z",
+        with(1, u"1a   efghijklmnopqr"_qs).mid(0, 2) + QStringList { u"2a   efghijklmnopqr"_qs }
+            + canvas.mid(3), any);
+    row("vt420 DECCRA", 14, drawn + "\x1b[1;1;1;3;1;4;10;1$v",
+        with(3, u"3abcdefgh0ablmnopqr"_qs).mid(0, 5), any);
+    row("vt420 DECCRA clipped at the edge", 14, drawn + "\x1b[1;1;1;5;1;5;18;1$v",
+        with(4, u"4abcdefghijklmnop0ab"_qs), any);
+    row("vt420 DECCARA rectangle", 14, "abc\r\ndef\x1b[2*x\x1b[1;2;2;2;1;7$r",
+        { u"abc"_qs, u"def"_qs }, any, QPoint(1, 1), 9);
+    row("vt420 DECCARA rectangle leaves the rest", 14, "abc\r\ndef\x1b[2*x\x1b[1;2;2;2;1$r",
+        { u"abc"_qs, u"def"_qs }, any, QPoint(2, 0), 0);
+    row("vt420 DECCARA stream", 14, "abc\r\ndef\x1b[1;2;2;2;1$r", { u"abc"_qs, u"def"_qs }, any,
+        QPoint(2, 0), 8);
+    row("vt420 DECCARA stream ends at the corner", 14, "abc\r\ndef\x1b[1;2;2;2;1$r",
+        { u"abc"_qs, u"def"_qs }, any, QPoint(2, 1), 0);
+    row("vt420 DECCARA 0 resets", 14, "\x1b[1;4mab\x1b[1;1;1;1;0$r", { u"ab"_qs }, any,
+        QPoint(0, 0), 0);
+    row("vt420 DECRARA", 14, "\x1b[7mab\x1b[1;1;1;1;7;4$t", { u"ab"_qs }, any, QPoint(0, 0), 2);
+    row("vt100 has no rectangles", 12, "abc\x1b[1;1;1;2;1$r\x1b[88;1;1;1;1$x", { u"abc"_qs },
+        any, QPoint(0, 0), 0);
+    // DECBI and DECFI (ESC 6, ESC 9) scroll the columns within the margins at their edge.
+    row("vt420 DECFI at the right margin", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[1;6H\x1b" "9",
+        { u"0acde fghijklmnopqr"_qs, u"1acde fghijklmnopqr"_qs, u"2acde fghijklmnopqr"_qs,
+            u"3acde fghijklmnopqr"_qs, u"4acde fghijklmnopqr"_qs },
+        QPoint(5, 0));
+    row("vt420 DECBI at the left margin", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[1;3H\x1b" "6",
+        { u"0a bcdfghijklmnopqr"_qs, u"1a bcdfghijklmnopqr"_qs, u"2a bcdfghijklmnopqr"_qs,
+            u"3a bcdfghijklmnopqr"_qs, u"4a bcdfghijklmnopqr"_qs },
+        QPoint(2, 0));
+    row("vt420 DECBI inside moves left", 14, "\x1b[1;5H\x1b" "6x", { u"   x"_qs }, QPoint(4, 0));
+    // Left and right margins (CSI ? 69 h, DECSLRM) bound scrolling, insertion and deletion.
+    row("vt420 line feed scrolls inside the margins", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[5;4H\n",
+        with(4, u"4a    fghijklmnopqr"_qs), QPoint(3, 4));
+    row("vt420 IL inside the margins", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[2;4H\x1b[L",
+        with(1, u"1a    fghijklmnopqr"_qs), QPoint(2, 1));
+    row("vt420 ICH up to the right margin", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[1;3H\x1b[2@",
+        with(0, u"0a  bcfghijklmnopqr"_qs), QPoint(2, 0));
+    row("vt420 DECSLRM without DECLRMM", 14, drawn + "\x1b[3;6s\x1b[5;4H\n", canvas.mid(1),
+        QPoint(3, 4));
+    // The alternate screen (CSI ? 1049 h) and the cursor it saves.
+    row("vt100 alternate screen keeps the main one", 12, "main\x1b[?1049h\x1b[2Jalt\x1b[?1049l",
+        { u"main"_qs }, QPoint(4, 0));
+    row("vt100 1049 restores the cursor", 12, "ab\x1b[?1049h\x1b[3;3Hx\x1b[?1049lc", { u"abc"_qs },
+        QPoint(3, 0));
+    // Origin mode, soft reset, tabs.
+    row("vt100 CUP stays in the region in origin mode", 12, "\x1b[2;3r\x1b[?6h\x1b[9;1HX",
+        { QString(), QString(), u"X"_qs }, QPoint(1, 2));
+    row("vt220 DECSTR resets origin mode and margins", 8, "\x1b[2;3r\x1b[?6h\x1b[!p\x1b[1;1HX",
+        { u"X"_qs }, QPoint(1, 0));
+    row("vt100 HT stops at the last column", 12, "\x1b[1;17H\tX", { QString(Cols - 1, u' ') + u'X' },
+        QPoint(Cols - 1, 0));
+    row("vt100 TBC 3 clears every stop", 12, "\x1b[3g\tX", { QString(Cols - 1, u' ') + u'X' },
+        QPoint(Cols - 1, 0));
+}
+
+void TestTermTypes::vtBehaviours()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, lines);
+    QFETCH(QPoint, cursor);
+    QFETCH(QPoint, cell);
+    QFETCH(int, look);
+    auto screen = screenOf(termType);
+    screen->feed(input);
+    QCOMPARE(screenLines(*screen), normalized(lines));
+    if (cursor.x() >= 0)
+        QCOMPARE(screen->cursor(), cursor);
+    if (cell.x() >= 0)
+        QCOMPARE(lookOf(cellAt(*screen, cell.y(), cell.x())), look);
+}
+
+// DECCOLM (CSI ? 3 h, CSI ? 3 l) and the Wyse's ESC ` ; and ESC ` : switch the control between
+// its normal and extended screen size.
+void TestTermTypes::columnModeThroughTheControl()
+{
+    for (const auto &[type, wide, narrow] : { std::tuple { 12, "\x1b[?3h", "\x1b[?3l" },
+             std::tuple { 14, "\x1b[?3h", "\x1b[?3l" }, std::tuple { 5, "\x1b`;", "\x1b`:" } }) {
+        emu::nvEmulator control;
+        control.Settings()->setTermType(type);
+        QSignalSpy screenChange(&control, &emu::nvEmulator::ScreenChange);
+        control.feedHostData(QByteArray("text") + wide);
+        QCOMPARE(control.screen()->cols(), 132);
+        QCOMPARE(control.ExtendedMode(), rt::Int(1));
+        QCOMPARE(screenChange.last().at(0).value<rt::Int>(), rt::Int(132));
+        QCOMPARE(screenLines(*control.screen()), QStringList {});
+        control.feedHostData(QByteArray("more") + narrow);
+        QCOMPARE(control.screen()->cols(), 80);
+        QCOMPARE(control.ExtendedMode(), rt::Int(0));
+        QCOMPARE(control.screen()->cursor(), QPoint(0, 0));
+    }
 }
 
 void TestTermTypes::reports()

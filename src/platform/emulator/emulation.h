@@ -41,6 +41,8 @@ public:
     // The host set basic colour index (0-15) to rgb (0xRRGGBB) for as long as the session
     // lasts; index -1: the host put the session's own colours back.
     virtual void paletteChanged(int index, quint32 rgb) { Q_UNUSED(index); Q_UNUSED(rgb); }
+    // The host asked for 132 columns (wide) or 80: the session's extended or normal size.
+    virtual void columnModeRequested(bool wide) { Q_UNUSED(wide); }
 };
 
 // The rows an emulation changed since it last told its sink, told as one span.
@@ -143,6 +145,8 @@ struct TerminalOptions
     bool graphics = true;
     // Pages of display memory (Pages; VT420).
     int pages = 1;
+    // A printer is there for the host to print on (the printer status report).
+    bool printer = false;
 
     bool operator==(const TerminalOptions &) const = default;
 };

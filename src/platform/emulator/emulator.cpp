@@ -146,6 +146,9 @@ nvEmulator::nvEmulator(QWidget *parent)
     connect(m_screen, &emu::Screen::bell, this, [] { QApplication::beep(); });
     connect(m_screen, &emu::Screen::printScreenRequested, this, &nvEmulator::onHostPrintScreen);
     connect(m_screen, &emu::Screen::paletteChanged, this, &nvEmulator::setHostColor);
+    // DECCOLM: the host switches between the normal and the extended screen size.
+    connect(m_screen, &emu::Screen::columnModeRequested, this,
+        [this](bool wide) { setExtendedMode(wide ? 1 : 0); });
     connect(m_view, &ScreenView::mousePressed, this,
         [this](QMouseEvent *e, bool *handled) { onMousePressed(e, handled, false); });
     connect(m_view, &ScreenView::doubleClicked, this,
@@ -232,6 +235,7 @@ void nvEmulator::applyTerminalOptions()
     options.graphics = m_settings->GmodeEnable() != 0;
     // Only the VT420 has pages of display memory.
     options.pages = m_settings->TermType() == 14 ? std::clamp<int>(m_settings->Pages(), 1, 6) : 1;
+    options.printer = !m_settings->PrinterName().isEmpty();
     m_screen->setOptions(options);
 }
 
@@ -298,6 +302,7 @@ void nvEmulator::onSettingChanged(int id, int)
     case Setting::LockFKeys:
     case Setting::GmodeEnable:
     case Setting::Pages:
+    case Setting::PrinterName:
         applyTerminalOptions();
         break;
     case Setting::NoAutoWrap:

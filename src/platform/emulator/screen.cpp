@@ -6,7 +6,7 @@
 #include "emulator/ttyemulation.h"
 #include "emulator/viewpointemulation.h"
 #include "emulator/vt52emulation.h"
-#include "emulator/vtermemulation.h"
+#include "emulator/vtemulation.h"
 #include "emulator/wyseemulation.h"
 
 #include <algorithm>
@@ -38,6 +38,7 @@ public:
     {
         emit m_screen->paletteChanged(index, rgb);
     }
+    void columnModeRequested(bool wide) override { emit m_screen->columnModeRequested(wide); }
 
 private:
     Screen *m_screen;
@@ -49,7 +50,7 @@ namespace {
 // the VT family know.
 enum class Engine {
     Tty,
-    Vterm,
+    Vt,
     Wyse50,
     Wyse60,
     ViewpointA2,
@@ -78,15 +79,15 @@ constexpr TypeEngine typeEngines[] = {
     { 5, Engine::Wyse50, false, false, NoVt },
     { 6, Engine::Wyse60, false, false, NoVt },
     { 7, Engine::Vt52, false, false, NoVt },
-    { 8, Engine::Vterm, false, false, VtKeyboard::Vt220 },
-    { 9, Engine::Vterm, true, false, VtKeyboard::Ansi },
+    { 8, Engine::Vt, false, false, VtKeyboard::Vt220 },
+    { 9, Engine::Vt, true, false, VtKeyboard::Ansi },
     { 10, Engine::PcMonitor, false, false, NoVt }, // Pick PC Monitor
     { 11, Engine::Tek4014, false, false, NoVt },
-    { 12, Engine::Vterm, false, false, VtKeyboard::Vt100 },
-    { 13, Engine::Vterm, false, false, VtKeyboard::Vt320 },
-    { 14, Engine::Vterm, false, false, VtKeyboard::Vt420 },
-    { 15, Engine::Vterm, true, false, VtKeyboard::Sco },
-    { 16, Engine::Vterm, true, true, VtKeyboard::Linux },
+    { 12, Engine::Vt, false, false, VtKeyboard::Vt100 },
+    { 13, Engine::Vt, false, false, VtKeyboard::Vt320 },
+    { 14, Engine::Vt, false, false, VtKeyboard::Vt420 },
+    { 15, Engine::Vt, true, false, VtKeyboard::Sco },
+    { 16, Engine::Vt, true, true, VtKeyboard::Linux },
     { 17, Engine::Tek4100, false, false, NoVt },
 };
 
@@ -129,7 +130,7 @@ Screen::~Screen() = default;
 
 bool Screen::isVtFamily(int termType)
 {
-    return typeEngine(termType).engine == Engine::Vterm;
+    return typeEngine(termType).engine == Engine::Vt;
 }
 
 std::unique_ptr<Emulation> Screen::makeEmulation(int termType, int rows, int cols)
@@ -140,8 +141,8 @@ std::unique_ptr<Emulation> Screen::makeEmulation(int termType, int rows, int col
     case Engine::Tty:
         e = std::make_unique<TtyEmulation>(rows, cols, sink);
         break;
-    case Engine::Vterm:
-        e = std::make_unique<VtermEmulation>(rows, cols, sink);
+    case Engine::Vt:
+        e = std::make_unique<VtEmulation>(rows, cols, sink);
         break;
     case Engine::Wyse50:
         e = std::make_unique<WyseEmulation>(WyseEmulation::Model::Wyse50, rows, cols, sink);

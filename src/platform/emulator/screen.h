@@ -1,7 +1,7 @@
 #pragma once
 // The terminal's character screen: rows x columns of cells, the history of lines that scrolled off
 // the top, the cursor and the selection. Host bytes go through the emulation of the terminal
-// type: libvterm for the VT and ANSI family, the table-driven character terminals for Wyse,
+// type: our VT engine for the VT and ANSI family, the table-driven character terminals for Wyse,
 // ADDS Viewpoint, VT52 and the Pick PC console, the Tektronix emulation (text and a graphics
 // layer) for the Tektronix types, the plain TTY for TTY Emulation. They are UTF-8, or
 // single-byte with 8-bit controls when the host encoding says so (see hostencoding.h).
@@ -50,7 +50,7 @@ public:
     Screen(int rows, int cols, int historyRows, QObject *parent = nullptr);
     ~Screen() override;
 
-    // Terminal types (the TermType setting) emulated by libvterm: ANSI, the DEC VT100 to VT420
+    // Terminal types (the TermType setting) of the VT family: ANSI, the DEC VT100 to VT420
     // and the SCO and Linux consoles.
     static bool isVtFamily(int termType);
     // A type that needs another emulation than the current one starts it afresh (the screen is
@@ -150,6 +150,8 @@ signals:
     // The host changed basic colour index (0-15) to rgb (0xRRGGBB); index -1: the host put the
     // session's own colours back.
     void paletteChanged(int index, quint32 rgb);
+    // The host asked for 132 columns (wide) or 80 (see EmulationSink).
+    void columnModeRequested(bool wide);
 
 private:
     class Sink; // the emulation's callbacks, forwarded to the screen

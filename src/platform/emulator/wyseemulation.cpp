@@ -189,8 +189,14 @@ void WyseEmulation::doScreenFeature(const SequenceArgs &a, int)
     case '7':
         setProtectLook(LookDim);
         break;
+    case ':':
+    case ';':
+        // 80 or 132 columns: the session's normal or extended size, the screen cleared.
+        doEraseScreen(a, EraseAll | EraseHome | EraseProtectedToo);
+        sink()->columnModeRequested(a.value(0) == ';');
+        break;
     default:
-        break; // cursor shapes, screen blanking, 80/132 columns: the session's settings decide
+        break; // cursor shapes, screen blanking: the session's settings decide
     }
 }
 
