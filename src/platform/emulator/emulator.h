@@ -454,6 +454,9 @@ private:
         int timeoutSeconds, std::function<bool()> done, std::function<void(int)> finish);
     void endWait(Waiter *waiter, int result);
     // Ends every wait: with 1 where judge is set and its condition is met, else 0.
+    // Runs fn on every wait still running, from a copy of the list (fn may end waits, and the
+    // emulator may go meanwhile).
+    void forEachWait(const std::function<void(Waiter *)> &fn);
     void endWaits(bool judge);
     bool waiting(const Waiter *waiter) const;
     void wakeWaiter();

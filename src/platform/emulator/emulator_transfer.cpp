@@ -95,7 +95,7 @@ void nvEmulator::endWait(Waiter *waiter, int result)
         finish(result);
 }
 
-void nvEmulator::endWaits(bool judge)
+void nvEmulator::forEachWait(const std::function<void(Waiter *)> &fn)
 {
     const QPointer<nvEmulator> self(this);
     std::vector<Waiter *> all;
@@ -105,8 +105,13 @@ void nvEmulator::endWaits(bool judge)
         if (self.isNull())
             return;
         if (waiting(w))
-            endWait(w, judge && w->done() ? 1 : 0);
+            fn(w);
     }
+}
+
+void nvEmulator::endWaits(bool judge)
+{
+    forEachWait([&](Waiter *w) { endWait(w, judge && w->done() ? 1 : 0); });
 }
 
 int nvEmulator::runWait(int timeoutSeconds, const std::function<bool()> &done)
@@ -135,16 +140,10 @@ int nvEmulator::runWait(int timeoutSeconds, const std::function<bool()> &done)
 // takes its own match out of what arrived.
 void nvEmulator::wakeWaiter()
 {
-    const QPointer<nvEmulator> self(this);
-    std::vector<Waiter *> all;
-    for (const std::shared_ptr<Waiter> &w : m_waiters)
-        all.push_back(w.get());
-    for (Waiter *w : all) {
-        if (self.isNull())
-            return;
-        if (waiting(w) && w->done())
+    forEachWait([this](Waiter *w) {
+        if (w->done())
             endWait(w, 1);
-    }
+    });
 }
 
 QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
