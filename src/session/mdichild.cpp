@@ -36,6 +36,8 @@
 namespace {
 
 constexpr const char *kModule = "mdichild";
+// One frame of a 60 Hz screen: how often the location field may change.
+constexpr qint64 LocationPeriodMs = 16;
 
 // Status tools of a session menu.
 enum StatusTool : rt::Long {
@@ -113,6 +115,8 @@ frmMdiChild::frmMdiChild(rt::MdiForm *frame, QObject *parent)
     m_topic->setItem(kErrNum, QStringLiteral("0"));
     m_topic->setItem(kErrMsg, QString());
     m_topic->setItem(kBusy, QStringLiteral("0"));
+    m_locationTimer.setSingleShot(true);
+    connect(&m_locationTimer, &QTimer::timeout, this, [this] { rt::event([this] { showLocation(); }); });
     m_topic->setExecuteHandler([this](const QString &command) {
         bool accepted = false;
         rt::event([&] { accepted = DDEExecCmd(command); });
@@ -880,12 +884,27 @@ void frmMdiChild::ctlEmulator_LoadSettings()
     });
 }
 
+// The location field follows the cursor at most once a frame: under a flood of host text the
+// cursor moves with every read, and each new caption lays the status band out again. A location
+// that comes sooner is shown when the frame is over (the newest one only).
 void frmMdiChild::ctlEmulator_LocationChange(rt::Int col, rt::Int row, rt::Int page)
+{
+    m_location = QString::number(col) + u',' + QString::number(row) + u',' + QString::number(page);
+    if (m_locationTimer.isActive())
+        return;
+    const qint64 since = m_locationShown.isValid() ? m_locationShown.elapsed() : LocationPeriodMs;
+    if (since >= LocationPeriodMs)
+        showLocation();
+    else
+        m_locationTimer.start(int(LocationPeriodMs - since));
+}
+
+void frmMdiChild::showLocation()
 {
     rt::Proc h(kModule, "ctlEmulator_LocationChange");
     h([&] {
-        setTool(ToolLocation, PropCaption,
-            QString::number(col) + u',' + QString::number(row) + u',' + QString::number(page));
+        m_locationShown.start();
+        setTool(ToolLocation, PropCaption, m_location);
         recalcLayout();
     });
 }

@@ -18,7 +18,9 @@
 #include "session/scriptconsent.h"
 #include "session/sessionwindow.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <memory>
 
 class QFrame;
@@ -107,6 +109,7 @@ private:
     void ctlEmulator_KeyboardLockChange(rt::Int locked);
     void ctlEmulator_LoadSettings();
     void ctlEmulator_LocationChange(rt::Int col, rt::Int row, rt::Int page);
+    void showLocation();
     void ctlEmulator_PrinterChange(rt::Int state);
     void ctlEmulator_SaveSettings();
     void ctlEmulator_ScreenChange(rt::Int cols, rt::Int rows, rt::Int pages, rt::Int extended);
@@ -136,4 +139,9 @@ private:
     dde::Topic *m_topic = nullptr;
     bool m_linkSource = false;
     QPointer<QWidget> m_scriptQuestion; // open while the user decides on a script of the host
+    // The location field: the newest caption, when it was last shown, and the timer that shows
+    // one that came too soon after it.
+    QString m_location;
+    QElapsedTimer m_locationShown;
+    QTimer m_locationTimer;
 };

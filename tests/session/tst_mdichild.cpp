@@ -123,6 +123,8 @@ private slots:
         QTest::newRow("capture on") << "capture1" << 1106 << "Capture On";
         QTest::newRow("capture off") << "capture0" << 1106 << "Capture Off";
         QTest::newRow("location") << "location" << 1107 << "3,14,1";
+        // A burst shows in the field at most once a frame; the last one is never lost.
+        QTest::newRow("location burst") << "location-burst" << 1107 << "80,24,1";
         QTest::newRow("screen") << "screen" << 1104 << "80,24,1";
         QTest::newRow("status") << "status" << 1103 << "Connecting";
         const char *notConnected = "Not connected: Tools > Settings sets the host";
@@ -151,13 +153,18 @@ private slots:
             emit e->CaptureChange(rt::Int(event.mid(7).toInt()));
         else if (event == u"location"_qs)
             emit e->LocationChange(3, 14, 1);
+        else if (event == u"location-burst"_qs) {
+            for (rt::Int col = 1; col <= 80; ++col)
+                emit e->LocationChange(col, 24, 1);
+        }
         else if (event == u"screen"_qs)
             emit e->ScreenChange(80, 24, 1, 0);
         else if (event == u"status"_qs)
             emit e->StatusChange(u"Connecting"_qs);
         else if (event == u"status-empty"_qs)
             emit e->StatusChange(QString());
-        QTEST(caption(*session, tool), "caption");
+        QFETCH(QString, caption);
+        QTRY_COMPARE(this->caption(*session, tool), caption);
         if (event == u"device-empty"_qs)
             QCOMPARE(name, u"No Device"_qs);
         if (event == u"printer2"_qs)

@@ -2,10 +2,12 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
@@ -142,6 +144,7 @@ void ScreenView::setTerminalFont(const QFont &font)
     m_font.setKerning(false);
     m_boldFont = m_font;
     m_boldFont.setBold(true);
+    m_rawFonts = {};
     const QFontMetrics fm(m_font);
     m_cellWidth = std::max(1, fm.horizontalAdvance(QLatin1Char('M')));
     m_cellHeight = std::max(1, fm.height());
@@ -488,23 +491,16 @@ void ScreenView::paintCells(
         const bool blank = look.concealed
             || std::all_of(cells + col, cells + end, [](const Cell &c) { return c.ch == U' '; });
         if (!blank) {
-            QFont font = (look.attr & AttrBold) ? m_boldFont : m_font;
-            font.setItalic(look.attr & AttrItalic);
-            font.setUnderline(look.attr & AttrUnderline);
-            font.setStrikeOut(look.attr & AttrStrike);
-            painter.setFont(font);
             painter.setPen(QColor::fromRgb(look.fg));
-            // Characters go to their own cells, so a font whose bold or italic advance differs
-            // cannot shift the columns.
-            for (int i = col; i < end; ++i) {
-                if (cells[i].ch != U' ')
-                    painter.drawText(
-                        QPoint(i * m_cellWidth, y + m_ascent), QString::fromUcs4(&cells[i].ch, 1));
-            }
-        } else if (look.attr & AttrUnderline) {
+            paintRunText(painter, y, cells, col, end, look.attr);
+        }
+        if (!look.concealed && (look.attr & AttrUnderline))
             painter.fillRect(
                 QRect(rect.left(), y + m_ascent + 1, rect.width(), 1), QColor::fromRgb(look.fg));
-        }
+        if (!look.concealed && (look.attr & AttrStrike))
+            painter.fillRect(QRect(rect.left(), y + m_ascent - QFontMetrics(m_font).strikeOutPos(),
+                                 rect.width(), 1),
+                QColor::fromRgb(look.fg));
         col = end;
     }
     if (cursorCol < 0 || cursorCol >= n)
@@ -522,6 +518,72 @@ void ScreenView::paintCells(
         painter.fillRect(
             QRect(cell.left(), cell.top(), 2, cell.height()), QColor::fromRgb(look.fg));
     }
+}
+
+// The characters of cells [col, end) that are not blank, each at its own cell (so a face whose
+// advance differs cannot shift the columns). Those the font has are drawn by glyph, in one run
+// and without shaping; the others (a character the font lacks, one beyond the Basic
+// Multilingual Plane) as text, for which Qt finds a font that has them.
+void ScreenView::paintRunText(
+    QPainter &painter, int y, const Cell *cells, int col, int end, quint8 attr)
+{
+    const QRawFont &raw = rawFontFor(attr);
+    QVarLengthArray<QChar, 256> chars;
+    QVarLengthArray<int, 256> columns;
+    QVarLengthArray<int, 16> others;
+    for (int i = col; i < end; ++i) {
+        const char32_t ch = cells[i].ch;
+        if (ch == U' ')
+            continue;
+        if (ch > 0xFFFF || QChar::isSurrogate(ch) || !raw.isValid()) {
+            others.append(i);
+            continue;
+        }
+        chars.append(QChar(char16_t(ch)));
+        columns.append(i);
+    }
+    QVarLengthArray<quint32, 256> glyphs(chars.size());
+    int count = int(glyphs.size());
+    if (count > 0 && !raw.glyphIndexesForChars(chars.constData(), int(chars.size()), glyphs.data(), &count))
+        count = 0;
+    QList<quint32> indexes;
+    QList<QPointF> positions;
+    indexes.reserve(count);
+    positions.reserve(count);
+    for (int k = 0; k < count; ++k) {
+        if (glyphs[k] == 0) {
+            others.append(columns[k]);
+            continue;
+        }
+        indexes.append(glyphs[k]);
+        positions.append(QPointF(columns[k] * m_cellWidth, y + m_ascent));
+    }
+    if (!indexes.isEmpty()) {
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(indexes);
+        run.setPositions(positions);
+        painter.drawGlyphRun(QPointF(0, 0), run);
+    }
+    if (others.isEmpty())
+        return;
+    QFont font = (attr & AttrBold) ? m_boldFont : m_font;
+    font.setItalic(attr & AttrItalic);
+    painter.setFont(font);
+    for (int i : others)
+        painter.drawText(QPoint(i * m_cellWidth, y + m_ascent), QString::fromUcs4(&cells[i].ch, 1));
+}
+
+const QRawFont &ScreenView::rawFontFor(quint8 attr)
+{
+    const int face = ((attr & AttrBold) ? 1 : 0) | ((attr & AttrItalic) ? 2 : 0);
+    std::optional<QRawFont> &raw = m_rawFonts[size_t(face)];
+    if (!raw) {
+        QFont font = (attr & AttrBold) ? m_boldFont : m_font;
+        font.setItalic(attr & AttrItalic);
+        raw = QRawFont::fromFont(font);
+    }
+    return *raw;
 }
 
 void ScreenView::mousePressEvent(QMouseEvent *event)

@@ -19,6 +19,7 @@
 #include "emulator/screen.h"
 
 #include <QFont>
+#include <QRawFont>
 #include <QTimer>
 #include <QWidget>
 
@@ -93,6 +94,8 @@ private:
     void applyDamage();
     void paintLine(QPainter &painter, int y, qint64 line, const Cell *cells, int n, int cursorCol);
     void paintCells(QPainter &painter, int y, qint64 line, const Cell *cells, int n, int cursorCol);
+    void paintRunText(QPainter &painter, int y, const Cell *cells, int col, int end, quint8 attr);
+    const QRawFont &rawFontFor(quint8 attr);
     void paintStatusLine(QPainter &painter);
     void paintGraphics(QPainter &painter, const QRect &area);
     void paintCrosshair(QPainter &painter, const QPoint &at);
@@ -113,6 +116,8 @@ private:
     Mode m_mode;
     QFont m_font;
     QFont m_boldFont;
+    // The terminal font's glyphs in its four faces (bold | italic << 1), made when first drawn.
+    std::array<std::optional<QRawFont>, 4> m_rawFonts;
     int m_cellWidth = 8;
     int m_cellHeight = 16;
     int m_ascent = 12;
