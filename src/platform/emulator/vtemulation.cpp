@@ -603,6 +603,12 @@ void VtEmulation::feed(const char *data, qsizetype len)
             p = run;
             continue;
         }
+        if (byte == ESC && m_parser.inGround() && !m_decoder.holding()) {
+            if (const char *after = quickControlSequence(p, end)) {
+                p = after;
+                continue;
+            }
+        }
         if (byte < 0x80 && !m_decoder.holding()) {
             take(byte);
             ++p;
@@ -618,6 +624,45 @@ void VtEmulation::feed(const char *data, qsizetype len)
     flush();
     if (cursorBefore != QPoint(m_col, m_row) || visibleBefore != m_cursorVisible)
         m_sink->cursorMoved();
+}
+
+// A control sequence of the usual shape, ESC [ with an optional leader, numeric parameters
+// separated by semicolons and a final character, all in this read: read straight from the bytes,
+// as the parser would read it (the same parameters, clamped alike), and carried out. Returns the
+// byte after it, or nullptr for any other shape (sub-parameters, intermediates, a control inside,
+// more parameters than the parser keeps, the end of the read), which the parser reads instead.
+const char *VtEmulation::quickControlSequence(const char *p, const char *end)
+{
+    const char *q = p + 1;
+    if (q == end || *q != '[')
+        return nullptr;
+    ++q;
+    VtSequence seq;
+    seq.count = 0;
+    if (q < end && *q >= 0x3C && *q <= 0x3F)
+        seq.leader = *q++;
+    for (; q < end; ++q) {
+        const uchar c = uchar(*q);
+        if (c >= '0' && c <= '9') {
+            if (seq.count == 0)
+                seq.params[seq.count++] = VtSequence::Missing;
+            int &value = seq.params[seq.count - 1];
+            value = std::min(VtSequence::MaxValue, std::max(value, 0) * 10 + int(c - '0'));
+        } else if (c == ';') {
+            if (seq.count == 0)
+                seq.params[seq.count++] = VtSequence::Missing;
+            if (seq.count == VtSequence::MaxParams)
+                return nullptr;
+            seq.params[seq.count++] = VtSequence::Missing;
+        } else if (c >= 0x40 && c <= 0x7E) {
+            seq.final = c;
+            controlSequence(seq);
+            return q + 1;
+        } else {
+            return nullptr;
+        }
+    }
+    return nullptr;
 }
 
 void VtEmulation::flush()

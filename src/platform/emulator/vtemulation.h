@@ -122,6 +122,7 @@ private:
 
     void take(char32_t ch);
     bool plainText() const;
+    const char *quickControlSequence(const char *p, const char *end);
     void buildTables();
 
     // --- Writing ---
