@@ -27,13 +27,18 @@
 
 QPointer<Norvalis> gApp;
 
+const QIcon &programIcon()
+{
+    static const QIcon icon(QStringLiteral(":/pictures/norvalis.png"));
+    return icon;
+}
+
 namespace {
 
 constexpr const char *kModule = "norvalis";
 constexpr rt::Int InitialRecentListSize = 4;
 const QString kClassName = QStringLiteral("NVWin32.Norvalis");
 const QString kDefaultMainMenu = QStringLiteral("dfltmain.mnu");
-const QString kProgramIcon = QStringLiteral(":/pictures/norvalis.png");
 
 QString regValue(const QString &name, const QString &dflt)
 {
@@ -93,7 +98,7 @@ QIcon iconFromFile(const QString &file)
         if (!picture.isNull())
             return QIcon(picture);
     }
-    return QIcon(kProgramIcon);
+    return programIcon();
 }
 
 // The band of that name in a menu (names compare without case), or null.

@@ -16,6 +16,7 @@
 #include "runtime/values.h"
 #include "session/sessionbase.h"
 
+#include <QIcon>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -232,3 +233,8 @@ private:
 
 // The application object (set by its constructor; null once it is gone).
 extern QPointer<Norvalis> gApp;
+
+// The program's own icon, for every window without an icon of its own. It is one icon for all of
+// them: the pictures a window draws of it are cached for that icon, and an icon made anew for each
+// session window would leave its pictures in the cache after the window has gone.
+const QIcon &programIcon();

@@ -1095,7 +1095,7 @@ void clsSession::ApplyIcon()
             icon = QIcon(picture);
     }
     if (icon.isNull())
-        icon = QIcon(QStringLiteral(":/pictures/norvalis.png"));
+        icon = programIcon();
     if (QWidget *window = frmSession()->windowWidget())
         window->setWindowIcon(icon);
 }

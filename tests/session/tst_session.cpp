@@ -4,6 +4,7 @@
 
 #include "app/tst_startup_env.h"
 
+#include "app/norvalis.h"
 #include "app/profile.h"
 #include "commondlg/commondlg.h"
 #include "emulator/emulator.h"
@@ -417,8 +418,13 @@ private slots:
             QFile::remove(path);
         QTEST(int(number), "error");
         QVERIFY2(took < 1000, qPrintable(QString::number(took)));
-        if (member == u"Icon"_qs)
+        if (member == u"Icon"_qs) {
             QCOMPARE(session->Icon(), path); // kept as given
+            // The program's own icon is one for all windows: a copy of it per window would
+            // leave that window's pictures in the pixmap cache once it has gone.
+            QCOMPARE(session->frmSession()->windowWidget()->windowIcon().cacheKey(),
+                programIcon().cacheKey());
+        }
         QCOMPARE(session->CaptureSource(), rt::Int(0));
         QVERIFY(m_errors.isEmpty());
     }
