@@ -821,7 +821,8 @@ void TestEmulator::hostDataSplitAnywhere_data()
     QTest::addColumn<QByteArray>("read"); // what a script reads
 
     QTest::newRow("request in SGR text")
-        << "\x1b[1;31mred\x1b[0m " + request(HostVerb::ServerStart, "S") + "\x1b[32mgr\xc3\xbcn\x1b[m"
+        << "\x1b[1;31mred\x1b[0m " + request(HostVerb::ServerStart, "S")
+            + "\x1b[32mgr\xc3\xbcn\x1b[m"
         << QStringLiteral("red gr\u00fcn") << QStringList { "start S" }
         << QByteArray("\x1b[1;31mred\x1b[0m \x1b[32mgr\xc3\xbcn\x1b[m");
     QTest::newRow("extension in SGR text")

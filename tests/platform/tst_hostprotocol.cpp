@@ -248,7 +248,8 @@ void tst_HostProtocol::passThrough_data()
     QTest::newRow("8-bit") << QByteArray("\x80\x9b\x9d\xff\x00 end", 9);
     QTest::newRow("BEL alone") << QByteArray("ding\x07");
     QTest::newRow("SGR text and lead-ins not ours")
-        << QByteArray("\x1b[1;31mred\x1b]770\x1b[0m \x1b\x1b]77x\x1b]7702\x07" "caf\xc3\xa9\x1b");
+        << QByteArray("\x1b[1;31mred\x1b]770\x1b[0m \x1b\x1b]77x\x1b]7702\x07"
+                      "caf\xc3\xa9\x1b");
 }
 
 void tst_HostProtocol::passThrough()

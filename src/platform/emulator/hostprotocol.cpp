@@ -136,8 +136,7 @@ struct HostProtocol::Scan
     {
         if (bytes.isEmpty())
             return;
-        if (!out.isEmpty() && !out.last().isRequest
-            && out.last().display.end() == bytes.begin()) {
+        if (!out.isEmpty() && !out.last().isRequest && out.last().display.end() == bytes.begin()) {
             HostPiece &last = out.last();
             last.display = QByteArrayView(last.display.begin(), bytes.end());
             return;
