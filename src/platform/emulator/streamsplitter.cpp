@@ -18,24 +18,6 @@ qsizetype partialTail(QByteArrayView data, qsizetype pos, QByteArrayView marker)
     return 0;
 }
 
-// Where marker is in data from `from` on, or -1: found by its first byte, which is rare in
-// text (an ESC for the terminals' markers), so that text without it is passed over at memchr's
-// pace.
-qsizetype find(QByteArrayView data, QByteArrayView marker, qsizetype from = 0)
-{
-    const qsizetype lastStart = data.size() - marker.size();
-    for (qsizetype at = from; at <= lastStart; ++at) {
-        const void *first
-            = std::memchr(data.data() + at, marker.front(), size_t(lastStart - at + 1));
-        if (!first)
-            return -1;
-        at = static_cast<const char *>(first) - data.data();
-        if (std::equal(marker.begin() + 1, marker.end(), data.begin() + at + 1))
-            return at;
-    }
-    return -1;
-}
-
 // Bytes of one kind; a stretch right after the last piece of the same kind joins it.
 void add(StreamSplitter::Pieces &out, StreamSplitter::Kind kind, QByteArrayView bytes)
 {
@@ -52,6 +34,21 @@ void add(StreamSplitter::Pieces &out, StreamSplitter::Kind kind, QByteArrayView 
 }
 
 } // namespace
+
+qsizetype findMarker(QByteArrayView data, QByteArrayView marker, qsizetype from)
+{
+    const qsizetype lastStart = data.size() - marker.size();
+    for (qsizetype at = from; at <= lastStart; ++at) {
+        const void *first
+            = std::memchr(data.data() + at, marker.front(), size_t(lastStart - at + 1));
+        if (!first)
+            return -1;
+        at = static_cast<const char *>(first) - data.data();
+        if (std::equal(marker.begin() + 1, marker.end(), data.begin() + at + 1))
+            return at;
+    }
+    return -1;
+}
 
 StreamSplitter::StreamSplitter(QByteArray begin, QByteArray end)
 {
@@ -96,7 +93,7 @@ qsizetype StreamSplitter::splitSeam(QByteArrayView chunk, Pieces &out)
     seam.append(held.data(), held.size());
     seam.append(chunk.data(), taken);
     const QByteArrayView joined(seam.data(), seam.size());
-    const qsizetype hit = find(joined, marker);
+    const qsizetype hit = findMarker(joined, marker);
     if (hit >= 0 && hit < held.size()) {
         add(out, kind(), held.first(hit));
         const qsizetype resume = hit + marker.size() - held.size();
@@ -124,7 +121,7 @@ void StreamSplitter::splitFrom(QByteArrayView chunk, qsizetype pos, Pieces &out)
             add(out, kind(), chunk.sliced(pos));
             return;
         }
-        const qsizetype hit = find(chunk, marker, pos);
+        const qsizetype hit = findMarker(chunk, marker, pos);
         if (hit >= 0) {
             add(out, kind(), chunk.sliced(pos, hit - pos));
             passMarker(out);

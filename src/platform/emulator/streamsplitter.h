@@ -14,6 +14,11 @@
 
 namespace emu {
 
+// Where marker (not empty) is in data from `from` on, or -1. It is found by its first byte,
+// which is rare in text (an ESC, a "*"), so text without that byte is passed over at memchr's
+// pace.
+qsizetype findMarker(QByteArrayView data, QByteArrayView marker, qsizetype from = 0);
+
 class StreamSplitter
 {
 public:

@@ -3,6 +3,7 @@
 #include "emulator/channel.h"
 
 #include "emulator/emulator.h"
+#include "emulator/streamsplitter.h"
 #include "emulator/xferprocess.h"
 #include "runtime/errnum.h"
 #include "runtime/error.h"
@@ -614,14 +615,14 @@ qsizetype ZModemStartDetector::find(QByteArrayView data)
         const qsizetype taken = std::min(data.size(), keep);
         std::copy_n(m_tail.constData(), m_tail.size(), edge);
         std::copy_n(data.data(), taken, edge + m_tail.size());
-        const qsizetype across = QByteArrayView(edge, m_tail.size() + taken).indexOf(header);
+        const qsizetype across = findMarker(QByteArrayView(edge, m_tail.size() + taken), header);
         if (across >= 0 && across < m_tail.size()) {
             m_carried = m_tail.mid(across);
             m_tail.clear();
             return 0;
         }
     }
-    const qsizetype at = data.indexOf(header);
+    const qsizetype at = findMarker(data, header);
     if (at >= 0) {
         m_tail.clear();
         return at;
