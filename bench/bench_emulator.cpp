@@ -54,10 +54,50 @@ QByteArray plainText()
     return text;
 }
 
-// Feeds the text to `sink` once per iteration and counts the bytes.
-void measure(benchmark::State &state, const std::function<void(const QByteArray &)> &sink)
+// 64 KiB of what a host floods a session with: plain listing lines, or lines of words each in
+// its own SGR colours with a character beyond ASCII after every word (as the end-to-end
+// benchmark's host text).
+QByteArray hostText(bool sgr)
 {
-    const QByteArray text = plainText();
+    const QByteArray words("The quick brown fox jumps over the lazy dog 0123456789 ");
+    const QList<QByteArray> utf8 = { "caf\xc3\xa9", "na\xc3\xafve", "\xe2\x9c\x93",
+        "\xce\xbb\xcf\x86", "\xe2\x94\x80\xe2\x94\x80", "Stra\xc3\x9f" "e" };
+    QByteArray text;
+    for (int n = 0; text.size() < 64 * 1024; ++n) {
+        QByteArray line;
+        if (sgr) {
+            for (int w = 0; line.size() < 90; ++w) {
+                line += "\x1b[" + QByteArray::number(30 + (n + w) % 8) + ";"
+                    + QByteArray::number(40 + (n * 3 + w) % 8) + (w % 3 == 0 ? ";1m" : "m");
+                line += words.mid((n + w) % 40, 6) + utf8.at((n + w) % utf8.size()) + ' ';
+            }
+            line += "\x1b[0m";
+        } else {
+            const int len = 20 + (n * 37) % 58;
+            while (line.size() < len)
+                line += words;
+            line.truncate(len);
+        }
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+QByteArray plainHostText()
+{
+    return hostText(false);
+}
+
+QByteArray colouredHostText()
+{
+    return hostText(true);
+}
+
+// Feeds the text to `sink` once per iteration and counts the bytes.
+void measure(benchmark::State &state, const std::function<void(const QByteArray &)> &sink,
+    QByteArray (*make)() = plainText)
+{
+    const QByteArray text = make();
     for (auto _ : state)
         sink(text);
     state.SetBytesProcessed(qint64(state.iterations()) * text.size());
@@ -136,15 +176,23 @@ BENCHMARK(plotTek4014);
 
 // The control's whole path for host data, in chunks as a socket brings them; the repaint timer
 // would run between chunks in the program, here only the damage is gathered.
-void feedControl(benchmark::State &state, int termType)
+void feedControl(benchmark::State &state, int termType, QByteArray (*make)() = plainText,
+    qsizetype chunk = 4096)
 {
     emu::nvEmulator control;
     control.Settings()->setTermType(rt::Int(termType));
-    measure(state, [&control](const QByteArray &text) {
-        for (qsizetype at = 0; at < text.size(); at += 4096)
-            control.feedHostData(text.mid(at, 4096));
-    });
+    measure(
+        state,
+        [&control, chunk](const QByteArray &text) {
+            for (qsizetype at = 0; at < text.size(); at += chunk)
+                control.feedHostData(text.mid(at, chunk));
+        },
+        make);
 }
+
+// A flood as the channel brings it: whole 64 KiB reads of host text into a VT100.
+BENCHMARK_CAPTURE(feedControl, HostTextPlain, Vt100, plainHostText, 64 * 1024);
+BENCHMARK_CAPTURE(feedControl, HostTextColoured, Vt100, colouredHostText, 64 * 1024);
 
 BENCHMARK_CAPTURE(feedControl, Tty, Tty);
 BENCHMARK_CAPTURE(feedControl, Vt100, Vt100);

@@ -43,7 +43,7 @@ inline void play(emu::Screen &screen, QByteArrayView stream)
     auto show = [&](QByteArrayView bytes) {
         if (bytes.isEmpty())
             return;
-        for (const emu::HostPiece &piece : protocol.parse(bytes.toByteArray())) {
+        for (const emu::HostPiece &piece : protocol.parse(bytes)) {
             if (!piece.isRequest)
                 screen.feed(piece.display);
         }

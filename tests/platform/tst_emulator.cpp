@@ -45,6 +45,17 @@ QByteArray request(emu::HostVerb verb, const QString &text = QString(), const QS
     return emu::HostProtocol::encode(r);
 }
 
+// Host text whose end is all a script can still read: lines of characters beyond ASCII, far
+// more than the script input keeps, so that its oldest bytes go, often in the middle of a
+// character.
+QByteArray floodText()
+{
+    QByteArray text;
+    for (int n = 0; text.size() < 8 * emu::ScriptInput::defaultLimit; ++n)
+        text += "\xe2\x82\xac\xc3\xa9x\xe6\xbc\xa2 " + QByteArray::number(n) + "\r\n";
+    return text;
+}
+
 } // namespace
 
 class HayesModem;
@@ -88,6 +99,8 @@ private slots:
     void serverModeEndsWithTheLink();
     void extensionAnswer();
     void runawayExtensionIsShown();
+    void hostDataSplitAnywhere_data();
+    void hostDataSplitAnywhere();
     void disconnectAndReconnect();
     void vt100AnswersTheHost();
     void vt100PrintController();
@@ -408,26 +421,45 @@ void TestEmulator::readText_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("length");
     QTest::addColumn<QByteArray>("early");
+    QTest::addColumn<QString>("between"); // after early has come: "reset" or "8bit"
     QTest::addColumn<QByteArray>("late");
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("rest");
 
-    QTest::newRow("count, all there") << 0 << 3 << QByteArray("abcdef") << QByteArray() << "abc"
+    QTest::newRow("count, all there") << 0 << 3 << QByteArray("abcdef") << QString()
+                                      << QByteArray() << "abc"
                                       << "def";
     QTest::newRow("count, waits for the rest")
-        << 0 << 6 << QByteArray("abc") << QByteArray("defgh") << "abcdef"
+        << 0 << 6 << QByteArray("abc") << QString() << QByteArray("defgh") << "abcdef"
         << "gh";
     QTest::newRow("line with CR LF")
-        << 1 << 80 << QByteArray("first\r\nsecond") << QByteArray() << "first"
+        << 1 << 80 << QByteArray("first\r\nsecond") << QString() << QByteArray() << "first"
         << "second";
     QTest::newRow("line arrives later")
-        << 1 << 80 << QByteArray("par") << QByteArray("tial\nx") << "partial"
+        << 1 << 80 << QByteArray("par") << QString() << QByteArray("tial\nx") << "partial"
         << "x";
     QTest::newRow("line longer than asked")
-        << 1 << 4 << QByteArray("abcdefgh\r") << QByteArray() << "abcd"
+        << 1 << 4 << QByteArray("abcdefgh\r") << QString() << QByteArray() << "abcd"
         << "efgh\r";
-    QTest::newRow("no wait") << 2 << 80 << QByteArray("abc") << QByteArray() << "abc"
+    QTest::newRow("no wait") << 2 << 80 << QByteArray("abc") << QString() << QByteArray()
+                             << "abc"
                              << "";
+    QTest::newRow("character split over two reads")
+        << 0 << 5 << QByteArray("caf\xc3") << QString() << QByteArray("\xa9 x")
+        << QStringLiteral("caf\u00e9 ") << "x";
+    // What came before the change is read in the old encoding.
+    QTest::newRow("encoding changes between reads")
+        << 0 << 8 << QByteArray("caf\xc3\xa9 ") << "8bit" << QByteArray("\xc3\xa9!")
+        << QStringLiteral("caf\u00e9 \u00c3\u00a9!") << "";
+    QTest::newRow("reset forgets what came")
+        << 0 << 3 << QByteArray("old\r\n") << "reset" << QByteArray("new!") << "new"
+        << "!";
+    QTest::newRow("reset forgets half a character")
+        << 0 << 4 << QByteArray("old\xc3") << "reset" << QByteArray("\xa9new")
+        << QStringLiteral("\u00a9new") << "";
+    const QString flood = QString::fromUtf8(floodText()).right(emu::ScriptInput::defaultLimit);
+    QTest::newRow("more than is kept") << 2 << 100 << floodText() << QString() << QByteArray()
+                                       << flood.left(100) << flood.mid(100);
 }
 
 void TestEmulator::readText()
@@ -435,14 +467,21 @@ void TestEmulator::readText()
     QFETCH(int, mode);
     QFETCH(int, length);
     QFETCH(QByteArray, early);
+    QFETCH(QString, between);
     QFETCH(QByteArray, late);
     QFETCH(QString, result);
     QFETCH(QString, rest);
     connectControl();
+    const qint64 before = m_control->BytesIn();
     sendEarlyAndLate(early, late);
+    QTRY_VERIFY(m_control->BytesIn() >= before + early.size()); // in as many reads as it takes
+    if (between == QLatin1String("reset"))
+        m_control->Reset(1);
+    else if (between == QLatin1String("8bit"))
+        m_control->Settings()->setAnsi8Bit(1);
     QCOMPARE(m_control->ReadText(rt::Int(mode), rt::Int(length), 10), result);
     QString left;
-    QTRY_COMPARE(left += m_control->ReadText(2, 100), rest);
+    QTRY_COMPARE(left += m_control->ReadText(2, 32767), rest);
 }
 
 void TestEmulator::capture_data()
@@ -771,6 +810,55 @@ void TestEmulator::runawayExtensionIsShown()
     m_host->send("\r\n\x1b_ok\x1b\\shown");
     QTRY_COMPARE(seen, QStringList { "ok" });
     QTRY_VERIFY(m_control->screen()->rowText(m_control->Rows() - 1).startsWith("shown"));
+}
+
+void TestEmulator::hostDataSplitAnywhere_data()
+{
+    using emu::HostVerb;
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QString>("shown"); // the first row of the screen
+    QTest::addColumn<QStringList>("events"); // extensions and requests, in order
+    QTest::addColumn<QByteArray>("read"); // what a script reads
+
+    QTest::newRow("request in SGR text")
+        << "\x1b[1;31mred\x1b[0m " + request(HostVerb::ServerStart, "S")
+            + "\x1b[32mgr\xc3\xbcn\x1b[m"
+        << QStringLiteral("red gr\u00fcn") << QStringList { "start S" }
+        << QByteArray("\x1b[1;31mred\x1b[0m \x1b[32mgr\xc3\xbcn\x1b[m");
+    QTest::newRow("extension in SGR text")
+        << QByteArray("\x1b[1ma\x1b_ext one\x1b\\\x1b[0mb\x1b_") << QStringLiteral("ab")
+        << QStringList { "ext one" } << QByteArray("\x1b[1ma\x1b[0mb");
+    QTest::newRow("title, request and extension")
+        << "\x1b]0;title\x07x" + request(HostVerb::Extension, "p") + "\x1b_q\x1b\\y\x1b[m\x1b]77"
+        << QStringLiteral("xy") << QStringList { "p", "q" }
+        << QByteArray("\x1b]0;title\x07xy\x1b[m");
+}
+
+// Two reads split anywhere, even inside a request or a marker: the same screen, events and
+// script input as in one read.
+void TestEmulator::hostDataSplitAnywhere()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, events);
+    QFETCH(QByteArray, read);
+    for (qsizetype at = 0; at <= stream.size(); ++at) {
+        nvEmulator control;
+        control.Settings()->setTermType(Vt100);
+        QString leadIn = QStringLiteral("\x1b_");
+        QString terminator = QStringLiteral("\x1b\\");
+        control.SetExtension(&leadIn, &terminator);
+        QStringList seen;
+        connect(&control, &nvEmulator::Extension, this,
+            [&seen](QString *command) { seen << *command; });
+        connect(&control, &nvEmulator::ServerStart, this,
+            [&seen](const QString &name) { seen << "start " + name; });
+        control.feedHostData(stream.left(at));
+        control.feedHostData(stream.mid(at));
+        QCOMPARE(trimmedRight(control.screen()->rowText(0)), shown);
+        QCOMPARE(seen, events);
+        QCOMPARE(control.ReadText(2, 100), QString::fromUtf8(read));
+    }
 }
 
 void TestEmulator::disconnectAndReconnect()

@@ -1,5 +1,6 @@
 #include "emulator/answerbudget.h"
 #include "emulator/hostprotocol.h"
+#include "emulator/streamsplitter.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -58,6 +59,31 @@ Collected run(HostProtocol &protocol, const QList<QByteArray> &chunks)
     return c;
 }
 
+// What a splitter makes of the chunks, as one text: the markers as "<" and ">", the bytes
+// between them as they came, "!" for bytes of the wrong kind, and what it still holds back
+// after "|".
+QByteArray splitText(emu::StreamSplitter &splitter, const QList<QByteArray> &chunks)
+{
+    using Kind = emu::StreamSplitter::Kind;
+    QByteArray text;
+    bool inside = false;
+    for (const QByteArray &chunk : chunks) {
+        emu::StreamSplitter::Pieces pieces;
+        splitter.split(chunk, pieces);
+        for (const emu::StreamSplitter::Piece &piece : pieces) {
+            if (piece.kind == Kind::Begin || piece.kind == Kind::End) {
+                inside = piece.kind == Kind::Begin;
+                text += inside ? '<' : '>';
+            } else {
+                if ((piece.kind == Kind::Inside) != inside)
+                    text += '!';
+                text += piece.bytes;
+            }
+        }
+    }
+    return text + '|' + splitter.reset();
+}
+
 } // namespace
 
 class tst_HostProtocol : public QObject
@@ -73,6 +99,8 @@ private slots:
     void byteByByte();
     void passThrough_data();
     void passThrough();
+    void streamSplitter_data();
+    void streamSplitter();
     void malformedDropped_data();
     void malformedDropped();
     void interruptedBody();
@@ -219,15 +247,65 @@ void tst_HostProtocol::passThrough_data()
     QTest::newRow("ESC ESC ]") << QByteArray("\x1b\x1b]0;t\x07");
     QTest::newRow("8-bit") << QByteArray("\x80\x9b\x9d\xff\x00 end", 9);
     QTest::newRow("BEL alone") << QByteArray("ding\x07");
+    QTest::newRow("SGR text and lead-ins not ours")
+        << QByteArray("\x1b[1;31mred\x1b]770\x1b[0m \x1b\x1b]77x\x1b]7702\x07"
+                      "caf\xc3\xa9\x1b");
 }
 
 void tst_HostProtocol::passThrough()
 {
     QFETCH(QByteArray, bytes);
-    HostProtocol protocol;
-    const Collected c = run(protocol, { bytes, "." });
-    QCOMPARE(c.display, bytes + ".");
-    QVERIFY(c.requests.isEmpty());
+    for (qsizetype at = 0; at <= bytes.size(); ++at) {
+        HostProtocol protocol;
+        const Collected c = run(protocol, { bytes.left(at), bytes.mid(at), "." });
+        QCOMPARE(c.display, bytes + ".");
+        QVERIFY(c.requests.isEmpty());
+    }
+}
+
+void tst_HostProtocol::streamSplitter_data()
+{
+    QTest::addColumn<QByteArray>("begin");
+    QTest::addColumn<QByteArray>("end");
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray mc5 = "\x1b[5i";
+    const QByteArray mc4 = "\x1b[4i";
+    QTest::newRow("print controller in SGR text")
+        << mc5 << mc4 << QByteArray("a\x1b[1mb\x1b[5ip\x1b[0mq\x1b[4ic\x1b[4m\x1b[")
+        << QByteArray("a\x1b[1mb<p\x1b[0mq>c\x1b[4m|\x1b[");
+    QTest::newRow("a marker after its own beginning")
+        << mc5 << mc4 << QByteArray("\x1b[\x1b[5i\x1b[4\x1b[4i\x1b[5")
+        << QByteArray("\x1b[<\x1b[4>|\x1b[5");
+    QTest::newRow("markers that overlap themselves")
+        << QByteArray("aab") << QByteArray("bba") << QByteArray("xaaabyybbbaz")
+        << QByteArray("xa<yyb>z|");
+    QTest::newRow("extension lead-in and terminator")
+        << QByteArray("{EXT:") << QByteArray("}") << QByteArray("\x1b[7m{EX{EXT:ping}{E\x1b[m")
+        << QByteArray("\x1b[7m{EX<ping>{E\x1b[m|");
+    QTest::newRow("no end marker") << mc5 << QByteArray() << QByteArray("a\x1b[5ib\x1b[4ic")
+                                   << QByteArray("a<b\x1b[4ic|");
+    QTest::newRow("no markers") << QByteArray() << QByteArray() << QByteArray("a\x1b[5ib")
+                                << QByteArray("a\x1b[5ib|");
+}
+
+// Split into two reads at every byte, and byte by byte: the same pieces.
+void tst_HostProtocol::streamSplitter()
+{
+    QFETCH(QByteArray, begin);
+    QFETCH(QByteArray, end);
+    QFETCH(QByteArray, stream);
+    QFETCH(QByteArray, expected);
+    for (qsizetype at = 0; at <= stream.size(); ++at) {
+        emu::StreamSplitter splitter(begin, end);
+        QCOMPARE(splitText(splitter, { stream.left(at), stream.mid(at) }), expected);
+    }
+    QList<QByteArray> bytes;
+    for (char c : stream)
+        bytes.append(QByteArray(1, c));
+    emu::StreamSplitter splitter(begin, end);
+    QCOMPARE(splitText(splitter, bytes), expected);
 }
 
 void tst_HostProtocol::malformedDropped_data()

@@ -193,7 +193,7 @@ AsciiDownload::AsciiDownload(
     m_idle.start();
 }
 
-void AsciiDownload::receive(const QByteArray &bytes)
+void AsciiDownload::receive(QByteArrayView bytes)
 {
     if (!m_running)
         return;
@@ -201,7 +201,7 @@ void AsciiDownload::receive(const QByteArray &bytes)
     m_bytes += bytes.size();
     QByteArray out;
     if (m_binary) {
-        out = bytes;
+        out = bytes.toByteArray();
     } else {
         QString text;
         text.reserve(bytes.size());

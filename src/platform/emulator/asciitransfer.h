@@ -84,7 +84,7 @@ public:
         QObject *parent = nullptr);
 
     // Text mode turns CR LF and lone CRs into LF and writes UTF-8.
-    void receive(const QByteArray &bytes);
+    void receive(QByteArrayView bytes);
     // Writes the file whole (the data received so far) and reports the result.
     void finish(int result);
     qint64 bytesReceived() const { return m_bytes; }

@@ -43,7 +43,7 @@ CaptureFile::~CaptureFile()
     finish();
 }
 
-bool CaptureFile::write(const QByteArray &bytes)
+bool CaptureFile::write(QByteArrayView bytes)
 {
     return !m_finished && writeText(m_decoder.decode(bytes));
 }

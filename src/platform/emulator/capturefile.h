@@ -26,7 +26,7 @@ public:
     int mode() const { return m_mode; }
     QString fileName() const { return m_fileName; }
     // False when the file could not take the data (the capture should end).
-    bool write(const QByteArray &bytes);
+    bool write(QByteArrayView bytes);
     void setEncoding(HostEncoding encoding);
     // Ends the capture: closes the file, or puts the text on the clipboard.
     void finish();

@@ -253,7 +253,7 @@ void nvEmulator::applyHostEncoding()
 {
     const HostEncoding encoding = hostEncoding();
     m_screen->setHostEncoding(encoding);
-    m_inputDecoder.setEncoding(encoding);
+    m_input.setEncoding(encoding);
     if (m_capture)
         m_capture->setEncoding(encoding);
     m_screen->setAnswerBack(toHost(m_settings->AnswerBack()));

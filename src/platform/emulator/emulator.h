@@ -418,21 +418,22 @@ private:
     void requireConnection() const;
 
     // Host data
-    void processHostData(const QByteArray &data);
+    void processHostData(QByteArrayView data);
     // False (and a debug line) when host data is to be dropped: see linkFollowsSettings().
     bool hostStillNamed(qsizetype bytes) const;
     void handleHostRequest(const HostRequest &request);
-    void processDisplay(const QByteArray &bytes);
-    void abandonExtension(const QByteArray &inside, const QList<StreamSplitter::Piece> &rest);
-    void processExtensionFree(const QByteArray &bytes);
-    void processPrinterFree(const QByteArray &data);
-    void displayBytes(const QByteArray &bytes);
+    void processDisplay(QByteArrayView bytes);
+    void abandonExtension(
+        QByteArrayView inside, const StreamSplitter::Pieces &pieces, qsizetype rest);
+    void processExtensionFree(QByteArrayView bytes);
+    void processPrinterFree(QByteArrayView data);
+    void displayBytes(QByteArrayView bytes);
     void raiseExtension(const QString &command);
     void afterHostData();
     void reportLocation(bool force = false);
 
     // Printer
-    void printData(const QByteArray &bytes);
+    void printData(QByteArrayView bytes);
     void closePrintJob(bool raiseErrors);
     QStringList screenLines() const;
     void onHostPrintScreen();
@@ -442,7 +443,7 @@ private:
     // Capture
     // Received (1) or printer (2) data into the capture; false when a handler of the events of
     // a failed capture closed the control.
-    bool captureData(int source, const QByteArray &bytes);
+    bool captureData(int source, QByteArrayView bytes);
     void stopCapture();
 
     // Waits
@@ -475,7 +476,7 @@ private:
         const QStringList &files, const QString &directory);
     // Host data for a running protocol transfer, or the start of a ZModem download; what is
     // left in data goes on to the screen. False when the control was closed meanwhile.
-    bool divertToTransfer(QByteArray *data);
+    bool divertToTransfer(QByteArrayView *data);
     void holdForTransfer();
     bool startAutoDownload(const QByteArray &start);
 
@@ -508,7 +509,6 @@ private:
     StreamSplitter m_extension;
     StreamSplitter m_printController;
     ScriptInput m_input;
-    HostDecoder m_inputDecoder; // host text for m_input
 
     QPointer<Channel> m_channel;
     QString m_channelKey;

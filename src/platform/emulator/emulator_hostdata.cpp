@@ -17,15 +17,17 @@ constexpr int maxExtensionCommand = 64 * 1024;
 
 // --- Host data -----------------------------------------------------------------------------
 
-void nvEmulator::processHostData(const QByteArray &input)
+// The bytes go down the path as views into the read: nothing is copied on the way unless a
+// stage takes something out of them (a request, an extension, the print controller's data).
+void nvEmulator::processHostData(QByteArrayView input)
 {
     if (!hostStillNamed(input.size()))
         return;
     // A running file transfer takes the host's data (emulator_transfer.cpp).
-    QByteArray data = input;
+    QByteArrayView data = input;
     if (!divertToTransfer(&data) || data.isEmpty())
         return;
-    const QList<HostPiece> pieces = m_protocol.parse(data);
+    const HostPieces pieces = m_protocol.parse(data);
     for (const HostPiece &piece : pieces) {
         // A request may change the settings (load-settings): the rest is the old host's.
         if (!hostStillNamed(piece.display.size()))
@@ -86,14 +88,15 @@ void nvEmulator::handleHostRequest(const HostRequest &request)
     }
 }
 
-void nvEmulator::processDisplay(const QByteArray &bytes)
+void nvEmulator::processDisplay(QByteArrayView bytes)
 {
-    const QList<StreamSplitter::Piece> pieces = m_extension.split(bytes);
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        const StreamSplitter::Piece &piece = pieces.at(i);
+    StreamSplitter::Pieces pieces;
+    m_extension.split(bytes, pieces);
+    for (qsizetype i = 0; i < pieces.list.size(); ++i) {
+        const StreamSplitter::Piece &piece = pieces.list.at(i);
         if (piece.kind == StreamSplitter::Kind::Inside
             && m_extensionCommand.size() + piece.bytes.size() > maxExtensionCommand) {
-            abandonExtension(piece.bytes, pieces.mid(i + 1));
+            abandonExtension(piece.bytes, pieces, i + 1);
             return;
         }
         const bool alive = survives([&] {
@@ -119,15 +122,16 @@ void nvEmulator::processDisplay(const QByteArray &bytes)
 }
 
 // A lead-in whose terminator does not come within maxExtensionCommand was no extension: what it
-// held back is shown after all, and the stream after it is read afresh, so a host that never
-// ends one cannot blank the screen for good.
+// held back is shown after all, and the stream after it (the pieces from `rest` on) is read
+// afresh, so a host that never ends one cannot blank the screen for good.
 void nvEmulator::abandonExtension(
-    const QByteArray &inside, const QList<StreamSplitter::Piece> &rest)
+    QByteArrayView inside, const StreamSplitter::Pieces &pieces, qsizetype rest)
 {
-    const QByteArray shown
-        = m_extension.beginMarker() + std::exchange(m_extensionCommand, QByteArray()) + inside;
+    QByteArray shown = m_extension.beginMarker() + std::exchange(m_extensionCommand, QByteArray());
+    shown += inside;
     QByteArray after;
-    for (const StreamSplitter::Piece &piece : rest) {
+    for (qsizetype i = rest; i < pieces.list.size(); ++i) {
+        const StreamSplitter::Piece &piece = pieces.list.at(i);
         if (piece.kind == StreamSplitter::Kind::Begin)
             after += m_extension.beginMarker();
         else if (piece.kind == StreamSplitter::Kind::End)
@@ -140,9 +144,11 @@ void nvEmulator::abandonExtension(
         processDisplay(after);
 }
 
-void nvEmulator::processExtensionFree(const QByteArray &bytes)
+void nvEmulator::processExtensionFree(QByteArrayView bytes)
 {
-    for (const StreamSplitter::Piece &piece : m_printController.split(bytes)) {
+    StreamSplitter::Pieces pieces;
+    m_printController.split(bytes, pieces);
+    for (const StreamSplitter::Piece &piece : pieces) {
         const bool alive = survives([&] {
             switch (piece.kind) {
             case StreamSplitter::Kind::Outside:
@@ -167,37 +173,35 @@ void nvEmulator::processExtensionFree(const QByteArray &bytes)
     }
 }
 
-void nvEmulator::processPrinterFree(const QByteArray &data)
+void nvEmulator::processPrinterFree(QByteArrayView data)
 {
     if (!captureData(1, data))
         return;
     // A download that cannot write ends, with its events.
     if (m_download && !survives([&] { m_download->receive(data); }))
         return;
-    m_input.append(m_inputDecoder.decode(data));
+    m_input.append(data); // decoded when a script reads
     m_gotInput = true;
     if (m_printerMode != 0 && !survives([&] { printData(data); }))
         return;
     if (m_printerMode == 2)
         return; // transparent printing: the printer only
-    QByteArray bytes = data;
+    QByteArrayView bytes = data;
     if (m_sink && m_sinkExitMode == 1) {
         const qsizetype exit = bytes.indexOf(m_sinkExitCode);
         if (exit >= 0) {
-            m_sink->m_screen->feed(bytes.left(exit));
+            m_sink->m_screen->feed(bytes.first(exit));
             DetachAlternateSink();
-            bytes = bytes.mid(exit + 1);
+            bytes = bytes.sliced(exit + 1);
         }
     }
     displayBytes(bytes);
 }
 
-void nvEmulator::displayBytes(const QByteArray &bytes)
+void nvEmulator::displayBytes(QByteArrayView bytes)
 {
-    if (m_sink)
-        m_sink->m_screen->feed(bytes);
-    else
-        m_screen->feed(bytes);
+    Screen *screen = m_sink ? m_sink->m_screen : m_screen;
+    screen->feed(bytes);
 }
 
 void nvEmulator::raiseExtension(const QString &command)

@@ -9,6 +9,8 @@
 #include <QEventLoop>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace emu {
 
 using detail::fail;
@@ -132,14 +134,18 @@ void nvEmulator::onChannelData(const QByteArray &data)
 void nvEmulator::feedHostData(const QByteArray &data)
 {
     const QPointer<nvEmulator> self(this);
+    QByteArray stripped;
     for (qsizetype at = 0; at < data.size(); at += hostDataSlice) {
         if (self.isNull() || m_shutdown)
             return;
-        QByteArray slice = data.mid(at, hostDataSlice);
+        QByteArrayView slice
+            = QByteArrayView(data).sliced(at, std::min(hostDataSlice, data.size() - at));
         m_bytesIn += slice.size();
         if (m_settings->Strip8th()) {
-            for (char &c : slice)
-                c = char(uchar(c) & 0x7F);
+            stripped.resize(slice.size());
+            std::transform(slice.begin(), slice.end(), stripped.begin(),
+                [](char c) { return char(uchar(c) & 0x7F); });
+            slice = stripped;
         }
         processHostData(slice);
     }

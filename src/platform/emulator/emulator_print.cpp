@@ -41,7 +41,7 @@ PrintOptions nvEmulator::printOptions() const
     return options;
 }
 
-void nvEmulator::printData(const QByteArray &bytes)
+void nvEmulator::printData(QByteArrayView bytes)
 {
     if (!captureData(2, bytes))
         return;
@@ -184,7 +184,7 @@ void nvEmulator::stopCapture()
         emit CaptureChange(rt::False);
 }
 
-bool nvEmulator::captureData(int source, const QByteArray &bytes)
+bool nvEmulator::captureData(int source, QByteArrayView bytes)
 {
     if (!m_capture || m_captureSource != source || m_capture->write(bytes))
         return true;

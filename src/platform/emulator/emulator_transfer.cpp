@@ -499,11 +499,11 @@ Int nvEmulator::Download(const QString &fileName, Int protocol, Int mode, Int ov
 
 // --- Host data during a transfer -----------------------------------------------------------
 
-bool nvEmulator::divertToTransfer(QByteArray *data)
+bool nvEmulator::divertToTransfer(QByteArrayView *data)
 {
     if (m_xfer && m_xfer->isRunning()) {
         m_xfer->receive(*data);
-        data->clear();
+        *data = {};
         holdForTransfer();
         return true;
     }
@@ -512,8 +512,8 @@ bool nvEmulator::divertToTransfer(QByteArray *data)
     const qsizetype at = m_zmodemStart.find(*data);
     if (at < 0)
         return true;
-    const QByteArray start = m_zmodemStart.carried() + data->mid(at);
-    data->truncate(at); // what came before the start is shown
+    const QByteArray start = m_zmodemStart.carried() + data->sliced(at).toByteArray();
+    *data = data->first(at); // what came before the start is shown
     bool alive = false;
     return survives([&] { alive = startAutoDownload(start); }) && alive;
 }

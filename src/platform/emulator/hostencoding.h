@@ -41,6 +41,8 @@ public:
         m_heldCount = 0;
     }
     bool holding() const { return m_heldCount > 0; }
+    // Drops a held sequence (the stream starts afresh).
+    void reset() { m_heldCount = 0; }
     // The characters of bytes 0x80-0xFF that stand for themselves (every byte of a single-byte
     // host, a byte that is not UTF-8): Latin-1, or the 128 characters of `table` (nullptr: back
     // to Latin-1). The table must outlive the decoder.

@@ -13,8 +13,8 @@ constexpr char ESC = '\x1b';
 constexpr char BEL = '\x07';
 constexpr char CAN = '\x18';
 constexpr char SUB = '\x1a';
-constexpr QByteArrayView kNumber = "7701";
-constexpr qsizetype kIntroLength = 2 + 4 + 1; // ESC ] 7701 ;
+// What every request begins with; a ";" and the verb follow.
+constexpr QByteArrayView kLeadIn = "\x1b]7701";
 
 struct VerbName
 {
@@ -123,23 +123,48 @@ std::optional<HostRequest> decodeRequest(const QList<QByteArray> &fields)
 
 } // namespace
 
+// The state of one parse: the chunk, the pieces so far, and where in the chunk the held lead-in
+// began (-1: in an earlier chunk).
+struct HostProtocol::Scan
+{
+    QByteArrayView chunk;
+    HostPieces &out;
+    qsizetype leadInAt = -1;
+
+    // Display bytes; a stretch right after the last one joins it.
+    void display(QByteArrayView bytes)
+    {
+        if (bytes.isEmpty())
+            return;
+        if (!out.isEmpty() && !out.last().isRequest && out.last().display.end() == bytes.begin()) {
+            HostPiece &last = out.last();
+            last.display = QByteArrayView(last.display.begin(), bytes.end());
+            return;
+        }
+        out.append(HostPiece { false, bytes, {} });
+    }
+};
+
 HostProtocol::HostProtocol(QObject *parent)
     : QObject(parent)
 {
     qRegisterMetaType<emu::HostRequest>();
 }
 
-QList<HostPiece> HostProtocol::parse(const QByteArray &chunk)
+HostPieces HostProtocol::parse(QByteArrayView chunk)
 {
-    QList<HostPiece> out;
+    HostPieces out;
+    Scan scan { chunk, out };
     qsizetype i = 0;
     while (i < chunk.size()) {
-        // Plain text up to the next ESC goes out in one piece.
         if (m_state == State::Text) {
+            // Text up to the next ESC ] goes out in one piece, other escape sequences included.
             qsizetype esc = chunk.indexOf(ESC, i);
+            while (esc >= 0 && esc + 1 < chunk.size() && chunk.at(esc + 1) != ']')
+                esc = chunk.indexOf(ESC, esc + 1);
             if (esc < 0)
                 esc = chunk.size();
-            display(chunk.mid(i, esc - i), out);
+            scan.display(chunk.sliced(i, esc - i));
             i = esc;
             if (i == chunk.size())
                 break;
@@ -148,12 +173,12 @@ QList<HostPiece> HostProtocol::parse(const QByteArray &chunk)
             qsizetype end = i;
             while (end < chunk.size() && !isBodyEnd(chunk.at(end)))
                 ++end;
-            const qsizetype room = maxRequestSize - m_held.size();
+            const qsizetype room = maxRequestSize - kLeadIn.size() - m_body.size();
             if (end - i > room) {
-                abandonBody(out);
+                abandonBody(scan);
                 continue;
             }
-            m_held.append(chunk.constData() + i, end - i);
+            m_body.append(chunk.sliced(i, end - i));
             i = end;
             if (i == chunk.size())
                 break;
@@ -164,13 +189,13 @@ QList<HostPiece> HostProtocol::parse(const QByteArray &chunk)
             if (i == chunk.size())
                 break;
         }
-        step(chunk.at(i), out);
+        step(scan, chunk.at(i), i);
         ++i;
     }
     return out;
 }
 
-QByteArray HostProtocol::feed(const QByteArray &chunk)
+QByteArray HostProtocol::feed(QByteArrayView chunk)
 {
     QByteArray shown;
     QList<HostRequest> requests;
@@ -189,89 +214,77 @@ QByteArray HostProtocol::reset()
 {
     QByteArray held;
     if (m_state == State::Escape || m_state == State::Prefix)
-        held = m_held;
-    m_held.clear();
+        held = kLeadIn.first(m_leadIn).toByteArray();
+    m_leadIn = 0;
+    m_body.clear();
     m_state = State::Text;
     return held;
 }
 
-void HostProtocol::display(const QByteArray &bytes, QList<HostPiece> &out)
+// The lead-in held so far was no request of ours: it is shown.
+void HostProtocol::showHeld(Scan &scan)
 {
-    if (bytes.isEmpty())
-        return;
-    if (!out.isEmpty() && !out.last().isRequest)
-        out.last().display += bytes;
-    else
-        out.append(HostPiece { false, bytes, {} });
+    const qsizetype n = std::exchange(m_leadIn, 0);
+    scan.display(scan.leadInAt >= 0 ? scan.chunk.sliced(scan.leadInAt, n) : kLeadIn.first(n));
 }
 
-void HostProtocol::step(char c, QList<HostPiece> &out)
+// c is the byte at `at` in the chunk (-1: an ESC that ended the previous chunk).
+void HostProtocol::step(Scan &scan, char c, qsizetype at)
 {
     switch (m_state) {
     case State::Text:
         if (c == ESC) {
-            m_held = QByteArray(1, ESC);
+            m_leadIn = 1;
+            scan.leadInAt = at;
             m_state = State::Escape;
         } else {
-            display(QByteArray(1, c), out);
+            scan.display(scan.chunk.sliced(at, 1));
         }
         return;
 
     case State::Escape:
-        if (c == ']') {
-            m_held += c;
+    case State::Prefix:
+        if (m_leadIn < kLeadIn.size()) {
+            if (c != kLeadIn.at(m_leadIn))
+                break; // not ours: show what was held, then look at c afresh
+            ++m_leadIn;
             m_state = State::Prefix;
             return;
         }
-        break; // not ours: show the ESC, then look at c afresh
-
-    case State::Prefix: {
-        const qsizetype matched = m_held.size() - 2;
-        if (matched < kNumber.size()) {
-            if (c != kNumber.at(matched))
-                break;
-            m_held += c;
-            return;
-        }
-        if (c == ';') {
-            m_held += c;
-            m_state = State::Body;
-            return;
-        }
-        if (c == BEL || c == ESC) {
-            // "ESC ] 7701" ended without a verb: ours, but malformed.
-            m_held += c;
+        if (c == ';' || c == BEL || c == ESC) {
+            // "ESC ] 7701" without a ";" is ours, but malformed: it has no verb.
+            m_leadIn = 0;
+            m_body.clear();
+            if (c == ';')
+                m_body += c;
             m_state = c == ESC ? State::BodyEscape : State::Body;
             if (c == BEL)
-                finishBody(out);
+                finishBody(scan);
             return;
         }
         break; // another number, such as 77012: not ours
-    }
 
     case State::Body: // parse() hands over only the bytes that may end a body
         if (c == BEL) {
-            finishBody(out);
+            finishBody(scan);
         } else if (c == ESC) {
-            m_held += c;
             m_state = State::BodyEscape;
         } else {
-            m_held.clear(); // CAN or SUB: the host cancelled the sequence
+            m_body.clear(); // CAN or SUB: the host cancelled the sequence
             m_state = State::Text;
         }
         return;
 
     case State::BodyEscape:
         if (c == '\\') {
-            m_held.chop(1);
-            finishBody(out);
+            finishBody(scan);
             return;
         }
         // Another escape sequence cut the request short: drop it and start on the new one.
-        m_held.clear();
+        m_body.clear();
         m_state = State::Text;
-        step(ESC, out);
-        step(c, out);
+        step(scan, ESC, at - 1);
+        step(scan, c, at);
         return;
 
     case State::Skip:
@@ -289,38 +302,34 @@ void HostProtocol::step(char c, QList<HostPiece> &out)
         m_state = State::Text;
         if (c == '\\')
             return;
-        step(ESC, out);
-        step(c, out);
+        step(scan, ESC, at - 1);
+        step(scan, c, at);
         return;
     }
 
-    // The held bytes were not a request of ours: show them and read c again as text.
-    const QByteArray held = m_held;
-    m_held.clear();
+    // What was held was not a request of ours: show it and read c again as text.
+    showHeld(scan);
     m_state = State::Text;
-    display(held, out);
-    step(c, out);
+    step(scan, c, at);
 }
 
-void HostProtocol::finishBody(QList<HostPiece> &out)
+void HostProtocol::finishBody(Scan &scan)
 {
-    const QByteArray body = m_held.mid(kIntroLength);
-    const bool hasVerb = m_held.size() >= kIntroLength && m_held.at(kIntroLength - 1) == ';';
-    m_held.clear();
+    const QByteArray body = std::exchange(m_body, QByteArray());
     m_state = State::Text;
-    if (!hasVerb)
-        return;
-    if (const auto request = decodeRequest(body.split(';')))
-        out.append(HostPiece { true, {}, *request });
+    if (!body.startsWith(';'))
+        return; // no verb
+    if (const auto request = decodeRequest(body.sliced(1).split(';')))
+        scan.out.append(HostPiece { true, {}, *request });
 }
 
 // A sequence over the limit: a result still completes its request, with an error.
-void HostProtocol::abandonBody(QList<HostPiece> &out)
+void HostProtocol::abandonBody(Scan &scan)
 {
-    const bool result = QByteArrayView(m_held).sliced(kIntroLength).startsWith("result;");
+    const bool result = m_body.startsWith(";result;");
     qCDebug(lcEmulator) << "host protocol sequence over" << maxRequestSize << "bytes dropped:"
-                        << m_held.mid(kIntroLength, 20);
-    m_held.clear();
+                        << m_body.left(20);
+    m_body.clear();
     m_state = State::Skip;
     if (!result)
         return;
@@ -328,7 +337,7 @@ void HostProtocol::abandonBody(QList<HostPiece> &out)
     request.verb = HostVerb::Result;
     request.errNum = QString::number(overflowErrNum);
     request.errMsg = overflowText();
-    out.append(HostPiece { true, {}, request });
+    scan.out.append(HostPiece { true, {}, request });
 }
 
 QString HostProtocol::overflowText()

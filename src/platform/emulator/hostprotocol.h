@@ -21,14 +21,21 @@
 // a result with the error number 6 and overflowText as its error text, so the request does not
 // wait for ever.
 //
+// The scan works on the caller's bytes: display pieces are views into the chunk parsed (a
+// stretch of text, other escape sequences included, is one piece), and bytes held back across
+// reads are the lead-in "ESC ] 7701" or the body of a request, which alone is copied. Nothing is
+// allocated for text without requests.
+//
 // The other way, to the host program:
 //   ESC ] 7701 ; request ; <text> BEL CR                 a request (ServerRequest)
 //   ESC ] 7701 ; script-error ; <errnum> ; <errmsg> BEL CR  a script the host sent was not run
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QVarLengthArray>
 
 namespace emu {
 
@@ -55,13 +62,16 @@ struct HostRequest
     bool operator==(const HostRequest &other) const = default;
 };
 
-// One piece of the parsed stream: bytes to display, or a request, in the order they came.
+// One piece of the parsed stream: bytes to display, or a request, in the order they came. The
+// display bytes are a view into the chunk parsed (or into the protocol's constant lead-in, for
+// held bytes that turned out not to be a request): valid as long as the chunk is.
 struct HostPiece
 {
     bool isRequest = false;
-    QByteArray display;
+    QByteArrayView display;
     HostRequest request;
 };
+using HostPieces = QVarLengthArray<HostPiece, 4>;
 
 class HostProtocol : public QObject
 {
@@ -79,10 +89,10 @@ public:
 
     // The bytes of one read, as display bytes and requests in stream order. Bytes that may begin
     // a request are held back until the next read decides.
-    QList<HostPiece> parse(const QByteArray &chunk);
+    HostPieces parse(QByteArrayView chunk);
     // The same for callers that do not need the order: returns the display bytes and emits
     // requestReceived() for each request (after the whole chunk is parsed).
-    QByteArray feed(const QByteArray &chunk);
+    QByteArray feed(QByteArrayView chunk);
     // Forgets a partly received sequence (a new connection). Returns the bytes held back.
     QByteArray reset();
 
@@ -98,14 +108,18 @@ signals:
 
 private:
     enum class State { Text, Escape, Prefix, Body, BodyEscape, Skip, SkipEscape };
+    struct Scan;
 
-    void step(char c, QList<HostPiece> &out);
-    void display(const QByteArray &bytes, QList<HostPiece> &out);
-    void finishBody(QList<HostPiece> &out);
-    void abandonBody(QList<HostPiece> &out);
+    void step(Scan &scan, char c, qsizetype at);
+    void showHeld(Scan &scan);
+    void finishBody(Scan &scan);
+    void abandonBody(Scan &scan);
 
     State m_state = State::Text;
-    QByteArray m_held; // the bytes of a possible request so far, ESC ] included
+    // Escape and Prefix: how many bytes of the lead-in "ESC ] 7701" came so far.
+    qsizetype m_leadIn = 0;
+    // Body: the bytes after "ESC ] 7701", the ";" before the verb included.
+    QByteArray m_body;
 };
 
 } // namespace emu

@@ -15,7 +15,7 @@
 
 namespace emu {
 
-void PrinterJob::add(const QByteArray &bytes)
+void PrinterJob::add(QByteArrayView bytes)
 {
     m_decoder.decode(bytes, [this](char32_t c) { addChar(c); });
 }

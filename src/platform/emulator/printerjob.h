@@ -46,7 +46,7 @@ public:
     // line (later characters overprint it), LF ends the line, FF ends the page, HT moves to the
     // next multiple of 8; escape sequences meant for a printer and other control characters are
     // left out.
-    void add(const QByteArray &bytes);
+    void add(QByteArrayView bytes);
     void addLine(const QString &line);
     void newPage();
     bool isEmpty() const;

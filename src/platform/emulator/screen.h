@@ -65,7 +65,7 @@ public:
     const TerminalOptions &options() const { return m_options; }
 
     void feed(const char *data, qsizetype len);
-    void feed(const QByteArray &bytes) { feed(bytes.constData(), bytes.size()); }
+    void feed(QByteArrayView bytes) { feed(bytes.data(), bytes.size()); }
 
     int rows() const { return m_emulation->rows(); }
     int cols() const { return m_emulation->cols(); }

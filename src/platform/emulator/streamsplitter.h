@@ -3,11 +3,21 @@
 // ESC [ 4 i): bytes outside the markers, bytes between them, and the moments a marker passes.
 // Markers may arrive split over any number of chunks; bytes that may begin a marker are held back
 // until the next chunk decides. With an empty begin marker everything is outside.
+//
+// The pieces are views into the chunk split, so a chunk without markers passes as one view of
+// itself; only the few bytes held back across chunks are copied, and pieces made of them are
+// views into the caller's Pieces, which owns them from then on.
 
 #include <QByteArray>
-#include <QList>
+#include <QByteArrayView>
+#include <QVarLengthArray>
 
 namespace emu {
+
+// Where marker (not empty) is in data from `from` on, or -1. It is found by its first byte,
+// which is rare in text (an ESC, a "*"), so text without that byte is passed over at memchr's
+// pace.
+qsizetype findMarker(QByteArrayView data, QByteArrayView marker, qsizetype from = 0);
 
 class StreamSplitter
 {
@@ -16,7 +26,16 @@ public:
     struct Piece
     {
         Kind kind;
-        QByteArray bytes; // empty for Begin and End
+        QByteArrayView bytes; // empty for Begin and End
+    };
+    // The pieces of one chunk, and the bytes held back before it that some of them view.
+    struct Pieces
+    {
+        QVarLengthArray<Piece, 4> list;
+        QByteArray held;
+
+        auto begin() const { return list.begin(); }
+        auto end() const { return list.end(); }
     };
 
     StreamSplitter() = default;
@@ -27,17 +46,23 @@ public:
     QByteArray beginMarker() const { return m_begin; }
     QByteArray endMarker() const { return m_end; }
 
-    QList<Piece> split(const QByteArray &chunk);
+    // The pieces of chunk go into out (which is cleared first); they stay valid as long as both
+    // the chunk and out do.
+    void split(QByteArrayView chunk, Pieces &out);
     bool inside() const { return m_inside; }
     // Back to outside; returns the bytes held back.
     QByteArray reset();
 
 private:
-    void emitPiece(QList<Piece> &out, Kind kind, const QByteArray &bytes) const;
+    const QByteArray &marker() const { return m_inside ? m_end : m_begin; }
+    Kind kind() const { return m_inside ? Kind::Inside : Kind::Outside; }
+    void passMarker(Pieces &out);
+    qsizetype splitSeam(QByteArrayView chunk, Pieces &out);
+    void splitFrom(QByteArrayView chunk, qsizetype pos, Pieces &out);
 
     QByteArray m_begin;
     QByteArray m_end;
-    QByteArray m_held;
+    QByteArray m_held; // a proper beginning of marker(), held back from the last chunk
     bool m_inside = false;
 };
 

@@ -3,6 +3,7 @@
 #include "emulator/channel.h"
 
 #include "emulator/emulator.h"
+#include "emulator/streamsplitter.h"
 #include "emulator/xferprocess.h"
 #include "runtime/errnum.h"
 #include "runtime/error.h"
@@ -218,7 +219,7 @@ void XferEngine::start()
     m_sampler.start();
 }
 
-void XferEngine::receive(const QByteArray &hostBytes)
+void XferEngine::receive(QByteArrayView hostBytes)
 {
     if (m_running)
         m_process->write(hostBytes);
@@ -603,24 +604,35 @@ void XferEngine::addError(const QString &text)
     m_errorText += text;
 }
 
-qsizetype ZModemStartDetector::find(const QByteArray &data)
+qsizetype ZModemStartDetector::find(QByteArrayView data)
 {
-    static const QByteArray header = QByteArrayLiteral("**\x18" "B00");
+    constexpr QByteArrayView header("**\x18" "B00");
+    constexpr qsizetype keep = header.size() - 1;
     m_carried.clear();
     // A header that began in the previous piece.
-    const QByteArray edge = m_tail + data.left(header.size() - 1);
-    const qsizetype across = edge.indexOf(header);
-    if (across >= 0 && across < m_tail.size()) {
-        m_carried = m_tail.mid(across);
-        m_tail.clear();
-        return 0;
+    if (!m_tail.isEmpty()) {
+        char edge[2 * keep];
+        const qsizetype taken = std::min(data.size(), keep);
+        std::copy_n(m_tail.constData(), m_tail.size(), edge);
+        std::copy_n(data.data(), taken, edge + m_tail.size());
+        const qsizetype across = findMarker(QByteArrayView(edge, m_tail.size() + taken), header);
+        if (across >= 0 && across < m_tail.size()) {
+            m_carried = m_tail.mid(across);
+            m_tail.clear();
+            return 0;
+        }
     }
-    const qsizetype at = data.indexOf(header);
+    const qsizetype at = findMarker(data, header);
     if (at >= 0) {
         m_tail.clear();
         return at;
     }
-    m_tail = (data.size() >= header.size() - 1 ? data : m_tail + data).right(header.size() - 1);
+    if (data.size() >= keep) {
+        m_tail.resize(keep); // the same buffer read after read
+        std::copy_n(data.last(keep).data(), keep, m_tail.data());
+    } else {
+        m_tail = (m_tail + data.toByteArray()).right(keep);
+    }
     return -1;
 }
 

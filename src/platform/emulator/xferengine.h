@@ -72,7 +72,7 @@ public:
     // Starts the program; raises 75 when the private folder cannot be made and the protocol's
     // unavailability (the program did not start) as 30003 through the caller's check.
     void start();
-    void receive(const QByteArray &hostBytes);
+    void receive(QByteArrayView hostBytes);
     // The host's bytes the program has not taken yet; inputTaken() says it took some.
     qint64 inputBacklog() const;
     // The user cancels: the program is told to stop (and tells its peer); result Aborted.
@@ -154,7 +154,7 @@ class ZModemStartDetector
 {
 public:
     // The offset in data where the header starts (0 when it began in the previous piece), or -1.
-    qsizetype find(const QByteArray &data);
+    qsizetype find(QByteArrayView data);
     // The header's bytes that came in the previous piece, when find() answered 0 for that.
     QByteArray carried() const { return m_carried; }
     void reset();

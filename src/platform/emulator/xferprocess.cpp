@@ -327,7 +327,7 @@ void XferProcess::updateReading()
         m_readable->setEnabled(!m_held && !m_outputEnded);
 }
 
-void XferProcess::write(const QByteArray &bytes)
+void XferProcess::write(QByteArrayView bytes)
 {
     if (!m_running || m_inputClosed || bytes.isEmpty() || m_fd < 0)
         return;

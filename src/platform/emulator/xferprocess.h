@@ -61,7 +61,7 @@ public:
 
     // False, with the reason, when the program cannot be started.
     bool start(const Spec &spec, QString *error);
-    void write(const QByteArray &bytes);
+    void write(QByteArrayView bytes);
     // No more input comes: once it has taken what was written, a program on a socket pair
     // reads the end of its input (one on a terminal just gets nothing more).
     void closeInput();
