@@ -7,6 +7,8 @@
 // time runs from the first byte that arrives to the last line on the screen. A channel whose peer
 // cannot run here is skipped with the reason.
 
+#include "hostlines.h"
+
 #include "emulator/emulator.h"
 #include "emulator/screen.h"
 #include "platform/localpeers.h"
@@ -59,27 +61,9 @@ QByteArray plainText()
 // benchmark's host text).
 QByteArray hostText(bool sgr)
 {
-    const QByteArray words("The quick brown fox jumps over the lazy dog 0123456789 ");
-    const QList<QByteArray> utf8 = { "caf\xc3\xa9", "na\xc3\xafve", "\xe2\x9c\x93",
-        "\xce\xbb\xcf\x86", "\xe2\x94\x80\xe2\x94\x80", "Stra\xc3\x9f" "e" };
     QByteArray text;
-    for (int n = 0; text.size() < 64 * 1024; ++n) {
-        QByteArray line;
-        if (sgr) {
-            for (int w = 0; line.size() < 90; ++w) {
-                line += "\x1b[" + QByteArray::number(30 + (n + w) % 8) + ";"
-                    + QByteArray::number(40 + (n * 3 + w) % 8) + (w % 3 == 0 ? ";1m" : "m");
-                line += words.mid((n + w) % 40, 6) + utf8.at((n + w) % utf8.size()) + ' ';
-            }
-            line += "\x1b[0m";
-        } else {
-            const int len = 20 + (n * 37) % 58;
-            while (line.size() < len)
-                line += words;
-            line.truncate(len);
-        }
-        text += line + "\r\n";
-    }
+    for (int n = 0; text.size() < 64 * 1024; ++n)
+        text += hostTextLine(n, sgr);
     return text;
 }
 

@@ -13,6 +13,7 @@
 // Run it on a session bus (dbus-run-session; bench/hosttext does).
 
 #include "benchprogram.h"
+#include "hostlines.h"
 #include "loopback.h"
 
 #include "app/appglobals.h"
@@ -192,27 +193,10 @@ bool writeHostText(const QString &path, qint64 size, bool sgr)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    const QByteArray words("The quick brown fox jumps over the lazy dog 0123456789 ");
-    const QList<QByteArray> utf8 = { "caf\xc3\xa9", "na\xc3\xafve", "\xe2\x9c\x93",
-        "\xce\xbb\xcf\x86", "\xe2\x94\x80\xe2\x94\x80", "Stra\xc3\x9f" "e" };
     QByteArray block;
     qint64 written = 0;
     for (int n = 0; written < size; ++n) {
-        QByteArray line;
-        if (sgr) {
-            for (int w = 0; line.size() < 90; ++w) {
-                line += "\x1b[" + QByteArray::number(30 + (n + w) % 8) + ";"
-                    + QByteArray::number(40 + (n * 3 + w) % 8) + (w % 3 == 0 ? ";1m" : "m");
-                line += words.mid((n + w) % 40, 6) + utf8.at((n + w) % utf8.size()) + ' ';
-            }
-            line += "\x1b[0m";
-        } else {
-            const int len = 20 + (n * 37) % 58;
-            while (line.size() < len)
-                line += words;
-            line.truncate(len);
-        }
-        block += line + "\r\n";
+        block += hostTextLine(n, sgr);
         if (block.size() >= 1 << 20) {
             written += file.write(block);
             block.clear();
