@@ -1,5 +1,6 @@
 #include "emulator/hostprotocol.h"
 
+#include "emulator/controls.h"
 #include "emulator/emulog.h"
 
 #include <QByteArrayView>
@@ -9,10 +10,6 @@ namespace emu {
 
 namespace {
 
-constexpr char ESC = '\x1b';
-constexpr char BEL = '\x07';
-constexpr char CAN = '\x18';
-constexpr char SUB = '\x1a';
 // What every request begins with; a ";" and the verb follow.
 constexpr QByteArrayView kLeadIn = "\x1b]7701";
 

@@ -1,5 +1,7 @@
 #include "emulator/tekemulation.h"
 
+#include "emulator/controls.h"
+
 #include <algorithm>
 
 namespace emu {
@@ -12,8 +14,6 @@ constexpr int sizeLines[] = { 35, 38, 58, 64 };
 
 // One step of incremental plotting, in the 4096-point space (one point of 1024).
 constexpr int step = 4;
-
-constexpr char32_t ESC = 0x1B;
 
 // Steps of the arrow keys moving the crosshair: coarse, and fine with Shift (one address).
 constexpr int crosshairStep = 32;

@@ -1,5 +1,6 @@
 #include "emulator/vtemulation.h"
 
+#include "emulator/controls.h"
 #include "emulator/emulog.h"
 
 #include <algorithm>
@@ -8,8 +9,6 @@
 namespace emu {
 
 namespace {
-
-constexpr char32_t ESC = 0x1B;
 
 // The types of the family as bits of a table entry (by VtKeyboard).
 constexpr quint8 bit(VtKeyboard k)
@@ -28,7 +27,6 @@ constexpr quint8 Dec2 = V2 | V3 | V4; // the VT220 and later
 constexpr quint8 Dec3 = V3 | V4;
 constexpr quint8 Consoles = AN | SC | LX;
 constexpr quint8 All = Dec | Consoles;
-
 
 // The longest device control string taken in (DECUDK): the VT220 keeps 256 bytes of programmed
 // keys, each byte two hex digits.

@@ -1,16 +1,12 @@
 #include "emulator/vtparser.h"
 
+#include "emulator/controls.h"
+
 #include <algorithm>
 
 namespace emu {
 
 namespace {
-
-constexpr char32_t BEL = 0x07;
-constexpr char32_t CAN = 0x18;
-constexpr char32_t SUB = 0x1A;
-constexpr char32_t ESC = 0x1B;
-constexpr char32_t DEL = 0x7F;
 
 bool isFinal(char32_t ch)
 {
