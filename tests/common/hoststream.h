@@ -5,6 +5,8 @@
 //   'R' r c   resize to 1 + r rows and 1 + c columns (one byte each)
 //   'T' t     switch to terminal type t % 18
 //   'E'       swap the host encoding (UTF-8, single-byte)
+//   'P' n     pages of display memory: 1 + n % 6, the other options kept (as a change of the
+//             session's settings sets them)
 // The mark before another letter is host data.
 // A step cut off at the end of the data is left out. Everything between the steps goes to the
 // screen through the host protocol's parser, as the control sends it: the display bytes reach
@@ -36,6 +38,11 @@ inline QByteArray swapEncoding()
     return QByteArray(mark) + 'E';
 }
 
+inline QByteArray setPages(int pages)
+{
+    return QByteArray(mark) + 'P' + char(pages - 1);
+}
+
 // Plays the stream to the screen.
 inline void play(emu::Screen &screen, QByteArrayView stream)
 {
@@ -58,13 +65,19 @@ inline void play(emu::Screen &screen, QByteArrayView stream)
         show(stream.sliced(at, step - at));
         const QByteArrayView rest = stream.sliced(step + 2);
         const auto byte = [&rest](qsizetype i) { return int(uchar(rest[i])); };
-        if ((rest.startsWith('R') && rest.size() < 3) || (rest.startsWith('T') && rest.size() < 2))
+        if ((rest.startsWith('R') && rest.size() < 3)
+            || ((rest.startsWith('T') || rest.startsWith('P')) && rest.size() < 2))
             return;
         if (rest.startsWith('R')) {
             screen.resize(1 + byte(1), 1 + byte(2));
             at = step + 5;
         } else if (rest.startsWith('T')) {
             screen.setTerminalType(byte(1) % termTypes);
+            at = step + 4;
+        } else if (rest.startsWith('P')) {
+            emu::TerminalOptions options = screen.options();
+            options.pages = 1 + byte(1) % 6;
+            screen.setOptions(options);
             at = step + 4;
         } else if (rest.startsWith('E')) {
             screen.setHostEncoding(screen.hostEncoding() == emu::HostEncoding::Utf8

@@ -1095,6 +1095,11 @@ void TestTermTypes::hostFaults_data()
             small);
         add("17 sub-parameters", "hello\r\n\x1b[" + manyParameters(17, ':') + "mok",
             { "hello", "ok" }, small);
+        // The 16th parameter kept asks for more (a colour index) than the sequence keeps.
+        add("an extended colour as the 16th parameter",
+            "\x1b[" + QByteArray("0;").repeated(15) + "38;5;1mok\x1b[" + QByteArray("0;").repeated(15)
+                + "48:2:1:2:3m",
+            { "ok" }, small);
         add("300 empty parameters", "hello\r\n\x1b[" + QByteArray(300, ';') + "Hok", { "okllo" },
             small);
         add("a parameter beyond every bound",
@@ -1110,6 +1115,20 @@ void TestTermTypes::hostFaults_data()
             hoststream::resize(24, 80) + "\x1b[?69h\x1b[60;75s\x1b[3;70H"
                 + hoststream::resize(24, 40) + "abcdefgh\x1b[5@\x1b[3P\n\n" + home + "ok",
             { "ok" }, QSize(24, 40));
+        if (type == 14) {
+            // Display memory shrinks under a full-screen program on a later page: the first
+            // page is kept and is the one found when the program leaves.
+            const QByteArray onPage2 = hoststream::setPages(3) + "first\x1b[Usecond\x1b[?1049hprogram";
+            add("pages shrink under the alternate screen, then RIS",
+                onPage2 + hoststream::setPages(1) + "\x1b" "cok", { "ok" }, small);
+            add("pages shrink under the alternate screen, which is left",
+                onPage2 + hoststream::setPages(1) + "\x1b[?1049l", { "first" }, small);
+            add("pages shrink between a resize and a type switch",
+                hoststream::setPages(3) + "\x1b[2Uthird\x1b[?1049h" + hoststream::resize(8, 30)
+                    + hoststream::setPages(2) + hoststream::switchType(8)
+                    + hoststream::resize(Rows, Cols) + "\x1b" "cok",
+                { "ok" }, small);
+        }
         add("DECRQSS",
             "\x1bP$qc\x1b\\\x1bP$q\"p\x1b\\\x1bP$q\x1b\\\x1bP$q" + QByteArray(100, 'm')
                 + "\x1b\\ok",
@@ -2091,6 +2110,15 @@ void TestTermTypes::pagesThroughTheControl()
     QCOMPARE(control.Page(), rt::Int(0));
     QCOMPARE(location.last(), (QVariantList { rt::Int(1), rt::Int(1), rt::Int(1) }));
     QCOMPARE(trimmedRight(control.GetText(0, 0, -1, 0)), QStringLiteral("page one"));
+
+    // A full-screen program on the last page; another type takes the pages away under it and
+    // the host's reset finds the first page.
+    control.setPage(2);
+    control.Emulate(QStringLiteral("\x1b[?1049h"));
+    control.Settings()->setTermType(8);
+    QCOMPARE(control.Page(), rt::Int(0));
+    control.Emulate(QStringLiteral("\x1b" "cok"));
+    QCOMPARE(trimmedRight(control.GetText(0, 0, -1, 0)), QStringLiteral("ok"));
 }
 
 // The Wyse display memory: two pages; terminfo's wy60 enters full-screen programs on page 0

@@ -487,8 +487,11 @@ void VtEmulation::setOptions(const TerminalOptions &options)
     const size_t pages = size_t(std::clamp(options.pages, 1, 6));
     if (pages == m_pages.size())
         return;
+    // The page in use goes with the memory: the first page is shown instead, under the
+    // alternate screen too (a full-screen program keeps its screen and finds page 1 when it
+    // leaves it).
     if (m_page >= int(pages))
-        setPage(0);
+        showPage(0);
     m_pages.resize(pages, Grid(rows(), cols()));
     for (Grid &page : m_pages) {
         if (page.rows() != rows() || page.cols() != cols())
@@ -2541,7 +2544,15 @@ void VtEmulation::putCells(int row, int col, const Cell *cells, int n)
 
 void VtEmulation::setPage(int page)
 {
+    // A full-screen program's alternate screen has no pages: it stays where it is.
     if (page < 0 || page >= pageCount() || page == m_page || m_altActive)
+        return;
+    showPage(page);
+}
+
+void VtEmulation::showPage(int page)
+{
+    if (page == m_page)
         return;
     flush();
     std::swap(m_main, m_pages[size_t(m_page)]);

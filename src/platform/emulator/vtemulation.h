@@ -152,6 +152,8 @@ private:
     void saveCursor();
     void restoreCursor();
     void setAltScreen(bool on, bool withCursor);
+    // Swaps page `page` (one of m_pages) in as the main screen, the alternate screen or not.
+    void showPage(int page);
     void softReset();
     void fullReset();
     void mark(int first, int last) { m_changed.mark(first, last); }

@@ -56,6 +56,7 @@ void VtParser::clearSequence()
     m_seq.interCount = 0;
     m_seq.final = 0;
     m_paramStarted = false;
+    m_paramsFull = false;
 }
 
 void VtParser::param(char32_t ch)
@@ -71,12 +72,13 @@ void VtParser::param(char32_t ch)
                 m_seq.subParams |= 1u << m_seq.count;
             m_seq.params[m_seq.count++] = VtSequence::Missing;
         } else {
-            // Parameters beyond the last one kept are read and ignored.
-            m_seq.count = VtSequence::MaxParams + 1;
+            // Parameters beyond the last one kept are read and ignored; the count stays
+            // within the array.
+            m_paramsFull = true;
         }
         return;
     }
-    if (m_seq.count > VtSequence::MaxParams)
+    if (m_paramsFull)
         return;
     int &p = m_seq.params[m_seq.count - 1];
     p = std::min(VtSequence::MaxValue, (p < 0 ? 0 : p) * 10 + int(ch - '0'));

@@ -28,7 +28,7 @@ struct VtSequence
     int params[MaxParams];
     // Bit i: parameter i follows a colon (a sub-parameter of the one before it).
     quint32 subParams = 0;
-    int count = 0;
+    int count = 0; // never more than MaxParams
     char leader = 0; // < = > ? before the parameters, 0 when none
     char inter[2] = {}; // intermediates (0x20-0x2F)
     int interCount = 0;
@@ -37,11 +37,13 @@ struct VtSequence
     // Parameter i; `fallback` when it is missing or 0 (a DEC count or position).
     int arg(int i, int fallback = 1) const
     {
-        return i < count && params[i] > 0 ? params[i] : fallback;
+        return has(i) && params[i] > 0 ? params[i] : fallback;
     }
     // Parameter i as given; Missing when it was not.
-    int raw(int i) const { return i < count ? params[i] : Missing; }
-    bool isSub(int i) const { return i < count && (subParams >> i & 1); }
+    int raw(int i) const { return has(i) ? params[i] : Missing; }
+    bool isSub(int i) const { return has(i) && (subParams >> i & 1); }
+    // Parameter i was given (and is within the array, whatever count says).
+    bool has(int i) const { return i >= 0 && i < count && i < MaxParams; }
     // The intermediate (0 when none).
     char intermediate() const { return interCount == 1 ? inter[0] : 0; }
 };
@@ -110,6 +112,7 @@ private:
     bool m_linuxPalette = false;
     bool m_oscFirst = false;
     bool m_paramStarted = false;
+    bool m_paramsFull = false; // past the last parameter kept: the rest is read and ignored
     int m_paletteDigits = 0;
     quint32 m_paletteValue = 0;
     VtSequence m_seq;
