@@ -1,8 +1,9 @@
 // Fuzz target: host bytes to the terminal's screen, for every terminal type, with resizes, type
-// switches and changes of the host encoding among them (the steps of tests/common/hoststream.h),
-// through the host protocol's parser as the control takes them. The first byte picks the terminal
-// type (byte % 18) and the pages of display memory (1 + byte / 18 % 3). Whatever the host sends,
-// the screen takes it in bounded time, keeps the cursor on the screen and reads back every row.
+// switches, changes of the pages of display memory and of the host encoding among them (the
+// steps of tests/common/hoststream.h), through the host protocol's parser as the control takes
+// them. The first byte picks the terminal type (byte % 18) and the pages of display memory to
+// start with (1 + byte / 18 % 3). Whatever the host sends, the screen takes it in bounded time,
+// keeps the cursor on the screen and reads back every row.
 
 #include "common/hoststream.h"
 #include "fuzzinput.h"
