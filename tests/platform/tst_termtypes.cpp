@@ -544,6 +544,9 @@ void TestTermTypes::attributes_data()
                 << 2 + 2 * cookie << a.look;
         }
     }
+    // The 16th parameter is the last one kept: the digits after it change nothing.
+    QTest::newRow("vt420 bold as the 16th of 17 parameters")
+        << 14 << "\x1b[2;1Ha\x1b[" + QByteArray("0;").repeated(15) + "1;7mX\x1b[mb" << 1 << 2 << 8;
 }
 
 void TestTermTypes::attributes()
