@@ -27,7 +27,21 @@ Grid::Grid(int rows, int cols)
     : m_rows(std::max(1, rows))
     , m_cols(std::max(1, cols))
     , m_cells(size_t(m_rows) * size_t(m_cols))
+    , m_notes(size_t(m_rows))
 { }
+
+bool Grid::allProtected(int r) const
+{
+    RowNote &note = m_notes[size_t(physical(r))];
+    if (note.allProtected < 0) {
+        const Cell *line = row(r);
+        note.allProtected = std::all_of(line, line + m_cols,
+                                [](const Cell &cell) { return cell.flags & CellProtected; })
+            ? 1
+            : 0;
+    }
+    return note.allProtected > 0;
+}
 
 void Grid::cutWideEdges(Cell *line, int first, int end)
 {
@@ -44,6 +58,7 @@ void Grid::fill(const Cell &blank)
     std::fill(m_cells.begin(), m_cells.end(), blank);
     m_top = 0;
     m_mayHaveWide = false;
+    forgetNotes();
 }
 
 void Grid::fillRect(int top, int left, int bottom, int right, const Cell &blank)
@@ -122,6 +137,7 @@ void Grid::resize(int rows, int cols, int firstKept)
     m_rows = rows;
     m_cols = cols;
     m_top = 0;
+    forgetNotes();
 }
 
 } // namespace emu

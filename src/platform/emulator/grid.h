@@ -1,6 +1,10 @@
 #pragma once
 // The cells of a terminal screen as a ring of rows, so that scrolling the whole screen turns
 // the ring instead of moving every cell. Row and column ranges are half-open: [first, end).
+//
+// Each row keeps notes that spare a caller looking at its cells again: whether every cell is
+// protected, and which erase (a number the caller gives) left the row as it is. A note holds
+// until the row is written: any access to its cells that may change them forgets it.
 
 #include "emulator/cell.h"
 
@@ -17,8 +21,19 @@ public:
 
     int rows() const { return m_rows; }
     int cols() const { return m_cols; }
-    Cell *row(int r) { return m_cells.data() + offset(r); }
+    Cell *row(int r)
+    {
+        const int p = physical(r);
+        m_notes[size_t(p)] = RowNote();
+        return m_cells.data() + ptrdiff_t(p) * m_cols;
+    }
     const Cell *row(int r) const { return m_cells.data() + offset(r); }
+
+    // Every cell of row r is protected (CellProtected).
+    bool allProtected(int r) const;
+    // Row r was last erased by the erase `token` (not 0) and not written since.
+    bool erasedBy(int r, quint32 token) const { return m_notes[size_t(physical(r))].erasedBy == token; }
+    void noteErased(int r, quint32 token) { m_notes[size_t(physical(r))].erasedBy = token; }
 
     // Writes a character one or two cells wide (a wide one needs col + 1 < cols()); the flags
     // of `cell` other than the wide ones are kept. The other half of a wide character it cuts in
@@ -105,11 +120,20 @@ private:
     // from either side keeps its other half as a plain blank.
     void cutWideEdges(Cell *line, int first, int end);
     // r is within [0, rows), so one subtraction wraps the ring (no division per cell written).
-    ptrdiff_t offset(int r) const
+    int physical(int r) const
     {
-        const int physical = m_top + r;
-        return ptrdiff_t(physical >= m_rows ? physical - m_rows : physical) * m_cols;
+        const int p = m_top + r;
+        return p >= m_rows ? p - m_rows : p;
     }
+    ptrdiff_t offset(int r) const { return ptrdiff_t(physical(r)) * m_cols; }
+    void forgetNotes() { m_notes.assign(size_t(m_rows), RowNote()); }
+
+    // What is known of a row (by its place in the ring) until it is written.
+    struct RowNote
+    {
+        quint32 erasedBy = 0;
+        qint8 allProtected = -1; // -1 not known yet
+    };
 
     int m_rows;
     int m_cols;
@@ -118,6 +142,7 @@ private:
     // written then need not look for wide ones they cut in two.
     bool m_mayHaveWide = false;
     std::vector<Cell> m_cells;
+    mutable std::vector<RowNote> m_notes;
 };
 
 } // namespace emu
