@@ -82,13 +82,17 @@ SequenceMatcher::Result SequenceMatcher::feed(char32_t ch)
         follow(ch);
     else if (m_active.empty())
         return start(ch);
-    m_next.clear();
-    for (Candidate &c : m_active) {
+    // The candidates that go on stay in place, in order (moved only past those that failed).
+    size_t kept = 0;
+    for (size_t i = 0; i < m_active.size(); ++i) {
+        Candidate &c = m_active[i];
         switch (advance(c, ch)) {
         case Advance::Fail:
             break;
         case Advance::More:
-            m_next.push_back(std::move(c));
+            if (kept != i)
+                m_active[kept] = std::move(c);
+            ++kept;
             break;
         case Advance::Done:
             // Candidates are in table order: the first one done wins.
@@ -98,7 +102,7 @@ SequenceMatcher::Result SequenceMatcher::feed(char32_t ch)
             return Result::Matched;
         }
     }
-    m_active.swap(m_next);
+    m_active.resize(kept);
     if (!m_active.empty())
         return Result::Pending;
     // Nothing continues: the sequence is dropped; a control character acts on its own.
@@ -170,7 +174,7 @@ SequenceMatcher::Advance SequenceMatcher::advance(Candidate &c, char32_t ch) con
             } else if (ch != ' ' && a.paramMark == 0) {
                 a.paramMark = ch;
             }
-            return a.params.size() < 32 ? Advance::More : Advance::Fail;
+            return a.params.size() < SequenceArgs::maxParams ? Advance::More : Advance::Fail;
         }
         if (ch != step.literal)
             return Advance::Fail;

@@ -18,6 +18,7 @@
 // starts none).
 
 #include <QString>
+#include <QVarLengthArray>
 
 #include <array>
 #include <vector>
@@ -29,8 +30,10 @@ struct SequenceArgs
     // %c and %d values in pattern order (a %c gives the character's code).
     std::array<int, 4> values {};
     int valueCount = 0;
-    // %p numbers; -1 where a parameter was left out.
-    std::vector<int> params;
+    static constexpr int maxParams = 32;
+    // %p numbers; -1 where a parameter was left out. Held in place: a sequence followed by many
+    // patterns at once costs no allocation per pattern.
+    QVarLengthArray<int, maxParams> params;
     // The first of < = > ? among the %p characters, 0 when none.
     char32_t paramMark = 0;
     // %s
@@ -40,11 +43,13 @@ struct SequenceArgs
     // A %p parameter, `fallback` when missing or 0 (the usual "0 means 1" of counts).
     int count(size_t i, int fallback = 1) const
     {
-        return i < params.size() && params[i] > 0 ? params[i] : fallback;
+        const qsizetype at = qsizetype(i);
+        return at < params.size() && params[at] > 0 ? params[at] : fallback;
     }
     int param(size_t i, int fallback = 0) const
     {
-        return i < params.size() && params[i] >= 0 ? params[i] : fallback;
+        const qsizetype at = qsizetype(i);
+        return at < params.size() && params[at] >= 0 ? params[at] : fallback;
     }
 };
 
@@ -109,7 +114,6 @@ private:
     std::vector<Seconds> m_seconds;
     int m_held = -1; // the first character of a sequence whose second one is awaited
     std::vector<Candidate> m_active;
-    std::vector<Candidate> m_next;
     int m_matched = -1;
     SequenceArgs m_args;
 };
