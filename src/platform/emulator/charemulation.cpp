@@ -355,13 +355,15 @@ Cell CharEmulation::blankCell() const
 
 void CharEmulation::lineLeaving(const Cell *line)
 {
-    if (!m_behaviour.attributeCookies) {
+    // The top line: nothing above it gives it attributes, so without attribute cells it goes as
+    // it is.
+    if (!m_behaviour.attributeCookies
+        || std::none_of(line, line + cols(), [](const Cell &c) { return c.flags & CellCookie; })) {
         m_sink->lineScrolledOff(line, cols());
         return;
     }
     std::vector<Cell> &shown = m_leaving;
     shown.resize(size_t(cols()));
-    // The top line: nothing above it gives it attributes.
     int look = 0;
     for (int c = 0; c < cols(); ++c) {
         Cell cell = line[c];
