@@ -53,12 +53,34 @@ void Grid::cutWideEdges(Cell *line, int first, int end)
         line[end].flags &= quint8(~CellWideTail);
 }
 
+void Grid::fillWith(const Cell &blank)
+{
+    if (m_fillNumber != 0 && blank == m_fillCell)
+        return;
+    m_fillCell = blank;
+    if (++m_fillNumber == 0)
+        m_fillNumber = 1;
+}
+
+void Grid::fillRow(int physicalRow)
+{
+    RowNote &note = m_notes[size_t(physicalRow)];
+    if (note.filledBy == m_fillNumber)
+        return;
+    Cell *line = m_cells.data() + ptrdiff_t(physicalRow) * m_cols;
+    std::fill(line, line + m_cols, m_fillCell);
+    note = RowNote();
+    note.filledBy = m_fillNumber;
+}
+
 void Grid::fill(const Cell &blank)
 {
-    std::fill(m_cells.begin(), m_cells.end(), blank);
+    // All rows alike: the ring may start anywhere.
+    fillWith(blank);
+    for (int p = 0; p < m_rows; ++p)
+        fillRow(p);
     m_top = 0;
     m_mayHaveWide = false;
-    forgetNotes();
 }
 
 void Grid::fillRect(int top, int left, int bottom, int right, const Cell &blank)
@@ -67,6 +89,12 @@ void Grid::fillRect(int top, int left, int bottom, int right, const Cell &blank)
     left = std::max(0, left);
     bottom = std::min(m_rows, bottom);
     right = std::min(m_cols, right);
+    if (left == 0 && right == m_cols && top < bottom) {
+        fillWith(blank);
+        for (int r = top; r < bottom; ++r)
+            fillRow(physical(r));
+        return;
+    }
     for (int r = top; r < bottom && left < right; ++r)
         std::fill(row(r) + left, row(r) + right, blank);
 }

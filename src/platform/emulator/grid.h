@@ -2,9 +2,10 @@
 // The cells of a terminal screen as a ring of rows, so that scrolling the whole screen turns
 // the ring instead of moving every cell. Row and column ranges are half-open: [first, end).
 //
-// Each row keeps notes that spare a caller looking at its cells again: whether every cell is
-// protected, and which erase (a number the caller gives) left the row as it is. A note holds
-// until the row is written: any access to its cells that may change them forgets it.
+// Each row keeps notes that spare looking at its cells again: whether every cell is protected,
+// whether the last fill left the whole row as it is (filling it again with the same cell does
+// nothing), and which erase (a number the caller gives) left it so. A note holds until the row is
+// written: any access to its cells that may change them forgets it.
 
 #include "emulator/cell.h"
 
@@ -74,6 +75,18 @@ public:
             cell->flags = flags;
         }
     }
+    // Writes n copies of a character one cell wide, looking like `look`, from col on (within the
+    // row).
+    void putRun(int row, int col, char32_t ch, int n, const Cell &look)
+    {
+        Cell *line = this->row(row);
+        if (m_mayHaveWide)
+            cutWideEdges(line, col, col + n);
+        Cell cell = look;
+        cell.ch = ch;
+        cell.flags = look.flags & quint8(~(CellWide | CellWideTail));
+        std::fill(line + col, line + col + n, cell);
+    }
     // Copies cells put from outside (text and blocks from the API) to a place of the grid, cut
     // at the right edge; false (nothing copied) when the place is outside the grid.
     bool copyIn(int row, int col, const Cell *cells, int n)
@@ -132,8 +145,13 @@ private:
     struct RowNote
     {
         quint32 erasedBy = 0;
+        quint32 filledBy = 0; // m_fillNumber of the fill that left the row so, 0 none
         qint8 allProtected = -1; // -1 not known yet
     };
+    // Fills whole row r (by its place in the ring) with m_fillCell unless it is so already.
+    void fillRow(int physicalRow);
+    // The fill cell becomes `blank` (the rows noted for another one are no longer known).
+    void fillWith(const Cell &blank);
 
     int m_rows;
     int m_cols;
@@ -143,6 +161,8 @@ private:
     bool m_mayHaveWide = false;
     std::vector<Cell> m_cells;
     mutable std::vector<RowNote> m_notes;
+    Cell m_fillCell;
+    quint32 m_fillNumber = 0;
 };
 
 } // namespace emu
