@@ -370,7 +370,6 @@ QString Screen::lineText(qint64 line, int from, int to) const
 
 void Screen::putText(int row, int col, const QString &text, int colorCode)
 {
-    catchUp();
     const Cell look = blankCell(colorCode);
     std::vector<Cell> cells;
     cells.reserve(size_t(text.size()));
