@@ -262,10 +262,8 @@ void Screen::feedWithin(QByteArrayView bytes)
 
 qsizetype Screen::feedFor(QByteArrayView bytes)
 {
-    if (!m_turn.isValid()) {
+    if (!m_turn.isValid())
         m_turn.start();
-        m_turnTimer->start();
-    }
     qint64 before = m_turn.nsecsElapsed();
     qsizetype at = 0;
     while (at < bytes.size() && before < qint64(feedBudgetMs) * pieceCheck::nsPerMs) {
@@ -282,6 +280,8 @@ qsizetype Screen::feedFor(QByteArrayView bytes)
         else if (took < pieceCheck::slowNs / 4)
             m_piece = std::min(pieceCheck::maxBytes, m_piece * 2);
     }
+    // Due from now: timers that fell due while this turn fed run before the next one.
+    m_turnTimer->start();
     return at;
 }
 
