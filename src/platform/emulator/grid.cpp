@@ -68,7 +68,7 @@ void Grid::fillRow(int physicalRow)
     if (note.filledBy == m_fillNumber)
         return;
     Cell *line = m_cells.data() + ptrdiff_t(physicalRow) * m_cols;
-    std::fill(line, line + m_cols, m_fillCell);
+    fillCells(line, line + m_cols, m_fillCell);
     note = RowNote();
     note.filledBy = m_fillNumber;
 }

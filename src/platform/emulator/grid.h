@@ -10,10 +10,21 @@
 #include "emulator/cell.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <vector>
 
 namespace emu {
+
+// Cells [first, last) become `cell`, written as whole words (a Cell is eight bytes, which a
+// plain std::fill writes field by field).
+inline void fillCells(Cell *first, Cell *last, const Cell &cell)
+{
+    quint64 bits;
+    std::memcpy(&bits, &cell, sizeof bits);
+    for (Cell *c = first; c < last; ++c)
+        std::memcpy(c, &bits, sizeof bits);
+}
 
 class Grid
 {
@@ -85,7 +96,7 @@ public:
         Cell cell = look;
         cell.ch = ch;
         cell.flags = look.flags & quint8(~(CellWide | CellWideTail));
-        std::fill(line + col, line + col + n, cell);
+        fillCells(line + col, line + col + n, cell);
     }
     // Copies cells put from outside (text and blocks from the API) to a place of the grid, cut
     // at the right edge; false (nothing copied) when the place is outside the grid.
