@@ -14,10 +14,13 @@
 #include "platform/localpeers.h"
 
 #include <QApplication>
+#include <QString>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include "common/bursthost.h"
 
 #include <benchmark/benchmark.h>
 #include <functional>
@@ -134,6 +137,207 @@ BENCHMARK_CAPTURE(feedScreen, Vt52, Vt52);
 BENCHMARK_CAPTURE(feedScreen, PcMonitor, PcMonitor);
 BENCHMARK_CAPTURE(feedScreen, Tek4014, Tek4014);
 BENCHMARK_CAPTURE(feedScreen, Tek4100, Tek4100);
+
+// --- Hostile host input ---------------------------------------------------------------------
+// What a hostile host sends to make each byte cost the most: per terminal type the inputs that
+// reach its costly paths (line feeds on the bottom row, a flood of ESC that starts sequences,
+// whole-screen clears, text on a protected screen, repeats and column changes). feedHostile gives
+// the rate of each at 80x24; the slowest input of a type is its worst case.
+
+struct HostileInput
+{
+    const char *name;
+    QByteArray unit; // repeated to 64 KiB
+    QByteArray prefix = {}; // sent once before (not counted)
+};
+
+struct HostileType
+{
+    const char *name;
+    int termType;
+    std::vector<HostileInput> inputs;
+};
+
+// The screen but its last cell written while write-protect is on (`on`/`off` the type's own
+// sequences), every cell or every other one.
+QByteArray protectedScreen(const QByteArray &on, const QByteArray &off, int cells, bool everyOther)
+{
+    QByteArray text = on;
+    for (int i = 0; i < cells - 1; ++i) {
+        if (everyOther)
+            text += i % 2 ? off + 'u' + on : QByteArray("P");
+        else
+            text += 'P';
+    }
+    return text + off;
+}
+
+// A byte of every value, in a scrambled order.
+QByteArray everyByte()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes += char((i * 167 + 13) & 0xFF);
+    return bytes;
+}
+
+std::vector<HostileInput> commonHostile()
+{
+    return {
+        { "Text", plainText() },
+        { "LineFeeds", "\n" },
+        { "CrLf", "x\r\n" },
+        { "Escapes", "\x1b" },
+        { "EveryByte", everyByte() },
+    };
+}
+
+std::vector<HostileType> hostileTypes(int rows, int cols)
+{
+    const int cells = rows * cols;
+    auto with = [](std::vector<HostileInput> more) {
+        std::vector<HostileInput> inputs = commonHostile();
+        inputs.insert(inputs.end(), more.begin(), more.end());
+        return inputs;
+    };
+    // Wyse: ESC , fills the screen with protected blanks.
+    const QByteArray wyseProtect = "\x1b,\x1b&";
+    const QByteArray viewpointProtect = protectedScreen("\x1b)", "\x1b(", cells, false) + "\x1b&";
+    const QByteArray wyseHalf = protectedScreen("\x1b)", "\x1b(", cells, true) + "\x1b&";
+    const std::vector<HostileInput> wyse = {
+        { "Clears", "\x1b*" },
+        { "TextClears", "x\x1b*" },
+        { "Protected", "x", wyseProtect },
+        { "HalfProtected", "x", wyseHalf },
+        { "ProtectedClears", "x\x1b+", wyseHalf },
+        { "ProtectedLineFeeds", "x\n", wyseHalf },
+    };
+    const std::vector<HostileInput> viewpoint60 = {
+        { "Clears", "\x0c" },
+        { "TextClears", "x\x0c" },
+        { "Protected", "x", viewpointProtect },
+        { "HalfProtected", "x", wyseHalf },
+        { "ProtectedClears", "x\x1b+", wyseHalf },
+    };
+    const std::vector<HostileInput> viewpoint = { { "Clears", "\x0c" }, { "TextClears", "x\x0c" } };
+    const std::vector<HostileInput> vt52 = { { "Clears", "\x1bH\x1bJ" },
+        { "TextClears", "x\x1bH\x1bJ" }, { "Addresses", "\x1bY  x" } };
+    const std::vector<HostileInput> pick = { { "Clears", "\x0c" }, { "TextClears", "x\x0c" },
+        { "Csi", "\x1b[1;1H\x1b[2J" } };
+    const std::vector<HostileInput> tek = { { "Clears", "\x1b\x0c" }, { "TextClears", "x\x1b\x0c" } };
+    const std::vector<HostileInput> vt = { { "Clears", "\x1b[2J" }, { "TextClears", "x\x1b[2J" },
+        { "Aligns", "\x1b#8" }, { "Repeats", "x\x1b[65535b" },
+        { "ScrollRegion", "\x1b[2;23r\x1b[23H\n\n\n" }, { "Columns", "\x1b[?3h\x1b[?3l" } };
+    return {
+        { "Tty", Tty, with({ { "FormFeeds", "\x0c" } }) },
+        { "Vt100", Vt100, with(vt) },
+        { "ViewpointA2", ViewpointA2, with(viewpoint) },
+        { "Viewpoint60", Viewpoint60, with(viewpoint60) },
+        { "ViewpointEnhanced", ViewpointEnhanced, with(viewpoint) },
+        { "Wyse50", Wyse50, with(wyse) },
+        { "Wyse60", Wyse60, with(wyse) },
+        { "Vt52", Vt52, with(vt52) },
+        { "PcMonitor", PcMonitor, with(pick) },
+        { "Tek4014", Tek4014, with(tek) },
+        { "Tek4100", Tek4100, with(tek) },
+    };
+}
+
+QByteArray repeatedTo(const QByteArray &unit, qsizetype size)
+{
+    QByteArray text;
+    text.reserve(size + unit.size());
+    while (text.size() < size)
+        text += unit;
+    return text;
+}
+
+void feedHostile(benchmark::State &state, int termType, const HostileInput &input)
+{
+    const QByteArray text = repeatedTo(input.unit, 64 * 1024);
+    emu::Screen screen(24, 80, 500);
+    screen.setTerminalType(termType);
+    screen.feed(input.prefix);
+    for (auto _ : state) {
+        screen.feed(text);
+        benchmark::DoNotOptimize(screen.takeDamage());
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * text.size());
+}
+
+// The longest turn of the event loop while a hostile input arrives over a raw TCP link at a
+// control of 255x255 (132 columns wide): a timer due every millisecond notes the longest gap
+// between its runs, which is how long a D-Bus read or a key waited at worst. 1 MiB of the input
+// (or what arrives in 10 s) per run.
+void longestTurn(benchmark::State &state, int termType, const HostileInput &input)
+{
+    const QByteArray burst = input.prefix + repeatedTo(input.unit, 1024 * 1024);
+    qint64 longest = 0;
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        BurstHost host(burst);
+        const QString port = host.listen();
+        emu::nvEmulator control;
+        emu::Settings *settings = control.Settings();
+        settings->setTermType(rt::Int(termType));
+        settings->setNormRows(255);
+        settings->setNormCols(255);
+        settings->setExtRows(255);
+        settings->setExtCols(132);
+        settings->setHostName(QStringLiteral("127.0.0.1"));
+        settings->setHostPort(port);
+        settings->setDevice(emu::device::Tcp);
+        control.Reset(2);
+        QElapsedTimer clock;
+        clock.start();
+        while (control.Connected() == 0 && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (control.Connected() == 0) {
+            state.SkipWithError("the control did not connect");
+            return;
+        }
+        QEventLoop loop;
+        QElapsedTimer last;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
+            longest = std::max(longest, last.restart());
+            if ((control.BytesIn() >= burst.size() && !control.screen()->behind())
+                || clock.elapsed() > 10000)
+                loop.exit(0);
+        });
+        host.go();
+        clock.start();
+        last.start();
+        ticker.start(1);
+        loop.exec();
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        bytes += control.BytesIn();
+    }
+    state.counters["longest_turn_ms"] = double(longest);
+    state.SetBytesProcessed(bytes);
+}
+
+void registerHostile()
+{
+    for (const HostileType &type : hostileTypes(24, 80)) {
+        for (const HostileInput &input : type.inputs) {
+            const std::string name
+                = std::string("feedHostile/") + type.name + '/' + input.name;
+            benchmark::RegisterBenchmark(name.c_str(), feedHostile, type.termType, input);
+        }
+    }
+    for (const HostileType &type : hostileTypes(255, 255)) {
+        for (const HostileInput &input : type.inputs) {
+            const std::string name
+                = std::string("longestTurn/") + type.name + '/' + input.name;
+            benchmark::RegisterBenchmark(name.c_str(), longestTurn, type.termType, input)
+                ->UseManualTime()
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+}
 
 // Vectors for the Tektronix 4014: 64 KiB of packed addresses in graph mode (a polyline over the
 // whole screen), the screen erased before each pass as a plotting program does.
@@ -322,6 +526,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    registerHostile();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

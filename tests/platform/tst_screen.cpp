@@ -136,6 +136,8 @@ private slots:
     void linuxPalette();
     void largeBurst_data();
     void largeBurst();
+    void budgetedFeed_data();
+    void budgetedFeed();
 };
 
 void TestScreen::ttyControls_data()
@@ -954,6 +956,70 @@ void TestScreen::largeBurst()
     QCOMPARE(trimmedRight(screen.rowText(23)), QStringLiteral("tail"));
     QVERIFY(trimmedRight(screen.rowText(22)).startsWith(QStringLiteral("caf\u00e9 caf\u00e9")));
     QCOMPARE(screen.historyCount(), 100);
+}
+
+void TestScreen::budgetedFeed_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("thenPut"); // text put from the API right after the feed
+    QByteArray repeats; // REP of a screenful, a new character each time, lines scrolling
+    QByteArray clears; // lines of text and Wyse clears, some text left at the end
+    for (int i = 0; i < 200; ++i) {
+        repeats += char('a' + i % 26) + QByteArray("\x1b[65535b\n");
+        for (int line = 0; line < 150; ++line)
+            clears += "line " + QByteArray::number(line) + " of page " + QByteArray::number(i) + "\r\n";
+        clears += "\x1b*" + QByteArray::number(i);
+    }
+    QTest::newRow("vt100 repeats") << Vt100 << repeats << false;
+    QTest::newRow("vt100 repeats, then text put") << Vt100 << repeats << true;
+    QTest::newRow("wyse60 clears") << Wyse60 << clears << false;
+}
+
+// Host data fed within the time budget stops soon, is fed on later turns of the event loop, and
+// ends on the screen and history of the same data fed at once; a change from outside comes after
+// the data that waited.
+void TestScreen::budgetedFeed()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, input);
+    QFETCH(bool, thenPut);
+    // The input, repeated until fed at once it takes well over the budget.
+    std::unique_ptr<Screen> whole;
+    qint64 wholeMs = 0;
+    for (int n = 0; wholeMs <= 4 * Screen::feedBudgetMs; ++n) {
+        QVERIFY2(n < 6, "the input is too cheap to test the budget");
+        if (n > 0)
+            input += input;
+        whole = std::make_unique<Screen>(100, 120, 500);
+        whole->setTerminalType(termType);
+        QElapsedTimer clock;
+        clock.start();
+        whole->feed(input);
+        wholeMs = clock.elapsed();
+    }
+
+    Screen budgeted(100, 120, 500);
+    budgeted.setTerminalType(termType);
+    QSignalSpy caughtUp(&budgeted, &Screen::caughtUp);
+    QElapsedTimer clock;
+    clock.start();
+    budgeted.feedWithin(QByteArrayView(input).first(input.size() / 2));
+    budgeted.feedWithin(QByteArrayView(input).sliced(input.size() / 2));
+    QVERIFY(clock.elapsed() < wholeMs / 2);
+    QVERIFY(budgeted.behind());
+    if (thenPut) {
+        whole->putText(0, 0, u"api"_qs, 7);
+        budgeted.putText(0, 0, u"api"_qs, 7);
+        QVERIFY(!budgeted.behind());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!budgeted.behind(), 60000);
+    QCOMPARE(caughtUp.count(), 1);
+    QCOMPARE(screenLines(budgeted), screenLines(*whole));
+    QCOMPARE(budgeted.cursor(), whole->cursor());
+    QCOMPARE(budgeted.historyCount(), whole->historyCount());
+    for (int i = 0; i < whole->historyCount(); ++i)
+        QCOMPARE(budgeted.historyText(i), whole->historyText(i));
 }
 
 QTEST_MAIN(TestScreen)

@@ -876,6 +876,18 @@ void TestTermTypes::vtBehaviours_data()
         return l;
     };
 
+    // Rows filled alike are filled again after a fill with another cell, and after text that
+    // scrolled into them.
+    row("vt100 erase after alignment", 12, "\x1b#8\x1b[2J", {}, QPoint(0, 0));
+    row("vt100 erase after text scrolled", 12, "\x1b[2J\x1b[5;1Habc\n\n\x1b[2Jd",
+        { QString(), QString(), QString(), QString(), u"   d"_qs }, QPoint(4, 4));
+    // REP writes as many single characters would: wrapping and scrolling, or keeping the last
+    // column without automatic wrap.
+    row("vt100 REP wraps and scrolls", 12, "\x1b[5;19Hx\x1b[5b",
+        QStringList(3, QString()) + QStringList { QString(18, u' ') + u"xx"_qs, u"xxxx"_qs },
+        QPoint(4, 4));
+    row("vt100 REP without autowrap", 12, "\x1b[?7l\x1b[1;18Hx\x1b[5by",
+        { QString(17, u' ') + u"xxy"_qs }, QPoint(19, 0));
     // A region of one line is refused (CSI 0;1r): a line feed moves on.
     row("vt100 one-line region", 12, drawn + "\x1b[0;1r\x1b[1;1H\n", canvas, QPoint(0, 1));
     row("vt100 two-line region", 12, drawn + "\x1b[1;2r\x1b[2;1H\n", with(0, canvas[1]).mid(0, 1)
@@ -1369,6 +1381,18 @@ void TestTermTypes::protectedFields_data()
             corner + "\x1b)PP\x1b(" + cup(term, 0, 0) + cap(term, "il1") + "\x1b&" + corner + "xy", 0,
             { QStringLiteral("xy"), QString(), QString(), QString(), QString(Cols - 2, u' ') + u"PP"_qs },
             16);
+        // Erasing again the same way finds the rows as the last erase left them, unless the
+        // way changed.
+        row("clear again without protect mode erases them", field + "\x1b&\x1b+\x1b'\x1b+", 0, {},
+            16);
+        // A screen protected but for its last row, scrolled by a line: the rows move with what
+        // is known of them, and text finds the unprotected row that moved up (and writes over
+        // the x there).
+        const QStringList protectedRows(Rows - 2, QString(Cols, u'P'));
+        row("text finds the unprotected row after a scroll",
+            "\x1b)" + QByteArray((Rows - 1) * Cols, 'P') + "\x1b(\x1b&" + cup(term, 0, 0) + "x\x1b'"
+                + cup(term, Rows - 1, 0) + "\n\x1b&" + cup(term, 0, 0) + "y",
+            0, protectedRows + QStringList { u"y"_qs }, 16);
         row("ProtectAttr reverse", field, 1, { QStringLiteral("abPPcd") }, 1);
         row("ProtectAttr underline", field, 2, { QStringLiteral("abPPcd") }, 2);
         row("ProtectAttr plain", field, 4, { QStringLiteral("abPPcd") }, 0);

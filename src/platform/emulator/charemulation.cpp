@@ -32,6 +32,7 @@ CharEmulation::CharEmulation(int rows, int cols, EmulationSink *sink)
     : m_sink(sink)
     , m_grid(rows, cols)
     , m_pages(1, Grid(rows, cols))
+    , m_toHistory([this](const Cell *line) { lineLeaving(line); })
 {
     m_tabs.assign(size_t(this->cols()), false);
     for (int c = 8; c < this->cols(); c += 8)
@@ -178,13 +179,22 @@ void CharEmulation::print(char32_t ch)
 
 bool CharEmulation::skipProtected()
 {
-    // Text goes to the next unprotected place, line after line.
-    for (int n = rows() * cols(); n > 0; --n) {
-        if (!(m_grid.row(m_row)[m_col].flags & CellProtected))
-            return true;
-        if (++m_col == cols()) {
-            m_col = 0;
-            m_row = m_row + 1 < rows() ? m_row + 1 : 0;
+    // Text goes to the next unprotected place, line after line, round to where it started;
+    // rows known to be protected throughout are passed at once.
+    const Grid &grid = m_grid;
+    for (int n = 0; n <= rows(); ++n) {
+        const int r = (m_row + n) % rows();
+        if (grid.allProtected(r))
+            continue;
+        const Cell *line = grid.row(r);
+        const int from = n == 0 ? m_col : 0;
+        const int end = n == rows() ? m_col : cols();
+        for (int c = from; c < end; ++c) {
+            if (!(line[c].flags & CellProtected)) {
+                m_row = r;
+                m_col = c;
+                return true;
+            }
         }
     }
     return false;
@@ -345,12 +355,19 @@ Cell CharEmulation::blankCell() const
 
 void CharEmulation::lineLeaving(const Cell *line)
 {
-    std::vector<Cell> shown(static_cast<size_t>(cols()));
-    // The top line: nothing above it gives it attributes.
+    // The top line: nothing above it gives it attributes, so without attribute cells it goes as
+    // it is.
+    if (!m_behaviour.attributeCookies
+        || std::none_of(line, line + cols(), [](const Cell &c) { return c.flags & CellCookie; })) {
+        m_sink->lineScrolledOff(line, cols());
+        return;
+    }
+    std::vector<Cell> &shown = m_leaving;
+    shown.resize(size_t(cols()));
     int look = 0;
     for (int c = 0; c < cols(); ++c) {
         Cell cell = line[c];
-        if (m_behaviour.attributeCookies && (cell.flags & CellCookie)) {
+        if (cell.flags & CellCookie) {
             look = int(cell.bg);
             cell = Cell();
         } else if (look != 0) {
@@ -363,9 +380,9 @@ void CharEmulation::lineLeaving(const Cell *line)
 
 void CharEmulation::scrollUp(int n)
 {
-    flushRows();
-    m_grid.scroll(0, rows(), n, blankCell(), [this](const Cell *line) { lineLeaving(line); });
-    m_sink->rowsChanged(0, rows() - 1);
+    // Every row moves: the rows marked before are marked with all of them.
+    m_grid.scroll(0, rows(), n, blankCell(), m_toHistory);
+    markRows(0, rows() - 1);
 }
 
 void CharEmulation::scrollDown(int n)
@@ -380,18 +397,42 @@ void CharEmulation::eraseCells(Cell *line, int from, int end, int erase)
     Cell blank = blankCell();
     if (erase & EraseProtectedFill)
         blank.flags |= CellProtected;
-    for (int c = std::max(0, from); c < std::min(end, cols()); ++c) {
-        if (keepProtected && (line[c].flags & CellProtected))
-            continue;
-        line[c] = blank;
+    from = std::max(0, from);
+    end = std::min(end, cols());
+    if (!keepProtected) {
+        std::fill(line + from, line + std::max(from, end), blank);
+        return;
+    }
+    for (int c = from; c < end; ++c) {
+        if (!(line[c].flags & CellProtected))
+            line[c] = blank;
     }
 }
 
 void CharEmulation::clearRows(int first, int end, int fromCol, int toCol, int erase)
 {
-    for (int r = std::max(0, first); r < std::min(end, rows()); ++r)
+    // A whole row erased again the same way, unwritten since, stays as it is.
+    const quint32 token = fromCol <= 0 && toCol >= cols() ? eraseToken(erase) : 0;
+    for (int r = std::max(0, first); r < std::min(end, rows()); ++r) {
+        if (token != 0 && m_grid.erasedBy(r, token))
+            continue;
         eraseCells(m_grid.row(r), fromCol, toCol, erase);
+        if (token != 0)
+            m_grid.noteErased(r, token);
+    }
     markRows(first, end - 1);
+}
+
+quint32 CharEmulation::eraseToken(int erase)
+{
+    const bool keepProtected = m_protectMode && !(erase & EraseProtectedToo);
+    const EraseWay way { blankCell(), keepProtected, bool(erase & EraseProtectedFill) };
+    if (m_eraseToken == 0 || !(way == m_eraseWay)) {
+        m_eraseWay = way;
+        if (++m_eraseToken == 0)
+            ++m_eraseToken; // 0 names no erase
+    }
+    return m_eraseToken;
 }
 
 void CharEmulation::doEraseLine(const SequenceArgs &, int param)

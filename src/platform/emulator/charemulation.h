@@ -26,6 +26,7 @@
 #include "emulator/sequencematcher.h"
 
 #include <array>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -247,6 +248,9 @@ private:
     void flushRows();
     void clearRows(int first, int end, int fromCol, int toCol, int erase);
     void eraseCells(Cell *line, int from, int end, int erase);
+    // The number of an erase by its outcome (the blank, what it keeps): rows erased by the same
+    // number look alike until written (see Grid::erasedBy).
+    quint32 eraseToken(int erase);
     bool skipProtected();
     Cell blankCell() const;
     static Cell lookCell(Cell cell, int look);
@@ -294,6 +298,18 @@ private:
     std::map<std::pair<int, bool>, QByteArray> m_programmed;
 
     ChangedRows m_changed;
+
+    struct EraseWay
+    {
+        Cell blank;
+        bool keepProtected = false;
+        bool protectedFill = false;
+        bool operator==(const EraseWay &) const = default;
+    };
+    EraseWay m_eraseWay;
+    quint32 m_eraseToken = 0;
+    std::function<void(const Cell *)> m_toHistory; // lineLeaving, made once
+    std::vector<Cell> m_leaving; // the line that leaves, as shown
 };
 
 // The upper half of the IBM PC character set (code page 437), for graphics sets and PC hosts:

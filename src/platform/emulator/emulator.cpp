@@ -144,6 +144,10 @@ nvEmulator::nvEmulator(QWidget *parent)
                 sendToHost(bytes);
         });
     connect(m_screen, &emu::Screen::bell, this, [] { QApplication::beep(); });
+    connect(m_screen, &emu::Screen::caughtUp, this, [this] {
+        holdHostInput();
+        reportLocation();
+    });
     connect(m_screen, &emu::Screen::printScreenRequested, this, &nvEmulator::onHostPrintScreen);
     connect(m_screen, &emu::Screen::paletteChanged, this, &nvEmulator::setHostColor);
     // DECCOLM: the host switches between the normal and the extended screen size.

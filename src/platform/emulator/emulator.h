@@ -478,6 +478,8 @@ private:
     // left in data goes on to the screen. False when the control was closed meanwhile.
     bool divertToTransfer(QByteArrayView *data);
     void holdForTransfer();
+    // The link is held while a transfer program or the screen is behind.
+    void holdHostInput();
     bool startAutoDownload(const QByteArray &start);
 
     // Screen helpers
@@ -518,6 +520,8 @@ private:
     QString m_statusText;
     QString m_pendingDial; // dialled once the modem's port is open
     bool m_linkUp = false;
+    bool m_fromLink = false; // the host data being processed came from the link
+    bool m_transferHolds = false; // the transfer program has too much of the host's data
     bool m_dialing = false;
     bool m_serverMode = false;
     bool m_shutdown = false;

@@ -200,8 +200,12 @@ void nvEmulator::processPrinterFree(QByteArrayView data)
 
 void nvEmulator::displayBytes(QByteArrayView bytes)
 {
-    Screen *screen = m_sink ? m_sink->m_screen : m_screen;
-    screen->feed(bytes);
+    // The link's data keeps to the time budget of the own screen (an alternate sink's screen
+    // takes everything at once).
+    if (m_fromLink && !m_sink)
+        m_screen->feedWithin(bytes);
+    else
+        (m_sink ? m_sink->m_screen : m_screen)->feed(bytes);
 }
 
 void nvEmulator::raiseExtension(const QString &command)

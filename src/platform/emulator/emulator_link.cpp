@@ -44,6 +44,7 @@ void nvEmulator::connectHost()
         return;
     }
     m_channel = channel;
+    m_transferHolds = false;
     m_channelKey = connectionKey();
     m_linkStale = false;
     connect(channel, &Channel::connected, this, &nvEmulator::onConnected);
@@ -124,9 +125,23 @@ void nvEmulator::onConnected()
         [this] { emit StateNotify(statecode::Connected, rt::True); }, [this] { wakeWaiter(); });
 }
 
+// The link's data goes to the screen within the screen's time budget per turn; while the screen
+// is behind, the link is held (holdHostInput).
 void nvEmulator::onChannelData(const QByteArray &data)
 {
+    const QPointer<nvEmulator> self(this);
+    m_fromLink = true;
     feedHostData(data);
+    if (self.isNull())
+        return;
+    m_fromLink = false;
+    holdHostInput();
+}
+
+void nvEmulator::holdHostInput()
+{
+    if (m_channel)
+        m_channel->holdInput(m_transferHolds || m_screen->behind());
 }
 
 // A read may bring megabytes (a host that floods requests): they are taken in slices, so that

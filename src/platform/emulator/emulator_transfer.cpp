@@ -526,9 +526,10 @@ void nvEmulator::holdForTransfer()
         return;
     const qint64 waiting = m_xfer ? m_xfer->inputBacklog() : 0;
     if (waiting > LinkHighWater)
-        m_channel->holdInput(true);
+        m_transferHolds = true;
     else if (waiting <= LinkLowWater)
-        m_channel->holdInput(false);
+        m_transferHolds = false;
+    holdHostInput();
 }
 
 // The host's ZModem sender has begun: receive into DefaultXferDir (the current directory when

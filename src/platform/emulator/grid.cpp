@@ -27,7 +27,21 @@ Grid::Grid(int rows, int cols)
     : m_rows(std::max(1, rows))
     , m_cols(std::max(1, cols))
     , m_cells(size_t(m_rows) * size_t(m_cols))
+    , m_notes(size_t(m_rows))
 { }
+
+bool Grid::allProtected(int r) const
+{
+    RowNote &note = m_notes[size_t(physical(r))];
+    if (note.allProtected < 0) {
+        const Cell *line = row(r);
+        note.allProtected = std::all_of(line, line + m_cols,
+                                [](const Cell &cell) { return cell.flags & CellProtected; })
+            ? 1
+            : 0;
+    }
+    return note.allProtected > 0;
+}
 
 void Grid::cutWideEdges(Cell *line, int first, int end)
 {
@@ -39,9 +53,32 @@ void Grid::cutWideEdges(Cell *line, int first, int end)
         line[end].flags &= quint8(~CellWideTail);
 }
 
+void Grid::fillWith(const Cell &blank)
+{
+    if (m_fillNumber != 0 && blank == m_fillCell)
+        return;
+    m_fillCell = blank;
+    if (++m_fillNumber == 0)
+        m_fillNumber = 1;
+}
+
+void Grid::fillRow(int physicalRow)
+{
+    RowNote &note = m_notes[size_t(physicalRow)];
+    if (note.filledBy == m_fillNumber)
+        return;
+    Cell *line = m_cells.data() + ptrdiff_t(physicalRow) * m_cols;
+    fillCells(line, line + m_cols, m_fillCell);
+    note = RowNote();
+    note.filledBy = m_fillNumber;
+}
+
 void Grid::fill(const Cell &blank)
 {
-    std::fill(m_cells.begin(), m_cells.end(), blank);
+    // All rows alike: the ring may start anywhere.
+    fillWith(blank);
+    for (int p = 0; p < m_rows; ++p)
+        fillRow(p);
     m_top = 0;
     m_mayHaveWide = false;
 }
@@ -52,6 +89,12 @@ void Grid::fillRect(int top, int left, int bottom, int right, const Cell &blank)
     left = std::max(0, left);
     bottom = std::min(m_rows, bottom);
     right = std::min(m_cols, right);
+    if (left == 0 && right == m_cols && top < bottom) {
+        fillWith(blank);
+        for (int r = top; r < bottom; ++r)
+            fillRow(physical(r));
+        return;
+    }
     for (int r = top; r < bottom && left < right; ++r)
         std::fill(row(r) + left, row(r) + right, blank);
 }
@@ -122,6 +165,7 @@ void Grid::resize(int rows, int cols, int firstKept)
     m_rows = rows;
     m_cols = cols;
     m_top = 0;
+    forgetNotes();
 }
 
 } // namespace emu

@@ -1,14 +1,30 @@
 #pragma once
 // The cells of a terminal screen as a ring of rows, so that scrolling the whole screen turns
 // the ring instead of moving every cell. Row and column ranges are half-open: [first, end).
+//
+// Each row keeps notes that spare looking at its cells again: whether every cell is protected,
+// whether the last fill left the whole row as it is (filling it again with the same cell does
+// nothing), and which erase (a number the caller gives) left it so. A note holds until the row is
+// written: any access to its cells that may change them forgets it.
 
 #include "emulator/cell.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <vector>
 
 namespace emu {
+
+// Cells [first, last) become `cell`, written as whole words (a Cell is eight bytes, which a
+// plain std::fill writes field by field).
+inline void fillCells(Cell *first, Cell *last, const Cell &cell)
+{
+    quint64 bits;
+    std::memcpy(&bits, &cell, sizeof bits);
+    for (Cell *c = first; c < last; ++c)
+        std::memcpy(c, &bits, sizeof bits);
+}
 
 class Grid
 {
@@ -17,8 +33,19 @@ public:
 
     int rows() const { return m_rows; }
     int cols() const { return m_cols; }
-    Cell *row(int r) { return m_cells.data() + offset(r); }
+    Cell *row(int r)
+    {
+        const int p = physical(r);
+        m_notes[size_t(p)] = RowNote();
+        return m_cells.data() + ptrdiff_t(p) * m_cols;
+    }
     const Cell *row(int r) const { return m_cells.data() + offset(r); }
+
+    // Every cell of row r is protected (CellProtected).
+    bool allProtected(int r) const;
+    // Row r was last erased by the erase `token` (not 0) and not written since.
+    bool erasedBy(int r, quint32 token) const { return m_notes[size_t(physical(r))].erasedBy == token; }
+    void noteErased(int r, quint32 token) { m_notes[size_t(physical(r))].erasedBy = token; }
 
     // Writes a character one or two cells wide (a wide one needs col + 1 < cols()); the flags
     // of `cell` other than the wide ones are kept. The other half of a wide character it cuts in
@@ -58,6 +85,18 @@ public:
             cell->ch = char32_t(uchar(*chars));
             cell->flags = flags;
         }
+    }
+    // Writes n copies of a character one cell wide, looking like `look`, from col on (within the
+    // row).
+    void putRun(int row, int col, char32_t ch, int n, const Cell &look)
+    {
+        Cell *line = this->row(row);
+        if (m_mayHaveWide)
+            cutWideEdges(line, col, col + n);
+        Cell cell = look;
+        cell.ch = ch;
+        cell.flags = look.flags & quint8(~(CellWide | CellWideTail));
+        fillCells(line + col, line + col + n, cell);
     }
     // Copies cells put from outside (text and blocks from the API) to a place of the grid, cut
     // at the right edge; false (nothing copied) when the place is outside the grid.
@@ -105,11 +144,25 @@ private:
     // from either side keeps its other half as a plain blank.
     void cutWideEdges(Cell *line, int first, int end);
     // r is within [0, rows), so one subtraction wraps the ring (no division per cell written).
-    ptrdiff_t offset(int r) const
+    int physical(int r) const
     {
-        const int physical = m_top + r;
-        return ptrdiff_t(physical >= m_rows ? physical - m_rows : physical) * m_cols;
+        const int p = m_top + r;
+        return p >= m_rows ? p - m_rows : p;
     }
+    ptrdiff_t offset(int r) const { return ptrdiff_t(physical(r)) * m_cols; }
+    void forgetNotes() { m_notes.assign(size_t(m_rows), RowNote()); }
+
+    // What is known of a row (by its place in the ring) until it is written.
+    struct RowNote
+    {
+        quint32 erasedBy = 0;
+        quint32 filledBy = 0; // m_fillNumber of the fill that left the row so, 0 none
+        qint8 allProtected = -1; // -1 not known yet
+    };
+    // Fills whole row r (by its place in the ring) with m_fillCell unless it is so already.
+    void fillRow(int physicalRow);
+    // The fill cell becomes `blank` (the rows noted for another one are no longer known).
+    void fillWith(const Cell &blank);
 
     int m_rows;
     int m_cols;
@@ -118,6 +171,9 @@ private:
     // written then need not look for wide ones they cut in two.
     bool m_mayHaveWide = false;
     std::vector<Cell> m_cells;
+    mutable std::vector<RowNote> m_notes;
+    Cell m_fillCell;
+    quint32 m_fillNumber = 0;
 };
 
 } // namespace emu

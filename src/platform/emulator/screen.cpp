@@ -117,13 +117,27 @@ QString trimmedRight(QString s)
 
 } // namespace
 
+// How often feedWithin looks at the clock.
+namespace pieceCheck {
+constexpr qint64 nsPerMs = 1000 * 1000;
+constexpr qint64 slowNs = nsPerMs / 2; // a piece that takes longer is halved
+constexpr qsizetype minBytes = 8;
+constexpr qsizetype maxBytes = 256; // what the costliest bytes take in a few milliseconds
+} // namespace pieceCheck
+
 Screen::Screen(int rows, int cols, int historyRows, QObject *parent)
     : QObject(parent)
     , m_history(historyRows, cols)
     , m_sink(std::make_unique<Sink>(this))
+    , m_turnTimer(new QTimer(this))
+    , m_piece(pieceCheck::minBytes)
 {
     m_emulation = makeEmulation(0, rows, cols);
     m_dirty.assign(size_t(this->rows()), true);
+    // A timer due at once runs when the event loop has looked at everything else.
+    m_turnTimer->setSingleShot(true);
+    m_turnTimer->setInterval(0);
+    connect(m_turnTimer, &QTimer::timeout, this, &Screen::nextTurn);
 }
 
 Screen::~Screen() = default;
@@ -193,6 +207,7 @@ HostDialect Screen::dialect() const
 
 void Screen::setTerminalType(int termType)
 {
+    catchUp();
     const bool changed = typeEngine(termType).engine != typeEngine(m_termType).engine;
     m_termType = termType;
     if (!changed) {
@@ -205,6 +220,7 @@ void Screen::setTerminalType(int termType)
 
 void Screen::setOptions(const TerminalOptions &options)
 {
+    catchUp();
     if (options == m_options)
         return;
     m_options = options;
@@ -214,17 +230,84 @@ void Screen::setOptions(const TerminalOptions &options)
 
 void Screen::setHostEncoding(HostEncoding encoding)
 {
+    catchUp();
     m_encoding = encoding;
     m_emulation->setDialect(dialect());
 }
 
 void Screen::feed(const char *data, qsizetype len)
 {
+    catchUp();
+    feedPiece(data, len);
+}
+
+void Screen::feedPiece(const char *data, qsizetype len)
+{
+    const bool outer = !m_feeding;
+    m_feeding = true;
     m_emulation->feed(data, len);
+    m_feeding = !outer;
+}
+
+void Screen::feedWithin(QByteArrayView bytes)
+{
+    if (behind()) {
+        m_backlog.append(bytes);
+        return;
+    }
+    const qsizetype fed = feedFor(bytes);
+    if (fed < bytes.size())
+        m_backlog = bytes.sliced(fed).toByteArray();
+}
+
+qsizetype Screen::feedFor(QByteArrayView bytes)
+{
+    if (!m_turn.isValid())
+        m_turn.start();
+    qint64 before = m_turn.nsecsElapsed();
+    qsizetype at = 0;
+    while (at < bytes.size() && before < qint64(feedBudgetMs) * pieceCheck::nsPerMs) {
+        const qsizetype n = std::min(m_piece, bytes.size() - at);
+        feedPiece(bytes.data() + at, n);
+        at += n;
+        // Pieces grow while cheap and shrink while costly, so that the budget is kept closely
+        // whatever a byte costs.
+        const qint64 now = m_turn.nsecsElapsed();
+        const qint64 took = now - before;
+        before = now;
+        if (took > pieceCheck::slowNs)
+            m_piece = std::max(pieceCheck::minBytes, m_piece / 2);
+        else if (took < pieceCheck::slowNs / 4)
+            m_piece = std::min(pieceCheck::maxBytes, m_piece * 2);
+    }
+    // Due from now: timers that fell due while this turn fed run before the next one.
+    m_turnTimer->start();
+    return at;
+}
+
+void Screen::nextTurn()
+{
+    m_turn.invalidate();
+    if (!behind())
+        return;
+    const QByteArray waiting = m_backlog; // the backlog may grow while it is fed
+    m_backlog.remove(0, feedFor(waiting));
+    if (!behind())
+        emit caughtUp();
+}
+
+void Screen::catchUp()
+{
+    if (!behind() || m_feeding)
+        return;
+    const QByteArray waiting = std::exchange(m_backlog, QByteArray());
+    feedPiece(waiting.constData(), waiting.size());
+    emit caughtUp();
 }
 
 void Screen::resize(int rows, int cols)
 {
+    catchUp();
     rows = std::max(1, rows);
     cols = std::max(1, cols);
     if (rows == this->rows() && cols == this->cols())
@@ -310,6 +393,7 @@ void Screen::putText(int row, int col, const QString &text, int colorCode)
 
 void Screen::putCells(int row, int col, const Cell *cells, int n)
 {
+    catchUp();
     if (row < 0 || row >= rows() || n <= 0)
         return;
     if (col < 0) {
@@ -323,6 +407,7 @@ void Screen::putCells(int row, int col, const Cell *cells, int n)
 
 void Screen::clearRect(int left, int top, int right, int bottom, int colorCode)
 {
+    catchUp();
     left = std::max(0, left);
     top = std::max(0, top);
     right = std::min(cols() - 1, right);
@@ -336,12 +421,14 @@ void Screen::clearRect(int left, int top, int right, int bottom, int colorCode)
 
 void Screen::reset()
 {
+    catchUp();
     m_emulation->reset();
     markAll();
 }
 
 void Screen::setAnswerBack(const QByteArray &text)
 {
+    catchUp();
     m_answerBack = text;
     m_emulation->setAnswerBack(text);
 }

@@ -11,12 +11,20 @@
 //
 // Changes are not drawn here: the screen notes which rows changed and says so once (damaged())
 // until a view takes the damage, so heavy output costs no repaint per byte.
+//
+// Host data from a link is fed within a time budget per turn of the event loop (feedWithin), so
+// that no input, however costly each byte of it is, keeps the program busy for long: what does
+// not fit waits, in order, and is fed on the following turns (behind(), then caughtUp()). Any
+// other change from outside (type, options, size, text put from the API, reset) first feeds what
+// waits, so it comes after the host's data as it would have without the budget.
 
 #include "emulator/cell.h"
 #include "emulator/emulation.h"
 #include "emulator/history.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 #include <limits>
 #include <memory>
@@ -64,8 +72,15 @@ public:
     void setOptions(const TerminalOptions &options);
     const TerminalOptions &options() const { return m_options; }
 
+    // Feeds everything at once (what waits first).
     void feed(const char *data, qsizetype len);
     void feed(QByteArrayView bytes) { feed(bytes.data(), bytes.size()); }
+    // Feeds what fits in this turn's budget (feedBudgetMs); the rest waits for later turns.
+    void feedWithin(QByteArrayView bytes);
+    // Host data waits to be fed.
+    bool behind() const { return !m_backlog.isEmpty(); }
+    // What all the feeds of one turn of the event loop may take together.
+    static constexpr int feedBudgetMs = 12;
 
     int rows() const { return m_emulation->rows(); }
     int cols() const { return m_emulation->cols(); }
@@ -92,7 +107,11 @@ public:
 
     QPoint cursor() const { return m_emulation->cursor(); }
     bool cursorVisible() const { return m_emulation->cursorVisible(); }
-    void setCursor(int row, int col) { m_emulation->setCursor(row, col); }
+    void setCursor(int row, int col)
+    {
+        catchUp();
+        m_emulation->setCursor(row, col);
+    }
 
     // Text and blanks put from the API, in a colour code (see blankCell); control characters show
     // as blanks, wide characters take two cells. Positions outside the screen are cut off; the
@@ -117,7 +136,11 @@ public:
     // Pages of display memory (VT420, Wyse): the page shown, how many; setPage shows page n of them.
     int page() const { return m_emulation->page(); }
     int pageCount() const { return m_emulation->pageCount(); }
-    void setPage(int page) { m_emulation->setPage(page); }
+    void setPage(int page)
+    {
+        catchUp();
+        m_emulation->setPage(page);
+    }
     // Graphics input (see Emulation): the crosshair's place while the host waits for the user
     // to point at the graphics; moving it and picking a place with a character.
     std::optional<QPoint> graphicsInput() const { return m_emulation->graphicsInput(); }
@@ -152,11 +175,20 @@ signals:
     void paletteChanged(int index, quint32 rgb);
     // The host asked for 132 columns (wide) or 80 (see EmulationSink).
     void columnModeRequested(bool wide);
+    // The host data that waited has all been fed.
+    void caughtUp();
 
 private:
     class Sink; // the emulation's callbacks, forwarded to the screen
     friend class Sink;
 
+    // Feeds bytes in pieces while the turn's budget lasts; how many were fed.
+    qsizetype feedFor(QByteArrayView bytes);
+    void feedPiece(const char *data, qsizetype len);
+    // Feeds all that waits, now (not from inside a feed: what waits comes after it).
+    void catchUp();
+    // A turn of the event loop has passed: a new budget, and what waits is fed.
+    void nextTurn();
     void onRowsChanged(int first, int last);
     void onLineScrolledOff(const Cell *cells, int n);
     bool onLineScrolledBack(Cell *cells, int n);
@@ -185,6 +217,12 @@ private:
     bool m_statusDirty = false;
     bool m_graphicsDirty = false;
     bool m_damageSignalled = false;
+
+    QByteArray m_backlog; // host data fed within a budget that waits
+    QTimer *m_turnTimer; // fires once the turn of the event loop has passed
+    QElapsedTimer m_turn; // since the first feed of this turn
+    qsizetype m_piece; // bytes fed between looks at the clock
+    bool m_feeding = false;
 
     bool m_hasSelection = false;
     Pos m_selFrom;

@@ -48,19 +48,51 @@ SequenceMatcher::SequenceMatcher(const std::vector<QByteArray> &patterns)
             m_byFirst[steps.front().literal].push_back(index);
         m_patterns.push_back(std::move(steps));
     }
+    indexSeconds();
+}
+
+void SequenceMatcher::indexSeconds()
+{
+    m_secondsOf.fill(-1);
+    for (size_t first = 0; first < m_byFirst.size(); ++first) {
+        if (m_byFirst[first].empty())
+            continue;
+        Seconds seconds;
+        for (const int pattern : m_byFirst[first]) {
+            const std::vector<Step> &steps = m_patterns[size_t(pattern)];
+            if (steps.size() < 2)
+                continue;
+            const Step &second = steps[1];
+            const bool asciiLiteral = second.token == Token::Literal && second.literal < 128;
+            for (char32_t c = 0; c < 128; ++c) {
+                if (!asciiLiteral || second.literal == c)
+                    seconds.byChar[c].push_back(pattern);
+            }
+            if (!asciiLiteral)
+                seconds.beyondAscii.push_back(pattern);
+        }
+        m_secondsOf[first] = int(m_seconds.size());
+        m_seconds.push_back(std::move(seconds));
+    }
 }
 
 SequenceMatcher::Result SequenceMatcher::feed(char32_t ch)
 {
-    if (m_active.empty())
+    if (m_held >= 0)
+        follow(ch);
+    else if (m_active.empty())
         return start(ch);
-    m_next.clear();
-    for (Candidate &c : m_active) {
+    // The candidates that go on stay in place, in order (moved only past those that failed).
+    size_t kept = 0;
+    for (size_t i = 0; i < m_active.size(); ++i) {
+        Candidate &c = m_active[i];
         switch (advance(c, ch)) {
         case Advance::Fail:
             break;
         case Advance::More:
-            m_next.push_back(std::move(c));
+            if (kept != i)
+                m_active[kept] = std::move(c);
+            ++kept;
             break;
         case Advance::Done:
             // Candidates are in table order: the first one done wins.
@@ -70,7 +102,7 @@ SequenceMatcher::Result SequenceMatcher::feed(char32_t ch)
             return Result::Matched;
         }
     }
-    m_active.swap(m_next);
+    m_active.resize(kept);
     if (!m_active.empty())
         return Result::Pending;
     // Nothing continues: the sequence is dropped; a control character acts on its own.
@@ -89,9 +121,16 @@ SequenceMatcher::Result SequenceMatcher::start(char32_t ch)
             return Result::Matched;
         }
     }
-    for (int pattern : first)
-        m_active.push_back({ pattern, 1, SequenceArgs() });
+    m_held = int(ch);
     return Result::Pending;
+}
+
+void SequenceMatcher::follow(char32_t ch)
+{
+    const Seconds &seconds = m_seconds[size_t(m_secondsOf[size_t(m_held)])];
+    m_held = -1;
+    for (const int pattern : ch < 128 ? seconds.byChar[ch] : seconds.beyondAscii)
+        m_active.push_back({ pattern, 1, SequenceArgs() });
 }
 
 SequenceMatcher::Advance SequenceMatcher::advance(Candidate &c, char32_t ch) const
@@ -135,7 +174,7 @@ SequenceMatcher::Advance SequenceMatcher::advance(Candidate &c, char32_t ch) con
             } else if (ch != ' ' && a.paramMark == 0) {
                 a.paramMark = ch;
             }
-            return a.params.size() < 32 ? Advance::More : Advance::Fail;
+            return a.params.size() < SequenceArgs::maxParams ? Advance::More : Advance::Fail;
         }
         if (ch != step.literal)
             return Advance::Fail;

@@ -11,8 +11,14 @@
 // All patterns that fit the characters so far are followed at once; the first one (in table
 // order) to be complete wins. A sequence that no pattern can continue is dropped; a control
 // character that broke it is taken afresh.
+//
+// The patterns are indexed by their first two characters: a character that only begins longer
+// patterns is held until the next one, and only the patterns that fit both are followed from
+// there, so that each character costs the patterns it can still be part of (a flood of ESC
+// starts none).
 
 #include <QString>
+#include <QVarLengthArray>
 
 #include <array>
 #include <vector>
@@ -24,8 +30,10 @@ struct SequenceArgs
     // %c and %d values in pattern order (a %c gives the character's code).
     std::array<int, 4> values {};
     int valueCount = 0;
-    // %p numbers; -1 where a parameter was left out.
-    std::vector<int> params;
+    static constexpr int maxParams = 32;
+    // %p numbers; -1 where a parameter was left out. Held in place: a sequence followed by many
+    // patterns at once costs no allocation per pattern.
+    QVarLengthArray<int, maxParams> params;
     // The first of < = > ? among the %p characters, 0 when none.
     char32_t paramMark = 0;
     // %s
@@ -35,11 +43,13 @@ struct SequenceArgs
     // A %p parameter, `fallback` when missing or 0 (the usual "0 means 1" of counts).
     int count(size_t i, int fallback = 1) const
     {
-        return i < params.size() && params[i] > 0 ? params[i] : fallback;
+        const qsizetype at = qsizetype(i);
+        return at < params.size() && params[at] > 0 ? params[at] : fallback;
     }
     int param(size_t i, int fallback = 0) const
     {
-        return i < params.size() && params[i] >= 0 ? params[i] : fallback;
+        const qsizetype at = qsizetype(i);
+        return at < params.size() && params[at] >= 0 ? params[at] : fallback;
     }
 };
 
@@ -58,8 +68,12 @@ public:
     explicit SequenceMatcher(const std::vector<QByteArray> &patterns);
 
     Result feed(char32_t ch);
-    bool idle() const { return m_active.empty(); }
-    void reset() { m_active.clear(); }
+    bool idle() const { return m_active.empty() && m_held < 0; }
+    void reset()
+    {
+        m_active.clear();
+        m_held = -1;
+    }
     int matched() const { return m_matched; }
     const SequenceArgs &args() const { return m_args; }
 
@@ -79,14 +93,27 @@ private:
     };
     enum class Advance { Fail, More, Done };
 
+    // Patterns of one first character by their second step: byChar[c] those a second character
+    // c < 128 may continue, beyond ASCII those whose second step is no ASCII literal; in table order.
+    struct Seconds
+    {
+        std::array<std::vector<int>, 128> byChar;
+        std::vector<int> beyondAscii;
+    };
+
     Result start(char32_t ch);
+    // The candidates of the first character held and the second one, ch (not yet taken).
+    void follow(char32_t ch);
+    void indexSeconds();
     Advance advance(Candidate &c, char32_t ch) const;
 
     std::vector<std::vector<Step>> m_patterns;
     // Patterns by their first character (controls, DEL and printable ASCII).
     std::array<std::vector<int>, 128> m_byFirst;
+    std::array<int, 128> m_secondsOf {}; // index into m_seconds, -1 when the first char has none
+    std::vector<Seconds> m_seconds;
+    int m_held = -1; // the first character of a sequence whose second one is awaited
     std::vector<Candidate> m_active;
-    std::vector<Candidate> m_next;
     int m_matched = -1;
     SequenceArgs m_args;
 };

@@ -1517,8 +1517,35 @@ void VtEmulation::doRepeat(const VtSequence &seq, int)
     if (m_lastChar == 0)
         return;
     const int n = std::min(seq.arg(0), rows() * cols());
+    if (!m_insert && charWidth(m_lastChar) == 1) {
+        putRun(m_lastChar, n);
+        return;
+    }
     for (int i = 0; i < n; ++i)
         putChar(m_lastChar);
+}
+
+void VtEmulation::putRun(char32_t ch, int n)
+{
+    while (n > 0) {
+        wrapIfPending();
+        const int end = rightEdge();
+        if (m_col >= end)
+            m_col = end - 1;
+        const int chunk = std::min(n, end - m_col);
+        grid().putRun(m_row, m_col, ch, chunk, look());
+        mark(m_row, m_row);
+        n -= chunk;
+        if (m_col + chunk < end) {
+            m_col += chunk;
+            continue;
+        }
+        m_col = end - 1;
+        if (m_autoWrap)
+            m_wrapPending = true;
+        else
+            n = 0; // the last column keeps the character
+    }
 }
 
 // --- Rendition and modes ------------------------------------------------------------------------

@@ -129,6 +129,8 @@ private:
     char32_t mapped(char32_t ch);
     void putChar(char32_t ch);
     void putAscii(const char *p, int n);
+    // n times a character one cell wide, a row's part at a time (as n putChar, outside insert mode).
+    void putRun(char32_t ch, int n);
     void wrapIfPending();
     Cell look() const;
     Cell eraseCell() const;
