@@ -3,6 +3,7 @@
 
 #include "emulator/emulator.h"
 #include "emulator/emusettings.h"
+#include "emulator/printerjob.h"
 #include "platform/tst_print_cupsd.h"
 #include "platform/tst_print_pdf.h"
 #include "print/device.h"
@@ -12,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QFontInfo>
+#include <QRegularExpression>
 #include <QtTest>
 
 class tst_print : public QObject
@@ -265,6 +267,39 @@ private slots:
         QCOMPARE(pdf::fonts(out).value(0).section(u'+', -1), QStringLiteral("DejaVuSansMono-Bold"));
         print::removePdfPrinter(QStringLiteral("Desk"));
         QFile::remove(desk);
+    }
+
+    void hostJobCut_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("fontSize");
+        const qsizetype over = emu::PrinterJob::maxPages + 500;
+        QTest::newRow("form feeds") << QByteArray("page\f").repeated(over) << 10;
+        // Pages longer than the paper: each goes on over many sheets.
+        QTest::newRow("long pages") << (QByteArray("line\r\n").repeated(40) + '\f').repeated(over)
+                                    << 72;
+    }
+    // A host's print job is cut at the page limit: the PDF file has that many pages.
+    void hostJobCut()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(int, fontSize);
+        const QString missing = pdf::missingTools();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        QTemporaryDir capture;
+        emu::nvEmulator control;
+        emu::Settings &settings = *control.Settings();
+        settings.setTermType(12);
+        settings.setPrinterName(QStringLiteral("nowhere"));
+        settings.setPrinterFontSize(rt::Int(fontSize));
+        settings.setDefaultCaptureDir(capture.path());
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"print job cut at 1000 pages"_qs));
+        control.feedHostData("\x1b[5i" + data + "\x1b[4ishown");
+        QCOMPARE(control.screen()->rowText(0).trimmed(), QStringLiteral("shown"));
+        const QString out = control.lastPrintTarget();
+        QCOMPARE(pdf::pages(out), int(emu::PrinterJob::maxPages));
+        QCOMPARE(pdf::lines(out, 1).value(0), data.left(4));
     }
 };
 
