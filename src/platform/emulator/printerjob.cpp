@@ -87,7 +87,8 @@ void PrinterJob::endLine()
     m_line.clear();
     m_col = 0;
     m_lineStarted = false;
-    m_full = ++m_lines >= maxLines;
+    if (++m_lines >= maxLines)
+        m_full = true;
 }
 
 void PrinterJob::addLine(const QString &line)
@@ -99,7 +100,8 @@ void PrinterJob::addLine(const QString &line)
         return;
     }
     m_pages.last() << line;
-    m_full = ++m_lines >= maxLines;
+    if (++m_lines >= maxLines)
+        m_full = true;
 }
 
 void PrinterJob::newPage()
