@@ -93,9 +93,13 @@ void BM_HostJobBurst(benchmark::State &state, int termType, const char *job)
 }
 
 BENCHMARK_CAPTURE(BM_HostJobBurst, VT, 12, "\x1b[5ijob\x1b[4i")
-    ->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(3000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_HostJobBurst, Wyse50, 5, "\x18job\x14")
-    ->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_HostFormFeedJob(benchmark::State &state)
 {

@@ -316,7 +316,9 @@ void tst_HostProtocol::streamSplitter()
     QFETCH(int, spellings);
     const auto splitter = [&] {
         emu::StreamSplitter made;
-        made.setMarkers({ begin, spellings > 0, spellings > 1 }, { end, spellings > 0, spellings > 1 });
+        const bool sequence = spellings > 0;
+        const bool eightBit = spellings > 1;
+        made.setMarkers({ begin, sequence, eightBit }, { end, sequence, eightBit });
         return made;
     };
     for (qsizetype at = 0; at <= stream.size(); ++at) {

@@ -34,21 +34,20 @@ qsizetype longestSpelling(const Marker &marker)
     return marker.bytes.size() + (marker.controlSequence ? Marker::maxLeadingZeros : 0);
 }
 
-// Where the next byte that may begin a control sequence is, from `from` on, or -1.
+// Where the next byte that may begin a control sequence is, from `from` on, or -1: ESC (found at
+// memchr's pace), and CSI where 8-bit controls are read. Each call reads only as far as the byte
+// it finds.
 qsizetype nextIntroducer(QByteArrayView data, qsizetype from, bool eightBit)
 {
     if (from >= data.size())
         return -1;
-    const char *start = data.data() + from;
-    const size_t left = size_t(data.size() - from);
-    const auto *escape = static_cast<const char *>(std::memchr(start, esc, left));
-    const char *found = escape;
-    if (eightBit) {
-        const size_t before = escape ? size_t(escape - start) : left;
-        if (const void *csi = std::memchr(start, csi8, before))
-            found = static_cast<const char *>(csi);
+    if (!eightBit) {
+        const void *hit = std::memchr(data.data() + from, esc, size_t(data.size() - from));
+        return hit ? static_cast<const char *>(hit) - data.data() : -1;
     }
-    return found ? found - data.data() : -1;
+    const auto *hit = std::find_if(
+        data.begin() + from, data.end(), [](char c) { return c == esc || c == csi8; });
+    return hit == data.end() ? -1 : hit - data.begin();
 }
 
 // How a control-sequence marker reads at data[at]: the length of the spelling of it there, 0
