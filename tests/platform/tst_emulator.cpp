@@ -29,6 +29,7 @@ using emu::nvEmulator;
 namespace {
 
 constexpr int Tty = 0;
+constexpr int Wyse50 = 5;
 constexpr int Wyse60 = 6;
 constexpr int Vt100 = 12;
 constexpr int LinuxConsole = 16;
@@ -104,6 +105,10 @@ private slots:
     void disconnectAndReconnect();
     void vt100AnswersTheHost();
     void vt100PrintController();
+    void printControllerSpellings_data();
+    void printControllerSpellings();
+    void hostPrintFlood_data();
+    void hostPrintFlood();
     void ttyThroughTheControl();
     void selectionAndCopy();
     void screenMethods();
@@ -923,6 +928,84 @@ void TestEmulator::vt100PrintController()
     QVERIFY(m_control->lastPrintTarget() != pdf);
 }
 
+void TestEmulator::printControllerSpellings_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<int>("ansi8Bit");
+    QTest::addColumn<QByteArray>("begin");
+    QTest::addColumn<QByteArray>("end");
+    QTest::addColumn<bool>("printed");
+    QTest::newRow("7-bit") << Vt100 << 0 << QByteArray("\x1b[5i") << QByteArray("\x1b[4i") << true;
+    QTest::newRow("leading zeros")
+        << Vt100 << 0 << QByteArray("\x1b[05i") << QByteArray("\x1b[004i") << true;
+    QTest::newRow("8-bit CSI, 8-bit controls read")
+        << Vt100 << 1 << QByteArray("\x9b" "5i") << QByteArray("\x9b" "04i") << true;
+    QTest::newRow("7-bit, 8-bit controls read")
+        << LinuxConsole << 1 << QByteArray("\x1b[5i") << QByteArray("\x1b[4i") << true;
+    // A UTF-8 host's 0x9B is a character, not CSI.
+    QTest::newRow("8-bit CSI, UTF-8 host")
+        << Vt100 << 0 << QByteArray("\x9b" "5i") << QByteArray("\x9b" "4i") << false;
+    QTest::newRow("Wyse 50") << Wyse50 << 0 << QByteArray("\x18") << QByteArray("\x14") << true;
+}
+
+// The print controller in each spelling the terminal reads: the data between goes to the
+// printer, not to the screen.
+void TestEmulator::printControllerSpellings()
+{
+    QFETCH(int, termType);
+    QFETCH(int, ansi8Bit);
+    QFETCH(QByteArray, begin);
+    QFETCH(QByteArray, end);
+    QFETCH(bool, printed);
+    connectControl(termType);
+    m_control->Settings()->setAnsi8Bit(rt::Int(ansi8Bit));
+    m_control->Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    m_host->send("shown" + begin + "printed" + end + " more");
+    QTRY_VERIFY(m_control->screen()->rowText(0).contains(QLatin1String("more")));
+    const QString row = trimmedRight(m_control->screen()->rowText(0));
+    if (printed) {
+        QCOMPARE(row, QStringLiteral("shown more"));
+        QVERIFY(readBytes(m_control->lastPrintTarget()).startsWith("%PDF"));
+    } else {
+        QVERIFY2(row.contains(QLatin1String("printed")), qPrintable(row));
+        QCOMPARE(m_control->lastPrintTarget(), QString());
+    }
+}
+
+void TestEmulator::hostPrintFlood_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("job");
+    QTest::newRow("print controller") << Vt100 << QByteArray("\x1b[5ijob\f\x1b[4i");
+    QTest::newRow("print controller and print screen")
+        << Vt100 << QByteArray("\x1b[5ijob\x1b[4i\x1b[i");
+    QTest::newRow("Wyse 50 print controller") << Wyse50 << QByteArray("\x18job\x14");
+}
+
+// Host print jobs of every kind start at most once a second: a burst of jobs prints about one
+// a second, the rest is logged, and the data of a dropped job is not shown either.
+void TestEmulator::hostPrintFlood()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, job);
+    constexpr int jobs = 300;
+    connectControl(termType);
+    m_control->Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    const auto printed = [this] {
+        return QDir(m_dir->path()).entryList({ u"norvalis-print-*"_qs }, QDir::Files).size();
+    };
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"print jobs within a second"_qs));
+    QElapsedTimer clock;
+    clock.start();
+    m_host->send(job.repeated(jobs) + "end");
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(0)), QStringLiteral("end"));
+    QVERIFY2(printed() >= 1 && printed() <= 1 + clock.elapsed() / 1000,
+        qPrintable(QString::number(printed())));
+    // A job a second after the last prints again.
+    const qsizetype before = printed();
+    QTRY_VERIFY_WITH_TIMEOUT((m_host->send(job), printed() > before), 5000);
+}
+
 void TestEmulator::ttyThroughTheControl()
 {
     connectControl(Tty);
@@ -1315,6 +1398,13 @@ void TestEmulator::printerJobText_data()
     QTest::newRow("trailing form feed") << QByteArray("end\f") << QList<QStringList> { { "end" } };
     const QString widest(emu::PrinterJob::maxColumns, u'x');
     QTest::newRow("endless line cut") << QByteArray(5000, 'x') << QList<QStringList> { { widest } };
+    QList<QStringList> pages(emu::PrinterJob::maxPages, QStringList { u"page"_qs });
+    QTest::newRow("form feeds past the page limit")
+        << QByteArray("page\f").repeated(emu::PrinterJob::maxPages + 10) << pages;
+    const QStringList lines(emu::PrinterJob::maxLines, u"line"_qs);
+    QTest::newRow("lines past the line limit")
+        << QByteArray("line\r\n").repeated(emu::PrinterJob::maxLines + 10) + "\fnext"
+        << QList<QStringList> { lines };
     QTest::newRow("tabs past the edge")
         << QByteArray(emu::PrinterJob::maxColumns - 3, 'x') + "\t\t\tz\r\nnext"
         << QList<QStringList> { { QString(emu::PrinterJob::maxColumns - 3, u'x') + "   ",

@@ -269,25 +269,41 @@ void tst_HostProtocol::streamSplitter_data()
     QTest::addColumn<QByteArray>("end");
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<int>("spellings"); // 0 as given, 1 control sequences, 2 with 8-bit CSI
 
     const QByteArray mc5 = "\x1b[5i";
     const QByteArray mc4 = "\x1b[4i";
+    const QByteArray zeros(emu::Marker::maxLeadingZeros, '0');
+    QTest::newRow("leading zeros")
+        << mc5 << mc4 << QByteArray("a\x1b[05ip\x1b[0004iq\x1b[" + zeros + "5ir\x1b[" + zeros)
+        << QByteArray("a<p>q<r|\x1b[" + zeros) << 1;
+    QTest::newRow("too many zeros, other parameters")
+        << mc5 << mc4
+        << QByteArray("\x1b[0" + zeros + "5ia\x1b[0ib\x1b[50ic\x1b[5;0id\x1b[1i\x1b[5")
+        << QByteArray("\x1b[0" + zeros + "5ia\x1b[0ib\x1b[50ic\x1b[5;0id\x1b[1i|\x1b[5") << 1;
+    QTest::newRow("8-bit CSI read")
+        << mc5 << mc4 << QByteArray("a\x9b" "5ip\x1b[4iq\x1b[5ir\x9b" "04is\x9b" "0")
+        << QByteArray("a<p>q<r>s|\x9b" "0") << 2;
+    QTest::newRow("8-bit CSI not read")
+        << mc5 << mc4 << QByteArray("a\x9b" "5ip\x9b") << QByteArray("a\x9b" "5ip\x9b|") << 1;
+    QTest::newRow("8-bit CSI stands for ESC [ alone")
+        << mc5 << mc4 << QByteArray("\x9b[5i\x1b\x9b" "5i") << QByteArray("\x9b[5i\x1b<|") << 2;
     QTest::newRow("print controller in SGR text")
         << mc5 << mc4 << QByteArray("a\x1b[1mb\x1b[5ip\x1b[0mq\x1b[4ic\x1b[4m\x1b[")
-        << QByteArray("a\x1b[1mb<p\x1b[0mq>c\x1b[4m|\x1b[");
+        << QByteArray("a\x1b[1mb<p\x1b[0mq>c\x1b[4m|\x1b[") << 0;
     QTest::newRow("a marker after its own beginning")
         << mc5 << mc4 << QByteArray("\x1b[\x1b[5i\x1b[4\x1b[4i\x1b[5")
-        << QByteArray("\x1b[<\x1b[4>|\x1b[5");
+        << QByteArray("\x1b[<\x1b[4>|\x1b[5") << 0;
     QTest::newRow("markers that overlap themselves")
         << QByteArray("aab") << QByteArray("bba") << QByteArray("xaaabyybbbaz")
-        << QByteArray("xa<yyb>z|");
+        << QByteArray("xa<yyb>z|") << 0;
     QTest::newRow("extension lead-in and terminator")
         << QByteArray("{EXT:") << QByteArray("}") << QByteArray("\x1b[7m{EX{EXT:ping}{E\x1b[m")
-        << QByteArray("\x1b[7m{EX<ping>{E\x1b[m|");
+        << QByteArray("\x1b[7m{EX<ping>{E\x1b[m|") << 0;
     QTest::newRow("no end marker") << mc5 << QByteArray() << QByteArray("a\x1b[5ib\x1b[4ic")
-                                   << QByteArray("a<b\x1b[4ic|");
+                                   << QByteArray("a<b\x1b[4ic|") << 0;
     QTest::newRow("no markers") << QByteArray() << QByteArray() << QByteArray("a\x1b[5ib")
-                                << QByteArray("a\x1b[5ib|");
+                                << QByteArray("a\x1b[5ib|") << 0;
 }
 
 // Split into two reads at every byte, and byte by byte: the same pieces.
@@ -297,15 +313,23 @@ void tst_HostProtocol::streamSplitter()
     QFETCH(QByteArray, end);
     QFETCH(QByteArray, stream);
     QFETCH(QByteArray, expected);
+    QFETCH(int, spellings);
+    const auto splitter = [&] {
+        emu::StreamSplitter made;
+        const bool sequence = spellings > 0;
+        const bool eightBit = spellings > 1;
+        made.setMarkers({ begin, sequence, eightBit }, { end, sequence, eightBit });
+        return made;
+    };
     for (qsizetype at = 0; at <= stream.size(); ++at) {
-        emu::StreamSplitter splitter(begin, end);
-        QCOMPARE(splitText(splitter, { stream.left(at), stream.mid(at) }), expected);
+        emu::StreamSplitter split = splitter();
+        QCOMPARE(splitText(split, { stream.left(at), stream.mid(at) }), expected);
     }
     QList<QByteArray> bytes;
     for (char c : stream)
         bytes.append(QByteArray(1, c));
-    emu::StreamSplitter splitter(begin, end);
-    QCOMPARE(splitText(splitter, bytes), expected);
+    emu::StreamSplitter split = splitter();
+    QCOMPARE(splitText(split, bytes), expected);
 }
 
 void tst_HostProtocol::malformedDropped_data()

@@ -3,6 +3,7 @@
 
 #include "emulator/emulator.h"
 #include "emulator/emusettings.h"
+#include "emulator/printerjob.h"
 #include "platform/tst_print_cupsd.h"
 #include "platform/tst_print_pdf.h"
 #include "print/device.h"
@@ -12,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QFontInfo>
+#include <QRegularExpression>
 #include <QtTest>
 
 class tst_print : public QObject
@@ -265,6 +267,30 @@ private slots:
         QCOMPARE(pdf::fonts(out).value(0).section(u'+', -1), QStringLiteral("DejaVuSansMono-Bold"));
         print::removePdfPrinter(QStringLiteral("Desk"));
         QFile::remove(desk);
+    }
+
+    // A host's print job is cut at the page limit: more pages than that, each longer than the
+    // paper, give a PDF file of that many pages.
+    void hostJobCut()
+    {
+        const QByteArray page = QByteArray("line\r\n").repeated(40) + '\f';
+        const QByteArray data = page.repeated(emu::PrinterJob::maxPages + 500);
+        const QString missing = pdf::missingTools();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        QTemporaryDir capture;
+        emu::nvEmulator control;
+        emu::Settings &settings = *control.Settings();
+        settings.setTermType(12);
+        settings.setPrinterName(QStringLiteral("nowhere"));
+        settings.setPrinterFontSize(72);
+        settings.setDefaultCaptureDir(capture.path());
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"print job cut at 1000 pages"_qs));
+        control.feedHostData("\x1b[5i" + data + "\x1b[4ishown");
+        QCOMPARE(control.screen()->rowText(0).trimmed(), QStringLiteral("shown"));
+        const QString out = control.lastPrintTarget();
+        QCOMPARE(pdf::pages(out), int(emu::PrinterJob::maxPages));
+        QCOMPARE(pdf::lines(out, 1).value(0), QStringLiteral("line"));
     }
 };
 

@@ -211,18 +211,25 @@ public:
         return values;
     }
 
-    // The number of the queue's job with a title.
-    static int jobTitled(const QString &queue, const QString &title)
+    // The numbers of the queue's jobs with a title.
+    static QList<int> jobsTitled(const QString &queue, const QString &title)
     {
         cups_job_t *jobs = nullptr;
         const int count = cupsGetJobs2(
             CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
-        int id = 0;
+        QList<int> ids;
         for (int i = 0; i < count; ++i)
             if (QString::fromUtf8(jobs[i].title) == title)
-                id = jobs[i].id;
+                ids << jobs[i].id;
         cupsFreeJobs(count, jobs);
-        return id;
+        return ids;
+    }
+
+    // The number of the queue's (last) job with a title.
+    static int jobTitled(const QString &queue, const QString &title)
+    {
+        const QList<int> ids = jobsTitled(queue, title);
+        return ids.isEmpty() ? 0 : ids.last();
     }
 
     // The service's error log (for failure messages).

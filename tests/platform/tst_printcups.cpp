@@ -1,12 +1,15 @@
 // The printer services against a real print service: a cupsd of the test's own with cups-pdf
 // queues.
 
+#include "emulator/emulator.h"
+#include "emulator/emusettings.h"
 #include "platform/tst_print_cupsd.h"
 #include "platform/tst_print_pdf.h"
 #include "print/device.h"
 #include "print/spooler.h"
 #include "runtime/errnum.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 namespace {
@@ -209,6 +212,29 @@ private slots:
         QVERIFY(!dc.endDoc(failure));
         QCOMPARE(failure.code, rt::err::DeviceIO);
         QVERIFY2(failure.text.contains(queue), qPrintable(failure.text));
+    }
+
+    // A host's burst of print jobs (the print controller's, print-screen requests) reaches the
+    // queue about once a second; the data of the others is shown nowhere.
+    void hostJobFlood()
+    {
+        constexpr int jobs = 100;
+        const QString title = token("flood");
+        emu::nvEmulator control;
+        control.setCaption(title);
+        control.Settings()->setTermType(12);
+        control.Settings()->setPrinterName(QStringLiteral("nvpdf"));
+        QElapsedTimer clock;
+        clock.start();
+        control.feedHostData(QByteArray("\x1b[5ijob\f\x1b[4i\x1b[i").repeated(jobs) + "end");
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(control.screen()->rowText(0).trimmed(), QStringLiteral("end"));
+        const qsizetype queued = TestCupsd::jobsTitled(QStringLiteral("nvpdf"), title).size();
+        QVERIFY2(queued >= 1 && queued <= 1 + elapsed / 1000, qPrintable(QString::number(queued)));
+        const QString out = m_cups.waitForOutput(title);
+        QVERIFY2(!out.isEmpty(), qPrintable(m_cups.log()));
+        m_outputs << out;
+        QCOMPARE(pdf::pages(out), 1);
     }
 };
 

@@ -531,6 +531,13 @@ void TestTransfers::hostileSenderName_data()
     QTest::newRow("Kermit absolute name")
         << Kermit << QStringList { "kermit", "-Y", "-q", "-i", "-s", "@ABS@", "-a", "@OUT@" }
         << true << QStringLiteral("outside.txt");
+    // A name with a leading dot (a shell's start-up file, say) is not taken, whichever
+    // protocol brings it.
+    QTest::newRow("ZModem leading dot")
+        << ZModem << QStringList { "sz", "-q", ".profile" } << false << QString();
+    QTest::newRow("Kermit leading dot")
+        << Kermit << QStringList { "kermit", "-Y", "-q", "-C", "send /as-name:{.profile} @ABS@,exit" }
+        << false << QString();
     QTest::newRow("Kermit control character")
         << Kermit << QStringList { "kermit", "-Y", "-q", "-i", "-s", "@ABS@", "-a", "bad\x01name" }
         << false << QString();
@@ -580,6 +587,7 @@ void TestTransfers::hostileSenderName()
         writeBytes(QDir(hostDir).filePath(dotted), "evil");
         hostCommand.replaceInStrings(QStringLiteral("@DOTTED@"), dotted);
     }
+    writeBytes(QDir(hostDir).filePath(QStringLiteral(".profile")), "evil");
     m_host = std::make_unique<TransferHost>(hostDir);
     startHost(hostCommand, protocol == Kermit);
     const int result = runTransfer(false, protocol, true, m_local + QChar(0), 0);

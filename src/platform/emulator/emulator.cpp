@@ -31,24 +31,26 @@ namespace {
 constexpr int functionKeys = 48;
 
 // The print controller of each terminal type that has one: the bytes that start and end
-// printing what the host sends.
+// printing what the host sends, and whether they are control sequences (which come in other
+// spellings too: streamsplitter.h).
 struct PrintController
 {
     Int termType;
     const char *begin;
     const char *end;
+    bool controlSequences;
 };
 constexpr PrintController printControllers[] = {
-    { 5, "\x18", "\x14" }, // Wyse 50
-    { 6, "\x1b" "d#", "\x14" }, // Wyse 60
-    { 7, "\x1bW", "\x1bX" }, // VT52
-    { 8, "\x1b[5i", "\x1b[4i" },
-    { 9, "\x1b[5i", "\x1b[4i" },
-    { 12, "\x1b[5i", "\x1b[4i" },
-    { 13, "\x1b[5i", "\x1b[4i" },
-    { 14, "\x1b[5i", "\x1b[4i" },
-    { 15, "\x1b[5i", "\x1b[4i" },
-    { 16, "\x1b[5i", "\x1b[4i" },
+    { 5, "\x18", "\x14", false }, // Wyse 50
+    { 6, "\x1b" "d#", "\x14", false }, // Wyse 60
+    { 7, "\x1bW", "\x1bX", false }, // VT52
+    { 8, "\x1b[5i", "\x1b[4i", true },
+    { 9, "\x1b[5i", "\x1b[4i", true },
+    { 12, "\x1b[5i", "\x1b[4i", true },
+    { 13, "\x1b[5i", "\x1b[4i", true },
+    { 14, "\x1b[5i", "\x1b[4i", true },
+    { 15, "\x1b[5i", "\x1b[4i", true },
+    { 16, "\x1b[5i", "\x1b[4i", true },
 };
 
 QString deviceName(Int device)
@@ -220,15 +222,23 @@ void nvEmulator::applyTerminalType()
     m_screen->setTerminalType(termType);
     setHostColor(-1, 0); // colours a host of the old type set do not stay
     applyTerminalOptions();
-    QByteArray begin;
-    QByteArray end;
+    applyPrintController();
+}
+
+// The terminal type's print controller, in the spellings the host's encoding allows.
+void nvEmulator::applyPrintController()
+{
+    const Int termType = m_settings->TermType();
+    const bool eightBit = m_settings->Ansi8Bit() != 0;
+    Marker begin;
+    Marker end;
     for (const PrintController &p : printControllers) {
         if (p.termType == termType) {
-            begin = p.begin;
-            end = p.end;
+            begin = { p.begin, p.controlSequences, eightBit };
+            end = { p.end, p.controlSequences, eightBit };
         }
     }
-    m_printController.setMarkers(begin, end);
+    m_printController.setMarkers(std::move(begin), std::move(end));
 }
 
 void nvEmulator::applyTerminalOptions()
@@ -299,8 +309,11 @@ void nvEmulator::onSettingChanged(int id, int)
         m_view->setCursorStyle(m_settings->CursorType());
         break;
     case Setting::AnswerBack:
+        applyHostEncoding();
+        break;
     case Setting::Ansi8Bit:
         applyHostEncoding();
+        applyPrintController();
         break;
     case Setting::ProtectAttr:
     case Setting::LockFKeys:

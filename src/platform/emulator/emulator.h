@@ -138,7 +138,9 @@ public:
     void PrinterOff();
     void PrinterClose();
     // Prints the screen as a job of its own. The host's own print-screen request (VT family)
-    // does the same, at most once a second (the others are logged and dropped).
+    // does the same. The host's print jobs (print-screen requests and the print controller's
+    // jobs) start at most once a second: the others are logged and dropped, the data of a
+    // dropped controller job too (not shown). A job is cut at PrinterJob's limits.
     void PrintScreen();
     // Source 1 received data, 2 printer data; mode 0 new file only, 1 overwrite, 2 append,
     // 3 clipboard. A relative file name is taken in DefaultCaptureDir.
@@ -378,6 +380,7 @@ private:
     // Settings
     void applySettings();
     void applyTerminalType();
+    void applyPrintController();
     // ProtectAttr, LockFKeys, GmodeEnable and Pages, for the screen.
     void applyTerminalOptions();
     // The host's encoding follows Ansi8Bit (see hostencoding.h); text for the host goes out in it.
@@ -436,6 +439,10 @@ private:
     void printData(QByteArrayView bytes);
     void closePrintJob(bool raiseErrors);
     QStringList screenLines() const;
+    bool admitHostPrint(const char *what);
+    void beginControllerJob();
+    void controllerData(QByteArrayView bytes);
+    void endControllerJob();
     void onHostPrintScreen();
     void updatePrinterState();
     PrintOptions printOptions() const;
@@ -532,12 +539,13 @@ private:
 
     // Printer
     Int m_printerMode = 0;
-    bool m_controllerActive = false;
+    bool m_controllerActive = false; // printing a job of the print controller
+    qint64 m_controllerDropped = 0; // bytes of a job the rate refused
     Int m_printerState = printerstate::Off;
     std::unique_ptr<PrinterJob> m_printJob;
     QTimer m_printTimer;
     QString m_lastPrintTarget;
-    QElapsedTimer m_hostPrintClock; // since the host's last print-screen
+    QElapsedTimer m_hostPrintClock; // since the host's last print job
     int m_hostPrintsDropped = 0; // since then
 
     // Capture

@@ -155,16 +155,13 @@ void nvEmulator::processExtensionFree(QByteArrayView bytes)
                 processPrinterFree(piece.bytes);
                 break;
             case StreamSplitter::Kind::Begin:
-                m_controllerActive = true;
-                updatePrinterState();
+                beginControllerJob();
                 break;
             case StreamSplitter::Kind::Inside:
-                printData(piece.bytes);
+                controllerData(piece.bytes);
                 break;
             case StreamSplitter::Kind::End:
-                m_controllerActive = false;
-                // The host's print job ends with its controller sequence.
-                closePrintJob(false);
+                endControllerJob();
                 break;
             }
         });

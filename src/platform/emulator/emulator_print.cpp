@@ -17,7 +17,6 @@ using detail::trimmedRight;
 
 namespace {
 
-constexpr qsizetype maxPrintJobLines = 50000;
 constexpr qint64 hostPrintIntervalMs = 1000;
 
 } // namespace
@@ -47,12 +46,9 @@ void nvEmulator::printData(QByteArrayView bytes)
         return;
     if (!m_printJob)
         m_printJob = std::make_unique<PrinterJob>(hostEncoding());
+    // A job the host never ends holds what it can (printerjob.h); the rest is left out until it
+    // ends.
     m_printJob->add(bytes);
-    // A job the host never ends is printed in parts, so that it cannot take all memory.
-    if (m_printJob->lineCount() >= maxPrintJobLines) {
-        closePrintJob(false);
-        return;
-    }
     const int timeout = m_settings->PrinterTimeout();
     if (timeout > 0)
         m_printTimer.start(timeout * 1000);
@@ -116,20 +112,59 @@ QStringList nvEmulator::screenLines() const
     return lines;
 }
 
-// A host prints the screen at most once a second: the requests in between are logged and
-// dropped, so that a host cannot fill the printer or the disk with copies.
-void nvEmulator::onHostPrintScreen()
+// A host prints at most once a second, whatever it prints (the screen, a job of its print
+// controller): what it asks for in between is logged and dropped, so that a host cannot fill
+// the printer or the disk with jobs.
+bool nvEmulator::admitHostPrint(const char *what)
 {
     if (m_hostPrintClock.isValid() && m_hostPrintClock.elapsed() < hostPrintIntervalMs) {
         if (m_hostPrintsDropped++ == 0)
-            qCInfo(lcEmulator) << "the host's print-screen requests within a second of its last"
-                               << "are dropped";
+            qCInfo(lcEmulator) << "the host's print jobs within a second of its last are dropped:"
+                               << what;
         else
-            qCDebug(lcEmulator) << "the host's print-screen request dropped";
-        return;
+            qCDebug(lcEmulator) << "the host's" << what << "dropped";
+        return false;
     }
+    if (m_hostPrintsDropped > 0)
+        qCInfo(lcEmulator) << m_hostPrintsDropped << "of the host's print jobs were dropped";
     m_hostPrintClock.start();
     m_hostPrintsDropped = 0;
+    return true;
+}
+
+// The print controller's start: a job the rate refuses is not printed, and its data is taken
+// out of the stream all the same (it is not for the screen).
+void nvEmulator::beginControllerJob()
+{
+    m_controllerActive = admitHostPrint("print controller job");
+    m_controllerDropped = 0;
+    updatePrinterState();
+}
+
+void nvEmulator::controllerData(QByteArrayView bytes)
+{
+    if (m_controllerActive)
+        printData(bytes);
+    else
+        m_controllerDropped += bytes.size();
+}
+
+// The host's print job ends with its controller sequence.
+void nvEmulator::endControllerJob()
+{
+    if (!m_controllerActive) {
+        qCDebug(lcEmulator) << "a dropped print controller job ended:" << m_controllerDropped
+                            << "bytes";
+        return;
+    }
+    m_controllerActive = false;
+    closePrintJob(false);
+}
+
+void nvEmulator::onHostPrintScreen()
+{
+    if (!admitHostPrint("print screen"))
+        return;
     rt::ResumeNext quietly;
     if (!quietly([this] { PrintScreen(); })) {
         qCDebug(lcEmulator) << "the host's print-screen failed, shown on the status line:"

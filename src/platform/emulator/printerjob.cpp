@@ -1,5 +1,6 @@
 #include "emulator/printerjob.h"
 
+#include "emulator/emulog.h"
 #include "print/device.h"
 #include "runtime/errnum.h"
 #include "runtime/error.h"
@@ -22,6 +23,10 @@ void PrinterJob::add(QByteArrayView bytes)
 
 void PrinterJob::addChar(char32_t c)
 {
+    if (m_full) {
+        ++m_leftOut;
+        return;
+    }
     if (m_escape == Escape::Esc) {
         // ESC [ starts a control sequence; intermediates (0x20-0x2F) go on to a final byte.
         if (c == '[')
@@ -79,25 +84,34 @@ QString PrinterJob::lineText() const
 void PrinterJob::endLine()
 {
     m_pages.last() << lineText();
-    ++m_lines;
     m_line.clear();
     m_col = 0;
     m_lineStarted = false;
+    if (++m_lines >= maxLines)
+        m_full = true;
 }
 
 void PrinterJob::addLine(const QString &line)
 {
     if (m_lineStarted)
         endLine();
+    if (m_full) {
+        m_leftOut += line.size();
+        return;
+    }
     m_pages.last() << line;
-    ++m_lines;
+    if (++m_lines >= maxLines)
+        m_full = true;
 }
 
 void PrinterJob::newPage()
 {
     if (m_lineStarted)
         endLine();
-    m_pages << QStringList();
+    if (m_pages.size() >= maxPages)
+        m_full = true;
+    else if (!m_full)
+        m_pages << QStringList();
 }
 
 QList<QStringList> PrinterJob::pages() const
@@ -164,18 +178,29 @@ QString PrinterJob::print(const PrintOptions &options) const
     const int lineHeight = std::max(1, dc.textExtent(QStringLiteral("A")).height());
     const int linesPerPage = std::max(1, dc.vertRes() / lineHeight);
     dc.startDoc(options.title);
+    qsizetype sheets = 0;
+    qsizetype sheetsLeftOut = 0;
     for (const QStringList &page : pages()) {
         // A page longer than the paper goes on over as many sheets as it needs.
         qsizetype start = 0;
         do {
-            dc.startPage();
             const qsizetype end = std::min(page.size(), start + linesPerPage);
-            for (qsizetype i = start; i < end; ++i)
-                dc.textOut(0, int(i - start) * lineHeight, page.at(i));
-            dc.endPage();
+            if (sheets < maxPages) {
+                ++sheets;
+                dc.startPage();
+                for (qsizetype i = start; i < end; ++i)
+                    dc.textOut(0, int(i - start) * lineHeight, page.at(i));
+                dc.endPage();
+            } else {
+                ++sheetsLeftOut;
+            }
             start = end;
         } while (start < page.size());
     }
+    if (m_leftOut > 0 || sheetsLeftOut > 0)
+        qCInfo(lcEmulator) << "print job cut at" << maxPages << "pages," << maxLines
+                           << "lines:" << m_leftOut << "characters and" << sheetsLeftOut
+                           << "sheets left out";
     if (!dc.endDoc(failure))
         rt::raise(rt::err::PathFileAccess,
             QStringLiteral("The print job for \"%1\" failed: %2").arg(target, failure.text));

@@ -8,6 +8,10 @@
 // (never elsewhere: without one the job fails), named "norvalis-print-<date>-<time>.pdf",
 // written whole or not at all. A paper or source the printer does not offer gives way to the
 // printer's own.
+//
+// A job holds at most maxPages pages and maxLines lines, and prints on at most maxPages sheets:
+// what comes after is left out and logged when the job prints, so that no host fills the
+// memory, the disk or the printer with one job, and printing it keeps the program responsive.
 
 #include "emulator/hostencoding.h"
 
@@ -37,6 +41,8 @@ class PrinterJob
 public:
     // Characters past this column of a line are left out (no paper is that wide).
     static constexpr int maxColumns = 1024;
+    static constexpr qsizetype maxPages = 1000;
+    static constexpr qsizetype maxLines = 50000;
 
     explicit PrinterJob(HostEncoding encoding = HostEncoding::Utf8)
         : m_decoder(encoding)
@@ -52,6 +58,10 @@ public:
     bool isEmpty() const;
     // Lines ended so far, on all pages.
     qsizetype lineCount() const { return m_lines; }
+    // The job holds all it can: what comes now is left out.
+    bool isFull() const { return m_full; }
+    // Characters left out so far.
+    qint64 leftOut() const { return m_leftOut; }
     QList<QStringList> pages() const;
 
     // Prints every page; returns where the job went (the printer's name or the PDF file).
@@ -72,6 +82,8 @@ private:
     std::u32string m_line; // a character per column
     int m_col = 0;
     qsizetype m_lines = 0;
+    qint64 m_leftOut = 0;
+    bool m_full = false;
     bool m_lineStarted = false;
     Escape m_escape = Escape::None;
     HostDecoder m_decoder;

@@ -18,6 +18,92 @@ qsizetype partialTail(QByteArrayView data, qsizetype pos, QByteArrayView marker)
     return 0;
 }
 
+constexpr char esc = '\x1b';
+constexpr char csi8 = char(0x9B);
+
+// A spelling of a marker in data: where it starts and how long it is.
+struct Found
+{
+    qsizetype at = -1;
+    qsizetype length = 0;
+};
+
+// The most bytes a spelling of marker takes.
+qsizetype longestSpelling(const Marker &marker)
+{
+    return marker.bytes.size() + (marker.controlSequence ? Marker::maxLeadingZeros : 0);
+}
+
+// Where the next byte that may begin a control sequence is, from `from` on, or -1: ESC (found at
+// memchr's pace), and CSI where 8-bit controls are read. Each call reads only as far as the byte
+// it finds.
+qsizetype nextIntroducer(QByteArrayView data, qsizetype from, bool eightBit)
+{
+    if (from >= data.size())
+        return -1;
+    if (!eightBit) {
+        const void *hit = std::memchr(data.data() + from, esc, size_t(data.size() - from));
+        return hit ? static_cast<const char *>(hit) - data.data() : -1;
+    }
+    const auto *hit = std::find_if(
+        data.begin() + from, data.end(), [](char c) { return c == esc || c == csi8; });
+    return hit == data.end() ? -1 : hit - data.begin();
+}
+
+// How a control-sequence marker reads at data[at]: the length of the spelling of it there, 0
+// when data ends in a beginning of one, -1 when there is none.
+qsizetype spellingAt(QByteArrayView data, qsizetype at, const Marker &marker)
+{
+    qsizetype i = at;
+    if (marker.eightBit && data[i] == csi8) {
+        ++i;
+    } else if (data[i] == esc) {
+        if (++i == data.size())
+            return 0;
+        if (data[i++] != '[')
+            return -1;
+    } else {
+        return -1;
+    }
+    for (int zeros = 0; i < data.size() && data[i] == '0'; ++i) {
+        if (++zeros > Marker::maxLeadingZeros)
+            return -1;
+    }
+    for (const char c : QByteArrayView(marker.bytes).sliced(2)) { // the parameter and final
+        if (i == data.size())
+            return 0;
+        if (data[i++] != c)
+            return -1;
+    }
+    return i - at;
+}
+
+Found findSpelling(QByteArrayView data, const Marker &marker, qsizetype from = 0)
+{
+    if (!marker.controlSequence)
+        return { findMarker(data, marker.bytes, from), marker.bytes.size() };
+    for (qsizetype at = nextIntroducer(data, from, marker.eightBit); at >= 0;
+         at = nextIntroducer(data, at + 1, marker.eightBit)) {
+        if (const qsizetype length = spellingAt(data, at, marker); length > 0)
+            return { at, length };
+    }
+    return {};
+}
+
+// Length of the longest tail of data (from pos) that may begin a spelling of marker.
+qsizetype partialSpelling(QByteArrayView data, qsizetype pos, const Marker &marker)
+{
+    if (!marker.controlSequence)
+        return partialTail(data, pos, marker.bytes);
+    const qsizetype from = std::max(pos, data.size() - longestSpelling(marker) + 1);
+    for (qsizetype at = nextIntroducer(data, from, marker.eightBit); at >= 0;
+         at = nextIntroducer(data, at + 1, marker.eightBit)) {
+        if (spellingAt(data, at, marker) == 0)
+            return data.size() - at;
+    }
+    return 0;
+}
+
 // Bytes of one kind; a stretch right after the last piece of the same kind joins it.
 void add(StreamSplitter::Pieces &out, StreamSplitter::Kind kind, QByteArrayView bytes)
 {
@@ -57,6 +143,11 @@ StreamSplitter::StreamSplitter(QByteArray begin, QByteArray end)
 
 void StreamSplitter::setMarkers(QByteArray begin, QByteArray end)
 {
+    setMarkers(Marker { std::move(begin) }, Marker { std::move(end) });
+}
+
+void StreamSplitter::setMarkers(Marker begin, Marker end)
+{
     m_begin = std::move(begin);
     m_end = std::move(end);
     m_held.clear();
@@ -86,23 +177,23 @@ void StreamSplitter::passMarker(Pieces &out)
 // a longer beginning of one. Returns where in chunk the split goes on, -1 when all of it is held.
 qsizetype StreamSplitter::splitSeam(QByteArrayView chunk, Pieces &out)
 {
-    const QByteArray &marker = this->marker();
+    const Marker &marker = this->marker();
     const QByteArrayView held = out.held;
-    const qsizetype taken = std::min(chunk.size(), marker.size() - 1);
+    const qsizetype taken = std::min(chunk.size(), longestSpelling(marker) - 1);
     QVarLengthArray<char, 64> seam;
     seam.append(held.data(), held.size());
     seam.append(chunk.data(), taken);
     const QByteArrayView joined(seam.data(), seam.size());
-    const qsizetype hit = findMarker(joined, marker);
-    if (hit >= 0 && hit < held.size()) {
-        add(out, kind(), held.first(hit));
-        const qsizetype resume = hit + marker.size() - held.size();
+    const Found hit = findSpelling(joined, marker);
+    if (hit.at >= 0 && hit.at < held.size()) {
+        add(out, kind(), held.first(hit.at));
+        const qsizetype resume = hit.at + hit.length - held.size();
         passMarker(out);
         return resume;
     }
     if (taken == chunk.size()) {
         // The seam is all there is: it may end in a longer beginning of the marker.
-        const qsizetype from = joined.size() - partialTail(joined, 0, marker);
+        const qsizetype from = joined.size() - partialSpelling(joined, 0, marker);
         if (from < held.size()) {
             add(out, kind(), held.first(from));
             m_held = joined.sliced(from).toByteArray();
@@ -116,19 +207,19 @@ qsizetype StreamSplitter::splitSeam(QByteArrayView chunk, Pieces &out)
 void StreamSplitter::splitFrom(QByteArrayView chunk, qsizetype pos, Pieces &out)
 {
     for (;;) {
-        const QByteArray &marker = this->marker();
-        if (marker.isEmpty()) { // outside with no markers, or inside for good: no end marker
+        const Marker &marker = this->marker();
+        if (marker.bytes.isEmpty()) { // outside with no markers, or inside for good: no end marker
             add(out, kind(), chunk.sliced(pos));
             return;
         }
-        const qsizetype hit = findMarker(chunk, marker, pos);
-        if (hit >= 0) {
-            add(out, kind(), chunk.sliced(pos, hit - pos));
+        const Found hit = findSpelling(chunk, marker, pos);
+        if (hit.at >= 0) {
+            add(out, kind(), chunk.sliced(pos, hit.at - pos));
             passMarker(out);
-            pos = hit + marker.size();
+            pos = hit.at + hit.length;
             continue;
         }
-        const qsizetype held = partialTail(chunk, pos, marker);
+        const qsizetype held = partialSpelling(chunk, pos, marker);
         add(out, kind(), chunk.sliced(pos, chunk.size() - pos - held));
         if (held > 0)
             m_held = chunk.last(held).toByteArray();

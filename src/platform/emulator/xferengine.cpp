@@ -38,10 +38,12 @@ constexpr int linkLostGraceMs = 500;
 constexpr qint64 lrzszSector = 128;
 const QByteArray xmodemPart = QByteArrayLiteral("xmodem.part");
 
-// A name a host may give a file in the destination directory: no path, no control character.
+// A name a host may give a file in the destination directory: no path, no control character,
+// no leading dot (a hidden file: a shell's or a program's start-up file, as lrzsz's receiver
+// refuses it in its restricted mode).
 bool acceptableName(const QByteArray &name)
 {
-    if (name.isEmpty() || name == "." || name == ".." || name.contains('/'))
+    if (name.isEmpty() || name.startsWith('.') || name.contains('/'))
         return false;
     return std::none_of(name.begin(), name.end(), [](char c) {
         const auto byte = uchar(c);

@@ -9,8 +9,8 @@
 //
 // A download is kept safe from what the host sends. The program runs in its restricted mode in
 // a private folder inside the destination directory. When it ends, each file it completed moves
-// into the directory under its own base name by rename: a name with a control character is
-// refused, and an existing file is replaced only when overwrite says so (otherwise the old file
+// into the directory under its own base name by rename: a name with a control character or a
+// leading dot is refused (for every protocol), and an existing file is replaced only when overwrite says so (otherwise the old file
 // stays and the transfer counts as failed). A received file gets the mode of the user's new
 // files (the umask), with the execute rights the sender gave; never set-user-ID, set-group-ID,
 // sticky or writable by others. A failed or cancelled download leaves nothing half-written under
