@@ -2,7 +2,8 @@
 // whether it was read as it came or held until after the program had ended, through a socket
 // pair or a pseudo-terminal; a held program that is stopped still ends; writing to a program
 // that has gone does not take this process with it. A program reaches no socket and sees little
-// of this process's environment.
+// of this process's environment. Each layer of the confinement is seen on its own: this test
+// runs itself as the program (--probe), making one attempt that only that layer refuses.
 
 #include "emulator/xferprocess.h"
 
@@ -10,11 +11,24 @@
 
 #include <QLocalServer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/landlock.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using emu::XferProcess;
 
@@ -33,6 +47,70 @@ QByteArray pattern(qint64 size)
     return bytes;
 }
 
+// The probe: this test run as a transfer program, making one attempt and printing "ok" or the
+// name of the error it met.
+constexpr char probeFlag[] = "--probe";
+
+// The Landlock ABI of the running kernel (0: none): the network rules came with 4, the scopes
+// (abstract UNIX sockets, signals) with 6.
+constexpr long landlockFs = 1;
+constexpr long landlockNet = 4;
+constexpr long landlockScope = 6;
+// Rows that need no Landlock, and rows about the x32 system calls of x86-64.
+constexpr long noLandlock = 0;
+constexpr long x32Calls = -1;
+
+long landlockAbi()
+{
+    const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+    return abi > 0 ? abi : 0;
+}
+
+sockaddr_un abstractAddress(const QByteArray &name)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+    return address;
+}
+
+socklen_t abstractLength(const QByteArray &name)
+{
+    return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+}
+
+// argv: the attempt, then its target (a path, a port, a socket name or a process) and the
+// descriptor of a socket made before the confinement for the attempts to connect.
+[[noreturn]] void probe(const char *attempt, const char *target, int fd)
+{
+    const QByteArray what(attempt);
+    int result = -1;
+    if (what == "socket") {
+        result = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    } else if (what == "x32 socket") {
+#if defined(__x86_64__)
+        result = int(::syscall(__X32_SYSCALL_BIT | __NR_socket, AF_INET, SOCK_STREAM, 0));
+#endif
+    } else if (what == "write") {
+        result = ::open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    } else if (what == "connect TCP") {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(std::atoi(target)));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        result = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    } else if (what == "connect abstract") {
+        const QByteArray name(target);
+        const sockaddr_un address = abstractAddress(name);
+        result = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), abstractLength(name));
+    } else if (what == "signal") {
+        result = ::kill(pid_t(std::atoi(target)), 0);
+    }
+    std::fputs(result >= 0 ? "ok" : strerrorname_np(errno), stdout);
+    std::fflush(stdout);
+    ::_exit(0); // nothing of the test's own ending (the leak check) runs confined
+}
+
 } // namespace
 
 class TestXferProcess : public QObject
@@ -44,6 +122,8 @@ private slots:
     void output();
     void confinement_data();
     void confinement();
+    void confinementLayers_data();
+    void confinementLayers();
 };
 
 void TestXferProcess::output_data()
@@ -160,5 +240,92 @@ void TestXferProcess::confinement()
     QVERIFY(!local.hasPendingConnections() && !local.waitForNewConnection(0));
 }
 
-QTEST_MAIN(TestXferProcess)
+void TestXferProcess::confinementLayers_data()
+{
+    QTest::addColumn<QString>("attempt");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("receiver"); // given a writable folder; else a sender (no folders)
+    QTest::addColumn<long>("needs"); // the Landlock ABI, or x32Calls
+    QTest::addColumn<QString>("expected"); // "ok" or the error's name
+    // The seccomp filter.
+    QTest::newRow("socket") << "socket" << "" << false << noLandlock << "EACCES";
+    QTest::newRow("socket, x32 call") << "x32 socket" << "" << false << x32Calls << "EACCES";
+    // Landlock's file rules.
+    QTest::newRow("write in its folder") << "write" << "@FOLDER@/f" << true << landlockFs << "ok";
+    QTest::newRow("write beside its folder")
+        << "write" << "@BESIDE@/f" << true << landlockFs << "EACCES";
+    // Landlock's network rules, on a socket made before (which the filter does not see).
+    QTest::newRow("TCP connect, receiver")
+        << "connect TCP" << "@PORT@" << true << landlockNet << "EACCES";
+    QTest::newRow("TCP connect, sender")
+        << "connect TCP" << "@PORT@" << false << landlockNet << "EACCES";
+    // Landlock's scopes.
+    QTest::newRow("abstract socket")
+        << "connect abstract" << "@ABSTRACT@" << false << landlockScope << "EPERM";
+    QTest::newRow("signal to this process") << "signal" << "@PID@" << false << landlockScope << "EPERM";
+}
+
+// Each layer of a program's confinement refuses what it is there for, whatever the others do:
+// the program is this test, making one attempt that gets past every other layer.
+void TestXferProcess::confinementLayers()
+{
+    QFETCH(QString, attempt);
+    QFETCH(QString, target);
+    QFETCH(bool, receiver);
+    QFETCH(long, needs);
+#if !defined(__x86_64__) && !defined(__aarch64__)
+    QSKIP("no socket filter for this processor");
+#endif
+    if (needs == x32Calls) {
+#if !defined(__x86_64__)
+        QSKIP("x32 system calls are an x86-64 matter");
+#endif
+    } else if (landlockAbi() < needs) {
+        QSKIP(qPrintable(
+            u"the kernel has Landlock ABI %1, this needs %2"_qs.arg(landlockAbi()).arg(needs)));
+    }
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(u"folder"_qs);
+    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(dir.filePath(u"beside"_qs)));
+    QTcpServer tcp;
+    QVERIFY(tcp.listen(QHostAddress::LocalHost, 0));
+    const QByteArray abstract = "norvalis-probe-" + QByteArray::number(QCoreApplication::applicationPid());
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = abstractAddress(abstract);
+    // Made here, left to the program (no close-on-exec).
+    const int socket = ::socket(attempt == u"connect TCP" ? AF_INET : AF_UNIX, SOCK_STREAM, 0);
+    const auto closeSockets = qScopeGuard([&] {
+        ::close(socket);
+        ::close(listener);
+    });
+    QVERIFY(::bind(listener, reinterpret_cast<const sockaddr *>(&address), abstractLength(abstract)) == 0);
+    QVERIFY(::listen(listener, 1) == 0);
+    target.replace(u"@FOLDER@"_qs, folder)
+        .replace(u"@BESIDE@"_qs, dir.filePath(u"beside"_qs))
+        .replace(u"@PORT@"_qs, QString::number(tcp.serverPort()))
+        .replace(u"@ABSTRACT@"_qs, QString::fromLatin1(abstract))
+        .replace(u"@PID@"_qs, QString::number(QCoreApplication::applicationPid()));
+    XferProcess process;
+    QByteArray received;
+    connect(&process, &XferProcess::output, this, [&](const QByteArray &bytes) { received += bytes; });
+    QSignalSpy finished(&process, &XferProcess::finished);
+    QString error;
+    QVERIFY2(process.start({ QCoreApplication::applicationFilePath(),
+                               { QString::fromLatin1(probeFlag), attempt, target, QString::number(socket) },
+                               dir.path(), false, receiver ? QStringList { folder } : QStringList() },
+                 &error),
+        qPrintable(error));
+    QVERIFY(finished.wait(20000));
+    QTEST(QString::fromLatin1(received), "expected");
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 5 && qstrcmp(argv[1], probeFlag) == 0)
+        probe(argv[2], argv[3], std::atoi(argv[4]));
+    QCoreApplication app(argc, argv);
+    TestXferProcess test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_xferprocess.moc"
