@@ -367,12 +367,14 @@ private slots:
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("why");
         QTest::newRow("at the limit") << "f" << 10 << 0 << "";
-        QTest::newRow("larger") << "f" << 9 << int(rt::err::PathFileAccess) << "larger than 9 bytes";
+        QTest::newRow("larger") << "f" << 9 << int(rt::err::PathFileAccess)
+                                << "larger than 9 bytes";
         QTest::newRow("missing") << "none" << 10 << int(rt::err::FileNotFound) << "no such file";
-        QTest::newRow("folder") << "." << 10 << int(rt::err::PathFileAccess) << "not a regular file";
+        QTest::newRow("folder") << "." << 10 << int(rt::err::PathFileAccess)
+                                << "not a regular file";
         // A regular file whose reads fail.
-        QTest::newRow("unreadable") << "/proc/self/mem" << 10 << int(rt::err::PathFileAccess)
-                                    << "cannot be read";
+        QTest::newRow("unreadable")
+            << "/proc/self/mem" << 10 << int(rt::err::PathFileAccess) << "cannot be read";
     }
     void readNamedFile()
     {
@@ -388,7 +390,8 @@ private slots:
         if (why.isEmpty())
             QCOMPARE(data, QByteArray("0123456789"));
         else
-            QVERIFY2(error.description.endsWith(path + u" ("_qs + why + u')'), qPrintable(error.description));
+            QVERIFY2(error.description.endsWith(path + u" ("_qs + why + u')'),
+                qPrintable(error.description));
     }
 
     // The edit lock excludes a second holder until it is let go, and leaves no file behind.

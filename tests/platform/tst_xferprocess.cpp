@@ -51,59 +51,55 @@ QByteArray pattern(qint64 size)
 // name of the error it met.
 constexpr char probeFlag[] = "--probe";
 
-// The Landlock ABI of the running kernel (0: none): the network rules came with 4, the scopes
-// (abstract UNIX sockets, signals) with 6.
+// What a row needs of the kernel: the Landlock ABI (files 1, network 4, scopes 6), or x32 calls.
 constexpr long landlockFs = 1;
 constexpr long landlockNet = 4;
 constexpr long landlockScope = 6;
-// Rows that need no Landlock, and rows about the x32 system calls of x86-64.
 constexpr long noLandlock = 0;
 constexpr long x32Calls = -1;
 
 long landlockAbi()
 {
-    const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+    const long abi
+        = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     return abi > 0 ? abi : 0;
 }
 
-sockaddr_un abstractAddress(const QByteArray &name)
+// Listens on, or connects fd to, the abstract UNIX socket of that name.
+int abstractSocket(int fd, const QByteArray &name, bool listening)
 {
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
-    return address;
+    const auto *at = reinterpret_cast<const sockaddr *>(&address);
+    const auto size = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (!listening)
+        return ::connect(fd, at, size);
+    return ::bind(fd, at, size) == 0 && ::listen(fd, 1) == 0 ? 0 : -1;
 }
 
-socklen_t abstractLength(const QByteArray &name)
+// The attempt, its target (a path, a port, a socket name or a process) and a socket made before
+// the confinement, for the attempts to connect.
+[[noreturn]] void probe(const QByteArray &attempt, const char *target, int fd)
 {
-    return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-}
-
-// argv: the attempt, then its target (a path, a port, a socket name or a process) and the
-// descriptor of a socket made before the confinement for the attempts to connect.
-[[noreturn]] void probe(const char *attempt, const char *target, int fd)
-{
-    const QByteArray what(attempt);
     int result = -1;
-    if (what == "socket") {
+    if (attempt == "socket") {
         result = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    } else if (what == "x32 socket") {
+    } else if (attempt == "x32 socket") {
 #if defined(__x86_64__)
         result = int(::syscall(__X32_SYSCALL_BIT | __NR_socket, AF_INET, SOCK_STREAM, 0));
 #endif
-    } else if (what == "write") {
+    } else if (attempt == "write") {
         result = ::open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    } else if (what == "connect TCP") {
+    } else if (attempt == "connect TCP") {
         sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_port = htons(quint16(std::atoi(target)));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         result = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-    } else if (what == "connect abstract") {
-        const QByteArray name(target);
-        const sockaddr_un address = abstractAddress(name);
-        result = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), abstractLength(name));
-    } else if (what == "signal") {
+    } else if (attempt == "connect abstract") {
+        result = abstractSocket(fd, target, false);
+    } else if (attempt == "signal") {
         result = ::kill(pid_t(std::atoi(target)), 0);
     }
     std::fputs(result >= 0 ? "ok" : strerrorname_np(errno), stdout);
@@ -245,24 +241,20 @@ void TestXferProcess::confinementLayers_data()
     QTest::addColumn<QString>("attempt");
     QTest::addColumn<QString>("target");
     QTest::addColumn<bool>("receiver"); // given a writable folder; else a sender (no folders)
-    QTest::addColumn<long>("needs"); // the Landlock ABI, or x32Calls
+    QTest::addColumn<long>("needs");
     QTest::addColumn<QString>("expected"); // "ok" or the error's name
     // The seccomp filter.
-    QTest::newRow("socket") << "socket" << "" << false << noLandlock << "EACCES";
-    QTest::newRow("socket, x32 call") << "x32 socket" << "" << false << x32Calls << "EACCES";
+    dataRow("socket", "socket", "", false, noLandlock, "EACCES");
+    dataRow("socket, x32 call", "x32 socket", "", false, x32Calls, "EACCES");
     // Landlock's file rules.
-    QTest::newRow("write in its folder") << "write" << "@FOLDER@/f" << true << landlockFs << "ok";
-    QTest::newRow("write beside its folder")
-        << "write" << "@BESIDE@/f" << true << landlockFs << "EACCES";
+    dataRow("write in its folder", "write", "@FOLDER@/f", true, landlockFs, "ok");
+    dataRow("write beside its folder", "write", "@DIR@/f", true, landlockFs, "EACCES");
     // Landlock's network rules, on a socket made before (which the filter does not see).
-    QTest::newRow("TCP connect, receiver")
-        << "connect TCP" << "@PORT@" << true << landlockNet << "EACCES";
-    QTest::newRow("TCP connect, sender")
-        << "connect TCP" << "@PORT@" << false << landlockNet << "EACCES";
+    dataRow("TCP, receiver", "connect TCP", "@PORT@", true, landlockNet, "EACCES");
+    dataRow("TCP, sender", "connect TCP", "@PORT@", false, landlockNet, "EACCES");
     // Landlock's scopes.
-    QTest::newRow("abstract socket")
-        << "connect abstract" << "@ABSTRACT@" << false << landlockScope << "EPERM";
-    QTest::newRow("signal to this process") << "signal" << "@PID@" << false << landlockScope << "EPERM";
+    dataRow("abstract socket", "connect abstract", "@ABSTRACT@", false, landlockScope, "EPERM");
+    dataRow("signal to this process", "signal", "@PID@", false, landlockScope, "EPERM");
 }
 
 // Each layer of a program's confinement refuses what it is there for, whatever the others do:
@@ -276,43 +268,42 @@ void TestXferProcess::confinementLayers()
 #if !defined(__x86_64__) && !defined(__aarch64__)
     QSKIP("no socket filter for this processor");
 #endif
-    if (needs == x32Calls) {
 #if !defined(__x86_64__)
+    if (needs == x32Calls)
         QSKIP("x32 system calls are an x86-64 matter");
 #endif
-    } else if (landlockAbi() < needs) {
+    if (landlockAbi() < needs)
         QSKIP(qPrintable(
-            u"the kernel has Landlock ABI %1, this needs %2"_qs.arg(landlockAbi()).arg(needs)));
-    }
+            u"Landlock ABI %1 in this kernel, %2 needed"_qs.arg(landlockAbi()).arg(needs)));
     QTemporaryDir dir;
     const QString folder = dir.filePath(u"folder"_qs);
-    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(dir.filePath(u"beside"_qs)));
+    QVERIFY(QDir().mkpath(folder));
     QTcpServer tcp;
     QVERIFY(tcp.listen(QHostAddress::LocalHost, 0));
-    const QByteArray abstract = "norvalis-probe-" + QByteArray::number(QCoreApplication::applicationPid());
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    const QByteArray abstract = "norvalis-probe-" + pid.toLatin1();
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = abstractAddress(abstract);
     // Made here, left to the program (no close-on-exec).
     const int socket = ::socket(attempt == u"connect TCP" ? AF_INET : AF_UNIX, SOCK_STREAM, 0);
     const auto closeSockets = qScopeGuard([&] {
         ::close(socket);
         ::close(listener);
     });
-    QVERIFY(::bind(listener, reinterpret_cast<const sockaddr *>(&address), abstractLength(abstract)) == 0);
-    QVERIFY(::listen(listener, 1) == 0);
+    QCOMPARE(abstractSocket(listener, abstract, true), 0);
     target.replace(u"@FOLDER@"_qs, folder)
-        .replace(u"@BESIDE@"_qs, dir.filePath(u"beside"_qs))
+        .replace(u"@DIR@"_qs, dir.path())
         .replace(u"@PORT@"_qs, QString::number(tcp.serverPort()))
         .replace(u"@ABSTRACT@"_qs, QString::fromLatin1(abstract))
-        .replace(u"@PID@"_qs, QString::number(QCoreApplication::applicationPid()));
+        .replace(u"@PID@"_qs, pid);
     XferProcess process;
     QByteArray received;
-    connect(&process, &XferProcess::output, this, [&](const QByteArray &bytes) { received += bytes; });
+    connect(&process, &XferProcess::output, this, [&](const QByteArray &out) { received += out; });
     QSignalSpy finished(&process, &XferProcess::finished);
+    const QStringList arguments { QString::fromLatin1(probeFlag), attempt, target,
+        QString::number(socket) };
     QString error;
-    QVERIFY2(process.start({ QCoreApplication::applicationFilePath(),
-                               { QString::fromLatin1(probeFlag), attempt, target, QString::number(socket) },
-                               dir.path(), false, receiver ? QStringList { folder } : QStringList() },
+    QVERIFY2(process.start({ QCoreApplication::applicationFilePath(), arguments, dir.path(), false,
+                               receiver ? QStringList { folder } : QStringList() },
                  &error),
         qPrintable(error));
     QVERIFY(finished.wait(20000));

@@ -272,7 +272,8 @@ private slots:
     // Before a link is up, /ScriptHosts names the host the session's settings connect to.
     void sessionHostBeforeTheLink()
     {
-        const auto session = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
         emu::Settings &settings = session->EmulatorSettings();
         settings.setDevice(emu::device::Tcp);
         settings.setHostName(u"127.0.0.1"_qs);
