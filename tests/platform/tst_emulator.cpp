@@ -11,6 +11,7 @@
 #include "emulator/screenview.h"
 #include "platform/fakehost.h"
 #include "platform/hayesmodem.h"
+#include "runtime/errnum.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -906,7 +907,8 @@ void TestEmulator::noAnswerWhileTheHostDoesNotRead_data()
     const QByteArray report("\x1b[c");
     const QByteArray reportAnswer("\x1b[?1;2c");
     const QByteArray extension("\x1b_ping\x1b\\");
-    const QByteArray refusal = emu::HostProtocol::encodeScriptError(70, QStringLiteral("no"));
+    const QByteArray refusal
+        = emu::HostProtocol::encodeScriptError(rt::err::PermissionDenied, QStringLiteral("no"));
     QTest::newRow("terminal report") << report << reportAnswer << false;
     QTest::newRow("terminal report, backlogged") << report << reportAnswer << true;
     QTest::newRow("extension") << extension << QByteArray("pong") << false;
@@ -938,7 +940,8 @@ void TestEmulator::noAnswerWhileTheHostDoesNotRead()
     const qint64 before = channel->backlog();
     QVERIFY(before >= waiting);
     if (request.isEmpty())
-        QCOMPARE(m_control->ScriptError(70, QStringLiteral("no")), rt::Int(backlogged ? 0 : 1));
+        QCOMPARE(m_control->ScriptError(rt::err::PermissionDenied, QStringLiteral("no")),
+            rt::Int(backlogged ? 0 : 1));
     else
         m_control->feedHostData(request);
     QCOMPARE(channel->backlog() > before, !backlogged); // (as the link carries it)
