@@ -462,11 +462,13 @@ void TestMdiParent::settingsCommands()
 
 // OK in the settings window after a change of the connection: a session without a link connects
 // at once (and shows what the host sends); a connected one is asked whether to connect again and
-// does so only on Yes; a change elsewhere leaves the link alone.
+// does so only on Yes; a change elsewhere leaves the link alone. Cancel connects nothing, even
+// where an OK refused by a later field has written the connection already.
 void TestMdiParent::settingsConnect_data()
 {
     QTest::addColumn<bool>("connected"); // to the first host before the dialog opens
-    QTest::addColumn<QString>("change"); // "port": to the second host; "rows": the screen's
+    QTest::addColumn<QString>("change"); // "port": to the second host; "rows": the screen's;
+                                         // "port, refused": OK refused, then Cancel
     QTest::addColumn<int>("answer"); // to the question, when one is asked
     QTest::addColumn<QStringList>("asked");
     QTest::addColumn<int>("secondHost"); // connections the second host saw
@@ -477,6 +479,8 @@ void TestMdiParent::settingsConnect_data()
     QTest::newRow("connected, No keeps the link") << true << "port" << 7 << question << 0 << 1;
     QTest::newRow("connected, Yes connects again") << true << "port" << 6 << question << 1 << 1;
     QTest::newRow("other page: nothing asked") << true << "rows" << 6 << QStringList() << 0 << 1;
+    QTest::newRow("new session, OK refused, Cancel")
+        << false << "port, refused" << 0 << QStringList() << 0 << 0;
 }
 
 void TestMdiParent::settingsConnect()
@@ -514,7 +518,17 @@ void TestMdiParent::settingsConnect()
                 window.findChild<QLineEdit *>(u"emu:HostName"_qs)->setText(u"127.0.0.1"_qs);
                 window.findChild<QLineEdit *>(u"emu:HostPort"_qs)->setText(second.portText());
             }
-            window.cmdOK->click();
+            if (change == u"port, refused") {
+                // A mouse table the session refuses when it is stored, after the connection.
+                const QString table = home(u"large.tbl"_qs);
+                writeBytes(table, QByteArray(2 * 1024 * 1024, ';'));
+                window.findChild<QLineEdit *>(u"session:MouseTable"_qs)->setText(table);
+                window.cmdOK->click();
+                QVERIFY(window.isVisible());
+                window.cmdCancel->click();
+            } else {
+                window.cmdOK->click();
+            }
         });
         const MnuToolPtr tool = session->Menu()->MnuBands(u"Tools"_qs)->MnuTools(u"705"_qs);
         frmMdiParent::instance().TB_ToolClick(tool->BarTool().get());
@@ -529,8 +543,10 @@ void TestMdiParent::settingsConnect()
         second.send("login: ");
         QTRY_COMPARE(session->Emulator()->screen()->rowText(0).trimmed(), u"login:"_qs);
     } else {
-        // The link to the first host is the one the session had (not one being made again).
-        QVERIFY(session->Emulator()->Connected() != 0);
+        // The link to the first host is the one the session had (not one being made again);
+        // a session without one has none made.
+        QCOMPARE(session->Emulator()->Connected() != 0, connected);
+        QCOMPARE(session->Emulator()->channel() != nullptr, connected);
     }
     QCOMPARE(second.connectionCount(), secondHost);
     QTEST(first.connectionCount(), "firstHost");

@@ -3,6 +3,7 @@
 // selection and copy, and the late-bound entry.
 
 #include "common/testutil.h"
+#include "emulator/answerbudget.h"
 #include "emulator/block.h"
 #include "emulator/dispatch.h"
 #include "emulator/emulator.h"
@@ -10,6 +11,7 @@
 #include "emulator/screenview.h"
 #include "platform/fakehost.h"
 #include "platform/hayesmodem.h"
+#include "runtime/errnum.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -103,6 +105,8 @@ private slots:
     void hostDataSplitAnywhere_data();
     void hostDataSplitAnywhere();
     void disconnectAndReconnect();
+    void noAnswerWhileTheHostDoesNotRead_data();
+    void noAnswerWhileTheHostDoesNotRead();
     void vt100AnswersTheHost();
     void vt100PrintController();
     void printControllerSpellings_data();
@@ -866,25 +870,89 @@ void TestEmulator::hostDataSplitAnywhere()
     }
 }
 
+// The host of the link (LinkPeer) is known only while that link is up: not after the host
+// closed it, nor while a new link is being made, nor after our own hang-up.
 void TestEmulator::disconnectAndReconnect()
 {
+    const QString none = QStringLiteral("none");
+    const QString peer = QStringLiteral("telnet:127.0.0.1:") + m_host->portText();
     connectControl();
+    QCOMPARE(m_control->LinkPeer(), peer);
     QSignalSpy disconnect(m_control.get(), &nvEmulator::Disconnect);
     QSignalSpy status(m_control.get(), &nvEmulator::StatusChange);
     m_host->closeClient();
     QVERIFY(disconnect.wait());
     QCOMPARE(m_control->Connected(), rt::Int(0));
+    QCOMPARE(m_control->LinkPeer(), none);
     QVERIFY(!status.isEmpty());
     QCOMPARE(errorOf([&] { m_control->Output(QStringLiteral("x")); }), emu::emuerror::NotConnected);
     m_control->Reset(2);
     QVERIFY(m_host->waitForConnection(2));
     QTRY_COMPARE(m_control->Connected(), rt::True);
+    QCOMPARE(m_control->LinkPeer(), peer);
     m_control->Output(QStringLiteral("again"));
     QVERIFY(m_host->waitForReceived("again"));
+    // A new link for the one that is up.
+    m_control->Reset(2);
+    QCOMPARE(m_control->LinkPeer(), none);
+    QVERIFY(m_host->waitForConnection(3));
+    QTRY_COMPARE(m_control->Connected(), rt::True);
     // Our own hang-up is no disconnection by the host.
     m_control->HangUp(1);
     QCOMPARE(m_control->Connected(), rt::Int(0));
+    QCOMPARE(m_control->LinkPeer(), none);
     QCOMPARE(disconnect.count(), 1);
+}
+
+void TestEmulator::noAnswerWhileTheHostDoesNotRead_data()
+{
+    QTest::addColumn<QByteArray>("request"); // from the host; empty: a script's refusal
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("backlogged");
+    const QByteArray report("\x1b[c");
+    const QByteArray reportAnswer("\x1b[?1;2c");
+    const QByteArray extension("\x1b_ping\x1b\\");
+    const QByteArray refusal
+        = emu::HostProtocol::encodeScriptError(rt::err::PermissionDenied, QStringLiteral("no"));
+    QTest::newRow("terminal report") << report << reportAnswer << false;
+    QTest::newRow("terminal report, backlogged") << report << reportAnswer << true;
+    QTest::newRow("extension") << extension << QByteArray("pong") << false;
+    QTest::newRow("extension, backlogged") << extension << QByteArray("pong") << true;
+    QTest::newRow("script refused") << QByteArray() << refusal << false;
+    QTest::newRow("script refused, backlogged") << QByteArray() << refusal << true;
+}
+
+// While more than the answers' backlog waits for a host that does not read, what the host asks
+// is not answered (an extension is not even raised); else the answer is queued at once.
+void TestEmulator::noAnswerWhileTheHostDoesNotRead()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, backlogged);
+    connectControl(Vt100);
+    QString leadIn = QStringLiteral("\x1b_");
+    QString terminator = QStringLiteral("\x1b\\");
+    m_control->SetExtension(&leadIn, &terminator);
+    int extensions = 0;
+    connect(m_control.get(), &nvEmulator::Extension, this, [&extensions](QString *command) {
+        ++extensions;
+        *command = QStringLiteral("pong");
+    });
+    // Nothing goes out until the event loop runs: what waits stays there.
+    emu::Channel *channel = m_control->channel();
+    const qint64 waiting = backlogged ? emu::AnswerBudget::maxBacklog + 1 : 0;
+    QVERIFY(channel->write(QByteArray(waiting, 'w')));
+    const qint64 before = channel->backlog();
+    QVERIFY(before >= waiting);
+    if (request.isEmpty())
+        QCOMPARE(m_control->ScriptError(rt::err::PermissionDenied, QStringLiteral("no")),
+            rt::Int(backlogged ? 0 : 1));
+    else
+        m_control->feedHostData(request);
+    QCOMPARE(channel->backlog() > before, !backlogged); // (as the link carries it)
+    QCOMPARE(extensions, request.startsWith("\x1b_") && !backlogged ? 1 : 0);
+    if (!backlogged)
+        QVERIFY(m_host->waitForReceived(answer));
 }
 
 void TestEmulator::vt100AnswersTheHost()

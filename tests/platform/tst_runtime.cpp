@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QtTest>
 #include <deque>
@@ -548,6 +549,60 @@ private slots:
         QCOMPARE(twipsToPixelsY(pixelsToTwipsY(123)), 123);
         QCOMPARE(ScreenHeight(),
             Long(qRound(QGuiApplication::primaryScreen()->geometry().height() * 1440.0 / dpi)));
+    }
+
+    // A text is cut to what the screens could show (a pixel a character), never inside a
+    // character of two UTF-16 units. Lengths count from that limit.
+    void visibleText_data()
+    {
+        QTest::addColumn<int>("lead"); // the text: limit + lead x's, then the tail
+        QTest::addColumn<QString>("tail");
+        QTest::addColumn<int>("kept"); // when cut: limit + kept units of it, then an ellipsis
+        QTest::addColumn<bool>("cut");
+        const QString pair = QString::fromUcs4(U"\U0001F600");
+        QTest::newRow("shorter") << -1 << QString() << 0 << false;
+        QTest::newRow("exactly the limit") << 0 << QString() << 0 << false;
+        QTest::newRow("one more") << 1 << QString() << 0 << true;
+        QTest::newRow("a pair across the cut") << -1 << pair << -1 << true;
+        QTest::newRow("a pair before the cut") << -2 << pair + u'y' << 0 << true;
+    }
+    void visibleText()
+    {
+        QFETCH(int, lead);
+        QFETCH(QString, tail);
+        QFETCH(int, kept);
+        QFETCH(bool, cut);
+        int limit = 0;
+        for (const QScreen *screen : QGuiApplication::screens())
+            limit += screen->geometry().width();
+        QVERIFY(limit > 2);
+        const QString text = QString(limit + lead, u'x') + tail;
+        QCOMPARE(rt::visibleText(text), cut ? text.left(limit + kept) + QChar(0x2026) : text);
+    }
+
+    // A window inside another (a 400 x 300 room) keeps its place while its top left corner and
+    // a grip of 48 pixels beside and below it (all of a smaller window) lie in the room; else it
+    // comes wholly into the room where it fits, or to the room's start.
+    void keptOnScreen_data()
+    {
+        QTest::addColumn<QRect>("given");
+        QTest::addColumn<QPoint>("kept");
+        QTest::newRow("inside") << QRect(10, 20, 100, 100) << QPoint(10, 20);
+        QTest::newRow("a grip inside") << QRect(352, 252, 100, 100) << QPoint(352, 252);
+        QTest::newRow("less than a grip") << QRect(353, 253, 100, 100) << QPoint(300, 200);
+        QTest::newRow("small, all of it inside") << QRect(370, 270, 20, 20) << QPoint(370, 270);
+        QTest::newRow("small, past the edge") << QRect(381, 281, 20, 20) << QPoint(380, 280);
+        QTest::newRow("before the start") << QRect(-5, -1, 100, 100) << QPoint(0, 0);
+        QTest::newRow("larger than the room") << QRect(390, 290, 500, 400) << QPoint(0, 0);
+    }
+    void keptOnScreen()
+    {
+        QFETCH(QRect, given);
+        QFETCH(QPoint, kept);
+        QWidget room;
+        room.resize(400, 300);
+        QWidget window(&room);
+        QCOMPARE(rt::keptOnScreen(given, &window), QRect(kept, given.size()));
     }
 
     void pauseState()

@@ -2,6 +2,7 @@
 // system: modes, links, failures (as root too), a writer killed in the middle, stale temporaries.
 
 #include "platform/tst_inifile_files.h"
+#include "runtime/errnum.h"
 #include "runtime/wholefile.h"
 
 #include <QElapsedTimer>
@@ -356,6 +357,41 @@ private slots:
         QByteArray data("stale");
         QCOMPARE(rt::readAtMost(f, limit, data), ok);
         QCOMPARE(data, ok ? bytes : QByteArray());
+    }
+
+    // A file a user names: its bytes, or the error that names it and says why.
+    void readNamedFile_data()
+    {
+        QTest::addColumn<QString>("path"); // "f": a file of 10 bytes in the test's folder
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("at the limit") << "f" << 10 << 0 << "";
+        QTest::newRow("larger") << "f" << 9 << int(rt::err::PathFileAccess)
+                                << "larger than 9 bytes";
+        QTest::newRow("missing") << "none" << 10 << int(rt::err::FileNotFound) << "no such file";
+        QTest::newRow("folder") << "." << 10 << int(rt::err::PathFileAccess)
+                                << "not a regular file";
+        // A regular file whose reads fail.
+        QTest::newRow("unreadable")
+            << "/proc/self/mem" << 10 << int(rt::err::PathFileAccess) << "cannot be read";
+    }
+    void readNamedFile()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, limit);
+        QFETCH(QString, why);
+        writeBytes(file(u"f"_qs), "0123456789");
+        if (!path.startsWith(u'/'))
+            path = file(path);
+        QByteArray data;
+        const rt::Error error = raisedError([&] { data = rt::readNamedFile(path, limit); });
+        QTEST(int(error.number), "error");
+        if (why.isEmpty())
+            QCOMPARE(data, QByteArray("0123456789"));
+        else
+            QVERIFY2(error.description.endsWith(path + u" ("_qs + why + u')'),
+                qPrintable(error.description));
     }
 
     // The edit lock excludes a second holder until it is let go, and leaves no file behind.

@@ -246,6 +246,48 @@ private slots:
         }
     }
 
+    // The link drops while the question is open: the answer runs nothing and remembers
+    // nothing, for the host it was about is no longer at the other end.
+    void answerAfterTheLinkDropped_data()
+    {
+        QTest::addColumn<QByteArray>("button");
+        QTest::newRow("Run") << QByteArray("cmdRun");
+        QTest::newRow("Always for this host") << QByteArray("cmdAlways");
+    }
+    void answerAfterTheLinkDropped()
+    {
+        QFETCH(QByteArray, button);
+        ServingHost host;
+        const auto session = connectedTo(host);
+        host.send(scriptSequence(countingScript()));
+        QTRY_VERIFY(question(*session));
+        host.closeClient();
+        QTRY_COMPARE(session->Emulator()->LinkPeer(), u"none"_qs);
+        QVERIFY(question(*session));
+        answer(question(*session), button.constData());
+        QCOMPARE(runs(), 0);
+        QCOMPARE(ScriptConsent::AllowedHosts(), QStringList());
+    }
+
+    // Before a link is up, /ScriptHosts names the host the session's settings connect to.
+    void sessionHostBeforeTheLink()
+    {
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
+        emu::Settings &settings = session->EmulatorSettings();
+        settings.setDevice(emu::device::Tcp);
+        settings.setHostName(u"127.0.0.1"_qs);
+        settings.setHostPort(u"7"_qs);
+        QCOMPARE(session->Emulator()->LinkPeer(), u"none"_qs);
+        QCOMPARE(busclient::busMessage(u"/ScriptHosts"_qs, u"NVWin32.ScriptHosts"_qs,
+                     u"SessionHost"_qs, { session->ID() })
+                     .arguments()
+                     .value(0)
+                     .toString(),
+            u"tcp:127.0.0.1:7"_qs);
+        session->setChanged(rt::False);
+    }
+
     // A host that floods script requests and never reads: the requests past the budget of a
     // second are dropped, so the answers waiting for the host stay few.
     void neverReadingHost()
