@@ -102,6 +102,8 @@ private slots:
     void hostDataSplitAnywhere_data();
     void hostDataSplitAnywhere();
     void disconnectAndReconnect();
+    void newHostForgetsProgrammedKeys_data();
+    void newHostForgetsProgrammedKeys();
     void vt100AnswersTheHost();
     void vt100PrintController();
     void ttyThroughTheControl();
@@ -136,6 +138,12 @@ private slots:
 private:
     void connectControl(int termType = Tty, rt::Int device = emu::device::Telnet);
     void sendEarlyAndLate(const QByteArray &early, const QByteArray &late);
+    // Settings that name another host, and Reset Connection: m_host is that host from now on.
+    void changeHost();
+    // The host sends bytes and then a line with `mark`, which the control has shown on return.
+    void hostShows(const QByteArray &bytes, const QString &mark);
+    // What the control sends its host for a key.
+    QByteArray keySends(int key, Qt::KeyboardModifiers mods);
     void useModem(const HayesModem &modem);
 
     std::unique_ptr<FakeHost> m_host;
@@ -211,6 +219,43 @@ void TestEmulator::connectControl(int termType, rt::Int device)
     m_control->Reset(2);
     QVERIFY(m_host->waitForConnection());
     QTRY_COMPARE(m_control->Connected(), rt::True);
+}
+
+void TestEmulator::changeHost()
+{
+    auto next = std::make_unique<FakeHost>();
+    QVERIFY(next->isListening());
+    m_control->Settings()->setHostPort(next->portText());
+    m_control->Reset(2);
+    QVERIFY(next->waitForConnection());
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+    m_host = std::move(next);
+}
+
+void TestEmulator::hostShows(const QByteArray &bytes, const QString &mark)
+{
+    m_host->send(bytes + "\r\n" + mark.toUtf8() + "\r\n");
+    const auto shown = [&] {
+        const emu::Screen &screen = *m_control->screen();
+        for (int row = 0; row < screen.rows(); ++row) {
+            if (screen.rowText(row).contains(mark))
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY(shown());
+}
+
+QByteArray TestEmulator::keySends(int key, Qt::KeyboardModifiers mods)
+{
+    m_host->clearReceived();
+    QKeyEvent press(QEvent::KeyPress, key, mods, QString());
+    QApplication::sendEvent(m_control.get(), &press);
+    // A plain key after it: what came before it is what the key sent.
+    QTest::keyClick(m_control.get(), 'z');
+    if (!m_host->waitForReceived("z"))
+        return "(nothing)";
+    return m_host->received().chopped(1);
 }
 
 // The host sends `early` now (the control has it when this returns) and `late` while the
@@ -880,6 +925,48 @@ void TestEmulator::disconnectAndReconnect()
     m_control->HangUp(1);
     QCOMPARE(m_control->Connected(), rt::Int(0));
     QCOMPARE(disconnect.count(), 1);
+}
+
+void TestEmulator::newHostForgetsProgrammedKeys_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QByteArray>("program"); // the first host programs the key (and locks it)
+    QTest::addColumn<QByteArray>("sends"); // what the key sends then
+    QTest::addColumn<QByteArray>("reprogram"); // the next host programs it
+
+    const int shift = Qt::ShiftModifier;
+    QTest::newRow("VT220 DECUDK, locked")
+        << 8 << int(Qt::Key_F6) << shift << QByteArray("\x1bP1;0|17/6C730D\x1b\\")
+        << QByteArray("ls\r") << QByteArray("\x1bP1;1|17/42\x1b\\");
+    QTest::newRow("VT420 DECUDK, two keys")
+        << 14 << int(Qt::Key_F20) << shift << QByteArray("\x1bP1;1|17/41;34/6C730D\x1b\\")
+        << QByteArray("ls\r") << QByteArray("\x1bP1;1|34/42\x1b\\");
+    QTest::newRow("Wyse 60 function key")
+        << Wyse60 << int(Qt::Key_F3) << 0 << QByteArray("\x1bZ1BLIST\r\x7f")
+        << QByteArray("LIST\r") << QByteArray("\x1bZ1BB\x7f");
+}
+
+// Keys a host programmed (and their lock) are its own: after Reset Connection to another host
+// they send what the terminal's keys send, and the new host may program them.
+void TestEmulator::newHostForgetsProgrammedKeys()
+{
+    QFETCH(int, termType);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    const auto mods = Qt::KeyboardModifiers(modifiers);
+    connectControl(termType, emu::device::Tcp);
+    const QByteArray plain = keySends(key, mods);
+    QFETCH(QByteArray, program);
+    hostShows(program, u"first host"_qs);
+    QTEST(keySends(key, mods), "sends");
+
+    changeHost();
+    QCOMPARE(keySends(key, mods), plain);
+    QFETCH(QByteArray, reprogram);
+    hostShows(reprogram, u"next host"_qs);
+    QCOMPARE(keySends(key, mods), QByteArray("B"));
 }
 
 void TestEmulator::vt100AnswersTheHost()

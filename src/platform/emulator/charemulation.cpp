@@ -921,6 +921,11 @@ void CharEmulation::putCells(int row, int col, const Cell *cells, int n)
         m_sink->rowsChanged(row, rows() - 1);
 }
 
+void CharEmulation::newLink()
+{
+    m_programmed.clear();
+}
+
 void CharEmulation::reset()
 {
     for (Table &table : m_tables)

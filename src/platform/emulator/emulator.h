@@ -397,6 +397,8 @@ private:
 
     // Connection
     void connectHost();
+    // A new link: nothing the last host set up stays for the next one.
+    void forgetLastHost();
     void dropChannel();
     void onConnected();
     void onChannelData(const QByteArray &data);

@@ -113,7 +113,7 @@ void nvEmulator::onConnected()
 {
     m_linkUp = true;
     m_linkPeer = m_channel->peerName();
-    setHostColor(-1, 0); // a new host starts with the session's colours
+    forgetLastHost();
     m_statusText = QStringLiteral("Connected: ") + m_channel->description();
     m_channel->setWindowSize(m_screen->cols(), m_screen->rows());
     if (m_dialing) {
@@ -122,6 +122,14 @@ void nvEmulator::onConnected()
     }
     survives([this] { emit StatusChange(m_statusText); },
         [this] { emit StateNotify(statecode::Connected, rt::True); }, [this] { wakeWaiter(); });
+}
+
+// The new host starts with the session's colours and with function keys that send what the
+// terminal's do, unlocked.
+void nvEmulator::forgetLastHost()
+{
+    setHostColor(-1, 0);
+    m_screen->newLink();
 }
 
 void nvEmulator::onChannelData(const QByteArray &data)

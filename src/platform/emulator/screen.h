@@ -102,6 +102,8 @@ public:
     void clearRect(int left, int top, int right, int bottom, int colorCode);
     // Power-on state of the terminal; the history stays.
     void reset();
+    // Another link to a host begins (see Emulation::newLink).
+    void newLink() { m_emulation->newLink(); }
 
     QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text)
     {

@@ -536,6 +536,12 @@ void VtEmulation::forgetHostSetup()
     m_userKeysLocked = false;
 }
 
+void VtEmulation::newLink()
+{
+    m_userKeys.clear();
+    m_userKeysLocked = false;
+}
+
 void VtEmulation::reset()
 {
     fullReset();
