@@ -104,6 +104,8 @@ private slots:
     void disconnectAndReconnect();
     void newHostForgetsProgrammedKeys_data();
     void newHostForgetsProgrammedKeys();
+    void newLinkReadsAfresh_data();
+    void newLinkReadsAfresh();
     void vt100AnswersTheHost();
     void vt100PrintController();
     void ttyThroughTheControl();
@@ -967,6 +969,48 @@ void TestEmulator::newHostForgetsProgrammedKeys()
     QFETCH(QByteArray, reprogram);
     hostShows(reprogram, u"next host"_qs);
     QCOMPARE(keySends(key, mods), QByteArray("B"));
+}
+
+void TestEmulator::newLinkReadsAfresh_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("cut"); // the last bytes of the first host
+
+    QTest::newRow("inside OSC") << Vt100 << QByteArray("\x1b]0;title");
+    QTest::newRow("inside DCS") << 8 << QByteArray("\x1bP1;1|17/41");
+    QTest::newRow("inside CSI") << Vt100 << QByteArray("\x1b[1;");
+    QTest::newRow("UTF-8 lead byte") << Vt100 << QByteArray("\xe2\x82");
+    QTest::newRow("ESC alone") << Vt100 << QByteArray("\x1b");
+    QTest::newRow("single shift") << 8 << QByteArray("\x1b*0\x1bN");
+    QTest::newRow("host protocol lead-in") << Vt100 << QByteArray("\x1b]77");
+    QTest::newRow("host protocol request") << Vt100 << QByteArray("\x1b]7701;script;0;");
+    QTest::newRow("print-controller job") << Vt100 << QByteArray("\x1b[5iprinted");
+    QTest::newRow("print-controller end marker") << Vt100 << QByteArray("\x1b[5iprinted\x1b[4");
+    QTest::newRow("TTY: UTF-8 lead byte") << Tty << QByteArray("\xc3");
+    QTest::newRow("Wyse: ESC alone") << Wyse60 << QByteArray("\x1b");
+    QTest::newRow("Wyse: cursor address") << Wyse60 << QByteArray("\x1b=");
+    QTest::newRow("Wyse: UTF-8 lead byte") << Wyse60 << QByteArray("\xf0\x9f");
+    QTest::newRow("Viewpoint: cursor address") << 1 << QByteArray("\x1bY");
+    QTest::newRow("PC monitor: ESC alone") << 10 << QByteArray("\x1b");
+}
+
+// The first host's link ends in the middle of something; after Reset Connection the next host's
+// first text shows whole, where the cursor was.
+void TestEmulator::newLinkReadsAfresh()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, cut);
+    m_control->Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    connectControl(termType, emu::device::Tcp);
+    hostShows("first host", u"cut below"_qs);
+    const int row = m_control->screen()->cursor().y();
+    m_host->send(cut);
+    m_host->closeClient();
+    QTRY_COMPARE(m_control->Connected(), rt::Int(0));
+
+    changeHost();
+    m_host->send("login:");
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(row)), u"login:"_qs);
 }
 
 void TestEmulator::vt100AnswersTheHost()

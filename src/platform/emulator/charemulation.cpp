@@ -923,6 +923,9 @@ void CharEmulation::putCells(int row, int col, const Cell *cells, int n)
 
 void CharEmulation::newLink()
 {
+    for (Table &table : m_tables)
+        table.matcher.reset();
+    m_decoder.reset();
     m_programmed.clear();
 }
 

@@ -95,10 +95,7 @@ void nvEmulator::dropChannel()
     m_linkUp = false;
     m_linkPeer.clear();
     m_linkStale = false;
-    m_protocol.reset();
-    m_extension.reset();
-    m_printController.reset();
-    m_controllerActive = false;
+    restartHostStream();
     if (m_shutdown)
         return;
     if (wasConnected)
@@ -124,12 +121,24 @@ void nvEmulator::onConnected()
         [this] { emit StateNotify(statecode::Connected, rt::True); }, [this] { wakeWaiter(); });
 }
 
-// The new host starts with the session's colours and with function keys that send what the
-// terminal's do, unlocked.
+// The new host starts with the session's colours, with function keys that send what the
+// terminal's do, unlocked, and with its data read from its start.
 void nvEmulator::forgetLastHost()
 {
     setHostColor(-1, 0);
+    restartHostStream();
     m_screen->newLink();
+}
+
+// A request, an extension command or a print-controller sequence that the last link left
+// unfinished is given up, so that none of it takes in the next host's first text.
+void nvEmulator::restartHostStream()
+{
+    m_protocol.reset();
+    m_extension.reset();
+    m_extensionCommand.clear();
+    m_printController.reset();
+    m_controllerActive = false;
 }
 
 void nvEmulator::onChannelData(const QByteArray &data)

@@ -538,6 +538,9 @@ void VtEmulation::forgetHostSetup()
 
 void VtEmulation::newLink()
 {
+    m_parser.reset();
+    m_decoder.reset();
+    m_singleShift = -1;
     m_userKeys.clear();
     m_userKeysLocked = false;
 }
