@@ -1,5 +1,8 @@
 #include "emulator/telnetchannel.h"
 
+#include "emulator/answerbudget.h"
+#include "emulator/emulog.h"
+
 namespace emu {
 
 namespace {
@@ -80,7 +83,7 @@ bool TelnetCodec::remoteEnabled(Option option) const
 // Option negotiation after RFC 1143, so that no request is answered twice and no loop starts:
 // a request for what is already in force is not answered; an answer to our own request is not
 // answered again.
-void TelnetCodec::command(unsigned char verb, unsigned char option, QByteArray &reply)
+void TelnetCodec::command(unsigned char verb, unsigned char option, QList<QByteArray> &replies)
 {
     const bool asksUs = verb == DO || verb == DONT;
     const bool enable = verb == DO || verb == WILL;
@@ -91,13 +94,13 @@ void TelnetCodec::command(unsigned char verb, unsigned char option, QByteArray &
 
     if (enable) {
         if (!supported) {
-            reply += negotiation(no, option);
+            replies.append(negotiation(no, option));
             return;
         }
         switch (q) {
         case Q::No:
             q = Q::Yes;
-            reply += negotiation(yes, option);
+            replies.append(negotiation(yes, option));
             break;
         case Q::WantYes:
             q = Q::Yes;
@@ -109,17 +112,18 @@ void TelnetCodec::command(unsigned char verb, unsigned char option, QByteArray &
             return;
         }
         if (asksUs && option == NAWS)
-            reply += nawsReport();
+            replies.append(nawsReport());
     } else {
         if (q == Q::Yes)
-            reply += negotiation(no, option);
+            replies.append(negotiation(no, option));
         q = Q::No;
     }
 }
 
-void TelnetCodec::subnegotiation(QByteArray &reply)
+void TelnetCodec::subnegotiation(QList<QByteArray> &replies)
 {
     if (m_sub.size() >= 2 && uchar(m_sub.at(0)) == TTYPE && uchar(m_sub.at(1)) == TTYPE_SEND) {
+        QByteArray reply;
         reply += char(IAC);
         reply += char(SB);
         reply += char(TTYPE);
@@ -128,11 +132,21 @@ void TelnetCodec::subnegotiation(QByteArray &reply)
             appendEscaped(reply, uchar(c));
         reply += char(IAC);
         reply += char(SE);
+        replies.append(reply);
     }
     m_sub.clear();
 }
 
 QByteArray TelnetCodec::decode(const QByteArray &received, QByteArray &reply)
+{
+    QList<QByteArray> replies;
+    const QByteArray data = decode(received, replies);
+    for (const QByteArray &r : std::as_const(replies))
+        reply += r;
+    return data;
+}
+
+QByteArray TelnetCodec::decode(const QByteArray &received, QList<QByteArray> &replies)
 {
     QByteArray out;
     out.reserve(received.size());
@@ -163,7 +177,7 @@ QByteArray TelnetCodec::decode(const QByteArray &received, QByteArray &reply)
             }
             break; // other commands (NOP, GA, DM ...) mean nothing to a terminal
         case In::Command:
-            command(m_verb, b, reply);
+            command(m_verb, b, replies);
             m_in = In::Data;
             break;
         case In::Sub:
@@ -174,7 +188,7 @@ QByteArray TelnetCodec::decode(const QByteArray &received, QByteArray &reply)
             break;
         case In::SubIac:
             if (b == SE) {
-                subnegotiation(reply);
+                subnegotiation(replies);
                 m_in = In::Data;
             } else if (b == IAC) {
                 if (m_sub.size() < kMaxSubnegotiation)
@@ -252,6 +266,8 @@ void TelnetChannel::open()
     if (state() != State::Closed)
         return;
     m_codec = TelnetCodec(m_terminalName, m_wantBinary, m_cols, m_rows);
+    m_queued.clear();
+    m_queuedReplies.clear();
     TcpChannel::open();
 }
 
@@ -269,7 +285,7 @@ void TelnetChannel::setWindowSize(int cols, int rows)
     m_rows = rows;
     const QByteArray report = m_codec.setWindowSize(cols, rows);
     if (isOpen())
-        sendRaw(report);
+        sendReply(report);
 }
 
 QString TelnetChannel::description() const
@@ -284,10 +300,40 @@ void TelnetChannel::linkUp()
 
 QByteArray TelnetChannel::decode(const QByteArray &received)
 {
-    QByteArray reply;
-    const QByteArray data = m_codec.decode(received, reply);
-    sendRaw(reply);
+    QList<QByteArray> replies;
+    const QByteArray data = m_codec.decode(received, replies);
+    for (const QByteArray &reply : std::as_const(replies))
+        sendReply(reply);
     return data;
+}
+
+void TelnetChannel::sendReply(const QByteArray &reply)
+{
+    if (reply.isEmpty())
+        return;
+    forgetSentReplies();
+    if (m_queuedReplies.contains(reply)) {
+        qCDebug(lcEmulator) << "Telnet reply dropped, the same one still waits for the host:"
+                            << reply.toHex(' ');
+        return;
+    }
+    if (AnswerBudget::backlogged(backlog())) {
+        qCDebug(lcEmulator) << "Telnet reply dropped:" << backlog()
+                            << "bytes wait for a host that does not read";
+        return;
+    }
+    sendRaw(reply);
+    m_queued.push_back({ reply, handedOver() });
+    m_queuedReplies.insert(reply);
+}
+
+void TelnetChannel::forgetSentReplies()
+{
+    const qint64 sent = handedOver() - backlog();
+    while (!m_queued.empty() && m_queued.front().end <= sent) {
+        m_queuedReplies.remove(m_queued.front().bytes);
+        m_queued.pop_front();
+    }
 }
 
 QByteArray TelnetChannel::encode(const QByteArray &data)
