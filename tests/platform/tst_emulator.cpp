@@ -131,6 +131,7 @@ private slots:
     void dialThroughModem_data();
     void dialThroughModem();
     void modemAnswersCalls();
+    void newCallReadsAfresh();
     void modemHangUpWaits_data();
     void modemHangUpWaits();
     void sshConnectsAfterLogin_data();
@@ -1574,6 +1575,32 @@ void TestEmulator::modemAnswersCalls()
     QCOMPARE(m_control->Connected(), rt::Int(0));
     modem.send("\r\nRING\r\n\r\nCONNECT 9600\r\n");
     QTRY_COMPARE(m_control->Connected(), rt::True);
+    m_control.reset();
+}
+
+// A modem's calls come and go on one open port: a print-controller job that one caller left
+// open takes nothing of the next caller's text.
+void TestEmulator::newCallReadsAfresh()
+{
+    HayesModem modem;
+    if (!modem.isValid())
+        QSKIP("no pseudo-terminal");
+    useModem(modem);
+    m_control->Settings()->setTermType(Vt100);
+    m_control->Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    m_control->Settings()->setAutoAnswer(1);
+    m_control->Reset(2);
+    QTRY_VERIFY(modem.heard().contains("ATS0=1\r"));
+    modem.send("\r\nRING\r\n\r\nCONNECT 9600\r\n");
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+    modem.send("\x1b[5iprinted");
+    modem.send("\r\nNO CARRIER\r\n");
+    QTRY_COMPARE(m_control->Connected(), rt::Int(0));
+    modem.send("\r\nRING\r\n\r\nCONNECT 9600\r\n");
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+    const int row = m_control->screen()->cursor().y();
+    modem.send("login:");
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(row)), u"login:"_qs);
     m_control.reset();
 }
 
