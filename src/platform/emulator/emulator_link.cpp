@@ -122,12 +122,14 @@ void nvEmulator::onConnected()
 }
 
 // The new host starts with the session's colours, with function keys that send what the
-// terminal's do, unlocked, and with its data read from its start.
+// terminal's do, unlocked, and with its data read from its start (by the screen and the
+// scripts alike).
 void nvEmulator::forgetLastHost()
 {
     setHostColor(-1, 0);
     restartHostStream();
     m_screen->newLink();
+    m_input.restart();
 }
 
 // A request, an extension command or a print-controller sequence that the last link left
