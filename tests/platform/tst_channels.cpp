@@ -1142,6 +1142,13 @@ void tst_Channels::telnetRepliesBounded_data()
     QTest::newRow("options refused")
         << FakeHost::iac(FakeHost::DO, 99) + FakeHost::iac(FakeHost::WILL, 98) << 0 << qint64(0)
         << FakeHost::iac(FakeHost::WONT, 99) + FakeHost::iac(FakeHost::DONT, 98);
+    QByteArray manyOptions;
+    QByteArray manyRefusals;
+    for (unsigned char option = 40; option < 100; ++option) {
+        manyOptions += FakeHost::iac(FakeHost::DO, option);
+        manyRefusals += FakeHost::iac(FakeHost::WONT, option);
+    }
+    QTest::newRow("sixty options refused") << manyOptions << 0 << qint64(0) << manyRefusals;
     QTest::newRow("column mode toggles")
         << ttype << 20000 << qint64(0) << ttypeIs + naws(132, 24) + naws(80, 24);
     // Over the cap nothing more is queued, not even a first reply.

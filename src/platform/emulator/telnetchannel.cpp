@@ -3,6 +3,8 @@
 #include "emulator/answerbudget.h"
 #include "emulator/emulog.h"
 
+#include <algorithm>
+
 namespace emu {
 
 namespace {
@@ -285,7 +287,7 @@ void TelnetChannel::setWindowSize(int cols, int rows)
     m_rows = rows;
     const QByteArray report = m_codec.setWindowSize(cols, rows);
     if (isOpen())
-        sendReply(report);
+        sendReplies({ report });
 }
 
 QString TelnetChannel::description() const
@@ -302,34 +304,50 @@ QByteArray TelnetChannel::decode(const QByteArray &received)
 {
     QList<QByteArray> replies;
     const QByteArray data = m_codec.decode(received, replies);
-    for (const QByteArray &reply : std::as_const(replies))
-        sendReply(reply);
+    sendReplies(replies);
     return data;
 }
 
-void TelnetChannel::sendReply(const QByteArray &reply)
+// The replies that may go are handed over together.
+void TelnetChannel::sendReplies(const QList<QByteArray> &replies)
 {
-    if (reply.isEmpty())
+    if (replies.isEmpty())
         return;
-    forgetSentReplies();
-    if (m_queuedReplies.contains(reply)) {
-        qCDebug(lcEmulator) << "Telnet reply dropped, the same one still waits for the host:"
-                            << reply.toHex(' ');
-        return;
+    const qint64 waiting = backlog();
+    forgetSentReplies(handedOver() - waiting);
+    QByteArray out;
+    for (const QByteArray &reply : replies) {
+        if (reply.isEmpty())
+            continue;
+        if (isQueued(reply)) {
+            qCDebug(lcEmulator) << "Telnet reply dropped, the same one still waits for the host:"
+                                << reply.toHex(' ');
+            continue;
+        }
+        if (AnswerBudget::backlogged(waiting + out.size())) {
+            qCDebug(lcEmulator) << "Telnet reply dropped:" << waiting + out.size()
+                                << "bytes wait for a host that does not read";
+            continue;
+        }
+        out += reply;
+        m_queued.push_back({ reply, handedOver() + out.size() });
+        m_queuedReplies.insert(reply);
     }
-    if (AnswerBudget::backlogged(backlog())) {
-        qCDebug(lcEmulator) << "Telnet reply dropped:" << backlog()
-                            << "bytes wait for a host that does not read";
-        return;
-    }
-    sendRaw(reply);
-    m_queued.push_back({ reply, handedOver() });
-    m_queuedReplies.insert(reply);
+    sendRaw(out);
 }
 
-void TelnetChannel::forgetSentReplies()
+bool TelnetChannel::isQueued(const QByteArray &reply) const
 {
-    const qint64 sent = handedOver() - backlog();
+    // Mostly a handful wait: looking along them is cheaper than hashing.
+    if (m_queued.size() <= 16) {
+        return std::any_of(m_queued.begin(), m_queued.end(),
+            [&](const QueuedReply &queued) { return queued.bytes == reply; });
+    }
+    return m_queuedReplies.contains(reply);
+}
+
+void TelnetChannel::forgetSentReplies(qint64 sent)
+{
     while (!m_queued.empty() && m_queued.front().end <= sent) {
         m_queuedReplies.remove(m_queued.front().bytes);
         m_queued.pop_front();

@@ -103,10 +103,11 @@ protected:
     QByteArray encode(const QByteArray &data) override;
 
 private:
-    // Queues a reply unless the backlog is over the cap or the same reply still waits.
-    void sendReply(const QByteArray &reply);
-    // Forgets the queued replies that have gone out.
-    void forgetSentReplies();
+    // Queues each reply unless the backlog is over the cap or the same reply still waits.
+    void sendReplies(const QList<QByteArray> &replies);
+    bool isQueued(const QByteArray &reply) const;
+    // Forgets the queued replies that have gone out (sent: how many bytes of handedOver()).
+    void forgetSentReplies(qint64 sent);
 
     struct QueuedReply
     {
