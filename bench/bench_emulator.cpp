@@ -6,6 +6,10 @@
 // cats a 100 MB file of text lines, some of them beyond ASCII, to a shown control (VT100). The
 // time runs from the first byte that arrives to the last line on the screen. A channel whose peer
 // cannot run here is skipped with the reason.
+//
+// telnetNegotiationFlood: a Telnet host on loopback that never reads sends 200 MB of
+// negotiation (terminal-type requests, NAWS asked on and off, an option we refuse) and then a
+// line; the program's resident memory before, after and at its peak.
 
 #include "hostlines.h"
 
@@ -17,6 +21,10 @@
 #include <QString>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -25,6 +33,7 @@
 #include <benchmark/benchmark.h>
 #include <functional>
 #include <malloc.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -518,6 +527,87 @@ BENCHMARK_CAPTURE(channelRate, Ssh, LocalPeer::Kind::Ssh)
     ->UseManualTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+// A field of /proc/self/status (VmRSS, VmHWM) in MiB.
+double statusMiB(const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toDouble() / 1024;
+    }
+    return -1;
+}
+
+void telnetNegotiationFlood(benchmark::State &state)
+{
+    constexpr int floodMiB = 200;
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost)) {
+        state.SkipWithError("no loopback port");
+        return;
+    }
+    const int small = 64 * 1024;
+    ::setsockopt(int(server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const auto iac = [](std::initializer_list<unsigned char> bytes) {
+        QByteArray out;
+        for (unsigned char b : bytes)
+            out += char(b);
+        return out;
+    };
+    // IAC SB TTYPE SEND IAC SE, IAC DO NAWS, IAC DONT NAWS, IAC DO 99
+    const QByteArray unit = iac({ 255, 250, 24, 1, 255, 240, 255, 253, 31, 255, 254, 31, 255, 253, 99 });
+    const QByteArray chunk = unit.repeated(1024 * 1024 / unit.size());
+    for (auto _ : state) {
+        emu::nvEmulator control;
+        control.Settings()->setTermType(Vt100);
+        control.Settings()->setDevice(emu::device::Telnet);
+        control.Settings()->setHostName(QStringLiteral("127.0.0.1"));
+        control.Settings()->setHostPort(QString::number(server.serverPort()));
+        control.show();
+        malloc_trim(0);
+        const double before = statusMiB("VmRSS");
+        control.Reset(2);
+        if (!QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 10000)) {
+            state.SkipWithError("the control did not connect");
+            return;
+        }
+        QTcpSocket *peer = server.nextPendingConnection();
+        peer->setReadBufferSize(4096); // and never read
+        QEventLoop loop;
+        int sent = 0;
+        // The host writes as fast as the control reads, holding little itself.
+        const auto more = [&] {
+            while (sent < floodMiB && peer->bytesToWrite() < chunk.size()) {
+                peer->write(chunk);
+                ++sent;
+            }
+            if (sent == floodMiB) {
+                peer->write("\r\nthe end\r\n");
+                ++sent;
+            }
+        };
+        QObject::connect(peer, &QTcpSocket::bytesWritten, &loop, more);
+        QObject::connect(&control, &emu::nvEmulator::DataReady, &loop, [&] {
+            if (showsTheEnd(control))
+                loop.exit(0);
+        });
+        QTimer::singleShot(600000, &loop, [&loop] { loop.exit(1); });
+        more();
+        if (loop.exec() != 0) {
+            state.SkipWithError("the end of the flood did not reach the screen");
+            return;
+        }
+        state.counters["flood_MB"] = floodMiB * 1.048576;
+        state.counters["rss_before_MiB"] = before;
+        state.counters["rss_after_MiB"] = statusMiB("VmRSS");
+        state.counters["rss_peak_MiB"] = statusMiB("VmHWM");
+        delete peer;
+    }
+}
+BENCHMARK(telnetNegotiationFlood)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "emulator/serialchannel.h"
 #include "emulator/sshchannel.h"
 #include "emulator/tcpchannel.h"
+#include "emulator/answerbudget.h"
 #include "emulator/telnetchannel.h"
 
 #include "common/bursthost.h"
@@ -298,6 +299,8 @@ private slots:
 
     void backlogWhilePeerIsSlow_data();
     void backlogWhilePeerIsSlow();
+    void telnetRepliesBounded_data();
+    void telnetRepliesBounded();
     void floodIsReadInSlices_data();
     void floodIsReadInSlices();
 
@@ -1121,6 +1124,80 @@ void tst_Channels::backlogWhilePeerIsSlow()
     QTRY_COMPARE(total(), size);
     channel->close();
     QCOMPARE(channel->backlog(), 0);
+}
+
+void tst_Channels::telnetRepliesBounded_data()
+{
+    QTest::addColumn<QByteArray>("request"); // what the host sends again and again
+    QTest::addColumn<int>("resizes"); // screen size changes (DECCOLM) meanwhile
+    QTest::addColumn<qint64>("userData"); // written before, so that the backlog is over the cap
+    QTest::addColumn<QByteArray>("replies"); // every reply the requests want, once each
+
+    const QByteArray ttype = FakeHost::subnegotiation(24, "\x01");
+    const QByteArray ttypeIs = FakeHost::subnegotiation(24, QByteArray("\x00vt100", 6));
+    QTest::newRow("terminal type") << ttype << 0 << qint64(0) << ttypeIs;
+    QTest::newRow("NAWS on and off")
+        << FakeHost::iac(FakeHost::DO, 31) + FakeHost::iac(FakeHost::DONT, 31) << 0 << qint64(0)
+        << FakeHost::iac(FakeHost::WILL, 31) + naws(80, 24) + FakeHost::iac(FakeHost::WONT, 31);
+    QTest::newRow("options refused")
+        << FakeHost::iac(FakeHost::DO, 99) + FakeHost::iac(FakeHost::WILL, 98) << 0 << qint64(0)
+        << FakeHost::iac(FakeHost::WONT, 99) + FakeHost::iac(FakeHost::DONT, 98);
+    QByteArray manyOptions;
+    QByteArray manyRefusals;
+    for (unsigned char option = 40; option < 100; ++option) {
+        manyOptions += FakeHost::iac(FakeHost::DO, option);
+        manyRefusals += FakeHost::iac(FakeHost::WONT, option);
+    }
+    QTest::newRow("sixty options refused") << manyOptions << 0 << qint64(0) << manyRefusals;
+    QTest::newRow("column mode toggles")
+        << ttype << 20000 << qint64(0) << ttypeIs + naws(132, 24) + naws(80, 24);
+    // Over the cap nothing more is queued, not even a first reply.
+    QTest::newRow("behind the user's data") << ttype << 2000 << qint64(8 * 1024 * 1024)
+                                            << QByteArray();
+}
+
+// A Telnet host that never reads and negotiates without end: what waits for it stays small,
+// since a reply that already waits is not queued again and nothing is queued over the cap.
+void tst_Channels::telnetRepliesBounded()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, resizes);
+    QFETCH(qint64, userData);
+    QFETCH(QByteArray, replies);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const int small = 64 * 1024;
+    ::setsockopt(int(server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    auto settings = settingsFor(emu::device::Telnet, "127.0.0.1", QString::number(server.serverPort()));
+    settings->setTermType(12); // VT100
+    emu::TelnetChannel channel(*settings);
+    Spies spies(&channel);
+    channel.open();
+    QVERIFY(spies.connected.wait());
+    QTRY_VERIFY(server.hasPendingConnections());
+    QTcpSocket *peer = server.nextPendingConnection();
+    peer->setReadBufferSize(4096); // and never read
+    peer->write(FakeHost::iac(FakeHost::DO, 24) + FakeHost::iac(FakeHost::DO, 31));
+    if (userData > 0) {
+        QVERIFY(channel.write(QByteArray(userData, 'x')));
+        QTRY_VERIFY(channel.backlog() < userData); // the system took what it could
+        QVERIFY(emu::AnswerBudget::backlogged(channel.backlog()));
+    }
+    const qint64 before = channel.backlog();
+
+    // Some megabytes of requests; then the size toggles, as DECCOLM does, and more requests.
+    const QByteArray flood = request.repeated(4 * 1024 * 1024 / request.size());
+    peer->write(flood + "half");
+    QVERIFY(spies.waitForData("half", 60000));
+    for (int i = 0; i < resizes; ++i)
+        channel.setWindowSize(i % 2 ? 80 : 132, 24);
+    peer->write(flood + "end");
+    QVERIFY(spies.waitForData("end", 60000));
+    qInfo() << "queued for the host after" << 2 * flood.size() << "bytes of requests:"
+            << channel.backlog() << "bytes";
+    // The report that answers DO NAWS may still wait as well.
+    QVERIFY2(channel.backlog() - before <= replies.size() + naws(80, 24).size(),
+        qPrintable(QString::number(channel.backlog() - before)));
 }
 
 void tst_Channels::sshClose()

@@ -107,6 +107,10 @@ private slots:
     void disconnectAndReconnect();
     void noAnswerWhileTheHostDoesNotRead_data();
     void noAnswerWhileTheHostDoesNotRead();
+    void newHostForgetsProgrammedKeys_data();
+    void newHostForgetsProgrammedKeys();
+    void newLinkReadsAfresh_data();
+    void newLinkReadsAfresh();
     void vt100AnswersTheHost();
     void vt100PrintController();
     void printControllerSpellings_data();
@@ -136,6 +140,7 @@ private slots:
     void dialThroughModem_data();
     void dialThroughModem();
     void modemAnswersCalls();
+    void newCallReadsAfresh();
     void modemHangUpWaits_data();
     void modemHangUpWaits();
     void sshConnectsAfterLogin_data();
@@ -145,6 +150,12 @@ private slots:
 private:
     void connectControl(int termType = Tty, rt::Int device = emu::device::Telnet);
     void sendEarlyAndLate(const QByteArray &early, const QByteArray &late);
+    // Settings that name another host, and Reset Connection: m_host is that host from now on.
+    void changeHost();
+    // The host sends bytes and then a line with `mark`, which the control has shown on return.
+    void hostShows(const QByteArray &bytes, const QString &mark);
+    // What the control sends its host for a key.
+    QByteArray keySends(int key, Qt::KeyboardModifiers mods);
     void useModem(const HayesModem &modem);
 
     std::unique_ptr<FakeHost> m_host;
@@ -220,6 +231,43 @@ void TestEmulator::connectControl(int termType, rt::Int device)
     m_control->Reset(2);
     QVERIFY(m_host->waitForConnection());
     QTRY_COMPARE(m_control->Connected(), rt::True);
+}
+
+void TestEmulator::changeHost()
+{
+    auto next = std::make_unique<FakeHost>();
+    QVERIFY(next->isListening());
+    m_control->Settings()->setHostPort(next->portText());
+    m_control->Reset(2);
+    QVERIFY(next->waitForConnection());
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+    m_host = std::move(next);
+}
+
+void TestEmulator::hostShows(const QByteArray &bytes, const QString &mark)
+{
+    m_host->send(bytes + "\r\n" + mark.toUtf8() + "\r\n");
+    const auto shown = [&] {
+        const emu::Screen &screen = *m_control->screen();
+        for (int row = 0; row < screen.rows(); ++row) {
+            if (screen.rowText(row).contains(mark))
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY(shown());
+}
+
+QByteArray TestEmulator::keySends(int key, Qt::KeyboardModifiers mods)
+{
+    m_host->clearReceived();
+    QKeyEvent press(QEvent::KeyPress, key, mods, QString());
+    QApplication::sendEvent(m_control.get(), &press);
+    // A plain key after it: what came before it is what the key sent.
+    QTest::keyClick(m_control.get(), 'z');
+    if (!m_host->waitForReceived("z"))
+        return "(nothing)";
+    return m_host->received().chopped(1);
 }
 
 // The host sends `early` now (the control has it when this returns) and `late` while the
@@ -955,6 +1003,93 @@ void TestEmulator::noAnswerWhileTheHostDoesNotRead()
         QVERIFY(m_host->waitForReceived(answer));
 }
 
+void TestEmulator::newHostForgetsProgrammedKeys_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QByteArray>("program"); // the first host programs the key (and locks it)
+    QTest::addColumn<QByteArray>("sends"); // what the key sends then
+    QTest::addColumn<QByteArray>("reprogram"); // the next host programs it
+
+    const int shift = Qt::ShiftModifier;
+    QTest::newRow("VT220 DECUDK, locked")
+        << 8 << int(Qt::Key_F6) << shift << QByteArray("\x1bP1;0|17/6C730D\x1b\\")
+        << QByteArray("ls\r") << QByteArray("\x1bP1;1|17/42\x1b\\");
+    QTest::newRow("VT420 DECUDK, two keys")
+        << 14 << int(Qt::Key_F20) << shift << QByteArray("\x1bP1;1|17/41;34/6C730D\x1b\\")
+        << QByteArray("ls\r") << QByteArray("\x1bP1;1|34/42\x1b\\");
+    QTest::newRow("Wyse 60 function key")
+        << Wyse60 << int(Qt::Key_F3) << 0 << QByteArray("\x1bZ1BLIST\r\x7f")
+        << QByteArray("LIST\r") << QByteArray("\x1bZ1BB\x7f");
+}
+
+// Keys a host programmed (and their lock) are its own: after Reset Connection to another host
+// they send what the terminal's keys send, and the new host may program them.
+void TestEmulator::newHostForgetsProgrammedKeys()
+{
+    QFETCH(int, termType);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    const auto mods = Qt::KeyboardModifiers(modifiers);
+    connectControl(termType, emu::device::Tcp);
+    const QByteArray plain = keySends(key, mods);
+    QFETCH(QByteArray, program);
+    hostShows(program, u"first host"_qs);
+    QTEST(keySends(key, mods), "sends");
+
+    changeHost();
+    QCOMPARE(keySends(key, mods), plain);
+    QFETCH(QByteArray, reprogram);
+    hostShows(reprogram, u"next host"_qs);
+    QCOMPARE(keySends(key, mods), QByteArray("B"));
+}
+
+void TestEmulator::newLinkReadsAfresh_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<QByteArray>("cut"); // the last bytes of the first host
+
+    QTest::newRow("inside OSC") << Vt100 << QByteArray("\x1b]0;title");
+    QTest::newRow("inside DCS") << 8 << QByteArray("\x1bP1;1|17/41");
+    QTest::newRow("inside CSI") << Vt100 << QByteArray("\x1b[1;");
+    QTest::newRow("UTF-8 lead byte") << Vt100 << QByteArray("\xe2\x82");
+    QTest::newRow("ESC alone") << Vt100 << QByteArray("\x1b");
+    QTest::newRow("single shift") << 8 << QByteArray("\x1b*0\x1bN");
+    QTest::newRow("host protocol lead-in") << Vt100 << QByteArray("\x1b]77");
+    QTest::newRow("host protocol request") << Vt100 << QByteArray("\x1b]7701;script;0;");
+    QTest::newRow("print-controller job") << Vt100 << QByteArray("\x1b[5iprinted");
+    QTest::newRow("print-controller end marker") << Vt100 << QByteArray("\x1b[5iprinted\x1b[4");
+    QTest::newRow("TTY: UTF-8 lead byte") << Tty << QByteArray("\xc3");
+    QTest::newRow("Wyse: ESC alone") << Wyse60 << QByteArray("\x1b");
+    QTest::newRow("Wyse: cursor address") << Wyse60 << QByteArray("\x1b=");
+    QTest::newRow("Wyse: UTF-8 lead byte") << Wyse60 << QByteArray("\xf0\x9f");
+    QTest::newRow("Viewpoint: cursor address") << 1 << QByteArray("\x1bY");
+    QTest::newRow("PC monitor: ESC alone") << 10 << QByteArray("\x1b");
+}
+
+// The first host's link ends in the middle of something; after Reset Connection the next host's
+// first text shows whole, where the cursor was.
+void TestEmulator::newLinkReadsAfresh()
+{
+    QFETCH(int, termType);
+    QFETCH(QByteArray, cut);
+    m_control->Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    connectControl(termType, emu::device::Tcp);
+    hostShows("first host", u"cut below"_qs);
+    const int row = m_control->screen()->cursor().y();
+    m_host->send(cut);
+    m_host->closeClient();
+    QTRY_COMPARE(m_control->Connected(), rt::Int(0));
+    m_control->ReadText(2, 32767); // what a script could read of the first host
+
+    changeHost();
+    m_host->send("login:");
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(row)), u"login:"_qs);
+    // A script reads it whole too.
+    QCOMPARE(m_control->ReadText(2, 32767), u"login:"_qs);
+}
+
 void TestEmulator::vt100AnswersTheHost()
 {
     connectControl(Vt100);
@@ -1601,6 +1736,32 @@ void TestEmulator::modemAnswersCalls()
     QCOMPARE(m_control->Connected(), rt::Int(0));
     modem.send("\r\nRING\r\n\r\nCONNECT 9600\r\n");
     QTRY_COMPARE(m_control->Connected(), rt::True);
+    m_control.reset();
+}
+
+// A modem's calls come and go on one open port: a print-controller job that one caller left
+// open takes nothing of the next caller's text.
+void TestEmulator::newCallReadsAfresh()
+{
+    HayesModem modem;
+    if (!modem.isValid())
+        QSKIP("no pseudo-terminal");
+    useModem(modem);
+    m_control->Settings()->setTermType(Vt100);
+    m_control->Settings()->setPrinterName(QStringLiteral("no such printer here"));
+    m_control->Settings()->setAutoAnswer(1);
+    m_control->Reset(2);
+    QTRY_VERIFY(modem.heard().contains("ATS0=1\r"));
+    modem.send("\r\nRING\r\n\r\nCONNECT 9600\r\n");
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+    modem.send("\x1b[5iprinted");
+    modem.send("\r\nNO CARRIER\r\n");
+    QTRY_COMPARE(m_control->Connected(), rt::Int(0));
+    modem.send("\r\nRING\r\n\r\nCONNECT 9600\r\n");
+    QTRY_COMPARE(m_control->Connected(), rt::True);
+    const int row = m_control->screen()->cursor().y();
+    modem.send("login:");
+    QTRY_COMPARE(trimmedRight(m_control->screen()->rowText(row)), u"login:"_qs);
     m_control.reset();
 }
 

@@ -1,6 +1,7 @@
 #include "emulator/answerbudget.h"
 #include "emulator/hostprotocol.h"
 #include "emulator/streamsplitter.h"
+#include "runtime/errnum.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -103,9 +104,12 @@ private slots:
     void streamSplitter();
     void malformedDropped_data();
     void malformedDropped();
+    void malformedResultAnswered_data();
+    void malformedResultAnswered();
     void interruptedBody();
     void runawayAbandoned_data();
     void runawayAbandoned();
+    void oversizedResultSplit();
     void longRequestWithinLimit();
     void feedEmitsRequests();
     void resetReturnsHeldBytes();
@@ -343,14 +347,7 @@ void tst_HostProtocol::malformedDropped_data()
     QTest::newRow("verb in capitals") << seq("SERVER-EXIT");
     QTest::newRow("missing argument") << seq("server-start");
     QTest::newRow("extra argument") << seq("server-exit;" + b64("x"));
-    QTest::newRow("result short") << seq("result;0;" + b64("x"));
     QTest::newRow("bad base64") << seq("extension;!!!!");
-    QTest::newRow("errnum text") << seq("result;abc;;");
-    QTest::newRow("errnum blank") << seq("result; 1;;");
-    QTest::newRow("errnum plus") << seq("result;+1;;");
-    QTest::newRow("errnum minus alone") << seq("result;-;;");
-    QTest::newRow("errnum empty") << seq("result;;;");
-    QTest::newRow("errnum fraction") << seq("result;1.5;;");
     QTest::newRow("script flag 2") << seq("script;2;" + b64("x"));
     QTest::newRow("script flag empty") << seq("script;;" + b64("x"));
     QTest::newRow("cancelled by CAN") << QByteArray("\x1b]7701;server-exit\x18");
@@ -365,6 +362,39 @@ void tst_HostProtocol::malformedDropped()
     QCOMPARE(c.display, QByteArray("<>"));
     QVERIFY(c.requests.isEmpty());
     // The parser is back in step for the next request.
+    QCOMPARE(run(protocol, { seq("server-exit") }).requests.size(), 1);
+}
+
+// A malformed result is not dropped: it ends the request it answers with error 5, so the host's
+// requests after it do not wait for ever.
+void tst_HostProtocol::malformedResultAnswered_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("result alone") << seq("result");
+    QTest::newRow("result short") << seq("result;0;" + b64("x"));
+    QTest::newRow("result long") << seq("result;0;;;");
+    QTest::newRow("errnum text") << seq("result;abc;;");
+    QTest::newRow("errnum blank") << seq("result; 1;;");
+    QTest::newRow("errnum plus") << seq("result;+1;;");
+    QTest::newRow("errnum minus alone") << seq("result;-;;");
+    QTest::newRow("errnum empty") << seq("result;;;");
+    QTest::newRow("errnum fraction") << seq("result;1.5;;");
+    QTest::newRow("result not base64") << seq("result;0;!!!;");
+    QTest::newRow("result with a blank") << seq("result;0;QU JD;");
+    QTest::newRow("errmsg not base64") << seq("result;0;;a=b");
+    QTest::newRow("ended by ST") << QByteArray("\x1b]7701;result;x;;\x1b\\");
+}
+
+void tst_HostProtocol::malformedResultAnswered()
+{
+    QFETCH(QByteArray, bytes);
+    HostProtocol protocol;
+    const Collected c = run(protocol, { "<" + bytes + ">" });
+    QCOMPARE(c.display, QByteArray("<>"));
+    QCOMPARE(c.requests,
+        QList<HostRequest> { request(HostVerb::Result, {}, QString::number(rt::err::InvalidCall),
+            HostProtocol::malformedText()) });
     QCOMPARE(run(protocol, { seq("server-exit") }).requests.size(), 1);
 }
 
@@ -428,6 +458,27 @@ void tst_HostProtocol::runawayAbandoned()
     const Collected next = run(protocol, { seq("load-settings") });
     QCOMPARE(next.requests.size(), 1);
     QCOMPARE(next.requests.first().verb, HostVerb::LoadSettings);
+}
+
+// A result over the limit answers its request with error 6 and shows nothing, wherever the reads
+// cut it: inside the lead-in, right after it, inside the verb, in the body, just past the limit,
+// at its end.
+void tst_HostProtocol::oversizedResultSplit()
+{
+    const QByteArray intro = "\x1b]7701;result;0;";
+    const QByteArray body(HostProtocol::maxRequestSize, 'A');
+    const QByteArray stream = "<" + intro + body + ";\x07>";
+    const HostRequest overflow = request(HostVerb::Result, {},
+        QString::number(rt::err::Overflow), HostProtocol::overflowText());
+    const qsizetype limitAt = 1 + HostProtocol::maxRequestSize;
+    for (qsizetype at : { qsizetype(0), qsizetype(1), qsizetype(3), qsizetype(7), qsizetype(8),
+             qsizetype(11), intro.size() + 1, qsizetype(4096), limitAt - 1, limitAt, limitAt + 1,
+             stream.size() - 2, stream.size() - 1, stream.size() }) {
+        HostProtocol protocol;
+        const Collected c = run(protocol, { stream.left(at), stream.mid(at) });
+        QVERIFY2(c.display == "<>", qPrintable(u"cut at %1: shown %2 bytes"_qs.arg(at).arg(c.display.size())));
+        QVERIFY2(c.requests == QList<HostRequest> { overflow }, qPrintable(u"cut at %1"_qs.arg(at)));
+    }
 }
 
 void tst_HostProtocol::longRequestWithinLimit()

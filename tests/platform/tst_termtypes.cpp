@@ -325,6 +325,7 @@ private slots:
     void tektronix_data();
     void tektronix();
     void tektronixInquiry();
+    void tektronixNewLink();
     void graphicsInput_data();
     void graphicsInput();
     void graphicsInputEnds_data();
@@ -1706,6 +1707,18 @@ void TestTermTypes::tektronix()
     for (const char ch : input)
         split->feed(&ch, 1);
     QCOMPARE(describe(split->graphics()->items()), items);
+}
+
+// A link that ends in graph mode, in the middle of an address: the next host's text is text.
+void TestTermTypes::tektronixNewLink()
+{
+    auto screen = screenOf(11);
+    screen->feed("\x1d" + tek(100, 200) + tek(300, 400) + tek(500, 100).left(2));
+    screen->newLink();
+    screen->feed("Hi");
+    const QPoint b(1200, 1600);
+    QCOMPARE(describe(screen->graphics()->items()),
+        describe({ line(QPoint(400, 800), b), text(b, QStringLiteral("Hi")) }));
 }
 
 void TestTermTypes::tektronixInquiry()

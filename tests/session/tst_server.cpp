@@ -211,10 +211,19 @@ private slots:
             return ServingHost::result({ u"x"_qs, QString::fromLatin1(errNum), u"m"_qs });
         };
         QTest::newRow("floods results") << result("0").repeated(20) << QList<int> { 0, 0, 0 } << true;
+        // A malformed result ends the request at the host with 5, and the next one goes on.
+        const int invalid = rt::err::InvalidCall;
         QTest::newRow("malformed results")
             << QByteArray("\x1b]7701;result;abc;;\x07\x1b]7701;result;0;!!!;\x07"
                           "\x1b]7701;result;0\x07\x1b]7701;result;1.5;;\x07\x1b]7701\x07")
-            << QList<int> { 0, 0, 0 } << true;
+            << QList<int> { invalid, invalid, invalid } << true;
+        QTest::newRow("error number not a number")
+            << QByteArray("\x1b]7701;result;x1;eA==;bQ==\x07") << QList<int> { invalid, 0, 0 }
+            << true;
+        QTest::newRow("result not base64")
+            << QByteArray("\x1b]7701;result;0;eA=!;bQ==\x07") << QList<int> { invalid, 0, 0 } << true;
+        QTest::newRow("too few fields")
+            << QByteArray("\x1b]7701;result;0;eA==\x07") << QList<int> { invalid, 0, 0 } << true;
         // An answer over the protocol's limit ends its request with 6, shown nowhere.
         QTest::newRow("oversized sequence")
             << QByteArray("\x1b]7701;result;0;") + QByteArray(2 * 1024 * 1024, 'A')

@@ -6,7 +6,8 @@
 //   want one are dropped;
 // - each kind of answer has its budget a second (the table in answerbudget.cpp): the requests of
 //   a kind past its budget are dropped until the next second.
-// A dropped request leaves a debug line in norvalis.emulator.
+// A dropped request leaves a debug line in norvalis.emulator. A Telnet channel's replies to the
+// host's negotiation share maxBacklog (telnetchannel.h).
 
 #include <QElapsedTimer>
 #include <QtGlobal>

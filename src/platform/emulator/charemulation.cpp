@@ -962,6 +962,14 @@ void CharEmulation::putCells(int row, int col, const Cell *cells, int n)
         m_sink->rowsChanged(row, rows() - 1);
 }
 
+void CharEmulation::newLink()
+{
+    for (Table &table : m_tables)
+        table.matcher.reset();
+    m_decoder.reset();
+    m_programmed.clear();
+}
+
 void CharEmulation::reset()
 {
     for (Table &table : m_tables)

@@ -48,6 +48,7 @@ public:
     void setCursor(int row, int col) override;
     void putCells(int row, int col, const Cell *cells, int n) override;
     void reset() override;
+    void newLink() override;
     QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) override;
     void setAnswerBack(const QByteArray &text) override { m_answerBack = text; }
     void setOptions(const TerminalOptions &options) override;

@@ -171,6 +171,10 @@ public:
     virtual void putCells(int row, int col, const Cell *cells, int n) = 0;
     // Back to the power-on state: screen cleared, cursor home, modes reset.
     virtual void reset() = 0;
+    // Another link to a host begins: the host's data is read from its start (a sequence or a
+    // character the last host left unfinished is given up), and what the last host programmed
+    // (function keys and their lock) is forgotten; the screen and the modes stay.
+    virtual void newLink() = 0;
     // The bytes a key sends to the host, its characters in the host's encoding; empty when the
     // key sends nothing.
     virtual QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) = 0;

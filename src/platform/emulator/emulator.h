@@ -400,6 +400,9 @@ private:
 
     // Connection
     void connectHost();
+    // A new link: nothing the last host set up stays for the next one.
+    void forgetLastHost();
+    void restartHostStream();
     void dropChannel();
     void onConnected();
     void onChannelData(const QByteArray &data);

@@ -96,10 +96,7 @@ void nvEmulator::dropChannel()
     m_linkUp = false;
     m_linkPeer.clear();
     m_linkStale = false;
-    m_protocol.reset();
-    m_extension.reset();
-    m_printController.reset();
-    m_controllerActive = false;
+    restartHostStream();
     if (m_shutdown)
         return;
     if (wasConnected)
@@ -114,7 +111,7 @@ void nvEmulator::onConnected()
 {
     m_linkUp = true;
     m_linkPeer = m_channel->peerName();
-    setHostColor(-1, 0); // a new host starts with the session's colours
+    forgetLastHost();
     m_statusText = QStringLiteral("Connected: ") + m_channel->description();
     m_channel->setWindowSize(m_screen->cols(), m_screen->rows());
     if (m_dialing) {
@@ -123,6 +120,28 @@ void nvEmulator::onConnected()
     }
     survives([this] { emit StatusChange(m_statusText); },
         [this] { emit StateNotify(statecode::Connected, rt::True); }, [this] { wakeWaiter(); });
+}
+
+// The new host starts with the session's colours, with function keys that send what the
+// terminal's do, unlocked, and with its data read from its start (by the screen and the
+// scripts alike).
+void nvEmulator::forgetLastHost()
+{
+    setHostColor(-1, 0);
+    restartHostStream();
+    m_screen->newLink();
+    m_input.restart();
+}
+
+// A request, an extension command or a print-controller sequence that the last link left
+// unfinished is given up, so that none of it takes in the next host's first text.
+void nvEmulator::restartHostStream()
+{
+    m_protocol.reset();
+    m_extension.reset();
+    m_extensionCommand.clear();
+    m_printController.reset();
+    m_controllerActive = false;
 }
 
 // The link's data goes to the screen within the screen's time budget per turn; while the screen

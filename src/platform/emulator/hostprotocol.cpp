@@ -70,7 +70,20 @@ std::optional<QString> decodeNumber(const QByteArray &arg)
     return QString::fromLatin1(arg);
 }
 
-// A request from the fields of its body, or nullopt when it is malformed.
+// A result the host spoilt still ends the request it answers, so the requests after it go on.
+HostRequest malformedResult()
+{
+    qCDebug(lcEmulator) << "malformed host result: its request ends with error"
+                        << HostProtocol::malformedErrNum;
+    HostRequest request;
+    request.verb = HostVerb::Result;
+    request.errNum = QString::number(HostProtocol::malformedErrNum);
+    request.errMsg = HostProtocol::malformedText();
+    return request;
+}
+
+// A request from the fields of its body, or nullopt when it is malformed (a malformed result
+// becomes malformedResult()).
 std::optional<HostRequest> decodeRequest(const QList<QByteArray> &fields)
 {
     const VerbName *verb = nullptr;
@@ -78,8 +91,13 @@ std::optional<HostRequest> decodeRequest(const QList<QByteArray> &fields)
         if (fields.first() == v.name)
             verb = &v;
     }
-    if (!verb || fields.size() != verb->args + 1)
+    if (!verb)
         return std::nullopt;
+    if (fields.size() != verb->args + 1) {
+        if (verb->verb == HostVerb::Result)
+            return malformedResult();
+        return std::nullopt;
+    }
 
     HostRequest request;
     request.verb = verb->verb;
@@ -97,7 +115,7 @@ std::optional<HostRequest> decodeRequest(const QList<QByteArray> &fields)
         const auto result = decodeText(fields.at(2));
         const auto errMsg = decodeText(fields.at(3));
         if (!errNum || !result || !errMsg)
-            return std::nullopt;
+            return malformedResult();
         request.errNum = *errNum;
         request.text = *result;
         request.errMsg = *errMsg;
@@ -172,6 +190,9 @@ HostPieces HostProtocol::parse(QByteArrayView chunk)
                 ++end;
             const qsizetype room = maxRequestSize - kLeadIn.size() - m_body.size();
             if (end - i > room) {
+                // What fits is kept first: it names the verb, however the reads cut the body.
+                m_body.append(chunk.sliced(i, room));
+                i += room;
                 abandonBody(scan);
                 continue;
             }
@@ -335,6 +356,11 @@ void HostProtocol::abandonBody(Scan &scan)
     request.errNum = QString::number(overflowErrNum);
     request.errMsg = overflowText();
     scan.out.append(HostPiece { true, {}, request });
+}
+
+QString HostProtocol::malformedText()
+{
+    return QStringLiteral("Invalid procedure call or argument: the host's result is malformed");
 }
 
 QString HostProtocol::overflowText()

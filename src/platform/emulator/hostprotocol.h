@@ -13,7 +13,9 @@
 //   save-settings, load-settings, close-session
 //
 // A sequence may arrive split over any number of reads, at any byte. A malformed request (unknown
-// verb, wrong number of arguments, bad base64 or number) is dropped silently. A sequence longer
+// verb, wrong number of arguments, bad base64 or number) is dropped silently, except a malformed
+// result: it still answers the request it belongs to, as a result with the error number 5 and
+// malformedText() as its error text, so that the requests after it go on. A sequence longer
 // than maxRequestSize is abandoned, so memory stays bounded: what was held is dropped, and so is
 // the rest of it up to its BEL or ST (nothing of it is shown). A byte that cannot be part of a
 // sequence (a line end, a blank) ends the abandoned one too, and the bytes from there on are
@@ -29,6 +31,8 @@
 // The other way, to the host program:
 //   ESC ] 7701 ; request ; <text> BEL CR                 a request (ServerRequest)
 //   ESC ] 7701 ; script-error ; <errnum> ; <errmsg> BEL CR  a script the host sent was not run
+
+#include "runtime/errnum.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -79,8 +83,11 @@ class HostProtocol : public QObject
 public:
     static constexpr qsizetype maxRequestSize = 1024 * 1024;
     // The error number and text of a result over maxRequestSize.
-    static constexpr int overflowErrNum = 6;
+    static constexpr int overflowErrNum = rt::err::Overflow;
     static QString overflowText();
+    // The error number and text of a malformed result.
+    static constexpr int malformedErrNum = rt::err::InvalidCall;
+    static QString malformedText();
 
     // Whether the request sequence for text (encodeServerRequest) stays within maxRequestSize.
     static bool requestFits(const QString &text);

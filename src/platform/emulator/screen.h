@@ -121,6 +121,13 @@ public:
     void clearRect(int left, int top, int right, int bottom, int colorCode);
     // Power-on state of the terminal; the history stays.
     void reset();
+    // Another link to a host begins (see Emulation::newLink): what the last link sent is shown
+    // first, then the engine reads afresh.
+    void newLink()
+    {
+        catchUp();
+        m_emulation->newLink();
+    }
 
     QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text)
     {

@@ -67,6 +67,12 @@ void ScriptInput::setEncoding(HostEncoding encoding)
     m_decoder.setEncoding(encoding);
 }
 
+void ScriptInput::restart()
+{
+    decodePending();
+    m_decoder.reset();
+}
+
 void ScriptInput::clear()
 {
     m_text.clear();

@@ -32,6 +32,9 @@ public:
     void setEncoding(HostEncoding encoding);
     // Forgets the text, the bytes not decoded yet and a sequence the decoder holds.
     void clear();
+    // The stream starts afresh (a new link): the text stays, a sequence that the bytes so far
+    // left unfinished is given up.
+    void restart();
     qsizetype size();
     const QString &text();
 

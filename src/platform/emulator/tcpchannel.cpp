@@ -4,6 +4,7 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -76,6 +77,7 @@ void TcpChannel::open()
                 ? QStringLiteral("no host port")
                 : QStringLiteral("bad host port \"%1\"").arg(m_portText));
     setState(State::Opening);
+    m_handedOver = 0;
     m_socket->connectToHost(m_host, m_port);
     if (m_timeoutSeconds > 0)
         m_timer.start(m_timeoutSeconds * 1000);
@@ -112,7 +114,7 @@ QString TcpChannel::description() const
 void TcpChannel::sendRaw(const QByteArray &bytes)
 {
     if (!bytes.isEmpty() && m_socket->state() == QAbstractSocket::ConnectedState)
-        m_socket->write(bytes);
+        m_handedOver += std::max<qint64>(0, m_socket->write(bytes));
 }
 
 void TcpChannel::onConnected()

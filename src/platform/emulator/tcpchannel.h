@@ -41,6 +41,9 @@ protected:
     virtual QByteArray encode(const QByteArray &data) { return data; }
     // Sends bytes as they are (protocol replies).
     void sendRaw(const QByteArray &bytes);
+    // The bytes given to the socket since the link was opened; the last backlog() of them have
+    // not gone out yet.
+    qint64 handedOver() const { return m_handedOver; }
     bool readInput(qsizetype max, QByteArray *bytes) override;
 
 private:
@@ -55,6 +58,7 @@ private:
     QString m_host;
     QString m_portText;
     quint16 m_port = 0;
+    qint64 m_handedOver = 0;
     int m_timeoutSeconds = 0;
     bool m_keepAlive = false;
     bool m_noDelay = false;

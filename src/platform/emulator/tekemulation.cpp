@@ -178,6 +178,14 @@ void TekEmulation::add(GraphicsItem item)
 
 // --- Modes and controls ----------------------------------------------------------------------
 
+// A new host's text is text: an address or a command the last host left unfinished goes, and
+// so does graph mode.
+void TekEmulation::newLink()
+{
+    CharEmulation::newLink();
+    doMode(SequenceArgs(), int(Mode::Alpha));
+}
+
 void TekEmulation::doMode(const SequenceArgs &, int param)
 {
     endGraphicsInput();

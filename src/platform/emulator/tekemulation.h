@@ -43,6 +43,7 @@ public:
     std::optional<QPoint> graphicsInput() const override;
     void moveGraphicsInput(QPoint point) override;
     void pickGraphicsInput(char ch) override;
+    void newLink() override;
     // A report of a point of the layer: first (the key's character or the status byte), then
     // the point's 10-bit address as high X, low X, high Y, low Y (each 0x20 + five bits), CR.
     static QByteArray report(char first, QPoint point);

@@ -1,5 +1,10 @@
 #include "emulator/telnetchannel.h"
 
+#include "emulator/answerbudget.h"
+#include "emulator/emulog.h"
+
+#include <algorithm>
+
 namespace emu {
 
 namespace {
@@ -80,7 +85,7 @@ bool TelnetCodec::remoteEnabled(Option option) const
 // Option negotiation after RFC 1143, so that no request is answered twice and no loop starts:
 // a request for what is already in force is not answered; an answer to our own request is not
 // answered again.
-void TelnetCodec::command(unsigned char verb, unsigned char option, QByteArray &reply)
+void TelnetCodec::command(unsigned char verb, unsigned char option, QList<QByteArray> &replies)
 {
     const bool asksUs = verb == DO || verb == DONT;
     const bool enable = verb == DO || verb == WILL;
@@ -91,13 +96,13 @@ void TelnetCodec::command(unsigned char verb, unsigned char option, QByteArray &
 
     if (enable) {
         if (!supported) {
-            reply += negotiation(no, option);
+            replies.append(negotiation(no, option));
             return;
         }
         switch (q) {
         case Q::No:
             q = Q::Yes;
-            reply += negotiation(yes, option);
+            replies.append(negotiation(yes, option));
             break;
         case Q::WantYes:
             q = Q::Yes;
@@ -109,17 +114,18 @@ void TelnetCodec::command(unsigned char verb, unsigned char option, QByteArray &
             return;
         }
         if (asksUs && option == NAWS)
-            reply += nawsReport();
+            replies.append(nawsReport());
     } else {
         if (q == Q::Yes)
-            reply += negotiation(no, option);
+            replies.append(negotiation(no, option));
         q = Q::No;
     }
 }
 
-void TelnetCodec::subnegotiation(QByteArray &reply)
+void TelnetCodec::subnegotiation(QList<QByteArray> &replies)
 {
     if (m_sub.size() >= 2 && uchar(m_sub.at(0)) == TTYPE && uchar(m_sub.at(1)) == TTYPE_SEND) {
+        QByteArray reply;
         reply += char(IAC);
         reply += char(SB);
         reply += char(TTYPE);
@@ -128,11 +134,21 @@ void TelnetCodec::subnegotiation(QByteArray &reply)
             appendEscaped(reply, uchar(c));
         reply += char(IAC);
         reply += char(SE);
+        replies.append(reply);
     }
     m_sub.clear();
 }
 
 QByteArray TelnetCodec::decode(const QByteArray &received, QByteArray &reply)
+{
+    QList<QByteArray> replies;
+    const QByteArray data = decode(received, replies);
+    for (const QByteArray &r : std::as_const(replies))
+        reply += r;
+    return data;
+}
+
+QByteArray TelnetCodec::decode(const QByteArray &received, QList<QByteArray> &replies)
 {
     QByteArray out;
     out.reserve(received.size());
@@ -163,7 +179,7 @@ QByteArray TelnetCodec::decode(const QByteArray &received, QByteArray &reply)
             }
             break; // other commands (NOP, GA, DM ...) mean nothing to a terminal
         case In::Command:
-            command(m_verb, b, reply);
+            command(m_verb, b, replies);
             m_in = In::Data;
             break;
         case In::Sub:
@@ -174,7 +190,7 @@ QByteArray TelnetCodec::decode(const QByteArray &received, QByteArray &reply)
             break;
         case In::SubIac:
             if (b == SE) {
-                subnegotiation(reply);
+                subnegotiation(replies);
                 m_in = In::Data;
             } else if (b == IAC) {
                 if (m_sub.size() < kMaxSubnegotiation)
@@ -252,6 +268,8 @@ void TelnetChannel::open()
     if (state() != State::Closed)
         return;
     m_codec = TelnetCodec(m_terminalName, m_wantBinary, m_cols, m_rows);
+    m_queued.clear();
+    m_queuedReplies.clear();
     TcpChannel::open();
 }
 
@@ -269,7 +287,7 @@ void TelnetChannel::setWindowSize(int cols, int rows)
     m_rows = rows;
     const QByteArray report = m_codec.setWindowSize(cols, rows);
     if (isOpen())
-        sendRaw(report);
+        sendReplies({ report });
 }
 
 QString TelnetChannel::description() const
@@ -284,10 +302,56 @@ void TelnetChannel::linkUp()
 
 QByteArray TelnetChannel::decode(const QByteArray &received)
 {
-    QByteArray reply;
-    const QByteArray data = m_codec.decode(received, reply);
-    sendRaw(reply);
+    QList<QByteArray> replies;
+    const QByteArray data = m_codec.decode(received, replies);
+    sendReplies(replies);
     return data;
+}
+
+// The replies that may go are handed over together.
+void TelnetChannel::sendReplies(const QList<QByteArray> &replies)
+{
+    if (replies.isEmpty())
+        return;
+    const qint64 waiting = backlog();
+    forgetSentReplies(handedOver() - waiting);
+    QByteArray out;
+    for (const QByteArray &reply : replies) {
+        if (reply.isEmpty())
+            continue;
+        if (isQueued(reply)) {
+            qCDebug(lcEmulator) << "Telnet reply dropped, the same one still waits for the host:"
+                                << reply.toHex(' ');
+            continue;
+        }
+        if (AnswerBudget::backlogged(waiting + out.size())) {
+            qCDebug(lcEmulator) << "Telnet reply dropped:" << waiting + out.size()
+                                << "bytes wait for a host that does not read";
+            continue;
+        }
+        out += reply;
+        m_queued.push_back({ reply, handedOver() + out.size() });
+        m_queuedReplies.insert(reply);
+    }
+    sendRaw(out);
+}
+
+bool TelnetChannel::isQueued(const QByteArray &reply) const
+{
+    // Mostly a handful wait: looking along them is cheaper than hashing.
+    if (m_queued.size() <= 16) {
+        return std::any_of(m_queued.begin(), m_queued.end(),
+            [&](const QueuedReply &queued) { return queued.bytes == reply; });
+    }
+    return m_queuedReplies.contains(reply);
+}
+
+void TelnetChannel::forgetSentReplies(qint64 sent)
+{
+    while (!m_queued.empty() && m_queued.front().end <= sent) {
+        m_queuedReplies.remove(m_queued.front().bytes);
+        m_queued.pop_front();
+    }
 }
 
 QByteArray TelnetChannel::encode(const QByteArray &data)

@@ -5,10 +5,19 @@
 // NAWS, BINARY both ways) and refuses the rest, doubles IAC both ways, and keeps the end-of-line
 // rule: outside binary mode a CR we send is followed by NUL unless LF follows it, and a CR NUL
 // received is a plain CR.
+//
+// The channel's replies to the host's negotiation, and its NAWS reports (on every change of the
+// screen size), are answers of its own: they share the cap on what waits for the host with the
+// terminal's answers (AnswerBudget::maxBacklog), and a reply identical to one that still waits to
+// go out is not queued again. A host that negotiates without end and never reads cannot make the
+// program hold replies for it; a reply dropped leaves a debug line.
 
 #include "emulator/tcpchannel.h"
 
+#include <QSet>
+
 #include <array>
+#include <deque>
 
 namespace emu {
 
@@ -38,8 +47,10 @@ public:
 
     // What we ask for when the connection is up.
     QByteArray start();
-    // Received bytes: returns the data for the screen; answers for the host go into reply.
+    // Received bytes: returns the data for the screen; answers for the host go into reply, or
+    // into replies one answer (a negotiation, a report) to an item.
     QByteArray decode(const QByteArray &received, QByteArray &reply);
+    QByteArray decode(const QByteArray &received, QList<QByteArray> &replies);
     // Bytes for the host, escaped and with the end-of-line rule applied.
     QByteArray encode(const QByteArray &data) const;
     // A new screen size; returns the NAWS report to send (empty while NAWS is off).
@@ -53,8 +64,8 @@ private:
     enum class Q : unsigned char { No, Yes, WantNo, WantYes };
     enum class In { Data, Iac, Command, Sub, SubIac };
 
-    void command(unsigned char verb, unsigned char option, QByteArray &reply);
-    void subnegotiation(QByteArray &reply);
+    void command(unsigned char verb, unsigned char option, QList<QByteArray> &replies);
+    void subnegotiation(QList<QByteArray> &replies);
     static bool localSupported(unsigned char option);
     static bool remoteSupported(unsigned char option);
     static QByteArray negotiation(unsigned char verb, unsigned char option);
@@ -92,6 +103,19 @@ protected:
     QByteArray encode(const QByteArray &data) override;
 
 private:
+    // Queues each reply unless the backlog is over the cap or the same reply still waits.
+    void sendReplies(const QList<QByteArray> &replies);
+    bool isQueued(const QByteArray &reply) const;
+    // Forgets the queued replies that have gone out (sent: how many bytes of handedOver()).
+    void forgetSentReplies(qint64 sent);
+
+    struct QueuedReply
+    {
+        QByteArray bytes;
+        qint64 end; // handedOver() once it was queued
+    };
+    std::deque<QueuedReply> m_queued; // oldest first
+    QSet<QByteArray> m_queuedReplies;
     QByteArray m_terminalName;
     bool m_wantBinary;
     bool m_altBreak;

@@ -24,6 +24,7 @@ public:
     void setCursor(int row, int col) override;
     void putCells(int row, int col, const Cell *cells, int n) override;
     void reset() override;
+    void newLink() override { m_decoder.reset(); }
     QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) override;
     void setAnswerBack(const QByteArray &text) override { m_answerBack = text; }
 

@@ -539,6 +539,15 @@ void VtEmulation::forgetHostSetup()
     m_userKeysLocked = false;
 }
 
+void VtEmulation::newLink()
+{
+    m_parser.reset();
+    m_decoder.reset();
+    m_singleShift = -1;
+    m_userKeys.clear();
+    m_userKeysLocked = false;
+}
+
 void VtEmulation::reset()
 {
     fullReset();

@@ -37,7 +37,7 @@
 // DCS Pc ; Pl | key/hex ; ... ST): Shift+F6 ... Shift+F20 send the decoded bytes as the host gave
 // them. Pc 0 forgets the keys programmed before, Pl 0 locks them against later programming; a
 // key with a number or text that does not decode keeps what it had. LockFKeys refuses all
-// programming; a reset (RIS, or the control's) forgets the keys and unlocks them.
+// programming; a reset (RIS, or the control's) and a new link forget the keys and unlock them.
 //
 // The consoles: CSI s and CSI u save and restore the cursor (ANSI, SCO, Linux), SGR 10-12 choose
 // the PC's fonts (11: bytes 0x80-0xFF in code page 437; 12: the high bit turned over), the SCO
@@ -78,6 +78,7 @@ public:
     void setCursor(int row, int col) override;
     void putCells(int row, int col, const Cell *cells, int n) override;
     void reset() override;
+    void newLink() override;
     QByteArray key(int qtKey, Qt::KeyboardModifiers mods, const QString &text) override;
     void setAnswerBack(const QByteArray &text) override { m_answerBack = text; }
     void setOptions(const TerminalOptions &options) override;
