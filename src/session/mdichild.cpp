@@ -30,6 +30,7 @@
 #include <QMdiSubWindow>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -791,12 +792,12 @@ void frmMdiChild::ctlEmulator_ExecScript(const QString &script, rt::Int asynchro
             rt::logUnanswered(QStringLiteral("question to run a script of ") + host,
                 ScriptConsent::FirstLine(script), QStringLiteral("Don't run"));
             refuseHostScript(host, QStringLiteral("Nobody can allow the script to run"));
-        } else if (m_scriptQuestion) {
-            refuseHostScript(
-                host, QStringLiteral("Another script of the host awaits the user's answer"));
+        } else if (const QString open = hostDialogOpen(); !open.isEmpty()) {
+            refuseHostScript(host, open);
         } else {
             m_scriptQuestion = ScriptConsent::Ask(widget(), host, script,
                 [this, host, script, async](ScriptConsent::Answer answer) {
+                    m_scriptQuestion = nullptr; // answered: the host may ask again
                     rt::event([&] { scriptQuestionAnswered(answer, host, script, async); });
                 });
         }
@@ -823,6 +824,31 @@ void frmMdiChild::scriptQuestionAnswered(
                                  << "the settings store cannot be written";
         runHostScript(script, async);
     });
+}
+
+QString frmMdiChild::hostDialogOpen() const
+{
+    if (m_scriptQuestion)
+        return QStringLiteral("Another script of the host awaits the user's answer");
+    if (m_requestDialog)
+        return QStringLiteral("Another request of the host awaits the user's answer");
+    return QString();
+}
+
+void frmMdiChild::runDialogRequest(const char *request, const char *procedure,
+    const std::function<void(SessionBase &session)> &work)
+{
+    const SessionPtr session = sessionOf(Tag);
+    if (!session)
+        return;
+    if (const QString open = hostDialogOpen(); !open.isEmpty()) {
+        qCInfo(lcSession).noquote() << request << "of" << ScriptConsent::LinkHostOf(*m_emulator)
+                                    << "dropped:" << open;
+        return;
+    }
+    const QScopedValueRollback<bool> dialog(m_requestDialog, true);
+    rt::Proc h(kModule, procedure);
+    h([&] { work(*session); });
 }
 
 void frmMdiChild::runHostScript(const QString &script, bool async)
@@ -877,11 +903,8 @@ void frmMdiChild::ctlEmulator_KeyboardLockChange(rt::Int locked)
 
 void frmMdiChild::ctlEmulator_LoadSettings()
 {
-    rt::Proc h(kModule, "ctlEmulator_LoadSettings");
-    h([&] {
-        if (const SessionPtr session = sessionOf(Tag))
-            session->setFileName(session->FileName());
-    });
+    runDialogRequest("load-settings", "ctlEmulator_LoadSettings",
+        [](SessionBase &session) { session.setFileName(session.FileName()); });
 }
 
 // The location field follows the cursor at most once a frame: under a flood of host text the
@@ -926,13 +949,11 @@ void frmMdiChild::ctlEmulator_PrinterChange(rt::Int state)
     });
 }
 
+// A session without a file asks for one (Save As).
 void frmMdiChild::ctlEmulator_SaveSettings()
 {
-    rt::Proc h(kModule, "ctlEmulator_SaveSettings");
-    h([&] {
-        if (const SessionPtr session = sessionOf(Tag))
-            session->Save(QString());
-    });
+    runDialogRequest("save-settings", "ctlEmulator_SaveSettings",
+        [](SessionBase &session) { session.Save(QString()); });
 }
 
 void frmMdiChild::ctlEmulator_ScreenChange(rt::Int cols, rt::Int rows, rt::Int pages, rt::Int extended)

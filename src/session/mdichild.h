@@ -21,11 +21,13 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class QFrame;
 class QLabel;
 class clsServer;
+class SessionBase;
 class QPushButton;
 namespace dde {
 class Topic;
@@ -125,6 +127,15 @@ private:
         ScriptConsent::Answer answer, const QString &host, const QString &script, bool async);
     void runHostScript(const QString &script, bool async);
     void refuseHostScript(const QString &host, const QString &why);
+    // The dialogs of host requests (the question to run a script; the Save As question or an
+    // error report of save-settings and load-settings) open one at a time: a host that floods
+    // requests gets one dialog, not one per request. Why the next one cannot open ("" when it
+    // can).
+    QString hostDialogOpen() const;
+    // Runs the work of a host request that may open a dialog, or drops the request (and logs it)
+    // while another dialog of the host is open.
+    void runDialogRequest(const char *request, const char *procedure,
+        const std::function<void(SessionBase &session)> &work);
 
     // Sets a property of a status tool; nothing without a menu.
     void setTool(rt::Long tool, rt::Long property, const QVariant &value);
@@ -139,6 +150,7 @@ private:
     dde::Topic *m_topic = nullptr;
     bool m_linkSource = false;
     QPointer<QWidget> m_scriptQuestion; // open while the user decides on a script of the host
+    bool m_requestDialog = false; // a save-settings or load-settings may have a dialog open
     // The location field: the newest caption, when it was last shown, and the timer that shows
     // one that came too soon after it.
     QString m_location;

@@ -14,12 +14,14 @@
 #include "interfaces/sessioniface.h"
 #include "menus/menus.h"
 #include "runtime/keyboard.h"
+#include "runtime/interaction.h"
 #include "runtime/messages.h"
 #include "session/mdichild.h"
 #include "session/scriptconsent.h"
 #include "session/session.h"
 #include "session/sessions.h"
 
+#include <QDialog>
 #include <QPushButton>
 #include <QtTest>
 
@@ -297,6 +299,77 @@ private slots:
         QVERIFY(ScriptConsent::Revoke(host));
         emit session->Emulator()->CloseSession();
         QVERIFY(session->Closing());
+    }
+
+    // A host's requests open their dialogs one at a time: 20 requests while one dialog is open
+    // (the Save As of a session without a file, or the question to run a script) give that one
+    // dialog; the rest are dropped and logged (a script is refused to the host). Once it is
+    // closed, the next request opens one again.
+    void hostDialogsOneAtATime_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("logged");
+        const QString request = u"Another request of the host awaits the user's answer"_qs;
+        QTest::newRow("Save As open, save-settings")
+            << "save" << "save" << u"save-settings of none dropped: "_qs + request;
+        QTest::newRow("Save As open, script") << "save" << "script"
+                                              << u"script of none not run: "_qs + request;
+        QTest::newRow("script question open, save-settings")
+            << "script" << "save"
+            << "save-settings of none dropped: Another script of the host awaits the user's answer";
+    }
+    void hostDialogsOneAtATime()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, logged);
+        constexpr int Requests = 20;
+        rt::setDialogsWaitOffscreen(true); // the question waits for its answer
+        const auto session = add();
+        const auto request = [&](const QString &kind) {
+            if (kind == u"save"_qs)
+                emit session->Emulator()->SaveSettings();
+            else
+                emit session->Emulator()->ExecScript(u"Norvalis.Common.SetItem('ran', 1)"_qs, 0);
+        };
+        QWidget *window = session->frmSession()->widget();
+        const auto questions
+            = [&] { return window->findChildren<QDialog *>(u"frmScriptConsent"_qs).size(); };
+        const auto others = [&] {
+            for (int i = 1; i < Requests; ++i)
+                request(meanwhile);
+        };
+        int saveAs = 0;
+        qsizetype questionsWhileSaveAs = 0;
+        commondlg::setHook([&](const commondlg::Request &) -> commondlg::Answer {
+            if (++saveAs == 1 && first == u"save"_qs) {
+                others(); // as the host's data goes on while the dialog waits
+                questionsWhileSaveAs = questions();
+            }
+            return std::nullopt;
+        });
+        for (int i = 1; i < Requests; ++i)
+            QTest::ignoreMessage(QtInfoMsg, qPrintable(logged));
+        request(first);
+        if (first == u"script"_qs) {
+            QCOMPARE(questions(), 1);
+            others();
+            window->findChild<QDialog *>(u"frmScriptConsent"_qs)->close();
+        }
+        QCOMPARE(saveAs, first == u"save"_qs ? 1 : 0);
+        QCOMPARE(questionsWhileSaveAs, 0);
+        QCOMPARE(gApp->ClsCommon().Common_Item(u"ran"_qs).toInt(), 0);
+
+        request(meanwhile);
+        if (meanwhile == u"save"_qs) {
+            QCOMPARE(saveAs, first == u"save"_qs ? 2 : 1);
+        } else {
+            QCOMPARE(questions(), 1);
+            window->findChild<QDialog *>(u"frmScriptConsent"_qs)->close();
+        }
+        commondlg::setHook(nullptr);
+        rt::setDialogsWaitOffscreen(false);
     }
 
     // DDE executes on the session's topic: a bracketed script runs for the session whatever
