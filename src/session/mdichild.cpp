@@ -34,6 +34,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char *kModule = "mdichild";
@@ -104,6 +106,27 @@ QVariant flag(bool on)
 {
     return QVariant(rt::BoolToInt(on));
 }
+
+// Names a host may not serve under, and why. A name is one topic's alone (SYSTEM's, another
+// session's or another server's, compared without case): an execute for that topic must not reach
+// another host. The topic list (SYSTEM's TOPICS item) separates names by TAB.
+struct ServerNameRule
+{
+    bool (*refuses)(const QString &name, const dde::Topic *own);
+    const char *why;
+};
+const ServerNameRule kServerNameRules[] = {
+    { [](const QString &name, const dde::Topic *) { return name.isEmpty(); }, "the name is empty" },
+    { [](const QString &name, const dde::Topic *) {
+          return std::any_of(name.cbegin(), name.cend(),
+              [](QChar c) { return c.category() == QChar::Other_Control; });
+      },
+        "the name holds a control character" },
+    { [](const QString &name, const dde::Topic *own) {
+          return dde::Server::instance().nameTaken(name, own);
+      },
+        "another DDE topic has that name" },
+};
 
 } // namespace
 
@@ -999,6 +1022,14 @@ void frmMdiChild::ctlEmulator_ServerStart(const QString &name)
         const SessionPtr session = sessionOf(Tag);
         if (!session)
             return;
+        for (const ServerNameRule &rule : kServerNameRules) {
+            if (rule.refuses(name, m_topic)) {
+                qCInfo(lcSession).noquote()
+                    << "server-start of" << ScriptConsent::LinkHostOf(*m_emulator) << "refused:"
+                    << QLatin1String(rule.why) + QStringLiteral(": ") + QDebug::toString(name);
+                return;
+            }
+        }
         session->setServerMode(rt::True);
         session->setServerName(name);
         setLinkTopic(name);
