@@ -30,7 +30,7 @@
 #include <QMdiSubWindow>
 #include <QMimeData>
 #include <QPushButton>
-#include <QScopedValueRollback>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -858,20 +858,29 @@ QString frmMdiChild::hostDialogOpen() const
     return QString();
 }
 
-void frmMdiChild::runDialogRequest(const char *request, const char *procedure,
-    const std::function<void(SessionBase &session)> &work)
+void frmMdiChild::runDialogRequest(const char *request, const char *procedure, bool later,
+    std::function<void(SessionBase &session)> work)
 {
-    const SessionPtr session = sessionOf(Tag);
-    if (!session)
+    if (!sessionOf(Tag))
         return;
     if (const QString open = hostDialogOpen(); !open.isEmpty()) {
         qCInfo(lcSession).noquote() << request << "of" << ScriptConsent::LinkHostOf(*m_emulator)
                                     << "dropped:" << open;
         return;
     }
-    const QScopedValueRollback<bool> dialog(m_requestDialog, true);
-    rt::Proc h(kModule, procedure);
-    h([&] { work(*session); });
+    m_requestDialog = true;
+    const auto run = [this, procedure, work = std::move(work)] {
+        const auto done = qScopeGuard([this] { m_requestDialog = false; });
+        rt::Proc h(kModule, procedure);
+        h([&] {
+            if (const SessionPtr session = sessionOf(Tag))
+                work(*session);
+        });
+    };
+    if (later)
+        QMetaObject::invokeMethod(this, [run] { rt::event(run); }, Qt::QueuedConnection);
+    else
+        run();
 }
 
 void frmMdiChild::runHostScript(const QString &script, bool async)
@@ -926,7 +935,7 @@ void frmMdiChild::ctlEmulator_KeyboardLockChange(rt::Int locked)
 
 void frmMdiChild::ctlEmulator_LoadSettings()
 {
-    runDialogRequest("load-settings", "ctlEmulator_LoadSettings",
+    runDialogRequest("load-settings", "ctlEmulator_LoadSettings", false,
         [](SessionBase &session) { session.setFileName(session.FileName()); });
 }
 
@@ -975,7 +984,9 @@ void frmMdiChild::ctlEmulator_PrinterChange(rt::Int state)
 // A session without a file asks for one (Save As).
 void frmMdiChild::ctlEmulator_SaveSettings()
 {
-    runDialogRequest("save-settings", "ctlEmulator_SaveSettings",
+    const SessionPtr session = sessionOf(Tag);
+    const bool asks = session && session->FileName().isEmpty();
+    runDialogRequest("save-settings", "ctlEmulator_SaveSettings", asks,
         [](SessionBase &session) { session.Save(QString()); });
 }
 

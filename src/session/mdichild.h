@@ -133,9 +133,11 @@ private:
     // can).
     QString hostDialogOpen() const;
     // Runs the work of a host request that may open a dialog, or drops the request (and logs it)
-    // while another dialog of the host is open.
-    void runDialogRequest(const char *request, const char *procedure,
-        const std::function<void(SessionBase &session)> &work);
+    // while another dialog of the host is open. Work that asks the user for sure runs once the
+    // host's data read so far is handled (`later`): the session's output does not wait behind
+    // the question, and the rest of that data finds the question open.
+    void runDialogRequest(const char *request, const char *procedure, bool later,
+        std::function<void(SessionBase &session)> work);
 
     // Sets a property of a status tool; nothing without a menu.
     void setTool(rt::Long tool, rt::Long property, const QVariant &value);
@@ -150,7 +152,7 @@ private:
     dde::Topic *m_topic = nullptr;
     bool m_linkSource = false;
     QPointer<QWidget> m_scriptQuestion; // open while the user decides on a script of the host
-    bool m_requestDialog = false; // a save-settings or load-settings may have a dialog open
+    bool m_requestDialog = false; // a save-settings or load-settings runs or waits to run
     // The location field: the newest caption, when it was last shown, and the timer that shows
     // one that came too soon after it.
     QString m_location;
