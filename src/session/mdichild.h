@@ -2,7 +2,8 @@
 // frmMdiChild: the MDI child window of one session. It hosts the emulator control over its whole
 // client area, keeps the session topic's DDE items, turns the control's events into status tools,
 // session events and host requests (a script of the host runs only with the user's consent,
-// scriptconsent.h), handles the session-window keys (Ctrl+Tab cycling in activation order,
+// scriptconsent.h; the dialogs of host requests open one at a time; a server name is one DDE
+// topic's alone), handles the session-window keys (Ctrl+Tab cycling in activation order,
 // Scroll Lock pause, the Alt letter shortcuts that BlockedHotKeys does not block), shows the reconnect panel when a Telnet or SSH connection drops, starts a transfer that
 // a dialog prepared (message 1830) and takes part in the orderly closing of its session.
 //
