@@ -30,8 +30,11 @@
 #include <QMdiSubWindow>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -103,6 +106,27 @@ QVariant flag(bool on)
 {
     return QVariant(rt::BoolToInt(on));
 }
+
+// Names a host may not serve under, and why. A name is one topic's alone (SYSTEM's, another
+// session's or another server's, compared without case): an execute for that topic must not reach
+// another host. The topic list (SYSTEM's TOPICS item) separates names by TAB.
+struct ServerNameRule
+{
+    bool (*refuses)(const QString &name, const dde::Topic *own);
+    const char *why;
+};
+const ServerNameRule kServerNameRules[] = {
+    { [](const QString &name, const dde::Topic *) { return name.isEmpty(); }, "the name is empty" },
+    { [](const QString &name, const dde::Topic *) {
+          return std::any_of(name.cbegin(), name.cend(),
+              [](QChar c) { return c.category() == QChar::Other_Control; });
+      },
+        "the name holds a control character" },
+    { [](const QString &name, const dde::Topic *own) {
+          return dde::Server::instance().nameTaken(name, own);
+      },
+        "another DDE topic has that name" },
+};
 
 } // namespace
 
@@ -791,12 +815,12 @@ void frmMdiChild::ctlEmulator_ExecScript(const QString &script, rt::Int asynchro
             rt::logUnanswered(QStringLiteral("question to run a script of ") + host,
                 ScriptConsent::FirstLine(script), QStringLiteral("Don't run"));
             refuseHostScript(host, QStringLiteral("Nobody can allow the script to run"));
-        } else if (m_scriptQuestion) {
-            refuseHostScript(
-                host, QStringLiteral("Another script of the host awaits the user's answer"));
+        } else if (const QString open = hostDialogOpen(); !open.isEmpty()) {
+            refuseHostScript(host, open);
         } else {
             m_scriptQuestion = ScriptConsent::Ask(widget(), host, script,
                 [this, host, script, async](ScriptConsent::Answer answer) {
+                    m_scriptQuestion = nullptr; // answered: the host may ask again
                     rt::event([&] { scriptQuestionAnswered(answer, host, script, async); });
                 });
         }
@@ -823,6 +847,40 @@ void frmMdiChild::scriptQuestionAnswered(
                                  << "the settings store cannot be written";
         runHostScript(script, async);
     });
+}
+
+QString frmMdiChild::hostDialogOpen() const
+{
+    if (m_scriptQuestion)
+        return QStringLiteral("Another script of the host awaits the user's answer");
+    if (m_requestDialog)
+        return QStringLiteral("Another request of the host awaits the user's answer");
+    return QString();
+}
+
+void frmMdiChild::runDialogRequest(const char *request, const char *procedure, bool later,
+    std::function<void(SessionBase &session)> work)
+{
+    if (!sessionOf(Tag))
+        return;
+    if (const QString open = hostDialogOpen(); !open.isEmpty()) {
+        qCInfo(lcSession).noquote() << request << "of" << ScriptConsent::LinkHostOf(*m_emulator)
+                                    << "dropped:" << open;
+        return;
+    }
+    m_requestDialog = true;
+    const auto run = [this, procedure, work = std::move(work)] {
+        const auto done = qScopeGuard([this] { m_requestDialog = false; });
+        rt::Proc h(kModule, procedure);
+        h([&] {
+            if (const SessionPtr session = sessionOf(Tag))
+                work(*session);
+        });
+    };
+    if (later)
+        QMetaObject::invokeMethod(this, [run] { rt::event(run); }, Qt::QueuedConnection);
+    else
+        run();
 }
 
 void frmMdiChild::runHostScript(const QString &script, bool async)
@@ -877,11 +935,8 @@ void frmMdiChild::ctlEmulator_KeyboardLockChange(rt::Int locked)
 
 void frmMdiChild::ctlEmulator_LoadSettings()
 {
-    rt::Proc h(kModule, "ctlEmulator_LoadSettings");
-    h([&] {
-        if (const SessionPtr session = sessionOf(Tag))
-            session->setFileName(session->FileName());
-    });
+    runDialogRequest("load-settings", "ctlEmulator_LoadSettings", false,
+        [](SessionBase &session) { session.setFileName(session.FileName()); });
 }
 
 // The location field follows the cursor at most once a frame: under a flood of host text the
@@ -926,13 +981,13 @@ void frmMdiChild::ctlEmulator_PrinterChange(rt::Int state)
     });
 }
 
+// A session without a file asks for one (Save As).
 void frmMdiChild::ctlEmulator_SaveSettings()
 {
-    rt::Proc h(kModule, "ctlEmulator_SaveSettings");
-    h([&] {
-        if (const SessionPtr session = sessionOf(Tag))
-            session->Save(QString());
-    });
+    const SessionPtr session = sessionOf(Tag);
+    const bool asks = session && session->FileName().isEmpty();
+    runDialogRequest("save-settings", "ctlEmulator_SaveSettings", asks,
+        [](SessionBase &session) { session.Save(QString()); });
 }
 
 void frmMdiChild::ctlEmulator_ScreenChange(rt::Int cols, rt::Int rows, rt::Int pages, rt::Int extended)
@@ -978,6 +1033,14 @@ void frmMdiChild::ctlEmulator_ServerStart(const QString &name)
         const SessionPtr session = sessionOf(Tag);
         if (!session)
             return;
+        for (const ServerNameRule &rule : kServerNameRules) {
+            if (rule.refuses(name, m_topic)) {
+                qCInfo(lcSession).noquote()
+                    << "server-start of" << ScriptConsent::LinkHostOf(*m_emulator) << "refused:"
+                    << QLatin1String(rule.why) + QStringLiteral(": ") + QDebug::toString(name);
+                return;
+            }
+        }
         session->setServerMode(rt::True);
         session->setServerName(name);
         setLinkTopic(name);

@@ -2,7 +2,8 @@
 // frmMdiChild: the MDI child window of one session. It hosts the emulator control over its whole
 // client area, keeps the session topic's DDE items, turns the control's events into status tools,
 // session events and host requests (a script of the host runs only with the user's consent,
-// scriptconsent.h), handles the session-window keys (Ctrl+Tab cycling in activation order,
+// scriptconsent.h; the dialogs of host requests open one at a time; a server name is one DDE
+// topic's alone), handles the session-window keys (Ctrl+Tab cycling in activation order,
 // Scroll Lock pause, the Alt letter shortcuts that BlockedHotKeys does not block), shows the reconnect panel when a Telnet or SSH connection drops, starts a transfer that
 // a dialog prepared (message 1830) and takes part in the orderly closing of its session.
 //
@@ -21,11 +22,13 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class QFrame;
 class QLabel;
 class clsServer;
+class SessionBase;
 class QPushButton;
 namespace dde {
 class Topic;
@@ -125,6 +128,17 @@ private:
         ScriptConsent::Answer answer, const QString &host, const QString &script, bool async);
     void runHostScript(const QString &script, bool async);
     void refuseHostScript(const QString &host, const QString &why);
+    // The dialogs of host requests (the question to run a script; the Save As question or an
+    // error report of save-settings and load-settings) open one at a time: a host that floods
+    // requests gets one dialog, not one per request. Why the next one cannot open ("" when it
+    // can).
+    QString hostDialogOpen() const;
+    // Runs the work of a host request that may open a dialog, or drops the request (and logs it)
+    // while another dialog of the host is open. Work that asks the user for sure runs once the
+    // host's data read so far is handled (`later`): the session's output does not wait behind
+    // the question, and the rest of that data finds the question open.
+    void runDialogRequest(const char *request, const char *procedure, bool later,
+        std::function<void(SessionBase &session)> work);
 
     // Sets a property of a status tool; nothing without a menu.
     void setTool(rt::Long tool, rt::Long property, const QVariant &value);
@@ -139,6 +153,7 @@ private:
     dde::Topic *m_topic = nullptr;
     bool m_linkSource = false;
     QPointer<QWidget> m_scriptQuestion; // open while the user decides on a script of the host
+    bool m_requestDialog = false; // a save-settings or load-settings runs or waits to run
     // The location field: the newest caption, when it was last shown, and the timer that shows
     // one that came too soon after it.
     QString m_location;

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <utility>
 
 Q_DECLARE_LOGGING_CATEGORY(lcSession)
 
@@ -31,6 +32,46 @@ const QString kAlways = QStringLiteral("Always");
 QString storeKey()
 {
     return SettingsKey(QStringLiteral("ScriptHosts"));
+}
+
+constexpr char32_t CR = U'\r';
+constexpr char32_t LF = U'\n';
+constexpr char32_t TAB = U'\t';
+
+// Characters that change how the text around them looks, or do not look like anything.
+bool isHidden(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate: // one without its pair
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return c != LF && c != TAB;
+    default:
+        return false;
+    }
+}
+
+// The characters after which the script engine starts a new line.
+bool endsLine(char32_t c)
+{
+    return c == CR || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+QString escaped(char32_t c)
+{
+    const QString hex = QString::number(uint(c), 16).toUpper();
+    return QStringLiteral("<U+%1>").arg(hex.rightJustified(4, u'0'));
+}
+
+// The code point at i (a lone surrogate as itself) and how many code units it takes.
+std::pair<char32_t, qsizetype> codePointAt(const QString &text, qsizetype i)
+{
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+        return { QChar::surrogateToUcs4(c, text.at(i + 1)), 2 };
+    return { c.unicode(), 1 };
 }
 
 } // namespace
@@ -90,18 +131,43 @@ QString FirstLine(const QString &script)
     return line;
 }
 
+QString Shown(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        const auto [c, units] = codePointAt(text, i);
+        const bool lineEnd = c == CR && i + 1 < text.size() && text.at(i + 1) == u'\n';
+        if (lineEnd) {
+            // CR LF: the ordinary line end.
+        } else if (isHidden(c)) {
+            shown += escaped(c);
+            if (endsLine(c))
+                shown += u'\n';
+        } else {
+            shown += QStringView(text).sliced(i, units);
+        }
+        i += units;
+    }
+    return shown;
+}
+
 QWidget *Ask(QWidget *parent, const QString &host, const QString &script,
     std::function<void(Answer)> done)
 {
     auto *box = new QDialog(parent);
     box->setObjectName(QStringLiteral("frmScriptConsent"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowTitle(QStringLiteral("Script from ") + host);
+    box->setWindowTitle(QStringLiteral("Script from ") + Shown(host));
     auto *question = new QLabel(QStringLiteral("The host wants to run a script in this session."));
     question->setObjectName(QStringLiteral("lblQuestion"));
     question->setTextFormat(Qt::PlainText);
-    // The whole script, as plain text: no line of it hidden, no markup of the host rendered.
-    auto *text = new QPlainTextEdit(script);
+    auto *asking = new QLabel(QStringLiteral("Host: ") + Shown(host));
+    asking->setObjectName(QStringLiteral("lblHost"));
+    asking->setTextFormat(Qt::PlainText);
+    // The whole script, as plain text: no line of it hidden, no markup of the host rendered, no
+    // character that hides or reorders what runs.
+    auto *text = new QPlainTextEdit(Shown(script));
     text->setObjectName(QStringLiteral("txtScript"));
     text->setReadOnly(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -123,6 +189,7 @@ QWidget *Ask(QWidget *parent, const QString &host, const QString &script,
     dontRun->setDefault(true);
     auto *layout = new QVBoxLayout(box);
     layout->addWidget(question);
+    layout->addWidget(asking);
     layout->addWidget(text, 1);
     layout->addWidget(buttons);
     auto answer = std::make_shared<Answer>(Answer::DontRun);

@@ -48,11 +48,19 @@ enum class Answer { Run, Always, DontRun };
 // The first line of a script that is not blank, as the log shows it (at most 200 characters).
 QString FirstLine(const QString &script);
 
+// A text of the host as the question shows it, so that what the user reads is what runs: every
+// control and format character (bidirectional overrides and isolates, zero-width ones, NUL, ESC
+// ...) becomes a visible escape such as "<U+202E>", except LF and TAB. A CR LF pair is one line
+// end; a lone CR and the line and paragraph separators (U+2028, U+2029), which end a line for
+// the script engine as well, show their escape and end the line.
+QString Shown(const QString &text);
+
 // Opens the question for a script of host over parent, without holding anything up, and calls
 // done with the user's answer (Don't run when the question is closed). The question is the
-// returned window, object name "frmScriptConsent": the label "lblQuestion", the whole script
-// in "txtScript" (read-only, monospaced, scrollable, never rendered as markup) and the buttons
-// "cmdRun", "cmdAlways" and "cmdDontRun" (the default); it goes with parent.
+// returned window, object name "frmScriptConsent": the label "lblQuestion", the host that asks
+// in "lblHost" ("Host: " and its name), the whole script in "txtScript" (as Shown, read-only,
+// monospaced, scrollable, never rendered as markup) and the buttons "cmdRun", "cmdAlways" and
+// "cmdDontRun" (the default); it goes with parent.
 QWidget *Ask(QWidget *parent, const QString &host, const QString &script,
     std::function<void(Answer)> done);
 

@@ -9,17 +9,22 @@
 #include "app/common.h"
 #include "dde/ddetopic.h"
 #include "emulator/emulator.h"
+#include "emulator/hostprotocol.h"
+#include "emulator/screen.h"
 #include "platform/fakehost.h"
 #include "session/hostfile.h"
 #include "interfaces/sessioniface.h"
 #include "menus/menus.h"
 #include "runtime/keyboard.h"
+#include "runtime/interaction.h"
 #include "runtime/messages.h"
 #include "session/mdichild.h"
 #include "session/scriptconsent.h"
 #include "session/session.h"
 #include "session/sessions.h"
 
+#include <QDialog>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QtTest>
 
@@ -99,6 +104,8 @@ private slots:
     }
     void cleanup()
     {
+        commondlg::setHook(nullptr);
+        rt::setDialogsWaitOffscreen(false);
         gApp->setBlockedHotKeys(0);
         endProgram();
         QVERIFY(m_errors.isEmpty());
@@ -297,6 +304,120 @@ private slots:
         QVERIFY(ScriptConsent::Revoke(host));
         emit session->Emulator()->CloseSession();
         QVERIFY(session->Closing());
+    }
+
+    // A host's requests open their dialogs one at a time: of 20 requests in one read, the first
+    // opens its dialog (the Save As of a session without a file, or the question to run a
+    // script) and the others are dropped and logged (a script is refused to the host), as is one
+    // that comes while the dialog is open. Once it is closed, the next request opens one again.
+    void hostDialogsOneAtATime_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("logged");
+        const QString request = u"Another request of the host awaits the user's answer"_qs;
+        QTest::newRow("Save As, save-settings")
+            << "save" << "save" << u"save-settings of none dropped: "_qs + request;
+        QTest::newRow("Save As, script") << "save" << "script"
+                                         << u"script of none not run: "_qs + request;
+        QTest::newRow("script question, save-settings")
+            << "script" << "save"
+            << "save-settings of none dropped: Another script of the host awaits the user's answer";
+    }
+    void hostDialogsOneAtATime()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, logged);
+        constexpr int Requests = 20;
+        rt::setDialogsWaitOffscreen(true); // the question waits for its answer
+        const auto session = add();
+        const auto request = [&](const QString &kind) {
+            if (kind == u"save"_qs)
+                emit session->Emulator()->SaveSettings();
+            else
+                emit session->Emulator()->ExecScript(u"Norvalis.Common.SetItem('ran', 1)"_qs, 0);
+        };
+        QWidget *window = session->frmSession()->widget();
+        const auto questions
+            = [&] { return window->findChildren<QDialog *>(u"frmScriptConsent"_qs).size(); };
+        int saveAs = 0;
+        qsizetype questionsWhileSaveAs = -1;
+        commondlg::setHook([&](const commondlg::Request &) -> commondlg::Answer {
+            if (++saveAs == 1 && first == u"save"_qs) {
+                request(meanwhile); // the host's data goes on while the dialog waits
+                questionsWhileSaveAs = questions();
+            }
+            return std::nullopt;
+        });
+        for (int i = 0; i < Requests; ++i)
+            QTest::ignoreMessage(QtInfoMsg, qPrintable(logged));
+        request(first);
+        for (int i = 1; i < Requests; ++i)
+            request(meanwhile);
+        if (first == u"save"_qs) {
+            QTRY_COMPARE(saveAs, 1);
+            QCOMPARE(questionsWhileSaveAs, 0);
+        } else {
+            QCOMPARE(questions(), 1);
+            request(meanwhile);
+            window->findChild<QDialog *>(u"frmScriptConsent"_qs)->close();
+        }
+        QCOMPARE(gApp->ClsCommon().Common_Item(u"ran"_qs).toInt(), 0);
+
+        request(meanwhile);
+        if (meanwhile == u"save"_qs) {
+            QTRY_COMPARE(saveAs, first == u"save"_qs ? 2 : 1);
+        } else {
+            QCOMPARE(questions(), 1);
+            window->findChild<QDialog *>(u"frmScriptConsent"_qs)->close();
+        }
+    }
+
+    // The same over a link, the Save As a real window: the host's text after the requests is
+    // shown while it is open, and the requests read meanwhile open no other window.
+    void saveAsWhileHostFloods()
+    {
+        constexpr int Requests = 20;
+        FakeHost host;
+        const auto session = add();
+        emu::Settings &settings = session->EmulatorSettings();
+        settings.setDevice(emu::device::Tcp);
+        settings.setHostName(u"127.0.0.1"_qs);
+        settings.setHostPort(host.portText());
+        session->Emulator()->Reset(2);
+        QVERIFY(host.waitForConnection());
+        QTRY_VERIFY(session->Emulator()->Connected() != 0);
+        emu::HostRequest save;
+        save.verb = emu::HostVerb::SaveSettings;
+        const QByteArray request = emu::HostProtocol::encode(save);
+        const qint64 total = session->Emulator()->BytesIn() + request.size() * Requests + 5;
+        for (int i = 1; i < Requests; ++i)
+            QTest::ignoreMessage(QtInfoMsg,
+                QRegularExpression(u"^save-settings of tcp:127\\.0\\.0\\.1:\\d+ dropped: "_qs));
+        // Once every byte is in, each Save As window is counted and cancelled.
+        int dialogs = 0;
+        bool shownWhileOpen = true;
+        QTimer cancel;
+        connect(&cancel, &QTimer::timeout, [&] {
+            auto *open = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!open || session->Emulator()->BytesIn() < total)
+                return;
+            ++dialogs;
+            shownWhileOpen = shownWhileOpen
+                && session->Emulator()->screen()->rowText(0).trimmed() == u"after"_qs;
+            open->reject();
+        });
+        cancel.start(5);
+        rt::setDialogsWaitOffscreen(true);
+        for (int i = 0; i < Requests; ++i)
+            host.send(request);
+        host.send("after");
+        QTRY_VERIFY(dialogs > 0);
+        QTRY_COMPARE(session->Emulator()->screen()->rowText(0).trimmed(), u"after"_qs);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(dialogs, 1);
+        QVERIFY(shownWhileOpen);
     }
 
     // DDE executes on the session's topic: a bracketed script runs for the session whatever

@@ -22,6 +22,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStandardPaths>
@@ -157,6 +158,9 @@ private slots:
         QVERIFY(QFontInfo(scriptShown(box)->font()).fixedPitch());
         QTRY_VERIFY(scriptShown(box)->verticalScrollBar()->maximum() > 0);
         QVERIFY(box->windowTitle().contains(hostName));
+        const auto *asking = box->findChild<QLabel *>(u"lblHost"_qs);
+        QVERIFY(asking);
+        QCOMPARE(asking->text(), u"Host: "_qs + hostName); // the live link's name
         QCOMPARE(runs(), 0); // nothing runs before the answer, and nothing waited for it
         answer(box, button.constData());
         QTEST(runs(), "ran");
@@ -424,6 +428,53 @@ private slots:
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         QCOMPARE(runs(), 5);
         QVERIFY(!host.received().contains("script-error"));
+    }
+
+    // The question shows every character that hides or reorders text as a visible escape, so
+    // the script cannot look other than it runs; line ends stay where the engine sees them.
+    void shownScript_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("shown");
+        for (char16_t c : { 0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069,
+                 0x200E, 0x200F, 0x061C, 0x200B, 0xFEFF, 0x00AD }) {
+            const QString escape
+                = u"<U+%1>"_qs.arg(QString::number(c, 16).toUpper().rightJustified(4, u'0'));
+            QTest::newRow(qPrintable(escape))
+                << u"a"_qs + QChar(c) + u"b"_qs << u"a"_qs + escape + u"b"_qs;
+        }
+        dataRow("a bidirectional lie",
+            "if (access != \"user\u202E \u2066// allowed\u2069 \u2066\") {",
+            "if (access != \"user<U+202E> <U+2066>// allowed<U+2069> <U+2066>\") {");
+        QTest::newRow("NUL, ESC, DEL, NEL") << u"a"_qs + QChar(0) + u"b\x1b[2Jc\x7f\u0085"_qs
+                                            << u"a<U+0000>b<U+001B>[2Jc<U+007F><U+0085>"_qs;
+        dataRow("LF and TAB as they are", "a\n\tb\n", "a\n\tb\n");
+        dataRow("CR LF: a line end", "a\r\nb\r\n", "a\nb\n");
+        dataRow("lone CR ends the line visibly", "// comment\rrun()", "// comment<U+000D>\nrun()");
+        dataRow("CR CR LF", "a\r\r\nb", "a<U+000D>\n\nb");
+        dataRow("line and paragraph separators", "// x\u2028run()\u2029y",
+            "// x<U+2028>\nrun()<U+2029>\ny");
+        dataRow("tag characters beyond the BMP", "a\U000E0041\U000E007Fb", "a<U+E0041><U+E007F>b");
+        QTest::newRow("lone surrogate") << u"a"_qs + QChar(0xD800) + u"b"_qs << u"a<U+D800>b"_qs;
+        dataRow("letters of any script", "h\u00e4\u20ac\U0001F600 \u05d0\u05d1 \u0627",
+            "h\u00e4\u20ac\U0001F600 \u05d0\u05d1 \u0627");
+    }
+    void shownScript()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, shown);
+        const QString host = u"tcp:ex\u202Eample:23"_qs;
+        std::optional<ScriptConsent::Answer> answered;
+        QPointer<QWidget> box = ScriptConsent::Ask(
+            nullptr, host, script, [&](ScriptConsent::Answer a) { answered = a; });
+        QCOMPARE(box->findChild<QPlainTextEdit *>(u"txtScript"_qs)->toPlainText(), shown);
+        // Above the script: the host that asks, escaped the same way.
+        const auto *asking = box->findChild<QLabel *>(u"lblHost"_qs);
+        QVERIFY(asking);
+        QCOMPARE(asking->text(), u"Host: tcp:ex<U+202E>ample:23"_qs);
+        box->close();
+        QCOMPARE(answered, std::optional(ScriptConsent::Answer::DontRun));
+        QTRY_VERIFY(!box);
     }
 
     void firstLine_data()

@@ -326,6 +326,48 @@ private slots:
         QVERIFY(order.indexOf(u"Result=OK:PING"_qs) > 0);
     }
 
+    // A host names its server: a name is one topic's alone, so an execute meant for another
+    // topic never reaches this host. Beside the host's session (file srv.nvcf, topic "srv")
+    // there are a session without a file ("Session_2") and one whose host serves as "Other".
+    void serverNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("SYSTEM") << "SYSTEM" << false;
+        QTest::newRow("system") << "system" << false;
+        QTest::newRow("another session's topic") << "Session_2" << false;
+        QTest::newRow("another session's topic, other case") << "SESSION_2" << false;
+        QTest::newRow("another server's name") << "other" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("a TAB, forging the topic list") << "A\tSYSTEM" << false;
+        QTest::newRow("the session's own topic") << "SRV" << true;
+        QTest::newRow("a name of its own") << "Orders" << true;
+    }
+    void serverNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, accepted);
+        ServingHost host;
+        const auto session = connectedTo(host);
+        gApp->ClsSessions().Add(QString());
+        const auto other = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
+        emit other->Emulator()->ServerStart(u"Other"_qs);
+        QCOMPARE(other->ServerMode(), rt::True);
+        if (!accepted)
+            QTest::ignoreMessage(QtInfoMsg,
+                QRegularExpression(u"^server-start of tcp:127\\.0\\.0\\.1:\\d+ refused: "_qs));
+        host.send(ServingHost::sequence(emu::HostVerb::ServerStart, name) + "\r\nmark");
+        QTRY_VERIFY(screenText(*session).contains(u"mark"_qs));
+
+        QCOMPARE(session->ServerMode(), rt::Int(accepted ? -1 : 0));
+        QCOMPARE(session->frmSession()->LinkTopic(), accepted ? name : u"srv"_qs);
+        // An execute for the name reaches this session only when it took the name, and no two
+        // topics share a name.
+        QCOMPARE(dde::Server::instance().topic(name) == session->frmSession()->topic(), accepted);
+        const QStringList topics = dde::Server::instance().Topics();
+        QCOMPARE(QSet<QString>(topics.cbegin(), topics.cend()).size(), topics.size());
+    }
+
     // ---- Request objects of D-Bus clients ----
 
     void objectRelease_data()

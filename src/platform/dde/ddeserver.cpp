@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace dde {
 
 Server &Server::instance()
@@ -47,6 +49,13 @@ Topic *Server::topic(const QString &name) const
             return topic;
     }
     return nullptr;
+}
+
+bool Server::nameTaken(const QString &name, const Topic *besides) const
+{
+    return std::any_of(m_topics.cbegin(), m_topics.cend(), [&](const QPointer<Topic> &topic) {
+        return topic && topic != besides && topic->name().compare(name, Qt::CaseInsensitive) == 0;
+    });
 }
 
 bool Server::publish()

@@ -38,6 +38,8 @@ public:
     void removeTopic(Topic *topic);
     // The first topic of that name, or nullptr.
     Topic *topic(const QString &name) const;
+    // Whether a topic other than `besides` has that name.
+    bool nameTaken(const QString &name, const Topic *besides) const;
 
     // Puts the server on the session bus at /DDE.
     bool publish();
