@@ -20,6 +20,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -266,6 +267,44 @@ private slots:
                              QVariant::fromValue(rt::Int(0)) }),
                 QVariant(oneWrite ? u" \r\n"_qs : u" "_qs));
         } while (std::next_permutation(order.begin(), order.end()));
+    }
+
+    void leftClientsWaitEnds_data()
+    {
+        QTest::addColumn<QStringList>("call"); // member and arguments, as dbus-send takes them
+        QTest::newRow("WaitFor without limit")
+            << QStringList { u"WaitFor"_qs, u"int16:0"_qs, u"int16:-1"_qs, u"variant:string:TEXT"_qs };
+        QTest::newRow("WaitFor with a limit")
+            << QStringList { u"WaitFor"_qs, u"int16:0"_qs, u"int16:60"_qs, u"variant:string:TEXT"_qs };
+        QTest::newRow("ReadText of a count")
+            << QStringList { u"ReadText"_qs, u"int16:0"_qs, u"int16:4"_qs, u"int16:-1"_qs };
+        QTest::newRow("ReadText of a line")
+            << QStringList { u"ReadText"_qs, u"int16:1"_qs, u"int16:80"_qs, u"int16:-1"_qs };
+    }
+    // A client process that waits and is killed: its wait ends at once, and the text it waited
+    // for stays for those who read later.
+    void leftClientsWaitEnds()
+    {
+        QFETCH(QStringList, call);
+        FakeHost host;
+        const auto session = openHostSession(m_env.homeDir() + u"/left.nvcf"_qs, host.port());
+        emu::nvEmulator *control = session->Emulator();
+        QVERIFY(control->Connected() != 0);
+        QProcess client;
+        client.start(u"dbus-send"_qs,
+            QStringList { u"--session"_qs, u"--print-reply"_qs, u"--reply-timeout=120000"_qs,
+                u"--dest="_qs + QDBusConnection::sessionBus().baseService(), u"/Sessions/1"_qs,
+                SessionIfc + u'.' + call.first() }
+                + call.mid(1));
+        if (!client.waitForStarted())
+            QSKIP("dbus-send is not installed");
+        QTRY_VERIFY(control->Busy() != 0);
+        client.kill();
+        QVERIFY(client.waitForFinished());
+        QTRY_COMPARE(control->Busy(), rt::Int(0));
+        host.send("TEXT\r\n");
+        QString read;
+        QTRY_COMPARE(read += control->ReadText(2, 80, 0), u"TEXT\r\n"_qs);
     }
 
     // A client may make a session of its own through the class factory.

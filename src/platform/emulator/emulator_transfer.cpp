@@ -146,6 +146,16 @@ void nvEmulator::wakeWaiter()
     });
 }
 
+// A client's wait ends, taking nothing more, when the client leaves.
+void nvEmulator::whileClientWaits(const std::shared_ptr<automation::LateReply> &late, Waiter *waiter)
+{
+    const QPointer<nvEmulator> self(this);
+    late->whenClientGone([self, waiter] {
+        if (self && self->waiting(waiter))
+            self->endWait(waiter, 0);
+    });
+}
+
 QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
 {
     if (mode < 0 || mode > 2)
@@ -171,8 +181,11 @@ QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
         return text();
     if (wait != 0) {
         if (const auto late = automation::takeLateReply({ "ReadText", "Input" })) {
-            startWait(wait, done,
-                [late, text](int result) { late->answer(result < 0 ? QString() : text()); });
+            whileClientWaits(late,
+                startWait(wait, done, [late, text](int result) {
+                    if (late->pending())
+                        late->answer(result < 0 ? QString() : text());
+                }));
             return QString();
         }
     }
@@ -207,8 +220,9 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
         return Int(*hit);
     if (wait != 0) {
         if (const auto late = automation::takeLateReply({ "WaitFor" })) {
-            startWait(wait, done,
-                [late, hit](int result) { late->answer(Int(result == 1 ? *hit : 0)); });
+            whileClientWaits(late,
+                startWait(wait, done,
+                    [late, hit](int result) { late->answer(Int(result == 1 ? *hit : 0)); }));
             return 0;
         }
     }
