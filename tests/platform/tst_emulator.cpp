@@ -90,6 +90,8 @@ private slots:
     void hostTextEncoding();
     void asciiUpload_data();
     void asciiUpload();
+    void longLineUpload_data();
+    void longLineUpload();
     void asciiDownload();
     void transferErrors_data();
     void transferErrors();
@@ -640,6 +642,52 @@ void TestEmulator::asciiUpload()
     QCOMPARE(m_control->XferFiles(), rt::Int(2));
     QCOMPARE(m_control->XferBytes(), rt::Long(sent.size() + 3));
     QCOMPARE(m_control->XferStatus(), rt::Int(0));
+}
+
+void TestEmulator::longLineUpload_data()
+{
+    QTest::addColumn<bool>("abort");
+    QTest::newRow("sent whole") << false;
+    QTest::newRow("aborted halfway") << true;
+}
+
+// A 40 MB file without a line end goes in pieces: the program answers within 100 ms all along,
+// the host gets every byte, and Abort ends the upload at once.
+void TestEmulator::longLineUpload()
+{
+    QFETCH(bool, abort);
+    const qsizetype size = 40 * 1024 * 1024;
+    connectControl(Tty, emu::device::Tcp);
+    writeBytes(m_dir->filePath("line.txt"), QByteArray(size, 'x'));
+    m_host->clearReceived();
+    // The event loop runs freely (no polling sleeps) until the host has what it waits for.
+    const qsizetype awaited = abort ? size / 2 : size;
+    QEventLoop loop;
+    QElapsedTimer sinceLastTurn;
+    qint64 slowestTurn = 0;
+    QTimer turns;
+    connect(&turns, &QTimer::timeout, this, [&] {
+        slowestTurn = std::max(slowestTurn, sinceLastTurn.restart());
+        if (m_host->received().size() >= awaited)
+            loop.quit();
+    });
+    QCOMPARE(m_control->Upload(m_dir->filePath("line.txt"), 0, 0, 0, 0), rt::Int(0));
+    sinceLastTurn.start();
+    turns.start(10);
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    turns.stop();
+    QCOMPARE(m_host->received().size() >= awaited, true);
+    if (abort) {
+        QVERIFY(m_control->XferStatus() != 0);
+        m_control->Abort();
+        QCOMPARE(m_control->XferStatus(), rt::Int(0));
+    } else {
+        QTRY_COMPARE(m_control->XferStatus(), rt::Int(0));
+        QCOMPARE(m_host->received().size(), size);
+        QCOMPARE(m_control->XferBytes(), rt::Long(size));
+    }
+    QVERIFY2(slowestTurn < 100, qPrintable(QString::number(slowestTurn)));
 }
 
 void TestEmulator::asciiDownload()
