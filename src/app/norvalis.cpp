@@ -257,13 +257,13 @@ void Norvalis::initializeScriptHost()
 void Norvalis::writeRegistry(const QString &name, const QString &text) const
 {
     if (!m_loading)
-        putReg(name, text);
+        Profile::StoreRegString(Profile::HKCU, SettingsKey(name), text);
 }
 
 void Norvalis::writeIni(const QString &section, const QString &key, const QString &text) const
 {
     if (!m_loading)
-        Profile::PutIniString(section, key, text, QString(), m_iniFile);
+        Profile::StoreIniString(section, key, text, QString(), m_iniFile);
 }
 
 bool Norvalis::changeFlag(rt::Int &flag, rt::Int value)

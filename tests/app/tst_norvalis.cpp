@@ -781,6 +781,47 @@ private slots:
         QCOMPARE(readBytes(m_ini), ini);
     }
 
+    // A changed setting whose store cannot keep it raises 75 naming the file and the reason;
+    // the store is left as it was.
+    void unstoredSettingRaises_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("store"); // "ini" or "reg"
+        QTest::addColumn<QString>("kind"); // what the store's file is: "binary" or "folder"
+        QTest::addColumn<QString>("reason");
+        const QVariant on = QVariant::fromValue(rt::True);
+        const QVariant hosts(u"/etc/nvhosts"_qs);
+        QTest::newRow("INI of binary bytes")
+            << "TelnetHostsFile" << hosts << "ini" << "binary" << "not UTF-8 text";
+        QTest::newRow("INI a folder")
+            << "CustomMouseTable" << hosts << "ini" << "folder" << "not a regular file";
+        QTest::newRow("registry a folder")
+            << "NoCloseWarning" << on << "reg" << "folder" << "not a regular file";
+    }
+    void unstoredSettingRaises()
+    {
+        QFETCH(QString, name);
+        QFETCH(QVariant, value);
+        QFETCH(QString, store);
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        Norvalis &app = start();
+        const QString file = store == u"ini"_qs ? m_ini : m_userStore;
+        QFile::remove(file);
+        if (kind == u"folder"_qs)
+            QVERIFY(QDir().mkpath(file));
+        else
+            writeBytes(file, QByteArray("[Hosts]\nPath=\0\xff\xfe\x01", 16));
+        const QByteArray before = kind == u"folder"_qs ? QByteArray() : readBytes(file);
+        const rt::Error error = raisedError([&] { setting(name).set(app, value); });
+        QCOMPARE(error.number, rt::err::PathFileAccess);
+        QVERIFY2(error.description.contains(reason), qPrintable(error.description));
+        QVERIFY2(error.description.contains(QFileInfo(file).fileName())
+                || store == u"reg"_qs, qPrintable(error.description));
+        QCOMPARE(kind == u"folder"_qs ? QFileInfo(file).isDir() : readBytes(file) == before, true);
+    }
+
     void visibility()
     {
         Norvalis &app = start();
