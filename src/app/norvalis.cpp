@@ -82,6 +82,27 @@ rt::Long twipsY(rt::Long pixels)
     return rt::CLng(pixels * rt::TwipsPerPixelY());
 }
 
+// The main window's place and size as a client gives them, bounded by the desktop (screen.h).
+rt::Long leftTwips(rt::Long pixels)
+{
+    return twipsX(rt::boundedPosition(pixels, rt::Axis::X));
+}
+
+rt::Long topTwips(rt::Long pixels)
+{
+    return twipsY(rt::boundedPosition(pixels, rt::Axis::Y));
+}
+
+rt::Long widthTwips(rt::Long pixels)
+{
+    return twipsX(rt::boundedSize(pixels, rt::Axis::X));
+}
+
+rt::Long heightTwips(rt::Long pixels)
+{
+    return twipsY(rt::boundedSize(pixels, rt::Axis::Y));
+}
+
 // An icon file is read whole before it is decoded; a larger one is refused.
 constexpr qint64 kMaxIconBytes = 8 * 1024 * 1024;
 
@@ -695,7 +716,7 @@ void Norvalis::Hide()
 void Norvalis::Resize(rt::Long width, rt::Long height)
 {
     onMainForm("Resize", [&](rt::MdiForm &form) {
-        form.move(form.left(), form.top(), twipsX(width), twipsY(height));
+        form.move(form.left(), form.top(), widthTwips(width), heightTwips(height));
     });
 }
 
@@ -710,7 +731,9 @@ void Norvalis::Move(rt::Long left, rt::Long top, rt::Long width, rt::Long height
         if (height == rt::OmittedLong)
             height = Height();
     });
-    h([&] { mainForm().move(twipsX(left), twipsY(top), twipsX(width), twipsY(height)); });
+    h([&] {
+        mainForm().move(leftTwips(left), topTwips(top), widthTwips(width), heightTwips(height));
+    });
 }
 
 rt::Long Norvalis::Left() const
@@ -720,7 +743,7 @@ rt::Long Norvalis::Left() const
 
 void Norvalis::setLeft(rt::Long left)
 {
-    onMainForm("Let Left", [&](rt::MdiForm &form) { form.move(twipsX(left), form.top()); });
+    onMainForm("Let Left", [&](rt::MdiForm &form) { form.move(leftTwips(left), form.top()); });
 }
 
 rt::Long Norvalis::Top() const
@@ -730,7 +753,7 @@ rt::Long Norvalis::Top() const
 
 void Norvalis::setTop(rt::Long top)
 {
-    onMainForm("Let Top", [&](rt::MdiForm &form) { form.move(form.left(), twipsY(top)); });
+    onMainForm("Let Top", [&](rt::MdiForm &form) { form.move(form.left(), topTwips(top)); });
 }
 
 rt::Long Norvalis::Width() const
@@ -740,7 +763,7 @@ rt::Long Norvalis::Width() const
 
 void Norvalis::setWidth(rt::Long width)
 {
-    onMainForm("Let Width", [&](rt::MdiForm &form) { form.setWidth(twipsX(width)); });
+    onMainForm("Let Width", [&](rt::MdiForm &form) { form.setWidth(widthTwips(width)); });
 }
 
 rt::Long Norvalis::Height() const
@@ -750,7 +773,7 @@ rt::Long Norvalis::Height() const
 
 void Norvalis::setHeight(rt::Long height)
 {
-    onMainForm("Let Height", [&](rt::MdiForm &form) { form.setHeight(twipsY(height)); });
+    onMainForm("Let Height", [&](rt::MdiForm &form) { form.setHeight(heightTwips(height)); });
 }
 
 QString Norvalis::DDEResult() const

@@ -640,6 +640,45 @@ private slots:
         QCOMPARE(QRect(app.Left(), app.Top(), app.Width(), app.Height()), QRect(7, 9, 220, 110));
     }
 
+    // A client's numbers, however large, give the main window at most a few times the desktop's
+    // size, no further than that beyond it (the window is not shown: no huge painting).
+    void geometryIsBounded_data()
+    {
+        QTest::addColumn<QList<qint64>>("given"); // Move's arguments
+        QTest::newRow("huge") << QList<qint64> { 0, 0, 32767, 32767 };
+        QTest::newRow("far right and down") << QList<qint64> { 1000000, 2000000, 300, 200 };
+        QTest::newRow("far left and up") << QList<qint64> { -1000000, -2000000, 300, 200 };
+        QTest::newRow("largest numbers")
+            << QList<qint64> { 2147483647, 2147483647, 2147483647, 2147483647 };
+    }
+    void geometryIsBounded()
+    {
+        QFETCH(QList<qint64>, given);
+        Norvalis &app = start();
+        const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+        const qint64 left = given[0], top = given[1], width = given[2], height = given[3];
+        const qint64 k = rt::DesktopMultiple;
+        const QRect bounded(
+            int(std::clamp<qint64>(left, desktop.left() - k * desktop.width(),
+                desktop.left() + (k + 1) * desktop.width())),
+            int(std::clamp<qint64>(top, desktop.top() - k * desktop.height(),
+                desktop.top() + (k + 1) * desktop.height())),
+            int(std::min<qint64>(width, k * desktop.width())),
+            int(std::min<qint64>(height, k * desktop.height())));
+        const auto now = [&] { return QRect(app.Left(), app.Top(), app.Width(), app.Height()); };
+        app.Move(rt::Long(left), rt::Long(top), rt::Long(width), rt::Long(height));
+        QCOMPARE(now(), bounded);
+        app.Move(0, 0, 100, 100);
+        app.Resize(rt::Long(width), rt::Long(height));
+        QCOMPARE(now(), QRect(0, 0, bounded.width(), bounded.height()));
+        app.Move(0, 0, 100, 100);
+        app.setWidth(rt::Long(width));
+        app.setHeight(rt::Long(height));
+        app.setLeft(rt::Long(left));
+        app.setTop(rt::Long(top));
+        QCOMPARE(now(), bounded);
+    }
+
     void statesOutOfRangeAreIgnored_data()
     {
         QTest::addColumn<QString>("name");
