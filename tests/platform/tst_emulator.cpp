@@ -727,6 +727,9 @@ void TestEmulator::transferErrors_data()
     // Nothing would ever write to it: the upload would wait on it for good.
     QTest::newRow("a FIFO") << 0 << true << "fifo" << 75;
     QTest::newRow("ZModem, a FIFO") << 4 << true << "fifo" << 75;
+    QTest::newRow("a folder") << 0 << true << "sub" << 75;
+    QTest::newRow("ZModem, a folder") << 4 << true << "sub" << 75;
+    QTest::newRow("a device") << 0 << true << "/dev/zero" << 75;
 }
 
 void TestEmulator::transferErrors()
@@ -739,7 +742,8 @@ void TestEmulator::transferErrors()
         connectControl();
     writeBytes(m_dir->filePath("up.txt"), "x");
     QCOMPARE(::mkfifo(QFile::encodeName(m_dir->filePath("fifo")).constData(), 0600), 0);
-    const QString spec = m_dir->path() + QChar(0) + file;
+    QVERIFY(QDir(m_dir->path()).mkdir("sub"));
+    const QString spec = file.startsWith(u'/') ? file : m_dir->path() + QChar(0) + file;
     QCOMPARE(int(errorOf([&] { m_control->Upload(spec, rt::Int(protocol), 0, 0, 1); })), error);
     QCOMPARE(m_control->XferStatus(), rt::Int(0));
 }
