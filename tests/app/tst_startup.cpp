@@ -24,6 +24,8 @@
 #include <QDBusServiceWatcher>
 #include <QElapsedTimer>
 #include <QProcess>
+
+#include <csignal>
 #include <QStandardPaths>
 #include <QtTest>
 #include <functional>
@@ -138,6 +140,8 @@ private slots:
     void refusedHandOver();
     void wholeShutdown_data();
     void wholeShutdown();
+    void endedBySignal_data();
+    void endedBySignal();
     void clientErrorsAnswerAtOnce_data();
     void clientErrorsAnswerAtOnce();
     void badMenuFileNameHoldsNoStart();
@@ -621,6 +625,32 @@ void TestStartup::wholeShutdown()
     QCOMPARE(
         read.arguments().value(0).value<QDBusVariant>().variant().toString(), u"NORVALIS/WIN32"_qs);
     terminate(program);
+}
+
+void TestStartup::endedBySignal_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+// A signal that asks the program to end ends it as Terminate without a prompt does: a normal
+// end, its main window's placement written.
+void TestStartup::endedBySignal()
+{
+    QFETCH(int, signal);
+    const QString placement = SettingsKey(u"MainWindowState"_qs);
+    Profile::DeleteRegKey(1, placement);
+    QProcess *program = startOnBus({});
+    QVERIFY(nameHasOwner(kBusName));
+    QSignalSpy finished(program, &QProcess::finished);
+    QCOMPARE(::kill(pid_t(program->processId()), signal), 0);
+    QVERIFY(finished.count() > 0 || finished.wait(30000));
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 0);
+    QVERIFY(!Profile::GetRegString(1, placement, QString()).isEmpty());
+    QTRY_VERIFY(!nameHasOwner(kBusName));
 }
 
 QProcess *TestStartup::startOnBus(const QStringList &arguments)
