@@ -2,6 +2,7 @@
 
 #include "app/appglobals.h"
 #include "app/common.h"
+#include "app/errhndlr.h"
 #include "app/files.h"
 #include "app/mainwindow.h"
 #include "app/msgbox.h"
@@ -24,6 +25,8 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QWidget>
+
+#include <cstdio>
 
 QPointer<Norvalis> gApp;
 
@@ -244,6 +247,23 @@ Norvalis::~Norvalis()
     delete m_sessions;
 }
 
+// Another instance took the class name first (both started at once, or it would not take this
+// start's file): this one runs without it, and says so where the user and the log see it.
+void Norvalis::sayRunningAlone()
+{
+    const QString owner = automation::busNameOwner(kClassName);
+    const QString own = automation::Bridge::instance().connection().baseService();
+    if (owner.isEmpty() || owner == own)
+        return;
+    const QString text = QStringLiteral(
+        "Another Norvalis (%1) owns the bus name %2: this one runs alone, and automation "
+        "clients reach the other")
+                             .arg(owner, kClassName);
+    std::fprintf(stderr, "norvalis: %s\n", qPrintable(text));
+    std::fflush(stderr);
+    ErrHndlr::WriteErrorLog(text);
+}
+
 // The running-object registration puts the Norvalis interface on the bus under the class name;
 // the default interface and GlobalSettings share its object path, and the shared store is at
 // /Common. No bus: no registration.
@@ -251,6 +271,8 @@ void Norvalis::registerForAutomation()
 {
     rt::ResumeNext quiet;
     quiet([&] { gROTCookie = ROTAPI::RegisterRunningObject(kClassName, m_norvalisIface); });
+    if (gROTCookie == 0)
+        quiet([&] { sayRunningAlone(); });
     quiet([&] {
         const QString path = automation::objectPathOf(kClassName);
         automation::Bridge &bridge = automation::Bridge::instance();

@@ -182,6 +182,7 @@ private:
     // Writes a setting through unless the settings are being loaded.
     void writeRegistry(const QString &name, const QString &text) const;
     void writeIni(const QString &section, const QString &key, const QString &text) const;
+    static void sayRunningAlone();
     // Stores a setting's new value; false when it equals the held one (nothing to write).
     static bool changeFlag(rt::Int &flag, rt::Int value);
     static bool changeText(QString &text, const QString &value);
