@@ -9,6 +9,7 @@
 #include "app/errhndlr.h"
 #include "app/files.h"
 #include "app/nvmain.h"
+#include "runtime/endsignals.h"
 #include "session/dde.h"
 
 #include <QApplication>
@@ -50,6 +51,9 @@ int main(int argc, char *argv[])
         &frmDDE::instance(), &frmDDE::ended, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
     ErrHndlr::Install();
+    // Asked to end by a signal (kill, Ctrl+C, the terminal gone): transfers and waits end, then
+    // the program ends as a client's Terminate without a prompt ends it, its stores written.
+    rt::onEndSignals([](int) { Nvmain::EndOnSignal(); });
     Nvmain::SetArguments(QApplication::arguments().mid(1));
     setUpProgramDirectory();
     Nvmain::Main();

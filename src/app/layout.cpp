@@ -65,20 +65,23 @@ bool readPlacement(const rt::Form &form, Placement &placement)
     return true;
 }
 
-// Gives a window its placement. A rectangle without width or height (keys left out) keeps the
-// window's own size: a window of no size could not be seen or reached.
+// Gives a window its placement. A rectangle without width or height (keys left out, 0 or
+// negative) keeps the window's own size: a window of no size could not be seen or reached. Sizes
+// and places are bounded by the desktop first (screen.h).
 void applyPlacement(rt::Form &form, const Placement &placement)
 {
     WindowPlacement window;
     if (!GetWindowPlacement(form, window))
         return;
-    const rt::Long width = rt::twipsToPixelsX(placement.width);
-    const rt::Long height = rt::twipsToPixelsY(placement.height);
+    const rt::Long ownWidth = window.right - window.left;
+    const rt::Long ownHeight = window.bottom - window.top;
+    const rt::Long width = rt::boundedSize(rt::twipsToPixelsX(placement.width), rt::Axis::X);
+    const rt::Long height = rt::boundedSize(rt::twipsToPixelsY(placement.height), rt::Axis::Y);
     window.showCmd = placement.state + 1;
-    window.left = rt::twipsToPixelsX(placement.left);
-    window.top = rt::twipsToPixelsY(placement.top);
-    window.right = window.left + (width > 0 ? width : window.right - window.left);
-    window.bottom = window.top + (height > 0 ? height : window.bottom - window.top);
+    window.left = rt::boundedPosition(rt::twipsToPixelsX(placement.left), rt::Axis::X);
+    window.top = rt::boundedPosition(rt::twipsToPixelsY(placement.top), rt::Axis::Y);
+    window.right = window.left + (width > 0 ? width : ownWidth);
+    window.bottom = window.top + (height > 0 ? height : ownHeight);
     // A layout made on other screens (or edited by hand) may place a window where nobody can
     // reach it: such a window is brought back into the screen or the main window's area.
     const QRect kept

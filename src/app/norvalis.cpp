@@ -2,6 +2,7 @@
 
 #include "app/appglobals.h"
 #include "app/common.h"
+#include "app/errhndlr.h"
 #include "app/files.h"
 #include "app/mainwindow.h"
 #include "app/msgbox.h"
@@ -24,6 +25,8 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QWidget>
+
+#include <cstdio>
 
 QPointer<Norvalis> gApp;
 
@@ -80,6 +83,35 @@ rt::Long twipsX(rt::Long pixels)
 rt::Long twipsY(rt::Long pixels)
 {
     return rt::CLng(pixels * rt::TwipsPerPixelY());
+}
+
+// The main window's place and size as a client gives them, in twips: a number beyond the twips'
+// range is an overflow (6); within it, bounded by the desktop (screen.h).
+rt::Long boundedTwips(rt::Long pixels, rt::Long (*bound)(rt::Long, rt::Axis), rt::Axis axis)
+{
+    const auto twips = axis == rt::Axis::X ? twipsX : twipsY;
+    twips(pixels);
+    return twips(bound(pixels, axis));
+}
+
+rt::Long leftTwips(rt::Long pixels)
+{
+    return boundedTwips(pixels, rt::boundedPosition, rt::Axis::X);
+}
+
+rt::Long topTwips(rt::Long pixels)
+{
+    return boundedTwips(pixels, rt::boundedPosition, rt::Axis::Y);
+}
+
+rt::Long widthTwips(rt::Long pixels)
+{
+    return boundedTwips(pixels, rt::boundedSize, rt::Axis::X);
+}
+
+rt::Long heightTwips(rt::Long pixels)
+{
+    return boundedTwips(pixels, rt::boundedSize, rt::Axis::Y);
 }
 
 // An icon file is read whole before it is decoded; a larger one is refused.
@@ -223,6 +255,23 @@ Norvalis::~Norvalis()
     delete m_sessions;
 }
 
+// Another instance took the class name first (both started at once, or it would not take this
+// start's file): this one runs without it, and says so where the user and the log see it.
+void Norvalis::sayRunningAlone()
+{
+    const QString owner = automation::busNameOwner(kClassName);
+    const QString own = automation::Bridge::instance().connection().baseService();
+    if (owner.isEmpty() || owner == own)
+        return;
+    const QString text = QStringLiteral(
+        "Another Norvalis (%1) owns the bus name %2: this one runs alone, and automation "
+        "clients reach the other")
+                             .arg(owner, kClassName);
+    std::fprintf(stderr, "norvalis: %s\n", qPrintable(text));
+    std::fflush(stderr);
+    ErrHndlr::WriteErrorLog(text);
+}
+
 // The running-object registration puts the Norvalis interface on the bus under the class name;
 // the default interface and GlobalSettings share its object path, and the shared store is at
 // /Common. No bus: no registration.
@@ -230,6 +279,8 @@ void Norvalis::registerForAutomation()
 {
     rt::ResumeNext quiet;
     quiet([&] { gROTCookie = ROTAPI::RegisterRunningObject(kClassName, m_norvalisIface); });
+    if (gROTCookie == 0)
+        quiet([&] { sayRunningAlone(); });
     quiet([&] {
         const QString path = automation::objectPathOf(kClassName);
         automation::Bridge &bridge = automation::Bridge::instance();
@@ -257,13 +308,13 @@ void Norvalis::initializeScriptHost()
 void Norvalis::writeRegistry(const QString &name, const QString &text) const
 {
     if (!m_loading)
-        putReg(name, text);
+        Profile::StoreRegString(Profile::HKCU, SettingsKey(name), text);
 }
 
 void Norvalis::writeIni(const QString &section, const QString &key, const QString &text) const
 {
     if (!m_loading)
-        Profile::PutIniString(section, key, text, QString(), m_iniFile);
+        Profile::StoreIniString(section, key, text, QString(), m_iniFile);
 }
 
 bool Norvalis::changeFlag(rt::Int &flag, rt::Int value)
@@ -695,7 +746,7 @@ void Norvalis::Hide()
 void Norvalis::Resize(rt::Long width, rt::Long height)
 {
     onMainForm("Resize", [&](rt::MdiForm &form) {
-        form.move(form.left(), form.top(), twipsX(width), twipsY(height));
+        form.move(form.left(), form.top(), widthTwips(width), heightTwips(height));
     });
 }
 
@@ -710,7 +761,9 @@ void Norvalis::Move(rt::Long left, rt::Long top, rt::Long width, rt::Long height
         if (height == rt::OmittedLong)
             height = Height();
     });
-    h([&] { mainForm().move(twipsX(left), twipsY(top), twipsX(width), twipsY(height)); });
+    h([&] {
+        mainForm().move(leftTwips(left), topTwips(top), widthTwips(width), heightTwips(height));
+    });
 }
 
 rt::Long Norvalis::Left() const
@@ -720,7 +773,7 @@ rt::Long Norvalis::Left() const
 
 void Norvalis::setLeft(rt::Long left)
 {
-    onMainForm("Let Left", [&](rt::MdiForm &form) { form.move(twipsX(left), form.top()); });
+    onMainForm("Let Left", [&](rt::MdiForm &form) { form.move(leftTwips(left), form.top()); });
 }
 
 rt::Long Norvalis::Top() const
@@ -730,7 +783,7 @@ rt::Long Norvalis::Top() const
 
 void Norvalis::setTop(rt::Long top)
 {
-    onMainForm("Let Top", [&](rt::MdiForm &form) { form.move(form.left(), twipsY(top)); });
+    onMainForm("Let Top", [&](rt::MdiForm &form) { form.move(form.left(), topTwips(top)); });
 }
 
 rt::Long Norvalis::Width() const
@@ -740,7 +793,7 @@ rt::Long Norvalis::Width() const
 
 void Norvalis::setWidth(rt::Long width)
 {
-    onMainForm("Let Width", [&](rt::MdiForm &form) { form.setWidth(twipsX(width)); });
+    onMainForm("Let Width", [&](rt::MdiForm &form) { form.setWidth(widthTwips(width)); });
 }
 
 rt::Long Norvalis::Height() const
@@ -750,7 +803,7 @@ rt::Long Norvalis::Height() const
 
 void Norvalis::setHeight(rt::Long height)
 {
-    onMainForm("Let Height", [&](rt::MdiForm &form) { form.setHeight(twipsY(height)); });
+    onMainForm("Let Height", [&](rt::MdiForm &form) { form.setHeight(heightTwips(height)); });
 }
 
 QString Norvalis::DDEResult() const

@@ -9,7 +9,9 @@
 // Booleans are 16-bit integers here as on the automation interfaces: True -1, False 0 (a setter
 // takes any value that is not 0 as True). A setting kept in NVWIN.INI (MenuFileName,
 // TelnetHostsFile, CustomMouseTable, Icon, Caption) cannot hold CR or LF: such a value raises
-// rt::err::InvalidPropertyValue and changes nothing.
+// rt::err::InvalidPropertyValue and changes nothing. A changed setting that cannot be stored (the
+// file is no text, no regular file, or cannot be written) raises rt::err::PathFileAccess with the
+// file and the reason; the program goes on with the new value until it ends.
 
 #include "menus/menu.h"
 #include "runtime/error.h"
@@ -180,6 +182,7 @@ private:
     // Writes a setting through unless the settings are being loaded.
     void writeRegistry(const QString &name, const QString &text) const;
     void writeIni(const QString &section, const QString &key, const QString &text) const;
+    static void sayRunningAlone();
     // Stores a setting's new value; false when it equals the held one (nothing to write).
     static bool changeFlag(rt::Int &flag, rt::Int value);
     static bool changeText(QString &text, const QString &value);

@@ -55,6 +55,9 @@ void FileExit();
 // would (records the mode, sets the terminating flag, starts the clean-up timer, closes the modal
 // windows open now as if cancelled).
 void RequestShutdown(rt::Int prompt);
+// A signal asks the program to end: what would hold the shutdown back (a transfer, a wait of a
+// client or a script) is ended first, then the program ends as Terminate without a prompt does.
+void EndOnSignal();
 
 // The platform timer: seconds since midnight (single precision). Tests replace the clock.
 double Timer();

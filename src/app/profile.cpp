@@ -2,6 +2,7 @@
 
 #include "inifile/inifile.h"
 #include "registry/registry.h"
+#include "runtime/errnum.h"
 #include "runtime/storeslog.h"
 #include "runtime/values.h"
 
@@ -50,6 +51,13 @@ void writeOrDelete(
         qCDebug(lcStores) << "Profile: not written (ignored):" << file << section << key;
 }
 
+[[noreturn]] void notStored(const QString &where, const QString &reason)
+{
+    throw rt::Error(rt::err::PathFileAccess,
+        rt::errorText(rt::err::PathFileAccess) + QStringLiteral(": ") + where
+            + QStringLiteral(" (") + reason + u')');
+}
+
 } // namespace
 
 QString GetIniString(const QString &section, const QString &key, const QString &dflt,
@@ -82,6 +90,16 @@ void PutIniString(const QString &section, const QString &key, const QString &val
         writeOrDelete(section, key, !value.isEmpty() && value != reference, value, file);
     });
     rt::debugSwallowed(lcStores(), silent, "Profile: INI string not written");
+}
+
+void StoreIniString(const QString &section, const QString &key, const QString &value,
+    const QString &dflt, const QString &file)
+{
+    const bool keep = !value.isEmpty() && value != dflt;
+    QString reason;
+    if (!inifile::writeString(file, section, key, keep ? std::optional(value) : std::nullopt,
+            &reason))
+        notStored(file, reason);
 }
 
 void PutIniLong(const QString &section, const QString &key, rt::Long value, rt::Long dflt,
@@ -132,6 +150,13 @@ void PutRegString(rt::Int root, const QString &keyPath, const QString &value, co
             qCDebug(lcStores) << "Profile: registry value not written (ignored):" << keyPath;
     });
     rt::debugSwallowed(lcStores(), silent, "Profile: registry value not written");
+}
+
+void StoreRegString(rt::Int root, const QString &keyPath, const QString &value)
+{
+    QString reason;
+    if (!registry::setValue(RegRootKey(root), keyPath, value, QString(), &reason))
+        notStored(keyPath, reason);
 }
 
 void DeleteRegKey(rt::Int root, const QString &keyPath)

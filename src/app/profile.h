@@ -1,7 +1,9 @@
 #pragma once
 // Settings access: strings, integers and Booleans in INI files (with an optional defaults file)
 // and strings in the registry, stored as the default value of one key per setting. These
-// routines never report a failure: readers fall back to their default, writers do nothing.
+// routines never report a failure: readers fall back to their default, writers do nothing;
+// except the Store writers, for a setting whose caller must know it is kept: a value that cannot
+// be stored raises 75 (Path/File access error) with the file and the reason.
 
 #include "runtime/error.h"
 
@@ -22,6 +24,8 @@ bool GetIniBool(const QString &section, const QString &key, bool dflt, const QSt
 
 void PutIniString(const QString &section, const QString &key, const QString &value,
     const QString &dflt, const QString &file, const QString &defaultsFile = QString());
+void StoreIniString(const QString &section, const QString &key, const QString &value,
+    const QString &dflt, const QString &file);
 void PutIniLong(const QString &section, const QString &key, rt::Long value, rt::Long dflt,
     const QString &file, const QString &defaultsFile = QString());
 void PutIniBool(const QString &section, const QString &key, bool value, bool dflt,
@@ -34,6 +38,7 @@ constexpr rt::Int HKCR = 0; // the classes root
 
 QString GetRegString(rt::Int root, const QString &keyPath, const QString &dflt);
 void PutRegString(rt::Int root, const QString &keyPath, const QString &value, const QString &dflt);
+void StoreRegString(rt::Int root, const QString &keyPath, const QString &value);
 void DeleteRegKey(rt::Int root, const QString &keyPath);
 registry::Root RegRootKey(rt::Int root);
 

@@ -10,6 +10,7 @@
 #include "app/strfunc.h"
 #include "automation/classfactory.h"
 #include "automation/runningobject.h"
+#include "emulator/emulator.h"
 #include "interfaces/appiface.h"
 #include "runtime/errnum.h"
 #include "runtime/interaction.h"
@@ -372,6 +373,21 @@ void RequestShutdown(rt::Int prompt)
     if (gCleanupTimer)
         gCleanupTimer->setEnabled(true);
     rt::cancelModalWindows();
+}
+
+void EndOnSignal()
+{
+    rt::ResumeNext quiet;
+    if (gApp) {
+        for (const SessionPtr &each : gApp->ClsSessions().NewEnum()) {
+            const auto session = std::static_pointer_cast<clsSession>(each);
+            quiet([&] {
+                if (emu::nvEmulator *emulator = session->Emulator())
+                    emulator->Abort();
+            });
+        }
+    }
+    quiet([&] { RequestShutdown(0); });
 }
 
 void FileExit()

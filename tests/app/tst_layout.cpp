@@ -13,6 +13,7 @@
 #include "inifile/inidocument.h"
 #include "menus/menus.h"
 #include "menus/mnuband.h"
+#include "runtime/screen.h"
 #include "session/session.h"
 #include "session/sessions.h"
 #include "session/sessionwindow.h"
@@ -358,6 +359,20 @@ void TestLayout::partialLoad_data()
                       "Top=150000\nWidth=3000\nHeight=2000\n[File2]\nFileName=HOME/b.nvcf\n"
                       "Left=-90000\nTop=-4000\nWidth=3000\nHeight=2000\n")
         << true << QStringList { u"a.nvcf"_qs, u"b.nvcf"_qs } << QStringList() << QString();
+    QTest::newRow("a window beyond the screen without a width comes back")
+        << QByteArray("[Norvalis Main]\nWindowState=0\nFiles=3\n[File1]\nFileName=HOME/a.nvcf\n"
+                      "Left=300000\nTop=1500\n[File2]\nFileName=HOME/b.nvcf\nLeft=300000\n"
+                      "Top=1500\nWidth=0\nHeight=0\n[File3]\nFileName=HOME/a.nvcf\n"
+                      "Left=300000\nTop=300000\nWidth=-3000\nHeight=-3000\n")
+        << true << QStringList { u"a.nvcf"_qs, u"b.nvcf"_qs, u"a.nvcf"_qs } << QStringList()
+        << QString();
+    QTest::newRow("the largest numbers give a window within reach and bounds")
+        << QByteArray("[Norvalis Main]\nWindowState=0\nLeft=2147483647\nTop=2147483647\n"
+                      "Width=2147483647\nHeight=2147483647\nFiles=2\n[File1]\n"
+                      "FileName=HOME/a.nvcf\nLeft=2147483647\nTop=2147483647\n[File2]\n"
+                      "FileName=HOME/b.nvcf\nLeft=-2147483648\nTop=0\nWidth=2147483647\n"
+                      "Height=2147483647\n")
+        << true << QStringList { u"a.nvcf"_qs, u"b.nvcf"_qs } << QStringList() << QString();
     // The windows shown after the active one may take its normal state over (the last one
     // here is maximized): it is given back.
     QTest::newRow("the active window's normal state is given back")
@@ -391,9 +406,18 @@ void TestLayout::partialLoad()
         // Every window starts in the main window's area, where the user can take hold of it.
         const QRect area = frmMdiParent::instance().mdiArea()->viewport()->rect();
         QVERIFY2(area.contains(rect.topLeft()), qPrintable(describe({ {}, 0, rect })));
+        const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+        QVERIFY2(rect.width() <= rt::DesktopMultiple * desktop.width()
+                && rect.height() <= rt::DesktopMultiple * desktop.height(),
+            qPrintable(describe({ {}, 0, rect })));
     }
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    QVERIFY(screen.contains(frmMdiParent::instance().normalGeometry().topLeft()));
+    const QRect main = frmMdiParent::instance().normalGeometry();
+    QVERIFY2(screen.contains(main.topLeft()), qPrintable(describe({ {}, 0, main })));
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    QVERIFY2(main.width() <= rt::DesktopMultiple * desktop.width()
+            && main.height() <= rt::DesktopMultiple * desktop.height(),
+        qPrintable(describe({ {}, 0, main })));
     QTEST(opened, "opened");
     for (QString &message : messages)
         message.replace(u"HOME"_qs, m_env.homeDir());

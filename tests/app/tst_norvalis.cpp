@@ -640,6 +640,46 @@ private slots:
         QCOMPARE(QRect(app.Left(), app.Top(), app.Width(), app.Height()), QRect(7, 9, 220, 110));
     }
 
+    // A client's numbers, however large, give the main window at most a few times the desktop's
+    // size, no further than that beyond it (the window is not shown: no huge painting).
+    void geometryIsBounded_data()
+    {
+        QTest::addColumn<QList<qint64>>("given"); // Move's arguments
+        QTest::newRow("huge") << QList<qint64> { 0, 0, 32767, 32767 };
+        QTest::newRow("far right and down") << QList<qint64> { 1000000, 2000000, 300, 200 };
+        QTest::newRow("far left and up") << QList<qint64> { -1000000, -2000000, 300, 200 };
+        // (Numbers beyond the twips' 32-bit range stay an overflow, 6.)
+        QTest::newRow("largest numbers in twips")
+            << QList<qint64> { 143000000, 143000000, 143000000, 143000000 };
+    }
+    void geometryIsBounded()
+    {
+        QFETCH(QList<qint64>, given);
+        Norvalis &app = start();
+        const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+        const qint64 left = given[0], top = given[1], width = given[2], height = given[3];
+        const qint64 k = rt::DesktopMultiple;
+        const QRect bounded(
+            int(std::clamp<qint64>(left, desktop.left() - k * desktop.width(),
+                desktop.left() + (k + 1) * desktop.width())),
+            int(std::clamp<qint64>(top, desktop.top() - k * desktop.height(),
+                desktop.top() + (k + 1) * desktop.height())),
+            int(std::min<qint64>(width, k * desktop.width())),
+            int(std::min<qint64>(height, k * desktop.height())));
+        const auto now = [&] { return QRect(app.Left(), app.Top(), app.Width(), app.Height()); };
+        app.Move(rt::Long(left), rt::Long(top), rt::Long(width), rt::Long(height));
+        QCOMPARE(now(), bounded);
+        app.Move(0, 0, 100, 100);
+        app.Resize(rt::Long(width), rt::Long(height));
+        QCOMPARE(now(), QRect(0, 0, bounded.width(), bounded.height()));
+        app.Move(0, 0, 100, 100);
+        app.setWidth(rt::Long(width));
+        app.setHeight(rt::Long(height));
+        app.setLeft(rt::Long(left));
+        app.setTop(rt::Long(top));
+        QCOMPARE(now(), bounded);
+    }
+
     void statesOutOfRangeAreIgnored_data()
     {
         QTest::addColumn<QString>("name");
@@ -779,6 +819,47 @@ private slots:
         QCOMPARE(errorOf([&] { setting(name).set(app, value); }), rt::err::InvalidPropertyValue);
         QCOMPARE(setting(name).get(app), before);
         QCOMPARE(readBytes(m_ini), ini);
+    }
+
+    // A changed setting whose store cannot keep it raises 75 naming the file and the reason;
+    // the store is left as it was.
+    void unstoredSettingRaises_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("store"); // "ini" or "reg"
+        QTest::addColumn<QString>("kind"); // what the store's file is: "binary" or "folder"
+        QTest::addColumn<QString>("reason");
+        const QVariant on = QVariant::fromValue(rt::True);
+        const QVariant hosts(u"/etc/nvhosts"_qs);
+        QTest::newRow("INI of binary bytes")
+            << "TelnetHostsFile" << hosts << "ini" << "binary" << "not UTF-8 text";
+        QTest::newRow("INI a folder")
+            << "CustomMouseTable" << hosts << "ini" << "folder" << "not a regular file";
+        QTest::newRow("registry a folder")
+            << "NoCloseWarning" << on << "reg" << "folder" << "not a regular file";
+    }
+    void unstoredSettingRaises()
+    {
+        QFETCH(QString, name);
+        QFETCH(QVariant, value);
+        QFETCH(QString, store);
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        Norvalis &app = start();
+        const QString file = store == u"ini"_qs ? m_ini : m_userStore;
+        QFile::remove(file);
+        if (kind == u"folder"_qs)
+            QVERIFY(QDir().mkpath(file));
+        else
+            writeBytes(file, QByteArray("[Hosts]\nPath=\0\xff\xfe\x01", 16));
+        const QByteArray before = kind == u"folder"_qs ? QByteArray() : readBytes(file);
+        const rt::Error error = raisedError([&] { setting(name).set(app, value); });
+        QCOMPARE(error.number, rt::err::PathFileAccess);
+        QVERIFY2(error.description.contains(reason), qPrintable(error.description));
+        QVERIFY2(error.description.contains(QFileInfo(file).fileName())
+                || store == u"reg"_qs, qPrintable(error.description));
+        QCOMPARE(kind == u"folder"_qs ? QFileInfo(file).isDir() : readBytes(file) == before, true);
     }
 
     void visibility()

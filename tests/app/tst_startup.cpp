@@ -24,6 +24,10 @@
 #include <QDBusServiceWatcher>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <csignal>
 #include <QStandardPaths>
 #include <QtTest>
 #include <functional>
@@ -138,6 +142,8 @@ private slots:
     void refusedHandOver();
     void wholeShutdown_data();
     void wholeShutdown();
+    void endedBySignal_data();
+    void endedBySignal();
     void clientErrorsAnswerAtOnce_data();
     void clientErrorsAnswerAtOnce();
     void badMenuFileNameHoldsNoStart();
@@ -591,7 +597,11 @@ void TestStartup::refusedHandOver()
     automation::releaseBusName(kBusName);
     QVERIFY(ended);
     QCOMPARE(second->exitCode(), 0);
-    QVERIFY(second->readAllStandardError().contains("second instance ran"));
+    const QByteArray said = second->readAllStandardError();
+    QVERIFY(said.contains("second instance ran"));
+    // It owns no bus name, and says why.
+    QVERIFY2(said.contains("owns the bus name NVWin32.Norvalis: this one runs alone"),
+        said.constData());
 }
 
 // The real program, started alone: after Terminate the clean-up passes run, the bus name is
@@ -621,6 +631,73 @@ void TestStartup::wholeShutdown()
     QCOMPARE(
         read.arguments().value(0).value<QDBusVariant>().variant().toString(), u"NORVALIS/WIN32"_qs);
     terminate(program);
+}
+
+void TestStartup::endedBySignal_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("downloading"); // a session receives a file meanwhile
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("SIGTERM during a download") << int(SIGTERM) << true;
+}
+
+// A signal that asks the program to end ends it as Terminate without a prompt does: a normal
+// end, its main window's placement written, a running transfer no hindrance.
+void TestStartup::endedBySignal()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, downloading);
+    const QString placement = SettingsKey(u"MainWindowState"_qs);
+    Profile::DeleteRegKey(1, placement);
+    QProcess *program = startOnBus({});
+    QVERIFY(nameHasOwner(kBusName));
+    QTcpServer host;
+    QTimer feed;
+    if (downloading) {
+        QVERIFY(host.listen(QHostAddress::LocalHost));
+        const QString file = m_env.homeDir() + u"/busy.nvcf"_qs;
+        writeBytes(file,
+            u"[Norvalis]\nTermType=9\n[Connection]\nDevice=2\nHostName=127.0.0.1\nHostPort=%1\n"_qs
+                .arg(host.serverPort())
+                .toUtf8());
+        const QDBusMessage sessions = callProgram(u"/Norvalis"_qs,
+            u"org.freedesktop.DBus.Properties"_qs, u"Get"_qs, { kBusName, u"Sessions"_qs }, 10000);
+        const QDBusMessage added = callProgram(sessions.arguments()
+                                                   .value(0)
+                                                   .value<QDBusVariant>()
+                                                   .variant()
+                                                   .value<QDBusObjectPath>()
+                                                   .path(),
+            u"NVWin32.Sessions"_qs, u"Add"_qs, { file }, 10000);
+        const QString session = added.arguments().value(0).value<QDBusObjectPath>().path();
+        QVERIFY2(!session.isEmpty(), qPrintable(replyText(added)));
+        QVERIFY(host.waitForNewConnection(20000));
+        // The host keeps sending: the download never ends by itself.
+        QTcpSocket *peer = host.nextPendingConnection();
+        connect(&feed, &QTimer::timeout, peer, [peer] { peer->write("data "); });
+        feed.start(100);
+        const QString target = m_env.homeDir() + u"/down.txt"_qs;
+        QFile::remove(target);
+        // Once the link is up the download starts (a second try finds it running).
+        QString started;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (started = replyText(callProgram(session, u"NVWin32._clsSession"_qs, u"Download"_qs,
+                 { target, QVariant::fromValue(rt::Int(0)), QVariant::fromValue(rt::Int(0)),
+                     QVariant::fromValue(rt::Int(1)), QVariant::fromValue(rt::Int(0)) },
+                 10000)))
+                    == u"ok"_qs
+                || started.startsWith(u"NVWin32.Error.E30002"_qs),
+            qPrintable(started), 20000);
+    }
+    QSignalSpy finished(program, &QProcess::finished);
+    QCOMPARE(::kill(pid_t(program->processId()), signal), 0);
+    QVERIFY(finished.count() > 0 || finished.wait(30000));
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 0);
+    QVERIFY(!Profile::GetRegString(1, placement, QString()).isEmpty());
+    QTRY_VERIFY(!nameHasOwner(kBusName));
 }
 
 QProcess *TestStartup::startOnBus(const QStringList &arguments)

@@ -20,6 +20,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -42,6 +43,28 @@ class TestSessionIface : public QObject
 
     StartupEnvironment m_env;
     QStringList m_errors;
+
+    // Client n (a bus connection of its own) calls WaitFor(text) on the session at path; the
+    // call is answered when the wait ends, and the wait is set when this returns.
+    static QDBusPendingCall startWait(int n, const QString &path, const QString &text, int timeout)
+    {
+        QDBusConnection client = QDBusConnection::connectToBus(
+            QDBusConnection::SessionBus, u"wait-client-%1"_qs.arg(n));
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QDBusConnection::sessionBus().baseService(), path, SessionIfc, u"WaitFor"_qs);
+        call.setArguments({ QVariant::fromValue(rt::Int(0)), QVariant::fromValue(rt::Int(timeout)),
+            inVariant(text) });
+        QDBusPendingCall wait = client.asyncCall(call, 60000);
+        // Calls of one client are served in order: this one answers once the wait is set.
+        QDBusMessage ping = QDBusMessage::createMethodCall(
+            QDBusConnection::sessionBus().baseService(), path, Properties, u"Get"_qs);
+        ping.setArguments({ SessionIfc, u"ID"_qs });
+        QDBusPendingCallWatcher pinged(client.asyncCall(ping, 20000));
+        QSignalSpy done(&pinged, &QDBusPendingCallWatcher::finished);
+        if (!pinged.isFinished())
+            done.wait(20000);
+        return wait;
+    }
 
 private slots:
     void initTestCase()
@@ -175,21 +198,8 @@ private slots:
         const int neverTimeout = 6;
         QList<QDBusPendingCall> waits;
         for (int i = 0; i < targets.size(); ++i) {
-            QDBusConnection client = QDBusConnection::connectToBus(
-                QDBusConnection::SessionBus, u"wait-client-%1"_qs.arg(i));
-            QDBusMessage call = QDBusMessage::createMethodCall(
-                QDBusConnection::sessionBus().baseService(), path, SessionIfc, u"WaitFor"_qs);
             const int timeout = targets.at(i) == u"never"_qs ? neverTimeout : 30;
-            call.setArguments({ QVariant::fromValue(rt::Int(0)), QVariant::fromValue(rt::Int(timeout)),
-                inVariant(targets.at(i)) });
-            waits << client.asyncCall(call, 60000);
-            // Calls of one client are served in order: this one answers once the wait is set.
-            QDBusMessage ping = QDBusMessage::createMethodCall(
-                QDBusConnection::sessionBus().baseService(), path, Properties, u"Get"_qs);
-            ping.setArguments({ SessionIfc, u"ID"_qs });
-            QDBusPendingCallWatcher pinged(client.asyncCall(ping, 20000));
-            QSignalSpy done(&pinged, &QDBusPendingCallWatcher::finished);
-            QVERIFY(pinged.isFinished() || done.wait(20000));
+            waits << startWait(i, path, targets.at(i), timeout);
         }
         const auto answer = [&](int i) {
             return waits[i].isFinished() ? busclient::variantOf(waits[i].reply()) : QVariant();
@@ -214,6 +224,87 @@ private slots:
                          QVariant::fromValue(rt::Int(0)) }),
             QVariant(u" tail"_qs));
         QCOMPARE(session->Emulator()->Busy(), rt::False);
+    }
+
+    void waitsSeeTheSameText_data()
+    {
+        QTest::addColumn<bool>("oneWrite");
+        QTest::newRow("in one write") << true;
+        QTest::newRow("in separate writes") << false;
+    }
+    // Four clients wait for four texts; the host sends them in every order. Each wait gets its
+    // own match whatever came before it, and a read after them starts after the last match.
+    void waitsSeeTheSameText()
+    {
+        QFETCH(bool, oneWrite);
+        FakeHost host;
+        const auto session = openHostSession(m_env.homeDir() + u"/shared.nvcf"_qs, host.port());
+        QVERIFY(session->Emulator()->Connected() != 0);
+        const QString path = u"/Sessions/1"_qs;
+        const QByteArrayList texts { "AAA", "BBB", "CCC", "DDD" };
+        QList<int> order { 0, 1, 2, 3 };
+        do {
+            QList<QDBusPendingCall> waits;
+            for (int i = 0; i < texts.size(); ++i)
+                waits << startWait(i, path, QString::fromLatin1(texts.at(i)), 20);
+            QByteArray all;
+            for (int i : order) {
+                if (oneWrite) {
+                    all += texts.at(i) + ' ';
+                    continue;
+                }
+                host.send(texts.at(i) + ' ');
+                QTRY_VERIFY(waits[i].isFinished());
+            }
+            if (oneWrite)
+                host.send(all + "\r\n");
+            for (int i = 0; i < texts.size(); ++i) {
+                QTRY_VERIFY(waits[i].isFinished());
+                QCOMPARE(busclient::variantOf(waits[i].reply()), QVariant::fromValue(rt::Int(1)));
+            }
+            QCOMPARE(busCall(path, SessionIfc, u"ReadText"_qs,
+                         { QVariant::fromValue(rt::Int(2)), QVariant::fromValue(rt::Int(80)),
+                             QVariant::fromValue(rt::Int(0)) }),
+                QVariant(oneWrite ? u" \r\n"_qs : u" "_qs));
+        } while (std::next_permutation(order.begin(), order.end()));
+    }
+
+    void leftClientsWaitEnds_data()
+    {
+        QTest::addColumn<QStringList>("call"); // member and arguments, as dbus-send takes them
+        QTest::newRow("WaitFor without limit")
+            << QStringList { u"WaitFor"_qs, u"int16:0"_qs, u"int16:-1"_qs, u"variant:string:TEXT"_qs };
+        QTest::newRow("WaitFor with a limit")
+            << QStringList { u"WaitFor"_qs, u"int16:0"_qs, u"int16:60"_qs, u"variant:string:TEXT"_qs };
+        QTest::newRow("ReadText of a count")
+            << QStringList { u"ReadText"_qs, u"int16:0"_qs, u"int16:4"_qs, u"int16:-1"_qs };
+        QTest::newRow("ReadText of a line")
+            << QStringList { u"ReadText"_qs, u"int16:1"_qs, u"int16:80"_qs, u"int16:-1"_qs };
+    }
+    // A client process that waits and is killed: its wait ends at once, and the text it waited
+    // for stays for those who read later.
+    void leftClientsWaitEnds()
+    {
+        QFETCH(QStringList, call);
+        FakeHost host;
+        const auto session = openHostSession(m_env.homeDir() + u"/left.nvcf"_qs, host.port());
+        emu::nvEmulator *control = session->Emulator();
+        QVERIFY(control->Connected() != 0);
+        QProcess client;
+        client.start(u"dbus-send"_qs,
+            QStringList { u"--session"_qs, u"--print-reply"_qs, u"--reply-timeout=120000"_qs,
+                u"--dest="_qs + QDBusConnection::sessionBus().baseService(), u"/Sessions/1"_qs,
+                SessionIfc + u'.' + call.first() }
+                + call.mid(1));
+        if (!client.waitForStarted())
+            QSKIP("dbus-send is not installed");
+        QTRY_VERIFY(control->Busy() != 0);
+        client.kill();
+        QVERIFY(client.waitForFinished());
+        QTRY_COMPARE(control->Busy(), rt::Int(0));
+        host.send("TEXT\r\n");
+        QString read;
+        QTRY_COMPARE(read += control->ReadText(2, 80, 0), u"TEXT\r\n"_qs);
     }
 
     // A client may make a session of its own through the class factory.

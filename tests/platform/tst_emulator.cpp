@@ -93,6 +93,8 @@ private slots:
     void hostTextEncoding();
     void asciiUpload_data();
     void asciiUpload();
+    void longLineUpload_data();
+    void longLineUpload();
     void asciiDownload();
     void transferErrors_data();
     void transferErrors();
@@ -699,6 +701,52 @@ void TestEmulator::asciiUpload()
     QCOMPARE(m_control->XferStatus(), rt::Int(0));
 }
 
+void TestEmulator::longLineUpload_data()
+{
+    QTest::addColumn<bool>("abort");
+    QTest::newRow("sent whole") << false;
+    QTest::newRow("aborted halfway") << true;
+}
+
+// A 40 MB file without a line end goes in pieces: the program answers within 100 ms all along,
+// the host gets every byte, and Abort ends the upload at once.
+void TestEmulator::longLineUpload()
+{
+    QFETCH(bool, abort);
+    const qsizetype size = 40 * 1024 * 1024;
+    connectControl(Tty, emu::device::Tcp);
+    writeBytes(m_dir->filePath("line.txt"), QByteArray(size, 'x'));
+    m_host->clearReceived();
+    // The event loop runs freely (no polling sleeps) until the host has what it waits for.
+    const qsizetype awaited = abort ? size / 2 : size;
+    QEventLoop loop;
+    QElapsedTimer sinceLastTurn;
+    qint64 slowestTurn = 0;
+    QTimer turns;
+    connect(&turns, &QTimer::timeout, this, [&] {
+        slowestTurn = std::max(slowestTurn, sinceLastTurn.restart());
+        if (m_host->received().size() >= awaited)
+            loop.quit();
+    });
+    QCOMPARE(m_control->Upload(m_dir->filePath("line.txt"), 0, 0, 0, 0), rt::Int(0));
+    sinceLastTurn.start();
+    turns.start(10);
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    turns.stop();
+    QCOMPARE(m_host->received().size() >= awaited, true);
+    if (abort) {
+        QVERIFY(m_control->XferStatus() != 0);
+        m_control->Abort();
+        QCOMPARE(m_control->XferStatus(), rt::Int(0));
+    } else {
+        QTRY_COMPARE(m_control->XferStatus(), rt::Int(0));
+        QCOMPARE(m_host->received().size(), size);
+        QCOMPARE(m_control->XferBytes(), rt::Long(size));
+    }
+    QVERIFY2(slowestTurn < 100, qPrintable(QString::number(slowestTurn)));
+}
+
 void TestEmulator::asciiDownload()
 {
     connectControl();
@@ -736,6 +784,9 @@ void TestEmulator::transferErrors_data()
     // Nothing would ever write to it: the upload would wait on it for good.
     QTest::newRow("a FIFO") << 0 << true << "fifo" << 75;
     QTest::newRow("ZModem, a FIFO") << 4 << true << "fifo" << 75;
+    QTest::newRow("a folder") << 0 << true << "sub" << 75;
+    QTest::newRow("ZModem, a folder") << 4 << true << "sub" << 75;
+    QTest::newRow("a device") << 0 << true << "/dev/zero" << 75;
 }
 
 void TestEmulator::transferErrors()
@@ -748,7 +799,8 @@ void TestEmulator::transferErrors()
         connectControl();
     writeBytes(m_dir->filePath("up.txt"), "x");
     QCOMPARE(::mkfifo(QFile::encodeName(m_dir->filePath("fifo")).constData(), 0600), 0);
-    const QString spec = m_dir->path() + QChar(0) + file;
+    QVERIFY(QDir(m_dir->path()).mkdir("sub"));
+    const QString spec = file.startsWith(u'/') ? file : m_dir->path() + QChar(0) + file;
     QCOMPARE(int(errorOf([&] { m_control->Upload(spec, rt::Int(protocol), 0, 0, 1); })), error);
     QCOMPARE(m_control->XferStatus(), rt::Int(0));
 }

@@ -239,6 +239,11 @@ private slots:
         QTest::newRow("cut WAV") << "cut.wav" << wave(1, 16).left(30) << false << badKind;
         QTest::newRow("text as MIDI") << "text.mid" << QByteArray("hello\n") << true << badKind;
         QTest::newRow("missing MIDI") << "" << QByteArray() << true << int(rt::err::FileNotFound);
+        const int access = rt::err::PathFileAccess;
+        QTest::newRow("FIFO as WAV") << "<fifo>" << QByteArray() << false << access;
+        QTest::newRow("folder as WAV") << "<folder>" << QByteArray() << false << access;
+        QTest::newRow("device as MIDI") << "/dev/zero" << QByteArray() << true << access;
+        QTest::newRow("folder as MIDI") << "<folder>" << QByteArray() << true << access;
     }
     void badSounds()
     {
@@ -246,7 +251,17 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(bool, isMidi);
         QFETCH(int, error);
-        const QString path = name.isEmpty() ? m_dir.filePath(u"none"_qs) : file(name, contents);
+        QString path = name.isEmpty() ? m_dir.filePath(u"none"_qs) : name;
+        if (name == u"<fifo>"_qs) {
+            path = m_dir.filePath(u"sound.fifo"_qs);
+            QFile::remove(path);
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (name == u"<folder>"_qs) {
+            path = m_dir.filePath(u"sounds"_qs);
+            QVERIFY(QDir().mkpath(path));
+        } else if (!name.isEmpty() && !name.startsWith(u'/')) {
+            path = file(name, contents);
+        }
         emu::nvEmulator control;
         QCOMPARE(errorOf([&] { isMidi ? control.PlayMIDI(path) : control.PlayWave(path); }),
             rt::Long(error));

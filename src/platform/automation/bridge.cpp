@@ -10,6 +10,8 @@
 
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QRegularExpression>
 
@@ -344,7 +346,7 @@ std::shared_ptr<LateReply> Bridge::lateReply(const QDBusMessage &message, QMetaT
     const QDBusConnection connection = m_connection;
     auto send
         = [connection](const QDBusMessage &reply) { QDBusConnection(connection).send(reply); };
-    return std::make_shared<LateReply>(
+    auto reply = std::make_shared<LateReply>(
         [bridge, message, resultType, send](const QVariant &value) {
             QVariantList out;
             try {
@@ -356,6 +358,30 @@ std::shared_ptr<LateReply> Bridge::lateReply(const QDBusMessage &message, QMetaT
             }
         },
         [message, send](const rt::Error &error) { send(errorReply(message, error)); });
+    watchCaller(message.service(), reply);
+    return reply;
+}
+
+// The reply ends when its client leaves the bus. The watch is set before the bus is asked
+// whether the client is still there, so that a client that left meanwhile is seen either way.
+void Bridge::watchCaller(const QString &service, const std::shared_ptr<LateReply> &reply)
+{
+    if (service.isEmpty())
+        return;
+    m_lateReplies.removeIf([](const auto &entry) { return entry.second.expired(); });
+    m_lateReplies.append({ service, reply });
+    m_watcher->addWatchedService(service);
+    QDBusMessage ask = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_qs,
+        u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus"_qs, u"NameHasOwner"_qs);
+    ask.setArguments({ service });
+    auto *answer = new QDBusPendingCallWatcher(m_connection.asyncCall(ask), this);
+    connect(answer, &QDBusPendingCallWatcher::finished, this,
+        [this, service](QDBusPendingCallWatcher *call) {
+            call->deleteLater();
+            const QDBusPendingReply<bool> present = *call;
+            if (present.isValid() && !present.value())
+                dropService(service);
+        });
 }
 
 QDBusMessage Bridge::propertyCall(const QDBusMessage &message)
@@ -447,6 +473,18 @@ void Bridge::dropService(const QString &service)
 {
     m_callbacks.removeIf([&](const Callback &c) { return c.service == service; });
     m_watcher->removeWatchedService(service);
+    std::vector<std::shared_ptr<LateReply>> gone;
+    m_lateReplies.removeIf([&](const auto &entry) {
+        if (entry.first != service)
+            return false;
+        if (const std::shared_ptr<LateReply> reply = entry.second.lock())
+            gone.push_back(reply);
+        return true;
+    });
+    for (const std::shared_ptr<LateReply> &reply : gone) {
+        qCDebug(lcAutomation) << "client" << service << "left: its waiting call ends";
+        reply->clientGone();
+    }
 }
 
 void Bridge::relay(QObject *source, const QMetaMethod &signal, void **args)

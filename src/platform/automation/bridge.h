@@ -43,6 +43,9 @@
 // unchanged). While the bridge waits, the event loop runs, so the client may call back into the
 // program. A failed or late answer changes nothing; a client that leaves the bus loses its
 // registrations. Callbacks may be registered for any event; the D-Bus signal is sent as well.
+//
+// A client that leaves the bus while a call of its waits for a late answer (latereply.h) has
+// that call ended at once: the member is told and nothing is sent.
 
 #include "automation/marshal.h"
 
@@ -117,6 +120,7 @@ private:
     void callBack(
         QObject *source, const QMetaMethod &signal, void **args, const QVariantList &arguments);
     void dropService(const QString &service);
+    void watchCaller(const QString &service, const std::shared_ptr<LateReply> &reply);
 
     QDBusConnection m_connection;
     QHash<QString, QList<QObject *>> m_byPath; // adapters in the order they were exported
@@ -124,6 +128,8 @@ private:
     QHash<QObject *, SignalRelay *> m_relays;
     QHash<QString, int> m_lastNumber; // last number handed out under each prefix
     QList<Callback> m_callbacks;
+    // Calls answered later, by the client that made them.
+    QList<std::pair<QString, std::weak_ptr<LateReply>>> m_lateReplies;
     QDBusServiceWatcher *m_watcher;
     int m_callbackTimeout = 1000;
 };

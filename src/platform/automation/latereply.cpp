@@ -48,6 +48,13 @@ void LateReply::drop()
     m_failure = nullptr;
 }
 
+void LateReply::clientGone()
+{
+    drop();
+    if (const std::function<void()> gone = std::exchange(m_gone, nullptr))
+        gone();
+}
+
 LateReplyOffer::LateReplyOffer(QString member, std::function<std::shared_ptr<LateReply>()> make)
     : m_member(std::move(member))
     , m_make(std::move(make))

@@ -11,7 +11,9 @@
 //
 // A LateReply answers once; later answers, and answers after its client's call failed, are
 // dropped. A reply that is never answered is answered with the default value when it goes away,
-// so that no client waits for ever.
+// so that no client waits for ever. When the client leaves the bus first, nothing can be sent:
+// the reply is dropped and the member is told (whenClientGone), so that it stops waiting for
+// someone who is no longer there.
 
 #include "runtime/error.h"
 
@@ -38,10 +40,18 @@ public:
     void fail(const rt::Error &error);
     // The call was answered another way: nothing is sent.
     void drop();
+    // Nothing was sent yet, nor dropped.
+    bool pending() const { return m_answer != nullptr; }
+
+    // What to do when the client leaves the bus before the answer (once).
+    void whenClientGone(std::function<void()> gone) { m_gone = std::move(gone); }
+    // The client left: the reply is dropped and the member told.
+    void clientGone();
 
 private:
     Answer m_answer;
     Failure m_failure;
+    std::function<void()> m_gone;
 };
 
 // The offer, made by the bridge for the length of one call of the method member.

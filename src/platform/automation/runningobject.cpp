@@ -53,6 +53,15 @@ void releaseBusName(const QString &name)
         bus->unregisterService(name);
 }
 
+QString busNameOwner(const QString &name)
+{
+    QDBusConnectionInterface *bus = Bridge::instance().connection().interface();
+    if (!bus)
+        return QString();
+    const QDBusReply<QString> owner = bus->serviceOwner(name);
+    return owner.isValid() ? owner.value() : QString();
+}
+
 rt::Long registerRunningObject(const QString &className, QObject *object)
 {
     static rt::Long lastCookie = 0;

@@ -21,6 +21,8 @@ QString objectPathOf(const QString &className);
 // process owns it or there is no bus. releaseBusName gives it back.
 bool ownBusName(const QString &name);
 void releaseBusName(const QString &name);
+// The unique name of the process that owns a bus name, "" when nobody does (or no bus).
+QString busNameOwner(const QString &name);
 
 // The registration's cookie (not 0), or 0 when it failed.
 rt::Long registerRunningObject(const QString &className, QObject *object);

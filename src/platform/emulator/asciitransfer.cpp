@@ -79,6 +79,7 @@ bool AsciiUpload::openNext()
 {
     m_file.close();
     m_pending.clear();
+    m_at = 0;
     m_decoder.resetState();
     if (m_next >= m_files.size()) {
         finish(xferresult::Completed);
@@ -92,35 +93,45 @@ bool AsciiUpload::openNext()
     return true;
 }
 
+// The next line with its line end, or a piece of a line longer than a piece; reads at most one
+// piece of the file, so a file without line ends costs no more per call than one with them.
 bool AsciiUpload::nextLine(QByteArray *out)
 {
     for (;;) {
+        const QStringView text = QStringView(m_pending).sliced(m_at);
         qsizetype end = 0;
-        while (end < m_pending.size() && m_pending.at(end) != u'\n' && m_pending.at(end) != u'\r')
+        while (end < text.size() && text.at(end) != u'\n' && text.at(end) != u'\r')
             ++end;
-        const bool complete = end < m_pending.size();
         // A CR at the end of what was read may be the first half of CR LF.
-        if (complete
-            && !(m_pending.at(end) == u'\r' && end + 1 == m_pending.size() && !m_file.atEnd())) {
+        const bool complete = end < text.size()
+            && !(text.at(end) == u'\r' && end + 1 == text.size() && !m_file.atEnd());
+        if (complete) {
             qsizetype skip = end + 1;
-            if (m_pending.at(end) == u'\r' && skip < m_pending.size()
-                && m_pending.at(skip) == u'\n')
+            if (text.at(end) == u'\r' && skip < text.size() && text.at(skip) == u'\n')
                 ++skip;
             *out = m_eolMode == 3
-                ? hostText(m_pending.left(skip), m_eolMode)
-                : hostText(m_pending.left(end), m_eolMode) + lineEnd(m_eolMode, '\r');
-            m_pending.remove(0, skip);
+                ? hostText(text.first(skip).toString(), m_eolMode)
+                : hostText(text.first(end).toString(), m_eolMode) + lineEnd(m_eolMode, '\r');
+            m_at += skip;
             return true;
         }
-        if (m_file.atEnd()) {
-            if (m_pending.isEmpty())
+        if (m_file.atEnd() || text.size() >= chunkSize) {
+            // The file's last line, or a piece of a long one (a CR held back stays).
+            if (end == 0)
                 return false;
-            *out = hostText(m_pending, m_eolMode);
-            m_pending.clear();
+            *out = hostText(text.first(end).toString(), m_eolMode);
+            m_at += end;
             return true;
         }
+        m_pending.remove(0, m_at);
+        m_at = 0;
         m_pending += m_decoder(m_file.read(chunkSize));
     }
+}
+
+bool AsciiUpload::pendingSent() const
+{
+    return m_at == m_pending.size();
 }
 
 void AsciiUpload::step()
@@ -147,7 +158,7 @@ void AsciiUpload::step()
             m_timer.stop();
         }
     }
-    if (m_file.atEnd() && (m_binary || m_pending.isEmpty())) {
+    if (m_file.atEnd() && (m_binary || pendingSent())) {
         ++m_filesDone;
         emit progress();
         if (!openNext())

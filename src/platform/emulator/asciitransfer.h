@@ -1,7 +1,9 @@
 #pragma once
 // ASCII file transfers, done in-house: an upload sends text files line by line (or binary files
-// as they are) through a sender; a download writes what the host sends into a file until the
-// host has been idle for a while or the transfer is ended.
+// as they are) through a sender, reading a bounded piece at a time (a line longer than a piece
+// goes in pieces), so a file of any size or shape keeps the program answering; a download
+// writes what the host sends into a file until the host has been idle for a while or the
+// transfer is ended.
 //
 // Line ends of text sent to the host (uploads and pastes): mode 0 the given character (CR by
 // default, the Enter key), 1 CR LF, 2 LF, 3 as they are in the text, 4 left out (lines joined).
@@ -55,6 +57,7 @@ private:
     void step();
     bool openNext();
     bool nextLine(QByteArray *out);
+    bool pendingSent() const;
     void finish(int result);
 
     QStringList m_files;
@@ -66,7 +69,9 @@ private:
     QTimer m_timer;
     QFile m_file;
     QStringDecoder m_decoder { QStringDecoder::Utf8 };
+    // Text read from the file; what is not sent yet begins at m_at.
     QString m_pending;
+    qsizetype m_at = 0;
     int m_next = 0;
     int m_filesDone = 0;
     qint64 m_bytes = 0;

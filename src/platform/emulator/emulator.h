@@ -20,9 +20,12 @@
 // - Methods that wait (WaitFor, ReadText, and Upload, Download, Dial and HangUp with Wait) run a
 //   nested event loop: the window stays alive, and Busy is non-zero meanwhile. Waits may run at
 //   the same time (two clients each waiting for their own text): each ends with its own result
-//   when its own condition is met or its own time is up, and text is taken only by the wait that
-//   matched it. A D-Bus client's WaitFor or ReadText is answered when its wait ends, without a
-//   nested loop, so that it never waits for a wait that began after it.
+//   when its own condition is met or its own time is up. Each sees all the text that had not been
+//   read when it began and all that comes after; a match takes the text through it for that wait
+//   and for the reads and waits that begin later, never from another wait that runs. A D-Bus
+//   client's WaitFor or ReadText is answered when its wait ends, without a nested loop, so that
+//   it never waits for a wait that began after it; a client that leaves the bus ends its waits
+//   at once, taking no text.
 //
 // Errors raised to callers (rt::Error), besides the runtime's own numbers (5 invalid argument,
 // 9 index out of range, 13 type mismatch, 53 file not found, 58 file already exists, 75 path or
@@ -72,6 +75,10 @@
 
 class QEventLoop;
 class QScrollBar;
+
+namespace automation {
+class LateReply;
+}
 
 namespace emu {
 
@@ -470,6 +477,7 @@ private:
     void forEachWait(const std::function<void(Waiter *)> &fn);
     void endWaits(bool judge);
     bool waiting(const Waiter *waiter) const;
+    void whileClientWaits(const std::shared_ptr<automation::LateReply> &late, Waiter *waiter);
     void wakeWaiter();
 
     // Transfers

@@ -136,13 +136,23 @@ int nvEmulator::runWait(int timeoutSeconds, const std::function<bool()> &done)
     return result;
 }
 
-// New text, a new state: every wait whose condition is met ends, the oldest first, so that each
-// takes its own match out of what arrived.
+// New text, a new state: every wait whose condition is met ends, the oldest first. Each looks
+// at the text from its own reader, so one that matches takes nothing another wait sees.
 void nvEmulator::wakeWaiter()
 {
     forEachWait([this](Waiter *w) {
         if (w->done())
             endWait(w, 1);
+    });
+}
+
+// A client's wait ends, taking nothing more, when the client leaves.
+void nvEmulator::whileClientWaits(const std::shared_ptr<automation::LateReply> &late, Waiter *waiter)
+{
+    const QPointer<nvEmulator> self(this);
+    late->whenClientGone([self, waiter] {
+        if (self && self->waiting(waiter))
+            self->endWait(waiter, 0);
     });
 }
 
@@ -158,19 +168,24 @@ QString nvEmulator::ReadText(Int mode, Int length, Int timeout)
         bool gotLine = false;
     };
     const auto read = std::make_shared<Read>();
-    const std::function<bool()> done = [this, mode, n, read] {
+    const ScriptInput::Reader from = m_input.reader();
+    const std::function<bool()> done = [this, mode, n, read, from] {
         if (mode == 1)
-            return read->gotLine = read->gotLine || m_input.takeLine(&read->line, n);
-        return mode == 2 || m_input.size() >= n;
+            return read->gotLine = read->gotLine || m_input.takeLine(from, &read->line, n);
+        return mode == 2 || m_input.size(from) >= n;
     };
-    const auto text = [this, n, read] { return read->gotLine ? read->line : m_input.take(n); };
+    const auto text
+        = [this, n, read, from] { return read->gotLine ? read->line : m_input.take(from, n); };
     const int wait = mode == 2 || !linkUp ? 0 : timeout;
     if (done())
         return text();
     if (wait != 0) {
         if (const auto late = automation::takeLateReply({ "ReadText", "Input" })) {
-            startWait(wait, done,
-                [late, text](int result) { late->answer(result < 0 ? QString() : text()); });
+            whileClientWaits(late,
+                startWait(wait, done, [late, text](int result) {
+                    if (late->pending())
+                        late->answer(result < 0 ? QString() : text());
+                }));
             return QString();
         }
     }
@@ -195,8 +210,9 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
     const Qt::CaseSensitivity cs = compare ? Qt::CaseInsensitive : Qt::CaseSensitive;
     const bool linkUp = linkOpen();
     const auto hit = std::make_shared<int>(0);
-    const std::function<bool()> done = [this, list, cs, hit] {
-        *hit = m_input.takeThrough(list, cs);
+    const ScriptInput::Reader from = m_input.reader();
+    const std::function<bool()> done = [this, list, cs, hit, from] {
+        *hit = m_input.takeThrough(from, list, cs);
         return *hit > 0;
     };
     const int wait = linkUp ? int(timeout) : 0;
@@ -204,8 +220,9 @@ Int nvEmulator::WaitFor(Int compare, Int timeout, const QVariantList &targets)
         return Int(*hit);
     if (wait != 0) {
         if (const auto late = automation::takeLateReply({ "WaitFor" })) {
-            startWait(wait, done,
-                [late, hit](int result) { late->answer(Int(result == 1 ? *hit : 0)); });
+            whileClientWaits(late,
+                startWait(wait, done,
+                    [late, hit](int result) { late->answer(Int(result == 1 ? *hit : 0)); }));
             return 0;
         }
     }

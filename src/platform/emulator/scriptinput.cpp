@@ -30,6 +30,7 @@ void ScriptInput::append(QByteArrayView bytes)
 // last `limit` characters the bytes that stay decode to.
 void ScriptInput::dropOldest(qsizetype count)
 {
+    m_base += m_text.size();
     m_text.clear();
     m_decoder.reset();
     m_rawCount -= count;
@@ -51,12 +52,16 @@ void ScriptInput::decodePending()
 void ScriptInput::appendText(const QString &text)
 {
     if (text.size() >= m_limit) {
+        m_base += m_text.size() + text.size() - m_limit;
         m_text = text.right(m_limit);
         return;
     }
     m_text += text;
-    if (m_text.size() > m_limit)
-        m_text.remove(0, m_text.size() - m_limit);
+    if (m_text.size() > m_limit) {
+        const qsizetype over = m_text.size() - m_limit;
+        m_text.remove(0, over);
+        m_base += over;
+    }
 }
 
 void ScriptInput::setEncoding(HostEncoding encoding)
@@ -75,29 +80,70 @@ void ScriptInput::restart()
 
 void ScriptInput::clear()
 {
+    m_base += m_text.size();
     m_text.clear();
-    m_lfPending = false;
+    m_unread = m_base;
+    m_lfPendingAt = -1;
     m_decoder.reset();
     m_raw.clear();
     m_rawStart = 0;
     m_rawCount = 0;
 }
 
-qsizetype ScriptInput::size()
+ScriptInput::Reader ScriptInput::reader()
 {
     decodePending();
-    return m_text.size();
+    auto reader = std::make_shared<qint64>(std::max(m_unread, m_base));
+    std::erase_if(m_readers, [](const std::weak_ptr<qint64> &r) { return r.expired(); });
+    m_readers.push_back(reader);
+    return reader;
 }
 
-const QString &ScriptInput::text()
+qsizetype ScriptInput::offsetOf(const Reader &reader) const
 {
-    decodePending();
-    return m_text;
+    return qsizetype(std::clamp<qint64>(*reader - m_base, 0, m_text.size()));
 }
 
-int ScriptInput::takeThrough(const QStringList &targets, Qt::CaseSensitivity cs)
+void ScriptInput::moveTo(const Reader &reader, qint64 position)
+{
+    *reader = position;
+    m_unread = std::max(m_unread, position);
+    dropTaken();
+}
+
+// Text before every reader that runs and before the unread text is no one's any more.
+void ScriptInput::dropTaken()
+{
+    qint64 first = m_unread;
+    std::erase_if(m_readers, [&first](const std::weak_ptr<qint64> &r) {
+        const Reader reader = r.lock();
+        if (reader)
+            first = std::min(first, *reader);
+        return !reader;
+    });
+    if (first > m_base) {
+        m_text.remove(0, qsizetype(std::min<qint64>(first - m_base, m_text.size())));
+        m_base = std::max(m_base, first);
+    }
+}
+
+qsizetype ScriptInput::size(const Reader &reader)
 {
     decodePending();
+    return m_text.size() - offsetOf(reader);
+}
+
+QString ScriptInput::text()
+{
+    decodePending();
+    return m_text.mid(qsizetype(std::clamp<qint64>(m_unread - m_base, 0, m_text.size())));
+}
+
+int ScriptInput::takeThrough(
+    const Reader &reader, const QStringList &targets, Qt::CaseSensitivity cs)
+{
+    decodePending();
+    const qsizetype from = offsetOf(reader);
     int best = 0;
     qsizetype bestAt = -1;
     qsizetype bestEnd = 0;
@@ -105,7 +151,7 @@ int ScriptInput::takeThrough(const QStringList &targets, Qt::CaseSensitivity cs)
         const QString &target = targets.at(i);
         if (target.isEmpty())
             continue;
-        const qsizetype at = m_text.indexOf(target, 0, cs);
+        const qsizetype at = m_text.indexOf(target, from, cs);
         if (at >= 0 && (bestAt < 0 || at < bestAt)) {
             best = i + 1;
             bestAt = at;
@@ -113,45 +159,46 @@ int ScriptInput::takeThrough(const QStringList &targets, Qt::CaseSensitivity cs)
         }
     }
     if (best)
-        m_text.remove(0, bestEnd);
+        moveTo(reader, m_base + bestEnd);
     return best;
 }
 
-QString ScriptInput::take(qsizetype n)
+QString ScriptInput::take(const Reader &reader, qsizetype n)
 {
     decodePending();
-    const QString head = m_text.left(n);
-    m_text.remove(0, head.size());
+    const qsizetype from = offsetOf(reader);
+    const QString head = m_text.mid(from, n);
+    moveTo(reader, m_base + from + head.size());
     return head;
 }
 
-bool ScriptInput::takeLine(QString *line, qsizetype maxLength)
+bool ScriptInput::takeLine(const Reader &reader, QString *line, qsizetype maxLength)
 {
     decodePending();
+    qsizetype from = offsetOf(reader);
     // The LF of a CR LF whose CR ended the previous line.
-    if (m_lfPending && m_text.startsWith(u'\n'))
-        m_text.remove(0, 1);
-    if (!m_text.isEmpty())
-        m_lfPending = false;
-    qsizetype end = 0;
+    if (m_base + from == m_lfPendingAt && from < m_text.size() && m_text.at(from) == u'\n')
+        ++from;
+    qsizetype end = from;
     while (end < m_text.size() && m_text.at(end) != u'\r' && m_text.at(end) != u'\n')
         ++end;
-    if (end == m_text.size() || end > maxLength) {
-        if (m_text.size() < maxLength)
+    if (end == m_text.size() || end - from > maxLength) {
+        if (m_text.size() - from < maxLength)
             return false;
         // A line longer than asked for comes in pieces of maxLength.
-        *line = take(maxLength);
+        *line = m_text.mid(from, maxLength);
+        moveTo(reader, m_base + from + maxLength);
         return true;
     }
-    *line = m_text.left(end);
+    *line = m_text.mid(from, end - from);
     qsizetype skip = end + 1;
     if (m_text.at(end) == u'\r') {
         if (skip < m_text.size() && m_text.at(skip) == u'\n')
             ++skip;
         else if (skip == m_text.size())
-            m_lfPending = true;
+            m_lfPendingAt = m_base + skip;
     }
-    m_text.remove(0, skip);
+    moveTo(reader, m_base + skip);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "emulator/emulator.h"
 #include "emulator/emulog.h"
 #include "runtime/errnum.h"
+#include "runtime/wholefile.h"
 
 #include <QAudioFormat>
 #include <QAudioSink>
@@ -23,13 +24,11 @@ constexpr int MidiRate = 44100;
 // the player read a whole large file to find nothing).
 constexpr qint64 MaxHeader = 1 << 20;
 
-// A file the user named: a regular file that can be opened for reading.
+// A file the user named: a regular file that can be opened for reading (53 when missing, 75
+// with the reason for a folder, a FIFO, a device or a file that cannot be read).
 void openSoundFile(QFile &file)
 {
-    if (!QFileInfo(file.fileName()).isFile())
-        rt::raise(rt::err::FileNotFound);
-    if (!file.open(QIODevice::ReadOnly))
-        rt::raise(rt::err::PathFileAccess);
+    rt::openNamedFile(file, file.fileName());
 }
 
 [[noreturn]] void notOfKind(const QString &fileName, const char *kind)

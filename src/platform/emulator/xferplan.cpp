@@ -2,8 +2,10 @@
 
 #include "runtime/errnum.h"
 #include "runtime/error.h"
+#include "runtime/wholefile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace emu {
@@ -149,11 +151,8 @@ XferCommand xferCommand(const XferRequest &request, const QString &privateDir)
 
 void requireUploadFile(const QString &name)
 {
-    const QFileInfo info(name);
-    if (!info.exists() || info.isDir())
-        rt::raise(rt::err::FileNotFound, QStringLiteral("File not found: %1").arg(name));
-    if (!info.isFile() || !info.isReadable())
-        rt::raise(rt::err::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(name));
+    QFile file;
+    rt::openNamedFile(file, name);
 }
 
 } // namespace emu

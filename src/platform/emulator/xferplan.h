@@ -82,7 +82,8 @@ XferCommand xferCommand(const XferRequest &request, const QString &privateDir);
 QString xferProgram(int protocol, bool upload);
 
 // A file to upload must be a regular file this process may read (a FIFO or a device would keep
-// the transfer waiting on it): raises 53 File not found or 75 Path/File access error.
+// the transfer waiting on it): raises 53 File not found for a missing one, 75 Path/File access
+// error with the reason for a folder, a FIFO, a device or a file it may not read.
 void requireUploadFile(const QString &name);
 
 } // namespace emu

@@ -40,15 +40,17 @@ using Change = std::function<IniDocument::Edit(IniDocument &)>;
 // The file's content, read now (never from the cache: another instance may have replaced it a
 // moment ago), with the changes made on it; nullptr when it cannot be read or must not be
 // written. changed tells whether the changes made a difference.
-SharedDocument editedDocument(const QString &path, const QList<Change> &changes, bool &changed)
+SharedDocument editedDocument(
+    const QString &path, const QList<Change> &changes, bool &changed, QString *reason)
 {
     QByteArray bytes;
     FileStamp stamp;
-    if (readWhole(path, bytes, stamp) == ReadStatus::Failed)
+    if (readWhole(path, bytes, stamp, reason) == ReadStatus::Failed)
         return nullptr;
     auto document = std::make_shared<IniDocument>(IniDocument::parse(bytes));
     if (!document->isText()) {
         qCWarning(lcStores).noquote() << "Not written, not UTF-8 text:" << path;
+        *reason = QStringLiteral("not UTF-8 text");
         return nullptr;
     }
     changed = false;
@@ -170,23 +172,35 @@ bool IniFile::isModified() const
     return d->modified;
 }
 
-bool IniFile::save()
+bool IniFile::save(QString *reason)
 {
+    QString why;
+    const auto failed = [&why, reason](const QString &text) {
+        if (reason)
+            *reason = text.isEmpty() ? why : text;
+        return false;
+    };
     // A file we could not read is never replaced by what little we know of it, and something
     // that is not a file (a FIFO, a device) gets no lock file beside it.
     const QFileInfo info(d->path);
-    if (d->unreadable || d->path.isEmpty() || (info.exists() && !info.isFile()))
-        return false;
+    if (d->path.isEmpty())
+        return failed(QStringLiteral("no file name"));
+    if (info.exists() && !info.isFile())
+        return failed(QStringLiteral("not a regular file"));
+    if (d->unreadable)
+        return failed(QStringLiteral("cannot be read"));
     // Lock, read again, change, replace: two instances writing one file lose nothing.
     const rt::FileEditLock lock(d->path);
     bool changed = false;
-    SharedDocument document = editedDocument(d->path, d->changes, changed);
-    if (!document || (!lock.locked() && changed))
-        return false;
+    SharedDocument document = editedDocument(d->path, d->changes, changed, &why);
+    if (!document)
+        return failed(QString());
+    if (!lock.locked() && changed)
+        return failed(QStringLiteral("held by another writer"));
     FileStamp stamp;
     if (changed) {
-        if (!writeWhole(d->path, document->serialize(), &stamp))
-            return false;
+        if (!writeWhole(d->path, document->serialize(), &stamp, &why))
+            return failed(QString());
         cache().put(cacheKey(d->path), stamp, document);
     }
     d->document = std::move(document);
@@ -205,16 +219,19 @@ std::optional<QString> readString(const QString &path, const QString &section, c
 }
 
 bool writeString(const QString &path, const QString &section, const QString &key,
-    const std::optional<QString> &value)
+    const std::optional<QString> &value, QString *reason)
 {
     IniFile file(path);
     if (value) {
-        if (!file.setValue(section, key, *value))
+        if (!file.setValue(section, key, *value)) {
+            if (reason)
+                *reason = QStringLiteral("the value holds a line break");
             return false;
+        }
     } else {
         file.removeKey(section, key);
     }
-    return file.save();
+    return file.save(reason);
 }
 
 bool deleteSection(const QString &path, const QString &section)

@@ -44,8 +44,8 @@ public:
     QStringList keys(const QString &section) const;
     bool isModified() const;
     // Writes the changes into the file; false (old file kept) when it cannot be read or written,
-    // or is not 8-bit text.
-    bool save();
+    // or is not 8-bit text, and reason (when asked for) says which.
+    bool save(QString *reason = nullptr);
 
 private:
     struct Data;
@@ -54,9 +54,10 @@ private:
 
 // One-shot helpers, each reading the file and (for writes) saving it at once.
 std::optional<QString> readString(const QString &path, const QString &section, const QString &key);
-// nullopt deletes the key. False when refused (CR/LF) or when the file cannot be written.
+// nullopt deletes the key. False when refused (CR/LF) or when the file cannot be written, and
+// reason (when asked for) says why.
 bool writeString(const QString &path, const QString &section, const QString &key,
-    const std::optional<QString> &value);
+    const std::optional<QString> &value, QString *reason = nullptr);
 bool deleteSection(const QString &path, const QString &section);
 
 } // namespace inifile

@@ -34,10 +34,15 @@ FileStamp stampOf(const QString &path)
     return fromStat(st);
 }
 
-ReadStatus readWhole(const QString &path, QByteArray &data, FileStamp &stamp)
+ReadStatus readWhole(const QString &path, QByteArray &data, FileStamp &stamp, QString *reason)
 {
     data.clear();
     stamp = {};
+    const auto failed = [reason](const QString &why) {
+        if (reason)
+            *reason = why;
+        return ReadStatus::Failed;
+    };
     QFile file;
     switch (rt::openRegularFile(file, path)) {
     case rt::OpenStatus::Opened:
@@ -46,15 +51,18 @@ ReadStatus readWhole(const QString &path, QByteArray &data, FileStamp &stamp)
         return ReadStatus::Missing;
     case rt::OpenStatus::NotRegular:
         qCDebug(lcStores) << "not a regular file, not read:" << path;
-        return ReadStatus::Failed;
+        return failed(QStringLiteral("not a regular file"));
     case rt::OpenStatus::Failed:
-        return ReadStatus::Failed;
+        return failed(QStringLiteral("cannot be opened: ") + file.errorString());
     }
     struct stat st;
     if (::fstat(file.handle(), &st) != 0)
-        return ReadStatus::Failed;
-    if (!rt::readAtMost(file, MaxFileSize, data))
-        return ReadStatus::Failed;
+        return failed(QStringLiteral("cannot be read"));
+    if (!rt::readAtMost(file, MaxFileSize, data)) {
+        return failed(file.error() != QFileDevice::NoError
+                ? QStringLiteral("cannot be read: ") + file.errorString()
+                : QStringLiteral("too large for a settings file"));
+    }
     stamp = fromStat(st);
     // A file that grew or shrank while it was read gets a stamp that cannot match it again.
     if (data.size() != stamp.size)
@@ -62,10 +70,13 @@ ReadStatus readWhole(const QString &path, QByteArray &data, FileStamp &stamp)
     return ReadStatus::Ok;
 }
 
-bool writeWhole(const QString &path, const QByteArray &data, FileStamp *stamp)
+bool writeWhole(const QString &path, const QByteArray &data, FileStamp *stamp, QString *reason)
 {
-    if (!rt::writeWholeFile(path, data))
+    if (const rt::WriteResult result = rt::writeWholeFile(path, data); !result) {
+        if (reason)
+            *reason = result.reason;
         return false;
+    }
     if (stamp)
         *stamp = stampOf(path);
     return true;

@@ -33,12 +33,15 @@ enum class ReadStatus { Ok, Missing, Failed };
 
 // Reads a whole regular file; the stamp belongs to the content read. A missing file is Missing
 // with no data; one that exists but cannot be read, is not a regular file (a FIFO or a device is
-// never waited on) or is larger than any settings file (64 MiB) is Failed.
-ReadStatus readWhole(const QString &path, QByteArray &data, FileStamp &stamp);
+// never waited on) or is larger than any settings file (64 MiB) is Failed, and reason (when
+// asked for) says which.
+ReadStatus readWhole(
+    const QString &path, QByteArray &data, FileStamp &stamp, QString *reason = nullptr);
 
-// Writes the bytes whole (rt::writeWholeFile). False (and the old file untouched) on any failure.
-// The stamp, when asked for, is that of the new file.
-bool writeWhole(const QString &path, const QByteArray &data, FileStamp *stamp = nullptr);
+// Writes the bytes whole (rt::writeWholeFile). False (and the old file untouched) on any failure,
+// with the writer's reason. The stamp, when asked for, is that of the new file.
+bool writeWhole(const QString &path, const QByteArray &data, FileStamp *stamp = nullptr,
+    QString *reason = nullptr);
 
 // Parsed copies of files, each served while its file's stamp is unchanged, so that a read costs a
 // stat and a lookup. Writers put in what they wrote with the stamp writeWhole() gave them.

@@ -121,28 +121,36 @@ bool makePrivate(const QString &path)
 
 // Runs one change on the file's current content under the write lock and writes the result.
 // The change answers whether it applies; nothing is written when it does not.
-template<class Change> bool modify(Root root, Change &&change)
+template<class Change> bool modify(Root root, Change &&change, QString *reason = nullptr)
 {
+    const auto failed = [reason](const QString &why) {
+        if (reason && reason->isEmpty())
+            *reason = why;
+        return false;
+    };
     // The machine's own store is the installer's; the program reads it only.
     const QString chosen = chosenFile(root);
     if (root == Root::LocalMachine && chosen.isEmpty())
-        return false;
+        return failed(QStringLiteral("the machine's settings are read-only"));
     const QString path = chosen.isEmpty() ? defaultFile(root) : chosen;
     const bool isPrivate = root != Root::LocalMachine;
     if (!makeFolder(QFileInfo(path).absolutePath(), isPrivate))
-        return false;
+        return failed(path + QStringLiteral(": its folder cannot be made"));
     const rt::FileEditLock lock(
         path, rt::FileEditLock::DefaultTimeoutMs, isPrivate ? PrivateFileMode : 0666);
-    if (!lock.locked() || (isPrivate && !makePrivate(path)))
-        return false;
+    if (!lock.locked())
+        return failed(path + QStringLiteral(": cannot be locked for writing"));
+    if (isPrivate && !makePrivate(path))
+        return failed(path + QStringLiteral(": cannot be made private"));
     QByteArray bytes;
     FileStamp stamp;
-    if (inifile::readWhole(path, bytes, stamp) == inifile::ReadStatus::Failed)
-        return false;
+    QString why;
+    if (inifile::readWhole(path, bytes, stamp, &why) == inifile::ReadStatus::Failed)
+        return failed(path + QStringLiteral(": ") + why);
     auto store = std::make_shared<RegStore>(RegStore::parse(bytes));
     if (!change(*store))
         return false;
-    if (!inifile::writeWhole(path, store->serialize(), &stamp))
+    if (!inifile::writeWhole(path, store->serialize(), &stamp, reason))
         return false;
     state().cache.put(path, stamp, std::move(store));
     return true;
@@ -163,12 +171,16 @@ std::optional<QString> value(Root root, const QString &key, const QString &name)
     return text ? std::optional<QString>(*text) : std::nullopt;
 }
 
-bool setValue(Root root, const QString &key, const QString &value, const QString &name)
+bool setValue(
+    Root root, const QString &key, const QString &value, const QString &name, QString *reason)
 {
-    return modify(root, [&](RegStore &store) {
-        store.create(key).setValue(name, value);
-        return true;
-    });
+    return modify(
+        root,
+        [&](RegStore &store) {
+            store.create(key).setValue(name, value);
+            return true;
+        },
+        reason);
 }
 
 bool deleteValue(Root root, const QString &key, const QString &name)

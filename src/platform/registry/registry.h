@@ -18,8 +18,10 @@ enum class Root { CurrentUser, LocalMachine, ClassesRoot };
 
 // nullopt when the key or the value does not exist. An empty name is the default value.
 std::optional<QString> value(Root root, const QString &key, const QString &name = QString());
-// Creates the key (and its parents) when needed. False when the store cannot be written.
-bool setValue(Root root, const QString &key, const QString &value, const QString &name = QString());
+// Creates the key (and its parents) when needed. False when the store cannot be written, and
+// reason (when asked for) says why.
+bool setValue(Root root, const QString &key, const QString &value, const QString &name = QString(),
+    QString *reason = nullptr);
 bool deleteValue(Root root, const QString &key, const QString &name = QString());
 // Deletes the key with its whole subtree. False when it did not exist or cannot be written.
 bool deleteKey(Root root, const QString &key);

@@ -152,6 +152,34 @@ QString visibleText(const QString &text)
     return text.left(cut) + QChar(0x2026);
 }
 
+namespace {
+
+// The virtual desktop; a screen's worth of the fallback size without one.
+QRect virtualDesktop()
+{
+    const QScreen *screen = primaryScreen();
+    const QRect desktop = screen ? screen->virtualGeometry() : QRect();
+    return desktop.isEmpty() ? QRect(0, 0, 1920, 1080) : desktop;
+}
+
+} // namespace
+
+Long boundedPosition(Long pixels, Axis axis)
+{
+    const QRect desktop = virtualDesktop();
+    const qint64 start = axis == Axis::X ? desktop.left() : desktop.top();
+    const qint64 size = axis == Axis::X ? desktop.width() : desktop.height();
+    return Long(std::clamp<qint64>(
+        pixels, start - DesktopMultiple * size, start + size + DesktopMultiple * size));
+}
+
+Long boundedSize(Long pixels, Axis axis)
+{
+    const QRect desktop = virtualDesktop();
+    const qint64 size = axis == Axis::X ? desktop.width() : desktop.height();
+    return Long(std::clamp<qint64>(pixels, 0, DesktopMultiple * size));
+}
+
 QRect keptOnScreen(const QRect &rect, const QWidget *window)
 {
     const QRect room = roomOf(rect, window);

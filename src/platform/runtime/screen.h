@@ -48,4 +48,14 @@ QString visibleText(const QString &text);
 // size, even where it reaches past the room's far edges.
 QRect keptOnScreen(const QRect &rect, const QWidget *window);
 
+// How far beyond the virtual desktop (all screens together) a window given its place from outside
+// (an automation client, a layout) may lie and how large it may be, in desktop sizes: a width is
+// at most DesktopMultiple desktop widths, a left edge at most that far before or after the
+// desktop. So no number makes the program paint or allocate without end.
+constexpr int DesktopMultiple = 4;
+// Pixels clamped along one axis: a position (x or y) or a size (width or height, never below 0).
+enum class Axis { X, Y };
+Long boundedPosition(Long pixels, Axis axis);
+Long boundedSize(Long pixels, Axis axis);
+
 } // namespace rt

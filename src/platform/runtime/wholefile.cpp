@@ -327,23 +327,37 @@ bool readAtMost(QFile &file, qint64 maxBytes, QByteArray &data)
     }
 }
 
+namespace {
+
+Error refusedFile(Long number, const QString &path, const QString &why)
+{
+    return Error(
+        number, errorText(number) + QStringLiteral(": ") + path + QStringLiteral(" (") + why + u')');
+}
+
+} // namespace
+
+void openNamedFile(QFile &file, const QString &path)
+{
+    switch (openRegularFile(file, path)) {
+    case OpenStatus::Opened:
+        return;
+    case OpenStatus::Missing:
+        throw refusedFile(err::FileNotFound, path, QStringLiteral("no such file"));
+    case OpenStatus::NotRegular:
+        throw refusedFile(err::PathFileAccess, path, QStringLiteral("not a regular file"));
+    case OpenStatus::Failed:
+        throw refusedFile(err::PathFileAccess, path, QStringLiteral("cannot be opened"));
+    }
+}
+
 QByteArray readNamedFile(const QString &path, qint64 maxBytes)
 {
     const auto refused = [&path](Long number, const QString &why) {
-        return Error(number,
-            errorText(number) + QStringLiteral(": ") + path + QStringLiteral(" (") + why + u')');
+        return refusedFile(number, path, why);
     };
     QFile file;
-    switch (openRegularFile(file, path)) {
-    case OpenStatus::Opened:
-        break;
-    case OpenStatus::Missing:
-        throw refused(err::FileNotFound, QStringLiteral("no such file"));
-    case OpenStatus::NotRegular:
-        throw refused(err::PathFileAccess, QStringLiteral("not a regular file"));
-    case OpenStatus::Failed:
-        throw refused(err::PathFileAccess, QStringLiteral("cannot be opened"));
-    }
+    openNamedFile(file, path);
     QByteArray data;
     if (!readAtMost(file, maxBytes, data)) {
         throw refused(err::PathFileAccess,

@@ -90,6 +90,9 @@ bool readAtMost(QFile &file, qint64 maxBytes, QByteArray &data);
 // Raises 53 when it is missing, 75 when it is no regular file, cannot be read or is larger; the
 // text names the file and the reason.
 QByteArray readNamedFile(const QString &path, qint64 maxBytes);
+// Opens such a file for reading, with the same errors (53 missing, 75 no regular file or not
+// readable).
+void openNamedFile(QFile &file, const QString &path);
 
 // An exclusive lock for editing the file at path, shared with every process that edits the file
 // through this lock. Waits at most timeoutMs for another holder; locked() says whether it got it.
