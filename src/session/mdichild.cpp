@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -79,6 +80,8 @@ enum SessionCommandNo : rt::Long {
     CmdResetComm = 708,
 };
 
+// The Alt+letter shortcuts of a session window (BlockedHotKeys may block each).
+constexpr rt::Int AltShortcutKeys[] = { 'C', 'G', 'L', 'P' };
 // Ctrl+Tab as a key code of the emulator's keyboard map.
 constexpr rt::Int CtrlTabKey = 2009;
 // Connection errors that a session which closes or offers to reconnect does not show.
@@ -270,15 +273,26 @@ void frmMdiChild::Form_KeyDown(rt::Int &keyCode, rt::Int shift)
             m_pauseState = rt::pauseState();
         });
     }
-    if ((shift & rt::vbAltMask) && keyCode >= rt::vbKeyA && keyCode <= rt::vbKeyZ)
-        h([&] { altShortcut(keyCode); });
+    if ((shift & rt::vbAltMask) && isFreeAltShortcut(keyCode)) {
+        // The shortcut's command uses the key (even when it fails): the host does not get it.
+        const rt::Int letter = keyCode;
+        keyCode = 0;
+        h([&] { altShortcut(letter); });
+    }
+}
+
+bool frmMdiChild::isFreeAltShortcut(rt::Int keyCode)
+{
+    if (keyCode < rt::vbKeyA || keyCode > rt::vbKeyZ
+        || std::find(std::begin(AltShortcutKeys), std::end(AltShortcutKeys), keyCode)
+            == std::end(AltShortcutKeys))
+        return false;
+    const rt::Long blocked = gApp ? gApp->BlockedHotKeys() : 0;
+    return !(blocked & (rt::Long(1) << (keyCode - rt::vbKeyA)));
 }
 
 void frmMdiChild::altShortcut(rt::Int keyCode)
 {
-    const rt::Long blocked = gApp ? gApp->BlockedHotKeys() : 0;
-    if (blocked & (rt::Long(1) << (keyCode - rt::vbKeyA)))
-        return;
     switch (keyCode) {
     case 'C':
         frmCapStart::ShowCaptureDialog();

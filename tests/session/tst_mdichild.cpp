@@ -397,26 +397,39 @@ private slots:
         QCOMPARE(QString::number(gActivationList->Key(0)), sessions.at(0)->ID());
     }
 
+    // Alt+L cycles the screen mode and uses the key; blocked, or any other Alt+letter, the key goes
+    // to the host (ESC and the letter) and the mode stays.
     void altShortcuts_data()
     {
+        QTest::addColumn<int>("key");
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("blocked");
         QTest::addColumn<int>("expected");
-        QTest::newRow("0 to 2") << 0 << 0 << 2;
-        QTest::newRow("1 to 2") << 1 << 0 << 2;
-        QTest::newRow("2 to 3") << 2 << 0 << 3;
-        QTest::newRow("3 to 0") << 3 << 0 << 0;
-        QTest::newRow("blocked L") << 1 << (1 << ('L' - 'A')) << 1;
-        QTest::newRow("other letter blocked") << 1 << (1 << ('C' - 'A')) << 2;
+        QTest::addColumn<QByteArray>("host");
+        QTest::newRow("0 to 2") << int(Qt::Key_L) << 0 << 0 << 2 << QByteArray("x");
+        QTest::newRow("1 to 2") << int(Qt::Key_L) << 1 << 0 << 2 << QByteArray("x");
+        QTest::newRow("2 to 3") << int(Qt::Key_L) << 2 << 0 << 3 << QByteArray("x");
+        QTest::newRow("3 to 0") << int(Qt::Key_L) << 3 << 0 << 0 << QByteArray("x");
+        QTest::newRow("blocked L") << int(Qt::Key_L) << 1 << (1 << ('L' - 'A')) << 1
+                                   << QByteArray("\x1blx");
+        QTest::newRow("other letter blocked")
+            << int(Qt::Key_L) << 1 << (1 << ('C' - 'A')) << 2 << QByteArray("x");
+        QTest::newRow("no shortcut") << int(Qt::Key_K) << 1 << 0 << 1 << QByteArray("\x1bkx");
     }
     void altShortcuts()
     {
+        QFETCH(int, key);
         QFETCH(int, start);
         QFETCH(int, blocked);
-        const auto session = add();
+        FakeHost host;
+        const auto session = openHostSession(m_env.homeDir() + u"/alt.nvcf"_qs, host.port());
+        QVERIFY(host.waitForConnection());
         gApp->setBlockedHotKeys(blocked);
         session->Emulator()->setCycleMode(rt::Int(start));
-        QTest::keyPress(keyTarget(*session), Qt::Key_L, Qt::AltModifier);
+        QTest::keyPress(keyTarget(*session), Qt::Key(key), Qt::AltModifier);
+        QTest::keyPress(keyTarget(*session), Qt::Key_X);
+        QVERIFY(host.waitForReceived("x"));
+        QTEST(host.received(), "host");
         QTEST(int(session->Emulator()->CycleMode()), "expected");
     }
 
