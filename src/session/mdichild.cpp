@@ -168,6 +168,9 @@ QWidget *frmMdiChild::createWidgets()
     buttons->addWidget(cancel);
     panel->addLayout(buttons);
     m_reconnect->hide();
+    // The window's keyboard focus is its terminal's (the reconnect panel's while it shows), also
+    // when a caller focuses the window itself.
+    window->setFocusProxy(m_emulator);
     connect(m_okRecon, &QPushButton::clicked, this, [this] { rt::event([&] { cmdOKRecon_Click(); }); });
     connect(cancel, &QPushButton::clicked, this,
         [this] { rt::event([&] { cmdCancelRecon_Click(); }); });
@@ -227,11 +230,8 @@ void frmMdiChild::Form_Activate()
                 gActivationList->SetTop(rt::CInt(rt::Val(Tag)));
         });
     }
-    if (gRefocusPending) {
-        gRefocusPending = false;
-        rt::ResumeNext quiet;
-        quiet([&] { m_emulator->setFocus(); });
-    }
+    // Typing goes to the window that became active.
+    h([&] { widget()->setFocus(); });
     h([&] { UpdatePasteTool(); });
     h([&] { Nvmain::SetPauseState(m_pauseState); });
 }
@@ -428,6 +428,7 @@ void frmMdiChild::showReconnectPanel()
     m_emulator->setEnabled(false);
     m_reconnect->show();
     m_reconnect->raise();
+    widget()->setFocusProxy(m_okRecon);
 }
 
 void frmMdiChild::hideReconnectPanel()
@@ -435,6 +436,7 @@ void frmMdiChild::hideReconnectPanel()
     rt::ResumeNext quiet;
     quiet([&] { m_emulator->setEnabled(true); });
     quiet([&] { m_reconnect->hide(); });
+    quiet([&] { widget()->setFocusProxy(m_emulator); });
     quiet([&] {
         if (isActiveChild())
             m_emulator->setFocus();
