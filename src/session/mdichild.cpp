@@ -93,6 +93,7 @@ const QString kErrNum = QStringLiteral("ErrNum");
 const QString kErrMsg = QStringLiteral("ErrMsg");
 const QString kBusy = QStringLiteral("Busy");
 const QString kNotConnected = QStringLiteral("Not connected: Tools > Settings sets the host");
+const QString kSettingsWait = QStringLiteral("; new settings wait for Tools > Reset Connection");
 
 // The session of a key, or null; never fails.
 SessionPtr sessionOf(const QString &key)
@@ -1005,8 +1006,12 @@ void frmMdiChild::ctlEmulator_StatusChange(const QString &text)
 {
     rt::Proc h(kModule, "ctlEmulator_StatusChange");
     h([&] {
-        // A session that has not tried to connect yet says where its connection is set.
-        setTool(ToolStatus, PropCaption, text.isEmpty() ? kNotConnected : text);
+        // A session that has not tried to connect yet says where its connection is set; one
+        // whose link is not the one its settings name says how to change over.
+        QString status = text.isEmpty() ? kNotConnected : text;
+        if (m_emulator->Connected() != 0 && !m_emulator->LinkFollowsSettings())
+            status += kSettingsWait;
+        setTool(ToolStatus, PropCaption, status);
         recalcLayout();
     });
 }

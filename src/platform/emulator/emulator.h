@@ -236,9 +236,12 @@ public:
     // --- Properties ------------------------------------------------------------------------
     Int Connected() const;
     // The host of the link that is up (Channel::peerName), fixed when it connected; "none"
-    // while no link is up. Host data that arrives while the settings name another host (they
-    // changed, and the new link is not up yet) is dropped unseen.
+    // while no link is up. The link stays, and what it brings is shown, when the settings change
+    // to name another host: the new settings wait for Reset.
     QString LinkPeer() const;
+    // False while a channel is there whose host the settings no longer name; StatusChange
+    // (with the same text) tells of each change.
+    bool LinkFollowsSettings() const { return !m_linkStale; }
     Int Cols() const;
     Int Rows() const;
     Int Col() const;
@@ -403,9 +406,7 @@ private:
     void onChannelError(int code, const QString &text);
     void onChannelDisconnected(int code, const QString &text);
     QString connectionKey() const;
-    // False while a channel is there whose host the settings no longer name.
-    bool linkFollowsSettings() const { return !m_linkStale; }
-    // Sets that after a change of the settings.
+    // Sets LinkFollowsSettings after a change of the settings.
     void noteLinkPeer();
     bool sendToHost(const QByteArray &bytes);
     // Whether a request of kind is served now (answerbudget.h).
@@ -419,8 +420,6 @@ private:
 
     // Host data
     void processHostData(QByteArrayView data);
-    // False (and a debug line) when host data is to be dropped: see linkFollowsSettings().
-    bool hostStillNamed(qsizetype bytes) const;
     void handleHostRequest(const HostRequest &request);
     void processDisplay(QByteArrayView bytes);
     void abandonExtension(
