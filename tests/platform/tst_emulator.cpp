@@ -114,6 +114,8 @@ private slots:
     void invokeByName();
     void dispatchTable();
     void historyPane();
+    void historyWheel_data();
+    void historyWheel();
     void mouseEvents();
     void alternateSink();
     void paste_data();
@@ -1133,6 +1135,77 @@ void TestEmulator::historyPane()
     rt::Int none = 0;
     m_control->setHistoryVisible(&none);
     QVERIFY(!bar->isVisible());
+    // At the size it asks for without the history, the control shows the history's every
+    // column beside the scroll bar.
+    m_control->resize(m_control->sizeHint());
+    m_control->setHistoryVisible(&half);
+    m_control->layout()->activate();
+    for (auto *view : m_control->findChildren<emu::ScreenView *>()) {
+        if (view->mode() == emu::ScreenView::Mode::History)
+            QCOMPARE(view->width(), view->sizeHint().width());
+    }
+}
+
+// The wheel over the screen scrolls back into the history (three lines a notch) and forward
+// again; reaching the screen, typing or new lines show the screen again. A pane the user opened
+// just scrolls.
+void TestEmulator::historyWheel_data()
+{
+    QTest::addColumn<int>("pane"); // HistoryVisible before
+    QTest::addColumn<QList<int>>("notches"); // 1 away from the user (back), -1 towards
+    QTest::addColumn<QString>("then"); // "key", "output" or nothing
+    QTest::addColumn<int>("visible"); // HistoryVisible after
+    QTest::addColumn<int>("back"); // lines the pane is scrolled back from its end
+    QTest::addColumn<QString>("top"); // the pane's first line, when shown
+
+    const QList<int> up { 1 }, down { -1 };
+    QTest::newRow("back from the screen") << 0 << up << "" << 100 << 3 << "line 34";
+    QTest::newRow("back twice, forward once")
+        << 0 << QList<int> { 1, 1, -1 } << "" << 100 << 3 << "line 34";
+    QTest::newRow("forward to the screen") << 0 << QList<int> { 1, -1 } << "" << 0 << 0 << "";
+    QTest::newRow("forward on the screen") << 0 << down << "" << 0 << 0 << "";
+    QTest::newRow("typing shows the screen") << 0 << up << "key" << 0 << 0 << "";
+    QTest::newRow("new lines show the screen") << 0 << up << "output" << 0 << 0 << "";
+    QTest::newRow("open pane scrolls") << 50 << up << "" << 50 << 3 << "";
+    QTest::newRow("open pane stays at its end") << 50 << down << "" << 50 << 0 << "";
+}
+
+void TestEmulator::historyWheel()
+{
+    QFETCH(int, pane);
+    QFETCH(QList<int>, notches);
+    QFETCH(QString, then);
+    m_control->resize(640, 480);
+    m_control->show();
+    for (int i = 0; i < 60; ++i)
+        m_control->Emulate(QStringLiteral("line %1\r\n").arg(i));
+    m_control->view()->flushDamage();
+    rt::Int percent = rt::Int(pane);
+    m_control->setHistoryVisible(&percent);
+    for (int notch : notches) {
+        QWheelEvent wheel(QPointF(10, 10), m_control->mapToGlobal(QPointF(10, 10)), QPoint(),
+            QPoint(0, notch * 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_control.get(), &wheel);
+    }
+    if (then == u"key"_qs)
+        QTest::keyClick(m_control.get(), Qt::Key_A);
+    else if (then == u"output"_qs)
+        m_control->Emulate(QStringLiteral("more\r\n"));
+    m_control->view()->flushDamage();
+    QTEST(int(m_control->HistoryVisible()), "visible");
+    const auto *bar = m_control->findChild<QScrollBar *>();
+    if (m_control->HistoryVisible() == 0)
+        return;
+    QTEST(bar->maximum() - bar->value(), "back");
+    QFETCH(QString, top);
+    if (top.isEmpty())
+        return;
+    emu::ScreenView *history = nullptr;
+    for (auto *view : m_control->findChildren<emu::ScreenView *>()) {
+        if (view->mode() == emu::ScreenView::Mode::History)
+            history = view;
+    }
+    QCOMPARE(m_control->screen()->lineText(history->topLine()).trimmed(), top);
 }
 
 void TestEmulator::mouseEvents()

@@ -609,6 +609,27 @@ private slots:
         session->setChanged(rt::False);
     }
 
+    // The history in half of a session window at its first size: 80-column lines, the last
+    // columns beside the history's scroll bar, not under it.
+    void screenshotHistory()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("screenshots only (tests/screenshot.sh)");
+        QWidget *main = frmMdiParent::instance().widget();
+        main->resize(1000, 720);
+        const auto session = add();
+        session->setCaption(u"History"_qs);
+        const QString ruler = u"....+....1....+....2....+....3....+....4....+....5....+....6....+....7....+...80"_qs;
+        for (int i = 0; i < 60; ++i)
+            session->Emulator()->Emulate(ruler.left(76) + u"%1"_qs.arg(i, 4) + u"\r\n"_qs);
+        rt::Int half = 50;
+        session->Emulator()->setHistoryVisible(&half);
+        QTest::qWait(300);
+        QVERIFY(main->grab().save(out));
+        session->setChanged(rt::False);
+    }
+
     // ---- Session commands ----
 
     // A tool of the session's menu runs on the session that owns the menu.

@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -29,6 +30,8 @@ using detail::fail;
 namespace {
 
 constexpr int functionKeys = 48;
+// One notch of a mouse wheel, in eighths of a degree (QWheelEvent::angleDelta).
+constexpr int WheelNotch = 120;
 
 // The print controller of each terminal type that has one: the bytes that start and end
 // printing what the host sends.
@@ -155,7 +158,13 @@ nvEmulator::nvEmulator(QWidget *parent)
         [this](QMouseEvent *e, bool *handled) { onMousePressed(e, handled, true); });
     connect(m_historyView, &ScreenView::mousePressed, this,
         [this](QMouseEvent *e, bool *handled) { onMousePressed(e, handled, false); });
-    connect(m_view, &ScreenView::historyChanged, this, &nvEmulator::historyPaneChanged);
+    connect(m_view, &ScreenView::historyChanged, this, [this] {
+        // New lines bring the screen back, as they do in terminals.
+        if (m_wheelHistory && !m_lockHistory)
+            endWheelHistory();
+        else
+            historyPaneChanged();
+    });
     connect(m_historyBar, &QScrollBar::valueChanged, this,
         [this](int value) { m_historyView->setTopLine(m_screen->firstLine() + value); });
 
@@ -347,13 +356,13 @@ void nvEmulator::applyFont()
     const int size = m_settings->FontSize();
     font.setPointSize(size > 0 ? size : 10);
     font.setBold(m_settings->BoldFont() != 0);
-    if (m_settings->ScaleFont() != 0 && width() > 0 && height() > 0) {
+    if (m_settings->ScaleFont() != 0 && textWidth() > 0 && height() > 0) {
         // The largest size at which the whole screen fits the control.
         for (int pixels = std::max(6, height() / std::max(1, m_screen->rows())); pixels > 6;
              --pixels) {
             font.setPixelSize(pixels);
             const QFontMetrics fm(font);
-            if (fm.horizontalAdvance(QLatin1Char('M')) * m_screen->cols() <= width()
+            if (fm.horizontalAdvance(QLatin1Char('M')) * m_screen->cols() <= textWidth()
                 && fm.height() * m_screen->rows() <= height())
                 break;
         }
@@ -544,6 +553,7 @@ void nvEmulator::setHistoryVisible(Int *percent)
     const Int value = percent ? std::clamp<Int>(*percent, 0, 100) : Int(0);
     if (percent)
         *percent = value;
+    m_wheelHistory = false;
     m_historyVisible = value;
     updateHistoryPane();
     emit HistoryChange(value ? rt::True : rt::False, m_lockHistory ? rt::True : rt::False);
@@ -561,7 +571,10 @@ void nvEmulator::updateHistoryPane()
 
 void nvEmulator::historyPaneChanged()
 {
-    const int maximum = std::max(0, m_screen->historyCount() - m_historyView->visibleLines());
+    // Opened by the wheel, the pane reaches down to the screen's last row.
+    const int below = m_wheelHistory ? m_screen->rows() : 0;
+    const int maximum
+        = std::max(0, m_screen->historyCount() + below - m_historyView->visibleLines());
     const qint64 top = m_historyView->topLine();
     const QSignalBlocker blocker(m_historyBar);
     m_historyBar->setRange(0, maximum);
@@ -724,6 +737,7 @@ void nvEmulator::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
         return;
     }
+    endWheelHistory();
     int key = event->key();
     Qt::KeyboardModifiers mods = event->modifiers();
     // MapUpperFKeys: Shift+F1 ... Shift+F10 are F11 ... F20.
@@ -782,6 +796,48 @@ void nvEmulator::focusOutEvent(QFocusEvent *event)
 {
     QWidget::focusOutEvent(event);
     m_view->update();
+}
+
+QSize nvEmulator::sizeHint() const
+{
+    QSize hint = QWidget::sizeHint();
+    hint.setWidth(std::max(hint.width(), m_view->sizeHint().width() + m_historyBar->sizeHint().width()));
+    return hint;
+}
+
+int nvEmulator::textWidth() const
+{
+    return width() - m_historyBar->sizeHint().width();
+}
+
+void nvEmulator::wheelEvent(QWheelEvent *event)
+{
+    event->accept();
+    m_wheelDelta += event->angleDelta().y();
+    const int notches = m_wheelDelta / WheelNotch;
+    m_wheelDelta %= WheelNotch;
+    const int lines = notches * QApplication::wheelScrollLines();
+    if (lines == 0)
+        return;
+    if (m_historyVisible == 0) {
+        if (lines < 0 || m_screen->historyCount() == 0)
+            return;
+        Int full = 100;
+        setHistoryVisible(&full);
+        m_wheelHistory = true;
+        historyPaneChanged(); // at the bottom: the screen as it was
+    }
+    m_historyBar->setValue(m_historyBar->value() - lines);
+    if (m_wheelHistory && m_historyBar->value() == m_historyBar->maximum())
+        endWheelHistory();
+}
+
+void nvEmulator::endWheelHistory()
+{
+    if (!m_wheelHistory)
+        return;
+    Int none = 0;
+    setHistoryVisible(&none);
 }
 
 void nvEmulator::resizeEvent(QResizeEvent *event)

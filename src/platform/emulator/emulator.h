@@ -242,6 +242,9 @@ public:
     // False while a channel is there whose host the settings no longer name; StatusChange
     // (with the same text) tells of each change.
     bool LinkFollowsSettings() const { return !m_linkStale; }
+    // The screen's text with room at its side for the history's scroll bar, so that the bar
+    // never covers the last columns.
+    QSize sizeHint() const override;
     Int Cols() const;
     Int Rows() const;
     Int Col() const;
@@ -361,8 +364,13 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    // The wheel scrolls back through the history and forward again to the screen.
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
+    // The width the text may take: the control's less the history's scroll bar.
+    int textWidth() const;
+
     struct MouseEntry
     {
         Int button;
@@ -491,6 +499,8 @@ private:
     void setClipboardText(const QString &text);
     void historyPaneChanged();
     void updateHistoryPane();
+    // Leaves the history the wheel opened (the screen shows again).
+    void endWheelHistory();
 
     // Input
     void onMousePressed(QMouseEvent *event, bool *handled, bool doubleClick);
@@ -566,6 +576,10 @@ private:
     Int m_lockKeyboard = 0;
     Int m_lockHistory = 0;
     Int m_historyVisible = 0;
+    // The history pane fills the control because the wheel opened it: it scrolls on through the
+    // screen's rows, and reaching them, typing or new lines close it again.
+    bool m_wheelHistory = false;
+    int m_wheelDelta = 0; // eighths of a degree not yet scrolled
     Int m_extendedMode = 0;
     Int m_cycleMode = 0;
     QString m_caption;

@@ -173,7 +173,9 @@ void ScreenView::setCursorStyle(int style)
 
 void ScreenView::setTopLine(qint64 line)
 {
-    const qint64 last = std::max(m_screen->firstLine(), m_screen->screenLine(0) - visibleLines());
+    // Below the history come the screen's rows.
+    const qint64 last = std::max(
+        m_screen->firstLine(), m_screen->screenLine(0) + m_screen->rows() - visibleLines());
     line = std::clamp(line, m_screen->firstLine(), last);
     if (line == m_topLine)
         return;
@@ -292,6 +294,8 @@ void ScreenView::paintEvent(QPaintEvent *event)
             m_screen->readRow(row, buffer.data());
         } else if (line < m_screen->screenLine(0)) {
             cells = m_screen->historyLine(int(line - m_screen->firstLine()));
+        } else if (line < m_screen->screenLine(0) + m_screen->rows()) {
+            m_screen->readRow(int(line - m_screen->screenLine(0)), buffer.data());
         } else {
             std::fill(buffer.begin(), buffer.end(), Cell());
         }

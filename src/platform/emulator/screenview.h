@@ -55,7 +55,8 @@ public:
     int framePeriodMs() const;
 
     // History mode: the line shown at the top, by its place in the text (Screen::Pos::line), so
-    // the pane stays on its text while new lines arrive; kept within the history.
+    // the pane stays on its text while new lines arrive; kept within the history and the
+    // screen's rows below it.
     void setTopLine(qint64 line);
     qint64 topLine() const;
     // Rows of text the view shows (the screen's rows in live mode).
