@@ -80,6 +80,16 @@ enum SessionCommandNo : rt::Long {
     CmdResetComm = 708,
 };
 
+// The clipboard keys of the desktop: Ctrl+Insert copies, Shift+Insert pastes.
+struct ClipboardKey
+{
+    rt::Int shift;
+    rt::Long command;
+};
+constexpr ClipboardKey ClipboardKeys[] = {
+    { rt::vbCtrlMask, CmdCopy },
+    { rt::vbShiftMask, CmdPaste },
+};
 // The Alt+letter shortcuts of a session window (BlockedHotKeys may block each).
 constexpr rt::Int AltShortcutKeys[] = { 'C', 'G', 'L', 'P' };
 // Ctrl+Tab as a key code of the emulator's keyboard map.
@@ -266,6 +276,14 @@ void frmMdiChild::Form_KeyDown(rt::Int &keyCode, rt::Int shift)
                     sub->mdiArea()->setActiveSubWindow(sub);
             });
             keyCode = 0;
+            return;
+        }
+    } else if (keyCode == rt::vbKeyInsert) {
+        for (const ClipboardKey &key : ClipboardKeys) {
+            if ((shift & 7) != key.shift)
+                continue;
+            keyCode = 0;
+            h([&] { SessionCommand(key.command); });
             return;
         }
     } else if (keyCode == rt::vbKeyScrollLock) {

@@ -3,7 +3,7 @@
 // client area, keeps the session topic's DDE items, turns the control's events into status tools,
 // session events and host requests (a script of the host runs only with the user's consent,
 // scriptconsent.h), handles the session-window keys (Ctrl+Tab cycling in activation order,
-// Scroll Lock pause, the Alt letter shortcuts that BlockedHotKeys does not block, which
+// Scroll Lock pause, Ctrl+Insert and Shift+Insert for Copy and Paste, the Alt letter shortcuts that BlockedHotKeys does not block, which
 // use their key), shows the reconnect panel when a Telnet or SSH connection drops, starts a transfer that
 // a dialog prepared (message 1830) and takes part in the orderly closing of its session.
 //

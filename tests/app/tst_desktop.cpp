@@ -5,7 +5,8 @@
 // back at its place and in its state, the File menu's first recent entry is l.nvly with its
 // spelling (choosing it opens the layout again); Help, Contents shows the guide. Under a window
 // manager (openbox), keys typed after each dialog of a session, after a start with a session file,
-// after Ctrl+Tab and after Window > n reach the active session's host.
+// after Ctrl+Tab and after Window > n reach the active session's host; a word selected with the
+// mouse is pasted by the middle button, Ctrl+Insert copies it and Shift+Insert pastes it.
 //
 // NORVALIS_DESKTOP_SHOTS names a folder for a picture of the screen after each step.
 
@@ -130,6 +131,7 @@ private slots:
     void cleanup();
     void doneWhen();
     void keysReachTheHost();
+    void selectionAndClipboardKeys();
 
 private:
     QString home(const QString &name) const { return m_env.homeDir() + u'/' + name; }
@@ -157,6 +159,7 @@ private:
     QTcpServer m_host;
     int m_connections = 0;
     QList<QByteArray> m_received; // by connection, in the order they came
+    QList<QPointer<QTcpSocket>> m_sockets; // the same
 };
 
 void TestDesktop::initTestCase()
@@ -171,6 +174,7 @@ void TestDesktop::initTestCase()
         while (QTcpSocket *socket = m_host.nextPendingConnection()) {
             const int index = m_connections++;
             m_received.append(QByteArray());
+            m_sockets.append(socket);
             connect(socket, &QTcpSocket::readyRead, this,
                 [this, socket, index] { m_received[index] += socket->readAll(); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -453,6 +457,53 @@ void TestDesktop::keysReachTheHost()
     xdotool({ u"key"_qs, u"--delay"_qs, u"150"_qs, u"alt+w"_qs, u"2"_qs });
     QVERIFY2(typedReachesHost(base + 1, u"win"_qs), "Window > 2 leaves the focus behind");
     shot(u"keys-window-2"_qs);
+}
+
+// Double-clicking a word selects it and makes it the primary selection: the middle button pastes
+// it to the host; Ctrl+Insert copies it to the clipboard and Shift+Insert pastes that.
+void TestDesktop::selectionAndClipboardKeys()
+{
+    if (!m_display.startWindowManager())
+        QSKIP("openbox is not installed (scripts/setup installs it): no window manager to focus windows");
+    const QString file = home(u"words.nvcf"_qs);
+    writeBytes(file, hostSessionFile(m_host.serverPort()));
+    const int base = m_connections;
+    startProgram({ file });
+    QTRY_VERIFY_WITH_TIMEOUT(m_connections > base, 20000);
+    // Every cell of the screen is in the one word of its row.
+    const QByteArray word = QByteArray("abcdefghij").repeated(7) + "klmnopqrs";
+    QByteArray rows;
+    for (int row = 0; row < 24; ++row)
+        rows += (row ? "\r\n" : "") + word;
+    m_sockets.at(base)->write(rows);
+    // The middle of the main window is on the maximized session's screen.
+    const QString main = waitForWindow(u"^Norvalis 2000$"_qs);
+    automation::Remote session = sessionAt(0);
+    session.set(u"WindowState"_qs, QVariant::fromValue(rt::Int(2)));
+    QMap<QString, int> geometry;
+    for (const QString &line :
+        xdotool({ u"getwindowgeometry"_qs, u"--shell"_qs, main }).split(u'\n'))
+        geometry.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    const QString x = QString::number(geometry.value(u"X"_qs) + geometry.value(u"WIDTH"_qs) / 2);
+    const QString y = QString::number(geometry.value(u"Y"_qs) + geometry.value(u"HEIGHT"_qs) / 2);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        session
+            .call(u"GetText"_qs,
+                { QVariant::fromValue(rt::Int(1)), QVariant::fromValue(rt::Int(1)),
+                    QVariant::fromValue(rt::Int(-1)), QVariant::fromValue(rt::Int(0)) })
+            .toString()
+            .contains(u"abcdefghij"_qs),
+        10000);
+    xdotool({ u"mousemove"_qs, u"--sync"_qs, x, y });
+    xdotool({ u"click"_qs, u"--repeat"_qs, u"2"_qs, u"--delay"_qs, u"80"_qs, u"1"_qs });
+    shot(u"selection-word"_qs);
+    qsizetype before = m_received.at(base).size();
+    xdotool({ u"click"_qs, u"2"_qs });
+    QTRY_COMPARE_WITH_TIMEOUT(m_received.at(base).mid(before), word, 10000);
+
+    before = m_received.at(base).size();
+    xdotool({ u"key"_qs, u"--delay"_qs, u"150"_qs, u"ctrl+Insert"_qs, u"shift+Insert"_qs });
+    QTRY_COMPARE_WITH_TIMEOUT(m_received.at(base).mid(before), word, 10000);
 }
 
 QTEST_MAIN(TestDesktop)

@@ -158,6 +158,8 @@ nvEmulator::nvEmulator(QWidget *parent)
         [this](QMouseEvent *e, bool *handled) { onMousePressed(e, handled, true); });
     connect(m_historyView, &ScreenView::mousePressed, this,
         [this](QMouseEvent *e, bool *handled) { onMousePressed(e, handled, false); });
+    connect(m_view, &ScreenView::selectionFinished, this, &nvEmulator::offerSelection);
+    connect(m_historyView, &ScreenView::selectionFinished, this, &nvEmulator::offerSelection);
     connect(m_view, &ScreenView::historyChanged, this, [this] {
         // New lines bring the screen back, as they do in terminals.
         if (m_wheelHistory && !m_lockHistory)

@@ -497,6 +497,12 @@ private:
     QString rectangleText(const std::function<QString(int, int, int)> &lineText, int lines,
         Int left, Int top, Int right, Int bottom) const;
     void setClipboardText(const QString &text);
+    // A finished selection becomes the desktop's primary selection (where it has one).
+    void offerSelection();
+    // The middle button pastes the primary selection to the host (when a link is open).
+    void pasteSelection();
+    // Sends text as Paste does: the paste line ends, the end-of-file character, the echo.
+    void pasteToHost(const QString &text);
     void historyPaneChanged();
     void updateHistoryPane();
     // Leaves the history the wheel opened (the screen shows again).
