@@ -127,7 +127,11 @@ QWidget *XferForm::buildWindow(
 
     frmFile = new QGroupBox(fileFrame, window);
     DirName = new QLineEdit(frmFile);
+    // The directory comes with a chosen or typed file name: the box only shows it, and looks so.
     DirName->setReadOnly(true);
+    QPalette readOnly = DirName->palette();
+    readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+    DirName->setPalette(readOnly);
     DirName->setMinimumWidth(320);
     FileName = new QLineEdit(frmFile);
     lblDirectory = new QLabel(QStringLiteral("&Directory"), frmFile);
