@@ -1,9 +1,11 @@
 #include "dialogs/settingsdlg.h"
 
+#include "app/mdiparnt.h"
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "commondlg/commondlg.h"
+#include "commondlg/helpwindow.h"
 #include "dialogs/dialogslog.h"
 #include "session/sessionsettings.h"
 #include "dialogs/settingsfields.h"
@@ -21,6 +23,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QShortcut>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -434,6 +437,7 @@ namespace {
 
 // Mode of the emulator's Reset that connects again with the current settings (Reset Connection).
 constexpr rt::Int ResetConnection = 2;
+const QString kHelpTopicPrefix = QStringLiteral("settings-");
 const QString kReconnectQuestion = QStringLiteral(
     "The connection settings have changed.\nDo you want to connect again with them now?");
 
@@ -534,8 +538,13 @@ SettingsWindow::SettingsWindow(SessionSettings *session, GlobalSettingsIface *gl
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdCancel = buttons->addButton(QDialogButtonBox::Cancel);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdHelp = buttons->addButton(QDialogButtonBox::Help);
+    cmdHelp->setObjectName(QStringLiteral("cmdHelp"));
     connect(cmdOK, &QPushButton::clicked, this, &SettingsWindow::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmdHelp, &QPushButton::clicked, this, &SettingsWindow::cmdHelp_Click);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, cmdHelp,
+        &QPushButton::click);
 
     auto *body = new QHBoxLayout;
     body->addWidget(lstPages);
@@ -561,6 +570,13 @@ SettingsWindow::SettingsWindow(SessionSettings *session, GlobalSettingsIface *gl
 }
 
 SettingsWindow::~SettingsWindow() = default;
+
+// The guide's topic of each page is "settings-" and the page's title in lower case.
+void SettingsWindow::cmdHelp_Click()
+{
+    commondlg::showHelp(this, frmMdiParent::HelpFile(), commondlg::HelpCommand::Context,
+        kHelpTopicPrefix + currentPageTitle().toLower());
+}
 
 QStringList SettingsWindow::pageTitles() const
 {

@@ -4,6 +4,7 @@
 // and a YModem upload of two files to a host running rb, started by the hand-off.
 
 #include "dialogs/dialogtest.h"
+#include "commondlg/helpwindow.h"
 #include "dialogs/upload.h"
 #include "menus/menus.h"
 
@@ -235,6 +236,17 @@ private slots:
         QTest::keyClick(m_form->FileName, Qt::Key_Return);
         QVERIFY(!m_form->isLoaded());
         checkHandedTransfer(rt::Long(1), fileName, protocol);
+    }
+
+    // F1 presses Help: the guide opens over the dialog, which stays.
+    void helpKey()
+    {
+        open();
+        QTest::keyClick(m_form->FileName, Qt::Key_F1);
+        QTRY_VERIFY(commondlg::HelpWindow::current());
+        QVERIFY(m_form->isLoaded());
+        commondlg::showHelp(nullptr, QString(), commondlg::HelpCommand::Quit);
+        QTRY_VERIFY(!commondlg::HelpWindow::current());
     }
 
     // A named file that is not there: the box names it, the dialog stays and nothing is sent.
