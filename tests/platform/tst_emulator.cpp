@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QScopeGuard>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -115,6 +116,8 @@ private slots:
     void dispatchTable();
     void historyPane();
     void historyWheel_data();
+    void smallerThanScreen_data();
+    void smallerThanScreen();
     void historyWheel();
     void mouseEvents();
     void alternateSink();
@@ -1123,7 +1126,7 @@ void TestEmulator::historyPane()
     m_control->setHistoryVisible(&half);
     QCOMPARE(history.last(), (QVariantList { rt::True, rt::False }));
     m_control->view()->flushDamage();
-    const auto *bar = m_control->findChild<QScrollBar *>();
+    const auto *bar = m_control->findChild<QScrollBar *>(u"historyBar"_qs);
     QVERIFY(bar && bar->isVisible());
     QCOMPARE(bar->value(), bar->maximum());
     m_control->setLockHistory(rt::True);
@@ -1193,7 +1196,7 @@ void TestEmulator::historyWheel()
         m_control->Emulate(QStringLiteral("more\r\n"));
     m_control->view()->flushDamage();
     QTEST(int(m_control->HistoryVisible()), "visible");
-    const auto *bar = m_control->findChild<QScrollBar *>();
+    const auto *bar = m_control->findChild<QScrollBar *>(u"historyBar"_qs);
     if (m_control->HistoryVisible() == 0)
         return;
     QTEST(bar->maximum() - bar->value(), "back");
@@ -1206,6 +1209,49 @@ void TestEmulator::historyWheel()
             history = view;
     }
     QCOMPARE(m_control->screen()->lineText(history->topLine()).trimmed(), top);
+}
+
+// A control smaller than its screen: with a fixed font it shows the cursor's row, and scroll
+// bars reach the last row and column; with ScaleFont the font shrinks until the whole screen fits.
+void TestEmulator::smallerThanScreen_data()
+{
+    QTest::addColumn<int>("scaleFont");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("fixed font: scroll bars") << 0 << true;
+    QTest::newRow("ScaleFont: the font fits") << 1 << false;
+}
+
+void TestEmulator::smallerThanScreen()
+{
+    QFETCH(int, scaleFont);
+    m_control->Settings()->setScaleFont(rt::Int(scaleFont));
+    m_control->resize(420, 260);
+    m_control->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_control.get()));
+    m_control->layout()->activate();
+    auto *area = m_control->findChild<QScrollArea *>();
+    QVERIFY(area);
+    QFETCH(bool, scrolls);
+    QTRY_COMPARE(area->verticalScrollBar()->maximum() > 0, scrolls);
+    QCOMPARE(area->horizontalScrollBar()->maximum() > 0, scrolls);
+    // The host's prompt on the last row is in view by itself.
+    for (int i = 1; i < m_control->screen()->rows(); ++i)
+        m_control->Emulate(QStringLiteral("line %1\r\n").arg(i));
+    m_control->Emulate(QStringLiteral("$ "));
+    emu::ScreenView *view = m_control->view();
+    const QSize cell = view->cellSize();
+    const QPoint cursor = m_control->screen()->cursor();
+    const QRect prompt(view->mapTo(area->viewport(),
+                           QPoint(cursor.x() * cell.width(), cursor.y() * cell.height())),
+        cell);
+    QVERIFY(area->viewport()->rect().contains(prompt));
+    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+    area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
+    const QPoint lastCell(
+        (m_control->screen()->cols() - 1) * cell.width(), (m_control->screen()->rows() - 1) * cell.height());
+    const QRect shown(view->mapTo(area->viewport(), lastCell), cell);
+    QVERIFY2(area->viewport()->rect().contains(shown),
+        qPrintable(u"%1,%2 %3x%4"_qs.arg(shown.x()).arg(shown.y()).arg(shown.width()).arg(shown.height())));
 }
 
 void TestEmulator::mouseEvents()

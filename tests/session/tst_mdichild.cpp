@@ -630,6 +630,28 @@ private slots:
         session->setChanged(rt::False);
     }
 
+    // Two sessions tiled one above the other: each window smaller than its screen scrolls to
+    // its prompt row.
+    void screenshotTiled()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("screenshots only (tests/screenshot.sh)");
+        QWidget *main = frmMdiParent::instance().widget();
+        main->resize(1000, 720);
+        for (const char *name : { "Upper", "Lower" }) {
+            const auto session = add();
+            session->setCaption(QLatin1String(name));
+            for (int i = 1; i < 24; ++i)
+                session->Emulator()->Emulate(u"line %1\r\n"_qs.arg(i));
+            session->Emulator()->Emulate(u"$ the prompt row"_qs);
+            session->setChanged(rt::False);
+        }
+        frmMdiParent::instance().arrange(1);
+        QTest::qWait(300);
+        QVERIFY(main->grab().save(out));
+    }
+
     // ---- Session commands ----
 
     // A tool of the session's menu runs on the session that owns the menu.

@@ -17,6 +17,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -119,11 +120,18 @@ nvEmulator::nvEmulator(QWidget *parent)
 {
     setFocusPolicy(Qt::StrongFocus);
 
-    m_view = new ScreenView(m_screen, ScreenView::Mode::Live, this);
+    // A control smaller than its screen scrolls it (unless ScaleFont fits the font to it).
+    m_viewArea = new QScrollArea(this);
+    m_viewArea->setFrameShape(QFrame::NoFrame);
+    m_viewArea->setFocusPolicy(Qt::NoFocus);
+    m_viewArea->setWidgetResizable(true);
+    m_view = new ScreenView(m_screen, ScreenView::Mode::Live);
     m_view->setFocusOwner(this);
+    m_viewArea->setWidget(m_view);
     m_historyPane = new QWidget(this);
     m_historyView = new ScreenView(m_screen, ScreenView::Mode::History, m_historyPane);
     m_historyBar = new QScrollBar(Qt::Vertical, m_historyPane);
+    m_historyBar->setObjectName(QStringLiteral("historyBar"));
     auto *paneLayout = new QHBoxLayout(m_historyPane);
     paneLayout->setContentsMargins(0, 0, 0, 0);
     paneLayout->setSpacing(0);
@@ -133,7 +141,7 @@ nvEmulator::nvEmulator(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_historyPane, 0);
-    layout->addWidget(m_view, 1);
+    layout->addWidget(m_viewArea, 1);
     m_historyPane->hide();
 
     m_printTimer.setSingleShot(true);
@@ -369,6 +377,7 @@ void nvEmulator::applyFont()
                 break;
         }
     }
+    m_view->setKeepsSize(m_settings->ScaleFont() == 0);
     m_view->setTerminalFont(font);
     m_historyView->setTerminalFont(font);
 }
@@ -565,7 +574,7 @@ void nvEmulator::updateHistoryPane()
 {
     auto *layout = static_cast<QVBoxLayout *>(this->layout());
     m_historyPane->setVisible(m_historyVisible > 0);
-    m_view->setVisible(m_historyVisible < 100);
+    m_viewArea->setVisible(m_historyVisible < 100);
     layout->setStretch(0, m_historyVisible);
     layout->setStretch(1, 100 - m_historyVisible);
     historyPaneChanged();
@@ -802,14 +811,25 @@ void nvEmulator::focusOutEvent(QFocusEvent *event)
 
 QSize nvEmulator::sizeHint() const
 {
+    // The scroll area around the screen asks for less than the screen when it is large.
+    const QSize screen = m_view->sizeHint();
     QSize hint = QWidget::sizeHint();
-    hint.setWidth(std::max(hint.width(), m_view->sizeHint().width() + m_historyBar->sizeHint().width()));
+    hint.setWidth(std::max(hint.width(), screen.width() + m_historyBar->sizeHint().width()));
+    hint.setHeight(std::max(hint.height(), screen.height()));
     return hint;
 }
 
 int nvEmulator::textWidth() const
 {
     return width() - m_historyBar->sizeHint().width();
+}
+
+void nvEmulator::showCursorCell()
+{
+    const QPoint cursor = m_screen->cursor();
+    const QSize cell = m_view->cellSize();
+    m_viewArea->ensureVisible(cursor.x() * cell.width() + cell.width() / 2,
+        cursor.y() * cell.height() + cell.height() / 2, cell.width(), cell.height());
 }
 
 void nvEmulator::wheelEvent(QWheelEvent *event)
@@ -848,6 +868,7 @@ void nvEmulator::resizeEvent(QResizeEvent *event)
     if (m_settings->ScaleFont() != 0)
         applyFont();
     historyPaneChanged();
+    showCursorCell();
 }
 
 } // namespace emu

@@ -71,6 +71,7 @@
 #include <optional>
 
 class QEventLoop;
+class QScrollArea;
 class QScrollBar;
 
 namespace emu {
@@ -370,6 +371,8 @@ protected:
 private:
     // The width the text may take: the control's less the history's scroll bar.
     int textWidth() const;
+    // A control smaller than its screen scrolls to the cursor (the host's prompt).
+    void showCursorCell();
 
     struct MouseEntry
     {
@@ -519,6 +522,7 @@ private:
     ScreenView *m_view;
     ScreenView *m_historyView;
     QScrollBar *m_historyBar;
+    QScrollArea *m_viewArea;
     QWidget *m_historyPane;
     HostProtocol m_protocol;
     StreamSplitter m_extension;

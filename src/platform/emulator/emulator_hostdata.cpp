@@ -215,6 +215,7 @@ void nvEmulator::reportLocation(bool force)
         return;
     m_reportedLocation = cursor;
     m_reportedPage = page;
+    showCursorCell();
     emit LocationChange(Int(cursor.x() + 1), Int(cursor.y() + 1), Int(page + 1));
 }
 

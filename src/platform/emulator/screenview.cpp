@@ -206,6 +206,19 @@ QSize ScreenView::sizeHint() const
         m_screen->cols() * m_cellWidth, (m_screen->rows() + extraRows()) * m_cellHeight);
 }
 
+void ScreenView::setKeepsSize(bool keeps)
+{
+    if (keeps == m_keepsSize)
+        return;
+    m_keepsSize = keeps;
+    updateGeometry();
+}
+
+QSize ScreenView::minimumSizeHint() const
+{
+    return m_mode == Mode::Live && m_keepsSize ? sizeHint() : QWidget::minimumSizeHint();
+}
+
 bool ScreenView::cellAt(const QPoint &point, Screen::Pos *pos) const
 {
     if (point.x() < 0 || point.y() < 0)
