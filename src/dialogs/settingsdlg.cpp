@@ -23,7 +23,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QScreen>
 #include <QShortcut>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -438,6 +440,19 @@ namespace {
 // Mode of the emulator's Reset that connects again with the current settings (Reset Connection).
 constexpr rt::Int ResetConnection = 2;
 const QString kHelpTopicPrefix = QStringLiteral("settings-");
+// The window's size where the screen has room for it, and what a window manager's frame and
+// title bar take at most around it.
+constexpr QSize PreferredSize(780, 660);
+constexpr QSize FrameAllowance(16, 48);
+
+// The preferred size, within the screen the owner is on (its pages scroll).
+QSize fittedSize(const QWidget *owner)
+{
+    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return PreferredSize;
+    return PreferredSize.boundedTo(screen->availableGeometry().size() - FrameAllowance);
+}
 const QString kReconnectQuestion = QStringLiteral(
     "The connection settings have changed.\nDo you want to connect again with them now?");
 
@@ -565,7 +580,7 @@ SettingsWindow::SettingsWindow(SessionSettings *session, GlobalSettingsIface *gl
     lstPages->setFixedWidth(lstPages->sizeHintForColumn(0) + 4 * lstPages->frameWidth() + 24);
     if (!m_pages.isEmpty())
         showPage(::settingsdlg::startPage(startPage, withSession).value_or(m_pages.first()));
-    resize(780, 660);
+    resize(fittedSize(owner));
     rt::orderTabsAsShown(this);
 }
 
