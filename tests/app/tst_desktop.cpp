@@ -314,8 +314,7 @@ void TestDesktop::doneWhen()
 
     // Tools, Settings: on the Connection page (the page list has the focus; the device list is
     // the next stop, as on screen) the device TCP/IP, the loopback host and its port; Enter is OK.
-    // Settings is the last entry of the Tools menu (its letter S is Run Script's too): one up from
-    // the first.
+    // Settings is the last entry of the Tools menu: one up from the first.
     keysToMain({ u"alt+t"_qs, u"Up"_qs, u"Return"_qs });
     const QString settings = waitForWindow(u"^Norvalis Settings$"_qs);
     QVERIFY2(!settings.isEmpty(), "Tools, Settings shows no settings dialog");
