@@ -403,7 +403,7 @@ bool TestDesktop::typedReachesHost(int connection, const QString &marker)
 void TestDesktop::keysReachTheHost()
 {
     if (!m_display.startWindowManager())
-        QSKIP("openbox is not installed (scripts/setup installs it): no window manager to focus windows");
+        QSKIP("openbox is not installed (scripts/setup installs it) or did not start: no window manager to focus windows");
     const QString first = home(u"first.nvcf"_qs);
     const QString second = home(u"second.nvcf"_qs);
     for (const QString &file : { first, second }) {
@@ -468,7 +468,7 @@ void TestDesktop::keysReachTheHost()
 void TestDesktop::selectionAndClipboardKeys()
 {
     if (!m_display.startWindowManager())
-        QSKIP("openbox is not installed (scripts/setup installs it): no window manager to focus windows");
+        QSKIP("openbox is not installed (scripts/setup installs it) or did not start: no window manager to focus windows");
     const QString file = home(u"words.nvcf"_qs);
     writeBytes(file, hostSessionFile(m_host.serverPort()));
     const int base = m_connections;
@@ -515,7 +515,7 @@ void TestDesktop::selectionAndClipboardKeys()
 void TestDesktop::highDpiSettingsFit()
 {
     if (!m_display.startWindowManager())
-        QSKIP("openbox is not installed (scripts/setup installs it): no window manager to place windows");
+        QSKIP("openbox is not installed (scripts/setup installs it) or did not start: no window manager to place windows");
     startProgram({}, u"2"_qs);
     keysToMain({ u"alt+f"_qs, u"n"_qs });
     QTRY_COMPARE_WITH_TIMEOUT(sessionCount(), rt::Long(1), 20000);
