@@ -7,7 +7,6 @@ bool gTerminating = false;
 rt::Int gTerminatePrompt = 0;
 bool gCleanupPending = false;
 bool gCtrlTabCycling = false;
-bool gRefocusPending = false;
 bool gSessionCreated = false;
 rt::Long gROTCookie = 0;
 std::unique_ptr<OrderedList> gActivationList;

@@ -43,8 +43,6 @@ extern bool gCleanupPending;
 // Ctrl+Tab cycling through the session windows is in progress (the activation list keeps its
 // order until Ctrl is released).
 extern bool gCtrlTabCycling;
-// After a session closed, the next activated session window gives its control the focus.
-extern bool gRefocusPending;
 // A session has been created during this run.
 extern bool gSessionCreated;
 // The application object's running-object registration; 0 when not registered.

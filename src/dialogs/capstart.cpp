@@ -113,6 +113,7 @@ QWidget *frmCapStart::createWidgets()
     rt::onClick(cmdStartCapture, this, [this] { cmdStartCapture_Click(); });
     rt::onClick(cmdCancel, this, [this] { cmdCancel_Click(); });
     rt::onClick(cmdHelp, this, [this] { cmdHelp_Click(); });
+    Xfer::HelpKey(window, cmdHelp);
     return window;
 }
 

@@ -14,6 +14,7 @@
 #include "dialing/dialingdialog.h"
 #include "dialogs/dialogslog.h"
 #include "dialogs/phonebook.h"
+#include "dialogs/xferform.h"
 #include "runtime/controls.h"
 #include "runtime/errnum.h"
 #include "runtime/wholefile.h"
@@ -223,6 +224,7 @@ void frmDial::connectControls()
     };
     for (const auto &[control, handler] : clicks)
         rt::onClick(control, this, [this, handler = handler] { (this->*handler)(); });
+    Xfer::HelpKey(cmdHelp->window(), cmdHelp);
     rt::onChange(txName, this, [this] { txName_Change(); });
     rt::onChange(txNumber, this, [this] { txNumber_Change(); });
     connect(phonebk, &vplist::VPListBox::Click, this, [this] { rt::event([&] { phonebk_Click(); }); });

@@ -1,9 +1,11 @@
 #include "dialogs/settingsdlg.h"
 
+#include "app/mdiparnt.h"
 #include "app/msgbox.h"
 #include "app/norvalis.h"
 #include "app/nvmain.h"
 #include "commondlg/commondlg.h"
+#include "commondlg/helpwindow.h"
 #include "dialogs/dialogslog.h"
 #include "session/sessionsettings.h"
 #include "dialogs/settingsfields.h"
@@ -21,6 +23,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QScreen>
+#include <QShortcut>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -434,6 +439,20 @@ namespace {
 
 // Mode of the emulator's Reset that connects again with the current settings (Reset Connection).
 constexpr rt::Int ResetConnection = 2;
+const QString kHelpTopicPrefix = QStringLiteral("settings-");
+// The window's size where the screen has room for it, and what a window manager's frame and
+// title bar take at most around it.
+constexpr QSize PreferredSize(780, 660);
+constexpr QSize FrameAllowance(16, 48);
+
+// The preferred size, within the screen the owner is on (its pages scroll).
+QSize fittedSize(const QWidget *owner)
+{
+    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return PreferredSize;
+    return PreferredSize.boundedTo(screen->availableGeometry().size() - FrameAllowance);
+}
 const QString kReconnectQuestion = QStringLiteral(
     "The connection settings have changed.\nDo you want to connect again with them now?");
 
@@ -534,8 +553,13 @@ SettingsWindow::SettingsWindow(SessionSettings *session, GlobalSettingsIface *gl
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdCancel = buttons->addButton(QDialogButtonBox::Cancel);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdHelp = buttons->addButton(QDialogButtonBox::Help);
+    cmdHelp->setObjectName(QStringLiteral("cmdHelp"));
     connect(cmdOK, &QPushButton::clicked, this, &SettingsWindow::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmdHelp, &QPushButton::clicked, this, &SettingsWindow::cmdHelp_Click);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, cmdHelp,
+        &QPushButton::click);
 
     auto *body = new QHBoxLayout;
     body->addWidget(lstPages);
@@ -556,11 +580,18 @@ SettingsWindow::SettingsWindow(SessionSettings *session, GlobalSettingsIface *gl
     lstPages->setFixedWidth(lstPages->sizeHintForColumn(0) + 4 * lstPages->frameWidth() + 24);
     if (!m_pages.isEmpty())
         showPage(::settingsdlg::startPage(startPage, withSession).value_or(m_pages.first()));
-    resize(780, 660);
+    resize(fittedSize(owner));
     rt::orderTabsAsShown(this);
 }
 
 SettingsWindow::~SettingsWindow() = default;
+
+// The guide's topic of each page is "settings-" and the page's title in lower case.
+void SettingsWindow::cmdHelp_Click()
+{
+    commondlg::showHelp(this, frmMdiParent::HelpFile(), commondlg::HelpCommand::Context,
+        kHelpTopicPrefix + currentPageTitle().toLower());
+}
 
 QStringList SettingsWindow::pageTitles() const
 {

@@ -78,9 +78,11 @@ public:
     QLabel *lbError = nullptr;
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;
+    QPushButton *cmdHelp = nullptr; // F1 too: the help of the page on screen
 
 private:
     void cmdOK_Click();
+    void cmdHelp_Click();
     void buildPages(bool withSession, bool withProgram);
     QWidget *buildPage(settingsdlg::Page page, bool withSession);
     void showPage(settingsdlg::Page page);

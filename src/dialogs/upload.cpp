@@ -7,6 +7,7 @@
 #include "emulator/emulator.h"
 #include "runtime/controls.h"
 
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -22,6 +23,8 @@ const char *const overwriteCaptions[frmUpload::OverwriteCount]
 
 const QString kMultipleFiles = QStringLiteral("That protocol does not accept multiple file names.  ")
     + QStringLiteral("Do you want to discard the extra files?");
+
+const QString kMissingFile = QStringLiteral("There is no file \"%1\" to upload.");
 
 // ASCII and XModem send one file; the others take a list.
 bool sendsOneFile(rt::Int protocol)
@@ -173,11 +176,32 @@ void frmUpload::cmdBrowse_Click()
     rt::debugSwallowed(lcDialogs(), quiet, "upload browse");
 }
 
+// The first named file that is not there to be sent, or "".
+QString frmUpload::missingFile() const
+{
+    if (m_fileList.isEmpty())
+        return QString();
+    for (const QString &name : m_fileList.split(QChar(0))) {
+        const QString path = name.startsWith(u'/') ? name : m_directory + name;
+        if (!QFileInfo(path).isFile())
+            return path;
+    }
+    return QString();
+}
+
 void frmUpload::cmdUpload_Click()
 {
     rt::ResumeNext quiet;
     quiet([&] {
         takeEditedFileName();
+        // A file that is not there is named, and the dialog stays for another choice.
+        const QString missing = missingFile();
+        if (!missing.isEmpty()) {
+            Nvmain::MessageBox(kMissingFile.arg(missing), MsgBox::OKOnly | MsgBox::Exclamation,
+                widget());
+            FileName->setFocus(Qt::OtherFocusReason);
+            return;
+        }
         handOff(Xfer::Upload, m_mode);
         unload();
     });

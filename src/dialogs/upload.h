@@ -44,4 +44,5 @@ private:
     void cmdUpload_Click();
     // ASCII and XModem with several files: asks to keep the first; false when the user declines.
     bool keepFirstFileOnly();
+    QString missingFile() const;
 };

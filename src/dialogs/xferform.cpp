@@ -67,6 +67,12 @@ void ShowHelp(QWidget *dialog, const QString &topic)
     commondlg::showHelp(dialog, frmMdiParent::HelpFile(), commondlg::HelpCommand::Context, topic);
 }
 
+void HelpKey(QWidget *dialog, QPushButton *help)
+{
+    QObject::connect(new QShortcut(QKeySequence::HelpContents, dialog), &QShortcut::activated,
+        help, &QPushButton::click);
+}
+
 void DialogKeys(QWidget *window, QPushButton *defaultButton, QPushButton *cancelButton)
 {
     defaultButton->setDefault(true);
@@ -127,7 +133,11 @@ QWidget *XferForm::buildWindow(
 
     frmFile = new QGroupBox(fileFrame, window);
     DirName = new QLineEdit(frmFile);
+    // The directory comes with a chosen or typed file name: the box only shows it, and looks so.
     DirName->setReadOnly(true);
+    QPalette readOnly = DirName->palette();
+    readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+    DirName->setPalette(readOnly);
     DirName->setMinimumWidth(320);
     FileName = new QLineEdit(frmFile);
     lblDirectory = new QLabel(QStringLiteral("&Directory"), frmFile);
@@ -197,6 +207,7 @@ QWidget *XferForm::buildWindow(
     rt::onLostFocus(FileName, [this] { FileName_LostFocus(); });
     rt::onClick(cmdSetup, this, [this] { cmdSetup_Click(); });
     rt::onClick(cmdHelp, this, [this] { cmdHelp_Click(); });
+    Xfer::HelpKey(window, cmdHelp);
     rt::onClick(cmdOK, this, [this] { cmdOK_Click(); });
     rt::onClick(cmdCancel, this, [this] { cmdCancel_Click(); });
     return window;

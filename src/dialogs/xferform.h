@@ -41,6 +41,8 @@ inline const QString HelpTopic = QStringLiteral("transfers");
 inline const QString CaptureHelpTopic = QStringLiteral("capture");
 // Opens the guide at a topic over a dialog.
 void ShowHelp(QWidget *dialog, const QString &topic);
+// F1 in a dialog presses its Help button.
+void HelpKey(QWidget *dialog, QPushButton *help);
 
 // The active session, or null when no session window is active.
 SessionPtr ActiveSession();

@@ -33,6 +33,7 @@
 #include <QScopeGuard>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include <algorithm>
 
@@ -82,6 +83,18 @@ enum SessionCommandNo : rt::Long {
     CmdResetComm = 708,
 };
 
+// The clipboard keys of the desktop: Ctrl+Insert copies, Shift+Insert pastes.
+struct ClipboardKey
+{
+    rt::Int shift;
+    rt::Long command;
+};
+constexpr ClipboardKey ClipboardKeys[] = {
+    { rt::vbCtrlMask, CmdCopy },
+    { rt::vbShiftMask, CmdPaste },
+};
+// The Alt+letter shortcuts of a session window (BlockedHotKeys may block each).
+constexpr rt::Int AltShortcutKeys[] = { 'C', 'G', 'L', 'P' };
 // Ctrl+Tab as a key code of the emulator's keyboard map.
 constexpr rt::Int CtrlTabKey = 2009;
 // Connection errors that a session which closes or offers to reconnect does not show.
@@ -93,6 +106,7 @@ const QString kErrNum = QStringLiteral("ErrNum");
 const QString kErrMsg = QStringLiteral("ErrMsg");
 const QString kBusy = QStringLiteral("Busy");
 const QString kNotConnected = QStringLiteral("Not connected: Tools > Settings sets the host");
+const QString kSettingsWait = QStringLiteral("; new settings wait for Tools > Reset Connection");
 
 // The session of a key, or null; never fails.
 SessionPtr sessionOf(const QString &key)
@@ -189,6 +203,9 @@ QWidget *frmMdiChild::createWidgets()
     buttons->addWidget(cancel);
     panel->addLayout(buttons);
     m_reconnect->hide();
+    // The window's keyboard focus is its terminal's (the reconnect panel's while it shows), also
+    // when a caller focuses the window itself.
+    window->setFocusProxy(m_emulator);
     connect(m_okRecon, &QPushButton::clicked, this, [this] { rt::event([&] { cmdOKRecon_Click(); }); });
     connect(cancel, &QPushButton::clicked, this,
         [this] { rt::event([&] { cmdCancelRecon_Click(); }); });
@@ -248,11 +265,8 @@ void frmMdiChild::Form_Activate()
                 gActivationList->SetTop(rt::CInt(rt::Val(Tag)));
         });
     }
-    if (gRefocusPending) {
-        gRefocusPending = false;
-        rt::ResumeNext quiet;
-        quiet([&] { m_emulator->setFocus(); });
-    }
+    // Typing goes to the window that became active.
+    h([&] { widget()->setFocus(); });
     h([&] { UpdatePasteTool(); });
     h([&] { Nvmain::SetPauseState(m_pauseState); });
 }
@@ -288,21 +302,40 @@ void frmMdiChild::Form_KeyDown(rt::Int &keyCode, rt::Int shift)
             keyCode = 0;
             return;
         }
+    } else if (keyCode == rt::vbKeyInsert) {
+        for (const ClipboardKey &key : ClipboardKeys) {
+            if ((shift & 7) != key.shift)
+                continue;
+            keyCode = 0;
+            h([&] { SessionCommand(key.command); });
+            return;
+        }
     } else if (keyCode == rt::vbKeyScrollLock) {
         h([&] {
             rt::setPauseState(!rt::pauseState());
             m_pauseState = rt::pauseState();
         });
     }
-    if ((shift & rt::vbAltMask) && keyCode >= rt::vbKeyA && keyCode <= rt::vbKeyZ)
-        h([&] { altShortcut(keyCode); });
+    if ((shift & rt::vbAltMask) && isFreeAltShortcut(keyCode)) {
+        // The shortcut's command uses the key (even when it fails): the host does not get it.
+        const rt::Int letter = keyCode;
+        keyCode = 0;
+        h([&] { altShortcut(letter); });
+    }
+}
+
+bool frmMdiChild::isFreeAltShortcut(rt::Int keyCode)
+{
+    if (keyCode < rt::vbKeyA || keyCode > rt::vbKeyZ
+        || std::find(std::begin(AltShortcutKeys), std::end(AltShortcutKeys), keyCode)
+            == std::end(AltShortcutKeys))
+        return false;
+    const rt::Long blocked = gApp ? gApp->BlockedHotKeys() : 0;
+    return !(blocked & (rt::Long(1) << (keyCode - rt::vbKeyA)));
 }
 
 void frmMdiChild::altShortcut(rt::Int keyCode)
 {
-    const rt::Long blocked = gApp ? gApp->BlockedHotKeys() : 0;
-    if (blocked & (rt::Long(1) << (keyCode - rt::vbKeyA)))
-        return;
     switch (keyCode) {
     case 'C':
         frmCapStart::ShowCaptureDialog();
@@ -438,6 +471,7 @@ void frmMdiChild::showReconnectPanel()
     m_emulator->setEnabled(false);
     m_reconnect->show();
     m_reconnect->raise();
+    widget()->setFocusProxy(m_okRecon);
 }
 
 void frmMdiChild::hideReconnectPanel()
@@ -445,6 +479,7 @@ void frmMdiChild::hideReconnectPanel()
     rt::ResumeNext quiet;
     quiet([&] { m_emulator->setEnabled(true); });
     quiet([&] { m_reconnect->hide(); });
+    quiet([&] { widget()->setFocusProxy(m_emulator); });
     quiet([&] {
         if (isActiveChild())
             m_emulator->setFocus();
@@ -1052,8 +1087,12 @@ void frmMdiChild::ctlEmulator_StatusChange(const QString &text)
 {
     rt::Proc h(kModule, "ctlEmulator_StatusChange");
     h([&] {
-        // A session that has not tried to connect yet says where its connection is set.
-        setTool(ToolStatus, PropCaption, text.isEmpty() ? kNotConnected : text);
+        // A session that has not tried to connect yet says where its connection is set; one
+        // whose link is not the one its settings name says how to change over.
+        QString status = text.isEmpty() ? kNotConnected : text;
+        if (m_emulator->Connected() != 0 && !m_emulator->LinkFollowsSettings())
+            status += kSettingsWait;
+        setTool(ToolStatus, PropCaption, status);
         recalcLayout();
     });
 }

@@ -4,7 +4,9 @@
 // session events and host requests (a script of the host runs only with the user's consent,
 // scriptconsent.h; the dialogs of host requests open one at a time; a server name is one DDE
 // topic's alone), handles the session-window keys (Ctrl+Tab cycling in activation order,
-// Scroll Lock pause, the Alt letter shortcuts that BlockedHotKeys does not block), shows the reconnect panel when a Telnet or SSH connection drops, starts a transfer that
+// Scroll Lock pause, Ctrl+Insert and Shift+Insert for Copy and Paste, the Alt letter shortcuts
+// that BlockedHotKeys does not block, which use their key), shows the reconnect panel when a
+// Telnet or SSH connection drops, starts a transfer that
 // a dialog prepared (message 1830) and takes part in the orderly closing of its session.
 //
 // The window never keeps its session: every handler looks it up in Sessions by the key in Tag
@@ -95,6 +97,8 @@ private:
     void hideReconnectPanel();
     void placeReconnectPanel();
     bool isActiveChild() const;
+    // An Alt+letter with a command that BlockedHotKeys does not block.
+    static bool isFreeAltShortcut(rt::Int keyCode);
     void altShortcut(rt::Int keyCode);
 
     // The emulator control's events.

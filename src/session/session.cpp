@@ -463,7 +463,6 @@ void clsSession::closeNow()
     quiet([&] { Emulator()->Shutdown(); });
     // The host program goes with the session: its clients hear so at once.
     quiet([&] { setServerMode(rt::False); });
-    gRefocusPending = true;
     gCleanupPending = true;
     quiet([&] {
         if (!gCleanupTimer)

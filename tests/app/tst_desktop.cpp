@@ -3,7 +3,10 @@
 // dialog points it at a loopback host and Tools, Reset Connection connects it; File, Save As writes
 // a.nvcf and Save Layout As writes l.nvly; started again as "norvalis l.nvly" the session comes
 // back at its place and in its state, the File menu's first recent entry is l.nvly with its
-// spelling (choosing it opens the layout again); Help, Contents shows the guide.
+// spelling (choosing it opens the layout again); Help, Contents shows the guide. Under a window
+// manager (openbox), keys typed after each dialog of a session, after a start with a session file,
+// after Ctrl+Tab and after Window > n reach the active session's host; a word selected with the
+// mouse is pasted by the middle button, Ctrl+Insert copies it and Shift+Insert pastes it.
 //
 // NORVALIS_DESKTOP_SHOTS names a folder for a picture of the screen after each step.
 
@@ -11,6 +14,7 @@
 
 #include "app/profile.h"
 #include "automation/remote.h"
+#include "session/hostfile.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -59,8 +63,39 @@ public:
         return !m_display.isEmpty();
     }
 
+    // Starts openbox on the display and waits until it manages windows; false when it is not
+    // installed or did not come up.
+    bool startWindowManager()
+    {
+        if (QStandardPaths::findExecutable(u"openbox"_qs).isEmpty())
+            return false;
+        if (m_wm.state() != QProcess::NotRunning)
+            return true;
+        m_wm.setProcessEnvironment(environment());
+        m_wm.setProgram(u"openbox"_qs);
+        m_wm.setStandardOutputFile(QProcess::nullDevice());
+        m_wm.setStandardErrorFile(QProcess::nullDevice());
+        m_wm.start();
+        if (!m_wm.waitForStarted(10000))
+            return false;
+        // A running window manager names the active window on the root window.
+        return QTest::qWaitFor(
+            [&] {
+                QProcess probe;
+                probe.setProcessEnvironment(environment());
+                probe.start(u"xdotool"_qs, { u"getactivewindow"_qs });
+                probe.waitForFinished(10000);
+                return !probe.readAllStandardError().contains("claims not to support");
+            },
+            60000);
+    }
+
     void stop()
     {
+        if (m_wm.state() != QProcess::NotRunning) {
+            m_wm.terminate();
+            m_wm.waitForFinished(10000);
+        }
         if (m_xvfb.state() == QProcess::NotRunning)
             return;
         m_xvfb.closeWriteChannel();
@@ -80,6 +115,7 @@ public:
 
 private:
     QProcess m_xvfb;
+    QProcess m_wm;
     QString m_display;
     QString m_authority;
 };
@@ -94,6 +130,9 @@ private slots:
     void initTestCase();
     void cleanup();
     void doneWhen();
+    void keysReachTheHost();
+    void selectionAndClipboardKeys();
+    void highDpiSettingsFit();
 
 private:
     QString home(const QString &name) const { return m_env.homeDir() + u'/' + name; }
@@ -105,19 +144,23 @@ private:
     // Gives the main window the keyboard focus, then presses the keys (xdotool key names).
     void keysToMain(const QStringList &keys);
     void typeText(const QString &text);
-    void startProgram(const QStringList &arguments);
+    void startProgram(const QStringList &arguments, const QString &scale = QString());
     void endProgram();
     automation::Remote application() const;
     automation::Remote sessions() const;
     automation::Remote sessionAt(int position) const;
     rt::Long sessionCount() const;
     void shot(const QString &name);
+    // Types a marker and waits until the host's connection n (from 0) has received it.
+    bool typedReachesHost(int connection, const QString &marker);
 
     StartupEnvironment m_env;
     VirtualDisplay m_display;
     QProcess *m_program = nullptr;
     QTcpServer m_host;
     int m_connections = 0;
+    QList<QByteArray> m_received; // by connection, in the order they came
+    QList<QPointer<QTcpSocket>> m_sockets; // the same
 };
 
 void TestDesktop::initTestCase()
@@ -130,7 +173,11 @@ void TestDesktop::initTestCase()
     QVERIFY(m_display.start(m_env.path("display")));
     connect(&m_host, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = m_host.nextPendingConnection()) {
-            ++m_connections;
+            const int index = m_connections++;
+            m_received.append(QByteArray());
+            m_sockets.append(socket);
+            connect(socket, &QTcpSocket::readyRead, this,
+                [this, socket, index] { m_received[index] += socket->readAll(); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
@@ -179,7 +226,8 @@ QString TestDesktop::waitForWindow(const QString &pattern, int ms)
 
 void TestDesktop::keysToMain(const QStringList &keys)
 {
-    const QString main = waitForWindow(u"^Norvalis 2000$"_qs);
+    // With a maximized session the title names it too.
+    const QString main = waitForWindow(u"^Norvalis 2000( - .*)?$"_qs);
     QVERIFY2(!main.isEmpty(), "the main window is not on the display");
     xdotool({ u"windowfocus"_qs, u"--sync"_qs, main });
     xdotool(QStringList { u"key"_qs, u"--delay"_qs, u"150"_qs } + keys);
@@ -190,12 +238,15 @@ void TestDesktop::typeText(const QString &text)
     xdotool({ u"type"_qs, u"--delay"_qs, u"40"_qs, text });
 }
 
-void TestDesktop::startProgram(const QStringList &arguments)
+void TestDesktop::startProgram(const QStringList &arguments, const QString &scale)
 {
     QDBusServiceWatcher watcher(kBusName, QDBusConnection::sessionBus());
     QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
     m_program = new QProcess(this);
-    m_program->setProcessEnvironment(m_display.environment());
+    QProcessEnvironment environment = m_display.environment();
+    if (!scale.isEmpty())
+        environment.insert(u"QT_SCALE_FACTOR"_qs, scale);
+    m_program->setProcessEnvironment(environment);
     m_program->setWorkingDirectory(m_env.homeDir());
     m_program->setProcessChannelMode(QProcess::ForwardedChannels);
     m_program->start(StartupEnvironment::executable(), arguments);
@@ -264,8 +315,7 @@ void TestDesktop::doneWhen()
 
     // Tools, Settings: on the Connection page (the page list has the focus; the device list is
     // the next stop, as on screen) the device TCP/IP, the loopback host and its port; Enter is OK.
-    // Settings is the last entry of the Tools menu (its letter S is Run Script's too): one up from
-    // the first.
+    // Settings is the last entry of the Tools menu: one up from the first.
     keysToMain({ u"alt+t"_qs, u"Up"_qs, u"Return"_qs });
     const QString settings = waitForWindow(u"^Norvalis Settings$"_qs);
     QVERIFY2(!settings.isEmpty(), "Tools, Settings shows no settings dialog");
@@ -332,6 +382,158 @@ void TestDesktop::doneWhen()
     keysToMain({ u"alt+h"_qs, u"c"_qs });
     QVERIFY2(!waitForWindow(u"^Norvalis Help$"_qs).isEmpty(), "Help, Contents shows no guide");
     shot(u"8-help"_qs);
+}
+
+bool TestDesktop::typedReachesHost(int connection, const QString &marker)
+{
+    const qsizetype before = m_received.value(connection).size();
+    typeText(marker);
+    if (QTest::qWaitFor(
+            [&] { return m_received.value(connection).mid(before).contains(marker.toUtf8()); },
+            10000))
+        return true;
+    qWarning("connection %d received %s", connection,
+        m_received.value(connection).mid(before).toHex(' ').constData());
+    return false;
+}
+
+// Under a window manager, as a user works: the terminal of the active session has the keyboard
+// focus after a start with a session file, after each dialog of a session (OK or Cancel), after
+// Ctrl+Tab and Window > n. An Alt shortcut's key does not reach the host.
+void TestDesktop::keysReachTheHost()
+{
+    if (!m_display.startWindowManager())
+        QSKIP("openbox is not installed (scripts/setup installs it) or did not start: no window manager to focus windows");
+    const QString first = home(u"first.nvcf"_qs);
+    const QString second = home(u"second.nvcf"_qs);
+    for (const QString &file : { first, second }) {
+        writeBytes(file, hostSessionFile(m_host.serverPort()));
+    }
+    const int base = m_connections;
+    startProgram({ first });
+    QTRY_VERIFY_WITH_TIMEOUT(m_connections > base, 20000);
+    QVERIFY2(typedReachesHost(base, u"start"_qs), "the session started with a file has no focus");
+
+    // Each dialog of a session opened with its keys and closed with Escape or Enter.
+    struct Dialog
+    {
+        const char *name;
+        QStringList open;
+        QString title;
+        QString close;
+    };
+    const Dialog dialogs[] = {
+        { "settings cancelled", { u"alt+t"_qs, u"Up"_qs, u"Return"_qs }, u"^Norvalis Settings$"_qs,
+            u"Escape"_qs },
+        { "settings OK", { u"alt+t"_qs, u"Up"_qs, u"Return"_qs }, u"^Norvalis Settings$"_qs,
+            u"Return"_qs },
+        { "save as", { u"alt+f"_qs, u"a"_qs }, u"^Save As$"_qs, u"Escape"_qs },
+        { "paste file", { u"alt+e"_qs, u"f"_qs }, u"^Select File to Paste$"_qs, u"Escape"_qs },
+        { "capture by Alt+C", { u"alt+c"_qs }, u"^Begin Capture$"_qs, u"Escape"_qs },
+        { "capture", { u"alt+r"_qs, u"c"_qs }, u"^Begin Capture$"_qs, u"Escape"_qs },
+        { "upload", { u"alt+r"_qs, u"u"_qs }, u"Upload"_qs, u"Escape"_qs },
+        { "download", { u"alt+r"_qs, u"d"_qs }, u"Download"_qs, u"Escape"_qs },
+        { "printer settings", { u"alt+f"_qs, u"r"_qs }, u"^Norvalis Settings$"_qs, u"Escape"_qs },
+        { "mouse settings", { u"alt+e"_qs, u"m"_qs }, u"^Norvalis Settings$"_qs, u"Escape"_qs },
+        { "about", { u"alt+h"_qs, u"a"_qs }, u"^About Norvalis$"_qs, u"Return"_qs },
+    };
+    for (const Dialog &dialog : dialogs) {
+        xdotool(QStringList { u"key"_qs, u"--delay"_qs, u"150"_qs } + dialog.open);
+        QVERIFY2(!waitForWindow(dialog.title).isEmpty(), dialog.name);
+        shot(u"keys-"_qs + QString::fromLatin1(dialog.name).replace(u' ', u'-'));
+        xdotool({ u"key"_qs, dialog.close });
+        QTRY_VERIFY2_WITH_TIMEOUT(!windowShown(dialog.title), dialog.name, 10000);
+        const qsizetype before = m_received.at(base).size();
+        QVERIFY2(typedReachesHost(base, u"k"_qs), dialog.name);
+        QCOMPARE(m_received.at(base).mid(before), QByteArray("k"));
+    }
+
+    // A second session: Ctrl+Tab goes back to the first, Window > 2 to the second again (the
+    // list is in opening order).
+    keysToMain({ u"alt+f"_qs, u"o"_qs });
+    QVERIFY(!waitForWindow(u"^Open"_qs).isEmpty());
+    typeText(second);
+    xdotool({ u"key"_qs, u"Return"_qs });
+    QTRY_VERIFY_WITH_TIMEOUT(m_connections > base + 1, 20000);
+    QVERIFY2(typedReachesHost(base + 1, u"two"_qs), "the opened session has no focus");
+    xdotool({ u"key"_qs, u"ctrl+Tab"_qs });
+    QVERIFY2(typedReachesHost(base, u"tab"_qs), "Ctrl+Tab leaves the focus behind");
+    xdotool({ u"key"_qs, u"--delay"_qs, u"150"_qs, u"alt+w"_qs, u"2"_qs });
+    QVERIFY2(typedReachesHost(base + 1, u"win"_qs), "Window > 2 leaves the focus behind");
+    shot(u"keys-window-2"_qs);
+}
+
+// Double-clicking a word selects it and makes it the primary selection: the middle button pastes
+// it to the host; Ctrl+Insert copies it to the clipboard and Shift+Insert pastes that.
+void TestDesktop::selectionAndClipboardKeys()
+{
+    if (!m_display.startWindowManager())
+        QSKIP("openbox is not installed (scripts/setup installs it) or did not start: no window manager to focus windows");
+    const QString file = home(u"words.nvcf"_qs);
+    writeBytes(file, hostSessionFile(m_host.serverPort()));
+    const int base = m_connections;
+    startProgram({ file });
+    QTRY_VERIFY_WITH_TIMEOUT(m_connections > base, 20000);
+    // Every cell of the screen is in the one word of its row.
+    const QByteArray word = QByteArray("abcdefghij").repeated(7) + "klmnopqrs";
+    QByteArray rows;
+    for (int row = 0; row < 24; ++row)
+        rows += (row ? "\r\n" : "") + word;
+    m_sockets.at(base)->write(rows);
+    // The middle of the main window is on the maximized session's screen.
+    const QString main = waitForWindow(u"^Norvalis 2000$"_qs);
+    automation::Remote session = sessionAt(0);
+    session.set(u"WindowState"_qs, QVariant::fromValue(rt::Int(2)));
+    QMap<QString, int> geometry;
+    for (const QString &line :
+        xdotool({ u"getwindowgeometry"_qs, u"--shell"_qs, main }).split(u'\n'))
+        geometry.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    const QString x = QString::number(geometry.value(u"X"_qs) + geometry.value(u"WIDTH"_qs) / 2);
+    const QString y = QString::number(geometry.value(u"Y"_qs) + geometry.value(u"HEIGHT"_qs) / 2);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        session
+            .call(u"GetText"_qs,
+                { QVariant::fromValue(rt::Int(1)), QVariant::fromValue(rt::Int(1)),
+                    QVariant::fromValue(rt::Int(-1)), QVariant::fromValue(rt::Int(0)) })
+            .toString()
+            .contains(u"abcdefghij"_qs),
+        10000);
+    xdotool({ u"mousemove"_qs, u"--sync"_qs, x, y });
+    xdotool({ u"click"_qs, u"--repeat"_qs, u"2"_qs, u"--delay"_qs, u"80"_qs, u"1"_qs });
+    shot(u"selection-word"_qs);
+    qsizetype before = m_received.at(base).size();
+    xdotool({ u"click"_qs, u"2"_qs });
+    QTRY_COMPARE_WITH_TIMEOUT(m_received.at(base).mid(before), word, 10000);
+
+    before = m_received.at(base).size();
+    xdotool({ u"key"_qs, u"--delay"_qs, u"150"_qs, u"ctrl+Insert"_qs, u"shift+Insert"_qs });
+    QTRY_COMPARE_WITH_TIMEOUT(m_received.at(base).mid(before), word, 10000);
+}
+
+// At twice the scale on 1280 x 1024 the settings dialog fits the screen, its buttons on it
+// (NORVALIS_DESKTOP_SHOTS: the status line's panels beside each other, each with its text).
+void TestDesktop::highDpiSettingsFit()
+{
+    if (!m_display.startWindowManager())
+        QSKIP("openbox is not installed (scripts/setup installs it) or did not start: no window manager to place windows");
+    startProgram({}, u"2"_qs);
+    keysToMain({ u"alt+f"_qs, u"n"_qs });
+    QTRY_COMPARE_WITH_TIMEOUT(sessionCount(), rt::Long(1), 20000);
+    shot(u"high-dpi-main"_qs);
+    keysToMain({ u"alt+t"_qs, u"Up"_qs, u"Return"_qs });
+    const QString settings = waitForWindow(u"^Norvalis Settings$"_qs);
+    QVERIFY2(!settings.isEmpty(), "Tools, Settings shows no settings dialog");
+    shot(u"high-dpi-settings"_qs);
+    QMap<QString, int> geometry;
+    for (const QString &line :
+        xdotool({ u"getwindowgeometry"_qs, u"--shell"_qs, settings }).split(u'\n'))
+        geometry.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    const QRect dialog(geometry.value(u"X"_qs), geometry.value(u"Y"_qs), geometry.value(u"WIDTH"_qs),
+        geometry.value(u"HEIGHT"_qs));
+    QVERIFY2(QRect(0, 0, 1280, 1024).contains(dialog),
+        qPrintable(u"%1,%2 %3x%4"_qs.arg(dialog.x()).arg(dialog.y()).arg(dialog.width()).arg(dialog.height())));
+    xdotool({ u"key"_qs, u"Escape"_qs });
+    QTRY_VERIFY_WITH_TIMEOUT(!windowShown(u"^Norvalis Settings$"_qs), 10000);
 }
 
 QTEST_MAIN(TestDesktop)

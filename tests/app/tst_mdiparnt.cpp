@@ -462,8 +462,9 @@ void TestMdiParent::settingsCommands()
 
 // OK in the settings window after a change of the connection: a session without a link connects
 // at once (and shows what the host sends); a connected one is asked whether to connect again and
-// does so only on Yes; a change elsewhere leaves the link alone. Cancel connects nothing, even
-// where an OK refused by a later field has written the connection already.
+// does so only on Yes (after No the old link's text keeps showing); a change elsewhere leaves the
+// link alone. Cancel connects nothing, even where an OK refused by a later field has written the
+// connection already.
 void TestMdiParent::settingsConnect_data()
 {
     QTest::addColumn<bool>("connected"); // to the first host before the dialog opens
@@ -543,10 +544,21 @@ void TestMdiParent::settingsConnect()
         second.send("login: ");
         QTRY_COMPARE(session->Emulator()->screen()->rowText(0).trimmed(), u"login:"_qs);
     } else {
-        // The link to the first host is the one the session had (not one being made again);
-        // a session without one has none made.
-        QCOMPARE(session->Emulator()->Connected() != 0, connected);
+        // A session without a link has none made.
         QCOMPARE(session->Emulator()->channel() != nullptr, connected);
+        if (connected) {
+            // The link to the first host is the one the session had (not one being made again); what
+            // it sends is shown, and the status line names it and, when the settings name another
+            // host, says how to change over.
+            QVERIFY(session->Emulator()->Connected() != 0);
+            first.send("Password: ");
+            QTRY_COMPARE(session->Emulator()->screen()->rowText(0).trimmed(), u"Password:"_qs);
+            const QString status
+                = session->Menu()->MnuBands(u"Status Line"_qs)->MnuTools(u"1103"_qs)->Caption();
+            QVERIFY2(status.contains(u"127.0.0.1:"_qs + first.portText()), qPrintable(status));
+            QCOMPARE(status.endsWith(u"new settings wait for Tools > Reset Connection"_qs),
+                change == u"port"_qs);
+        }
     }
     QCOMPARE(second.connectionCount(), secondHost);
     QTEST(first.connectionCount(), "firstHost");

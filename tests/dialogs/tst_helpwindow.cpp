@@ -94,6 +94,13 @@ private slots:
         QTest::newRow("capture") << u"capture"_qs << u"Capture"_qs;
         QTest::newRow("transfers") << u"transfers"_qs << u"Uploads and downloads"_qs;
         QTest::newRow("dialing") << u"dialing"_qs << u"Dialing"_qs;
+        QTest::newRow("settings, Connection")
+            << u"settings-connection"_qs << u"The settings dialog"_qs;
+        QTest::newRow("settings, Program") << u"settings-program"_qs << u"The settings dialog"_qs;
+        QTest::newRow("settings, Transfer")
+            << u"settings-transfer"_qs << u"Uploads and downloads"_qs;
+        QTest::newRow("settings, Mouse") << u"settings-mouse"_qs << u"Mouse tables"_qs;
+        QTest::newRow("settings, Printer") << u"settings-printer"_qs << u"Printing"_qs;
         QTest::newRow("unknown") << u"no-such-topic"_qs << u"Getting started"_qs;
     }
     void topic()
@@ -105,6 +112,9 @@ private slots:
         QVERIFY(window && QTest::qWaitForWindowExposed(window));
         QCOMPARE(window->sectionShown(), section);
         QVERIFY(window->txtTopic->viewport()->rect().contains(window->txtTopic->cursorRect()));
+        // Escape closes it, as it closes a dialog.
+        QTest::keyClick(window->txtTopic, Qt::Key_Escape);
+        QTRY_VERIFY(!commondlg::HelpWindow::current());
     }
 
     // The search keeps the sections that hold every word, and their chapters.

@@ -6,6 +6,7 @@
 #include "common/modal.h"
 #include "common/testutil.h"
 #include "commondlg/commondlg.h"
+#include "commondlg/helpwindow.h"
 #include "session/sessionsettings.h"
 #include "dialogs/settingsdlg.h"
 #include "dialogs/settingsfields.h"
@@ -242,6 +243,19 @@ private slots:
         QTest::newRow("alone") << false << QString() << QStringList { u"Program"_qs }
                                << u"Program"_qs;
     }
+    // F1 and the Help button open the guide over the dialog (at the page's topic: see
+    // tst_helpwindow); the dialog stays.
+    void helpKey()
+    {
+        const auto window = open(u"X"_qs);
+        QVERIFY(window->cmdHelp->isVisible());
+        QTest::keyClick(window->lstPages, Qt::Key_F1);
+        QTRY_VERIFY(commondlg::HelpWindow::current());
+        QVERIFY(window->isVisible());
+        commondlg::showHelp(nullptr, QString(), commondlg::HelpCommand::Quit);
+        QTRY_VERIFY(!commondlg::HelpWindow::current());
+    }
+
     void pages()
     {
         QFETCH(bool, withSession);

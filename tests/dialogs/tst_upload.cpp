@@ -4,6 +4,7 @@
 // and a YModem upload of two files to a host running rb, started by the hand-off.
 
 #include "dialogs/dialogtest.h"
+#include "commondlg/helpwindow.h"
 #include "dialogs/upload.h"
 #include "menus/menus.h"
 
@@ -235,6 +236,44 @@ private slots:
         QTest::keyClick(m_form->FileName, Qt::Key_Return);
         QVERIFY(!m_form->isLoaded());
         checkHandedTransfer(rt::Long(1), fileName, protocol);
+    }
+
+    // F1 presses Help: the guide opens over the dialog, which stays.
+    void helpKey()
+    {
+        open();
+        QTest::keyClick(m_form->FileName, Qt::Key_F1);
+        QTRY_VERIFY(commondlg::HelpWindow::current());
+        QVERIFY(m_form->isLoaded());
+        commondlg::showHelp(nullptr, QString(), commondlg::HelpCommand::Quit);
+        QTRY_VERIFY(!commondlg::HelpWindow::current());
+    }
+
+    // A named file that is not there: the box names it, the dialog stays and nothing is sent.
+    void missingFile_data()
+    {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("missing");
+        QTest::newRow("ASCII") << 0 << "gone.txt" << "gone.txt";
+        QTest::newRow("YModem, the second of two") << 3 << "a.txt gone.txt" << "gone.txt";
+        QTest::newRow("ZModem, a directory") << 4 << "a.txt sub" << "sub";
+    }
+    void missingFile()
+    {
+        QFETCH(int, protocol);
+        QFETCH(QString, typed);
+        QFETCH(QString, missing);
+        QVERIFY(QDir().mkpath(expand(u"$X/sub"_qs)));
+        open();
+        clickProtocol(protocol);
+        m_form->FileName->setFocus(Qt::MouseFocusReason);
+        QTest::keyClicks(m_form->FileName, typed);
+        QTest::keyClick(m_form->FileName, Qt::Key_Return);
+        QCOMPARE(t.messages,
+            QStringList { u"48|There is no file \""_qs + expand(u"$X"_qs) + missing + u"\" to upload."_qs });
+        QVERIFY(m_form->isLoaded());
+        QVERIFY(t.transfers.isEmpty());
     }
 
     // The first opening of a run turns the session's DefaultXferMode round (0 gives binary);

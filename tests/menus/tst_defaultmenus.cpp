@@ -93,7 +93,16 @@ private slots:
             QVERIFY2(menu.MnuBands(band), qPrintable(band));
 
         for (const MnuBandPtr &band : menu.NewEnum()) {
+            QStringList letters; // each item of a menu has a letter of its own
             for (const MnuToolPtr &tool : band->NewEnum()) {
+                const qsizetype amp = tool->Caption().indexOf(u'&');
+                if (band->BandType() != 0 && band->BandType() != 3 && amp >= 0
+                    && amp + 1 < tool->Caption().size()) {
+                    const QString letter = tool->Caption().mid(amp + 1, 1).toLower();
+                    QVERIFY2(!letters.contains(letter),
+                        qPrintable(band->Name() + u": "_qs + tool->Caption()));
+                    letters << letter;
+                }
                 // Every drop-down a tool names is a band of the menu; every picture exists.
                 if (!tool->SubBand().isEmpty())
                     QVERIFY2(menu.MnuBands(tool->SubBand()), qPrintable(tool->SubBand()));

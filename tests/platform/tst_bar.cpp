@@ -1,6 +1,7 @@
 #include "bar/bar.h"
 #include "bar/delimitedtable.h"
 #include "common/testutil.h"
+#include "runtime/screen.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -447,6 +448,29 @@ private slots:
         m.toolBar->tools().remove("77");
         m_control->recalcLayout();
         QCOMPARE(texts(toolBar->actions()).size(), 3);
+    }
+
+    // A status field is as wide as its tool says and never narrower than its text (a larger
+    // font or scale), also after its caption grew.
+    void statusFieldFitsText_data()
+    {
+        QTest::addColumn<int>("twips");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("text wider than the tool") << 300 << "Connected: TCP 127.0.0.1:40963 TCP/IP";
+        QTest::newRow("tool wider than the text") << 3000 << "Off";
+    }
+    void statusFieldFitsText()
+    {
+        QFETCH(int, twips);
+        QFETCH(QString, caption);
+        Menu m = addMenu(0);
+        ToolPtr field = m.status->tools().item(0);
+        field->setWidth(Long(twips));
+        m_control->recalcLayout();
+        field->setCaption(caption);
+        auto *label = m_control->statusFieldsFor(m.status.get())->findChildren<QLabel *>().at(0);
+        QVERIFY(label->minimumWidth() >= label->fontMetrics().horizontalAdvance(caption));
+        QVERIFY(label->minimumWidth() >= rt::twipsToPixelsX(twips));
     }
 
     void toolChangesReachWidgets_data()

@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QScopeGuard>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -129,6 +130,10 @@ private slots:
     void invokeByName();
     void dispatchTable();
     void historyPane();
+    void historyWheel_data();
+    void smallerThanScreen_data();
+    void smallerThanScreen();
+    void historyWheel();
     void mouseEvents();
     void alternateSink();
     void paste_data();
@@ -1459,7 +1464,7 @@ void TestEmulator::historyPane()
     m_control->setHistoryVisible(&half);
     QCOMPARE(history.last(), (QVariantList { rt::True, rt::False }));
     m_control->view()->flushDamage();
-    const auto *bar = m_control->findChild<QScrollBar *>();
+    const auto *bar = m_control->findChild<QScrollBar *>(u"historyBar"_qs);
     QVERIFY(bar && bar->isVisible());
     QCOMPARE(bar->value(), bar->maximum());
     m_control->setLockHistory(rt::True);
@@ -1471,6 +1476,120 @@ void TestEmulator::historyPane()
     rt::Int none = 0;
     m_control->setHistoryVisible(&none);
     QVERIFY(!bar->isVisible());
+    // At the size it asks for without the history, the control shows the history's every
+    // column beside the scroll bar.
+    m_control->resize(m_control->sizeHint());
+    m_control->setHistoryVisible(&half);
+    m_control->layout()->activate();
+    for (auto *view : m_control->findChildren<emu::ScreenView *>()) {
+        if (view->mode() == emu::ScreenView::Mode::History)
+            QCOMPARE(view->width(), view->sizeHint().width());
+    }
+}
+
+// The wheel over the screen scrolls back into the history (three lines a notch) and forward
+// again; reaching the screen, typing or new lines show the screen again. A pane the user opened
+// just scrolls.
+void TestEmulator::historyWheel_data()
+{
+    QTest::addColumn<int>("pane"); // HistoryVisible before
+    QTest::addColumn<QList<int>>("notches"); // 1 away from the user (back), -1 towards
+    QTest::addColumn<QString>("then"); // "key", "output" or nothing
+    QTest::addColumn<int>("visible"); // HistoryVisible after
+    QTest::addColumn<int>("back"); // lines the pane is scrolled back from its end
+    QTest::addColumn<QString>("top"); // the pane's first line, when shown
+
+    const QList<int> up { 1 }, down { -1 };
+    QTest::newRow("back from the screen") << 0 << up << "" << 100 << 3 << "line 34";
+    QTest::newRow("back twice, forward once")
+        << 0 << QList<int> { 1, 1, -1 } << "" << 100 << 3 << "line 34";
+    QTest::newRow("forward to the screen") << 0 << QList<int> { 1, -1 } << "" << 0 << 0 << "";
+    QTest::newRow("forward on the screen") << 0 << down << "" << 0 << 0 << "";
+    QTest::newRow("typing shows the screen") << 0 << up << "key" << 0 << 0 << "";
+    QTest::newRow("new lines show the screen") << 0 << up << "output" << 0 << 0 << "";
+    QTest::newRow("open pane scrolls") << 50 << up << "" << 50 << 3 << "";
+    QTest::newRow("open pane stays at its end") << 50 << down << "" << 50 << 0 << "";
+}
+
+void TestEmulator::historyWheel()
+{
+    QFETCH(int, pane);
+    QFETCH(QList<int>, notches);
+    QFETCH(QString, then);
+    m_control->resize(640, 480);
+    m_control->show();
+    for (int i = 0; i < 60; ++i)
+        m_control->Emulate(QStringLiteral("line %1\r\n").arg(i));
+    m_control->view()->flushDamage();
+    rt::Int percent = rt::Int(pane);
+    m_control->setHistoryVisible(&percent);
+    for (int notch : notches) {
+        QWheelEvent wheel(QPointF(10, 10), m_control->mapToGlobal(QPointF(10, 10)), QPoint(),
+            QPoint(0, notch * 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_control.get(), &wheel);
+    }
+    if (then == u"key"_qs)
+        QTest::keyClick(m_control.get(), Qt::Key_A);
+    else if (then == u"output"_qs)
+        m_control->Emulate(QStringLiteral("more\r\n"));
+    m_control->view()->flushDamage();
+    QTEST(int(m_control->HistoryVisible()), "visible");
+    const auto *bar = m_control->findChild<QScrollBar *>(u"historyBar"_qs);
+    if (m_control->HistoryVisible() == 0)
+        return;
+    QTEST(bar->maximum() - bar->value(), "back");
+    QFETCH(QString, top);
+    if (top.isEmpty())
+        return;
+    emu::ScreenView *history = nullptr;
+    for (auto *view : m_control->findChildren<emu::ScreenView *>()) {
+        if (view->mode() == emu::ScreenView::Mode::History)
+            history = view;
+    }
+    QCOMPARE(m_control->screen()->lineText(history->topLine()).trimmed(), top);
+}
+
+// A control smaller than its screen: with a fixed font it shows the cursor's row, and scroll
+// bars reach the last row and column; with ScaleFont the font shrinks until the whole screen fits.
+void TestEmulator::smallerThanScreen_data()
+{
+    QTest::addColumn<int>("scaleFont");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("fixed font: scroll bars") << 0 << true;
+    QTest::newRow("ScaleFont: the font fits") << 1 << false;
+}
+
+void TestEmulator::smallerThanScreen()
+{
+    QFETCH(int, scaleFont);
+    m_control->Settings()->setScaleFont(rt::Int(scaleFont));
+    m_control->resize(420, 260);
+    m_control->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_control.get()));
+    m_control->layout()->activate();
+    auto *area = m_control->findChild<QScrollArea *>();
+    QVERIFY(area);
+    QFETCH(bool, scrolls);
+    QTRY_COMPARE(area->verticalScrollBar()->maximum() > 0, scrolls);
+    QCOMPARE(area->horizontalScrollBar()->maximum() > 0, scrolls);
+    // The host's prompt on the last row is in view by itself.
+    for (int i = 1; i < m_control->screen()->rows(); ++i)
+        m_control->Emulate(QStringLiteral("line %1\r\n").arg(i));
+    m_control->Emulate(QStringLiteral("$ "));
+    emu::ScreenView *view = m_control->view();
+    const QSize cell = view->cellSize();
+    const QPoint cursor = m_control->screen()->cursor();
+    const QRect prompt(view->mapTo(area->viewport(),
+                           QPoint(cursor.x() * cell.width(), cursor.y() * cell.height())),
+        cell);
+    QVERIFY(area->viewport()->rect().contains(prompt));
+    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+    area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
+    const QPoint lastCell(
+        (m_control->screen()->cols() - 1) * cell.width(), (m_control->screen()->rows() - 1) * cell.height());
+    const QRect shown(view->mapTo(area->viewport(), lastCell), cell);
+    QVERIFY2(area->viewport()->rect().contains(shown),
+        qPrintable(u"%1,%2 %3x%4"_qs.arg(shown.x()).arg(shown.y()).arg(shown.width()).arg(shown.height())));
 }
 
 void TestEmulator::mouseEvents()

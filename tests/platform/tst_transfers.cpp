@@ -151,6 +151,7 @@ private slots:
     void overwriteRule();
     void zmodemStartsByItself();
     void zmodemStartRefusedWhenOff();
+    void shellAfterZmodem();
     void uploadListIsNotCut();
     void missingProgram_data();
     void missingProgram();
@@ -705,6 +706,31 @@ void TestTransfers::zmodemStartsByItself()
     QCOMPARE(m_control->screen()->rowText(0).trimmed(), QStringLiteral("$ sz data.bin"));
     m_host->send("$ done\r\n");
     QTRY_VERIFY(m_control->screen()->rowText(1).contains(QLatin1String("$ done")));
+}
+
+// sz typed at a shell on a pseudo-terminal: once the download is over the control sends the
+// host nothing of the transfer, so the shell's next command arrives as it was typed.
+void TestTransfers::shellAfterZmodem()
+{
+    const QString name = QStringLiteral("data.bin");
+    const QByteArray data = content(name, 100000, false);
+    writeBytes(QDir(m_remote).filePath(name), data);
+    m_control->Settings()->setZModemAuto(1);
+    startHost({ "sh" }, true);
+    m_control->Output(QStringLiteral("sz -b data.bin; echo rc=$?\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(readBytes(QDir(m_local).filePath(name)) == data, 30000);
+    QTRY_COMPARE(m_control->XferStatus(), rt::Int(0));
+    m_control->Output(QStringLiteral("echo next-$((40 + 2))\n"));
+    // Each a row of its own, as the shell printed them.
+    const auto rows = [&] {
+        QStringList texts;
+        for (int row = 0; row < m_control->screen()->rows(); ++row)
+            texts << m_control->screen()->rowText(row).trimmed();
+        return texts;
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        rows().contains(QLatin1String("next-42")), qPrintable(rows().join(u'|')), 10000);
+    QVERIFY2(rows().contains(QLatin1String("rc=0")), qPrintable(rows().join(u'|')));
 }
 
 void TestTransfers::zmodemStartRefusedWhenOff()

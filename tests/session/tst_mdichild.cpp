@@ -518,26 +518,39 @@ private slots:
         QCOMPARE(QString::number(gActivationList->Key(0)), sessions.at(0)->ID());
     }
 
+    // Alt+L cycles the screen mode and uses the key; blocked, or any other Alt+letter, the key goes
+    // to the host (ESC and the letter) and the mode stays.
     void altShortcuts_data()
     {
+        QTest::addColumn<int>("key");
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("blocked");
         QTest::addColumn<int>("expected");
-        QTest::newRow("0 to 2") << 0 << 0 << 2;
-        QTest::newRow("1 to 2") << 1 << 0 << 2;
-        QTest::newRow("2 to 3") << 2 << 0 << 3;
-        QTest::newRow("3 to 0") << 3 << 0 << 0;
-        QTest::newRow("blocked L") << 1 << (1 << ('L' - 'A')) << 1;
-        QTest::newRow("other letter blocked") << 1 << (1 << ('C' - 'A')) << 2;
+        QTest::addColumn<QByteArray>("host");
+        QTest::newRow("0 to 2") << int(Qt::Key_L) << 0 << 0 << 2 << QByteArray("x");
+        QTest::newRow("1 to 2") << int(Qt::Key_L) << 1 << 0 << 2 << QByteArray("x");
+        QTest::newRow("2 to 3") << int(Qt::Key_L) << 2 << 0 << 3 << QByteArray("x");
+        QTest::newRow("3 to 0") << int(Qt::Key_L) << 3 << 0 << 0 << QByteArray("x");
+        QTest::newRow("blocked L") << int(Qt::Key_L) << 1 << (1 << ('L' - 'A')) << 1
+                                   << QByteArray("\x1blx");
+        QTest::newRow("other letter blocked")
+            << int(Qt::Key_L) << 1 << (1 << ('C' - 'A')) << 2 << QByteArray("x");
+        QTest::newRow("no shortcut") << int(Qt::Key_K) << 1 << 0 << 1 << QByteArray("\x1bkx");
     }
     void altShortcuts()
     {
+        QFETCH(int, key);
         QFETCH(int, start);
         QFETCH(int, blocked);
-        const auto session = add();
+        FakeHost host;
+        const auto session = openHostSession(m_env.homeDir() + u"/alt.nvcf"_qs, host.port());
+        QVERIFY(host.waitForConnection());
         gApp->setBlockedHotKeys(blocked);
         session->Emulator()->setCycleMode(rt::Int(start));
-        QTest::keyPress(keyTarget(*session), Qt::Key_L, Qt::AltModifier);
+        QTest::keyPress(keyTarget(*session), Qt::Key(key), Qt::AltModifier);
+        QTest::keyPress(keyTarget(*session), Qt::Key_X);
+        QVERIFY(host.waitForReceived("x"));
+        QTEST(host.received(), "host");
         QTEST(int(session->Emulator()->CycleMode()), "expected");
     }
 
@@ -715,6 +728,49 @@ private slots:
         QTest::qWait(300);
         QVERIFY(main->grab().save(out));
         session->setChanged(rt::False);
+    }
+
+    // The history in half of a session window at its first size: 80-column lines, the last
+    // columns beside the history's scroll bar, not under it.
+    void screenshotHistory()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("screenshots only (tests/screenshot.sh)");
+        QWidget *main = frmMdiParent::instance().widget();
+        main->resize(1000, 720);
+        const auto session = add();
+        session->setCaption(u"History"_qs);
+        const QString ruler = u"....+....1....+....2....+....3....+....4....+....5....+....6....+....7....+...80"_qs;
+        for (int i = 0; i < 60; ++i)
+            session->Emulator()->Emulate(ruler.left(76) + u"%1"_qs.arg(i, 4) + u"\r\n"_qs);
+        rt::Int half = 50;
+        session->Emulator()->setHistoryVisible(&half);
+        QTest::qWait(300);
+        QVERIFY(main->grab().save(out));
+        session->setChanged(rt::False);
+    }
+
+    // Two sessions tiled one above the other: each window smaller than its screen scrolls to
+    // its prompt row.
+    void screenshotTiled()
+    {
+        const QString out = qEnvironmentVariable("NORVALIS_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("screenshots only (tests/screenshot.sh)");
+        QWidget *main = frmMdiParent::instance().widget();
+        main->resize(1000, 720);
+        for (const char *name : { "Upper", "Lower" }) {
+            const auto session = add();
+            session->setCaption(QLatin1String(name));
+            for (int i = 1; i < 24; ++i)
+                session->Emulator()->Emulate(u"line %1\r\n"_qs.arg(i));
+            session->Emulator()->Emulate(u"$ the prompt row"_qs);
+            session->setChanged(rt::False);
+        }
+        frmMdiParent::instance().arrange(1);
+        QTest::qWait(300);
+        QVERIFY(main->grab().save(out));
     }
 
     // ---- Session commands ----

@@ -377,8 +377,10 @@ void Renderer::applyField(QLabel *field, const Tool *tool)
         field->setText(tool->isSeparator() ? QString() : rt::visibleText(tool->caption()));
     field->setToolTip(tool->toolTipText());
     field->setEnabled(tool->isEnabled());
+    // At least the tool's width, and never less than its text (a larger font or scale).
     if (tool->width() > 0)
-        field->setMinimumWidth(rt::twipsToPixelsX(tool->width()));
+        field->setMinimumWidth(
+            std::max(rt::twipsToPixelsX(tool->width()), field->minimumSizeHint().width()));
     field->setVisible(tool->isVisible());
 }
 

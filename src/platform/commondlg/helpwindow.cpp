@@ -5,6 +5,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QFileInfo>
+#include <QShortcut>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -101,6 +102,9 @@ HelpWindow::HelpWindow(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
 
+    // Escape closes the window, as it closes a dialog.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+        &QWidget::close);
     connect(txtSearch, &QLineEdit::textChanged, this, &HelpWindow::search);
     connect(txtSearch, &QLineEdit::returnPressed, this, &HelpWindow::showFirstMatch);
     connect(tvContents, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {

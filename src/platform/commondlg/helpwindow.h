@@ -4,7 +4,7 @@
 // sections holding every word typed and marks those words in the text. One window serves the
 // whole program; it is not modal, so nothing waits for it, and it can be used beside a modal
 // window that is open when it is asked for. A help file that is not there (or is not an ordinary
-// file) is named in the window instead of its text.
+// file) is named in the window instead of its text. Escape closes it.
 
 #include <QList>
 #include <QString>

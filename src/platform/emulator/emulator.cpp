@@ -17,8 +17,10 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -29,6 +31,8 @@ using detail::fail;
 namespace {
 
 constexpr int functionKeys = 48;
+// One notch of a mouse wheel, in eighths of a degree (QWheelEvent::angleDelta).
+constexpr int WheelNotch = 120;
 
 // The print controller of each terminal type that has one: the bytes that start and end
 // printing what the host sends, and whether they are control sequences (which come in other
@@ -118,11 +122,18 @@ nvEmulator::nvEmulator(QWidget *parent)
 {
     setFocusPolicy(Qt::StrongFocus);
 
-    m_view = new ScreenView(m_screen, ScreenView::Mode::Live, this);
+    // A control smaller than its screen scrolls it (unless ScaleFont fits the font to it).
+    m_viewArea = new QScrollArea(this);
+    m_viewArea->setFrameShape(QFrame::NoFrame);
+    m_viewArea->setFocusPolicy(Qt::NoFocus);
+    m_viewArea->setWidgetResizable(true);
+    m_view = new ScreenView(m_screen, ScreenView::Mode::Live);
     m_view->setFocusOwner(this);
+    m_viewArea->setWidget(m_view);
     m_historyPane = new QWidget(this);
     m_historyView = new ScreenView(m_screen, ScreenView::Mode::History, m_historyPane);
     m_historyBar = new QScrollBar(Qt::Vertical, m_historyPane);
+    m_historyBar->setObjectName(QStringLiteral("historyBar"));
     auto *paneLayout = new QHBoxLayout(m_historyPane);
     paneLayout->setContentsMargins(0, 0, 0, 0);
     paneLayout->setSpacing(0);
@@ -132,7 +143,7 @@ nvEmulator::nvEmulator(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_historyPane, 0);
-    layout->addWidget(m_view, 1);
+    layout->addWidget(m_viewArea, 1);
     m_historyPane->hide();
 
     m_printTimer.setSingleShot(true);
@@ -161,7 +172,15 @@ nvEmulator::nvEmulator(QWidget *parent)
         [this](QMouseEvent *e, bool *handled) { onMousePressed(e, handled, true); });
     connect(m_historyView, &ScreenView::mousePressed, this,
         [this](QMouseEvent *e, bool *handled) { onMousePressed(e, handled, false); });
-    connect(m_view, &ScreenView::historyChanged, this, &nvEmulator::historyPaneChanged);
+    connect(m_view, &ScreenView::selectionFinished, this, &nvEmulator::offerSelection);
+    connect(m_historyView, &ScreenView::selectionFinished, this, &nvEmulator::offerSelection);
+    connect(m_view, &ScreenView::historyChanged, this, [this] {
+        // New lines bring the screen back, as they do in terminals.
+        if (m_wheelHistory && !m_lockHistory)
+            endWheelHistory();
+        else
+            historyPaneChanged();
+    });
     connect(m_historyBar, &QScrollBar::valueChanged, this,
         [this](int value) { m_historyView->setTopLine(m_screen->firstLine() + value); });
 
@@ -364,17 +383,18 @@ void nvEmulator::applyFont()
     const int size = m_settings->FontSize();
     font.setPointSize(size > 0 ? size : 10);
     font.setBold(m_settings->BoldFont() != 0);
-    if (m_settings->ScaleFont() != 0 && width() > 0 && height() > 0) {
+    if (m_settings->ScaleFont() != 0 && textWidth() > 0 && height() > 0) {
         // The largest size at which the whole screen fits the control.
         for (int pixels = std::max(6, height() / std::max(1, m_screen->rows())); pixels > 6;
              --pixels) {
             font.setPixelSize(pixels);
             const QFontMetrics fm(font);
-            if (fm.horizontalAdvance(QLatin1Char('M')) * m_screen->cols() <= width()
+            if (fm.horizontalAdvance(QLatin1Char('M')) * m_screen->cols() <= textWidth()
                 && fm.height() * m_screen->rows() <= height())
                 break;
         }
     }
+    m_view->setKeepsSize(m_settings->ScaleFont() == 0);
     m_view->setTerminalFont(font);
     m_historyView->setTerminalFont(font);
 }
@@ -561,6 +581,7 @@ void nvEmulator::setHistoryVisible(Int *percent)
     const Int value = percent ? std::clamp<Int>(*percent, 0, 100) : Int(0);
     if (percent)
         *percent = value;
+    m_wheelHistory = false;
     m_historyVisible = value;
     updateHistoryPane();
     emit HistoryChange(value ? rt::True : rt::False, m_lockHistory ? rt::True : rt::False);
@@ -570,7 +591,7 @@ void nvEmulator::updateHistoryPane()
 {
     auto *layout = static_cast<QVBoxLayout *>(this->layout());
     m_historyPane->setVisible(m_historyVisible > 0);
-    m_view->setVisible(m_historyVisible < 100);
+    m_viewArea->setVisible(m_historyVisible < 100);
     layout->setStretch(0, m_historyVisible);
     layout->setStretch(1, 100 - m_historyVisible);
     historyPaneChanged();
@@ -578,7 +599,10 @@ void nvEmulator::updateHistoryPane()
 
 void nvEmulator::historyPaneChanged()
 {
-    const int maximum = std::max(0, m_screen->historyCount() - m_historyView->visibleLines());
+    // Opened by the wheel, the pane reaches down to the screen's last row.
+    const int below = m_wheelHistory ? m_screen->rows() : 0;
+    const int maximum
+        = std::max(0, m_screen->historyCount() + below - m_historyView->visibleLines());
     const qint64 top = m_historyView->topLine();
     const QSignalBlocker blocker(m_historyBar);
     m_historyBar->setRange(0, maximum);
@@ -741,6 +765,7 @@ void nvEmulator::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
         return;
     }
+    endWheelHistory();
     int key = event->key();
     Qt::KeyboardModifiers mods = event->modifiers();
     // MapUpperFKeys: Shift+F1 ... Shift+F10 are F11 ... F20.
@@ -801,12 +826,66 @@ void nvEmulator::focusOutEvent(QFocusEvent *event)
     m_view->update();
 }
 
+QSize nvEmulator::sizeHint() const
+{
+    // The scroll area around the screen asks for less than the screen when it is large.
+    const QSize screen = m_view->sizeHint();
+    QSize hint = QWidget::sizeHint();
+    hint.setWidth(std::max(hint.width(), screen.width() + m_historyBar->sizeHint().width()));
+    hint.setHeight(std::max(hint.height(), screen.height()));
+    return hint;
+}
+
+int nvEmulator::textWidth() const
+{
+    return width() - m_historyBar->sizeHint().width();
+}
+
+void nvEmulator::showCursorCell()
+{
+    const QPoint cursor = m_screen->cursor();
+    const QSize cell = m_view->cellSize();
+    m_viewArea->ensureVisible(cursor.x() * cell.width() + cell.width() / 2,
+        cursor.y() * cell.height() + cell.height() / 2, cell.width(), cell.height());
+}
+
+void nvEmulator::wheelEvent(QWheelEvent *event)
+{
+    event->accept();
+    m_wheelDelta += event->angleDelta().y();
+    const int notches = m_wheelDelta / WheelNotch;
+    m_wheelDelta %= WheelNotch;
+    const int lines = notches * QApplication::wheelScrollLines();
+    if (lines == 0)
+        return;
+    if (m_historyVisible == 0) {
+        if (lines < 0 || m_screen->historyCount() == 0)
+            return;
+        Int full = 100;
+        setHistoryVisible(&full);
+        m_wheelHistory = true;
+        historyPaneChanged(); // at the bottom: the screen as it was
+    }
+    m_historyBar->setValue(m_historyBar->value() - lines);
+    if (m_wheelHistory && m_historyBar->value() == m_historyBar->maximum())
+        endWheelHistory();
+}
+
+void nvEmulator::endWheelHistory()
+{
+    if (!m_wheelHistory)
+        return;
+    Int none = 0;
+    setHistoryVisible(&none);
+}
+
 void nvEmulator::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     if (m_settings->ScaleFont() != 0)
         applyFont();
     historyPaneChanged();
+    showCursorCell();
 }
 
 } // namespace emu

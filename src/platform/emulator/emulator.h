@@ -74,6 +74,7 @@
 #include <optional>
 
 class QEventLoop;
+class QScrollArea;
 class QScrollBar;
 
 namespace automation {
@@ -245,9 +246,15 @@ public:
     // --- Properties ------------------------------------------------------------------------
     Int Connected() const;
     // The host of the link that is up (Channel::peerName), fixed when it connected; "none"
-    // while no link is up. Host data that arrives while the settings name another host (they
-    // changed, and the new link is not up yet) is dropped unseen.
+    // while no link is up. The link stays, and what it brings is shown, when the settings change
+    // to name another host: the new settings wait for Reset.
     QString LinkPeer() const;
+    // False while a channel is there whose host the settings no longer name; StatusChange
+    // (with the same text) tells of each change.
+    bool LinkFollowsSettings() const { return !m_linkStale; }
+    // The screen's text with room at its side for the history's scroll bar, so that the bar
+    // never covers the last columns.
+    QSize sizeHint() const override;
     Int Cols() const;
     Int Rows() const;
     Int Col() const;
@@ -367,8 +374,15 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    // The wheel scrolls back through the history and forward again to the screen.
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
+    // The width the text may take: the control's less the history's scroll bar.
+    int textWidth() const;
+    // A control smaller than its screen scrolls to the cursor (the host's prompt).
+    void showCursorCell();
+
     struct MouseEntry
     {
         Int button;
@@ -416,9 +430,7 @@ private:
     void onChannelError(int code, const QString &text);
     void onChannelDisconnected(int code, const QString &text);
     QString connectionKey() const;
-    // False while a channel is there whose host the settings no longer name.
-    bool linkFollowsSettings() const { return !m_linkStale; }
-    // Sets that after a change of the settings.
+    // Sets LinkFollowsSettings after a change of the settings.
     void noteLinkPeer();
     bool sendToHost(const QByteArray &bytes);
     // Whether a request of kind is served now (answerbudget.h).
@@ -432,8 +444,6 @@ private:
 
     // Host data
     void processHostData(QByteArrayView data);
-    // False (and a debug line) when host data is to be dropped: see linkFollowsSettings().
-    bool hostStillNamed(qsizetype bytes) const;
     void handleHostRequest(const HostRequest &request);
     void processDisplay(QByteArrayView bytes);
     void abandonExtension(
@@ -510,8 +520,16 @@ private:
     QString rectangleText(const std::function<QString(int, int, int)> &lineText, int lines,
         Int left, Int top, Int right, Int bottom) const;
     void setClipboardText(const QString &text);
+    // A finished selection becomes the desktop's primary selection (where it has one).
+    void offerSelection();
+    // The middle button pastes the primary selection to the host (when a link is open).
+    void pasteSelection();
+    // Sends text as Paste does: the paste line ends, the end-of-file character, the echo.
+    void pasteToHost(const QString &text);
     void historyPaneChanged();
     void updateHistoryPane();
+    // Leaves the history the wheel opened (the screen shows again).
+    void endWheelHistory();
 
     // Input
     void onMousePressed(QMouseEvent *event, bool *handled, bool doubleClick);
@@ -524,6 +542,7 @@ private:
     ScreenView *m_view;
     ScreenView *m_historyView;
     QScrollBar *m_historyBar;
+    QScrollArea *m_viewArea;
     QWidget *m_historyPane;
     HostProtocol m_protocol;
     StreamSplitter m_extension;
@@ -590,6 +609,10 @@ private:
     Int m_lockKeyboard = 0;
     Int m_lockHistory = 0;
     Int m_historyVisible = 0;
+    // The history pane fills the control because the wheel opened it: it scrolls on through the
+    // screen's rows, and reaching them, typing or new lines close it again.
+    bool m_wheelHistory = false;
+    int m_wheelDelta = 0; // eighths of a degree not yet scrolled
     Int m_extendedMode = 0;
     Int m_cycleMode = 0;
     QString m_caption;

@@ -21,17 +21,12 @@ constexpr int maxExtensionCommand = 64 * 1024;
 // stage takes something out of them (a request, an extension, the print controller's data).
 void nvEmulator::processHostData(QByteArrayView input)
 {
-    if (!hostStillNamed(input.size()))
-        return;
     // A running file transfer takes the host's data (emulator_transfer.cpp).
     QByteArrayView data = input;
     if (!divertToTransfer(&data) || data.isEmpty())
         return;
     const HostPieces pieces = m_protocol.parse(data);
     for (const HostPiece &piece : pieces) {
-        // A request may change the settings (load-settings): the rest is the old host's.
-        if (!hostStillNamed(piece.display.size()))
-            return;
         const bool alive = survives([&] {
             if (piece.isRequest)
                 handleHostRequest(piece.request);
@@ -42,17 +37,6 @@ void nvEmulator::processHostData(QByteArrayView input)
             return;
     }
     afterHostData();
-}
-
-// What the link brings after the settings changed to another host is not that host's, and
-// is dropped until the new link is up (consent and the screen follow the host that is named).
-bool nvEmulator::hostStillNamed(qsizetype bytes) const
-{
-    if (linkFollowsSettings())
-        return true;
-    qCDebug(lcEmulator) << "host data dropped, the settings name another host than"
-                        << m_channel->peerName() << ":" << bytes << "bytes";
-    return false;
 }
 
 void nvEmulator::handleHostRequest(const HostRequest &request)
@@ -232,6 +216,7 @@ void nvEmulator::reportLocation(bool force)
         return;
     m_reportedLocation = cursor;
     m_reportedPage = page;
+    showCursorCell();
     emit LocationChange(Int(cursor.x() + 1), Int(cursor.y() + 1), Int(page + 1));
 }
 

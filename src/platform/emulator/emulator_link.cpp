@@ -242,7 +242,12 @@ QString nvEmulator::LinkPeer() const
 
 void nvEmulator::noteLinkPeer()
 {
-    m_linkStale = m_channel && m_channel->peerName() != peerName(*m_settings);
+    const bool stale = m_channel && m_channel->peerName() != peerName(*m_settings);
+    if (stale == m_linkStale)
+        return;
+    m_linkStale = stale;
+    if (m_linkUp)
+        survives([this] { emit StatusChange(m_statusText); });
 }
 
 bool nvEmulator::admitAnswer(AnswerKind kind)

@@ -62,6 +62,28 @@ void nvEmulator::setClipboardText(const QString &text)
         clipboard->setText(text);
 }
 
+void nvEmulator::offerSelection()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (clipboard && clipboard->supportsSelection() && m_screen->hasSelection())
+        clipboard->setText(m_screen->selectedText(), QClipboard::Selection);
+}
+
+void nvEmulator::pasteSelection()
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    const QString text = clipboard && clipboard->supportsSelection()
+        ? clipboard->text(QClipboard::Selection)
+        : QString();
+    if (text.isEmpty())
+        return;
+    if (!linkOpen()) {
+        qCDebug(lcEmulator) << "middle button: no link to paste the selection to";
+        return;
+    }
+    pasteToHost(text);
+}
+
 QString nvEmulator::rectangleText(const std::function<QString(int, int, int)> &lineText, int lines,
     Int left, Int top, Int right, Int bottom) const
 {
@@ -123,6 +145,11 @@ void nvEmulator::Paste(QString *fileName)
         text = QString::fromUtf8(rt::readNamedFile(name, MaxPasteFileBytes));
     }
     requireConnection();
+    pasteToHost(text);
+}
+
+void nvEmulator::pasteToHost(const QString &text)
+{
     QByteArray bytes = toHost(text, m_settings->PasteEOLMode(), char(m_settings->PasteEOLChar()));
     if (m_settings->PasteEOFMode() != 0)
         bytes += char(m_settings->PasteEOFChar());
@@ -369,6 +396,9 @@ void nvEmulator::onMousePressed(QMouseEvent *event, bool *handled, bool doubleCl
     if (event->button() == Qt::RightButton && !doubleClick) {
         *handled = true;
         emit ContextMenu(2, Int(p.x()), Int(p.y()), QString());
+    } else if (event->button() == Qt::MiddleButton && !doubleClick) {
+        *handled = true;
+        pasteSelection();
     }
 }
 

@@ -519,8 +519,8 @@ Int nvEmulator::Download(const QString &fileName, Int protocol, Int mode, Int ov
 bool nvEmulator::divertToTransfer(QByteArrayView *data)
 {
     if (m_xfer && m_xfer->isRunning()) {
-        m_xfer->receive(*data);
-        *data = {};
+        // After a ZModem download the host's text follows in the same piece.
+        *data = data->sliced(m_xfer->receive(*data));
         holdForTransfer();
         return true;
     }

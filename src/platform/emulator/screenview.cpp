@@ -173,7 +173,9 @@ void ScreenView::setCursorStyle(int style)
 
 void ScreenView::setTopLine(qint64 line)
 {
-    const qint64 last = std::max(m_screen->firstLine(), m_screen->screenLine(0) - visibleLines());
+    // Below the history come the screen's rows.
+    const qint64 last = std::max(
+        m_screen->firstLine(), m_screen->screenLine(0) + m_screen->rows() - visibleLines());
     line = std::clamp(line, m_screen->firstLine(), last);
     if (line == m_topLine)
         return;
@@ -202,6 +204,19 @@ QSize ScreenView::sizeHint() const
 {
     return QSize(
         m_screen->cols() * m_cellWidth, (m_screen->rows() + extraRows()) * m_cellHeight);
+}
+
+void ScreenView::setKeepsSize(bool keeps)
+{
+    if (keeps == m_keepsSize)
+        return;
+    m_keepsSize = keeps;
+    updateGeometry();
+}
+
+QSize ScreenView::minimumSizeHint() const
+{
+    return m_mode == Mode::Live && m_keepsSize ? sizeHint() : QWidget::minimumSizeHint();
 }
 
 bool ScreenView::cellAt(const QPoint &point, Screen::Pos *pos) const
@@ -292,6 +307,8 @@ void ScreenView::paintEvent(QPaintEvent *event)
             m_screen->readRow(row, buffer.data());
         } else if (line < m_screen->screenLine(0)) {
             cells = m_screen->historyLine(int(line - m_screen->firstLine()));
+        } else if (line < m_screen->screenLine(0) + m_screen->rows()) {
+            m_screen->readRow(int(line - m_screen->screenLine(0)), buffer.data());
         } else {
             std::fill(buffer.begin(), buffer.end(), Cell());
         }

@@ -55,7 +55,8 @@ public:
     int framePeriodMs() const;
 
     // History mode: the line shown at the top, by its place in the text (Screen::Pos::line), so
-    // the pane stays on its text while new lines arrive; kept within the history.
+    // the pane stays on its text while new lines arrive; kept within the history and the
+    // screen's rows below it.
     void setTopLine(qint64 line);
     qint64 topLine() const;
     // Rows of text the view shows (the screen's rows in live mode).
@@ -70,6 +71,10 @@ public:
     QPoint layerPointAt(const QPointF &point) const;
     QPointF viewPointOf(const QPoint &point) const;
     QSize sizeHint() const override;
+    // Keeping its size, the live view asks for room for the whole screen (a scroll area around
+    // it scrolls); otherwise it takes what it gets (the font is fitted to it).
+    void setKeepsSize(bool keeps);
+    QSize minimumSizeHint() const override;
 
     // Repaints what changed now (the update timer does this by itself).
     void flushDamage();
@@ -114,6 +119,7 @@ private:
 
     Screen *m_screen;
     Mode m_mode;
+    bool m_keepsSize = false;
     QFont m_font;
     QFont m_boldFont;
     // The terminal font's glyphs in its four faces (bold | italic << 1), made when first drawn.

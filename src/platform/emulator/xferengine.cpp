@@ -34,6 +34,11 @@ constexpr int abortGraceMs = 2000;
 // After the link went, the time a program has to finish with what it already received.
 constexpr int linkLostFinishMs = 3000;
 constexpr int linkLostGraceMs = 500;
+// The ZModem receiver's ZFIN hex header ("**", ZDLE, "B", frame type 08), and the "OO" ("over
+// and out") the sender ends a session with.
+const QByteArray ZFinHeader = QByteArrayLiteral("**\x18" "B08");
+constexpr char ZModemOver = 'O';
+constexpr int ZModemOverCount = 2;
 // lrzsz's XModem and YModem senders count in sectors of this size.
 constexpr qint64 lrzszSector = 128;
 const QByteArray xmodemPart = QByteArrayLiteral("xmodem.part");
@@ -221,10 +226,38 @@ void XferEngine::start()
     m_sampler.start();
 }
 
-void XferEngine::receive(QByteArrayView hostBytes)
+qsizetype XferEngine::receive(QByteArrayView hostBytes)
 {
-    if (m_running)
+    if (!m_running)
+        return hostBytes.size();
+    if (!m_sessionEnded) {
         m_process->write(hostBytes);
+        return hostBytes.size();
+    }
+    // Over and out: the sender's "OO" ends the download; what follows is the host's again.
+    qsizetype taken = 0;
+    while (m_senderOs > 0 && taken < hostBytes.size() && hostBytes[taken] == ZModemOver) {
+        ++taken;
+        --m_senderOs;
+    }
+    m_process->write(hostBytes.first(taken));
+    if (taken < hostBytes.size() && m_senderOs > 0) {
+        // A sender that left without them: the receiver has them from here.
+        m_process->write(QByteArray(m_senderOs, ZModemOver));
+        m_senderOs = 0;
+    }
+    return taken;
+}
+
+// The receiver's output has finished the ZModem session (its ZFIN, which it sends only in answer
+// to the sender's).
+bool XferEngine::endsZModemSession(const QByteArray &bytes)
+{
+    if (m_request.upload || m_request.protocol != xferprotocol::ZModem)
+        return false;
+    const QByteArray seen = m_outputTail + bytes;
+    m_outputTail = seen.right(ZFinHeader.size() - 1);
+    return seen.contains(ZFinHeader);
 }
 
 qint64 XferEngine::inputBacklog() const
@@ -261,9 +294,18 @@ void XferEngine::stop(int result, int graceMs)
 
 void XferEngine::onOutput(const QByteArray &bytes)
 {
+    if (m_sessionEnded) {
+        qCDebug(lcEmulator) << "the ZModem session is over: not sent to the host:" << bytes.size()
+                            << "bytes";
+        return;
+    }
     if (!m_send(bytes)) {
         linkLost();
         return;
+    }
+    if (endsZModemSession(bytes)) {
+        m_sessionEnded = true;
+        m_senderOs = ZModemOverCount;
     }
     // A program that is stopping is not held (XferProcess::stop).
     if (m_result < 0 && m_backlog() > LinkHighWater)

@@ -24,6 +24,11 @@
 // LinkLowWater. So a transfer keeps at most about LinkHighWater plus a read of the program's in
 // memory, and its progress follows what the link carries.
 //
+// A ZModem download is over for the host once the receiver has answered the sender's ZFIN with
+// its own: nothing more the receiver says goes to the host (it would land in the host's shell),
+// and of the host's next bytes only the sender's "OO" goes to the receiver; the rest is the
+// host's text again (and a receiver still waiting for its "OO" gets it from here).
+//
 // When the link goes, the program gets the end of its input and a few seconds to finish with
 // what it has: the host may have sent the last of the transfer just before it closed. Its own
 // result then tells; one that is still waiting for the host is stopped, and the transfer fails.
@@ -72,7 +77,9 @@ public:
     // Starts the program; raises 75 when the private folder cannot be made and the protocol's
     // unavailability (the program did not start) as 30003 through the caller's check.
     void start();
-    void receive(QByteArrayView hostBytes);
+    // The host's bytes for the program; answers how many of them it took (the rest, after the
+    // end of a ZModem download, is the host's text again).
+    qsizetype receive(QByteArrayView hostBytes);
     // The host's bytes the program has not taken yet; inputTaken() says it took some.
     qint64 inputBacklog() const;
     // The user cancels: the program is told to stop (and tells its peer); result Aborted.
@@ -97,6 +104,7 @@ signals:
 
 private:
     void onOutput(const QByteArray &bytes);
+    bool endsZModemSession(const QByteArray &bytes);
     void onMessages(const QByteArray &bytes);
     void takeReportLine();
     void readReport(const QString &line);
@@ -129,6 +137,10 @@ private:
     QTimer m_sampler;
     QTimer m_linkLostTimer;
     mode_t m_umask = 022;
+    // ZModem download: the receiver's ZFIN has gone to the host; the sender's "O"s still due.
+    bool m_sessionEnded = false;
+    int m_senderOs = 0;
+    QByteArray m_outputTail; // the end of the receiver's last output, for a header split in two
     QByteArray m_messageLine;
     QStringList m_reportedNames; // files the program said it sends or receives, in order
     QString m_complaint;          // its newest message that was not progress
