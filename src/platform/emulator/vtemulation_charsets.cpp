@@ -55,8 +55,8 @@ bool VtEmulation::designation(const VtSequence &seq)
     if (!d)
         return false;
     const CharsetScope scope = charsetScope();
-    // G2 and G3 from the VT220 on; 96-character sets from the VT320 on.
-    if ((d->set >= 2 && scope.level < 2) || (d->size == 96 && scope.level < 3))
+    // G2 and G3 from the VT220 on (the sets each level knows: designatedCharset).
+    if (d->set >= 2 && scope.level < 2)
         return false;
     const char mark = seq.interCount == 2 ? seq.inter[1] : 0;
     if (const auto set = designatedCharset(d->size, mark, seq.final, scope))
