@@ -472,6 +472,8 @@ void VtEmulation::setDialect(const HostDialect &dialect)
     }
     if (!(m_typeBit & Dec2))
         m_controls8 = false;
+    if (!(m_typeBit & Dec))
+        setVt52(false); // the consoles have no VT52 mode
 }
 
 void VtEmulation::useLinuxGraphics()
