@@ -1,6 +1,8 @@
 // Real full-screen programs (vi, less, dialog, top) run in a pseudo-terminal with the terminfo entry
 // of a terminal type, their output replayed into the screen of that type: the final screen must
-// be the one the DEC VT100 type shows for the same program run with TERM=vt100. The programs
+// be the one the DEC VT100 type shows for the same program run with TERM=vt100.
+// vttest runs against a screen that answers it: its VT52 mode and character-set screens must show
+// what the DEC terminals show. The programs
 // are run by the test itself, one step at a time: each step waits for a marker the program
 // writes, so the recordings do not depend on timing. top shows one process of the test's own (a
 // sleeping one, whose row stays the same); its figures are masked, and the load average, whose
@@ -182,6 +184,8 @@ private slots:
     void sameScreen();
     void vttestCharacterSets_data();
     void vttestCharacterSets();
+    void vttestVt52Mode_data();
+    void vttestVt52Mode();
     void cleanupTestCase();
 
 private:
@@ -345,6 +349,65 @@ void TestRecordings::vttestCharacterSets()
     const int from[] = { 40, 39, 39 };
     for (int i = 0; i < 3; ++i)
         QCOMPARE(screen.rowText(3 + i).mid(from[i], gr[i].size()), gr[i]);
+}
+
+// vttest's VT52 mode screens (DECANM) on the VT100 and VT420: the rectangle drawn with the
+// VT52's cursor addressing and moves, its text in the normal and the graphics set, and the
+// answer to its identity request (vttest judges that itself).
+void TestRecordings::vttestVt52Mode_data()
+{
+    QTest::addColumn<QString>("term");
+    QTest::addColumn<int>("termType");
+    QTest::newRow("vt100") << QStringLiteral("vt100") << Vt100;
+    QTest::newRow("vt420") << QStringLiteral("vt420") << 14;
+}
+
+void TestRecordings::vttestVt52Mode()
+{
+    QFETCH(QString, term);
+    QFETCH(int, termType);
+    if (QStandardPaths::findExecutable(QStringLiteral("vttest")).isEmpty())
+        QSKIP("vttest is not installed");
+    Screen live(Rows, Cols, 0);
+    live.setTerminalType(termType);
+    const QByteArray shown = "Push <RETURN>";
+    const std::vector<Step> steps = {
+        { "(0 - 12)", 1, "7\r" },
+        { shown, 1, "\r" },
+        { shown, 2, "\r" },
+        { shown, 3, "\r" },
+        { "(0 - 12)", 2, "0\r" },
+    };
+    QString error;
+    const QByteArray output = record({ QStringLiteral("vttest"), QStringLiteral("24x80.80") },
+        term, m_dir.path(), steps, &error, &live);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    // The screen at each of vttest's three stops.
+    std::vector<QStringList> stops;
+    qsizetype at = 0;
+    for (int i = 0; i < 3; ++i) {
+        at = output.indexOf(shown, at);
+        QVERIFY(at >= 0);
+        at += shown.size();
+        Screen screen(Rows, Cols, 0);
+        screen.setTerminalType(termType);
+        screen.feed(output.left(at));
+        QStringList lines;
+        for (int r = 0; r < Rows; ++r)
+            lines << screen.rowText(r);
+        stops.push_back(lines);
+    }
+    const QString stars = QString(9, u' ') + QString(61, u'*');
+    QCOMPARE(trimmedRight(stops[0][0]), stars);
+    QCOMPARE(trimmedRight(stops[0][Rows - 1]), stars);
+    for (int r = 1; r < Rows - 1; ++r) {
+        QCOMPARE(stops[0][r].mid(9, 2), u"*!"_qs);
+        QCOMPARE(trimmedRight(stops[0][r].mid(11)).right(2), u"!*"_qs);
+    }
+    QVERIFY(stops[0][9].contains(QLatin1String("The screen should be cleared")));
+    QVERIFY(stops[1][3].contains(QLatin1String("`abcdefghijklmnopqrstuvwxyz{|}~")));
+    QVERIFY2(stops[1][8].contains(u"^ ◆▒␉␌␍␊°±␤␋┘┐┌└┼⎺⎻─⎼⎽├┤┴┬│≤≥π≠£·"_qs), qPrintable(stops[1][8]));
+    QVERIFY2(stops[2][2].contains(QLatin1String("<27> / Z   -- OK")), qPrintable(stops[2][2]));
 }
 
 void TestRecordings::cleanupTestCase()
