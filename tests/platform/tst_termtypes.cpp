@@ -1632,12 +1632,6 @@ void TestTermTypes::characterSets_data()
     row("vt420 Portuguese", vt420, false, "\x1b[?42h\x1b(%6[\\]{|}", u"ÃÇÕãçõ"_qs);
     row("vt420 Swiss in G1", vt420, false, "\x1b[?42h\x1b)=\x0e#_`", u"ùèô"_qs);
     row("vt420 Swedish in G3 by SS3", vt420, false, "\x1b[?42h\x1b+7\x1bO@@", u"É@"_qs);
-    row("vt320 Norwegian", vt320, false, "\x1b[?42h\x1b(E[\\]", u"ÆØÅ"_qs);
-    row("vt320 Dutch", vt320, false, "\x1b[?42h\x1b(4[|", u"ĳƒ"_qs);
-    row("vt320 Spanish", vt320, false, "\x1b[?42h\x1b(Z[\\]", u"¡Ñ¿"_qs);
-    row("vt320 Italian", vt320, false, "\x1b[?42h\x1b(Y`~", u"ùì"_qs);
-    row("vt320 Finnish", vt320, false, "\x1b[?42h\x1b(C`~", u"éü"_qs);
-    row("vt320 French Canadian", vt320, false, "\x1b[?42h\x1b(Q@^", u"àî"_qs);
     row("vt100 British", vt100, false, "\x1b(A#$", u"£$"_qs);
     row("linux G1 graphics with arrows", linuxConsole, false, "\x0e+0q", u"→█─"_qs);
 }
