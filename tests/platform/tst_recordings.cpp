@@ -1,6 +1,8 @@
 // Real full-screen programs (vi, less, dialog, top) run in a pseudo-terminal with the terminfo entry
 // of a terminal type, their output replayed into the screen of that type: the final screen must
-// be the one the DEC VT100 type shows for the same program run with TERM=vt100. The programs
+// be the one the DEC VT100 type shows for the same program run with TERM=vt100.
+// vttest runs against a screen that answers it: its VT52 mode and character-set screens must show
+// what the DEC terminals show. The programs
 // are run by the test itself, one step at a time: each step waits for a marker the program
 // writes, so the recordings do not depend on timing. top shows one process of the test's own (a
 // sleeping one, whose row stays the same); its figures are masked, and the load average, whose
@@ -42,9 +44,11 @@ struct Step
 };
 
 // Runs a program in a pseudo-terminal of Rows x Cols with TERM=term, going through the steps,
-// and returns everything it wrote until it ended (empty with *error set on a failure).
+// and returns everything it wrote until it ended (empty with *error set on a failure). With
+// `live`, the program talks to that screen as to a terminal: it reads what the program writes
+// and its answers go back to the program.
 QByteArray record(const QStringList &command, const QString &term, const QString &dir,
-    const std::vector<Step> &steps, QString *error)
+    const std::vector<Step> &steps, QString *error, Screen *live = nullptr)
 {
     struct winsize size = {};
     size.ws_row = Rows;
@@ -77,6 +81,12 @@ QByteArray record(const QStringList &command, const QString &term, const QString
         _exit(127);
     }
     QByteArray output;
+    if (live) {
+        QObject::connect(live, &Screen::answer, live, [master, error](const QByteArray &bytes) {
+            if (write(master, bytes.constData(), size_t(bytes.size())) != bytes.size())
+                *error = QStringLiteral("could not answer");
+        });
+    }
     size_t next = 0;
     QElapsedTimer timer;
     timer.start();
@@ -102,6 +112,8 @@ QByteArray record(const QStringList &command, const QString &term, const QString
             ended = true; // EIO: the program ended and closed the terminal
         else
             output.append(buffer, n);
+        if (n > 0 && live)
+            live->feed(QByteArrayView(buffer, n));
     }
     close(master);
     int status = 0;
@@ -170,6 +182,10 @@ private slots:
     void initTestCase();
     void sameScreen_data();
     void sameScreen();
+    void vttestCharacterSets_data();
+    void vttestCharacterSets();
+    void vttestVt52Mode_data();
+    void vttestVt52Mode();
     void cleanupTestCase();
 
 private:
@@ -272,6 +288,126 @@ void TestRecordings::sameScreen()
     const Shown shown = replay(recorded, termType, figures);
     QCOMPARE(shown.lines, expected.lines);
     QCOMPARE(shown.cursor, expected.cursor);
+}
+
+// vttest's character-set screens on the VT420 talking to a single-byte host: vttest asks the
+// terminal who it is (the screen answers), G1 is given a set from vttest's menu, and the
+// locking-shift screen shows each set invoked into GL and GR with 8-bit data. Compared: the GR
+// half of the G1 lines (bytes 0xA1-0xBF from column 41, 0xC0-0xDF and 0xE0-0xFE from column 40)
+// as the DEC charts have them.
+void TestRecordings::vttestCharacterSets_data()
+{
+    QTest::addColumn<QByteArray>("g1Choice"); // in vttest's menu 3.5
+    QTest::addColumn<QStringList>("gr"); // lines 4-6
+
+    QTest::newRow("DEC Supplemental in G1, LS1R")
+        << QByteArray("3\r")
+        << QStringList { u"¡¢£⸮¥⸮§¤©ª«⸮⸮⸮⸮°±²³⸮µ¶·⸮¹º»¼½⸮¿"_qs,
+               u"ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏ⸮ÑÒÓÔÕÖŒØÙÚÛÜŸ⸮ß"_qs, u"àáâãäåæçèéêëìíîï⸮ñòóôõöœøùúûüÿ⸮"_qs };
+    QTest::newRow("DEC Special Graphics in G1, LS1R")
+        << QByteArray("2\r")
+        << QStringList { u"!\"#$%&'()*+,-./0123456789:;<=>?"_qs,
+               u"@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^ "_qs, u"◆▒␉␌␍␊°±␤␋┘┐┌└┼⎺⎻─⎼⎽├┤┴┬│≤≥π≠£·"_qs };
+    QTest::newRow("ISO Latin-1 in G1, LS1R")
+        << QByteArray("1\r")
+        << QStringList { u"¡¢£¤¥¦§¨©ª«¬\u00ad®¯°±²³´µ¶·¸¹º»¼½¾¿"_qs,
+               u"ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖ×ØÙÚÛÜÝÞß"_qs, u"àáâãäåæçèéêëìíîïðñòóôõö÷øùúûüýþ"_qs };
+}
+
+void TestRecordings::vttestCharacterSets()
+{
+    QFETCH(QByteArray, g1Choice);
+    QFETCH(QStringList, gr);
+    if (QStandardPaths::findExecutable(QStringLiteral("vttest")).isEmpty())
+        QSKIP("vttest is not installed");
+    constexpr int Vt420 = 14;
+    Screen live(Rows, Cols, 0);
+    live.setTerminalType(Vt420);
+    live.setHostEncoding(emu::HostEncoding::SingleByte);
+    const QByteArray shown = "Push <RETURN>";
+    // Main menu: character sets; menu 3: G1 is the set chosen, then the locking shifts; back
+    // out of the menus to the end.
+    const std::vector<Step> steps = {
+        { "(0 - 12)", 1, "3\r" },
+        { "(0 - 13)", 1, "5\r" },
+        { "(0 - 16)", 1, g1Choice },
+        { "(0 - 13)", 2, "10\r" },
+        { shown, 1, "\r" },
+        { "(0 - 13)", 3, "0\r" },
+        { "(0 - 12)", 2, "0\r" },
+    };
+    QString error;
+    const QByteArray output = record({ QStringLiteral("vttest"), QStringLiteral("24x80.80") },
+        QStringLiteral("vt420"), m_dir.path(), steps, &error, &live);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    Screen screen(Rows, Cols, 0);
+    screen.setTerminalType(Vt420);
+    screen.setHostEncoding(emu::HostEncoding::SingleByte);
+    screen.feed(output.left(output.indexOf(shown) + shown.size()));
+    QVERIFY2(screen.rowText(2).contains(QLatin1String("LS1R")), qPrintable(screen.rowText(2)));
+    const int from[] = { 40, 39, 39 };
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(screen.rowText(3 + i).mid(from[i], gr[i].size()), gr[i]);
+}
+
+// vttest's VT52 mode screens (DECANM) on the VT100 and VT420: the rectangle drawn with the
+// VT52's cursor addressing and moves, its text in the normal and the graphics set, and the
+// answer to its identity request (vttest judges that itself).
+void TestRecordings::vttestVt52Mode_data()
+{
+    QTest::addColumn<QString>("term");
+    QTest::addColumn<int>("termType");
+    QTest::newRow("vt100") << QStringLiteral("vt100") << Vt100;
+    QTest::newRow("vt420") << QStringLiteral("vt420") << 14;
+}
+
+void TestRecordings::vttestVt52Mode()
+{
+    QFETCH(QString, term);
+    QFETCH(int, termType);
+    if (QStandardPaths::findExecutable(QStringLiteral("vttest")).isEmpty())
+        QSKIP("vttest is not installed");
+    Screen live(Rows, Cols, 0);
+    live.setTerminalType(termType);
+    const QByteArray shown = "Push <RETURN>";
+    const std::vector<Step> steps = {
+        { "(0 - 12)", 1, "7\r" },
+        { shown, 1, "\r" },
+        { shown, 2, "\r" },
+        { shown, 3, "\r" },
+        { "(0 - 12)", 2, "0\r" },
+    };
+    QString error;
+    const QByteArray output = record({ QStringLiteral("vttest"), QStringLiteral("24x80.80") },
+        term, m_dir.path(), steps, &error, &live);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    // The screen at each of vttest's three stops.
+    std::vector<QStringList> stops;
+    qsizetype at = 0;
+    for (int i = 0; i < 3; ++i) {
+        at = output.indexOf(shown, at);
+        QVERIFY(at >= 0);
+        at += shown.size();
+        Screen screen(Rows, Cols, 0);
+        screen.setTerminalType(termType);
+        screen.feed(output.left(at));
+        QStringList lines;
+        for (int r = 0; r < Rows; ++r)
+            lines << screen.rowText(r);
+        stops.push_back(lines);
+    }
+    const QString stars = QString(9, u' ') + QString(61, u'*');
+    QCOMPARE(trimmedRight(stops[0][0]), stars);
+    QCOMPARE(trimmedRight(stops[0][Rows - 1]), stars);
+    for (int r = 1; r < Rows - 1; ++r) {
+        QCOMPARE(stops[0][r].mid(9, 2), u"*!"_qs);
+        QCOMPARE(trimmedRight(stops[0][r].mid(11)).right(2), u"!*"_qs);
+    }
+    QVERIFY(stops[0][9].contains(QLatin1String("The screen should be cleared")));
+    QVERIFY(stops[1][3].contains(QLatin1String("`abcdefghijklmnopqrstuvwxyz{|}~")));
+    QVERIFY2(stops[1][8].contains(u"^ ◆▒␉␌␍␊°±␤␋┘┐┌└┼⎺⎻─⎼⎽├┤┴┬│≤≥π≠£·"_qs), qPrintable(stops[1][8]));
+    QVERIFY2(stops[2][2].contains(QLatin1String("<27> / Z   -- OK")), qPrintable(stops[2][2]));
 }
 
 void TestRecordings::cleanupTestCase()

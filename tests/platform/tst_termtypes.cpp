@@ -318,6 +318,8 @@ private slots:
     void cursorVisibility();
     void pcCharacterSet_data();
     void pcCharacterSet();
+    void characterSets_data();
+    void characterSets();
     void vt52Keypad_data();
     void vt52Keypad();
     void splitSequences_data();
@@ -784,10 +786,18 @@ void TestTermTypes::reports_data()
     // Device attributes as each DEC terminal answers them (CSI c, CSI > c).
     QTest::newRow("vt100 DA") << 12 << QByteArray("\x1b[c") << QByteArray("\x1b[?1;2c");
     QTest::newRow("vt100 DECID") << 12 << QByteArray("\x1bZ") << QByteArray("\x1b[?1;2c");
-    QTest::newRow("vt220 DA") << 8 << QByteArray("\x1b[0c") << QByteArray("\x1b[?62;1;2;6;8c");
-    QTest::newRow("vt320 DA") << 13 << QByteArray("\x1b[c") << QByteArray("\x1b[?63;1;2;6;8c");
+    // 9: the national replacement sets, from the VT220 on.
+    QTest::newRow("vt220 DA") << 8 << QByteArray("\x1b[0c") << QByteArray("\x1b[?62;1;2;6;8;9c");
+    QTest::newRow("vt320 DA") << 13 << QByteArray("\x1b[c") << QByteArray("\x1b[?63;1;2;6;8;9c");
     QTest::newRow("vt420 DA") << 14 << QByteArray("\x1b[c")
-                              << QByteArray("\x1b[?64;1;2;6;8;21;28c");
+                              << QByteArray("\x1b[?64;1;2;6;8;9;21;28c");
+    // VT52 mode answers the VT52's identity request; back in ANSI mode DECID again.
+    QTest::newRow("vt100 VT52 mode identify") << 12 << QByteArray("\x1b[?2l\x1bZ")
+                                              << QByteArray("\x1b/Z");
+    QTest::newRow("vt420 VT52 mode identify") << 14 << QByteArray("\x1b[?2l\x1bZ")
+                                              << QByteArray("\x1b/Z");
+    QTest::newRow("vt100 DECID after ESC <") << 12 << QByteArray("\x1b[?2l\x1b<\x1bZ")
+                                             << QByteArray("\x1b[?1;2c");
     QTest::newRow("vt220 CSI > c") << 8 << QByteArray("\x1b[>c") << QByteArray("\x1b[>1;10;0c");
     QTest::newRow("vt320 CSI > c") << 13 << QByteArray("\x1b[>0c") << QByteArray("\x1b[>24;10;0c");
     QTest::newRow("vt420 CSI > c") << 14 << QByteArray("\x1b[>c") << QByteArray("\x1b[>41;10;0c");
@@ -904,6 +914,26 @@ void TestTermTypes::vtBehaviours_data()
         QByteArray(Cols, 'Z') + "\x1b" "7\x1b[3;3H\x1b" "8Y", { QString(Cols, u'Z'), u"Y"_qs },
         QPoint(1, 1));
     row("vt100 DECRC without DECSC: home", 12, "\x1b[3;3H\x1b(0\x1b" "8q", { u"q"_qs }, QPoint(1, 0));
+    // VT52 mode (DECANM reset) on the VT100 to VT420: the VT52's sequences until ESC <.
+    const QByteArray vt52 = "\x1b[?2l";
+    row("vt100 VT52 addressing", 12, vt52 + "\x1bY#(X", { {}, {}, {}, u"        X"_qs },
+        QPoint(9, 3));
+    row("vt420 VT52 addressing", 14, vt52 + "\x1bY!!X", { {}, u" X"_qs }, QPoint(2, 1));
+    row("vt100 VT52 line out of range keeps the line", 12, vt52 + "a\x1bY\x7f\"X",
+        { u"a X"_qs }, QPoint(3, 0));
+    row("vt100 VT52 cursor moves", 12, vt52 + "\x1b" "BX\x1b" "CY\x1b" "AZ\x1b" "DW",
+        { u"   W"_qs, u"X Y"_qs }, QPoint(4, 0));
+    row("vt100 VT52 home", 12, vt52 + "ab\x1bHc", { u"cb"_qs }, QPoint(1, 0));
+    row("vt100 VT52 erase to the end", 12, vt52 + "abc\r\ndef\x1bY  \x1b" "C\x1bJ", { u"a"_qs },
+        QPoint(1, 0));
+    row("vt100 VT52 erase the line's end", 12, vt52 + "abc\r\ndef\x1b" "A\x1b" "D\x1b" "D\x1bK",
+        { u"a"_qs, u"def"_qs }, QPoint(1, 0));
+    row("vt100 VT52 reverse line feed", 12, vt52 + "ab\x1bI", { QString(), u"ab"_qs }, QPoint(2, 0));
+    row("vt100 VT52 graphics", 12, vt52 + "\x1b" "Fq\x1bGq", { u"─q"_qs }, QPoint(2, 0));
+    row("vt100 VT52 takes no ANSI sequence", 12, vt52 + "\x1b[2;3HX", { u"2;3HX"_qs }, QPoint(5, 0));
+    row("vt220 ESC < back to ANSI", 8, vt52 + "\x1b<\x1b[2;3HX", { {}, u"  X"_qs }, QPoint(3, 1));
+    row("vt100 VT52 sequence cut by CAN", 12, vt52 + "\x1bY\x18%X", { u"%X"_qs }, QPoint(2, 0));
+    row("linux has no VT52 mode", 16, vt52 + "\x1bY!!X", { u"!!X"_qs }, QPoint(3, 0));
     // DEC Special Graphics: 0x5F is a blank.
     row("vt100 graphics 0x5F", 12, "\x1b(0a_b", { u"▒ ␉"_qs }, QPoint(3, 0));
     // Selective erase: DECSCA with DECSED and DECSEL (CSI ? J, CSI ? K), DECSERA (CSI $ {).
@@ -1541,6 +1571,81 @@ void TestTermTypes::pcCharacterSet()
                 + colour(last.attr & emu::AttrDefaultBg, last.bg),
             colours);
     }
+}
+
+// --- The DEC terminals' character sets ---------------------------------------------------------
+
+// What the first line shows after a designation, a shift and characters, per type: which types
+// take which designators (G0-G3, 94 and 96 characters), the locking shifts into GR with a
+// single-byte host's 8-bit data, DEC Supplemental Graphics, the national sets under DECNRCM.
+void TestTermTypes::characterSets_data()
+{
+    QTest::addColumn<int>("termType");
+    QTest::addColumn<bool>("singleByte");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("text");
+
+    auto row = [](const char *name, int type, bool singleByte, const QByteArray &input,
+                   const QString &text) { QTest::newRow(name) << type << singleByte << input << text; };
+    const int vt100 = 12, vt220 = 8, vt320 = 13, vt420 = 14, linuxConsole = 16;
+    // G2 and G3, and the shifts that invoke them, from the VT220 on.
+    row("vt100 has no G2", vt100, false, "\x1b*0\x1bnq", u"q"_qs);
+    row("vt220 LS2 invokes G2", vt220, false, "\x1b*0\x1bnq", u"─"_qs);
+    row("vt220 LS3 invokes G3", vt220, false, "\x1b+0\x1boq", u"─"_qs);
+    row("vt220 SS2 from G2, Latin-1 there at first", vt220, false, "\x1bNAA", u"ÁA"_qs);
+    // DEC Supplemental Graphics: Latin-1 but for OE, Y diaeresis, the currency sign, the
+    // positions left unassigned.
+    row("vt220 DEC Supplemental in G1", vt220, false, "\x1b)<\x0e$(Ww}h", u"⸮¤Œœÿè"_qs);
+    row("vt100 knows no DEC Supplemental", vt100, false, "\x1b)0\x1b)<\x0eW", u"W"_qs);
+    row("vt320 DEC Supplemental as % 5", vt320, false, "\x1b(%5W", u"Œ"_qs);
+    row("vt220 knows no % 5", vt220, false, "\x1b(%5W", u"W"_qs);
+    // GR: G2 (Latin-1) until LS1R, LS2R, LS3R invoke another, where the host's bytes are 8-bit.
+    row("vt220 GR is Latin-1 at first", vt220, true, "\xe9\xf1", u"éñ"_qs);
+    row("vt220 LS1R", vt220, true, "\x1b)0\x1b~\xf1\xeaq", u"─┘q"_qs);
+    row("vt220 LS2R back", vt220, true, "\x1b)0\x1b~\x1b}\xf1", u"ñ"_qs);
+    row("vt220 LS3R", vt220, true, "\x1b+<\x1b|\xd7\xa8", u"Œ¤"_qs);
+    row("vt420 LS3R graphics", vt420, true, "\x1b+0\x1b|\xf8\xe0", u"│◆"_qs);
+    row("vt100 has no LS1R", vt100, true, "\x1b)0\x1b~\xf1", u"ñ"_qs);
+    row("vt220 GR not read from a UTF-8 host", vt220, false, "\x1b)0\x1b~\xc3\xb1", u"ñ"_qs);
+    row("vt220 SS3 takes a GR byte", vt220, true, "\x1b+0\x1bO\xf1\xf1", u"─ñ"_qs);
+    row("vt220 DECSC keeps GR", vt220, true, "\x1b)0\x1b~\x1b" "7\x1b}\x1b" "8\xf1",
+        u"─"_qs);
+    row("vt220 DECSTR resets GR", vt220, true, "\x1b)0\x1b~\x1b[!p\xf1", u"ñ"_qs);
+    row("vt220 RIS resets GR", vt220, true, "\x1b)0\x1b~\x1b" "c\xf1", u"ñ"_qs);
+    // 96-character sets (ESC - . /): Latin-1 Supplemental on the VT320 and VT420; GL's space
+    // stays a space.
+    row("vt320 Latin-1 in G1", vt320, false, "\x1b-A\x0e A~", u" Áþ"_qs);
+    row("vt420 Latin-1 in G2", vt420, false, "\x1b*0\x1b.A\x1bnq", u"ñ"_qs);
+    row("vt420 Latin-1 in G3", vt420, true, "\x1b+0\x1b/A\x1b|\xf1", u"ñ"_qs);
+    row("vt220 takes no 96-character set", vt220, false, "\x1b)0\x1b-A\x0eq", u"─"_qs);
+    row("vt320 unknown 96-character set changes nothing", vt320, false, "\x1b)0\x1b-Z\x0eq",
+        u"─"_qs);
+    row("vt320 unknown 94-character set is ASCII", vt320, false, "\x1b(0\x1b(Iq", u"q"_qs);
+    // The national sets: only in national mode (DECNRCM), from the VT220 on.
+    row("vt220 German", vt220, false, "\x1b[?42h\x1b(K@[\\]{|}~#", u"§ÄÖÜäöüß#"_qs);
+    row("vt220 German without DECNRCM", vt220, false, "\x1b(K@[", u"@["_qs);
+    row("vt220 DECNRCM reset", vt220, false, "\x1b[?42h\x1b[?42l\x1b(K@", u"@"_qs);
+    row("vt100 has no national sets", vt100, false, "\x1b[?42h\x1b(K@[", u"@["_qs);
+    row("vt320 French", vt320, false, "\x1b[?42h\x1b(R#@[\\]{|}~", u"£à°ç§éùè¨"_qs);
+    row("vt320 French as f", vt320, false, "\x1b[?42h\x1b(f@", u"à"_qs);
+    row("vt220 knows no f", vt220, false, "\x1b[?42h\x1b(f@", u"@"_qs);
+    row("vt420 Portuguese", vt420, false, "\x1b[?42h\x1b(%6[\\]{|}", u"ÃÇÕãçõ"_qs);
+    row("vt420 Swiss in G1", vt420, false, "\x1b[?42h\x1b)=\x0e#_`", u"ùèô"_qs);
+    row("vt420 Swedish in G3 by SS3", vt420, false, "\x1b[?42h\x1b+7\x1bO@@", u"É@"_qs);
+    row("vt100 British", vt100, false, "\x1b(A#$", u"£$"_qs);
+    row("linux G1 graphics with arrows", linuxConsole, false, "\x0e+0q", u"→█─"_qs);
+}
+
+void TestTermTypes::characterSets()
+{
+    QFETCH(int, termType);
+    QFETCH(bool, singleByte);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, text);
+    auto screen = screenOf(termType);
+    screen->setHostEncoding(singleByte ? emu::HostEncoding::SingleByte : emu::HostEncoding::Utf8);
+    screen->feed(input);
+    QCOMPARE(trimmedRight(screen->rowText(0)), text);
 }
 
 // --- The VT52's keypad ---------------------------------------------------------------------
@@ -2285,6 +2390,15 @@ void TestTermTypes::keysThroughTheControl_data()
     row("keypad +, application", 12, {}, "\x1b=", Qt::Key_Plus, kp, "+", "\x1bOk");
     row("keypad -, application", 12, {}, "\x1b=", Qt::Key_Minus, kp, "-", "\x1bOm");
     row("keypad 5 back in numeric", 12, {}, "\x1b=\x1b>", Qt::Key_5, kp, "5", "5");
+    // VT52 mode: the VT52's cursor keys, PF keys and alternate keypad.
+    row("VT52 mode up", 12, {}, "\x1b[?2l", Qt::Key_Up, 0, {}, "\x1b" "A");
+    row("VT52 mode left, application cursor", 8, {}, "\x1b[?1h\x1b[?2l", Qt::Key_Left, 0, {},
+        "\x1b" "D");
+    row("VT52 mode PF1", 14, {}, "\x1b[?2l", Qt::Key_F1, 0, {}, "\x1bP");
+    row("VT52 mode keypad 5, alternate", 12, {}, "\x1b[?2l\x1b=", Qt::Key_5, kp, "5", "\x1b?u");
+    row("VT52 mode keypad enter, alternate", 12, {}, "\x1b[?2l\x1b=", Qt::Key_Enter, kp, "\r",
+        "\x1b?M");
+    row("VT52 mode left, back in ANSI", 12, {}, "\x1b[?2l\x1b<", Qt::Key_Left, 0, {}, "\x1b[D");
     row("AnsiAppKeypad", 12, "AnsiAppKeypad=1", {}, Qt::Key_7, kp, "7", "\x1bOw");
     row("AnsiAppKeypad set back", 12, "AnsiAppKeypad=0", {}, Qt::Key_7, kp, "7", "7");
     row("AnsiAppCursor", 12, "AnsiAppCursor=1", {}, Qt::Key_Up, 0, {}, "\x1bOA");

@@ -58,9 +58,6 @@ int escKey(int inter, char32_t final)
     return inter * 80 + int(final - 0x30);
 }
 
-// The DEC Special Graphics set from 0x5F: 0x5F is a blank.
-constexpr char16_t decGraphics[] = u" ◆▒␉␌␍␊°±␤␋┘┐┌└┼⎺⎻─⎼⎽├┤┴┬│≤≥π≠£·";
-
 // The function keys F6-F20 by the number the host programs them under (DECUDK): the number in
 // the key's own CSI n ~.
 struct UserKey
@@ -403,6 +400,9 @@ void VtEmulation::buildTables()
         { 0, 0, 'O', Dec2, &V::doSingleShift, 3 },
         { 0, 0, 'n', Dec2, &V::doLockingShift, 2 },
         { 0, 0, 'o', Dec2, &V::doLockingShift, 3 },
+        { 0, 0, '~', Dec2, &V::doLockingShiftRight, 1 },
+        { 0, 0, '}', Dec2, &V::doLockingShiftRight, 2 },
+        { 0, 0, '|', Dec2, &V::doLockingShiftRight, 3 },
         { 0, 0, 'c', All, &V::doFullReset, 0 },
         { 0, 0, '=', All, &V::doKeypad, 1 },
         { 0, 0, '>', All, &V::doKeypad, 0 },
@@ -472,6 +472,8 @@ void VtEmulation::setDialect(const HostDialect &dialect)
     }
     if (!(m_typeBit & Dec2))
         m_controls8 = false;
+    if (!(m_typeBit & Dec))
+        setVt52(false); // the consoles have no VT52 mode
 }
 
 void VtEmulation::useLinuxGraphics()
@@ -518,11 +520,9 @@ void VtEmulation::fullReset()
     if (m_reverseScreen) {
         m_reverseScreen = false;
     }
-    m_g = {};
-    m_gl = 0;
-    m_singleShift = -1;
-    if (m_dialect.linuxPalette)
-        useLinuxGraphics();
+    resetCharsets();
+    m_national = false;
+    setVt52(false);
     m_saved = {};
     resetMargins();
     m_tabs.assign(size_t(cols()), false);
@@ -544,6 +544,7 @@ void VtEmulation::newLink()
     m_parser.reset();
     m_decoder.reset();
     m_singleShift = -1;
+    m_vt52State = Vt52State::Ground;
     m_userKeys.clear();
     m_userKeysLocked = false;
 }
@@ -571,11 +572,7 @@ void VtEmulation::softReset()
     m_appKeypad = false;
     m_wrapPending = false;
     resetMargins();
-    m_g = {};
-    m_gl = 0;
-    m_singleShift = -1;
-    if (m_dialect.linuxPalette)
-        useLinuxGraphics();
+    resetCharsets();
     m_pen = Cell();
     m_saved[m_altActive ? 1 : 0] = Saved();
 }
@@ -593,7 +590,7 @@ void VtEmulation::resetMargins()
 bool VtEmulation::plainText() const
 {
     return m_parser.inGround() && !m_decoder.holding() && m_g[size_t(m_gl)] == Charset::Ascii
-        && m_singleShift < 0 && m_font == 0 && !m_statusActive;
+        && m_singleShift < 0 && m_font == 0 && !m_statusActive && !m_vt52;
 }
 
 void VtEmulation::feed(const char *data, qsizetype len)
@@ -613,7 +610,7 @@ void VtEmulation::feed(const char *data, qsizetype len)
             p = run;
             continue;
         }
-        if (byte == ESC && m_parser.inGround() && !m_decoder.holding()) {
+        if (byte == ESC && m_parser.inGround() && !m_decoder.holding() && !m_vt52) {
             if (const char *after = quickControlSequence(p, end)) {
                 p = after;
                 continue;
@@ -682,6 +679,10 @@ void VtEmulation::flush()
 
 void VtEmulation::take(char32_t ch)
 {
+    if (m_vt52) {
+        takeVt52(ch);
+        return;
+    }
     if (m_font != 0 && ch >= 0x80 && ch <= 0xFF && m_parser.inGround()) {
         print(ch); // a byte of the PC's own character set
         return;
@@ -748,14 +749,8 @@ void VtEmulation::escape(const VtSequence &seq)
     if (m_statusActive && seq.final != 'c')
         return;
     const int inter = interIndex(seq);
-    // Designations: ESC ( ) * + and the set's final.
-    if (inter > 0 && seq.interCount == 1) {
-        const char i = seq.inter[0];
-        if (i == '(' || i == ')' || ((i == '*' || i == '+') && (m_typeBit & Dec2))) {
-            doDesignate(seq, i == '(' ? 0 : i == ')' ? 1 : i == '*' ? 2 : 3);
-            return;
-        }
-    }
+    if (designation(seq))
+        return;
     if (inter < 0 || seq.final < 0x30 || seq.final > 0x7E)
         return;
     const quint8 index = m_escIndex[size_t(escKey(inter, seq.final))];
@@ -842,38 +837,7 @@ char32_t VtEmulation::mapped(char32_t ch)
     }
     if (m_font == 11 && ch >= 0x80 && ch <= 0xFF)
         return char32_t(cp437Upper[ch - 0x80]); // the bytes of the PC's own character set
-    const int set = m_singleShift >= 0 ? m_singleShift : m_gl;
-    m_singleShift = -1;
-    if (ch < 0x20 || ch >= 0x7F)
-        return ch;
-    switch (m_g[size_t(set)]) {
-    case Charset::Ascii:
-        return ch;
-    case Charset::Uk:
-        return ch == '#' ? U'£' : ch;
-    case Charset::DecGraphics:
-        if (ch >= 0x5F)
-            return char32_t(decGraphics[ch - 0x5F]);
-        if (m_dialect.linuxPalette) {
-            // The Linux console's graphics set has arrows and a block beyond DEC's.
-            switch (ch) {
-            case '+':
-                return U'→';
-            case ',':
-                return U'←';
-            case '-':
-                return U'↑';
-            case '.':
-                return U'↓';
-            case '0':
-                return U'█';
-            default:
-                break;
-            }
-        }
-        return ch;
-    }
-    return ch;
+    return charsetMapped(ch);
 }
 
 void VtEmulation::print(char32_t ch)
@@ -1095,6 +1059,7 @@ void VtEmulation::saveCursor()
     s.pen = m_pen;
     s.g = m_g;
     s.gl = m_gl;
+    s.gr = m_gr;
     s.singleShift = m_singleShift;
     s.origin = m_origin;
     s.wrapPending = m_wrapPending;
@@ -1106,11 +1071,7 @@ void VtEmulation::restoreCursor()
     if (!s.valid) {
         // Nothing saved: home, with the power-on attributes and character sets.
         m_pen = Cell();
-        m_g = {};
-        if (m_dialect.linuxPalette)
-            useLinuxGraphics();
-        m_gl = 0;
-        m_singleShift = -1;
+        resetCharsets();
         m_origin = false;
         moveTo(0, 0);
         return;
@@ -1118,6 +1079,7 @@ void VtEmulation::restoreCursor()
     m_pen = s.pen;
     m_g = s.g;
     m_gl = s.gl;
+    m_gr = s.gr;
     m_singleShift = s.singleShift;
     m_origin = s.origin;
     moveTo(s.row, s.col);
@@ -1273,14 +1235,6 @@ void VtEmulation::doSingleShift(const VtSequence &, int set)
 void VtEmulation::doLockingShift(const VtSequence &, int set)
 {
     m_gl = set;
-}
-
-void VtEmulation::doDesignate(const VtSequence &seq, int set)
-{
-    // The DEC Special Graphics set, the British set, and ASCII for any other set named.
-    m_g[size_t(set)] = seq.final == '0' ? Charset::DecGraphics
-        : seq.final == 'A'              ? Charset::Uk
-                                        : Charset::Ascii;
 }
 
 void VtEmulation::doLineSize(const VtSequence &, int size)
@@ -1712,6 +1666,14 @@ void VtEmulation::doPrivateMode(const VtSequence &seq, int set)
         case 1:
             m_appCursor = on;
             break;
+        case 2: // DECANM: reset, VT52 mode
+            if ((m_typeBit & Dec) && !on)
+                setVt52(true);
+            break;
+        case 42: // DECNRCM: the national sets
+            if (m_typeBit & Dec2)
+                m_national = on;
+            break;
         case 3:
             // DECCOLM: 132 or 80 columns, the screen cleared, margins reset, the cursor home.
             if (m_typeBit & Dec) {
@@ -1936,16 +1898,17 @@ void VtEmulation::doAttributes(const VtSequence &seq, int)
     if (seq.raw(0) > 0)
         return;
     // The type and its features: 1 132 columns, 2 printer, 6 selective erase, 8 programmable
-    // keys, 21 horizontal scrolling, 28 rectangle operations.
+    // keys, 9 national replacement character sets, 21 horizontal scrolling, 28 rectangle
+    // operations.
     switch (m_dialect.keyboard) {
     case VtKeyboard::Vt220:
-        reply("?62;1;2;6;8c");
+        reply("?62;1;2;6;8;9c");
         break;
     case VtKeyboard::Vt320:
-        reply("?63;1;2;6;8c");
+        reply("?63;1;2;6;8;9c");
         break;
     case VtKeyboard::Vt420:
-        reply("?64;1;2;6;8;21;28c");
+        reply("?64;1;2;6;8;9;21;28c");
         break;
     case VtKeyboard::Linux:
         reply("?6c");
@@ -2410,6 +2373,12 @@ bool VtEmulation::ownKey(int qtKey, Qt::KeyboardModifiers mods, QByteArray *out)
 }
 
 QByteArray VtEmulation::key(int qtKey, Qt::KeyboardModifiers mods, const QString &text)
+{
+    const QByteArray ansi = ansiKey(qtKey, mods, text);
+    return m_vt52 ? vt52Key(ansi) : ansi;
+}
+
+QByteArray VtEmulation::ansiKey(int qtKey, Qt::KeyboardModifiers mods, const QString &text)
 {
     QByteArray out;
     if (ownKey(qtKey, mods, &out))

@@ -51,6 +51,7 @@
 
 #include "emulator/emulation.h"
 #include "emulator/grid.h"
+#include "emulator/vtcharsets.h"
 #include "emulator/vtparser.h"
 
 #include <array>
@@ -91,8 +92,6 @@ public:
     using Handler = void (VtEmulation::*)(const VtSequence &, int);
 
 private:
-    // The character sets a G0-G3 designation can name.
-    enum class Charset : quint8 { Ascii, DecGraphics, Uk };
     // DECSSDT's status line: none, the terminal's indicator line, or written by the host.
     enum class StatusType { None, Indicator, Host };
     // What a device control string under way is.
@@ -106,6 +105,7 @@ private:
         Cell pen;
         std::array<Charset, 4> g {};
         int gl = 0;
+        int gr = 2;
         int singleShift = -1;
         bool origin = false;
         bool wrapPending = false;
@@ -181,7 +181,7 @@ private:
     void doFullReset(const VtSequence &, int);
     void doSingleShift(const VtSequence &, int set);
     void doLockingShift(const VtSequence &, int set);
-    void doDesignate(const VtSequence &seq, int set);
+    void doLockingShiftRight(const VtSequence &, int set);
     void doLineSize(const VtSequence &, int size);
     void doAlignment(const VtSequence &, int);
     void doControls8(const VtSequence &, int on);
@@ -267,6 +267,20 @@ private:
     void forgetHostSetup();
     void useLinuxGraphics();
 
+    // --- Character sets (vtemulation_charsets.cpp) ---
+    void resetCharsets();
+    CharsetScope charsetScope() const;
+    char32_t charsetMapped(char32_t ch);
+    // ESC and an intermediate naming G0-G3: the designation carried out.
+    bool designation(const VtSequence &seq);
+
+    // --- VT52 mode (vtemulation_vt52.cpp) ---
+    void setVt52(bool on);
+    void takeVt52(char32_t ch);
+    void vt52Escape(char32_t final);
+    QByteArray vt52Key(const QByteArray &ansi) const;
+    QByteArray ansiKey(int qtKey, Qt::KeyboardModifiers mods, const QString &text);
+
     EmulationSink *m_sink;
     HostDialect m_dialect;
     int m_typeBit = 1;
@@ -297,7 +311,15 @@ private:
     std::vector<bool> m_tabs;
     std::array<Charset, 4> m_g {};
     int m_gl = 0;
+    int m_gr = 2;
     int m_singleShift = -1;
+    bool m_national = false; // DECNRCM
+    // VT52 mode: on, where a sequence is, the row of ESC Y, the graphics set.
+    enum class Vt52State : quint8 { Ground, Escape, Row, Column };
+    bool m_vt52 = false;
+    Vt52State m_vt52State = Vt52State::Ground;
+    int m_vt52Row = 0;
+    bool m_vt52Graphics = false;
     std::array<Saved, 2> m_saved; // main and alternate screen
     char32_t m_lastChar = 0; // for REP: the last character written, 0 none
 
