@@ -6,7 +6,9 @@
 // - /Sessions/<ID>: three interfaces of one session, generated from the tables of
 //   session/sessionmembers.h:
 //   NVWin32._clsSession, the session's default interface (175 members in order), with its
-//   events Extension (a registered client may rewrite the command) and DataReady as signals;
+//   events Extension (a registered client may rewrite the command) and DataReady as signals
+//   (DataReady, raised on every read from the host, goes to the bus at most once a frame, the
+//   last always; scripts get every one);
 //   NVWin32.Session, the stable contract for clients and scripts (its verb slots, then its
 //   property adapters, in slot order);
 //   NVWin32.SessionSettings, the session's own settings (session/sessionsettings.h).
@@ -281,6 +283,7 @@ class SessionDefaultIface : public SessionAdapter
     Q_CLASSINFO("D-Bus Interface", "NVWin32._clsSession")
     Q_CLASSINFO("D-Bus Path Prefix", "/Sessions")
     Q_CLASSINFO("D-Bus Path Key", "ID")
+    Q_CLASSINFO("D-Bus Paced Events", "DataReady")
     SESSION_EMULATOR_VERBS(NV_VERB_QPROPERTY)
     SESSION_OWN_PROPERTIES(NV_ROW_QPROPERTY)
     SESSION_TERMINAL_SETTINGS(NV_ROW_QPROPERTY)

@@ -35,6 +35,31 @@ using busclient::busSet;
 using busclient::inVariant;
 using busclient::Properties;
 
+// A bus client of its own that counts the DataReady and Extension signals of /Sessions/1.
+struct PacedClient
+{
+    PacedClient(QObject *receiver, const char *tag)
+        : name(u"sessioniface-paced-"_qs + QString::fromLatin1(tag))
+        , connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))
+        , dataReady(receiver, SIGNAL(busDataReady()))
+        , extension(receiver, SIGNAL(busExtension()))
+    {
+        const QString service = automation::Bridge::instance().connection().baseService();
+        connected = connection.connect(service, u"/Sessions/1"_qs, SessionIfc, u"DataReady"_qs,
+                        receiver, SIGNAL(busDataReady()))
+            && connection.connect(service, u"/Sessions/1"_qs, SessionIfc, u"Extension"_qs,
+                receiver, SIGNAL(busExtension()));
+    }
+    ~PacedClient() { QDBusConnection::disconnectFromBus(name); }
+    bool isConnected() const { return connected; }
+
+    QString name;
+    QDBusConnection connection;
+    QSignalSpy dataReady;
+    QSignalSpy extension;
+    bool connected = false;
+};
+
 } // namespace
 
 class TestSessionIface : public QObject
@@ -335,6 +360,60 @@ private slots:
         QTRY_COMPARE(received.count(), 2);
     }
 
+    // DataReady comes with every read from the host: the bus gets the first at once and the rest
+    // of a burst as one more once the frame is over; scripts still get every one. Extension,
+    // raised after the burst, comes after anything the burst still sends.
+    void dataReadyPacedOnTheBus_data()
+    {
+        QTest::addColumn<int>("raised");
+        QTest::addColumn<int>("onBus");
+        QTest::newRow("one") << 1 << 1;
+        QTest::newRow("two: the second at the frame's end") << 2 << 2;
+        QTest::newRow("a flood: the first and the last") << 5000 << 2;
+    }
+    void dataReadyPacedOnTheBus()
+    {
+        QFETCH(int, raised);
+        QFETCH(int, onBus);
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
+        PacedClient client(this, QTest::currentDataTag());
+        QVERIFY(client.isConnected());
+        QSignalSpy inProcess(session->AutomationObject(), SIGNAL(DataReady()));
+        for (int i = 0; i < raised; ++i)
+            emit session->Emulator()->DataReady();
+        QCOMPARE(inProcess.count(), raised);
+        QTRY_COMPARE(client.dataReady.count(), onBus);
+        QString command = u"cmd"_qs;
+        emit session->Emulator()->Extension(&command);
+        QTRY_COMPARE(client.extension.count(), 1);
+        QCOMPARE(client.dataReady.count(), onBus);
+    }
+
+    // A steady flow reaches the bus about once a frame.
+    void dataReadyFlowOncePerFrame()
+    {
+        const auto session
+            = std::static_pointer_cast<clsSession>(gApp->ClsSessions().Add(QString()));
+        PacedClient client(this, "flow");
+        QVERIFY(client.isConnected());
+        QElapsedTimer clock;
+        clock.start();
+        int raised = 0;
+        while (clock.elapsed() < 20 * automation::PacedEventMs) {
+            emit session->Emulator()->DataReady();
+            ++raised;
+            QCoreApplication::processEvents();
+        }
+        const qint64 frames = clock.elapsed() / automation::PacedEventMs + 2;
+        QString command = u"cmd"_qs;
+        emit session->Emulator()->Extension(&command);
+        QTRY_COMPARE(client.extension.count(), 1);
+        QVERIFY2(raised > 4 * frames, "too slow a machine to flood");
+        QVERIFY2(client.dataReady.count() >= 2 && client.dataReady.count() <= frames,
+            qPrintable(u"%1 signals in %2 frames"_qs.arg(client.dataReady.count()).arg(frames)));
+    }
+
     // Scripts reach the same objects.
     void scriptsSeeTheSameObjects()
     {
@@ -352,6 +431,8 @@ private slots:
 
 signals:
     void busSignal();
+    void busDataReady();
+    void busExtension();
 };
 
 QTEST_MAIN(TestSessionIface)

@@ -216,6 +216,7 @@ void closeAndReopen(Channel *channel, const std::function<bool(Spies &, int roun
         channel->open();
         QVERIFY(spies.connected.wait());
         QVERIFY(linkWorks(spies, round));
+        channel->holdInput(true); // a receiver that was behind: the next link is read again
         channel->close();
         QCOMPARE(spies.disconnected.count(), round);
         QCOMPARE(spies.lastDisconnectCode(), ce::None);
@@ -303,6 +304,8 @@ private slots:
     void telnetRepliesBounded();
     void floodIsReadInSlices_data();
     void floodIsReadInSlices();
+    void ptyFloodInLargePieces_data();
+    void ptyFloodInLargePieces();
 
     // The system's ssh client against a local sshd.
     void sshLinkUpAfterLogin();
@@ -1022,7 +1025,10 @@ void tst_Channels::floodIsReadInSlices()
     QTimer turns;
     connect(&turns, &QTimer::timeout, &turns, [&] { thisTurn = 0; });
     turns.start(0);
+    int whileHeld = 0;
+    int slices = 0;
     connect(channel.get(), &Channel::dataReceived, &turns, [&](const QByteArray &bytes) {
+        whileHeld += channel->isInputHeld();
         received += bytes;
         largest = std::max(largest, bytes.size());
         thisTurn += bytes.size();
@@ -1030,13 +1036,85 @@ void tst_Channels::floodIsReadInSlices()
         QElapsedTimer busy; // a screen that takes its time
         busy.start();
         while (busy.nsecsElapsed() < 500000) { }
+        // Now and then it falls behind and holds the link until the next turn.
+        if (++slices % 3 == 0) {
+            channel->holdInput(true);
+            QTimer::singleShot(0, channel.get(), [&] { channel->holdInput(false); });
+        }
     });
     channel->holdInput(false);
     QTRY_VERIFY_WITH_TIMEOUT(received.size() >= data.size(), 60000);
     QCOMPARE(received.size(), data.size());
     QVERIFY(received == data);
+    QCOMPARE(whileHeld, 0);
     QVERIFY2(largest <= emu::InputSlice, qPrintable(QString::number(largest)));
     QVERIFY2(mostInATurn <= 16 * emu::InputSlice, qPrintable(QString::number(mostInATurn)));
+    channel->close();
+}
+
+void tst_Channels::ptyFloodInLargePieces_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::newRow("ssh") << int(emu::device::Ssh);
+}
+
+// A host that writes a lot at once through a terminal, read by a quick receiver: what the
+// terminal holds comes in large pieces, not a signal for each of its small reads.
+void tst_Channels::ptyFloodInLargePieces()
+{
+    QFETCH(int, device);
+    const QByteArray data = numberedRecords(8 * 1024 * 1024);
+    BurstHost host(data);
+    PtyPair pty;
+    std::unique_ptr<emu::Settings> settings;
+    const QByteArray fifo
+        = QFile::encodeName(m_dir.filePath(QStringLiteral("pieces-%1").arg(device)));
+    if (device == emu::device::Ssh) {
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+        settings = settingsFor(emu::device::Ssh, "user@example.org", "");
+    } else {
+        QVERIFY(pty.isValid());
+        settings = settingsFor(emu::Int(device));
+        settings->setPort(pty.portNumber());
+        settings->setAutoAnswer(1);
+    }
+    std::unique_ptr<Channel> channel(emu::createChannel(*settings));
+    if (device == emu::device::Ssh)
+        static_cast<emu::SshChannel *>(channel.get())
+            ->setProgram(fakeSsh("stty raw -echo\nexec cat '" + fifo + "'\n"));
+    Spies spies(channel.get());
+    channel->open();
+    QTRY_VERIFY(channel->isOpen());
+    QVERIFY(spies.connected.count() > 0 || device == emu::device::Modem || spies.connected.wait());
+    QTest::qWait(0);
+    QByteArray received;
+    int pieces = 0;
+    qsizetype largest = 0;
+    connect(channel.get(), &Channel::dataReceived, this, [&](const QByteArray &bytes) {
+        received += bytes;
+        ++pieces;
+        largest = std::max(largest, bytes.size());
+    });
+    if (device == emu::device::Ssh)
+        host.sendTo(fifo);
+    else
+        host.sendTo(pty.masterDescriptor());
+    QElapsedTimer clock;
+    clock.start();
+    host.go();
+    QTRY_VERIFY_WITH_TIMEOUT(received.size() >= data.size(), 60000);
+    const qint64 ms = std::max<qint64>(1, clock.elapsed());
+    QCOMPARE(received.size(), data.size());
+    QVERIFY(received == data);
+    const qsizetype mean = received.size() / pieces;
+    qInfo().noquote() << QStringLiteral("%1 bytes in %2 pieces (mean %3) in %4 ms: %5 MB/s")
+                             .arg(received.size())
+                             .arg(pieces)
+                             .arg(mean)
+                             .arg(ms)
+                             .arg(double(received.size()) / 1000.0 / double(ms), 0, 'f', 1);
+    QVERIFY2(mean >= emu::InputSlice / 2, qPrintable(QString::number(mean)));
+    QVERIFY2(largest <= emu::InputSlice, qPrintable(QString::number(largest)));
     channel->close();
 }
 

@@ -515,6 +515,11 @@ void tst_HostProtocol::resetReturnsHeldBytes()
     QVERIFY(protocol.feed("\x1b]7701;server-ex").isEmpty());
     QVERIFY(protocol.reset().isEmpty()); // a partial request is never shown
     QCOMPARE(protocol.feed("it\x07"), QByteArray("it\x07"));
+
+    // An ESC at the end of a read may begin a request; on a reset it is shown after all.
+    QCOMPARE(protocol.feed("c\x1b"), QByteArray("c"));
+    QCOMPARE(protocol.reset(), QByteArray("\x1b"));
+    QCOMPARE(protocol.feed("]77"), QByteArray("]77"));
 }
 
 void tst_HostProtocol::answerBudget_data()

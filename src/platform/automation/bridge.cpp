@@ -14,8 +14,41 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace automation {
+
+// Sends an event through send() at most once per PacedEventMs (see bridge.h).
+class EventPacer : public QObject
+{
+public:
+    EventPacer(std::function<void()> send, QObject *parent)
+        : QObject(parent)
+        , m_send(std::move(send))
+    {
+        m_interval.setInterval(PacedEventMs);
+        m_interval.callOnTimeout(this, [this] {
+            if (!std::exchange(m_pending, false))
+                return m_interval.stop();
+            m_send();
+        });
+    }
+
+    void raise()
+    {
+        if (m_interval.isActive()) {
+            m_pending = true;
+            return;
+        }
+        m_interval.start();
+        m_send();
+    }
+
+private:
+    std::function<void()> m_send;
+    QTimer m_interval;
+    bool m_pending = false;
+};
 
 namespace {
 
@@ -142,8 +175,21 @@ bool Bridge::exportObject(QObject *object, const QString &path)
         object, new SignalRelay(object, [this, object](const QMetaMethod &signal, void **args) {
             relay(object, signal, args);
         }));
+    addPacers(object);
     connect(object, &QObject::destroyed, this, [this, object] { forget(object); });
     return true;
+}
+
+void Bridge::addPacers(QObject *object)
+{
+    const QStringList paced
+        = members::classInfo(object->metaObject(), "D-Bus Paced Events").split(u',');
+    for (const QMetaMethod &signal : members::events(object->metaObject())) {
+        if (signal.parameterCount() != 0 || !paced.contains(QString::fromLatin1(signal.name())))
+            continue;
+        m_pacers.insert({ object, signal.methodIndex() },
+            new EventPacer([this, object, signal] { sendEvent(object, signal, nullptr); }, this));
+    }
 }
 
 void Bridge::unexportObject(QObject *object)
@@ -161,6 +207,14 @@ void Bridge::forget(QObject *object)
         return;
     if (SignalRelay *relay = m_relays.take(object))
         relay->release();
+    for (auto it = m_pacers.begin(); it != m_pacers.end();) {
+        if (it.key().first != object) {
+            ++it;
+            continue;
+        }
+        it.value()->deleteLater(); // it may be sending now
+        it = m_pacers.erase(it);
+    }
     QList<QObject *> &adapters = m_byPath[path];
     adapters.removeAll(object);
     if (adapters.isEmpty()) {
@@ -488,6 +542,13 @@ void Bridge::dropService(const QString &service)
 }
 
 void Bridge::relay(QObject *source, const QMetaMethod &signal, void **args)
+{
+    if (EventPacer *pacer = m_pacers.value({ source, signal.methodIndex() }))
+        return pacer->raise();
+    sendEvent(source, signal, args);
+}
+
+void Bridge::sendEvent(QObject *source, const QMetaMethod &signal, void **args)
 {
     // An event that cannot travel is dropped: raising it must never fail in the program.
     try {

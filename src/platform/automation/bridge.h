@@ -46,6 +46,12 @@
 //
 // A client that leaves the bus while a call of its waits for a late answer (latereply.h) has
 // that call ended at once: the member is told and nothing is sent.
+//
+// Paced events: an event without arguments that the class names in
+// Q_CLASSINFO("D-Bus Paced Events", "Name,Other") goes to the bus (signal and callbacks) at most
+// once per PacedEventMs: the first at once, the ones raised in the same interval as one at its
+// end, so that the last is always sent. The object's own connections (scripts, the program)
+// still get every one.
 
 #include "automation/marshal.h"
 
@@ -60,8 +66,12 @@ class QDBusServiceWatcher;
 
 namespace automation {
 
+class EventPacer;
 class LateReply;
 class SignalRelay;
+
+// The shortest interval between two sends of a paced event: one frame.
+inline constexpr int PacedEventMs = 16;
 
 class Bridge : public QDBusVirtualObject, public ObjectMap
 {
@@ -117,6 +127,8 @@ private:
     QDBusMessage callbackCall(const QDBusMessage &message);
 
     void relay(QObject *source, const QMetaMethod &signal, void **args);
+    void sendEvent(QObject *source, const QMetaMethod &signal, void **args);
+    void addPacers(QObject *object);
     void callBack(
         QObject *source, const QMetaMethod &signal, void **args, const QVariantList &arguments);
     void dropService(const QString &service);
@@ -126,6 +138,7 @@ private:
     QHash<QString, QList<QObject *>> m_byPath; // adapters in the order they were exported
     QHash<QObject *, QString> m_paths;
     QHash<QObject *, SignalRelay *> m_relays;
+    QHash<QPair<QObject *, int>, EventPacer *> m_pacers; // by object and signal index
     QHash<QString, int> m_lastNumber; // last number handed out under each prefix
     QList<Callback> m_callbacks;
     // Calls answered later, by the client that made them.
