@@ -97,11 +97,41 @@ QList<Choice> deviceChoices()
     return result;
 }
 
+// Names in the order a reader expects: letters without regard to case, a run of digits by its
+// value ("VT52" before "VT100").
+bool nameLess(const QString &a, const QString &b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype startA = i, startB = j;
+            while (i < a.size() && a[i].isDigit())
+                ++i;
+            while (j < b.size() && b[j].isDigit())
+                ++j;
+            const qulonglong x = a.sliced(startA, i - startA).toULongLong();
+            const qulonglong y = b.sliced(startB, j - startB).toULongLong();
+            if (x != y)
+                return x < y;
+            continue;
+        }
+        const QChar x = a[i].toCaseFolded(), y = b[j].toCaseFolded();
+        if (x != y)
+            return x < y;
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// The terminal types by name, each with its stored code.
 QList<Choice> terminalChoices()
 {
     QList<Choice> result;
     for (const emu::TerminalType &type : emu::terminalTypes())
         result.append(Choice { type.code, type.name });
+    std::stable_sort(result.begin(), result.end(),
+        [](const Choice &a, const Choice &b) { return nameLess(a.text, b.text); });
     return result;
 }
 

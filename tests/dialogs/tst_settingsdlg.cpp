@@ -652,6 +652,25 @@ private slots:
             QCOMPARE(m_emu->HostPort(), typed == u"-" ? port : typed);
     }
 
+    // The terminal types are listed by name (numbers by value), each keeping its stored code.
+    void terminalTypesByName()
+    {
+        const auto window = open();
+        const auto *list = window->findChild<QComboBox *>(u"emu:TermType"_qs);
+        QVERIFY(list);
+        const QList<std::pair<QString, int>> expected = { { u"ADDS Viewpoint 60"_qs, 2 },
+            { u"ADDS Viewpoint A2"_qs, 1 }, { u"ANSI"_qs, 9 }, { u"DEC VT52"_qs, 7 },
+            { u"DEC VT100"_qs, 12 }, { u"DEC VT220"_qs, 8 }, { u"DEC VT320"_qs, 13 },
+            { u"DEC VT420"_qs, 14 }, { u"Linux Console"_qs, 16 }, { u"Pick PC Monitor"_qs, 10 },
+            { u"Procomm VP60"_qs, 3 }, { u"SCO Console"_qs, 15 }, { u"Tektronix 4014"_qs, 11 },
+            { u"Tektronix 4100"_qs, 17 }, { u"TTY Emulation"_qs, 0 },
+            { u"Viewpoint A2 Enhanced"_qs, 4 }, { u"Wyse 50"_qs, 5 }, { u"Wyse 60"_qs, 6 } };
+        QList<std::pair<QString, int>> shown;
+        for (int i = 0; i < list->count(); ++i)
+            shown.append({ list->itemText(i), list->itemData(i).toInt() });
+        QCOMPARE(shown, expected);
+    }
+
     // The entry point: with nobody to answer (the offscreen platform) it returns at once,
     // cancelled, and writes nothing.
     void showWithNobodyToAnswer()
