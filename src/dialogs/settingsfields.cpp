@@ -34,10 +34,13 @@ struct DevicePort
 };
 constexpr DevicePort kDevicePorts[] = { { emu::device::Telnet, 23 }, { emu::device::Ssh, 22 } };
 
-bool hasOwnPort(int device)
+std::optional<int> ownPort(int device)
 {
-    return std::any_of(std::begin(kDevicePorts), std::end(kDevicePorts),
-        [device](const DevicePort &entry) { return entry.device == device; });
+    for (const DevicePort &entry : kDevicePorts) {
+        if (entry.device == device)
+            return entry.port;
+    }
+    return std::nullopt;
 }
 
 // One row of the table, completed with the builder members below.
@@ -169,7 +172,7 @@ QList<Field> buildFields()
     add(Row(Connection, "Host", "Host name:", E, "HostName", HostName).when(Network));
     add(Row(Connection, "Host", "Port:", E, "HostPort", HostPort)
             .when(Network)
-            .empty("Telnet 23, SSH 22"));
+            .empty(hostPortHint(emu::device::Tcp))); // the longest: the box's width
     add(Row(Connection, kDeviceGroup, "Binary mode in both directions", E, "TelnetBinary", Check)
             .when(on(emu::device::Telnet)));
     add(Row(Connection, kDeviceGroup, "Break sends Interrupt Process", E, "TelnetAltBreak", Check)
@@ -401,9 +404,11 @@ QString numberProblem(const Field &field, const QString &text)
     return QStringLiteral("enter a whole number from %1 to %2.").arg(field.min).arg(field.max);
 }
 
-QString hostNameProblem(const QString &text)
+QString hostNameProblem(const QString &text, int device)
 {
     const QString host = text.trimmed();
+    if (host.isEmpty() && device >= 0 && (Network & on(device)))
+        return QStringLiteral("enter the host to connect to.");
     if (host.isEmpty())
         return {};
     const bool blank = std::any_of(host.begin(), host.end(), [](QChar c) { return c.isSpace(); });
@@ -418,10 +423,10 @@ QString hostPortProblem(const QString &text, int device)
     const QString port = text.trimmed();
     bool ok = false;
     const uint value = port.toUInt(&ok);
-    const bool ownPort = device < 0 || hasOwnPort(device);
-    if ((ok && value >= 1 && value <= 65535) || (port.isEmpty() && ownPort))
+    const bool hasOwn = device < 0 || ownPort(device);
+    if ((ok && value >= 1 && value <= 65535) || (port.isEmpty() && hasOwn))
         return {};
-    if (!ownPort)
+    if (!hasOwn)
         return QStringLiteral("enter a port number from 1 to 65535 (the device has no port of "
                               "its own).");
     return QStringLiteral("enter a port number from 1 to 65535, or nothing for the device's own.");
@@ -495,6 +500,13 @@ QString textOf(const Field &field, const QVariant &value)
     }
 }
 
+QString hostPortHint(int device)
+{
+    if (const std::optional<int> port = ownPort(device))
+        return QStringLiteral("%1 when empty").arg(*port);
+    return QStringLiteral("required: a TCP port");
+}
+
 QString deviceGroup()
 {
     return QString::fromLatin1(kDeviceGroup);
@@ -510,7 +522,7 @@ QString problemOf(const Field &field, const QString &text, int device)
             ? QStringLiteral("the text cannot hold control characters.")
             : QString();
     case Kind::HostName:
-        return hostNameProblem(text);
+        return hostNameProblem(text, device);
     case Kind::HostPort:
         return hostPortProblem(text, device);
     case Kind::SerialPort:
