@@ -407,6 +407,7 @@ private:
     void onConnected();
     void onChannelData(const QByteArray &data);
     void onChannelError(int code, const QString &text);
+    void showErrorBox(const QString &text);
     void onChannelDisconnected(int code, const QString &text);
     QString connectionKey() const;
     // False while a channel is there whose host the settings no longer name.
