@@ -93,6 +93,7 @@ const QString kErrNum = QStringLiteral("ErrNum");
 const QString kErrMsg = QStringLiteral("ErrMsg");
 const QString kBusy = QStringLiteral("Busy");
 const QString kNotConnected = QStringLiteral("Not connected: Tools > Settings sets the host");
+const QString kNotDialled = QStringLiteral("Not connected: Tools > Dial dials the number");
 
 // The session of a key, or null; never fails.
 SessionPtr sessionOf(const QString &key)
@@ -770,6 +771,8 @@ void frmMdiChild::ctlEmulator_DeviceChange(rt::Int device, QString *name)
             *name = QStringLiteral("No Device");
         setTool(ToolDial, PropEnabled, flag(device == emu::device::Modem));
         setTool(ToolDevice, PropCaption, name->left(DeviceCaptionLength));
+        if (m_status.isEmpty())
+            showStatus(device);
         recalcLayout();
     });
 }
@@ -1048,13 +1051,24 @@ void frmMdiChild::ctlEmulator_ServerStart(const QString &name)
     });
 }
 
+// A session that has not tried to connect yet says how it connects: a modem by dialling, other
+// devices by the host set in the settings.
+void frmMdiChild::showStatus(rt::Int device)
+{
+    QString caption = m_status;
+    if (caption.isEmpty())
+        caption = device == emu::device::Modem ? kNotDialled : kNotConnected;
+    setTool(ToolStatus, PropCaption, caption);
+    recalcLayout();
+}
+
 void frmMdiChild::ctlEmulator_StatusChange(const QString &text)
 {
     rt::Proc h(kModule, "ctlEmulator_StatusChange");
     h([&] {
-        // A session that has not tried to connect yet says where its connection is set.
-        setTool(ToolStatus, PropCaption, text.isEmpty() ? kNotConnected : text);
-        recalcLayout();
+        m_status = text;
+        const SessionPtr session = sessionOf(Tag);
+        showStatus(session ? session->EmulatorSettings().Device() : emu::device::None);
     });
 }
 
