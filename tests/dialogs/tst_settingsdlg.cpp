@@ -789,6 +789,11 @@ private slots:
         enter(*tcp, u"emu:Device"_qs, u"TCP/IP"_qs);
         clickOK(*tcp);
         QVERIFY(tcp->grab().save(base + u"-tcp.png"_qs));
+        // A serial line: the Port box shows the whole device name.
+        m_emu->setDevice(emu::device::Serial);
+        m_emu->setPort(100);
+        const auto serial = open();
+        QVERIFY(serial->grab().save(base + u"-serial.png"_qs));
     }
 };
 
