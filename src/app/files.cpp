@@ -187,6 +187,13 @@ void GetIniDir()
     h([&] { gLastDir = resolvedHome(home, gAppDir); });
 }
 
+QString SessionFolder(const QString &sessionFile)
+{
+    if (sessionFile.isEmpty())
+        return withoutSlash(gStartDir);
+    return QFileInfo(sessionFile).absolutePath();
+}
+
 QString GetFilePath(const QString &name, const QString &extensions)
 {
     rt::Proc h(kModule, "GetFilePath");

@@ -39,6 +39,10 @@ QString ProgramDir();
 // The WIN.INI stand-in: $XDG_CONFIG_HOME/norvalis/win.ini.
 QString WinIniPath();
 
+// Where a session's Save As and Run Script start: the folder of the session's file, else the
+// folder the program was started in (without a trailing "/").
+QString SessionFolder(const QString &sessionFile);
+
 // Full path of an existing file, or "". extensions: without dots, separated by ";". A name without
 // "." is tried with each extension in turn in gStartDir, then with the first extension in
 // gLastDir (the bare name is never accepted); a name with "." in gStartDir, then in gLastDir.

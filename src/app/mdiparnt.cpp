@@ -185,7 +185,8 @@ const BuiltInCommand kBuiltInCommands[] = {
         [](frmMdiParent &, rt::Long) {
             if (!gScriptHost)
                 rt::raise(rt::err::ObjectNotSet);
-            gScriptHost->ToolCommand(0);
+            const SessionPtr session = gApp ? gApp->ActiveClsSession() : nullptr;
+            gScriptHost->ToolCommand(0, Files::SessionFolder(session ? session->FileName() : QString()));
         } },
     { CmdUpload, CmdUpload, [](frmMdiParent &, rt::Long) { frmUpload::ShowUpload(); } },
     { CmdDownload, CmdDownload, [](frmMdiParent &, rt::Long) { frmDownload::ShowDownload(); } },

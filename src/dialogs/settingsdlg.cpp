@@ -366,6 +366,8 @@ private:
     QComboBox *m_combo;
 };
 
+constexpr QStringView kLongestPortName = u"/dev/ttyUSB99";
+
 // A serial device: typed, or picked from the ports the system has.
 class SerialEditor : public FieldEditor
 {
@@ -377,6 +379,9 @@ public:
         m_combo->setObjectName(field.key());
         m_combo->setEditable(true);
         m_combo->setInsertPolicy(QComboBox::NoInsert);
+        // Wide enough for the longest name a port takes ("/dev/ttyUSB99", "/dev/pts/999").
+        m_combo->setMinimumContentsLength(int(kLongestPortName.size()));
+        m_combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
             if (serialPort(port.systemLocation()))
                 m_combo->addItem(port.systemLocation());
@@ -740,6 +745,11 @@ void SettingsWindow::showDevice()
         if (group->property("deviceGroup").toBool())
             group->setTitle(static_cast<QComboBox *>(m_device->widget())->currentText());
     }
+    for (const auto &editor : m_editors) {
+        if (editor->field().kind == Kind::HostPort)
+            static_cast<QLineEdit *>(editor->input())
+                ->setPlaceholderText(hostPortHint(m_device->state().toInt()));
+    }
 }
 
 void SettingsWindow::refuse(const FieldEditor &editor, const QString &message)
@@ -764,9 +774,10 @@ bool SettingsWindow::checkChanges()
     for (const auto &editor : m_editors) {
         if (!applies(editor->field().devices))
             continue;
-        // Another device may not take a port the old one did (a TCP/IP link has no port of its
-        // own).
-        const bool recheck = newDevice && editor->field().kind == Kind::HostPort;
+        // Another device may not take a port or host the old one did (a TCP/IP link has no port
+        // of its own; a serial line had no host to check).
+        const bool recheck = newDevice
+            && (editor->field().kind == Kind::HostPort || editor->field().kind == Kind::HostName);
         if (!editor->changed() && !recheck)
             continue;
         if (const QString problem = editor->problem(device); !problem.isEmpty()) {

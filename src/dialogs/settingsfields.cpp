@@ -34,10 +34,13 @@ struct DevicePort
 };
 constexpr DevicePort kDevicePorts[] = { { emu::device::Telnet, 23 }, { emu::device::Ssh, 22 } };
 
-bool hasOwnPort(int device)
+std::optional<int> ownPort(int device)
 {
-    return std::any_of(std::begin(kDevicePorts), std::end(kDevicePorts),
-        [device](const DevicePort &entry) { return entry.device == device; });
+    for (const DevicePort &entry : kDevicePorts) {
+        if (entry.device == device)
+            return entry.port;
+    }
+    return std::nullopt;
 }
 
 // One row of the table, completed with the builder members below.
@@ -97,11 +100,41 @@ QList<Choice> deviceChoices()
     return result;
 }
 
+// Names in the order a reader expects: letters without regard to case, a run of digits by its
+// value ("VT52" before "VT100").
+bool nameLess(const QString &a, const QString &b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype startA = i, startB = j;
+            while (i < a.size() && a[i].isDigit())
+                ++i;
+            while (j < b.size() && b[j].isDigit())
+                ++j;
+            const qulonglong x = a.sliced(startA, i - startA).toULongLong();
+            const qulonglong y = b.sliced(startB, j - startB).toULongLong();
+            if (x != y)
+                return x < y;
+            continue;
+        }
+        const QChar x = a[i].toCaseFolded(), y = b[j].toCaseFolded();
+        if (x != y)
+            return x < y;
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// The terminal types by name, each with its stored code.
 QList<Choice> terminalChoices()
 {
     QList<Choice> result;
     for (const emu::TerminalType &type : emu::terminalTypes())
         result.append(Choice { type.code, type.name });
+    std::stable_sort(result.begin(), result.end(),
+        [](const Choice &a, const Choice &b) { return nameLess(a.text, b.text); });
     return result;
 }
 
@@ -139,7 +172,7 @@ QList<Field> buildFields()
     add(Row(Connection, "Host", "Host name:", E, "HostName", HostName).when(Network));
     add(Row(Connection, "Host", "Port:", E, "HostPort", HostPort)
             .when(Network)
-            .empty("Telnet 23, SSH 22"));
+            .empty(hostPortHint(emu::device::Tcp))); // the longest: the box's width
     add(Row(Connection, kDeviceGroup, "Binary mode in both directions", E, "TelnetBinary", Check)
             .when(on(emu::device::Telnet)));
     add(Row(Connection, kDeviceGroup, "Break sends Interrupt Process", E, "TelnetAltBreak", Check)
@@ -371,9 +404,11 @@ QString numberProblem(const Field &field, const QString &text)
     return QStringLiteral("enter a whole number from %1 to %2.").arg(field.min).arg(field.max);
 }
 
-QString hostNameProblem(const QString &text)
+QString hostNameProblem(const QString &text, int device)
 {
     const QString host = text.trimmed();
+    if (host.isEmpty() && device >= 0 && (Network & on(device)))
+        return QStringLiteral("enter the host to connect to.");
     if (host.isEmpty())
         return {};
     const bool blank = std::any_of(host.begin(), host.end(), [](QChar c) { return c.isSpace(); });
@@ -388,10 +423,10 @@ QString hostPortProblem(const QString &text, int device)
     const QString port = text.trimmed();
     bool ok = false;
     const uint value = port.toUInt(&ok);
-    const bool ownPort = device < 0 || hasOwnPort(device);
-    if ((ok && value >= 1 && value <= 65535) || (port.isEmpty() && ownPort))
+    const bool hasOwn = device < 0 || ownPort(device);
+    if ((ok && value >= 1 && value <= 65535) || (port.isEmpty() && hasOwn))
         return {};
-    if (!ownPort)
+    if (!hasOwn)
         return QStringLiteral("enter a port number from 1 to 65535 (the device has no port of "
                               "its own).");
     return QStringLiteral("enter a port number from 1 to 65535, or nothing for the device's own.");
@@ -465,6 +500,13 @@ QString textOf(const Field &field, const QVariant &value)
     }
 }
 
+QString hostPortHint(int device)
+{
+    if (const std::optional<int> port = ownPort(device))
+        return QStringLiteral("%1 when empty").arg(*port);
+    return QStringLiteral("required: a TCP port");
+}
+
 QString deviceGroup()
 {
     return QString::fromLatin1(kDeviceGroup);
@@ -480,7 +522,7 @@ QString problemOf(const Field &field, const QString &text, int device)
             ? QStringLiteral("the text cannot hold control characters.")
             : QString();
     case Kind::HostName:
-        return hostNameProblem(text);
+        return hostNameProblem(text, device);
     case Kind::HostPort:
         return hostPortProblem(text, device);
     case Kind::SerialPort:

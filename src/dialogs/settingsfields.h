@@ -23,7 +23,7 @@ enum class Store { Emulator, Session, Program };
 enum class Kind {
     Number, // a whole number from min to max
     Text, // any text without control characters
-    HostName, // "" or a host name the connection can use
+    HostName, // a host name the connection can use ("" only for a device without a host)
     HostPort, // 1 to 65535, or "" for a device with a port of its own (Telnet, SSH)
     Check, // on or off
     List, // one of the field's choices, stored as its code
@@ -77,6 +77,10 @@ const QList<Field> &fields();
 // The group of the Connection page that holds the options of a network link: the window titles
 // it by the device chosen.
 QString deviceGroup();
+
+// What an empty port means for a device (the Port box's grey hint): its own port, or that a plain
+// TCP link needs one.
+QString hostPortHint(int device);
 
 // Text kinds (all but Check, List, Font, PrinterName and Note):
 // the text a stored value shows as;

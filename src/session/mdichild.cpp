@@ -107,6 +107,7 @@ const QString kErrMsg = QStringLiteral("ErrMsg");
 const QString kBusy = QStringLiteral("Busy");
 const QString kNotConnected = QStringLiteral("Not connected: Tools > Settings sets the host");
 const QString kSettingsWait = QStringLiteral("; new settings wait for Tools > Reset Connection");
+const QString kNotDialled = QStringLiteral("Not connected: Tools > Dial dials the number");
 
 // The session of a key, or null; never fails.
 SessionPtr sessionOf(const QString &key)
@@ -805,6 +806,8 @@ void frmMdiChild::ctlEmulator_DeviceChange(rt::Int device, QString *name)
             *name = QStringLiteral("No Device");
         setTool(ToolDial, PropEnabled, flag(device == emu::device::Modem));
         setTool(ToolDevice, PropCaption, name->left(DeviceCaptionLength));
+        if (m_status.isEmpty())
+            showStatus(device);
         recalcLayout();
     });
 }
@@ -1083,17 +1086,28 @@ void frmMdiChild::ctlEmulator_ServerStart(const QString &name)
     });
 }
 
+// A session that has not tried to connect yet says how it connects: a modem by dialling, other
+// devices by the host set in the settings.
+void frmMdiChild::showStatus(rt::Int device)
+{
+    // A session that has not tried to connect yet says where its connection is set; one whose
+    // link is not the one its settings name says how to change over.
+    QString caption = m_status;
+    if (caption.isEmpty())
+        caption = device == emu::device::Modem ? kNotDialled : kNotConnected;
+    if (m_emulator->Connected() != 0 && !m_emulator->LinkFollowsSettings())
+        caption += kSettingsWait;
+    setTool(ToolStatus, PropCaption, caption);
+    recalcLayout();
+}
+
 void frmMdiChild::ctlEmulator_StatusChange(const QString &text)
 {
     rt::Proc h(kModule, "ctlEmulator_StatusChange");
     h([&] {
-        // A session that has not tried to connect yet says where its connection is set; one
-        // whose link is not the one its settings name says how to change over.
-        QString status = text.isEmpty() ? kNotConnected : text;
-        if (m_emulator->Connected() != 0 && !m_emulator->LinkFollowsSettings())
-            status += kSettingsWait;
-        setTool(ToolStatus, PropCaption, status);
-        recalcLayout();
+        m_status = text;
+        const SessionPtr session = sessionOf(Tag);
+        showStatus(session ? session->EmulatorSettings().Device() : emu::device::None);
     });
 }
 

@@ -125,6 +125,7 @@ private:
         const QString &result, const QString &errNum, const QString &errMsg);
     void ctlEmulator_ServerStart(const QString &name);
     void ctlEmulator_StatusChange(const QString &text);
+    void showStatus(rt::Int device);
     void ctlEmulator_TermChange(rt::Int termType);
     void DDEServer_Notify(rt::Long code);
     // Scripts of the host: run, or answered to the host with the reason they did not run.
@@ -149,6 +150,7 @@ private:
     void recalcLayout();
 
     bool m_isClosing = false;
+    QString m_status; // the emulator's last status text ("" before it tried to connect)
     bool m_pauseState = false;
     MenuPtr m_menu;
     QPointer<emu::nvEmulator> m_emulator;

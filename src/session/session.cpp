@@ -1067,7 +1067,7 @@ QString clsSession::askSaveName() const
         commondlg::Request request;
         request.kind = commondlg::Kind::SaveFile;
         request.title = QStringLiteral("Save As");
-        request.directory = gLastDir;
+        request.directory = Files::SessionFolder(m_fileName);
         request.fileName = m_fileName;
         request.defaultExtension = QStringLiteral("nvcf");
         request.filter

@@ -2,6 +2,7 @@
 // the menu it shows while minimized or restored, its window messages, the routing of tool
 // clicks and band openings, and the command table clicked through real tools with two sessions.
 
+#include "app/files.h"
 #include "app/tst_startup_env.h"
 
 #include "app/about.h"
@@ -102,6 +103,8 @@ private slots:
     void settingsConnect();
     void commandTable_data();
     void commandTable();
+    void runScriptFolder_data();
+    void runScriptFolder();
 
 private:
     QString home(const QString &name) const { return m_env.homeDir() + u'/' + name; }
@@ -874,6 +877,41 @@ void TestMdiParent::commandTable()
     frmMsgBox::setAnswerHook([](const QString &, rt::Int) { return rt::Int(7); });
     if (commondlg::HelpWindow::current())
         commondlg::HelpWindow::current()->close();
+}
+
+void TestMdiParent::runScriptFolder_data()
+{
+    QTest::addColumn<bool>("withFile");
+    QTest::newRow("session with a file") << true;
+    QTest::newRow("session without a file") << false;
+}
+
+// Run Script asks for the script in the active session file's folder, else in the folder the
+// program started in (not the home or program folder).
+void TestMdiParent::runScriptFolder()
+{
+    QFETCH(bool, withFile);
+    openTwoSessions();
+    const SessionPtr active = gApp->ActiveClsSession();
+    QVERIFY(active);
+    if (!withFile)
+        active->setFileName(QString());
+    QVERIFY(QDir().mkpath(home(u"start"_qs)));
+    const QString startDir = std::exchange(gStartDir, home(u"start/"_qs));
+    const auto restore = qScopeGuard([&] {
+        gStartDir = startDir;
+        gScriptHost->setFileChooser([](QWidget *, const QString &) { return QString(); });
+    });
+    std::optional<QString> asked;
+    gScriptHost->setFileChooser([&](QWidget *, const QString &directory) {
+        asked = directory;
+        return QString();
+    });
+    const bar::ToolPtr tool = toolOf(rt::CLng(rt::Val(active->ID())), 513);
+    QVERIFY(tool);
+    frmMdiParent::instance().TB_ToolClick(tool.get());
+    QTRY_VERIFY(asked.has_value());
+    QCOMPARE(*asked, withFile ? QFileInfo(home(u"second.nvcf"_qs)).absolutePath() : home(u"start"_qs));
 }
 
 QTEST_MAIN(TestMdiParent)

@@ -305,7 +305,7 @@ private slots:
             "Port: enter a port number from 1 to 65535, or nothing for the device's own.");
         bad("port too high", "emu:HostPort", "65536",
             "Port: enter a port number from 1 to 65535, or nothing for the device's own.");
-        good("device", "emu:Device", "SSH", "5");
+        good("device", "emu:Device", "Serial Port", "1"); // SSH needs a host: see portOfTheDevice
         good("serial port", "emu:Port", "/dev/ttyUSB2", "102", serial);
         good("pseudo-terminal", "emu:Port", "pts/7", "1007", serial);
         bad("serial port by another name", "emu:Port", "COM1",
@@ -619,37 +619,58 @@ private slots:
             QVERIFY2(!window->findChild<QWidget *>(key)->isVisible(), qPrintable(key));
     }
 
-    // The link options stand under the device's name, and OK checks the port for the device
-    // chosen: empty only where the device has a port of its own.
+    // The link options stand under the device's name, the port's hint says what an empty port
+    // means there, and OK checks the port and host for the device chosen: an empty port only where
+    // the device has a port of its own, an empty host only where it has no host.
     void portOfTheDevice_data()
     {
         QTest::addColumn<int>("from"); // the session's device
+        QTest::addColumn<QString>("host"); // the session's host
         QTest::addColumn<QString>("port"); // the session's port
         QTest::addColumn<QString>("device"); // chosen in the window
         QTest::addColumn<QString>("typed"); // into the port ("-": left alone)
+        QTest::addColumn<QString>("hint"); // the port's grey hint
         QTest::addColumn<QString>("message");
-        const int telnet = emu::device::Telnet, tcp = emu::device::Tcp;
+        const int telnet = emu::device::Telnet, tcp = emu::device::Tcp,
+                  serial = emu::device::Serial;
         const QString none = u"Port: enter a port number from 1 to 65535 (the device has no port "
                              "of its own)."_qs;
-        QTest::newRow("TCP/IP chosen without a port") << telnet << "" << "TCP/IP" << "-" << none;
-        QTest::newRow("TCP/IP chosen with a port") << telnet << "" << "TCP/IP" << "23456" << "";
-        QTest::newRow("TCP/IP port emptied") << tcp << "7000" << "TCP/IP" << "" << none;
-        QTest::newRow("TCP/IP port 0") << tcp << "7000" << "TCP/IP" << "0" << none;
-        QTest::newRow("Telnet without a port") << tcp << "" << "Telnet" << "-" << "";
-        QTest::newRow("SSH without a port") << tcp << "7000" << "SSH" << "" << "";
+        const QString noHost = u"Host name: enter the host to connect to."_qs;
+        const QString host = u"127.0.0.1"_qs, tcpHint = u"required: a TCP port"_qs;
+        QTest::newRow("TCP/IP chosen without a port")
+            << telnet << host << "" << "TCP/IP" << "-" << tcpHint << none;
+        QTest::newRow("TCP/IP chosen with a port")
+            << telnet << host << "" << "TCP/IP" << "23456" << tcpHint << "";
+        QTest::newRow("TCP/IP port emptied")
+            << tcp << host << "7000" << "TCP/IP" << "" << tcpHint << none;
+        QTest::newRow("TCP/IP port 0") << tcp << host << "7000" << "TCP/IP" << "0" << tcpHint << none;
+        QTest::newRow("Telnet without a port")
+            << tcp << host << "" << "Telnet" << "-" << "23 when empty" << "";
+        QTest::newRow("SSH without a port")
+            << tcp << host << "7000" << "SSH" << "" << "22 when empty" << "";
+        QTest::newRow("Telnet chosen without a host")
+            << serial << "" << "" << "Telnet" << "-" << "23 when empty" << noHost;
+        QTest::newRow("SSH host emptied")
+            << tcp << "" << "22" << "SSH" << "-" << "22 when empty" << noHost;
+        QTest::newRow("serial line chosen without a host")
+            << telnet << "" << "" << "Serial Port" << "-" << "23 when empty" << "";
     }
     void portOfTheDevice()
     {
         QFETCH(int, from);
+        QFETCH(QString, host);
         QFETCH(QString, port);
         QFETCH(QString, device);
         QFETCH(QString, typed);
+        QFETCH(QString, hint);
         QFETCH(QString, message);
         m_emu->setDevice(rt::Int(from));
         m_emu->setHostPort(port);
-        m_emu->setHostName(u"127.0.0.1"_qs);
+        m_emu->setHostName(from == emu::device::Tcp ? u"127.0.0.1"_qs : host);
         const auto window = open();
         enter(*window, u"emu:Device"_qs, device);
+        if (from == emu::device::Tcp && host.isEmpty())
+            enter(*window, u"emu:HostName"_qs, host);
         if (typed != u"-")
             enter(*window, u"emu:HostPort"_qs, typed);
         const auto *group
@@ -657,13 +678,35 @@ private slots:
         QVERIFY(group);
         if (device != u"SSH")
             QCOMPARE(group->title(), device);
+        if (device != u"Serial Port")
+            QCOMPARE(window->findChild<QLineEdit *>(u"emu:HostPort"_qs)->placeholderText(), hint);
         clickOK(*window);
         QCOMPARE(window->errorText(), message);
         QCOMPARE(window->isVisible(), !message.isEmpty());
+        const QString wrong = message.startsWith(u"Host") ? u"emu:HostName"_qs : u"emu:HostPort"_qs;
         if (!message.isEmpty())
-            QCOMPARE(window->focusWidget(), window->findChild<QWidget *>(u"emu:HostPort"_qs));
+            QCOMPARE(window->focusWidget(), window->findChild<QWidget *>(wrong));
         else
             QCOMPARE(m_emu->HostPort(), typed == u"-" ? port : typed);
+    }
+
+    // The terminal types are listed by name (numbers by value), each keeping its stored code.
+    void terminalTypesByName()
+    {
+        const auto window = open();
+        const auto *list = window->findChild<QComboBox *>(u"emu:TermType"_qs);
+        QVERIFY(list);
+        const QList<std::pair<QString, int>> expected = { { u"ADDS Viewpoint 60"_qs, 2 },
+            { u"ADDS Viewpoint A2"_qs, 1 }, { u"ANSI"_qs, 9 }, { u"DEC VT52"_qs, 7 },
+            { u"DEC VT100"_qs, 12 }, { u"DEC VT220"_qs, 8 }, { u"DEC VT320"_qs, 13 },
+            { u"DEC VT420"_qs, 14 }, { u"Linux Console"_qs, 16 }, { u"Pick PC Monitor"_qs, 10 },
+            { u"Procomm VP60"_qs, 3 }, { u"SCO Console"_qs, 15 }, { u"Tektronix 4014"_qs, 11 },
+            { u"Tektronix 4100"_qs, 17 }, { u"TTY Emulation"_qs, 0 },
+            { u"Viewpoint A2 Enhanced"_qs, 4 }, { u"Wyse 50"_qs, 5 }, { u"Wyse 60"_qs, 6 } };
+        QList<std::pair<QString, int>> shown;
+        for (int i = 0; i < list->count(); ++i)
+            shown.append({ list->itemText(i), list->itemData(i).toInt() });
+        QCOMPARE(shown, expected);
     }
 
     // The entry point: with nobody to answer (the offscreen platform) it returns at once,
@@ -760,6 +803,11 @@ private slots:
         enter(*tcp, u"emu:Device"_qs, u"TCP/IP"_qs);
         clickOK(*tcp);
         QVERIFY(tcp->grab().save(base + u"-tcp.png"_qs));
+        // A serial line: the Port box shows the whole device name.
+        m_emu->setDevice(emu::device::Serial);
+        m_emu->setPort(100);
+        const auto serial = open();
+        QVERIFY(serial->grab().save(base + u"-serial.png"_qs));
     }
 };
 

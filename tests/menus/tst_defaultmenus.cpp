@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -111,6 +112,18 @@ private slots:
                 // Menu items and buttons say what they do.
                 if (tool->ControlType() != 5 && band->BandType() != 3)
                     QVERIFY2(!tool->Caption().isEmpty(), qPrintable(band->Name()));
+            }
+            // Within a menu bar or drop-down, no two entries share a mnemonic letter.
+            QHash<QKeySequence, QString> mnemonics;
+            for (const MnuToolPtr &tool : band->NewEnum()) {
+                const QKeySequence key = QKeySequence::mnemonic(tool->Caption());
+                if (key.isEmpty() || band->BandType() == bar::BandNormal
+                    || band->BandType() == bar::BandStatusBar)
+                    continue;
+                QVERIFY2(!mnemonics.contains(key),
+                    qPrintable(band->Name() + QStringLiteral(": ") + mnemonics.value(key)
+                        + QStringLiteral(" and ") + tool->Caption()));
+                mnemonics.insert(key, tool->Caption());
             }
         }
     }

@@ -160,10 +160,18 @@ struct ModemRig
         modem->open();
         return QTest::qWaitFor([&] { return modem->isOpen(); }, 5000);
     }
+    // The modem answers the "AT" that opens every dial.
+    bool answerProbe()
+    {
+        if (!pty.waitFor("AT\r"))
+            return false;
+        pty.send("AT\r\r\nOK\r\n"); // with its echo
+        return true;
+    }
     // Dials, and the modem reports the call through.
     bool call(const QByteArray &answer = "CONNECT\r\n")
     {
-        if (modem->dial(QStringLiteral("5")) != 0)
+        if (modem->dial(QStringLiteral("5")) != 0 || !answerProbe())
             return false;
         pty.send(answer);
         return spies->connected.wait();
@@ -283,6 +291,7 @@ private slots:
     void modemDial_data();
     void modemDial();
     void modemDialTimeout();
+    void modemNotThere();
     void modemDialRefused();
     void modemHangUp_data();
     void modemHangUp();
@@ -746,6 +755,7 @@ void tst_Channels::modemDial()
 
     QCOMPARE(rig.modem->dial(QStringLiteral(" 555-1234 ")), 0);
     QCOMPARE(rig.modem->dialStatus(), ds::Dialing);
+    QVERIFY(rig.answerProbe());
     QVERIFY(rig.pty.waitFor("ATDT555-1234\r"));
     rig.pty.send(answer);
     if (answer.endsWith("CONN"))
@@ -773,12 +783,32 @@ void tst_Channels::modemDialTimeout()
     rig.settings.setConnectTimeout(1);
     QVERIFY(rig.open());
     QCOMPARE(rig.modem->dial(QStringLiteral("123")), 0);
+    QVERIFY(rig.answerProbe());
     QVERIFY(rig.pty.waitFor("ATDT123\r"));
     rig.pty.clear();
     QVERIFY(rig.spies->error.wait(5000));
     QCOMPARE(rig.spies->lastErrorCode(), ce::TimedOut);
     QCOMPARE(rig.modem->dialStatus(), ds::Failed);
     QVERIFY(rig.pty.waitFor("\r")); // the dial was stopped
+}
+
+// A port where nothing answers "AT" fails the dial within the probe time, long before the dial
+// time-out, and the number is never sent.
+void tst_Channels::modemNotThere()
+{
+    ModemRig rig;
+    rig.settings.setConnectTimeout(30);
+    QVERIFY(rig.open());
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(rig.modem->dial(QStringLiteral("123")), 0);
+    QVERIFY(rig.spies->error.wait(10000));
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(rig.spies->lastErrorCode(), ce::DialError);
+    QVERIFY2(rig.spies->error.last().at(1).toString().contains(u"no modem answers on /dev/pts/"),
+        qPrintable(rig.spies->error.last().at(1).toString()));
+    QCOMPARE(rig.modem->dialStatus(), ds::Failed);
+    QCOMPARE(rig.pty.received(), QByteArray("AT\r"));
 }
 
 void tst_Channels::modemDialRefused()
@@ -792,6 +822,7 @@ void tst_Channels::modemDialRefused()
     QCOMPARE(rig.modem->dial(QStringLiteral("123\rATH")), ce::BadSetting);
     QCOMPARE(rig.modem->dial(QStringLiteral("123")), 0);
     QCOMPARE(rig.modem->dial(QStringLiteral("456")), ce::Busy);
+    QVERIFY(rig.answerProbe());
     QVERIFY(rig.pty.waitFor("ATDT123\r"));
     QVERIFY(!rig.pty.received().contains("ATH"));
     QVERIFY(!rig.pty.received().contains("456"));

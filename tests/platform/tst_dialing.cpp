@@ -86,7 +86,7 @@ private slots:
         control.Settings()->setPort(modem.port());
         QCOMPARE(control.Dial(u"5551234"_qs, 1), rt::Int(0));
         QCOMPARE(control.Connected(), rt::True);
-        QTEST(modem.commands().value(0), "sent");
+        QTEST(modem.commands().value(1), "sent"); // after the "AT" that finds the modem
     }
 
     // The dialog: a new location copies the one in use, is renamed and given a prefix; a bad

@@ -152,6 +152,8 @@ private slots:
     void modemHangUpWaits();
     void sshConnectsAfterLogin_data();
     void sshConnectsAfterLogin();
+    void failedLinkNamesItsTarget_data();
+    void failedLinkNamesItsTarget();
     void screenshot();
 
 private:
@@ -1882,14 +1884,14 @@ void TestEmulator::dialThroughModem()
     useModem(modem);
     modem.setDialResult(answer);
     QCOMPARE(int(m_control->Dial(QStringLiteral("5551234"), 1)), result);
-    QCOMPARE(modem.commands().value(0), QByteArray("ATDT5551234"));
+    QCOMPARE(modem.commands(), (QList<QByteArray> { "AT", "ATDT5551234" }));
     QCOMPARE(m_control->Connected() != 0, connected);
     QCOMPARE(int(m_control->DialStatus()),
         connected ? emu::dialstatus::Connected : emu::dialstatus::Failed);
     if (connected) {
-        // The modem's answer takes rows 0 and 1 ("\r\nCONNECT 9600\r\n").
+        // The modem's answers take rows 0 to 3 ("\r\nOK\r\n\r\nCONNECT 9600\r\n").
         modem.send("hello");
-        QTRY_VERIFY(m_control->screen()->rowText(2).startsWith(QLatin1String("hello")));
+        QTRY_VERIFY(m_control->screen()->rowText(4).startsWith(QLatin1String("hello")));
     }
     m_control.reset();
 }
@@ -1961,6 +1963,53 @@ void TestEmulator::modemHangUpWaits()
     QVERIFY(state.contains(QVariantList { rt::Int(1), rt::False }));
     QCOMPARE(modem.heard().contains("+++ATH0\r"), answers);
     m_control.reset();
+}
+
+void TestEmulator::failedLinkNamesItsTarget_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port"); // "closed": a loopback port nobody listens on
+    QTest::addColumn<QString>("target"); // the message's start ("<port>": the closed port)
+    QTest::addColumn<int>("code");
+    QTest::newRow("TCP/IP refused") << int(emu::device::Tcp) << "127.0.0.1" << "closed"
+                                    << "127.0.0.1 port <port>: " << emu::channelerror::Refused;
+    QTest::newRow("Telnet refused") << int(emu::device::Telnet) << "127.0.0.1" << "closed"
+                                    << "127.0.0.1 port <port>: " << emu::channelerror::Refused;
+    QTest::newRow("Telnet host not found")
+        << int(emu::device::Telnet) << "nosuch.invalid" << "" << "nosuch.invalid port 23: "
+        << emu::channelerror::HostNotFound;
+}
+
+// A link that does not come up says where it was going, in the box and on the status line.
+void TestEmulator::failedLinkNamesItsTarget()
+{
+    QFETCH(int, device);
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    QFETCH(QString, target);
+    QFETCH(int, code);
+    if (port == u"closed") {
+        port = QString::number(closedLoopbackPort());
+        target.replace(QStringLiteral("<port>"), port);
+    }
+    disconnect(m_control.get(), &nvEmulator::CommError, this, nullptr);
+    QList<std::pair<rt::Long, QString>> errors;
+    connect(m_control.get(), &nvEmulator::CommError, this,
+        [&](rt::Long *error, const QString &text, rt::Int) {
+            errors.append({ *error, text });
+            *error = 0;
+        });
+    emu::Settings *settings = m_control->Settings();
+    settings->setDevice(rt::Int(device));
+    settings->setHostName(host);
+    settings->setHostPort(port);
+    m_control->Reset(2);
+    QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 20000);
+    QCOMPARE(errors.first().first, rt::Long(emu::commErrorBase + code));
+    QVERIFY2(errors.first().second.startsWith(target), qPrintable(errors.first().second));
+    QVERIFY2(errors.first().second.contains(emu::channelErrorText(code)),
+        qPrintable(errors.first().second));
 }
 
 void TestEmulator::sshConnectsAfterLogin_data()

@@ -338,6 +338,11 @@ void TestTransfers::cancelMidTransfer()
     auto *window = m_control->findChild<emu::XferProgress *>();
     QVERIFY(window);
     QVERIFY(window->isVisible());
+    // It opens over its session's terminal, not in a corner of the screen.
+    const QPoint over = m_control->mapToGlobal(m_control->rect().center());
+    QVERIFY2((window->frameGeometry().center() - over).manhattanLength() <= 2,
+        qPrintable(QStringLiteral("window at %1,%2; terminal's centre %3,%4")
+                .arg(window->x()).arg(window->y()).arg(over.x()).arg(over.y())));
     QTRY_COMPARE(window->fileText(), name);
     QVERIFY(window->bytesText().endsWith(QLatin1String(" bytes")));
     QPushButton *cancel = window->findChild<QPushButton *>();

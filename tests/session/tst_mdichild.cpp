@@ -137,6 +137,11 @@ private slots:
         const char *notConnected = "Not connected: Tools > Settings sets the host";
         QTest::newRow("no status yet") << "status-empty" << 1103 << notConnected;
         QTest::newRow("blank session") << "none" << 1103 << notConnected;
+        const char *notDialled = "Not connected: Tools > Dial dials the number";
+        QTest::newRow("modem chosen") << "device-modem" << 1103 << notDialled;
+        QTest::newRow("modem chosen, then another device")
+            << "device-modem-telnet" << 1103 << notConnected;
+        QTest::newRow("modem chosen after a status") << "status-modem" << 1103 << "Connecting";
     }
     void statusTools()
     {
@@ -151,6 +156,14 @@ private slots:
             emit e->TermChange(12);
         else if (event == u"device-empty"_qs)
             emit e->DeviceChange(3, &name);
+        else if (event.contains(u"modem"_qs)) {
+            if (event.startsWith(u"status"_qs))
+                emit e->StatusChange(u"Connecting"_qs);
+            emit e->DeviceChange(emu::device::Modem, &name);
+            if (event.endsWith(u"telnet"_qs))
+                emit e->DeviceChange(emu::device::Telnet, &name);
+            name.clear();
+        }
         else if (event == u"device-long"_qs) {
             name = u"0123456789012345678901234567890123456789"_qs;
             emit e->DeviceChange(3, &name);

@@ -4,6 +4,7 @@
 
 #include "app/tst_startup_env.h"
 
+#include "app/files.h"
 #include "app/norvalis.h"
 #include "app/profile.h"
 #include "commondlg/commondlg.h"
@@ -285,30 +286,52 @@ private slots:
         QTest::newRow("name that does not exist yet") << "new.nvcf" << true << "" << true;
         QTest::newRow("Save As cancelled") << "*" << false << "" << false;
         QTest::newRow("Save As chosen") << "*" << true << "" << true;
+        QTest::newRow("Save As of a saved session") << "**" << true << "$HOME/sub/first.nvcf" << true;
     }
+    // The dialog opens in the session file's folder, else in the folder the program started in
+    // (not the home or program folder).
     void saveAsDialog()
     {
         QFETCH(QString, saveName);
         QFETCH(bool, answer);
+        QFETCH(QString, offered);
         QFETCH(bool, saved);
         const QString chosen = home(u"chosen.nvcf"_qs);
         if (answer)
             m_dialogAnswer = chosen;
+        QVERIFY(QDir().mkpath(home(u"start"_qs)) && QDir().mkpath(home(u"sub"_qs)));
+        const QString startDir = std::exchange(gStartDir, home(u"start/"_qs));
+        const QString lastDir = std::exchange(gLastDir, home(u"last"_qs));
+        const auto restoreDirs = qScopeGuard([&] {
+            gStartDir = startDir;
+            gLastDir = lastDir;
+        });
         const auto session = add();
         session->setCaption(u"Title"_qs);
         bool cancelled = false;
-        if (saveName == u"*"_qs)
+        offered.replace(u"$HOME"_qs, home(QString()).chopped(1));
+        if (saveName == u"**"_qs) {
+            // Saved once under offered, through the dialog.
+            m_dialogAnswer = offered;
+            QVERIFY(!session->SaveAs());
+            QCOMPARE(session->FileName(), offered);
+            m_dialogs.clear();
+            m_dialogAnswer = chosen;
+        }
+        if (saveName.startsWith(u'*'))
             cancelled = session->SaveAs();
         else
             session->Save(saveName);
         QCOMPARE(m_dialogs.size(), 1);
         QCOMPARE(m_dialogs.first().title, u"Save As"_qs);
-        QTEST(m_dialogs.first().fileName, "offered");
+        QCOMPARE(m_dialogs.first().fileName, offered);
+        QCOMPARE(m_dialogs.first().directory,
+            offered.isEmpty() ? home(u"start"_qs) : home(u"sub"_qs));
         QCOMPARE(m_dialogs.first().defaultExtension, u"nvcf"_qs);
         QCOMPARE(session->FileName(), saved ? chosen : QString());
         QCOMPARE(session->Changed(), saved ? rt::False : rt::True);
         QCOMPARE(QFileInfo::exists(chosen), saved);
-        if (saveName == u"*"_qs)
+        if (saveName.startsWith(u'*'))
             QCOMPARE(cancelled, !saved);
         if (saved) {
             QCOMPARE(ownKey(chosen, u"SessionTitle"_qs), u"Title"_qs);

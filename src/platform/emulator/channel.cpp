@@ -274,6 +274,22 @@ Channel *createChannel(const Settings &settings, QObject *parent)
     return channel;
 }
 
+QString linkTarget(const Settings &settings)
+{
+    const Int device = settings.Device();
+    for (const NetworkDevice &d : networkDevices) {
+        if (d.device != device)
+            continue;
+        const quint16 port = parsePort(settings.HostPort(), d.defaultPort);
+        return QStringLiteral("%1 port %2")
+            .arg(settings.HostName().trimmed(),
+                port ? QString::number(port) : settings.HostPort().trimmed());
+    }
+    if (device == device::Serial || device == device::Modem)
+        return serialDeviceName(settings.Port());
+    return {};
+}
+
 QString peerName(const Settings &settings)
 {
     const Int device = settings.Device();

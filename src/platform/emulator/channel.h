@@ -196,6 +196,10 @@ Channel *createChannel(const Settings &settings, QObject *parent = nullptr);
 // of Port), "none" without a device.
 QString peerName(const Settings &settings);
 
+// What a message names as the other end: "<host> port <port>" for a network device, the device
+// path of Port for a serial line or modem, "" without a device.
+QString linkTarget(const Settings &settings);
+
 // The device path of a Port number: 1-99 /dev/ttyS(n-1), 100-199 /dev/ttyUSB(n-100),
 // 200-299 /dev/ttyACM(n-200), 1000 and above /dev/pts/(n-1000); "" for other numbers.
 QString serialDeviceName(Int port);

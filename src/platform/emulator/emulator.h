@@ -428,6 +428,7 @@ private:
     void onConnected();
     void onChannelData(const QByteArray &data);
     void onChannelError(int code, const QString &text);
+    void showErrorBox(const QString &text);
     void onChannelDisconnected(int code, const QString &text);
     QString connectionKey() const;
     // Sets LinkFollowsSettings after a change of the settings.

@@ -7,7 +7,10 @@
 #include "emulator/emulog.h"
 
 #include <QEventLoop>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 #include <algorithm>
 
@@ -18,6 +21,8 @@ using detail::fail;
 namespace {
 
 constexpr int maxHangUpSeconds = 30;
+// Pixels a window manager's title bar takes beside the title: icon, buttons, margins.
+constexpr int titleFrameReserve = 160;
 constexpr qsizetype hostDataSlice = 64 * 1024;
 
 } // namespace
@@ -185,29 +190,49 @@ void nvEmulator::feedHostData(const QByteArray &data)
     }
 }
 
+// The box is made at least as wide as its title and the frame's buttons need, so that the window
+// manager shows the title whole.
+void nvEmulator::showErrorBox(const QString &text)
+{
+    const QString title = QStringLiteral("Communication error");
+    auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout())) {
+        QFont font = box->font();
+        font.setBold(true);
+        const int width = QFontMetrics(font).horizontalAdvance(title) + titleFrameReserve;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    box->open();
+}
+
 void nvEmulator::onChannelError(int code, const QString &text)
 {
     if (m_shutdown)
         return;
+    const bool dialResult = m_dialing;
     if (m_dialing) {
         m_dialing = false;
         m_dialResult = code;
     }
     // A link that fails to come up is shown in any case; trouble on a link that was up only
     // when the window wants it.
+    // A link that fails to come up names where it was going ("Host not found" alone does not);
+    // a dial's result is the modem's answer to the number dialled.
+    const QString target = linkTarget(*m_settings);
+    const QString message = m_linkUp || dialResult || target.isEmpty() || text.contains(target)
+        ? text
+        : target + QStringLiteral(": ") + text;
     rt::Long reported = commErrorBase + code;
-    if (!survives([&] { emit CommError(&reported, text, m_linkUp ? rt::False : rt::True); },
+    if (!survives([&] { emit CommError(&reported, message, m_linkUp ? rt::False : rt::True); },
             [&] {
-                m_statusText = text;
-                emit StatusChange(text);
+                m_statusText = message;
+                emit StatusChange(message);
             }))
         return;
-    if (reported != 0) {
-        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Communication error"),
-            text, QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
-    }
+    if (reported != 0)
+        showErrorBox(message);
     endWaits(false);
 }
 

@@ -9,6 +9,7 @@ namespace {
 constexpr qsizetype kMaxLine = 256;
 constexpr int kDefaultDialSeconds = 60;
 constexpr int kDtrLowMs = 500;
+constexpr char kProbe[] = "AT\r";
 } // namespace
 
 ModemChannel::ModemChannel(const Settings &settings, QObject *parent)
@@ -54,6 +55,7 @@ void ModemChannel::onStateChanged(State state)
             port()->write("ATS0=1\r");
     } else if (state == State::Closed) {
         m_dialTimer.stop();
+        m_probing = false;
         m_hangUpTimer.stop();
         m_hangUpStep = HangUpStep::None;
         m_line.clear();
@@ -74,10 +76,19 @@ int ModemChannel::dial(const QString &number)
     if (command.isEmpty())
         return channelerror::BadSetting;
     m_line.clear();
-    port()->write(command);
+    m_dialCommand = command;
+    m_probing = true;
+    port()->write(kProbe);
     setDialStatus(dialstatus::Dialing);
-    m_dialTimer.start(m_dialTimeoutSeconds * 1000);
+    m_dialTimer.start(m_probeMs);
     return channelerror::None;
+}
+
+void ModemChannel::sendDialCommand()
+{
+    m_probing = false;
+    port()->write(m_dialCommand);
+    m_dialTimer.start(m_dialTimeoutSeconds * 1000);
 }
 
 int ModemChannel::hangUp()
@@ -91,6 +102,7 @@ int ModemChannel::hangUp()
         // Any character stops a modem that is dialling.
         port()->write("\r");
         m_dialTimer.stop();
+        m_probing = false;
         setDialStatus(dialstatus::Idle);
         return channelerror::None;
     case dialstatus::Connected:
@@ -161,7 +173,11 @@ void ModemChannel::onLine(const QByteArray &line)
 {
     switch (m_status) {
     case dialstatus::Dialing:
-        if (line.startsWith("CONNECT"))
+        if (m_probing) {
+            // Any answer shows a modem is there (its echo of "AT" is no answer).
+            if (line == "OK" || line == "ERROR")
+                sendDialCommand();
+        } else if (line.startsWith("CONNECT"))
             callUp();
         else if (line == "BUSY")
             failDial(channelerror::DialBusy, QString());
@@ -206,6 +222,7 @@ void ModemChannel::callUp()
 void ModemChannel::failDial(int code, const QString &detail)
 {
     m_dialTimer.stop();
+    m_probing = false;
     setDialStatus(dialstatus::Failed);
     emit error(code, errorMessage(code, detail));
 }
@@ -214,6 +231,12 @@ void ModemChannel::onDialTimeout()
 {
     if (m_status != dialstatus::Dialing)
         return;
+    if (m_probing) {
+        m_probing = false;
+        failDial(channelerror::DialError,
+            QStringLiteral("no modem answers on %1").arg(portName()));
+        return;
+    }
     port()->write("\r");
     failDial(channelerror::TimedOut,
         QStringLiteral("no connection within %1 seconds").arg(m_dialTimeoutSeconds));

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace emu {
@@ -31,6 +32,18 @@ QString formatRate(double bytesPerSecond)
 }
 
 } // namespace
+
+void XferProgress::showEvent(QShowEvent *event)
+{
+    if (!m_placed && parentWidget()) {
+        m_placed = true;
+        adjustSize();
+        const QWidget *owner = parentWidget();
+        const QPoint centre = owner->mapToGlobal(owner->rect().center());
+        move(centre - QPoint(width() / 2, height() / 2));
+    }
+    QWidget::showEvent(event);
+}
 
 XferProgress::XferProgress(const QString &title, QWidget *parent)
     : QWidget(parent, Qt::Tool)

@@ -29,6 +29,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // The window opens centred over its owner (the session's terminal), not where the window
+    // manager puts new windows.
+    void showEvent(QShowEvent *event) override;
 
 private:
     QLabel *m_file;
@@ -36,6 +39,7 @@ private:
     QLabel *m_rate;
     QPushButton *m_cancel;
     QElapsedTimer m_clock;
+    bool m_placed = false;
 };
 
 } // namespace emu

@@ -182,11 +182,11 @@ void ScriptHost::LayoutScript(rt::Int which, QString &fileName)
     fileName = m_layoutScript;
 }
 
-void ScriptHost::ToolCommand(rt::Int command)
+void ScriptHost::ToolCommand(rt::Int command, const QString &directory)
 {
     if (command != 0)
         rt::raise(rt::err::InvalidCall);
-    const QString chosen = m_chooseFile(m_mainWindow, m_homeDir);
+    const QString chosen = m_chooseFile(m_mainWindow, directory.isEmpty() ? m_homeDir : directory);
     if (chosen.isEmpty())
         return;
     try {

@@ -78,9 +78,10 @@ public:
     // which 0: the layout script, the file that RunFile ran last ("" when none). Other values
     // raise 5.
     void LayoutScript(rt::Int which, QString &fileName);
-    // command 0 (Run Script...): asks the user for a script file and runs it asynchronously for
-    // no session; a failed run is shown to the user. Other commands raise 5.
-    void ToolCommand(rt::Int command);
+    // command 0 (Run Script...): asks the user for a script file (starting in directory, else the
+    // home directory) and runs it asynchronously for no session; a failed run is shown to the
+    // user. Other commands raise 5.
+    void ToolCommand(rt::Int command, const QString &directory = QString());
 
     // How a session number becomes the `Session` object (the program's sessions collection).
     using SessionLookup = std::function<QObject *(rt::Int sessionNo)>;
