@@ -989,6 +989,13 @@ void TestTermTypes::vtBehaviours_data()
         QPoint(Cols - 1, 0));
     row("vt100 TBC 3 clears every stop", 12, "\x1b[3g\tX", { QString(Cols - 1, u' ') + u'X' },
         QPoint(Cols - 1, 0));
+    // Cells hold no control characters: one after the Wyse's ESC H acts, the PC font shows
+    // the picture code page 437 has for DEL.
+    row("wy50 ESC H then a control", 5, "ab\x1bH\x1b=!!c\x1bH\x1c\x1bH\x01" "d", { u"ab"_qs, u" cd"_qs },
+        QPoint(3, 1));
+    row("wy60 ESC H then a control", 6, "ab\x1bH\rc", { u"cb"_qs }, QPoint(1, 0));
+    row("scoansi SGR 12 turns the high bit over", 15, "\x1b[12m\xc3\xbf\x41\x1b[10mA",
+        { u"\u2302\u2534A"_qs }, QPoint(3, 0));
 }
 
 void TestTermTypes::vtBehaviours()

@@ -838,6 +838,7 @@ char32_t VtEmulation::mapped(char32_t ch)
         const uint flipped = uint(ch) ^ 0x80;
         return flipped >= 0x80 ? char32_t(cp437Upper[flipped - 0x80])
             : flipped < 0x20   ? char32_t(cp437Controls[flipped])
+            : flipped == 0x7F  ? char32_t(cp437Delete)
                                : char32_t(flipped);
     }
     if (m_font == 11 && ch >= 0x80 && ch <= 0xFF)
