@@ -823,6 +823,18 @@ void TestTermTypes::reports_data()
     QTest::newRow("vt420 DECRQM origin mode")
         << 14 << QByteArray("\x1b[?6h\x1b[?6$p") << QByteArray("\x1b[?6;1$y");
     QTest::newRow("vt420 DECRQM insert mode") << 14 << QByteArray("\x1b[4$p") << QByteArray("\x1b[4;2$y");
+    // Modes the host cannot change answer 3 (permanently set) or 4 (permanently reset); a mode
+    // the type lacks, 0.
+    QTest::newRow("vt420 DECRQM KAM") << 14 << QByteArray("\x1b[2$p") << QByteArray("\x1b[2;4$y");
+    QTest::newRow("vt320 DECRQM KAM") << 13 << QByteArray("\x1b[2$p") << QByteArray("\x1b[2;4$y");
+    QTest::newRow("vt420 DECRQM DECBKM") << 14 << QByteArray("\x1b[?67$p")
+                                         << QByteArray("\x1b[?67;3$y");
+    QTest::newRow("vt320 DECRQM DECBKM") << 13 << QByteArray("\x1b[?67$p")
+                                         << QByteArray("\x1b[?67;0$y");
+    QTest::newRow("vt420 DECRQM DECSCLM") << 14 << QByteArray("\x1b[?4$p")
+                                          << QByteArray("\x1b[?4;4$y");
+    QTest::newRow("vt320 DECRQM DECARM") << 13 << QByteArray("\x1b[?8$p")
+                                         << QByteArray("\x1b[?8;3$y");
     // DECRQSS: DCS $ q setting ST, answered DCS 1 $ r setting ST, or DCS 0 $ r ST for a
     // setting the terminal does not report.
     const struct
@@ -840,6 +852,10 @@ void TestTermTypes::reports_data()
         { "no protection", "\x1b[1\"q\x1b[0\"q\x1bP$q\"q\x1b\\", "\x1bP1$r0\"q\x1b\\" },
         { "unknown setting", "\x1bP$qc\x1b\\", "\x1bP0$r\x1b\\" },
         { "setting of no terminal", "\x1bP$q*x+y\x1b\\", "\x1bP0$r\x1b\\" },
+        { "status line type", "\x1b[2$~\x1bP$q$~\x1b\\", "\x1bP1$r2$~\x1b\\" },
+        { "no status line", "\x1bP$q$~\x1b\\", "\x1bP1$r0$~\x1b\\" },
+        { "active display", "\x1b[2$~\x1b[1$}\x1bP$q$}\x1b\\", "\x1bP1$r1$}\x1b\\" },
+        { "main display active", "\x1b[2$~\x1bP$q$}\x1b\\", "\x1bP1$r0$}\x1b\\" },
     };
     for (const auto &r : statusRequests) {
         QTest::newRow(qPrintable(QStringLiteral("vt320 DECRQSS %1").arg(QLatin1String(r.name))))
@@ -851,6 +867,15 @@ void TestTermTypes::reports_data()
         << 13 << QByteArray("\x1bP$q\"p\x1b\\") << QByteArray("\x1bP1$r63;1\"p\x1b\\");
     QTest::newRow("vt420 DECRQSS level")
         << 14 << QByteArray("\x1bP$q\"p\x1b\\") << QByteArray("\x1bP1$r64;1\"p\x1b\\");
+    // The page's size: DECSLPP, DECSCPP, DECSNLS (the VT420's).
+    for (const auto &[what, answer] : { std::pair { "t", "5t" }, std::pair { "$|", "20$|" },
+             std::pair { "*|", "5*|" } }) {
+        const QByteArray request = "\x1bP$q" + QByteArray(what) + "\x1b\\";
+        QTest::newRow(qPrintable(QStringLiteral("vt420 DECRQSS %1").arg(QLatin1String(what))))
+            << 14 << request << "\x1bP1$r" + QByteArray(answer) + "\x1b\\";
+        QTest::newRow(qPrintable(QStringLiteral("vt320 DECRQSS %1").arg(QLatin1String(what))))
+            << 13 << request << QByteArray("\x1bP0$r\x1b\\");
+    }
 }
 
 // --- The VT family beyond terminfo: bytes in -> screen, cursor and a cell's look ------------
@@ -973,6 +998,19 @@ void TestTermTypes::vtBehaviours_data()
         with(1, u"1a    fghijklmnopqr"_qs), QPoint(2, 1));
     row("vt420 ICH up to the right margin", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[1;3H\x1b[2@",
         with(0, u"0a  bcfghijklmnopqr"_qs), QPoint(2, 0));
+    // DECIC and DECDC (CSI Pn ' } and CSI Pn ' ~) move the columns inside the margins.
+    row("vt420 DECIC inside the margins", 14,
+        drawn + "\x1b[2;4r\x1b[?69h\x1b[3;8s\x1b[3;5H\x1b[2'}",
+        { canvas[0], u"1abc  dehijklmnopqr"_qs, u"2abc  dehijklmnopqr"_qs, u"3abc  dehijklmnopqr"_qs,
+            canvas[4] },
+        QPoint(4, 2));
+    row("vt420 DECDC inside the margins", 14,
+        drawn + "\x1b[2;4r\x1b[?69h\x1b[3;8s\x1b[3;5H\x1b[2'~",
+        { canvas[0], u"1abcfg  hijklmnopqr"_qs, u"2abcfg  hijklmnopqr"_qs, u"3abcfg  hijklmnopqr"_qs,
+            canvas[4] },
+        QPoint(4, 2));
+    row("vt420 DECDC outside the region", 14, drawn + "\x1b[2;4r\x1b[5;5H\x1b[2'~", canvas,
+        QPoint(4, 4));
     row("vt420 DECSLRM without DECLRMM", 14, drawn + "\x1b[3;6s\x1b[5;4H\n", canvas.mid(1),
         QPoint(3, 4));
     // The alternate screen (CSI ? 1049 h) and the cursor it saves.

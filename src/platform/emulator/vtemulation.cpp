@@ -306,6 +306,25 @@ QByteArray scoFunctionKey(int n, Qt::KeyboardModifiers mods)
     return QByteArray("\x1b[") + finals[group * 12 + n - 1];
 }
 
+// DECRQM's answers.
+enum ModeAnswer { ModeUnknown = 0, ModeSet = 1, ModeReset = 2, ModePermanentlySet = 3,
+    ModePermanentlyReset = 4 };
+
+// Modes a type has that the host cannot change, and how they stay.
+struct FixedMode
+{
+    int mode;
+    bool isPrivate;
+    quint8 types;
+    ModeAnswer answer;
+};
+constexpr FixedMode fixedModes[] = {
+    { 2, false, Dec3, ModePermanentlyReset }, // KAM: the keyboard is never locked
+    { 4, true, Dec3, ModePermanentlyReset }, // DECSCLM: jump scrolling
+    { 8, true, Dec3, ModePermanentlySet }, // DECARM: keys repeat
+    { 67, true, V4, ModePermanentlySet }, // DECBKM: Backspace sends BS
+};
+
 } // namespace
 
 // A control sequence or escape sequence, the types that honour it and what it does.
@@ -390,6 +409,8 @@ void VtEmulation::buildTables()
         { 0, '$', 'r', V4, &V::doChangeAttributesRect, 0 },
         { 0, '$', 't', V4, &V::doChangeAttributesRect, 1 },
         { 0, '*', 'x', V4, &V::doAttributeExtent, 0 },
+        { 0, '\'', '}', V4, &V::doColumns, 1 },
+        { 0, '\'', '~', V4, &V::doColumns, 0 },
     };
     // Escape sequences: ESC [intermediate] final.
     static const Entry esc[] = {
@@ -793,9 +814,10 @@ void VtEmulation::dcsStart(const VtSequence &seq)
 {
     m_dcs = Dcs::None;
     m_dcsText.clear();
-    if (m_statusActive || seq.leader != 0)
+    if (seq.leader != 0)
         return;
-    if (seq.final == '|' && seq.interCount == 0 && userKeysKept()) {
+    // On the status line only a status request is taken: it asks, and writes to no display.
+    if (seq.final == '|' && seq.interCount == 0 && userKeysKept() && !m_statusActive) {
         m_dcs = Dcs::UserKeys;
         m_dcsParams[0] = std::max(0, seq.raw(0));
         m_dcsParams[1] = std::max(0, seq.raw(1));
@@ -1483,6 +1505,25 @@ void VtEmulation::doDeleteChars(const VtSequence &seq, int)
     mark(m_row, m_row);
 }
 
+void VtEmulation::doColumns(const VtSequence &seq, int insert)
+{
+    // DECIC and DECDC: the columns from the cursor's to the right margin, between the top and
+    // bottom margins, move right (blank columns come in at the cursor) or left (at the margin).
+    if (m_row < m_top || m_row > m_bottom || !insideColumns())
+        return;
+    const int end = m_right + 1;
+    const int n = std::min(seq.arg(0), end - m_col);
+    const int height = m_bottom - m_top + 1;
+    if (insert) {
+        grid().moveRect(m_top, m_col + n, m_top, m_col, height, end - m_col - n);
+        grid().fillRect(m_top, m_col, m_bottom + 1, m_col + n, eraseCell());
+    } else {
+        grid().moveRect(m_top, m_col, m_top, m_col + n, height, end - m_col - n);
+        grid().fillRect(m_top, end - n, m_bottom + 1, end, eraseCell());
+    }
+    mark(m_top, m_bottom);
+}
+
 void VtEmulation::doInsertLines(const VtSequence &seq, int)
 {
     if (m_row < m_top || m_row > m_bottom || !insideColumns())
@@ -1777,7 +1818,11 @@ void VtEmulation::doPrivateMode(const VtSequence &seq, int set)
 
 int VtEmulation::modeValue(int mode, bool isPrivate) const
 {
-    auto value = [](bool on) { return on ? 1 : 2; };
+    auto value = [](bool on) { return on ? ModeSet : ModeReset; };
+    for (const FixedMode &fixed : fixedModes) {
+        if (fixed.mode == mode && fixed.isPrivate == isPrivate)
+            return (m_typeBit & fixed.types) ? fixed.answer : ModeUnknown;
+    }
     if (!isPrivate) {
         switch (mode) {
         case 4:
@@ -1785,7 +1830,7 @@ int VtEmulation::modeValue(int mode, bool isPrivate) const
         case 20:
             return value(m_newLine);
         default:
-            return 0;
+            return ModeUnknown;
         }
     }
     switch (mode) {
@@ -1808,9 +1853,9 @@ int VtEmulation::modeValue(int mode, bool isPrivate) const
     case 66:
         return value(m_appKeypad);
     case 69:
-        return (m_typeBit & V4) ? value(m_sideMargins) : 0;
+        return (m_typeBit & V4) ? value(m_sideMargins) : ModeUnknown;
     default:
-        return 0;
+        return ModeUnknown;
     }
 }
 
@@ -2082,6 +2127,16 @@ void VtEmulation::requestStatusString()
         answer = QByteArray::number(m_cursorStyle) + " q";
     else if (what == "*x" && (m_typeBit & V4))
         answer = m_rectExtent ? "2*x" : "1*x";
+    else if (what == "$}" && (m_typeBit & Dec3))
+        answer = m_statusActive ? "1$}" : "0$}";
+    else if (what == "$~" && (m_typeBit & Dec3))
+        answer = QByteArray::number(int(m_statusType)) + "$~";
+    else if (what == "t" && (m_typeBit & V4))
+        answer = QByteArray::number(rows()) + 't';
+    else if (what == "$|" && (m_typeBit & V4))
+        answer = QByteArray::number(cols()) + "$|";
+    else if (what == "*|" && (m_typeBit & V4))
+        answer = QByteArray::number(rows()) + "*|";
     const QByteArray dcs = c1('P');
     const QByteArray st = c1('\\');
     m_sink->answer(dcs + (answer.isEmpty() ? "0$r" : "1$r" + answer) + st);

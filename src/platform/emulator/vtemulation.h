@@ -206,6 +206,7 @@ private:
     void doEraseChars(const VtSequence &seq, int);
     void doInsertChars(const VtSequence &seq, int);
     void doDeleteChars(const VtSequence &seq, int);
+    void doColumns(const VtSequence &seq, int insert);
     void doInsertLines(const VtSequence &seq, int);
     void doDeleteLines(const VtSequence &seq, int);
     void doScroll(const VtSequence &seq, int up);
