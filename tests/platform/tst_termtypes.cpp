@@ -796,8 +796,18 @@ void TestTermTypes::reports_data()
     QTest::newRow("vt100 no CSI > c, then DA") << 12 << QByteArray("\x1b[>c\x1b[c")
                                               << QByteArray("\x1b[?1;2c");
     QTest::newRow("linux DA") << 16 << QByteArray("\x1b[c") << QByteArray("\x1b[?6c");
+    // 8-bit answers take the form of the host's last C1 control: a byte of its own until one
+    // comes UTF-8 encoded (C1 controls from a UTF-8 host act on the VT220 and later).
     QTest::newRow("vt220 S8C1T: 8-bit answers") << 8 << QByteArray("\x1b G\x1b[>c")
-                                               << QByteArray("\xc2\x9b>1;10;0c");
+                                               << QByteArray("\x9b>1;10;0c");
+    QTest::newRow("vt220 S8C1T after a UTF-8 encoded C1")
+        << 8 << QByteArray("\x1b G\xc2\x9b>c") << QByteArray("\xc2\x9b>1;10;0c");
+    QTest::newRow("vt420 S8C1T after a C1 byte")
+        << 14 << QByteArray("\x1b G\xc2\x9b" "0m\x9b" "6n") << QByteArray("\x9b" "1;1R");
+    QTest::newRow("vt320 C1 byte from a UTF-8 host, 7-bit answer")
+        << 13 << QByteArray("\x9b" "c") << QByteArray("\x1b[?63;1;2;6;8c");
+    QTest::newRow("vt420 DCS in UTF-8") << 14 << QByteArray("\xc2\x90$qr\xc2\x9c")
+                                       << QByteArray("\x1bP1$r1;5r\x1b\\");
     // DECREQTPARM (CSI 0 x, CSI 1 x).
     QTest::newRow("vt100 DECREQTPARM 0") << 12 << QByteArray("\x1b[x")
                                          << QByteArray("\x1b[2;1;1;128;128;1;0x");
@@ -1029,6 +1039,10 @@ void TestTermTypes::vtBehaviours_data()
         QPoint(Cols - 1, 0));
     // Cells hold no control characters: one after the Wyse's ESC H acts, the PC font shows
     // the picture code page 437 has for DEL.
+    row("vt220 UTF-8 encoded CSI", 8, "ab\xc2\x9b" "1;1HX\xc2\x85Y", { u"Xb"_qs, u"Y"_qs },
+        QPoint(1, 1));
+    row("vt420 CSI as a byte of its own in UTF-8", 14, "ab\x9b" "1;1HX", { u"Xb"_qs },
+        QPoint(1, 0));
     row("wy50 ESC H then a control", 5, "ab\x1bH\x1b=!!c\x1bH\x1c\x1bH\x01" "d", { u"ab"_qs, u" cd"_qs },
         QPoint(3, 1));
     row("wy60 ESC H then a control", 6, "ab\x1bH\rc", { u"cb"_qs }, QPoint(1, 0));

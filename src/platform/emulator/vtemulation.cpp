@@ -645,11 +645,22 @@ void VtEmulation::feed(const char *data, qsizetype len)
             ++p;
             continue;
         }
+        if (byte < 0xA0 && !m_decoder.holding() && m_dialect.encoding == HostEncoding::Utf8) {
+            // No UTF-8 sequence starts with this byte: a C1 control sent as a byte of its own.
+            m_c1Utf8 = false;
+            take(byte);
+            ++p;
+            continue;
+        }
         // Through the decoder: a run of bytes above ASCII, or one byte.
         const char *next = p + 1;
         while (next < end && byte >= 0x80 && uchar(*next) >= 0x80)
             ++next;
-        m_decoder.decode(QByteArrayView(p, next), [this](char32_t ch) { take(ch); });
+        m_decoder.decode(QByteArrayView(p, next), [this](char32_t ch) {
+            if (ch >= 0x80 && ch < 0xA0)
+                m_c1Utf8 = true; // a C1 control in its UTF-8 form
+            take(ch);
+        });
         p = next;
     }
     flush();
@@ -708,9 +719,10 @@ void VtEmulation::take(char32_t ch)
         return;
     }
     if (ch >= 0x80 && ch < 0xA0) {
-        // A C1 control: from a single-byte host its 7-bit form (ESC and 0x40-0x5F), which is
-        // what it means to a VT terminal; from a UTF-8 host not recognised, and not shown.
-        if (m_dialect.encoding == HostEncoding::SingleByte) {
+        // A C1 control: its 7-bit form (ESC and 0x40-0x5F), which is what it means to a VT
+        // terminal. From a UTF-8 host only the terminals with 8-bit controls (the VT220 and
+        // later) take it; the others neither take nor show it.
+        if (m_dialect.encoding == HostEncoding::SingleByte || (m_typeBit & Dec2)) {
             m_parser.put(ESC);
             m_parser.put(ch - 0x40);
         }
@@ -1966,7 +1978,7 @@ QByteArray VtEmulation::c1(char control) const
     if (!m_controls8)
         return QByteArray("\x1b") + control;
     const char32_t code = char32_t(uchar(control) + 0x40);
-    if (m_dialect.encoding == HostEncoding::SingleByte)
+    if (m_dialect.encoding == HostEncoding::SingleByte || !m_c1Utf8)
         return QByteArray(1, char(code));
     char bytes[4];
     return QByteArray(bytes, appendUtf8(bytes, code) - bytes);
