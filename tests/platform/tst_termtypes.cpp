@@ -925,6 +925,23 @@ void TestTermTypes::vtBehaviours_data()
     row("vt100 REP without autowrap", 12, "\x1b[?7l\x1b[1;18Hx\x1b[5by",
         { QString(17, u' ') + u"xxy"_qs }, QPoint(19, 0));
     // A region of one line is refused (CSI 0;1r): a line feed moves on.
+    // REP gives what the whole count gives.
+    const QString full(Cols, u'A');
+    row("vt100 REP of many lines", 12, "A\x1b[2010b", { full, full, full, full, QString(11, u'A') },
+        QPoint(11, 4));
+    row("vt100 REP of many lines, the last one full", 12, "A\x1b[1999b",
+        { full, full, full, full, full }, QPoint(Cols - 1, 4));
+    row("vt100 REP of many lines in a region", 12, drawn + "\x1b[2;3r\x1b[2;1HA\x1b[2010b",
+        { canvas[0], full, QString(11, u'A'), canvas[3], canvas[4] }, QPoint(11, 2));
+    row("vt420 REP of many lines inside the margins", 14,
+        drawn + "\x1b[?69h\x1b[3;8s\x1b[2;3r\x1b[2;3HA\x1b[2010b",
+        { canvas[0], u"1aAAAAAAhijklmnopqr"_qs, u"2aA     hijklmnopqr"_qs, canvas[3], canvas[4] },
+        QPoint(3, 2));
+    row("vt100 REP from the middle of the last row", 12, drawn + "\x1b[5;10HA\x1b[2010b",
+        { full, full, full, full, full }, QPoint(Cols - 1, 4));
+    row("vt100 REP on the last row below the region", 12, "\x1b[1;2r\x1b[5;1HA\x1b[2010b",
+        { QString(), QString(), QString(), QString(), QString(11, u'A') + QString(9, u'A') },
+        QPoint(11, 4));
     row("vt100 one-line region", 12, drawn + "\x1b[0;1r\x1b[1;1H\n", canvas, QPoint(0, 1));
     row("vt100 two-line region", 12, drawn + "\x1b[1;2r\x1b[2;1H\n", with(0, canvas[1]).mid(0, 1)
             + QStringList { QString() } + canvas.mid(2), QPoint(0, 1));
@@ -952,8 +969,9 @@ void TestTermTypes::vtBehaviours_data()
     row("vt100 REP", 12, "ab\x1b[3b", { u"abbbb"_qs }, QPoint(5, 0));
     row("vt100 REP before any character", 12, "\x1b[3bx", { u"x"_qs }, QPoint(1, 0));
     row("vt100 REP after RIS", 12, "a\x1b" "c\x1b[3b", {}, QPoint(0, 0));
-    row("vt100 REP bounded", 12, "a\x1b[65535b",
-        QStringList(Rows - 1, QString(Cols, u'a')) + QStringList { u"a"_qs }, QPoint(1, Rows - 1));
+    row("vt100 REP bounded", 12, "a\x1b[65535b", // 65,536 characters: 3,276 lines and 16
+        QStringList(Rows - 1, QString(Cols, u'a')) + QStringList { QString(16, u'a') },
+        QPoint(16, Rows - 1));
     row("vt100 17 parameters", 12, "\x1b[1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16;17;18HX",
         { u" X"_qs }, QPoint(2, 0));
     // DECCOLM (CSI ? 3 h) clears the screen, homes the cursor and resets the margins.

@@ -1576,26 +1576,36 @@ void VtEmulation::doScroll(const VtSequence &seq, int up)
 
 void VtEmulation::doRepeat(const VtSequence &seq, int)
 {
-    // REP: the last character written again, at most a screenful; nothing before any.
+    // REP: the last character written again; nothing before any. A narrow character overwriting
+    // comes out as the whole count would; otherwise at most a screenful is written.
     if (m_lastChar == 0)
         return;
-    const int n = std::min(seq.arg(0), rows() * cols());
     if (!m_insert && charWidth(m_lastChar) == 1) {
-        putRun(m_lastChar, n);
+        putRun(m_lastChar, seq.arg(0));
         return;
     }
+    const int n = std::min(seq.arg(0), rows() * cols());
     for (int i = 0; i < n; ++i)
         putChar(m_lastChar);
 }
 
 void VtEmulation::putRun(char32_t ch, int n)
 {
+    // Once wraps have left the cursor on its row a screenful of times (the region scrolls, or the
+    // cursor is on the last row), every further line comes out alike: only the last one's length
+    // matters, and the lines between are not written.
+    int stayed = 0;
     while (n > 0) {
+        const int rowBefore = m_row;
+        const bool wraps = m_wrapPending && m_autoWrap;
         wrapIfPending();
         const int end = rightEdge();
         if (m_col >= end)
             m_col = end - 1;
-        const int chunk = std::min(n, end - m_col);
+        const int room = end - m_col;
+        if (wraps && m_row == rowBefore && ++stayed >= rows() && n > room)
+            n = (n - 1) % room + 1;
+        const int chunk = std::min(n, room);
         grid().putRun(m_row, m_col, ch, chunk, look());
         mark(m_row, m_row);
         n -= chunk;
