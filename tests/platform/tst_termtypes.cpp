@@ -832,6 +832,10 @@ void TestTermTypes::reports_data()
     // DECRQM (CSI ? Ps $ p, CSI Ps $ p).
     QTest::newRow("vt420 DECRQM origin mode")
         << 14 << QByteArray("\x1b[?6h\x1b[?6$p") << QByteArray("\x1b[?6;1$y");
+    QTest::newRow("vt420 DECRQM of a mode beyond 65535")
+        << 14 << QByteArray("\x1b[?99999$p") << QByteArray("\x1b[?65535;0$y");
+    QTest::newRow("vt420 a parameter after an intermediate voids the sequence")
+        << 14 << QByteArray("\x1b[4 5q\x1bP$q q\x1b\\") << QByteArray("\x1bP1$r1 q\x1b\\");
     QTest::newRow("vt420 DECRQM insert mode") << 14 << QByteArray("\x1b[4$p") << QByteArray("\x1b[4;2$y");
     // Modes the host cannot change answer 3 (permanently set) or 4 (permanently reset); a mode
     // the type lacks, 0.
@@ -942,6 +946,30 @@ void TestTermTypes::vtBehaviours_data()
     row("vt100 REP on the last row below the region", 12, "\x1b[1;2r\x1b[5;1HA\x1b[2010b",
         { QString(), QString(), QString(), QString(), QString(11, u'A') + QString(9, u'A') },
         QPoint(11, 4));
+    row("vt100 REP count beyond 65535", 12, "a\x1b[99999b", // clamped: 65,536 characters
+        QStringList(Rows - 1, QString(Cols, u'a')) + QStringList { QString(16, u'a') },
+        QPoint(16, Rows - 1));
+    row("vt220 REP of a character beyond ASCII", 8, "\xc3\xa9\x1b[2b", { u"\u00e9\u00e9\u00e9"_qs },
+        QPoint(3, 0));
+    // The parser's bounds and the sequences it aborts or ignores.
+    row("vt100 CSI with an empty first parameter", 12, "\x1b[;5HX", { u"    X"_qs }, QPoint(5, 0));
+    row("vt100 a 17th parameter is dropped", 12, "\x1b[" + QByteArray("0;").repeated(15) + "1;0mX",
+        { u"X"_qs }, QPoint(1, 0), QPoint(0, 0), 8);
+    row("vt100 digits of a 17th parameter are not the 16th's", 12,
+        "\x1b[" + QByteArray("0;").repeated(15) + "4;1mX", { u"X"_qs }, QPoint(1, 0), QPoint(0, 0), 2);
+    row("vt420 a sub-parameter", 14, "\x1b[4:3mX", { u"X"_qs }, QPoint(1, 0), QPoint(0, 0), 2);
+    row("vt100 SUB aborts a sequence", 12, "a\x1b[3\x1a" "Cb", { u"aCb"_qs }, QPoint(3, 0));
+    row("vt100 ED 1 takes the cursor's cell", 12, "abcdef\x1b[1;3H\x1b[1J", { u"   def"_qs },
+        QPoint(2, 0));
+    row("vt100 DCH blanks the cells it vacates", 12, "abcdef\x1b[1;2H\x1b[2P", { u"adef"_qs },
+        QPoint(1, 0));
+    row("vt100 DECSTBM bottom beyond the screen", 12, "\x1b[1;99r\x1b[5;1HA\nB",
+        { QString(), QString(), QString(), u"A"_qs, u" B"_qs }, QPoint(2, 4));
+    row("vt100 CUU stops at the top margin", 12, "\x1b[2;4r\x1b[3;1H\x1b[5AX",
+        { QString(), u"X"_qs }, QPoint(1, 1));
+    row("vt220 no autowrap: the last column takes the last character", 8,
+        "\x1b[?7l\x1b[1;19H\xc3\xa9\xc3\xa8\xc3\xaa", { QString(18, u' ') + u"\u00e9\u00ea"_qs },
+        QPoint(Cols - 1, 0));
     row("vt100 one-line region", 12, drawn + "\x1b[0;1r\x1b[1;1H\n", canvas, QPoint(0, 1));
     row("vt100 two-line region", 12, drawn + "\x1b[1;2r\x1b[2;1H\n", with(0, canvas[1]).mid(0, 1)
             + QStringList { QString() } + canvas.mid(2), QPoint(0, 1));
