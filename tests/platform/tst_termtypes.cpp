@@ -836,6 +836,16 @@ void TestTermTypes::reports_data()
         << 14 << QByteArray("\x1b[?99999$p") << QByteArray("\x1b[?65535;0$y");
     QTest::newRow("vt420 a parameter after an intermediate voids the sequence")
         << 14 << QByteArray("\x1b[4 5q\x1bP$q q\x1b\\") << QByteArray("\x1bP1$r1 q\x1b\\");
+    QTest::newRow("vt420 DECRQM DECCOLM") << 14 << QByteArray("\x1b[?3h\x1b[?3$p")
+                                          << QByteArray("\x1b[?3;1$y");
+    QTest::newRow("vt320 DECRQM DECLRMM") << 13 << QByteArray("\x1b[?69$p")
+                                          << QByteArray("\x1b[?69;0$y");
+    QTest::newRow("vt420 DECCOLM resets DECLRMM")
+        << 14 << QByteArray("\x1b[?69h\x1b[?3h\x1b[?69$p") << QByteArray("\x1b[?69;2$y");
+    QTest::newRow("vt420 RIS goes back to 80 columns")
+        << 14 << QByteArray("\x1b[?3h\x1b" "c\x1b[?3$p") << QByteArray("\x1b[?3;2$y");
+    QTest::newRow("vt420 DECRC with nothing saved resets origin mode")
+        << 14 << QByteArray("\x1b[?6h\x1b" "8\x1b[?6$p") << QByteArray("\x1b[?6;2$y");
     QTest::newRow("vt420 DECRQM insert mode") << 14 << QByteArray("\x1b[4$p") << QByteArray("\x1b[4;2$y");
     // Modes the host cannot change answer 3 (permanently set) or 4 (permanently reset); a mode
     // the type lacks, 0.
@@ -866,6 +876,7 @@ void TestTermTypes::reports_data()
         { "no protection", "\x1b[1\"q\x1b[0\"q\x1bP$q\"q\x1b\\", "\x1bP1$r0\"q\x1b\\" },
         { "unknown setting", "\x1bP$qc\x1b\\", "\x1bP0$r\x1b\\" },
         { "setting of no terminal", "\x1bP$q*x+y\x1b\\", "\x1bP0$r\x1b\\" },
+        { "bright colours", "\x1b[90;101m\x1bP$qm\x1b\\", "\x1bP1$r0;90;101m\x1b\\" },
         { "status line type", "\x1b[2$~\x1bP$q$~\x1b\\", "\x1bP1$r2$~\x1b\\" },
         { "no status line", "\x1bP$q$~\x1b\\", "\x1bP1$r0$~\x1b\\" },
         { "active display", "\x1b[2$~\x1b[1$}\x1bP$q$}\x1b\\", "\x1bP1$r1$}\x1b\\" },
@@ -953,7 +964,7 @@ void TestTermTypes::vtBehaviours_data()
         QPoint(3, 0));
     // The parser's bounds and the sequences it aborts or ignores.
     row("vt100 CSI with an empty first parameter", 12, "\x1b[;5HX", { u"    X"_qs }, QPoint(5, 0));
-    row("vt100 a 17th parameter is dropped", 12, "\x1b[" + QByteArray("0;").repeated(15) + "1;0mX",
+    row("vt100 a 17th parameter is dropped", 12, "\x1b[" + QByteArray("0;").repeated(15) + "1;mX",
         { u"X"_qs }, QPoint(1, 0), QPoint(0, 0), 8);
     row("vt100 digits of a 17th parameter are not the 16th's", 12,
         "\x1b[" + QByteArray("0;").repeated(15) + "4;1mX", { u"X"_qs }, QPoint(1, 0), QPoint(0, 0), 2);
@@ -970,6 +981,26 @@ void TestTermTypes::vtBehaviours_data()
     row("vt220 no autowrap: the last column takes the last character", 8,
         "\x1b[?7l\x1b[1;19H\xc3\xa9\xc3\xa8\xc3\xaa", { QString(18, u' ') + u"\u00e9\u00ea"_qs },
         QPoint(Cols - 1, 0));
+    // The VT420's rectangles.
+    row("vt420 DECERA on the last row", 14, drawn + "\x1b[5;1;5;3$z",
+        canvas.mid(0, 4) + QStringList { u"   cdefghijklmnopqr"_qs }, any);
+    row("vt420 DECERA in origin mode counts from the left margin", 14,
+        drawn + "\x1b[?69h\x1b[3;8s\x1b[?6h\x1b[1;1;1;2$z",
+        QStringList { u"0a  defghijklmnopqr"_qs } + canvas.mid(1), any);
+    row("vt420 DECERA erases protected characters", 14, "\x1b[1\"qAB\x1b[0\"q\x1b[1;1;1;5$z", {},
+        any);
+    row("vt420 DECFRA with a GR character", 14, "\x1b[233;1;1;1;3$x", { u"\u00e9\u00e9\u00e9"_qs },
+        any);
+    row("vt420 DECCARA without attributes resets them all", 14,
+        "\x1b[1;4mAB\x1b[m\x1b[1;1;1;2$r", { u"AB"_qs }, any, QPoint(0, 0), 0);
+    row("vt420 DECRARA leaves 24 alone", 14, "AB\x1b[1;1;1;2;24$t", { u"AB"_qs }, any, QPoint(0, 0),
+        0);
+    row("vt420 DECSACE 1 is a stream", 14, drawn + "\x1b[1*x\x1b[1;5;2;6;1$r", canvas, any,
+        QPoint(1, 1), 8);
+    // The cursor saved and restored.
+    row("vt420 DECSC on the alternate screen keeps the main screen's", 14,
+        "\x1b[1;3H\x1b" "7\x1b[?1049h\x1b[2;2H\x1b" "7\x1b[?1049l\x1b" "8X", { u"  X"_qs },
+        QPoint(3, 0));
     row("vt100 one-line region", 12, drawn + "\x1b[0;1r\x1b[1;1H\n", canvas, QPoint(0, 1));
     row("vt100 two-line region", 12, drawn + "\x1b[1;2r\x1b[2;1H\n", with(0, canvas[1]).mid(0, 1)
             + QStringList { QString() } + canvas.mid(2), QPoint(0, 1));
