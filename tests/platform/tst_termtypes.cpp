@@ -985,8 +985,8 @@ void TestTermTypes::vtBehaviours_data()
     row("vt420 DECERA on the last row", 14, drawn + "\x1b[5;1;5;3$z",
         canvas.mid(0, 4) + QStringList { u"   cdefghijklmnopqr"_qs }, any);
     row("vt420 DECERA in origin mode counts from the left margin", 14,
-        drawn + "\x1b[?69h\x1b[3;8s\x1b[?6h\x1b[1;1;1;2$z",
-        QStringList { u"0a  defghijklmnopqr"_qs } + canvas.mid(1), any);
+        drawn + "\x1b[?69h\x1b[3;8s\x1b[?6h\x1b[1;2;1;3$z",
+        QStringList { u"0ab  efghijklmnopqr"_qs } + canvas.mid(1), any);
     row("vt420 DECERA erases protected characters", 14, "\x1b[1\"qAB\x1b[0\"q\x1b[1;1;1;5$z", {},
         any);
     row("vt420 DECFRA with a GR character", 14, "\x1b[233;1;1;1;3$x", { u"\u00e9\u00e9\u00e9"_qs },
@@ -2442,6 +2442,8 @@ void TestTermTypes::keysThroughTheControl_data()
     const QByteArray udk = "\x1bP1;1|17/6C730D\x1b\\";
     row("programmed Shift+F6", 8, {}, udk, Qt::Key_F6, shift, {}, "ls\r");
     row("programmed key with LockFKeys", 8, "LockFKeys=1", udk, Qt::Key_F6, shift, {}, "\x1b[17~");
+    row("UDK DSR with LockFKeys: locked", 8, "LockFKeys=1", "\x1b[?25n", Qt::Key_F6, shift, {},
+        "\x1b[?21n\x1b[17~");
 }
 
 void TestTermTypes::keysThroughTheControl()
