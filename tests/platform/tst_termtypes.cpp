@@ -806,8 +806,18 @@ void TestTermTypes::reports_data()
     QTest::newRow("vt100 no CSI > c, then DA") << 12 << QByteArray("\x1b[>c\x1b[c")
                                               << QByteArray("\x1b[?1;2c");
     QTest::newRow("linux DA") << 16 << QByteArray("\x1b[c") << QByteArray("\x1b[?6c");
+    // 8-bit answers take the form of the host's last C1 control: a byte of its own until one
+    // comes UTF-8 encoded (C1 controls from a UTF-8 host act on the VT220 and later).
     QTest::newRow("vt220 S8C1T: 8-bit answers") << 8 << QByteArray("\x1b G\x1b[>c")
-                                               << QByteArray("\xc2\x9b>1;10;0c");
+                                               << QByteArray("\x9b>1;10;0c");
+    QTest::newRow("vt220 S8C1T after a UTF-8 encoded C1")
+        << 8 << QByteArray("\x1b G\xc2\x9b>c") << QByteArray("\xc2\x9b>1;10;0c");
+    QTest::newRow("vt420 S8C1T after a C1 byte")
+        << 14 << QByteArray("\x1b G\xc2\x9b" "0m\x9b" "6n") << QByteArray("\x9b" "1;1R");
+    QTest::newRow("vt320 C1 byte from a UTF-8 host, 7-bit answer")
+        << 13 << QByteArray("\x9b" "c") << QByteArray("\x1b[?63;1;2;6;8c");
+    QTest::newRow("vt420 DCS in UTF-8") << 14 << QByteArray("\xc2\x90$qr\xc2\x9c")
+                                       << QByteArray("\x1bP1$r1;5r\x1b\\");
     // DECREQTPARM (CSI 0 x, CSI 1 x).
     QTest::newRow("vt100 DECREQTPARM 0") << 12 << QByteArray("\x1b[x")
                                          << QByteArray("\x1b[2;1;1;128;128;1;0x");
@@ -832,7 +842,33 @@ void TestTermTypes::reports_data()
     // DECRQM (CSI ? Ps $ p, CSI Ps $ p).
     QTest::newRow("vt420 DECRQM origin mode")
         << 14 << QByteArray("\x1b[?6h\x1b[?6$p") << QByteArray("\x1b[?6;1$y");
+    QTest::newRow("vt420 DECRQM of a mode beyond 65535")
+        << 14 << QByteArray("\x1b[?99999$p") << QByteArray("\x1b[?65535;0$y");
+    QTest::newRow("vt420 a parameter after an intermediate voids the sequence")
+        << 14 << QByteArray("\x1b[4 5q\x1bP$q q\x1b\\") << QByteArray("\x1bP1$r1 q\x1b\\");
+    QTest::newRow("vt420 DECRQM DECCOLM") << 14 << QByteArray("\x1b[?3h\x1b[?3$p")
+                                          << QByteArray("\x1b[?3;1$y");
+    QTest::newRow("vt320 DECRQM DECLRMM") << 13 << QByteArray("\x1b[?69$p")
+                                          << QByteArray("\x1b[?69;0$y");
+    QTest::newRow("vt420 DECCOLM resets DECLRMM")
+        << 14 << QByteArray("\x1b[?69h\x1b[?3h\x1b[?69$p") << QByteArray("\x1b[?69;2$y");
+    QTest::newRow("vt420 RIS goes back to 80 columns")
+        << 14 << QByteArray("\x1b[?3h\x1b" "c\x1b[?3$p") << QByteArray("\x1b[?3;2$y");
+    QTest::newRow("vt420 DECRC with nothing saved resets origin mode")
+        << 14 << QByteArray("\x1b[?6h\x1b" "8\x1b[?6$p") << QByteArray("\x1b[?6;2$y");
     QTest::newRow("vt420 DECRQM insert mode") << 14 << QByteArray("\x1b[4$p") << QByteArray("\x1b[4;2$y");
+    // Modes the host cannot change answer 3 (permanently set) or 4 (permanently reset); a mode
+    // the type lacks, 0.
+    QTest::newRow("vt420 DECRQM KAM") << 14 << QByteArray("\x1b[2$p") << QByteArray("\x1b[2;4$y");
+    QTest::newRow("vt320 DECRQM KAM") << 13 << QByteArray("\x1b[2$p") << QByteArray("\x1b[2;4$y");
+    QTest::newRow("vt420 DECRQM DECBKM") << 14 << QByteArray("\x1b[?67$p")
+                                         << QByteArray("\x1b[?67;3$y");
+    QTest::newRow("vt320 DECRQM DECBKM") << 13 << QByteArray("\x1b[?67$p")
+                                         << QByteArray("\x1b[?67;0$y");
+    QTest::newRow("vt420 DECRQM DECSCLM") << 14 << QByteArray("\x1b[?4$p")
+                                          << QByteArray("\x1b[?4;4$y");
+    QTest::newRow("vt320 DECRQM DECARM") << 13 << QByteArray("\x1b[?8$p")
+                                         << QByteArray("\x1b[?8;3$y");
     // DECRQSS: DCS $ q setting ST, answered DCS 1 $ r setting ST, or DCS 0 $ r ST for a
     // setting the terminal does not report.
     const struct
@@ -850,6 +886,11 @@ void TestTermTypes::reports_data()
         { "no protection", "\x1b[1\"q\x1b[0\"q\x1bP$q\"q\x1b\\", "\x1bP1$r0\"q\x1b\\" },
         { "unknown setting", "\x1bP$qc\x1b\\", "\x1bP0$r\x1b\\" },
         { "setting of no terminal", "\x1bP$q*x+y\x1b\\", "\x1bP0$r\x1b\\" },
+        { "bright colours", "\x1b[90;101m\x1bP$qm\x1b\\", "\x1bP1$r0;90;101m\x1b\\" },
+        { "status line type", "\x1b[2$~\x1bP$q$~\x1b\\", "\x1bP1$r2$~\x1b\\" },
+        { "no status line", "\x1bP$q$~\x1b\\", "\x1bP1$r0$~\x1b\\" },
+        { "active display", "\x1b[2$~\x1b[1$}\x1bP$q$}\x1b\\", "\x1bP1$r1$}\x1b\\" },
+        { "main display active", "\x1b[2$~\x1bP$q$}\x1b\\", "\x1bP1$r0$}\x1b\\" },
     };
     for (const auto &r : statusRequests) {
         QTest::newRow(qPrintable(QStringLiteral("vt320 DECRQSS %1").arg(QLatin1String(r.name))))
@@ -861,6 +902,15 @@ void TestTermTypes::reports_data()
         << 13 << QByteArray("\x1bP$q\"p\x1b\\") << QByteArray("\x1bP1$r63;1\"p\x1b\\");
     QTest::newRow("vt420 DECRQSS level")
         << 14 << QByteArray("\x1bP$q\"p\x1b\\") << QByteArray("\x1bP1$r64;1\"p\x1b\\");
+    // The page's size: DECSLPP, DECSCPP, DECSNLS (the VT420's).
+    for (const auto &[what, answer] : { std::pair { "t", "5t" }, std::pair { "$|", "20$|" },
+             std::pair { "*|", "5*|" } }) {
+        const QByteArray request = "\x1bP$q" + QByteArray(what) + "\x1b\\";
+        QTest::newRow(qPrintable(QStringLiteral("vt420 DECRQSS %1").arg(QLatin1String(what))))
+            << 14 << request << "\x1bP1$r" + QByteArray(answer) + "\x1b\\";
+        QTest::newRow(qPrintable(QStringLiteral("vt320 DECRQSS %1").arg(QLatin1String(what))))
+            << 13 << request << QByteArray("\x1bP0$r\x1b\\");
+    }
 }
 
 // --- The VT family beyond terminfo: bytes in -> screen, cursor and a cell's look ------------
@@ -900,6 +950,67 @@ void TestTermTypes::vtBehaviours_data()
     row("vt100 REP without autowrap", 12, "\x1b[?7l\x1b[1;18Hx\x1b[5by",
         { QString(17, u' ') + u"xxy"_qs }, QPoint(19, 0));
     // A region of one line is refused (CSI 0;1r): a line feed moves on.
+    // REP gives what the whole count gives.
+    const QString full(Cols, u'A');
+    row("vt100 REP of many lines", 12, "A\x1b[2010b", { full, full, full, full, QString(11, u'A') },
+        QPoint(11, 4));
+    row("vt100 REP of many lines, the last one full", 12, "A\x1b[1999b",
+        { full, full, full, full, full }, QPoint(Cols - 1, 4));
+    row("vt100 REP of many lines in a region", 12, drawn + "\x1b[2;3r\x1b[2;1HA\x1b[2010b",
+        { canvas[0], full, QString(11, u'A'), canvas[3], canvas[4] }, QPoint(11, 2));
+    row("vt420 REP of many lines inside the margins", 14,
+        drawn + "\x1b[?69h\x1b[3;8s\x1b[2;3r\x1b[2;3HA\x1b[2010b",
+        { canvas[0], u"1aAAAAAAhijklmnopqr"_qs, u"2aA     hijklmnopqr"_qs, canvas[3], canvas[4] },
+        QPoint(3, 2));
+    row("vt100 REP from the middle of the last row", 12, drawn + "\x1b[5;10HA\x1b[2010b",
+        { full, full, full, full, full }, QPoint(Cols - 1, 4));
+    row("vt100 REP on the last row below the region", 12, "\x1b[1;2r\x1b[5;1HA\x1b[2010b",
+        { QString(), QString(), QString(), QString(), QString(11, u'A') + QString(9, u'A') },
+        QPoint(11, 4));
+    row("vt100 REP count beyond 65535", 12, "a\x1b[99999b", // clamped: 65,536 characters
+        QStringList(Rows - 1, QString(Cols, u'a')) + QStringList { QString(16, u'a') },
+        QPoint(16, Rows - 1));
+    row("vt220 REP of a character beyond ASCII", 8, "\xc3\xa9\x1b[2b", { u"\u00e9\u00e9\u00e9"_qs },
+        QPoint(3, 0));
+    // The parser's bounds and the sequences it aborts or ignores.
+    row("vt100 CSI with an empty first parameter", 12, "\x1b[;5HX", { u"    X"_qs }, QPoint(5, 0));
+    row("vt100 a 17th parameter is dropped", 12, "\x1b[" + QByteArray("0;").repeated(15) + "1;mX",
+        { u"X"_qs }, QPoint(1, 0), QPoint(0, 0), 8);
+    row("vt100 digits of a 17th parameter are not the 16th's", 12,
+        "\x1b[" + QByteArray("0;").repeated(15) + "4;1mX", { u"X"_qs }, QPoint(1, 0), QPoint(0, 0), 2);
+    row("vt420 a sub-parameter", 14, "\x1b[4:3mX", { u"X"_qs }, QPoint(1, 0), QPoint(0, 0), 2);
+    row("vt100 SUB aborts a sequence", 12, "a\x1b[3\x1a" "Cb", { u"aCb"_qs }, QPoint(3, 0));
+    row("vt100 ED 1 takes the cursor's cell", 12, "abcdef\x1b[1;3H\x1b[1J", { u"   def"_qs },
+        QPoint(2, 0));
+    row("vt100 DCH blanks the cells it vacates", 12, "abcdef\x1b[1;2H\x1b[2P", { u"adef"_qs },
+        QPoint(1, 0));
+    row("vt100 DECSTBM bottom beyond the screen", 12, "\x1b[1;99r\x1b[5;1HA\nB",
+        { QString(), QString(), QString(), u"A"_qs, u" B"_qs }, QPoint(2, 4));
+    row("vt100 CUU stops at the top margin", 12, "\x1b[2;4r\x1b[3;1H\x1b[5AX",
+        { QString(), u"X"_qs }, QPoint(1, 1));
+    row("vt220 no autowrap: the last column takes the last character", 8,
+        "\x1b[?7l\x1b[1;19H\xc3\xa9\xc3\xa8\xc3\xaa", { QString(18, u' ') + u"\u00e9\u00ea"_qs },
+        QPoint(Cols - 1, 0));
+    // The VT420's rectangles.
+    row("vt420 DECERA on the last row", 14, drawn + "\x1b[5;1;5;3$z",
+        canvas.mid(0, 4) + QStringList { u"   cdefghijklmnopqr"_qs }, any);
+    row("vt420 DECERA in origin mode counts from the left margin", 14,
+        drawn + "\x1b[?69h\x1b[3;8s\x1b[?6h\x1b[1;2;1;3$z",
+        QStringList { u"0ab  efghijklmnopqr"_qs } + canvas.mid(1), any);
+    row("vt420 DECERA erases protected characters", 14, "\x1b[1\"qAB\x1b[0\"q\x1b[1;1;1;5$z", {},
+        any);
+    row("vt420 DECFRA with a GR character", 14, "\x1b[233;1;1;1;3$x", { u"\u00e9\u00e9\u00e9"_qs },
+        any);
+    row("vt420 DECCARA without attributes resets them all", 14,
+        "\x1b[1;4mAB\x1b[m\x1b[1;1;1;2$r", { u"AB"_qs }, any, QPoint(0, 0), 0);
+    row("vt420 DECRARA leaves 24 alone", 14, "AB\x1b[1;1;1;2;24$t", { u"AB"_qs }, any, QPoint(0, 0),
+        0);
+    row("vt420 DECSACE 1 is a stream", 14, drawn + "\x1b[1*x\x1b[1;5;2;6;1$r", canvas, any,
+        QPoint(1, 1), 8);
+    // The cursor saved and restored.
+    row("vt420 DECSC on the alternate screen keeps the main screen's", 14,
+        "\x1b[1;3H\x1b" "7\x1b[?1049h\x1b[2;2H\x1b" "7\x1b[?1049l\x1b" "8X", { u"  X"_qs },
+        QPoint(3, 0));
     row("vt100 one-line region", 12, drawn + "\x1b[0;1r\x1b[1;1H\n", canvas, QPoint(0, 1));
     row("vt100 two-line region", 12, drawn + "\x1b[1;2r\x1b[2;1H\n", with(0, canvas[1]).mid(0, 1)
             + QStringList { QString() } + canvas.mid(2), QPoint(0, 1));
@@ -947,8 +1058,9 @@ void TestTermTypes::vtBehaviours_data()
     row("vt100 REP", 12, "ab\x1b[3b", { u"abbbb"_qs }, QPoint(5, 0));
     row("vt100 REP before any character", 12, "\x1b[3bx", { u"x"_qs }, QPoint(1, 0));
     row("vt100 REP after RIS", 12, "a\x1b" "c\x1b[3b", {}, QPoint(0, 0));
-    row("vt100 REP bounded", 12, "a\x1b[65535b",
-        QStringList(Rows - 1, QString(Cols, u'a')) + QStringList { u"a"_qs }, QPoint(1, Rows - 1));
+    row("vt100 REP bounded", 12, "a\x1b[65535b", // 65,536 characters: 3,276 lines and 16
+        QStringList(Rows - 1, QString(Cols, u'a')) + QStringList { QString(16, u'a') },
+        QPoint(16, Rows - 1));
     row("vt100 17 parameters", 12, "\x1b[1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16;17;18HX",
         { u" X"_qs }, QPoint(2, 0));
     // DECCOLM (CSI ? 3 h) clears the screen, homes the cursor and resets the margins.
@@ -1003,6 +1115,19 @@ void TestTermTypes::vtBehaviours_data()
         with(1, u"1a    fghijklmnopqr"_qs), QPoint(2, 1));
     row("vt420 ICH up to the right margin", 14, drawn + "\x1b[?69h\x1b[3;6s\x1b[1;3H\x1b[2@",
         with(0, u"0a  bcfghijklmnopqr"_qs), QPoint(2, 0));
+    // DECIC and DECDC (CSI Pn ' } and CSI Pn ' ~) move the columns inside the margins.
+    row("vt420 DECIC inside the margins", 14,
+        drawn + "\x1b[2;4r\x1b[?69h\x1b[3;8s\x1b[3;5H\x1b[2'}",
+        { canvas[0], u"1abc  dehijklmnopqr"_qs, u"2abc  dehijklmnopqr"_qs, u"3abc  dehijklmnopqr"_qs,
+            canvas[4] },
+        QPoint(4, 2));
+    row("vt420 DECDC inside the margins", 14,
+        drawn + "\x1b[2;4r\x1b[?69h\x1b[3;8s\x1b[3;5H\x1b[2'~",
+        { canvas[0], u"1abcfg  hijklmnopqr"_qs, u"2abcfg  hijklmnopqr"_qs, u"3abcfg  hijklmnopqr"_qs,
+            canvas[4] },
+        QPoint(4, 2));
+    row("vt420 DECDC outside the region", 14, drawn + "\x1b[2;4r\x1b[5;5H\x1b[2'~", canvas,
+        QPoint(4, 4));
     row("vt420 DECSLRM without DECLRMM", 14, drawn + "\x1b[3;6s\x1b[5;4H\n", canvas.mid(1),
         QPoint(3, 4));
     // The alternate screen (CSI ? 1049 h) and the cursor it saves.
@@ -1019,6 +1144,17 @@ void TestTermTypes::vtBehaviours_data()
         QPoint(Cols - 1, 0));
     row("vt100 TBC 3 clears every stop", 12, "\x1b[3g\tX", { QString(Cols - 1, u' ') + u'X' },
         QPoint(Cols - 1, 0));
+    // Cells hold no control characters: one after the Wyse's ESC H acts, the PC font shows
+    // the picture code page 437 has for DEL.
+    row("vt220 UTF-8 encoded CSI", 8, "ab\xc2\x9b" "1;1HX\xc2\x85Y", { u"Xb"_qs, u"Y"_qs },
+        QPoint(1, 1));
+    row("vt420 CSI as a byte of its own in UTF-8", 14, "ab\x9b" "1;1HX", { u"Xb"_qs },
+        QPoint(1, 0));
+    row("wy50 ESC H then a control", 5, "ab\x1bH\x1b=!!c\x1bH\x1c\x1bH\x01" "d", { u"ab"_qs, u" cd"_qs },
+        QPoint(3, 1));
+    row("wy60 ESC H then a control", 6, "ab\x1bH\rc", { u"cb"_qs }, QPoint(1, 0));
+    row("scoansi SGR 12 turns the high bit over", 15, "\x1b[12m\xc3\xbf\x41\x1b[10mA",
+        { u"\u2302\u2534A"_qs }, QPoint(3, 0));
 }
 
 void TestTermTypes::vtBehaviours()
@@ -2420,6 +2556,8 @@ void TestTermTypes::keysThroughTheControl_data()
     const QByteArray udk = "\x1bP1;1|17/6C730D\x1b\\";
     row("programmed Shift+F6", 8, {}, udk, Qt::Key_F6, shift, {}, "ls\r");
     row("programmed key with LockFKeys", 8, "LockFKeys=1", udk, Qt::Key_F6, shift, {}, "\x1b[17~");
+    row("UDK DSR with LockFKeys: locked", 8, "LockFKeys=1", "\x1b[?25n", Qt::Key_F6, shift, {},
+        "\x1b[?21n\x1b[17~");
 }
 
 void TestTermTypes::keysThroughTheControl()

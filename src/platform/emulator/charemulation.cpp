@@ -612,9 +612,15 @@ void CharEmulation::doGraphics(const SequenceArgs &, int param)
 
 void CharEmulation::doGraphicChar(const SequenceArgs &a, int)
 {
+    const auto ch = char32_t(a.value(0));
+    if (!printable(ch)) {
+        // A control is no graphic character: it ends the sequence and acts as itself.
+        process(ch);
+        return;
+    }
     const bool graphics = m_graphics;
     m_graphics = true;
-    print(char32_t(a.value(0)));
+    print(ch);
     m_graphics = graphics;
 }
 

@@ -76,9 +76,10 @@ QByteArray encodeHostText(QStringView text, HostEncoding encoding);
 // Appends the UTF-8 form of ch to out and returns the byte after it.
 char *appendUtf8(char *out, char32_t ch);
 // Code page 437, the IBM PC's character set: the characters of bytes 0x80-0xFF, and the
-// pictures the PC shows for the control codes 0x00-0x1F.
+// pictures the PC shows for the control codes 0x00-0x1F and for DEL.
 extern const char16_t cp437Upper[129];
 extern const char16_t cp437Controls[33];
+constexpr char16_t cp437Delete = u'\u2302'; // a house
 
 // Screen cells a character takes: 0 for combining marks and other zero-width characters, 2 for
 // East Asian wide and full-width characters, 1 for the rest.

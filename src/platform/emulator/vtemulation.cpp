@@ -303,6 +303,25 @@ QByteArray scoFunctionKey(int n, Qt::KeyboardModifiers mods)
     return QByteArray("\x1b[") + finals[group * 12 + n - 1];
 }
 
+// DECRQM's answers.
+enum ModeAnswer { ModeUnknown = 0, ModeSet = 1, ModeReset = 2, ModePermanentlySet = 3,
+    ModePermanentlyReset = 4 };
+
+// Modes a type has that the host cannot change, and how they stay.
+struct FixedMode
+{
+    int mode;
+    bool isPrivate;
+    quint8 types;
+    ModeAnswer answer;
+};
+constexpr FixedMode fixedModes[] = {
+    { 2, false, Dec3, ModePermanentlyReset }, // KAM: the keyboard is never locked
+    { 4, true, Dec3, ModePermanentlyReset }, // DECSCLM: jump scrolling
+    { 8, true, Dec3, ModePermanentlySet }, // DECARM: keys repeat
+    { 67, true, V4, ModePermanentlySet }, // DECBKM: Backspace sends BS
+};
+
 } // namespace
 
 // A control sequence or escape sequence, the types that honour it and what it does.
@@ -387,6 +406,8 @@ void VtEmulation::buildTables()
         { 0, '$', 'r', V4, &V::doChangeAttributesRect, 0 },
         { 0, '$', 't', V4, &V::doChangeAttributesRect, 1 },
         { 0, '*', 'x', V4, &V::doAttributeExtent, 0 },
+        { 0, '\'', '}', V4, &V::doColumns, 1 },
+        { 0, '\'', '~', V4, &V::doColumns, 0 },
     };
     // Escape sequences: ESC [intermediate] final.
     static const Entry esc[] = {
@@ -621,11 +642,22 @@ void VtEmulation::feed(const char *data, qsizetype len)
             ++p;
             continue;
         }
+        if (byte < 0xA0 && !m_decoder.holding() && m_dialect.encoding == HostEncoding::Utf8) {
+            // No UTF-8 sequence starts with this byte: a C1 control sent as a byte of its own.
+            m_c1Utf8 = false;
+            take(byte);
+            ++p;
+            continue;
+        }
         // Through the decoder: a run of bytes above ASCII, or one byte.
         const char *next = p + 1;
         while (next < end && byte >= 0x80 && uchar(*next) >= 0x80)
             ++next;
-        m_decoder.decode(QByteArrayView(p, next), [this](char32_t ch) { take(ch); });
+        m_decoder.decode(QByteArrayView(p, next), [this](char32_t ch) {
+            if (ch >= 0x80 && ch < 0xA0)
+                m_c1Utf8 = true; // a C1 control in its UTF-8 form
+            take(ch);
+        });
         p = next;
     }
     flush();
@@ -688,9 +720,10 @@ void VtEmulation::take(char32_t ch)
         return;
     }
     if (ch >= 0x80 && ch < 0xA0) {
-        // A C1 control: from a single-byte host its 7-bit form (ESC and 0x40-0x5F), which is
-        // what it means to a VT terminal; from a UTF-8 host not recognised, and not shown.
-        if (m_dialect.encoding == HostEncoding::SingleByte) {
+        // A C1 control: its 7-bit form (ESC and 0x40-0x5F), which is what it means to a VT
+        // terminal. From a UTF-8 host only the terminals with 8-bit controls (the VT220 and
+        // later) take it; the others neither take nor show it.
+        if (m_dialect.encoding == HostEncoding::SingleByte || (m_typeBit & Dec2)) {
             m_parser.put(ESC);
             m_parser.put(ch - 0x40);
         }
@@ -788,9 +821,10 @@ void VtEmulation::dcsStart(const VtSequence &seq)
 {
     m_dcs = Dcs::None;
     m_dcsText.clear();
-    if (m_statusActive || seq.leader != 0)
+    if (seq.leader != 0)
         return;
-    if (seq.final == '|' && seq.interCount == 0 && userKeysKept()) {
+    // On the status line only a status request is taken: it asks, and writes to no display.
+    if (seq.final == '|' && seq.interCount == 0 && userKeysKept() && !m_statusActive) {
         m_dcs = Dcs::UserKeys;
         m_dcsParams[0] = std::max(0, seq.raw(0));
         m_dcsParams[1] = std::max(0, seq.raw(1));
@@ -833,6 +867,7 @@ char32_t VtEmulation::mapped(char32_t ch)
         const uint flipped = uint(ch) ^ 0x80;
         return flipped >= 0x80 ? char32_t(cp437Upper[flipped - 0x80])
             : flipped < 0x20   ? char32_t(cp437Controls[flipped])
+            : flipped == 0x7F  ? char32_t(cp437Delete)
                                : char32_t(flipped);
     }
     if (m_font == 11 && ch >= 0x80 && ch <= 0xFF)
@@ -1436,6 +1471,25 @@ void VtEmulation::doDeleteChars(const VtSequence &seq, int)
     mark(m_row, m_row);
 }
 
+void VtEmulation::doColumns(const VtSequence &seq, int insert)
+{
+    // DECIC and DECDC: the columns from the cursor's to the right margin, between the top and
+    // bottom margins, move right (blank columns come in at the cursor) or left (at the margin).
+    if (m_row < m_top || m_row > m_bottom || !insideColumns())
+        return;
+    const int end = m_right + 1;
+    const int n = std::min(seq.arg(0), end - m_col);
+    const int height = m_bottom - m_top + 1;
+    if (insert) {
+        grid().moveRect(m_top, m_col + n, m_top, m_col, height, end - m_col - n);
+        grid().fillRect(m_top, m_col, m_bottom + 1, m_col + n, eraseCell());
+    } else {
+        grid().moveRect(m_top, m_col, m_top, m_col + n, height, end - m_col - n);
+        grid().fillRect(m_top, end - n, m_bottom + 1, end, eraseCell());
+    }
+    mark(m_top, m_bottom);
+}
+
 void VtEmulation::doInsertLines(const VtSequence &seq, int)
 {
     if (m_row < m_top || m_row > m_bottom || !insideColumns())
@@ -1476,26 +1530,36 @@ void VtEmulation::doScroll(const VtSequence &seq, int up)
 
 void VtEmulation::doRepeat(const VtSequence &seq, int)
 {
-    // REP: the last character written again, at most a screenful; nothing before any.
+    // REP: the last character written again; nothing before any. A narrow character overwriting
+    // comes out as the whole count would; otherwise at most a screenful is written.
     if (m_lastChar == 0)
         return;
-    const int n = std::min(seq.arg(0), rows() * cols());
     if (!m_insert && charWidth(m_lastChar) == 1) {
-        putRun(m_lastChar, n);
+        putRun(m_lastChar, seq.arg(0));
         return;
     }
+    const int n = std::min(seq.arg(0), rows() * cols());
     for (int i = 0; i < n; ++i)
         putChar(m_lastChar);
 }
 
 void VtEmulation::putRun(char32_t ch, int n)
 {
+    // Once wraps have left the cursor on its row a screenful of times (the region scrolls, or the
+    // cursor is on the last row), every further line comes out alike: only the last one's length
+    // matters, and the lines between are not written.
+    int stayed = 0;
     while (n > 0) {
+        const int rowBefore = m_row;
+        const bool wraps = m_wrapPending && m_autoWrap;
         wrapIfPending();
         const int end = rightEdge();
         if (m_col >= end)
             m_col = end - 1;
-        const int chunk = std::min(n, end - m_col);
+        const int room = end - m_col;
+        if (wraps && m_row == rowBefore && ++stayed >= rows() && n > room)
+            n = (n - 1) % room + 1;
+        const int chunk = std::min(n, room);
         grid().putRun(m_row, m_col, ch, chunk, look());
         mark(m_row, m_row);
         n -= chunk;
@@ -1738,7 +1802,11 @@ void VtEmulation::doPrivateMode(const VtSequence &seq, int set)
 
 int VtEmulation::modeValue(int mode, bool isPrivate) const
 {
-    auto value = [](bool on) { return on ? 1 : 2; };
+    auto value = [](bool on) { return on ? ModeSet : ModeReset; };
+    for (const FixedMode &fixed : fixedModes) {
+        if (fixed.mode == mode && fixed.isPrivate == isPrivate)
+            return (m_typeBit & fixed.types) ? fixed.answer : ModeUnknown;
+    }
     if (!isPrivate) {
         switch (mode) {
         case 4:
@@ -1746,7 +1814,7 @@ int VtEmulation::modeValue(int mode, bool isPrivate) const
         case 20:
             return value(m_newLine);
         default:
-            return 0;
+            return ModeUnknown;
         }
     }
     switch (mode) {
@@ -1769,9 +1837,9 @@ int VtEmulation::modeValue(int mode, bool isPrivate) const
     case 66:
         return value(m_appKeypad);
     case 69:
-        return (m_typeBit & V4) ? value(m_sideMargins) : 0;
+        return (m_typeBit & V4) ? value(m_sideMargins) : ModeUnknown;
     default:
-        return 0;
+        return ModeUnknown;
     }
 }
 
@@ -1882,7 +1950,7 @@ QByteArray VtEmulation::c1(char control) const
     if (!m_controls8)
         return QByteArray("\x1b") + control;
     const char32_t code = char32_t(uchar(control) + 0x40);
-    if (m_dialect.encoding == HostEncoding::SingleByte)
+    if (m_dialect.encoding == HostEncoding::SingleByte || !m_c1Utf8)
         return QByteArray(1, char(code));
     char bytes[4];
     return QByteArray(bytes, appendUtf8(bytes, code) - bytes);
@@ -2044,6 +2112,16 @@ void VtEmulation::requestStatusString()
         answer = QByteArray::number(m_cursorStyle) + " q";
     else if (what == "*x" && (m_typeBit & V4))
         answer = m_rectExtent ? "2*x" : "1*x";
+    else if (what == "$}" && (m_typeBit & Dec3))
+        answer = m_statusActive ? "1$}" : "0$}";
+    else if (what == "$~" && (m_typeBit & Dec3))
+        answer = QByteArray::number(int(m_statusType)) + "$~";
+    else if (what == "t" && (m_typeBit & V4))
+        answer = QByteArray::number(rows()) + 't';
+    else if (what == "$|" && (m_typeBit & V4))
+        answer = QByteArray::number(cols()) + "$|";
+    else if (what == "*|" && (m_typeBit & V4))
+        answer = QByteArray::number(rows()) + "*|";
     const QByteArray dcs = c1('P');
     const QByteArray st = c1('\\');
     m_sink->answer(dcs + (answer.isEmpty() ? "0$r" : "1$r" + answer) + st);

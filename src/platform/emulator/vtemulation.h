@@ -45,8 +45,9 @@
 // graphics set (with arrows and a block beyond DEC's) and its palette sequences (ESC ] P nrrggbb,
 // ESC ] R) reach the sink.
 //
-// Host data is decoded on the way (see hostencoding.h): from a single-byte host 0x80-0x9F are
-// the C1 controls, from a UTF-8 host C1 code points are dropped. Plain ASCII text in the ground
+// Host data is decoded on the way (see hostencoding.h): 0x80-0x9F are the C1 controls from a
+// single-byte host; from a UTF-8 host the VT220 and later take them as bytes of their own or
+// UTF-8 encoded (and their 8-bit answers take the form last read), the others drop them. Plain ASCII text in the ground
 // state is written a run at a time without going through the parser.
 
 #include "emulator/emulation.h"
@@ -206,6 +207,7 @@ private:
     void doEraseChars(const VtSequence &seq, int);
     void doInsertChars(const VtSequence &seq, int);
     void doDeleteChars(const VtSequence &seq, int);
+    void doColumns(const VtSequence &seq, int insert);
     void doInsertLines(const VtSequence &seq, int);
     void doDeleteLines(const VtSequence &seq, int);
     void doScroll(const VtSequence &seq, int up);
@@ -334,6 +336,7 @@ private:
     bool m_wideColumns = false; // DECCOLM: 132 columns asked for
     bool m_sideMargins = false; // DECLRMM
     bool m_controls8 = false; // S8C1T: answers with 8-bit controls
+    bool m_c1Utf8 = false; // the host's last C1 control came UTF-8 encoded: answers' come so too
     bool m_rectExtent = false; // DECSACE 2: rectangles, not streams
     int m_font = 0; // 11 or 12 while one of the PC fonts is chosen
     int m_cursorStyle = 1; // DECSCUSR's last, for DECRQSS
