@@ -37,6 +37,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -259,7 +260,7 @@ private:
 class CallingClients
 {
 public:
-    CallingClients(int clients, int sessions)
+    CallingClients(int clients, const QStringList &sessions)
     {
         for (int c = 0; c < clients; ++c) {
             m_threads.emplace_back([this, c, sessions] {
@@ -286,13 +287,12 @@ public:
     qint64 failed() const { return m_failed; }
 
 private:
-    void run(const QDBusConnection &bus, int client, int sessions)
+    void run(const QDBusConnection &bus, int client, const QStringList &sessions)
     {
         const auto i = [](int v) { return QVariant::fromValue(rt::Int(v)); };
         for (int n = client; !m_stop; n += 7) {
-            const automation::Remote session(bus, BusName,
-                QStringLiteral("/Sessions/%1").arg(n % sessions + 1),
-                QStringLiteral("NVWin32.Session"));
+            const automation::Remote session(
+                bus, BusName, sessions.at(n % sessions.size()), QStringLiteral("NVWin32.Session"));
             const auto attempt = [&](const std::function<void()> &call) {
                 try {
                     call();
@@ -346,18 +346,19 @@ void BM_LoadText(benchmark::State &state)
     for (auto _ : state) {
         QThread::msleep(1500);
         const double start = program.resident();
+        QStringList paths;
         for (const QString &file : files)
-            sessions.call(QStringLiteral("Add"), { file });
+            paths << sessions.call(QStringLiteral("Add"), { file }).value<QDBusObjectPath>().path();
         if (!waitFor([&] { return hosts.linked() >= sessionCount; }, 120000)) {
             state.SkipWithError("the sessions did not all link");
             return;
         }
         const double opened = program.resident();
-        const automation::Remote first(QDBusConnection::sessionBus(), BusName,
-            QStringLiteral("/Sessions/1"), QStringLiteral("NVWin32.Session"));
+        const automation::Remote first(
+            QDBusConnection::sessionBus(), BusName, paths.first(), QStringLiteral("NVWin32.Session"));
         const double historyKiB = first.get(QStringLiteral("HistoryRows")).toDouble()
             * first.get(QStringLiteral("Cols")).toDouble() * 8 / 1024;
-        CallingClients clients(Clients, sessionCount);
+        CallingClients clients(Clients, paths);
         QElapsedTimer timer;
         timer.start();
         double half = 0;
