@@ -10,6 +10,14 @@
 //   a frame, the slowest and the median read, and the peak resident memory during the flood. It
 //   needs a display (bench/hosttext runs it under Xvfb beside the terminals it is compared with);
 //   without one it is skipped.
+// - LoadText: the program of the build in a process of its own; N sessions (50 and 200) linked to
+//   loopback hosts that keep sending lines of text (200 a second each), while 8 clients, each on a bus connection of
+//   its own, call the sessions' members in a loop (GetText, a property, WaitFor and ReadText with
+//   short timeouts). The program's resident memory is sampled every 10 s for
+//   NORVALIS_LOAD_SECONDS (300 unless set). Reported: memory before the sessions, per session
+//   once opened, per session at the end, the history a session may hold (HistoryRows x Cols
+//   cells of 8 bytes), the calls made, and the growth over the second half of the run (the
+//   histories are full by then: it should be about nothing).
 // Run it on a session bus (dbus-run-session; bench/hosttext does).
 
 #include "benchprogram.h"
@@ -19,6 +27,7 @@
 #include "app/appglobals.h"
 #include "app/norvalis.h"
 #include "automation/remote.h"
+#include "runtime/error.h"
 #include "emulator/emulator.h"
 #include "emulator/screenview.h"
 #include "session/session.h"
@@ -28,6 +37,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -38,6 +48,8 @@
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -180,6 +192,197 @@ void BM_OpenClose100(benchmark::State &state)
         state.counters["rss_first_close_MiB"] = firstClose;
         state.counters["rss_last_close_MiB"] = lastClose;
         state.counters["growth_MiB"] = lastClose - firstClose;
+    }
+}
+
+// --- Sessions receiving text while clients call -------------------------------------------------
+
+// Loopback hosts in two threads: one accepts every session that links, the other writes a line
+// to each linked session every 50 ms, `lines` of them each time (NORVALIS_LOAD_LINES, 10 unless
+// set; a marker line every 20th), skipping a session whose socket is full rather than waiting.
+class TalkingHosts
+{
+public:
+    explicit TalkingHosts(int lines)
+    {
+        m_acceptor = std::thread([this] {
+            for (int fd; (fd = m_listener.accept()) >= 0;) {
+                const std::lock_guard lock(m_mutex);
+                m_clients.push_back(fd);
+            }
+        });
+        m_writer = std::thread([this, lines] {
+            for (int n = 0; !m_stop;) {
+                QByteArray line;
+                for (int i = 0; i < lines; ++i, ++n) {
+                    line += n % 20 == 19
+                        ? QByteArray("MARK ") + QByteArray::number(n) + "\r\n"
+                        : QByteArray("line ") + QByteArray::number(n)
+                            + " of the host text that keeps on coming, a little wider each time "
+                            + QByteArray(n % 17, '.') + "\r\n";
+                }
+                {
+                    const std::lock_guard lock(m_mutex);
+                    for (int fd : m_clients)
+                        send(fd, line.constData(), size_t(line.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    }
+    ~TalkingHosts()
+    {
+        m_stop = true;
+        m_listener.close();
+        m_acceptor.join();
+        m_writer.join();
+        for (int fd : m_clients)
+            ::close(fd);
+    }
+    int port() const { return m_listener.port(); }
+    int linked() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return int(m_clients.size());
+    }
+
+private:
+    LoopbackListener m_listener;
+    std::atomic<bool> m_stop { false };
+    mutable std::mutex m_mutex;
+    std::vector<int> m_clients;
+    std::thread m_acceptor;
+    std::thread m_writer;
+};
+
+// Clients in threads of their own, each on a bus connection of its own, calling members of the
+// sessions one after another until stopped; counts the calls and those that failed.
+class CallingClients
+{
+public:
+    CallingClients(int clients, const QStringList &sessions)
+    {
+        for (int c = 0; c < clients; ++c) {
+            m_threads.emplace_back([this, c, sessions] {
+                const QString name = QStringLiteral("client%1").arg(c);
+                {
+                    QDBusConnection bus
+                        = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+                    run(bus, c, sessions);
+                }
+                QDBusConnection::disconnectFromBus(name);
+            });
+        }
+    }
+    ~CallingClients() { stop(); }
+    void stop()
+    {
+        m_stop = true;
+        for (std::thread &thread : m_threads) {
+            if (thread.joinable())
+                thread.join();
+        }
+    }
+    qint64 calls() const { return m_calls; }
+    qint64 failed() const { return m_failed; }
+
+private:
+    void run(const QDBusConnection &bus, int client, const QStringList &sessions)
+    {
+        const auto i = [](int v) { return QVariant::fromValue(rt::Int(v)); };
+        for (int n = client; !m_stop; n += 7) {
+            const automation::Remote session(
+                bus, BusName, sessions.at(n % sessions.size()), QStringLiteral("NVWin32.Session"));
+            const auto attempt = [&](const std::function<void()> &call) {
+                try {
+                    call();
+                } catch (...) {
+                    if (m_failed++ == 0)
+                        std::fprintf(stderr, "  first failed call: %s\n", rt::currentError().what());
+                }
+                ++m_calls;
+            };
+            attempt([&] { session.call(QStringLiteral("GetText"), { i(0), i(n % 24), i(-1), i(0) }); });
+            attempt([&] { session.get(QStringLiteral("TermType")); });
+            attempt([&] { session.get(QStringLiteral("BytesIn")); });
+            attempt([&] { session.call(QStringLiteral("WaitFor"), { i(0), i(1), QStringLiteral("MARK") }); });
+            attempt([&] { session.call(QStringLiteral("ReadText"), { i(0), i(80), i(0) }); });
+        }
+    }
+
+    std::atomic<bool> m_stop { false };
+    std::atomic<qint64> m_calls { 0 };
+    std::atomic<qint64> m_failed { 0 };
+    std::vector<std::thread> m_threads;
+};
+
+void BM_LoadText(benchmark::State &state)
+{
+    const int sessionCount = int(state.range(0));
+    constexpr int Clients = 8;
+    const int seconds = qEnvironmentVariableIsSet("NORVALIS_LOAD_SECONDS")
+        ? qEnvironmentVariableIntValue("NORVALIS_LOAD_SECONDS")
+        : 300;
+    ProgramProcess program;
+    if (!program.start()) {
+        state.SkipWithError("the program did not start (is there a session bus?)");
+        return;
+    }
+    TalkingHosts hosts(qEnvironmentVariableIsSet("NORVALIS_LOAD_LINES")
+            ? qEnvironmentVariableIntValue("NORVALIS_LOAD_LINES")
+            : 10);
+    QStringList files;
+    for (int i = 0; i < sessionCount; ++i) {
+        files << dirPath(QStringLiteral("load%1.nvcf").arg(i));
+        writeFile(files.last(),
+            QStringLiteral("[Norvalis]\nTermType=12\nSessionTitle=Load %1\n"
+                           "[Connection]\nDevice=2\nHostName=127.0.0.1\nHostPort=%2\n")
+                .arg(i)
+                .arg(hosts.port())
+                .toUtf8());
+    }
+    const automation::Remote sessions(QDBusConnection::sessionBus(), BusName,
+        QStringLiteral("/Norvalis/Sessions"), QStringLiteral("NVWin32.Sessions"));
+    for (auto _ : state) {
+        QThread::msleep(1500);
+        const double start = program.resident();
+        QStringList paths;
+        for (const QString &file : files)
+            paths << sessions.call(QStringLiteral("Add"), { file }).value<QDBusObjectPath>().path();
+        if (!waitFor([&] { return hosts.linked() >= sessionCount; }, 120000)) {
+            state.SkipWithError("the sessions did not all link");
+            return;
+        }
+        const double opened = program.resident();
+        const automation::Remote first(
+            QDBusConnection::sessionBus(), BusName, paths.first(), QStringLiteral("NVWin32.Session"));
+        const double historyKiB = first.get(QStringLiteral("HistoryRows")).toDouble()
+            * first.get(QStringLiteral("Cols")).toDouble() * 8 / 1024;
+        CallingClients clients(Clients, paths);
+        QElapsedTimer timer;
+        timer.start();
+        double half = 0;
+        while (timer.elapsed() < qint64(seconds) * 1000) {
+            QThread::msleep(10000);
+            const double now = program.resident();
+            std::fprintf(stderr, "  %3llds  %.1f MiB  %lld calls  %.0f MB in session 1\n",
+                (long long)(timer.elapsed() / 1000), now, (long long)clients.calls(),
+                first.get(QStringLiteral("BytesIn")).toDouble() / 1e6);
+            if (half == 0 && timer.elapsed() >= qint64(seconds) * 500)
+                half = now;
+        }
+        clients.stop();
+        const double end = program.resident();
+        state.SetIterationTime(double(timer.elapsed()) / 1000);
+        state.counters["seconds"] = seconds;
+        state.counters["rss_start_MiB"] = start;
+        state.counters["opened_per_session_KiB"] = (opened - start) * 1024 / sessionCount;
+        state.counters["end_per_session_KiB"] = (end - start) * 1024 / sessionCount;
+        state.counters["history_max_per_session_KiB"] = historyKiB;
+        state.counters["rss_end_MiB"] = end;
+        state.counters["growth_second_half_MiB"] = end - half;
+        state.counters["calls"] = double(clients.calls());
+        state.counters["failed"] = double(clients.failed());
     }
 }
 
@@ -428,6 +631,12 @@ void BM_HostText100MB(benchmark::State &state, bool sgr)
     }
 }
 BENCHMARK(BM_OpenClose100)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadText)
+    ->Arg(50)
+    ->Arg(200)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_HostText100MB, ascii, false)
     ->UseManualTime()
     ->Iterations(1)

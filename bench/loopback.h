@@ -35,7 +35,7 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        listen(m_fd, 1);
+        listen(m_fd, SOMAXCONN);
         socklen_t length = sizeof address;
         getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length);
         m_port = ntohs(address.sin_port);

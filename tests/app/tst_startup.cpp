@@ -22,6 +22,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
@@ -81,6 +82,56 @@ QDBusMessage setProgramProperty(const QString &name, const QVariant &value)
 }
 
 // A reply as one text: "ok", or the error's name and text.
+// The processes below pid (its children, theirs, ...) whose command is name.
+QList<qint64> descendantsNamed(qint64 pid, const QByteArray &name)
+{
+    QList<qint64> found;
+    QList<qint64> parents { pid };
+    const QStringList all = QDir(u"/proc"_qs).entryList(QDir::Dirs);
+    while (!parents.isEmpty()) {
+        const qint64 parent = parents.takeFirst();
+        for (const QString &entry : all) {
+            QFile stat(u"/proc/"_qs + entry + u"/stat"_qs);
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            // pid (comm) state ppid ...
+            const QByteArray line = stat.readAll();
+            const qsizetype close = line.lastIndexOf(')');
+            const QList<QByteArray> rest = line.mid(close + 2).split(' ');
+            if (close < 0 || rest.size() < 2 || rest.at(1).toLongLong() != parent)
+                continue;
+            parents << entry.toLongLong();
+            if (line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1) == name)
+                found << entry.toLongLong();
+        }
+    }
+    return found;
+}
+
+// False once the process has gone (or is a zombie waiting for its parent).
+bool isRunning(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+// What a download leaves in its folder while it runs: the receiving folders and XModem's file.
+QStringList partialFiles(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString name = QFileInfo(it.next()).fileName();
+        if (name.startsWith(u".receiving-"_qs) || name == u"xmodem.part"_qs)
+            found << name;
+    }
+    return found;
+}
+
 QString replyText(const QDBusMessage &reply)
 {
     if (reply.type() == QDBusMessage::ErrorMessage)
@@ -637,10 +688,12 @@ void TestStartup::endedBySignal_data()
 {
     QTest::addColumn<int>("signal");
     QTest::addColumn<bool>("downloading"); // a session receives a file meanwhile
-    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-    QTest::newRow("SIGINT") << int(SIGINT) << false;
-    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
-    QTest::newRow("SIGTERM during a download") << int(SIGTERM) << true;
+    QTest::addColumn<int>("protocol"); // ... by this protocol (sx on the host for XModem)
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false << 0;
+    QTest::newRow("SIGINT") << int(SIGINT) << false << 0;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false << 0;
+    QTest::newRow("SIGTERM during a download") << int(SIGTERM) << true << 0;
+    QTest::newRow("SIGTERM during an XModem download") << int(SIGTERM) << true << 2;
 }
 
 // A signal that asks the program to end ends it as Terminate without a prompt does: a normal
@@ -649,12 +702,18 @@ void TestStartup::endedBySignal()
 {
     QFETCH(int, signal);
     QFETCH(bool, downloading);
+    QFETCH(int, protocol);
+    const bool xmodem = protocol == 2;
+    if (xmodem && (QStandardPaths::findExecutable(u"sx"_qs).isEmpty()
+                      || QStandardPaths::findExecutable(u"rx"_qs).isEmpty()))
+        QSKIP("lrzsz's sx and rx are not installed");
     const QString placement = SettingsKey(u"MainWindowState"_qs);
     Profile::DeleteRegKey(1, placement);
     QProcess *program = startOnBus({});
     QVERIFY(nameHasOwner(kBusName));
     QTcpServer host;
     QTimer feed;
+    QProcess sender;
     if (downloading) {
         QVERIFY(host.listen(QHostAddress::LocalHost));
         const QString file = m_env.homeDir() + u"/busy.nvcf"_qs;
@@ -676,20 +735,38 @@ void TestStartup::endedBySignal()
         QVERIFY(host.waitForNewConnection(20000));
         // The host keeps sending: the download never ends by itself.
         QTcpSocket *peer = host.nextPendingConnection();
-        connect(&feed, &QTimer::timeout, peer, [peer] { peer->write("data "); });
-        feed.start(100);
+        if (xmodem) {
+            // The host's sx sends a file far longer than the test lasts.
+            sender.setWorkingDirectory(m_env.homeDir());
+            writeBytes(m_env.homeDir() + u"/long.bin"_qs, QByteArray(64 << 20, 'x'));
+            connect(peer, &QTcpSocket::readyRead, &sender, [&sender, peer] { sender.write(peer->readAll()); });
+            connect(&sender, &QProcess::readyReadStandardOutput, peer,
+                [&sender, peer] { peer->write(sender.readAllStandardOutput()); });
+            sender.start(u"sx"_qs, { u"-q"_qs, u"-b"_qs, u"long.bin"_qs });
+            QVERIFY(sender.waitForStarted());
+        } else {
+            connect(&feed, &QTimer::timeout, peer, [peer] { peer->write("data "); });
+            feed.start(100);
+        }
         const QString target = m_env.homeDir() + u"/down.txt"_qs;
         QFile::remove(target);
         // Once the link is up the download starts (a second try finds it running).
         QString started;
         QTRY_VERIFY2_WITH_TIMEOUT(
             (started = replyText(callProgram(session, u"NVWin32._clsSession"_qs, u"Download"_qs,
-                 { target, QVariant::fromValue(rt::Int(0)), QVariant::fromValue(rt::Int(0)),
+                 { target, QVariant::fromValue(rt::Int(protocol)), QVariant::fromValue(rt::Int(0)),
                      QVariant::fromValue(rt::Int(1)), QVariant::fromValue(rt::Int(0)) },
                  10000)))
                     == u"ok"_qs
                 || started.startsWith(u"NVWin32.Error.E30002"_qs),
             qPrintable(started), 20000);
+    }
+    QList<qint64> receivers;
+    if (xmodem) {
+        // The receiver runs and has its partial file.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(receivers = descendantsNamed(program->processId(), "rx")).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!partialFiles(m_env.homeDir()).isEmpty(), 20000);
     }
     QSignalSpy finished(program, &QProcess::finished);
     QCOMPARE(::kill(pid_t(program->processId()), signal), 0);
@@ -697,6 +774,13 @@ void TestStartup::endedBySignal()
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(program->exitCode(), 0);
     QVERIFY(!Profile::GetRegString(1, placement, QString()).isEmpty());
+    for (qint64 receiver : receivers)
+        QTRY_VERIFY2(!isRunning(receiver), "the transfer program outlived the program");
+    QCOMPARE(partialFiles(m_env.homeDir()), QStringList());
+    if (sender.state() != QProcess::NotRunning) {
+        sender.kill();
+        sender.waitForFinished();
+    }
     QTRY_VERIFY(!nameHasOwner(kBusName));
 }
 
