@@ -815,7 +815,7 @@ void TestTermTypes::reports_data()
     QTest::newRow("vt420 S8C1T after a C1 byte")
         << 14 << QByteArray("\x1b G\xc2\x9b" "0m\x9b" "6n") << QByteArray("\x9b" "1;1R");
     QTest::newRow("vt320 C1 byte from a UTF-8 host, 7-bit answer")
-        << 13 << QByteArray("\x9b" "c") << QByteArray("\x1b[?63;1;2;6;8c");
+        << 13 << QByteArray("\x9b" "c") << QByteArray("\x1b[?63;1;2;6;8;9c");
     QTest::newRow("vt420 DCS in UTF-8") << 14 << QByteArray("\xc2\x90$qr\xc2\x9c")
                                        << QByteArray("\x1bP1$r1;5r\x1b\\");
     // DECREQTPARM (CSI 0 x, CSI 1 x).
