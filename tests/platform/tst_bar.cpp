@@ -450,8 +450,8 @@ private slots:
         QCOMPARE(texts(toolBar->actions()).size(), 3);
     }
 
-    // A status field is as wide as its tool says and never narrower than its text (a larger
-    // font or scale), also after its caption grew.
+    // A status field asks for the width its tool says and is never narrower than its text (a
+    // larger font or scale), also after its caption grew.
     void statusFieldFitsText_data()
     {
         QTest::addColumn<int>("twips");
@@ -469,8 +469,8 @@ private slots:
         m_control->recalcLayout();
         field->setCaption(caption);
         auto *label = m_control->statusFieldsFor(m.status.get())->findChildren<QLabel *>().at(1);
-        QVERIFY(label->minimumWidth() >= label->fontMetrics().horizontalAdvance(caption));
-        QVERIFY(label->minimumWidth() >= rt::twipsToPixelsX(twips));
+        QVERIFY(label->minimumSizeHint().width() >= label->fontMetrics().horizontalAdvance(caption));
+        QVERIFY(label->sizeHint().width() >= rt::twipsToPixelsX(twips));
     }
 
     // In a window narrower than the fields' texts the fields stand side by side inside the line:
@@ -498,8 +498,10 @@ private slots:
         QFETCH(bool, firstWhole);
         Menu m = addMenu(0);
         addTool(m.status, 9003, QString());
-        for (int i = 0; i < captions.size(); ++i)
+        for (int i = 0; i < captions.size(); ++i) {
             m.status->tools().item(i)->setCaption(captions.at(i));
+            m.status->tools().item(i)->setWidth(1500); // 100 pixels where there is room
+        }
         m_control->recalcLayout();
         m_window->setFixedWidth(width);
         m_window->show();

@@ -44,10 +44,25 @@ public:
         updateGeometry();
         fit();
     }
-    QSize sizeHint() const override { return widthOf(m_text, QLabel::sizeHint()); }
+    // The width the field asks for when the line has room (0 = its text's).
+    void setPreferredWidth(int pixels)
+    {
+        if (pixels == m_preferred)
+            return;
+        m_preferred = pixels;
+        updateGeometry();
+    }
+    QSize sizeHint() const override
+    {
+        const QSize natural = widthOf(m_text, QLabel::sizeHint());
+        return { std::max(natural.width(), m_preferred), natural.height() };
+    }
+    // When the line is short a field gives up its preferred width but keeps its text; the
+    // flexible one keeps only the ellipsis.
     QSize minimumSizeHint() const override
     {
-        return widthOf(QString(QChar(0x2026)), QLabel::minimumSizeHint());
+        return elides() ? widthOf(QString(QChar(0x2026)), QLabel::minimumSizeHint())
+                        : QLabel::sizeHint();
     }
 
 protected:
@@ -89,6 +104,7 @@ private:
     }
 
     bool m_flexible;
+    int m_preferred = 0;
     QString m_text;
     QString m_toolTip;
 };
@@ -452,11 +468,9 @@ void Renderer::applyField(StatusField *field, const Tool *tool)
         field->setPixmap(icon.pixmap(16, 16));
     field->setWholeText(showsPicture ? QString() : text, tool->toolTipText());
     field->setEnabled(tool->isEnabled());
-    // At least the tool's width; the other fields are never narrower than their text (a larger
-    // font or scale), and the first gives way to them.
-    if (tool->width() > 0)
-        field->setMinimumWidth(std::max(rt::twipsToPixelsX(tool->width()),
-            field->isFlexible() ? 0 : field->minimumSizeHint().width()));
+    // The tool's width where the line has room; never narrower than the text (a larger font or
+    // scale), except for the first field, which gives way to the others.
+    field->setPreferredWidth(tool->width() > 0 ? rt::twipsToPixelsX(tool->width()) : 0);
     field->setVisible(tool->isVisible());
 }
 
