@@ -111,7 +111,6 @@ private:
 
 namespace {
 
-
 Qt::ToolBarArea toolBarArea(Int dockingArea)
 {
     switch (dockingArea) {
