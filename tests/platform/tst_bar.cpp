@@ -450,8 +450,8 @@ private slots:
         QCOMPARE(texts(toolBar->actions()).size(), 3);
     }
 
-    // A status field is as wide as its tool says and never narrower than its text (a larger
-    // font or scale), also after its caption grew.
+    // A status field asks for the width its tool says and is never narrower than its text (a
+    // larger font or scale), also after its caption grew.
     void statusFieldFitsText_data()
     {
         QTest::addColumn<int>("twips");
@@ -464,13 +464,69 @@ private slots:
         QFETCH(int, twips);
         QFETCH(QString, caption);
         Menu m = addMenu(0);
-        ToolPtr field = m.status->tools().item(0);
+        ToolPtr field = m.status->tools().item(1); // the first gives way (see below)
         field->setWidth(Long(twips));
         m_control->recalcLayout();
         field->setCaption(caption);
-        auto *label = m_control->statusFieldsFor(m.status.get())->findChildren<QLabel *>().at(0);
-        QVERIFY(label->minimumWidth() >= label->fontMetrics().horizontalAdvance(caption));
-        QVERIFY(label->minimumWidth() >= rt::twipsToPixelsX(twips));
+        auto *label = m_control->statusFieldsFor(m.status.get())->findChildren<QLabel *>().at(1);
+        QVERIFY(label->minimumSizeHint().width() >= label->fontMetrics().horizontalAdvance(caption));
+        QVERIFY(label->sizeHint().width() >= rt::twipsToPixelsX(twips));
+    }
+
+    // In a window narrower than the fields' texts the fields stand side by side inside the line:
+    // the others show their whole text, the first is shortened with an ellipsis and its tip holds
+    // the whole text.
+    void statusFieldsShareNarrowRoom_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QStringList>("captions");
+        QTest::addColumn<bool>("firstWhole");
+        const QString status
+            = QStringLiteral("Connected: TCP 127.0.0.1:40963 TCP/IP, waiting for the host");
+        const QString capture = QStringLiteral("Capture: /tmp/a-capture-file-of-this-session.log");
+        QTest::newRow("room for all")
+            << 900 << QStringList { status, "VT100", "80 x 24" } << true;
+        QTest::newRow("long first field")
+            << 260 << QStringList { status, "VT100", "80 x 24" } << false;
+        QTest::newRow("long last field")
+            << 400 << QStringList { "Connected", "VT100", capture } << false;
+    }
+    void statusFieldsShareNarrowRoom()
+    {
+        QFETCH(int, width);
+        QFETCH(QStringList, captions);
+        QFETCH(bool, firstWhole);
+        Menu m = addMenu(0);
+        addTool(m.status, 9003, QString());
+        for (int i = 0; i < captions.size(); ++i) {
+            m.status->tools().item(i)->setCaption(captions.at(i));
+            m.status->tools().item(i)->setWidth(1500); // 100 pixels where there is room
+        }
+        m_control->recalcLayout();
+        m_window->setFixedWidth(width);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QWidget *fields = m_control->statusFieldsFor(m.status.get());
+        const QList<QLabel *> labels = fields->findChildren<QLabel *>(Qt::FindDirectChildrenOnly);
+        QCOMPARE(labels.size(), captions.size());
+        QTRY_VERIFY(fields->width() > 0 && fields->width() <= width);
+        QTRY_COMPARE(labels.first()->text() == captions.first(), firstWhole);
+        QRect before;
+        for (int i = 0; i < labels.size(); ++i) {
+            const QLabel *label = labels.at(i);
+            const QRect shown = label->geometry();
+            QVERIFY2(fields->rect().contains(shown), qPrintable(captions.at(i)));
+            QVERIFY2(!shown.intersects(before), qPrintable(captions.at(i)));
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+                qPrintable(label->text()));
+            if (label->text() != captions.at(i)) {
+                QCOMPARE(i, 0);
+                QVERIFY(label->text().endsWith(QChar(0x2026)));
+                QCOMPARE(label->toolTip(), captions.at(i));
+            }
+            before = shown;
+        }
+        QCOMPARE(labels.first()->toolTip() == captions.first(), !firstWhole);
     }
 
     void toolChangesReachWidgets_data()

@@ -18,6 +18,97 @@
 
 namespace bar {
 
+// A field of the status line. Each keeps its whole text in view, except the flexible one (the
+// line's first): it takes the room the others leave and, when that is less than its text, shows
+// the text shortened with an ellipsis and the whole text as its tip.
+class StatusField : public QLabel
+{
+public:
+    explicit StatusField(bool flexible)
+        : m_flexible(flexible)
+    {
+        setTextFormat(Qt::PlainText);
+    }
+    bool isFlexible() const { return m_flexible; }
+
+    // The text and the tip for when the text shows whole; an empty text leaves a picture as it is.
+    void setWholeText(const QString &text, const QString &toolTip)
+    {
+        m_text = text;
+        m_toolTip = toolTip;
+        if (!text.isEmpty() || pixmap().isNull())
+            setText(text);
+        setToolTip(toolTip);
+        if (!m_flexible)
+            return;
+        updateGeometry();
+        fit();
+    }
+    // The width the field asks for when the line has room (0 = its text's).
+    void setPreferredWidth(int pixels)
+    {
+        if (pixels == m_preferred)
+            return;
+        m_preferred = pixels;
+        updateGeometry();
+    }
+    QSize sizeHint() const override
+    {
+        const QSize natural = widthOf(m_text, QLabel::sizeHint());
+        return { std::max(natural.width(), m_preferred), natural.height() };
+    }
+    // When the line is short a field gives up its preferred width but keeps its text; the
+    // flexible one keeps only the ellipsis.
+    QSize minimumSizeHint() const override
+    {
+        return elides() ? widthOf(QString(QChar(0x2026)), QLabel::minimumSizeHint())
+                        : QLabel::sizeHint();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+    void showEvent(QShowEvent *event) override
+    {
+        QLabel::showEvent(event);
+        fit();
+    }
+
+private:
+    bool elides() const { return m_flexible && !m_text.isEmpty(); }
+    QSize widthOf(const QString &text, QSize natural) const
+    {
+        if (!elides())
+            return natural;
+        const QMargins margins = contentsMargins();
+        return { fontMetrics().horizontalAdvance(text) + margins.left() + margins.right()
+                + 2 * margin(),
+            natural.height() };
+    }
+    // Shortens the shown text to the field's width; a hidden field keeps the whole text.
+    void fit()
+    {
+        if (!elides() || !isVisible())
+            return;
+        // Measured as the size hint is: the ellipsis rounds widths differently.
+        const int room = contentsRect().width() - 2 * margin();
+        const QString shown = fontMetrics().horizontalAdvance(m_text) <= room
+            ? m_text
+            : fontMetrics().elidedText(m_text, Qt::ElideRight, room);
+        if (shown != text())
+            setText(shown);
+        setToolTip(shown == m_text ? m_toolTip : m_text);
+    }
+
+    bool m_flexible;
+    int m_preferred = 0;
+    QString m_text;
+    QString m_toolTip;
+};
+
 namespace {
 
 Qt::ToolBarArea toolBarArea(Int dockingArea)
@@ -334,8 +425,7 @@ QAction *Renderer::makeAction(View &view, Drawn &drawn, Tool *tool)
 
 QLabel *Renderer::makeField(View &view, Drawn &drawn, Tool *tool)
 {
-    auto *field = new QLabel;
-    field->setTextFormat(Qt::PlainText);
+    auto *field = new StatusField(drawn.order.isEmpty());
     applyField(field, tool);
     drawn.items.insert(tool, field);
     drawn.order.append(field);
@@ -367,20 +457,19 @@ void Renderer::applyTool(QAction *action, const Band *band, const Tool *tool)
         action->setMenu(menu);
 }
 
-void Renderer::applyField(QLabel *field, const Tool *tool)
+void Renderer::applyField(StatusField *field, const Tool *tool)
 {
     field->setFrameShape(tool->isSeparator() ? QFrame::VLine : QFrame::NoFrame);
     const QIcon icon = picture(tool->imageNo());
-    if (!tool->isSeparator() && tool->caption().isEmpty() && !icon.isNull())
+    const bool showsPicture = !tool->isSeparator() && tool->caption().isEmpty() && !icon.isNull();
+    const QString text = tool->isSeparator() ? QString() : rt::visibleText(tool->caption());
+    if (showsPicture)
         field->setPixmap(icon.pixmap(16, 16));
-    else
-        field->setText(tool->isSeparator() ? QString() : rt::visibleText(tool->caption()));
-    field->setToolTip(tool->toolTipText());
+    field->setWholeText(showsPicture ? QString() : text, tool->toolTipText());
     field->setEnabled(tool->isEnabled());
-    // At least the tool's width, and never less than its text (a larger font or scale).
-    if (tool->width() > 0)
-        field->setMinimumWidth(
-            std::max(rt::twipsToPixelsX(tool->width()), field->minimumSizeHint().width()));
+    // The tool's width where the line has room; never narrower than the text (a larger font or
+    // scale), except for the first field, which gives way to the others.
+    field->setPreferredWidth(tool->width() > 0 ? rt::twipsToPixelsX(tool->width()) : 0);
     field->setVisible(tool->isVisible());
 }
 
@@ -454,7 +543,7 @@ void Renderer::toolChanged(Band *band, Tool *tool)
     for (auto it = view->top.items.constFind(tool);
          it != view->top.items.cend() && it.key() == tool; ++it) {
         if (auto *field = qobject_cast<QLabel *>(it.value().data()))
-            applyField(field, tool);
+            applyField(static_cast<StatusField *>(field), tool); // the only labels drawn
         else if (auto *action = qobject_cast<QAction *>(it.value().data()))
             updateAction(*view, view->top, action, tool);
     }

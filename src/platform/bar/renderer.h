@@ -3,6 +3,10 @@
 // window's menu bar, tool bands as tool bars, status bands as status-bar fields, and any band as
 // a pop-up menu when a tool opens it or the program pops it up.
 //
+// Status fields stand side by side and never overlap: each shows its whole text, except the
+// first, which takes the room left and is shortened with an ellipsis (its tip then holds the
+// whole text) when the line is short.
+//
 // Drawn copies are kept per band and rebuilt only when the band's tool list changed; showing or
 // hiding a band only shows or hides its widgets. Property changes of a tool go straight to the
 // widgets that show it.
@@ -21,6 +25,8 @@ class QMenuBar;
 class QStatusBar;
 
 namespace bar {
+
+class StatusField;
 
 class Renderer : public QObject
 {
@@ -88,7 +94,7 @@ private:
     QLabel *makeField(View &view, Drawn &drawn, Tool *tool);
     void updateAction(View &view, const Drawn &drawn, QAction *action, const Tool *tool);
     void applyTool(QAction *action, const Band *band, const Tool *tool);
-    void applyField(QLabel *field, const Tool *tool);
+    void applyField(StatusField *field, const Tool *tool);
     void fitToolButton(QToolBar *toolBar, QAction *action, const Tool *tool);
     QMenu *subMenu(const Band *band, const Tool *tool);
 
