@@ -1087,6 +1087,8 @@ void tst_Channels::ptyFloodInLargePieces_data()
 {
     QTest::addColumn<int>("device");
     QTest::newRow("ssh") << int(emu::device::Ssh);
+    QTest::newRow("serial") << int(emu::device::Serial);
+    QTest::newRow("modem") << int(emu::device::Modem);
 }
 
 // A host that writes a lot at once through a terminal, read by a quick receiver: what the

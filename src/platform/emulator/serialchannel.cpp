@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QTimer>
 
+#include <algorithm>
+
+#include <cerrno>
+#include <poll.h>
 #include <unistd.h>
 
 namespace emu {
@@ -12,6 +16,8 @@ namespace emu {
 namespace {
 
 constexpr int kBreakMs = 250;
+// One read of the device: what a terminal hands over at most at once.
+constexpr qsizetype kDeviceReadSize = 4096;
 
 // The serial port reports a device that another program holds (its lock file, or the
 // terminal's exclusive mode: EBUSY) as a permission error too. A device we may read and write
@@ -143,11 +149,26 @@ QString SerialChannel::description() const
     return QStringLiteral("Serial %1 %2").arg(m_portName).arg(m_baud);
 }
 
-// A read that finds the port's buffer short of max lets the port fetch more from the system
-// again (it stops when its buffer is full).
+// What the port fetched first, then what the system holds for the device, up to max: the port
+// itself fetches one terminal read (a few KiB) per wake-up. The device is non-blocking; a read
+// that finds nothing, the end of the line or an error stops here and leaves the port's own
+// watch to see it (a line that ended is reported through onError()). A read that finds the
+// port's buffer short of max lets the port fetch from the system again.
 bool SerialChannel::readInput(qsizetype max, QByteArray *bytes)
 {
     *bytes = m_port->read(max);
+    const int fd = int(m_port->handle());
+    char buffer[kDeviceReadSize];
+    while (fd >= 0 && bytes->size() < max) {
+        const ssize_t n = ::read(
+            fd, buffer, size_t(std::min<qsizetype>(sizeof buffer, max - bytes->size())));
+        if (n > 0)
+            bytes->append(buffer, n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
     return !bytes->isEmpty();
 }
 
@@ -157,8 +178,15 @@ void SerialChannel::onError(QSerialPort::SerialPortError serialError)
         return;
     const QString detail = m_port->errorString();
     switch (serialError) {
-    case QSerialPort::ResourceError:
     case QSerialPort::ReadError: // what a pseudo-terminal whose other side closed reports
+        if (!lineEnded()) {
+            // The port's watch woke for bytes that readInput() had already taken.
+            qCDebug(lcEmulator) << m_portName << "read found nothing, the line is up:" << detail;
+            m_port->clearError();
+            break;
+        }
+        [[fallthrough]];
+    case QSerialPort::ResourceError:
         drainInput(); // what came before is passed on first
         if (isOpen())
             endLink(channelerror::ConnectionLost, detail);
@@ -171,6 +199,20 @@ void SerialChannel::onError(QSerialPort::SerialPortError serialError)
         qCDebug(lcEmulator) << m_portName << "error passed over:" << detail;
         break;
     }
+}
+
+// The device reports a hang-up or an error (the other side of a pseudo-terminal closed, the
+// adapter was unplugged); a device with nothing to read does not.
+bool SerialChannel::lineEnded() const
+{
+    pollfd watch{ int(m_port->handle()), POLLIN, 0 };
+    if (watch.fd < 0)
+        return true;
+    int ready;
+    do
+        ready = ::poll(&watch, 1, 0);
+    while (ready < 0 && errno == EINTR);
+    return ready < 0 || (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 void SerialChannel::endLink(int code, const QString &detail)

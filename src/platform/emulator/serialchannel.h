@@ -38,6 +38,8 @@ private:
     // Applies the line settings; an error text when one of them is not valid.
     QString configure();
     void onError(QSerialPort::SerialPortError serialError);
+    // True when the device reports that the line is gone.
+    bool lineEnded() const;
 
     QSerialPort *m_port;
     QString m_portName;
