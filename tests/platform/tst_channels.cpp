@@ -324,6 +324,8 @@ private slots:
 
 private:
     QString fakeSsh(const QByteArray &body);
+    struct FloodLink;
+    void openFloodLink(FloodLink &link, int device, const QString &name);
 
     QTemporaryDir m_dir;
 };
@@ -996,6 +998,58 @@ void tst_Channels::sshSession()
     QCOMPARE(channel->state(), Channel::State::Closed);
 }
 
+// A channel of a device to a host that floods it: TCP and Telnet reach the host's port, SSH a
+// client that copies a FIFO the host writes, serial and modem a pty whose other side it writes.
+struct tst_Channels::FloodLink
+{
+    explicit FloodLink(const QByteArray &data)
+        : host(data)
+    { }
+    // The host sends into the FIFO or the pty from now on (a TCP host sends to its client).
+    void aim()
+    {
+        if (device == emu::device::Ssh)
+            host.sendTo(fifo);
+        else if (device == emu::device::Serial || device == emu::device::Modem)
+            host.sendTo(pty.masterDescriptor());
+    }
+
+    BurstHost host;
+    PtyPair pty;
+    int device = 0;
+    QByteArray fifo;
+    std::unique_ptr<emu::Settings> settings;
+    std::unique_ptr<Channel> channel;
+    std::unique_ptr<Spies> spies;
+};
+
+void tst_Channels::openFloodLink(FloodLink &link, int device, const QString &name)
+{
+    link.device = device;
+    link.fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("%1-%2").arg(name).arg(device)));
+    if (device == emu::device::Tcp || device == emu::device::Telnet) {
+        link.settings = settingsFor(emu::Int(device), "127.0.0.1", link.host.listen());
+    } else if (device == emu::device::Ssh) {
+        QVERIFY(::mkfifo(link.fifo.constData(), 0600) == 0);
+        link.settings = settingsFor(emu::device::Ssh, "user@example.org", "");
+    } else {
+        QVERIFY(link.pty.isValid());
+        link.settings = settingsFor(emu::Int(device));
+        link.settings->setPort(link.pty.portNumber());
+        link.settings->setAutoAnswer(1);
+    }
+    link.channel.reset(emu::createChannel(*link.settings));
+    if (device == emu::device::Ssh)
+        static_cast<emu::SshChannel *>(link.channel.get())
+            ->setProgram(fakeSsh("stty raw -echo\nexec cat '" + link.fifo + "'\n"));
+    link.spies = std::make_unique<Spies>(link.channel.get());
+    link.channel->open();
+    QTRY_VERIFY(link.channel->isOpen());
+    QVERIFY(link.spies->connected.count() > 0 || device == emu::device::Modem
+        || link.spies->connected.wait());
+    QTest::qWait(0);
+}
+
 void tst_Channels::floodIsReadInSlices_data()
 {
     QTest::addColumn<int>("device");
@@ -1013,41 +1067,19 @@ void tst_Channels::floodIsReadInSlices()
 {
     QFETCH(int, device);
     const QByteArray data = numberedRecords(2 * 1024 * 1024);
-    BurstHost host(data);
-    PtyPair pty;
-    std::unique_ptr<emu::Settings> settings;
-    const QByteArray fifo
-        = QFile::encodeName(m_dir.filePath(QStringLiteral("burst-%1").arg(device)));
-    if (device == emu::device::Tcp || device == emu::device::Telnet) {
-        settings = settingsFor(emu::Int(device), "127.0.0.1", host.listen());
-    } else if (device == emu::device::Ssh) {
-        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
-        settings = settingsFor(emu::device::Ssh, "user@example.org", "");
-    } else {
-        QVERIFY(pty.isValid());
-        settings = settingsFor(emu::Int(device));
-        settings->setPort(pty.portNumber());
-        settings->setAutoAnswer(1);
-    }
-    std::unique_ptr<Channel> channel(emu::createChannel(*settings));
-    if (device == emu::device::Ssh)
-        static_cast<emu::SshChannel *>(channel.get())
-            ->setProgram(fakeSsh("stty raw -echo\nexec cat '" + fifo + "'\n"));
-    Spies spies(channel.get());
-    channel->open();
-    QTRY_VERIFY(channel->isOpen());
-    QVERIFY(spies.connected.count() > 0 || device == emu::device::Modem || spies.connected.wait());
-    QTest::qWait(0);
-    spies.data.clear();
+    FloodLink link(data);
+    openFloodLink(link, device, QStringLiteral("burst"));
+    if (QTest::currentTestFailed())
+        return;
+    BurstHost &host = link.host;
+    Channel *channel = link.channel.get();
+    link.spies->data.clear();
     channel->holdInput(true);
-    if (device == emu::device::Ssh)
-        host.sendTo(fifo);
-    else if (device == emu::device::Serial || device == emu::device::Modem)
-        host.sendTo(pty.masterDescriptor());
+    link.aim();
     host.go();
     QTRY_VERIFY_WITH_TIMEOUT(host.heldBack(), 20000);
     QVERIFY(!host.done());
-    QCOMPARE(spies.data.count(), 0);
+    QCOMPARE(link.spies->data.count(), 0);
 
     QByteArray received;
     qsizetype largest = 0;
@@ -1058,7 +1090,7 @@ void tst_Channels::floodIsReadInSlices()
     turns.start(0);
     int whileHeld = 0;
     int slices = 0;
-    connect(channel.get(), &Channel::dataReceived, &turns, [&](const QByteArray &bytes) {
+    connect(channel, &Channel::dataReceived, &turns, [&](const QByteArray &bytes) {
         whileHeld += channel->isInputHeld();
         received += bytes;
         largest = std::max(largest, bytes.size());
@@ -1070,7 +1102,7 @@ void tst_Channels::floodIsReadInSlices()
         // Now and then it falls behind and holds the link until the next turn.
         if (++slices % 3 == 0) {
             channel->holdInput(true);
-            QTimer::singleShot(0, channel.get(), [&] { channel->holdInput(false); });
+            QTimer::singleShot(0, channel, [&] { channel->holdInput(false); });
         }
     });
     channel->holdInput(false);
@@ -1097,44 +1129,23 @@ void tst_Channels::ptyFloodInLargePieces()
 {
     QFETCH(int, device);
     const QByteArray data = numberedRecords(8 * 1024 * 1024);
-    BurstHost host(data);
-    PtyPair pty;
-    std::unique_ptr<emu::Settings> settings;
-    const QByteArray fifo
-        = QFile::encodeName(m_dir.filePath(QStringLiteral("pieces-%1").arg(device)));
-    if (device == emu::device::Ssh) {
-        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
-        settings = settingsFor(emu::device::Ssh, "user@example.org", "");
-    } else {
-        QVERIFY(pty.isValid());
-        settings = settingsFor(emu::Int(device));
-        settings->setPort(pty.portNumber());
-        settings->setAutoAnswer(1);
-    }
-    std::unique_ptr<Channel> channel(emu::createChannel(*settings));
-    if (device == emu::device::Ssh)
-        static_cast<emu::SshChannel *>(channel.get())
-            ->setProgram(fakeSsh("stty raw -echo\nexec cat '" + fifo + "'\n"));
-    Spies spies(channel.get());
-    channel->open();
-    QTRY_VERIFY(channel->isOpen());
-    QVERIFY(spies.connected.count() > 0 || device == emu::device::Modem || spies.connected.wait());
-    QTest::qWait(0);
+    FloodLink link(data);
+    openFloodLink(link, device, QStringLiteral("pieces"));
+    if (QTest::currentTestFailed())
+        return;
+    Channel *channel = link.channel.get();
     QByteArray received;
     int pieces = 0;
     qsizetype largest = 0;
-    connect(channel.get(), &Channel::dataReceived, this, [&](const QByteArray &bytes) {
+    connect(channel, &Channel::dataReceived, this, [&](const QByteArray &bytes) {
         received += bytes;
         ++pieces;
         largest = std::max(largest, bytes.size());
     });
-    if (device == emu::device::Ssh)
-        host.sendTo(fifo);
-    else
-        host.sendTo(pty.masterDescriptor());
+    link.aim();
     QElapsedTimer clock;
     clock.start();
-    host.go();
+    link.host.go();
     QTRY_VERIFY_WITH_TIMEOUT(received.size() >= data.size(), 60000);
     const qint64 ms = std::max<qint64>(1, clock.elapsed());
     QCOMPARE(received.size(), data.size());
