@@ -24,13 +24,6 @@ constexpr int MidiRate = 44100;
 // the player read a whole large file to find nothing).
 constexpr qint64 MaxHeader = 1 << 20;
 
-// A file the user named: a regular file that can be opened for reading (53 when missing, 75
-// with the reason for a folder, a FIFO, a device or a file that cannot be read).
-void openSoundFile(QFile &file)
-{
-    rt::openNamedFile(file, file.fileName());
-}
-
 [[noreturn]] void notOfKind(const QString &fileName, const char *kind)
 {
     rt::raise(emuerror::BadSoundFile,
@@ -76,7 +69,7 @@ public:
     explicit WaveSource(const QString &fileName)
         : m_file(fileName)
     {
-        openSoundFile(m_file);
+        rt::openNamedFile(m_file, m_file.fileName());
         readHeader(fileName);
         open(QIODevice::ReadOnly);
     }
@@ -162,7 +155,7 @@ public:
     explicit MidiSource(const QString &fileName)
     {
         QFile file(fileName);
-        openSoundFile(file);
+        rt::openNamedFile(file, file.fileName());
         if (file.read(4) != "MThd")
             notOfKind(fileName, "MIDI");
         const QString font = soundFont();

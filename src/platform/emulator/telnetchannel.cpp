@@ -3,7 +3,6 @@
 #include "emulator/answerbudget.h"
 #include "emulator/emulog.h"
 
-#include <algorithm>
 
 namespace emu {
 
@@ -338,11 +337,6 @@ void TelnetChannel::sendReplies(const QList<QByteArray> &replies)
 
 bool TelnetChannel::isQueued(const QByteArray &reply) const
 {
-    // Mostly a handful wait: looking along them is cheaper than hashing.
-    if (m_queued.size() <= 16) {
-        return std::any_of(m_queued.begin(), m_queued.end(),
-            [&](const QueuedReply &queued) { return queued.bytes == reply; });
-    }
     return m_queuedReplies.contains(reply);
 }
 

@@ -115,7 +115,7 @@ private:
         qint64 end; // handedOver() once it was queued
     };
     std::deque<QueuedReply> m_queued; // oldest first
-    QSet<QByteArray> m_queuedReplies;
+    QSet<QByteArray> m_queuedReplies; // the bytes of m_queued, each once
     QByteArray m_terminalName;
     bool m_wantBinary;
     bool m_altBreak;
